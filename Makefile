@@ -1,0 +1,48 @@
+# Thin wrapper: installs what a fresh Debian machine lacks, configures, builds,
+# then runs the main job (demo) or every test (test).
+BUILD     ?= build
+ASAN      ?= build-asan
+JOBS      ?= 2
+COMPANY   ?= $(CURDIR)/demo-company
+PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+
+.PHONY: all deps configure build demo test test-fast asan bench clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(ASAN)/build.ninja: | deps
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBK_SANITIZE=ON -DBK_BENCHMARKS=OFF
+
+configure: $(BUILD)/build.ninja
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	./$(BUILD)/tools/bkreg/bkreg demo --company "$(COMPANY)"
+
+# Every test, in the normal build and in the sanitizer build.
+test: build $(ASAN)/build.ninja
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
+
+test-fast: build
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+
+bench: build
+	./$(BUILD)/bench/bk_bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN)

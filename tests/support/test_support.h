@@ -1,0 +1,84 @@
+// Helpers for tests: a temporary folder removed at the end of the test, and
+// real child processes (a second program) that a test can start, talk to
+// through pipes and kill.
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <string>
+#include <type_traits>
+#include <unistd.h>
+#include <vector>
+
+namespace bktest {
+
+// A fresh folder under the system temporary folder; removed with everything in
+// it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A child process running a function of this test program (after fork), with
+// a pipe each way. The child reads commands with ReadLine() from the parent
+// and answers with WriteLine(); the parent uses Send/Receive.
+class ChildProcess {
+ public:
+  // Forks; the child runs `body` then _exit(0) (or the value body returns).
+  template <typename F>
+  static ChildProcess Start(F body);
+  ChildProcess(ChildProcess&& other) noexcept;
+  ~ChildProcess();
+
+  void Send(const std::string& line);
+  // Waits up to `timeout_ms` for one line; empty string on time-out or EOF.
+  std::string Receive(int timeout_ms = 10000);
+  void Kill(int sig = SIGKILL);
+  // Waits for the child to end and returns its exit status (-signal when killed).
+  int Wait();
+  pid_t pid() const { return pid_; }
+
+  // For the child side.
+  static std::string ReadLine();
+  static void WriteLine(const std::string& line);
+
+ private:
+  ChildProcess() = default;
+  pid_t pid_ = -1;
+  int to_child_ = -1;
+  int from_child_ = -1;
+  std::string pending_;
+  static int child_in_;
+  static int child_out_;
+  static ChildProcess Fork();
+  bool IsChild() const { return pid_ == 0; }
+};
+
+template <typename F>
+ChildProcess ChildProcess::Start(F body) {
+  ChildProcess p = Fork();
+  if (p.IsChild()) {
+    int rc = 0;
+    if constexpr (std::is_same_v<decltype(body()), void>) {
+      body();
+    } else {
+      rc = body();
+    }
+    _exit(rc);
+  }
+  return p;
+}
+
+// The folder of the build tree, for tests that load built modules.
+std::string BinaryDir();
+
+}  // namespace bktest
