@@ -1,0 +1,24 @@
+// tsioBookmark: saves a handle's position for one record type; GoTo returns
+// to it by reading the saved record again by its key.
+#pragma once
+
+#include <vector>
+
+#include "framework/base/export.h"
+#include "framework/io/cursor.h"
+
+class TS_EXPORT tsioBookmark {
+ public:
+  explicit tsioBookmark(const tsioCursor& cursor);
+  // Makes the saved record the handle's current record again: kSuccess, or
+  // the status of reading it (13 when it is gone; the buffer then holds the
+  // saved values so the walk can go on from there). A bookmark taken without
+  // a position restores the unpositioned state.
+  [[nodiscard]] tsioStatus::Status GoTo();
+
+ private:
+  const tsioCursor* cursor_;
+  std::vector<tsCell> buffer_;
+  std::vector<uint8_t> valid_;
+  bool positioned_;
+};

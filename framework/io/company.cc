@@ -1,0 +1,257 @@
+// Company folders, their shared connection, catalogue and units of work.
+#include "framework/io/company.h"
+
+#include <errno.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "framework/base/log.h"
+#include "framework/io/faults.h"
+#include "framework/io/rollback_stack.h"
+
+namespace {
+
+std::string Quote(const std::string& name) { return "\"" + name + "\""; }
+
+const char* SqlType(tsDataType t) {
+  switch (t) {
+    case tsDataType::kAlpha:
+    case tsDataType::kText:
+    case tsDataType::kPhone:
+      return "TEXT";
+    default:
+      return "INTEGER";
+  }
+}
+
+bool IsText(tsDataType t) { return std::string_view(SqlType(t)) == "TEXT"; }
+
+std::string ColumnDdl(const tsioFieldDef& f) {
+  std::string s = Quote(f.name) + " " + SqlType(f.type) + " NOT NULL DEFAULT ";
+  s += IsText(f.type) ? std::string("''") : std::to_string(f.default_value);
+  return s;
+}
+
+std::string Canonical(const std::string& folder) {
+  char* real = realpath(folder.c_str(), nullptr);
+  if (!real) return folder;
+  std::string s(real);
+  free(real);
+  return s;
+}
+
+}  // namespace
+
+// Companies opened by this process, by canonical folder. A child process
+// made by fork() must not use its parent's connection, so entries remember
+// the process that opened them.
+class tsioCompanyRegistry {
+ public:
+  static std::mutex& Mu() {
+    static std::mutex mu;
+    return mu;
+  }
+  static std::map<std::string, std::weak_ptr<tsioCompany>>& Map() {
+    static std::map<std::string, std::weak_ptr<tsioCompany>> m;
+    return m;
+  }
+};
+
+std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool create, tsioStatus::Status* status) {
+  *status = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kOpen, status)) return nullptr;
+  if (folder.empty()) {
+    *status = tsioStatus::kFileDoesNotExist;
+    x_log(0, "company folder not given");
+    return nullptr;
+  }
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0) {
+    if (!create) {
+      *status = tsioStatus::kFileDoesNotExist;
+      x_log(0, "company folder " + folder + " does not exist");
+      return nullptr;
+    }
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+      *status = errno == ENOENT ? tsioStatus::kFileDoesNotExist : tsioStatus::kReadOnly;
+      x_log(0, "cannot create company folder " + folder);
+      return nullptr;
+    }
+  } else if (!S_ISDIR(st.st_mode)) {
+    *status = tsioStatus::kFileDoesNotExist;
+    x_log(0, "company folder " + folder + " is not a folder");
+    return nullptr;
+  }
+  std::string key = Canonical(folder);
+  std::lock_guard<std::mutex> g(tsioCompanyRegistry::Mu());
+  auto& slot = tsioCompanyRegistry::Map()[key];
+  if (auto existing = slot.lock()) {
+    if (existing->pid_ == getpid()) return existing;
+    // Inherited through fork(): leave the parent's connection alone.
+    new std::shared_ptr<tsioCompany>(existing);  // never released in this process
+  }
+  std::string db_path = key + "/" + kDatabaseName;
+  if (!create && access(db_path.c_str(), F_OK) != 0) {
+    *status = tsioStatus::kFileDoesNotExist;
+    x_log(0, "company database " + db_path + " does not exist");
+    return nullptr;
+  }
+  auto db = tsioOpenSqliteConnection(db_path, create, status);
+  if (!db) {
+    x_log(0, "cannot open company database " + db_path + ": status " + std::to_string(*status));
+    return nullptr;
+  }
+  std::shared_ptr<tsioCompany> c(new tsioCompany());
+  c->folder_ = key;
+  c->db_ = std::move(db);
+  c->pid_ = getpid();
+  tsioStatus::Status s = c->db_->Exec(
+      "CREATE TABLE IF NOT EXISTS tsio_catalogue(code TEXT NOT NULL, instance INTEGER NOT NULL, "
+      "dict_id INTEGER NOT NULL, PRIMARY KEY(code, instance)) WITHOUT ROWID");
+  if (s != tsioStatus::kSuccess && s != tsioStatus::kReadOnly) {
+    *status = s;
+    c->LogFailure("open company " + key, s);
+    return nullptr;
+  }
+  slot = c;
+  return c;
+}
+
+tsioCompany::~tsioCompany() {
+  // A unit still open when the last handle goes is rolled back by closing.
+  units_.clear();
+}
+
+std::string tsioCompany::TableName(const std::string& code, short instance, short record_type) {
+  return "f_" + code + "_" + std::to_string(instance) + "_r" + std::to_string(record_type);
+}
+std::string tsioCompany::HeaderTableName(const std::string& code, short instance, short header) {
+  return "f_" + code + "_" + std::to_string(instance) + "_h" + std::to_string(header);
+}
+std::string tsioCompany::NotesTableName(const std::string& code, short instance) {
+  return "f_" + code + "_" + std::to_string(instance) + "_notes";
+}
+
+bool tsioCompany::FileExists(const std::string& code, short instance, short* dictionary_id) {
+  tsioStatus::Status st;
+  auto* q = db_->Prepare("SELECT dict_id FROM tsio_catalogue WHERE code = ?1 AND instance = ?2", &st);
+  if (!q) return false;
+  q->Bind(1, tsCell::Text(code));
+  q->BindInt(2, instance);
+  bool found = q->Step() == tsioBackendStatement::kRow;
+  if (found && dictionary_id) *dictionary_id = static_cast<short>(q->ColumnInt(0));
+  q->Reset();
+  return found;
+}
+
+tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short instance) {
+  if (FileExists(def.code, instance, nullptr)) return tsioStatus::kSuccess;
+  std::vector<std::string> ddl;
+  for (const auto& r : def.records) {
+    std::string table = TableName(def.code, instance, r.record_type);
+    std::string s = "CREATE TABLE " + Quote(table) + "(";
+    for (const auto& f : r.fields) s += ColumnDdl(f) + ", ";
+    s += "PRIMARY KEY(";
+    const tsioKeyDef* k0 = r.Key(0);
+    for (size_t i = 0; k0 && i < k0->columns.size(); ++i) s += (i ? "," : "") + Quote(k0->columns[i]);
+    s += ")) WITHOUT ROWID";
+    ddl.push_back(s);
+    for (const auto& k : r.keys) {
+      if (k.number == 0) continue;
+      std::vector<std::string> cols = k.columns;
+      if (!k.unique && k0) {
+        for (const auto& kc : k0->columns) {
+          if (std::find(cols.begin(), cols.end(), kc) == cols.end()) cols.push_back(kc);
+        }
+      }
+      std::string ix = std::string(k.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                       Quote(table + "_i" + std::to_string(k.number)) + " ON " + Quote(table) + "(";
+      for (size_t i = 0; i < cols.size(); ++i) ix += (i ? "," : "") + Quote(cols[i]);
+      ddl.push_back(ix + ")");
+    }
+  }
+  for (const auto& h : def.headers) {
+    std::string table = HeaderTableName(def.code, instance, h.number);
+    std::string s = "CREATE TABLE " + Quote(table) + "(hdr INTEGER PRIMARY KEY";
+    for (const auto& f : h.fields) s += ", " + ColumnDdl(f);
+    ddl.push_back(s + ")");
+    ddl.push_back("INSERT INTO " + Quote(table) + "(hdr) VALUES (" + std::to_string(h.number) + ")");
+  }
+  ddl.push_back("CREATE TABLE " + Quote(NotesTableName(def.code, instance)) +
+                "(rt INTEGER NOT NULL, rkey TEXT NOT NULL, seq INTEGER NOT NULL, kind INTEGER NOT NULL, "
+                "body TEXT NOT NULL, PRIMARY KEY(rt, rkey, seq)) WITHOUT ROWID");
+  ddl.push_back("INSERT INTO tsio_catalogue(code, instance, dict_id) VALUES ('" + def.code + "', " +
+                std::to_string(instance) + ", " + std::to_string(def.dictionary_id) + ")");
+
+  bool own = !db_->InTransaction();
+  tsioStatus::Status st = own ? db_->Exec("BEGIN IMMEDIATE") : tsioStatus::kSuccess;
+  for (size_t i = 0; st == tsioStatus::kSuccess && i < ddl.size(); ++i) st = db_->Exec(ddl[i]);
+  if (own) {
+    if (st == tsioStatus::kSuccess) st = db_->Exec("COMMIT");
+    if (st != tsioStatus::kSuccess) (void)db_->Exec("ROLLBACK");
+  }
+  NoteWrite();
+  if (st != tsioStatus::kSuccess) LogFailure("create data file " + def.code + "." + std::to_string(instance), st);
+  return st;
+}
+
+tsioStatus::Status tsioCompany::BeginUnit(tclRollbackStack* stack) {
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (units_.empty() && !db_->InTransaction()) st = db_->Exec("BEGIN IMMEDIATE");
+  if (st == tsioStatus::kSuccess) st = db_->Exec("SAVEPOINT u" + std::to_string(stack->Id()));
+  if (st != tsioStatus::kSuccess) {
+    if (units_.empty() && db_->InTransaction()) (void)db_->Exec("ROLLBACK");
+    LogFailure("begin unit of work", st);
+    return st;
+  }
+  units_.push_back(stack);
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCompany::EndUnit(tclRollbackStack* stack, bool commit) {
+  auto it = std::find(units_.begin(), units_.end(), stack);
+  if (it == units_.end()) return tsioStatus::kSuccess;
+  bool outermost = it == units_.begin();
+  std::string sp = "u" + std::to_string(stack->Id());
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (commit) {
+    if (tsioFaults::Hit(tsioOp::kCommit, &st)) return st;
+    st = db_->Exec("RELEASE " + sp);
+    if (st == tsioStatus::kSuccess && outermost && db_->InTransaction()) st = db_->Exec("COMMIT");
+    if (st != tsioStatus::kSuccess) {
+      LogFailure("commit unit of work", st);
+      return st;  // the unit stays open; the program rolls it back
+    }
+  } else {
+    if (outermost) {
+      st = db_->Exec("ROLLBACK");
+    } else {
+      st = db_->Exec("ROLLBACK TO " + sp);
+      if (st == tsioStatus::kSuccess) st = db_->Exec("RELEASE " + sp);
+    }
+    if (st != tsioStatus::kSuccess) LogFailure("roll back unit of work", st);
+  }
+  units_.erase(it, units_.end());
+  NoteWrite();
+  if (units_.empty()) NotifyUnitEnd(commit && st == tsioStatus::kSuccess);
+  return st;
+}
+
+void tsioCompany::AddUnitListener(tsioUnitListener* l) { listeners_.push_back(l); }
+void tsioCompany::RemoveUnitListener(tsioUnitListener* l) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), l), listeners_.end());
+}
+void tsioCompany::NotifyUnitEnd(bool committed) {
+  auto copy = listeners_;
+  for (auto* l : copy) l->OnUnitEnd(committed);
+}
+
+void tsioCompany::LogFailure(const std::string& what, tsioStatus::Status status) {
+  x_log(0, what + " failed in " + folder_ + ": status " + std::to_string(status) + " (" + db_->LastError() + ")");
+}

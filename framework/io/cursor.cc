@@ -1,0 +1,817 @@
+// ISAM cursors over SQLite tables (see cursor.h).
+#include "framework/io/cursor.h"
+
+#include <time.h>
+
+#include <algorithm>
+
+#include "framework/base/log.h"
+#include "framework/io/attachments.h"
+#include "framework/io/faults.h"
+#include "framework/io/rollback_stack.h"
+
+namespace {
+
+// Rows served from one read-ahead batch stay fresh this long; after that the
+// next fetch reads the file again, so other programs' commits show up.
+constexpr int64_t kReadAheadFreshUs = 100000;
+
+int64_t NowUs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+bool IsText(tsDataType t) { return t == tsDataType::kAlpha || t == tsDataType::kText || t == tsDataType::kPhone; }
+
+bool IsNumber(tsDataType t) {
+  return t == tsDataType::kDouble || t == tsDataType::kCurrency || t == tsDataType::kNum;
+}
+
+std::string Q(const std::string& n) { return "\"" + n + "\""; }
+
+// Whether a cell fits its column's declared width.
+bool Fits(const tsioFieldDef& f, const tsCell& c) {
+  if (f.width <= 0) return true;
+  if (IsText(f.type)) return static_cast<int>(c.s.size()) <= f.width;
+  if (IsNumber(f.type) && f.width < 19) {
+    int64_t limit = 1;
+    for (int i = 0; i < f.width; ++i) limit *= 10;
+    return c.i < limit && c.i > -limit;
+  }
+  return true;
+}
+
+// Size of the next read-ahead batch after `streak` sequential fetches.
+int BatchSize(int streak) {
+  static const int sizes[] = {1, 4, 16, 64, 256};
+  return sizes[std::min(streak, 4)];
+}
+
+}  // namespace
+
+tsioCursor::tsioCursor(ccRecData& record, const tsioDataFile& file, short record_type, short index)
+    : record_(&record), file_(&file), record_type_(record_type), index_(index) {
+  state_ = file.State(record_type);
+  if (!state_) {
+    x_log(0, "cursor on " + file.Spec().Name() + " record type " + std::to_string(record_type) +
+                 ": no such record type");
+    return;
+  }
+  const tsioRecordDef& def = *state_->def;
+  auto cols_of = [&def](const std::vector<std::string>& names) {
+    std::vector<int> v;
+    for (const auto& n : names) {
+      int c = def.FieldIndex(n);
+      if (c >= 0) v.push_back(c);
+    }
+    return v;
+  };
+  const tsioKeyDef* k0 = def.Key(0);
+  key_ = k0 ? cols_of(k0->columns) : std::vector<int>{};
+  const tsioKeyDef* ki = def.Key(index);
+  if (!ki) {
+    x_log(0, "cursor on " + file.Spec().Name() + " record type " + std::to_string(record_type) + ": no index " +
+                 std::to_string(index) + ", using the key");
+    ki = k0;
+    index_ = 0;
+  }
+  declared_ = ki ? cols_of(ki->columns) : key_;
+  order_ = declared_;
+  if (!ki || !ki->unique || index_ == 0) {
+    for (int c : key_) {
+      if (std::find(order_.begin(), order_.end(), c) == order_.end()) order_.push_back(c);
+    }
+  }
+  Bind();
+}
+
+tsioCursor::~tsioCursor() = default;
+
+void tsioCursor::Bind() {
+  bindings_.clear();
+  select_.clear();
+  if (!state_) return;
+  const tsioRecordDef& def = *state_->def;
+  for (const auto& c : record_->Columns()) {
+    int col = def.FieldIndex(c.name);
+    if (col >= 0) bindings_.push_back(Binding{col, c.field});
+  }
+  auto add = [this](int c) {
+    if (std::find(select_.begin(), select_.end(), c) == select_.end()) select_.push_back(c);
+  };
+  for (const auto& b : bindings_) add(b.col);
+  for (int c : order_) add(c);
+  for (int c : key_) add(c);
+}
+
+void tsioCursor::AttachColumn(const std::string& name, tsData& field) {
+  record_->AddColumn(name, &field);
+  Bind();
+}
+
+std::string tsioCursor::KeyText(const std::vector<tsCell>& row) const {
+  std::string k;
+  for (size_t i = 0; i < key_.size(); ++i) {
+    if (i) k.push_back('\x1f');
+    const tsCell& c = row[static_cast<size_t>(key_[i])];
+    k += c.is_text ? c.s : std::to_string(c.i);
+  }
+  return k;
+}
+
+std::string tsioCursor::CurrentKeyText() const { return state_ ? KeyText(state_->buffer) : std::string(); }
+
+uint64_t tsioCursor::LockId(const std::vector<tsCell>& row) const {
+  return tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), record_type_, KeyText(row));
+}
+
+tsioStatus::Status tsioCursor::CellsFromRecord(std::vector<tsCell>& row, std::vector<uint8_t>* set) const {
+  const tsioRecordDef& def = *state_->def;
+  for (const auto& b : bindings_) {
+    const tsioFieldDef& f = def.fields[static_cast<size_t>(b.col)];
+    tsCell& c = row[static_cast<size_t>(b.col)];
+    if (!b.field->ToCell(c, f.decimals)) return tsioStatus::kValueDoesNotFit;
+    c.is_text = IsText(f.type);
+    if (set) (*set)[static_cast<size_t>(b.col)] = 1;
+  }
+  return tsioStatus::kSuccess;
+}
+
+void tsioCursor::CopyRowToRecord(const std::vector<tsCell>& row) {
+  const tsioRecordDef& def = *state_->def;
+  for (const auto& b : bindings_) {
+    (void)b.field->FromCell(row[static_cast<size_t>(b.col)], def.fields[static_cast<size_t>(b.col)].decimals);
+  }
+}
+
+tsioStatus::Status tsioCursor::ReadFullRow(const std::vector<tsCell>& key_source, std::vector<tsCell>& row) {
+  const tsioRecordDef& def = *state_->def;
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < def.fields.size(); ++i) sql += (i ? "," : "") + Q(def.fields[i].name);
+  sql += " FROM " + state_->table + " WHERE ";
+  for (size_t i = 0; i < key_.size(); ++i) {
+    sql += (i ? " AND " : "") + Q(def.fields[static_cast<size_t>(key_[i])].name) + "=?" + std::to_string(i + 1);
+  }
+  tsioStatus::Status st;
+  tsioBackendStatement* q = file_->Company().Db().Prepare(sql, &st);
+  if (!q) return st;
+  for (size_t i = 0; i < key_.size(); ++i) q->Bind(static_cast<int>(i + 1), key_source[static_cast<size_t>(key_[i])]);
+  short r = q->Step();
+  if (r == tsioBackendStatement::kRow) {
+    row.resize(def.fields.size());
+    for (size_t i = 0; i < def.fields.size(); ++i) q->Column(static_cast<int>(i), IsText(def.fields[i].type), row[i]);
+    q->Reset();
+    return tsioStatus::kSuccess;
+  }
+  q->Reset();
+  return r == tsioBackendStatement::kDone ? tsioStatus::kNotFound : static_cast<tsioStatus::Status>(r);
+}
+
+tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<Filter>& extra, bool copy_to_record) {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kFetch, &st)) return st;
+  if (lock && tsioFaults::Hit(tsioOp::kLock, &st)) return st;
+  tsioRecordState& s = *state_;
+  const tsioRecordDef& def = *s.def;
+  tsioCompany& company = file_->Company();
+
+  bool sequential = seek == Seek::kNext || seek == Seek::kPrev;
+  if ((seek == Seek::kNext || seek == Seek::kPrev || seek == Seek::kCurrent) && !s.positioned) {
+    if (seek == Seek::kCurrent) return tsioStatus::kNoCurrentRecord;
+    seek = seek == Seek::kNext ? Seek::kFirst : Seek::kLast;
+    sequential = false;
+  }
+
+  // The values the query searches from.
+  std::vector<tsCell> search;
+  const std::vector<tsCell>* from = &s.buffer;
+  if (seek == Seek::kEQ || seek == Seek::kGE || seek == Seek::kGT) {
+    search = s.buffer;
+    st = CellsFromRecord(search, nullptr);
+    if (st != tsioStatus::kSuccess) return st;
+    from = &search;
+  }
+
+  // Build the statement's shape and SQL.
+  std::vector<Filter> filters = range_;
+  filters.insert(filters.end(), extra.begin(), extra.end());
+  bool desc = seek == Seek::kLast || seek == Seek::kPrev;
+  std::string where;
+  std::vector<const tsCell*> params;
+  auto add_and = [&where](const std::string& part) { where += (where.empty() ? "" : " AND ") + part; };
+  auto tuple = [&](const char* op) {
+    std::string l = "(", r = "(";
+    for (size_t i = 0; i < order_.size(); ++i) {
+      l += (i ? "," : "") + Q(def.fields[static_cast<size_t>(order_[i])].name);
+      r += i ? ",?" : "?";
+      params.push_back(&(*from)[static_cast<size_t>(order_[i])]);
+    }
+    add_and(l + ") " + op + " " + r + ")");
+  };
+  switch (seek) {
+    case Seek::kNext: tuple(">"); break;
+    case Seek::kPrev: tuple("<"); break;
+    case Seek::kGE: tuple(">="); break;
+    case Seek::kGT: tuple(">"); break;
+    case Seek::kEQ:
+      for (int c : declared_) {
+        add_and(Q(def.fields[static_cast<size_t>(c)].name) + " = ?");
+        params.push_back(&(*from)[static_cast<size_t>(c)]);
+      }
+      break;
+    case Seek::kCurrent:
+      for (int c : key_) {
+        add_and(Q(def.fields[static_cast<size_t>(c)].name) + " = ?");
+        params.push_back(&(*from)[static_cast<size_t>(c)]);
+      }
+      break;
+    default: break;
+  }
+  for (const auto& f : filters) {
+    add_and(Q(def.fields[static_cast<size_t>(f.col)].name) + (f.equal ? " = ?" : " <> ?"));
+    params.push_back(&f.value);
+  }
+  if (!conditions_.empty()) {
+    std::string c = "(";
+    for (size_t i = 0; i < conditions_.size(); ++i) {
+      c += (i ? (conditions_or_ ? " OR " : " AND ") : "") + Q(def.fields[static_cast<size_t>(conditions_[i].col)].name) +
+           (conditions_[i].equal ? " = ?" : " <> ?");
+      params.push_back(&conditions_[i].value);
+    }
+    add_and(c + ")");
+  }
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < select_.size(); ++i) sql += (i ? "," : "") + Q(def.fields[static_cast<size_t>(select_[i])].name);
+  sql += " FROM " + s.table;
+  if (!where.empty()) sql += " WHERE " + where;
+  if (seek != Seek::kCurrent) {
+    sql += " ORDER BY ";
+    for (size_t i = 0; i < order_.size(); ++i) {
+      sql += (i ? "," : "") + Q(def.fields[static_cast<size_t>(order_[i])].name) + (desc ? " DESC" : "");
+    }
+  }
+  sql += " LIMIT ?";
+
+  // Serve from the batch read ahead when nothing has moved since.
+  std::string sig;
+  if (sequential && !lock) {
+    sig = sql;
+    for (const auto& f : filters) sig += "\x1f" + (f.value.is_text ? f.value.s : std::to_string(f.value.i));
+    if (s.ahead_next < s.ahead.size() && s.ahead_sig == sig && s.ahead_gen == company.WriteGeneration() &&
+        s.ahead_pos_seq == s.pos_seq && NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
+      std::vector<tsCell>& row = s.ahead[s.ahead_next++];
+      std::fill(s.valid.begin(), s.valid.end(), 0);
+      for (size_t i = 0; i < s.ahead_cols.size(); ++i) {
+        size_t c = static_cast<size_t>(s.ahead_cols[i]);
+        s.buffer[c] = std::move(row[i]);
+        s.valid[c] = 1;
+      }
+      s.positioned = true;
+      s.ahead_pos_seq = ++s.pos_seq;
+      ++s.streak;
+      if (copy_to_record) CopyRowToRecord(s.buffer);
+      return tsioStatus::kSuccess;
+    }
+  }
+
+  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  if (!q) {
+    company.LogFailure("prepare fetch on " + file_->Spec().Name(), st);
+    return st;
+  }
+  int limit = sequential && !lock ? BatchSize(s.streak) : 1;
+  for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
+  q->BindInt(static_cast<int>(params.size() + 1), limit);
+  std::vector<std::vector<tsCell>> rows;
+  short r;
+  while ((r = q->Step()) == tsioBackendStatement::kRow) {
+    rows.emplace_back(select_.size());
+    for (size_t i = 0; i < select_.size(); ++i) {
+      q->Column(static_cast<int>(i), IsText(def.fields[static_cast<size_t>(select_[i])].type), rows.back()[i]);
+    }
+  }
+  q->Reset();
+  if (r != tsioBackendStatement::kDone) {
+    company.LogFailure("fetch on " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
+    return static_cast<tsioStatus::Status>(r);
+  }
+  if (rows.empty()) {
+    if (sequential) s.streak = 0;
+    return seek == Seek::kEQ || seek == Seek::kCurrent ? tsioStatus::kNotFound : tsioStatus::kEndOfFile;
+  }
+
+  // Build the found row as a full buffer image to lock by its key.
+  std::vector<tsCell> found = s.buffer;
+  for (size_t i = 0; i < select_.size(); ++i) found[static_cast<size_t>(select_[i])] = std::move(rows[0][i]);
+  if (lock) {
+    uint64_t id = LockId(found);
+    st = file_->Locks().Lock(id);
+    if (st != tsioStatus::kSuccess) return st;
+    // Read it again now that it is ours: another program may have changed it
+    // between the read and the lock.
+    std::vector<tsCell> fresh;
+    st = ReadFullRow(found, fresh);
+    if (st != tsioStatus::kSuccess) {
+      file_->Locks().Unlock(id);
+      return st;
+    }
+    found = std::move(fresh);
+  }
+  s.buffer = std::move(found);
+  std::fill(s.valid.begin(), s.valid.end(), lock ? 1 : 0);
+  if (!lock) {
+    for (int c : select_) s.valid[static_cast<size_t>(c)] = 1;
+  }
+  s.positioned = true;
+  ++s.pos_seq;
+  s.DropReadAhead();
+  if (sequential) {
+    ++s.streak;
+    if (rows.size() > 1) {
+      rows.erase(rows.begin());
+      s.ahead = std::move(rows);
+      s.ahead_next = 0;
+      s.ahead_sig = std::move(sig);
+      s.ahead_gen = company.WriteGeneration();
+      s.ahead_pos_seq = s.pos_seq;
+      s.ahead_time_us = NowUs();
+      s.ahead_cols = select_;
+    }
+  } else {
+    s.streak = 0;
+  }
+  if (copy_to_record) CopyRowToRecord(s.buffer);
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::FetchFirst(bool lock) { return DoFetch(Seek::kFirst, lock, {}); }
+tsioStatus::Status tsioCursor::FetchLast(bool lock) { return DoFetch(Seek::kLast, lock, {}); }
+tsioStatus::Status tsioCursor::FetchNext(bool lock) { return DoFetch(Seek::kNext, lock, {}); }
+tsioStatus::Status tsioCursor::FetchPrev(bool lock) { return DoFetch(Seek::kPrev, lock, {}); }
+tsioStatus::Status tsioCursor::FetchCurrent(bool lock) { return DoFetch(Seek::kCurrent, lock, {}); }
+tsioStatus::Status tsioCursor::FetchEQ(bool lock) { return DoFetch(Seek::kEQ, lock, {}); }
+tsioStatus::Status tsioCursor::FetchGE(bool lock) { return DoFetch(Seek::kGE, lock, {}); }
+tsioStatus::Status tsioCursor::FetchGT(bool lock) { return DoFetch(Seek::kGT, lock, {}); }
+tsioStatus::Status tsioCursor::SeekEQ() { return DoFetch(Seek::kEQ, false, {}, false); }
+
+tsioStatus::Status tsioCursor::BeginChange() {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  if (stack_) return stack_->EnsureBegun(file_->Company());
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::Insert(short* count) {
+  if (count) *count = 0;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kInsert, &st)) return st;
+  if (!state_) return tsioStatus::kInvalidOperation;
+  const tsioRecordDef& def = *state_->def;
+  std::vector<tsCell> row(def.fields.size());
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    row[i] = IsText(def.fields[i].type) ? tsCell::Text("") : tsCell::Int(def.fields[i].default_value);
+  }
+  st = CellsFromRecord(row, nullptr);
+  for (size_t i = 0; st == tsioStatus::kSuccess && i < def.fields.size(); ++i) {
+    if (!Fits(def.fields[i], row[i])) {
+      st = tsioStatus::kValueDoesNotFit;
+      x_log(0, "insert into " + file_->Spec().Name() + ": value of " + def.fields[i].name +
+                   " does not fit its column; nothing written");
+    }
+  }
+  if (st != tsioStatus::kSuccess) return st;
+  st = BeginChange();
+  if (st != tsioStatus::kSuccess) return st;
+  std::string sql = "INSERT INTO " + state_->table + "(";
+  std::string vals;
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    sql += (i ? "," : "") + Q(def.fields[i].name);
+    vals += i ? ",?" : "?";
+  }
+  sql += ") VALUES (" + vals + ")";
+  tsioCompany& company = file_->Company();
+  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  if (!q) return st;
+  for (size_t i = 0; i < row.size(); ++i) q->Bind(static_cast<int>(i + 1), row[i]);
+  short r = q->Step();
+  q->Reset();
+  company.NoteWrite();
+  if (r != tsioBackendStatement::kDone) {
+    if (r != tsioStatus::kDuplicateKey) company.LogFailure("insert into " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
+    return static_cast<tsioStatus::Status>(r);
+  }
+  state_->buffer = std::move(row);
+  std::fill(state_->valid.begin(), state_->valid.end(), 1);
+  state_->positioned = true;
+  ++state_->pos_seq;
+  if (count) *count = 1;
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::InsertMovedRecord(short* count) { return Insert(count); }
+
+tsioStatus::Status tsioCursor::Update(short* count, short) {
+  if (count) *count = 0;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kUpdate, &st)) return st;
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
+  const tsioRecordDef& def = *state_->def;
+  std::vector<tsCell> row = state_->buffer;
+  std::vector<uint8_t> set(def.fields.size(), 0);
+  st = CellsFromRecord(row, &set);
+  if (st != tsioStatus::kSuccess) return st;
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    if (set[i] && !Fits(def.fields[i], row[i])) {
+      x_log(0, "update of " + file_->Spec().Name() + ": value of " + def.fields[i].name +
+                   " does not fit its column; nothing written");
+      return tsioStatus::kValueDoesNotFit;
+    }
+  }
+  if (file_->Locks().TestOther(LockId(state_->buffer)) == tsioStatus::kLocked) return tsioStatus::kLocked;
+  st = BeginChange();
+  if (st != tsioStatus::kSuccess) return st;
+  std::string sql = "UPDATE " + state_->table + " SET ";
+  std::vector<const tsCell*> params;
+  bool first = true;
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    if (!set[i]) continue;
+    sql += (first ? "" : ",") + Q(def.fields[i].name) + "=?";
+    first = false;
+    params.push_back(&row[i]);
+  }
+  if (first) return tsioStatus::kSuccess;  // nothing bound, nothing to write
+  sql += " WHERE ";
+  for (size_t i = 0; i < key_.size(); ++i) {
+    sql += (i ? " AND " : "") + Q(def.fields[static_cast<size_t>(key_[i])].name) + "=?";
+    params.push_back(&state_->buffer[static_cast<size_t>(key_[i])]);
+  }
+  tsioCompany& company = file_->Company();
+  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  if (!q) return st;
+  for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
+  short r = q->Step();
+  q->Reset();
+  company.NoteWrite();
+  if (r != tsioBackendStatement::kDone) {
+    if (r != tsioStatus::kDuplicateKey) company.LogFailure("update of " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
+    return static_cast<tsioStatus::Status>(r);
+  }
+  if (company.Db().Changes() == 0) return tsioStatus::kNotFound;
+  uint64_t old_id = LockId(state_->buffer);
+  uint64_t new_id = LockId(row);
+  if (old_id != new_id && file_->Locks().Holds(old_id)) {
+    file_->Locks().Unlock(old_id);
+    (void)file_->Locks().Lock(new_id);
+  }
+  state_->buffer = std::move(row);
+  for (size_t i = 0; i < set.size(); ++i) state_->valid[i] |= set[i];
+  ++state_->pos_seq;
+  if (count) *count = 1;
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::Delete() {
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kDelete, &st)) return st;
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
+  const tsioRecordDef& def = *state_->def;
+  uint64_t id = LockId(state_->buffer);
+  if (file_->Locks().TestOther(id) == tsioStatus::kLocked) return tsioStatus::kLocked;
+  st = BeginChange();
+  if (st != tsioStatus::kSuccess) return st;
+  std::string sql = "DELETE FROM " + state_->table + " WHERE ";
+  for (size_t i = 0; i < key_.size(); ++i) {
+    sql += (i ? " AND " : "") + Q(def.fields[static_cast<size_t>(key_[i])].name) + "=?";
+  }
+  tsioCompany& company = file_->Company();
+  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  if (!q) return st;
+  for (size_t i = 0; i < key_.size(); ++i) q->Bind(static_cast<int>(i + 1), state_->buffer[static_cast<size_t>(key_[i])]);
+  short r = q->Step();
+  q->Reset();
+  company.NoteWrite();
+  if (r != tsioBackendStatement::kDone) {
+    company.LogFailure("delete from " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
+    return static_cast<tsioStatus::Status>(r);
+  }
+  if (company.Db().Changes() == 0) return tsioStatus::kNotFound;
+  if (def.notes || def.file_links) {
+    tsioAttachments a(*file_, record_type_);
+    st = a.Remove(KeyText(state_->buffer));
+    if (st != tsioStatus::kSuccess) return st;
+  }
+  file_->Locks().Unlock(id);
+  ++state_->pos_seq;
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::Lock() {
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kLock, &st)) return st;
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
+  return file_->Locks().Lock(LockId(state_->buffer));
+}
+
+tsioStatus::Status tsioCursor::Unlock(short mode) {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (mode == 1) {
+    if (state_->positioned) file_->Locks().Unlock(LockId(state_->buffer));
+  } else {
+    file_->Locks().UnlockAll();
+  }
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::Locked() const {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
+  return file_->Locks().TestOther(LockId(state_->buffer));
+}
+
+void tsioCursor::Initialize() {
+  if (!state_) return;
+  const tsioRecordDef& def = *state_->def;
+  for (const auto& b : bindings_) {
+    const tsioFieldDef& f = def.fields[static_cast<size_t>(b.col)];
+    (void)b.field->FromCell(IsText(f.type) ? tsCell::Text("") : tsCell::Int(f.default_value), f.decimals);
+  }
+}
+
+void tsioCursor::Clear() {
+  for (const auto& b : bindings_) b.field->Clear();
+}
+
+tsioStatus::Status tsioCursor::Refresh() {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  tsioRecordState& s = *state_;
+  if (s.positioned) {
+    bool missing = false;
+    for (const auto& b : bindings_) missing = missing || !s.valid[static_cast<size_t>(b.col)];
+    if (missing) {
+      std::vector<tsCell> row;
+      tsioStatus::Status st = ReadFullRow(s.buffer, row);
+      if (st != tsioStatus::kSuccess) return st;
+      s.buffer = std::move(row);
+      std::fill(s.valid.begin(), s.valid.end(), 1);
+    }
+  }
+  CopyRowToRecord(s.buffer);
+  return s.positioned ? tsioStatus::kSuccess : tsioStatus::kNoCurrentRecord;
+}
+
+tsioStatus::Status tsioCursor::SetBuffer() {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  std::vector<tsCell> row = state_->buffer;
+  tsioStatus::Status st = CellsFromRecord(row, &state_->valid);
+  if (st != tsioStatus::kSuccess) return st;
+  state_->buffer = std::move(row);
+  state_->positioned = true;
+  ++state_->pos_seq;
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioCursor::GetColumnData(const std::string& name, tsData& out) const {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  int c = state_->def->FieldIndex(name);
+  if (c < 0) return tsioStatus::kNotFound;
+  return out.FromCell(state_->buffer[static_cast<size_t>(c)], state_->def->fields[static_cast<size_t>(c)].decimals)
+             ? tsioStatus::kSuccess
+             : tsioStatus::kInvalidOperation;
+}
+
+tsioStatus::Status tsioCursor::SetColumnData(const std::string& name, const tsData& value) {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  int c = state_->def->FieldIndex(name);
+  if (c < 0) return tsioStatus::kNotFound;
+  const tsioFieldDef& f = state_->def->fields[static_cast<size_t>(c)];
+  tsCell cell;
+  if (!value.ToCell(cell, f.decimals)) return tsioStatus::kValueDoesNotFit;
+  cell.is_text = IsText(f.type);
+  state_->buffer[static_cast<size_t>(c)] = std::move(cell);
+  state_->valid[static_cast<size_t>(c)] = 1;
+  return tsioStatus::kSuccess;
+}
+
+void tsioCursor::AttachRange(short segments) {
+  range_.clear();
+  if (!state_) return;
+  std::vector<tsCell> vals = state_->buffer;
+  if (CellsFromRecord(vals, nullptr) != tsioStatus::kSuccess) return;
+  for (short i = 0; i < segments && i < static_cast<short>(order_.size()); ++i) {
+    int c = order_[static_cast<size_t>(i)];
+    range_.push_back(Filter{c, vals[static_cast<size_t>(c)], true});
+  }
+}
+
+void tsioCursor::DetachRange() { range_.clear(); }
+
+void tsioCursor::AttachCondition(short field, bool equal, bool ignore_blank, short connector) {
+  if (!state_ || field < 1 || field > static_cast<short>(state_->def->fields.size())) return;
+  std::vector<tsCell> vals = state_->buffer;
+  if (CellsFromRecord(vals, nullptr) != tsioStatus::kSuccess) return;
+  const tsCell& v = vals[static_cast<size_t>(field - 1)];
+  if (ignore_blank && (v.is_text ? v.s.empty() : v.i == 0)) return;
+  conditions_.push_back(Filter{field - 1, v, equal});
+  conditions_or_ = connector == 2;
+}
+
+void tsioCursor::DetachCondition(short) { conditions_.clear(); }
+
+bool tsioCursor::AttachmentsExist() const {
+  if (!state_ || !state_->positioned || !(state_->def->notes || state_->def->file_links)) return false;
+  tsioAttachments a(*file_, record_type_);
+  return a.Fetch(CurrentKeyText()) == tsioStatus::kSuccess && !a.Empty();
+}
+
+tsioStatus::Status tsioCursor::CopyNotes(const tsioDataFile& target) {
+  if (!state_ || !state_->positioned) return tsioStatus::kNoCurrentRecord;
+  tsioAttachments a(*file_, record_type_);
+  tsioStatus::Status st = a.Fetch(CurrentKeyText());
+  if (st != tsioStatus::kSuccess) return st;
+  tsioAttachments b(target, record_type_);
+  b.CopyFrom(a);
+  return b.Write(CurrentKeyText(), false);
+}
+
+tsioStatus::Status tsioCursor::AppendNotes(const tsioDataFile& target) {
+  if (!state_ || !state_->positioned) return tsioStatus::kNoCurrentRecord;
+  tsioAttachments a(*file_, record_type_);
+  tsioStatus::Status st = a.Fetch(CurrentKeyText());
+  if (st != tsioStatus::kSuccess) return st;
+  tsioAttachments b(target, record_type_);
+  b.CopyFrom(a);
+  return b.Write(CurrentKeyText(), true);
+}
+
+// ---- ccCursor ----
+
+std::vector<tsioCursor::Filter> ccCursor::RelationFilters(const ccCursor& source, const ccRelSpec& rel,
+                                                           tsioStatus::Status* st) const {
+  std::vector<Filter> out;
+  *st = tsioStatus::kSuccess;
+  if (!state_ || !source.state_ || rel.SourceColumns().size() != rel.TargetColumns().size()) {
+    *st = tsioStatus::kInvalidOperation;
+    return out;
+  }
+  const tsioRecordDef& tdef = *state_->def;
+  const tsioRecordDef& sdef = *source.state_->def;
+  for (size_t i = 0; i < rel.TargetColumns().size(); ++i) {
+    int tc = tdef.FieldIndex(rel.TargetColumns()[i]);
+    int sc = sdef.FieldIndex(rel.SourceColumns()[i]);
+    if (tc < 0 || sc < 0) {
+      *st = tsioStatus::kInvalidOperation;
+      return {};
+    }
+    const tsioFieldDef& tf = tdef.fields[static_cast<size_t>(tc)];
+    tsCell v;
+    if (tsData* f = source.record_->Find(rel.SourceColumns()[i])) {
+      if (!f->ToCell(v, tf.decimals)) {
+        *st = tsioStatus::kValueDoesNotFit;
+        return {};
+      }
+    } else {
+      v = source.state_->buffer[static_cast<size_t>(sc)];
+    }
+    v.is_text = IsText(tf.type);
+    out.push_back(Filter{tc, std::move(v), true});
+  }
+  return out;
+}
+
+std::vector<tsioCursor::Filter> ccCursor::RecordFilters(const ccRecData& record, tsioStatus::Status* st) const {
+  std::vector<Filter> out;
+  *st = tsioStatus::kSuccess;
+  if (!state_) {
+    *st = tsioStatus::kInvalidOperation;
+    return out;
+  }
+  auto names = record.KeyColumnNames();
+  for (size_t i = 0; i < names.size() && i < order_.size(); ++i) {
+    tsData* f = record.Find(names[i]);
+    if (!f) continue;
+    const tsioFieldDef& tf = state_->def->fields[static_cast<size_t>(order_[i])];
+    tsCell v;
+    if (!f->ToCell(v, tf.decimals)) {
+      *st = tsioStatus::kValueDoesNotFit;
+      return {};
+    }
+    v.is_text = IsText(tf.type);
+    out.push_back(Filter{order_[i], std::move(v), true});
+  }
+  return out;
+}
+
+tsioStatus::Status ccCursor::FetchFirstOf(const ccCursor& source, const ccRelSpec& rel, bool lock) {
+  tsioStatus::Status st;
+  auto f = RelationFilters(source, rel, &st);
+  return st != tsioStatus::kSuccess ? st : DoFetch(Seek::kFirst, lock, f);
+}
+
+tsioStatus::Status ccCursor::FetchNextOf(const ccCursor& source, const ccRelSpec& rel, bool lock) {
+  tsioStatus::Status st;
+  auto f = RelationFilters(source, rel, &st);
+  return st != tsioStatus::kSuccess ? st : DoFetch(Seek::kNext, lock, f);
+}
+
+tsioStatus::Status ccCursor::FetchFirstOf(const ccRecData& record, bool lock) {
+  tsioStatus::Status st;
+  auto f = RecordFilters(record, &st);
+  return st != tsioStatus::kSuccess ? st : DoFetch(Seek::kFirst, lock, f);
+}
+
+tsioStatus::Status ccCursor::FetchNextOf(const ccRecData& record, bool lock) {
+  tsioStatus::Status st;
+  auto f = RecordFilters(record, &st);
+  return st != tsioStatus::kSuccess ? st : DoFetch(Seek::kNext, lock, f);
+}
+
+tsioStatus::Status ccCursor::CopyOrMove(const tsioDataFile& target, bool move) {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
+  tsioRecordState* ts = target.State(record_type_);
+  if (!ts) return tsioStatus::kInvalidOperation;
+  std::vector<tsCell> row;
+  tsioStatus::Status st = ReadFullRow(state_->buffer, row);
+  if (st != tsioStatus::kSuccess) return st;
+  // Without a unit of work of the caller's, the move is made atomic here.
+  tclRollbackStack local;
+  tclRollbackStack* saved = stack_;
+  if (!stack_ && !file_->Company().InUnit()) stack_ = &local;
+  ccRecData none(record_->FileCode(), record_type_, record_->KeyColumns());
+  ccCursor into(none, target, record_type_, 0);
+  into.stack_ = stack_;
+  // Insert the full row through the target cursor's buffer.
+  st = BeginChange();
+  if (st == tsioStatus::kSuccess) st = into.BeginChange();
+  if (st == tsioStatus::kSuccess) {
+    const tsioRecordDef& def = *ts->def;
+    std::string sql = "INSERT INTO " + ts->table + "(";
+    std::string vals;
+    for (size_t i = 0; i < def.fields.size(); ++i) {
+      sql += (i ? "," : "") + Q(def.fields[i].name);
+      vals += i ? ",?" : "?";
+    }
+    sql += ") VALUES (" + vals + ")";
+    tsioBackendStatement* q = target.Company().Db().Prepare(sql, &st);
+    if (q) {
+      if (tsioFaults::Hit(tsioOp::kInsert, &st)) {
+        q = nullptr;
+      } else {
+        for (size_t i = 0; i < row.size(); ++i) q->Bind(static_cast<int>(i + 1), row[i]);
+        short r = q->Step();
+        q->Reset();
+        target.Company().NoteWrite();
+        st = r == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(r);
+      }
+    }
+  }
+  if (st == tsioStatus::kSuccess && (state_->def->notes || state_->def->file_links)) {
+    tsioAttachments a(*file_, record_type_);
+    st = a.Fetch(KeyText(row));
+    if (st == tsioStatus::kSuccess && !a.Empty()) {
+      tsioAttachments b(target, record_type_);
+      b.CopyFrom(a);
+      st = b.Write(KeyText(row));
+    }
+  }
+  if (st == tsioStatus::kSuccess) {
+    ts->buffer = row;
+    std::fill(ts->valid.begin(), ts->valid.end(), 1);
+    ts->positioned = true;
+    ++ts->pos_seq;
+  }
+  if (st == tsioStatus::kSuccess && move) st = Delete();
+  if (stack_ == &local) {
+    if (st == tsioStatus::kSuccess) {
+      st = local.Commit();
+      if (st != tsioStatus::kSuccess) (void)local.Rollback();
+    } else {
+      (void)local.Rollback();
+    }
+  }
+  stack_ = saved;
+  return st;
+}
+
+tsioStatus::Status ccCursor::MoveRecord(const tsioDataFile& target) { return CopyOrMove(target, true); }
+tsioStatus::Status ccCursor::CopyRecord(const tsioDataFile& target) { return CopyOrMove(target, false); }
+
+bool ccCursor::IsRelToValid(const ccCursor& source, const ccRelSpec& rel) const {
+  return rel.TargetFile() == record_->FileCode() && rel.TargetType() == record_type_ &&
+         rel.SourceFile() == source.record_->FileCode() && rel.SourceType() == source.record_type_;
+}
+
+bool ccCursor::IsRelFromValid(const ccCursor& target, const ccRelSpec& rel) const {
+  return rel.SourceFile() == record_->FileCode() && rel.SourceType() == record_type_ &&
+         rel.TargetFile() == target.record_->FileCode() && rel.TargetType() == target.record_type_;
+}
+
+bool ccCursor::IsDataValid(const ccRecData& record) const {
+  return record.FileCode() == record_->FileCode() && record.TableID() == record_type_;
+}

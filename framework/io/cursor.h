@@ -1,0 +1,193 @@
+// tsioCursor and ccCursor: ISAM cursors over one record type and one index of
+// an open data file.
+//
+// A cursor moves values between its record's bound fields and the handle's
+// file buffer (data_file.h), which all cursors on that handle share. Every
+// fetch is one indexed query from the buffer's index values; sequential
+// fetches read a bounded batch ahead and serve it while nothing has moved,
+// the program has written nothing and the batch is fresh.
+//
+// Fetch semantics (index I with declared columns D; O = D followed by the key
+// columns that D lacks, so O orders every record):
+//   FetchFirst/FetchLast  first/last record in O order.
+//   FetchNext/FetchPrev   the record after/before the buffer's position.
+//   FetchEQ               first record whose D columns equal the cursor's.
+//   FetchGE/FetchGT       first record whose O values are >= / > the cursor's.
+//   FetchCurrent          re-reads the buffer's record from the file.
+// The search values are the cursor's bound fields, and the buffer's values
+// for columns the cursor does not bind. A fetch that finds a record makes it
+// the current record of the handle and copies it into the bound fields; a
+// fetch that fails changes nothing. With the lock flag the record is also
+// locked for this handle; when another handle holds it the fetch answers 9
+// and changes nothing.
+//
+// Writes: Insert writes the bound columns (unbound ones take their defaults);
+// Update writes the bound columns of the current record; Delete removes the
+// current record (with its notes) and releases its lock. A record locked by
+// another handle cannot be updated or deleted (9). A value that does not fit
+// its column is refused (8) and nothing is written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/base/export.h"
+#include "framework/io/data_file.h"
+#include "framework/io/io_status.h"
+#include "framework/io/record.h"
+
+class tclRollbackStack;
+
+class TS_EXPORT tsioCursor {
+ public:
+  tsioCursor(ccRecData& record, const tsioDataFile& file, short record_type, short index);
+  virtual ~tsioCursor();
+  tsioCursor(const tsioCursor&) = delete;
+  tsioCursor& operator=(const tsioCursor&) = delete;
+
+  [[nodiscard]] virtual tsioStatus::Status FetchFirst(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchLast(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchNext(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchCurrent(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchPrev(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchEQ(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchGE(bool lock = false);
+  [[nodiscard]] virtual tsioStatus::Status FetchGT(bool lock = false);
+  // Positions the handle on the record FetchEQ would find, without copying
+  // it into the record.
+  [[nodiscard]] virtual tsioStatus::Status SeekEQ();
+
+  // `count` (optional) receives the number of records written.
+  [[nodiscard]] virtual tsioStatus::Status Insert(short* count = nullptr);
+  // Insert of a record moved from another file (same as Insert).
+  [[nodiscard]] virtual tsioStatus::Status InsertMovedRecord(short* count = nullptr);
+  // Update method 0 writes the bound columns of the current record.
+  [[nodiscard]] virtual tsioStatus::Status Update(short* count = nullptr, short method = 0);
+  [[nodiscard]] virtual tsioStatus::Status Delete();
+
+  // Locks the current record for this handle (9 when another holds it).
+  [[nodiscard]] virtual tsioStatus::Status Lock();
+  // Mode 1 releases the current record's lock; any other mode releases
+  // every lock this handle holds on the record type.
+  virtual tsioStatus::Status Unlock(short mode = 1);
+  // 9 when another handle holds the current record's lock, else 0.
+  [[nodiscard]] virtual tsioStatus::Status Locked() const;
+  virtual short TableLockMode() const { return 0; }
+
+  // Initialize sets the bound fields to their columns' defaults (choices to
+  // their default choice); Clear empties them (choices to 0).
+  virtual void Initialize();
+  virtual void Clear();
+  // Copies the file buffer into the bound fields (reading the current record
+  // again when the buffer lacks some of them).
+  virtual tsioStatus::Status Refresh();
+  // Copies the bound fields into the file buffer.
+  virtual tsioStatus::Status SetBuffer();
+  virtual tsioStatus::Status GetColumnData(const std::string& name, tsData& out) const;
+  virtual tsioStatus::Status SetColumnData(const std::string& name, const tsData& value);
+
+  // Binds one more field to a column.
+  void AttachColumn(const std::string& name, tsData& field);
+  // Restricts fetches to records whose first `segments` O columns equal the
+  // record's values at the time of the call.
+  void AttachRange(short segments);
+  void DetachRange();
+  // Restricts fetches to records whose column number `field` (1-based, as
+  // xio_num gives) equals (equal = true) or differs from the record's value
+  // at the time of the call; `ignore_blank` skips the condition when that
+  // value is blank. Connector 1 joins conditions with AND, 2 with OR.
+  void AttachCondition(short field, bool equal, bool ignore_blank, short connector = 1);
+  void DetachCondition(short which = 0);
+
+  short TableID() const { return record_type_; }
+  short IndexID() const { return index_; }
+  const tsioDataFile& File() const { return *file_; }
+  ccRecData& Record() const { return *record_; }
+
+  bool AttachmentsExist() const;
+  void ClearFileBuffers() const { file_->ClearFileBuffers(); }
+  // Copies (or appends) the current record's notes and file links to the
+  // record with the same key in `target`.
+  [[nodiscard]] virtual tsioStatus::Status CopyNotes(const tsioDataFile& target);
+  [[nodiscard]] virtual tsioStatus::Status AppendNotes(const tsioDataFile& target);
+
+  // The key of the current record in the handle's buffer, as text (used for
+  // lock identities, notes and bookmarks).
+  std::string CurrentKeyText() const;
+  tsioRecordState& State() const { return *state_; }
+
+ protected:
+  struct Binding {
+    int col;        // column number in the record definition
+    tsData* field;
+  };
+  struct Filter {
+    int col;
+    tsCell value;
+    bool equal = true;
+  };
+
+  // The single implementation of every fetch.
+  enum class Seek { kFirst, kLast, kNext, kPrev, kEQ, kGE, kGT, kCurrent };
+  tsioStatus::Status DoFetch(Seek seek, bool lock, const std::vector<Filter>& extra, bool copy_to_record = true);
+  tsioStatus::Status BeginChange();
+  tsioStatus::Status CellsFromRecord(std::vector<tsCell>& row, std::vector<uint8_t>* set) const;
+  void CopyRowToRecord(const std::vector<tsCell>& row);
+  tsioStatus::Status ReadFullRow(const std::vector<tsCell>& key_source, std::vector<tsCell>& row);
+  std::string KeyText(const std::vector<tsCell>& row) const;
+  uint64_t LockId(const std::vector<tsCell>& row) const;
+  void Bind();
+
+  ccRecData* record_;
+  const tsioDataFile* file_;
+  short record_type_;
+  short index_;
+  tsioRecordState* state_ = nullptr;
+  std::vector<Binding> bindings_;
+  std::vector<int> order_;      // O: index columns then missing key columns
+  std::vector<int> declared_;   // D
+  std::vector<int> key_;        // key columns (index 0)
+  std::vector<int> select_;     // columns this cursor reads
+  std::vector<Filter> range_;
+  std::vector<Filter> conditions_;
+  bool conditions_or_ = false;
+  tclRollbackStack* stack_ = nullptr;
+};
+
+class ccRelSpec;
+
+// ccCursor adds relations, moving records between files and units of work.
+class TS_EXPORT ccCursor : public tsioCursor {
+ public:
+  using tsioCursor::tsioCursor;
+
+  // First/next record whose relation target columns equal the source
+  // cursor's source columns, in this cursor's index order.
+  [[nodiscard]] virtual tsioStatus::Status FetchFirstOf(const ccCursor& source, const ccRelSpec& rel, bool lock);
+  [[nodiscard]] virtual tsioStatus::Status FetchNextOf(const ccCursor& source, const ccRelSpec& rel, bool lock);
+  // First/next record whose leading index columns equal the key values of
+  // `record`, in key order.
+  [[nodiscard]] virtual tsioStatus::Status FetchFirstOf(const ccRecData& record, bool lock);
+  [[nodiscard]] virtual tsioStatus::Status FetchNextOf(const ccRecData& record, bool lock);
+
+  // Moves (copies) the current record, with its notes and file links, into
+  // the same record type of `target`; the move deletes it here.
+  [[nodiscard]] virtual tsioStatus::Status MoveRecord(const tsioDataFile& target);
+  [[nodiscard]] virtual tsioStatus::Status CopyRecord(const tsioDataFile& target);
+
+  void AttachRollbackStack(tclRollbackStack* stack) { stack_ = stack; }
+  void DetachRollbackStack() { stack_ = nullptr; }
+  tclRollbackStack* RollbackStack() const { return stack_; }
+
+  // Whether `rel` leads from the source cursor's record type to this one /
+  // from this cursor's record type; whether `record` is of this record type.
+  bool IsRelToValid(const ccCursor& source, const ccRelSpec& rel) const;
+  bool IsRelFromValid(const ccCursor& target, const ccRelSpec& rel) const;
+  bool IsDataValid(const ccRecData& record) const;
+
+ private:
+  std::vector<Filter> RelationFilters(const ccCursor& source, const ccRelSpec& rel, tsioStatus::Status* st) const;
+  std::vector<Filter> RecordFilters(const ccRecData& record, tsioStatus::Status* st) const;
+  tsioStatus::Status CopyOrMove(const tsioDataFile& target, bool move);
+};

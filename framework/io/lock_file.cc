@@ -1,0 +1,98 @@
+// OFD record locks (see lock_file.h).
+#include "framework/io/lock_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+bool SetLock(int fd, uint64_t id, short type, int cmd) {
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(id);
+  fl.l_len = 1;
+  fl.l_pid = 0;
+  return fcntl(fd, cmd, &fl) == 0;
+}
+
+}  // namespace
+
+tsioLockFile::~tsioLockFile() { Close(); }
+
+tsioStatus::Status tsioLockFile::Open(const std::string& path) {
+  Close();
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) return tsioStatus::kLockUnavailable;
+  return tsioStatus::kSuccess;
+}
+
+void tsioLockFile::Close() {
+  if (fd_ >= 0) close(fd_);  // releases every OFD lock of this description
+  fd_ = -1;
+  held_.clear();
+}
+
+tsioStatus::Status tsioLockFile::Lock(uint64_t id) {
+  if (fd_ < 0) return tsioStatus::kLockUnavailable;
+  if (held_.count(id)) return tsioStatus::kSuccess;
+  if (!SetLock(fd_, id, F_WRLCK, F_OFD_SETLK)) {
+    if (errno == EAGAIN || errno == EACCES) return tsioStatus::kLocked;
+    return tsioStatus::kLockUnavailable;
+  }
+  held_.insert(id);
+  return tsioStatus::kSuccess;
+}
+
+tsioStatus::Status tsioLockFile::LockWait(uint64_t id, int wait_ms) {
+  const int step_us = 2000;
+  for (int waited = 0;; waited += step_us / 1000) {
+    tsioStatus::Status st = Lock(id);
+    if (st != tsioStatus::kLocked || waited >= wait_ms) return st;
+    struct timespec ts = {0, step_us * 1000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
+void tsioLockFile::Unlock(uint64_t id) {
+  if (fd_ < 0 || !held_.count(id)) return;
+  SetLock(fd_, id, F_UNLCK, F_OFD_SETLK);
+  held_.erase(id);
+}
+
+void tsioLockFile::UnlockAll() {
+  if (fd_ < 0) return;
+  for (uint64_t id : held_) SetLock(fd_, id, F_UNLCK, F_OFD_SETLK);
+  held_.clear();
+}
+
+tsioStatus::Status tsioLockFile::TestOther(uint64_t id) const {
+  if (fd_ < 0) return tsioStatus::kLockUnavailable;
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(id);
+  fl.l_len = 1;
+  if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return tsioStatus::kLockUnavailable;
+  return fl.l_type == F_UNLCK ? tsioStatus::kSuccess : tsioStatus::kLocked;
+}
+
+uint64_t tsioLockFile::Identity(std::string_view file_code, short instance, short record_type, std::string_view key) {
+  uint64_t h = 1469598103934665603ULL;  // FNV-1a
+  auto mix = [&h](const void* p, size_t n) {
+    const unsigned char* c = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i) {
+      h ^= c[i];
+      h *= 1099511628211ULL;
+    }
+  };
+  mix(file_code.data(), file_code.size());
+  mix("\x1f", 1);
+  mix(&instance, sizeof instance);
+  mix(&record_type, sizeof record_type);
+  mix(key.data(), key.size());
+  // Keep the offset positive for off_t and away from 0.
+  return (h >> 2) | 1;
+}
