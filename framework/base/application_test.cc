@@ -1,0 +1,155 @@
+// Tests of the application object and its responders: scripted answers,
+// message boxes that never block when nobody can answer, and the terminal
+// dialogue of the console responder.
+#include "framework/base/application.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "framework/base/log.h"
+#include "framework/base/scripted_responder.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+// Puts the process-wide application back as it was.
+class ApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app_ = TSGetApp();
+    folder_ = app_->CompanyFolder();
+    unattended_ = app_->IsUnattended();
+    unsetenv("BK_UNATTENDED");
+  }
+  void TearDown() override {
+    app_->SetCompanyFolder(folder_);
+    app_->SetUnattended(unattended_);
+    unsetenv("BK_UNATTENDED");
+  }
+  tsApplication* app_ = nullptr;
+  std::string folder_;
+  bool unattended_ = false;
+};
+
+TEST_F(ApplicationTest, UnattendedBySettingOrEnvironment) {
+  app_->SetUnattended(false);
+  EXPECT_FALSE(app_->IsUnattended());
+  setenv("BK_UNATTENDED", "0", 1);
+  EXPECT_FALSE(app_->IsUnattended());
+  setenv("BK_UNATTENDED", "1", 1);
+  EXPECT_TRUE(app_->IsUnattended());
+  unsetenv("BK_UNATTENDED");
+  app_->SetUnattended(true);
+  EXPECT_TRUE(app_->IsUnattended());
+  EXPECT_NE(app_->ParentWindow(), nullptr);
+}
+
+TEST_F(ApplicationTest, ScriptedResponderAnswersFromItsQueueThenSafely) {
+  tsResponder* before = &app_->Responder();
+  {
+    tsScriptedResponder responder;
+    EXPECT_EQ(&app_->Responder(), &responder);
+    responder.QueueAnswers({IDRETRY, IDRETRY});
+    const char* text = "Last Transaction record in use.";
+    // A caller's Retry loop: two Retries, then the queue is empty and it ends.
+    int tries = 0;
+    while (app_->MessageBox("Save", text, MB_RETRYCANCEL | MB_ICONSTOP) == IDRETRY) ++tries;
+    EXPECT_EQ(tries, 2);
+    ASSERT_EQ(responder.Boxes().size(), 3u);
+    EXPECT_EQ(responder.Boxes()[2].answer, IDCANCEL);
+    EXPECT_EQ(responder.Boxes()[0].style, 21u);
+    app_->Message("Invalid transaction type.");
+    ASSERT_EQ(responder.Messages().size(), 1u);
+    EXPECT_EQ(responder.Messages()[0].text, "Invalid transaction type.");
+    {
+      tsScriptedResponder inner;  // nested scopes restore in order
+      EXPECT_EQ(&app_->Responder(), &inner);
+    }
+    EXPECT_EQ(&app_->Responder(), &responder);
+  }
+  EXPECT_EQ(&app_->Responder(), before);
+}
+
+TEST_F(ApplicationTest, UnattendedMessageBoxNeverBlocksAndIsLogged) {
+  bktest::TempDir dir;
+  app_->SetCompanyFolder(dir.path());
+  app_->SetUnattended(true);
+  const std::pair<unsigned, int> cases[] = {
+      {MB_OK, IDOK},           {MB_OKCANCEL, IDCANCEL}, {MB_ABORTRETRYIGNORE, IDABORT},
+      {MB_YESNOCANCEL, IDCANCEL}, {MB_YESNO | MB_DEFBUTTON1, IDNO}, {MB_RETRYCANCEL | MB_ICONSTOP, IDCANCEL},
+      {0xF, IDOK},
+  };
+  // The default responder: standard input is never read when unattended.
+  for (const auto& [style, answer] : cases) EXPECT_EQ(app_->MessageBox("T", "Q?", style), answer) << style;
+  app_->Message("posted 3 transactions", 1);
+  std::ifstream log(x_log_path());
+  std::stringstream all;
+  all << log.rdbuf();
+  EXPECT_NE(all.str().find("message box \"T\": Q? -> Cancel"), std::string::npos) << all.str();
+  EXPECT_NE(all.str().find("level=1 posted 3 transactions"), std::string::npos);
+}
+
+// Runs one console message box over `input`; returns the answer and what was
+// written.
+std::pair<int, std::string> AskConsole(const std::string& input, unsigned style,
+                                       tsConsoleResponder::Interactive mode) {
+  FILE* in = std::tmpfile();
+  std::fputs(input.c_str(), in);
+  std::rewind(in);
+  char* out_buf = nullptr;
+  size_t out_size = 0;
+  FILE* out = open_memstream(&out_buf, &out_size);
+  tsConsoleResponder console(in, out, mode);
+  int answer = console.MessageBox("Save", "Record in use.", style);
+  std::fclose(in);
+  std::fclose(out);
+  std::string written(out_buf, out_size);
+  free(out_buf);
+  return {answer, written};
+}
+
+TEST_F(ApplicationTest, ConsoleResponderReadsAnswersFromATerminal) {
+  app_->SetUnattended(false);
+  using I = tsConsoleResponder::Interactive;
+  struct Case {
+    std::string input;
+    unsigned style;
+    int answer;
+  } cases[] = {
+      {"r\n", 21, IDRETRY},
+      {"C\n", 21, IDCANCEL},
+      {"\n", 21, IDRETRY},                       // empty line: the default button
+      {"\n", MB_YESNO | MB_DEFBUTTON2, IDNO},
+      {"x\n  yes\n", MB_YESNO, IDYES},           // asks again after a wrong letter
+      {"", 21, IDCANCEL},                        // end of input: the safe answer
+      {"retry\n", MB_OKCANCEL, IDCANCEL},        // not a button of this box, then end of input
+      {"i", MB_ABORTRETRYIGNORE, IDIGNORE},
+  };
+  for (const Case& c : cases) {
+    auto [answer, written] = AskConsole(c.input, c.style, I::kYes);
+    EXPECT_EQ(answer, c.answer) << "input '" << c.input << "' style " << c.style;
+    EXPECT_NE(written.find("Record in use."), std::string::npos);
+  }
+  auto [answer, written] = AskConsole("r\n", 21, I::kNo);  // not a terminal: not read
+  EXPECT_EQ(answer, IDCANCEL);
+  EXPECT_NE(written.find("[R]etry (default), [C]ancel: Cancel"), std::string::npos) << written;
+}
+
+TEST_F(ApplicationTest, ConsoleResponderWritesMessagesWithTheirLevel) {
+  app_->SetUnattended(false);
+  char* buf = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buf, &size);
+  tsConsoleResponder console(stdin, out);
+  console.ShowMessage("Bank is blank.", 2);
+  console.ShowMessage("Check Number cannot be blank.", 3);
+  console.ShowMessage("Done.", 1);
+  std::fclose(out);
+  EXPECT_EQ(std::string(buf, size), "Warning: Bank is blank.\nError: Check Number cannot be blank.\nDone.\n");
+  free(buf);
+}
+
+}  // namespace
