@@ -1,0 +1,123 @@
+// Header records (see header.h).
+#include "framework/io/header.h"
+
+#include "framework/base/log.h"
+#include "framework/io/faults.h"
+
+namespace {
+bool IsText(tsDataType t) { return t == tsDataType::kAlpha || t == tsDataType::kText || t == tsDataType::kPhone; }
+}  // namespace
+
+tsioHeader::tsioHeader(const tsioDataFile& file, short number) : file_(&file), number_(number) {
+  if (file.Def()) def_ = file.Def()->Header(number);
+  lock_id_ = tsioLockFile::Identity(file.Spec().Code(), file.Spec().Instance(), static_cast<short>(-number), "");
+}
+
+tsioHeader::~tsioHeader() { Unlock(); }
+
+tsioStatus::Status tsioHeader::AttachColumn(const std::string& name, tsData& field) {
+  int col = def_ ? def_->FieldIndex(name) : -1;
+  if (col < 0) return tsioStatus::kNotFound;
+  attached_.push_back(Attached{col, &field});
+  return tsioStatus::kSuccess;
+}
+
+bool tsioHeader::HoldsLock() const { return locked_; }
+
+void tsioHeader::Unlock() {
+  if (locked_ && file_->IsOpen()) file_->Locks().Unlock(lock_id_);
+  locked_ = false;
+}
+
+tsioStatus::Status tsioHeader::Get(bool lock) {
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kHeaderRead, &st)) return st;
+  if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  if (!def_) return tsioStatus::kNotFound;
+  if (lock && !locked_) {
+    st = file_->Locks().LockWait(lock_id_, kHeaderLockWaitMs);
+    if (st != tsioStatus::kSuccess) return st;
+    locked_ = true;
+  }
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < def_->fields.size(); ++i) sql += (i ? "," : "") + ("\"" + def_->fields[i].name + "\"");
+  sql += " FROM \"" + tsioCompany::HeaderTableName(file_->Spec().Code(), file_->Spec().Instance(), number_) +
+         "\" WHERE hdr = ?";
+  tsioCompany& company = file_->Company();
+  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  if (q) {
+    q->BindInt(1, number_);
+    short r = q->Step();
+    if (r == tsioBackendStatement::kRow) {
+      tsCell c;
+      for (const auto& a : attached_) {
+        const tsioFieldDef& f = def_->fields[static_cast<size_t>(a.col)];
+        q->Column(a.col, IsText(f.type), c);
+        (void)a.field->FromCell(c, f.decimals);
+      }
+      st = tsioStatus::kSuccess;
+    } else {
+      st = r == tsioBackendStatement::kDone ? tsioStatus::kNotFound : static_cast<tsioStatus::Status>(r);
+    }
+    q->Reset();
+  }
+  if (st != tsioStatus::kSuccess) {
+    company.LogFailure("read header " + std::to_string(number_) + " of " + file_->Spec().Name(), st);
+    if (lock) Unlock();
+  }
+  return st;
+}
+
+tsioStatus::Status tsioHeader::Update() {
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (tsioFaults::Hit(tsioOp::kHeaderWrite, &st)) {
+    Unlock();
+    return st;
+  }
+  if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  if (!def_) return tsioStatus::kNotFound;
+  // Another program holding the header lock owns the right to write it.
+  if (!locked_ && file_->Locks().TestOther(lock_id_) == tsioStatus::kLocked) return tsioStatus::kLocked;
+  std::vector<tsCell> cells(attached_.size());
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    const tsioFieldDef& f = def_->fields[static_cast<size_t>(attached_[i].col)];
+    if (!attached_[i].field->ToCell(cells[i], f.decimals)) {
+      x_log(0, "header " + std::to_string(number_) + " of " + file_->Spec().Name() + ": value of " + f.name +
+                   " does not fit its column; nothing written");
+      Unlock();
+      return tsioStatus::kValueDoesNotFit;
+    }
+    cells[i].is_text = IsText(f.type);
+  }
+  tsioCompany& company = file_->Company();
+  if (!attached_.empty()) {
+    std::string sql = "UPDATE \"" + tsioCompany::HeaderTableName(file_->Spec().Code(), file_->Spec().Instance(), number_) +
+                      "\" SET ";
+    for (size_t i = 0; i < attached_.size(); ++i) {
+      sql += (i ? "," : "") + ("\"" + def_->fields[static_cast<size_t>(attached_[i].col)].name + "\"=?");
+    }
+    sql += " WHERE hdr = ?";
+    tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+    if (q) {
+      for (size_t i = 0; i < cells.size(); ++i) q->Bind(static_cast<int>(i + 1), cells[i]);
+      q->BindInt(static_cast<int>(cells.size() + 1), number_);
+      short r = q->Step();
+      q->Reset();
+      company.NoteWrite();
+      st = r == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(r);
+    }
+  }
+  if (st != tsioStatus::kSuccess) {
+    company.LogFailure("write header " + std::to_string(number_) + " of " + file_->Spec().Name(), st);
+    Unlock();
+    return st;
+  }
+  if (locked_ && company.InUnit()) {
+    // The write commits with the unit: keep others out until then.
+    file_->HoldUntilUnitEnd(lock_id_);
+    locked_ = false;
+  } else {
+    Unlock();
+  }
+  return tsioStatus::kSuccess;
+}
