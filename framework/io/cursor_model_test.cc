@@ -1,0 +1,269 @@
+// Cursor behaviour checked against a std::map model over random keys: every
+// fetch kind on a unique and a non-unique index, both ends, deletes and
+// inserts between fetches, and two cursors sharing one handle's position.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <variant>
+
+#include "framework/io/io_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using Value = std::variant<long long, std::string>;
+using Tuple = std::vector<Value>;
+
+struct Row {
+  std::string k1;
+  long long k2 = 0;
+  std::string v;
+  long long cents = 0;
+};
+
+// Index order of the test file: 0 = (K1,K2); 1 = (N,K1,K2); 2 = (V,K1,K2).
+Tuple Order(const Row& r, int index) {
+  switch (index) {
+    case 1: return {r.cents, r.k1, r.k2};
+    case 2: return {r.v, r.k1, r.k2};
+    default: return {r.k1, r.k2};
+  }
+}
+Tuple Declared(const Row& r, int index) {
+  switch (index) {
+    case 1: return {r.cents};
+    case 2: return {r.v};
+    default: return {r.k1, r.k2};
+  }
+}
+
+class Model {
+ public:
+  std::map<std::pair<std::string, long long>, Row> rows;
+  std::optional<Row> position;  // the handle's buffer
+
+  std::vector<Row> Sorted(int index) const {
+    std::vector<Row> v;
+    for (const auto& [k, r] : rows) v.push_back(r);
+    std::sort(v.begin(), v.end(), [index](const Row& a, const Row& b) { return Order(a, index) < Order(b, index); });
+    return v;
+  }
+  // Expected result of a fetch; nullopt = end or not found.
+  std::optional<Row> Expect(const std::string& op, int index, const Row& search) const {
+    auto v = Sorted(index);
+    if (op == "first") return v.empty() ? std::nullopt : std::optional<Row>(v.front());
+    if (op == "last") return v.empty() ? std::nullopt : std::optional<Row>(v.back());
+    if ((op == "next" || op == "prev") && !position) return Expect(op == "next" ? "first" : "last", index, search);
+    Tuple pos = position ? Order(*position, index) : Tuple{};
+    if (op == "next") {
+      for (const auto& r : v) if (Order(r, index) > pos) return r;
+      return std::nullopt;
+    }
+    if (op == "prev") {
+      for (auto it = v.rbegin(); it != v.rend(); ++it) if (Order(*it, index) < pos) return *it;
+      return std::nullopt;
+    }
+    Tuple s = Order(search, index);
+    for (const auto& r : v) {
+      if (op == "eq" && Declared(r, index) == Declared(search, index)) return r;
+      if (op == "ge" && Order(r, index) >= s) return r;
+      if (op == "gt" && Order(r, index) > s) return r;
+    }
+    return std::nullopt;
+  }
+};
+
+Row FromRecord(const iotest::Parent& p) {
+  Row r;
+  r.k1 = p.k1.str();
+  r.k2 = p.k2.ToLongLong();
+  r.v = p.v.str();
+  r.cents = (p.n * tsDouble(100)).ToLongLong();
+  return r;
+}
+
+void ToRecord(const Row& r, iotest::Parent& p) {
+  p.k1 = tsAlpha(r.k1);
+  p.k2 = tsDouble(r.k2, 0);
+  p.v = tsAlpha(r.v);
+  p.n = tsDouble(r.cents, 0) / tsDouble(100);
+}
+
+bool Same(const Row& a, const Row& b) { return a.k1 == b.k1 && a.k2 == b.k2 && a.v == b.v && a.cents == b.cents; }
+
+class CursorModelTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(CursorModelTest, RandomOperationsMatchModel) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+
+  std::mt19937 rng(static_cast<unsigned>(GetParam()));
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char* keys1[] = {"", "A", "AB", "B", "b", "ZZ"};
+  const char* vals[] = {"", "x", "y", "yy"};
+
+  iotest::Parent rec_a, rec_b;
+  // Cursors on all three indexes over one handle; two on index 0 share a position.
+  std::vector<std::unique_ptr<ccCursor>> cursors;
+  std::vector<iotest::Parent*> recs;
+  std::vector<std::unique_ptr<iotest::Parent>> owned;
+  for (int i = 0; i < 4; ++i) {
+    owned.push_back(std::make_unique<iotest::Parent>());
+    cursors.push_back(std::make_unique<ccCursor>(*owned.back(), *file, 1, static_cast<short>(i < 2 ? 0 : i - 1)));
+    recs.push_back(owned.back().get());
+  }
+  Model model;
+
+  for (int step = 0; step < 1500; ++step) {
+    int ci = pick(4);
+    ccCursor& cur = *cursors[static_cast<size_t>(ci)];
+    iotest::Parent& rec = *recs[static_cast<size_t>(ci)];
+    int index = cur.IndexID();
+    int what = pick(10);
+    Row r{keys1[pick(6)], pick(12), vals[pick(4)], (pick(9) - 4) * 125};
+    SCOPED_TRACE("step " + std::to_string(step) + " op " + std::to_string(what) + " index " + std::to_string(index));
+    if (what <= 2) {  // insert
+      ToRecord(r, rec);
+      tsioStatus::Status st = cur.Insert();
+      bool exists = model.rows.count({r.k1, r.k2}) != 0;
+      ASSERT_EQ(st, exists ? tsioStatus::kDuplicateKey : tsioStatus::kSuccess);
+      if (!exists) {
+        model.rows[{r.k1, r.k2}] = r;
+        model.position = r;
+      }
+    } else if (what == 3 && !model.rows.empty()) {  // delete the current record after fetching it by key
+      auto it = model.rows.begin();
+      std::advance(it, pick(static_cast<int>(model.rows.size())));
+      Row target = it->second;
+      ccCursor& key_cursor = *cursors[0];
+      ToRecord(target, *recs[0]);
+      ASSERT_EQ(key_cursor.FetchEQ(), tsioStatus::kSuccess);
+      ASSERT_EQ(key_cursor.Delete(), tsioStatus::kSuccess);
+      model.rows.erase(it);
+      model.position = target;  // the walk goes on from the deleted record
+    } else if (what == 4 && model.position && model.rows.count({model.position->k1, model.position->k2})) {
+      // update the current record's non-key columns through this cursor
+      ASSERT_EQ(cur.Refresh(), tsioStatus::kSuccess);
+      Row changed = *model.position;
+      changed.v = vals[pick(4)];
+      changed.cents = (pick(9) - 4) * 125;
+      ToRecord(changed, rec);
+      ASSERT_EQ(cur.Update(), tsioStatus::kSuccess);
+      model.rows[{changed.k1, changed.k2}] = changed;
+      model.position = changed;
+    } else {  // a fetch
+      static const char* ops[] = {"first", "last", "next", "prev", "eq", "ge", "gt"};
+      std::string op = ops[pick(7)];
+      Row search = r;
+      ToRecord(search, rec);
+      tsioStatus::Status st;
+      if (op == "first") st = cur.FetchFirst();
+      else if (op == "last") st = cur.FetchLast();
+      else if (op == "next") st = cur.FetchNext();
+      else if (op == "prev") st = cur.FetchPrev();
+      else if (op == "eq") st = cur.FetchEQ();
+      else if (op == "ge") st = cur.FetchGE();
+      else st = cur.FetchGT();
+      auto expect = model.Expect(op, index, search);
+      SCOPED_TRACE(op);
+      if (expect) {
+        ASSERT_EQ(st, tsioStatus::kSuccess);
+        ASSERT_TRUE(Same(FromRecord(rec), *expect)) << "got " << rec.k1.str() << "/" << rec.k2.Format();
+        model.position = *expect;
+      } else {
+        ASSERT_EQ(st, op == "eq" ? tsioStatus::kNotFound : tsioStatus::kEndOfFile);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, CursorModelTest, ::testing::Values(1, 2, 3, 4));
+
+// Two cursors on one handle share its position; Refresh copies the buffer,
+// SetBuffer moves it, a bookmark returns to it.
+TEST(CursorSharing, PositionBelongsToTheHandle) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  iotest::Parent a, b;
+  ccCursor ca(a, *file, 1, 0), cb(b, *file, 1, 0);
+  for (int i = 1; i <= 5; ++i) {
+    a.k1 = tsAlpha("K");
+    a.k2 = tsDouble(i, 0);
+    a.v = tsAlpha("v" + std::to_string(i));
+    ASSERT_EQ(ca.Insert(), tsioStatus::kSuccess);
+  }
+  ASSERT_EQ(ca.FetchFirst(), tsioStatus::kSuccess);
+  ASSERT_EQ(cb.FetchNext(), tsioStatus::kSuccess);  // continues from a's position
+  EXPECT_EQ(b.k2.ToLongLong(), 2);
+  EXPECT_EQ(a.k2.ToLongLong(), 1);                   // a's record is untouched
+  ASSERT_EQ(ca.Refresh(), tsioStatus::kSuccess);     // copies the shared buffer
+  EXPECT_EQ(a.k2.ToLongLong(), 2);
+
+  tsioBookmark mark(ca);
+  ASSERT_EQ(ca.FetchLast(), tsioStatus::kSuccess);
+  EXPECT_EQ(a.k2.ToLongLong(), 5);
+  ASSERT_EQ(mark.GoTo(), tsioStatus::kSuccess);
+  ASSERT_EQ(cb.FetchNext(), tsioStatus::kSuccess);
+  EXPECT_EQ(b.k2.ToLongLong(), 3);
+
+  // SetBuffer makes the cursor's record the position.
+  a.k2 = tsDouble(4, 0);
+  ASSERT_EQ(ca.SetBuffer(), tsioStatus::kSuccess);
+  ASSERT_EQ(cb.FetchNext(), tsioStatus::kSuccess);
+  EXPECT_EQ(b.k2.ToLongLong(), 5);
+  EXPECT_EQ(cb.FetchNext(), tsioStatus::kEndOfFile);
+  EXPECT_EQ(b.k2.ToLongLong(), 5);  // a failed fetch changes nothing
+}
+
+// A sequential walk sees the program's own writes at once, even in the
+// middle of a batch read ahead.
+TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  iotest::Parent a, w;
+  ccCursor walk(a, *file, 1, 0);
+  tsioDataFile* other = nullptr;
+  ASSERT_EQ(fm.Open(iotest::OtherSpec(), &other), tsioStatus::kSuccess);
+  for (int i = 0; i < 200; i += 2) {
+    a.k1 = tsAlpha("K");
+    a.k2 = tsDouble(i, 0);
+    a.v = tsAlpha("old");
+    ASSERT_EQ(walk.Insert(), tsioStatus::kSuccess);
+  }
+  // A second handle on the same file writes while the walk is under way.
+  tsioDataFile second(file->FileName());
+  ASSERT_TRUE(second.IsOpen());
+  ccCursor writer(w, second, 1, 0);
+  ASSERT_EQ(walk.FetchFirst(), tsioStatus::kSuccess);
+  int seen = 1;
+  while (walk.FetchNext() == tsioStatus::kSuccess) {
+    ++seen;
+    long long k = a.k2.ToLongLong();
+    if (k == 40) {
+      w.k1 = tsAlpha("K");
+      w.k2 = tsDouble(41, 0);
+      w.v = tsAlpha("new");
+      ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
+      w.k2 = tsDouble(60, 0);
+      ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+      w.v = tsAlpha("changed");
+      ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
+    }
+    if (k == 41) EXPECT_EQ(a.v.str(), "new");
+    if (k == 60) EXPECT_EQ(a.v.str(), "changed");
+  }
+  EXPECT_EQ(seen, 101);
+}
+
+}  // namespace

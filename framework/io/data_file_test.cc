@@ -1,0 +1,240 @@
+// Opening companies and files (including damaged, read-only and missing
+// ones), values that do not fit, relations, notes travelling with a moved
+// record, and injected failures that must lose nothing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "framework/base/log.h"
+#include "framework/io/attachments.h"
+#include "framework/io/faults.h"
+#include "framework/io/header.h"
+#include "framework/io/io_test_support.h"
+#include "framework/io/rollback_stack.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Opened {
+  tsioFileManager fm;
+  tsioDataFile* file = nullptr;
+  explicit Opened(const std::string& folder) : fm(folder) {
+    TSGetApp()->SetCompanyFolder(folder);
+    EXPECT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  }
+};
+
+TEST(OpenFailures, MissingCompanyFolderAndMissingFileGiveStatus15AndALogLine) {
+  bktest::TempDir dir;
+  iotest::RegisterTestFiles();
+  TSGetApp()->SetCompanyFolder(dir.path());
+  tsioFileManager missing(dir.Sub("nowhere"));
+  EXPECT_EQ(missing.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
+  tsioFileManager fm(dir.path());
+  ASSERT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
+  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
+  std::string log = ReadFile(x_log_path());
+  EXPECT_NE(log.find("nowhere"), std::string::npos);
+  EXPECT_NE(log.find("TST.1 does not exist"), std::string::npos);
+}
+
+TEST(OpenFailures, DamagedDatabaseGivesAFailureStatusNotACrash) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  {
+    std::ofstream out(dir.Sub("company.db"), std::ios::binary | std::ios::trunc);
+    out << std::string(8192, 'x');
+  }
+  TSGetApp()->SetCompanyFolder(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioStatus::Status st = fm.Open(iotest::Spec());
+  EXPECT_NE(st, tsioStatus::kSuccess);
+  EXPECT_TRUE(st == tsioStatus::kDamaged || st == tsioStatus::kIOError) << st;
+  EXPECT_NE(ReadFile(x_log_path()).find("company.db"), std::string::npos);
+}
+
+TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  {
+    Opened o(dir.path());
+    iotest::Parent p;
+    ccCursor c(p, *o.file, 1, 0);
+    p.k1 = tsAlpha("A");
+    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+  }
+  // The test runs as root, for whom permissions do not bind: drop to an
+  // ordinary user in a child process.
+  std::string folder = dir.path();
+  ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  ASSERT_EQ(chmod((folder + "/company.db").c_str(), 0644), 0);
+  auto child = bktest::ChildProcess::Start([folder] {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
+    tsioFileManager fm(folder);
+    tsioDataFile* f = nullptr;
+    tsioStatus::Status st = fm.Open(iotest::Spec(), &f);
+    if (st != tsioStatus::kSuccess) return 0;  // refused whole: also sound
+    iotest::Parent p;
+    ccCursor c(p, *f, 1, 0);
+    p.k1 = tsAlpha("B");
+    st = c.Insert();
+    return st == tsioStatus::kSuccess ? 20 : 0;
+  });
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  Opened o(dir.path());
+  iotest::Parent p;
+  ccCursor c(p, *o.file, 1, 0);
+  p.k1 = tsAlpha("A");
+  p.n = tsDouble::FromText("12345678901.00", 2);  // N holds 12 digits, 2 of them decimals
+  EXPECT_EQ(c.Insert(), tsioStatus::kValueDoesNotFit);
+  p.n = tsDouble::FromText("1.005", 3);  // more decimals than the column keeps
+  EXPECT_EQ(c.Insert(), tsioStatus::kValueDoesNotFit);
+  p.k1 = tsAlpha("ABCDEFGHIJK");  // K1 holds 10 characters
+  p.n = tsDouble(1, 0);
+  EXPECT_EQ(c.Insert(), tsioStatus::kValueDoesNotFit);
+  p.k1 = tsAlpha("ABCDEFGHIJ");
+  p.n = tsDouble::FromText("9999999999.99", 2);
+  EXPECT_EQ(c.Insert(), tsioStatus::kSuccess);
+  p.k1 = tsAlpha("ABCDEFGHIJ");
+  ASSERT_EQ(c.FetchEQ(), tsioStatus::kSuccess);
+  EXPECT_EQ(p.n.Format(), "9999999999.99");
+}
+
+TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  Opened o(dir.path());
+  tsioDataFile* history = nullptr;
+  ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
+  iotest::Parent p;
+  iotest::Child ch;
+  ccCursor pc(p, *o.file, 1, 0), cc(ch, *o.file, 2, 0);
+  for (long long k2 : {1, 2}) {
+    p.k1 = tsAlpha("P");
+    p.k2 = tsDouble(k2, 0);
+    ASSERT_EQ(pc.Insert(), tsioStatus::kSuccess);
+    for (long long line : {3, 1, 2}) {
+      ch.p1 = tsAlpha("P");
+      ch.p2 = tsDouble(k2, 0);
+      ch.line = tsDouble(line, 0);
+      ch.amount = tsCurrency::FromText(std::to_string(line) + ".50");
+      ASSERT_EQ(cc.Insert(), tsioStatus::kSuccess);
+    }
+  }
+  ccRelSpec rel("TST", 1, "K1,K2", "TST", 2, "P1,P2");
+  p.k1 = tsAlpha("P");
+  p.k2 = tsDouble(2, 0);
+  ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
+  std::vector<long long> lines;
+  for (auto st = cc.FetchFirstOf(pc, rel, false); st == tsioStatus::kSuccess; st = cc.FetchNextOf(pc, rel, false)) {
+    EXPECT_EQ(ch.p2.ToLongLong(), 2);
+    lines.push_back(ch.line.ToLongLong());
+  }
+  EXPECT_EQ(lines, (std::vector<long long>{1, 2, 3}));
+  // A relation written with ";" names other columns: it finds nothing.
+  ccRelSpec wrong("TST", 1, "K1;K2", "TST", 2, "P1;P2");
+  EXPECT_NE(cc.FetchFirstOf(pc, wrong, false), tsioStatus::kSuccess);
+
+  tsioAttachments notes(*o.file, 1);
+  notes.Notes() = {"first note", "second note"};
+  notes.FileLinks() = {"scan.pdf"};
+  ASSERT_EQ(notes.Write(pc), tsioStatus::kSuccess);
+  EXPECT_TRUE(pc.AttachmentsExist());
+  ASSERT_EQ(pc.MoveRecord(*history), tsioStatus::kSuccess);
+  EXPECT_EQ(pc.FetchEQ(), tsioStatus::kNotFound);
+  iotest::Parent h;
+  ccCursor hc(h, *history, 1, 0);
+  h.k1 = tsAlpha("P");
+  h.k2 = tsDouble(2, 0);
+  ASSERT_EQ(hc.FetchEQ(), tsioStatus::kSuccess);
+  tsioAttachments moved(*history, 1);
+  ASSERT_EQ(moved.Fetch(hc), tsioStatus::kSuccess);
+  EXPECT_EQ(moved.Notes(), (std::vector<std::string>{"first note", "second note"}));
+  EXPECT_EQ(moved.FileLinks(), (std::vector<std::string>{"scan.pdf"}));
+  tsioAttachments left(*o.file, 1);
+  ASSERT_EQ(left.Fetch(hc.CurrentKeyText()), tsioStatus::kSuccess);
+  EXPECT_TRUE(left.Empty());
+}
+
+// Every injected failure in the middle of a move leaves both files as they
+// were: nothing lost, nothing duplicated.
+TEST(FaultInjection, FailedMoveLosesNothing) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  Opened o(dir.path());
+  tsioDataFile* history = nullptr;
+  ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
+  iotest::Parent p;
+  ccCursor pc(p, *o.file, 1, 0);
+  p.k1 = tsAlpha("P");
+  ASSERT_EQ(pc.Insert(), tsioStatus::kSuccess);
+  struct Case {
+    tsioOp op;
+    tsioStatus::Status status;
+  } cases[] = {{tsioOp::kInsert, tsioStatus::kDiskFull},
+               {tsioOp::kDelete, tsioStatus::kIOError},
+               {tsioOp::kAttachmentsRead, tsioStatus::kIOError},
+               {tsioOp::kCommit, tsioStatus::kBusy}};
+  for (const auto& cs : cases) {
+    SCOPED_TRACE(static_cast<int>(cs.op));
+    p.k1 = tsAlpha("P");
+    ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
+    tsioFaults::Arm(cs.op, cs.status);
+    EXPECT_EQ(pc.MoveRecord(*history), cs.status);
+    tsioFaults::Clear();
+    iotest::Parent a, b;
+    ccCursor ca(a, *o.file, 1, 0), cb(b, *history, 1, 0);
+    EXPECT_EQ(ca.FetchFirst(), tsioStatus::kSuccess);
+    EXPECT_EQ(cb.FetchFirst(), tsioStatus::kEndOfFile);
+  }
+  // Header failures are reported, not swallowed.
+  tsDouble counter(0, 0);
+  tsioHeader h(*o.file, 1);
+  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
+  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+  EXPECT_EQ(h.Get(true), tsioStatus::kIOError);
+  EXPECT_FALSE(h.HoldsLock());
+  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);
+  tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
+  EXPECT_EQ(h.Update(), tsioStatus::kDiskFull);
+  EXPECT_FALSE(h.HoldsLock());
+}
+
+TEST(Dictionary, AnswersAboutOpenFiles) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  Opened o(dir.path());
+  short fn = o.file->FileNum();
+  EXPECT_GE(fn, 1);
+  EXPECT_LE(fn, 400);
+  xio_rec_def rd;
+  ASSERT_EQ(xio_get_rec_def(fn, 1, &rd), tsioStatus::kSuccess);
+  EXPECT_EQ(rd.text, "parent");
+  EXPECT_EQ(xio_num(fn, 1, "N"), 4);
+  EXPECT_EQ(xio_num(fn, 1, "NOPE"), 0);
+  xio_fld_def fd;
+  ASSERT_EQ(xio_get_fld_def(fn, 1, 4, &fd), tsioStatus::kSuccess);
+  EXPECT_EQ(fd.decimals, 2);
+  xio_key_def kd;
+  ASSERT_EQ(xio_get_key_def(fn, 1, 1, &kd), tsioStatus::kSuccess);
+  EXPECT_EQ(kd.segments, (std::vector<short>{4}));
+  EXPECT_TRUE(xio_find_notes(fn, 1));
+  EXPECT_FALSE(xio_find_notes(fn, 2));
+  EXPECT_EQ(xio_get_rec_def(999, 1, &rd), tsioStatus::kFileNotOpen);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Test data files for the data-file layer's own tests.
+#include "framework/io/io_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace iotest {
+
+namespace {
+tsioFileDef Def(const char* code, short id) {
+  tsioFileDef d;
+  d.code = code;
+  d.dictionary_id = id;
+  d.description = "test file";
+  tsioRecordDef p;
+  p.record_type = 1;
+  p.description = "parent";
+  p.notes = true;
+  p.file_links = true;
+  p.fields = {{"K1", tsDataType::kAlpha, 10, 0, 0},
+              {"K2", tsDataType::kDouble, 9, 0, 0},
+              {"V", tsDataType::kAlpha, 20, 0, 0},
+              {"N", tsDataType::kDouble, 12, 2, 0},
+              {"C", tsDataType::kChoice, 4, 0, 1}};
+  p.keys = {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"V"}, false}};
+  tsioRecordDef c;
+  c.record_type = 2;
+  c.description = "child";
+  c.fields = {{"P1", tsDataType::kAlpha, 10, 0, 0},
+              {"P2", tsDataType::kDouble, 9, 0, 0},
+              {"LINE", tsDataType::kDouble, 9, 0, 0},
+              {"AMT", tsDataType::kCurrency, 15, 2, 0}};
+  c.keys = {{0, {"P1", "P2", "LINE"}, true}};
+  d.records = {p, c};
+  tsioHeaderDef h;
+  h.number = 1;
+  h.fields = {{"COUNTER", tsDataType::kDouble, 9, 0, 0}, {"NAME", tsDataType::kAlpha, 20, 0, 0}};
+  d.headers = {h};
+  return d;
+}
+}  // namespace
+
+void RegisterTestFiles() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  tsioDictionary::Register(Def("TST", 9001));
+  tsioDictionary::Register(Def("TSU", 9002));
+}
+
+tsioFileSpec Spec(short instance) { return tsioFileSpec("TST", instance, 9001); }
+tsioFileSpec OtherSpec() { return tsioFileSpec("TSU", 1, 9002); }
+
+std::string MakeCompany(const std::string& folder) {
+  RegisterTestFiles();
+  tsioFileManager fm(folder);
+  EXPECT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
+  EXPECT_EQ(fm.Create(Spec(1)), tsioStatus::kSuccess);
+  EXPECT_EQ(fm.Create(Spec(2)), tsioStatus::kSuccess);
+  EXPECT_EQ(fm.Create(OtherSpec()), tsioStatus::kSuccess);
+  return folder;
+}
+
+}  // namespace iotest

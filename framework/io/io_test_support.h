@@ -1,0 +1,52 @@
+// Test data files for the data-file layer's own tests: a small file "TST"
+// (dictionary ids 9001 and 9002 for a second instance-like copy) with a
+// parent record type, a child record type and one header.
+#pragma once
+
+#include <string>
+
+#include "framework/io/cursor.h"
+#include "framework/io/file_manager.h"
+#include "framework/types/values.h"
+
+namespace iotest {
+
+// Record type 1: key K1;K2, index 1 on N (non-unique), index 2 on V.
+struct Parent : ccRecData {
+  tsAlpha k1;
+  tsDouble k2{0, 0};
+  tsAlpha v;
+  tsDouble n{0, 2};
+  tsChoice c;
+  explicit Parent(const std::string& columns = "") : ccRecData("TST", 1, "K1;K2") {
+    if (columns.empty() || columns.find("K1") != std::string::npos) AddColumn("K1", &k1);
+    if (columns.empty() || columns.find("K2") != std::string::npos) AddColumn("K2", &k2);
+    if (columns.empty() || columns.find('V') != std::string::npos) AddColumn("V", &v);
+    if (columns.empty() || columns.find('N') != std::string::npos) AddColumn("N", &n);
+    if (columns.empty() || columns.find('C') != std::string::npos) AddColumn("C", &c);
+  }
+};
+
+// Record type 2: key P1;P2;LINE, children of a parent by P1;P2.
+struct Child : ccRecData {
+  tsAlpha p1;
+  tsDouble p2{0, 0};
+  tsDouble line{0, 0};
+  tsCurrency amount;
+  Child() : ccRecData("TST", 2, "P1;P2;LINE") {
+    AddColumn("P1", &p1);
+    AddColumn("P2", &p2);
+    AddColumn("LINE", &line);
+    AddColumn("AMT", &amount);
+  }
+};
+
+// Registers the test definitions (idempotent).
+void RegisterTestFiles();
+tsioFileSpec Spec(short instance = 1);
+tsioFileSpec OtherSpec();  // a second data file, code "TSU", same layout
+
+// A company folder with both test files created.
+std::string MakeCompany(const std::string& folder);
+
+}  // namespace iotest

@@ -1,0 +1,219 @@
+// Record locks across real processes and handles, and units of work that
+// roll back as one or die with their process.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "framework/io/header.h"
+#include "framework/io/io_test_support.h"
+#include "framework/io/rollback_stack.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using bktest::ChildProcess;
+
+void Put(ccCursor& c, iotest::Parent& p, const char* k1, long long k2, const char* v) {
+  p.k1 = tsAlpha(k1);
+  p.k2 = tsDouble(k2, 0);
+  p.v = tsAlpha(v);
+  ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+}
+
+tsioStatus::Status LockedFetch(ccCursor& c, iotest::Parent& p, const char* k1, long long k2) {
+  p.k1 = tsAlpha(k1);
+  p.k2 = tsDouble(k2, 0);
+  return c.FetchEQ(true);
+}
+
+int CountRows(tsioDataFile& f, short rt = 1) {
+  iotest::Parent p;
+  iotest::Child ch;
+  ccRecData& rec = rt == 1 ? static_cast<ccRecData&>(p) : static_cast<ccRecData&>(ch);
+  ccCursor c(rec, f, rt, 0);
+  int n = 0;
+  for (auto st = c.FetchFirst(); st == tsioStatus::kSuccess; st = c.FetchNext()) ++n;
+  return n;
+}
+
+TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  {
+    tsioFileManager fm(dir.path());
+    tsioDataFile* f = nullptr;
+    ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+    iotest::Parent p;
+    ccCursor c(p, *f, 1, 0);
+    Put(c, p, "A", 1, "one");
+  }
+  std::string folder = dir.path();
+  ChildProcess holder = ChildProcess::Start([folder] {
+    tsioFileManager fm(folder);
+    tsioDataFile* f = nullptr;
+    if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
+    iotest::Parent p;
+    ccCursor c(p, *f, 1, 0);
+    ChildProcess::WriteLine(std::to_string(LockedFetch(c, p, "A", 1)));
+    ChildProcess::ReadLine();  // hold until killed
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), "0");
+
+  tsioFileManager fm(dir.path());
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::Parent p;
+  ccCursor c(p, *f, 1, 0);
+  EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kLocked);
+  p.k1 = tsAlpha("A");
+  p.k2 = tsDouble(1, 0);
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);  // reading without a lock works
+  EXPECT_EQ(c.Locked(), tsioStatus::kLocked);
+  p.v = tsAlpha("mine");
+  EXPECT_EQ(c.Update(), tsioStatus::kLocked);           // and writing is refused
+  EXPECT_EQ(c.Delete(), tsioStatus::kLocked);
+
+  holder.Kill(SIGKILL);
+  EXPECT_EQ(holder.Wait(), -SIGKILL);
+  EXPECT_EQ(c.Locked(), tsioStatus::kSuccess);
+  EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kSuccess);
+  p.v = tsAlpha("mine");
+  EXPECT_EQ(c.Update(), tsioStatus::kSuccess);
+}
+
+TEST(RecordLocks, TwoHandlesInOneProcessLockIndependently) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  tsioDataFile second(f->FileName());
+  ASSERT_TRUE(second.IsOpen());
+  iotest::Parent p, q;
+  ccCursor c1(p, *f, 1, 0), c2(q, second, 1, 0);
+  Put(c1, p, "A", 1, "one");
+  Put(c1, p, "A", 2, "two");
+  ASSERT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);  // ours already
+  EXPECT_EQ(LockedFetch(c2, q, "A", 1), tsioStatus::kLocked);
+  EXPECT_EQ(q.v.str(), "");                                       // nothing copied on 9
+  EXPECT_EQ(LockedFetch(c2, q, "A", 2), tsioStatus::kSuccess);
+  EXPECT_EQ(LockedFetch(c1, p, "A", 2), tsioStatus::kLocked);
+  ASSERT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);
+  (void)c1.Unlock(1);
+  EXPECT_EQ(LockedFetch(c2, q, "A", 1), tsioStatus::kSuccess);
+  second.Close();  // closing releases every lock of the handle
+  EXPECT_EQ(LockedFetch(c1, p, "A", 2), tsioStatus::kSuccess);
+}
+
+// The header lock serialises two programs taking the next counter value.
+TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  std::string folder = dir.path();
+  ChildProcess other = ChildProcess::Start([folder] {
+    tsioFileManager fm(folder);
+    tsioDataFile* f = nullptr;
+    if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
+    tsDouble counter(0, 0);
+    tsioHeader h(*f, 1);
+    (void)h.AttachColumn("COUNTER", counter);
+    if (h.Get(true) != tsioStatus::kSuccess) return 2;
+    ChildProcess::WriteLine("held");
+    ChildProcess::ReadLine();
+    counter = counter + tsDouble(1, 0);
+    return h.Update() == tsioStatus::kSuccess ? 0 : 3;
+  });
+  ASSERT_EQ(other.Receive(), "held");
+  tsioFileManager fm(folder);
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  tsDouble counter(0, 0);
+  tsioHeader h(*f, 1);
+  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
+  other.Send("go");
+  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);  // waited for the other's update
+  EXPECT_EQ(counter.ToLongLong(), 1);
+  EXPECT_EQ(other.Wait(), 0);
+  h.Unlock();
+}
+
+TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile *f1 = nullptr, *f2 = nullptr, *f3 = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(1), &f1), tsioStatus::kSuccess);
+  ASSERT_EQ(fm.Open(iotest::Spec(2), &f2), tsioStatus::kSuccess);
+  ASSERT_EQ(fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
+  iotest::Parent a, b, c;
+  ccCursor c1(a, *f1, 1, 0), c2(b, *f2, 1, 0), c3(c, *f3, 1, 0);
+  Put(c1, a, "A", 1, "before");
+  {
+    tclRollbackStack unit;
+    c1.AttachRollbackStack(&unit);
+    c2.AttachRollbackStack(&unit);
+    c3.AttachRollbackStack(&unit);
+    a.k1 = tsAlpha("A");
+    a.k2 = tsDouble(1, 0);
+    ASSERT_EQ(c1.FetchEQ(), tsioStatus::kSuccess);
+    a.v = tsAlpha("during");
+    ASSERT_EQ(c1.Update(), tsioStatus::kSuccess);
+    Put(c2, b, "B", 1, "x");
+    Put(c3, c, "C", 1, "y");
+    ASSERT_EQ(c1.MoveRecord(*f2), tsioStatus::kSuccess);
+    EXPECT_EQ(CountRows(*f2), 2);  // the unit sees its own changes
+    EXPECT_EQ(CountRows(*f1), 0);
+    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+  }
+  EXPECT_EQ(CountRows(*f1), 1);
+  EXPECT_EQ(CountRows(*f2), 0);
+  EXPECT_EQ(CountRows(*f3), 0);
+  a.k1 = tsAlpha("A");
+  a.k2 = tsDouble(1, 0);
+  c1.DetachRollbackStack();
+  ASSERT_EQ(c1.FetchEQ(), tsioStatus::kSuccess);
+  EXPECT_EQ(a.v.str(), "before");
+}
+
+TEST(UnitsOfWork, ProcessKilledInsideAUnitLeavesFilesAsBefore) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  std::string folder = dir.path();
+  ChildProcess worker = ChildProcess::Start([folder] {
+    tsioFileManager fm(folder);
+    tsioDataFile *f1 = nullptr, *f3 = nullptr;
+    if (fm.Open(iotest::Spec(1), &f1) != tsioStatus::kSuccess) return 1;
+    if (fm.Open(iotest::OtherSpec(), &f3) != tsioStatus::kSuccess) return 1;
+    iotest::Parent a, c;
+    ccCursor c1(a, *f1, 1, 0), c3(c, *f3, 1, 0);
+    tclRollbackStack unit;
+    c1.AttachRollbackStack(&unit);
+    c3.AttachRollbackStack(&unit);
+    for (int i = 0; i < 50; ++i) {
+      a.k1 = tsAlpha("A");
+      a.k2 = tsDouble(i, 0);
+      c.k1 = tsAlpha("C");
+      c.k2 = tsDouble(i, 0);
+      if (c1.Insert() != tsioStatus::kSuccess || c3.Insert() != tsioStatus::kSuccess) return 2;
+    }
+    ChildProcess::WriteLine("inside");
+    ChildProcess::ReadLine();
+    return 0;
+  });
+  ASSERT_EQ(worker.Receive(), "inside");
+  worker.Kill(SIGKILL);
+  worker.Wait();
+  tsioFileManager fm(folder);
+  tsioDataFile *f1 = nullptr, *f3 = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(1), &f1), tsioStatus::kSuccess);
+  ASSERT_EQ(fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
+  EXPECT_EQ(CountRows(*f1), 0);
+  EXPECT_EQ(CountRows(*f3), 0);
+  iotest::Parent a;
+  ccCursor c1(a, *f1, 1, 0);
+  Put(c1, a, "A", 1, "after");  // the database is writable again
+  EXPECT_EQ(CountRows(*f1), 1);
+}
+
+}  // namespace
