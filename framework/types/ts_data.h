@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +35,10 @@ enum class tsDataType : uint8_t {
   kAlpha, kDouble, kCurrency, kDate, kTime, kBool, kChoice, kNum, kText, kPhone
 };
 
+// Type() names the class family: a value reporting kDate is a tsDate, kTime a
+// tsTime; kAlpha, kText and kPhone are the text family; kDouble, kCurrency,
+// kNum, kChoice and kBool are the number family (see GetNumber).
+//
 // Human-readable name of a data type ("alpha", "double", ...), used by the
 // data dictionary and in messages.
 TS_EXPORT const char* tsDataTypeName(tsDataType t);
@@ -73,8 +78,17 @@ class TS_EXPORT tsData {
   // values of unrelated types compare by their formatted text.
   virtual int Compare(const tsData& other) const = 0;
 
+  // Exact numeric view of a value of the number family (tsDouble, tsCurrency,
+  // tsNum<T>, tsChoice, tsBool as 0/1): the value is mantissa / 10^scale with
+  // scale 0..18. False for every other type and for a number that holds no
+  // valid value (a tsDouble after an overflow).
+  virtual bool GetNumber(int64_t& mantissa, int& scale) const;
+
  protected:
   tsData() = default;
   tsData(const tsData&) = default;
   tsData& operator=(const tsData&) = default;
 };
+
+// Writes v.Format() (for logs and test messages).
+TS_EXPORT std::ostream& operator<<(std::ostream& os, const tsData& v);
