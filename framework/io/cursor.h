@@ -139,6 +139,15 @@ class TS_EXPORT tsioCursor {
   uint64_t LockId(const std::vector<tsCell>& row) const;
   void Bind();
 
+  // A statement prepared for one fetch shape (kind, filter columns).
+  struct Prepared {
+    std::string shape;
+    std::string sql;
+    tsioBackendStatement* stmt = nullptr;
+  };
+  std::string BuildFetchSql(Seek seek, const std::vector<Filter>& filters) const;
+
+  std::vector<Prepared> prepared_;
   ccRecData* record_;
   const tsioDataFile* file_;
   short record_type_;
@@ -153,6 +162,7 @@ class TS_EXPORT tsioCursor {
   std::vector<Filter> conditions_;
   bool conditions_or_ = false;
   tclRollbackStack* stack_ = nullptr;
+  uint64_t prepared_generation_ = 0;
 };
 
 class ccRelSpec;
