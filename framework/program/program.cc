@@ -42,7 +42,7 @@ tsioFileManager& ccProgram::FileManager() const {
   return *files_;
 }
 
-tsioDataFile* ccProgram::File(const tsioFileSpec& spec) const { return files_ ? files_->Find(spec) : nullptr; }
+tsioDataFile* ccProgram::File(const tsioFileSpec& which) const { return files_ ? files_->Find(which) : nullptr; }
 
 ccJournal& ccProgram::Journal() const {
   if (!journal_) journal_ = std::make_unique<ccJournal>(command_id_);

@@ -5,7 +5,7 @@
 // What a program has:
 //   - its files: a file manager over the company folder the application
 //     names (TSGetApp()->CompanyFolder()) when the manager is first used;
-//     File(spec) is the open handle of a spec, nullptr when not open. The
+//     File(...) is the open handle of a data file, nullptr when not open. The
 //     files close when the program is destroyed.
 //   - its current batch (GetBatch) and its journal (Journal);
 //   - its 384-byte process area for the hub (hub.h) and the hub hooks below,
@@ -49,7 +49,7 @@ class TS_EXPORT ccProgram {
   void SetTaskStatus(short status) { Task().SetStatus(status); }
 
   tsioFileManager& FileManager() const;
-  tsioDataFile* File(const tsioFileSpec& spec) const;
+  tsioDataFile* File(const tsioFileSpec& which) const;
 
   zzBatch& GetBatch() { return batch_; }
   const zzBatch& GetBatch() const { return batch_; }
