@@ -573,9 +573,19 @@ tsioStatus::Status tsioCursor::Locked() const {
 void tsioCursor::Initialize() {
   if (!state_) return;
   const tsioRecordDef& def = *state_->def;
+  // A new, empty record: the bound fields and the whole file buffer take the
+  // columns' defaults, so a keyed fetch that follows searches from defaults
+  // for the key columns this cursor does not bind.
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    const tsioFieldDef& f = def.fields[i];
+    state_->buffer[i] = IsText(f.type) ? tsCell::Text("") : tsCell::Int(f.default_value);
+    state_->valid[i] = 1;
+  }
+  state_->positioned = false;
+  ++state_->pos_seq;
   for (const auto& b : bindings_) {
     const tsioFieldDef& f = def.fields[static_cast<size_t>(b.col)];
-    (void)b.field->FromCell(IsText(f.type) ? tsCell::Text("") : tsCell::Int(f.default_value), f.decimals);
+    (void)b.field->FromCell(state_->buffer[static_cast<size_t>(b.col)], f.decimals);
   }
 }
 
