@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "batches/bk_program.h"
+#include "framework/batch/batch.h"
 #include "locking/register_bank_locker.h"
 #include "locking/transaction_run_lock.h"
 #include "records/bank_account.h"
@@ -296,6 +298,33 @@ TEST(TransactionTexts, AmountsDescriptionsAndLevels) {
   EXPECT_EQ(copy.GetHierarchyDescription(2).str(), "level zero");
   EXPECT_EQ(copy.GetTranData(), &t);
   EXPECT_EQ(d.GetDescription(1).str(), "item");
+}
+
+}  // namespace
+
+namespace {
+
+// A new record of a batch: bound columns back to empty, the batch fields set;
+// a transaction from another application gets batch source 1.
+TEST(TransactionBatch, NewRecordTakesTheBatchFields) {
+  bkProgram program(901);
+  zzBatch batch;
+  batch.SetHostAppl("BK");
+  batch.SetBatchID(tsAlpha("B7"));
+  batch.SetSource(2);
+  TransactionData t("TBNKACC;TDESC;TAPPL;TBATCH;TSOURCE");
+  t.SetDescription(tsAlpha("old"));
+  t.SetCheck(tsDouble(55, 0));  // not bound: keeps its value
+  t.InitializeNewRecord(program, batch);
+  EXPECT_EQ(t.GetDescription().str(), "");
+  EXPECT_EQ(t.GetCheck(), tsDouble(55, 0));
+  EXPECT_EQ(t.GetApplOfOrigin().str(), "BK");
+  EXPECT_EQ(t.GetBatch().str(), "B7");
+  EXPECT_EQ(t.GetBatchSource().Value(), 2);
+  batch.SetHostAppl("AP");
+  t.SetBatchFields(batch);
+  EXPECT_EQ(t.GetApplOfOrigin().str(), "AP");
+  EXPECT_EQ(t.GetBatchSource().Value(), 1);
 }
 
 }  // namespace

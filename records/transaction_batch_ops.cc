@@ -1,6 +1,7 @@
 // Record operations of TransactionData that take a batch.
 #include "framework/batch/batch.h"
 #include "records/transaction_data.h"
+#include "records/transaction_file_header.h"
 
 void TransactionData::InitializeNewRecord(bkProgram&, const zzBatch& batch) {
   TransactionData empty(ColumnList());
@@ -16,3 +17,7 @@ void TransactionData::SetBatchFields(const zzBatch& batch) {
   SetBatchSource(source);
 }
 
+
+ccStatus<ccBoolStatus> TransactionData::SetRunAndSequence(TransactionFileHeader& header) {
+  return ::SetRunAndSequence(*this, header);
+}

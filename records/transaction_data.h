@@ -17,6 +17,7 @@
 #include "framework/base/errors.h"
 class bkProgram;
 class zzBatch;
+class TransactionFileHeader;
 
 class TransactionKeyData;
 
@@ -187,6 +188,10 @@ class BK_EXPORT TransactionData : public bkData {
 
   // Net amount: addition minus subtraction (positive adds to the balance).
   tsCurrency GetAmount() const;
+  // Stamps the record with the header's current run (taken from the file on
+  // first use) and its next sequence; on failure the run's message and the
+  // sequence untouched.
+  ccStatus<ccBoolStatus> SetRunAndSequence(TransactionFileHeader& header);
   // Makes the record a new, empty transaction of `batch`: every bound column
   // empty, zero or its default choice, then the batch fields set.
   void InitializeNewRecord(bkProgram& program, const zzBatch& batch);
