@@ -23,7 +23,9 @@ class ccProgram;
 // The two kinds of intercompany account. For building and validating
 // intercompany accounts type 0 gives the general ledger's mode 1
 // (receivable) and type 1 mode 0 (payable); for the account filters type 0
-// gives 2, type 1 gives 1 and any other value 0 (every account).
+// gives 2, type 1 gives 1 and any other value 0 (every account). Building
+// and validating with any other type ask for no particular intercompany
+// use (the general ledger's mode -1).
 enum GLIntercompanyType : short {
   kGLICDueFrom = 0,  // intercompany receivable
   kGLICDueTo = 1,    // intercompany payable

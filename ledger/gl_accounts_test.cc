@@ -362,4 +362,54 @@ TEST_F(GLAccounts, AccountFilters) {
   EXPECT_FALSE(filter.Accepts(cash));
 }
 
+// An object that cannot be obtained (its interface refused, or no object
+// made) is never called nor released, and each function answers as it does
+// without the general ledger; nothing stays alive.
+TEST_F(GLAccounts, ObjectsThatCannotBeObtained) {
+  gltest::LedgerCompany company(true);
+  AddMasterData(company);
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way == 0 ? "interfaces refused" : "factories make no object");
+    gltest::RefuseInterfaces(way == 0);
+    gltest::FailFactories(way == 1);
+    CString account = "x";
+    GLBuildAccountResults result = kGLBuildPrefixNotFound;
+    auto st = glwBuildAccount(company.GlmNum(), "0101", "1000100", account, result);
+    EXPECT_EQ(st.Errors().Size(), 2u);
+    EXPECT_EQ(account, "");
+    EXPECT_EQ(result, kGLBuildPrefixNotFound);
+    tsAlpha ic("x");
+    EXPECT_EQ(glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"), tsAlpha("1500000"),
+                                          tsAlpha("02021000100"), kGLICDueFrom, ic)
+                  .Errors()
+                  .Size(),
+              2u);
+    EXPECT_EQ(ic, "");
+    bool match = false;
+    EXPECT_EQ(glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), company.GlmNum(),
+                                              match)
+                  .Errors()
+                  .Size(),
+              2u);
+    EXPECT_TRUE(match);
+    EXPECT_EQ(glwValidICBaseAccount(tsAlpha("1000100"), kGLICDueFrom, company.GlmNum(), false), kBoolSuccess);
+    GLWarningType warning = kGLWarningNone;
+    auto period = glwCheckAccountForClosedPeriod(tsAlpha("01011000100"), tsDate(2025, 1, 1), company.GlmNum(),
+                                                 &warning);
+    EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
+    EXPECT_EQ(period.Errors()[0].Number(), 1623);
+    tsdmQueryNode node;
+    glwAttachControlFullAccountFilterColumns(&company.Glm(), company.GlmNum(), kGLICDueTo, &node);
+    EXPECT_EQ(node.ConditionCount(), 0u);
+    tsdmFilter filter;
+    EXPECT_FALSE(glwControlBaseAccountFilter(&company.Glm(), company.GlmNum(), kGLICDueTo, filter));
+    EXPECT_EQ(gltest::LiveObjects(), 0);
+  }
+  gltest::RefuseInterfaces(false);
+  gltest::FailFactories(false);
+  // The C functions do not depend on objects.
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
+            kBoolSuccess);
+}
+
 }  // namespace

@@ -135,6 +135,15 @@ tsioStatus::Status Upsert(ccRecData& rec, const tsioDataFile& file) {
   return st;
 }
 
+tsioStatus::Status WriteSettings(const tsioDataFile& file, const std::string& name, short method) {
+  tsAlpha n(name);
+  tsNum<short> m(method);
+  tsioHeader h(file, kSettingsHeader);
+  (void)h.AttachColumn("CNAME", n);
+  (void)h.AttachColumn("CACCTM", m);
+  return h.Update();
+}
+
 // ---- the settings cache ---------------------------------------------------
 
 struct CachedFolder {
@@ -172,6 +181,8 @@ std::unique_ptr<tsControlFile> tsControlFile::Open(const std::string& folder, ts
         ForgetCached(cf->fm_.Folder());
         st = cf->fm_.Open(tsControlFileSpec(), &cf->file_);
       }
+      // The settings header starts with the defaults.
+      if (st == tsioStatus::kSuccess) st = WriteSettings(*cf->file_, "", 1);
     }
   }
   if (status) *status = st;
@@ -198,17 +209,6 @@ tsioStatus::Status tsControlFile::GetCompanySettings(std::string* name, short* a
   if (accounting_method) *accounting_method = method.Value() ? method.Value() : 1;
   return st;
 }
-
-namespace {
-tsioStatus::Status WriteSettings(const tsioDataFile& file, const std::string& name, short method) {
-  tsAlpha n(name);
-  tsNum<short> m(method);
-  tsioHeader h(file, kSettingsHeader);
-  (void)h.AttachColumn("CNAME", n);
-  (void)h.AttachColumn("CACCTM", m);
-  return h.Update();
-}
-}  // namespace
 
 tsioStatus::Status tsControlFile::SetCompanyName(const std::string& name) {
   short method = 1;

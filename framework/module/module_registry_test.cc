@@ -2,6 +2,8 @@
 // general-ledger module of the build tree.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 
 #include "framework/module/function_address.h"
@@ -18,6 +20,19 @@ TEST(ModuleRegistry, LifeOfAModule) {
   EXPECT_FALSE(tsLoadedModule::Find("LEDGERCORE"));
   EXPECT_EQ(zd_function_address("GL", "GL_VALID_ACCOUNT"), nullptr);
   EXPECT_EQ(xdll_dll_loaded("LEDGERCORE"), 0) << "looking never loads";
+
+  // A module loaded by other means than the registry (here the dynamic
+  // loader itself, in a child) is found by name.
+  auto child = bktest::ChildProcess::Start([]() -> int {
+    const std::string path = bktest::BinaryDir() + "/modules/" + xdll_file_name("LEDGERCORE");
+    void* direct = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const bool ok = direct != nullptr && xdll_dll_loaded("LEDGERCORE") != 0 &&
+                    zd_function_address("GL", "GL_VALID_ACCOUNT") == dlsym(direct, "GL_VALID_ACCOUNT");
+    bktest::ChildProcess::WriteLine(ok ? "found" : "not found");
+    return 0;
+  });
+  EXPECT_EQ(child.Receive(), "found");
+  EXPECT_EQ(child.Wait(), 0);
 
   // A folder without the module on the module path does not hide the
   // build tree's modules folder.
