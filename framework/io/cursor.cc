@@ -195,73 +195,44 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     from = &search;
   }
 
-  // Build the statement's shape and SQL.
+  // The statement's shape: fetch kind and filter columns. Its SQL is built
+  // once per cursor and shape.
   std::vector<Filter> filters = range_;
   filters.insert(filters.end(), extra.begin(), extra.end());
-  bool desc = seek == Seek::kLast || seek == Seek::kPrev;
-  std::string where;
+  std::string shape(1, static_cast<char>('A' + static_cast<int>(seek)));
+  for (const auto& f : filters) shape += (f.equal ? "=" : "!") + std::to_string(f.col);
+  for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
+  if (conditions_or_) shape += "|";
+
+  // Parameters in the order BuildFetchSql places them.
   std::vector<const tsCell*> params;
-  auto add_and = [&where](const std::string& part) { where += (where.empty() ? "" : " AND ") + part; };
-  auto tuple = [&](const char* op) {
-    std::string l = "(", r = "(";
-    for (size_t i = 0; i < order_.size(); ++i) {
-      l += (i ? "," : "") + Q(def.fields[static_cast<size_t>(order_[i])].name);
-      r += i ? ",?" : "?";
-      params.push_back(&(*from)[static_cast<size_t>(order_[i])]);
-    }
-    add_and(l + ") " + op + " " + r + ")");
-  };
   switch (seek) {
-    case Seek::kNext: tuple(">"); break;
-    case Seek::kPrev: tuple("<"); break;
-    case Seek::kGE: tuple(">="); break;
-    case Seek::kGT: tuple(">"); break;
+    case Seek::kNext:
+    case Seek::kPrev:
+    case Seek::kGE:
+    case Seek::kGT:
+      for (int c : order_) params.push_back(&(*from)[static_cast<size_t>(c)]);
+      break;
     case Seek::kEQ:
-      for (int c : declared_) {
-        add_and(Q(def.fields[static_cast<size_t>(c)].name) + " = ?");
-        params.push_back(&(*from)[static_cast<size_t>(c)]);
-      }
+      for (int c : declared_) params.push_back(&(*from)[static_cast<size_t>(c)]);
       break;
     case Seek::kCurrent:
-      for (int c : key_) {
-        add_and(Q(def.fields[static_cast<size_t>(c)].name) + " = ?");
-        params.push_back(&(*from)[static_cast<size_t>(c)]);
-      }
+      for (int c : key_) params.push_back(&(*from)[static_cast<size_t>(c)]);
       break;
-    default: break;
+    default:
+      break;
   }
-  for (const auto& f : filters) {
-    add_and(Q(def.fields[static_cast<size_t>(f.col)].name) + (f.equal ? " = ?" : " <> ?"));
-    params.push_back(&f.value);
-  }
-  if (!conditions_.empty()) {
-    std::string c = "(";
-    for (size_t i = 0; i < conditions_.size(); ++i) {
-      c += (i ? (conditions_or_ ? " OR " : " AND ") : "") + Q(def.fields[static_cast<size_t>(conditions_[i].col)].name) +
-           (conditions_[i].equal ? " = ?" : " <> ?");
-      params.push_back(&conditions_[i].value);
-    }
-    add_and(c + ")");
-  }
-  std::string sql = "SELECT ";
-  for (size_t i = 0; i < select_.size(); ++i) sql += (i ? "," : "") + Q(def.fields[static_cast<size_t>(select_[i])].name);
-  sql += " FROM " + s.table;
-  if (!where.empty()) sql += " WHERE " + where;
-  if (seek != Seek::kCurrent) {
-    sql += " ORDER BY ";
-    for (size_t i = 0; i < order_.size(); ++i) {
-      sql += (i ? "," : "") + Q(def.fields[static_cast<size_t>(order_[i])].name) + (desc ? " DESC" : "");
-    }
-  }
-  sql += " LIMIT ?";
+  for (const auto& f : filters) params.push_back(&f.value);
+  for (const auto& c : conditions_) params.push_back(&c.value);
 
   // Serve from the batch read ahead when nothing has moved since.
-  std::string sig;
-  if (sequential && !lock) {
-    sig = sql;
-    for (const auto& f : filters) sig += "\x1f" + (f.value.is_text ? f.value.s : std::to_string(f.value.i));
-    if (s.ahead_next < s.ahead.size() && s.ahead_sig == sig && s.ahead_gen == company.WriteGeneration() &&
-        s.ahead_pos_seq == s.pos_seq && NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
+  if (sequential && !lock && s.ahead_owner == this && s.ahead_next < s.ahead.size() && s.ahead_shape == shape &&
+      s.ahead_gen == company.WriteGeneration() && s.ahead_pos_seq == s.pos_seq &&
+      NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
+    bool same = s.ahead_values.size() == filters.size() + conditions_.size();
+    for (size_t i = 0; same && i < filters.size(); ++i) same = s.ahead_values[i] == filters[i].value;
+    for (size_t i = 0; same && i < conditions_.size(); ++i) same = s.ahead_values[filters.size() + i] == conditions_[i].value;
+    if (same) {
       std::vector<tsCell>& row = s.ahead[s.ahead_next++];
       std::fill(s.valid.begin(), s.valid.end(), 0);
       for (size_t i = 0; i < s.ahead_cols.size(); ++i) {
@@ -277,7 +248,21 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
   }
 
-  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  Prepared* prep = nullptr;
+  if (prepared_generation_ != 0 && prepared_generation_ != reinterpret_cast<uintptr_t>(&company)) prepared_.clear();
+  prepared_generation_ = reinterpret_cast<uintptr_t>(&company);
+  for (auto& p : prepared_) {
+    if (p.shape == shape) {
+      prep = &p;
+      break;
+    }
+  }
+  if (!prep) {
+    prepared_.push_back(Prepared{shape, BuildFetchSql(seek, filters), nullptr});
+    prep = &prepared_.back();
+  }
+  if (!prep->stmt) prep->stmt = company.Db().Prepare(prep->sql, &st);
+  tsioBackendStatement* q = prep->stmt;
   if (!q) {
     company.LogFailure("prepare fetch on " + file_->Spec().Name(), st);
     return st;
@@ -334,7 +319,11 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
       rows.erase(rows.begin());
       s.ahead = std::move(rows);
       s.ahead_next = 0;
-      s.ahead_sig = std::move(sig);
+      s.ahead_owner = this;
+      s.ahead_shape = shape;
+      s.ahead_values.clear();
+      for (const auto& f : filters) s.ahead_values.push_back(f.value);
+      for (const auto& c : conditions_) s.ahead_values.push_back(c.value);
       s.ahead_gen = company.WriteGeneration();
       s.ahead_pos_seq = s.pos_seq;
       s.ahead_time_us = NowUs();
@@ -345,6 +334,53 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   }
   if (copy_to_record) CopyRowToRecord(s.buffer);
   return tsioStatus::kSuccess;
+}
+
+std::string tsioCursor::BuildFetchSql(Seek seek, const std::vector<Filter>& filters) const {
+  const tsioRecordDef& def = *state_->def;
+  auto name = [&def](int c) { return Q(def.fields[static_cast<size_t>(c)].name); };
+  bool desc = seek == Seek::kLast || seek == Seek::kPrev;
+  std::string where;
+  auto add_and = [&where](const std::string& part) { where += (where.empty() ? "" : " AND ") + part; };
+  auto tuple = [&](const char* op) {
+    std::string l = "(", r = "(";
+    for (size_t i = 0; i < order_.size(); ++i) {
+      l += (i ? "," : "") + name(order_[i]);
+      r += i ? ",?" : "?";
+    }
+    add_and(l + ") " + op + " " + r + ")");
+  };
+  switch (seek) {
+    case Seek::kNext: tuple(">"); break;
+    case Seek::kPrev: tuple("<"); break;
+    case Seek::kGE: tuple(">="); break;
+    case Seek::kGT: tuple(">"); break;
+    case Seek::kEQ:
+      for (int c : declared_) add_and(name(c) + " = ?");
+      break;
+    case Seek::kCurrent:
+      for (int c : key_) add_and(name(c) + " = ?");
+      break;
+    default: break;
+  }
+  for (const auto& f : filters) add_and(name(f.col) + (f.equal ? " = ?" : " <> ?"));
+  if (!conditions_.empty()) {
+    std::string c = "(";
+    for (size_t i = 0; i < conditions_.size(); ++i) {
+      c += (i ? (conditions_or_ ? " OR " : " AND ") : "") + name(conditions_[i].col) +
+           (conditions_[i].equal ? " = ?" : " <> ?");
+    }
+    add_and(c + ")");
+  }
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < select_.size(); ++i) sql += (i ? "," : "") + name(select_[i]);
+  sql += " FROM " + state_->table;
+  if (!where.empty()) sql += " WHERE " + where;
+  if (seek != Seek::kCurrent) {
+    sql += " ORDER BY ";
+    for (size_t i = 0; i < order_.size(); ++i) sql += (i ? "," : "") + name(order_[i]) + (desc ? " DESC" : "");
+  }
+  return sql + " LIMIT ?";
 }
 
 tsioStatus::Status tsioCursor::FetchFirst(bool lock) { return DoFetch(Seek::kFirst, lock, {}); }
@@ -537,9 +573,19 @@ tsioStatus::Status tsioCursor::Locked() const {
 void tsioCursor::Initialize() {
   if (!state_) return;
   const tsioRecordDef& def = *state_->def;
+  // A new, empty record: the bound fields and the whole file buffer take the
+  // columns' defaults, so a keyed fetch that follows searches from defaults
+  // for the key columns this cursor does not bind.
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    const tsioFieldDef& f = def.fields[i];
+    state_->buffer[i] = IsText(f.type) ? tsCell::Text("") : tsCell::Int(f.default_value);
+    state_->valid[i] = 1;
+  }
+  state_->positioned = false;
+  ++state_->pos_seq;
   for (const auto& b : bindings_) {
     const tsioFieldDef& f = def.fields[static_cast<size_t>(b.col)];
-    (void)b.field->FromCell(IsText(f.type) ? tsCell::Text("") : tsCell::Int(f.default_value), f.decimals);
+    (void)b.field->FromCell(state_->buffer[static_cast<size_t>(b.col)], f.decimals);
   }
 }
 

@@ -75,8 +75,11 @@ class TS_EXPORT tsioCursor {
   [[nodiscard]] virtual tsioStatus::Status Locked() const;
   virtual short TableLockMode() const { return 0; }
 
-  // Initialize sets the bound fields to their columns' defaults (choices to
-  // their default choice); Clear empties them (choices to 0).
+  // Initialize makes a new, empty record: the bound fields AND the handle's
+  // file buffer take their columns' defaults (choices their default choice)
+  // and the handle is no longer positioned, so a keyed fetch that follows
+  // searches from defaults for the key columns this cursor does not bind.
+  // Clear empties the bound fields only (choices to 0).
   virtual void Initialize();
   virtual void Clear();
   // Copies the file buffer into the bound fields (reading the current record
@@ -139,6 +142,15 @@ class TS_EXPORT tsioCursor {
   uint64_t LockId(const std::vector<tsCell>& row) const;
   void Bind();
 
+  // A statement prepared for one fetch shape (kind, filter columns).
+  struct Prepared {
+    std::string shape;
+    std::string sql;
+    tsioBackendStatement* stmt = nullptr;
+  };
+  std::string BuildFetchSql(Seek seek, const std::vector<Filter>& filters) const;
+
+  std::vector<Prepared> prepared_;
   ccRecData* record_;
   const tsioDataFile* file_;
   short record_type_;
@@ -153,6 +165,7 @@ class TS_EXPORT tsioCursor {
   std::vector<Filter> conditions_;
   bool conditions_or_ = false;
   tclRollbackStack* stack_ = nullptr;
+  uint64_t prepared_generation_ = 0;
 };
 
 class ccRelSpec;

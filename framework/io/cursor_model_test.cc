@@ -8,6 +8,7 @@
 #include <random>
 #include <variant>
 
+#include "framework/io/bookmark.h"
 #include "framework/io/io_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -260,8 +261,12 @@ TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
       w.v = tsAlpha("changed");
       ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
     }
-    if (k == 41) EXPECT_EQ(a.v.str(), "new");
-    if (k == 60) EXPECT_EQ(a.v.str(), "changed");
+    if (k == 41) {
+      EXPECT_EQ(a.v.str(), "new");
+    }
+    if (k == 60) {
+      EXPECT_EQ(a.v.str(), "changed");
+    }
   }
   EXPECT_EQ(seen, 101);
 }

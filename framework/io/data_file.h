@@ -35,7 +35,9 @@ struct tsioRecordState {
   // the connection's write generation and the fetch signature stay the same.
   std::vector<std::vector<tsCell>> ahead;
   size_t ahead_next = 0;
-  std::string ahead_sig;
+  const void* ahead_owner = nullptr;  // the cursor that read them
+  std::string ahead_shape;           // the fetch kind and filter columns
+  std::vector<tsCell> ahead_values;  // the filter values
   uint64_t ahead_gen = 0;
   uint64_t ahead_pos_seq = 0;
   int64_t ahead_time_us = 0;
@@ -45,7 +47,7 @@ struct tsioRecordState {
   void DropReadAhead() {
     ahead.clear();
     ahead_next = 0;
-    ahead_sig.clear();
+    ahead_owner = nullptr;
   }
 };
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "framework/io/attachments.h"
 #include "framework/io/faults.h"

@@ -124,8 +124,9 @@ tsDate tsDate::Offset(int months, int flag) const {
   const int m = static_cast<int>(index % 12) + 1;
   const int last = DaysInMonth(y, m);
   int d = Day() < last ? Day() : last;
-  if (flag != 0 && Day() == DaysInMonth()) d = last;
-  return tsDate(y, m, d);
+  if (flag == 0) return tsDate(y, m, d);
+  if (Day() == DaysInMonth()) d = last;
+  return tsDate(y, m, d) + 1;
 }
 
 std::unique_ptr<tsData> tsDate::Clone() const { return std::make_unique<tsDate>(*this); }

@@ -14,12 +14,17 @@
 //   difference of two dates (a - b, a.DaysUntil(b)) is 0 when either is empty
 //   or invalid.
 // - Offset(months, flag) moves by whole months; the day is clamped to the
-//   length of the target month (2026-03-31 -1 month -> 2026-02-28). With
-//   flag 1 (any non-zero flag) the month end is sticky: a date on the LAST day
-//   of its month lands on the last day of the target month (2027-02-28 +12,
-//   flag 1 -> 2028-02-29, flag 0 -> 2028-02-28; 2026-04-30 -1, flag 1 ->
-//   2026-03-31, flag 0 -> 2026-03-30). An empty or invalid date offsets to the
-//   empty date, as does a target outside years 1..9999.
+//   length of the target month (2026-03-31 -1 month -> 2026-02-28).
+//   Flag 0 is that plain offset. Flag 1 (any non-zero flag) treats the date as
+//   the END of a period and answers the START of the period that follows the
+//   offset one: the month end is sticky (a date on the last day of its month
+//   lands on the last day of the target month) and the result is the day
+//   after. So with a fiscal year ending 2026-12-31, Offset(-12, 1) is
+//   2026-01-01 (the first day of that year) and Offset(0, 1) is 2027-01-01;
+//   2027-02-28 +12 flag 1 -> 2028-03-01 (day after 2028-02-29), flag 0 ->
+//   2028-02-28; 2026-04-30 -1 flag 1 -> 2026-04-01, flag 0 -> 2026-03-30.
+//   An empty or invalid date offsets to the empty date, as does a target
+//   outside years 1..9999.
 // - Text: Format gives "yyyy-mm-dd" ("" for the empty date). Parse accepts
 //   "yyyy-mm-dd", "yyyymmdd", "mm/dd/yyyy" (month and day with one or two
 //   digits in the forms with separators) and blank text (the empty date);

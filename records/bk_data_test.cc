@@ -1,0 +1,224 @@
+// The record base: which columns a record binds and in what order, what
+// assignment and the constructors copy, the column container and the change
+// tracker.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/base/scripted_responder.h"
+#include "records/bank_account_data.h"
+#include "records/bk_column_state.h"
+#include "records/bk_data.h"
+#include "records/cash_detail_data.h"
+#include "records/column_lists.h"
+#include "records/transaction_data.h"
+
+namespace {
+
+std::vector<std::string> BoundNames(const ccRecData& record) {
+  std::vector<std::string> names;
+  for (const auto& c : record.Columns()) names.push_back(c.name);
+  return names;
+}
+
+TEST(ColumnBinding, ListBindsExactlyTheNamedColumnsInListOrder) {
+  struct Case {
+    const char* list;
+    std::vector<std::string> bound;
+  };
+  const Case cases[] = {
+      {kBankRegisterBalanceColumns, {"BANKACC", "BRGBLNC"}},
+      {"BRGBLNC;BANKACC", {"BRGBLNC", "BANKACC"}},
+      {"BDESC", {"BDESC"}},
+      {kBankLastReconciledColumns, {"BANKACC", "BRECBAL", "BRECDT"}},
+  };
+  for (const auto& c : cases) {
+    const BankAccountData record(c.list);
+    EXPECT_EQ(BoundNames(record), c.bound) << c.list;
+    EXPECT_EQ(record.ColumnList(), c.list);
+  }
+}
+
+TEST(ColumnBinding, EmptyListBindsEveryColumnInAscendingNameOrder) {
+  const TransactionData record("");
+  const std::vector<std::string> names = BoundNames(record);
+  ASSERT_EQ(names.size(), 58u);
+  EXPECT_EQ(names.front(), "TACTGDT");
+  EXPECT_EQ(names.back(), "TWEPRUN");
+  for (size_t i = 1; i < names.size(); ++i) EXPECT_LT(names[i - 1], names[i]);
+}
+
+TEST(ColumnBinding, ColumnListsOfThePartialReadersNameColumnsOfTheirRecords) {
+  struct Case {
+    const char* list;
+    int record;  // 1 bank account, 2 transaction, 3 cash detail
+  };
+  const Case cases[] = {
+      {kBankRegisterBalanceColumns, 1},     {kBankBalanceColumns, 1},
+      {kBankLastReconciledColumns, 1},      {kTranRunningBalanceColumns, 2},
+      {kTranRegisterBalanceAsOfColumns, 2}, {kTranBankBalanceAsOfColumns, 2},
+      {kTranLastReconciledAsOfColumns, 2},  {kTranDuplicateCheckColumns, 2},
+      {kTranDuplicateDepositColumns, 2},    {kTranRunBalanceColumns, 2},
+      {kCashRunningBalanceColumns, 3},      {kCashBalanceAsOfColumns, 3},
+  };
+  for (const auto& c : cases) {
+    const size_t want = tsSplitNames(c.list, ';').size();
+    size_t bound = 0;
+    if (c.record == 1) bound = BankAccountData(c.list).Columns().size();
+    if (c.record == 2) bound = TransactionData(c.list).Columns().size();
+    if (c.record == 3) bound = CashDetailData(c.list).Columns().size();
+    EXPECT_EQ(bound, want) << c.list;
+  }
+}
+
+TEST(RecordCopies, AssignmentCopiesOnlyColumnsBothRecordsBind) {
+  BankAccountData full("");
+  full.SetBankAccount("CHK1");
+  full.SetDescription("Operating");
+  full.SetRegisterBalance(tsCurrency::FromText("125.50"));
+
+  BankAccountData partial(kBankRegisterBalanceColumns);
+  partial.SetDescription("kept");
+  partial = full;
+  EXPECT_EQ(partial.GetBankAccount(), "CHK1");
+  EXPECT_EQ(partial.GetRegisterBalance(), tsCurrency::FromText("125.50"));
+  EXPECT_EQ(partial.GetDescription(), "kept");
+
+  BankAccountData other("");
+  other.SetDescription("also kept");
+  partial.SetRegisterBalance(tsCurrency(7));
+  other = partial;
+  EXPECT_EQ(other.GetRegisterBalance(), tsCurrency(7));
+  EXPECT_EQ(other.GetDescription(), "also kept");
+}
+
+TEST(RecordCopies, ConstructorsFromRecordsAndKeys) {
+  TransactionData source("");
+  source.SetBankAccount("CHK1");
+  source.SetRun(tsDouble(4));
+  source.SetSequence(tsDouble(7));
+  source.SetDescription("Rent");
+
+  const TransactionData copy(source, kTranDuplicateCheckColumns);
+  EXPECT_EQ(BoundNames(copy), tsSplitNames(kTranDuplicateCheckColumns, ';'));
+  EXPECT_EQ(copy.GetRun(), tsDouble(4));
+  EXPECT_TRUE(copy.GetDescription().IsBlank());  // not bound: not copied
+
+  const TransactionKeyData key(source);
+  EXPECT_EQ(BoundNames(key), (std::vector<std::string>{"TBNKACC", "TRUN", "TSEQ"}));
+  EXPECT_EQ(key.GetSequence(), tsDouble(7));
+  const TransactionData from_key(key, "");
+  EXPECT_EQ(from_key.GetBankAccount(), "CHK1");
+  EXPECT_TRUE(from_key.GetDescription().IsBlank());
+  EXPECT_TRUE(from_key == source);  // records compare by key
+
+  TransactionKeyData later("CHK1", tsDouble(4), tsDouble(8));
+  EXPECT_TRUE(key < later);
+  later = key;
+  EXPECT_TRUE(later == key);
+
+  // The user-defined-field key takes the bank account id of a bank account.
+  BankAccountData account("");
+  account.SetBankAccount("SAV2");
+  const BankAccountUDFKeyData udf(account);
+  EXPECT_EQ(BoundNames(udf), (std::vector<std::string>{"BUBANK"}));
+  EXPECT_EQ(udf.GetBankAccount(), "SAV2");
+}
+
+TEST(RecordCopies, NewRecordsHoldTheirDefaults) {
+  const TransactionData tran("");
+  EXPECT_EQ(tran.GetType(), TransactionData::TranTypeEnum::kCheck);
+  EXPECT_EQ(tran.GetReconciled(), 1);
+  EXPECT_EQ(tran.GetReconcileInProgress(), 1);
+  EXPECT_EQ(tran.GetLastUnreconciledState(), 1);
+  EXPECT_EQ(tran.GetRun().Decimals(), 0);
+  EXPECT_EQ(tran.GetAddition().Decimals(), 2);
+  const CashDetailData cash("");
+  EXPECT_EQ(cash.GetBatchSource(), BatchSourceEnum::kOtherApplication);
+  EXPECT_EQ(cash.GetTask(), 1);
+  EXPECT_EQ(cash.GetType(), 1);
+  EXPECT_EQ(cash.GetUpgradeSource(), 1);
+  EXPECT_EQ(cash.GetPaymentID(), 0);
+}
+
+TEST(RecordBase, GetColumnAndSetColumnReachTheField) {
+  BankAccountData record(kBankRegisterBalanceColumns);
+  const tsCurrency amount = tsCurrency::FromText("9.99");
+  record.SetColumn("BRGBLNC", &amount);
+  EXPECT_EQ(record.GetRegisterBalance(), amount);
+  EXPECT_EQ(&record.GetColumn("BRGBLNC"), &record.GetRegisterBalance());
+  // Defined but not bound: still reachable through the container.
+  const tsAlpha name("First Bank");
+  record.SetColumn("BNAME", &name);
+  EXPECT_EQ(record.GetBankName(), "First Bank");
+  // An undefined name changes nothing and reads as empty.
+  record.SetColumn("NOSUCH", &name);
+  EXPECT_TRUE(record.GetColumn("NOSUCH").IsNull());
+}
+
+TEST(RecordBase, CopyOfAnyRecordSharesItsFields) {
+  BankAccountData account(kBankRegisterBalanceColumns);
+  bkData view(account);
+  EXPECT_EQ(view.FileCode(), "BKM");
+  EXPECT_EQ(view.TableID(), 1);
+  EXPECT_EQ(view.KeyColumns(), "BANKACC");
+  EXPECT_TRUE(view.ColumnList().empty());
+  ASSERT_EQ(view.Columns().size(), 2u);
+  tsCurrency amount(12);
+  view.Find("BRGBLNC")->SetVal(amount);
+  EXPECT_EQ(account.GetRegisterBalance(), amount);
+}
+
+// A record class that forgets to define its columns.
+class Undefined : public bkData {
+ public:
+  Undefined() : bkData("BKM", 1, "BANKACC", "") { AddColumns(); }
+};
+
+TEST(RecordBase, BaseDefineColumnsSaysSoAndBindsNothing) {
+  tsScriptedResponder responder;
+  const Undefined record;
+  ASSERT_EQ(responder.Messages().size(), 1u);
+  EXPECT_EQ(responder.Messages()[0].text, "Default bkData::DefineColumns called.");
+  EXPECT_TRUE(record.Columns().empty());
+}
+
+TEST(ColumnsContainer, CreateLookupSetClear) {
+  BankAccountData owner("BDESC");
+  bkColumnsContainer container(&owner);
+  EXPECT_TRUE(container.Empty());
+  tsAlpha a, b;
+  container.CreateColumn("ZZ", &a);
+  container.CreateColumn("AA", &a);
+  container.CreateColumn("AA", &b);  // replaces
+  EXPECT_EQ(container.Lookup("AA"), &b);
+  EXPECT_EQ(container.Lookup("aa"), nullptr);  // names are case-sensitive
+  const tsAlpha value("x");
+  container.SetColumn("AA", &value);
+  EXPECT_EQ(b, "x");
+  container.AddAllColumnsInContainer();
+  EXPECT_EQ(BoundNames(owner), (std::vector<std::string>{"BDESC", "AA", "ZZ"}));
+  container.Clear();
+  EXPECT_TRUE(container.Empty());
+}
+
+TEST(ColumnState, TracksSavedAndChangedColumns) {
+  bkColumnState state;
+  EXPECT_FALSE(state.AnyColumnChanged());
+  state.SetColumnAsSaved("CYREND");
+  state.SetColumnAsChanged("CYREND");
+  EXPECT_TRUE(state.ColumnSaved("CYREND"));
+  EXPECT_TRUE(state.ColumnChanged("CYREND"));
+  EXPECT_FALSE(state.ColumnChanged("cyrend"));
+  EXPECT_TRUE(state.AnyColumnChanged());
+  state.SetColumnAsOriginal("CYREND");
+  EXPECT_FALSE(state.AnyColumnChanged());
+  EXPECT_TRUE(state.ColumnSaved("CYREND"));
+  state.SetColumnAsChanged("BKXTDSC");
+  state.Clear();
+  EXPECT_FALSE(state.AnyColumnChanged());
+  EXPECT_FALSE(state.ColumnSaved("CYREND"));
+}
+
+}  // namespace

@@ -1,0 +1,403 @@
+// The typed cursor on real data files: partial reads, relation walks, locks
+// through the forwarding operations, replacing the io cursor, Transfer and
+// the single-record fetch.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/io/attachments.h"
+#include "framework/io/dictionary.h"
+#include "framework/io/faults.h"
+#include "framework/io/rollback_stack.h"
+#include "records/bank_account.h"
+#include "records/column_lists.h"
+#include "records/deposit_item.h"
+#include "records/record_test_support.h"
+#include "records/relations.h"
+#include "records/transaction.h"
+
+namespace {
+
+class CursorTest : public ::testing::Test {
+ protected:
+  void TearDown() override { tsioFaults::Clear(); }
+
+  void AddAccount(const char* id, const char* balance, const char* description) {
+    BankAccount cursor(*company.bkm);
+    cursor.m_Record.SetBankAccount(id);
+    cursor.m_Record.SetRegisterBalance(tsCurrency::FromText(balance));
+    cursor.m_Record.SetDescription(description);
+    ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
+  }
+  void AddTransaction(tsioDataFile& file, const char* bank, int run, int seq, int type = 1, int check = 0) {
+    Transaction cursor(file);
+    cursor.m_Record.SetBankAccount(bank);
+    cursor.m_Record.SetRun(tsDouble(run));
+    cursor.m_Record.SetSequence(tsDouble(seq));
+    cursor.m_Record.SetType(type);
+    cursor.m_Record.SetCheck(tsDouble(check));
+    ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
+  }
+  void AddItem(const char* bank, int run, int seq, int item) {
+    DepositItem cursor(*company.bkt);
+    cursor.m_Record.SetBankAccount(bank);
+    cursor.m_Record.SetRun(tsDouble(run));
+    cursor.m_Record.SetSequence(tsDouble(seq));
+    cursor.m_Record.SetDepositItemNumber(tsDouble(item));
+    ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
+  }
+  // Positions `cursor` on transaction (bank, run, seq).
+  static tsioStatus::Status Find(Transaction& cursor, const char* bank, int run, int seq, bool lock = false) {
+    cursor.m_Record.SetBankAccount(bank);
+    cursor.m_Record.SetRun(tsDouble(run));
+    cursor.m_Record.SetSequence(tsDouble(seq));
+    return cursor.FetchEQ(lock);
+  }
+
+  bktest::BankCompany company;
+};
+
+TEST_F(CursorTest, PartialRecordFetchFillsOnlyItsColumns) {
+  AddAccount("CHK1", "250.75", "Operating");
+  BankAccount cursor(*company.bkm, kBankRegisterBalanceColumns);
+  cursor.m_Record.SetBankAccount("CHK1");
+  cursor.m_Record.SetDescription("left alone");
+  ASSERT_EQ(cursor.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetRegisterBalance(), tsCurrency::FromText("250.75"));
+  EXPECT_EQ(cursor.m_Record.GetDescription(), "left alone");
+
+  // Writing through the partial record leaves the unbound columns in the file.
+  cursor.m_Record.SetRegisterBalance(tsCurrency(10));
+  ASSERT_EQ(cursor.Update(), tsioStatus::kSuccess);
+  BankAccount all(*company.bkm);
+  all.m_Record.SetBankAccount("CHK1");
+  ASSERT_EQ(all.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(all.m_Record.GetDescription(), "Operating");
+  EXPECT_EQ(all.m_Record.GetRegisterBalance(), tsCurrency(10));
+}
+
+TEST_F(CursorTest, RelationOnLeadingKeyColumnsWalksTheChildrenInKeyOrder) {
+  AddTransaction(*company.bkt, "CHK1", 5, 1, 2);
+  for (int item : {3, 1, 2}) AddItem("CHK1", 5, 1, item);
+  AddItem("CHK1", 5, 2, 1);  // another deposit of the run
+  AddItem("CHK1", 4, 1, 9);  // an earlier run
+  AddItem("CHK0", 5, 1, 7);  // another bank account
+
+  Transaction tran(*company.bkt);
+  ASSERT_EQ(Find(tran, "CHK1", 5, 1), tsioStatus::kSuccess);
+  DepositItem items(*company.bkt);
+  std::vector<int> seen;
+  tsioStatus::Status st = items.FetchFirstOf(tran, TransactionDepositItemsRel, false);
+  while (st == tsioStatus::kSuccess) {
+    EXPECT_EQ(items.m_Record.GetRun(), tsDouble(5));
+    seen.push_back(static_cast<int>(items.m_Record.GetDepositItemNumber().ToLongLong()));
+    st = items.FetchNextOf(tran, TransactionDepositItemsRel, false);
+  }
+  EXPECT_EQ(st, tsioStatus::kEndOfFile);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+
+  // And back from an item to its transaction.
+  ASSERT_EQ(items.FetchFirstOf(tran, TransactionDepositItemsRel, false), tsioStatus::kSuccess);
+  Transaction parent(*company.bkt);
+  ASSERT_EQ(parent.FetchFirstOf(items, DepositItemTransactionRel, false), tsioStatus::kSuccess);
+  EXPECT_TRUE(parent.m_Record == tran.m_Record);
+  EXPECT_EQ(parent.FetchNextOf(items, DepositItemTransactionRel, false), tsioStatus::kEndOfFile);
+}
+
+TEST_F(CursorTest, FetchNextOfRecordNeverLocks) {
+  for (int seq : {1, 2, 3}) AddTransaction(*company.bkt, "CHK1", 5, seq);
+  tsioDataFile other(company.bkt->FileName());
+  ASSERT_TRUE(other.IsOpen());
+
+  Transaction mine(*company.bkt);
+  const TransactionKeyData bank_only("CHK1", tsDouble(0), tsDouble(0));
+  TransactionData key_of_bank(bank_only, "TBNKACC");
+  ASSERT_EQ(mine.FetchFirstOf(key_of_bank, true), tsioStatus::kSuccess);  // locks sequence 1
+  ASSERT_EQ(mine.FetchNextOf(key_of_bank, true), tsioStatus::kSuccess);   // sequence 2, no lock
+  EXPECT_EQ(mine.m_Record.GetSequence(), tsDouble(2));
+
+  Transaction theirs(other);
+  EXPECT_EQ(Find(theirs, "CHK1", 5, 2, true), tsioStatus::kSuccess);
+  EXPECT_EQ(Find(theirs, "CHK1", 5, 1, true), tsioStatus::kLocked);
+}
+
+TEST_F(CursorTest, LockAndUnlockReleaseTheCurrentRecord) {
+  AddTransaction(*company.bkt, "CHK1", 5, 1);
+  tsioDataFile other(company.bkt->FileName());
+  Transaction mine(*company.bkt), theirs(other);
+  ASSERT_EQ(Find(mine, "CHK1", 5, 1), tsioStatus::kSuccess);
+  ASSERT_EQ(mine.Lock(), tsioStatus::kSuccess);
+  ASSERT_EQ(Find(theirs, "CHK1", 5, 1, false), tsioStatus::kSuccess);
+  EXPECT_EQ(theirs.Locked(), tsioStatus::kLocked);
+  EXPECT_EQ(Find(theirs, "CHK1", 5, 1, true), tsioStatus::kLocked);
+  EXPECT_EQ(mine.Unlock(), tsioStatus::kSuccess);
+  EXPECT_EQ(Find(theirs, "CHK1", 5, 1, true), tsioStatus::kSuccess);
+}
+
+TEST_F(CursorTest, ConditionsRestrictFetchesUntilDetached) {
+  AddTransaction(*company.bkt, "CHK1", 5, 1, 1);
+  AddTransaction(*company.bkt, "CHK1", 5, 2, 2);
+  AddTransaction(*company.bkt, "CHK1", 5, 3, 2);
+  Transaction cursor(*company.bkt);
+  cursor.m_Record.SetType(2);
+  cursor.AttachCondition(xio_num(company.bkt->FileNum(), 1, "TRANTYP"), true, false);
+  int deposits = 0;
+  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
+    EXPECT_EQ(cursor.m_Record.GetType(), TransactionData::TranTypeEnum::kDeposit);
+    ++deposits;
+  }
+  EXPECT_EQ(deposits, 2);
+  cursor.DetachCondition();
+  int all = 0;
+  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) ++all;
+  EXPECT_EQ(all, 3);
+}
+
+TEST_F(CursorTest, SetIOCursorReadsThroughTheNewCursor) {
+  AddTransaction(*company.bkt, "CHK1", 1, 1, 1, 300);
+  AddTransaction(*company.bkt, "CHK1", 2, 1, 1, 100);
+  Transaction cursor(*company.bkt);
+  ASSERT_EQ(cursor.FetchFirst(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetCheck(), tsDouble(300));  // key order
+
+  auto* by_check = new bkCursorBase(&cursor.m_Record, *company.bkt, 1, 6);
+  cursor.SetIOCursor(by_check);
+  EXPECT_EQ(cursor.CursorPtr(), by_check);
+  bkCursorBase& base = cursor;
+  EXPECT_EQ(&base, by_check);
+  EXPECT_EQ(cursor.IndexID(), 6);
+  ASSERT_EQ(cursor.FetchFirst(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetCheck(), tsDouble(100));  // check-number order
+}
+
+TEST_F(CursorTest, RollbackStackUndoesTheCursorsChanges) {
+  tclRollbackStack stack;
+  Transaction cursor(*company.bkt);
+  cursor.AttachRollbackStack(&stack);
+  EXPECT_EQ(cursor.RollbackStack(), &stack);
+  EXPECT_EQ(cursor.CursorPtr()->RollbackStack(), &stack);
+  cursor.m_Record.SetBankAccount("CHK1");
+  ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
+  ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
+  cursor.DetachRollbackStack();
+  EXPECT_EQ(cursor.RollbackStack(), nullptr);
+  EXPECT_EQ(Find(cursor, "CHK1", 0, 0), tsioStatus::kNotFound);
+}
+
+TEST_F(CursorTest, PositioningOperationsForwardToTheIoCursor) {
+  for (int seq : {1, 2, 3}) AddTransaction(*company.bkt, "CHK1", 5, seq);
+  AddTransaction(*company.bkt, "CHK2", 1, 1);
+  Transaction cursor(*company.bkt);
+  auto seq_now = [&] { return static_cast<int>(cursor.m_Record.GetSequence().ToLongLong()); };
+  auto at = [&](const char* bank, int seq) {
+    cursor.m_Record.SetBankAccount(bank);
+    cursor.m_Record.SetRun(tsDouble(5));
+    cursor.m_Record.SetSequence(tsDouble(seq));
+  };
+
+  ASSERT_EQ(cursor.FetchLast(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetBankAccount(), "CHK2");
+  ASSERT_EQ(cursor.FetchPrev(false), tsioStatus::kSuccess);
+  EXPECT_EQ(seq_now(), 3);
+  at("CHK1", 2);
+  ASSERT_EQ(cursor.FetchGE(false), tsioStatus::kSuccess);
+  EXPECT_EQ(seq_now(), 2);
+  ASSERT_EQ(cursor.FetchGT(false), tsioStatus::kSuccess);
+  EXPECT_EQ(seq_now(), 3);
+
+  // SeekEQ positions the file without filling the record; Refresh fills it.
+  at("CHK1", 1);
+  cursor.m_Record.SetDescription("mine");
+  ASSERT_EQ(cursor.SeekEQ(), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetDescription(), "mine");
+  ASSERT_EQ(cursor.Refresh(), tsioStatus::kSuccess);
+  EXPECT_TRUE(cursor.m_Record.GetDescription().IsBlank());
+
+  // The buffer: SetBuffer copies the record in, GetColumnData reads it.
+  cursor.m_Record.SetDescription("in the buffer");
+  ASSERT_EQ(cursor.SetBuffer(), tsioStatus::kSuccess);
+  tsAlpha text;
+  ASSERT_EQ(cursor.GetColumnData("TDESC", text), tsioStatus::kSuccess);
+  EXPECT_EQ(text, "in the buffer");
+  ASSERT_EQ(cursor.SetColumnData("TDESC", tsAlpha("set")), tsioStatus::kSuccess);
+  ASSERT_EQ(cursor.GetColumnData("TDESC", text), tsioStatus::kSuccess);
+  EXPECT_EQ(text, "set");
+  ASSERT_EQ(cursor.FetchCurrent(false), tsioStatus::kSuccess);
+  EXPECT_TRUE(cursor.m_Record.GetDescription().IsBlank());  // read again from the file
+
+  // Initialize gives the columns' defaults, Clear empties them.
+  cursor.Initialize();
+  EXPECT_EQ(cursor.m_Record.GetReconciled(), 1);
+  cursor.Clear();
+  EXPECT_EQ(cursor.m_Record.GetReconciled(), 0);
+
+  // A range over the bank account keeps the walk inside CHK1.
+  at("CHK1", 0);
+  cursor.AttachRange(1);
+  int in_range = 0;
+  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) ++in_range;
+  EXPECT_EQ(in_range, 3);
+  cursor.DetachRange();
+
+  // An extra column attached to a partial cursor is filled by fetches.
+  Transaction partial(*company.bkt, kTranDuplicateCheckColumns);
+  tsCurrency addition;
+  partial.AttachColumn("TADD", addition);
+  partial.m_Record.SetBankAccount("CHK2");
+  partial.m_Record.SetRun(tsDouble(1));
+  partial.m_Record.SetSequence(tsDouble(1));
+  ASSERT_EQ(partial.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(addition, tsCurrency(0));
+  EXPECT_FALSE(partial.AttachmentsExist());
+}
+
+TEST_F(CursorTest, CopyRecordKeepsTheSourceAndValidityChecksFollowTheRelation) {
+  AddTransaction(*company.bkt, "CHK1", 5, 1, 2);
+  Transaction tran(*company.bkt);
+  ASSERT_EQ(Find(tran, "CHK1", 5, 1), tsioStatus::kSuccess);
+  ASSERT_EQ(tran.CopyRecord(*company.history), tsioStatus::kSuccess);
+  Transaction current(*company.bkt), history(*company.history);
+  EXPECT_EQ(Find(current, "CHK1", 5, 1), tsioStatus::kSuccess);
+  EXPECT_EQ(Find(history, "CHK1", 5, 1), tsioStatus::kSuccess);
+
+  DepositItem items(*company.bkt);
+  EXPECT_TRUE(items.IsRelToValid(tran, TransactionDepositItemsRel));
+  EXPECT_FALSE(items.IsRelToValid(tran, TransactionWithdrawalDetailsRel));
+  EXPECT_TRUE(tran.IsRelFromValid(items, TransactionDepositItemsRel));
+  EXPECT_TRUE(tran.IsDataValid(TransactionData("")));
+  EXPECT_FALSE(tran.IsDataValid(items.m_Record));
+}
+
+TEST_F(CursorTest, TransferValues) {
+  struct Case {
+    const char* name;
+    bool arm;
+    tsioStatus::Status injected;
+    TransferStatus value;
+  };
+  const Case cases[] = {
+      {"moved", false, tsioStatus::kSuccess, kTransferDone},
+      {"non-fatal failure", true, tsioStatus::kDuplicateKey, kTransferFailed},
+      {"fatal failure", true, tsioStatus::kIOError, kTransferFatal},
+  };
+  int seq = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ++seq;
+    AddTransaction(*company.bkt, "CHK1", 9, seq);
+    Transaction cursor(*company.bkt);
+    ASSERT_EQ(Find(cursor, "CHK1", 9, seq), tsioStatus::kSuccess);
+    if (c.arm) tsioFaults::Arm(tsioOp::kInsert, c.injected);
+    const ccStatus<TransferStatus> result = cursor.Transfer(*company.history);
+    tsioFaults::Clear();
+    EXPECT_EQ(result.Value(), c.value);
+
+    Transaction current(*company.bkt), history(*company.history);
+    if (c.value == kTransferDone) {
+      EXPECT_TRUE(result.Errors().Empty());
+      EXPECT_EQ(Find(current, "CHK1", 9, seq), tsioStatus::kNotFound);
+      EXPECT_EQ(Find(history, "CHK1", 9, seq), tsioStatus::kSuccess);
+    } else {
+      ASSERT_EQ(result.Errors().Size(), 1u);
+      EXPECT_EQ(result.Errors()[0].Number(), 1602);
+      EXPECT_NE(result.Errors()[0].Text().find("transaction"), std::string::npos) << result.Errors()[0].Text();
+      EXPECT_NE(result.Errors()[0].Text().find(ccIOStatusStr(c.injected)), std::string::npos);
+      EXPECT_EQ(Find(current, "CHK1", 9, seq), tsioStatus::kSuccess);
+      EXPECT_EQ(Find(history, "CHK1", 9, seq), tsioStatus::kNotFound);
+    }
+  }
+}
+
+TEST_F(CursorTest, TransferOntoAnExistingKeyFailsAndKeepsTheRecord) {
+  AddTransaction(*company.bkt, "CHK1", 9, 1);
+  AddTransaction(*company.history, "CHK1", 9, 1);
+  Transaction cursor(*company.bkt);
+  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
+  const ccStatus<TransferStatus> result = cursor.Transfer(*company.history);
+  EXPECT_EQ(result.Value(), kTransferFailed);
+  EXPECT_EQ(result.MaxLevel(), ccError::kError);
+  Transaction current(*company.bkt);
+  EXPECT_EQ(Find(current, "CHK1", 9, 1), tsioStatus::kSuccess);
+}
+
+TEST_F(CursorTest, NotesTravelWithTransactionsAndCanBeCopied) {
+  AddTransaction(*company.bkt, "CHK1", 9, 1);
+  Transaction cursor(*company.bkt);
+  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
+  EXPECT_FALSE(cursor.AttachmentsExist());
+  tsioAttachments notes(*company.bkt, TransactionData::kRecordType);
+  notes.Notes().push_back("returned by the bank once");
+  notes.FileLinks().push_back("scan-0001.pdf");
+  ASSERT_EQ(notes.Write(*cursor.CursorPtr()), tsioStatus::kSuccess);
+  EXPECT_TRUE(cursor.AttachmentsExist());
+
+  // A copy of the record in history receives the notes by CopyNotes, then more by AppendNotes.
+  ASSERT_EQ(cursor.CopyRecord(*company.history), tsioStatus::kSuccess);
+  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
+  ASSERT_EQ(cursor.CopyNotes(*company.history), tsioStatus::kSuccess);
+  ASSERT_EQ(cursor.AppendNotes(*company.history), tsioStatus::kSuccess);
+  Transaction history(*company.history);
+  ASSERT_EQ(Find(history, "CHK1", 9, 1), tsioStatus::kSuccess);
+  tsioAttachments copied(*company.history, TransactionData::kRecordType);
+  ASSERT_EQ(copied.Fetch(*history.CursorPtr()), tsioStatus::kSuccess);
+  EXPECT_EQ(copied.Notes().size(), 2u);
+  EXPECT_EQ(copied.FileLinks().size(), 2u);
+
+  // Transfer moves the record with its notes.
+  ASSERT_EQ(history.Delete(), tsioStatus::kSuccess);
+  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
+  ASSERT_EQ(cursor.Transfer(*company.history).Value(), kTransferDone);
+  ASSERT_EQ(Find(history, "CHK1", 9, 1), tsioStatus::kSuccess);
+  EXPECT_TRUE(history.AttachmentsExist());
+}
+
+// A cursor whose move does its own thing: Transfer must go through it.
+class RefusingTransaction : public Transaction {
+ public:
+  using Transaction::Transaction;
+  tsioStatus::Status MoveRecord(const tsioDataFile&) override {
+    ++moves;
+    return tsioStatus::kLocked;
+  }
+  int moves = 0;
+};
+
+TEST_F(CursorTest, TransferUsesTheCursorsOwnMove) {
+  AddTransaction(*company.bkt, "CHK1", 9, 1);
+  RefusingTransaction cursor(*company.bkt);
+  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
+  const ccStatus<TransferStatus> result = cursor.Transfer(*company.history);
+  EXPECT_EQ(cursor.moves, 1);
+  EXPECT_EQ(result.Value(), kTransferFailed);
+  ASSERT_EQ(result.Errors().Size(), 1u);
+  EXPECT_NE(result.Errors()[0].Text().find(ccIOStatusStr(tsioStatus::kLocked)), std::string::npos);
+  Transaction current(*company.bkt);
+  EXPECT_EQ(Find(current, "CHK1", 9, 1), tsioStatus::kSuccess);
+}
+
+TEST_F(CursorTest, FetchRecordReadsByKeyAndCarriesMessage5000) {
+  AddAccount("CHK1", "12.34", "Operating");
+  BankAccountData wanted("");
+  wanted.SetBankAccount("CHK1");
+  const ccStatus<tsioStatus::Status> found = bkCursorBase::FetchRecord(*company.bkm, wanted);
+  EXPECT_EQ(found.Value(), tsioStatus::kSuccess);
+  EXPECT_EQ(wanted.GetDescription(), "Operating");
+  EXPECT_EQ(wanted.GetRegisterBalance(), tsCurrency::FromText("12.34"));
+  ASSERT_EQ(found.Errors().Size(), 1u);
+  EXPECT_EQ(found.Errors()[0].Number(), 5000);
+
+  BankAccountData missing("");
+  missing.SetBankAccount("NONE");
+  const ccStatus<tsioStatus::Status> absent = bkCursorBase::FetchRecord(*company.bkm, missing);
+  EXPECT_EQ(absent.Value(), tsioStatus::kNotFound);
+  ASSERT_EQ(absent.Errors().Size(), 1u);
+  const ccError& e = absent.Errors()[0];
+  EXPECT_EQ(e.Number(), 5000);
+  EXPECT_EQ(e.GetLevel(), ccError::kError);
+  EXPECT_EQ(e.Text(), "Could not read bank account - " + ccIOStatusStr(tsioStatus::kNotFound) + ".");
+  EXPECT_TRUE(e.Text2().empty());
+  EXPECT_EQ(e.Flags(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+// Every table of the module through one test body: its record class agrees
+// with the data dictionary (columns, types, defaults, key), its key class binds
+// exactly the key, its cursor names the table, and a record with every column
+// set round-trips through a real data file (both instances of BKT).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "framework/io/dictionary.h"
+#include "framework/io/header.h"
+#include "framework/io/record.h"
+#include "framework/types/values.h"
+#include "records/bank_account.h"
+#include "records/batch.h"
+#include "records/cash_detail.h"
+#include "records/deposit_item.h"
+#include "records/deposit_item_detail.h"
+#include "records/gl_cash_account_balance.h"
+#include "records/last_tran.h"
+#include "records/pending_deposit.h"
+#include "records/reconcile_in_progress.h"
+#include "records/record_test_support.h"
+#include "records/register_bank_lock.h"
+#include "records/tax_detail.h"
+#include "records/tax_gl_detail.h"
+#include "records/transaction.h"
+#include "records/transaction_issue.h"
+#include "records/transaction_run_lock.h"
+#include "records/withdrawal_detail.h"
+
+namespace {
+
+template <typename C, typename K>
+struct Table {
+  using Cursor = C;
+  using Key = K;
+  using Data = std::remove_cvref_t<decltype(std::declval<C&>().m_Record)>;
+};
+
+using AllTables = ::testing::Types<
+    Table<BankAccount, BankAccountKeyData>, Table<GLCashAccountBalance, GLCashAccountBalanceKeyData>,
+    Table<ReconcileInProgress, ReconcileInProgressKeyData>, Table<LastTran, LastTranKeyData>,
+    Table<RegisterBankLock, RegisterBankLockKeyData>, Table<PendingDeposit, PendingDepositKeyData>,
+    Table<Transaction, TransactionKeyData>, Table<DepositItem, DepositItemKeyData>,
+    Table<DepositItemDetail, DepositItemDetailKeyData>, Table<WithdrawalDetail, WithdrawalDetailKeyData>,
+    Table<CashDetail, CashDetailKeyData>, Table<Batch, BatchKeyData>,
+    Table<TransactionRunLock, TransactionRunLockKeyData>, Table<TaxDetail, TaxDetailKeyData>,
+    Table<TaxGLDetail, TaxGLDetailKeyData>, Table<TransactionIssue, TransactionIssueKeyData>>;
+
+short DictionaryId(const std::string& file_code) {
+  if (file_code == "BKM") return 210;
+  if (file_code == "BKT") return 221;
+  return 230;
+}
+
+const tsioRecordDef& Def(const ccRecData& record) {
+  const tsioFileDef* file = tsioDictionary::Find(DictionaryId(record.FileCode()));
+  const tsioRecordDef* def = file ? file->Record(record.TableID()) : nullptr;
+  if (!def) {
+    ADD_FAILURE() << record.FileCode() << " has no record type " << record.TableID();
+    static const tsioRecordDef kNone;
+    return kNone;
+  }
+  return *def;
+}
+
+std::vector<std::string> BoundNames(const ccRecData& record) {
+  std::vector<std::string> names;
+  for (const auto& c : record.Columns()) names.push_back(c.name);
+  return names;
+}
+
+// The key class of a record: from the record where the class offers that.
+template <typename K, typename D>
+K KeyOf(const D& record) {
+  if constexpr (std::is_constructible_v<K, const D&>) {
+    return K(record);
+  } else {
+    return K(record.GetBankAccount(), record.GetRun(), record.GetSequence(), record.GetIssueNumber());
+  }
+}
+
+// Sets every column to a value that differs from its default and from the
+// other columns, within the column's width and stored decimals.
+void Fill(ccRecData& record, const tsioRecordDef& def) {
+  int i = 0;
+  for (const auto& f : def.fields) {
+    ++i;
+    tsData* field = record.Find(f.name);
+    ASSERT_NE(field, nullptr) << f.name;
+    char buf[32];
+    std::string text;
+    switch (f.type) {
+      case tsDataType::kAlpha:
+      case tsDataType::kText:
+      case tsDataType::kPhone:
+        text = "v" + std::to_string(i);
+        break;
+      case tsDataType::kDouble:
+      case tsDataType::kCurrency:
+        text = std::to_string(f.width - f.decimals <= 1 ? 1 + i % 9 : i);
+        if (f.decimals >= 2) text += ".25";
+        break;
+      case tsDataType::kNum:
+        text = std::to_string(i);
+        break;
+      case tsDataType::kDate:
+        std::snprintf(buf, sizeof buf, "2021-%02d-%02d", 1 + i % 12, 1 + i % 28);
+        text = buf;
+        break;
+      case tsDataType::kTime:
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", i % 24, (7 * i) % 60, i % 60);
+        text = buf;
+        break;
+      case tsDataType::kBool:
+        text = "true";
+        break;
+      case tsDataType::kChoice:
+        text = std::to_string(2 + i % 7);
+        break;
+    }
+    ASSERT_TRUE(field->Parse(text)) << f.name << " " << text;
+    ASSERT_FALSE(field->IsNull()) << f.name;
+  }
+}
+
+void ExpectSameValues(const ccRecData& got, const ccRecData& want, const tsioRecordDef& def) {
+  for (const auto& f : def.fields) {
+    const tsData* g = got.Find(f.name);
+    const tsData* w = want.Find(f.name);
+    ASSERT_TRUE(g && w) << f.name;
+    EXPECT_EQ(g->Compare(*w), 0) << f.name << ": got " << g->Format() << ", want " << w->Format();
+  }
+}
+
+template <typename T>
+class TableTest : public ::testing::Test {};
+TYPED_TEST_SUITE(TableTest, AllTables);
+
+TYPED_TEST(TableTest, RecordClassAgreesWithTheDictionary) {
+  using Data = typename TypeParam::Data;
+  const Data record("");
+  const tsioRecordDef& def = Def(record);
+
+  // Every column bound, once, in ascending name order, with the dictionary's type.
+  const std::vector<std::string> names = BoundNames(record);
+  EXPECT_EQ(names.size(), def.fields.size());
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+  for (const auto& c : record.Columns()) {
+    const int at = def.FieldIndex(c.name);
+    ASSERT_GE(at, 0) << c.name << " is not in the dictionary";
+    const tsioFieldDef& f = def.fields[static_cast<size_t>(at)];
+    EXPECT_EQ(c.field->Type(), f.type) << c.name;
+    // A new record holds the column's default: what an inserted row without it gets.
+    tsCell cell;
+    ASSERT_TRUE(c.field->ToCell(cell, f.decimals)) << c.name;
+    if (cell.is_text) {
+      EXPECT_EQ(cell.s, "") << c.name;
+    } else {
+      EXPECT_EQ(cell.i, f.default_value) << c.name;
+    }
+    // GetColumn reaches the bound field.
+    EXPECT_EQ(&record.GetColumn(c.name), c.field) << c.name;
+  }
+  ASSERT_FALSE(def.keys.empty());
+  EXPECT_EQ(def.keys[0].number, 0);
+  EXPECT_EQ(tsSplitNames(record.KeyColumns(), ';'), def.keys[0].columns);
+  EXPECT_EQ(Data::kRecordType, record.TableID());
+}
+
+TYPED_TEST(TableTest, KeyClassBindsExactlyTheKey) {
+  using Data = typename TypeParam::Data;
+  using Key = typename TypeParam::Key;
+  bktest::BankCompany company;
+  Data full("");
+  Fill(full, Def(full));
+
+  const Key key = KeyOf<Key>(full);
+  EXPECT_EQ(BoundNames(key), tsSplitNames(full.KeyColumns(), ';'));
+  EXPECT_EQ(key.KeyColumns(), full.KeyColumns());
+  for (const auto& c : key.Columns()) EXPECT_EQ(c.field->Compare(*full.Find(c.name)), 0) << c.name;
+  const Key copy(key);
+  EXPECT_TRUE(copy == key);
+  EXPECT_EQ(copy.Columns().size(), key.Columns().size());
+
+  // A record from a key: the key fields, every other field as in a new record.
+  const Data from_key(key, "");
+  const Data fresh("");
+  for (const auto& c : from_key.Columns()) {
+    const bool is_key = key.Find(c.name) != nullptr;
+    const tsData& want = is_key ? *full.Find(c.name) : *fresh.Find(c.name);
+    EXPECT_EQ(c.field->Compare(want), 0) << c.name;
+  }
+}
+
+TYPED_TEST(TableTest, EveryColumnRoundTripsThroughTheFile) {
+  using Data = typename TypeParam::Data;
+  using Cursor = typename TypeParam::Cursor;
+  bktest::BankCompany company;
+  const Data probe("");
+  std::vector<tsioDataFile*> files;
+  if (probe.FileCode() == "BKM") files = {company.bkm};
+  if (probe.FileCode() == "BKT") files = {company.bkt, company.history};
+  if (probe.FileCode() == "BKZ") files = {company.bkz};
+
+  for (tsioDataFile* file : files) {
+    SCOPED_TRACE(file->Spec().Name());
+    const tsioRecordDef& def = Def(probe);
+    Cursor writer(*file, "", 0);
+    EXPECT_EQ(writer.TableDescription(), def.description);
+    EXPECT_EQ(writer.TableID(), Data::kRecordType);
+    EXPECT_EQ(&writer.File(), file);
+    Fill(writer.m_Record, def);
+    ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
+
+    Cursor reader(*file, "", 0);
+    for (const auto& name : tsSplitNames(probe.KeyColumns(), ';')) {
+      reader.m_Record.SetColumn(name, &writer.m_Record.GetColumn(name));
+    }
+    ASSERT_EQ(reader.FetchEQ(false), tsioStatus::kSuccess);
+    ExpectSameValues(reader.m_Record, writer.m_Record, def);
+    // Assignment between records of the class copies every column.
+    Data copy("");
+    copy = reader.m_Record;
+    ExpectSameValues(copy, writer.m_Record, def);
+  }
+}
+
+TEST(Dictionary, HistoryInstanceHasTheSameRecordTypes) {
+  const tsioFileDef* current = tsioDictionary::Find(221);
+  const tsioFileDef* history = tsioDictionary::Find(222);
+  ASSERT_TRUE(current && history);
+  EXPECT_EQ(history->code, "BKT");
+  ASSERT_EQ(history->records.size(), current->records.size());
+  for (size_t r = 0; r < current->records.size(); ++r) {
+    const auto& a = current->records[r];
+    const auto& b = history->records[r];
+    EXPECT_EQ(a.record_type, b.record_type);
+    EXPECT_EQ(a.description, b.description);
+    ASSERT_EQ(a.fields.size(), b.fields.size());
+    for (size_t i = 0; i < a.fields.size(); ++i) {
+      EXPECT_EQ(a.fields[i].name, b.fields[i].name);
+      EXPECT_EQ(a.fields[i].type, b.fields[i].type);
+      EXPECT_EQ(a.fields[i].width, b.fields[i].width);
+      EXPECT_EQ(a.fields[i].decimals, b.fields[i].decimals);
+    }
+    ASSERT_EQ(a.keys.size(), b.keys.size());
+    for (size_t k = 0; k < a.keys.size(); ++k) EXPECT_EQ(a.keys[k].columns, b.keys[k].columns);
+  }
+}
+
+TEST(Dictionary, IndexesAreUniqueWithinEachFileAndNameRealColumns) {
+  for (short id : {210, 221, 230}) {
+    const tsioFileDef* file = tsioDictionary::Find(id);
+    ASSERT_NE(file, nullptr) << id;
+    std::vector<short> numbers;
+    for (const auto& r : file->records) {
+      for (const auto& k : r.keys) {
+        if (k.number != 0) numbers.push_back(k.number);
+        for (const auto& c : k.columns) EXPECT_GE(r.FieldIndex(c), 0) << id << " " << r.record_type << " " << c;
+      }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end()) << id;
+  }
+  // The indexes the module's operations order by.
+  const tsioRecordDef* tran = tsioDictionary::Find(221)->Record(1);
+  ASSERT_NE(tran->Key(5), nullptr);
+  EXPECT_EQ(tran->Key(5)->columns, (std::vector<std::string>{"TBNKACC", "TTRANDT", "TCHECK", "TSUBTR", "TRUN", "TSEQ"}));
+  EXPECT_NE(tsioDictionary::Find(221)->Record(5)->Key(7), nullptr);
+  EXPECT_NE(tsioDictionary::Find(221)->Record(9)->Key(17), nullptr);
+}
+
+// Attaches a field of the column's type to each column of a header, sets a
+// value, writes the header, reads it into fresh fields and compares.
+void HeaderRoundTrip(const tsioDataFile& file, short number,
+                     const std::vector<std::pair<std::string, tsDataType>>& expected) {
+  const tsioHeaderDef* def = file.Def()->Header(number);
+  ASSERT_NE(def, nullptr);
+  ASSERT_EQ(def->fields.size(), expected.size());
+  auto make = [](tsDataType t) -> std::unique_ptr<tsData> {
+    switch (t) {
+      case tsDataType::kAlpha: return std::make_unique<tsAlpha>();
+      case tsDataType::kText: return std::make_unique<tsText>();
+      case tsDataType::kCurrency: return std::make_unique<tsCurrency>();
+      case tsDataType::kDate: return std::make_unique<tsDate>();
+      case tsDataType::kTime: return std::make_unique<tsTime>();
+      case tsDataType::kBool: return std::make_unique<tsBool>();
+      case tsDataType::kChoice: return std::make_unique<tsChoice>();
+      case tsDataType::kNum: return std::make_unique<tsNum<short>>();
+      default: return std::make_unique<tsDouble>();
+    }
+  };
+  std::vector<std::unique_ptr<tsData>> written, read;
+  tsioHeader out(file, number), in(file, number);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(def->fields[i].name, expected[i].first);
+    EXPECT_EQ(def->fields[i].type, expected[i].second) << expected[i].first;
+    written.push_back(make(expected[i].second));
+    read.push_back(make(expected[i].second));
+    EXPECT_EQ(out.AttachColumn(expected[i].first, *written.back()), tsioStatus::kSuccess);
+    EXPECT_EQ(in.AttachColumn(expected[i].first, *read.back()), tsioStatus::kSuccess);
+  }
+  ASSERT_EQ(out.Get(true), tsioStatus::kSuccess);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const tsDataType t = expected[i].second;
+    const char* value = t == tsDataType::kDate   ? "2024-06-30"
+                        : t == tsDataType::kTime ? "12:30:00"
+                        : t == tsDataType::kBool ? "true"
+                        : t == tsDataType::kAlpha || t == tsDataType::kText ? "text"
+                                                                            : "3";
+    ASSERT_TRUE(written[i]->Parse(value)) << expected[i].first;
+  }
+  ASSERT_EQ(out.Update(), tsioStatus::kSuccess);
+  ASSERT_EQ(in.Get(false), tsioStatus::kSuccess);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(read[i]->Compare(*written[i]), 0) << expected[i].first;
+  }
+}
+
+TEST(Dictionary, TransactionFileHeaderHoldsTheRunCounters) {
+  bktest::BankCompany company;
+  using T = tsDataType;
+  HeaderRoundTrip(*company.bkt, 1, {{"LASTRUN", T::kDouble}, {"LSTCDRN", T::kDouble}, {"LSTTXRN", T::kDouble}});
+  const tsioFieldDef& last_run = company.bkt->Def()->Header(1)->fields[0];
+  EXPECT_EQ(last_run.decimals, 0);
+}
+
+TEST(Dictionary, MasterFileHeaderHoldsTheModuleSettings) {
+  bktest::BankCompany company;
+  using T = tsDataType;
+  HeaderRoundTrip(*company.bkm, 2,
+                  {{"CYREND", T::kDate},    {"BKXTDSC", T::kCurrency}, {"BKXRDSC", T::kCurrency},
+                   {"BKULTCA", T::kBool},   {"CTRKTAX", T::kBool},     {"COPBLOV", T::kBool},
+                   {"CVYCKHT", T::kBool},   {"CVYDPHT", T::kBool},     {"CGLJRND", T::kNum},
+                   {"CGLJRNW", T::kNum},    {"CGLJRNA", T::kNum},      {"CGLPYBL", T::kAlpha},
+                   {"CGLRCVB", T::kAlpha},  {"CGLREF1", T::kChoice},   {"CGLREF2", T::kChoice},
+                   {"CRECDES", T::kText},   {"CREGDES", T::kText},     {"CREGOOB", T::kBool},
+                   {"CLSTRCH", T::kDate},   {"CLSTRCT", T::kTime},     {"CBTDSCF", T::kText},
+                   {"CBTDSCT", T::kText},   {"BTTRACT", T::kAlpha},    {"BANKRLS", T::kBool},
+                   {"CDETGLT", T::kBool},   {"CDETDCA", T::kChoice},   {"CDETDNC", T::kChoice}});
+}
+
+}  // namespace
