@@ -8,6 +8,7 @@
 #include "framework/control/account_format.h"
 #include "framework/ui/message.h"
 #include "ledger/gl_messages.h"
+#include "records/messages.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ glwLevelStatus glwBuildIntercompanyAccount(const tsioDataFile* glm, const tsAlph
   const short code = builder->BuildIntercompany(file_number, first.c_str(), base.c_str(), third.c_str(),
                                                 prefix_flag, BuilderMode(type), &out);
   if (code != 0) {
-    status.Merge(bk_ledger::BuildIntercompanyAccountError(builder->ErrorText(code)));
+    status.Merge(GLBuildIntercompanyAccountError(builder->ErrorText(code)));
     out.clear();
   }
   account = tsAlpha(out);
@@ -164,7 +165,7 @@ glwLevelStatus glwMatchingICPrefixesOnAccounts(const tsAlpha& first, const tsAlp
   } else if (code == kGLBuilderPrefixesDiffer) {
     match = false;
   } else if (code >= 2 && code <= 4) {
-    status.Merge(bk_ledger::BuildIntercompanyAccountError(builder->ErrorText(code)));
+    status.Merge(GLBuildIntercompanyAccountError(builder->ErrorText(code)));
   }
   return status;
 }

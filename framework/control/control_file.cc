@@ -166,6 +166,11 @@ void tsRegisterControlFile() {
 
 tsioFileSpec tsControlFileSpec() { return tsioFileSpec("CTL", 1, kControlDictionaryId); }
 
+namespace {
+// Registered when the framework is loaded, before any file can be created or opened.
+const bool kControlFileRegistered = (tsRegisterControlFile(), true);
+}  // namespace
+
 // ---- tsControlFile ----------------------------------------------------------
 
 std::unique_ptr<tsControlFile> tsControlFile::Open(const std::string& folder, tsioStatus::Status* status) {

@@ -178,3 +178,8 @@ tsGLTransactionRec::tsGLTransactionRec() : ccRecData("GLT", kGLTLine, "GTRUN;GTS
   AddColumn("GTEMP", &employee);
   AddColumn("GTJOB", &job);
 }
+
+namespace {
+// Registered when the framework is loaded, before any file can be created or opened.
+const bool kLedgerFilesRegistered = (tsRegisterLedgerFiles(), true);
+}  // namespace
