@@ -115,6 +115,10 @@ TEST_F(GLAbsent, UnprefixedIntercompanyAccountIsTheBaseWithoutTheLedger) {
                                         tsAlpha("1000100"), kGLICDueTo, ic);
   EXPECT_TRUE(st.Errors().Empty());
   EXPECT_EQ(ic, "1500000");
+  // Formatting never needs the general ledger.
+  EXPECT_EQ(glw_format_account(tsAlpha("1500000")), "1500-000");
+  EXPECT_EQ(glw_unformat_account(tsAlpha("1500-000")), "1500000");
+  EXPECT_EQ(glw_get_full_prefix(tsAlpha("1500-000")), "");
   // A blank base needs the general ledger.
   ExpectUnavailableReport(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""),
                                                       tsAlpha("1000100"), kGLICDueTo, ic));

@@ -272,6 +272,15 @@ TEST_F(GLPeriods, StatusOfADate) {
   }
 }
 
+TEST_F(GLPeriods, MasterFileTheEntityCannotOpenGivesNothing) {
+  gltest::LedgerCompany company(true);
+  Fill(company);
+  GLWarningType warning = kGLWarningClosedPeriod;
+  auto st = glwCheckAccountForClosedPeriod(tsAlpha("01011000100"), tsDate(2025, 1, 15), 399, &warning);
+  EXPECT_TRUE(st.Errors().Empty());
+  EXPECT_EQ(warning, kGLWarningNone);
+}
+
 TEST_F(GLPeriods, PrefixChecksUseThePrefixsCalendar) {
   gltest::LedgerCompany company(true);
   Fill(company);

@@ -42,7 +42,7 @@ inline constexpr short kGLMDictionaryId = 310;
 inline constexpr short kGLTDictionaryId = 331;
 inline constexpr short kGLTDictionaryId2 = 332;
 
-// The file specs: "GLM" 1 310, "GLT" 1 331, "GLT" 2 332.
+// The files: "GLM" 1 310, "GLT" 1 331, "GLT" 2 332.
 TS_EXPORT tsioFileSpec tsGLMFileSpec();
 TS_EXPORT tsioFileSpec tsGLTFileSpec();
 TS_EXPORT tsioFileSpec tsGLTFileSpec2();

@@ -106,7 +106,8 @@ class glAccountBuilder : public glObject {
   // company of `third`: the full prefix of `first` followed by `base`; with
   // `prefix_flag` the intercompany section (section 2) of that prefix is
   // the one of `third`. With a master file (glm_file not 0) the base must be
-  // set up for the mode (kGLICMode*) and the account must exist. Returns a
+  // set up for the mode (kGLICMode*; any other mode asks for no particular
+  // intercompany use) and the account must exist. Returns a
   // glBuilderCode; `out` is set when the code is kGLBuilderOK.
   virtual short BuildIntercompany(short glm_file, const char* first, const char* base, const char* third,
                                   bool prefix_flag, short mode, std::string* out) = 0;
@@ -154,8 +155,8 @@ class glFiscalEntity : public glObject {
 class glICBaseAccountValidator : public glObject {
  public:
   // 0 when `base` (unformatted) is an active base account set up for the
-  // mode (kGLICMode*); 1 unknown, 2 not set up for the mode, 3 inactive,
-  // 4 master file unavailable.
+  // mode (kGLICMode*; any other mode: no particular use); 1 unknown, 2 not
+  // set up for the mode, 3 inactive, 4 master file unavailable.
   virtual short Validate(const char* base, short mode, short glm_file) = 0;
   virtual std::string ErrorText(short code) const = 0;
 
