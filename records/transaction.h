@@ -19,4 +19,9 @@ class BK_EXPORT Transaction : public bkCursor<TransactionData> {
   // ordered by index `index` (0 = the key).
   explicit Transaction(const tsioDataFile& file, const CString& columns = "", short index = 0)
       : bkCursor(file, TransactionData::kRecordType, columns, index) {}
+
+  // Validates the record with its validater, built on this cursor so that
+  // deposits and withdrawals entered in this module have their detail lines
+  // checked too (TransactionData::Validate).
+  ccStatus<ccError::Level> Validate(bkProgram& program);
 };

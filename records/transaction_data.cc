@@ -30,6 +30,7 @@ TransactionData::~TransactionData() = default;
 TransactionData& TransactionData::operator=(const TransactionData& other) {
   if (this != &other) {
     SetData(other);
+    m_Validater.reset();
   }
   return *this;
 }

@@ -14,10 +14,19 @@
 #include "records/record_enums.h"
 
 // From the hand-written part:
+#include <memory>
+
 #include "framework/base/errors.h"
 class bkProgram;
 class zzBatch;
 class TransactionFileHeader;
+class Transaction;
+class TransactionValidater;
+// Deletes a validater through its virtual destructor, so that a record can
+// own one without seeing the validater classes.
+struct BK_EXPORT TransactionValidaterDeleter {
+  void operator()(TransactionValidater* validater) const noexcept;
+};
 
 class TransactionKeyData;
 
@@ -209,6 +218,19 @@ class BK_EXPORT TransactionData : public bkData {
   // Record-level validation hooks; always succeed.
   ccStatus<ccBoolStatus> Validate();
   ccStatus<ccBoolStatus> ValidateField(const CString& column, const tsData& value);
+  // Validates the transaction with the validater of its type (1 check, 2
+  // deposit, 3 withdrawal, 4 adjustment), which the record keeps between
+  // validations: every broken rule as one message, the highest level as
+  // the value. Any other type: message 1607 and no other rule.
+  // `transaction` is the file-bound cursor holding this record, through
+  // which the detail lines of deposits and withdrawals are read; a cursor
+  // that does not hold this record is not used. Null keeps a validater
+  // that already holds this record's cursor (so the detail lines are still
+  // read), else validates without one.
+  ccStatus<ccError::Level> Validate(bkProgram& program, Transaction* transaction);
+  // The validater the record keeps, null before the first validation, after
+  // an invalid type and after assignment.
+  const TransactionValidater* GetValidater() const { return m_Validater.get(); }
 
  protected:
   void DefineColumns() override;
@@ -272,6 +294,13 @@ class BK_EXPORT TransactionData : public bkData {
   tsDate m_TransDate;  // TCRTDT
   tsAlpha m_RowID;  // TRWID
   tsAlpha m_RowVersion;  // TRWVR
+
+  // ---- Hand-written part, records/transaction_data_ops.inc ----
+  // Makes sure the record owns a validater for its current type, made again
+  // when the type or the file-bound cursor changed; 1607 and none for an
+  // invalid type.
+  ccStatus<ccError::Level> SetValidater(const bkProgram& program, Transaction* transaction);
+  std::unique_ptr<TransactionValidater, TransactionValidaterDeleter> m_Validater;
 };
 
 // The key of BKT record type 1: binds TBNKACC;TRUN;TSEQ only.
