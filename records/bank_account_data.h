@@ -193,6 +193,11 @@ class BK_EXPORT BankAccountData : public bkData {
   const tclTSEnum<TransferTypeEnum>& GetTransferType() const { return m_TransferType; }
   void SetTransferType(const tclTSEnum<TransferTypeEnum>& value) { m_TransferType = value; }
 
+  // ---- Operations (hand-written part, records/bank_account_data_ops.inc) ----
+  // The text of an account type code ("Checking", "Savings", ... "Draw"),
+  // of the record's own type when `code` is 0, "UNKNOWN" for any other.
+  std::string TypeString(int code) const;
+
  protected:
   void DefineColumns() override;
 

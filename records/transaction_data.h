@@ -13,6 +13,12 @@
 #include "records/bk_export.h"
 #include "records/record_enums.h"
 
+// From the hand-written part:
+#include "framework/base/errors.h"
+class bkProgram;
+class zzBatch;
+class TransactionFileHeader;
+
 class TransactionKeyData;
 
 // BKT record type 1 (transaction); key TBNKACC;TRUN;TSEQ.
@@ -164,6 +170,45 @@ class BK_EXPORT TransactionData : public bkData {
   void SetRowID(const tsAlpha& value) { m_RowID = value; }
   const tsAlpha& GetRowVersion() const { return m_RowVersion; }
   void SetRowVersion(const tsAlpha& value) { m_RowVersion = value; }
+
+  // ---- Operations (hand-written part, records/transaction_data_ops.inc) ----
+  // Reconciliation state (TRECOND): 1 open (counted in the bank account's
+  // open totals), 2 cleared, 3 reconciled (not counted in the unreconciled
+  // totals). Cleared and reconciled transactions make up the bank balance.
+  enum ReconcileStateEnum : short { kStateOpen = 1, kStateCleared = 2, kStateReconciled = 3 };
+  static constexpr const char* kOpenCode = "O";
+  static constexpr const char* kClearedCode = "C";
+  static constexpr const char* kReconciledCode = "R";
+  static constexpr const char* kOpenText = "Open";
+  static constexpr const char* kClearedText = "Cleared";
+  static constexpr const char* kReconciledText = "Reconciled";
+  // The one-letter code and the text of a state; "" for any other value.
+  static const char* ReconcileStateCode(int state);
+  static const char* ReconcileStateText(int state);
+
+  // Net amount: addition minus subtraction (positive adds to the balance).
+  tsCurrency GetAmount() const;
+  // Stamps the record with the header's current run (taken from the file on
+  // first use) and its next sequence; on failure the run's message and the
+  // sequence untouched.
+  ccStatus<ccBoolStatus> SetRunAndSequence(TransactionFileHeader& header);
+  // Makes the record a new, empty transaction of `batch`: every bound column
+  // empty, zero or its default choice, then the batch fields set.
+  void InitializeNewRecord(bkProgram& program, const zzBatch& batch);
+  // Application of origin, batch id and batch source from `batch`; a
+  // transaction not entered in this module ("BK") gets batch source 1.
+  void SetBatchFields(const zzBatch& batch);
+  // "<8I>" (the user's term for a check), "Deposit", "Withdrawal" or
+  // "Adjustment" by type, "ERROR" for any other, custom descriptions replaced.
+  std::string TranTypeFullDescription() const;
+  // How messages name the transaction: the type's description, " transaction ",
+  // then, with a bank account, `for Bank "<account>"`.
+  std::string MessageText() const;
+  // A field-prefill hook of the entry programs; does nothing.
+  void PrefillFields(const CString& column, const tsData& value);
+  // Record-level validation hooks; always succeed.
+  ccStatus<ccBoolStatus> Validate();
+  ccStatus<ccBoolStatus> ValidateField(const CString& column, const tsData& value);
 
  protected:
   void DefineColumns() override;

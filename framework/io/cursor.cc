@@ -103,6 +103,12 @@ void tsioCursor::Bind() {
   for (const auto& b : bindings_) add(b.col);
   for (int c : order_) add(c);
   for (int c : key_) add(c);
+  bound_by_col_.assign(def.fields.size(), nullptr);
+  for (const auto& b : bindings_) bound_by_col_[static_cast<size_t>(b.col)] = b.field;
+  select_pos_.assign(def.fields.size(), -1);
+  for (size_t i = 0; i < select_.size(); ++i) select_pos_[static_cast<size_t>(select_[i])] = static_cast<int>(i);
+  search_.assign(def.fields.size(), tsCell());
+  prepared_.clear();
 }
 
 void tsioCursor::AttachColumn(const std::string& name, tsData& field) {
@@ -186,13 +192,22 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   }
 
   // The values the query searches from.
-  std::vector<tsCell> search;
-  const std::vector<tsCell>* from = &s.buffer;
-  if (seek == Seek::kEQ || seek == Seek::kGE || seek == Seek::kGT) {
-    search = s.buffer;
-    st = CellsFromRecord(search, nullptr);
-    if (st != tsioStatus::kSuccess) return st;
-    from = &search;
+  // A keyed fetch searches from the cursor's bound fields, and from the
+  // buffer for the index columns the cursor does not bind.
+  const bool keyed = seek == Seek::kEQ || seek == Seek::kGE || seek == Seek::kGT;
+  auto value_of = [&](int c) -> const tsCell* {
+    if (keyed && bound_by_col_[static_cast<size_t>(c)]) return &search_[static_cast<size_t>(c)];
+    return &s.buffer[static_cast<size_t>(c)];
+  };
+  if (keyed) {
+    for (int c : seek == Seek::kEQ ? declared_ : order_) {
+      tsData* f = bound_by_col_[static_cast<size_t>(c)];
+      if (!f) continue;
+      const tsioFieldDef& fd = def.fields[static_cast<size_t>(c)];
+      tsCell& cell = search_[static_cast<size_t>(c)];
+      if (!f->ToCell(cell, fd.decimals)) return tsioStatus::kValueDoesNotFit;
+      cell.is_text = IsText(fd.type);
+    }
   }
 
   // The statement's shape: fetch kind and filter columns. Its SQL is built
@@ -211,13 +226,13 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     case Seek::kPrev:
     case Seek::kGE:
     case Seek::kGT:
-      for (int c : order_) params.push_back(&(*from)[static_cast<size_t>(c)]);
+      for (int c : order_) params.push_back(value_of(c));
       break;
     case Seek::kEQ:
-      for (int c : declared_) params.push_back(&(*from)[static_cast<size_t>(c)]);
+      for (int c : declared_) params.push_back(value_of(c));
       break;
     case Seek::kCurrent:
-      for (int c : key_) params.push_back(&(*from)[static_cast<size_t>(c)]);
+      for (int c : key_) params.push_back(value_of(c));
       break;
     default:
       break;
@@ -288,27 +303,35 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     return seek == Seek::kEQ || seek == Seek::kCurrent ? tsioStatus::kNotFound : tsioStatus::kEndOfFile;
   }
 
-  // Build the found row as a full buffer image to lock by its key.
-  std::vector<tsCell> found = s.buffer;
-  for (size_t i = 0; i < select_.size(); ++i) found[static_cast<size_t>(select_[i])] = std::move(rows[0][i]);
   if (lock) {
-    uint64_t id = LockId(found);
+    std::string key;
+    for (size_t i = 0; i < key_.size(); ++i) {
+      const tsCell& c = rows[0][static_cast<size_t>(select_pos_[static_cast<size_t>(key_[i])])];
+      if (i) key.push_back('\x1f');
+      key += c.is_text ? c.s : std::to_string(c.i);
+    }
+    uint64_t id = tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), record_type_, key);
     st = file_->Locks().Lock(id);
     if (st != tsioStatus::kSuccess) return st;
     // Read it again now that it is ours: another program may have changed it
     // between the read and the lock.
+    std::vector<tsCell> found = s.buffer;
+    for (size_t i = 0; i < select_.size(); ++i) found[static_cast<size_t>(select_[i])] = std::move(rows[0][i]);
     std::vector<tsCell> fresh;
     st = ReadFullRow(found, fresh);
     if (st != tsioStatus::kSuccess) {
       file_->Locks().Unlock(id);
       return st;
     }
-    found = std::move(fresh);
-  }
-  s.buffer = std::move(found);
-  std::fill(s.valid.begin(), s.valid.end(), lock ? 1 : 0);
-  if (!lock) {
-    for (int c : select_) s.valid[static_cast<size_t>(c)] = 1;
+    s.buffer = std::move(fresh);
+    std::fill(s.valid.begin(), s.valid.end(), 1);
+  } else {
+    std::fill(s.valid.begin(), s.valid.end(), 0);
+    for (size_t i = 0; i < select_.size(); ++i) {
+      size_t c = static_cast<size_t>(select_[i]);
+      s.buffer[c] = std::move(rows[0][i]);
+      s.valid[c] = 1;
+    }
   }
   s.positioned = true;
   ++s.pos_seq;

@@ -161,6 +161,9 @@ class TS_EXPORT tsioCursor {
   std::vector<int> declared_;   // D
   std::vector<int> key_;        // key columns (index 0)
   std::vector<int> select_;     // columns this cursor reads
+  std::vector<int> select_pos_;          // column -> position in select_, -1 when not read
+  std::vector<tsData*> bound_by_col_;    // column -> bound field, nullptr when unbound
+  std::vector<tsCell> search_;           // keyed fetches' search values of bound columns
   std::vector<Filter> range_;
   std::vector<Filter> conditions_;
   bool conditions_or_ = false;

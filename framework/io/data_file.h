@@ -88,6 +88,12 @@ class TS_EXPORT tsioDataFile : public tsioUnitListener {
   // the unit ends (so no other program reads a value this unit may yet roll
   // back); see header.h.
   void HoldUntilUnitEnd(uint64_t lock_id) const { unit_locks_.push_back(lock_id); }
+  bool HeldUntilUnitEnd(uint64_t lock_id) const {
+    for (uint64_t id : unit_locks_) {
+      if (id == lock_id) return true;
+    }
+    return false;
+  }
   void OnUnitEnd(bool committed) override;
 
   // The open handle with that file number, nullptr when none.

@@ -25,7 +25,8 @@ tsioStatus::Status tsioHeader::AttachColumn(const std::string& name, tsData& fie
 bool tsioHeader::HoldsLock() const { return locked_; }
 
 void tsioHeader::Unlock() {
-  if (locked_ && file_->IsOpen()) file_->Locks().Unlock(lock_id_);
+  // A lock the handle keeps for an open unit of work is the unit's, not ours.
+  if (locked_ && file_->IsOpen() && !file_->HeldUntilUnitEnd(lock_id_)) file_->Locks().Unlock(lock_id_);
   locked_ = false;
 }
 

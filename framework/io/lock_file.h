@@ -13,9 +13,10 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "framework/base/export.h"
 #include "framework/io/io_status.h"
 
-class tsioLockFile {
+class TS_EXPORT tsioLockFile {
  public:
   tsioLockFile() = default;
   ~tsioLockFile();

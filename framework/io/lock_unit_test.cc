@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include "framework/io/faults.h"
 #include "framework/io/header.h"
 #include "framework/io/io_test_support.h"
 #include "framework/io/rollback_stack.h"
@@ -136,6 +137,37 @@ TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
   EXPECT_EQ(counter.ToLongLong(), 1);
   EXPECT_EQ(other.Wait(), 0);
   h.Unlock();
+}
+
+// A header written inside a unit stays locked until the unit ends, even when
+// a later read of it in the same unit fails.
+TEST(Headers, UpdateInsideAUnitHoldsTheLockUntilTheUnitEnds) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  tsioDataFile other(f->FileName());
+  const uint64_t id = tsioLockFile::Identity("TST", 1, -1, "");
+  iotest::Parent p;
+  ccCursor c(p, *f, 1, 0);
+  tclRollbackStack unit;
+  c.AttachRollbackStack(&unit);
+  Put(c, p, "A", 1, "begins the unit");
+  tsDouble counter(0, 0);
+  tsioHeader h(*f, 1);
+  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
+  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);
+  counter = tsDouble(7, 0);
+  ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
+  EXPECT_EQ(other.Locks().TestOther(id), tsioStatus::kLocked);
+  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+  EXPECT_EQ(h.Get(true), tsioStatus::kIOError);
+  EXPECT_EQ(other.Locks().TestOther(id), tsioStatus::kLocked);
+  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+  EXPECT_EQ(other.Locks().TestOther(id), tsioStatus::kSuccess);
+  ASSERT_EQ(h.Get(false), tsioStatus::kSuccess);
+  EXPECT_EQ(counter.ToLongLong(), 0);  // the write went with the unit
 }
 
 TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {

@@ -1,0 +1,225 @@
+// The general-ledger functions in a process where the general-ledger module
+// is not loaded: the fixed answers of every entry point, the factory codes,
+// the unavailable-ledger report, and a module loaded after a failed first
+// call (in a child process, so this process never loads it).
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "framework/base/scripted_responder.h"
+#include "framework/module/module_registry.h"
+#include "ledger/gl_accounts.h"
+#include "ledger/gl_test_support.h"
+
+namespace {
+
+void ExpectUnavailableReport(const ccStatus<ccError::Level>& st) {
+  ASSERT_EQ(st.Errors().Size(), 2u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1627);
+  EXPECT_EQ(st.Errors()[0].GetLevel(), ccError::kError);
+  EXPECT_NE(st.Errors()[0].Text().find("could not initialize General Ledger's account data."), std::string::npos);
+  EXPECT_EQ(st.Errors()[1], ccError(0, ccError::kNone, "", "You may need to reinstall General Ledger."));
+  EXPECT_EQ(st.MaxLevel(), ccError::kError);
+}
+
+class GLAbsent : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(xdll_dll_loaded("LEDGERCORE"), 0) << "this program never loads the module"; }
+};
+
+TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
+  unsigned char block[kGLUpdateBlockSize] = {};
+  int32_t word = 0;
+  double amount = 0;
+  const struct {
+    const char* name;
+    std::function<long()> call;
+    long expected;
+  } cases[] = {
+      {"GL_INIT_UPDATE", [&] { return glw::GL_INIT_UPDATE(block); }, 1},
+      {"GL_UPDATE", [&] { return glw::GL_UPDATE(block); }, 1},
+      {"GL_PROCESS_TRANSACTION", [&] { return glw::GL_PROCESS_TRANSACTION(block); }, 0},
+      {"GL_REMOVE_TRANSACTION", [&] { return glw::GL_REMOVE_TRANSACTION(block); }, 0},
+      {"GL_FISCAL_ENTITY_AT_COMPANY", [&] { return long{glw::GL_FISCAL_ENTITY_AT_COMPANY(1)}; }, 1},
+      {"GL_GET_ACTIVITY", [&] { return static_cast<long>(glw::GL_GET_ACTIVITY(1, "1000", 2025, 3, 1)); }, 0},
+      {"GL_GET_BUDGET", [&] { return glw::GL_GET_BUDGET(1, "1000", 2025, 3, &amount); }, 1},
+      {"GL_LIST_ACCOUNTS", [&] { return glw::GL_LIST_ACCOUNTS(1, block); }, 1},
+      {"GL_LIST_ACCOUNTS_BOTH_VIEWS", [&] { return glw::GL_LIST_ACCOUNTS_BOTH_VIEWS(1, block); }, 1},
+      {"GL_LIST_JOURNALS", [&] { return glw::GL_LIST_JOURNALS(1, block); }, 1},
+      {"GL_LIST_SECTIONS", [&] { return glw::GL_LIST_SECTIONS(1, 7, block); }, 1},
+      {"GL_OPEN_MASTER_FILE", [&] { return glw::GL_OPEN_MASTER_FILE(0); }, 0},
+      {"GL_RD_HEADER", [&] { return glw::GL_RD_HEADER(1, block); }, 0},
+      {"GL_START_TRANSACTION_FOR_RECAP", [&] { return long{glw::GL_START_TRANSACTION_FOR_RECAP(block)}; }, 1},
+      {"GL_VALID_ACCOUNT", [&] { return glw::GL_VALID_ACCOUNT(block, 0, 0, "1000100", 0, 0, &word); }, 1},
+      {"GL_VALID_JOURNAL", [&] { return glw::GL_VALID_JOURNAL(block, 1, &word); }, 1},
+      {"GL_VALID_SECTION", [&] { return glw::GL_VALID_SECTION(block, 7, 0, 0, "1000100", 0, &word); }, 1},
+      {"GLM_NUM", [&] { return glw::GLM_NUM(); }, 0},
+  };
+  for (const auto& c : cases) {
+    // Twice: a failed lookup stores nothing and the next call looks again.
+    EXPECT_EQ(c.call(), c.expected) << c.name;
+    EXPECT_EQ(c.call(), c.expected) << c.name;
+  }
+  // The functions without a result do nothing, and leave the block alone.
+  glw::GL_TERM_UPDATE(block);
+  glw::GL_PRINT_ACCT_RECAP(block, block);
+  glw::GL_COMMIT_TRANSACTION_FOR_RECAP(block);
+  glw::GL_ROLLBACK_TRANSACTION_FOR_RECAP(block);
+  glw::GL_FREE_RECAP_INFO(block);
+  glw::GL_PST_RD_FILE(1, 2, 3);
+  glwPostReadFile(4, 5, 6);
+  for (unsigned char b : block) ASSERT_EQ(b, 0);
+}
+
+TEST_F(GLAbsent, EveryFactoryReportsTheModuleNotLoaded) {
+  for (const glwFactoryBinding* b : kGLFactoryBindings) {
+    EXPECT_EQ(b->mode, 0);
+    EXPECT_STREQ(b->module, "LEDGERCORE");
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(glwResolveFactory(*b, kIID_glObject, &out), kGLWModuleNotLoaded) << b->factory;
+    EXPECT_EQ(out, nullptr);
+  }
+  const glwFactoryBinding os_lookup{1, "LEDGERCORE", "_gl_new_account_builder"};
+  void* out = nullptr;
+  EXPECT_EQ(glwResolveFactory(os_lookup, kIID_glAccountBuilder, &out), kGLWModuleNotLoaded);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(GLAbsent, BuilderFunctionsMakeTheUnavailableReport) {
+  gltest::LedgerCompany company(true);
+  CString account = "left alone";
+  GLBuildAccountResults result = kGLBuildBaseNotFound;
+  auto st = glwBuildAccount(company.GlmNum(), "01-01", "1000-100", account, result);
+  ExpectUnavailableReport(st);
+  EXPECT_EQ(account, "");
+  EXPECT_EQ(result, kGLBuildBaseNotFound) << "the result code is left as it was";
+
+  tsAlpha ic("left alone");
+  ExpectUnavailableReport(glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"),
+                                                      tsAlpha("02021500000"), tsAlpha("02021000100"),
+                                                      kGLICDueFrom, ic));
+  EXPECT_EQ(ic, "");
+
+  for (short glm : {short{0}, company.GlmNum()}) {
+    bool match = false;
+    ExpectUnavailableReport(
+        glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), glm, match));
+    EXPECT_TRUE(match) << glm;
+  }
+}
+
+TEST_F(GLAbsent, UnprefixedIntercompanyAccountIsTheBaseWithoutTheLedger) {
+  gltest::LedgerCompany company(false);
+  tsAlpha ic;
+  auto st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("1000100"), tsAlpha("1500-000"),
+                                        tsAlpha("1000100"), kGLICDueTo, ic);
+  EXPECT_TRUE(st.Errors().Empty());
+  EXPECT_EQ(ic, "1500000");
+  // Formatting never needs the general ledger.
+  EXPECT_EQ(glw_format_account(tsAlpha("1500000")), "1500-000");
+  EXPECT_EQ(glw_unformat_account(tsAlpha("1500-000")), "1500000");
+  EXPECT_EQ(glw_get_full_prefix(tsAlpha("1500-000")), "");
+  // A blank base needs the general ledger.
+  ExpectUnavailableReport(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""),
+                                                      tsAlpha("1000100"), kGLICDueTo, ic));
+}
+
+TEST_F(GLAbsent, BaseAccountValidatorAcceptsWhileAccountValidationRefuses) {
+  gltest::LedgerCompany company(false);
+  tsScriptedResponder responder;
+  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("nonsense"), kGLICDueFrom, company.GlmNum(), false), kBoolSuccess);
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("1000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
+            kBoolFailure);
+  for (short section : {0, 4, 6, 7}) {
+    EXPECT_EQ(glwValidGLSection(tsAlpha("1000"), section, 0, 0, 0, true), kBoolFailure) << section;
+  }
+  EXPECT_TRUE(responder.Messages().empty());
+}
+
+TEST_F(GLAbsent, PeriodChecksAreUndeterminedWarnings) {
+  for (bool prefixed : {false, true}) {
+    gltest::LedgerCompany company(prefixed);
+    GLWarningType warning = kGLWarningFuturePeriod;
+    auto st = glwCheckAccountForClosedPeriod(tsAlpha("01-01-1000-100"), tsDate(2025, 3, 1), company.GlmNum(),
+                                             &warning);
+    EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
+    ASSERT_EQ(st.Errors().Size(), 1u);
+    EXPECT_EQ(st.Errors()[0].Number(), 1623);
+    EXPECT_EQ(st.Value(), ccError::kWarning);
+    EXPECT_EQ(st.Errors()[0].Text().find("for prefix") != std::string::npos, prefixed) << st.Errors()[0].Text();
+    if (prefixed) {
+      EXPECT_NE(st.Errors()[0].Text().find(" for prefix 01-01"), std::string::npos);
+    }
+    EXPECT_NE(st.Errors()[0].Text().find("2025-03-01"), std::string::npos);
+
+    // Without an out pointer the message is the same.
+    auto again = glwCheckPrefixForClosedPeriod(tsAlpha(prefixed ? "0101" : ""), tsDate(2025, 3, 1),
+                                               company.GlmNum(), nullptr);
+    EXPECT_EQ(again.Errors(), st.Errors());
+  }
+}
+
+TEST_F(GLAbsent, AccountFiltersDoNothing) {
+  gltest::LedgerCompany company(true);
+  tsdmQueryNode node;
+  glwAttachControlBaseAccountFilterColumns(&company.Glm(), company.GlmNum(), kGLICDueFrom, &node);
+  glwAttachControlFullAccountFilterColumns(nullptr, company.GlmNum(), kGLICDueTo, &node);
+  EXPECT_EQ(node.ConditionCount(), 0u);
+  tsdmFilter filter;
+  EXPECT_FALSE(glwControlBaseAccountFilter(&company.Glm(), company.GlmNum(), kGLICDueFrom, filter));
+  EXPECT_FALSE(glwControlFullAccountFilter(nullptr, 0, kGLICDueTo, filter));
+  EXPECT_FALSE(filter.IsActive());
+}
+
+// A module loaded after a failed first call is found by the next call: the
+// function slots and the factories look again. Runs in a child so that this
+// process keeps the module absent.
+TEST_F(GLAbsent, ModuleLoadedAfterAFailedCallIsFoundNext) {
+  gltest::LedgerCompany company(true);
+  company.AddPrefix("0101");
+  company.AddBase("1000100");
+  company.AddAccount("01011000100");
+  const short glm = company.GlmNum();
+  auto child = bktest::ChildProcess::Start([glm]() -> int {
+    const tsAlpha account("01-01-1000-100");
+    bool ok = glwValidGLAccount(account, static_cast<unsigned short>(glm), 0, 0, false) == kBoolFailure;
+    CString built;
+    GLBuildAccountResults result = kGLBuildPrefixNotFound;
+    ok = ok && glwBuildAccount(glm, "0101", "1000100", built, result).HasError();
+    ok = ok && gltest::LoadLedgerModule() != 0;
+    ok = ok && glwValidGLAccount(account, static_cast<unsigned short>(glm), 0, 0, false) == kBoolSuccess;
+    ok = ok && !glwBuildAccount(glm, "0101", "1000100", built, result).HasError();
+    ok = ok && built == "01011000100" && result == kGLBuildAccountBuilt;
+    ok = ok && gltest::LiveObjects() == 0;
+    bktest::ChildProcess::WriteLine(ok ? "ok" : "failed");
+    return 0;
+  });
+  EXPECT_EQ(child.Receive(), "ok");
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_EQ(xdll_dll_loaded("LEDGERCORE"), 0);
+}
+
+TEST(GLMessages, HeaderAndWriteErrors) {
+  auto header = glwGLTHeaderUpdateError(nullptr);
+  EXPECT_EQ(header.Value(), kBoolFailure);
+  ASSERT_EQ(header.Errors().Size(), 1u);
+  EXPECT_EQ(header.Errors()[0].Number(), 1603);
+
+  const struct {
+    tsioStatus::Status status;
+    ccError::Level level;
+  } cases[] = {{tsioStatus::kNotFound, ccError::kError},
+               {tsioStatus::kLocked, ccError::kError},
+               {tsioStatus::kDamaged, ccError::kFatal},
+               {tsioStatus::kDiskFull, ccError::kFatal}};
+  for (const auto& c : cases) {
+    auto st = glwGLTranWriteError(nullptr, c.status);
+    EXPECT_EQ(st.Value(), c.status);
+    ASSERT_EQ(st.Errors().Size(), 1u);
+    EXPECT_EQ(st.Errors()[0].Number(), 1604);
+    EXPECT_EQ(st.Errors()[0].GetLevel(), c.level) << c.status;
+    EXPECT_NE(st.Errors()[0].Text().find(ccIOStatusStr(c.status)), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// Bank (edit-register) locks.
+#include "locking/register_bank_locker.h"
+
+#include "framework/base/tag_values.h"
+#include "locking/lock_messages.h"
+
+RegisterBankLocker::RegisterBankLocker(const tsioDataFileReference& master)
+    : m_File(master), m_Cursor(master.File(), "", 0) {}
+
+RegisterBankLocker::~RegisterBankLocker() { (void)unlockBank(); }
+
+ccStatus<ccError::Level> RegisterBankLocker::lockBank(const CString& bank) {
+  if (bank.empty()) return ccStatus<ccError::Level>(ccError::kError);
+  (void)unlockBank();
+  m_Cursor.ClearFileBuffers();
+  m_Cursor.m_Record.SetBankAccount(tsAlpha(bank));
+  tsioStatus::Status st = m_Cursor.FetchEQ(true);
+  if (st == tsioStatus::kNotFound) {
+    st = m_Cursor.Insert();
+    if (st == tsioStatus::kDuplicateKey) {
+      // Another program inserted the record between our read and our insert:
+      // its lock decides, as if it had been there all along.
+      st = m_Cursor.FetchEQ(true);
+      if (st == tsioStatus::kLocked) return bkLockMessage(2305, bank);
+      if (st != tsioStatus::kSuccess) return bkLockMessage(2303, bank, st);
+    } else if (st != tsioStatus::kSuccess) {
+      return bkLockMessage(2300, bank, st);
+    }
+  } else if (st == tsioStatus::kLocked) {
+    return bkLockMessage(2305, bank);
+  } else if (st != tsioStatus::kSuccess) {
+    return bkLockMessage(2303, bank, st);
+  }
+  st = m_Cursor.Lock();
+  if (st == tsioStatus::kLocked) return bkLockMessage(2301, bank);
+  if (st != tsioStatus::kSuccess) return bkLockMessage(2302, bank, st);
+  m_LockedName = bank;
+  return ccStatus<ccError::Level>(ccError::kNone);
+}
+
+ccStatus<ccError::Level> RegisterBankLocker::unlockBank(const CString& bank) {
+  if (bank.empty()) return ccStatus<ccError::Level>(ccError::kNone);
+  if (bank != m_LockedName) return bkLockMessage(2304, bank);
+  m_Cursor.m_Record.SetBankAccount(tsAlpha(m_LockedName));
+  tsioStatus::Status st = m_Cursor.FetchEQ(false);
+  if (st != tsioStatus::kSuccess) return bkLockMessage(2303, bank, st);
+  if (m_Cursor.Delete() != tsioStatus::kSuccess) return ccStatus<ccError::Level>(ccError::kWarning);
+  m_LockedName.clear();
+  return ccStatus<ccError::Level>(ccError::kNone);
+}
+
+ccStatus<ccError::Level> RegisterBankLocker::unlockBank() { return unlockBank(m_LockedName); }
+
+ccStatus<ccError::Level> RegisterBankLocker::isBankLocked(const CString& bank) {
+  if (bank.empty()) return ccStatus<ccError::Level>(ccError::kNone);
+  (void)unlockBank();
+  m_Cursor.m_Record.SetBankAccount(tsAlpha(bank));
+  tsioStatus::Status st = m_Cursor.FetchEQ(false);
+  if (st == tsioStatus::kNotFound) return ccStatus<ccError::Level>(ccError::kNone);
+  if (st != tsioStatus::kSuccess) return bkLockMessage(2303, bank, st);
+  st = m_Cursor.Locked();
+  if (st == tsioStatus::kSuccess) return ccStatus<ccError::Level>(ccError::kNone);
+  if (st == tsioStatus::kLocked) return ccStatus<ccError::Level>(ccError::kWarning);
+  return bkLockMessage(2303, bank, st);
+}

@@ -1,0 +1,330 @@
+// Bank-account totals, interest and balances, checked against simple
+// independent computations; transaction texts and description levels.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "batches/bk_program.h"
+#include "framework/batch/batch.h"
+#include "locking/register_bank_locker.h"
+#include "locking/transaction_run_lock.h"
+#include "records/bank_account.h"
+#include "records/detailed_transaction_data.h"
+#include "records/record_test_support.h"
+#include "records/transaction.h"
+
+namespace {
+
+// From-scratch totals: what one transaction contributes to a family of totals.
+struct Expected {
+  long long checks = 0, deposits = 0, withdrawals = 0, minus = 0, plus = 0;
+  void Add(int kind, long long cents, int status, bool open, int sign) {
+    bool counted = open ? status == 1 : status != 3;
+    if (!counted) return;
+    switch (kind) {
+      case 1: checks += sign * -cents; break;
+      case 2: deposits += sign * cents; break;
+      case 3: withdrawals += sign * -cents; break;
+      case 4:
+        if (cents >= 0) plus += sign * cents;
+        else minus += sign * -cents;
+        break;
+    }
+  }
+  long long Net() const { return deposits + plus - (checks + withdrawals + minus); }
+};
+
+long long Cents(const tsCurrency& c) { return (tsDouble(c) * tsDouble(100)).ToLongLong(); }
+tsDouble Amount(long long cents) { return tsDouble(cents, 0) / tsDouble(100); }
+
+// Random edits of one transaction (status, amount, sign, zero) of every kind:
+// after each edit the bank account's totals equal the from-scratch totals of
+// the transaction's current state (plus what the account started with).
+TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
+  bktest::BankCompany co;
+  BankAccount bank(*co.bkm, "", 0);
+  std::mt19937 rng(7);
+  const long long amounts[] = {-5000, -3000, -1, 0, 1, 2000, 2500};
+  for (int round = 0; round < 400; ++round) {
+    const int kind = 1 + static_cast<int>(rng() % 4);
+    bank.m_Record = BankAccountData();
+    bank.m_Record.SetOpenChecks(tsCurrency::FromText("100.00"));  // some history of other transactions
+    bank.m_Record.SetOpenTransactions(tsCurrency::FromText("-100.00"));
+    bank.m_Record.SetUnreconciledDeposits(tsCurrency::FromText("50.00"));
+    bank.m_Record.SetUnreconciledTransactions(tsCurrency::FromText("50.00"));
+    long long cents = amounts[rng() % 7];
+    int status = 1 + static_cast<int>(rng() % 3);
+    // The transaction enters the totals as a new one: not counted before.
+    tsDouble a = Amount(cents);
+    (void)bank.ChangeOpenTotals(a, static_cast<bkTranType>(kind), static_cast<unsigned short>(status), 0, nullptr,
+                                nullptr);
+    (void)bank.ChangeUnreconciledTotals(a, static_cast<bkTranType>(kind), static_cast<unsigned short>(status), 3,
+                                        nullptr, nullptr);
+    for (int edit = 0; edit < 12; ++edit) {
+      long long new_cents = rng() % 3 == 0 ? cents : amounts[rng() % 7];
+      int new_status = rng() % 2 == 0 ? status : 1 + static_cast<int>(rng() % 3);
+      tsDouble old_amount = Amount(cents);
+      tsDouble new_amount = Amount(new_cents);
+      (void)bank.ChangeOpenTotals(new_amount, static_cast<bkTranType>(kind), static_cast<unsigned short>(new_status),
+                                  static_cast<unsigned short>(status), nullptr, &old_amount);
+      (void)bank.ChangeUnreconciledTotals(new_amount, static_cast<bkTranType>(kind),
+                                          static_cast<unsigned short>(new_status), static_cast<unsigned short>(status),
+                                          nullptr, &old_amount);
+      cents = new_cents;
+      status = new_status;
+      Expected open, unrec;
+      open.checks = 10000;
+      unrec.deposits = 5000;
+      open.Add(kind, cents, status, true, 1);
+      unrec.Add(kind, cents, status, false, 1);
+      const BankAccountData& r = bank.m_Record;
+      SCOPED_TRACE("kind " + std::to_string(kind) + " round " + std::to_string(round) + " edit " +
+                   std::to_string(edit) + " cents " + std::to_string(cents) + " status " + std::to_string(status));
+      ASSERT_EQ(Cents(r.GetOpenChecks()), open.checks);
+      ASSERT_EQ(Cents(r.GetOpenDeposits()), open.deposits);
+      ASSERT_EQ(Cents(r.GetOpenWithdrawals()), open.withdrawals);
+      ASSERT_EQ(Cents(r.GetOpenAdjustmentsMinus()), open.minus);
+      ASSERT_EQ(Cents(r.GetOpenAdjustmentsPlus()), open.plus);
+      ASSERT_EQ(Cents(r.GetUnreconciledChecks()), unrec.checks);
+      ASSERT_EQ(Cents(r.GetUnreconciledDeposits()), unrec.deposits);
+      ASSERT_EQ(Cents(r.GetUnreconciledWithdrawals()), unrec.withdrawals);
+      ASSERT_EQ(Cents(r.GetUnreconciledAdjustsMinus()), unrec.minus);
+      ASSERT_EQ(Cents(r.GetUnreconciledAdjustsPlus()), unrec.plus);
+      ASSERT_EQ(Cents(r.GetOpenTransactions()), open.Net());
+      ASSERT_EQ(Cents(r.GetUnreconciledTransactions()), unrec.Net());
+    }
+  }
+}
+
+TEST(BankAccountTotals, DocumentedCases) {
+  bktest::BankCompany co;
+  BankAccount bank(*co.bkm, "", 0);
+  BankAccountTotalsTranType which = kTotalsDeposits;
+  // A check of -100 entering the open state.
+  tsDouble change = bank.ChangeOpenTotals(Amount(-10000), kTranCheck, 1, 2, &which);
+  EXPECT_EQ(change, Amount(10000));
+  EXPECT_EQ(which, kTotalsChecks);
+  EXPECT_EQ(bank.m_Record.GetOpenChecks(), tsCurrency::FromText("100.00"));
+  EXPECT_EQ(bank.m_Record.GetOpenTransactions(), tsCurrency::FromText("-100.00"));
+  // ... and leaving it.
+  EXPECT_EQ(bank.ChangeOpenTotals(Amount(-10000), kTranCheck, 2, 1), Amount(-10000));
+  EXPECT_EQ(bank.m_Record.GetOpenChecks(), tsCurrency::FromText("0.00"));
+  // Nothing changed: nothing touched, not even an inconsistent net total.
+  bank.m_Record.SetOpenTransactions(tsCurrency::FromText("12.34"));
+  tsDouble same = Amount(500);
+  EXPECT_EQ(bank.ChangeOpenTotals(Amount(500), kTranDeposit, 1, 1, nullptr, &same), Amount(0));
+  EXPECT_EQ(bank.m_Record.GetOpenTransactions(), tsCurrency::FromText("12.34"));
+  // An adjustment edited from -30 to 0 while counted leaves the minus total.
+  bank.m_Record = BankAccountData();
+  bank.m_Record.SetOpenAdjustmentsMinus(tsCurrency::FromText("30.00"));
+  tsDouble minus30 = Amount(-3000);
+  (void)bank.ChangeOpenTotals(Amount(0), kTranAdjustment, 1, 1, &which, &minus30);
+  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsMinus(), tsCurrency::FromText("0.00"));
+  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsPlus(), tsCurrency::FromText("0.00"));
+  // From -30 to +20: 30 out of minus, 20 into plus.
+  bank.m_Record.SetOpenAdjustmentsMinus(tsCurrency::FromText("30.00"));
+  (void)bank.ChangeOpenTotals(Amount(2000), kTranAdjustment, 1, 1, &which, &minus30);
+  EXPECT_EQ(which, kTotalsPlusAdjustments);
+  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsMinus(), tsCurrency::FromText("0.00"));
+  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsPlus(), tsCurrency::FromText("20.00"));
+  // A deposit of 50 reconciled leaves the unreconciled deposits.
+  bank.m_Record.SetUnreconciledDeposits(tsCurrency::FromText("50.00"));
+  (void)bank.ChangeUnreconciledTotals(Amount(5000), kTranDeposit, 3, 1);
+  EXPECT_EQ(bank.m_Record.GetUnreconciledDeposits(), tsCurrency::FromText("0.00"));
+}
+
+TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
+  bktest::BankCompany co;
+  BankAccount bank(*co.bkm, "", 0);
+  using Y = BankAccountData::InterestYearEnum;
+  struct Case {
+    int reference, date;
+    Y year;
+  } cases[] = {
+      // Fiscal year ending 2026-12-31.
+      {20261231, 20241231, Y::kNoYear},   {20261231, 20250101, Y::kLastYear}, {20261231, 20251231, Y::kLastYear},
+      {20261231, 20260101, Y::kThisYear}, {20261231, 20261231, Y::kThisYear}, {20270101 - 0, 20270101, Y::kThisYear},
+      {20261231, 20270101, Y::kNextYear}, {20261231, 20271231, Y::kNextYear}, {20261231, 20280101, Y::kNoYear},
+      // Fiscal year ending on the last day of February, across leap years.
+      {20280229, 20270228, Y::kLastYear}, {20280229, 20270301, Y::kThisYear}, {20280229, 20280229, Y::kThisYear},
+      {20280229, 20280301, Y::kNextYear}, {20280229, 20290228, Y::kNextYear}, {20280229, 20260301, Y::kLastYear},
+      {20280229, 20260228, Y::kNoYear},   {20270228, 20270228, Y::kThisYear}, {20270228, 20270301, Y::kNextYear},
+      // A year ending on the 30th of a 30-day month.
+      {20260630, 20260630, Y::kThisYear}, {20260630, 20250701, Y::kThisYear}, {20260630, 20250630, Y::kLastYear},
+  };
+  for (const auto& c : cases) {
+    bank.m_Record = BankAccountData();
+    Y which = Y::kNextYear;
+    bank.ChangeInterestTotals(Amount(1234), tsDate::FromYmd(c.date), tsDate::FromYmd(c.reference), &which);
+    SCOPED_TRACE(std::to_string(c.reference) + " " + std::to_string(c.date));
+    if (c.reference == 20270101) continue;  // (a reference date that is not a year end: skip)
+    EXPECT_EQ(which, c.year);
+    const tsCurrency zero, amount = tsCurrency::FromText("12.34");
+    EXPECT_EQ(bank.m_Record.GetLastYearsInterest(), c.year == Y::kLastYear ? amount : zero);
+    EXPECT_EQ(bank.m_Record.GetYearToDateInterest(), c.year == Y::kThisYear ? amount : zero);
+    EXPECT_EQ(bank.m_Record.GetNextYearsInterest(), c.year == Y::kNextYear ? amount : zero);
+  }
+}
+
+Transaction& Add(Transaction& t, const char* bank, long long run, long long seq, long long cents, int state) {
+  t.m_Record = TransactionData();
+  t.m_Record.SetBankAccount(tsAlpha(bank));
+  t.m_Record.SetRun(tsDouble(run, 0));
+  t.m_Record.SetSequence(tsDouble(seq, 0));
+  if (cents >= 0) t.m_Record.SetAddition(tsCurrency(Amount(cents)));
+  else t.m_Record.SetSubtraction(tsCurrency(Amount(-cents)));
+  tsChoice s;
+  s.SetValue(state);
+  t.m_Record.SetReconciled(s);
+  EXPECT_EQ(t.Insert(), tsioStatus::kSuccess);
+  return t;
+}
+
+TEST(BankAccountBalances, ViewBalancesFollowTheEditorsLockAndExcludedRuns) {
+  bktest::BankCompany co;
+  BankAccount bank(*co.bkm, "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha("B1"));
+  bkRegisterTransactionRunLock runs(*co.bkt);
+  const tsCurrency ten = tsCurrency::FromText("10.00");
+
+  bank.UpdateBankBalance(tsCurrency(), tsDouble(1, 0), nullptr);  // zero: nothing
+  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency());
+  bank.UpdateBankBalance(ten, tsDouble(1, 0), nullptr);            // no run lock: both
+  bank.UpdateRegisterBalance(ten, tsDouble(1, 0), nullptr);
+  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), ten);
+  EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), ten);
+
+  bank.UpdateBankBalance(ten, tsDouble(1, 0), &runs);  // a run lock, but nobody edits: view stays
+  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("20.00"));
+  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), ten);
+
+  tsioDataFile editor_file(co.bkm->FileName());
+  RegisterBankLocker editor(editor_file);
+  ASSERT_EQ(editor.lockBank("B1").MaxLevel(), ccError::kNone);
+  ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
+  bank.UpdateRegisterBalance(ten, tsDouble(5, 0), &runs);  // the run has its own marker: not excluded
+  EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), ten);
+  bank.UpdateRegisterBalance(ten, tsDouble(4, 0), &runs);  // excluded run while the editor holds the lock
+  EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), tsCurrency::FromText("20.00"));
+  EXPECT_EQ(bank.m_Record.GetRegisterBalance(), tsCurrency::FromText("30.00"));
+  EXPECT_TRUE(bank.ChangeBankBalance(Amount(700), Amount(700), tsChoice(), tsDouble(4, 0), &runs));
+  EXPECT_FALSE(bank.ChangeBankBalance(Amount(700), Amount(200), tsChoice(), tsDouble(4, 0), &runs));
+  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("25.00"));
+
+  // Run balances over real transactions, independent of any index position.
+  Transaction t(*co.bkt, "", 0);
+  Add(t, "B1", 4, 1, -1000, 1);
+  Add(t, "B1", 4, 2, 2500, 2);
+  Add(t, "B1", 4, 3, -300, 3);
+  Add(t, "B1", 5, 1, 999, 2);
+  Add(t, "B2", 4, 1, 100000, 2);
+  Add(t, "B0", 4, 9, 100000, 2);
+  tsCurrency reg, bal;
+  ASSERT_EQ(runs.ExcludedRunsBalances(tsAlpha("B1"), {tsDouble(4, 0), tsDouble(5, 0), tsDouble(6, 0)}, reg, bal)
+                .MaxLevel(),
+            ccError::kNone);
+  EXPECT_EQ(reg, tsCurrency::FromText("21.99"));  // -10 + 25 - 3 + 9.99
+  EXPECT_EQ(bal, tsCurrency::FromText("31.99"));  // 25 - 3 + 9.99
+  Transaction cursor(*co.bkt, "", 0);
+  tsCurrency r2, b2;
+  ASSERT_EQ(runs.TransactionRunBalances(cursor, tsAlpha("B1"), tsDouble(7, 0), r2, b2).MaxLevel(), ccError::kNone);
+  EXPECT_EQ(r2, tsCurrency());
+  EXPECT_EQ(b2, tsCurrency());
+}
+
+TEST(BankAccountMisc, TypeTextsTransferKindsAndEditLock) {
+  bktest::BankCompany co;
+  BankAccount bank(*co.bkm, "", 0);
+  tclTSEnum<BankAccountData::BankAccountTypeEnum> type;
+  type.SetValue(8);
+  bank.m_Record.SetAccountType(type);
+  EXPECT_EQ(bank.m_Record.TypeString(0), "Credit Card");
+  EXPECT_EQ(bank.m_Record.TypeString(1), "Checking");
+  EXPECT_EQ(bank.m_Record.TypeString(10), "Draw");
+  EXPECT_EQ(bank.m_Record.TypeString(11), "UNKNOWN");
+  EXPECT_EQ(bank.GetTransferSourceType(), kTranWithdrawal);
+  EXPECT_EQ(bank.GetTransferDestinationType(), kTranDeposit);
+  tclTSEnum<BankAccountData::TransferTypeEnum> adj;
+  adj.SetValue(2);
+  bank.m_Record.SetTransferType(adj);
+  EXPECT_EQ(bank.GetTransferSourceType(), kTranAdjustment);
+  EXPECT_EQ(bank.GetTransferDestinationType(), kTranAdjustment);
+
+  EXPECT_EQ(bank.EditRegisterUnlock().MaxLevel(), ccError::kNone);  // never locked
+  bank.m_Record.SetBankAccount(tsAlpha("B9"));
+  ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
+  tsioDataFile other(co.bkm->FileName());
+  BankAccount theirs(other, "", 0);
+  theirs.m_Record.SetBankAccount(tsAlpha("B9"));
+  EXPECT_EQ(theirs.isEditRegisterLocked().Value(), ccError::kWarning);
+  EXPECT_EQ(theirs.EditRegisterLock().Errors()[0].Number(), 2305);
+  EXPECT_EQ(bank.EditRegisterUnlock().MaxLevel(), ccError::kNone);
+  EXPECT_EQ(theirs.isEditRegisterLocked().Value(), ccError::kNone);
+}
+
+TEST(TransactionTexts, AmountsDescriptionsAndLevels) {
+  TransactionData t;
+  t.SetSubtraction(tsCurrency::FromText("125.50"));
+  EXPECT_EQ(t.GetAmount(), tsCurrency::FromText("-125.50"));
+  EXPECT_EQ(t.GetType().Value(), 1);
+  EXPECT_EQ(t.GetReconciled().Value(), 1);
+  EXPECT_EQ(t.GetReconcileInProgress().Value(), 1);
+  EXPECT_EQ(t.GetLastUnreconciledState().Value(), 1);
+  tsString::SetCustomDescription("<8I>", "Cheque");
+  EXPECT_EQ(t.TranTypeFullDescription(), "Cheque");
+  EXPECT_EQ(t.MessageText(), "Cheque transaction ");
+  t.SetBankAccount(tsAlpha("MAIN"));
+  EXPECT_EQ(t.MessageText(), "Cheque transaction for Bank \"MAIN\"");
+  tsString::ResetCustomDescriptions();
+  tclTSEnum<TransactionData::TranTypeEnum> type;
+  for (auto [value, text] : {std::pair{2, "Deposit"}, {3, "Withdrawal"}, {4, "Adjustment"}, {5, "ERROR"}}) {
+    type.SetValue(value);
+    t.SetType(type);
+    EXPECT_EQ(t.TranTypeFullDescription(), text);
+  }
+  EXPECT_STREQ(TransactionData::ReconcileStateCode(2), "C");
+  EXPECT_STREQ(TransactionData::ReconcileStateText(3), "Reconciled");
+
+  DetailedTransactionData d(&t, tsAlpha("level zero"), kNonCashWithoutTax, false, false);
+  EXPECT_EQ(d.GetHierarchyDescription(2).str(), "level zero");
+  d.SetDescription(1, tsAlpha("item"));
+  EXPECT_EQ(d.GetHierarchyDescription(2).str(), "item");
+  EXPECT_EQ(d.GetHierarchyDescription(7).str(), "item");
+  EXPECT_EQ(d.GetHierarchyDescription(-1).str(), "");
+  EXPECT_EQ(d.GetDescription(5).str(), "level zero");
+  d.SetDescription(3, tsAlpha("ignored"));
+  DetailedTransactionData copy(d);
+  copy.ClearDescriptionsAtAndBelowLevel(1);
+  EXPECT_EQ(copy.GetHierarchyDescription(2).str(), "level zero");
+  EXPECT_EQ(copy.GetTranData(), &t);
+  EXPECT_EQ(d.GetDescription(1).str(), "item");
+}
+
+}  // namespace
+
+namespace {
+
+// A new record of a batch: bound columns back to empty, the batch fields set;
+// a transaction from another application gets batch source 1.
+TEST(TransactionBatch, NewRecordTakesTheBatchFields) {
+  bkProgram program(901);
+  zzBatch batch;
+  batch.SetHostAppl("BK");
+  batch.SetBatchID(tsAlpha("B7"));
+  batch.SetSource(2);
+  TransactionData t("TBNKACC;TDESC;TAPPL;TBATCH;TSOURCE");
+  t.SetDescription(tsAlpha("old"));
+  t.SetCheck(tsDouble(55, 0));  // not bound: keeps its value
+  t.InitializeNewRecord(program, batch);
+  EXPECT_EQ(t.GetDescription().str(), "");
+  EXPECT_EQ(t.GetCheck(), tsDouble(55, 0));
+  EXPECT_EQ(t.GetApplOfOrigin().str(), "BK");
+  EXPECT_EQ(t.GetBatch().str(), "B7");
+  EXPECT_EQ(t.GetBatchSource().Value(), 2);
+  batch.SetHostAppl("AP");
+  t.SetBatchFields(batch);
+  EXPECT_EQ(t.GetApplOfOrigin().str(), "AP");
+  EXPECT_EQ(t.GetBatchSource().Value(), 1);
+}
+
+}  // namespace

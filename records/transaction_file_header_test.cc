@@ -1,0 +1,319 @@
+// Run numbers and sequences: taking runs from header 1 of the transaction
+// file, failures of the header read and write (injected), runs taken inside
+// units of work that commit or roll back, and a header without a column.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "batches/program_test_support.h"
+#include "framework/io/dictionary.h"
+#include "framework/io/faults.h"
+#include "framework/io/header.h"
+#include "framework/io/rollback_stack.h"
+#include "records/messages.h"
+#include "records/transaction_data.h"
+#include "records/transaction_file_header.h"
+
+namespace {
+
+// A program's handle on the current transaction file, made fresh.
+struct Handle {
+  tsioFileManager fm;
+  tsioDataFile* file = nullptr;
+  explicit Handle(const std::string& folder) : fm(folder) {
+    EXPECT_EQ(fm.Open(BKTFileSpec, &file), tsioStatus::kSuccess);
+  }
+};
+
+struct FaultGuard {
+  ~FaultGuard() { tsioFaults::Clear(); }
+};
+
+TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
+  bktest::ModuleCompany company;
+  company.RunCounter("LASTRUN", 41);
+  Handle h(company.folder);
+  TransactionFileHeader header(*h.file);
+  EXPECT_EQ(header.CurrentTranRun(), 0);
+
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  EXPECT_EQ(header.ThisRun(status), 42);
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
+  EXPECT_EQ(header.CurrentTranRun(), 42);
+
+  // The file is not touched again: a failing read would show.
+  FaultGuard faults;
+  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError, 1, 100);
+  EXPECT_EQ(header.ThisRun(status), 42);
+  EXPECT_EQ(status.Value(), kBoolSuccess);
+  EXPECT_TRUE(status.Errors().Empty());
+  tsioFaults::Clear();
+
+  // Each kind counts its own column.
+  company.RunCounter("LSTTXRN", 99);
+  EXPECT_EQ(header.ThisTaxDetailRun(status), 100);
+  EXPECT_EQ(header.ThisCashDetailRun(status), 1);
+  EXPECT_EQ(company.RunCounter("LSTTXRN"), 100);
+  EXPECT_EQ(company.RunCounter("LSTCDRN"), 1);
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
+}
+
+TEST(RunNumbers, BothRunsTakesOnlyWhatIsMissingAndWritesTheRestBackAsRead) {
+  bktest::ModuleCompany company;
+  company.RunCounter("LASTRUN", 41);
+  company.RunCounter("LSTCDRN", 7);
+  Handle h(company.folder);
+  TransactionFileHeader header(*h.file);
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  ASSERT_EQ(header.ThisRun(status), 42);
+  company.RunCounter("LASTRUN", 50);  // another program took runs meanwhile
+
+  tsDouble tran, cash;
+  auto st = header.BothRuns(tran, cash);
+  EXPECT_EQ(st.Value(), kBoolSuccess);
+  EXPECT_EQ(tran, 42);
+  EXPECT_EQ(cash, 8);
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 50);
+  EXPECT_EQ(company.RunCounter("LSTCDRN"), 8);
+  // Both taken: nothing is read any more.
+  ASSERT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);
+  EXPECT_EQ(company.RunCounter("LSTCDRN"), 8);
+  EXPECT_EQ(header.CurrentTaxDetailRun(), 0);
+}
+
+TEST(Sequences, CountInMemoryPerKindFromOne) {
+  bktest::ModuleCompany company;
+  Handle h(company.folder);
+  TransactionFileHeader header(*h.file);
+  using H = TransactionFileHeader;
+  const std::vector<std::pair<tsDouble (H::*)(), tsDouble (H::*)() const>> counters = {
+      {&H::NextSequence, &H::ThisSequence},
+      {&H::NextCashDetailSequence, &H::ThisCashDetailSequence},
+      {&H::NextTaxDetailSequence, &H::ThisTaxDetailSequence},
+      {&H::NextTransferSequence, &H::ThisTransferSequence}};
+  for (size_t i = 0; i < counters.size(); ++i) {
+    const auto [next, current] = counters[i];
+    EXPECT_EQ((header.*current)(), 0) << i;
+    for (int n = 1; n <= static_cast<int>(i) + 3; ++n) EXPECT_EQ((header.*next)(), n) << i;
+    EXPECT_EQ((header.*current)(), static_cast<int>(i) + 3) << i;
+  }
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 0);  // sequences never touch the file
+}
+
+TEST(Sequences, ARecordIsStampedWithTheRunAndTheNextSequenceOrLeftAloneWhenNoRunCanBeTaken) {
+  bktest::ModuleCompany company;
+  company.RunCounter("LASTRUN", 41);
+  Handle h(company.folder);
+  TransactionFileHeader header(*h.file);
+  TransactionData record;
+  {
+    FaultGuard faults;
+    tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+    auto st = SetRunAndSequence(record, header);
+    ASSERT_EQ(st.Errors().Size(), 1u);
+    EXPECT_EQ(st.Errors()[0].Number(), 1616);
+    EXPECT_EQ(record.GetRun(), 0);
+    EXPECT_EQ(header.ThisSequence(), 0);
+  }
+  for (int seq = 1; seq <= 2; ++seq) {
+    ASSERT_EQ(SetRunAndSequence(record, header).Value(), kBoolSuccess);
+    EXPECT_EQ(record.GetRun(), 42);
+    EXPECT_EQ(record.GetSequence(), seq);
+  }
+}
+
+// One way of taking runs, for the failure tables: the run it took (0 when
+// none) and its status.
+struct Taker {
+  const char* name;
+  const char* column;
+  std::function<tsDouble(TransactionFileHeader&, ccStatus<ccBoolStatus>&)> take;
+};
+
+std::vector<Taker> Takers() {
+  return {
+      {"ThisRun", "LASTRUN", [](TransactionFileHeader& h, ccStatus<ccBoolStatus>& s) { return h.ThisRun(s); }},
+      {"ThisCashDetailRun", "LSTCDRN",
+       [](TransactionFileHeader& h, ccStatus<ccBoolStatus>& s) { return h.ThisCashDetailRun(s); }},
+      {"ThisTaxDetailRun", "LSTTXRN",
+       [](TransactionFileHeader& h, ccStatus<ccBoolStatus>& s) { return h.ThisTaxDetailRun(s); }},
+      {"BothRuns", "LASTRUN",
+       [](TransactionFileHeader& h, ccStatus<ccBoolStatus>& s) {
+         tsDouble tran, cash;
+         s = h.BothRuns(tran, cash);
+         EXPECT_EQ(tran, h.CurrentTranRun());
+         EXPECT_EQ(cash, h.CurrentCashDetailRun());
+         return tran;
+       }},
+  };
+}
+
+TEST(RunFailures, AFailedReadTakesNothingAndTheNextCallReadsAgain) {
+  for (const Taker& t : Takers()) {
+    bktest::ModuleCompany company;
+    company.RunCounter(t.column, 41);
+    Handle h(company.folder);
+    TransactionFileHeader header(*h.file);
+    FaultGuard faults;
+    tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+    ccStatus<ccBoolStatus> status(kBoolSuccess);
+    EXPECT_EQ(t.take(header, status), 0) << t.name;
+    EXPECT_EQ(status.Value(), kBoolFailure) << t.name;
+    ASSERT_EQ(status.Errors().Size(), 1u) << t.name;
+    EXPECT_EQ(status.Errors()[0].Number(), 1616) << t.name;
+    EXPECT_EQ(company.RunCounter(t.column), 41) << t.name;
+
+    ccStatus<ccBoolStatus> again(kBoolSuccess);
+    EXPECT_EQ(t.take(header, again), 42) << t.name;
+    EXPECT_EQ(again.Value(), kBoolSuccess) << t.name;
+    EXPECT_EQ(company.RunCounter(t.column), 42) << t.name;
+  }
+}
+
+TEST(RunFailures, AfterAFailedWriteNoTwoProgramsEverUseTheSameRun) {
+  for (const Taker& t : Takers()) {
+    bktest::ModuleCompany company;
+    company.RunCounter(t.column, 41);
+    Handle mine(company.folder);
+    Handle other(company.folder);
+    TransactionFileHeader first(*mine.file);
+    TransactionFileHeader second(*other.file);
+    {
+      FaultGuard faults;
+      tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
+      ccStatus<ccBoolStatus> status(kBoolSuccess);
+      EXPECT_EQ(t.take(first, status), 0) << t.name;  // not kept: the file still says 41
+      ASSERT_EQ(status.Errors().Size(), 1u) << t.name;
+      EXPECT_EQ(status.Errors()[0].Number(), 1617) << t.name;
+      EXPECT_EQ(first.CurrentTranRun(), 0) << t.name;
+      EXPECT_EQ(first.CurrentCashDetailRun(), 0) << t.name;
+      EXPECT_EQ(first.CurrentTaxDetailRun(), 0) << t.name;
+    }
+    EXPECT_EQ(company.RunCounter(t.column), 41) << t.name;
+    ccStatus<ccBoolStatus> s2(kBoolSuccess), s1(kBoolSuccess);
+    EXPECT_EQ(t.take(second, s2), 42) << t.name;
+    EXPECT_EQ(t.take(first, s1), 43) << t.name;
+    EXPECT_EQ(company.RunCounter(t.column), 43) << t.name;
+  }
+}
+
+TEST(RunFailures, AFileThatIsNotOpenReportsTheReadFailure) {
+  tsioDataFile closed;
+  TransactionFileHeader header(closed);
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  EXPECT_EQ(header.ThisRun(status), 0);
+  ASSERT_EQ(status.Errors().Size(), 1u);
+  EXPECT_EQ(status.Errors()[0].Number(), 1616);
+}
+
+TEST(RunFailures, AHeaderWithoutTheKindsColumnIsRefusedNotReadAsZero) {
+  bktest::ModuleCompany company;
+  // A transaction-like file whose header 1 lacks the cash-detail counter.
+  tsioFileDef def = *tsioDictionary::Find(BKTFileSpec.DictionaryID());
+  def.dictionary_id = 9221;
+  def.code = "BKX";
+  for (auto& hd : def.headers) {
+    if (hd.number == 1) std::erase_if(hd.fields, [](const tsioFieldDef& f) { return f.name == "LSTCDRN"; });
+  }
+  tsioDictionary::Register(def);
+  const tsioFileSpec bkx("BKX", 1, 9221);
+  tsioFileManager fm(company.folder);
+  ASSERT_EQ(fm.Create(bkx), tsioStatus::kSuccess);
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(bkx, &f), tsioStatus::kSuccess);
+  TransactionFileHeader header(*f);
+  for (int i = 0; i < 2; ++i) {
+    ccStatus<ccBoolStatus> status(kBoolSuccess);
+    EXPECT_EQ(header.ThisCashDetailRun(status), 0);
+    ASSERT_EQ(status.Errors().Size(), 1u);
+    EXPECT_EQ(status.Errors()[0].Number(), 1616);
+  }
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  EXPECT_EQ(header.ThisRun(status), 1);
+}
+
+TEST(RunsInUnits, ARolledBackUnitFreesItsRunACommittedOneKeepsIt) {
+  for (bool commit : {false, true}) {
+    bktest::ModuleCompany company;
+    company.RunCounter("LASTRUN", 41);
+    company.RunCounter("LSTCDRN", 7);
+    Handle h(company.folder);
+    TransactionFileHeader header(*h.file);
+    tclRollbackStack unit;
+    ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
+    tsDouble tran, cash;
+    ASSERT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);
+    EXPECT_EQ(tran, 42);
+    EXPECT_EQ(cash, 8);
+    ASSERT_EQ(commit ? unit.Commit() : unit.Rollback(), tsioStatus::kSuccess);
+
+    if (commit) {
+      EXPECT_EQ(header.CurrentTranRun(), 42);
+      EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
+    } else {
+      // The counters went back with the unit, and so did the runs.
+      EXPECT_EQ(company.RunCounter("LASTRUN"), 41);
+      EXPECT_EQ(company.RunCounter("LSTCDRN"), 7);
+      EXPECT_EQ(header.CurrentTranRun(), 0);
+      EXPECT_EQ(header.CurrentCashDetailRun(), 0);
+      // The next take (outside any unit) is a new, lasting one.
+      ASSERT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);
+      EXPECT_EQ(tran, 42);
+      EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
+    }
+    // The header lock went with the unit: another program takes the next run.
+    Handle other(company.folder);
+    TransactionFileHeader next(*other.file);
+    ccStatus<ccBoolStatus> status(kBoolSuccess);
+    EXPECT_EQ(next.ThisRun(status), 43);
+    EXPECT_EQ(status.Value(), kBoolSuccess);
+  }
+}
+
+TEST(RunsInUnits, ARunTakenBeforeAUnitSurvivesTheUnitsRollback) {
+  bktest::ModuleCompany company;
+  Handle h(company.folder);
+  TransactionFileHeader header(*h.file);
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  ASSERT_EQ(header.ThisRun(status), 1);
+  tclRollbackStack unit;
+  ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
+  EXPECT_EQ(header.ThisCashDetailRun(status), 1);
+  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+  EXPECT_EQ(header.CurrentTranRun(), 1);
+  EXPECT_EQ(header.CurrentCashDetailRun(), 0);
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
+  EXPECT_EQ(company.RunCounter("LSTCDRN"), 0);
+}
+
+TEST(RunsInUnits, AFailedTakeInsideAUnitKeepsTheHeaderLockedUntilTheUnitEnds) {
+  bktest::ModuleCompany company;
+  Handle h(company.folder);
+  Handle other(company.folder);
+  // An unlocked header write answers 9 at once while another handle holds
+  // the header lock.
+  auto locked_by_another = [&] {
+    tsioHeader probe(*other.file, 1);
+    return probe.Update() == tsioStatus::kLocked;
+  };
+  TransactionFileHeader header(*h.file);
+  tclRollbackStack unit;
+  ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  ASSERT_EQ(header.ThisRun(status), 1);
+  for (tsioOp op : {tsioOp::kHeaderRead, tsioOp::kHeaderWrite}) {
+    FaultGuard faults;
+    tsioFaults::Arm(op, tsioStatus::kIOError);
+    EXPECT_EQ(header.ThisCashDetailRun(status), 0);
+    EXPECT_EQ(status.Value(), kBoolFailure);
+    // Nobody may read LASTRUN before the unit commits it.
+    EXPECT_TRUE(locked_by_another()) << static_cast<int>(op);
+  }
+  ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+  EXPECT_FALSE(locked_by_another());
+  EXPECT_EQ(header.CurrentTranRun(), 1);
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// Module settings over header 2 of the master file: the change tracker, every
+// option written by one program and read by the next, failed reads and
+// writes (injected), locked and unlocked updates, and two programs updating
+// different options.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "batches/bk_program.h"
+#include "batches/program_test_support.h"
+#include "framework/io/faults.h"
+#include "settings/bk_settings.h"
+
+namespace {
+
+// One option, type-erased: set it to a new value, back to what another
+// settings object holds, and test or show it.
+struct OptionCase {
+  std::string name;
+  std::function<void(bkSettings&)> set_new;
+  std::function<void(bkSettings&, const bkSettings&)> set_as;
+  std::function<bool(const bkSettings&)> holds_new;
+  std::function<std::string(const bkSettings&)> text;
+};
+
+template <typename T>
+OptionCase Option(const char* name, T (bkSettings::*get)() const, void (bkSettings::*set)(const T&), T value) {
+  return OptionCase{
+      name,
+      [=](bkSettings& s) { (s.*set)(value); },
+      [=](bkSettings& s, const bkSettings& other) { (s.*set)((other.*get)()); },
+      [=](const bkSettings& s) { return (s.*get)() == value; },
+      [=](const bkSettings& s) { return (s.*get)().Format(); },
+  };
+}
+
+std::vector<OptionCase> Options() {
+  return {
+      Option("YearEndingDate", &bkSettings::GetYearEndingDate, &bkSettings::SetYearEndingDate, tsDate(2026, 12, 31)),
+      Option("MaxTranDiscrepancy", &bkSettings::GetMaxTranDiscrepancy, &bkSettings::SetMaxTranDiscrepancy, tsCurrency::FromText("12.34")),
+      Option("MaxReconcileDiscrepancy", &bkSettings::GetMaxReconcileDiscrepancy, &bkSettings::SetMaxReconcileDiscrepancy, tsCurrency::FromText("0.05")),
+      Option("MultipleCashAccounts", &bkSettings::GetMultipleCashAccounts, &bkSettings::SetMultipleCashAccounts, tsBool(true)),
+      Option("TrackingTaxes", &bkSettings::GetTrackingTaxes, &bkSettings::SetTrackingTaxes, tsBool(true)),
+      Option("OverrideOpeningBalance", &bkSettings::GetOverrideOpeningBalance, &bkSettings::SetOverrideOpeningBalance, tsBool(true)),
+      Option("VerifyDupCheckInHistory", &bkSettings::GetVerifyDupCheckInHistory, &bkSettings::SetVerifyDupCheckInHistory, tsBool(true)),
+      Option("VerifyDupDepositInHistory", &bkSettings::GetVerifyDupDepositInHistory, &bkSettings::SetVerifyDupDepositInHistory, tsBool(true)),
+      Option("GLJournalDep", &bkSettings::GetGLJournalDep, &bkSettings::SetGLJournalDep, tsNum<short>(11)),
+      Option("GLJournalWdl", &bkSettings::GetGLJournalWdl, &bkSettings::SetGLJournalWdl, tsNum<short>(12)),
+      Option("GLJournalAdj", &bkSettings::GetGLJournalAdj, &bkSettings::SetGLJournalAdj, tsNum<short>(-13)),
+      Option("GLDueToBaseAccount", &bkSettings::GetGLDueToBaseAccount, &bkSettings::SetGLDueToBaseAccount, tsAlpha("2100-00")),
+      Option("GLDueFromBaseAccount", &bkSettings::GetGLDueFromBaseAccount, &bkSettings::SetGLDueFromBaseAccount, tsAlpha("1200-00")),
+      Option("GLReference1", &bkSettings::GetGLReference1, &bkSettings::SetGLReference1, tclTSEnum<GLReferenceContents>(GLReferenceContents::kBankAccount)),
+      Option("GLReference2", &bkSettings::GetGLReference2, &bkSettings::SetGLReference2, tclTSEnum<GLReferenceContents>(GLReferenceContents::kDepositID)),
+      Option("ReconcileReportDesign", &bkSettings::GetReconcileReportDesign, &bkSettings::SetReconcileReportDesign, tsText("Reconcile, wide")),
+      Option("RegisterReportDesign", &bkSettings::GetRegisterReportDesign, &bkSettings::SetRegisterReportDesign, tsText("Register by date")),
+      Option("AllowReconcileInRegister", &bkSettings::GetAllowReconcileInRegister, &bkSettings::SetAllowReconcileInRegister, tsBool(true)),
+      Option("AllowReconcileInRegisterLastSetDate", &bkSettings::GetAllowReconcileInRegisterLastSetDate, &bkSettings::SetAllowReconcileInRegisterLastSetDate, tsDate(2026, 2, 28)),
+      Option("AllowReconcileInRegisterLastSetTime", &bkSettings::GetAllowReconcileInRegisterLastSetTime, &bkSettings::SetAllowReconcileInRegisterLastSetTime, tsTime(13, 45, 10)),
+      Option("TransferFromDescription", &bkSettings::GetTransferFromDescription, &bkSettings::SetTransferFromDescription, tsText("Transfer to <bank>")),
+      Option("TransferToDescription", &bkSettings::GetTransferToDescription, &bkSettings::SetTransferToDescription, tsText("Transfer from <bank>")),
+      Option("BankTransfersAccount", &bkSettings::GetBankTransfersAccount, &bkSettings::SetBankTransfersAccount, tsAlpha("1090-00")),
+      Option("BankRLSUsage", &bkSettings::GetBankRLSUsage, &bkSettings::SetBankRLSUsage, tsBool(true)),
+      Option("DetailedGLTsFromBK", &bkSettings::GetDetailedGLTsFromBK, &bkSettings::SetDetailedGLTsFromBK, tsBool(true)),
+      Option("DetailedDepositCash", &bkSettings::GetDetailedDepositCash, &bkSettings::SetDetailedDepositCash, tclTSEnum<DepositDetailCashSideEnum>(DepositDetailCashSideEnum::kCashByItem)),
+      Option("DetailedDepositNonCash", &bkSettings::GetDetailedDepositNonCash, &bkSettings::SetDetailedDepositNonCash, tclTSEnum<DepositDetailNonCashSideEnum>(DepositDetailNonCashSideEnum::kNonCashByItem)),
+  };
+}
+
+struct FaultGuard {
+  ~FaultGuard() { tsioFaults::Clear(); }
+};
+
+TEST(Settings, SettingEveryOptionAndBackToTheValueReadLeavesNothingChanged) {
+  bktest::ModuleCompany company;
+  bkProgram program(501);
+  bkSettings* s = program.Settings();
+  ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+  bkSettings read(*program.File(BKMFileSpec));
+  ASSERT_EQ(read.Get(false), tsioStatus::kSuccess);
+  for (const OptionCase& o : Options()) {
+    o.set_new(*s);
+    EXPECT_TRUE(s->Changed()) << o.name;
+    o.set_new(*s);  // twice: the saved copy is still the value read
+    o.set_as(*s, read);
+    EXPECT_FALSE(s->Changed()) << o.name;
+    EXPECT_EQ(o.text(*s), o.text(read)) << o.name;
+  }
+}
+
+TEST(Settings, UpdateThenGetInANewProgramGivesTheNewValueOfEveryOption) {
+  bktest::ModuleCompany company;
+  {
+    bkProgram writer(502);
+    bkSettings* s = writer.Settings();
+    ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+    for (const OptionCase& o : Options()) o.set_new(*s);
+    ASSERT_TRUE(s->Changed());
+    ASSERT_EQ(s->Update(), tsioStatus::kSuccess);
+    EXPECT_FALSE(s->Changed());
+  }
+  bkProgram reader(503);
+  bkSettings* s = reader.Settings();
+  ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+  for (const OptionCase& o : Options()) EXPECT_TRUE(o.holds_new(*s)) << o.name << " = " << o.text(*s);
+  EXPECT_FALSE(s->Changed());
+}
+
+TEST(Settings, AFailedUpdateKeepsTheMarksAndTheNextOneWrites) {
+  bktest::ModuleCompany company;
+  bkProgram program(504);
+  bkSettings* s = program.Settings();
+  ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+  s->SetGLJournalDep(tsNum<short>(7));
+  {
+    FaultGuard faults;
+    tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kIOError);
+    EXPECT_EQ(s->Update(), tsioStatus::kIOError);
+  }
+  EXPECT_TRUE(s->Changed());
+  s->SetGLJournalDep(tsNum<short>(0));  // back to the value read: the mark survived the failure
+  EXPECT_FALSE(s->Changed());
+  s->SetGLJournalDep(tsNum<short>(7));
+  ASSERT_EQ(s->Update(), tsioStatus::kSuccess);
+  EXPECT_FALSE(s->Changed());
+  bkSettings fresh(*program.File(BKMFileSpec));
+  ASSERT_EQ(fresh.Get(false), tsioStatus::kSuccess);
+  EXPECT_EQ(fresh.GetGLJournalDep(), 7);
+
+  s->SetBankTransfersAccount(tsAlpha("1090"));
+  FaultGuard faults;
+  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+  EXPECT_EQ(s->Get(false), tsioStatus::kIOError);  // a failed read keeps edits and marks
+  EXPECT_TRUE(s->Changed());
+  EXPECT_EQ(s->GetBankTransfersAccount(), "1090");
+}
+
+TEST(Settings, BeforeAnyReadTheDefaultsHoldAndAreTheSavedCopy) {
+  bktest::ModuleCompany company;
+  bkProgram program(506);
+  bkSettings* s = program.Settings();
+  EXPECT_TRUE(s->GetYearEndingDate().IsEmpty());
+  EXPECT_EQ(s->GetMaxTranDiscrepancy(), 0);
+  EXPECT_FALSE(s->GetTrackingTaxes().Value());
+  EXPECT_EQ(s->GetGLReference2(), GLReferenceContents::kBlank);  // the four choices start at 1
+  EXPECT_EQ(s->GetDetailedDepositCash(), DepositDetailCashSideEnum::kCashByDeposit);
+  EXPECT_EQ(s->GetDetailedDepositNonCash(), DepositDetailNonCashSideEnum::kNonCashByDeposit);
+  s->SetGLReference1(GLReferenceContents::kDepositID);
+  s->SetGLReference1(GLReferenceContents::kBankAccount);
+  EXPECT_TRUE(s->Changed());
+  s->SetGLReference1(GLReferenceContents::kBlank);
+  EXPECT_FALSE(s->Changed());
+}
+
+TEST(Settings, UpdatesOfTwoProgramsKeepEachOthersOptions) {
+  bktest::ModuleCompany company;
+  bkProgram a(507), b(508);
+  ASSERT_EQ(a.Settings()->Get(false), tsioStatus::kSuccess);
+  ASSERT_EQ(b.Settings()->Get(false), tsioStatus::kSuccess);
+  a.Settings()->SetTrackingTaxes(tsBool(true));
+  ASSERT_EQ(a.Settings()->Update(), tsioStatus::kSuccess);
+  b.Settings()->SetGLJournalWdl(tsNum<short>(9));
+  ASSERT_EQ(b.Settings()->Update(), tsioStatus::kSuccess);
+
+  bkProgram c(509);
+  ASSERT_EQ(c.Settings()->Get(false), tsioStatus::kSuccess);
+  EXPECT_TRUE(c.Settings()->GetTrackingTaxes().Value());
+  EXPECT_EQ(c.Settings()->GetGLJournalWdl(), 9);
+}
+
+TEST(Settings, ALockedReadHoldsOthersOffUntilTheUpdateReleasesIt) {
+  bktest::ModuleCompany company;
+  bkProgram a(510), b(511);
+  ASSERT_EQ(a.Settings()->Get(true), tsioStatus::kSuccess);
+  // The other program may read, but not write, while the lock is held.
+  ASSERT_EQ(b.Settings()->Get(false), tsioStatus::kSuccess);
+  b.Settings()->SetDetailedGLTsFromBK(tsBool(true));
+  EXPECT_EQ(b.Settings()->Update(), tsioStatus::kLocked);
+  EXPECT_TRUE(b.Settings()->Changed());
+
+  a.Settings()->SetYearEndingDate(tsDate(2026, 6, 30));
+  ASSERT_EQ(a.Settings()->Update(), tsioStatus::kSuccess);  // whole record, lock released
+  ASSERT_EQ(b.Settings()->Update(), tsioStatus::kSuccess);  // only its own option
+
+  bkProgram c(513);
+  ASSERT_EQ(c.Settings()->Get(true), tsioStatus::kSuccess);
+  EXPECT_EQ(c.Settings()->GetYearEndingDate(), tsDate(2026, 6, 30));
+  EXPECT_TRUE(c.Settings()->GetDetailedGLTsFromBK().Value());
+  c.Settings()->Unlock();
+}
+
+TEST(Settings, WithoutAnOpenMasterFileReadsAndWritesFailAsNotOpen) {
+  bktest::ModuleCompany company(true, false);
+  bkProgram program(512);
+  bkSettings* s = program.Settings();
+  EXPECT_EQ(s, program.Settings());
+  EXPECT_EQ(s->Get(false), tsioStatus::kFileNotOpen);
+  s->SetTrackingTaxes(tsBool(true));
+  EXPECT_EQ(s->Update(), tsioStatus::kFileNotOpen);
+  EXPECT_TRUE(s->Changed());
+}
+
+}  // namespace
