@@ -17,8 +17,13 @@ struct Result {
   std::string out;
 };
 
+std::string Bkreg() {
+  const char* b = getenv("BKREG");
+  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
+}
+
 Result RunBkreg(const std::string& company, const std::string& args) {
-  std::string cmd = std::string(getenv("BKREG")) + " --company '" + company + "' " + args + " 2>&1";
+  std::string cmd = Bkreg() + " --company '" + company + "' " + args + " 2>&1";
   Result r{0, ""};
   FILE* p = popen(cmd.c_str(), "r");
   char buf[4096];
@@ -69,7 +74,7 @@ TEST(Bkreg, AnotherRunningBkregSeesTheEditLock) {
   std::string co = dir.Sub("company");
   ASSERT_EQ(RunBkreg(co, "init").status, 0);
   ASSERT_EQ(RunBkreg(co, "bank add B1").status, 0);
-  std::string cmd = std::string(getenv("BKREG")) + " --company '" + co + "' lock --bank B1";
+  std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1";
   FILE* holder = popen(cmd.c_str(), "w");  // holds until its input ends
   ASSERT_NE(holder, nullptr);
   int status = 0;

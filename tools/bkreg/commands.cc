@@ -374,14 +374,8 @@ int CmdLocked(const Args& a, std::ostream& out, std::ostream& err) {
 }
 
 int CmdDemo(const Args& a, std::ostream& out, std::ostream& err) {
-  Args quiet = a;
   std::ostringstream sink;
-  bool fresh = false;
-  {
-    Session probe(a.company);
-    std::ostringstream ignore;
-    fresh = !probe.Open(ignore);
-  }
+  const bool fresh = access((a.company + "/" + tsioCompany::kDatabaseName).c_str(), F_OK) != 0;
   if (fresh) {
     if (CmdInit(a, out, err) != 0) return 2;
     struct Bank {
