@@ -176,6 +176,23 @@ bool RequireBank(const Args& a, std::string* bank, std::ostream& err) {
   return true;
 }
 
+// Opens the company and runs `body` with a cursor on the bank account that
+// --bank names (read from the file; an unknown account is an error).
+template <typename F>
+int WithBank(const Args& a, std::ostream& err, F body) {
+  std::string id;
+  if (!RequireBank(a, &id, err)) return 1;
+  Session s(a.company);
+  if (!s.Open(err)) return 2;
+  BankAccount bank(s.Master(), "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(id));
+  if (bank.FetchEQ(false) != tsioStatus::kSuccess) {
+    err << "bkreg: no bank account '" << id << "'\n";
+    return 2;
+  }
+  return body(s, bank, id);
+}
+
 }  // namespace
 
 int CmdInit(const Args& a, std::ostream& out, std::ostream& err) {
@@ -299,78 +316,62 @@ int CmdGenerate(const Args& a, std::ostream& out, std::ostream& err) {
 }
 
 int CmdRegister(const Args& a, std::ostream& out, std::ostream& err) {
-  std::string id;
-  if (!RequireBank(a, &id, err)) return 1;
-  Session s(a.company);
-  if (!s.Open(err)) return 2;
-  BankAccount bank(s.Master(), "", 0);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
-  if (bank.FetchEQ(false) != tsioStatus::kSuccess) {
-    err << "bkreg: no bank account '" << id << "'\n";
-    return 2;
-  }
-  // The register balance holds every transaction: the opening balance is
-  // what it was before them; the walk adds them in register order.
-  Transaction t(s.Register(), "", 5);
-  t.m_Record.SetBankAccount(tsAlpha(id));
-  tsCurrency total;
-  std::vector<TransactionData> lines;
-  for (auto st = t.FetchGE(false); st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id;
-       st = t.FetchNext(false)) {
-    total += t.m_Record.GetAmount();
-    lines.push_back(t.m_Record);
-  }
-  tsCurrency running = bank.m_Record.GetRegisterBalance() - total;
-  Table table{{"Date", "Type", "Number", "Description", "Amount", "State", "Balance"},
-              {false, false, false, false, true, false, true},
-              {}};
-  table.rows.push_back({"", "", "", "Opening balance", "", "", running.Format()});
-  for (const auto& l : lines) {
-    running += l.GetAmount();
-    std::string number = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
-    table.rows.push_back({l.GetTransactionDate().Format(), l.TranTypeFullDescription(), number,
-                          l.GetDescription().str(), l.GetAmount().Format(),
-                          TransactionData::ReconcileStateCode(l.GetReconciled().Value()), running.Format()});
-  }
-  table.Print(out, a.format);
-  return 0;
+  return WithBank(a, err, [&](Session& s, BankAccount& bank, const std::string& id) {
+    // The register balance holds every transaction: the opening balance is
+    // what it was before them; the walk adds them in register order.
+    Transaction t(s.Register(), "", 5);
+    t.m_Record.SetBankAccount(tsAlpha(id));
+    tsCurrency total;
+    std::vector<TransactionData> lines;
+    for (auto st = t.FetchGE(false); st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id;
+         st = t.FetchNext(false)) {
+      total += t.m_Record.GetAmount();
+      lines.push_back(t.m_Record);
+    }
+    tsCurrency running = bank.m_Record.GetRegisterBalance() - total;
+    Table table{{"Date", "Type", "Number", "Description", "Amount", "State", "Balance"},
+                {false, false, false, false, true, false, true},
+                {}};
+    table.rows.push_back({"", "", "", "Opening balance", "", "", running.Format()});
+    for (const auto& l : lines) {
+      running += l.GetAmount();
+      std::string number = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+      table.rows.push_back({l.GetTransactionDate().Format(), l.TranTypeFullDescription(), number,
+                            l.GetDescription().str(), l.GetAmount().Format(),
+                            TransactionData::ReconcileStateCode(l.GetReconciled().Value()), running.Format()});
+    }
+    table.Print(out, a.format);
+    return 0;
+  });
 }
 
 int CmdLock(const Args& a, std::ostream& out, std::ostream& err) {
-  std::string id;
-  if (!RequireBank(a, &id, err)) return 1;
-  Session s(a.company);
-  if (!s.Open(err)) return 2;
-  BankAccount bank(s.Master(), "", 0);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
-  auto st = bank.EditRegisterLock();
-  if (st.MaxLevel() != ccError::kNone) {
-    PrintErrors(st.Errors(), err);
-    return st.Errors().Size() && st.Errors()[0].Number() == 2305 ? 3 : 2;
-  }
-  out << "Holding the edit-register lock of " << id << "; press Enter to release it.\n" << std::flush;
-  std::string line;
-  std::getline(std::cin, line);
-  (void)bank.EditRegisterUnlock();
-  out << "Released " << id << "\n";
-  return 0;
+  return WithBank(a, err, [&](Session&, BankAccount& bank, const std::string& id) {
+    auto st = bank.EditRegisterLock();
+    if (st.MaxLevel() != ccError::kNone) {
+      PrintErrors(st.Errors(), err);
+      return st.Errors().Size() && st.Errors()[0].Number() == 2305 ? 3 : 2;
+    }
+    out << "Holding the edit-register lock of " << id << "; press Enter to release it.\n" << std::flush;
+    std::string line;
+    std::getline(std::cin, line);
+    (void)bank.EditRegisterUnlock();
+    out << "Released " << id << "\n";
+    return 0;
+  });
 }
 
 int CmdLocked(const Args& a, std::ostream& out, std::ostream& err) {
-  std::string id;
-  if (!RequireBank(a, &id, err)) return 1;
-  Session s(a.company);
-  if (!s.Open(err)) return 2;
-  BankAccount bank(s.Master(), "", 0);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
-  auto st = bank.isEditRegisterLocked();
-  if (st.MaxLevel() >= ccError::kError) {
-    PrintErrors(st.Errors(), err);
-    return 2;
-  }
-  bool locked = st.Value() == ccError::kWarning;
-  out << id << (locked ? " is locked by another program\n" : " is free\n");
-  return locked ? 3 : 0;
+  return WithBank(a, err, [&](Session&, BankAccount& bank, const std::string& id) {
+    auto st = bank.isEditRegisterLocked();
+    if (st.MaxLevel() >= ccError::kError) {
+      PrintErrors(st.Errors(), err);
+      return 2;
+    }
+    const bool locked = st.Value() == ccError::kWarning;
+    out << id << (locked ? " is locked by another program\n" : " is free\n");
+    return locked ? 3 : 0;
+  });
 }
 
 int CmdDemo(const Args& a, std::ostream& out, std::ostream& err) {
