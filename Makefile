@@ -4,6 +4,8 @@ BUILD     ?= build
 ASAN      ?= build-asan
 JOBS      ?= 2
 COMPANY   ?= $(CURDIR)/demo-company
+# Paths relative to the checkout, so clones in other folders share the cache.
+export CCACHE_BASEDIR := $(CURDIR)
 PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
 
 .PHONY: all deps configure build demo test test-fast asan bench clean

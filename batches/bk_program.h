@@ -27,7 +27,7 @@
 #include <memory>
 
 #include "framework/base/errors.h"
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 #include "framework/program/program.h"
 #include "records/bk_export.h"
 #include "records/transaction_file_header.h"

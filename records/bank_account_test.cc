@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "batches/bk_batch_part.h"
 #include "batches/bk_program.h"
 #include "framework/batch/batch.h"
 #include "locking/register_bank_locker.h"
@@ -325,6 +326,50 @@ TEST(TransactionBatch, NewRecordTakesTheBatchFields) {
   t.SetBatchFields(batch);
   EXPECT_EQ(t.GetApplOfOrigin().str(), "AP");
   EXPECT_EQ(t.GetBatchSource().Value(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Counting a transaction into its batch, and the undo when the batch cannot
+// be saved: the part's counts never drift.
+class FailingPart : public bkBatchPart {
+ public:
+  bool fail = false;
+  bool PutValues() override { return !fail; }
+};
+
+TEST(TransactionBatch, BatchCountsFollowCreateAndRemoveAndUndoOnFailure) {
+  zzBatch batch;
+  auto* part = static_cast<FailingPart*>(batch.AddPart(std::make_unique<FailingPart>()));
+  TransactionData t;
+  t.SetAddition(tsCurrency::FromText("100.00"));
+  t.SetSubtraction(tsCurrency::FromText("30.00"));
+  EXPECT_EQ(t.UpdateBatchInfo(batch, false).MaxLevel(), ccError::kNone);
+  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(1, 0));
+  EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(70, 0));
+  part->fail = true;
+  auto st = t.UpdateBatchInfo(batch, false);
+  ASSERT_EQ(st.Errors().Size(), 1u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1618);
+  EXPECT_EQ(st.MaxLevel(), ccError::kError);
+  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(1, 0));  // undone
+  EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(70, 0));
+  part->fail = false;
+  EXPECT_EQ(t.UpdateBatchInfo(batch, true).MaxLevel(), ccError::kNone);
+  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(0, 0));
+  EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(0, 0));
+  // A control count left empty compares only the amounts.
+  part->SetAmountOfTrans(tsDouble(0, 0));
+  EXPECT_TRUE(part->InBalance());
+  part->SetNumberOfTrans(tsDouble(2, 0));
+  EXPECT_FALSE(part->InBalance());
+  // The batch framework's entry points create and delete only this module's parts.
+  zzBatchPart* mine = bk_new_batch_part();
+  bk_delete_batch_part(mine);
+  zzBatchPart other("AP");
+  bk_delete_batch_part(&other);  // left alone
 }
 
 }  // namespace

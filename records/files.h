@@ -6,7 +6,7 @@
 // history; both have the same record types, and one record class serves both.
 #pragma once
 
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 #include "records/bk_export.h"
 
 BK_EXPORT extern const tsioFileSpec BKMFileSpec;         // "BKM" 1 210: master

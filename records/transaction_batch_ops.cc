@@ -1,5 +1,7 @@
 // Record operations of TransactionData that take a batch.
+#include "batches/bk_batch_part.h"
 #include "framework/batch/batch.h"
+#include "records/messages.h"
 #include "records/transaction_data.h"
 #include "records/transaction_file_header.h"
 
@@ -20,4 +22,25 @@ void TransactionData::SetBatchFields(const zzBatch& batch) {
 
 ccStatus<ccBoolStatus> TransactionData::SetRunAndSequence(TransactionFileHeader& header) {
   return ::SetRunAndSequence(*this, header);
+}
+
+ccStatus<ccError::Level> TransactionData::UpdateBatchInfo(zzBatch& batch, bool remove) {
+  const tsCurrency amount = GetAmount();
+  auto* part = dynamic_cast<bkBatchPart*>(batch.ApplPart("BK"));
+  if (part) {
+    if (remove) {
+      part->RemoveTran(bkBatchPart::kAllTransactions, amount);
+    } else {
+      part->AddTran(bkBatchPart::kAllTransactions, amount);
+    }
+  }
+  if (part && batch.UpdateInfo("BK")) return ccStatus<ccError::Level>(ccError::kNone);
+  if (part) {
+    if (remove) {
+      part->AddTran(bkBatchPart::kAllTransactions, amount);
+    } else {
+      part->RemoveTran(bkBatchPart::kAllTransactions, amount);
+    }
+  }
+  return bktBatchUpdateError(MessageText());
 }

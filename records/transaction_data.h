@@ -213,6 +213,11 @@ class BK_EXPORT TransactionData : public bkData {
   // How messages name the transaction: the type's description, " transaction ",
   // then, with a bank account, `for Bank "<account>"`.
   std::string MessageText() const;
+  // Counts the transaction into (or, with `remove`, out of) the module's part
+  // of `batch` with its net amount and saves the batch's information. When
+  // the batch cannot be saved the part is put back as it was and 1618 is
+  // reported, so the part's counts never drift from the file.
+  ccStatus<ccError::Level> UpdateBatchInfo(zzBatch& batch, bool remove);
   // A field-prefill hook of the entry programs; does nothing.
   void PrefillFields(const CString& column, const tsData& value);
   // Record-level validation hooks; always succeed.

@@ -36,7 +36,7 @@
 
 #include "framework/base/export.h"
 #include "framework/io/file_manager.h"
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 #include "framework/io/io_status.h"
 
 struct tsAccountFormat;

@@ -30,7 +30,7 @@
 #pragma once
 
 #include "framework/base/export.h"
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 #include "framework/io/record.h"
 #include "framework/types/values.h"
 

@@ -15,7 +15,5 @@ tsioStatus::Status tsioBookmark::GoTo() {
   ++s.pos_seq;
   if (!positioned_) return tsioStatus::kSuccess;
   // Read the record again so the buffer is the file's current version.
-  return const_cast<tsioCursor*>(cursor_)->FetchCurrent(false) == tsioStatus::kSuccess
-             ? tsioStatus::kSuccess
-             : tsioStatus::kNotFound;
+  return const_cast<tsioCursor*>(cursor_)->FetchCurrent(false);
 }

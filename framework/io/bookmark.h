@@ -11,8 +11,9 @@ class TS_EXPORT tsioBookmark {
  public:
   explicit tsioBookmark(const tsioCursor& cursor);
   // Makes the saved record the handle's current record again: kSuccess, or
-  // the status of reading it (13 when it is gone; the buffer then holds the
-  // saved values so the walk can go on from there). A bookmark taken without
+  // the status of reading it again (13 when it is gone, a failure status when
+  // it cannot be read; the buffer then holds the saved values so a walk can
+  // go on from there). A bookmark taken without
   // a position restores the unpositioned state.
   [[nodiscard]] tsioStatus::Status GoTo();
 

@@ -19,7 +19,7 @@
 #include "framework/base/export.h"
 #include "framework/io/company.h"
 #include "framework/io/dictionary.h"
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 #include "framework/io/io_status.h"
 #include "framework/io/lock_file.h"
 

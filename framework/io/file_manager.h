@@ -10,7 +10,7 @@
 
 #include "framework/base/export.h"
 #include "framework/io/data_file.h"
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 
 class TS_EXPORT tsioFileManager {
  public:

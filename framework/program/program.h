@@ -30,7 +30,7 @@
 #include "framework/base/export.h"
 #include "framework/batch/batch.h"
 #include "framework/io/file_manager.h"
-#include "framework/io/file_spec.h"
+#include "framework/io/file_identity.h"
 #include "framework/program/hub.h"
 #include "framework/program/journal.h"
 #include "framework/program/task.h"

@@ -1,0 +1,133 @@
+// For the detail-transfer tests: a company with a deposit, a withdrawal's
+// details, cash, tax and tax GL details in its current transaction file; the
+// rows of both transaction files as comparable snapshots; records written and
+// matched from "COLUMN=value;..." texts; moves with a fault armed after the
+// record is positioned; a second program holding a record lock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/io/faults.h"
+#include "framework/io/file_manager.h"
+#include "framework/io/rollback_stack.h"
+#include "records/cash_detail.h"
+#include "records/deposit_item.h"
+#include "records/deposit_item_detail.h"
+#include "records/files.h"
+#include "records/tax_detail.h"
+#include "records/tax_gl_detail.h"
+#include "records/withdrawal_detail.h"
+#include "tests/support/test_support.h"
+
+namespace bkdetailtest {
+
+// Deposit CHK1 run 5 sequence 1: item 1 with lines 4000, 4100, 4200 (10 + 20
+// + 30), item 2 with one line; deposit CHK1 5/2 with one item and line.
+inline constexpr const char kItem1[] = "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=1";
+inline constexpr const char kLine4100[] = "DIGBNKA=CHK1;DIGRUN=5;DIGSEQ=1;DIGLINO=1;DIGLACC=4100";
+// Two cash details of CHK1 5/1 in batch BK/B1, cash-detail runs 3/1 and 3/2.
+inline constexpr const char kCash1[] = "CDBNKAC=CHK1;CDTRUN=5;CDTSEQ=1;CDRUN=3;CDSEQ=1";
+inline constexpr const char kCash2[] = "CDBNKAC=CHK1;CDTRUN=5;CDTSEQ=1;CDRUN=3;CDSEQ=2";
+
+// Sets the named columns of `record` from "COLUMN=value;..."; false when a
+// column is not bound or a value does not parse.
+bool Set(ccRecData& record, const std::string& text);
+
+template <typename C>
+void Put(tsioDataFile& file, const std::string& text) {
+  C cursor(file);
+  ASSERT_TRUE(Set(cursor.m_Record, text)) << text;
+  ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess) << text;
+}
+
+// One stored record: its columns' exact values as text.
+struct Row {
+  std::map<std::string, std::string> values;
+  bool operator==(const Row&) const = default;
+};
+// The rows of the detail record types (2, 3, 4, 5, 8, 9) of a transaction
+// file, current and history.
+struct Snapshot {
+  std::vector<Row> current, history;
+  bool operator==(const Snapshot&) const = default;
+};
+// The row whose columns hold every value of `text` ("COLUMN=value;...").
+const Row* Find(const std::vector<Row>& rows, const std::string& text);
+// `text` with the two columns given set to 7 and 12, the run and sequence the
+// tests move records under.
+std::string Retargeted(const std::string& text, const std::string& run_column, const std::string& seq_column);
+
+class Company {
+ public:
+  Company();  // opens the company and writes the records above
+  void Open();
+  void Close();
+  std::string Folder() const { return dir_.Sub("company"); }
+  std::vector<Row> Rows(tsioDataFile& file) const;
+  Snapshot Snap() const { return {Rows(*bkt), Rows(*history)}; }
+
+  tsioDataFile* bkm = nullptr;
+  tsioDataFile* bkt = nullptr;
+  tsioDataFile* history = nullptr;
+
+ private:
+  bktest::TempDir dir_;
+  std::unique_ptr<tsioFileManager> fm_;
+};
+
+// A fault to arm once the record to move is positioned (nth 0: none).
+struct Fault {
+  tsioOp op = tsioOp::kCount;
+  tsioStatus::Status status = tsioStatus::kSuccess;
+  int nth = 0;
+};
+
+// Positions a cursor of class C on the record `key` of `from` (with a lock
+// when `lock`), attaches `stack` (when given), arms `fault` and moves the
+// record to `to` under run 7, sequence 12.
+using Mover = ccStatus<TransferStatus> (*)(tsioDataFile& from, tsioDataFile& to, const std::string& key,
+                                           tclRollbackStack* stack, Fault fault, bool lock);
+template <typename C>
+ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::string& key,
+                              tclRollbackStack* stack, Fault fault, bool lock = true) {
+  C cursor(from);
+  if (!Set(cursor.m_Record, key)) return RecReadError("bad key in test", tsioStatus::kInvalidOperation);
+  const tsioStatus::Status found = cursor.FetchEQ(lock);
+  if (found != tsioStatus::kSuccess) return RecReadError("positioning in test", found);
+  if (stack != nullptr) cursor.AttachRollbackStack(stack);
+  if (fault.nth > 0) tsioFaults::Arm(fault.op, fault.status, fault.nth);
+  return cursor.Transfer(to, tsDouble(7), tsDouble(12));
+}
+
+// A second program that opens the company and holds a lock on record `key`
+// (through a cursor of class C) until it is sent a line.
+template <typename C>
+bktest::ChildProcess HoldLock(const std::string& folder, const std::string& key) {
+  bktest::ChildProcess child = bktest::ChildProcess::Start([folder, key] {
+    tsioFileManager fm(folder);
+    tsioDataFile* file = nullptr;
+    if (fm.Open(BKTFileSpec, &file) != tsioStatus::kSuccess) return 1;
+    C cursor(*file);
+    if (!Set(cursor.m_Record, key)) return 2;
+    bktest::ChildProcess::WriteLine(std::to_string(cursor.FetchEQ(true)));
+    (void)bktest::ChildProcess::ReadLine();
+    return 0;
+  });
+  EXPECT_EQ(child.Receive(), "0") << "the second program could not lock " << key;
+  return child;
+}
+using Holder = bktest::ChildProcess (*)(const std::string& folder, const std::string& key);
+
+// The messages' texts, one a line.
+std::string Text(const ccStatus<TransferStatus>& result);
+// A failed move: value 2 for a fatal `status`, else 1; one message, 1613,
+// 1614 or 1615 (`number` when given), naming `description` and `status`.
+void ExpectOneTransferError(const ccStatus<TransferStatus>& result, tsioStatus::Status status,
+                            const std::string& description, const std::string& where, unsigned short number = 0);
+
+}  // namespace bkdetailtest

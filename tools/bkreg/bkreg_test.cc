@@ -1,0 +1,97 @@
+// bkreg run as people and scripts run it: a real program on a real company
+// folder, its output read back in every format, its lock seen by a second
+// running bkreg.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "tests/support/test_support.h"
+#include "tools/bkreg/output.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+};
+
+std::string Bkreg() {
+  const char* b = getenv("BKREG");
+  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
+}
+
+Result RunBkreg(const std::string& company, const std::string& args) {
+  std::string cmd = Bkreg() + " --company '" + company + "' " + args + " 2>&1";
+  Result r{0, ""};
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
+  bktest::TempDir dir;
+  std::string co = dir.Sub("company");
+  EXPECT_EQ(RunBkreg(co, "bank list").status, 2);  // no company yet
+  ASSERT_EQ(RunBkreg(co, "init").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add B1 --desc 'Main account' --balance 100.00").status, 0);
+  EXPECT_EQ(RunBkreg(co, "bank add B1").status, 2);
+  ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02 --desc Rent").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --date 2026-11-01").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03").status, 0);
+  EXPECT_EQ(RunBkreg(co, "enter check --bank NOPE --amount 1").status, 2);
+  EXPECT_EQ(RunBkreg(co, "enter check --bank B1 --amount -1").status, 1);
+  EXPECT_EQ(RunBkreg(co, "enter transfer --bank B1 --amount 1").status, 1);
+
+  Result csv = RunBkreg(co, "--format csv register --bank B1");
+  ASSERT_EQ(csv.status, 0) << csv.out;
+  std::istringstream lines(csv.out);
+  std::vector<std::string> rows;
+  for (std::string l; std::getline(lines, l);) rows.push_back(l);
+  ASSERT_EQ(rows.size(), 5u) << csv.out;
+  EXPECT_EQ(rows[1], ",,,Opening balance,,,100.00\r");
+  EXPECT_EQ(rows[2], "2026-11-01,Deposit,,,10.00,O,110.00\r");  // register order: by date
+  EXPECT_EQ(rows[3], "2026-11-02,Check,101,Rent,-25.50,O,84.50\r");
+  EXPECT_EQ(rows[4], "2026-11-03,Adjustment,,,-0.25,O,84.25\r");
+
+  Result json = RunBkreg(co, "--format json bank list");
+  ASSERT_EQ(json.status, 0);
+  EXPECT_NE(json.out.find("\"Register\": 84.25"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"Open checks\": 25.50"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"Description\": \"Main account\""), std::string::npos);
+  EXPECT_NE(RunBkreg(co, "bank list").out.find("Checking"), std::string::npos);
+  EXPECT_EQ(RunBkreg(co, "frobnicate").status, 1);
+  EXPECT_EQ(RunBkreg(co, "--format xml bank list").status, 1);
+}
+
+TEST(Bkreg, AnotherRunningBkregSeesTheEditLock) {
+  bktest::TempDir dir;
+  std::string co = dir.Sub("company");
+  ASSERT_EQ(RunBkreg(co, "init").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add B1").status, 0);
+  std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1";
+  FILE* holder = popen(cmd.c_str(), "w");  // holds until its input ends
+  ASSERT_NE(holder, nullptr);
+  int status = 0;
+  for (int i = 0; i < 200 && (status = RunBkreg(co, "locked --bank B1").status) != 3; ++i) usleep(20000);
+  EXPECT_EQ(status, 3);
+  EXPECT_EQ(RunBkreg(co, "lock --bank B1").status, 3);
+  pclose(holder);
+  EXPECT_EQ(RunBkreg(co, "locked --bank B1").status, 0);
+}
+
+TEST(BkregOutput, QuotesWhatNeedsQuoting) {
+  bkreg::Table t{{"a", "b"}, {false, true}, {{"x,\"y\"\n", "1.50"}, {"tab\there", ""}}};
+  std::ostringstream csv, json;
+  t.Print(csv, bkreg::Format::kCsv);
+  t.Print(json, bkreg::Format::kJson);
+  EXPECT_EQ(csv.str(), "a,b\r\n\"x,\"\"y\"\"\n\",1.50\r\ntab\there,\r\n");
+  EXPECT_EQ(json.str(), "[\n {\"a\": \"x,\\\"y\\\"\\n\", \"b\": 1.50},\n {\"a\": \"tab\\there\", \"b\": \"\"}\n]\n");
+}
+
+}  // namespace
