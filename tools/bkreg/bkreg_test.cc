@@ -45,6 +45,9 @@ TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
   ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --date 2026-11-01").status, 0);
   ASSERT_EQ(RunBkreg(co, "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03").status, 0);
   EXPECT_EQ(RunBkreg(co, "enter check --bank NOPE --amount 1").status, 2);
+  Result invalid = RunBkreg(co, "enter check --bank B1 --amount 5");  // a check needs its number
+  EXPECT_EQ(invalid.status, 2);
+  EXPECT_NE(invalid.out.find("was not entered"), std::string::npos) << invalid.out;
   EXPECT_EQ(RunBkreg(co, "enter check --bank B1 --amount -1").status, 1);
   EXPECT_EQ(RunBkreg(co, "enter transfer --bank B1 --amount 1").status, 1);
 

@@ -101,8 +101,10 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
     err << "bkreg: no bank account '" << e.bank << "'\n";
     return 2;
   }
+  // The register's own checks carry no amount (the module's rule); a check
+  // with an amount is one a check-writing application wrote, here payables.
   zzBatch batch;
-  batch.SetHostAppl("BK");
+  batch.SetHostAppl(e.type == 1 ? "AP" : "BK");
   batch.SetBatchID(tsAlpha(e.batch));
   batch.SetSource(2);
   s.Program().SetBatch(batch);
@@ -134,6 +136,14 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
   auto run = t.m_Record.SetRunAndSequence(*s.Program().BKTHeader());
   if (run.Value() != kBoolSuccess) {
     PrintErrors(run.Errors(), err);
+    return 2;
+  }
+
+  // The module's rules decide whether it may be written at all.
+  auto valid = t.Validate(s.Program());
+  if (!valid.Errors().Empty()) PrintErrors(valid.Errors(), err);
+  if (valid.MaxLevel() >= ccError::kError) {
+    err << "bkreg: the " << t.m_Record.MessageText() << " was not entered\n";
     return 2;
   }
 
