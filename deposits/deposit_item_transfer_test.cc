@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -22,111 +23,79 @@ class DepositItemTransfer : public ::testing::Test {
   void TearDown() override { tsioFaults::Clear(); }
 
   // How many lines of item 1, and whether item 1 itself, are in `file` under
-  // transaction run `run` and sequence `seq` (5/1 before the move, 7/12 after).
-  std::pair<int, bool> Count(tsioDataFile& file, const char* run, const char* seq) {
+  // transaction run and sequence `run_seq` ("5/1" before the move, "7/12" after).
+  std::pair<int, bool> Count(tsioDataFile& file, const std::string& run_seq) {
     const std::vector<Row> rows = company.Rows(file);
+    const std::string run = run_seq.substr(0, run_seq.find('/')), seq = run_seq.substr(run_seq.find('/') + 1);
     int lines = 0;
     for (const char* account : {"4000", "4100", "4200"}) {
-      lines += Find(rows, std::string("DIGBNKA=CHK1;DIGLINO=1;DIGRUN=") + run + ";DIGSEQ=" + seq +
-                              ";DIGLACC=" + account) != nullptr;
+      lines += Find(rows, "DIGBNKA=CHK1;DIGLINO=1;DIGRUN=" + run + ";DIGSEQ=" + seq + ";DIGLACC=" + account) != nullptr;
     }
-    const bool item = Find(rows, std::string("DIBNKAC=CHK1;DITEMNO=1;DIRUN=") + run + ";DISEQ=" + seq) != nullptr;
-    return {lines, item};
+    return {lines, Find(rows, "DIBNKAC=CHK1;DITEMNO=1;DIRUN=" + run + ";DISEQ=" + seq) != nullptr};
   }
-  ccStatus<TransferStatus> MoveItem(tclRollbackStack* stack, Fault fault = {}, bool lock = true) {
-    return Move<DepositItem>(*company.bkt, *company.history, kItem1, stack, fault, lock);
+  ccStatus<TransferStatus> MoveItem(tclRollbackStack* stack, Fault fault = {}) {
+    return Move<DepositItem>(*company.bkt, *company.history, kItem1, stack, fault);
   }
 
   Company company;
 };
 
-TEST_F(DepositItemTransfer, ThreeLinesThenTheItemArriveUnderTheNewRunAndVanishFromTheSource) {
-  const Snapshot before = company.Snap();
-  for (const bool commit : {false, true}) {
-    tclRollbackStack stack;
-    const ccStatus<TransferStatus> result = MoveItem(&stack);
-    ASSERT_EQ(result.Value(), kTransferDone) << Text(result);
-    EXPECT_TRUE(result.Errors().Empty());
-    EXPECT_EQ(Count(*company.history, "7", "12"), std::make_pair(3, true));
-    EXPECT_EQ(Count(*company.bkt, "5", "1"), std::make_pair(0, false));
-    if (!commit) {
-      ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-      EXPECT_EQ(company.Snap(), before);
-      continue;
-    }
-    ASSERT_EQ(stack.Commit(), tsioStatus::kSuccess);
-  }
-  // Committed: seen afresh after reopening, and nothing else moved.
-  company.Close();
-  company.Open();
-  EXPECT_EQ(Count(*company.history, "7", "12"), std::make_pair(3, true));
-  EXPECT_EQ(Count(*company.bkt, "5", "1"), std::make_pair(0, false));
-  const Snapshot after = company.Snap();
-  EXPECT_EQ(after.current.size() + 4, before.current.size());
-  EXPECT_EQ(after.history.size(), 4u);
-  EXPECT_NE(Find(after.current, "DIGBNKA=CHK1;DIGRUN=5;DIGSEQ=1;DIGLINO=2;DIGLACC=4000"), nullptr);
-  EXPECT_NE(Find(after.history, "DIGRUN=7;DIGSEQ=12;DIGLACC=4000;DIGAMT=10;DIGTXGP=GST;DIGTXAM=0.48"), nullptr);
-}
-
-// Stopping the move at chosen steps shows its order: each line is written to
-// the target and deleted here before the next, all lines before the item.
-TEST_F(DepositItemTransfer, LinesMoveBeforeTheirItemAndAFailureKeepsTheItemHere) {
-  struct Stop {
-    tsioOp op;
-    int nth;
+// Undisturbed, the three lines and the item arrive under 7/12 and vanish from
+// 5/1. Stopping the move at chosen steps shows its order (each line is written
+// to the target and deleted here before the next, all lines before the item)
+// and that a failure keeps the item here; a line or item already in the
+// target fails the item too. Rolled back, both files are as before.
+TEST_F(DepositItemTransfer, LinesThenTheItemMoveAndAFailureOnTheWayRollsBackToNothing) {
+  using Writer = void (*)(tsioDataFile&, const std::string&);
+  const auto ioerror = tsioStatus::kIOError, duplicate = tsioStatus::kDuplicateKey;
+  const char* const line = "deposit item detail";
+  const struct {
+    Fault fault;
     unsigned short number;
     const char* description;
     std::pair<int, bool> target, source;
+    Writer put = nullptr;
+    const char* existing = "";  // written into the target first
+  } cases[] = {
+      {{}, 0, "", {3, true}, {0, false}},
+      {{tsioOp::kInsert, ioerror, 4}, 1615, "deposit item", {3, false}, {0, true}},  // the item's insert
+      {{tsioOp::kDelete, ioerror, 3}, 1613, line, {3, false}, {1, true}},  // the third line's delete
+      // Already in the target (and left there): the item, then also its last line.
+      {{tsioOp::kCount, duplicate, 0}, 1615, "deposit item", {3, true}, {0, true}, &Put<DepositItem>,
+       "DIBNKAC=CHK1;DIRUN=7;DISEQ=12;DITEMNO=1"},
+      {{tsioOp::kCount, duplicate, 0}, 1615, line, {3, true}, {1, true}, &Put<DepositItemDetail>,
+       "DIGBNKA=CHK1;DIGRUN=7;DIGSEQ=12;DIGLINO=1;DIGLACC=4200"},
   };
-  const Stop stops[] = {
-      {tsioOp::kInsert, 2, 1615, "deposit item detail", {1, false}, {2, true}},  // the second line's insert
-      {tsioOp::kInsert, 4, 1615, "deposit item", {3, false}, {0, true}},         // the item's insert
-      {tsioOp::kDelete, 3, 1613, "deposit item detail", {3, false}, {1, true}},  // the third line's delete
-      {tsioOp::kDelete, 4, 1613, "deposit item", {3, true}, {0, true}},          // the item's delete
-  };
-  const Snapshot before = company.Snap();
-  for (const Stop& stop : stops) {
-    SCOPED_TRACE(stop.description + std::string(" #") + std::to_string(stop.nth));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description + std::string(" #") + std::to_string(c.fault.nth) + c.existing);
+    if (c.put) c.put(*company.history, c.existing);
+    const Snapshot before = company.Snap();
     tclRollbackStack stack;
-    const ccStatus<TransferStatus> result = MoveItem(&stack, {stop.op, tsioStatus::kIOError, stop.nth});
+    const ccStatus<TransferStatus> result = MoveItem(&stack, c.fault);
     tsioFaults::Clear();
-    ExpectOneTransferError(result, tsioStatus::kIOError, stop.description, "", stop.number);
-    EXPECT_EQ(Count(*company.history, "7", "12"), stop.target);
-    EXPECT_EQ(Count(*company.bkt, "5", "1"), stop.source);
+    EXPECT_TRUE(c.number != 0 || (result.Value() == kTransferDone && result.Errors().Empty()));
+    if (c.number != 0) ExpectOneTransferError(result, c.fault.status, c.description, c.number);
+    EXPECT_EQ(Count(*company.history, "7/12"), c.target);
+    EXPECT_EQ(Count(*company.bkt, "5/1"), c.source);
     ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
     EXPECT_EQ(company.Snap(), before);
   }
 }
 
-// A line another program holds, and a line or item already in the target:
-// the item fails (never "moved" with a line left behind) and the rollback
-// restores both files.
-TEST_F(DepositItemTransfer, ALockedLineOrADuplicateInTheTargetFailsTheItem) {
-  const Snapshot clean = company.Snap();
-  {
-    bktest::ChildProcess holder = HoldLock<DepositItemDetail>(company.Folder(), kLine4100);
+// A line or the item another program holds: the move (whose caller fetched
+// the item without a lock) fails and, rolled back, changes nothing.
+TEST_F(DepositItemTransfer, ALineOrTheItemAnotherProgramHoldsFailsTheItem) {
+  const Snapshot before = company.Snap();
+  for (const bool line : {true, false}) {
+    bktest::ChildProcess holder = line ? HoldLock<DepositItemDetail>(company.Folder(), kLine4100)
+                                       : HoldLock<DepositItem>(company.Folder(), kItem1);
     tclRollbackStack stack;
-    const ccStatus<TransferStatus> result = MoveItem(&stack);
-    ExpectOneTransferError(result, tsioStatus::kLocked, "deposit item detail", "locked line", 1614);
-    ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-    EXPECT_EQ(company.Snap(), clean);
-    holder.Send("end");
-    EXPECT_EQ(holder.Wait(), 0);
-  }
-  using Writer = void (*)(tsioDataFile&, const std::string&);
-  const std::pair<Writer, const char*> duplicates[] = {
-      {&Put<DepositItemDetail>, "DIGBNKA=CHK1;DIGRUN=7;DIGSEQ=12;DIGLINO=1;DIGLACC=4200"},  // the last line
-      {&Put<DepositItem>, "DIBNKAC=CHK1;DIRUN=7;DISEQ=12;DITEMNO=1"}};                      // the item
-  for (const auto& [put, duplicate] : duplicates) {
-    SCOPED_TRACE(duplicate);
-    put(*company.history, duplicate);
-    const Snapshot before = company.Snap();
-    tclRollbackStack stack;
-    const ccStatus<TransferStatus> result = MoveItem(&stack);
-    ExpectOneTransferError(result, tsioStatus::kDuplicateKey, "deposit item", duplicate, 1615);
-    EXPECT_TRUE(Count(*company.bkt, "5", "1").second);
+    ExpectOneTransferError(Move<DepositItem>(*company.bkt, *company.history, kItem1, &stack, {}, false),
+                           tsioStatus::kLocked, line ? "deposit item detail" : "deposit item");
     ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
     EXPECT_EQ(company.Snap(), before);
+    holder.Send("end");
+    EXPECT_EQ(holder.Wait(), 0);
   }
 }
 
@@ -135,60 +104,30 @@ TEST_F(DepositItemTransfer, ALockedLineOrADuplicateInTheTargetFailsTheItem) {
 TEST_F(DepositItemTransfer, ADamagedLinesTableFailsTheItemFatally) {
   const std::string table = tsioCompany::TableName("BKT", BKTFileSpec.Instance(), DepositItemDetailData::kRecordType);
   company.Close();
-  {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((company.Folder() + "/company.db").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_stmt* q = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db,
-                                 "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master "
-                                 "WHERE name = ?1",
-                                 -1, &q, nullptr),
-              SQLITE_OK);
-    sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-    ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
-    const long page = sqlite3_column_int64(q, 0), size = sqlite3_column_int64(q, 1);
-    sqlite3_finalize(q);
-    sqlite3_close(db);
-    std::fstream file(company.Folder() + "/company.db", std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp((page - 1) * size);
-    file << std::string(static_cast<size_t>(size), '\xff');
-  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((company.Folder() + "/company.db").c_str(), &db), SQLITE_OK);
+  long found[2] = {};  // the lines' root page and the page size
+  auto keep = [](void* out, int, char** values, char**) {
+    static_cast<long*>(out)[0] = std::atol(values[0]);
+    static_cast<long*>(out)[1] = std::atol(values[1]);
+    return 0;
+  };
+  ASSERT_EQ(sqlite3_exec(db, ("PRAGMA wal_checkpoint(TRUNCATE); SELECT rootpage, (SELECT page_size FROM "
+                              "pragma_page_size) FROM sqlite_master WHERE name = '" + table + "'").c_str(),
+                         keep, found, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::fstream(company.Folder() + "/company.db", std::ios::in | std::ios::out | std::ios::binary)
+          .seekp((found[0] - 1) * found[1])
+      << std::string(static_cast<size_t>(found[1]), '\xff');
   company.Open();
   tclRollbackStack stack;
-  const ccStatus<TransferStatus> result = MoveItem(&stack);
-  ExpectOneTransferError(result, tsioStatus::kDamaged, "deposit item detail", "damaged", 1614);
-  EXPECT_EQ(result.Value(), kTransferFatal);
+  ExpectOneTransferError(MoveItem(&stack), tsioStatus::kDamaged, "deposit item detail", 1614);
   ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-  EXPECT_FALSE(Count(*company.history, "7", "12").second);
+  EXPECT_FALSE(Count(*company.history, "7/12").second);
   DepositItem item(*company.bkt);
   ASSERT_TRUE(Set(item.m_Record, kItem1));
   EXPECT_EQ(item.FetchEQ(false), tsioStatus::kSuccess);
-}
-
-TEST_F(DepositItemTransfer, AnItemWithoutLinesMovesAloneAndAMoveWithinOneFileRenumbers) {
-  tclRollbackStack stack;
-  ASSERT_EQ(Move<DepositItem>(*company.bkt, *company.history, "DIBNKAC=CHK1;DIRUN=5;DISEQ=2;DITEMNO=1", &stack, {})
-                .Value(),
-            kTransferDone);
-  ASSERT_EQ(Move<DepositItem>(*company.bkt, *company.history, "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=2", &stack, {})
-                .Value(),
-            kTransferDone);
-  // Renumbering inside the current file: the target is the source's own handle.
-  ASSERT_EQ(Move<DepositItem>(*company.bkt, *company.bkt, kItem1, &stack, {}).Value(), kTransferDone);
-  ASSERT_EQ(stack.Commit(), tsioStatus::kSuccess);
-  EXPECT_EQ(Count(*company.bkt, "7", "12"), std::make_pair(3, true));
-  EXPECT_EQ(Count(*company.bkt, "5", "1"), std::make_pair(0, false));
-  const Snapshot after = company.Snap();
-  EXPECT_EQ(after.current.size(), 4u + 6u);  // item 1 and its lines, 2 WD, 2 cash, tax, tax GL
-  EXPECT_EQ(after.history.size(), 4u);       // two items and their two lines, now 7/12
-
-  // An item with no lines left: it moves alone.
-  Put<DepositItem>(*company.bkt, "DIBNKAC=CHK2;DIRUN=1;DISEQ=1;DITEMNO=1");
-  ASSERT_EQ(Move<DepositItem>(*company.bkt, *company.history, "DIBNKAC=CHK2;DIRUN=1;DISEQ=1;DITEMNO=1", nullptr, {})
-                .Value(),
-            kTransferDone);
-  EXPECT_NE(Find(company.Rows(*company.history), "DIBNKAC=CHK2;DIRUN=7;DISEQ=12;DITEMNO=1"), nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // For the detail-transfer tests (see detail_transfer_test_support.h).
 #include "deposits/detail_transfer_test_support.h"
 
-#include <cstdlib>
+#include <iomanip>
+#include <sstream>
 
 #include "framework/base/errors.h"
 
@@ -18,32 +19,16 @@ std::vector<std::pair<std::string, std::string>> Pairs(const std::string& text) 
   return out;
 }
 
-// Numbers exactly (up to 6 decimals, trailing zeros dropped), the rest as
-// their text: two values are equal exactly when their texts are.
+// Numbers exactly (up to 6 decimals), the rest as their text: two values
+// are equal exactly when their texts are.
 std::string Exact(const tsData& field) {
   const tsDataType type = field.Type();
-  if (type != tsDataType::kDouble && type != tsDataType::kCurrency && type != tsDataType::kNum) return field.Format();
   tsCell cell;
-  if (!field.ToCell(cell, 6)) return "#";
-  const bool negative = cell.i < 0;
-  std::string digits = std::to_string(negative ? -cell.i : cell.i);
-  digits.insert(0, digits.size() < 7 ? 7 - digits.size() : 0, '0');
-  std::string text = digits.substr(0, digits.size() - 6) + "." + digits.substr(digits.size() - 6);
-  while (text.back() == '0') text.pop_back();
-  if (text.back() == '.') text.pop_back();
-  return (negative ? "-" : "") + text;
-}
-
-template <typename C>
-void AddRows(tsioDataFile& file, std::vector<Row>& rows) {
-  C cursor(file);
-  tsioStatus::Status status = cursor.FetchFirst(false);
-  for (; status == tsioStatus::kSuccess; status = cursor.FetchNext(false)) {
-    Row row;
-    for (const auto& column : cursor.m_Record.Columns()) row.values[column.name] = Exact(*column.field);
-    rows.push_back(std::move(row));
-  }
-  EXPECT_EQ(status, tsioStatus::kEndOfFile);
+  const bool number = type == tsDataType::kDouble || type == tsDataType::kCurrency || type == tsDataType::kNum;
+  if (!number || !field.ToCell(cell, 6)) return field.Format();
+  std::ostringstream text;
+  text << std::setprecision(15) << static_cast<double>(cell.i) / 1e6;
+  return text.str();
 }
 
 }  // namespace
@@ -57,24 +42,12 @@ bool Set(ccRecData& record, const std::string& text) {
 }
 
 const Row* Find(const std::vector<Row>& rows, const std::string& text) {
-  const auto pairs = Pairs(text);
   for (const Row& row : rows) {
     bool all = true;
-    for (const auto& [name, value] : pairs) {
-      auto it = row.values.find(name);
-      all = all && it != row.values.end() && it->second == value;
-    }
+    for (const auto& [name, value] : Pairs(text)) all = all && row.contains(name) && row.at(name) == value;
     if (all) return &row;
   }
   return nullptr;
-}
-
-std::string Retargeted(const std::string& text, const std::string& run_column, const std::string& seq_column) {
-  std::string out;
-  for (const auto& [name, value] : Pairs(text)) {
-    out += (out.empty() ? "" : ";") + name + "=" + (name == run_column ? "7" : name == seq_column ? "12" : value);
-  }
-  return out;
 }
 
 Company::Company() {
@@ -99,49 +72,43 @@ Company::Company() {
 void Company::Open() {
   fm_ = std::make_unique<tsioFileManager>(Folder());
   EXPECT_EQ(fm_->CreateCompany(), tsioStatus::kSuccess);
-  for (auto [spec, out] : {std::pair{&BKMFileSpec, &bkm}, {&BKTFileSpec, &bkt}, {&BKTHistoryFileSpec, &history}}) {
+  for (auto [spec, out] : {std::pair{&BKTFileSpec, &bkt}, {&BKTHistoryFileSpec, &history}}) {
     EXPECT_EQ(fm_->Create(*spec), tsioStatus::kSuccess);
     EXPECT_EQ(fm_->Open(*spec, out), tsioStatus::kSuccess);
   }
 }
 
-void Company::Close() {
-  fm_.reset();
-  bkm = bkt = history = nullptr;
-}
-
-std::vector<Row> Company::Rows(tsioDataFile& file) const {
+template <typename... C>
+std::vector<Row> RowsOf(tsioDataFile& file) {
   std::vector<Row> rows;
-  AddRows<DepositItem>(file, rows);
-  AddRows<DepositItemDetail>(file, rows);
-  AddRows<WithdrawalDetail>(file, rows);
-  AddRows<CashDetail>(file, rows);
-  AddRows<TaxDetail>(file, rows);
-  AddRows<TaxGLDetail>(file, rows);
+  auto add = [&](auto cursor) {
+    tsioStatus::Status status = cursor.FetchFirst(false);
+    for (; status == tsioStatus::kSuccess; status = cursor.FetchNext(false)) {
+      Row& row = rows.emplace_back();
+      for (const auto& column : cursor.m_Record.Columns()) row[column.name] = Exact(*column.field);
+    }
+    EXPECT_EQ(status, tsioStatus::kEndOfFile);
+  };
+  (add(C(file)), ...);
   return rows;
 }
 
-std::string Text(const ccStatus<TransferStatus>& result) {
-  std::string text;
-  for (const ccError& error : result.Errors()) text += std::to_string(error.Number()) + " " + error.Text() + "\n";
-  return text;
+std::vector<Row> Company::Rows(tsioDataFile& file) const {
+  return RowsOf<DepositItem, DepositItemDetail, WithdrawalDetail, CashDetail, TaxDetail, TaxGLDetail>(file);
 }
 
 void ExpectOneTransferError(const ccStatus<TransferStatus>& result, tsioStatus::Status status,
-                            const std::string& description, const std::string& where, unsigned short number) {
-  SCOPED_TRACE(where + ": " + Text(result));
+                            const std::string& description, unsigned short number) {
   ASSERT_EQ(result.Errors().Size(), 1u);
   const ccError& error = result.Errors()[0];
-  EXPECT_TRUE(error.Number() >= 1613 && error.Number() <= 1615);
-  if (number != 0) {
-    EXPECT_EQ(error.Number(), number);
-  }
-  EXPECT_NE(error.Text().find(description), std::string::npos);
+  EXPECT_TRUE(number == 0 ? error.Number() >= 1613 && error.Number() <= 1615 : error.Number() == number)
+      << error.Number() << " " << error.Text();
+  EXPECT_NE(error.Text().find(description), std::string::npos) << error.Text();
   // A failed return to a bookmark reports 13 (the record is not there),
   // whatever made the read fail.
   const bool named = error.Text().find(ccIOStatusStr(status)) != std::string::npos;
   const tsioStatus::Status reported = named ? status : tsioStatus::kNotFound;
-  EXPECT_TRUE(named || error.Text().find(ccIOStatusStr(tsioStatus::kNotFound)) != std::string::npos);
+  EXPECT_NE(error.Text().find(ccIOStatusStr(reported)), std::string::npos) << error.Text();
   EXPECT_EQ(result.Value(), ccFatalError(reported) ? kTransferFatal : kTransferFailed);
 }
 

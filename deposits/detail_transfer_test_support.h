@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/io/faults.h"
@@ -46,32 +47,22 @@ void Put(tsioDataFile& file, const std::string& text) {
 }
 
 // One stored record: its columns' exact values as text.
-struct Row {
-  std::map<std::string, std::string> values;
-  bool operator==(const Row&) const = default;
-};
-// The rows of the detail record types (2, 3, 4, 5, 8, 9) of a transaction
-// file, current and history.
-struct Snapshot {
-  std::vector<Row> current, history;
-  bool operator==(const Snapshot&) const = default;
-};
+using Row = std::map<std::string, std::string>;
+// The rows of the detail record types (2, 3, 4, 5, 8, 9) of the current
+// transaction file and the history.
+using Snapshot = std::pair<std::vector<Row>, std::vector<Row>>;
 // The row whose columns hold every value of `text` ("COLUMN=value;...").
 const Row* Find(const std::vector<Row>& rows, const std::string& text);
-// `text` with the two columns given set to 7 and 12, the run and sequence the
-// tests move records under.
-std::string Retargeted(const std::string& text, const std::string& run_column, const std::string& seq_column);
 
 class Company {
  public:
   Company();  // opens the company and writes the records above
   void Open();
-  void Close();
+  void Close() { fm_.reset(); }
   std::string Folder() const { return dir_.Sub("company"); }
   std::vector<Row> Rows(tsioDataFile& file) const;
   Snapshot Snap() const { return {Rows(*bkt), Rows(*history)}; }
 
-  tsioDataFile* bkm = nullptr;
   tsioDataFile* bkt = nullptr;
   tsioDataFile* history = nullptr;
 
@@ -90,15 +81,12 @@ struct Fault {
 // Positions a cursor of class C on the record `key` of `from` (with a lock
 // when `lock`), attaches `stack` (when given), arms `fault` and moves the
 // record to `to` under run 7, sequence 12.
-using Mover = ccStatus<TransferStatus> (*)(tsioDataFile& from, tsioDataFile& to, const std::string& key,
-                                           tclRollbackStack* stack, Fault fault, bool lock);
 template <typename C>
 ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::string& key,
-                              tclRollbackStack* stack, Fault fault, bool lock = true) {
+                              tclRollbackStack* stack, Fault fault = {}, bool lock = true) {
   C cursor(from);
-  if (!Set(cursor.m_Record, key)) return RecReadError("bad key in test", tsioStatus::kInvalidOperation);
-  const tsioStatus::Status found = cursor.FetchEQ(lock);
-  if (found != tsioStatus::kSuccess) return RecReadError("positioning in test", found);
+  EXPECT_TRUE(Set(cursor.m_Record, key));
+  EXPECT_EQ(cursor.FetchEQ(lock), tsioStatus::kSuccess) << key;
   if (stack != nullptr) cursor.AttachRollbackStack(stack);
   if (fault.nth > 0) tsioFaults::Arm(fault.op, fault.status, fault.nth);
   return cursor.Transfer(to, tsDouble(7), tsDouble(12));
@@ -121,13 +109,10 @@ bktest::ChildProcess HoldLock(const std::string& folder, const std::string& key)
   EXPECT_EQ(child.Receive(), "0") << "the second program could not lock " << key;
   return child;
 }
-using Holder = bktest::ChildProcess (*)(const std::string& folder, const std::string& key);
 
-// The messages' texts, one a line.
-std::string Text(const ccStatus<TransferStatus>& result);
 // A failed move: value 2 for a fatal `status`, else 1; one message, 1613,
 // 1614 or 1615 (`number` when given), naming `description` and `status`.
 void ExpectOneTransferError(const ccStatus<TransferStatus>& result, tsioStatus::Status status,
-                            const std::string& description, const std::string& where, unsigned short number = 0);
+                            const std::string& description, unsigned short number = 0);
 
 }  // namespace bkdetailtest

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "framework/base/scripted_responder.h"
 #include "framework/module/module_registry.h"
@@ -12,15 +15,6 @@
 #include "ledger/gl_test_support.h"
 
 namespace {
-
-void ExpectUnavailableReport(const ccStatus<ccError::Level>& st) {
-  ASSERT_EQ(st.Errors().Size(), 2u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1627);
-  EXPECT_EQ(st.Errors()[0].GetLevel(), ccError::kError);
-  EXPECT_NE(st.Errors()[0].Text().find("could not initialize General Ledger's account data."), std::string::npos);
-  EXPECT_EQ(st.Errors()[1], ccError(0, ccError::kNone, "", "You may need to reinstall General Ledger."));
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
-}
 
 class GLAbsent : public ::testing::Test {
  protected:
@@ -69,66 +63,26 @@ TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
   glw::GL_PST_RD_FILE(1, 2, 3);
   glwPostReadFile(4, 5, 6);
   for (unsigned char b : block) ASSERT_EQ(b, 0);
-}
 
-TEST_F(GLAbsent, EveryFactoryReportsTheModuleNotLoaded) {
-  for (const glwFactoryBinding* b : kGLFactoryBindings) {
-    EXPECT_EQ(b->mode, 0);
-    EXPECT_STREQ(b->module, "LEDGERCORE");
+  // Every factory, whatever the lookup mode, reports the module not loaded.
+  const glwFactoryBinding os_lookup{1, "LEDGERCORE", "_gl_new_account_builder"};
+  std::vector<const glwFactoryBinding*> bindings(std::begin(kGLFactoryBindings), std::end(kGLFactoryBindings));
+  bindings.push_back(&os_lookup);
+  for (const glwFactoryBinding* b : bindings) {
     void* out = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(glwResolveFactory(*b, kIID_glObject, &out), kGLWModuleNotLoaded) << b->factory;
     EXPECT_EQ(out, nullptr);
   }
-  const glwFactoryBinding os_lookup{1, "LEDGERCORE", "_gl_new_account_builder"};
-  void* out = nullptr;
-  EXPECT_EQ(glwResolveFactory(os_lookup, kIID_glAccountBuilder, &out), kGLWModuleNotLoaded);
-  EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(GLAbsent, BuilderFunctionsMakeTheUnavailableReport) {
+// The functions that need the general ledger: the unavailable-ledger report
+// and its fixed answers; glwValidICBaseAccount accepts while the account and
+// section validations refuse, all without a word to the user.
+TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
   gltest::LedgerCompany company(true);
-  CString account = "left alone";
-  GLBuildAccountResults result = kGLBuildBaseNotFound;
-  auto st = glwBuildAccount(company.GlmNum(), "01-01", "1000-100", account, result);
-  ExpectUnavailableReport(st);
-  EXPECT_EQ(account, "");
-  EXPECT_EQ(result, kGLBuildBaseNotFound) << "the result code is left as it was";
-
-  tsAlpha ic("left alone");
-  ExpectUnavailableReport(glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"),
-                                                      tsAlpha("02021500000"), tsAlpha("02021000100"),
-                                                      kGLICDueFrom, ic));
-  EXPECT_EQ(ic, "");
-
-  for (short glm : {short{0}, company.GlmNum()}) {
-    bool match = false;
-    ExpectUnavailableReport(
-        glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), glm, match));
-    EXPECT_TRUE(match) << glm;
-  }
-}
-
-TEST_F(GLAbsent, UnprefixedIntercompanyAccountIsTheBaseWithoutTheLedger) {
-  gltest::LedgerCompany company(false);
-  tsAlpha ic;
-  auto st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("1000100"), tsAlpha("1500-000"),
-                                        tsAlpha("1000100"), kGLICDueTo, ic);
-  EXPECT_TRUE(st.Errors().Empty());
-  EXPECT_EQ(ic, "1500000");
-  // Formatting never needs the general ledger.
-  EXPECT_EQ(glw_format_account(tsAlpha("1500000")), "1500-000");
-  EXPECT_EQ(glw_unformat_account(tsAlpha("1500-000")), "1500000");
-  EXPECT_EQ(glw_get_full_prefix(tsAlpha("1500-000")), "");
-  // A blank base needs the general ledger.
-  ExpectUnavailableReport(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""),
-                                                      tsAlpha("1000100"), kGLICDueTo, ic));
-}
-
-TEST_F(GLAbsent, BaseAccountValidatorAcceptsWhileAccountValidationRefuses) {
-  gltest::LedgerCompany company(false);
   tsScriptedResponder responder;
-  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("nonsense"), kGLICDueFrom, company.GlmNum(), false), kBoolSuccess);
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("1000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
+  gltest::ExpectAnswersWithoutTheLedger(company);
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
             kBoolFailure);
   for (short section : {0, 4, 6, 7}) {
     EXPECT_EQ(glwValidGLSection(tsAlpha("1000"), section, 0, 0, 0, true), kBoolFailure) << section;
@@ -136,39 +90,23 @@ TEST_F(GLAbsent, BaseAccountValidatorAcceptsWhileAccountValidationRefuses) {
   EXPECT_TRUE(responder.Messages().empty());
 }
 
-TEST_F(GLAbsent, PeriodChecksAreUndeterminedWarnings) {
-  for (bool prefixed : {false, true}) {
-    gltest::LedgerCompany company(prefixed);
-    GLWarningType warning = kGLWarningFuturePeriod;
-    auto st = glwCheckAccountForClosedPeriod(tsAlpha("01-01-1000-100"), tsDate(2025, 3, 1), company.GlmNum(),
-                                             &warning);
-    EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
-    ASSERT_EQ(st.Errors().Size(), 1u);
-    EXPECT_EQ(st.Errors()[0].Number(), 1623);
-    EXPECT_EQ(st.Value(), ccError::kWarning);
-    EXPECT_EQ(st.Errors()[0].Text().find("for prefix") != std::string::npos, prefixed) << st.Errors()[0].Text();
-    if (prefixed) {
-      EXPECT_NE(st.Errors()[0].Text().find(" for prefix 01-01"), std::string::npos);
-    }
-    EXPECT_NE(st.Errors()[0].Text().find("2025-03-01"), std::string::npos);
-
-    // Without an out pointer the message is the same.
-    auto again = glwCheckPrefixForClosedPeriod(tsAlpha(prefixed ? "0101" : ""), tsDate(2025, 3, 1),
-                                               company.GlmNum(), nullptr);
-    EXPECT_EQ(again.Errors(), st.Errors());
-  }
-}
-
-TEST_F(GLAbsent, AccountFiltersDoNothing) {
-  gltest::LedgerCompany company(true);
-  tsdmQueryNode node;
-  glwAttachControlBaseAccountFilterColumns(&company.Glm(), company.GlmNum(), kGLICDueFrom, &node);
-  glwAttachControlFullAccountFilterColumns(nullptr, company.GlmNum(), kGLICDueTo, &node);
-  EXPECT_EQ(node.ConditionCount(), 0u);
-  tsdmFilter filter;
-  EXPECT_FALSE(glwControlBaseAccountFilter(&company.Glm(), company.GlmNum(), kGLICDueFrom, filter));
-  EXPECT_FALSE(glwControlFullAccountFilter(nullptr, 0, kGLICDueTo, filter));
-  EXPECT_FALSE(filter.IsActive());
+// Without prefixes an intercompany account is its base, and formatting
+// never needs the general ledger; a blank base does.
+TEST_F(GLAbsent, UnprefixedIntercompanyAccountIsTheBaseWithoutTheLedger) {
+  gltest::LedgerCompany company(false);
+  tsAlpha ic;
+  auto st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("1000100"), tsAlpha("1500-000"),
+                                        tsAlpha("1000100"), kGLICDueTo, ic);
+  EXPECT_TRUE(st.Errors().Empty());
+  EXPECT_EQ(ic, "1500000");
+  EXPECT_EQ(glw_format_account(tsAlpha("1500000")), "1500-000");
+  gltest::ExpectUnavailableReport(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""),
+                                                              tsAlpha("1000100"), kGLICDueTo, ic));
+  // The period warning carries no prefix tag.
+  auto period = glwCheckPrefixForClosedPeriod(tsAlpha(""), tsDate(2025, 3, 1), company.GlmNum(), nullptr);
+  ASSERT_EQ(period.Errors().Size(), 1u);
+  EXPECT_EQ(period.Errors()[0].Number(), 1623);
+  EXPECT_EQ(period.Errors()[0].Text().find("prefix"), std::string::npos) << period.Errors()[0].Text();
 }
 
 // A module loaded after a failed first call is found by the next call: the
@@ -204,21 +142,15 @@ TEST(GLMessages, HeaderAndWriteErrors) {
   EXPECT_EQ(header.Value(), kBoolFailure);
   ASSERT_EQ(header.Errors().Size(), 1u);
   EXPECT_EQ(header.Errors()[0].Number(), 1603);
-
-  const struct {
-    tsioStatus::Status status;
-    ccError::Level level;
-  } cases[] = {{tsioStatus::kNotFound, ccError::kError},
-               {tsioStatus::kLocked, ccError::kError},
-               {tsioStatus::kDamaged, ccError::kFatal},
-               {tsioStatus::kDiskFull, ccError::kFatal}};
-  for (const auto& c : cases) {
-    auto st = glwGLTranWriteError(nullptr, c.status);
-    EXPECT_EQ(st.Value(), c.status);
+  using S = tsioStatus;
+  for (auto [status, level] : {std::pair{S::kNotFound, ccError::kError}, {S::kLocked, ccError::kError},
+                               {S::kDamaged, ccError::kFatal}, {S::kDiskFull, ccError::kFatal}}) {
+    auto st = glwGLTranWriteError(nullptr, status);
+    EXPECT_EQ(st.Value(), status);
     ASSERT_EQ(st.Errors().Size(), 1u);
     EXPECT_EQ(st.Errors()[0].Number(), 1604);
-    EXPECT_EQ(st.Errors()[0].GetLevel(), c.level) << c.status;
-    EXPECT_NE(st.Errors()[0].Text().find(ccIOStatusStr(c.status)), std::string::npos);
+    EXPECT_EQ(st.Errors()[0].GetLevel(), level) << status;
+    EXPECT_NE(st.Errors()[0].Text().find(ccIOStatusStr(status)), std::string::npos);
   }
 }
 

@@ -1,7 +1,8 @@
 // GL account and period functions with the general-ledger module loaded,
 // over GL master data written into a temporary company: formatting,
 // building accounts and intercompany accounts, prefix matching, validation,
-// period checks and account filters, with and without prefixes.
+// period checks and account filters, with and without prefixes, and objects
+// that cannot be obtained.
 #include <gtest/gtest.h>
 
 #include "framework/base/scripted_responder.h"
@@ -10,26 +11,41 @@
 
 namespace {
 
-// Two companies, prefixes 0101 and 0202 (section 2 is the intercompany
-// part), and 0102, company 01's side of its business with company 02.
-void AddMasterData(gltest::LedgerCompany& c) {
-  for (const char* p : {"0101", "0202", "0102", "0303"}) c.AddPrefix(p);
-  c.AddPrefixMatch("0101", "0303");
-  c.AddBase("1000100");                  // cash
-  c.AddBase("1500000", true, false);     // due from
-  c.AddBase("2500000", false, true);     // due to
-  c.AddBase("3000000", false, false, false);  // inactive
-  for (const char* a : {"01011000100", "02021000100", "01021500000", "01022500000", "02011500000"}) {
-    c.AddAccount(a);
-  }
-  c.AddAccount("01011500000", true, true, false);
-  c.AddAccount("01013000000", false);
-}
-
+// A prefixed company: companies 0101 and 0202 (section 2 is the
+// intercompany part), 0102, company 01's side of its business with company
+// 02, and 0303, matched with 0101. Fiscal periods: the company's calendar for
+// 2025 (current year) and 2026, and a calendar of its own for 0202.
 class GLAccounts : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_NE(gltest::LoadLedgerModule(), 0); }
-  void TearDown() override { EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive"; }
+  void SetUp() override {
+    ASSERT_NE(gltest::LoadLedgerModule(), 0);
+    gltest::LedgerCompany& c = company;
+    for (const char* p : {"0101", "0202", "0102", "0303"}) c.AddPrefix(p);
+    c.AddPrefixMatch("0101", "0303");
+    c.AddBase("1000100");                       // cash
+    c.AddBase("1500000", true, false);          // due from
+    c.AddBase("2500000", false, true);          // due to
+    c.AddBase("3000000", false, false, false);  // inactive
+    for (const char* a : {"01011000100", "02021000100", "01021500000", "01022500000", "02011500000"}) c.AddAccount(a);
+    c.AddAccount("01011500000", true, true, false);
+    c.AddAccount("01013000000", false);
+    c.SetHeader(2025, true);
+    const short statuses[] = {kGLPeriodClosedWarning, kGLPeriodClosedError, kGLPeriodOpen, kGLPeriodNoStatus};
+    for (short m = 1; m <= 4; ++m) {
+      c.AddPeriod("", 2025, m, tsDate(2025, m, 1), tsDate(2025, m, tsDate::DaysInMonth(2025, m)), statuses[m - 1]);
+    }
+    c.AddPeriod("", 2026, 1, tsDate(2026, 1, 1), tsDate(2026, 1, 31), kGLPeriodClosedError);
+    c.AddPeriod("", 2026, 2, tsDate(2026, 2, 1), tsDate(2026, 2, 28), kGLPeriodClosedWarning);
+    c.AddYear("0202", 2025);
+    c.AddPeriod("0202", 2026, 1, tsDate(2026, 1, 1), tsDate(2026, 1, 31), kGLPeriodOpen);
+  }
+  void TearDown() override {
+    gltest::RefuseInterfaces(false);
+    gltest::FailFactories(false);
+    EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive";
+  }
+  gltest::LedgerCompany company{true};
+  const short glm = company.GlmNum();
 };
 
 TEST_F(GLAccounts, FormattingFollowsTheCompanysFormat) {
@@ -44,7 +60,7 @@ TEST_F(GLAccounts, FormattingFollowsTheCompanysFormat) {
       {true, "0101100", "01-01-100", "0101"},  // short values fill from the left
   };
   for (const auto& c : cases) {
-    gltest::LedgerCompany company(c.prefixed);
+    gltest::LedgerCompany other(c.prefixed);
     EXPECT_EQ(glw_format_account(tsAlpha(c.stored)), c.shown);
     EXPECT_EQ(glw_unformat_account(tsAlpha(c.shown)), c.stored);
     EXPECT_EQ(glw_get_full_prefix(tsAlpha(c.shown)), c.prefix);
@@ -53,8 +69,6 @@ TEST_F(GLAccounts, FormattingFollowsTheCompanysFormat) {
 }
 
 TEST_F(GLAccounts, BuildAccountAnswersTheBuildersCode) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
   const struct {
     const char* prefix;
     const char* base;
@@ -70,72 +84,56 @@ TEST_F(GLAccounts, BuildAccountAnswersTheBuildersCode) {
   for (const auto& c : cases) {
     CString account;
     GLBuildAccountResults result = kGLBuildMasterUnavailable;
-    auto st = glwBuildAccount(company.GlmNum(), c.prefix, c.base, account, result);
+    auto st = glwBuildAccount(glm, c.prefix, c.base, account, result);
     EXPECT_TRUE(st.Errors().Empty()) << c.prefix;
-    EXPECT_EQ(st.Value(), ccError::kNone);
     EXPECT_EQ(account, c.account);
     EXPECT_EQ(result, c.result) << c.prefix << " " << c.base;
   }
 }
 
-TEST_F(GLAccounts, IntercompanyAccountsWithPrefixes) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
-  tsAlpha out;
-  // Company 01's receivable from company 02: section 2 comes from the third
-  // account when the master file is given.
-  auto st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01-01-1000-100"), tsAlpha("02-02-1500-000"),
-                                        tsAlpha("02-02-1000-100"), kGLICDueFrom, out);
-  EXPECT_TRUE(st.Errors().Empty()) << (st.Errors().Empty() ? "" : st.Errors()[0].Text());
-  EXPECT_EQ(out, "01021500000");
-  st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"), tsAlpha("2500000"),
-                                   tsAlpha("02021000100"), kGLICDueTo, out);
-  EXPECT_TRUE(st.Errors().Empty());
-  EXPECT_EQ(out, "01022500000");
-  // Without the master file nothing is looked up and section 2 stays.
-  st = glwBuildIntercompanyAccount(nullptr, tsAlpha("01011000100"), tsAlpha("1500000"), tsAlpha("02021000100"),
-                                   kGLICDueFrom, out);
-  EXPECT_TRUE(st.Errors().Empty());
-  EXPECT_EQ(out, "01011500000");
-
-  // Refusals carry the general ledger's text in message 1627 and give an
-  // empty account.
+// Company 01's intercompany account with company 02: section 2 comes from the
+// third account when the master file is given (without it nothing is looked
+// up and section 2 stays). Refusals carry the general ledger's text in
+// message 1627 and give an empty account. Without prefixes the account is
+// the base and the general ledger is never asked.
+TEST_F(GLAccounts, IntercompanyAccounts) {
   const struct {
-    const char* second;
+    bool with_file;
+    const char* first;
+    const char* base;
     GLIntercompanyType type;
-    const char* text;
-  } refused[] = {
-      {"1000100", kGLICDueFrom, "not set up for this kind"},   // cash is no intercompany base
-      {"1500000", kGLICDueTo, "not set up for this kind"},     // a due-from base used as due-to
-      {"7777777", kGLICDueFrom, "base account is not set up"},
+    const char* account;
+    const char* refusal;
+  } cases[] = {
+      {true, "01-01-1000-100", "02-02-1500-000", kGLICDueFrom, "01021500000", nullptr},
+      {true, "01011000100", "2500000", kGLICDueTo, "01022500000", nullptr},
+      {false, "01011000100", "1500000", kGLICDueFrom, "01011500000", nullptr},
+      {true, "01011000100", "1000100", kGLICDueFrom, "", "not set up for this kind"},  // cash is no IC base
+      {true, "01011000100", "1500000", kGLICDueTo, "", "not set up for this kind"},    // a due-from base
+      {true, "01011000100", "7777777", kGLICDueFrom, "", "base account is not set up"},
   };
-  for (const auto& r : refused) {
-    out = tsAlpha("stale");
-    st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"), tsAlpha(r.second),
-                                     tsAlpha("02021000100"), r.type, out);
-    ASSERT_EQ(st.Errors().Size(), 1u) << r.second;
-    EXPECT_EQ(st.Errors()[0].Number(), 1627);
-    EXPECT_NE(st.Errors()[0].Text().find(r.text), std::string::npos) << st.Errors()[0].Text();
-    EXPECT_EQ(st.Value(), ccError::kError);
-    EXPECT_EQ(out, "");
+  for (const auto& c : cases) {
+    tsAlpha out("stale");
+    auto st = glwBuildIntercompanyAccount(c.with_file ? &company.Glm() : nullptr, tsAlpha(c.first), tsAlpha(c.base),
+                                          tsAlpha("02021000100"), c.type, out);
+    EXPECT_EQ(out, c.account) << c.base;
+    EXPECT_EQ(st.Errors().Size(), c.refusal ? 1u : 0u) << c.base;
+    if (c.refusal) {
+      EXPECT_EQ(st.Errors()[0].Number(), 1627);
+      EXPECT_NE(st.Errors()[0].Text().find(c.refusal), std::string::npos) << st.Errors()[0].Text();
+      EXPECT_EQ(st.Value(), ccError::kError);
+    }
   }
-}
-
-TEST_F(GLAccounts, IntercompanyAccountsWithoutPrefixesNeverAskTheLedger) {
-  gltest::LedgerCompany company(false);
-  AddMasterData(company);
+  gltest::LedgerCompany plain(false);
   gltest::FailFactories(true);  // asking the ledger would now fail
   tsAlpha out;
-  auto st = glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("1000100"), tsAlpha("1500-000"),
-                                        tsAlpha("1000100"), kGLICDueFrom, out);
-  gltest::FailFactories(false);
+  auto st = glwBuildIntercompanyAccount(&plain.Glm(), tsAlpha("1000100"), tsAlpha("1500-000"), tsAlpha("1000100"),
+                                        kGLICDueFrom, out);
   EXPECT_TRUE(st.Errors().Empty());
   EXPECT_EQ(out, "1500000");
 }
 
 TEST_F(GLAccounts, MatchingIntercompanyPrefixes) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
   const struct {
     const char* first;
     const char* second;
@@ -151,46 +149,22 @@ TEST_F(GLAccounts, MatchingIntercompanyPrefixes) {
   };
   for (const auto& c : cases) {
     bool match = !c.match;
-    auto st = glwMatchingICPrefixesOnAccounts(tsAlpha(c.first), tsAlpha(c.second), company.GlmNum(), match);
+    auto st = glwMatchingICPrefixesOnAccounts(tsAlpha(c.first), tsAlpha(c.second), glm, match);
     EXPECT_EQ(match, c.match) << c.first << " " << c.second;
     ASSERT_EQ(st.Errors().Size(), c.messages) << c.first << " " << c.second;
-    if (c.messages) {
-      EXPECT_EQ(st.Errors()[0].Number(), 1627);
-    }
+    EXPECT_TRUE(c.messages == 0 || st.Errors()[0].Number() == 1627);
   }
-  bool match = false;
-  auto st = glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), 0, match);
-  EXPECT_TRUE(match);
-  EXPECT_EQ(st.Errors().Size(), 2u) << "file number 0: the unavailable-ledger report";
 }
 
-TEST_F(GLAccounts, IntercompanyBaseValidation) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
-  tsScriptedResponder responder;
-  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("1500-000"), kGLICDueFrom, company.GlmNum(), false), kBoolSuccess);
-  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("01-01-2500-000"), kGLICDueTo, company.GlmNum(), false), kBoolSuccess);
-  EXPECT_TRUE(responder.Messages().empty());
-  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("1500000"), kGLICDueTo, company.GlmNum(), false), kBoolFailure);
-  ASSERT_EQ(responder.Messages().size(), 1u);
-  EXPECT_EQ(responder.Messages()[0].level, 3);
-  EXPECT_NE(responder.Messages()[0].text.find("intercompany"), std::string::npos);
-  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("3000000"), kGLICDueTo, company.GlmNum(), true), kBoolFailure);
-  EXPECT_EQ(responder.Messages().size(), 1u) << "quiet: nothing shown";
-}
-
-TEST_F(GLAccounts, AccountAndSectionValidation) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
-  const auto glm = static_cast<unsigned short>(company.GlmNum());
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01-01-1000-100"), glm, 0, 0, false), kBoolSuccess);
+TEST_F(GLAccounts, AccountSectionAndIntercompanyBaseValidation) {
+  const auto file = static_cast<unsigned short>(glm);
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01-01-1000-100"), file, 0, 0, false), kBoolSuccess);
   EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), 0, 0, 0, false), kBoolSuccess) << "0: the company's GLM";
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("09091000100"), glm, 0, 0, false), kBoolFailure);
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01013000000"), glm, 0, 0, false), kBoolFailure) << "inactive";
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01013000000"), glm, 0, 0, true), kBoolSuccess) << "inactive accepted";
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011500000"), glm, kGLListReceivable, 0, false), kBoolSuccess);
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011500000"), glm, kGLListPayable, 0, false), kBoolFailure);
-
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("09091000100"), file, 0, 0, false), kBoolFailure);
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01013000000"), file, 0, 0, false), kBoolFailure) << "inactive";
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01013000000"), file, 0, 0, true), kBoolSuccess) << "inactive accepted";
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011500000"), file, kGLListReceivable, 0, false), kBoolSuccess);
+  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011500000"), file, kGLListPayable, 0, false), kBoolFailure);
   const struct {
     const char* value;
     short section;
@@ -202,39 +176,33 @@ TEST_F(GLAccounts, AccountAndSectionValidation) {
       {"09", 1, kBoolFailure},             {"1000", 9, kBoolFailure},
   };
   for (const auto& s : sections) {
-    EXPECT_EQ(glwValidGLSection(tsAlpha(s.value), s.section, glm, 0, 0, false), s.expected)
+    EXPECT_EQ(glwValidGLSection(tsAlpha(s.value), s.section, file, 0, 0, false), s.expected)
         << s.value << " section " << s.section;
   }
+
+  tsScriptedResponder responder;
+  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("1500-000"), kGLICDueFrom, glm, false), kBoolSuccess);
+  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("01-01-2500-000"), kGLICDueTo, glm, false), kBoolSuccess);
+  EXPECT_TRUE(responder.Messages().empty());
+  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("1500000"), kGLICDueTo, glm, false), kBoolFailure);
+  ASSERT_EQ(responder.Messages().size(), 1u);
+  EXPECT_EQ(responder.Messages()[0].level, 3);
+  EXPECT_NE(responder.Messages()[0].text.find("intercompany"), std::string::npos);
+  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("3000000"), kGLICDueTo, glm, true), kBoolFailure);
+  EXPECT_EQ(responder.Messages().size(), 1u) << "quiet: nothing shown";
 }
 
-// Fiscal periods: the company's calendar for 2025 (current year) and 2026,
-// and a calendar of its own for the entity 0202.
-class GLPeriods : public GLAccounts {
- protected:
-  void Fill(gltest::LedgerCompany& c) {
-    AddMasterData(c);
-    c.SetHeader(2025, true);
-    c.AddPeriod("", 2025, 1, tsDate(2025, 1, 1), tsDate(2025, 1, 31), kGLPeriodClosedWarning);
-    c.AddPeriod("", 2025, 2, tsDate(2025, 2, 1), tsDate(2025, 2, 28), kGLPeriodClosedError);
-    c.AddPeriod("", 2025, 3, tsDate(2025, 3, 1), tsDate(2025, 3, 31), kGLPeriodOpen);
-    c.AddPeriod("", 2025, 4, tsDate(2025, 4, 1), tsDate(2025, 4, 30), kGLPeriodNoStatus);
-    c.AddPeriod("", 2026, 1, tsDate(2026, 1, 1), tsDate(2026, 1, 31), kGLPeriodClosedError);
-    c.AddPeriod("", 2026, 2, tsDate(2026, 2, 1), tsDate(2026, 2, 28), kGLPeriodClosedWarning);
-    c.AddYear("0202", 2025);
-    c.AddPeriod("0202", 2026, 1, tsDate(2026, 1, 1), tsDate(2026, 1, 31), kGLPeriodOpen);
-  }
-};
-
-TEST_F(GLPeriods, StatusOfADate) {
-  gltest::LedgerCompany company(true);
-  Fill(company);
+// The period of a date by the account's (or the prefix's) calendar; a master
+// file the entity cannot open gives nothing.
+TEST_F(GLAccounts, PeriodStatusOfADate) {
   const struct {
     const char* what;
-    const char* account;
+    const char* account;  // a prefix when 4 characters long
     tsDate date;
     unsigned short message;  // 0: none
     ccError::Level level;
     GLWarningType warning;
+    short file = 0;  // 0: the company's master file
   } cases[] = {
       {"closed with warning", "01011000100", tsDate(2025, 1, 15), 1605, ccError::kWarning, kGLWarningClosedPeriod},
       {"closed with error", "01011000100", tsDate(2025, 2, 10), 1606, ccError::kWarning, kGLWarningNone},
@@ -248,177 +216,98 @@ TEST_F(GLPeriods, StatusOfADate) {
       {"before every period", "01011000100", tsDate(2024, 6, 1), 1624, ccError::kError, kGLWarningNone},
       {"between periods", "01011000100", tsDate(2025, 6, 1), 1624, ccError::kError, kGLWarningNone},
       {"own calendar: open", "02021000100", tsDate(2025, 1, 15), 0, ccError::kNone, kGLWarningNone},
-      {"own calendar: future", "02021000100", tsDate(2026, 1, 15), 1629, ccError::kWarning,
-       kGLWarningFuturePeriod},
+      {"own calendar: future", "02021000100", tsDate(2026, 1, 15), 1629, ccError::kWarning, kGLWarningFuturePeriod},
+      {"prefix: closed", "0101", tsDate(2025, 1, 20), 1605, ccError::kWarning, kGLWarningClosedPeriod},
+      {"prefix: own calendar", "0202", tsDate(2025, 1, 20), 0, ccError::kNone, kGLWarningNone},
+      {"a file the entity cannot open", "01011000100", tsDate(2025, 1, 15), 0, ccError::kNone, kGLWarningNone, 399},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool prefix = std::string(c.account).size() == 4;
+    auto check = prefix ? &glwCheckPrefixForClosedPeriod : &glwCheckAccountForClosedPeriod;
     GLWarningType warning = kGLWarningUndeterminedPeriod;
-    auto st = glwCheckAccountForClosedPeriod(tsAlpha(c.account), c.date, company.GlmNum(), &warning);
-    EXPECT_EQ(warning, c.warning) << c.what;
-    EXPECT_EQ(st.Value(), c.level) << c.what;
-    if (c.message == 0) {
-      EXPECT_TRUE(st.Errors().Empty()) << c.what;
-      continue;
-    }
-    ASSERT_EQ(st.Errors().Size(), 1u) << c.what;
-    EXPECT_EQ(st.Errors()[0].Number(), c.message) << c.what;
-    EXPECT_EQ(st.Errors()[0].GetLevel(), c.level) << c.what;
-    const std::string prefix = " for prefix " + glw_format_account(glw_get_full_prefix(tsAlpha(c.account))).str();
-    EXPECT_NE(st.Errors()[0].Text().find(prefix), std::string::npos) << st.Errors()[0].Text();
-    EXPECT_NE(st.Errors()[0].Text().find(c.date.Format()), std::string::npos) << st.Errors()[0].Text();
+    auto st = check(tsAlpha(c.account), c.date, c.file ? c.file : glm, &warning);
+    EXPECT_EQ(warning, c.warning);
+    EXPECT_EQ(st.Value(), c.level);
+    ASSERT_EQ(st.Errors().Size(), c.message ? 1u : 0u);
+    if (c.message == 0) continue;
+    EXPECT_EQ(st.Errors()[0].Number(), c.message);
+    EXPECT_EQ(st.Errors()[0].GetLevel(), c.level);
+    const std::string text = st.Errors()[0].Text();
+    EXPECT_NE(text.find(" for prefix " + glw_format_account(glw_get_full_prefix(tsAlpha(c.account))).str()),
+              std::string::npos) << text;
+    EXPECT_NE(text.find(c.date.Format()), std::string::npos) << text;
     // Without an out pointer the same message comes back.
-    EXPECT_EQ(glwCheckAccountForClosedPeriod(tsAlpha(c.account), c.date, company.GlmNum(), nullptr).Errors(),
-              st.Errors());
+    EXPECT_EQ(check(tsAlpha(c.account), c.date, glm, nullptr).Errors(), st.Errors());
   }
 }
 
-TEST_F(GLPeriods, MasterFileTheEntityCannotOpenGivesNothing) {
-  gltest::LedgerCompany company(true);
-  Fill(company);
-  GLWarningType warning = kGLWarningClosedPeriod;
-  auto st = glwCheckAccountForClosedPeriod(tsAlpha("01011000100"), tsDate(2025, 1, 15), 399, &warning);
-  EXPECT_TRUE(st.Errors().Empty());
-  EXPECT_EQ(warning, kGLWarningNone);
-}
-
-TEST_F(GLPeriods, PrefixChecksUseThePrefixsCalendar) {
-  gltest::LedgerCompany company(true);
-  Fill(company);
+// Without prefixes the "prefix" tag of every period message is empty.
+TEST_F(GLAccounts, WithoutPrefixesThePrefixTagIsEmpty) {
+  gltest::LedgerCompany plain(false);
+  plain.SetHeader(2025, true);
+  plain.AddPeriod("", 2025, 1, tsDate(2025, 1, 1), tsDate(2025, 1, 31), kGLPeriodClosedWarning);
   GLWarningType warning = kGLWarningNone;
-  auto st = glwCheckPrefixForClosedPeriod(tsAlpha("0101"), tsDate(2025, 1, 20), company.GlmNum(), &warning);
-  EXPECT_EQ(warning, kGLWarningClosedPeriod);
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_NE(st.Errors()[0].Text().find(" for prefix 01-01"), std::string::npos);
-  st = glwCheckPrefixForClosedPeriod(tsAlpha("0202"), tsDate(2025, 1, 20), company.GlmNum(), &warning);
-  EXPECT_TRUE(st.Errors().Empty());
-  EXPECT_EQ(warning, kGLWarningNone);
-}
-
-TEST_F(GLPeriods, WithoutPrefixesThePrefixTagIsEmpty) {
-  gltest::LedgerCompany company(false);
-  company.SetHeader(2025, true);
-  company.AddPeriod("", 2025, 1, tsDate(2025, 1, 1), tsDate(2025, 1, 31), kGLPeriodClosedWarning);
-  GLWarningType warning = kGLWarningNone;
-  auto st = glwCheckPrefixForClosedPeriod(tsAlpha(""), tsDate(2025, 1, 2), company.GlmNum(), &warning);
+  auto st = glwCheckPrefixForClosedPeriod(tsAlpha(""), tsDate(2025, 1, 2), plain.GlmNum(), &warning);
   EXPECT_EQ(warning, kGLWarningClosedPeriod);
   ASSERT_EQ(st.Errors().Size(), 1u);
   EXPECT_EQ(st.Errors()[0].Text(), "The accounting date 2025-01-02 is in a closed period.");
   for (auto* fn : {&glwClosedPeriodError, &glwClosedPeriodWarning, &glwFuturePeriodWarning,
                    &glwUndeterminedPeriodError, &glwUndeterminedPeriodWarning}) {
-    auto m = fn(tsAlpha("1000100"), tsDate(2025, 5, 1));
-    ASSERT_EQ(m.Errors().Size(), 1u);
-    EXPECT_EQ(m.Errors()[0].Text().find("prefix"), std::string::npos) << m.Errors()[0].Text();
-    EXPECT_EQ(m.Errors()[0].Text().back(), '.');
+    const std::string text = fn(tsAlpha("1000100"), tsDate(2025, 5, 1)).Errors()[0].Text();
+    EXPECT_EQ(text.find("prefix"), std::string::npos) << text;
   }
 }
 
-TEST_F(GLPeriods, FiscalEntityRefusedGivesTheUndeterminedWarning) {
-  gltest::LedgerCompany company(true);
-  Fill(company);
-  gltest::RefuseInterfaces(true);
-  GLWarningType warning = kGLWarningNone;
-  auto st = glwCheckAccountForClosedPeriod(tsAlpha("01011000100"), tsDate(2025, 1, 15), company.GlmNum(), &warning);
-  gltest::RefuseInterfaces(false);
-  EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1623);
-}
-
 TEST_F(GLAccounts, AccountFilters) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
-  const GLIntercompanyType other = static_cast<GLIntercompanyType>(5);
-  struct Case {
-    const char* what;
+  const struct {
     bool header_active_only;
     bool with_file;
     bool full;
     GLIntercompanyType type;
     const char* conditions;
-  };
-  const Case cases[] = {
-      {"no file: active only", true, false, false, kGLICDueFrom, "(GBACTIV = 1 and GBICRC = 1)"},
-      {"header lists inactive too", false, true, false, kGLICDueFrom, "(GBICRC = 1)"},
-      {"full accounts, due to", false, true, true, kGLICDueTo, "(GAICPY = 1)"},
-      {"header active only", true, true, true, kGLICDueTo, "(GAACTIV = 1 and GAICPY = 1)"},
-      {"any other type: every account", false, true, true, other, ""},
+  } cases[] = {
+      {true, false, false, kGLICDueFrom, "(GBACTIV = 1 and GBICRC = 1)"},  // no file: active only
+      {false, true, false, kGLICDueFrom, "(GBICRC = 1)"},                  // header lists inactive too
+      {false, true, true, kGLICDueTo, "(GAICPY = 1)"},
+      {true, true, true, kGLICDueTo, "(GAACTIV = 1 and GAICPY = 1)"},
+      {false, true, true, static_cast<GLIntercompanyType>(5), ""},  // any other type: every account
   };
   for (const auto& c : cases) {
     company.SetHeader(2025, c.header_active_only);
-    const tsioDataFile* glm = c.with_file ? &company.Glm() : nullptr;
+    const tsioDataFile* file = c.with_file ? &company.Glm() : nullptr;
     tsdmQueryNode node;
     tsdmFilter filter;
-    bool answer = false;
-    if (c.full) {
-      glwAttachControlFullAccountFilterColumns(glm, company.GlmNum(), c.type, &node);
-      answer = glwControlFullAccountFilter(glm, company.GlmNum(), c.type, filter);
-    } else {
-      glwAttachControlBaseAccountFilterColumns(glm, company.GlmNum(), c.type, &node);
-      answer = glwControlBaseAccountFilter(glm, company.GlmNum(), c.type, filter);
-    }
-    EXPECT_EQ(node.Describe(), c.conditions) << c.what;
-    EXPECT_EQ(filter.Query().Describe(), c.conditions) << c.what;
-    EXPECT_EQ(answer, std::string(c.conditions) != "") << c.what;
+    (c.full ? glwAttachControlFullAccountFilterColumns : glwAttachControlBaseAccountFilterColumns)(file, glm, c.type,
+                                                                                                    &node);
+    const bool answer = (c.full ? glwControlFullAccountFilter : glwControlBaseAccountFilter)(file, glm, c.type, filter);
+    EXPECT_EQ(node.Describe(), c.conditions);
+    EXPECT_EQ(filter.Query().Describe(), c.conditions);
+    EXPECT_EQ(answer, std::string(c.conditions) != "") << c.conditions;
   }
   // The conditions choose real records.
   tsdmFilter filter;
-  ASSERT_TRUE(glwControlFullAccountFilter(nullptr, company.GlmNum(), kGLICDueFrom, filter));
-  tsGLAccountRec due_from;
+  ASSERT_TRUE(glwControlFullAccountFilter(nullptr, glm, kGLICDueFrom, filter));
+  tsGLAccountRec due_from, cash;
   due_from.active = true;
   due_from.ic_receivable = true;
-  tsGLAccountRec cash;
   EXPECT_TRUE(filter.Accepts(due_from));
   EXPECT_FALSE(filter.Accepts(cash));
 }
 
 // An object that cannot be obtained (its interface refused, or no object
 // made) is never called nor released, and each function answers as it does
-// without the general ledger; nothing stays alive.
+// without the general ledger; nothing stays alive. The C functions do not
+// depend on objects.
 TEST_F(GLAccounts, ObjectsThatCannotBeObtained) {
-  gltest::LedgerCompany company(true);
-  AddMasterData(company);
   for (int way = 0; way < 2; ++way) {
     SCOPED_TRACE(way == 0 ? "interfaces refused" : "factories make no object");
     gltest::RefuseInterfaces(way == 0);
     gltest::FailFactories(way == 1);
-    CString account = "x";
-    GLBuildAccountResults result = kGLBuildPrefixNotFound;
-    auto st = glwBuildAccount(company.GlmNum(), "0101", "1000100", account, result);
-    EXPECT_EQ(st.Errors().Size(), 2u);
-    EXPECT_EQ(account, "");
-    EXPECT_EQ(result, kGLBuildPrefixNotFound);
-    tsAlpha ic("x");
-    EXPECT_EQ(glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"), tsAlpha("1500000"),
-                                          tsAlpha("02021000100"), kGLICDueFrom, ic)
-                  .Errors()
-                  .Size(),
-              2u);
-    EXPECT_EQ(ic, "");
-    bool match = false;
-    EXPECT_EQ(glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), company.GlmNum(),
-                                              match)
-                  .Errors()
-                  .Size(),
-              2u);
-    EXPECT_TRUE(match);
-    EXPECT_EQ(glwValidICBaseAccount(tsAlpha("1000100"), kGLICDueFrom, company.GlmNum(), false), kBoolSuccess);
-    GLWarningType warning = kGLWarningNone;
-    auto period = glwCheckAccountForClosedPeriod(tsAlpha("01011000100"), tsDate(2025, 1, 1), company.GlmNum(),
-                                                 &warning);
-    EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
-    EXPECT_EQ(period.Errors()[0].Number(), 1623);
-    tsdmQueryNode node;
-    glwAttachControlFullAccountFilterColumns(&company.Glm(), company.GlmNum(), kGLICDueTo, &node);
-    EXPECT_EQ(node.ConditionCount(), 0u);
-    tsdmFilter filter;
-    EXPECT_FALSE(glwControlBaseAccountFilter(&company.Glm(), company.GlmNum(), kGLICDueTo, filter));
+    gltest::ExpectAnswersWithoutTheLedger(company);
     EXPECT_EQ(gltest::LiveObjects(), 0);
+    EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), static_cast<unsigned short>(glm), 0, 0, false), kBoolSuccess);
   }
-  gltest::RefuseInterfaces(false);
-  gltest::FailFactories(false);
-  // The C functions do not depend on objects.
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
-            kBoolSuccess);
 }
 
 }  // namespace

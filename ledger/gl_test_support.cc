@@ -9,6 +9,7 @@
 #include "framework/io/cursor.h"
 #include "framework/io/header.h"
 #include "framework/module/module_registry.h"
+#include "ledger/gl_accounts.h"
 
 namespace gltest {
 
@@ -47,7 +48,6 @@ void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_
   r.account = tsAlpha(account);
   r.prefix = xk_get_section(r.account, 9, 0, 6);
   r.base = xk_get_section(r.account, 9, 0, 7);
-  r.description = tsAlpha("account " + account);
   r.active = active;
   r.ic_receivable = ic_receivable;
   r.ic_payable = ic_payable;
@@ -57,7 +57,6 @@ void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_
 void LedgerCompany::AddBase(const std::string& base, bool ic_receivable, bool ic_payable, bool active) {
   tsGLBaseAccountRec r;
   r.base = tsAlpha(base);
-  r.description = tsAlpha("base " + base);
   r.active = active;
   r.ic_receivable = ic_receivable;
   r.ic_payable = ic_payable;
@@ -67,7 +66,6 @@ void LedgerCompany::AddBase(const std::string& base, bool ic_receivable, bool ic
 void LedgerCompany::AddPrefix(const std::string& prefix) {
   tsGLPrefixRec r;
   r.prefix = tsAlpha(prefix);
-  r.description = tsAlpha("company " + prefix);
   Insert(r);
 }
 
@@ -99,12 +97,56 @@ void LedgerCompany::AddYear(const std::string& entity, short year) {
 void LedgerCompany::SetHeader(short current_year, bool active_only) {
   tsNum<short> year(current_year);
   tsBool active(active_only);
-  tsAlpha name("Test company");
   tsioHeader h(*glm_, kGLMHeader);
   ASSERT_EQ(h.AttachColumn("GHCURYR", year), tsioStatus::kSuccess);
   ASSERT_EQ(h.AttachColumn("GHACTONL", active), tsioStatus::kSuccess);
-  ASSERT_EQ(h.AttachColumn("GHNAME", name), tsioStatus::kSuccess);
   ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
+}
+
+void ExpectUnavailableReport(const ccStatus<ccError::Level>& st) {
+  ASSERT_EQ(st.Errors().Size(), 2u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1627);
+  EXPECT_EQ(st.Errors()[0].GetLevel(), ccError::kError);
+  EXPECT_NE(st.Errors()[0].Text().find("could not initialize General Ledger's account data."), std::string::npos);
+  EXPECT_EQ(st.Errors()[1], ccError(0, ccError::kNone, "", "You may need to reinstall General Ledger."));
+  EXPECT_EQ(st.MaxLevel(), ccError::kError);
+}
+
+void ExpectAnswersWithoutTheLedger(LedgerCompany& company) {
+  const short glm = company.GlmNum();
+  CString account = "left alone";
+  GLBuildAccountResults result = kGLBuildBaseNotFound;
+  ExpectUnavailableReport(glwBuildAccount(glm, "01-01", "1000-100", account, result));
+  EXPECT_EQ(account, "");
+  EXPECT_EQ(result, kGLBuildBaseNotFound) << "the result code is left as it was";
+  tsAlpha ic("left alone");
+  ExpectUnavailableReport(glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"), tsAlpha("02021500000"),
+                                                      tsAlpha("02021000100"), kGLICDueFrom, ic));
+  EXPECT_EQ(ic, "");
+  for (short file : {short{0}, glm}) {
+    bool match = false;
+    ExpectUnavailableReport(
+        glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), file, match));
+    EXPECT_TRUE(match) << file;
+  }
+  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("nonsense"), kGLICDueFrom, glm, false), kBoolSuccess);
+  GLWarningType warning = kGLWarningFuturePeriod;
+  auto st = glwCheckAccountForClosedPeriod(tsAlpha("01-01-1000-100"), tsDate(2025, 3, 1), glm, &warning);
+  EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
+  ASSERT_EQ(st.Errors().Size(), 1u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1623);
+  EXPECT_EQ(st.Value(), ccError::kWarning);
+  EXPECT_NE(st.Errors()[0].Text().find("2025-03-01"), std::string::npos);
+  EXPECT_NE(st.Errors()[0].Text().find(" for prefix 01-01"), std::string::npos);
+  EXPECT_EQ(glwCheckPrefixForClosedPeriod(tsAlpha("0101"), tsDate(2025, 3, 1), glm, nullptr).Errors(), st.Errors());
+  tsdmQueryNode node;
+  glwAttachControlBaseAccountFilterColumns(&company.Glm(), glm, kGLICDueFrom, &node);
+  glwAttachControlFullAccountFilterColumns(nullptr, glm, kGLICDueTo, &node);
+  EXPECT_EQ(node.ConditionCount(), 0u);
+  tsdmFilter filter;
+  EXPECT_FALSE(glwControlBaseAccountFilter(&company.Glm(), glm, kGLICDueFrom, filter));
+  EXPECT_FALSE(glwControlFullAccountFilter(nullptr, 0, kGLICDueTo, filter));
+  EXPECT_FALSE(filter.IsActive());
 }
 
 unsigned short LoadLedgerModule() {

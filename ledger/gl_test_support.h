@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/base/errors.h"
 #include "framework/dictionary/gl_files.h"
 #include "framework/io/file_manager.h"
 #include "tests/support/test_support.h"
@@ -25,7 +26,6 @@ class LedgerCompany {
   LedgerCompany& operator=(const LedgerCompany&) = delete;
 
   const std::string& Folder() const { return dir_.path(); }
-  tsioFileManager& Files() { return *files_; }
   tsioDataFile& Glm() const { return *glm_; }
   short GlmNum() const;
 
@@ -48,6 +48,14 @@ class LedgerCompany {
   std::unique_ptr<tsioFileManager> files_;
   tsioDataFile* glm_ = nullptr;
 };
+
+// The unavailable-ledger report: 1627 (level 3) and the reinstall line.
+void ExpectUnavailableReport(const ccStatus<ccError::Level>& st);
+// Every function that needs a general-ledger object answers as it does
+// without the general ledger (on a prefixed company): the unavailable-ledger
+// report and empty results, glwValidICBaseAccount accepts, the undetermined
+// period warning 1623 for 2025-03-01, no filter condition.
+void ExpectAnswersWithoutTheLedger(LedgerCompany& company);
 
 // Loads the general-ledger module from the build tree; 0 on failure.
 unsigned short LoadLedgerModule();

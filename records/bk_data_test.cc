@@ -93,66 +93,33 @@ TEST(RecordCopies, AssignmentCopiesOnlyColumnsBothRecordsBind) {
   EXPECT_EQ(other.GetDescription(), "also kept");
 }
 
+// A copy over a column list binds and copies only those columns; keys
+// compare and order by their values.
 TEST(RecordCopies, ConstructorsFromRecordsAndKeys) {
   TransactionData source("");
   source.SetBankAccount("CHK1");
   source.SetRun(tsDouble(4));
   source.SetSequence(tsDouble(7));
   source.SetDescription("Rent");
-
   const TransactionData copy(source, kTranDuplicateCheckColumns);
   EXPECT_EQ(BoundNames(copy), tsSplitNames(kTranDuplicateCheckColumns, ';'));
   EXPECT_EQ(copy.GetRun(), tsDouble(4));
   EXPECT_TRUE(copy.GetDescription().IsBlank());  // not bound: not copied
-
   const TransactionKeyData key(source);
-  EXPECT_EQ(BoundNames(key), (std::vector<std::string>{"TBNKACC", "TRUN", "TSEQ"}));
-  EXPECT_EQ(key.GetSequence(), tsDouble(7));
-  const TransactionData from_key(key, "");
-  EXPECT_EQ(from_key.GetBankAccount(), "CHK1");
-  EXPECT_TRUE(from_key.GetDescription().IsBlank());
-  EXPECT_TRUE(from_key == source);  // records compare by key
-
+  EXPECT_TRUE(TransactionData(key, "") == source);  // records compare by key
   TransactionKeyData later("CHK1", tsDouble(4), tsDouble(8));
   EXPECT_TRUE(key < later);
   later = key;
   EXPECT_TRUE(later == key);
-
-  // The user-defined-field key takes the bank account id of a bank account.
-  BankAccountData account("");
-  account.SetBankAccount("SAV2");
-  const BankAccountUDFKeyData udf(account);
-  EXPECT_EQ(BoundNames(udf), (std::vector<std::string>{"BUBANK"}));
-  EXPECT_EQ(udf.GetBankAccount(), "SAV2");
 }
 
-TEST(RecordCopies, NewRecordsHoldTheirDefaults) {
-  const TransactionData tran("");
-  EXPECT_EQ(tran.GetType(), TransactionData::TranTypeEnum::kCheck);
-  EXPECT_EQ(tran.GetReconciled(), 1);
-  EXPECT_EQ(tran.GetReconcileInProgress(), 1);
-  EXPECT_EQ(tran.GetLastUnreconciledState(), 1);
-  EXPECT_EQ(tran.GetRun().Decimals(), 0);
-  EXPECT_EQ(tran.GetAddition().Decimals(), 2);
-  const CashDetailData cash("");
-  EXPECT_EQ(cash.GetBatchSource(), BatchSourceEnum::kOtherApplication);
-  EXPECT_EQ(cash.GetTask(), 1);
-  EXPECT_EQ(cash.GetType(), 1);
-  EXPECT_EQ(cash.GetUpgradeSource(), 1);
-  EXPECT_EQ(cash.GetPaymentID(), 0);
-}
-
-TEST(RecordBase, GetColumnAndSetColumnReachTheField) {
+// A column defined but not bound is still reachable through the container;
+// an undefined name changes nothing and reads as empty.
+TEST(RecordBase, SetColumnReachesUnboundColumnsAndIgnoresUndefinedOnes) {
   BankAccountData record(kBankRegisterBalanceColumns);
-  const tsCurrency amount = tsCurrency::FromText("9.99");
-  record.SetColumn("BRGBLNC", &amount);
-  EXPECT_EQ(record.GetRegisterBalance(), amount);
-  EXPECT_EQ(&record.GetColumn("BRGBLNC"), &record.GetRegisterBalance());
-  // Defined but not bound: still reachable through the container.
   const tsAlpha name("First Bank");
   record.SetColumn("BNAME", &name);
   EXPECT_EQ(record.GetBankName(), "First Bank");
-  // An undefined name changes nothing and reads as empty.
   record.SetColumn("NOSUCH", &name);
   EXPECT_TRUE(record.GetColumn("NOSUCH").IsNull());
 }
@@ -160,10 +127,7 @@ TEST(RecordBase, GetColumnAndSetColumnReachTheField) {
 TEST(RecordBase, CopyOfAnyRecordSharesItsFields) {
   BankAccountData account(kBankRegisterBalanceColumns);
   bkData view(account);
-  EXPECT_EQ(view.FileCode(), "BKM");
-  EXPECT_EQ(view.TableID(), 1);
   EXPECT_EQ(view.KeyColumns(), "BANKACC");
-  EXPECT_TRUE(view.ColumnList().empty());
   ASSERT_EQ(view.Columns().size(), 2u);
   tsCurrency amount(12);
   view.Find("BRGBLNC")->SetVal(amount);
@@ -208,17 +172,14 @@ TEST(ColumnState, TracksSavedAndChangedColumns) {
   EXPECT_FALSE(state.AnyColumnChanged());
   state.SetColumnAsSaved("CYREND");
   state.SetColumnAsChanged("CYREND");
-  EXPECT_TRUE(state.ColumnSaved("CYREND"));
-  EXPECT_TRUE(state.ColumnChanged("CYREND"));
+  EXPECT_TRUE(state.ColumnSaved("CYREND") && state.ColumnChanged("CYREND") && state.AnyColumnChanged());
   EXPECT_FALSE(state.ColumnChanged("cyrend"));
-  EXPECT_TRUE(state.AnyColumnChanged());
   state.SetColumnAsOriginal("CYREND");
   EXPECT_FALSE(state.AnyColumnChanged());
   EXPECT_TRUE(state.ColumnSaved("CYREND"));
   state.SetColumnAsChanged("BKXTDSC");
   state.Clear();
-  EXPECT_FALSE(state.AnyColumnChanged());
-  EXPECT_FALSE(state.ColumnSaved("CYREND"));
+  EXPECT_FALSE(state.AnyColumnChanged() || state.ColumnSaved("CYREND"));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The record layouts restated independently of the schema: column order and
-// types of every record type, the accessors whose names do not follow from
-// their columns, the key-value constructors' parameter order, the relations
-// and the file specs.
+// types of every record type, the key-value constructors' parameter order
+// and the relations.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,17 +10,12 @@
 
 #include "framework/io/dictionary.h"
 #include "framework/types/values.h"
-#include "records/bank_account_data.h"
 #include "records/batch_data.h"
 #include "records/cash_detail_data.h"
 #include "records/deposit_item_data.h"
 #include "records/deposit_item_detail_data.h"
-#include "records/files.h"
 #include "records/gl_cash_account_balance_data.h"
-#include "records/last_tran_data.h"
 #include "records/pending_deposit_data.h"
-#include "records/reconcile_in_progress_data.h"
-#include "records/register_bank_lock_data.h"
 #include "records/relations.h"
 #include "records/tax_detail_data.h"
 #include "records/tax_gl_detail_data.h"
@@ -126,60 +120,6 @@ TEST(Layouts, EveryRecordTypeHasItsColumnsInLayoutOrder) {
   }
 }
 
-// Accessors whose names say little about their columns (and the columns whose
-// order differs between otherwise alike records).
-TEST(Layouts, AccessorsReachTheirColumns) {
-  const TransactionData t("");
-  const DepositItemData di("");
-  const DepositItemDetailData dig("");
-  const WithdrawalDetailData wd("");
-  const CashDetailData cd("");
-  const TaxDetailData tx("");
-  const TaxGLDetailData tg("");
-  const BankAccountData b("");
-  const BatchData batch("");
-  const LastTranData lt("");
-  const ReconcileInProgressData rip("");
-  const TransactionIssueData issue("");
-  const RegisterBankLockData lock("");
-  const TransactionRunLockData run("");
-  const PendingDepositData pd("");
-  const GLCashAccountBalanceData ca("");
-  struct Case {
-    const ccRecData* record;
-    const char* column;
-    const tsData* field;
-  };
-  const Case cases[] = {
-      {&t, "TGLICRC", &t.GetDueFromAccount()},       {&t, "TGLICPY", &t.GetDueToAccount()},
-      {&t, "TGLJRN", &t.GetGLJournal()},             {&t, "TCURREC", &t.GetReconcileInProgress()},
-      {&t, "TLSTREC", &t.GetLastUnreconciledState()}, {&t, "TRECOND", &t.GetReconciled()},
-      {&t, "TCRTDT", &t.GetTransDate()},             {&t, "TDSTAMP", &t.GetDateStamp()},
-      {&t, "TCHECK", &t.GetCheck()},                 {&t, "TRTRSEQ", &t.GetTransferSequence()},
-      {&t, "TRWID", &t.GetRowID()},                  {&t, "TRWVR", &t.GetRowVersion()},
-      {&di, "DRWID", &di.GetRowID()},                {&di, "DITXAM", &di.GetTax()},
-      {&dig, "DIGICRC", &dig.GetDueFromAccount()},   {&dig, "DIGICPY", &dig.GetDueToAccount()},
-      {&dig, "DIGLINO", &dig.GetDepositItemNumber()}, {&dig, "DIGLACC", &dig.GetCreditAccount()},
-      {&wd, "WDICRC", &wd.GetDueFromAccount()},      {&wd, "WDICPY", &wd.GetDueToAccount()},
-      {&wd, "WDGLACC", &wd.GetDebitAccount()},       {&cd, "CDPYID", &cd.GetPaymentID()},
-      {&cd, "CDTRUN", &cd.GetTranRun()},             {&cd, "CDRUN", &cd.GetCashDetailRun()},
-      {&cd, "CDSORCE", &cd.GetBatchSource()},        {&cd, "CDTASK", &cd.GetTask()},
-      {&tx, "TXDEPIT", &tx.GetDepAmtSeq()},          {&tx, "TXTXRUN", &tx.GetTaxDetailRun()},
-      {&tg, "TGTXRT", &tg.GetTaxGLRate()},           {&tg, "TGTXRUN", &tg.GetTaxGLDetailRun()},
-      {&tg, "TGSRC", &tg.GetGLSource()},             {&tg, "TGDPLOC", &tg.GetGLDploc()},
-      {&b, "BATYPE", &b.GetAccountType()},           {&b, "BABN", &b.GetBabn()},
-      {&b, "BAPCABF", &b.GetAPCashAccountBaseOrFull()}, {&b, "BRMCAB", &b.GetRMUseBaseCashAccount()},
-      {&b, "BGENCSH", &b.GetMiscCashAccount()},      {&b, "BURADJM", &b.GetUnreconciledAdjustsMinus()},
-      {&batch, "BSOURCE", &batch.GetSource()},       {&batch, "BCNTP", &batch.GetCountPosted()},
-      {&lt, "LTLEFT", &lt.GetLastAPElectronicPaymentRun()}, {&lt, "LTPRWDD", &lt.GetLastPayrollDirectDepositRun()},
-      {&rip, "RIPADJS", &rip.GetReconciledAdjustsMinus()}, {&rip, "RIPADJA", &rip.GetReconciledAdjustsPlus()},
-      {&issue, "R2ODBC", &issue.GetTouchedByODBC()}, {&issue, "ISSUE2", &issue.GetIssueNumber()},
-      {&lock, "LBNKACC", &lock.GetBankAccount()},    {&run, "TRRUN", &run.GetTransactionRun()},
-      {&pd, "PDAPPL", &pd.GetApplication()},         {&ca, "CACSHAC", &ca.GetGLCashAccount()},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.record->Find(c.column), c.field) << c.column;
-}
-
 // The bound key columns of a key, formatted, in binding order.
 std::vector<std::string> KeyValues(const ccRecData& key) {
   std::vector<std::string> out;
@@ -198,12 +138,7 @@ TEST(Layouts, KeyValueConstructorsTakeTheValuesInKeyOrder) {
     V want;
   };
   const Case cases[] = {
-      {"BankAccount", KeyValues(BankAccountKeyData(a)), V{"A1"}},
-      {"BankAccountUDF", KeyValues(BankAccountUDFKeyData(a)), V{"A1"}},
       {"GLCashAccountBalance", KeyValues(GLCashAccountBalanceKeyData(a, b)), V{"A1", "B2"}},
-      {"ReconcileInProgress", KeyValues(ReconcileInProgressKeyData(a)), V{"A1"}},
-      {"LastTran", KeyValues(LastTranKeyData(a)), V{"A1"}},
-      {"RegisterBankLock", KeyValues(RegisterBankLockKeyData(a)), V{"A1"}},
       {"PendingDeposit", KeyValues(PendingDepositKeyData(a, d, b)), V{"A1", "2024-02-29", "B2"}},
       {"Transaction", KeyValues(TransactionKeyData(a, n1, n2)), V{"A1", "11", "12"}},
       {"DepositItem", KeyValues(DepositItemKeyData(a, n1, n2, n3)), V{"A1", "11", "12", "13"}},
@@ -257,33 +192,6 @@ TEST(Relations, ColumnsMatchInTypeAndTargetAnIndex) {
     }
     EXPECT_TRUE(indexed);
   }
-  // A relation written with ";" names one column that no record type has.
-  const ccRelSpec wrong("BKT", 1, "TBNKACC;TRUN;TSEQ", "BKT", 2, "DIBNKAC;DIRUN;DISEQ");
-  ASSERT_EQ(wrong.SourceColumns().size(), 1u);
-  EXPECT_LT(RecordDef("BKT", 1)->FieldIndex(wrong.SourceColumns()[0]), 0);
-}
-
-TEST(Files, SpecsNameTheModulesFiles) {
-  struct Case {
-    const tsioFileSpec* spec;
-    const char* code;
-    short instance;
-    short dictionary_id;
-  };
-  const Case cases[] = {
-      {&BKMFileSpec, "BKM", 1, 210}, {&BKTFileSpec, "BKT", 1, 221}, {&BKTHistoryFileSpec, "BKT", 2, 222},
-      {&BKZFileSpec, "BKZ", 1, 230}, {&GLMFileSpec, "GLM", 1, 310}, {&GLTFileSpec, "GLT", 1, 331},
-      {&GLTFileSpec2, "GLT", 2, 332}, {&APMFileSpec, "APM", 1, 110}, {&PRSFileSpec, "PRS", 0, 610},
-      {&TXMFileSpec, "TXM", 1, 710},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.spec->Code(), c.code);
-    EXPECT_EQ(c.spec->Instance(), c.instance) << c.code;
-    EXPECT_EQ(c.spec->DictionaryID(), c.dictionary_id) << c.code;
-    EXPECT_EQ(c.spec->Policy(), RLS_AUTH_NONE) << c.code;
-  }
-  // The module's own files are defined in the dictionary under those ids.
-  for (short id : {210, 221, 222, 230}) EXPECT_NE(tsioDictionary::Find(id), nullptr) << id;
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 #include "framework/base/tag_values.h"
 #include "framework/types/values.h"
 #include "records/messages.h"
-#include "records/record_test_support.h"
-#include "records/transaction.h"
 
 namespace {
 
@@ -135,33 +133,18 @@ TEST(Messages, NumberLevelValueAndTagsOfEveryFunction) {
   }
 }
 
-TEST(Messages, AttachmentsDescriptionFollowsTheApplication) {
+// The attachments description follows the application; the batch term is the
+// user's.
+TEST(Messages, DescriptionsFollowTheApplicationAndTheUser) {
   TSGetApp()->SetAttachmentsInUse(false);
   const ccStatus<TransferStatus> notes = RecAttachmentsReadError("transaction", kNotFound);
   TSGetApp()->SetAttachmentsInUse(true);
   const tclTagValues tags{{"rec desc", "transaction"}, {"attachments desc", "notes"}, {"io status", kNotFoundText}};
   EXPECT_EQ(notes.Errors()[0].Text(), ErrorMessage("BK", 1621, tags).Text());
-  EXPECT_EQ(notes.Value(), kTransferFailed);
-}
-
-TEST(Messages, FullyPostedBatchUsesTheUsersTermForABatch) {
   tsString::SetCustomDescription("<1>", "Lot");
   const ccError e = FullyPostedBatchSelectedError();
   tsString::ResetCustomDescriptions();
   EXPECT_EQ(e.Text(), ErrorMessage("BK", 1628, {{"batch", "Lot"}}).Text());
-}
-
-TEST(Messages, InvalidRecordFetchNamesTheCursorsRecordType) {
-  bktest::BankCompany company;
-  Transaction cursor(*company.bkt);
-  for (auto status : {tsioStatus::kSuccess, tsioStatus::kNotFound, tsioStatus::kDamaged}) {
-    const ccStatus<tsioStatus::Status> s = InvalidRecordFetch(*cursor.CursorPtr(), status);
-    EXPECT_EQ(s.Value(), status);
-    ASSERT_EQ(s.Errors().Size(), 1u);
-    EXPECT_EQ(s.Errors()[0].Number(), 5000);
-    EXPECT_EQ(s.Errors()[0].GetLevel(), ccError::kError);
-    EXPECT_EQ(s.Errors()[0].Text(), "Could not read transaction - " + ccIOStatusStr(status) + ".");
-  }
 }
 
 }  // namespace

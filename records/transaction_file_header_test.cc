@@ -30,75 +30,56 @@ struct FaultGuard {
   ~FaultGuard() { tsioFaults::Clear(); }
 };
 
+// The first take reads and writes the header; later ones reuse the run
+// without touching the file; each kind counts its own column. BothRuns takes
+// only what is missing and writes the rest back as read.
 TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
-  bktest::ModuleCompany company;
-  company.RunCounter("LASTRUN", 41);
-  Handle h(company.folder);
-  TransactionFileHeader header(*h.file);
-  EXPECT_EQ(header.CurrentTranRun(), 0);
-
-  ccStatus<ccBoolStatus> status(kBoolSuccess);
-  EXPECT_EQ(header.ThisRun(status), 42);
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
-  EXPECT_EQ(header.CurrentTranRun(), 42);
-
-  // The file is not touched again: a failing read would show.
-  FaultGuard faults;
-  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError, 1, 100);
-  EXPECT_EQ(header.ThisRun(status), 42);
-  EXPECT_EQ(status.Value(), kBoolSuccess);
-  EXPECT_TRUE(status.Errors().Empty());
-  tsioFaults::Clear();
-
-  // Each kind counts its own column.
-  company.RunCounter("LSTTXRN", 99);
-  EXPECT_EQ(header.ThisTaxDetailRun(status), 100);
-  EXPECT_EQ(header.ThisCashDetailRun(status), 1);
-  EXPECT_EQ(company.RunCounter("LSTTXRN"), 100);
-  EXPECT_EQ(company.RunCounter("LSTCDRN"), 1);
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
-}
-
-TEST(RunNumbers, BothRunsTakesOnlyWhatIsMissingAndWritesTheRestBackAsRead) {
   bktest::ModuleCompany company;
   company.RunCounter("LASTRUN", 41);
   company.RunCounter("LSTCDRN", 7);
   Handle h(company.folder);
   TransactionFileHeader header(*h.file);
   ccStatus<ccBoolStatus> status(kBoolSuccess);
-  ASSERT_EQ(header.ThisRun(status), 42);
+  EXPECT_EQ(header.ThisRun(status), 42);
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 42);
+  {
+    FaultGuard faults;  // a failing read would show
+    tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError, 1, 100);
+    EXPECT_EQ(header.ThisRun(status), 42);
+    EXPECT_TRUE(status.Errors().Empty());
+  }
   company.RunCounter("LASTRUN", 50);  // another program took runs meanwhile
-
+  company.RunCounter("LSTTXRN", 99);
+  EXPECT_EQ(header.ThisTaxDetailRun(status), 100);
   tsDouble tran, cash;
-  auto st = header.BothRuns(tran, cash);
-  EXPECT_EQ(st.Value(), kBoolSuccess);
+  EXPECT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);
   EXPECT_EQ(tran, 42);
   EXPECT_EQ(cash, 8);
   EXPECT_EQ(company.RunCounter("LASTRUN"), 50);
   EXPECT_EQ(company.RunCounter("LSTCDRN"), 8);
-  // Both taken: nothing is read any more.
-  ASSERT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);
+  EXPECT_EQ(company.RunCounter("LSTTXRN"), 100);
+  ASSERT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);  // both taken: nothing is read any more
   EXPECT_EQ(company.RunCounter("LSTCDRN"), 8);
-  EXPECT_EQ(header.CurrentTaxDetailRun(), 0);
 }
 
+// Each kind of sequence counts in memory from 1, never touching the file.
 TEST(Sequences, CountInMemoryPerKindFromOne) {
   bktest::ModuleCompany company;
   Handle h(company.folder);
   TransactionFileHeader header(*h.file);
   using H = TransactionFileHeader;
-  const std::vector<std::pair<tsDouble (H::*)(), tsDouble (H::*)() const>> counters = {
+  const std::pair<tsDouble (H::*)(), tsDouble (H::*)() const> counters[] = {
       {&H::NextSequence, &H::ThisSequence},
       {&H::NextCashDetailSequence, &H::ThisCashDetailSequence},
       {&H::NextTaxDetailSequence, &H::ThisTaxDetailSequence},
       {&H::NextTransferSequence, &H::ThisTransferSequence}};
-  for (size_t i = 0; i < counters.size(); ++i) {
-    const auto [next, current] = counters[i];
+  for (int i = 0; const auto& [next, current] : counters) {
     EXPECT_EQ((header.*current)(), 0) << i;
-    for (int n = 1; n <= static_cast<int>(i) + 3; ++n) EXPECT_EQ((header.*next)(), n) << i;
-    EXPECT_EQ((header.*current)(), static_cast<int>(i) + 3) << i;
+    for (int n = 1; n <= i + 3; ++n) EXPECT_EQ((header.*next)(), n) << i;
+    EXPECT_EQ((header.*current)(), i + 3) << i;
+    ++i;
   }
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 0);  // sequences never touch the file
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 0);
 }
 
 TEST(Sequences, ARecordIsStampedWithTheRunAndTheNextSequenceOrLeftAloneWhenNoRunCanBeTaken) {
@@ -169,6 +150,12 @@ TEST(RunFailures, AFailedReadTakesNothingAndTheNextCallReadsAgain) {
     EXPECT_EQ(again.Value(), kBoolSuccess) << t.name;
     EXPECT_EQ(company.RunCounter(t.column), 42) << t.name;
   }
+  tsioDataFile closed;  // a file that is not open reports the read failure
+  TransactionFileHeader header(closed);
+  ccStatus<ccBoolStatus> status(kBoolSuccess);
+  EXPECT_EQ(header.ThisRun(status), 0);
+  ASSERT_EQ(status.Errors().Size(), 1u);
+  EXPECT_EQ(status.Errors()[0].Number(), 1616);
 }
 
 TEST(RunFailures, AfterAFailedWriteNoTwoProgramsEverUseTheSameRun) {
@@ -196,15 +183,6 @@ TEST(RunFailures, AfterAFailedWriteNoTwoProgramsEverUseTheSameRun) {
     EXPECT_EQ(t.take(first, s1), 43) << t.name;
     EXPECT_EQ(company.RunCounter(t.column), 43) << t.name;
   }
-}
-
-TEST(RunFailures, AFileThatIsNotOpenReportsTheReadFailure) {
-  tsioDataFile closed;
-  TransactionFileHeader header(closed);
-  ccStatus<ccBoolStatus> status(kBoolSuccess);
-  EXPECT_EQ(header.ThisRun(status), 0);
-  ASSERT_EQ(status.Errors().Size(), 1u);
-  EXPECT_EQ(status.Errors()[0].Number(), 1616);
 }
 
 TEST(RunFailures, AHeaderWithoutTheKindsColumnIsRefusedNotReadAsZero) {
@@ -271,49 +249,41 @@ TEST(RunsInUnits, ARolledBackUnitFreesItsRunACommittedOneKeepsIt) {
   }
 }
 
-TEST(RunsInUnits, ARunTakenBeforeAUnitSurvivesTheUnitsRollback) {
-  bktest::ModuleCompany company;
-  Handle h(company.folder);
-  TransactionFileHeader header(*h.file);
-  ccStatus<ccBoolStatus> status(kBoolSuccess);
-  ASSERT_EQ(header.ThisRun(status), 1);
-  tclRollbackStack unit;
-  ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
-  EXPECT_EQ(header.ThisCashDetailRun(status), 1);
-  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-  EXPECT_EQ(header.CurrentTranRun(), 1);
-  EXPECT_EQ(header.CurrentCashDetailRun(), 0);
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
-  EXPECT_EQ(company.RunCounter("LSTCDRN"), 0);
-}
-
-TEST(RunsInUnits, AFailedTakeInsideAUnitKeepsTheHeaderLockedUntilTheUnitEnds) {
+// A run taken before a unit survives the unit's rollback. A failed take
+// inside a unit keeps the header locked until the unit ends.
+TEST(RunsInUnits, ARunTakenBeforeAUnitSurvivesAndAFailedTakeKeepsTheHeaderLocked) {
   bktest::ModuleCompany company;
   Handle h(company.folder);
   Handle other(company.folder);
   // An unlocked header write answers 9 at once while another handle holds
   // the header lock.
-  auto locked_by_another = [&] {
-    tsioHeader probe(*other.file, 1);
-    return probe.Update() == tsioStatus::kLocked;
-  };
+  auto locked_by_another = [&] { return tsioHeader(*other.file, 1).Update() == tsioStatus::kLocked; };
   TransactionFileHeader header(*h.file);
-  tclRollbackStack unit;
-  ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
   ccStatus<ccBoolStatus> status(kBoolSuccess);
   ASSERT_EQ(header.ThisRun(status), 1);
+  {
+    tclRollbackStack unit;
+    ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
+    EXPECT_EQ(header.ThisCashDetailRun(status), 1);
+    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+    EXPECT_EQ(header.CurrentTranRun(), 1);
+    EXPECT_EQ(header.CurrentCashDetailRun(), 0);
+    EXPECT_EQ(company.RunCounter("LSTCDRN"), 0);
+  }
+  tclRollbackStack unit;
+  ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
+  ASSERT_EQ(header.ThisTaxDetailRun(status), 1);
   for (tsioOp op : {tsioOp::kHeaderRead, tsioOp::kHeaderWrite}) {
     FaultGuard faults;
     tsioFaults::Arm(op, tsioStatus::kIOError);
     EXPECT_EQ(header.ThisCashDetailRun(status), 0);
     EXPECT_EQ(status.Value(), kBoolFailure);
-    // Nobody may read LASTRUN before the unit commits it.
+    // Nobody may read LSTTXRN before the unit commits it.
     EXPECT_TRUE(locked_by_another()) << static_cast<int>(op);
   }
   ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
   EXPECT_FALSE(locked_by_another());
-  EXPECT_EQ(header.CurrentTranRun(), 1);
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
+  EXPECT_EQ(company.RunCounter("LSTTXRN"), 1);
 }
 
 }  // namespace
