@@ -239,3 +239,39 @@ TEST(Dictionary, AnswersAboutOpenFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// A work file: a copy of a record type whose keys are numbered 1..n in an
+// order of its own, opened with a file number from 401 to 600.
+TEST(WorkFiles, NumberedFrom401WithTheirOwnKeyNumbers) {
+  bktest::TempDir dir;
+  iotest::RegisterTestFiles();
+  tsioFileDef work;
+  work.code = "WRK";
+  work.dictionary_id = 9003;
+  work.work_file = true;
+  tsioRecordDef r;
+  r.record_type = 1;
+  r.description = "register work copy";
+  r.fields = {{"K1", tsDataType::kAlpha, 10, 0, 0}, {"K2", tsDataType::kDouble, 9, 0, 0},
+              {"N", tsDataType::kDouble, 12, 2, 0}};
+  r.keys = {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"K2", "K1"}, false}};
+  work.records = {r};
+  tsioDictionary::Register(work);
+  tsioFileManager fm(dir.path());
+  ASSERT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
+  ASSERT_EQ(fm.Create(tsioFileSpec("WRK", 1, 9003)), tsioStatus::kSuccess);
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(tsioFileSpec("WRK", 1, 9003), &f), tsioStatus::kSuccess);
+  EXPECT_GE(f->FileNum(), 401);
+  EXPECT_LE(f->FileNum(), 600);
+  xio_file_def fd;
+  ASSERT_EQ(xio_get_def(f->FileNum(), &fd), tsioStatus::kSuccess);
+  EXPECT_EQ(fd.key_count, 2);
+  xio_key_def kd;
+  ASSERT_EQ(xio_get_key_def(f->FileNum(), 1, 2, &kd), tsioStatus::kSuccess);
+  EXPECT_EQ(kd.segments, (std::vector<short>{xio_num(f->FileNum(), 1, "K2"), xio_num(f->FileNum(), 1, "K1")}));
+}
+
+}  // namespace
