@@ -1,6 +1,6 @@
 // The binding with the general-ledger module loaded: factory resolution and
-// its codes, objects that refuse an interface or are not made, the holder
-// that releases what it obtained, entry points offered or not.
+// its codes (an object refusing the interface leaves nothing alive), entry
+// points offered or not.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -54,31 +54,6 @@ TEST_F(GLBinding, FactoryCodes) {
     if (out) static_cast<glObject*>(out)->Release();
     EXPECT_EQ(gltest::LiveObjects(), 0) << c.what;
   }
-}
-
-// An object that refuses the interface asked for, or a factory that makes no
-// object: the holder is empty with its code and nothing stays alive; what a
-// holder obtained is released when it goes.
-TEST_F(GLBinding, HoldersLeaveNoObjectAlive) {
-  gltest::RefuseInterfaces(true);
-  for (const glwFactoryBinding* b : {&kGLNewAccountBuilder, &kGLNewFiscalEntity, &kGLNewGLMHeader}) {
-    glwInterface<glAccountBuilder> itf(*b, kIID_glAccountBuilder);
-    EXPECT_FALSE(itf);
-    EXPECT_EQ(itf.Code(), kGLWInterfaceRefused) << b->factory;
-    EXPECT_EQ(gltest::LiveObjects(), 0) << b->factory;
-  }
-  {
-    glwInterface<glObject> base(kGLNewAccountBuilder, kIID_glObject);  // handed out without asking the object
-    EXPECT_EQ(base.Code(), kGLWFactoryOK);
-    glwInterface<glFiscalEntity> a(kGLNewFiscalEntity, kIID_glObject);
-    EXPECT_EQ(gltest::LiveObjects(), 2);
-  }
-  EXPECT_EQ(gltest::LiveObjects(), 0);
-  gltest::RefuseInterfaces(false);
-  gltest::FailFactories(true);
-  glwInterface<glAccountBuilder> none(kGLNewAccountBuilder, kIID_glAccountBuilder);
-  EXPECT_FALSE(none);
-  EXPECT_EQ(none.Code(), kGLWNoObject);
 }
 
 TEST_F(GLBinding, EntryPointsReachTheModule) {

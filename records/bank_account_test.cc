@@ -97,43 +97,6 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
   }
 }
 
-TEST(BankAccountTotals, DocumentedCases) {
-  bktest::BankCompany co;
-  BankAccount bank(*co.bkm, "", 0);
-  BankAccountTotalsTranType which = kTotalsDeposits;
-  // A check of -100 entering the open state.
-  tsDouble change = bank.ChangeOpenTotals(Amount(-10000), kTranCheck, 1, 2, &which);
-  EXPECT_EQ(change, Amount(10000));
-  EXPECT_EQ(which, kTotalsChecks);
-  EXPECT_EQ(bank.m_Record.GetOpenChecks(), tsCurrency::FromText("100.00"));
-  EXPECT_EQ(bank.m_Record.GetOpenTransactions(), tsCurrency::FromText("-100.00"));
-  // ... and leaving it.
-  EXPECT_EQ(bank.ChangeOpenTotals(Amount(-10000), kTranCheck, 2, 1), Amount(-10000));
-  EXPECT_EQ(bank.m_Record.GetOpenChecks(), tsCurrency::FromText("0.00"));
-  // Nothing changed: nothing touched, not even an inconsistent net total.
-  bank.m_Record.SetOpenTransactions(tsCurrency::FromText("12.34"));
-  tsDouble same = Amount(500);
-  EXPECT_EQ(bank.ChangeOpenTotals(Amount(500), kTranDeposit, 1, 1, nullptr, &same), Amount(0));
-  EXPECT_EQ(bank.m_Record.GetOpenTransactions(), tsCurrency::FromText("12.34"));
-  // An adjustment edited from -30 to 0 while counted leaves the minus total.
-  bank.m_Record = BankAccountData();
-  bank.m_Record.SetOpenAdjustmentsMinus(tsCurrency::FromText("30.00"));
-  tsDouble minus30 = Amount(-3000);
-  (void)bank.ChangeOpenTotals(Amount(0), kTranAdjustment, 1, 1, &which, &minus30);
-  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsMinus(), tsCurrency::FromText("0.00"));
-  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsPlus(), tsCurrency::FromText("0.00"));
-  // From -30 to +20: 30 out of minus, 20 into plus.
-  bank.m_Record.SetOpenAdjustmentsMinus(tsCurrency::FromText("30.00"));
-  (void)bank.ChangeOpenTotals(Amount(2000), kTranAdjustment, 1, 1, &which, &minus30);
-  EXPECT_EQ(which, kTotalsPlusAdjustments);
-  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsMinus(), tsCurrency::FromText("0.00"));
-  EXPECT_EQ(bank.m_Record.GetOpenAdjustmentsPlus(), tsCurrency::FromText("20.00"));
-  // A deposit of 50 reconciled leaves the unreconciled deposits.
-  bank.m_Record.SetUnreconciledDeposits(tsCurrency::FromText("50.00"));
-  (void)bank.ChangeUnreconciledTotals(Amount(5000), kTranDeposit, 3, 1);
-  EXPECT_EQ(bank.m_Record.GetUnreconciledDeposits(), tsCurrency::FromText("0.00"));
-}
-
 TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
@@ -144,7 +107,7 @@ TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
   } cases[] = {
       // Fiscal year ending 2026-12-31.
       {20261231, 20241231, Y::kNoYear},   {20261231, 20250101, Y::kLastYear}, {20261231, 20251231, Y::kLastYear},
-      {20261231, 20260101, Y::kThisYear}, {20261231, 20261231, Y::kThisYear}, {20270101 - 0, 20270101, Y::kThisYear},
+      {20261231, 20260101, Y::kThisYear}, {20261231, 20261231, Y::kThisYear},
       {20261231, 20270101, Y::kNextYear}, {20261231, 20271231, Y::kNextYear}, {20261231, 20280101, Y::kNoYear},
       // Fiscal year ending on the last day of February, across leap years.
       {20280229, 20270228, Y::kLastYear}, {20280229, 20270301, Y::kThisYear}, {20280229, 20280229, Y::kThisYear},
@@ -158,7 +121,6 @@ TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
     Y which = Y::kNextYear;
     bank.ChangeInterestTotals(Amount(1234), tsDate::FromYmd(c.date), tsDate::FromYmd(c.reference), &which);
     SCOPED_TRACE(std::to_string(c.reference) + " " + std::to_string(c.date));
-    if (c.reference == 20270101) continue;  // (a reference date that is not a year end: skip)
     EXPECT_EQ(which, c.year);
     const tsCurrency zero, amount = tsCurrency::FromText("12.34");
     EXPECT_EQ(bank.m_Record.GetLastYearsInterest(), c.year == Y::kLastYear ? amount : zero);
@@ -226,23 +188,11 @@ TEST(BankAccountBalances, ViewBalancesFollowTheEditorsLockAndExcludedRuns) {
             ccError::kNone);
   EXPECT_EQ(reg, tsCurrency::FromText("21.99"));  // -10 + 25 - 3 + 9.99
   EXPECT_EQ(bal, tsCurrency::FromText("31.99"));  // 25 - 3 + 9.99
-  Transaction cursor(*co.bkt, "", 0);
-  tsCurrency r2, b2;
-  ASSERT_EQ(runs.TransactionRunBalances(cursor, tsAlpha("B1"), tsDouble(7, 0), r2, b2).MaxLevel(), ccError::kNone);
-  EXPECT_EQ(r2, tsCurrency());
-  EXPECT_EQ(b2, tsCurrency());
 }
 
-TEST(BankAccountMisc, TypeTextsTransferKindsAndEditLock) {
+TEST(BankAccountMisc, TransferKindsAndEditLock) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
-  tclTSEnum<BankAccountData::BankAccountTypeEnum> type;
-  type.SetValue(8);
-  bank.m_Record.SetAccountType(type);
-  EXPECT_EQ(bank.m_Record.TypeString(0), "Credit Card");
-  EXPECT_EQ(bank.m_Record.TypeString(1), "Checking");
-  EXPECT_EQ(bank.m_Record.TypeString(10), "Draw");
-  EXPECT_EQ(bank.m_Record.TypeString(11), "UNKNOWN");
   EXPECT_EQ(bank.GetTransferSourceType(), kTranWithdrawal);
   EXPECT_EQ(bank.GetTransferDestinationType(), kTranDeposit);
   tclTSEnum<BankAccountData::TransferTypeEnum> adj;
@@ -267,24 +217,12 @@ TEST(TransactionTexts, AmountsDescriptionsAndLevels) {
   TransactionData t;
   t.SetSubtraction(tsCurrency::FromText("125.50"));
   EXPECT_EQ(t.GetAmount(), tsCurrency::FromText("-125.50"));
-  EXPECT_EQ(t.GetType().Value(), 1);
-  EXPECT_EQ(t.GetReconciled().Value(), 1);
-  EXPECT_EQ(t.GetReconcileInProgress().Value(), 1);
-  EXPECT_EQ(t.GetLastUnreconciledState().Value(), 1);
   tsString::SetCustomDescription("<8I>", "Cheque");
   EXPECT_EQ(t.TranTypeFullDescription(), "Cheque");
   EXPECT_EQ(t.MessageText(), "Cheque transaction ");
   t.SetBankAccount(tsAlpha("MAIN"));
   EXPECT_EQ(t.MessageText(), "Cheque transaction for Bank \"MAIN\"");
   tsString::ResetCustomDescriptions();
-  tclTSEnum<TransactionData::TranTypeEnum> type;
-  for (auto [value, text] : {std::pair{2, "Deposit"}, {3, "Withdrawal"}, {4, "Adjustment"}, {5, "ERROR"}}) {
-    type.SetValue(value);
-    t.SetType(type);
-    EXPECT_EQ(t.TranTypeFullDescription(), text);
-  }
-  EXPECT_STREQ(TransactionData::ReconcileStateCode(2), "C");
-  EXPECT_STREQ(TransactionData::ReconcileStateText(3), "Reconciled");
 
   DetailedTransactionData d(&t, tsAlpha("level zero"), kNonCashWithoutTax, false, false);
   EXPECT_EQ(d.GetHierarchyDescription(2).str(), "level zero");
@@ -300,10 +238,6 @@ TEST(TransactionTexts, AmountsDescriptionsAndLevels) {
   EXPECT_EQ(copy.GetTranData(), &t);
   EXPECT_EQ(d.GetDescription(1).str(), "item");
 }
-
-}  // namespace
-
-namespace {
 
 // A new record of a batch: bound columns back to empty, the batch fields set;
 // a transaction from another application gets batch source 1.
@@ -327,10 +261,6 @@ TEST(TransactionBatch, NewRecordTakesTheBatchFields) {
   EXPECT_EQ(t.GetApplOfOrigin().str(), "AP");
   EXPECT_EQ(t.GetBatchSource().Value(), 1);
 }
-
-}  // namespace
-
-namespace {
 
 // Counting a transaction into its batch, and the undo when the batch cannot
 // be saved: the part's counts never drift.
@@ -360,16 +290,6 @@ TEST(TransactionBatch, BatchCountsFollowCreateAndRemoveAndUndoOnFailure) {
   EXPECT_EQ(t.UpdateBatchInfo(batch, true).MaxLevel(), ccError::kNone);
   EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(0, 0));
   EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(0, 0));
-  // A control count left empty compares only the amounts.
-  part->SetAmountOfTrans(tsDouble(0, 0));
-  EXPECT_TRUE(part->InBalance());
-  part->SetNumberOfTrans(tsDouble(2, 0));
-  EXPECT_FALSE(part->InBalance());
-  // The batch framework's entry points create and delete only this module's parts.
-  zzBatchPart* mine = bk_new_batch_part();
-  bk_delete_batch_part(mine);
-  zzBatchPart other("AP");
-  bk_delete_batch_part(&other);  // left alone
 }
 
 }  // namespace

@@ -1,14 +1,11 @@
 // The record base: which columns a record binds and in what order, what
-// assignment and the constructors copy, the column container and the change
-// tracker.
+// assignment and the constructors copy, and the column container.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "framework/base/scripted_responder.h"
 #include "records/bank_account_data.h"
-#include "records/bk_column_state.h"
 #include "records/bk_data.h"
 #include "records/cash_detail_data.h"
 #include "records/column_lists.h"
@@ -38,15 +35,6 @@ TEST(ColumnBinding, ListBindsExactlyTheNamedColumnsInListOrder) {
     EXPECT_EQ(BoundNames(record), c.bound) << c.list;
     EXPECT_EQ(record.ColumnList(), c.list);
   }
-}
-
-TEST(ColumnBinding, EmptyListBindsEveryColumnInAscendingNameOrder) {
-  const TransactionData record("");
-  const std::vector<std::string> names = BoundNames(record);
-  ASSERT_EQ(names.size(), 58u);
-  EXPECT_EQ(names.front(), "TACTGDT");
-  EXPECT_EQ(names.back(), "TWEPRUN");
-  for (size_t i = 1; i < names.size(); ++i) EXPECT_LT(names[i - 1], names[i]);
 }
 
 TEST(ColumnBinding, ColumnListsOfThePartialReadersNameColumnsOfTheirRecords) {
@@ -124,30 +112,6 @@ TEST(RecordBase, SetColumnReachesUnboundColumnsAndIgnoresUndefinedOnes) {
   EXPECT_TRUE(record.GetColumn("NOSUCH").IsNull());
 }
 
-TEST(RecordBase, CopyOfAnyRecordSharesItsFields) {
-  BankAccountData account(kBankRegisterBalanceColumns);
-  bkData view(account);
-  EXPECT_EQ(view.KeyColumns(), "BANKACC");
-  ASSERT_EQ(view.Columns().size(), 2u);
-  tsCurrency amount(12);
-  view.Find("BRGBLNC")->SetVal(amount);
-  EXPECT_EQ(account.GetRegisterBalance(), amount);
-}
-
-// A record class that forgets to define its columns.
-class Undefined : public bkData {
- public:
-  Undefined() : bkData("BKM", 1, "BANKACC", "") { AddColumns(); }
-};
-
-TEST(RecordBase, BaseDefineColumnsSaysSoAndBindsNothing) {
-  tsScriptedResponder responder;
-  const Undefined record;
-  ASSERT_EQ(responder.Messages().size(), 1u);
-  EXPECT_EQ(responder.Messages()[0].text, "Default bkData::DefineColumns called.");
-  EXPECT_TRUE(record.Columns().empty());
-}
-
 TEST(ColumnsContainer, CreateLookupSetClear) {
   BankAccountData owner("BDESC");
   bkColumnsContainer container(&owner);
@@ -165,21 +129,6 @@ TEST(ColumnsContainer, CreateLookupSetClear) {
   EXPECT_EQ(BoundNames(owner), (std::vector<std::string>{"BDESC", "AA", "ZZ"}));
   container.Clear();
   EXPECT_TRUE(container.Empty());
-}
-
-TEST(ColumnState, TracksSavedAndChangedColumns) {
-  bkColumnState state;
-  EXPECT_FALSE(state.AnyColumnChanged());
-  state.SetColumnAsSaved("CYREND");
-  state.SetColumnAsChanged("CYREND");
-  EXPECT_TRUE(state.ColumnSaved("CYREND") && state.ColumnChanged("CYREND") && state.AnyColumnChanged());
-  EXPECT_FALSE(state.ColumnChanged("cyrend"));
-  state.SetColumnAsOriginal("CYREND");
-  EXPECT_FALSE(state.AnyColumnChanged());
-  EXPECT_TRUE(state.ColumnSaved("CYREND"));
-  state.SetColumnAsChanged("BKXTDSC");
-  state.Clear();
-  EXPECT_FALSE(state.AnyColumnChanged() || state.ColumnSaved("CYREND"));
 }
 
 }  // namespace

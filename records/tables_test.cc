@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "framework/io/dictionary.h"
-#include "framework/io/header.h"
 #include "framework/io/record.h"
 #include "framework/types/values.h"
 #include "records/bank_account.h"
@@ -260,76 +259,6 @@ TEST(Dictionary, IndexesAreUniqueWithinEachFileAndNameRealColumns) {
     std::sort(numbers.begin(), numbers.end());
     EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end()) << id;
   }
-}
-
-// Attaches a field of the column's type to each column of a header, sets a
-// value, writes the header, reads it into fresh fields and compares.
-void HeaderRoundTrip(const tsioDataFile& file, short number,
-                     const std::vector<std::pair<std::string, tsDataType>>& expected) {
-  const tsioHeaderDef* def = file.Def()->Header(number);
-  ASSERT_NE(def, nullptr);
-  ASSERT_EQ(def->fields.size(), expected.size());
-  auto make = [](tsDataType t) -> std::unique_ptr<tsData> {
-    switch (t) {
-      case tsDataType::kAlpha: return std::make_unique<tsAlpha>();
-      case tsDataType::kText: return std::make_unique<tsText>();
-      case tsDataType::kCurrency: return std::make_unique<tsCurrency>();
-      case tsDataType::kDate: return std::make_unique<tsDate>();
-      case tsDataType::kTime: return std::make_unique<tsTime>();
-      case tsDataType::kBool: return std::make_unique<tsBool>();
-      case tsDataType::kChoice: return std::make_unique<tsChoice>();
-      case tsDataType::kNum: return std::make_unique<tsNum<short>>();
-      default: return std::make_unique<tsDouble>();
-    }
-  };
-  std::vector<std::unique_ptr<tsData>> written, read;
-  tsioHeader out(file, number), in(file, number);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(def->fields[i].name, expected[i].first);
-    EXPECT_EQ(def->fields[i].type, expected[i].second) << expected[i].first;
-    written.push_back(make(expected[i].second));
-    read.push_back(make(expected[i].second));
-    EXPECT_EQ(out.AttachColumn(expected[i].first, *written.back()), tsioStatus::kSuccess);
-    EXPECT_EQ(in.AttachColumn(expected[i].first, *read.back()), tsioStatus::kSuccess);
-  }
-  ASSERT_EQ(out.Get(true), tsioStatus::kSuccess);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const tsDataType t = expected[i].second;
-    const char* value = t == tsDataType::kDate   ? "2024-06-30"
-                        : t == tsDataType::kTime ? "12:30:00"
-                        : t == tsDataType::kBool ? "true"
-                        : t == tsDataType::kAlpha || t == tsDataType::kText ? "text"
-                                                                            : "3";
-    ASSERT_TRUE(written[i]->Parse(value)) << expected[i].first;
-  }
-  ASSERT_EQ(out.Update(), tsioStatus::kSuccess);
-  ASSERT_EQ(in.Get(false), tsioStatus::kSuccess);
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(read[i]->Compare(*written[i]), 0) << expected[i].first;
-  }
-}
-
-TEST(Dictionary, TransactionFileHeaderHoldsTheRunCounters) {
-  bktest::BankCompany company;
-  using T = tsDataType;
-  HeaderRoundTrip(*company.bkt, 1, {{"LASTRUN", T::kDouble}, {"LSTCDRN", T::kDouble}, {"LSTTXRN", T::kDouble}});
-  const tsioFieldDef& last_run = company.bkt->Def()->Header(1)->fields[0];
-  EXPECT_EQ(last_run.decimals, 0);
-}
-
-TEST(Dictionary, MasterFileHeaderHoldsTheModuleSettings) {
-  bktest::BankCompany company;
-  using T = tsDataType;
-  HeaderRoundTrip(*company.bkm, 2,
-                  {{"CYREND", T::kDate},    {"BKXTDSC", T::kCurrency}, {"BKXRDSC", T::kCurrency},
-                   {"BKULTCA", T::kBool},   {"CTRKTAX", T::kBool},     {"COPBLOV", T::kBool},
-                   {"CVYCKHT", T::kBool},   {"CVYDPHT", T::kBool},     {"CGLJRND", T::kNum},
-                   {"CGLJRNW", T::kNum},    {"CGLJRNA", T::kNum},      {"CGLPYBL", T::kAlpha},
-                   {"CGLRCVB", T::kAlpha},  {"CGLREF1", T::kChoice},   {"CGLREF2", T::kChoice},
-                   {"CRECDES", T::kText},   {"CREGDES", T::kText},     {"CREGOOB", T::kBool},
-                   {"CLSTRCH", T::kDate},   {"CLSTRCT", T::kTime},     {"CBTDSCF", T::kText},
-                   {"CBTDSCT", T::kText},   {"BTTRACT", T::kAlpha},    {"BANKRLS", T::kBool},
-                   {"CDETGLT", T::kBool},   {"CDETDCA", T::kChoice},   {"CDETDNC", T::kChoice}});
 }
 
 }  // namespace

@@ -62,26 +62,6 @@ TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
   EXPECT_EQ(company.RunCounter("LSTCDRN"), 8);
 }
 
-// Each kind of sequence counts in memory from 1, never touching the file.
-TEST(Sequences, CountInMemoryPerKindFromOne) {
-  bktest::ModuleCompany company;
-  Handle h(company.folder);
-  TransactionFileHeader header(*h.file);
-  using H = TransactionFileHeader;
-  const std::pair<tsDouble (H::*)(), tsDouble (H::*)() const> counters[] = {
-      {&H::NextSequence, &H::ThisSequence},
-      {&H::NextCashDetailSequence, &H::ThisCashDetailSequence},
-      {&H::NextTaxDetailSequence, &H::ThisTaxDetailSequence},
-      {&H::NextTransferSequence, &H::ThisTransferSequence}};
-  for (int i = 0; const auto& [next, current] : counters) {
-    EXPECT_EQ((header.*current)(), 0) << i;
-    for (int n = 1; n <= i + 3; ++n) EXPECT_EQ((header.*next)(), n) << i;
-    EXPECT_EQ((header.*current)(), i + 3) << i;
-    ++i;
-  }
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 0);
-}
-
 TEST(Sequences, ARecordIsStampedWithTheRunAndTheNextSequenceOrLeftAloneWhenNoRunCanBeTaken) {
   bktest::ModuleCompany company;
   company.RunCounter("LASTRUN", 41);
@@ -150,12 +130,6 @@ TEST(RunFailures, AFailedReadTakesNothingAndTheNextCallReadsAgain) {
     EXPECT_EQ(again.Value(), kBoolSuccess) << t.name;
     EXPECT_EQ(company.RunCounter(t.column), 42) << t.name;
   }
-  tsioDataFile closed;  // a file that is not open reports the read failure
-  TransactionFileHeader header(closed);
-  ccStatus<ccBoolStatus> status(kBoolSuccess);
-  EXPECT_EQ(header.ThisRun(status), 0);
-  ASSERT_EQ(status.Errors().Size(), 1u);
-  EXPECT_EQ(status.Errors()[0].Number(), 1616);
 }
 
 TEST(RunFailures, AfterAFailedWriteNoTwoProgramsEverUseTheSameRun) {

