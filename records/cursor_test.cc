@@ -218,7 +218,10 @@ TEST_F(CursorTest, FetchRecordReadsByKeyAndCarriesMessage5000) {
   AddAccount("CHK1", "12.34", "Operating");
   BankAccountData wanted("");
   wanted.SetBankAccount("CHK1");
-  EXPECT_EQ(bkCursorBase::FetchRecord(*company.bkm, wanted).Value(), tsioStatus::kSuccess);
+  const ccStatus<tsioStatus::Status> found = bkCursorBase::FetchRecord(*company.bkm, wanted);
+  EXPECT_EQ(found.Value(), tsioStatus::kSuccess);
+  ASSERT_EQ(found.Errors().Size(), 1u);  // the message comes whatever the status
+  EXPECT_EQ(found.Errors()[0].Number(), 5000);
   EXPECT_EQ(wanted.GetRegisterBalance(), tsCurrency::FromText("12.34"));
 
   BankAccountData missing("");
