@@ -38,7 +38,7 @@ tsAccountFormat Format(bool prefixed, char sep = '-') {
   return f;
 }
 
-TEST(AccountFormat, WidthsAndSectionsWithAndWithoutPrefixes) {
+TEST(AccountFormat, WidthsFormsAndSectionsWithAndWithoutPrefixes) {
   // Sections: 0 whole account, 6 prefixes, 7 account without prefixes.
   const struct {
     bool prefixed;
@@ -61,10 +61,16 @@ TEST(AccountFormat, WidthsAndSectionsWithAndWithoutPrefixes) {
       {true, 7, 6, "1500000", ""},         {true, 0, 6, "01", "01"},                {true, 0, 9, "01021500000", ""},
       {false, 0, 6, "1500000", ""},        {false, 0, 7, "1500000", "1500000"},
   };
+  TSGetApp()->SetCompanyFolder("");
+  EXPECT_EQ(tsGetAccountFormat(9), tsDefaultAccountFormat(9)) << "no company";
   for (bool prefixed : {true, false}) {
     SCOPED_TRACE(prefixed ? "with prefixes" : "without prefixes");
     FormatCompany company(Format(prefixed, prefixed ? '-' : '.'));
     EXPECT_EQ(xk_prefixed(9), prefixed ? 1 : 0);
+    if (prefixed) {
+      EXPECT_EQ(xk_unformat_field(9, 7, tsAlpha("01-02-1500-000")), "1500000") << "a whole account gives the section";
+      EXPECT_EQ(xk_format_alpha(9, 0, tsAlpha("0102150000099")), "01-02-1500-00099") << "excess stays at the end";
+    }
     for (const auto& c : widths) {
       if (c.prefixed != prefixed) continue;
       EXPECT_EQ(xk_width(9, c.section), c.width) << c.section;
@@ -82,20 +88,12 @@ TEST(AccountFormat, WidthsAndSectionsWithAndWithoutPrefixes) {
           << c.value << " " << c.from << "->" << c.section;
     }
   }
-  FormatCompany company(Format(true));
-  EXPECT_EQ(xk_unformat_field(9, 7, tsAlpha("01-02-1500-000")), "1500000") << "a whole account gives the section";
-  EXPECT_EQ(xk_format_alpha(9, 0, tsAlpha("0102150000099")), "01-02-1500-00099") << "excess stays at the end";
-}
-
-TEST(AccountFormat, DefaultWithoutCompanyAndChangesSeenAtOnce) {
-  TSGetApp()->SetCompanyFolder("");
-  EXPECT_EQ(tsGetAccountFormat(9), tsDefaultAccountFormat(9));
+  // A write in this process refreshes the cached format at once.
   FormatCompany company(Format(false));
-  EXPECT_EQ(xk_prefixed(9), 0);
   auto cf = tsControlFile::Open(company.Folder());
   ASSERT_NE(cf, nullptr);
   ASSERT_EQ(cf->PutAccountFormat(Format(true)), tsioStatus::kSuccess);
-  EXPECT_EQ(xk_prefixed(9), 1) << "a write in this process refreshes the cached format";
+  EXPECT_EQ(xk_prefixed(9), 1);
   tsAccountFormat read;
   ASSERT_EQ(cf->GetAccountFormat(3, &read), tsioStatus::kSuccess);
   EXPECT_EQ(read, tsDefaultAccountFormat(3)) << "a format never written";

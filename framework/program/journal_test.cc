@@ -106,7 +106,9 @@ TEST(JournalPrinting, TwoProcessesPrintingAtOnceKeepEveryJob) {
   const int kJobs = 40;
   auto print = [&](const std::string& who) {
     int failures = 0;
-    for (int i = 0; i < kJobs; ++i) failures += xp::Spool(xp::ReportPrinter, who, {std::to_string(i)}).Value() != 0;
+    for (int i = 0; i < kJobs; ++i) {
+      failures += xp::Spool(xp::ReportPrinter, who, {std::to_string(i)}).Value() != kBoolSuccess;
+    }
     return failures;
   };
   auto child = bktest::ChildProcess::Start([&] { return print("child"); });
