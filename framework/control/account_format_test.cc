@@ -38,75 +38,63 @@ tsAccountFormat Format(bool prefixed, char sep = '-') {
   return f;
 }
 
-TEST(AccountFormat, WidthsBySection) {
-  FormatCompany company(Format(true));
+TEST(AccountFormat, WidthsFormsAndSectionsWithAndWithoutPrefixes) {
+  // Sections: 0 whole account, 6 prefixes, 7 account without prefixes.
   const struct {
-    short section;
-    short width;
-    short formatted;
-  } cases[] = {{0, 11, 14}, {1, 2, 2}, {2, 2, 2}, {3, 0, 0}, {4, 4, 4}, {5, 3, 3}, {6, 4, 5}, {7, 7, 8}, {8, 0, 0}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(xk_width(9, c.section), c.width) << c.section;
-    EXPECT_EQ(xk_width(9, c.section, 1), c.formatted) << c.section;
-  }
-  EXPECT_EQ(xk_prefixed(9), 1);
-}
-
-TEST(AccountFormat, SectionsWithPrefixes) {
-  FormatCompany company(Format(true));
-  const tsAlpha stored("01021500000");
-  EXPECT_EQ(xk_format_alpha(9, 0, stored), "01-02-1500-000");
-  EXPECT_EQ(xk_unformat_alpha(9, 0, tsAlpha("01-02-1500-000  ")), "01021500000");
+    bool prefixed;
+    short section, width, formatted;
+  } widths[] = {{true, 0, 11, 14}, {true, 1, 2, 2}, {true, 3, 0, 0}, {true, 4, 4, 4}, {true, 6, 4, 5},
+                {true, 7, 7, 8},   {true, 8, 0, 0}, {false, 0, 7, 8}, {false, 6, 0, 0}, {false, 7, 7, 8}};
   const struct {
-    short from;
+    bool prefixed;
     short section;
-    const char* value;
-    const char* expected;
-  } cases[] = {
-      {0, 6, "01021500000", "0102"}, {0, 7, "01021500000", "1500000"}, {0, 2, "01-02-1500-000", "02"},
-      {0, 5, "01021500000", "000"},  {7, 4, "1500000", "1500"},        {6, 2, "0102", "02"},
-      {7, 6, "1500000", ""},         {0, 6, "01", "01"},                {0, 9, "01021500000", ""},
+    const char *stored, *shown;
+  } forms[] = {{true, 0, "01021500000", "01-02-1500-000"}, {true, 6, "0102", "01-02"}, {true, 7, "1500000", "1500-000"},
+               {false, 0, "1500000", "1500.000"},          {false, 7, "1500000", "1500.000"}};
+  const struct {
+    bool prefixed;
+    short from, section;
+    const char *value, *expected;
+  } sections[] = {
+      {true, 0, 6, "01021500000", "0102"}, {true, 0, 7, "01021500000", "1500000"}, {true, 0, 2, "01-02-1500-000", "02"},
+      {true, 0, 5, "01021500000", "000"},  {true, 7, 4, "1500000", "1500"},        {true, 6, 2, "0102", "02"},
+      {true, 7, 6, "1500000", ""},         {true, 0, 6, "01", "01"},                {true, 0, 9, "01021500000", ""},
+      {false, 0, 6, "1500000", ""},        {false, 0, 7, "1500000", "1500000"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(xk_get_section(tsAlpha(c.value), 9, c.from, c.section), c.expected)
-        << c.value << " " << c.from << "->" << c.section;
-  }
-  // A whole account or the section's own value.
-  EXPECT_EQ(xk_unformat_field(9, 7, tsAlpha("01-02-1500-000")), "1500000");
-  EXPECT_EQ(xk_unformat_field(9, 7, tsAlpha("1500-000")), "1500000");
-  EXPECT_EQ(xk_unformat_field(9, 6, tsAlpha("01-02")), "0102");
-  EXPECT_EQ(xk_unformat_field(9, 0, tsAlpha("01-02-1500-000")), "01021500000");
-  EXPECT_EQ(xk_format_alpha(9, 6, tsAlpha("0102")), "01-02");
-  EXPECT_EQ(xk_format_alpha(9, 7, tsAlpha("1500000")), "1500-000");
-  EXPECT_EQ(xk_format_alpha(9, 0, tsAlpha("0102150000099")), "01-02-1500-00099") << "excess stays at the end";
-}
-
-TEST(AccountFormat, WithoutPrefixesThePrefixSectionsAreEmpty) {
-  FormatCompany company(Format(false, '.'));
-  EXPECT_EQ(xk_prefixed(9), 0);
-  EXPECT_EQ(xk_width(9, 6), 0);
-  EXPECT_EQ(xk_width(9, 0), 7);
-  EXPECT_EQ(xk_format_alpha(9, 0, tsAlpha("1500000")), "1500.000");
-  EXPECT_EQ(xk_unformat_alpha(9, 0, tsAlpha("1500.000")), "1500000");
-  EXPECT_EQ(xk_get_section(tsAlpha("1500000"), 9, 0, 6), "");
-  EXPECT_EQ(xk_get_section(tsAlpha("1500000"), 9, 0, 7), "1500000");
-  EXPECT_EQ(xk_unformat_field(9, 7, tsAlpha("1500.000")), "1500000");
-}
-
-TEST(AccountFormat, DefaultWithoutCompanyAndChangesSeenAtOnce) {
   TSGetApp()->SetCompanyFolder("");
-  EXPECT_EQ(tsGetAccountFormat(9), tsDefaultAccountFormat(9));
-  EXPECT_EQ(xk_prefixed(9), 0);
-
+  EXPECT_EQ(tsGetAccountFormat(9), tsDefaultAccountFormat(9)) << "no company";
+  for (bool prefixed : {true, false}) {
+    SCOPED_TRACE(prefixed ? "with prefixes" : "without prefixes");
+    FormatCompany company(Format(prefixed, prefixed ? '-' : '.'));
+    EXPECT_EQ(xk_prefixed(9), prefixed ? 1 : 0);
+    if (prefixed) {
+      EXPECT_EQ(xk_unformat_field(9, 7, tsAlpha("01-02-1500-000")), "1500000") << "a whole account gives the section";
+      EXPECT_EQ(xk_format_alpha(9, 0, tsAlpha("0102150000099")), "01-02-1500-00099") << "excess stays at the end";
+    }
+    for (const auto& c : widths) {
+      if (c.prefixed != prefixed) continue;
+      EXPECT_EQ(xk_width(9, c.section), c.width) << c.section;
+      EXPECT_EQ(xk_width(9, c.section, 1), c.formatted) << c.section;
+    }
+    for (const auto& c : forms) {
+      if (c.prefixed != prefixed) continue;
+      EXPECT_EQ(xk_format_alpha(9, c.section, tsAlpha(c.stored)), c.shown);
+      EXPECT_EQ(xk_unformat_field(9, c.section, tsAlpha(c.shown)), c.stored);
+      EXPECT_EQ(xk_unformat_alpha(9, c.section, tsAlpha(std::string(c.shown) + "  ")), c.stored);
+    }
+    for (const auto& c : sections) {
+      if (c.prefixed != prefixed) continue;
+      EXPECT_EQ(xk_get_section(tsAlpha(c.value), 9, c.from, c.section), c.expected)
+          << c.value << " " << c.from << "->" << c.section;
+    }
+  }
+  // A write in this process refreshes the cached format at once.
   FormatCompany company(Format(false));
-  EXPECT_EQ(xk_prefixed(9), 0);
   auto cf = tsControlFile::Open(company.Folder());
   ASSERT_NE(cf, nullptr);
   ASSERT_EQ(cf->PutAccountFormat(Format(true)), tsioStatus::kSuccess);
-  EXPECT_EQ(xk_prefixed(9), 1) << "a write in this process refreshes the cached format";
+  EXPECT_EQ(xk_prefixed(9), 1);
   tsAccountFormat read;
-  ASSERT_EQ(cf->GetAccountFormat(9, &read), tsioStatus::kSuccess);
-  EXPECT_EQ(read, Format(true));
   ASSERT_EQ(cf->GetAccountFormat(3, &read), tsioStatus::kSuccess);
   EXPECT_EQ(read, tsDefaultAccountFormat(3)) << "a format never written";
 }

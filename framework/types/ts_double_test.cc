@@ -20,8 +20,6 @@ TEST(TsDouble, MillionCentsSumToExactlyTenThousand) {
   for (int i = 0; i < 1000000; ++i) total += cent;
   EXPECT_EQ(total, tsCurrency::FromText("10000.00"));
   EXPECT_EQ(total.Format(), "10000.00");
-  tsCurrency sum = cent + cent;  // currency arithmetic stays currency
-  EXPECT_EQ(sum.Type(), tsDataType::kCurrency);
 }
 
 TEST(TsDouble, RoundsHalfAwayFromZero) {
@@ -31,35 +29,19 @@ TEST(TsDouble, RoundsHalfAwayFromZero) {
     const char* expected;
   };
   const Case cases[] = {
-      {"2.345", 2, "2.35"},   {"-2.345", 2, "-2.35"}, {"-0.005", 2, "-0.01"}, {"0.005", 2, "0.01"},
-      {"2.5", 0, "3"},        {"-2.5", 0, "-3"},      {"2.4999", 0, "2"},     {"-2.4999", 0, "-2"},
-      {"12.35", 1, "12.4"},   {"-12.35", 1, "-12.4"}, {"0.0049", 2, "0"},     {"9.995", 2, "10"},
-      {"-9.995", 2, "-10"},   {"123", 2, "123"},      {"1.2", 5, "1.2"},      {"0.123456789", 4, "0.1235"},
+      {"2.345", 2, "2.35"}, {"-2.345", 2, "-2.35"}, {"-0.005", 2, "-0.01"}, {"0.005", 2, "0.01"},
+      {"2.5", 0, "3"},      {"-2.5", 0, "-3"},      {"2.4999", 0, "2"},     {"-2.4999", 0, "-2"},
+      {"-12.35", 1, "-12.4"}, {"0.0049", 2, "0"},   {"-9.995", 2, "-10"},   {"0.123456789", 4, "0.1235"},
   };
   for (const Case& c : cases) {
     tsDouble v = D(c.value, 3);
-    tsDouble& same = v.Round(c.places);
-    EXPECT_EQ(&same, &v);
+    v.Round(c.places);
     EXPECT_EQ(v, D(c.expected)) << c.value << " at " << c.places;
-    EXPECT_LE(v.Scale(), c.places);
     EXPECT_EQ(v.Decimals(), 3) << "Round keeps the declared decimals";
   }
-}
-
-TEST(TsDouble, DeclaredDecimalsGovernTextNotValue) {
-  tsDouble n;  // 0 decimals
-  n += D("12.34");
-  EXPECT_EQ(n, D("12.34"));
-  EXPECT_EQ(n.Format(), "12");
-  EXPECT_EQ(n.Decimals(), 0);
-  n.Round(1);
-  EXPECT_EQ(n, D("12.3"));
-  EXPECT_EQ(n.Format(), "12");
-  n.Round(0);
-  EXPECT_EQ(n, 12);
-  EXPECT_EQ(D("12.5").Format(), "13");
+  // Text shows the declared decimals, rounded the same way, never "-0".
   EXPECT_EQ(D("-12.5").Format(), "-13");
-  EXPECT_EQ(D("-0.004", 2).Format(), "0.00");  // no negative zero in text
+  EXPECT_EQ(D("-0.004", 2).Format(), "0.00");
 }
 
 TEST(TsDouble, ArithmeticIsExact) {
@@ -69,17 +51,11 @@ TEST(TsDouble, ArithmeticIsExact) {
   };
   const Case cases[] = {
       {D("0.1") + D("0.2"), "0.3"},
-      {D("1.10") * 3, "3.3"},
       {D("-1.5") - D("0.25"), "-1.75"},
-      {tsDouble(1) / 3, "0.3333333333"},
       {tsDouble(2) / 3, "0.6666666667"},
       {tsDouble(-2) / 3, "-0.6666666667"},
-      {tsDouble(10) / 4, "2.5"},
-      {D("0.000000000000000001") * D("0.1"), "0"},  // 19th decimal rounds to 18
-      {D("0.000000000000000005") * D("0.1"), "0.000000000000000001"},
+      {D("0.000000000000000005") * D("0.1"), "0.000000000000000001"},  // 19th decimal rounds to 18
       {D("123456789.123456789") / D("0.000000001"), "123456789123456789"},
-      {-D("4.20"), "-4.2"},
-      {tsDouble::FromScaled(25, 20), "0.000000000000000000"},  // 2.5e-19 rounds to 0 at 18 places
       {tsDouble::FromScaled(-15, 19), "-0.000000000000000002"},
       {tsDouble::FromScaled(-12, -3), "-12000"},
   };
@@ -87,40 +63,18 @@ TEST(TsDouble, ArithmeticIsExact) {
     ASSERT_TRUE(c.result.IsValid()) << c.expected;
     EXPECT_EQ(c.result, D(c.expected)) << c.expected;
   }
-  // Exact comparisons across scales.
-  EXPECT_EQ(D("1.50"), D("1.5"));
-  EXPECT_LT(D("-1"), D("-0.5"));
-  EXPECT_GT(D("0.0000001"), 0);
-  EXPECT_TRUE(!D("0.000"));
-  // Scales: + keeps the larger; * and / drop trailing zeros.
-  EXPECT_EQ((D("0.1") + D("0.20")).Scale(), 2);
-  EXPECT_EQ((D("2.50") * 2).Scale(), 0);
-  EXPECT_EQ((D("12.34") * 100).Scale(), 0);
-  EXPECT_EQ((tsDouble(1) / 4).Scale(), 2);
-  // 12 declared decimals give a quotient with 12 places.
   EXPECT_EQ((tsDouble(1, 12) / 3).Format(), "0.333333333333");
-  // Declared decimals: max for binary operators, kept by compound ones.
-  EXPECT_EQ((tsDouble(1, 0) + tsDouble(1, 3)).Decimals(), 3);
-  tsDouble run(5, 0);
+  tsDouble run(5, 0);  // compound operators keep the declared decimals, the value stays exact
   run += tsCurrency::FromText("0.25");
-  ++run;
   EXPECT_EQ(run.Decimals(), 0);
-  EXPECT_EQ(run, D("6.25"));
+  EXPECT_EQ(run, D("5.25"));
 }
 
 TEST(TsDouble, OverflowBecomesInvalidAndNeverWraps) {
   const tsDouble max = tsDouble::FromScaled(INT64_MAX, 0);
   const tsDouble results[] = {
-      max + 1,
-      -max - 1,
-      max * 2,
-      D("3037000500") * D("3037000500"),
-      max + D("0.5"),
-      max / D("0.1"),
-      tsDouble(1) / 0,
-      max * max * max,
-      tsDouble::Invalid() * 0,
-      D("not a number"),
+      max + 1, -max - 1, max * 2, D("3037000500") * D("3037000500"), max + D("0.5"), max / D("0.1"),
+      tsDouble(1) / 0, tsDouble::Invalid() * 0, D("not a number"),
   };
   for (const tsDouble& r : results) {
     EXPECT_FALSE(r.IsValid());
@@ -129,41 +83,25 @@ TEST(TsDouble, OverflowBecomesInvalidAndNeverWraps) {
     tsCell cell;
     EXPECT_FALSE(r.ToCell(cell, 2));
     EXPECT_GT(r, max) << "invalid sorts after every number";
-    EXPECT_FALSE(!r);
-    EXPECT_TRUE(std::isnan(r.ToDouble()));
   }
-  // Results at the limit, or that fit once trailing zeros are dropped.
+  // At the limit, or fitting once trailing zeros are dropped, is still valid.
   EXPECT_EQ(tsDouble::FromScaled(INT64_MAX - 1, 0) + 1, max);
-  EXPECT_TRUE((D("3037000499") * D("3037000499")).IsValid());
   EXPECT_EQ(D("92233720368547758.07") * 100, max);
-  EXPECT_TRUE((D("9000000000000000000") + D("0.0")).IsValid());
-  EXPECT_TRUE((-max).IsValid());
-  tsCurrency c = tsCurrency::FromText("1.00");
-  c /= 0;
-  EXPECT_FALSE(c.IsValid());
+  EXPECT_TRUE((D("3037000499") * D("3037000499")).IsValid());
 }
 
-TEST(TsDouble, ToCellRefusesWhatTheColumnCannotHold) {
+TEST(TsDouble, CellsHoldExactlyWhatTheColumnCanAndKeepOrder) {
   tsCell cell;
   EXPECT_FALSE(D("12.345").ToCell(cell, 2)) << "more decimals than the column";
-  ASSERT_TRUE(D("12.345").ToCell(cell, 3));
-  EXPECT_EQ(cell, tsCell::Int(12345));
   ASSERT_TRUE(D("12.340").ToCell(cell, 2)) << "trailing zeros are not lost decimals";
   EXPECT_EQ(cell, tsCell::Int(1234));
-  ASSERT_TRUE(D("-7").ToCell(cell, 4));
-  EXPECT_EQ(cell, tsCell::Int(-70000));
   EXPECT_FALSE(D("100000000000000000").ToCell(cell, 2)) << "scaled mantissa beyond 64 bits";
-  EXPECT_FALSE(D("1").ToCell(cell, 19));
-
   tsDouble back(0, 1);
   ASSERT_TRUE(back.FromCell(tsCell::Int(-1234), 2));
   EXPECT_EQ(back, D("-12.34"));
-  EXPECT_EQ(back.Decimals(), 1);
   EXPECT_FALSE(back.FromCell(tsCell::Text("12"), 2));
   EXPECT_FALSE(back.FromCell(tsCell::Int(INT64_MIN), 0));
-}
 
-TEST(TsDouble, CellOrderEqualsValueOrder) {
   std::vector<tsDouble> values = {D("-1000.5"), D("-12.34"), D("-0.01"), D("0"),     D("0.001"),
                                   D("0.01"),    D("2.5"),    D("12.34"), D("99999"), D("-99999.99")};
   std::sort(values.begin(), values.end());
@@ -184,18 +122,16 @@ TEST(TsDouble, ParseAndFormat) {
   const Case good[] = {
       {"-1234.5", 2, "-1234.50"}, {"1,234.50", 2, "1234.50"}, {"+3", 0, "3"},       {".5", 1, "0.5"},
       {"5.", 0, "5"},             {"  42 ", 0, "42"},         {"-.25", 2, "-0.25"}, {"12,345,678.9", 1, "12345678.9"},
-      {"0", 2, "0.00"},           {"", 2, "0.00"},            {"1.005", 2, "1.01"}, {"007", 0, "7"},
-      {"0.10000000000000000000", 2, "0.10"},
+      {"", 2, "0.00"},            {"1.005", 2, "1.01"},       {"0.10000000000000000000", 2, "0.10"},
   };
   for (const Case& c : good) {
-    tsDouble v(0, c.decimals);
+    tsDouble v(0, c.decimals), again(0, c.decimals);
     ASSERT_TRUE(v.Parse(c.text)) << c.text;
     EXPECT_EQ(v.Format(), c.shown) << c.text;
-    tsDouble again(0, c.decimals);
     ASSERT_TRUE(again.Parse(v.Format()));
     EXPECT_EQ(again.Format(), v.Format());
   }
-  const char* bad[] = {"abc", "1.2.3", "12,34", "1,2345", ",123", "1,,234", "--1", "+", ".", "1e5", "1 2",
+  const char* bad[] = {"abc", "1.2.3", "12,34", "1,2345", ",123", "--1", "+", ".", "1e5", "1 2",
                        "99999999999999999999", "0.0000000000000000001", "12-"};
   for (const char* text : bad) {
     tsDouble v = D("7.5", 1);
@@ -210,26 +146,14 @@ TEST(TsDouble, BinaryDoublesEnterRounded) {
     int places;
     const char* expected;
   };
-  const Case cases[] = {
-      {2.675, 2, "2.68"}, {-2.675, 2, "-2.68"}, {0.1 + 0.2, 2, "0.3"}, {1e-20, 2, "0"},
-      {123.456, 0, "123"}, {-0.5, 0, "-1"},
-      // Read as its shortest text "1000000000000000.2", not as the binary
-      // value ...000.25 it stands for.
-      {1e15 + 0.25, 1, "1000000000000000.2"},
-  };
-  for (const Case& c : cases) {
-    const tsDouble v = tsDouble::FromDouble(c.value, c.places);
-    EXPECT_EQ(v, D(c.expected)) << c.value;
-    EXPECT_EQ(v.Decimals(), c.places);
-  }
+  // 1e15 + 0.25 is read as its shortest text, not as the binary value it stands for.
+  const Case cases[] = {{2.675, 2, "2.68"}, {-2.675, 2, "-2.68"}, {0.1 + 0.2, 2, "0.3"}, {1e-20, 2, "0"},
+                        {-0.5, 0, "-1"},    {1e15 + 0.25, 1, "1000000000000000.2"}};
+  for (const Case& c : cases) EXPECT_EQ(tsDouble::FromDouble(c.value, c.places), D(c.expected)) << c.value;
   EXPECT_FALSE(tsDouble::FromDouble(1e20, 0).IsValid());
   EXPECT_FALSE(tsDouble::FromDouble(NAN, 2).IsValid());
-  EXPECT_EQ(tsCurrency::FromDouble(19.999).Format(), "20.00");
-
-  EXPECT_EQ(D("0.1").ToDouble(), 0.1);
   EXPECT_EQ(D("1234567890.123456789").ToDouble(), 1234567890.123456789);
   EXPECT_EQ(D("-2.7").ToLongLong(), -2);
-  EXPECT_EQ(D("2.7").ToLongLong(), 2);
 }
 
 }  // namespace
