@@ -7,13 +7,18 @@ COMPANY   ?= $(CURDIR)/demo-company
 # Paths relative to the checkout, so clones in other folders share the cache.
 export CCACHE_BASEDIR := $(CURDIR)
 PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+# What the side-by-side benchmark runs besides bkreg.
+COMPARE_PACKAGES := ledger hledger sqlite3 time
+N         ?= 100000
+ROUNDS    ?= 5
 
-.PHONY: all deps configure build demo test test-fast asan bench clean
+.PHONY: all deps compare-deps configure build demo test test-fast asan bench bench-compare clean
 
 all: build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+deps compare-deps: PKGS = $(if $(filter compare-deps,$@),$(COMPARE_PACKAGES),$(PACKAGES))
+deps compare-deps:
+	@missing=""; for p in $(PKGS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
 	  if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
@@ -45,6 +50,11 @@ test-fast: build
 
 bench: build
 	./$(BUILD)/bench/bk_bench
+
+# bkreg against plain-text ledgers and plain SQLite on one register of N
+# transactions (built once under /tmp/bk-bench-compare/nN), ROUNDS rounds.
+bench-compare: build compare-deps
+	python3 bench/compare.py --bkreg $(BUILD)/tools/bkreg/bkreg --n $(N) --rounds $(ROUNDS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN)

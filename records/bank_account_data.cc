@@ -14,7 +14,13 @@ BankAccountData::BankAccountData(const CString& columns)
 BankAccountData::BankAccountData(const BankAccountData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+BankAccountData::BankAccountData(BankAccountData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 BankAccountData::BankAccountData(const BankAccountKeyData& key, const CString& columns)
@@ -27,9 +33,166 @@ BankAccountData::~BankAccountData() = default;
 
 BankAccountData& BankAccountData::operator=(const BankAccountData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+BankAccountData& BankAccountData::operator=(BankAccountData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void BankAccountData::CopyFields(const BankAccountData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Description = other.m_Description;
+  m_RegisterBalance = other.m_RegisterBalance;
+  m_RegisterViewBalance = other.m_RegisterViewBalance;
+  m_BankBalance = other.m_BankBalance;
+  m_BankViewBalance = other.m_BankViewBalance;
+  m_PostedBalance = other.m_PostedBalance;
+  m_LastReconciledDate = other.m_LastReconciledDate;
+  m_LastReconciledBalance = other.m_LastReconciledBalance;
+  m_AccountType = other.m_AccountType;
+  m_BankName = other.m_BankName;
+  m_Address1 = other.m_Address1;
+  m_Address2 = other.m_Address2;
+  m_City = other.m_City;
+  m_State = other.m_State;
+  m_Zip = other.m_Zip;
+  m_Branch = other.m_Branch;
+  m_ContactName = other.m_ContactName;
+  m_PhoneNumber = other.m_PhoneNumber;
+  m_FaxNumber = other.m_FaxNumber;
+  m_EmailAddress = other.m_EmailAddress;
+  m_Babn = other.m_Babn;
+  m_Misc1 = other.m_Misc1;
+  m_MiscPhoneNumber1 = other.m_MiscPhoneNumber1;
+  m_MiscPhoneNumber2 = other.m_MiscPhoneNumber2;
+  m_AccountNumber = other.m_AccountNumber;
+  m_IsValidForPR = other.m_IsValidForPR;
+  m_IsValidForReceivables = other.m_IsValidForReceivables;
+  m_IsValidForPayables = other.m_IsValidForPayables;
+  m_IsValidForPM = other.m_IsValidForPM;
+  m_IsValidForRM = other.m_IsValidForRM;
+  m_PayablesBaseCashAccount = other.m_PayablesBaseCashAccount;
+  m_PayablesFullCashAccount = other.m_PayablesFullCashAccount;
+  m_PMBaseCashAccount = other.m_PMBaseCashAccount;
+  m_PMFullCashAccount = other.m_PMFullCashAccount;
+  m_RMBaseCashAccount = other.m_RMBaseCashAccount;
+  m_ReceivablesCashAccount = other.m_ReceivablesCashAccount;
+  m_PayrollCashAccount = other.m_PayrollCashAccount;
+  m_MiscCashAccount = other.m_MiscCashAccount;
+  m_MultipleCashAccounts = other.m_MultipleCashAccounts;
+  m_APCashAccountBaseOrFull = other.m_APCashAccountBaseOrFull;
+  m_PMCashAccountBaseOrFull = other.m_PMCashAccountBaseOrFull;
+  m_RMUseBaseCashAccount = other.m_RMUseBaseCashAccount;
+  m_OpenChecks = other.m_OpenChecks;
+  m_OpenDeposits = other.m_OpenDeposits;
+  m_OpenWithdrawals = other.m_OpenWithdrawals;
+  m_OpenAdjustmentsMinus = other.m_OpenAdjustmentsMinus;
+  m_OpenAdjustmentsPlus = other.m_OpenAdjustmentsPlus;
+  m_OpenTransactions = other.m_OpenTransactions;
+  m_UnreconciledChecks = other.m_UnreconciledChecks;
+  m_UnreconciledDeposits = other.m_UnreconciledDeposits;
+  m_UnreconciledWithdrawals = other.m_UnreconciledWithdrawals;
+  m_UnreconciledAdjustsMinus = other.m_UnreconciledAdjustsMinus;
+  m_UnreconciledAdjustsPlus = other.m_UnreconciledAdjustsPlus;
+  m_UnreconciledTransactions = other.m_UnreconciledTransactions;
+  m_YearToDateInterest = other.m_YearToDateInterest;
+  m_NextYearsInterest = other.m_NextYearsInterest;
+  m_LastYearsInterest = other.m_LastYearsInterest;
+  m_APCheckFormat = other.m_APCheckFormat;
+  m_APMaxCheckAmount = other.m_APMaxCheckAmount;
+  m_PRCheckFormat = other.m_PRCheckFormat;
+  m_PRMaxCheckAmount = other.m_PRMaxCheckAmount;
+  m_SetupAssistantStatus = other.m_SetupAssistantStatus;
+  m_TransferType = other.m_TransferType;
+}
+
+void BankAccountData::MoveFields(BankAccountData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Description = std::move(other.m_Description);
+  m_RegisterBalance = std::move(other.m_RegisterBalance);
+  m_RegisterViewBalance = std::move(other.m_RegisterViewBalance);
+  m_BankBalance = std::move(other.m_BankBalance);
+  m_BankViewBalance = std::move(other.m_BankViewBalance);
+  m_PostedBalance = std::move(other.m_PostedBalance);
+  m_LastReconciledDate = std::move(other.m_LastReconciledDate);
+  m_LastReconciledBalance = std::move(other.m_LastReconciledBalance);
+  m_AccountType = std::move(other.m_AccountType);
+  m_BankName = std::move(other.m_BankName);
+  m_Address1 = std::move(other.m_Address1);
+  m_Address2 = std::move(other.m_Address2);
+  m_City = std::move(other.m_City);
+  m_State = std::move(other.m_State);
+  m_Zip = std::move(other.m_Zip);
+  m_Branch = std::move(other.m_Branch);
+  m_ContactName = std::move(other.m_ContactName);
+  m_PhoneNumber = std::move(other.m_PhoneNumber);
+  m_FaxNumber = std::move(other.m_FaxNumber);
+  m_EmailAddress = std::move(other.m_EmailAddress);
+  m_Babn = std::move(other.m_Babn);
+  m_Misc1 = std::move(other.m_Misc1);
+  m_MiscPhoneNumber1 = std::move(other.m_MiscPhoneNumber1);
+  m_MiscPhoneNumber2 = std::move(other.m_MiscPhoneNumber2);
+  m_AccountNumber = std::move(other.m_AccountNumber);
+  m_IsValidForPR = std::move(other.m_IsValidForPR);
+  m_IsValidForReceivables = std::move(other.m_IsValidForReceivables);
+  m_IsValidForPayables = std::move(other.m_IsValidForPayables);
+  m_IsValidForPM = std::move(other.m_IsValidForPM);
+  m_IsValidForRM = std::move(other.m_IsValidForRM);
+  m_PayablesBaseCashAccount = std::move(other.m_PayablesBaseCashAccount);
+  m_PayablesFullCashAccount = std::move(other.m_PayablesFullCashAccount);
+  m_PMBaseCashAccount = std::move(other.m_PMBaseCashAccount);
+  m_PMFullCashAccount = std::move(other.m_PMFullCashAccount);
+  m_RMBaseCashAccount = std::move(other.m_RMBaseCashAccount);
+  m_ReceivablesCashAccount = std::move(other.m_ReceivablesCashAccount);
+  m_PayrollCashAccount = std::move(other.m_PayrollCashAccount);
+  m_MiscCashAccount = std::move(other.m_MiscCashAccount);
+  m_MultipleCashAccounts = std::move(other.m_MultipleCashAccounts);
+  m_APCashAccountBaseOrFull = std::move(other.m_APCashAccountBaseOrFull);
+  m_PMCashAccountBaseOrFull = std::move(other.m_PMCashAccountBaseOrFull);
+  m_RMUseBaseCashAccount = std::move(other.m_RMUseBaseCashAccount);
+  m_OpenChecks = std::move(other.m_OpenChecks);
+  m_OpenDeposits = std::move(other.m_OpenDeposits);
+  m_OpenWithdrawals = std::move(other.m_OpenWithdrawals);
+  m_OpenAdjustmentsMinus = std::move(other.m_OpenAdjustmentsMinus);
+  m_OpenAdjustmentsPlus = std::move(other.m_OpenAdjustmentsPlus);
+  m_OpenTransactions = std::move(other.m_OpenTransactions);
+  m_UnreconciledChecks = std::move(other.m_UnreconciledChecks);
+  m_UnreconciledDeposits = std::move(other.m_UnreconciledDeposits);
+  m_UnreconciledWithdrawals = std::move(other.m_UnreconciledWithdrawals);
+  m_UnreconciledAdjustsMinus = std::move(other.m_UnreconciledAdjustsMinus);
+  m_UnreconciledAdjustsPlus = std::move(other.m_UnreconciledAdjustsPlus);
+  m_UnreconciledTransactions = std::move(other.m_UnreconciledTransactions);
+  m_YearToDateInterest = std::move(other.m_YearToDateInterest);
+  m_NextYearsInterest = std::move(other.m_NextYearsInterest);
+  m_LastYearsInterest = std::move(other.m_LastYearsInterest);
+  m_APCheckFormat = std::move(other.m_APCheckFormat);
+  m_APMaxCheckAmount = std::move(other.m_APMaxCheckAmount);
+  m_PRCheckFormat = std::move(other.m_PRCheckFormat);
+  m_PRMaxCheckAmount = std::move(other.m_PRMaxCheckAmount);
+  m_SetupAssistantStatus = std::move(other.m_SetupAssistantStatus);
+  m_TransferType = std::move(other.m_TransferType);
+}
+
+void BankAccountData::Assign(const BankAccountData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void BankAccountData::Assign(BankAccountData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void BankAccountData::DefineColumns() {
@@ -122,14 +285,49 @@ BankAccountKeyData::BankAccountKeyData(const BankAccountData& record)
 BankAccountKeyData::BankAccountKeyData(const BankAccountKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+BankAccountKeyData::BankAccountKeyData(BankAccountKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 BankAccountKeyData::~BankAccountKeyData() = default;
 
 BankAccountKeyData& BankAccountKeyData::operator=(const BankAccountKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+BankAccountKeyData& BankAccountKeyData::operator=(BankAccountKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void BankAccountKeyData::CopyFields(const BankAccountKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+}
+
+void BankAccountKeyData::MoveFields(BankAccountKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+}
+
+void BankAccountKeyData::Assign(const BankAccountKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void BankAccountKeyData::Assign(BankAccountKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void BankAccountKeyData::DefineColumns() {
@@ -154,14 +352,49 @@ BankAccountUDFKeyData::BankAccountUDFKeyData(const BankAccountData& record)
 BankAccountUDFKeyData::BankAccountUDFKeyData(const BankAccountUDFKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+BankAccountUDFKeyData::BankAccountUDFKeyData(BankAccountUDFKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 BankAccountUDFKeyData::~BankAccountUDFKeyData() = default;
 
 BankAccountUDFKeyData& BankAccountUDFKeyData::operator=(const BankAccountUDFKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+BankAccountUDFKeyData& BankAccountUDFKeyData::operator=(BankAccountUDFKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void BankAccountUDFKeyData::CopyFields(const BankAccountUDFKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+}
+
+void BankAccountUDFKeyData::MoveFields(BankAccountUDFKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+}
+
+void BankAccountUDFKeyData::Assign(const BankAccountUDFKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void BankAccountUDFKeyData::Assign(BankAccountUDFKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void BankAccountUDFKeyData::DefineColumns() {

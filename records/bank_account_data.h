@@ -58,11 +58,16 @@ class BK_EXPORT BankAccountData : public bkData {
   explicit BankAccountData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   BankAccountData(const BankAccountData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  BankAccountData(BankAccountData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   BankAccountData(const BankAccountKeyData& key, const CString& columns = "");
   ~BankAccountData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   BankAccountData& operator=(const BankAccountData& other);
+  // The same, moving the values out of `other` where it can.
+  BankAccountData& operator=(BankAccountData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -202,6 +207,14 @@ class BK_EXPORT BankAccountData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const BankAccountData& other);
+  void MoveFields(BankAccountData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const BankAccountData& other);
+  void Assign(BankAccountData&& other);
+
   tsAlpha m_BankAccount;  // BANKACC
   tsAlpha m_Description;  // BDESC
   tsCurrency m_RegisterBalance;  // BRGBLNC
@@ -283,8 +296,10 @@ class BK_EXPORT BankAccountKeyData : public bkData {
   explicit BankAccountKeyData(const BankAccountData& record);
   // Fields empty, then the key values of `other` (SetData).
   BankAccountKeyData(const BankAccountKeyData& other);
+  BankAccountKeyData(BankAccountKeyData&& other) noexcept;
   ~BankAccountKeyData() override;
   BankAccountKeyData& operator=(const BankAccountKeyData& other);
+  BankAccountKeyData& operator=(BankAccountKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -293,6 +308,14 @@ class BK_EXPORT BankAccountKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const BankAccountKeyData& other);
+  void MoveFields(BankAccountKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const BankAccountKeyData& other);
+  void Assign(BankAccountKeyData&& other);
+
   tsAlpha m_BankAccount;  // BANKACC
 };
 
@@ -309,8 +332,10 @@ class BK_EXPORT BankAccountUDFKeyData : public bkData {
   explicit BankAccountUDFKeyData(const BankAccountData& record);
   // Fields empty, then the key values of `other` (SetData).
   BankAccountUDFKeyData(const BankAccountUDFKeyData& other);
+  BankAccountUDFKeyData(BankAccountUDFKeyData&& other) noexcept;
   ~BankAccountUDFKeyData() override;
   BankAccountUDFKeyData& operator=(const BankAccountUDFKeyData& other);
+  BankAccountUDFKeyData& operator=(BankAccountUDFKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -319,5 +344,13 @@ class BK_EXPORT BankAccountUDFKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const BankAccountUDFKeyData& other);
+  void MoveFields(BankAccountUDFKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const BankAccountUDFKeyData& other);
+  void Assign(BankAccountUDFKeyData&& other);
+
   tsAlpha m_BankAccount;  // BUBANK
 };

@@ -14,7 +14,13 @@ BatchData::BatchData(const CString& columns)
 BatchData::BatchData(const BatchData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+BatchData::BatchData(BatchData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 BatchData::BatchData(const BatchKeyData& key, const CString& columns)
@@ -30,9 +36,66 @@ BatchData::~BatchData() = default;
 
 BatchData& BatchData::operator=(const BatchData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+BatchData& BatchData::operator=(BatchData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void BatchData::CopyFields(const BatchData& other) {
+  m_ApplOfOrigin = other.m_ApplOfOrigin;
+  m_Batch = other.m_Batch;
+  m_Source = other.m_Source;
+  m_DPLoc = other.m_DPLoc;
+  m_SourceDescription = other.m_SourceDescription;
+  m_Type = other.m_Type;
+  m_Description = other.m_Description;
+  m_Date = other.m_Date;
+  m_Count = other.m_Count;
+  m_Amount = other.m_Amount;
+  m_CountPosted = other.m_CountPosted;
+  m_AmountPosted = other.m_AmountPosted;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void BatchData::MoveFields(BatchData& other) {
+  m_ApplOfOrigin = std::move(other.m_ApplOfOrigin);
+  m_Batch = std::move(other.m_Batch);
+  m_Source = std::move(other.m_Source);
+  m_DPLoc = std::move(other.m_DPLoc);
+  m_SourceDescription = std::move(other.m_SourceDescription);
+  m_Type = std::move(other.m_Type);
+  m_Description = std::move(other.m_Description);
+  m_Date = std::move(other.m_Date);
+  m_Count = std::move(other.m_Count);
+  m_Amount = std::move(other.m_Amount);
+  m_CountPosted = std::move(other.m_CountPosted);
+  m_AmountPosted = std::move(other.m_AmountPosted);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void BatchData::Assign(const BatchData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void BatchData::Assign(BatchData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void BatchData::DefineColumns() {
@@ -79,14 +142,55 @@ BatchKeyData::BatchKeyData(const BatchData& record)
 BatchKeyData::BatchKeyData(const BatchKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+BatchKeyData::BatchKeyData(BatchKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 BatchKeyData::~BatchKeyData() = default;
 
 BatchKeyData& BatchKeyData::operator=(const BatchKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+BatchKeyData& BatchKeyData::operator=(BatchKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void BatchKeyData::CopyFields(const BatchKeyData& other) {
+  m_ApplOfOrigin = other.m_ApplOfOrigin;
+  m_Batch = other.m_Batch;
+  m_Source = other.m_Source;
+  m_DPLoc = other.m_DPLoc;
+}
+
+void BatchKeyData::MoveFields(BatchKeyData& other) {
+  m_ApplOfOrigin = std::move(other.m_ApplOfOrigin);
+  m_Batch = std::move(other.m_Batch);
+  m_Source = std::move(other.m_Source);
+  m_DPLoc = std::move(other.m_DPLoc);
+}
+
+void BatchKeyData::Assign(const BatchKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void BatchKeyData::Assign(BatchKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void BatchKeyData::DefineColumns() {

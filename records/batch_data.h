@@ -27,11 +27,16 @@ class BK_EXPORT BatchData : public bkData {
   explicit BatchData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   BatchData(const BatchData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  BatchData(BatchData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   BatchData(const BatchKeyData& key, const CString& columns = "");
   ~BatchData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   BatchData& operator=(const BatchData& other);
+  // The same, moving the values out of `other` where it can.
+  BatchData& operator=(BatchData&& other) noexcept;
 
   const tsAlpha& GetApplOfOrigin() const { return m_ApplOfOrigin; }
   void SetApplOfOrigin(const tsAlpha& value) { m_ApplOfOrigin = value; }
@@ -66,6 +71,14 @@ class BK_EXPORT BatchData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const BatchData& other);
+  void MoveFields(BatchData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const BatchData& other);
+  void Assign(BatchData&& other);
+
   tsAlpha m_ApplOfOrigin;  // BAPPL
   tsAlpha m_Batch;  // BATCH
   tclTSEnum<BatchSourceEnum> m_Source;  // BSOURCE
@@ -95,8 +108,10 @@ class BK_EXPORT BatchKeyData : public bkData {
   explicit BatchKeyData(const BatchData& record);
   // Fields empty, then the key values of `other` (SetData).
   BatchKeyData(const BatchKeyData& other);
+  BatchKeyData(BatchKeyData&& other) noexcept;
   ~BatchKeyData() override;
   BatchKeyData& operator=(const BatchKeyData& other);
+  BatchKeyData& operator=(BatchKeyData&& other) noexcept;
 
   const tsAlpha& GetApplOfOrigin() const { return m_ApplOfOrigin; }
   void SetApplOfOrigin(const tsAlpha& value) { m_ApplOfOrigin = value; }
@@ -111,6 +126,14 @@ class BK_EXPORT BatchKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const BatchKeyData& other);
+  void MoveFields(BatchKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const BatchKeyData& other);
+  void Assign(BatchKeyData&& other);
+
   tsAlpha m_ApplOfOrigin;  // BAPPL
   tsAlpha m_Batch;  // BATCH
   tsChoice m_Source;  // BSOURCE

@@ -6,10 +6,16 @@
 // container. A name the record class does not define is not checked: binding
 // it binds nothing, setting it sets nothing, and looking it up gives an empty
 // text value.
+//
+// The map is a column table (name -> offset of the field in the record) that
+// every record of one class shares once the first record of the class has
+// defined it (bkData::AddColumns); a record whose container is changed
+// afterwards (CreateColumn, Clear) takes a copy of its own first.
 #pragma once
 
-#include <map>
+#include <memory>
 
+#include "framework/io/record.h"
 #include "framework/types/ts_data.h"
 #include "framework/types/ts_string.h"
 #include "records/bk_export.h"
@@ -18,7 +24,7 @@ class bkData;
 
 class BK_EXPORT bkColumnsContainer {
  public:
-  explicit bkColumnsContainer(bkData* owner) : owner_(owner) {}
+  explicit bkColumnsContainer(bkData* owner);
   bkColumnsContainer(const bkColumnsContainer&) = delete;
   bkColumnsContainer& operator=(const bkColumnsContainer&) = delete;
 
@@ -33,12 +39,21 @@ class BK_EXPORT bkColumnsContainer {
   // Assigns `value` into the field of a column with the field's own SetVal.
   void SetColumn(const CString& name, const tsData* value);
   // Removes every name (the fields stay where they are).
-  void Clear() { columns_.clear(); }
-  [[nodiscard]] bool Empty() const { return columns_.empty(); }
-  // The defined names in ascending order.
-  const std::map<CString, tsData*>& Map() const { return columns_; }
+  void Clear();
+  [[nodiscard]] bool Empty() const { return table_->empty(); }
+  // The defined columns (offsets from the owner record).
+  const tsColumnTable& Table() const { return *table_; }
 
  private:
+  friend class bkData;
+  // Refers to a table shared by every record of the owner's class.
+  void Share(const tsColumnTable* table);
+  // Hands the container's own table over (to be shared), keeping a reference.
+  std::unique_ptr<tsColumnTable> Release();
+  uintptr_t Anchor() const;
+  tsColumnTable& OwnTable();
+
   bkData* owner_;
-  std::map<CString, tsData*> columns_;
+  const tsColumnTable* table_;
+  std::unique_ptr<tsColumnTable> own_;
 };

@@ -2,7 +2,10 @@
 // assignment and the constructors copy, and the column container.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "records/bank_account_data.h"
@@ -129,6 +132,128 @@ TEST(ColumnsContainer, CreateLookupSetClear) {
   EXPECT_EQ(BoundNames(owner), (std::vector<std::string>{"BDESC", "AA", "ZZ"}));
   container.Clear();
   EXPECT_TRUE(container.Empty());
+}
+
+// Records of a class share their column tables: a change to one record's
+// binding is that record's alone, and every record finds its own fields.
+TEST(SharedColumnTables, ChangingOneRecordLeavesTheOthersAsTheyWere) {
+  TransactionData a(""), b("");
+  tsAlpha extra;
+  a.AddColumn("XEXTRA", &extra);
+  EXPECT_EQ(a.Columns().size(), b.Columns().size() + 1);
+  EXPECT_EQ(a.Find("XEXTRA"), &extra);
+  EXPECT_EQ(b.Find("XEXTRA"), nullptr);
+  tsAlpha elsewhere("elsewhere");
+  b.AddColumn("TDESC", &elsewhere);  // rebinds b's column only
+  EXPECT_EQ(b.Find("TDESC"), &elsewhere);
+  const TransactionData c("");
+  EXPECT_EQ(c.Find("XEXTRA"), nullptr);
+  EXPECT_EQ(c.Find("TDESC"), static_cast<const tsData*>(&c.GetDescription()));
+  EXPECT_EQ(a.Find("TDESC"), static_cast<const tsData*>(&a.GetDescription()));
+  // A copy of a rebound record binds what the source binds (the framework's
+  // record copy); its own later changes stay its own.
+  const ccRecData shared(b);
+  EXPECT_EQ(shared.Find("TDESC"), &elsewhere);
+  EXPECT_EQ(shared.Find("TRUN"), static_cast<const tsData*>(&b.GetRun()));
+}
+
+// A record class used for the first time in several threads at once: every
+// record binds its own fields, whichever thread built the shared tables.
+class ProbeRecord : public bkData {
+ public:
+  explicit ProbeRecord(const CString& columns) : bkData("TST", 1, "PK", columns) { AddColumns(); }
+  tsAlpha key;
+  tsDouble value;
+
+ protected:
+  void DefineColumns() override {
+    ColumnsContainer().CreateColumn("PK", &key);
+    ColumnsContainer().CreateColumn("PV", &value);
+  }
+};
+
+TEST(SharedColumnTables, FirstRecordsBuiltInManyThreadsBindTheirOwnFields) {
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(8, 0);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < 500; ++i) {
+        ProbeRecord all(""), one("PV"), none("NOSUCH");
+        if (all.Find("PK") != &all.key || all.Find("PV") != &all.value || all.Columns().size() != 2) ++wrong[t];
+        if (one.Find("PV") != &one.value || one.Columns().size() != 1) ++wrong[t];
+        if (!none.Columns().empty()) ++wrong[t];
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong, std::vector<int>(8, 0));
+}
+
+// Moves carry the values (texts beyond the short-text size too) and follow
+// the copy's rules for bindings: a moved-to record binds every column; a
+// move assignment keeps the target's binding, so a cursor on it still reads
+// into it.
+TEST(RecordCopies, MovesCarryValuesAndKeepBindings) {
+  const std::string long_text(50, 'd');
+  TransactionData full("");
+  full.SetRun(tsDouble(3));
+  full.SetDescription(tsAlpha(long_text));
+  TransactionData moved(std::move(full));
+  EXPECT_EQ(moved.GetRun(), tsDouble(3));
+  EXPECT_EQ(moved.GetDescription(), long_text);
+
+  TransactionData narrow(kTranDuplicateCheckColumns);
+  narrow.SetRun(tsDouble(5));
+  narrow.SetDescription("not bound");
+  const TransactionData from_narrow(std::move(narrow));
+  EXPECT_EQ(from_narrow.GetRun(), tsDouble(5));
+  EXPECT_TRUE(from_narrow.GetDescription().IsBlank());
+  EXPECT_EQ(from_narrow.Columns().size(), TransactionData("").Columns().size());
+
+  TransactionData target(kTranDuplicateCheckColumns);
+  target.SetDescription("kept");
+  TransactionData source("");
+  source.SetRun(tsDouble(9));
+  source.SetDescription("other");
+  target = std::move(source);
+  EXPECT_EQ(target.GetRun(), tsDouble(9));
+  EXPECT_EQ(target.GetDescription(), "kept");
+  EXPECT_EQ(BoundNames(target), tsSplitNames(kTranDuplicateCheckColumns, ';'));
+
+  // Records moved as a vector grows each bind their own fields.
+  std::vector<TransactionData> rows;
+  for (int i = 0; i < 100; ++i) {
+    rows.emplace_back("");
+    rows.back().SetSequence(tsDouble(i));
+    rows.back().SetDescription(tsAlpha(long_text + std::to_string(i)));
+  }
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(rows[i].GetSequence(), tsDouble(i));
+    EXPECT_EQ(rows[i].GetColumn("TDESC").Format(), long_text + std::to_string(i));
+    EXPECT_EQ(rows[i].Find("TSEQ"), static_cast<const tsData*>(&rows[i].GetSequence()));
+  }
+}
+
+// Records order by their key columns, whether both are of one class (the
+// shared key positions) or of different classes (by name).
+TEST(RecordCopies, RecordsOrderByKeyAcrossClasses) {
+  std::vector<TransactionData> rows;
+  const int runs[] = {2, 1, 2, 1};
+  const int seqs[] = {1, 9, 0, 3};
+  for (int i = 0; i < 4; ++i) {
+    rows.emplace_back("");
+    rows.back().SetBankAccount(i == 3 ? "A" : "B");
+    rows.back().SetRun(tsDouble(runs[i]));
+    rows.back().SetSequence(tsDouble(seqs[i]));
+  }
+  std::sort(rows.begin(), rows.end());
+  std::vector<std::string> order;
+  for (const auto& r : rows) order.push_back(r.GetBankAccount().str() + r.GetRun().Format() + r.GetSequence().Format());
+  EXPECT_EQ(order, (std::vector<std::string>{"A13", "B19", "B20", "B21"}));
+  const TransactionKeyData key(tsAlpha("B"), tsDouble(2), tsDouble(0));
+  EXPECT_TRUE(key == rows[2]);
+  EXPECT_TRUE(rows[1] < key);
+  EXPECT_TRUE(key < rows[3]);
 }
 
 }  // namespace

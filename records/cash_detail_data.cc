@@ -14,7 +14,13 @@ CashDetailData::CashDetailData(const CString& columns)
 CashDetailData::CashDetailData(const CashDetailData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+CashDetailData::CashDetailData(CashDetailData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 CashDetailData::CashDetailData(const CashDetailKeyData& key, const CString& columns)
@@ -31,9 +37,74 @@ CashDetailData::~CashDetailData() = default;
 
 CashDetailData& CashDetailData::operator=(const CashDetailData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+CashDetailData& CashDetailData::operator=(CashDetailData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void CashDetailData::CopyFields(const CashDetailData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TranRun = other.m_TranRun;
+  m_TranSequence = other.m_TranSequence;
+  m_CashDetailRun = other.m_CashDetailRun;
+  m_CashDetailSequence = other.m_CashDetailSequence;
+  m_AccountingDate = other.m_AccountingDate;
+  m_CashAccount = other.m_CashAccount;
+  m_Amount = other.m_Amount;
+  m_ApplOfOrigin = other.m_ApplOfOrigin;
+  m_Batch = other.m_Batch;
+  m_BatchSource = other.m_BatchSource;
+  m_BatchDPLoc = other.m_BatchDPLoc;
+  m_Task = other.m_Task;
+  m_Type = other.m_Type;
+  m_PaymentID = other.m_PaymentID;
+  m_UpgradeSource = other.m_UpgradeSource;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void CashDetailData::MoveFields(CashDetailData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TranRun = std::move(other.m_TranRun);
+  m_TranSequence = std::move(other.m_TranSequence);
+  m_CashDetailRun = std::move(other.m_CashDetailRun);
+  m_CashDetailSequence = std::move(other.m_CashDetailSequence);
+  m_AccountingDate = std::move(other.m_AccountingDate);
+  m_CashAccount = std::move(other.m_CashAccount);
+  m_Amount = std::move(other.m_Amount);
+  m_ApplOfOrigin = std::move(other.m_ApplOfOrigin);
+  m_Batch = std::move(other.m_Batch);
+  m_BatchSource = std::move(other.m_BatchSource);
+  m_BatchDPLoc = std::move(other.m_BatchDPLoc);
+  m_Task = std::move(other.m_Task);
+  m_Type = std::move(other.m_Type);
+  m_PaymentID = std::move(other.m_PaymentID);
+  m_UpgradeSource = std::move(other.m_UpgradeSource);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void CashDetailData::Assign(const CashDetailData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void CashDetailData::Assign(CashDetailData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void CashDetailData::DefineColumns() {
@@ -92,14 +163,57 @@ CashDetailKeyData::CashDetailKeyData(const CashDetailData& record)
 CashDetailKeyData::CashDetailKeyData(const CashDetailKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+CashDetailKeyData::CashDetailKeyData(CashDetailKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 CashDetailKeyData::~CashDetailKeyData() = default;
 
 CashDetailKeyData& CashDetailKeyData::operator=(const CashDetailKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+CashDetailKeyData& CashDetailKeyData::operator=(CashDetailKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void CashDetailKeyData::CopyFields(const CashDetailKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TranRun = other.m_TranRun;
+  m_TranSequence = other.m_TranSequence;
+  m_CashDetailRun = other.m_CashDetailRun;
+  m_CashDetailSequence = other.m_CashDetailSequence;
+}
+
+void CashDetailKeyData::MoveFields(CashDetailKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TranRun = std::move(other.m_TranRun);
+  m_TranSequence = std::move(other.m_TranSequence);
+  m_CashDetailRun = std::move(other.m_CashDetailRun);
+  m_CashDetailSequence = std::move(other.m_CashDetailSequence);
+}
+
+void CashDetailKeyData::Assign(const CashDetailKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void CashDetailKeyData::Assign(CashDetailKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void CashDetailKeyData::DefineColumns() {

@@ -38,11 +38,16 @@ class BK_EXPORT CashDetailData : public bkData {
   explicit CashDetailData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   CashDetailData(const CashDetailData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  CashDetailData(CashDetailData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   CashDetailData(const CashDetailKeyData& key, const CString& columns = "");
   ~CashDetailData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   CashDetailData& operator=(const CashDetailData& other);
+  // The same, moving the values out of `other` where it can.
+  CashDetailData& operator=(CashDetailData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -84,6 +89,14 @@ class BK_EXPORT CashDetailData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const CashDetailData& other);
+  void MoveFields(CashDetailData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const CashDetailData& other);
+  void Assign(CashDetailData&& other);
+
   tsAlpha m_BankAccount;  // CDBNKAC
   tsDouble m_TranRun;  // CDTRUN
   tsDouble m_TranSequence;  // CDTSEQ
@@ -123,8 +136,10 @@ class BK_EXPORT CashDetailKeyData : public bkData {
   explicit CashDetailKeyData(const CashDetailData& record);
   // Fields empty, then the key values of `other` (SetData).
   CashDetailKeyData(const CashDetailKeyData& other);
+  CashDetailKeyData(CashDetailKeyData&& other) noexcept;
   ~CashDetailKeyData() override;
   CashDetailKeyData& operator=(const CashDetailKeyData& other);
+  CashDetailKeyData& operator=(CashDetailKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -141,6 +156,14 @@ class BK_EXPORT CashDetailKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const CashDetailKeyData& other);
+  void MoveFields(CashDetailKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const CashDetailKeyData& other);
+  void Assign(CashDetailKeyData&& other);
+
   tsAlpha m_BankAccount;  // CDBNKAC
   tsDouble m_TranRun;  // CDTRUN
   tsDouble m_TranSequence;  // CDTSEQ

@@ -14,7 +14,13 @@ DepositItemData::DepositItemData(const CString& columns)
 DepositItemData::DepositItemData(const DepositItemData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+DepositItemData::DepositItemData(DepositItemData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 DepositItemData::DepositItemData(const DepositItemKeyData& key, const CString& columns)
@@ -30,9 +36,62 @@ DepositItemData::~DepositItemData() = default;
 
 DepositItemData& DepositItemData::operator=(const DepositItemData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+DepositItemData& DepositItemData::operator=(DepositItemData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void DepositItemData::CopyFields(const DepositItemData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_DepositItemNumber = other.m_DepositItemNumber;
+  m_CheckNumber = other.m_CheckNumber;
+  m_CheckDate = other.m_CheckDate;
+  m_Description = other.m_Description;
+  m_PayersName = other.m_PayersName;
+  m_Amount = other.m_Amount;
+  m_Tax = other.m_Tax;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void DepositItemData::MoveFields(DepositItemData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_DepositItemNumber = std::move(other.m_DepositItemNumber);
+  m_CheckNumber = std::move(other.m_CheckNumber);
+  m_CheckDate = std::move(other.m_CheckDate);
+  m_Description = std::move(other.m_Description);
+  m_PayersName = std::move(other.m_PayersName);
+  m_Amount = std::move(other.m_Amount);
+  m_Tax = std::move(other.m_Tax);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void DepositItemData::Assign(const DepositItemData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void DepositItemData::Assign(DepositItemData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void DepositItemData::DefineColumns() {
@@ -82,14 +141,55 @@ DepositItemKeyData::DepositItemKeyData(const DepositItemData& record)
 DepositItemKeyData::DepositItemKeyData(const DepositItemKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+DepositItemKeyData::DepositItemKeyData(DepositItemKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 DepositItemKeyData::~DepositItemKeyData() = default;
 
 DepositItemKeyData& DepositItemKeyData::operator=(const DepositItemKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+DepositItemKeyData& DepositItemKeyData::operator=(DepositItemKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void DepositItemKeyData::CopyFields(const DepositItemKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_DepositItemNumber = other.m_DepositItemNumber;
+}
+
+void DepositItemKeyData::MoveFields(DepositItemKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_DepositItemNumber = std::move(other.m_DepositItemNumber);
+}
+
+void DepositItemKeyData::Assign(const DepositItemKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void DepositItemKeyData::Assign(DepositItemKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void DepositItemKeyData::DefineColumns() {

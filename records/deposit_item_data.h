@@ -26,11 +26,16 @@ class BK_EXPORT DepositItemData : public bkData {
   explicit DepositItemData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   DepositItemData(const DepositItemData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  DepositItemData(DepositItemData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   DepositItemData(const DepositItemKeyData& key, const CString& columns = "");
   ~DepositItemData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   DepositItemData& operator=(const DepositItemData& other);
+  // The same, moving the values out of `other` where it can.
+  DepositItemData& operator=(DepositItemData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -61,6 +66,14 @@ class BK_EXPORT DepositItemData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const DepositItemData& other);
+  void MoveFields(DepositItemData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const DepositItemData& other);
+  void Assign(DepositItemData&& other);
+
   tsAlpha m_BankAccount;  // DIBNKAC
   tsDouble m_Run;  // DIRUN
   tsDouble m_Sequence;  // DISEQ
@@ -93,8 +106,10 @@ class BK_EXPORT DepositItemKeyData : public bkData {
   explicit DepositItemKeyData(const DepositItemData& record);
   // Fields empty, then the key values of `other` (SetData).
   DepositItemKeyData(const DepositItemKeyData& other);
+  DepositItemKeyData(DepositItemKeyData&& other) noexcept;
   ~DepositItemKeyData() override;
   DepositItemKeyData& operator=(const DepositItemKeyData& other);
+  DepositItemKeyData& operator=(DepositItemKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -109,6 +124,14 @@ class BK_EXPORT DepositItemKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const DepositItemKeyData& other);
+  void MoveFields(DepositItemKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const DepositItemKeyData& other);
+  void Assign(DepositItemKeyData&& other);
+
   tsAlpha m_BankAccount;  // DIBNKAC
   tsDouble m_Run;  // DIRUN
   tsDouble m_Sequence;  // DISEQ

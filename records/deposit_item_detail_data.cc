@@ -14,7 +14,13 @@ DepositItemDetailData::DepositItemDetailData(const CString& columns)
 DepositItemDetailData::DepositItemDetailData(const DepositItemDetailData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+DepositItemDetailData::DepositItemDetailData(DepositItemDetailData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 DepositItemDetailData::DepositItemDetailData(const DepositItemDetailKeyData& key, const CString& columns)
@@ -31,9 +37,62 @@ DepositItemDetailData::~DepositItemDetailData() = default;
 
 DepositItemDetailData& DepositItemDetailData::operator=(const DepositItemDetailData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+DepositItemDetailData& DepositItemDetailData::operator=(DepositItemDetailData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void DepositItemDetailData::CopyFields(const DepositItemDetailData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_DepositItemNumber = other.m_DepositItemNumber;
+  m_CreditAccount = other.m_CreditAccount;
+  m_Amount = other.m_Amount;
+  m_DueFromAccount = other.m_DueFromAccount;
+  m_DueToAccount = other.m_DueToAccount;
+  m_TaxGroup = other.m_TaxGroup;
+  m_TaxAmount = other.m_TaxAmount;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void DepositItemDetailData::MoveFields(DepositItemDetailData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_DepositItemNumber = std::move(other.m_DepositItemNumber);
+  m_CreditAccount = std::move(other.m_CreditAccount);
+  m_Amount = std::move(other.m_Amount);
+  m_DueFromAccount = std::move(other.m_DueFromAccount);
+  m_DueToAccount = std::move(other.m_DueToAccount);
+  m_TaxGroup = std::move(other.m_TaxGroup);
+  m_TaxAmount = std::move(other.m_TaxAmount);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void DepositItemDetailData::Assign(const DepositItemDetailData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void DepositItemDetailData::Assign(DepositItemDetailData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void DepositItemDetailData::DefineColumns() {
@@ -86,14 +145,57 @@ DepositItemDetailKeyData::DepositItemDetailKeyData(const DepositItemDetailData& 
 DepositItemDetailKeyData::DepositItemDetailKeyData(const DepositItemDetailKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+DepositItemDetailKeyData::DepositItemDetailKeyData(DepositItemDetailKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 DepositItemDetailKeyData::~DepositItemDetailKeyData() = default;
 
 DepositItemDetailKeyData& DepositItemDetailKeyData::operator=(const DepositItemDetailKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+DepositItemDetailKeyData& DepositItemDetailKeyData::operator=(DepositItemDetailKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void DepositItemDetailKeyData::CopyFields(const DepositItemDetailKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_DepositItemNumber = other.m_DepositItemNumber;
+  m_CreditAccount = other.m_CreditAccount;
+}
+
+void DepositItemDetailKeyData::MoveFields(DepositItemDetailKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_DepositItemNumber = std::move(other.m_DepositItemNumber);
+  m_CreditAccount = std::move(other.m_CreditAccount);
+}
+
+void DepositItemDetailKeyData::Assign(const DepositItemDetailKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void DepositItemDetailKeyData::Assign(DepositItemDetailKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void DepositItemDetailKeyData::DefineColumns() {

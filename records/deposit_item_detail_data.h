@@ -26,11 +26,16 @@ class BK_EXPORT DepositItemDetailData : public bkData {
   explicit DepositItemDetailData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   DepositItemDetailData(const DepositItemDetailData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  DepositItemDetailData(DepositItemDetailData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   DepositItemDetailData(const DepositItemDetailKeyData& key, const CString& columns = "");
   ~DepositItemDetailData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   DepositItemDetailData& operator=(const DepositItemDetailData& other);
+  // The same, moving the values out of `other` where it can.
+  DepositItemDetailData& operator=(DepositItemDetailData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -61,6 +66,14 @@ class BK_EXPORT DepositItemDetailData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const DepositItemDetailData& other);
+  void MoveFields(DepositItemDetailData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const DepositItemDetailData& other);
+  void Assign(DepositItemDetailData&& other);
+
   tsAlpha m_BankAccount;  // DIGBNKA
   tsDouble m_Run;  // DIGRUN
   tsDouble m_Sequence;  // DIGSEQ
@@ -94,8 +107,10 @@ class BK_EXPORT DepositItemDetailKeyData : public bkData {
   explicit DepositItemDetailKeyData(const DepositItemDetailData& record);
   // Fields empty, then the key values of `other` (SetData).
   DepositItemDetailKeyData(const DepositItemDetailKeyData& other);
+  DepositItemDetailKeyData(DepositItemDetailKeyData&& other) noexcept;
   ~DepositItemDetailKeyData() override;
   DepositItemDetailKeyData& operator=(const DepositItemDetailKeyData& other);
+  DepositItemDetailKeyData& operator=(DepositItemDetailKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -112,6 +127,14 @@ class BK_EXPORT DepositItemDetailKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const DepositItemDetailKeyData& other);
+  void MoveFields(DepositItemDetailKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const DepositItemDetailKeyData& other);
+  void Assign(DepositItemDetailKeyData&& other);
+
   tsAlpha m_BankAccount;  // DIGBNKA
   tsDouble m_Run;  // DIGRUN
   tsDouble m_Sequence;  // DIGSEQ

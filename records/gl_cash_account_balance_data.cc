@@ -14,7 +14,13 @@ GLCashAccountBalanceData::GLCashAccountBalanceData(const CString& columns)
 GLCashAccountBalanceData::GLCashAccountBalanceData(const GLCashAccountBalanceData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+GLCashAccountBalanceData::GLCashAccountBalanceData(GLCashAccountBalanceData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 GLCashAccountBalanceData::GLCashAccountBalanceData(const GLCashAccountBalanceKeyData& key, const CString& columns)
@@ -28,9 +34,44 @@ GLCashAccountBalanceData::~GLCashAccountBalanceData() = default;
 
 GLCashAccountBalanceData& GLCashAccountBalanceData::operator=(const GLCashAccountBalanceData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+GLCashAccountBalanceData& GLCashAccountBalanceData::operator=(GLCashAccountBalanceData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void GLCashAccountBalanceData::CopyFields(const GLCashAccountBalanceData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_GLCashAccount = other.m_GLCashAccount;
+  m_Amount = other.m_Amount;
+}
+
+void GLCashAccountBalanceData::MoveFields(GLCashAccountBalanceData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_GLCashAccount = std::move(other.m_GLCashAccount);
+  m_Amount = std::move(other.m_Amount);
+}
+
+void GLCashAccountBalanceData::Assign(const GLCashAccountBalanceData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void GLCashAccountBalanceData::Assign(GLCashAccountBalanceData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void GLCashAccountBalanceData::DefineColumns() {
@@ -64,14 +105,51 @@ GLCashAccountBalanceKeyData::GLCashAccountBalanceKeyData(const GLCashAccountBala
 GLCashAccountBalanceKeyData::GLCashAccountBalanceKeyData(const GLCashAccountBalanceKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+GLCashAccountBalanceKeyData::GLCashAccountBalanceKeyData(GLCashAccountBalanceKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 GLCashAccountBalanceKeyData::~GLCashAccountBalanceKeyData() = default;
 
 GLCashAccountBalanceKeyData& GLCashAccountBalanceKeyData::operator=(const GLCashAccountBalanceKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+GLCashAccountBalanceKeyData& GLCashAccountBalanceKeyData::operator=(GLCashAccountBalanceKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void GLCashAccountBalanceKeyData::CopyFields(const GLCashAccountBalanceKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_GLCashAccount = other.m_GLCashAccount;
+}
+
+void GLCashAccountBalanceKeyData::MoveFields(GLCashAccountBalanceKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_GLCashAccount = std::move(other.m_GLCashAccount);
+}
+
+void GLCashAccountBalanceKeyData::Assign(const GLCashAccountBalanceKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void GLCashAccountBalanceKeyData::Assign(GLCashAccountBalanceKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void GLCashAccountBalanceKeyData::DefineColumns() {

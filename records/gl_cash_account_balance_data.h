@@ -26,11 +26,16 @@ class BK_EXPORT GLCashAccountBalanceData : public bkData {
   explicit GLCashAccountBalanceData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   GLCashAccountBalanceData(const GLCashAccountBalanceData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  GLCashAccountBalanceData(GLCashAccountBalanceData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   GLCashAccountBalanceData(const GLCashAccountBalanceKeyData& key, const CString& columns = "");
   ~GLCashAccountBalanceData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   GLCashAccountBalanceData& operator=(const GLCashAccountBalanceData& other);
+  // The same, moving the values out of `other` where it can.
+  GLCashAccountBalanceData& operator=(GLCashAccountBalanceData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -43,6 +48,14 @@ class BK_EXPORT GLCashAccountBalanceData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const GLCashAccountBalanceData& other);
+  void MoveFields(GLCashAccountBalanceData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const GLCashAccountBalanceData& other);
+  void Assign(GLCashAccountBalanceData&& other);
+
   tsAlpha m_BankAccount;  // CABNKAC
   tsAlpha m_GLCashAccount;  // CACSHAC
   tsCurrency m_Amount;  // CAAMT
@@ -63,8 +76,10 @@ class BK_EXPORT GLCashAccountBalanceKeyData : public bkData {
   explicit GLCashAccountBalanceKeyData(const GLCashAccountBalanceData& record);
   // Fields empty, then the key values of `other` (SetData).
   GLCashAccountBalanceKeyData(const GLCashAccountBalanceKeyData& other);
+  GLCashAccountBalanceKeyData(GLCashAccountBalanceKeyData&& other) noexcept;
   ~GLCashAccountBalanceKeyData() override;
   GLCashAccountBalanceKeyData& operator=(const GLCashAccountBalanceKeyData& other);
+  GLCashAccountBalanceKeyData& operator=(GLCashAccountBalanceKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -75,6 +90,14 @@ class BK_EXPORT GLCashAccountBalanceKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const GLCashAccountBalanceKeyData& other);
+  void MoveFields(GLCashAccountBalanceKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const GLCashAccountBalanceKeyData& other);
+  void Assign(GLCashAccountBalanceKeyData&& other);
+
   tsAlpha m_BankAccount;  // CABNKAC
   tsAlpha m_GLCashAccount;  // CACSHAC
 };

@@ -14,7 +14,13 @@ LastTranData::LastTranData(const CString& columns)
 LastTranData::LastTranData(const LastTranData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+LastTranData::LastTranData(LastTranData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 LastTranData::LastTranData(const LastTranKeyData& key, const CString& columns)
@@ -27,9 +33,68 @@ LastTranData::~LastTranData() = default;
 
 LastTranData& LastTranData::operator=(const LastTranData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+LastTranData& LastTranData::operator=(LastTranData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void LastTranData::CopyFields(const LastTranData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_LastAPCheckPrinted = other.m_LastAPCheckPrinted;
+  m_LastAPCheckDate = other.m_LastAPCheckDate;
+  m_LastAPCheckAmount = other.m_LastAPCheckAmount;
+  m_LastPRCheckPrinted = other.m_LastPRCheckPrinted;
+  m_LastPRCheckDate = other.m_LastPRCheckDate;
+  m_LastPRCheckAmount = other.m_LastPRCheckAmount;
+  m_LastDepositDate = other.m_LastDepositDate;
+  m_LastDepositAmount = other.m_LastDepositAmount;
+  m_LastWithdrawalDate = other.m_LastWithdrawalDate;
+  m_LastWithdrawalAmount = other.m_LastWithdrawalAmount;
+  m_LastPayrollDirectDepositRun = other.m_LastPayrollDirectDepositRun;
+  m_LastAPElectronicPaymentRun = other.m_LastAPElectronicPaymentRun;
+  m_LastAdjustmentDate = other.m_LastAdjustmentDate;
+  m_LastAdjustmentAmount = other.m_LastAdjustmentAmount;
+}
+
+void LastTranData::MoveFields(LastTranData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_LastAPCheckPrinted = std::move(other.m_LastAPCheckPrinted);
+  m_LastAPCheckDate = std::move(other.m_LastAPCheckDate);
+  m_LastAPCheckAmount = std::move(other.m_LastAPCheckAmount);
+  m_LastPRCheckPrinted = std::move(other.m_LastPRCheckPrinted);
+  m_LastPRCheckDate = std::move(other.m_LastPRCheckDate);
+  m_LastPRCheckAmount = std::move(other.m_LastPRCheckAmount);
+  m_LastDepositDate = std::move(other.m_LastDepositDate);
+  m_LastDepositAmount = std::move(other.m_LastDepositAmount);
+  m_LastWithdrawalDate = std::move(other.m_LastWithdrawalDate);
+  m_LastWithdrawalAmount = std::move(other.m_LastWithdrawalAmount);
+  m_LastPayrollDirectDepositRun = std::move(other.m_LastPayrollDirectDepositRun);
+  m_LastAPElectronicPaymentRun = std::move(other.m_LastAPElectronicPaymentRun);
+  m_LastAdjustmentDate = std::move(other.m_LastAdjustmentDate);
+  m_LastAdjustmentAmount = std::move(other.m_LastAdjustmentAmount);
+}
+
+void LastTranData::Assign(const LastTranData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void LastTranData::Assign(LastTranData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void LastTranData::DefineColumns() {
@@ -68,14 +133,49 @@ LastTranKeyData::LastTranKeyData(const LastTranData& record)
 LastTranKeyData::LastTranKeyData(const LastTranKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+LastTranKeyData::LastTranKeyData(LastTranKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 LastTranKeyData::~LastTranKeyData() = default;
 
 LastTranKeyData& LastTranKeyData::operator=(const LastTranKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+LastTranKeyData& LastTranKeyData::operator=(LastTranKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void LastTranKeyData::CopyFields(const LastTranKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+}
+
+void LastTranKeyData::MoveFields(LastTranKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+}
+
+void LastTranKeyData::Assign(const LastTranKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void LastTranKeyData::Assign(LastTranKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void LastTranKeyData::DefineColumns() {

@@ -26,11 +26,16 @@ class BK_EXPORT LastTranData : public bkData {
   explicit LastTranData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   LastTranData(const LastTranData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  LastTranData(LastTranData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   LastTranData(const LastTranKeyData& key, const CString& columns = "");
   ~LastTranData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   LastTranData& operator=(const LastTranData& other);
+  // The same, moving the values out of `other` where it can.
+  LastTranData& operator=(LastTranData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -67,6 +72,14 @@ class BK_EXPORT LastTranData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const LastTranData& other);
+  void MoveFields(LastTranData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const LastTranData& other);
+  void Assign(LastTranData&& other);
+
   tsAlpha m_BankAccount;  // LTBNKAC
   tsDouble m_LastAPCheckPrinted;  // LTAPC
   tsDate m_LastAPCheckDate;  // LTAPCDT
@@ -97,8 +110,10 @@ class BK_EXPORT LastTranKeyData : public bkData {
   explicit LastTranKeyData(const LastTranData& record);
   // Fields empty, then the key values of `other` (SetData).
   LastTranKeyData(const LastTranKeyData& other);
+  LastTranKeyData(LastTranKeyData&& other) noexcept;
   ~LastTranKeyData() override;
   LastTranKeyData& operator=(const LastTranKeyData& other);
+  LastTranKeyData& operator=(LastTranKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -107,5 +122,13 @@ class BK_EXPORT LastTranKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const LastTranKeyData& other);
+  void MoveFields(LastTranKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const LastTranKeyData& other);
+  void Assign(LastTranKeyData&& other);
+
   tsAlpha m_BankAccount;  // LTBNKAC
 };

@@ -14,7 +14,13 @@ PendingDepositData::PendingDepositData(const CString& columns)
 PendingDepositData::PendingDepositData(const PendingDepositData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+PendingDepositData::PendingDepositData(PendingDepositData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 PendingDepositData::PendingDepositData(const PendingDepositKeyData& key, const CString& columns)
@@ -29,9 +35,46 @@ PendingDepositData::~PendingDepositData() = default;
 
 PendingDepositData& PendingDepositData::operator=(const PendingDepositData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+PendingDepositData& PendingDepositData::operator=(PendingDepositData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void PendingDepositData::CopyFields(const PendingDepositData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_DepositDate = other.m_DepositDate;
+  m_DepositID = other.m_DepositID;
+  m_Application = other.m_Application;
+}
+
+void PendingDepositData::MoveFields(PendingDepositData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_DepositDate = std::move(other.m_DepositDate);
+  m_DepositID = std::move(other.m_DepositID);
+  m_Application = std::move(other.m_Application);
+}
+
+void PendingDepositData::Assign(const PendingDepositData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void PendingDepositData::Assign(PendingDepositData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void PendingDepositData::DefineColumns() {
@@ -65,14 +108,53 @@ PendingDepositKeyData::PendingDepositKeyData(const PendingDepositData& record)
 PendingDepositKeyData::PendingDepositKeyData(const PendingDepositKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+PendingDepositKeyData::PendingDepositKeyData(PendingDepositKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 PendingDepositKeyData::~PendingDepositKeyData() = default;
 
 PendingDepositKeyData& PendingDepositKeyData::operator=(const PendingDepositKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+PendingDepositKeyData& PendingDepositKeyData::operator=(PendingDepositKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void PendingDepositKeyData::CopyFields(const PendingDepositKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_DepositDate = other.m_DepositDate;
+  m_DepositID = other.m_DepositID;
+}
+
+void PendingDepositKeyData::MoveFields(PendingDepositKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_DepositDate = std::move(other.m_DepositDate);
+  m_DepositID = std::move(other.m_DepositID);
+}
+
+void PendingDepositKeyData::Assign(const PendingDepositKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void PendingDepositKeyData::Assign(PendingDepositKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void PendingDepositKeyData::DefineColumns() {

@@ -26,11 +26,16 @@ class BK_EXPORT PendingDepositData : public bkData {
   explicit PendingDepositData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   PendingDepositData(const PendingDepositData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  PendingDepositData(PendingDepositData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   PendingDepositData(const PendingDepositKeyData& key, const CString& columns = "");
   ~PendingDepositData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   PendingDepositData& operator=(const PendingDepositData& other);
+  // The same, moving the values out of `other` where it can.
+  PendingDepositData& operator=(PendingDepositData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -45,6 +50,14 @@ class BK_EXPORT PendingDepositData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const PendingDepositData& other);
+  void MoveFields(PendingDepositData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const PendingDepositData& other);
+  void Assign(PendingDepositData&& other);
+
   tsAlpha m_BankAccount;  // PDBNKAC
   tsDate m_DepositDate;  // PDDEPDT
   tsAlpha m_DepositID;  // PDDEPID
@@ -64,8 +77,10 @@ class BK_EXPORT PendingDepositKeyData : public bkData {
   explicit PendingDepositKeyData(const PendingDepositData& record);
   // Fields empty, then the key values of `other` (SetData).
   PendingDepositKeyData(const PendingDepositKeyData& other);
+  PendingDepositKeyData(PendingDepositKeyData&& other) noexcept;
   ~PendingDepositKeyData() override;
   PendingDepositKeyData& operator=(const PendingDepositKeyData& other);
+  PendingDepositKeyData& operator=(PendingDepositKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -78,6 +93,14 @@ class BK_EXPORT PendingDepositKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const PendingDepositKeyData& other);
+  void MoveFields(PendingDepositKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const PendingDepositKeyData& other);
+  void Assign(PendingDepositKeyData&& other);
+
   tsAlpha m_BankAccount;  // PDBNKAC
   tsDate m_DepositDate;  // PDDEPDT
   tsAlpha m_DepositID;  // PDDEPID

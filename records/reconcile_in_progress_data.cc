@@ -14,7 +14,13 @@ ReconcileInProgressData::ReconcileInProgressData(const CString& columns)
 ReconcileInProgressData::ReconcileInProgressData(const ReconcileInProgressData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+ReconcileInProgressData::ReconcileInProgressData(ReconcileInProgressData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 ReconcileInProgressData::ReconcileInProgressData(const ReconcileInProgressKeyData& key, const CString& columns)
@@ -27,9 +33,58 @@ ReconcileInProgressData::~ReconcileInProgressData() = default;
 
 ReconcileInProgressData& ReconcileInProgressData::operator=(const ReconcileInProgressData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+ReconcileInProgressData& ReconcileInProgressData::operator=(ReconcileInProgressData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void ReconcileInProgressData::CopyFields(const ReconcileInProgressData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_OpeningBalance = other.m_OpeningBalance;
+  m_EndingBalance = other.m_EndingBalance;
+  m_StatementDate = other.m_StatementDate;
+  m_ReconciledChecks = other.m_ReconciledChecks;
+  m_ReconciledDeposits = other.m_ReconciledDeposits;
+  m_ReconciledWithdrawals = other.m_ReconciledWithdrawals;
+  m_ReconciledAdjustsMinus = other.m_ReconciledAdjustsMinus;
+  m_ReconciledAdjustsPlus = other.m_ReconciledAdjustsPlus;
+  m_ReconciledTotal = other.m_ReconciledTotal;
+}
+
+void ReconcileInProgressData::MoveFields(ReconcileInProgressData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_OpeningBalance = std::move(other.m_OpeningBalance);
+  m_EndingBalance = std::move(other.m_EndingBalance);
+  m_StatementDate = std::move(other.m_StatementDate);
+  m_ReconciledChecks = std::move(other.m_ReconciledChecks);
+  m_ReconciledDeposits = std::move(other.m_ReconciledDeposits);
+  m_ReconciledWithdrawals = std::move(other.m_ReconciledWithdrawals);
+  m_ReconciledAdjustsMinus = std::move(other.m_ReconciledAdjustsMinus);
+  m_ReconciledAdjustsPlus = std::move(other.m_ReconciledAdjustsPlus);
+  m_ReconciledTotal = std::move(other.m_ReconciledTotal);
+}
+
+void ReconcileInProgressData::Assign(const ReconcileInProgressData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void ReconcileInProgressData::Assign(ReconcileInProgressData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void ReconcileInProgressData::DefineColumns() {
@@ -68,14 +123,49 @@ ReconcileInProgressKeyData::ReconcileInProgressKeyData(const ReconcileInProgress
 ReconcileInProgressKeyData::ReconcileInProgressKeyData(const ReconcileInProgressKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+ReconcileInProgressKeyData::ReconcileInProgressKeyData(ReconcileInProgressKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 ReconcileInProgressKeyData::~ReconcileInProgressKeyData() = default;
 
 ReconcileInProgressKeyData& ReconcileInProgressKeyData::operator=(const ReconcileInProgressKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+ReconcileInProgressKeyData& ReconcileInProgressKeyData::operator=(ReconcileInProgressKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void ReconcileInProgressKeyData::CopyFields(const ReconcileInProgressKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+}
+
+void ReconcileInProgressKeyData::MoveFields(ReconcileInProgressKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+}
+
+void ReconcileInProgressKeyData::Assign(const ReconcileInProgressKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void ReconcileInProgressKeyData::Assign(ReconcileInProgressKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void ReconcileInProgressKeyData::DefineColumns() {

@@ -26,11 +26,16 @@ class BK_EXPORT ReconcileInProgressData : public bkData {
   explicit ReconcileInProgressData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   ReconcileInProgressData(const ReconcileInProgressData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  ReconcileInProgressData(ReconcileInProgressData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   ReconcileInProgressData(const ReconcileInProgressKeyData& key, const CString& columns = "");
   ~ReconcileInProgressData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   ReconcileInProgressData& operator=(const ReconcileInProgressData& other);
+  // The same, moving the values out of `other` where it can.
+  ReconcileInProgressData& operator=(ReconcileInProgressData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -57,6 +62,14 @@ class BK_EXPORT ReconcileInProgressData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const ReconcileInProgressData& other);
+  void MoveFields(ReconcileInProgressData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const ReconcileInProgressData& other);
+  void Assign(ReconcileInProgressData&& other);
+
   tsAlpha m_BankAccount;  // RIPBNKA
   tsCurrency m_OpeningBalance;  // RIPOPEN
   tsCurrency m_EndingBalance;  // RIPENDB
@@ -84,8 +97,10 @@ class BK_EXPORT ReconcileInProgressKeyData : public bkData {
   explicit ReconcileInProgressKeyData(const ReconcileInProgressData& record);
   // Fields empty, then the key values of `other` (SetData).
   ReconcileInProgressKeyData(const ReconcileInProgressKeyData& other);
+  ReconcileInProgressKeyData(ReconcileInProgressKeyData&& other) noexcept;
   ~ReconcileInProgressKeyData() override;
   ReconcileInProgressKeyData& operator=(const ReconcileInProgressKeyData& other);
+  ReconcileInProgressKeyData& operator=(ReconcileInProgressKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -94,5 +109,13 @@ class BK_EXPORT ReconcileInProgressKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const ReconcileInProgressKeyData& other);
+  void MoveFields(ReconcileInProgressKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const ReconcileInProgressKeyData& other);
+  void Assign(ReconcileInProgressKeyData&& other);
+
   tsAlpha m_BankAccount;  // RIPBNKA
 };

@@ -27,11 +27,16 @@ class RegisterBankLockData : public bkData {
   explicit RegisterBankLockData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   RegisterBankLockData(const RegisterBankLockData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  RegisterBankLockData(RegisterBankLockData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   RegisterBankLockData(const RegisterBankLockKeyData& key, const CString& columns = "");
   ~RegisterBankLockData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   RegisterBankLockData& operator=(const RegisterBankLockData& other);
+  // The same, moving the values out of `other` where it can.
+  RegisterBankLockData& operator=(RegisterBankLockData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -40,6 +45,14 @@ class RegisterBankLockData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const RegisterBankLockData& other);
+  void MoveFields(RegisterBankLockData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const RegisterBankLockData& other);
+  void Assign(RegisterBankLockData&& other);
+
   tsAlpha m_BankAccount;  // LBNKACC
 };
 
@@ -58,8 +71,10 @@ class RegisterBankLockKeyData : public bkData {
   explicit RegisterBankLockKeyData(const RegisterBankLockData& record);
   // Fields empty, then the key values of `other` (SetData).
   RegisterBankLockKeyData(const RegisterBankLockKeyData& other);
+  RegisterBankLockKeyData(RegisterBankLockKeyData&& other) noexcept;
   ~RegisterBankLockKeyData() override;
   RegisterBankLockKeyData& operator=(const RegisterBankLockKeyData& other);
+  RegisterBankLockKeyData& operator=(RegisterBankLockKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -68,6 +83,14 @@ class RegisterBankLockKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const RegisterBankLockKeyData& other);
+  void MoveFields(RegisterBankLockKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const RegisterBankLockKeyData& other);
+  void Assign(RegisterBankLockKeyData&& other);
+
   tsAlpha m_BankAccount;  // LBNKACC
 };
 
@@ -81,7 +104,13 @@ inline RegisterBankLockData::RegisterBankLockData(const CString& columns)
 inline RegisterBankLockData::RegisterBankLockData(const RegisterBankLockData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+inline RegisterBankLockData::RegisterBankLockData(RegisterBankLockData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 inline RegisterBankLockData::RegisterBankLockData(const RegisterBankLockKeyData& key, const CString& columns)
@@ -94,9 +123,40 @@ inline RegisterBankLockData::~RegisterBankLockData() = default;
 
 inline RegisterBankLockData& RegisterBankLockData::operator=(const RegisterBankLockData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+inline RegisterBankLockData& RegisterBankLockData::operator=(RegisterBankLockData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+inline void RegisterBankLockData::CopyFields(const RegisterBankLockData& other) {
+  m_BankAccount = other.m_BankAccount;
+}
+
+inline void RegisterBankLockData::MoveFields(RegisterBankLockData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+}
+
+inline void RegisterBankLockData::Assign(const RegisterBankLockData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+inline void RegisterBankLockData::Assign(RegisterBankLockData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 inline void RegisterBankLockData::DefineColumns() {
@@ -126,14 +186,49 @@ inline RegisterBankLockKeyData::RegisterBankLockKeyData(const RegisterBankLockDa
 inline RegisterBankLockKeyData::RegisterBankLockKeyData(const RegisterBankLockKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+inline RegisterBankLockKeyData::RegisterBankLockKeyData(RegisterBankLockKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 inline RegisterBankLockKeyData::~RegisterBankLockKeyData() = default;
 
 inline RegisterBankLockKeyData& RegisterBankLockKeyData::operator=(const RegisterBankLockKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+inline RegisterBankLockKeyData& RegisterBankLockKeyData::operator=(RegisterBankLockKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+inline void RegisterBankLockKeyData::CopyFields(const RegisterBankLockKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+}
+
+inline void RegisterBankLockKeyData::MoveFields(RegisterBankLockKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+}
+
+inline void RegisterBankLockKeyData::Assign(const RegisterBankLockKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+inline void RegisterBankLockKeyData::Assign(RegisterBankLockKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 inline void RegisterBankLockKeyData::DefineColumns() {

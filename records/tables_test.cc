@@ -222,6 +222,48 @@ TYPED_TEST(TableTest, EveryColumnRoundTripsThroughTheFile) {
   }
 }
 
+// Copies and moves of every record and key class carry every column (the
+// generated member-by-member fast paths name every field), and the result
+// binds its own fields.
+TYPED_TEST(TableTest, CopiesAndMovesCarryEveryColumn) {
+  using Data = typename TypeParam::Data;
+  using Key = typename TypeParam::Key;
+  Data full("");
+  const tsioRecordDef& def = Def(full);
+  Fill(full, def);
+  auto own_fields = [](const ccRecData& r, size_t size) {
+    const char* begin = reinterpret_cast<const char*>(&r);
+    for (const auto& c : r.Columns()) {
+      const char* at = reinterpret_cast<const char*>(c.field);
+      if (at < begin || at >= begin + size) return false;
+    }
+    return true;
+  };
+
+  const Data copy(full);
+  ExpectSameValues(copy, full, def);
+  Data assigned("");
+  assigned = full;
+  ExpectSameValues(assigned, full, def);
+  Data source(full);
+  const Data moved(std::move(source));
+  ExpectSameValues(moved, full, def);
+  EXPECT_TRUE(own_fields(moved, sizeof(Data)));
+  Data target("");
+  Data source2(full);
+  target = std::move(source2);
+  ExpectSameValues(target, full, def);
+
+  const Key key = KeyOf<Key>(full);
+  Key key_copy(key);
+  const Key key_moved(std::move(key_copy));
+  Key key_assigned = KeyOf<Key>(Data(""));
+  key_assigned = key_moved;
+  for (const auto& c : key_assigned.Columns()) EXPECT_EQ(c.field->Compare(*full.Find(c.name)), 0) << c.name;
+  EXPECT_TRUE(own_fields(key_assigned, sizeof(Key)));
+  EXPECT_TRUE(key_moved == full);
+}
+
 TEST(Dictionary, HistoryInstanceHasTheSameRecordTypes) {
   const tsioFileDef* current = tsioDictionary::Find(221);
   const tsioFileDef* history = tsioDictionary::Find(222);

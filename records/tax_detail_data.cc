@@ -14,7 +14,13 @@ TaxDetailData::TaxDetailData(const CString& columns)
 TaxDetailData::TaxDetailData(const TaxDetailData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TaxDetailData::TaxDetailData(TaxDetailData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TaxDetailData::TaxDetailData(const TaxDetailKeyData& key, const CString& columns)
@@ -31,9 +37,70 @@ TaxDetailData::~TaxDetailData() = default;
 
 TaxDetailData& TaxDetailData::operator=(const TaxDetailData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+TaxDetailData& TaxDetailData::operator=(TaxDetailData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void TaxDetailData::CopyFields(const TaxDetailData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TranRun = other.m_TranRun;
+  m_TranSequence = other.m_TranSequence;
+  m_TaxDetailRun = other.m_TaxDetailRun;
+  m_TaxDetailSequence = other.m_TaxDetailSequence;
+  m_TaxGroup = other.m_TaxGroup;
+  m_TaxAmount = other.m_TaxAmount;
+  m_GrossAmount = other.m_GrossAmount;
+  m_AccountingDate = other.m_AccountingDate;
+  m_TransactionDate = other.m_TransactionDate;
+  m_DepAmtSeq = other.m_DepAmtSeq;
+  m_DepGLCrAcct = other.m_DepGLCrAcct;
+  m_WdGLCrAcct = other.m_WdGLCrAcct;
+  m_NonCashAccount = other.m_NonCashAccount;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void TaxDetailData::MoveFields(TaxDetailData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TranRun = std::move(other.m_TranRun);
+  m_TranSequence = std::move(other.m_TranSequence);
+  m_TaxDetailRun = std::move(other.m_TaxDetailRun);
+  m_TaxDetailSequence = std::move(other.m_TaxDetailSequence);
+  m_TaxGroup = std::move(other.m_TaxGroup);
+  m_TaxAmount = std::move(other.m_TaxAmount);
+  m_GrossAmount = std::move(other.m_GrossAmount);
+  m_AccountingDate = std::move(other.m_AccountingDate);
+  m_TransactionDate = std::move(other.m_TransactionDate);
+  m_DepAmtSeq = std::move(other.m_DepAmtSeq);
+  m_DepGLCrAcct = std::move(other.m_DepGLCrAcct);
+  m_WdGLCrAcct = std::move(other.m_WdGLCrAcct);
+  m_NonCashAccount = std::move(other.m_NonCashAccount);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void TaxDetailData::Assign(const TaxDetailData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TaxDetailData::Assign(TaxDetailData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TaxDetailData::DefineColumns() {
@@ -90,14 +157,57 @@ TaxDetailKeyData::TaxDetailKeyData(const TaxDetailData& record)
 TaxDetailKeyData::TaxDetailKeyData(const TaxDetailKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TaxDetailKeyData::TaxDetailKeyData(TaxDetailKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TaxDetailKeyData::~TaxDetailKeyData() = default;
 
 TaxDetailKeyData& TaxDetailKeyData::operator=(const TaxDetailKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+TaxDetailKeyData& TaxDetailKeyData::operator=(TaxDetailKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void TaxDetailKeyData::CopyFields(const TaxDetailKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TranRun = other.m_TranRun;
+  m_TranSequence = other.m_TranSequence;
+  m_TaxDetailRun = other.m_TaxDetailRun;
+  m_TaxDetailSequence = other.m_TaxDetailSequence;
+}
+
+void TaxDetailKeyData::MoveFields(TaxDetailKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TranRun = std::move(other.m_TranRun);
+  m_TranSequence = std::move(other.m_TranSequence);
+  m_TaxDetailRun = std::move(other.m_TaxDetailRun);
+  m_TaxDetailSequence = std::move(other.m_TaxDetailSequence);
+}
+
+void TaxDetailKeyData::Assign(const TaxDetailKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TaxDetailKeyData::Assign(TaxDetailKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TaxDetailKeyData::DefineColumns() {

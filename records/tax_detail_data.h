@@ -26,11 +26,16 @@ class BK_EXPORT TaxDetailData : public bkData {
   explicit TaxDetailData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   TaxDetailData(const TaxDetailData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  TaxDetailData(TaxDetailData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   TaxDetailData(const TaxDetailKeyData& key, const CString& columns = "");
   ~TaxDetailData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   TaxDetailData& operator=(const TaxDetailData& other);
+  // The same, moving the values out of `other` where it can.
+  TaxDetailData& operator=(TaxDetailData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -69,6 +74,14 @@ class BK_EXPORT TaxDetailData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TaxDetailData& other);
+  void MoveFields(TaxDetailData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TaxDetailData& other);
+  void Assign(TaxDetailData&& other);
+
   tsAlpha m_BankAccount;  // TXBNKAC
   tsDouble m_TranRun;  // TXRUN
   tsDouble m_TranSequence;  // TXSEQ
@@ -106,8 +119,10 @@ class BK_EXPORT TaxDetailKeyData : public bkData {
   explicit TaxDetailKeyData(const TaxDetailData& record);
   // Fields empty, then the key values of `other` (SetData).
   TaxDetailKeyData(const TaxDetailKeyData& other);
+  TaxDetailKeyData(TaxDetailKeyData&& other) noexcept;
   ~TaxDetailKeyData() override;
   TaxDetailKeyData& operator=(const TaxDetailKeyData& other);
+  TaxDetailKeyData& operator=(TaxDetailKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -124,6 +139,14 @@ class BK_EXPORT TaxDetailKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TaxDetailKeyData& other);
+  void MoveFields(TaxDetailKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TaxDetailKeyData& other);
+  void Assign(TaxDetailKeyData&& other);
+
   tsAlpha m_BankAccount;  // TXBNKAC
   tsDouble m_TranRun;  // TXRUN
   tsDouble m_TranSequence;  // TXSEQ

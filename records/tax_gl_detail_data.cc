@@ -14,7 +14,13 @@ TaxGLDetailData::TaxGLDetailData(const CString& columns)
 TaxGLDetailData::TaxGLDetailData(const TaxGLDetailData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TaxGLDetailData::TaxGLDetailData(TaxGLDetailData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TaxGLDetailData::TaxGLDetailData(const TaxGLDetailKeyData& key, const CString& columns)
@@ -31,9 +37,68 @@ TaxGLDetailData::~TaxGLDetailData() = default;
 
 TaxGLDetailData& TaxGLDetailData::operator=(const TaxGLDetailData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+TaxGLDetailData& TaxGLDetailData::operator=(TaxGLDetailData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void TaxGLDetailData::CopyFields(const TaxGLDetailData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TranRun = other.m_TranRun;
+  m_TranSequence = other.m_TranSequence;
+  m_TaxGLDetailRun = other.m_TaxGLDetailRun;
+  m_TaxGLDetailSequence = other.m_TaxGLDetailSequence;
+  m_TaxGLTax = other.m_TaxGLTax;
+  m_TaxGLRate = other.m_TaxGLRate;
+  m_TaxGLAmount = other.m_TaxGLAmount;
+  m_GLAccount = other.m_GLAccount;
+  m_GLAppl = other.m_GLAppl;
+  m_GLBatch = other.m_GLBatch;
+  m_GLSource = other.m_GLSource;
+  m_GLDploc = other.m_GLDploc;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void TaxGLDetailData::MoveFields(TaxGLDetailData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TranRun = std::move(other.m_TranRun);
+  m_TranSequence = std::move(other.m_TranSequence);
+  m_TaxGLDetailRun = std::move(other.m_TaxGLDetailRun);
+  m_TaxGLDetailSequence = std::move(other.m_TaxGLDetailSequence);
+  m_TaxGLTax = std::move(other.m_TaxGLTax);
+  m_TaxGLRate = std::move(other.m_TaxGLRate);
+  m_TaxGLAmount = std::move(other.m_TaxGLAmount);
+  m_GLAccount = std::move(other.m_GLAccount);
+  m_GLAppl = std::move(other.m_GLAppl);
+  m_GLBatch = std::move(other.m_GLBatch);
+  m_GLSource = std::move(other.m_GLSource);
+  m_GLDploc = std::move(other.m_GLDploc);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void TaxGLDetailData::Assign(const TaxGLDetailData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TaxGLDetailData::Assign(TaxGLDetailData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TaxGLDetailData::DefineColumns() {
@@ -89,14 +154,57 @@ TaxGLDetailKeyData::TaxGLDetailKeyData(const TaxGLDetailData& record)
 TaxGLDetailKeyData::TaxGLDetailKeyData(const TaxGLDetailKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TaxGLDetailKeyData::TaxGLDetailKeyData(TaxGLDetailKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TaxGLDetailKeyData::~TaxGLDetailKeyData() = default;
 
 TaxGLDetailKeyData& TaxGLDetailKeyData::operator=(const TaxGLDetailKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+TaxGLDetailKeyData& TaxGLDetailKeyData::operator=(TaxGLDetailKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void TaxGLDetailKeyData::CopyFields(const TaxGLDetailKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TranRun = other.m_TranRun;
+  m_TranSequence = other.m_TranSequence;
+  m_TaxGLDetailRun = other.m_TaxGLDetailRun;
+  m_TaxGLDetailSequence = other.m_TaxGLDetailSequence;
+}
+
+void TaxGLDetailKeyData::MoveFields(TaxGLDetailKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TranRun = std::move(other.m_TranRun);
+  m_TranSequence = std::move(other.m_TranSequence);
+  m_TaxGLDetailRun = std::move(other.m_TaxGLDetailRun);
+  m_TaxGLDetailSequence = std::move(other.m_TaxGLDetailSequence);
+}
+
+void TaxGLDetailKeyData::Assign(const TaxGLDetailKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TaxGLDetailKeyData::Assign(TaxGLDetailKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TaxGLDetailKeyData::DefineColumns() {

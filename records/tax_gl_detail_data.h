@@ -27,11 +27,16 @@ class BK_EXPORT TaxGLDetailData : public bkData {
   explicit TaxGLDetailData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   TaxGLDetailData(const TaxGLDetailData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  TaxGLDetailData(TaxGLDetailData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   TaxGLDetailData(const TaxGLDetailKeyData& key, const CString& columns = "");
   ~TaxGLDetailData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   TaxGLDetailData& operator=(const TaxGLDetailData& other);
+  // The same, moving the values out of `other` where it can.
+  TaxGLDetailData& operator=(TaxGLDetailData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -68,6 +73,14 @@ class BK_EXPORT TaxGLDetailData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TaxGLDetailData& other);
+  void MoveFields(TaxGLDetailData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TaxGLDetailData& other);
+  void Assign(TaxGLDetailData&& other);
+
   tsAlpha m_BankAccount;  // TGBNKAC
   tsDouble m_TranRun;  // TGRUN
   tsDouble m_TranSequence;  // TGSEQ
@@ -104,8 +117,10 @@ class BK_EXPORT TaxGLDetailKeyData : public bkData {
   explicit TaxGLDetailKeyData(const TaxGLDetailData& record);
   // Fields empty, then the key values of `other` (SetData).
   TaxGLDetailKeyData(const TaxGLDetailKeyData& other);
+  TaxGLDetailKeyData(TaxGLDetailKeyData&& other) noexcept;
   ~TaxGLDetailKeyData() override;
   TaxGLDetailKeyData& operator=(const TaxGLDetailKeyData& other);
+  TaxGLDetailKeyData& operator=(TaxGLDetailKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -122,6 +137,14 @@ class BK_EXPORT TaxGLDetailKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TaxGLDetailKeyData& other);
+  void MoveFields(TaxGLDetailKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TaxGLDetailKeyData& other);
+  void Assign(TaxGLDetailKeyData&& other);
+
   tsAlpha m_BankAccount;  // TGBNKAC
   tsDouble m_TranRun;  // TGRUN
   tsDouble m_TranSequence;  // TGSEQ

@@ -14,7 +14,13 @@ TransactionData::TransactionData(const CString& columns)
 TransactionData::TransactionData(const TransactionData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TransactionData::TransactionData(TransactionData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TransactionData::TransactionData(const TransactionKeyData& key, const CString& columns)
@@ -29,10 +35,156 @@ TransactionData::~TransactionData() = default;
 
 TransactionData& TransactionData::operator=(const TransactionData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
     m_Validater.reset();
   }
   return *this;
+}
+
+TransactionData& TransactionData::operator=(TransactionData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+    m_Validater.reset();
+  }
+  return *this;
+}
+
+void TransactionData::CopyFields(const TransactionData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_Type = other.m_Type;
+  m_Description = other.m_Description;
+  m_AccountingDate = other.m_AccountingDate;
+  m_TransactionDate = other.m_TransactionDate;
+  m_Subtraction = other.m_Subtraction;
+  m_Addition = other.m_Addition;
+  m_Posted = other.m_Posted;
+  m_DebitAccount = other.m_DebitAccount;
+  m_CreditAccount = other.m_CreditAccount;
+  m_DueFromAccount = other.m_DueFromAccount;
+  m_DueToAccount = other.m_DueToAccount;
+  m_GLJournal = other.m_GLJournal;
+  m_Reconciled = other.m_Reconciled;
+  m_ClearedAmount = other.m_ClearedAmount;
+  m_ClearedDate = other.m_ClearedDate;
+  m_ReconcileInProgress = other.m_ReconcileInProgress;
+  m_LastUnreconciledState = other.m_LastUnreconciledState;
+  m_StatementDate = other.m_StatementDate;
+  m_APPaymentID = other.m_APPaymentID;
+  m_APPaymentType = other.m_APPaymentType;
+  m_Check = other.m_Check;
+  m_Payee = other.m_Payee;
+  m_JointPayee = other.m_JointPayee;
+  m_CheckType = other.m_CheckType;
+  m_Voided = other.m_Voided;
+  m_VoidDate = other.m_VoidDate;
+  m_VoidedAmount = other.m_VoidedAmount;
+  m_StopPayment = other.m_StopPayment;
+  m_StopPaymentDate = other.m_StopPaymentDate;
+  m_ReplacementCheck = other.m_ReplacementCheck;
+  m_AssociatedCheck = other.m_AssociatedCheck;
+  m_DepositDate = other.m_DepositDate;
+  m_DepositID = other.m_DepositID;
+  m_DepositType = other.m_DepositType;
+  m_WithdrawalType = other.m_WithdrawalType;
+  m_DirectDepositRun = other.m_DirectDepositRun;
+  m_ElectronicPaymentRun = other.m_ElectronicPaymentRun;
+  m_AdjustmentType = other.m_AdjustmentType;
+  m_AssociatedDepositDate = other.m_AssociatedDepositDate;
+  m_AssociatedDepositID = other.m_AssociatedDepositID;
+  m_AdjustmentID = other.m_AdjustmentID;
+  m_ApplOfOrigin = other.m_ApplOfOrigin;
+  m_Batch = other.m_Batch;
+  m_BatchSource = other.m_BatchSource;
+  m_BatchDPLoc = other.m_BatchDPLoc;
+  m_UpgradeSource = other.m_UpgradeSource;
+  m_TransferSequence = other.m_TransferSequence;
+  m_TransferDirection = other.m_TransferDirection;
+  m_DateStamp = other.m_DateStamp;
+  m_TimeStamp = other.m_TimeStamp;
+  m_TaxAmount = other.m_TaxAmount;
+  m_TaxGroup = other.m_TaxGroup;
+  m_TransDate = other.m_TransDate;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void TransactionData::MoveFields(TransactionData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_Type = std::move(other.m_Type);
+  m_Description = std::move(other.m_Description);
+  m_AccountingDate = std::move(other.m_AccountingDate);
+  m_TransactionDate = std::move(other.m_TransactionDate);
+  m_Subtraction = std::move(other.m_Subtraction);
+  m_Addition = std::move(other.m_Addition);
+  m_Posted = std::move(other.m_Posted);
+  m_DebitAccount = std::move(other.m_DebitAccount);
+  m_CreditAccount = std::move(other.m_CreditAccount);
+  m_DueFromAccount = std::move(other.m_DueFromAccount);
+  m_DueToAccount = std::move(other.m_DueToAccount);
+  m_GLJournal = std::move(other.m_GLJournal);
+  m_Reconciled = std::move(other.m_Reconciled);
+  m_ClearedAmount = std::move(other.m_ClearedAmount);
+  m_ClearedDate = std::move(other.m_ClearedDate);
+  m_ReconcileInProgress = std::move(other.m_ReconcileInProgress);
+  m_LastUnreconciledState = std::move(other.m_LastUnreconciledState);
+  m_StatementDate = std::move(other.m_StatementDate);
+  m_APPaymentID = std::move(other.m_APPaymentID);
+  m_APPaymentType = std::move(other.m_APPaymentType);
+  m_Check = std::move(other.m_Check);
+  m_Payee = std::move(other.m_Payee);
+  m_JointPayee = std::move(other.m_JointPayee);
+  m_CheckType = std::move(other.m_CheckType);
+  m_Voided = std::move(other.m_Voided);
+  m_VoidDate = std::move(other.m_VoidDate);
+  m_VoidedAmount = std::move(other.m_VoidedAmount);
+  m_StopPayment = std::move(other.m_StopPayment);
+  m_StopPaymentDate = std::move(other.m_StopPaymentDate);
+  m_ReplacementCheck = std::move(other.m_ReplacementCheck);
+  m_AssociatedCheck = std::move(other.m_AssociatedCheck);
+  m_DepositDate = std::move(other.m_DepositDate);
+  m_DepositID = std::move(other.m_DepositID);
+  m_DepositType = std::move(other.m_DepositType);
+  m_WithdrawalType = std::move(other.m_WithdrawalType);
+  m_DirectDepositRun = std::move(other.m_DirectDepositRun);
+  m_ElectronicPaymentRun = std::move(other.m_ElectronicPaymentRun);
+  m_AdjustmentType = std::move(other.m_AdjustmentType);
+  m_AssociatedDepositDate = std::move(other.m_AssociatedDepositDate);
+  m_AssociatedDepositID = std::move(other.m_AssociatedDepositID);
+  m_AdjustmentID = std::move(other.m_AdjustmentID);
+  m_ApplOfOrigin = std::move(other.m_ApplOfOrigin);
+  m_Batch = std::move(other.m_Batch);
+  m_BatchSource = std::move(other.m_BatchSource);
+  m_BatchDPLoc = std::move(other.m_BatchDPLoc);
+  m_UpgradeSource = std::move(other.m_UpgradeSource);
+  m_TransferSequence = std::move(other.m_TransferSequence);
+  m_TransferDirection = std::move(other.m_TransferDirection);
+  m_DateStamp = std::move(other.m_DateStamp);
+  m_TimeStamp = std::move(other.m_TimeStamp);
+  m_TaxAmount = std::move(other.m_TaxAmount);
+  m_TaxGroup = std::move(other.m_TaxGroup);
+  m_TransDate = std::move(other.m_TransDate);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void TransactionData::Assign(const TransactionData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TransactionData::Assign(TransactionData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TransactionData::DefineColumns() {
@@ -123,14 +275,53 @@ TransactionKeyData::TransactionKeyData(const TransactionData& record)
 TransactionKeyData::TransactionKeyData(const TransactionKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TransactionKeyData::TransactionKeyData(TransactionKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TransactionKeyData::~TransactionKeyData() = default;
 
 TransactionKeyData& TransactionKeyData::operator=(const TransactionKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+TransactionKeyData& TransactionKeyData::operator=(TransactionKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void TransactionKeyData::CopyFields(const TransactionKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+}
+
+void TransactionKeyData::MoveFields(TransactionKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+}
+
+void TransactionKeyData::Assign(const TransactionKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TransactionKeyData::Assign(TransactionKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TransactionKeyData::DefineColumns() {

@@ -58,11 +58,16 @@ class BK_EXPORT TransactionData : public bkData {
   explicit TransactionData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   TransactionData(const TransactionData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  TransactionData(TransactionData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   TransactionData(const TransactionKeyData& key, const CString& columns = "");
   ~TransactionData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   TransactionData& operator=(const TransactionData& other);
+  // The same, moving the values out of `other` where it can.
+  TransactionData& operator=(TransactionData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -241,6 +246,14 @@ class BK_EXPORT TransactionData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TransactionData& other);
+  void MoveFields(TransactionData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TransactionData& other);
+  void Assign(TransactionData&& other);
+
   tsAlpha m_BankAccount;  // TBNKACC
   tsDouble m_Run;  // TRUN
   tsDouble m_Sequence;  // TSEQ
@@ -323,8 +336,10 @@ class BK_EXPORT TransactionKeyData : public bkData {
   explicit TransactionKeyData(const TransactionData& record);
   // Fields empty, then the key values of `other` (SetData).
   TransactionKeyData(const TransactionKeyData& other);
+  TransactionKeyData(TransactionKeyData&& other) noexcept;
   ~TransactionKeyData() override;
   TransactionKeyData& operator=(const TransactionKeyData& other);
+  TransactionKeyData& operator=(TransactionKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -337,6 +352,14 @@ class BK_EXPORT TransactionKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TransactionKeyData& other);
+  void MoveFields(TransactionKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TransactionKeyData& other);
+  void Assign(TransactionKeyData&& other);
+
   tsAlpha m_BankAccount;  // TBNKACC
   tsDouble m_Run;  // TRUN
   tsDouble m_Sequence;  // TSEQ

@@ -14,7 +14,13 @@ TransactionIssueData::TransactionIssueData(const CString& columns)
 TransactionIssueData::TransactionIssueData(const TransactionIssueData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TransactionIssueData::TransactionIssueData(TransactionIssueData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TransactionIssueData::TransactionIssueData(const TransactionIssueKeyData& key, const CString& columns)
@@ -30,9 +36,48 @@ TransactionIssueData::~TransactionIssueData() = default;
 
 TransactionIssueData& TransactionIssueData::operator=(const TransactionIssueData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+TransactionIssueData& TransactionIssueData::operator=(TransactionIssueData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void TransactionIssueData::CopyFields(const TransactionIssueData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_IssueNumber = other.m_IssueNumber;
+  m_TouchedByODBC = other.m_TouchedByODBC;
+}
+
+void TransactionIssueData::MoveFields(TransactionIssueData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_IssueNumber = std::move(other.m_IssueNumber);
+  m_TouchedByODBC = std::move(other.m_TouchedByODBC);
+}
+
+void TransactionIssueData::Assign(const TransactionIssueData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TransactionIssueData::Assign(TransactionIssueData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TransactionIssueData::DefineColumns() {
@@ -61,14 +106,55 @@ TransactionIssueKeyData::TransactionIssueKeyData(const tsAlpha& bankAccount,
 TransactionIssueKeyData::TransactionIssueKeyData(const TransactionIssueKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TransactionIssueKeyData::TransactionIssueKeyData(TransactionIssueKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TransactionIssueKeyData::~TransactionIssueKeyData() = default;
 
 TransactionIssueKeyData& TransactionIssueKeyData::operator=(const TransactionIssueKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+TransactionIssueKeyData& TransactionIssueKeyData::operator=(TransactionIssueKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void TransactionIssueKeyData::CopyFields(const TransactionIssueKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_IssueNumber = other.m_IssueNumber;
+}
+
+void TransactionIssueKeyData::MoveFields(TransactionIssueKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_IssueNumber = std::move(other.m_IssueNumber);
+}
+
+void TransactionIssueKeyData::Assign(const TransactionIssueKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TransactionIssueKeyData::Assign(TransactionIssueKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TransactionIssueKeyData::DefineColumns() {

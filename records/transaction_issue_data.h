@@ -26,11 +26,16 @@ class BK_EXPORT TransactionIssueData : public bkData {
   explicit TransactionIssueData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   TransactionIssueData(const TransactionIssueData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  TransactionIssueData(TransactionIssueData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   TransactionIssueData(const TransactionIssueKeyData& key, const CString& columns = "");
   ~TransactionIssueData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   TransactionIssueData& operator=(const TransactionIssueData& other);
+  // The same, moving the values out of `other` where it can.
+  TransactionIssueData& operator=(TransactionIssueData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -47,6 +52,14 @@ class BK_EXPORT TransactionIssueData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TransactionIssueData& other);
+  void MoveFields(TransactionIssueData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TransactionIssueData& other);
+  void Assign(TransactionIssueData&& other);
+
   tsAlpha m_BankAccount;  // TBNKACC
   tsDouble m_Run;  // TRUN
   tsDouble m_Sequence;  // TSEQ
@@ -68,8 +81,10 @@ class BK_EXPORT TransactionIssueKeyData : public bkData {
                           const tsDouble& issueNumber);
   // Fields empty, then the key values of `other` (SetData).
   TransactionIssueKeyData(const TransactionIssueKeyData& other);
+  TransactionIssueKeyData(TransactionIssueKeyData&& other) noexcept;
   ~TransactionIssueKeyData() override;
   TransactionIssueKeyData& operator=(const TransactionIssueKeyData& other);
+  TransactionIssueKeyData& operator=(TransactionIssueKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -84,6 +99,14 @@ class BK_EXPORT TransactionIssueKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TransactionIssueKeyData& other);
+  void MoveFields(TransactionIssueKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TransactionIssueKeyData& other);
+  void Assign(TransactionIssueKeyData&& other);
+
   tsAlpha m_BankAccount;  // TBNKACC
   tsDouble m_Run;  // TRUN
   tsDouble m_Sequence;  // TSEQ

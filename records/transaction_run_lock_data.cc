@@ -14,7 +14,13 @@ TransactionRunLockData::TransactionRunLockData(const CString& columns)
 TransactionRunLockData::TransactionRunLockData(const TransactionRunLockData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TransactionRunLockData::TransactionRunLockData(TransactionRunLockData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TransactionRunLockData::TransactionRunLockData(const TransactionRunLockKeyData& key, const CString& columns)
@@ -28,9 +34,42 @@ TransactionRunLockData::~TransactionRunLockData() = default;
 
 TransactionRunLockData& TransactionRunLockData::operator=(const TransactionRunLockData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+TransactionRunLockData& TransactionRunLockData::operator=(TransactionRunLockData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void TransactionRunLockData::CopyFields(const TransactionRunLockData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TransactionRun = other.m_TransactionRun;
+}
+
+void TransactionRunLockData::MoveFields(TransactionRunLockData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TransactionRun = std::move(other.m_TransactionRun);
+}
+
+void TransactionRunLockData::Assign(const TransactionRunLockData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TransactionRunLockData::Assign(TransactionRunLockData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TransactionRunLockData::DefineColumns() {
@@ -58,14 +97,51 @@ TransactionRunLockKeyData::TransactionRunLockKeyData(const TransactionRunLockDat
 TransactionRunLockKeyData::TransactionRunLockKeyData(const TransactionRunLockKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+TransactionRunLockKeyData::TransactionRunLockKeyData(TransactionRunLockKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 TransactionRunLockKeyData::~TransactionRunLockKeyData() = default;
 
 TransactionRunLockKeyData& TransactionRunLockKeyData::operator=(const TransactionRunLockKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+TransactionRunLockKeyData& TransactionRunLockKeyData::operator=(TransactionRunLockKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void TransactionRunLockKeyData::CopyFields(const TransactionRunLockKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_TransactionRun = other.m_TransactionRun;
+}
+
+void TransactionRunLockKeyData::MoveFields(TransactionRunLockKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_TransactionRun = std::move(other.m_TransactionRun);
+}
+
+void TransactionRunLockKeyData::Assign(const TransactionRunLockKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void TransactionRunLockKeyData::Assign(TransactionRunLockKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void TransactionRunLockKeyData::DefineColumns() {

@@ -26,11 +26,16 @@ class BK_EXPORT TransactionRunLockData : public bkData {
   explicit TransactionRunLockData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   TransactionRunLockData(const TransactionRunLockData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  TransactionRunLockData(TransactionRunLockData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   TransactionRunLockData(const TransactionRunLockKeyData& key, const CString& columns = "");
   ~TransactionRunLockData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   TransactionRunLockData& operator=(const TransactionRunLockData& other);
+  // The same, moving the values out of `other` where it can.
+  TransactionRunLockData& operator=(TransactionRunLockData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -41,6 +46,14 @@ class BK_EXPORT TransactionRunLockData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TransactionRunLockData& other);
+  void MoveFields(TransactionRunLockData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TransactionRunLockData& other);
+  void Assign(TransactionRunLockData&& other);
+
   tsAlpha m_BankAccount;  // TRBNKAC
   tsDouble m_TransactionRun;  // TRRUN
 };
@@ -58,8 +71,10 @@ class BK_EXPORT TransactionRunLockKeyData : public bkData {
   explicit TransactionRunLockKeyData(const TransactionRunLockData& record);
   // Fields empty, then the key values of `other` (SetData).
   TransactionRunLockKeyData(const TransactionRunLockKeyData& other);
+  TransactionRunLockKeyData(TransactionRunLockKeyData&& other) noexcept;
   ~TransactionRunLockKeyData() override;
   TransactionRunLockKeyData& operator=(const TransactionRunLockKeyData& other);
+  TransactionRunLockKeyData& operator=(TransactionRunLockKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -70,6 +85,14 @@ class BK_EXPORT TransactionRunLockKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const TransactionRunLockKeyData& other);
+  void MoveFields(TransactionRunLockKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const TransactionRunLockKeyData& other);
+  void Assign(TransactionRunLockKeyData&& other);
+
   tsAlpha m_BankAccount;  // TRBNKAC
   tsDouble m_TransactionRun;  // TRRUN
 };

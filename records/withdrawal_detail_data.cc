@@ -14,7 +14,13 @@ WithdrawalDetailData::WithdrawalDetailData(const CString& columns)
 WithdrawalDetailData::WithdrawalDetailData(const WithdrawalDetailData& other, const CString& columns)
     : bkData(kFileCode, kRecordType, kKeyColumns, columns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+WithdrawalDetailData::WithdrawalDetailData(WithdrawalDetailData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, CString()) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 WithdrawalDetailData::WithdrawalDetailData(const WithdrawalDetailKeyData& key, const CString& columns)
@@ -30,9 +36,60 @@ WithdrawalDetailData::~WithdrawalDetailData() = default;
 
 WithdrawalDetailData& WithdrawalDetailData::operator=(const WithdrawalDetailData& other) {
   if (this != &other) {
-    SetData(other);
+    Assign(other);
   }
   return *this;
+}
+
+WithdrawalDetailData& WithdrawalDetailData::operator=(WithdrawalDetailData&& other) noexcept {
+  if (this != &other) {
+    Assign(std::move(other));
+  }
+  return *this;
+}
+
+void WithdrawalDetailData::CopyFields(const WithdrawalDetailData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_DebitAccount = other.m_DebitAccount;
+  m_Amount = other.m_Amount;
+  m_DueToAccount = other.m_DueToAccount;
+  m_DueFromAccount = other.m_DueFromAccount;
+  m_TaxGroup = other.m_TaxGroup;
+  m_TaxAmount = other.m_TaxAmount;
+  m_RowID = other.m_RowID;
+  m_RowVersion = other.m_RowVersion;
+}
+
+void WithdrawalDetailData::MoveFields(WithdrawalDetailData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_DebitAccount = std::move(other.m_DebitAccount);
+  m_Amount = std::move(other.m_Amount);
+  m_DueToAccount = std::move(other.m_DueToAccount);
+  m_DueFromAccount = std::move(other.m_DueFromAccount);
+  m_TaxGroup = std::move(other.m_TaxGroup);
+  m_TaxAmount = std::move(other.m_TaxAmount);
+  m_RowID = std::move(other.m_RowID);
+  m_RowVersion = std::move(other.m_RowVersion);
+}
+
+void WithdrawalDetailData::Assign(const WithdrawalDetailData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void WithdrawalDetailData::Assign(WithdrawalDetailData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void WithdrawalDetailData::DefineColumns() {
@@ -81,14 +138,55 @@ WithdrawalDetailKeyData::WithdrawalDetailKeyData(const WithdrawalDetailData& rec
 WithdrawalDetailKeyData::WithdrawalDetailKeyData(const WithdrawalDetailKeyData& other)
     : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
   AddColumns();
-  SetData(other);
+  Assign(other);
+}
+
+WithdrawalDetailKeyData::WithdrawalDetailKeyData(WithdrawalDetailKeyData&& other) noexcept
+    : bkData(kFileCode, kRecordType, kKeyColumns, kKeyColumns) {
+  AddColumns();
+  Assign(std::move(other));
 }
 
 WithdrawalDetailKeyData::~WithdrawalDetailKeyData() = default;
 
 WithdrawalDetailKeyData& WithdrawalDetailKeyData::operator=(const WithdrawalDetailKeyData& other) {
-  if (this != &other) SetData(other);
+  if (this != &other) Assign(other);
   return *this;
+}
+
+WithdrawalDetailKeyData& WithdrawalDetailKeyData::operator=(WithdrawalDetailKeyData&& other) noexcept {
+  if (this != &other) Assign(std::move(other));
+  return *this;
+}
+
+void WithdrawalDetailKeyData::CopyFields(const WithdrawalDetailKeyData& other) {
+  m_BankAccount = other.m_BankAccount;
+  m_Run = other.m_Run;
+  m_Sequence = other.m_Sequence;
+  m_DebitAccount = other.m_DebitAccount;
+}
+
+void WithdrawalDetailKeyData::MoveFields(WithdrawalDetailKeyData& other) {
+  m_BankAccount = std::move(other.m_BankAccount);
+  m_Run = std::move(other.m_Run);
+  m_Sequence = std::move(other.m_Sequence);
+  m_DebitAccount = std::move(other.m_DebitAccount);
+}
+
+void WithdrawalDetailKeyData::Assign(const WithdrawalDetailKeyData& other) {
+  if (BindsAllLike(other)) {
+    CopyFields(other);
+  } else {
+    SetData(other);
+  }
+}
+
+void WithdrawalDetailKeyData::Assign(WithdrawalDetailKeyData&& other) {
+  if (BindsAllLike(other)) {
+    MoveFields(other);
+  } else {
+    SetData(other);
+  }
 }
 
 void WithdrawalDetailKeyData::DefineColumns() {

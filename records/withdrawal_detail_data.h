@@ -26,11 +26,16 @@ class BK_EXPORT WithdrawalDetailData : public bkData {
   explicit WithdrawalDetailData(const CString& columns = "");
   // As above, then the values of the columns both records bind copied from `other`.
   WithdrawalDetailData(const WithdrawalDetailData& other, const CString& columns = "");
+  // Every column bound, then the values of the columns `other` binds, moved out of it
+  // where it can (`other` stays a valid record with unspecified values).
+  WithdrawalDetailData(WithdrawalDetailData&& other) noexcept;
   // The key fields copied from `key`, every other field empty, then the columns bound.
   WithdrawalDetailData(const WithdrawalDetailKeyData& key, const CString& columns = "");
   ~WithdrawalDetailData() override;
   // Copies the values of the columns both records bind (SetData); the others keep theirs.
   WithdrawalDetailData& operator=(const WithdrawalDetailData& other);
+  // The same, moving the values out of `other` where it can.
+  WithdrawalDetailData& operator=(WithdrawalDetailData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -59,6 +64,14 @@ class BK_EXPORT WithdrawalDetailData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const WithdrawalDetailData& other);
+  void MoveFields(WithdrawalDetailData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const WithdrawalDetailData& other);
+  void Assign(WithdrawalDetailData&& other);
+
   tsAlpha m_BankAccount;  // WDBNKAC
   tsDouble m_Run;  // WDRUN
   tsDouble m_Sequence;  // WDSEQ
@@ -90,8 +103,10 @@ class BK_EXPORT WithdrawalDetailKeyData : public bkData {
   explicit WithdrawalDetailKeyData(const WithdrawalDetailData& record);
   // Fields empty, then the key values of `other` (SetData).
   WithdrawalDetailKeyData(const WithdrawalDetailKeyData& other);
+  WithdrawalDetailKeyData(WithdrawalDetailKeyData&& other) noexcept;
   ~WithdrawalDetailKeyData() override;
   WithdrawalDetailKeyData& operator=(const WithdrawalDetailKeyData& other);
+  WithdrawalDetailKeyData& operator=(WithdrawalDetailKeyData&& other) noexcept;
 
   const tsAlpha& GetBankAccount() const { return m_BankAccount; }
   void SetBankAccount(const tsAlpha& value) { m_BankAccount = value; }
@@ -106,6 +121,14 @@ class BK_EXPORT WithdrawalDetailKeyData : public bkData {
   void DefineColumns() override;
 
  private:
+  // Every field from `other`, member by member: what SetData does when both
+  // records bind every column of the class as their own fields (BindsAllLike).
+  void CopyFields(const WithdrawalDetailKeyData& other);
+  void MoveFields(WithdrawalDetailKeyData& other);
+  // CopyFields or MoveFields when they equal SetData(other), else SetData.
+  void Assign(const WithdrawalDetailKeyData& other);
+  void Assign(WithdrawalDetailKeyData&& other);
+
   tsAlpha m_BankAccount;  // WDBNKAC
   tsDouble m_Run;  // WDRUN
   tsDouble m_Sequence;  // WDSEQ

@@ -219,8 +219,34 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
   if (conditions_or_) shape += "|";
 
+  // Serve from the batch read ahead when nothing has moved since. Cells are
+  // swapped, not copied, so their text storage is reused batch after batch.
+  if (sequential && !lock && s.ahead_owner == this && s.ahead_next < s.ahead_rows && s.ahead_shape == shape &&
+      s.ahead_gen == company.WriteGeneration() && s.ahead_pos_seq == s.pos_seq &&
+      NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
+    bool same = s.ahead_values.size() == filters.size() + conditions_.size();
+    for (size_t i = 0; same && i < filters.size(); ++i) same = s.ahead_values[i] == filters[i].value;
+    for (size_t i = 0; same && i < conditions_.size(); ++i) same = s.ahead_values[filters.size() + i] == conditions_[i].value;
+    if (same) {
+      const size_t width = s.ahead_cols.size();
+      tsCell* row = &s.ahead[s.ahead_next++ * width];
+      std::fill(s.valid.begin(), s.valid.end(), 0);
+      for (size_t i = 0; i < width; ++i) {
+        size_t c = static_cast<size_t>(s.ahead_cols[i]);
+        std::swap(s.buffer[c], row[i]);
+        s.valid[c] = 1;
+      }
+      s.positioned = true;
+      s.ahead_pos_seq = ++s.pos_seq;
+      ++s.streak;
+      if (copy_to_record) CopyRowToRecord(s.buffer);
+      return tsioStatus::kSuccess;
+    }
+  }
+
   // Parameters in the order BuildFetchSql places them.
-  std::vector<const tsCell*> params;
+  std::vector<const tsCell*>& params = params_;
+  params.clear();
   switch (seek) {
     case Seek::kNext:
     case Seek::kPrev:
@@ -239,29 +265,6 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   }
   for (const auto& f : filters) params.push_back(&f.value);
   for (const auto& c : conditions_) params.push_back(&c.value);
-
-  // Serve from the batch read ahead when nothing has moved since.
-  if (sequential && !lock && s.ahead_owner == this && s.ahead_next < s.ahead.size() && s.ahead_shape == shape &&
-      s.ahead_gen == company.WriteGeneration() && s.ahead_pos_seq == s.pos_seq &&
-      NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
-    bool same = s.ahead_values.size() == filters.size() + conditions_.size();
-    for (size_t i = 0; same && i < filters.size(); ++i) same = s.ahead_values[i] == filters[i].value;
-    for (size_t i = 0; same && i < conditions_.size(); ++i) same = s.ahead_values[filters.size() + i] == conditions_[i].value;
-    if (same) {
-      std::vector<tsCell>& row = s.ahead[s.ahead_next++];
-      std::fill(s.valid.begin(), s.valid.end(), 0);
-      for (size_t i = 0; i < s.ahead_cols.size(); ++i) {
-        size_t c = static_cast<size_t>(s.ahead_cols[i]);
-        s.buffer[c] = std::move(row[i]);
-        s.valid[c] = 1;
-      }
-      s.positioned = true;
-      s.ahead_pos_seq = ++s.pos_seq;
-      ++s.streak;
-      if (copy_to_record) CopyRowToRecord(s.buffer);
-      return tsioStatus::kSuccess;
-    }
-  }
 
   Prepared* prep = nullptr;
   if (prepared_generation_ != 0 && prepared_generation_ != reinterpret_cast<uintptr_t>(&company)) prepared_.clear();
@@ -285,20 +288,25 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   int limit = sequential && !lock ? BatchSize(s.streak) : 1;
   for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
   q->BindInt(static_cast<int>(params.size() + 1), limit);
-  std::vector<std::vector<tsCell>> rows;
+  // The rows land in batch_, select_.size() cells per row, overwriting the
+  // cells (and reusing the text storage) of earlier batches.
+  const size_t width = select_.size();
+  size_t n = 0;
   short r;
   while ((r = q->Step()) == tsioBackendStatement::kRow) {
-    rows.emplace_back(select_.size());
-    for (size_t i = 0; i < select_.size(); ++i) {
-      q->Column(static_cast<int>(i), IsText(def.fields[static_cast<size_t>(select_[i])].type), rows.back()[i]);
+    if (batch_.size() < (n + 1) * width) batch_.resize((n + 1) * width);
+    tsCell* row = &batch_[n * width];
+    for (size_t i = 0; i < width; ++i) {
+      q->Column(static_cast<int>(i), IsText(def.fields[static_cast<size_t>(select_[i])].type), row[i]);
     }
+    ++n;
   }
   q->Reset();
   if (r != tsioBackendStatement::kDone) {
     company.LogFailure("fetch on " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
   }
-  if (rows.empty()) {
+  if (n == 0) {
     if (sequential) s.streak = 0;
     return seek == Seek::kEQ || seek == Seek::kCurrent ? tsioStatus::kNotFound : tsioStatus::kEndOfFile;
   }
@@ -306,7 +314,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   if (lock) {
     std::string key;
     for (size_t i = 0; i < key_.size(); ++i) {
-      const tsCell& c = rows[0][static_cast<size_t>(select_pos_[static_cast<size_t>(key_[i])])];
+      const tsCell& c = batch_[static_cast<size_t>(select_pos_[static_cast<size_t>(key_[i])])];
       if (i) key.push_back('\x1f');
       key += c.is_text ? c.s : std::to_string(c.i);
     }
@@ -316,7 +324,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     // Read it again now that it is ours: another program may have changed it
     // between the read and the lock.
     std::vector<tsCell> found = s.buffer;
-    for (size_t i = 0; i < select_.size(); ++i) found[static_cast<size_t>(select_[i])] = std::move(rows[0][i]);
+    for (size_t i = 0; i < width; ++i) found[static_cast<size_t>(select_[i])] = batch_[i];
     std::vector<tsCell> fresh;
     st = ReadFullRow(found, fresh);
     if (st != tsioStatus::kSuccess) {
@@ -327,9 +335,9 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     std::fill(s.valid.begin(), s.valid.end(), 1);
   } else {
     std::fill(s.valid.begin(), s.valid.end(), 0);
-    for (size_t i = 0; i < select_.size(); ++i) {
+    for (size_t i = 0; i < width; ++i) {
       size_t c = static_cast<size_t>(select_[i]);
-      s.buffer[c] = std::move(rows[0][i]);
+      std::swap(s.buffer[c], batch_[i]);
       s.valid[c] = 1;
     }
   }
@@ -338,10 +346,12 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   s.DropReadAhead();
   if (sequential) {
     ++s.streak;
-    if (rows.size() > 1) {
-      rows.erase(rows.begin());
-      s.ahead = std::move(rows);
-      s.ahead_next = 0;
+    if (n > 1) {
+      // The rows after the first become the batch read ahead; the state's
+      // old cells become this cursor's room for its next query.
+      std::swap(s.ahead, batch_);
+      s.ahead_rows = n;
+      s.ahead_next = 1;
       s.ahead_owner = this;
       s.ahead_shape = shape;
       s.ahead_values.clear();
@@ -350,7 +360,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
       s.ahead_gen = company.WriteGeneration();
       s.ahead_pos_seq = s.pos_seq;
       s.ahead_time_us = NowUs();
-      s.ahead_cols = select_;
+      s.ahead_cols.assign(select_.begin(), select_.end());
     }
   } else {
     s.streak = 0;

@@ -167,6 +167,8 @@ class TS_EXPORT tsioCursor {
   std::vector<Filter> range_;
   std::vector<Filter> conditions_;
   bool conditions_or_ = false;
+  std::vector<tsCell> batch_;            // rows of the last query, select_.size() cells each (reused)
+  std::vector<const tsCell*> params_;    // the last query's parameters (reused)
   tclRollbackStack* stack_ = nullptr;
   uint64_t prepared_generation_ = 0;
 };

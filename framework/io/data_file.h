@@ -32,8 +32,11 @@ struct tsioRecordState {
   bool positioned = false;           // the buffer stands for a record position
   uint64_t pos_seq = 0;              // moves with every change of position
   // Rows read ahead by the last sequential fetch, served while the position,
-  // the connection's write generation and the fetch signature stay the same.
-  std::vector<std::vector<tsCell>> ahead;
+  // the connection's write generation and the fetch signature stay the same:
+  // rows [ahead_next, ahead_rows) of `ahead`, `ahead_cols.size()` cells each
+  // (cells past ahead_rows are spare room kept for the next batch).
+  std::vector<tsCell> ahead;
+  size_t ahead_rows = 0;
   size_t ahead_next = 0;
   const void* ahead_owner = nullptr;  // the cursor that read them
   std::string ahead_shape;           // the fetch kind and filter columns
@@ -45,7 +48,7 @@ struct tsioRecordState {
   std::vector<int> ahead_cols;       // columns the rows read ahead carry
 
   void DropReadAhead() {
-    ahead.clear();
+    ahead_rows = 0;
     ahead_next = 0;
     ahead_owner = nullptr;
   }

@@ -1,6 +1,8 @@
 // Records bound to columns, and relations.
 #include "framework/io/record.h"
 
+#include <algorithm>
+
 std::vector<std::string> tsSplitNames(std::string_view list, char sep) {
   std::vector<std::string> out;
   if (list.empty()) return out;
@@ -14,46 +16,121 @@ std::vector<std::string> tsSplitNames(std::string_view list, char sep) {
   return out;
 }
 
+// ---- tsColumnTable
+
+void tsColumnTable::Add(std::string_view name, std::ptrdiff_t offset) {
+  const int i = Index(name);
+  if (i >= 0) {
+    entries_[static_cast<size_t>(i)].offset = offset;
+    return;
+  }
+  const auto pos = std::lower_bound(by_name_.begin(), by_name_.end(), name,
+                                    [this](uint32_t e, std::string_view n) { return entries_[e].name < n; });
+  by_name_.insert(pos, static_cast<uint32_t>(entries_.size()));
+  entries_.push_back(Entry{std::string(name), offset});
+  if (has_key_index_) SetKeyColumns(key_names_);  // it may be a key column the table lacked
+}
+
+int tsColumnTable::Index(std::string_view name) const {
+  size_t lo = 0, hi = by_name_.size();
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    const int c = entries_[by_name_[mid]].name.compare(name);
+    if (c == 0) return static_cast<int>(by_name_[mid]);
+    if (c < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  return -1;
+}
+
+void tsColumnTable::SetKeyColumns(std::vector<std::string> names) {
+  key_names_ = std::move(names);
+  key_index_.clear();
+  for (const auto& n : key_names_) key_index_.push_back(Index(n));
+  has_key_index_ = true;
+}
+
+// ---- ccRecData
+
+namespace {
+const tsColumnTable kNoColumns;
+}  // namespace
+
 ccRecData::ccRecData(std::string file_code, short record_type, std::string key_columns)
-    : file_code_(std::move(file_code)), record_type_(record_type), key_columns_(std::move(key_columns)) {}
+    : file_code_(std::move(file_code)),
+      record_type_(record_type),
+      key_columns_(std::move(key_columns)),
+      table_(&kNoColumns),
+      anchor_(SelfAnchor()) {}
 
 ccRecData::ccRecData(const ccRecData& other)
     : file_code_(other.file_code_),
       record_type_(other.record_type_),
       key_columns_(other.key_columns_),
-      columns_(other.columns_) {}
+      table_(other.table_),
+      own_(other.own_ ? std::make_unique<tsColumnTable>(*other.own_) : nullptr),
+      anchor_(other.anchor_) {
+  if (own_) table_ = own_.get();
+}
 
 ccRecData::~ccRecData() = default;
 
 std::vector<std::string> ccRecData::KeyColumnNames() const { return tsSplitNames(key_columns_, ';'); }
 
-void ccRecData::AddColumn(const std::string& name, tsData* field) {
-  for (auto& c : columns_) {
-    if (c.name == name) {
-      c.field = field;
-      return;
-    }
+tsColumnTable& ccRecData::OwnTable() {
+  if (!own_) {
+    own_ = std::make_unique<tsColumnTable>(*table_);
+    table_ = own_.get();
   }
-  columns_.push_back(Column{name, field});
+  return *own_;
 }
 
-tsData* ccRecData::Find(std::string_view name) const {
-  for (const auto& c : columns_) {
-    if (c.name == name) return c.field;
-  }
-  return nullptr;
+void ccRecData::AddColumn(const std::string& name, tsData* field) {
+  OwnTable().Add(name, tsColumnTable::OffsetOf(anchor_, field));
+}
+
+void ccRecData::BindTable(const tsColumnTable* table) {
+  own_.reset();
+  table_ = table ? table : &kNoColumns;
+  anchor_ = SelfAnchor();
+}
+
+void ccRecData::ClearColumns() {
+  own_.reset();
+  table_ = &kNoColumns;
 }
 
 void ccRecData::SetData(const ccRecData& other) {
   if (&other == this) return;
-  for (auto& c : columns_) {
-    if (tsData* src = other.Find(c.name)) {
-      if (src != c.field) c.field->SetVal(*src);
+  const tsColumnTable& mine = *table_;
+  const tsColumnTable& theirs = *other.table_;
+  if (&mine == &theirs) {
+    // One shape: the columns pair up by position.
+    for (size_t i = 0; i < mine.size(); ++i) {
+      tsData* dst = FieldAt(i);
+      tsData* src = other.FieldAt(i);
+      if (src != dst) dst->SetVal(*src);
     }
+    return;
+  }
+  for (size_t i = 0; i < mine.size(); ++i) {
+    const int j = theirs.Index(mine[i].name);
+    if (j < 0) continue;
+    tsData* dst = FieldAt(i);
+    tsData* src = other.FieldAt(static_cast<size_t>(j));
+    if (src != dst) dst->SetVal(*src);
   }
 }
 
 int ccRecData::CompareKey(const ccRecData& other) const {
+  if (table_ == other.table_ && table_->HasKeyIndex()) {
+    for (int i : table_->KeyIndex()) {
+      if (i < 0) continue;
+      const int c = FieldAt(static_cast<size_t>(i))->Compare(*other.FieldAt(static_cast<size_t>(i)));
+      if (c != 0) return c;
+    }
+    return 0;
+  }
   for (const auto& name : KeyColumnNames()) {
     tsData* a = Find(name);
     tsData* b = other.Find(name);

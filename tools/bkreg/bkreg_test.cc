@@ -2,10 +2,15 @@
 // folder, its output read back in every format, its lock seen by a second
 // running bkreg.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "tests/support/test_support.h"
 #include "tools/bkreg/output.h"
@@ -86,6 +91,139 @@ TEST(Bkreg, AnotherRunningBkregSeesTheEditLock) {
   EXPECT_EQ(RunBkreg(co, "lock --bank B1").status, 3);
   pclose(holder);
   EXPECT_EQ(RunBkreg(co, "locked --bank B1").status, 0);
+}
+
+std::vector<std::string> Lines(const std::string& text, const char* end = "\n") {
+  std::vector<std::string> out;
+  size_t at = 0;
+  for (size_t p; (p = text.find(end, at)) != std::string::npos; at = p + std::strlen(end)) {
+    out.push_back(text.substr(at, p - at));
+  }
+  return out;
+}
+
+std::vector<std::string> CsvCells(const std::string& line) {  // the register's cells hold no quotes
+  std::vector<std::string> cells;
+  std::istringstream in(line);
+  for (std::string c; std::getline(in, c, ',');) cells.push_back(c);
+  if (!line.empty() && line.back() == ',') cells.push_back("");
+  return cells;
+}
+
+long long Cents(const std::string& amount) {
+  const bool negative = !amount.empty() && amount[0] == '-';
+  const std::string digits = negative ? amount.substr(1) : amount;
+  const size_t dot = digits.find('.');
+  const long long v = std::atoll(digits.substr(0, dot).c_str()) * 100 + std::atoll(digits.substr(dot + 1).c_str());
+  return negative ? -v : v;
+}
+
+// The register of generated transactions, in several units of work: the
+// amounts are those the generator documents, every running balance is the
+// one before plus the amount, the last is the account's register balance,
+// and the aligned text holds the same cells in columns of one width each.
+TEST(Bkreg, GeneratedRegisterStreamsTheSameRowsInEveryFormat) {
+  bktest::TempDir dir;
+  std::string co = dir.Sub("company");
+  ASSERT_EQ(RunBkreg(co, "init").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add G1 --balance 1000.00").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add G0").status, 0);  // sorts before G1: the walk starts after it
+  const int n = 250;
+  Result gen = RunBkreg(co, "generate --bank G1 --count " + std::to_string(n) + " --from 2024-01-01 --unit 40");
+  ASSERT_EQ(gen.status, 0) << gen.out;
+  ASSERT_EQ(RunBkreg(co, "generate --bank G0 --count 3").status, 0);
+  long long want_total = 100000;
+  for (long long i = 0; i < n; ++i) {  // the rule bkreg generate documents
+    const int type = 1 + static_cast<int>(i % 4);
+    long long cents = (1000 + i * 7919 % 90000) * (type == 2 ? 4 : 1);
+    if (type == 1 || type == 3 || (type == 4 && i % 8 != 3)) cents = -cents;
+    want_total += cents;
+  }
+
+  Result csv = RunBkreg(co, "--format csv register --bank G1");
+  ASSERT_EQ(csv.status, 0) << csv.out;
+  const auto rows = Lines(csv.out, "\r\n");
+  ASSERT_EQ(rows.size(), static_cast<size_t>(n + 2));
+  long long balance = Cents(CsvCells(rows[1])[6]);
+  EXPECT_EQ(balance, 100000);
+  std::string last_date;
+  for (size_t r = 2; r < rows.size(); ++r) {
+    const auto cells = CsvCells(rows[r]);
+    ASSERT_EQ(cells.size(), 7u) << rows[r];
+    EXPECT_LE(last_date, cells[0]) << "register order is by date";
+    last_date = cells[0];
+    balance += Cents(cells[4]);
+    ASSERT_EQ(Cents(cells[6]), balance) << rows[r];
+  }
+  EXPECT_EQ(balance, want_total);
+  Result json = RunBkreg(co, "--format json bank list");
+  EXPECT_NE(json.out.find("\"Register\": " + CsvCells(rows.back())[6]), std::string::npos) << json.out;
+
+  Result text = RunBkreg(co, "register --bank G1");
+  ASSERT_EQ(text.status, 0);
+  const auto lines = Lines(text.out);
+  ASSERT_EQ(lines.size(), rows.size() + 1);  // the rule under the headings
+  for (const auto& l : lines) EXPECT_EQ(l.size(), lines[1].size()) << l;
+  // The rule's dashes give the columns; each holds the CSV cell, padded.
+  std::vector<std::pair<size_t, size_t>> cols;
+  for (size_t at = 0; at < lines[1].size();) {
+    const size_t end = std::min(lines[1].find(' ', at), lines[1].size());
+    cols.emplace_back(at, end - at);
+    at = end + 2;
+  }
+  ASSERT_EQ(cols.size(), 7u);
+  for (size_t r = 1; r < rows.size(); ++r) {
+    const auto cells = CsvCells(rows[r]);
+    for (size_t c = 0; c < 7; ++c) {
+      std::string cell = lines[r + 1].substr(cols[c].first, cols[c].second);
+      cell.erase(0, cell.find_first_not_of(' '));
+      cell.erase(cell.find_last_not_of(' ') + 1);
+      EXPECT_EQ(cell, cells[c]) << "row " << r << " column " << c;
+    }
+  }
+}
+
+// Peak resident memory (MB) of one bkreg run, its output thrown away.
+double PeakMegabytes(const std::string& company, const std::vector<std::string>& args) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen("/dev/null", "w", stdout)) _exit(127);
+    std::vector<char*> argv;
+    const std::string bin = Bkreg(), flag = "--company";
+    argv.push_back(const_cast<char*>(bin.c_str()));
+    argv.push_back(const_cast<char*>(flag.c_str()));
+    argv.push_back(const_cast<char*>(company.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(bin.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The register holds no rows: its peak memory does not grow with the
+// register (a listing that kept its rows grew by megabytes per thousand).
+TEST(Bkreg, RegisterMemoryDoesNotGrowWithTheRegister) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "memory figures mean nothing under the address sanitizer";
+#endif
+  bktest::TempDir dir;
+  std::string small = dir.Sub("small"), large = dir.Sub("large");
+  for (const auto& [co, count] : {std::pair{small, 200}, std::pair{large, 20000}}) {
+    ASSERT_EQ(RunBkreg(co, "init").status, 0);
+    ASSERT_EQ(RunBkreg(co, "bank add M1").status, 0);
+    ASSERT_EQ(RunBkreg(co, "generate --bank M1 --count " + std::to_string(count)).status, 0);
+  }
+  for (const char* format : {"text", "csv", "json"}) {
+    const double a = PeakMegabytes(small, {"--format", format, "register", "--bank", "M1"});
+    const double b = PeakMegabytes(large, {"--format", format, "register", "--bank", "M1"});
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    EXPECT_LT(b - a, 12.0) << format << ": " << a << " MB at 200 rows, " << b << " MB at 20,000";
+  }
 }
 
 TEST(BkregOutput, QuotesWhatNeedsQuoting) {

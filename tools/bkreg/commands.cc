@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -91,16 +93,9 @@ struct Entry {
   std::string description, payee, deposit_id, batch = "BKREG";
 };
 
-// Enters one transaction as a unit of work: the transaction with its run and
-// sequence, and the bank account's register balance and totals, commit or
-// roll back together.
-int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, bool quiet) {
-  BankAccount bank(s.Master(), "", 0);
-  bank.m_Record.SetBankAccount(tsAlpha(e.bank));
-  if (bank.FetchEQ(false) != tsioStatus::kSuccess) {
-    err << "bkreg: no bank account '" << e.bank << "'\n";
-    return 2;
-  }
+// Makes `t`'s record the new transaction `e`, with its run and sequence,
+// and validates it by the module's rules; 0, or 2 with the messages shown.
+int BuildEntry(Session& s, const Entry& e, Transaction& t, std::ostream& err) {
   // The register's own checks carry no amount (the module's rule); a check
   // with an amount is one a check-writing application wrote, here payables.
   zzBatch batch;
@@ -109,7 +104,6 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
   batch.SetSource(2);
   s.Program().SetBatch(batch);
 
-  Transaction t(s.Register(), "", 0);
   t.m_Record.InitializeNewRecord(s.Program(), s.Program().GetBatch());
   tclTSEnum<TransactionData::TranTypeEnum> type;
   type.SetValue(e.type);
@@ -146,6 +140,31 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
     err << "bkreg: the " << t.m_Record.MessageText() << " was not entered\n";
     return 2;
   }
+  return 0;
+}
+
+// Counts the transaction in `t` into the bank account's register balance
+// and totals (in the account's record; the caller writes it).
+void CountIntoBank(BankAccount& bank, const Transaction& t, int type) {
+  const tsCurrency net = t.m_Record.GetAmount();
+  const bkTranType kind = static_cast<bkTranType>(type);
+  (void)bank.ChangeOpenTotals(net, kind, 1, 0);
+  (void)bank.ChangeUnreconciledTotals(net, kind, 1, 3);
+  bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
+}
+
+// Enters one transaction as a unit of work: the transaction with its run and
+// sequence, and the bank account's register balance and totals, commit or
+// roll back together.
+int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, bool quiet) {
+  BankAccount bank(s.Master(), "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(e.bank));
+  if (bank.FetchEQ(false) != tsioStatus::kSuccess) {
+    err << "bkreg: no bank account '" << e.bank << "'\n";
+    return 2;
+  }
+  Transaction t(s.Register(), "", 0);
+  if (int rc = BuildEntry(s, e, t, err); rc != 0) return rc;
 
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
@@ -155,11 +174,7 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
     err << "bkreg: bank account '" << e.bank << "' is in use (" << ccIOStatusStr(st) << ")\n";
     return 2;
   }
-  const tsCurrency net = t.m_Record.GetAmount();
-  const bkTranType kind = static_cast<bkTranType>(e.type);
-  (void)bank.ChangeOpenTotals(net, kind, 1, 0);
-  (void)bank.ChangeUnreconciledTotals(net, kind, 1, 3);
-  bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
+  CountIntoBank(bank, t, e.type);
   st = t.Insert();
   if (st == tsioStatus::kSuccess) st = bank.Update();
   if (st == tsioStatus::kSuccess) st = unit.Commit();
@@ -171,9 +186,65 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
   }
   if (!quiet) {
     out << "Entered " << t.m_Record.MessageText() << " in run " << t.m_Record.GetRun().Format() << ", sequence "
-        << t.m_Record.GetSequence().Format() << ": " << net.Format() << "\n";
+        << t.m_Record.GetSequence().Format() << ": " << t.m_Record.GetAmount().Format() << "\n";
   }
   return 0;
+}
+
+// Enters many transactions of one bank account: the account is locked once,
+// and every `chunk` transactions are one unit of work with the account's
+// balance and totals, so a failure loses at most the unit it happened in
+// and the file never holds transactions the totals lack. `next(i, e)` fills
+// the i-th entry. `entered` receives how many were committed.
+template <typename Next>
+int EnterMany(Session& s, const std::string& id, long count, long chunk, Next next, long* entered,
+              std::ostream& err) {
+  *entered = 0;
+  BankAccount bank(s.Master(), "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(id));
+  if (bank.FetchEQ(false) != tsioStatus::kSuccess) {
+    err << "bkreg: no bank account '" << id << "'\n";
+    return 2;
+  }
+  Transaction t(s.Register(), "", 0);
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  bank.AttachRollbackStack(&unit);
+  tsioStatus::Status st = bank.FetchEQ(true);
+  if (st != tsioStatus::kSuccess) {
+    err << "bkreg: bank account '" << id << "' is in use (" << ccIOStatusStr(st) << ")\n";
+    return 2;
+  }
+  const bool progress = isatty(2);
+  int rc = 0;
+  long done = 0;
+  Entry e;
+  for (long i = 0; i < count && rc == 0; ++i) {
+    next(i, e);
+    e.bank = id;
+    rc = BuildEntry(s, e, t, err);
+    if (rc != 0) break;
+    CountIntoBank(bank, t, e.type);
+    st = t.Insert();
+    if (st == tsioStatus::kSuccess && ((i + 1) % chunk == 0 || i + 1 == count)) {
+      // Validation may have moved the master file's current record: make
+      // the account current again (with the totals counted so far).
+      st = bank.SetBuffer();
+      if (st == tsioStatus::kSuccess) st = bank.Update();
+      if (st == tsioStatus::kSuccess) st = unit.Commit();
+      if (st == tsioStatus::kSuccess) done = i + 1;
+    }
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: the " << t.m_Record.MessageText() << " could not be saved (" << ccIOStatusStr(st) << ")\n";
+      rc = 2;
+    }
+    if (progress && (i % 1000 == 999 || i + 1 == count)) err << "\rentering: " << (i + 1) << "/" << count << std::flush;
+  }
+  if (progress) err << "\n";
+  if (rc != 0) (void)unit.Rollback();
+  (void)bank.Unlock();
+  *entered = done;
+  return rc;
 }
 
 bool RequireBank(const Args& a, std::string* bank, std::ostream& err) {
@@ -299,58 +370,191 @@ int CmdEnter(const Args& a, std::ostream& out, std::ostream& err) {
   return EnterOne(s, e, out, err, false);
 }
 
+// Sample transactions, the same for the same count and first date: the
+// i-th (from 0) is of type 1 + i % 4 (check, deposit, withdrawal,
+// adjustment), dated `from` + i % 61 days, for c = 1000 + i * 7919 % 90000
+// cents (deposits 4 * c), adjustments alternately adding and taking away
+// (i % 8 == 3 adds), checks numbered 1000 + i, described "Generated <i + 1>".
 int CmdGenerate(const Args& a, std::ostream& out, std::ostream& err) {
   std::string bank;
   if (!RequireBank(a, &bank, err)) return 1;
   const long count = std::atol(a.Option("count", "1000").c_str());
-  Session s(a.company);
-  if (!s.Open(err)) return 2;
-  const bool progress = isatty(2);
-  for (long i = 0; i < count; ++i) {
-    Entry e;
-    e.bank = bank;
-    e.type = 1 + static_cast<int>(i % 4);
-    e.amount = tsCurrency(tsDouble(1000 + (i * 7919) % 90000, 0) / tsDouble(100));
-    e.date = tsDate::Today() + static_cast<int>(i % 60 - 60);
-    e.check = e.type == 1 ? 1000 + i : 0;
-    e.description = "Generated " + std::to_string(i + 1);
-    int rc = EnterOne(s, e, out, err, true);
-    if (rc != 0) return rc;
-    if (progress && (i % 100 == 99 || i + 1 == count)) {
-      err << "\rgenerating: " << (i + 1) << "/" << count << std::flush;
+  const long unit = std::atol(a.Option("unit", "10000").c_str());
+  if (count < 0 || unit < 1) {
+    err << "bkreg: --count needs a number that is not negative, --unit one above 0\n";
+    return 1;
+  }
+  tsDate from = tsDate::Today() - 60;  // to today
+  if (!a.Option("from").empty()) {
+    bool ok = true;
+    from = ParseDateOr(a.Option("from"), &ok);
+    if (!ok) {
+      err << "bkreg: not a date: " << a.Option("from") << "\n";
+      return 1;
     }
   }
-  if (progress) err << "\n";
-  out << "Entered " << count << " transactions for " << bank << "\n";
-  return 0;
+  Session s(a.company);
+  if (!s.Open(err)) return 2;
+  long entered = 0;
+  const int rc = EnterMany(
+      s, bank, count, unit,
+      [&](long i, Entry& e) {
+        e.type = 1 + static_cast<int>(i % 4);
+        const long cents = (1000 + (i * 7919) % 90000) * (e.type == 2 ? 4 : 1);
+        e.amount = tsCurrency(tsDouble(cents, 0) / tsDouble(100));
+        if (e.type == 4 && i % 8 != 3) e.amount = tsCurrency(-e.amount);
+        e.date = from + static_cast<int>(i % 61);
+        e.check = e.type == 1 ? 1000 + i : 0;
+        e.description = "Generated " + std::to_string(i + 1);
+      },
+      &entered, err);
+  out << "Entered " << entered << " transactions for " << bank << "\n";
+  return rc;
 }
 
+namespace {
+
+// The register's columns, and those a walk of it reads (the index columns of
+// register order come along).
+const std::vector<std::string> kRegisterHeadings = {"Date", "Type", "Number", "Description", "Amount", "State", "Balance"};
+const std::vector<bool> kRegisterNumeric = {false, false, false, false, true, false, true};
+constexpr const char kRegisterColumns[] = "TBNKACC;TTRANDT;TRANTYP;TCHECK;TDEPID;TDESC;TSUBTR;TADD;TRECOND";
+constexpr const char kRegisterSumColumns[] = "TBNKACC;TSUBTR;TADD";
+constexpr short kRegisterIndex = 5;  // bank, date, check number, subtraction, run, sequence
+
+// Type descriptions by type value (they depend on the type only).
+class TypeNames {
+ public:
+  const std::string& Of(const TransactionData& t) {
+    const int v = t.GetType().Value();
+    for (const auto& [value, text] : names_) {
+      if (value == v) return text;
+    }
+    names_.emplace_back(v, t.TranTypeFullDescription());
+    return names_.back().second;
+  }
+
+ private:
+  std::vector<std::pair<int, std::string>> names_;
+};
+
+// Walks the transactions of bank account `id` in the order of the cursor's
+// index (which leads with the bank account), calling `row` with each; the
+// cursor starts from an empty record, whatever other cursors on the handle
+// did.
+template <typename F>
+tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
+  t.Initialize();
+  t.m_Record.SetBankAccount(tsAlpha(id));
+  tsioStatus::Status st = t.FetchGE(false);
+  for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) row(t.m_Record);
+  return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
+}
+
+// What the first walk learns: the sum of the amounts and, for aligned text,
+// the widths of the columns. It walks the key (the table's own order, no
+// look-ups through a second index), so it cannot follow the running
+// balance: the Balance column is made as wide as the widest balance the
+// amounts could reach, opening + all additions or opening - all
+// subtractions. Widths of numbers and dates come from their extreme values
+// (a formatted value is wider the further it is from zero on its side of
+// it), so the walk formats nothing.
+struct RegisterMeasure {
+  tsCurrency total, additions, subtractions;
+  bool any = false;
+  tsCurrency low_amount, high_amount;
+  tsDate low_date, high_date;
+  tsDouble low_check, high_check;
+  bool any_check = false;
+  size_t number = 0, description = 0, type = 0, state = 0;
+  TypeNames types;
+
+  void Add(const TransactionData& t, bool widths) {
+    const tsCurrency amount = t.GetAmount();
+    total += amount;
+    if (!widths) return;
+    additions += t.GetAddition();
+    subtractions += t.GetSubtraction();
+    if (!any || amount < low_amount) low_amount = amount;
+    if (!any || high_amount < amount) high_amount = amount;
+    const tsDate& d = t.GetTransactionDate();
+    if (!any || d < low_date) low_date = d;
+    if (!any || high_date < d) high_date = d;
+    any = true;
+    if (t.GetType().Value() == 1) {
+      const tsDouble& c = t.GetCheck();
+      if (!any_check || c < low_check) low_check = c;
+      if (!any_check || high_check < c) high_check = c;
+      any_check = true;
+    } else {
+      number = std::max(number, t.GetDepositID().str().size());
+    }
+    description = std::max(description, t.GetDescription().str().size());
+    type = std::max(type, types.Of(t).size());
+    state = std::max(state, std::strlen(TransactionData::ReconcileStateCode(t.GetReconciled().Value())));
+  }
+
+  void Widths(TableWriter& w, const tsCurrency& opening) const {
+    auto widest = [](const tsData& a, const tsData& b) { return std::max(a.Format().size(), b.Format().size()); };
+    w.SetWidth(6, widest(tsCurrency(opening + additions), tsCurrency(opening - subtractions)));
+    w.SetWidth(6, opening.Format().size());
+    w.SetWidth(3, std::string("Opening balance").size());
+    if (!any) return;
+    w.SetWidth(0, widest(low_date, high_date));
+    w.SetWidth(1, type);
+    w.SetWidth(2, any_check ? std::max(number, widest(low_check, high_check)) : number);
+    w.SetWidth(3, description);
+    w.SetWidth(4, widest(low_amount, high_amount));
+    w.SetWidth(5, state);
+  }
+};
+
+}  // namespace
+
+// The register in register order with running balances. The register
+// balance holds every transaction, so the opening balance is what it was
+// before them. Two walks, neither keeping rows: the first adds up the
+// amounts in key order (and measures the columns of aligned text), the
+// second writes each row as it reads it in register order.
 int CmdRegister(const Args& a, std::ostream& out, std::ostream& err) {
   return WithBank(a, err, [&](Session& s, BankAccount& bank, const std::string& id) {
-    // The register balance holds every transaction: the opening balance is
-    // what it was before them; the walk adds them in register order.
-    Transaction t(s.Register(), "", 5);
-    t.m_Record.SetBankAccount(tsAlpha(id));
-    tsCurrency total;
-    std::vector<TransactionData> lines;
-    for (auto st = t.FetchGE(false); st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id;
-         st = t.FetchNext(false)) {
-      total += t.m_Record.GetAmount();
-      lines.push_back(t.m_Record);
+    const bool text = a.format == Format::kText;
+    RegisterMeasure m;
+    {
+      Transaction sum(s.Register(), text ? kRegisterColumns : kRegisterSumColumns, 0);
+      tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) { m.Add(t, text); });
+      if (st != tsioStatus::kSuccess) {
+        err << "bkreg: cannot read the register of " << id << " (" << ccIOStatusStr(st) << ")\n";
+        return 2;
+      }
     }
-    tsCurrency running = bank.m_Record.GetRegisterBalance() - total;
-    Table table{{"Date", "Type", "Number", "Description", "Amount", "State", "Balance"},
-                {false, false, false, false, true, false, true},
-                {}};
-    table.rows.push_back({"", "", "", "Opening balance", "", "", running.Format()});
-    for (const auto& l : lines) {
-      running += l.GetAmount();
-      std::string number = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
-      table.rows.push_back({l.GetTransactionDate().Format(), l.TranTypeFullDescription(), number,
-                            l.GetDescription().str(), l.GetAmount().Format(),
-                            TransactionData::ReconcileStateCode(l.GetReconciled().Value()), running.Format()});
+    tsCurrency running = bank.m_Record.GetRegisterBalance() - m.total;
+    TableWriter table(out, a.format, kRegisterHeadings, kRegisterNumeric);
+    if (text) m.Widths(table, running);
+    std::vector<std::string> cells(kRegisterHeadings.size());
+    cells[3] = "Opening balance";
+    cells[6] = running.Format();
+    table.Row(cells);
+
+    TypeNames types;
+    Transaction t(s.Register(), kRegisterColumns, kRegisterIndex);
+    tsioStatus::Status st = WalkRegister(t, id, [&](const TransactionData& l) {
+      const tsCurrency amount = l.GetAmount();
+      running += amount;
+      cells[0] = l.GetTransactionDate().Format();
+      cells[1] = types.Of(l);
+      cells[2] = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+      cells[3] = l.GetDescription().str();
+      cells[4] = amount.Format();
+      cells[5] = TransactionData::ReconcileStateCode(l.GetReconciled().Value());
+      cells[6] = running.Format();
+      table.Row(cells);
+    });
+    table.End();
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: the register of " << id << " could not be read to the end (" << ccIOStatusStr(st) << ")\n";
+      return 2;
     }
-    table.Print(out, a.format);
     return 0;
   });
 }

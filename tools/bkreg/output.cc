@@ -49,49 +49,110 @@ std::string CsvQuote(const std::string& text) {
 }
 }  // namespace
 
-void Table::Print(std::ostream& out, Format format) const {
-  auto is_numeric = [this](size_t i) { return i < numeric.size() && numeric[i]; };
-  if (format == Format::kJson) {
-    out << "[";
-    for (size_t r = 0; r < rows.size(); ++r) {
-      out << (r ? ",\n " : "\n ") << "{";
-      for (size_t c = 0; c < columns.size(); ++c) {
-        const std::string& v = c < rows[r].size() ? rows[r][c] : std::string();
-        out << (c ? ", " : "") << JsonQuote(columns[c]) << ": " << (is_numeric(c) && !v.empty() ? v : JsonQuote(v));
+TableWriter::TableWriter(std::ostream& out, Format format, std::vector<std::string> columns,
+                         std::vector<bool> numeric)
+    : out_(out), format_(format), columns_(std::move(columns)), numeric_(std::move(numeric)) {
+  for (const auto& c : columns_) width_.push_back(c.size());
+}
+
+TableWriter::~TableWriter() { Flush(); }
+
+void TableWriter::SetWidth(size_t c, size_t width) {
+  if (c < width_.size()) width_[c] = std::max(width_[c], width);
+}
+
+void TableWriter::Flush() {
+  if (buf_.empty()) return;
+  out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+  buf_.clear();
+}
+
+void TableWriter::TextLine(const std::vector<std::string>& cells) {
+  static const std::string kEmpty;
+  for (size_t c = 0; c < columns_.size(); ++c) {
+    const std::string& v = c < cells.size() ? cells[c] : kEmpty;
+    const size_t pad = width_[c] - std::min(width_[c], v.size());
+    if (c) buf_.append(2, ' ');
+    if (IsNumeric(c)) {
+      buf_.append(pad, ' ');
+      buf_ += v;
+    } else {
+      buf_ += v;
+      if (c + 1 < columns_.size()) buf_.append(pad, ' ');
+    }
+  }
+  buf_ += '\n';
+}
+
+void TableWriter::Begin() {
+  begun_ = true;
+  switch (format_) {
+    case Format::kJson:
+      buf_ += "[";
+      break;
+    case Format::kCsv:
+      for (size_t c = 0; c < columns_.size(); ++c) {
+        if (c) buf_ += ',';
+        buf_ += CsvQuote(columns_[c]);
       }
-      out << "}";
+      buf_ += "\r\n";
+      break;
+    case Format::kText: {
+      TextLine(columns_);
+      std::vector<std::string> rule;
+      for (size_t w : width_) rule.push_back(std::string(w, '-'));
+      TextLine(rule);
+      break;
     }
-    out << (rows.empty() ? "]\n" : "\n]\n");
-    return;
   }
-  if (format == Format::kCsv) {
-    for (size_t c = 0; c < columns.size(); ++c) out << (c ? "," : "") << CsvQuote(columns[c]);
-    out << "\r\n";
-    for (const auto& row : rows) {
-      for (size_t c = 0; c < row.size(); ++c) out << (c ? "," : "") << CsvQuote(row[c]);
-      out << "\r\n";
-    }
-    return;
+}
+
+void TableWriter::Row(const std::vector<std::string>& cells) {
+  static const std::string kEmpty;
+  if (!begun_) Begin();
+  switch (format_) {
+    case Format::kJson:
+      buf_ += rows_ ? ",\n {" : "\n {";
+      for (size_t c = 0; c < columns_.size(); ++c) {
+        const std::string& v = c < cells.size() ? cells[c] : kEmpty;
+        if (c) buf_ += ", ";
+        buf_ += JsonQuote(columns_[c]);
+        buf_ += ": ";
+        buf_ += IsNumeric(c) && !v.empty() ? v : JsonQuote(v);
+      }
+      buf_ += "}";
+      break;
+    case Format::kCsv:
+      for (size_t c = 0; c < cells.size(); ++c) {
+        if (c) buf_ += ',';
+        buf_ += CsvQuote(cells[c]);
+      }
+      buf_ += "\r\n";
+      break;
+    case Format::kText:
+      TextLine(cells);
+      break;
   }
-  std::vector<size_t> width(columns.size());
-  for (size_t c = 0; c < columns.size(); ++c) width[c] = columns[c].size();
+  ++rows_;
+  if (buf_.size() >= 64 * 1024) Flush();
+}
+
+void TableWriter::End() {
+  if (ended_) return;
+  if (!begun_) Begin();
+  ended_ = true;
+  if (format_ == Format::kJson) buf_ += rows_ ? "\n]\n" : "]\n";
+  Flush();
+  out_.flush();
+}
+
+void Table::Print(std::ostream& out, Format format) const {
+  TableWriter w(out, format, columns, numeric);
   for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size() && c < width.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (size_t c = 0; c < row.size(); ++c) w.SetWidth(c, row[c].size());
   }
-  auto line = [&](const std::vector<std::string>& cells) {
-    std::string s;
-    for (size_t c = 0; c < columns.size(); ++c) {
-      const std::string& v = c < cells.size() ? cells[c] : std::string();
-      std::string pad(width[c] - std::min(width[c], v.size()), ' ');
-      s += (c ? "  " : "") + (is_numeric(c) ? pad + v : v + (c + 1 < columns.size() ? pad : ""));
-    }
-    out << s << "\n";
-  };
-  line(columns);
-  std::vector<std::string> rule;
-  for (size_t w : width) rule.push_back(std::string(w, '-'));
-  line(rule);
-  for (const auto& row : rows) line(row);
+  for (const auto& row : rows) w.Row(row);
+  w.End();
 }
 
 }  // namespace bkreg

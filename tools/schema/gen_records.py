@@ -292,6 +292,16 @@ class Emitter:
             out.append(f"  {t} m_{c.accessor}{init};  // {c.name}\n")
         return "".join(out)
 
+    @staticmethod
+    def field_copiers(cls):
+        return ("  // Every field from `other`, member by member: what SetData does when both\n"
+                "  // records bind every column of the class as their own fields (BindsAllLike).\n"
+                f"  void CopyFields(const {cls}& other);\n"
+                f"  void MoveFields({cls}& other);\n"
+                f"  // CopyFields or MoveFields when they equal SetData(other), else SetData.\n"
+                f"  void Assign(const {cls}& other);\n"
+                f"  void Assign({cls}&& other);\n\n")
+
     def record_class(self, r: Record) -> str:
         cls = r.cls
         keys = r.key_classes
@@ -307,17 +317,23 @@ class Emitter:
         out.append(f"  explicit {cls}(const CString& columns = \"\");\n")
         out.append("  // As above, then the values of the columns both records bind copied from `other`.\n")
         out.append(f"  {cls}(const {cls}& other, const CString& columns = \"\");\n")
+        out.append("  // Every column bound, then the values of the columns `other` binds, moved out of it\n"
+                   "  // where it can (`other` stays a valid record with unspecified values).\n")
+        out.append(f"  {cls}({cls}&& other) noexcept;\n")
         for k in keys:
             out.append("  // The key fields copied from `key`, every other field empty, then the columns bound.\n")
             out.append(f"  {cls}(const {k.name}& key, const CString& columns = \"\");\n")
         out.append(f"  ~{cls}() override;\n")
         out.append("  // Copies the values of the columns both records bind (SetData); the others keep theirs.\n")
-        out.append(f"  {cls}& operator=(const {cls}& other);\n\n")
+        out.append(f"  {cls}& operator=(const {cls}& other);\n")
+        out.append("  // The same, moving the values out of `other` where it can.\n")
+        out.append(f"  {cls}& operator=({cls}&& other) noexcept;\n\n")
         out.append(self.accessors(r, r.columns))
         if self.ops and self.ops["public"]:
             out.append(f"\n  // ---- Operations (hand-written part, records/{self.stem}_ops.inc) ----\n")
             out.extend(line + "\n" for line in self.ops["public"])
         out.append("\n protected:\n  void DefineColumns() override;\n\n private:\n")
+        out.append(self.field_copiers(cls))
         out.append(self.members(r, r.columns))
         if self.ops and self.ops["private"]:
             out.append(f"\n  // ---- Hand-written part, records/{self.stem}_ops.inc ----\n")
@@ -350,10 +366,13 @@ class Emitter:
             out.append(f"  explicit {name}(const {rec_cls}& record);\n")
         out.append("  // Fields empty, then the key values of `other` (SetData).\n")
         out.append(f"  {name}(const {name}& other);\n")
+        out.append(f"  {name}({name}&& other) noexcept;\n")
         out.append(f"  ~{name}() override;\n")
-        out.append(f"  {name}& operator=(const {name}& other);\n\n")
+        out.append(f"  {name}& operator=(const {name}& other);\n")
+        out.append(f"  {name}& operator=({name}&& other) noexcept;\n\n")
         out.append(self.accessors(r, cols, key_class=k))
         out.append("\n protected:\n  void DefineColumns() override;\n\n private:\n")
+        out.append(self.field_copiers(name))
         out.append(self.members(r, cols, key_class=k))
         out.append("};\n")
         return "".join(out)
@@ -386,24 +405,41 @@ class Emitter:
         out.append("}\n")
         return "".join(out)
 
+    def copiers(self, cls, cols, il):
+        out = [f"{il}void {cls}::CopyFields(const {cls}& other) {{\n"]
+        out.extend(f"  m_{c.accessor} = other.m_{c.accessor};\n" for c in cols)
+        out.append(f"}}\n\n{il}void {cls}::MoveFields({cls}& other) {{\n")
+        out.extend(f"  m_{c.accessor} = std::move(other.m_{c.accessor});\n" for c in cols)
+        out.append("}\n\n")
+        out.append(f"{il}void {cls}::Assign(const {cls}& other) {{\n"
+                   "  if (BindsAllLike(other)) {\n    CopyFields(other);\n  } else {\n    SetData(other);\n  }\n}\n\n")
+        out.append(f"{il}void {cls}::Assign({cls}&& other) {{\n"
+                   "  if (BindsAllLike(other)) {\n    MoveFields(other);\n  } else {\n    SetData(other);\n  }\n}\n\n")
+        return "".join(out)
+
     def record_definitions(self, r: Record, il: str) -> str:
         cls = r.cls
         base = f"bkData(kFileCode, kRecordType, kKeyColumns, columns)"
         out = [f"// ---- {cls}\n\n"]
         out.append(self.ctor(il, f"{cls}::{cls}", "const CString& columns", base) + "  AddColumns();\n}\n\n")
         out.append(self.ctor(il, f"{cls}::{cls}", f"const {cls}& other, const CString& columns", base) +
-                   "  AddColumns();\n  SetData(other);\n}\n\n")
+                   "  AddColumns();\n  Assign(other);\n}\n\n")
+        out.append(self.ctor(il, f"{cls}::{cls}", f"{cls}&& other", "bkData(kFileCode, kRecordType, kKeyColumns, CString())")
+                   .replace(f"({cls}&& other)\n", f"({cls}&& other) noexcept\n") +
+                   "  AddColumns();\n  Assign(std::move(other));\n}\n\n")
         for k in r.key_classes:
             out.append(self.ctor(il, f"{cls}::{cls}", f"const {k.name}& key, const CString& columns", base))
             for c in self.key_cols(r):
                 out.append(f"  m_{c.accessor}.SetVal(key.Get{c.accessor}());\n")
             out.append("  AddColumns();\n}\n\n")
         out.append(f"{il}{cls}::~{cls}() = default;\n\n")
-        out.append(f"{il}{cls}& {cls}::operator=(const {cls}& other) {{\n  if (this != &other) {{\n"
-                   f"    SetData(other);\n")
-        if self.ops and self.ops["on-assign"]:
-            out.extend("  " + line + "\n" for line in self.ops["on-assign"])
-        out.append("  }\n  return *this;\n}\n\n")
+        for ref, arg, noexc in ((f"const {cls}&", "other", ""), (f"{cls}&&", "std::move(other)", " noexcept")):
+            out.append(f"{il}{cls}& {cls}::operator=({ref} other){noexc} {{\n  if (this != &other) {{\n"
+                       f"    Assign({arg});\n")
+            if self.ops and self.ops["on-assign"]:
+                out.extend("  " + line + "\n" for line in self.ops["on-assign"])
+            out.append("  }\n  return *this;\n}\n\n")
+        out.append(self.copiers(cls, r.columns, il))
         out.append(self.define_columns(cls, r, r.columns, il))
         return "".join(out)
 
@@ -428,10 +464,16 @@ class Emitter:
                 out.append(f"  m_{c.accessor}.SetVal(record.Get{rc.accessor}());\n")
             out.append("  AddColumns();\n}\n\n")
         out.append(self.ctor(il, f"{name}::{name}", f"const {name}& other", base) +
-                   "  AddColumns();\n  SetData(other);\n}\n\n")
+                   "  AddColumns();\n  Assign(other);\n}\n\n")
+        out.append(self.ctor(il, f"{name}::{name}", f"{name}&& other", base)
+                   .replace(f"({name}&& other)\n", f"({name}&& other) noexcept\n") +
+                   "  AddColumns();\n  Assign(std::move(other));\n}\n\n")
         out.append(f"{il}{name}::~{name}() = default;\n\n")
         out.append(f"{il}{name}& {name}::operator=(const {name}& other) {{\n"
-                   f"  if (this != &other) SetData(other);\n  return *this;\n}}\n\n")
+                   f"  if (this != &other) Assign(other);\n  return *this;\n}}\n\n")
+        out.append(f"{il}{name}& {name}::operator=({name}&& other) noexcept {{\n"
+                   f"  if (this != &other) Assign(std::move(other));\n  return *this;\n}}\n\n")
+        out.append(self.copiers(name, cols, il))
         out.append(self.define_columns(name, r, cols, il))
         return "".join(out)
 

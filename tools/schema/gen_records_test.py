@@ -81,8 +81,12 @@ class HandWrittenPartTest(unittest.TestCase):
         self.assertNotIn("not copied", header)
         self.assertIn("hand-written part records/batch_data_ops.inc", header[:header.index("#pragma once")])
         source = files["records/batch_data.cc"]
-        assign = source[source.index("BatchData& BatchData::operator="):]
-        self.assertLess(assign.index("SetData(other);"), assign.index("cache_ = 0;"))
+        # Both assignments (copy and move) run the hook after the values are in.
+        for head in ("BatchData& BatchData::operator=(const BatchData& other)",
+                     "BatchData& BatchData::operator=(BatchData&& other) noexcept"):
+            assign = source[source.index(head):]
+            self.assertLess(assign.index("Assign("), assign.index("cache_ = 0;"), head)
+            self.assertLess(assign.index("cache_ = 0;"), assign.index("return *this;"), head)
         self.assertNotIn("ClearAmounts", class_body(header, "BatchKeyData"))
 
     def test_unknown_section_is_refused(self):

@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""Side-by-side benchmark: bkreg against plain-text ledgers and plain SQLite.
+
+usage: compare.py --bkreg PATH [--n N] [--rounds R] [--work DIR] [--fresh]
+
+Builds one register of N transactions of bank account BENCH twice: as a
+company (bkreg init, bank add with an opening balance of 1,000.00, bkreg
+generate) and as a plain-text journal holding the same transactions in
+register order (this script writes it from the rule bkreg generate documents:
+the i-th transaction, from 0, is of type 1 + i % 4 - check, deposit,
+withdrawal, adjustment - dated 2024-01-01 + i % 61 days, for
+c = 1000 + i * 7919 % 90000 cents (deposits 4 * c), adjustments adding when
+i % 8 == 3 and taking away otherwise, checks numbered 1000 + i, described
+"Generated <i + 1>").
+Both are kept under --work (default /tmp/bk-bench-compare/nN) and reused by
+later runs unless --fresh.
+
+Then, in one run, it times R rounds of every command below, alternating
+(each round runs them all, starting at a different one), output to
+/dev/null: bkreg register (text, csv, json); ledger register and hledger
+register of the account; one plain SQLite query (sqlite3 command-line tool)
+that streams the same rows in the same order with the same running balance;
+bkreg bank list against ledger balance. Peak memory is the maximum resident
+size /usr/bin/time reports. It checks that the final balances agree to the
+cent (bkreg's register and bank list, SQLite, ledger, hledger) and prints a
+table of medians, ratios and peak memory. Exit status 1 when they disagree.
+"""
+from __future__ import annotations
+
+import argparse
+import datetime
+import decimal
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+BANK = "BENCH"
+OPENING_CENTS = 100000
+FIRST_DATE = datetime.date(2024, 1, 1)
+ACCOUNT = f"Assets:Bank:{BANK}"
+
+
+# ------------------------------------------------------------------ data
+
+def transaction(i: int):
+    """The i-th generated transaction: (date, type, check, signed cents, sequence)."""
+    kind = 1 + i % 4
+    cents = (1000 + (i * 7919) % 90000) * (4 if kind == 2 else 1)
+    if kind in (1, 3) or (kind == 4 and i % 8 != 3):
+        cents = -cents
+    date = FIRST_DATE + datetime.timedelta(days=i % 61)
+    check = 1000 + i if kind == 1 else 0
+    return date, kind, check, cents, i + 1
+
+
+def money(cents: int) -> str:
+    sign = "-" if cents < 0 else ""
+    return f"{sign}{abs(cents) // 100}.{abs(cents) % 100:02d}"
+
+
+OTHER_SIDE = {1: "Expenses:Checks", 2: "Income:Deposits", 3: "Expenses:Withdrawals", 4: "Equity:Adjustments"}
+
+
+def write_journal(path: Path, n: int) -> int:
+    """Writes the journal in register order; returns the final balance in cents."""
+    rows = [transaction(i) for i in range(n)]
+    # Register order: date, check number, subtraction (the amount taken away), run, sequence.
+    rows.sort(key=lambda r: (r[0], r[2], -r[3] if r[3] < 0 else 0, r[4]))
+    total = OPENING_CENTS
+    with path.open("w") as f:
+        f.write(f"{FIRST_DATE.isoformat()} Opening balance\n    {ACCOUNT}    {money(OPENING_CENTS)}\n"
+                f"    Equity:Opening\n\n")
+        for date, kind, check, cents, seq in rows:
+            code = f" ({check})" if check else ""
+            f.write(f"{date.isoformat()}{code} Generated {seq}\n    {ACCOUNT}    {money(cents)}\n"
+                    f"    {OTHER_SIDE[kind]}\n\n")
+            total += cents
+    return total
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, text=True, capture_output=True, **kw).stdout
+
+
+def build(work: Path, bkreg: str, n: int, fresh: bool) -> Path:
+    company, journal, stamp = work / "company", work / "register.journal", work / "built"
+    if stamp.exists() and not fresh:
+        return company
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    t0 = time.perf_counter()
+    run([bkreg, "--company", str(company), "init"])
+    run([bkreg, "--company", str(company), "bank", "add", BANK, "--desc", "Benchmark account",
+         "--balance", money(OPENING_CENTS)])
+    run([bkreg, "--company", str(company), "generate", "--bank", BANK, "--count", str(n),
+         "--from", FIRST_DATE.isoformat()])
+    t1 = time.perf_counter()
+    write_journal(journal, n)
+    t2 = time.perf_counter()
+    stamp.write_text(f"{n}\n")
+    print(f"built {n} transactions: company {t1 - t0:.1f} s, journal {t2 - t1:.1f} s", file=sys.stderr)
+    return company
+
+
+# ------------------------------------------------------------------ commands
+
+def sqlite_query(company: Path) -> str:
+    order = "TTRANDT,TCHECK,TSUBTR,TRUN,TSEQ"
+    return (
+        "SELECT printf('%04d-%02d-%02d',TTRANDT/10000,TTRANDT/100%100,TTRANDT%100),TRANTYP,"
+        "CASE WHEN TRANTYP=1 THEN TCHECK ELSE TDEPID END,TDESC,printf('%.2f',(TADD-TSUBTR)/100.0),TRECOND,"
+        f"printf('%.2f',((SELECT BRGBLNC FROM f_BKM_1_r1 WHERE BANKACC='{BANK}')"
+        f"-(SELECT SUM(TADD-TSUBTR) FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}')"
+        f"+SUM(TADD-TSUBTR) OVER (ORDER BY {order} ROWS UNBOUNDED PRECEDING))/100.0) "
+        f"FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' ORDER BY {order};")
+
+
+def commands(bkreg: str, company: Path, journal: Path):
+    co = ["--company", str(company)]
+    db = str(company / "company.db")
+    return {
+        "bkreg register (text)": [bkreg, *co, "register", "--bank", BANK],
+        "bkreg register (csv)": [bkreg, *co, "--format", "csv", "register", "--bank", BANK],
+        "bkreg register (json)": [bkreg, *co, "--format", "json", "register", "--bank", BANK],
+        "ledger register": ["ledger", "-f", str(journal), "register", ACCOUNT],
+        "hledger register": ["hledger", "-f", str(journal), "register", ACCOUNT],
+        "sqlite3 streaming query": ["sqlite3", "-readonly", db, sqlite_query(company)],
+        "bkreg bank list": [bkreg, *co, "bank", "list"],
+        "ledger balance": ["ledger", "-f", str(journal), "balance"],
+    }
+
+
+def timed(cmd):
+    """Wall time in seconds and peak resident size in MB of one run, output discarded."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as t:
+        t0 = time.perf_counter()
+        p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", t.name, *cmd], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, text=True)
+        elapsed = time.perf_counter() - t0
+        if p.returncode != 0:
+            raise SystemExit(f"failed ({p.returncode}): {' '.join(cmd[:4])} ...\n{p.stderr}")
+        kb = int(t.read().split()[-1])
+    return elapsed, kb / 1024
+
+
+# ------------------------------------------------------------------ balances
+
+def cents_of(text: str) -> int:
+    """Cents of an amount as the tools print it ("-1,234.5", "1234.50", "1234")."""
+    try:
+        v = decimal.Decimal(text.strip().replace(",", "")) * 100
+    except decimal.InvalidOperation:
+        raise ValueError(f"not an amount: {text!r}") from None
+    if v != v.to_integral_value():
+        raise ValueError(f"not a whole number of cents: {text!r}")
+    return int(v)
+
+
+def balances(bkreg: str, company: Path, journal: Path, expected: int):
+    co = ["--company", str(company)]
+    got = {"journal written": expected}
+    csv_out = run([bkreg, *co, "--format", "csv", "register", "--bank", BANK]).rstrip("\r\n").split("\r\n")
+    got["bkreg register"] = cents_of(csv_out[-1].rsplit(",", 1)[1])
+    banks = json.loads(run([bkreg, *co, "--format", "json", "bank", "list"]), parse_float=str)
+    got["bkreg bank list"] = cents_of(str(next(b for b in banks if b["Bank"] == BANK)["Register"]))
+    last = run(["sqlite3", "-readonly", str(company / "company.db"), sqlite_query(company)]).rstrip("\n")
+    got["sqlite3 query"] = cents_of(last.rsplit("\n", 1)[-1].rsplit("|", 1)[1])
+    out = run(["ledger", "-f", str(journal), "balance", ACCOUNT, "--format", "%(display_total)\n"])
+    got["ledger balance"] = cents_of(out.strip().splitlines()[-1])
+    out = run(["ledger", "-f", str(journal), "register", ACCOUNT, "--format", "%(display_total)\n"])
+    got["ledger register"] = cents_of(out.strip().splitlines()[-1])
+    out = run(["hledger", "-f", str(journal), "balance", ACCOUNT, "-N", "--layout=bare"])
+    got["hledger balance"] = cents_of(out.split()[0])
+    return got
+
+
+# ------------------------------------------------------------------ main
+
+def main(argv=None) -> int:
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--bkreg", required=True)
+    ap.add_argument("--n", type=int, default=100000)
+    ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--work", default=None)
+    ap.add_argument("--fresh", action="store_true")
+    args = ap.parse_args(argv)
+    for tool in ("ledger", "hledger", "sqlite3", "/usr/bin/time"):
+        if not shutil.which(tool):
+            raise SystemExit(f"{tool} is missing (make bench-compare installs it)")
+    bkreg = os.path.abspath(args.bkreg)
+    work = Path(args.work or f"/tmp/bk-bench-compare/n{args.n}")
+    company = build(work, bkreg, args.n, args.fresh)
+    journal = work / "register.journal"
+    expected = OPENING_CENTS + sum(transaction(i)[3] for i in range(args.n))
+
+    got = balances(bkreg, company, journal, expected)
+    agree = len(set(got.values())) == 1
+    print(f"final balances ({'agree' if agree else 'DISAGREE'}):")
+    for k, v in got.items():
+        print(f"  {k:18} {money(v)}")
+
+    cmds = commands(bkreg, company, journal)
+    names = list(cmds)
+    times = {k: [] for k in names}
+    peak = {k: 0.0 for k in names}
+    for r in range(args.rounds):
+        for k in names[r % len(names):] + names[:r % len(names)]:
+            t, mb = timed(cmds[k])
+            times[k].append(t)
+            peak[k] = max(peak[k], mb)
+        print(f"round {r + 1}/{args.rounds} done", file=sys.stderr)
+
+    med = {k: statistics.median(v) for k, v in times.items()}
+    print(f"\n{args.n} transactions, {args.rounds} rounds, medians (machine: {os.cpu_count()} cores, "
+          f"load {os.getloadavg()[0]:.2f})\n")
+    print("| Command | Median | Peak memory |")
+    print("| --- | ---: | ---: |")
+    for k in names:
+        print(f"| {k} | {med[k]:.3f} s | {peak[k]:.1f} MB |")
+    print("\nratios:")
+    for fmt in ("text", "csv", "json"):
+        b = med[f"bkreg register ({fmt})"]
+        print(f"  ledger register / bkreg register ({fmt}): x{med['ledger register'] / b:.1f}   "
+              f"hledger register / bkreg register ({fmt}): x{med['hledger register'] / b:.1f}   "
+              f"bkreg register ({fmt}) / sqlite3 query: x{b / med['sqlite3 streaming query']:.2f}")
+    print(f"  ledger balance / bkreg bank list: x{med['ledger balance'] / med['bkreg bank list']:.1f}")
+    return 0 if agree else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
