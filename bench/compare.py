@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Side-by-side benchmark: bkreg against plain-text ledgers and plain SQLite.
 
-usage: compare.py --bkreg PATH [--n N] [--rounds R] [--work DIR] [--fresh]
+usage: compare.py --bkreg PATH [--n N] [--rounds R] [--work DIR] [--fresh] [--skip-missing]
 
 Builds one register of N transactions of bank account BENCH twice: as a
 company (bkreg init, bank add with an opening balance of 1,000.00, bkreg
@@ -89,24 +89,22 @@ def run(cmd, **kw):
     return subprocess.run(cmd, check=True, text=True, capture_output=True, **kw).stdout
 
 
-def build(work: Path, bkreg: str, n: int, fresh: bool) -> Path:
-    company, journal, stamp = work / "company", work / "register.journal", work / "built"
+def build(work: Path, bkreg: str, n: int, fresh: bool) -> dict:
+    """Builds (or finds) the company and the journal; how long building took, and bkreg generate's peak memory."""
+    company, journal, stamp = work / "company", work / "register.journal", work / "built.json"
     if stamp.exists() and not fresh:
-        return company
+        return json.loads(stamp.read_text())
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
+    co = ["--company", str(company)]
+    run([bkreg, *co, "init"])
+    run([bkreg, *co, "bank", "add", BANK, "--desc", "Benchmark account", "--balance", money(OPENING_CENTS)])
+    seconds, mb = timed([bkreg, *co, "generate", "--bank", BANK, "--count", str(n), "--from", FIRST_DATE.isoformat()])
     t0 = time.perf_counter()
-    run([bkreg, "--company", str(company), "init"])
-    run([bkreg, "--company", str(company), "bank", "add", BANK, "--desc", "Benchmark account",
-         "--balance", money(OPENING_CENTS)])
-    run([bkreg, "--company", str(company), "generate", "--bank", BANK, "--count", str(n),
-         "--from", FIRST_DATE.isoformat()])
-    t1 = time.perf_counter()
     write_journal(journal, n)
-    t2 = time.perf_counter()
-    stamp.write_text(f"{n}\n")
-    print(f"built {n} transactions: company {t1 - t0:.1f} s, journal {t2 - t1:.1f} s", file=sys.stderr)
-    return company
+    built = {"n": n, "generate_seconds": seconds, "generate_mb": mb, "journal_seconds": time.perf_counter() - t0}
+    stamp.write_text(json.dumps(built))
+    return built
 
 
 # ------------------------------------------------------------------ commands
@@ -190,14 +188,17 @@ def main(argv=None) -> int:
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--work", default=None)
     ap.add_argument("--fresh", action="store_true")
+    ap.add_argument("--skip-missing", action="store_true",
+                    help="exit 77 (skipped) instead of failing when a tool is missing")
     args = ap.parse_args(argv)
     for tool in ("ledger", "hledger", "sqlite3", "/usr/bin/time"):
         if not shutil.which(tool):
-            raise SystemExit(f"{tool} is missing (make bench-compare installs it)")
+            print(f"{tool} is missing (make bench-compare installs it)", file=sys.stderr)
+            return 77 if args.skip_missing else 2
     bkreg = os.path.abspath(args.bkreg)
     work = Path(args.work or f"/tmp/bk-bench-compare/n{args.n}")
-    company = build(work, bkreg, args.n, args.fresh)
-    journal = work / "register.journal"
+    built = build(work, bkreg, args.n, args.fresh)
+    company, journal = work / "company", work / "register.journal"
     expected = OPENING_CENTS + sum(transaction(i)[3] for i in range(args.n))
 
     got = balances(bkreg, company, journal, expected)
@@ -224,6 +225,8 @@ def main(argv=None) -> int:
     print("| --- | ---: | ---: |")
     for k in names:
         print(f"| {k} | {med[k]:.3f} s | {peak[k]:.1f} MB |")
+    print(f"\nbuilding: bkreg generate {built['generate_seconds']:.1f} s (peak {built['generate_mb']:.1f} MB, "
+          f"one run), journal {built['journal_seconds']:.1f} s")
     print("\nratios:")
     for fmt in ("text", "csv", "json"):
         b = med[f"bkreg register ({fmt})"]

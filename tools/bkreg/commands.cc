@@ -325,20 +325,35 @@ int CmdBankAdd(const Args& a, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// Writes the rows `walk` hands to its callback, holding none: aligned text
+// walks twice (measuring the columns, then writing), the other formats once.
+template <typename Walk>
+void StreamTable(std::ostream& out, Format format, std::vector<std::string> headings, std::vector<bool> numeric,
+                 Walk walk) {
+  TableWriter table(out, format, std::move(headings), std::move(numeric));
+  if (format == Format::kText) {
+    walk([&](const std::vector<std::string>& row) {
+      for (size_t c = 0; c < row.size(); ++c) table.SetWidth(c, row[c].size());
+    });
+  }
+  walk([&](const std::vector<std::string>& row) { table.Row(row); });
+  table.End();
+}
+
 int CmdBankList(const Args& a, std::ostream& out, std::ostream& err) {
   Session s(a.company);
   if (!s.Open(err)) return 2;
   BankAccount bank(s.Master(), "", 0);
-  Table table{{"Bank", "Description", "Type", "Register", "Bank balance", "Open checks", "Open deposits", "Open net"},
-              {false, false, false, true, true, true, true, true},
-              {}};
-  for (auto st = bank.FetchFirst(false); st == tsioStatus::kSuccess; st = bank.FetchNext(false)) {
-    const BankAccountData& r = bank.m_Record;
-    table.rows.push_back({r.GetBankAccount().str(), r.GetDescription().str(), r.TypeString(0),
-                          r.GetRegisterBalance().Format(), r.GetBankBalance().Format(), r.GetOpenChecks().Format(),
-                          r.GetOpenDeposits().Format(), r.GetOpenTransactions().Format()});
-  }
-  table.Print(out, a.format);
+  StreamTable(out, a.format,
+              {"Bank", "Description", "Type", "Register", "Bank balance", "Open checks", "Open deposits", "Open net"},
+              {false, false, false, true, true, true, true, true}, [&](auto&& row) {
+                for (auto st = bank.FetchFirst(false); st == tsioStatus::kSuccess; st = bank.FetchNext(false)) {
+                  const BankAccountData& r = bank.m_Record;
+                  row({r.GetBankAccount().str(), r.GetDescription().str(), r.TypeString(0),
+                       r.GetRegisterBalance().Format(), r.GetBankBalance().Format(), r.GetOpenChecks().Format(),
+                       r.GetOpenDeposits().Format(), r.GetOpenTransactions().Format()});
+                }
+              });
   return 0;
 }
 
