@@ -99,7 +99,7 @@ def build(work: Path, bkreg: str, n: int, fresh: bool) -> dict:
     co = ["--company", str(company)]
     run([bkreg, *co, "init"])
     run([bkreg, *co, "bank", "add", BANK, "--desc", "Benchmark account", "--balance", money(OPENING_CENTS)])
-    seconds, mb = timed([bkreg, *co, "generate", "--bank", BANK, "--count", str(n), "--from", FIRST_DATE.isoformat()])
+    seconds, _, mb = timed([bkreg, *co, "generate", "--bank", BANK, "--count", str(n), "--from", FIRST_DATE.isoformat()])
     t0 = time.perf_counter()
     write_journal(journal, n)
     built = {"n": n, "generate_seconds": seconds, "generate_mb": mb, "journal_seconds": time.perf_counter() - t0}
@@ -136,16 +136,16 @@ def commands(bkreg: str, company: Path, journal: Path):
 
 
 def timed(cmd):
-    """Wall time in seconds and peak resident size in MB of one run, output discarded."""
+    """Wall time (s), processor time (user + system, s) and peak resident size (MB) of one run, output discarded."""
     with tempfile.NamedTemporaryFile("r", suffix=".time") as t:
         t0 = time.perf_counter()
-        p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", t.name, *cmd], stdout=subprocess.DEVNULL,
+        p = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", t.name, *cmd], stdout=subprocess.DEVNULL,
                            stderr=subprocess.PIPE, text=True)
         elapsed = time.perf_counter() - t0
         if p.returncode != 0:
             raise SystemExit(f"failed ({p.returncode}): {' '.join(cmd[:4])} ...\n{p.stderr}")
-        kb = int(t.read().split()[-1])
-    return elapsed, kb / 1024
+        kb, user, system = t.read().split()[-3:]
+    return elapsed, float(user) + float(system), int(kb) / 1024
 
 
 # ------------------------------------------------------------------ balances
@@ -209,31 +209,39 @@ def main(argv=None) -> int:
 
     cmds = commands(bkreg, company, journal)
     names = list(cmds)
-    times = {k: [] for k in names}
+    wall = {k: [] for k in names}
+    cpu = {k: [] for k in names}
     peak = {k: 0.0 for k in names}
     for r in range(args.rounds):
         for k in names[r % len(names):] + names[:r % len(names)]:
-            t, mb = timed(cmds[k])
-            times[k].append(t)
+            t, c, mb = timed(cmds[k])
+            wall[k].append(t)
+            cpu[k].append(c)
             peak[k] = max(peak[k], mb)
         print(f"round {r + 1}/{args.rounds} done", file=sys.stderr)
 
-    med = {k: statistics.median(v) for k, v in times.items()}
+    med = {k: statistics.median(v) for k, v in wall.items()}
+    mcpu = {k: statistics.median(v) for k, v in cpu.items()}
     print(f"\n{args.n} transactions, {args.rounds} rounds, medians (machine: {os.cpu_count()} cores, "
-          f"load {os.getloadavg()[0]:.2f})\n")
-    print("| Command | Median | Peak memory |")
-    print("| --- | ---: | ---: |")
+          f"load {os.getloadavg()[0]:.2f} at the end)\n")
+    print("| Command | Wall time | Processor time | Peak memory |")
+    print("| --- | ---: | ---: | ---: |")
     for k in names:
-        print(f"| {k} | {med[k]:.3f} s | {peak[k]:.1f} MB |")
+        print(f"| {k} | {med[k]:.3f} s | {mcpu[k]:.3f} s | {peak[k]:.1f} MB |")
     print(f"\nbuilding: bkreg generate {built['generate_seconds']:.1f} s (peak {built['generate_mb']:.1f} MB, "
           f"one run), journal {built['journal_seconds']:.1f} s")
-    print("\nratios:")
+
+    def ratio(a, b):
+        processor = f"x{mcpu[a] / mcpu[b]:.2f}" if mcpu[b] > 0 else "too short to tell"
+        return f"x{med[a] / med[b]:.2f} (processor {processor})"
+
+    print("\nratios of wall times (of processor times):")
     for fmt in ("text", "csv", "json"):
-        b = med[f"bkreg register ({fmt})"]
-        print(f"  ledger register / bkreg register ({fmt}): x{med['ledger register'] / b:.1f}   "
-              f"hledger register / bkreg register ({fmt}): x{med['hledger register'] / b:.1f}   "
-              f"bkreg register ({fmt}) / sqlite3 query: x{b / med['sqlite3 streaming query']:.2f}")
-    print(f"  ledger balance / bkreg bank list: x{med['ledger balance'] / med['bkreg bank list']:.1f}")
+        b = f"bkreg register ({fmt})"
+        print(f"  ledger register / {b}: {ratio('ledger register', b)}")
+        print(f"  hledger register / {b}: {ratio('hledger register', b)}")
+        print(f"  {b} / sqlite3 streaming query: {ratio(b, 'sqlite3 streaming query')}")
+    print(f"  ledger balance / bkreg bank list: {ratio('ledger balance', 'bkreg bank list')}")
     return 0 if agree else 1
 
 
