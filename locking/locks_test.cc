@@ -7,10 +7,10 @@
 
 #include "framework/io/faults.h"
 #include "locking/register_bank_locker.h"
-#include "locking/transaction_run_lock.h"
-#include "records/bank_account.h"
+#include "locking/register_transaction_run_lock.h"
+#include "accounts/bank_account.h"
 #include "records/record_test_support.h"
-#include "records/register_bank_lock.h"
+#include "locking/register_bank_lock.h"
 
 namespace {
 

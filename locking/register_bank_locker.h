@@ -17,7 +17,7 @@
 #include "framework/io/data_file.h"
 #include "framework/types/ts_string.h"
 #include "records/bk_export.h"
-#include "records/register_bank_lock.h"
+#include "locking/register_bank_lock.h"
 
 class BK_EXPORT RegisterBankLocker {
  public:

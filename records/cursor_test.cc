@@ -8,12 +8,12 @@
 
 #include "framework/io/attachments.h"
 #include "framework/io/faults.h"
-#include "records/bank_account.h"
+#include "accounts/bank_account.h"
 #include "records/column_lists.h"
-#include "records/deposit_item.h"
+#include "deposits/deposit_item.h"
 #include "records/record_test_support.h"
 #include "records/relations.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace {
 

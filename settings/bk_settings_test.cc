@@ -6,8 +6,8 @@
 
 #include <functional>
 
-#include "batches/bk_program.h"
-#include "batches/program_test_support.h"
+#include "programs/bk_program.h"
+#include "programs/program_test_support.h"
 #include "framework/io/faults.h"
 #include "settings/bk_settings.h"
 

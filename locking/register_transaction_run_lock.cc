@@ -1,5 +1,5 @@
 // Run markers, active runs and run balances.
-#include "locking/transaction_run_lock.h"
+#include "locking/register_transaction_run_lock.h"
 
 #include "locking/lock_messages.h"
 

@@ -8,9 +8,9 @@
 #include <set>
 #include <sstream>
 
-#include "batches/bk_macro.h"
-#include "batches/bk_program.h"
-#include "batches/program_test_support.h"
+#include "programs/bk_macro.h"
+#include "programs/bk_program.h"
+#include "programs/program_test_support.h"
 #include "framework/base/scripted_responder.h"
 #include "framework/program/macro_options.h"
 #include "framework/program/windows.h"

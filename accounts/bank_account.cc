@@ -1,18 +1,11 @@
-// Operations of bank accounts: type texts, totals, interest, balances,
-// transfer kinds and the edit-register lock.
+// BankAccount: the operations of the bank-account cursor: open,
+// unreconciled and interest totals, balances, transfer kinds and the
+// edit-register lock.
 #include <optional>
 
-#include "locking/transaction_run_lock.h"
-#include "records/bank_account.h"
+#include "accounts/bank_account.h"
 
-std::string BankAccountData::TypeString(int code) const {
-  static const char* const kTexts[] = {"Checking",   "Savings",           "Money Market", "Investment",
-                                       "Mutual Funds", "Operating Expenses", "Lease Deposit", "Credit Card",
-                                       "Credit Line", "Draw"};
-  if (code == 0) code = GetAccountType().Value();
-  if (code >= 1 && code <= 10) return kTexts[code - 1];
-  return "UNKNOWN";
-}
+#include "locking/register_transaction_run_lock.h"
 
 namespace {
 

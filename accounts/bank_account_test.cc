@@ -5,14 +5,14 @@
 #include <random>
 
 #include "batches/bk_batch_part.h"
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 #include "framework/batch/batch.h"
 #include "locking/register_bank_locker.h"
-#include "locking/transaction_run_lock.h"
-#include "records/bank_account.h"
-#include "records/detailed_transaction_data.h"
+#include "locking/register_transaction_run_lock.h"
+#include "accounts/bank_account.h"
+#include "transactions/detailed_transaction_data.h"
 #include "records/record_test_support.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace {
 
