@@ -17,7 +17,7 @@
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
 #include "records/files.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace {
 

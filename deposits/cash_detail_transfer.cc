@@ -1,7 +1,7 @@
 // Moving a cash detail to another transaction file under a new transaction
 // run and sequence; the cash detail keeps its own run and sequence.
 #include "deposits/detail_transfer.h"
-#include "records/cash_detail.h"
+#include "deposits/cash_detail.h"
 
 ccStatus<TransferStatus> CashDetail::Transfer(const tsioDataFile& target, const tsDouble& run,
                                               const tsDouble& sequence) {

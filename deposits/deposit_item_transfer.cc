@@ -2,8 +2,8 @@
 // another transaction file under a new transaction run and sequence.
 #include "deposits/detail_transfer.h"
 #include "framework/io/bookmark.h"
-#include "records/deposit_item.h"
-#include "records/deposit_item_detail.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
 #include "records/messages.h"
 #include "records/relations.h"
 

@@ -16,13 +16,13 @@
 #include "framework/io/faults.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
-#include "records/cash_detail.h"
-#include "records/deposit_item.h"
-#include "records/deposit_item_detail.h"
+#include "deposits/cash_detail.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
 #include "records/files.h"
-#include "records/tax_detail.h"
-#include "records/tax_gl_detail.h"
-#include "records/withdrawal_detail.h"
+#include "deposits/tax_detail.h"
+#include "deposits/tax_gl_detail.h"
+#include "deposits/withdrawal_detail.h"
 #include "tests/support/test_support.h"
 
 namespace bkdetailtest {
@@ -90,6 +90,17 @@ ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::s
   if (stack != nullptr) cursor.AttachRollbackStack(stack);
   if (fault.nth > 0) tsioFaults::Arm(fault.op, fault.status, fault.nth);
   return cursor.Transfer(to, tsDouble(7), tsDouble(12));
+}
+
+// Locks record `key` through a cursor of class C on `file` and releases it
+// again: the status of the locked fetch (9 while another handle holds it).
+template <typename C>
+tsioStatus::Status LockOnce(tsioDataFile& file, const std::string& key) {
+  C cursor(file);
+  if (!Set(cursor.m_Record, key)) return tsioStatus::kInvalidOperation;
+  const tsioStatus::Status status = cursor.FetchEQ(true);
+  if (status == tsioStatus::kSuccess) (void)cursor.Unlock();
+  return status;
 }
 
 // A second program that opens the company and holds a lock on record `key`

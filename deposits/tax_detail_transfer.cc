@@ -2,8 +2,8 @@
 // a new transaction run and sequence; both keep the tax detail's own run and
 // sequence.
 #include "deposits/detail_transfer.h"
-#include "records/tax_detail.h"
-#include "records/tax_gl_detail.h"
+#include "deposits/tax_detail.h"
+#include "deposits/tax_gl_detail.h"
 
 ccStatus<TransferStatus> TaxDetail::Transfer(const tsioDataFile& target, const tsDouble& run,
                                              const tsDouble& sequence) {

@@ -1,7 +1,7 @@
 // Moving a withdrawal detail to another transaction file under a new
 // transaction run and sequence.
 #include "deposits/detail_transfer.h"
-#include "records/withdrawal_detail.h"
+#include "deposits/withdrawal_detail.h"
 
 ccStatus<TransferStatus> WithdrawalDetail::Transfer(const tsioDataFile& target, const tsDouble& run,
                                                     const tsDouble& sequence) {

@@ -1,20 +1,22 @@
-// The typed cursors of the exported tables, instantiated once in the library.
-#include "records/bank_account.h"
-#include "records/gl_cash_account_balance.h"
-#include "records/reconcile_in_progress.h"
-#include "records/last_tran.h"
-#include "records/pending_deposit.h"
-#include "records/transaction.h"
-#include "records/deposit_item.h"
-#include "records/deposit_item_detail.h"
-#include "records/withdrawal_detail.h"
-#include "records/cash_detail.h"
-#include "records/batch.h"
-#include "records/transaction_run_lock.h"
-#include "records/tax_detail.h"
-#include "records/tax_gl_detail.h"
-#include "records/transaction_issue.h"
-
+// The typed cursors of the exported tables, instantiated once in the library;
+// each table's cursor class (in the folder of its subsystem) declares its
+// instantiation extern.
+#include "records/bk_cursor.h"
+#include "records/bank_account_data.h"
+#include "records/gl_cash_account_balance_data.h"
+#include "records/reconcile_in_progress_data.h"
+#include "records/last_tran_data.h"
+#include "records/pending_deposit_data.h"
+#include "records/transaction_data.h"
+#include "records/deposit_item_data.h"
+#include "records/deposit_item_detail_data.h"
+#include "records/withdrawal_detail_data.h"
+#include "records/cash_detail_data.h"
+#include "records/batch_data.h"
+#include "records/transaction_run_lock_data.h"
+#include "records/tax_detail_data.h"
+#include "records/tax_gl_detail_data.h"
+#include "records/transaction_issue_data.h"
 template class bkCursor<BankAccountData>;
 template class bkCursor<GLCashAccountBalanceData>;
 template class bkCursor<ReconcileInProgressData>;

@@ -8,12 +8,12 @@
 
 #include "framework/io/attachments.h"
 #include "framework/io/faults.h"
-#include "records/bank_account.h"
+#include "accounts/bank_account.h"
 #include "records/column_lists.h"
-#include "records/deposit_item.h"
+#include "deposits/deposit_item.h"
 #include "records/record_test_support.h"
 #include "records/relations.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace {
 
@@ -212,6 +212,22 @@ TEST_F(CursorTest, TransferUsesTheCursorsOwnMove) {
   EXPECT_NE(result.Errors()[0].Text().find(ccIOStatusStr(tsioStatus::kLocked)), std::string::npos);
   Transaction current(*company.bkt);
   EXPECT_EQ(Find(current, "CHK1", 9, 1), tsioStatus::kSuccess);
+}
+
+// A typed cursor always has exactly one io cursor: adopting the one it holds,
+// or nothing, leaves it working; adopting another deletes the old one.
+TEST_F(CursorTest, SetIOCursorKeepsExactlyOneWorkingIoCursor) {
+  AddTransaction(*company.bkt, "B1", 1, 1);
+  AddTransaction(*company.bkt, "B1", 1, 2);
+  Transaction cursor(*company.bkt);
+  cursor.SetIOCursor(cursor.CursorPtr());
+  cursor.SetIOCursor(nullptr);
+  ASSERT_NE(cursor.CursorPtr(), nullptr);
+  ASSERT_EQ(cursor.FetchFirst(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetSequence(), tsDouble(1));
+  cursor.SetIOCursor(new bkCursorBase(&cursor.m_Record, *company.bkt, TransactionData::kRecordType, 0));
+  ASSERT_EQ(cursor.FetchLast(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetSequence(), tsDouble(2));
 }
 
 TEST_F(CursorTest, FetchRecordReadsByKeyAndCarriesMessage5000) {

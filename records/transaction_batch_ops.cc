@@ -3,7 +3,7 @@
 #include "framework/batch/batch.h"
 #include "records/messages.h"
 #include "records/transaction_data.h"
-#include "records/transaction_file_header.h"
+#include "transactions/transaction_file_header.h"
 
 void TransactionData::InitializeNewRecord(bkProgram&, const zzBatch& batch) {
   TransactionData empty(ColumnList());

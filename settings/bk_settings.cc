@@ -1,7 +1,7 @@
 // The module settings over header 2 of the master file (see bk_settings.h).
 #include "settings/bk_settings.h"
 
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 #include "records/files.h"
 
 namespace {

@@ -3,10 +3,10 @@
 
 #include "framework/control/interfaces.h"
 #include "records/messages.h"
-#include "records/deposit_item.h"
-#include "records/deposit_item_detail.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
 #include "records/relations.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 #include "validation/detail_lines.h"
 
 DepositValidater::~DepositValidater() = default;

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 #include "framework/control/account_format.h"
 #include "framework/control/interfaces.h"
 #include "framework/types/ts_string.h"
 #include "ledger/gl_accounts.h"
 #include "records/files.h"
 #include "records/messages.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace {
 

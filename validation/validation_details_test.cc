@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "framework/io/faults.h"
-#include "records/deposit_item.h"
-#include "records/deposit_item_detail.h"
-#include "records/withdrawal_detail.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
+#include "deposits/withdrawal_detail.h"
 #include "validation/validation_test_support.h"
 
 namespace {

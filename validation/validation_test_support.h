@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
 #include "ledger/gl_test_support.h"
 #include "records/files.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 #include "validation/transaction_validater.h"
 #include "validation/transfer_validater.h"
 

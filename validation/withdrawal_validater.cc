@@ -4,8 +4,8 @@
 #include "framework/control/interfaces.h"
 #include "records/messages.h"
 #include "records/relations.h"
-#include "records/transaction.h"
-#include "records/withdrawal_detail.h"
+#include "transactions/transaction.h"
+#include "deposits/withdrawal_detail.h"
 #include "validation/detail_lines.h"
 
 WithdrawalValidater::~WithdrawalValidater() = default;

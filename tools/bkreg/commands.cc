@@ -9,15 +9,15 @@
 #include <memory>
 #include <sstream>
 
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 #include "framework/base/application.h"
 #include "framework/base/errors.h"
 #include "framework/batch/batch.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
-#include "records/bank_account.h"
+#include "accounts/bank_account.h"
 #include "records/files.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace bkreg {
 

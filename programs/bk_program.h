@@ -30,7 +30,7 @@
 #include "framework/io/file_identity.h"
 #include "framework/program/program.h"
 #include "records/bk_export.h"
-#include "records/transaction_file_header.h"
+#include "transactions/transaction_file_header.h"
 #include "settings/bk_settings.h"
 
 class BK_EXPORT bkProgram : public ccProgram {

@@ -1,11 +1,11 @@
-// Validation entry points of the transaction record and its cursor:
-// TransactionData::SetValidater / Validate, Transaction::Validate, and the
-// deleter through which a record owns its validater.
+// Validation entry points of the transaction record:
+// TransactionData::SetValidater / Validate, and the deleter through which a
+// record owns its validater.
 #include <memory>
 
 #include "records/messages.h"
-#include "records/transaction.h"
 #include "records/transaction_data.h"
+#include "transactions/transaction.h"
 #include "validation/adjustment_validater.h"
 #include "validation/check_validater.h"
 #include "validation/deposit_validater.h"
@@ -59,5 +59,3 @@ ccStatus<ccError::Level> TransactionData::Validate(bkProgram& program, Transacti
   result.SetValue(result.Errors().MaxLevel());
   return result;
 }
-
-ccStatus<ccError::Level> Transaction::Validate(bkProgram& program) { return m_Record.Validate(program, this); }

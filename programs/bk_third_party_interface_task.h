@@ -15,7 +15,7 @@
 // End.
 #pragma once
 
-#include "batches/bk_third_party_interface_program.h"
+#include "programs/bk_third_party_interface_program.h"
 #include "framework/program/com_task.h"
 #include "framework/types/ts_string.h"
 #include "records/bk_export.h"

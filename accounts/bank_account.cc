@@ -1,18 +1,12 @@
-// Operations of bank accounts: type texts, totals, interest, balances,
-// transfer kinds and the edit-register lock.
+// BankAccount: the operations of the bank-account cursor: open,
+// unreconciled and interest totals, balances, transfer kinds and the
+// edit-register lock.
 #include <optional>
 
-#include "locking/transaction_run_lock.h"
-#include "records/bank_account.h"
+#include "accounts/bank_account.h"
 
-std::string BankAccountData::TypeString(int code) const {
-  static const char* const kTexts[] = {"Checking",   "Savings",           "Money Market", "Investment",
-                                       "Mutual Funds", "Operating Expenses", "Lease Deposit", "Credit Card",
-                                       "Credit Line", "Draw"};
-  if (code == 0) code = GetAccountType().Value();
-  if (code >= 1 && code <= 10) return kTexts[code - 1];
-  return "UNKNOWN";
-}
+#include "framework/base/log.h"
+#include "locking/register_transaction_run_lock.h"
 
 namespace {
 
@@ -162,20 +156,27 @@ bool BankAccount::ChangeBankBalance(const tsDouble& new_amount, const tsDouble& 
 void BankAccount::UpdateBankBalance(const tsCurrency& amount, const tsDouble& run, bkRegisterTransactionRunLock* lock) {
   if (!amount) return;
   m_Record.SetBankBalance(m_Record.GetBankBalance() + amount);
-  if (!lock || (isEditRegisterLocked().Value() == ccError::kWarning &&
-                lock->TransactionRunExcluded(m_Record.GetBankAccount(), run))) {
-    m_Record.SetBankViewBalance(m_Record.GetBankViewBalance() + amount);
-  }
+  if (ViewFollows(run, lock)) m_Record.SetBankViewBalance(m_Record.GetBankViewBalance() + amount);
 }
 
 void BankAccount::UpdateRegisterBalance(const tsCurrency& amount, const tsDouble& run,
                                         bkRegisterTransactionRunLock* lock) {
   if (!amount) return;
   m_Record.SetRegisterBalance(m_Record.GetRegisterBalance() + amount);
-  if (!lock || (isEditRegisterLocked().Value() == ccError::kWarning &&
-                lock->TransactionRunExcluded(m_Record.GetBankAccount(), run))) {
-    m_Record.SetRegisterViewBalance(m_Record.GetRegisterViewBalance() + amount);
+  if (ViewFollows(run, lock)) m_Record.SetRegisterViewBalance(m_Record.GetRegisterViewBalance() + amount);
+}
+
+bool BankAccount::ViewFollows(const tsDouble& run, bkRegisterTransactionRunLock* lock) {
+  if (!lock) return true;
+  ccStatus<ccError::Level> locked = isEditRegisterLocked();
+  if (locked.Value() >= ccError::kError) {
+    // Whether an editor holds the bank cannot be told: the view balance is
+    // left as for a bank nobody edits, and the failure is logged rather than
+    // lost (the balance operations report nothing themselves).
+    for (const ccError& e : locked.Errors()) x_log(e.GetLevel(), e.Text());
+    return false;
   }
+  return locked.Value() == ccError::kWarning && lock->TransactionRunExcluded(m_Record.GetBankAccount(), run);
 }
 
 bkTranType BankAccount::GetTransferSourceType() const {

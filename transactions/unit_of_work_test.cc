@@ -5,9 +5,9 @@
 #include <signal.h>
 
 #include "framework/io/rollback_stack.h"
-#include "records/bank_account.h"
+#include "accounts/bank_account.h"
 #include "records/record_test_support.h"
-#include "records/transaction.h"
+#include "transactions/transaction.h"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <functional>
 #include <vector>
 
-#include "batches/program_test_support.h"
+#include "programs/program_test_support.h"
 #include "framework/io/dictionary.h"
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
 #include "framework/io/rollback_stack.h"
 #include "records/messages.h"
 #include "records/transaction_data.h"
-#include "records/transaction_file_header.h"
+#include "transactions/transaction_file_header.h"
 
 namespace {
 

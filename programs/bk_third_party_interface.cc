@@ -1,6 +1,6 @@
 // The module's task and program for outside applications (see
 // bk_third_party_interface_task.h and bk_third_party_interface_program.h).
-#include "batches/bk_third_party_interface_task.h"
+#include "programs/bk_third_party_interface_task.h"
 
 #include "framework/base/application.h"
 

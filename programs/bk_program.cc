@@ -1,5 +1,5 @@
 // The module's program object (see bk_program.h).
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 
 #include "framework/base/application.h"
 #include "framework/base/log.h"

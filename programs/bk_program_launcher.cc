@@ -1,5 +1,5 @@
 // Launchers of the module's programs (see bk_program_launcher.h).
-#include "batches/bk_program_launcher.h"
+#include "programs/bk_program_launcher.h"
 
 #include "framework/base/application.h"
 

@@ -4,8 +4,8 @@
 // program.
 #include <gtest/gtest.h>
 
-#include "batches/bk_third_party_interface_task.h"
-#include "batches/program_test_support.h"
+#include "programs/bk_third_party_interface_task.h"
+#include "programs/program_test_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // see bkProgram) stay available for as long as the task holds it.
 #pragma once
 
-#include "batches/bk_program.h"
+#include "programs/bk_program.h"
 #include "records/bk_export.h"
 
 class BK_EXPORT bkThirdPartyInterfaceProgram : public bkProgram {

@@ -1,6 +1,6 @@
 // Run numbers from the transaction file's header, and the sequences counted
 // within them (see transaction_file_header.h).
-#include "records/transaction_file_header.h"
+#include "transactions/transaction_file_header.h"
 
 #include "framework/io/company.h"
 #include "framework/io/header.h"

@@ -1,5 +1,5 @@
 // Macro records of the module's programs (see bk_macro.h).
-#include "batches/bk_macro.h"
+#include "programs/bk_macro.h"
 
 #include "framework/io/io_status.h"
 #include "framework/program/macro_options.h"

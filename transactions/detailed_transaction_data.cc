@@ -1,5 +1,5 @@
 // Description levels of a transaction.
-#include "records/detailed_transaction_data.h"
+#include "transactions/detailed_transaction_data.h"
 
 DetailedTransactionData::DetailedTransactionData() : m_Descriptions(kLevels) {}
 
