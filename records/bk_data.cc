@@ -150,6 +150,8 @@ void bkData::AddColumns() {
   struct Seen {
     const Shape* shape;
     std::unordered_map<std::string, const tsColumnTable*> lists;
+    std::string last_list;  // the list met last (key classes always use the same one)
+    const tsColumnTable* last_bound = nullptr;
   };
   thread_local std::unordered_map<const std::type_info*, Seen> seen;
   const std::type_info& type = typeid(*this);
@@ -173,21 +175,28 @@ void bkData::AddColumns() {
       if (!slot) slot = std::move(made);  // else another thread was first: use its tables
       shape = slot.get();
     }
-    it = seen.emplace(&type, Seen{shape, {}}).first;
+    it = seen.emplace(&type, Seen{shape, {}, {}, nullptr}).first;
   }
   const Shape* shape = it->second.shape;
 
   columns_.Share(shape->defined.get());
   const tsColumnTable* bound = shape->all.get();
   if (!column_list_.empty()) {
-    auto& mine = it->second.lists[column_list_];
-    if (!mine) {
-      std::lock_guard<std::mutex> lock(ShapeMutex());
-      auto& list = shape->lists[column_list_];
-      if (!list) list = shape->Build(column_list_);
-      mine = list.get();
+    Seen& seen_here = it->second;
+    if (seen_here.last_bound && seen_here.last_list == column_list_) {
+      bound = seen_here.last_bound;
+    } else {
+      auto& mine = seen_here.lists[column_list_];
+      if (!mine) {
+        std::lock_guard<std::mutex> lock(ShapeMutex());
+        auto& list = shape->lists[column_list_];
+        if (!list) list = shape->Build(column_list_);
+        mine = list.get();
+      }
+      bound = mine;
+      seen_here.last_list = column_list_;
+      seen_here.last_bound = mine;
     }
-    bound = mine;
   }
   BindTable(bound);
   shape_ = shape;
