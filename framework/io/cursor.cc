@@ -454,15 +454,17 @@ tsioStatus::Status tsioCursor::Insert(short* count) {
   if (st != tsioStatus::kSuccess) return st;
   st = BeginChange();
   if (st != tsioStatus::kSuccess) return st;
-  std::string sql = "INSERT INTO " + state_->table + "(";
-  std::string vals;
-  for (size_t i = 0; i < def.fields.size(); ++i) {
-    sql += (i ? "," : "") + Q(def.fields[i].name);
-    vals += i ? ",?" : "?";
+  if (insert_sql_.empty()) {  // every column, so the same text for every insert of the cursor
+    std::string vals;
+    insert_sql_ = "INSERT INTO " + state_->table + "(";
+    for (size_t i = 0; i < def.fields.size(); ++i) {
+      insert_sql_ += (i ? "," : "") + Q(def.fields[i].name);
+      vals += i ? ",?" : "?";
+    }
+    insert_sql_ += ") VALUES (" + vals + ")";
   }
-  sql += ") VALUES (" + vals + ")";
   tsioCompany& company = file_->Company();
-  tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  tsioBackendStatement* q = company.Db().Prepare(insert_sql_, &st);
   if (!q) return st;
   for (size_t i = 0; i < row.size(); ++i) q->Bind(static_cast<int>(i + 1), row[i]);
   short r = q->Step();

@@ -169,6 +169,7 @@ class TS_EXPORT tsioCursor {
   bool conditions_or_ = false;
   std::vector<tsCell> batch_;            // rows of the last query, select_.size() cells each (reused)
   std::vector<const tsCell*> params_;    // the last query's parameters (reused)
+  std::string insert_sql_;               // built on the first Insert
   tclRollbackStack* stack_ = nullptr;
   uint64_t prepared_generation_ = 0;
 };
