@@ -470,12 +470,12 @@ tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
 // the widths of the columns. It walks the key (the table's own order, no
 // look-ups through a second index), so it cannot follow the running
 // balance: the Balance column is made as wide as the widest balance the
-// amounts could reach, opening + all additions or opening - all
-// subtractions. Widths of numbers and dates come from their extreme values
+// amounts could reach, the opening balance plus all the positive amounts
+// or plus all the negative ones. Widths of numbers and dates come from their extreme values
 // (a formatted value is wider the further it is from zero on its side of
 // it), so the walk formats nothing.
 struct RegisterMeasure {
-  tsCurrency total, additions, subtractions;
+  tsCurrency total, ups, downs;  // downs: the negative amounts
   bool any = false;
   tsCurrency low_amount, high_amount;
   tsDate low_date, high_date;
@@ -488,8 +488,11 @@ struct RegisterMeasure {
     const tsCurrency amount = t.GetAmount();
     total += amount;
     if (!widths) return;
-    additions += t.GetAddition();
-    subtractions += t.GetSubtraction();
+    if (tsCurrency() < amount) {
+      ups += amount;
+    } else {
+      downs += amount;
+    }
     if (!any || amount < low_amount) low_amount = amount;
     if (!any || high_amount < amount) high_amount = amount;
     const tsDate& d = t.GetTransactionDate();
@@ -511,7 +514,7 @@ struct RegisterMeasure {
 
   void Widths(TableWriter& w, const tsCurrency& opening) const {
     auto widest = [](const tsData& a, const tsData& b) { return std::max(a.Format().size(), b.Format().size()); };
-    w.SetWidth(6, widest(tsCurrency(opening + additions), tsCurrency(opening - subtractions)));
+    w.SetWidth(6, widest(tsCurrency(opening + ups), tsCurrency(opening + downs)));
     w.SetWidth(6, opening.Format().size());
     w.SetWidth(3, std::string("Opening balance").size());
     if (!any) return;
