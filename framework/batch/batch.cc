@@ -68,12 +68,26 @@ class BatchRecord {
     return cur_->SetBuffer();
   }
 
+  // Fetches the record with a lock. A lock this handle held already (the
+  // program keeps the batch record locked) is left as it was afterwards.
+  tsioStatus::Status FetchLocked() {
+    held_before_ = false;
+    const tsioStatus::Status st = cur_->FetchEQ(false);
+    if (st != tsioStatus::kSuccess) return st;
+    held_before_ = file_->Locks().Holds(CurrentId());
+    return cur_->FetchEQ(true);
+  }
+
+  void Unlock() {
+    if (!held_before_) (void)cur_->Unlock(1);
+  }
+
   // After a write: inside a unit of work the record stays locked until the
   // unit ends (no other program reads totals this unit may yet roll back);
   // otherwise the lock goes now.
   void ReleaseAfterWrite() {
-    const uint64_t id = tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), part_.BatchRecType(),
-                                               cur_->CurrentKeyText());
+    if (held_before_) return;
+    const uint64_t id = CurrentId();
     if (file_->Company().InUnit()) {
       if (file_->Locks().Holds(id)) file_->HoldUntilUnitEnd(id);
     } else {
@@ -85,6 +99,11 @@ class BatchRecord {
   tsioDataFile& File() { return *file_; }
 
  private:
+  uint64_t CurrentId() const {
+    return tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), part_.BatchRecType(),
+                                  cur_->CurrentKeyText());
+  }
+  bool held_before_ = false;
   const zzBatchPart& part_;
   tsioDataFile* file_ = nullptr;
   std::unique_ptr<tsRawRecord> rec_;
@@ -193,16 +212,16 @@ tsioStatus::Status zzBatch::WriteInfo(zzBatchPart& part) {
   // Two tries: a record another program creates between our read and our
   // insert is then updated instead.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    st = cur.FetchEQ(true);
+    st = r.FetchLocked();
     if (st == tsioStatus::kSuccess) {
       if (!part.PutValues()) {
-        (void)cur.Unlock(1);
+        r.Unlock();
         return tsioStatus::kInvalidOperation;
       }
       (void)cur.Refresh();
       st = cur.Update();
       if (st != tsioStatus::kSuccess) {
-        (void)cur.Unlock(1);
+        r.Unlock();
         // The buffer holds values the file does not: read the record again.
         (void)cur.FetchEQ(false);
         return st;

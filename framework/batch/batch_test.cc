@@ -324,6 +324,23 @@ TEST_F(BatchFile, UpdateChangesNothingWhenLockedRefusedOrFailing) {
   EXPECT_EQ(count_stored(), 2);
 }
 
+TEST_F(BatchFile, ALockTheProgramHoldsOnItsBatchRecordOutlivesAnUpdate) {
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
+  tsRawRecord mine(*file_, 6);
+  tsioCursor keeper(mine, *file_, 6, 0);
+  ASSERT_EQ(keeper.FetchFirst(true), tsioStatus::kSuccess);  // the batch is in use here
+  part->count = 7;
+  ASSERT_TRUE(batch->UpdateInfo("TP"));
+  tsioDataFile other(file_->FileName());
+  tsRawRecord rec(other, 6);
+  tsioCursor holder(rec, other, 6, 0);
+  EXPECT_EQ(holder.FetchFirst(true), tsioStatus::kLocked) << "still held by the program";
+  (void)keeper.Unlock(1);
+  EXPECT_EQ(holder.FetchFirst(true), tsioStatus::kSuccess);
+}
+
 TEST_F(BatchFile, UnitsOfWorkRollTheFileAndThePartBackTogether) {
   TestPart* part = nullptr;
   auto batch = NewBatch("B1", &part);
