@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "framework/base/application.h"
+#include "framework/base/log.h"
 #include "framework/io/company.h"
 #include "framework/io/cursor.h"
 #include "framework/io/rollback_stack.h"
@@ -59,27 +60,147 @@ tsDate DateOf(const gl_tran_def& d) {
 }
 
 // Same content, sequence aside.
-bool SameLine(const tsGLTransactionRec& a, const tsGLTransactionRec& b) {
-  return a.run == b.run && a.ledger == b.ledger && a.account == b.account && a.debit_credit == b.debit_credit &&
-         a.amount == b.amount && a.date == b.date && a.journal == b.journal && a.description == b.description &&
-         a.reference1 == b.reference1 && a.reference2 == b.reference2 && a.appl_of_origin == b.appl_of_origin &&
-         a.batch == b.batch && a.batch_source == b.batch_source && a.summarized == b.summarized &&
-         a.ic_receivable == b.ic_receivable && a.ic_payable == b.ic_payable && a.vendor == b.vendor &&
-         a.invoice == b.invoice && a.bank == b.bank && a.check_number == b.check_number &&
-         a.employee == b.employee && a.job == b.job;
+bool SameLine(const tsGLTransactionRec& r, const Line& l) {
+  return r.run == tsDouble(l.run) && r.ledger == l.ledger && r.account == l.account &&
+         r.debit_credit.Value() == (l.debit ? 1 : 2) && r.amount == l.amount && r.date == l.date &&
+         r.journal == l.journal && r.description == l.description && r.reference1 == l.reference1 &&
+         r.reference2 == l.reference2 && r.appl_of_origin == l.appl_of_origin && r.batch == l.batch &&
+         r.batch_source.Value() == l.batch_source && r.summarized.Value() == l.summarized &&
+         r.ic_receivable == l.ic_receivable && r.ic_payable == l.ic_payable && r.vendor == l.vendor &&
+         r.invoice == l.invoice && r.bank == l.bank && r.check_number == tsDouble(l.check_number) &&
+         r.employee == l.employee && r.job == l.job;
 }
 
-tsioStatus::Status DeleteByKey(tsioDataFile& glt, const tsGLTransactionRec& line) {
+tsioStatus::Status DeleteByKey(tsioDataFile& glt, long long run, long long sequence, short ledger) {
   tsGLTransactionRec r;
-  r.run = line.run;
-  r.sequence = line.sequence;
-  r.ledger = line.ledger;
+  r.run = tsDouble(run);
+  r.sequence = tsDouble(sequence);
+  r.ledger = ledger;
   tsioCursor cur(r, glt, kGLTLine, 0);
   tsioStatus::Status st = cur.FetchEQ();
   return st == tsioStatus::kSuccess ? cur.Delete() : st;
 }
 
 std::string Quote(const std::string& name) { return "\"" + name + "\""; }
+
+// Writing a line: one prepared INSERT over the backend, its columns and
+// their encodings taken from the dictionary's definition of GLT lines, the
+// same checks as any write (a value that does not fit its column refuses
+// the line).
+enum class Col { kRun, kSeq, kLedger, kAccount, kDC, kAmount, kDate, kJournal, kDesc, kRef1, kRef2, kAppl, kBatch,
+                 kSource, kSummarized, kICRC, kICPY, kVendor, kInvoice, kBank, kCheck, kEmployee, kJob, kOther };
+
+Col ColumnOf(const std::string& name) {
+  static const std::map<std::string, Col> kNames = {
+      {"GTRUN", Col::kRun},     {"GTSEQ", Col::kSeq},      {"GTLEDG", Col::kLedger}, {"GTACCT", Col::kAccount},
+      {"GTDC", Col::kDC},       {"GTAMT", Col::kAmount},   {"GTDATE", Col::kDate},   {"GTJRN", Col::kJournal},
+      {"GTDESC", Col::kDesc},   {"GTREF1", Col::kRef1},    {"GTREF2", Col::kRef2},   {"GTAPPL", Col::kAppl},
+      {"GTBATCH", Col::kBatch}, {"GTBSRC", Col::kSource},  {"GTSUM", Col::kSummarized}, {"GTICRC", Col::kICRC},
+      {"GTICPY", Col::kICPY},   {"GTVEND", Col::kVendor},  {"GTINV", Col::kInvoice}, {"GTBANK", Col::kBank},
+      {"GTCHECK", Col::kCheck}, {"GTEMP", Col::kEmployee}, {"GTJOB", Col::kJob}};
+  auto it = kNames.find(name);
+  return it == kNames.end() ? Col::kOther : it->second;
+}
+
+bool IsTextType(tsDataType t) { return t == tsDataType::kAlpha || t == tsDataType::kText || t == tsDataType::kPhone; }
+
+bool Fits(const tsioFieldDef& f, const tsCell& c) {
+  if (f.width <= 0) return true;
+  if (c.is_text) return static_cast<int>(c.s.size()) <= f.width;
+  if (f.width >= 19) return true;
+  int64_t limit = 1;
+  for (int i = 0; i < f.width; ++i) limit *= 10;
+  return c.i < limit && c.i > -limit;
+}
+
+struct Writer {
+  const tsioRecordDef* def = nullptr;
+  std::vector<Col> cols;
+  std::string sql;
+};
+
+const Writer& WriterFor(tsioDataFile& glt) {
+  static std::mutex mu;
+  static std::map<std::string, Writer> writers;  // by table
+  const std::string table = Quote(tsioCompany::TableName("GLT", glt.Spec().Instance(), kGLTLine));
+  std::lock_guard<std::mutex> lock(mu);
+  Writer& w = writers[table];
+  const tsioRecordDef* def = glt.Def() ? glt.Def()->Record(kGLTLine) : nullptr;
+  if (w.def != def) {
+    w.def = def;
+    w.cols.clear();
+    w.sql.clear();
+    if (def) {
+      std::string names, marks;
+      for (const auto& f : def->fields) {
+        w.cols.push_back(ColumnOf(f.name));
+        names += (names.empty() ? "" : ",") + Quote(f.name);
+        marks += marks.empty() ? "?" : ",?";
+      }
+      w.sql = "INSERT INTO " + table + "(" + names + ") VALUES (" + marks + ")";
+    }
+  }
+  return w;
+}
+
+bool NumberCell(const tsData& v, const tsioFieldDef& f, tsCell* c) { return v.ToCell(*c, f.decimals); }
+
+tsioStatus::Status InsertLine(tsioDataFile& glt, const Line& l, long long sequence) {
+  const Writer& w = WriterFor(glt);
+  if (!w.def) return tsioStatus::kInvalidOperation;
+  tsioCompany& company = glt.Company();
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  tsioBackendStatement* q = company.Db().Prepare(w.sql, &st);
+  if (!q) return st;
+  tsCell c;
+  for (size_t i = 0; i < w.cols.size(); ++i) {
+    const tsioFieldDef& f = w.def->fields[i];
+    c.is_text = IsTextType(f.type);
+    c.s.clear();
+    c.i = 0;
+    bool ok = true;
+    switch (w.cols[i]) {
+      case Col::kRun: ok = NumberCell(tsDouble(l.run), f, &c); break;
+      case Col::kSeq: ok = NumberCell(tsDouble(sequence), f, &c); break;
+      case Col::kLedger: c.i = l.ledger; break;
+      case Col::kAccount: c.s = l.account; break;
+      case Col::kDC: c.i = l.debit ? 1 : 2; break;
+      case Col::kAmount: ok = NumberCell(l.amount, f, &c); break;
+      case Col::kDate: ok = NumberCell(l.date, f, &c); break;
+      case Col::kJournal: c.i = l.journal; break;
+      case Col::kDesc: c.s = l.description; break;
+      case Col::kRef1: c.s = l.reference1; break;
+      case Col::kRef2: c.s = l.reference2; break;
+      case Col::kAppl: c.s = l.appl_of_origin; break;
+      case Col::kBatch: c.s = l.batch; break;
+      case Col::kSource: c.i = l.batch_source; break;
+      case Col::kSummarized: c.i = l.summarized ? 1 : 0; break;
+      case Col::kICRC: c.s = l.ic_receivable; break;
+      case Col::kICPY: c.s = l.ic_payable; break;
+      case Col::kVendor: c.s = l.vendor; break;
+      case Col::kInvoice: c.s = l.invoice; break;
+      case Col::kBank: c.s = l.bank; break;
+      case Col::kCheck: ok = NumberCell(tsDouble(l.check_number), f, &c); break;
+      case Col::kEmployee: c.s = l.employee; break;
+      case Col::kJob: c.s = l.job; break;
+      case Col::kOther: c.i = c.is_text ? 0 : f.default_value; break;
+    }
+    c.is_text = IsTextType(f.type);
+    if (!ok || !Fits(f, c)) {
+      x_log(0, "GL: a value of " + f.name + " does not fit its column; the line is not written");
+      return tsioStatus::kValueDoesNotFit;
+    }
+    q->Bind(static_cast<int>(i + 1), c);
+  }
+  const short r = q->Step();
+  q->Reset();
+  company.NoteWrite();
+  if (r != tsioBackendStatement::kDone) {
+    if (r != tsioStatus::kDuplicateKey) company.LogFailure("GL: write a transaction line", static_cast<tsioStatus::Status>(r));
+    return static_cast<tsioStatus::Status>(r);
+  }
+  return tsioStatus::kSuccess;
+}
 
 }  // namespace
 
@@ -100,29 +221,27 @@ tsioStatus::Status LinesOf(const gl_tran_def& d, std::vector<Line>* lines) {
     if ((d.omitted_tran_types & kinds) == kinds) return tsioStatus::kInvalidOperation;
     Line line;
     line.debit = debit;
-    tsGLTransactionRec& r = *line.rec;
-    r.run = tsDouble(std::llround(d.run_number));
-    r.ledger = d.ledger;
-    r.account = tsAlpha(account);
-    r.debit_credit = tsChoice(debit ? 1 : 2);
-    r.amount = amount;
-    r.date = DateOf(d);
-    r.journal = d.journal;
-    r.description = tsAlpha(glGetText(debit ? d.debit_description : d.credit_description));
-    r.reference1 = tsAlpha(glGetText(debit ? d.debit_reference1 : d.credit_reference1));
-    r.reference2 = tsAlpha(glGetText(debit ? d.debit_reference2 : d.credit_reference2));
-    r.appl_of_origin = tsAlpha(glGetText(d.appl_of_origin));
-    r.batch = tsAlpha(glGetText(d.batch));
-    r.batch_source = tsChoice(d.batch_source);
-    r.summarized = tsBool((debit ? d.summarize_debit : d.summarize_credit) != 0);
-    r.ic_receivable = tsAlpha(glGetText(d.ic_receivable));
-    r.ic_payable = tsAlpha(glGetText(d.ic_payable));
-    r.vendor = tsAlpha(glGetText(d.vendor_id));
-    r.invoice = tsAlpha(glGetText(d.invoice_id));
-    r.bank = tsAlpha(glGetText(d.bank_id));
-    r.check_number = tsDouble(std::llround(d.check_number));
-    r.employee = tsAlpha(glGetText(d.employee_id));
-    r.job = tsAlpha(glGetText(d.job_id));
+    line.run = std::llround(d.run_number);
+    line.ledger = d.ledger;
+    line.account = account;
+    line.amount = amount;
+    line.date = DateOf(d);
+    line.journal = d.journal;
+    line.description = glGetText(debit ? d.debit_description : d.credit_description);
+    line.reference1 = glGetText(debit ? d.debit_reference1 : d.credit_reference1);
+    line.reference2 = glGetText(debit ? d.debit_reference2 : d.credit_reference2);
+    line.appl_of_origin = glGetText(d.appl_of_origin);
+    line.batch = glGetText(d.batch);
+    line.batch_source = d.batch_source;
+    line.summarized = (debit ? d.summarize_debit : d.summarize_credit) != 0;
+    line.ic_receivable = glGetText(d.ic_receivable);
+    line.ic_payable = glGetText(d.ic_payable);
+    line.vendor = glGetText(d.vendor_id);
+    line.invoice = glGetText(d.invoice_id);
+    line.bank = glGetText(d.bank_id);
+    line.check_number = std::llround(d.check_number);
+    line.employee = glGetText(d.employee_id);
+    line.job = glGetText(d.job_id);
     lines->push_back(std::move(line));
   }
   return tsioStatus::kSuccess;
@@ -154,16 +273,13 @@ GltFile::GltFile(short file_number, short instance) {
 
 tsioStatus::Status WriteLines(tsioDataFile& glt, std::vector<Line>& lines) {
   if (lines.empty()) return tsioStatus::kSuccess;
-  const long long run = lines.front().rec->run.ToLongLong();
+  const long long run = lines.front().run;
   tsioStatus::Status st = tsioStatus::kSuccess;
   for (int attempt = 0; attempt < 2; ++attempt) {
     const long long last = NextFree(glt, run, attempt > 0);
     size_t written = 0;
     for (; written < lines.size(); ++written) {
-      tsGLTransactionRec& r = *lines[written].rec;
-      r.sequence = tsDouble(last + static_cast<long long>(written) + 1);
-      tsioCursor cur(r, glt, kGLTLine, 0);
-      st = cur.Insert();
+      st = InsertLine(glt, lines[written], last + static_cast<long long>(written) + 1);
       if (st != tsioStatus::kSuccess) break;
     }
     if (st == tsioStatus::kSuccess) {
@@ -171,7 +287,9 @@ tsioStatus::Status WriteLines(tsioDataFile& glt, std::vector<Line>& lines) {
       return st;
     }
     // All or none: take back what this call wrote.
-    for (size_t i = 0; i < written; ++i) (void)DeleteByKey(glt, *lines[i].rec);
+    for (size_t i = 0; i < written; ++i) {
+      (void)DeleteByKey(glt, run, last + static_cast<long long>(i) + 1, lines[i].ledger);
+    }
     Forget(glt, run);
     if (st != tsioStatus::kDuplicateKey) break;
   }
@@ -181,17 +299,16 @@ tsioStatus::Status WriteLines(tsioDataFile& glt, std::vector<Line>& lines) {
 tsioStatus::Status RemoveLines(tsioDataFile& glt, const std::vector<Line>& lines) {
   tsioStatus::Status result = tsioStatus::kSuccess;
   for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    const tsGLTransactionRec& want = *it->rec;
     tsGLTransactionRec r;
-    r.run = want.run;
+    r.run = tsDouble(it->run);
     tsioCursor cur(r, glt, kGLTLine, 0);
     cur.AttachRange(1);
     tsioStatus::Status st = cur.FetchLast();
-    while (st == tsioStatus::kSuccess && !SameLine(r, want)) st = cur.FetchPrev();
+    while (st == tsioStatus::kSuccess && !SameLine(r, *it)) st = cur.FetchPrev();
     if (st == tsioStatus::kSuccess) st = cur.Delete();
     if (st == tsioStatus::kEndOfFile) st = tsioStatus::kNotFound;
     if (st != tsioStatus::kSuccess && result == tsioStatus::kSuccess) result = st;
-    Forget(glt, want.run.ToLongLong());
+    Forget(glt, it->run);
   }
   return result;
 }

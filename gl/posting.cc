@@ -34,7 +34,7 @@ void CountLines(const gl_update_def& b, const std::vector<gl::Line>& lines, int 
   for (const gl::Line& l : lines) {
     appl->lines_written += sign;
     // Amounts of a GLT line have 2 decimals, so the cents are exact.
-    const int64_t cents = (l.rec->amount * 100).ToLongLong();
+    const int64_t cents = (l.amount * 100).ToLongLong();
     (l.debit ? appl->debit_cents : appl->credit_cents) += sign * cents;
   }
 }

@@ -35,11 +35,22 @@ int CallCount(const char* function);
 void RecapAdd(const void* block, const gl_tran_def& def, int sign);
 
 // ---- GLT lines ----
-// A line of a definition for one side. (A record binds its own fields, so
-// it lives on the heap and never moves.)
+// A line of a definition for one side: the values of a GLT line but its
+// sequence.
 struct Line {
   bool debit = true;
-  std::unique_ptr<tsGLTransactionRec> rec = std::make_unique<tsGLTransactionRec>();
+  long long run = 0;
+  short ledger = 0;
+  std::string account;
+  tsCurrency amount;
+  tsDate date;
+  short journal = 0;
+  std::string description, reference1, reference2, appl_of_origin, batch;
+  short batch_source = 1;
+  bool summarized = false;
+  std::string ic_receivable, ic_payable, vendor, invoice, bank;
+  long long check_number = 0;
+  std::string employee, job;
 };
 
 // The lines a definition gives for its ledger; kSuccess, or the status that
