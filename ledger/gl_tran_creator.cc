@@ -325,7 +325,9 @@ ccStatus<tsioStatus::Status> glwTranCreator::ProcessTrans() {
   }
   (void)glw::GL_START_TRANSACTION_FOR_RECAP(&m_UpdateBlock);
   gl_tran_def& def = m_UpdateBlock.tran;
-  auto failed_at = m_Stack.end();
+  // Where processing stopped: nothing before it needs undoing when the unit
+  // could not even begin.
+  auto failed_at = io == tsioStatus::kSuccess ? m_Stack.end() : m_Stack.begin();
   for (auto it = m_Stack.begin(); io == tsioStatus::kSuccess && it != m_Stack.end(); ++it) {
     def = **it;
     bool accrual_done = false;

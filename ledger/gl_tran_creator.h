@@ -28,10 +28,21 @@
 //   row 5          -1  0  0  0 -1      0 0 0 0 0
 //
 //   description    not detailed        detailed
-//   rows 0, 1, 2   -1 -1 -1 -1 -1      0 0 0 0 0 (row 2: C' N' 0 0 0, each 1
-//   row 3          -1  0  0  0 -1      0 0 0 0 0  when its level is 2, else 0)
-//   row 4          -1  0  0 -1  0      0 0 0 0 0
-//   row 5          -1  0  0  0 -1      0 0 0 0 0
+//   rows 0, 1      -1 -1 -1 -1 -1      0  0  0 0 0
+//   row 2          -1 -1 -1 -1 -1      C' N' 0 0 0   C' = 1 when cash level 2, else 0
+//   row 3          -1  0  0  0 -1      0  0  0 0 0   N' = 1 when non-cash level 2, else 0
+//   row 4          -1  0  0 -1  0      0  0  0 0 0
+//   row 5          -1  0  0  0 -1      0  0  0 0 0
+//
+// Keys (bkGLTranDefKey) carry the line's accounts, its summarize flags
+// (level -1; with "CDETGLT" set only the bank's own side, the offset side
+// and the intercompany side of the line's kind may summarize), date,
+// journal, intercompany accounts (blanked on summary lines of the cash side
+// so they merge whatever the other company), batch, batch source and run.
+// A new line also gets vendor, invoice, distribution sequence, check
+// number, bank ID (not on summary lines), omitted GL transaction types and,
+// for each side that does not summarize, the references and the
+// description of its description level.
 //
 // Processing hands each rolled-out definition to "GL_PROCESS_TRANSACTION",
 // for the accrual ledger and then the cash ledger as the company's
