@@ -2,6 +2,7 @@
 // ones), values that do not fit, relations, notes travelling with a moved
 // record, and injected failures that must lose nothing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "framework/io/attachments.h"
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
+#include "framework/io/lock_file.h"
 #include "framework/io/io_test_support.h"
 #include "framework/io/rollback_stack.h"
 #include "tests/support/test_support.h"
@@ -61,6 +63,46 @@ TEST(OpenFailures, DamagedDatabaseGivesAFailureStatusNotACrash) {
   EXPECT_NE(st, tsioStatus::kSuccess);
   EXPECT_TRUE(st == tsioStatus::kDamaged || st == tsioStatus::kIOError) << st;
   EXPECT_NE(ReadFile(x_log_path()).find("company.db"), std::string::npos);
+}
+
+// Files the framework makes in a company folder are its owner's only, even
+// under a permissive umask; a database, log or lock file that is a symbolic
+// link is never followed: the link's target is neither opened nor written.
+TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
+  bktest::TempDir dir;
+  const mode_t old_mask = umask(022);
+  {
+    iotest::MakeCompany(dir.Sub("company"));
+    Opened opened(dir.Sub("company"));
+    x_log(1, "a line");
+    for (const char* name : {"", "/company.db", "/company.db-wal", "/company.db-shm", "/company.db.locks",
+                             "/bkreg.log"}) {
+      struct stat st;
+      ASSERT_EQ(stat((dir.Sub("company") + name).c_str(), &st), 0) << name;
+      EXPECT_EQ(st.st_mode & 077, 0u) << name << " mode " << std::oct << (st.st_mode & 0777);
+    }
+  }
+  umask(old_mask);
+
+  // A second company whose files are links into the first one.
+  const std::string other = dir.Sub("other");
+  ASSERT_EQ(mkdir(other.c_str(), 0700), 0);
+  const std::string target_log = dir.Sub("company") + "/bkreg.log";
+  const std::string log_before = ReadFile(target_log);
+  ASSERT_EQ(symlink((dir.Sub("company") + "/company.db").c_str(), (other + "/company.db").c_str()), 0);
+  ASSERT_EQ(symlink(target_log.c_str(), (other + "/bkreg.log").c_str()), 0);
+  TSGetApp()->SetCompanyFolder(other);
+  x_log_set_stderr_fallback(false);
+  x_log(1, "must not reach the linked log");
+  tsioFileManager fm(other);
+  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kIOError);
+  x_log_set_stderr_fallback(true);
+  EXPECT_EQ(ReadFile(target_log), log_before);
+
+  tsioLockFile locks;
+  ASSERT_EQ(symlink((dir.Sub("company") + "/company.db.locks").c_str(), (other + "/company.db.locks").c_str()), 0);
+  EXPECT_EQ(locks.Open(other + "/company.db.locks"), tsioStatus::kLockUnavailable);
+  TSGetApp()->SetCompanyFolder("");
 }
 
 TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
