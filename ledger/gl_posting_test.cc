@@ -299,8 +299,8 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
       EXPECT_TRUE(ReadLines(company.Glt(2)).empty());
       const gl_batch_appl_def* appl = creator.ApplBlock();
       ASSERT_NE(appl, nullptr);
-      EXPECT_EQ(appl->lines_written, static_cast<int32_t>(2 * c.lines.size()));
-      EXPECT_EQ(appl->debit_cents, appl->credit_cents);
+      EXPECT_EQ(+appl->lines_written, static_cast<int32_t>(2 * c.lines.size()));
+      EXPECT_EQ(+appl->debit_cents, +appl->credit_cents);
     }
   }
   EXPECT_EQ(types_seen.size(), 5u);
@@ -383,20 +383,20 @@ TEST_F(GLPosting, UpdateAndBatchBlocks) {
   EXPECT_EQ(std::string(static_cast<char*>(batch_def)), "BK") << "filled from the program's batch";
   EXPECT_EQ(std::string(static_cast<char*>(batch_def) + 5), "B7");
   EXPECT_GT(part->calls, 0);
-  EXPECT_EQ(part->received.lines_written, 2);
-  EXPECT_EQ(part->received.debit_cents, 15000);
-  EXPECT_EQ(part->received.credit_cents, 15000);
+  EXPECT_EQ(+part->received.lines_written, 2);
+  EXPECT_EQ(+part->received.debit_cents, 15000);
+  EXPECT_EQ(+part->received.credit_cents, 15000);
 
   // A second creator takes the next run.
   glwTranCreator second(company.Program(), true, nullptr);
   ASSERT_EQ(second.SetRunNumber(company.Program()).Value(), kBoolSuccess);
-  EXPECT_EQ(second.UpdateBlock().run_number, run + 1);
+  EXPECT_EQ(+second.UpdateBlock().run_number, run + 1);
   // A creator that only keeps the recap takes no run and allocates no blocks.
   glwTranCreator recap_only(company.Program(), false, nullptr);
   EXPECT_EQ(recap_only.SetRunNumber(company.Program()).Value(), kBoolSuccess);
-  EXPECT_EQ(recap_only.UpdateBlock().run_number, 0);
-  EXPECT_EQ(recap_only.UpdateBlock().batch_def, nullptr);
-  EXPECT_EQ(recap_only.UpdateBlock().glt_file, 0);
+  EXPECT_EQ(+recap_only.UpdateBlock().run_number, 0);
+  EXPECT_EQ(static_cast<void*>(recap_only.UpdateBlock().batch_def), nullptr);
+  EXPECT_EQ(+recap_only.UpdateBlock().glt_file, 0);
 }
 
 TEST_F(GLPosting, NoRunNumberReports1603) {
@@ -679,19 +679,19 @@ TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
 
   glwPostLauncher launcher(company.Program());
   ASSERT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
-  EXPECT_EQ(launcher.UpdateBlock().glt_file, company.Glt(1).FileNum());
-  EXPECT_EQ(launcher.UpdateBlock().glt_posted_file, company.Glt(2).FileNum());
-  EXPECT_EQ(launcher.UpdateBlock().glm_file, company.Program().File(GLMFileSpec)->FileNum());
+  EXPECT_EQ(+launcher.UpdateBlock().glt_file, company.Glt(1).FileNum());
+  EXPECT_EQ(+launcher.UpdateBlock().glt_posted_file, company.Glt(2).FileNum());
+  EXPECT_EQ(+launcher.UpdateBlock().glm_file, company.Program().File(GLMFileSpec)->FileNum());
   launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
   EXPECT_EQ(launcher.BatchList().Node(0).Choice().Value(), 1) << "a batch of another application than GL";
   // Accrual ledger only, then the rest.
   ccStatus<ccBoolStatus> st = launcher.Post(kGLPostAccrualOnly);
   ASSERT_EQ(st.Value(), kBoolSuccess);
-  EXPECT_EQ(launcher.ApplBlock()->lines_posted, 4);
-  EXPECT_EQ(launcher.ApplBlock()->glt_file, company.Glt(1).FileNum());
+  EXPECT_EQ(+launcher.ApplBlock()->lines_posted, 4);
+  EXPECT_EQ(+launcher.ApplBlock()->glt_file, company.Glt(1).FileNum());
   for (const auto& r : ReadLines(company.Glt(2))) EXPECT_EQ(r.ledger.Value(), 1);
   ASSERT_EQ(launcher.Post(kGLPostAllLedgers).Value(), kBoolSuccess);
-  EXPECT_EQ(launcher.ApplBlock()->lines_posted, 4) << "the block is zeroed for each post";
+  EXPECT_EQ(+launcher.ApplBlock()->lines_posted, 4) << "the block is zeroed for each post";
   launcher.CloseFiles();
   const auto waiting = ReadLines(company.Glt(1));
   const auto posted = ReadLines(company.Glt(2));

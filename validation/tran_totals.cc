@@ -40,7 +40,7 @@ void TranTotals::Add(const TransactionData& record, bool negate, bool reversal) 
   node.subtraction = negate ? -record.GetSubtraction() : record.GetSubtraction();
   m_Pending.push_back(node);
   if (!m_GeneralLedger) return;
-  if (!m_Creator) InitUnitOfWork();
+  if (!m_Creator) m_Creator = std::make_unique<glwTranCreator>(m_Program, false, nullptr);
   TransactionData copy(record);
   DetailedTransactionData detailed(&copy, copy.GetDescription(), kNonCashWithoutTax, reversal, false);
   bkGLTransactionValues values(m_Program, false, &detailed);

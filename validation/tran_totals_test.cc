@@ -140,6 +140,19 @@ TEST(TranTotals, BlankTypeDescriptionAndAmounts) {
   EXPECT_EQ(FormatForPrint(tsCurrency::FromText("0.005")), "0.01");
 }
 
+TEST(TranTotals, ATransactionAddedBeforeTheFirstUnitCounts) {
+  Company company;
+  TranTotals totals(company.Program(), TranTotals::kEntryTotals, true);
+  ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
+  totals.AddTransaction(Tran("FIRST", 1, "20"));
+  totals.AddTransaction(Tran("FIRST", 1, "5.25"));
+  totals.Commit();
+  totals.PrintToFile();
+  ExpectGolden(company, "totals_single_type.txt");
+  ASSERT_NE(totals.GetGLTranCreator(), nullptr);
+  EXPECT_EQ(totals.GetGLTranCreator()->Accumulator(kBKGLTranCash).Size(), 1u);
+}
+
 TEST(TranTotals, SectionsAndPrinting) {
   Company company;
   TranTotals totals(company.Program(), TranTotals::kPostTotals, false);
@@ -179,7 +192,7 @@ TEST(TranTotals, GeneralLedgerLinesFollowTheUnits) {
   totals.InitUnitOfWork();
   glwTranCreator* creator = totals.GetGLTranCreator();
   ASSERT_NE(creator, nullptr);
-  EXPECT_EQ(creator->UpdateBlock().write_transactions, 0);
+  EXPECT_EQ(+creator->UpdateBlock().write_transactions, 0);
   totals.AddTransaction(Tran("FIRST", 2, "100"));
   totals.Commit();
   totals.AddTransaction(Tran("FIRST", 2, "40"));

@@ -185,7 +185,8 @@ inline constexpr int16_t kGLAmountOverflowed = 2;
 template <std::size_t N>
 inline void glPutText(char (&field)[N], std::string_view text) {
   std::memset(field, 0, N);
-  std::memcpy(field, text.data(), text.size() < N - 1 ? text.size() : N - 1);
+  const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
+  if (n > 0) std::memcpy(field, text.data(), n);
 }
 // The text of a character field (up to its first zero, at most N bytes).
 template <std::size_t N>
