@@ -87,10 +87,7 @@ void bkGLTranDefAccumulator::RollBackUnit() {
     if (change.created) {
       m_Map.erase(it);
     } else {
-      // The held definition may be shared with a caller: give the map its own.
-      auto copy = std::make_shared<gl_tran_def>(*it->second);
-      glSetTranDefAmount(*copy, glTranDefAmount(*copy) - change.added);
-      it->second = std::move(copy);
+      glSetTranDefAmount(*it->second, glTranDefAmount(*it->second) - change.added);
     }
   }
   for (auto& [key, def] : m_Restore) m_Map[key] = std::move(def);
