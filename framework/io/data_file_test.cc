@@ -11,6 +11,7 @@
 #include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "framework/io/attachments.h"
+#include "framework/io/counters.h"
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
 #include "framework/io/lock_file.h"
@@ -255,6 +256,40 @@ TEST(FaultInjection, FailedMoveLosesNothing) {
   tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
   EXPECT_EQ(h.Update(), tsioStatus::kDiskFull);
   EXPECT_FALSE(h.HoldsLock());
+}
+
+// Each keyed fetch is one query, found or not; a walk reads ahead, so it runs
+// fewer queries than it makes fetches, and a fetch that fails before the
+// database (an injected fault) runs none.
+TEST(Counters, CountTheQueriesFetchesRun) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  Opened o(dir.path());
+  iotest::Parent p;
+  ccCursor c(p, *o.file, 1, 0);
+  for (long long k2 = 1; k2 <= 40; ++k2) {
+    p.k1 = tsAlpha("P");
+    p.k2 = tsDouble(k2, 0);
+    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+  }
+  tsioCounters::Reset();
+  p.k2 = tsDouble(7, 0);
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+  p.k2 = tsDouble(99, 0);
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kNotFound);
+  EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
+  EXPECT_EQ(tsioCounters::RowsRead(), 1u);
+  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
+  EXPECT_EQ(c.FetchEQ(false), tsioStatus::kDamaged);
+  tsioFaults::Clear();
+  EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
+
+  tsioCounters::Reset();
+  int fetched = 0;
+  for (auto st = c.FetchFirst(false); st == tsioStatus::kSuccess; st = c.FetchNext(false)) ++fetched;
+  EXPECT_EQ(fetched, 40);
+  EXPECT_LT(tsioCounters::FetchQueries(), 40u);
+  EXPECT_EQ(tsioCounters::RowsRead(), 40u);
 }
 
 TEST(Dictionary, AnswersAboutOpenFiles) {
