@@ -307,7 +307,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     ++n;
   }
   q->Reset();
-  tsioCounters::CountFetchQuery(rows.size());
+  tsioCounters::CountFetchQuery(n);
   if (r != tsioBackendStatement::kDone) {
     company.LogFailure("fetch on " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
