@@ -3,6 +3,7 @@
 // inserts between fetches, and two cursors sharing one handle's position.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <random>
@@ -269,6 +270,54 @@ TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
     }
   }
   EXPECT_EQ(seen, 101);
+}
+
+// Cursors binding different columns walk one handle in turn, in runs of
+// random length: each run goes on from the shared position, and every record
+// arrives whole in the columns its cursor binds (the rows read ahead by one
+// cursor, of its width, become the room the next cursor reads into).
+TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  auto text = [](long long k) {  // 17 characters: more than a short text holds in place
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "value %06lld long", k);
+    return std::string(buf);
+  };
+  iotest::Parent all, narrow("K1;K2;V"), keys("K1;K2");
+  ccCursor writer(all, *file, 1, 0);
+  const int rows = 900;
+  for (int i = 0; i < rows; ++i) {
+    all.k1 = tsAlpha("K");
+    all.k2 = tsDouble(i, 0);
+    all.v = tsAlpha(text(i));
+    all.n = tsDouble(i, 0);
+    ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
+  }
+  ccCursor a(all, *file, 1, 0), b(narrow, *file, 1, 0), c(keys, *file, 1, 0);
+  ccCursor* cursors[] = {&a, &b, &c};
+  std::mt19937 rng(11);
+  ASSERT_EQ(a.FetchFirst(), tsioStatus::kSuccess);
+  long long expect = 1;
+  while (expect < rows) {
+    const size_t which = rng() % 3;
+    const int run = rng() % 4 == 0 ? 1 + static_cast<int>(rng() % 300) : 1 + static_cast<int>(rng() % 3);
+    for (int i = 0; i < run && expect < rows; ++i, ++expect) {
+      ASSERT_EQ(cursors[which]->FetchNext(), tsioStatus::kSuccess) << expect;
+      const iotest::Parent& r = which == 0 ? all : which == 1 ? narrow : keys;
+      ASSERT_EQ(r.k2.ToLongLong(), expect);
+      if (which != 2) {
+        ASSERT_EQ(r.v.str(), text(expect));
+      }
+      if (which == 0) {
+        ASSERT_EQ(r.n.ToLongLong(), expect);
+      }
+    }
+  }
+  EXPECT_EQ(b.FetchNext(), tsioStatus::kEndOfFile);
 }
 
 }  // namespace
