@@ -68,12 +68,11 @@ def money(cents: int) -> str:
 OTHER_SIDE = {1: "Expenses:Checks", 2: "Income:Deposits", 3: "Expenses:Withdrawals", 4: "Equity:Adjustments"}
 
 
-def write_journal(path: Path, n: int) -> int:
-    """Writes the journal in register order; returns the final balance in cents."""
+def write_journal(path: Path, n: int) -> None:
+    """Writes the journal in register order."""
     rows = [transaction(i) for i in range(n)]
     # Register order: date, check number, subtraction (the amount taken away), run, sequence.
     rows.sort(key=lambda r: (r[0], r[2], -r[3] if r[3] < 0 else 0, r[4]))
-    total = OPENING_CENTS
     with path.open("w") as f:
         f.write(f"{FIRST_DATE.isoformat()} Opening balance\n    {ACCOUNT}    {money(OPENING_CENTS)}\n"
                 f"    Equity:Opening\n\n")
@@ -81,8 +80,6 @@ def write_journal(path: Path, n: int) -> int:
             code = f" ({check})" if check else ""
             f.write(f"{date.isoformat()}{code} Generated {seq}\n    {ACCOUNT}    {money(cents)}\n"
                     f"    {OTHER_SIDE[kind]}\n\n")
-            total += cents
-    return total
 
 
 def run(cmd, **kw):
@@ -109,11 +106,15 @@ def build(work: Path, bkreg: str, n: int, fresh: bool) -> dict:
 
 # ------------------------------------------------------------------ commands
 
-def sqlite_query(company: Path) -> str:
+def sqlite_query() -> str:
+    """The register's rows as bkreg shows them, in register order, with the running balance."""
     order = "TTRANDT,TCHECK,TSUBTR,TRUN,TSEQ"
     return (
-        "SELECT printf('%04d-%02d-%02d',TTRANDT/10000,TTRANDT/100%100,TTRANDT%100),TRANTYP,"
-        "CASE WHEN TRANTYP=1 THEN TCHECK ELSE TDEPID END,TDESC,printf('%.2f',(TADD-TSUBTR)/100.0),TRECOND,"
+        "SELECT printf('%04d-%02d-%02d',TTRANDT/10000,TTRANDT/100%100,TTRANDT%100),"
+        "CASE TRANTYP WHEN 1 THEN 'Check' WHEN 2 THEN 'Deposit' WHEN 3 THEN 'Withdrawal' WHEN 4 THEN 'Adjustment' "
+        "ELSE 'ERROR' END,"
+        "CASE WHEN TRANTYP=1 THEN TCHECK ELSE TDEPID END,TDESC,printf('%.2f',(TADD-TSUBTR)/100.0),"
+        "CASE TRECOND WHEN 1 THEN 'O' WHEN 2 THEN 'C' WHEN 3 THEN 'R' ELSE '' END,"
         f"printf('%.2f',((SELECT BRGBLNC FROM f_BKM_1_r1 WHERE BANKACC='{BANK}')"
         f"-(SELECT SUM(TADD-TSUBTR) FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}')"
         f"+SUM(TADD-TSUBTR) OVER (ORDER BY {order} ROWS UNBOUNDED PRECEDING))/100.0) "
@@ -129,7 +130,7 @@ def commands(bkreg: str, company: Path, journal: Path):
         "bkreg register (json)": [bkreg, *co, "--format", "json", "register", "--bank", BANK],
         "ledger register": ["ledger", "-f", str(journal), "register", ACCOUNT],
         "hledger register": ["hledger", "-f", str(journal), "register", ACCOUNT],
-        "sqlite3 streaming query": ["sqlite3", "-readonly", db, sqlite_query(company)],
+        "sqlite3 streaming query": ["sqlite3", "-readonly", db, sqlite_query()],
         "bkreg bank list": [bkreg, *co, "bank", "list"],
         "ledger balance": ["ledger", "-f", str(journal), "balance"],
     }
@@ -163,12 +164,12 @@ def cents_of(text: str) -> int:
 
 def balances(bkreg: str, company: Path, journal: Path, expected: int):
     co = ["--company", str(company)]
-    got = {"journal written": expected}
+    got = {"generator's rule": expected}
     csv_out = run([bkreg, *co, "--format", "csv", "register", "--bank", BANK]).rstrip("\r\n").split("\r\n")
     got["bkreg register"] = cents_of(csv_out[-1].rsplit(",", 1)[1])
     banks = json.loads(run([bkreg, *co, "--format", "json", "bank", "list"]), parse_float=str)
     got["bkreg bank list"] = cents_of(str(next(b for b in banks if b["Bank"] == BANK)["Register"]))
-    last = run(["sqlite3", "-readonly", str(company / "company.db"), sqlite_query(company)]).rstrip("\n")
+    last = run(["sqlite3", "-readonly", str(company / "company.db"), sqlite_query()]).rstrip("\n")
     got["sqlite3 query"] = cents_of(last.rsplit("\n", 1)[-1].rsplit("|", 1)[1])
     out = run(["ledger", "-f", str(journal), "balance", ACCOUNT, "--format", "%(display_total)\n"])
     got["ledger balance"] = cents_of(out.strip().splitlines()[-1])
