@@ -27,14 +27,16 @@ namespace {
 // only these reads the index alone.
 constexpr const char kRegisterOrderColumns[] = "TBNKACC;TTRANDT;TCHECK;TSUBTR;TRUN;TSEQ";
 
-// Reads one bank account's record through `bank` (whose record binds the
-// columns wanted) and puts the master file back where it was. The status of
-// the read; when the read went well but the position could not be read
-// again, the status of that.
-tsioStatus::Status ReadBankAccount(BankAccount& bank, const tsAlpha& id) {
+// Reads one bank account's record with `columns` into `out` and puts the
+// master file back where it was. The status of the read; when the read went
+// well but the position could not be read again, the status of that.
+tsioStatus::Status ReadBankAccount(const tsioDataFileReference& master, const CString& columns, const tsAlpha& id,
+                                   BankAccountData& out) {
+  BankAccount bank(master, columns, 0);
   tsioBookmark mark(*bank.CursorPtr());
   bank.m_Record.SetBankAccount(id);
   const tsioStatus::Status st = bank.FetchEQ(false);
+  if (st == tsioStatus::kSuccess) out = bank.m_Record;  // before going back refills the cursor's record
   const tsioStatus::Status back = mark.GoTo();
   if (st != tsioStatus::kSuccess) return st;
   return back == tsioStatus::kNotFound ? tsioStatus::kSuccess : back;
@@ -52,9 +54,9 @@ bkRegisterBalanceAsOfDateAccumulator::bkRegisterBalanceAsOfDateAccumulator(
 bkRegisterBalanceAsOfDateAccumulator::~bkRegisterBalanceAsOfDateAccumulator() = default;
 
 tsioStatus::Status bkRegisterBalanceAsOfDateAccumulator::fetchEndingBalance(const tsAlpha& bank, tsCurrency& ending) {
-  BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
-  const tsioStatus::Status st = ReadBankAccount(b, bank);
-  if (st == tsioStatus::kSuccess) ending = b.m_Record.GetRegisterBalance();
+  BankAccountData b(m_sBankAccountColumns);
+  const tsioStatus::Status st = ReadBankAccount(m_MasterFile, m_sBankAccountColumns, bank, b);
+  if (st == tsioStatus::kSuccess) ending = b.GetRegisterBalance();
   return st;
 }
 
@@ -108,9 +110,9 @@ bkBankBalanceAsOfDateAccumulator::bkBankBalanceAsOfDateAccumulator(const tsAlpha
 bkBankBalanceAsOfDateAccumulator::~bkBankBalanceAsOfDateAccumulator() = default;
 
 tsioStatus::Status bkBankBalanceAsOfDateAccumulator::fetchEndingBalance(const tsAlpha& bank, tsCurrency& ending) {
-  BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
-  const tsioStatus::Status st = ReadBankAccount(b, bank);
-  if (st == tsioStatus::kSuccess) ending = b.m_Record.GetBankBalance();
+  BankAccountData b(m_sBankAccountColumns);
+  const tsioStatus::Status st = ReadBankAccount(m_MasterFile, m_sBankAccountColumns, bank, b);
+  if (st == tsioStatus::kSuccess) ending = b.GetBankBalance();
   return st;
 }
 
@@ -148,11 +150,11 @@ bkLastReconciledBalanceAsOfDateAccumulator::~bkLastReconciledBalanceAsOfDateAccu
 tsioStatus::Status bkLastReconciledBalanceAsOfDateAccumulator::fetchEndingInfo(const tsAlpha& bank,
                                                                                 tsCurrency& ending,
                                                                                 tsDate& last_reconciled) {
-  BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
-  const tsioStatus::Status st = ReadBankAccount(b, bank);
+  BankAccountData b(m_sBankAccountColumns);
+  const tsioStatus::Status st = ReadBankAccount(m_MasterFile, m_sBankAccountColumns, bank, b);
   if (st == tsioStatus::kSuccess) {
-    ending = b.m_Record.GetLastReconciledBalance();
-    last_reconciled = b.m_Record.GetLastReconciledDate();
+    ending = b.GetLastReconciledBalance();
+    last_reconciled = b.GetLastReconciledDate();
   }
   return st;
 }

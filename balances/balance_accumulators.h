@@ -16,6 +16,7 @@
 // balance_as_of.h). No operation throws.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "framework/io/data_file.h"
@@ -188,6 +189,10 @@ class BK_EXPORT bkRunningBalanceAccumulator {
   void setMasterFile(const tsioDataFileReference& master_file);
   void setTransactionFile(const tsioDataFileReference& transaction_file);
 
+  // Fetches made so far through this object's own handle (for tests and
+  // benchmarks; fetches on the caller's files are counted on them).
+  uint64_t OwnFetches() const;
+
  private:
   struct Reader;
   tsCurrency Fail();
@@ -226,6 +231,8 @@ class BK_EXPORT bkCashRunningBalanceAccumulator {
 
   void setMasterFile(const tsioDataFileReference& master_file);
   void setTransactionFile(const tsioDataFileReference& transaction_file);
+
+  uint64_t OwnFetches() const;
 
  private:
   struct Reader;

@@ -132,6 +132,10 @@ void bkRunningBalanceAccumulator::setTransactionFile(const tsioDataFileReference
   m_Reader.reset();
 }
 
+uint64_t bkRunningBalanceAccumulator::OwnFetches() const {
+  return m_Reader ? m_Reader->own.State(TransactionData::kRecordType)->fetches : 0;
+}
+
 tsCurrency bkRunningBalanceAccumulator::Fail() {
   m_HasPrevious = false;
   if (m_Reader) m_Reader->at_previous = false;
@@ -289,7 +293,12 @@ tsCurrency bkRunningBalanceAccumulator::accumulate(const tsAlpha& bank, const ts
     x_log(0, "Helper function failed");
     return Fail();
   }
-  return accumulate();
+  const tsCurrency result = accumulate();
+  if (bkIsBalanceFailure(result)) {  // no balance: the files go back where they were
+    (void)tmark.GoTo();
+    (void)bmark.GoTo();
+  }
+  return result;
 }
 
 // ---- GL cash accounts ----
@@ -360,6 +369,10 @@ void bkCashRunningBalanceAccumulator::setTransactionFile(const tsioDataFileRefer
   m_PreviousCashDetail = CashDetailData(m_sCashDetailColumns);
   m_PreviousBalance = tsCurrency();
   m_Reader.reset();
+}
+
+uint64_t bkCashRunningBalanceAccumulator::OwnFetches() const {
+  return m_Reader ? m_Reader->own.State(CashDetailData::kRecordType)->fetches : 0;
 }
 
 tsCurrency bkCashRunningBalanceAccumulator::Fail() {
@@ -518,5 +531,10 @@ tsCurrency bkCashRunningBalanceAccumulator::accumulate(const tsAlpha& bank, cons
     x_log(0, "Helper function failed");
     return Fail();
   }
-  return accumulate();
+  const tsCurrency result = accumulate();
+  if (bkIsBalanceFailure(result)) {
+    (void)cmark.GoTo();
+    (void)bmark.GoTo();
+  }
+  return result;
 }
