@@ -45,6 +45,7 @@ test-fast: build
 
 bench: build
 	./$(BUILD)/bench/bk_bench
+	./$(BUILD)/bench/bk_balance_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN)

@@ -404,6 +404,7 @@ void RegisterWorkFile() {
   work.work_file = true;
   work.headers.clear();
   std::vector<tsioRecordDef> records;
+  work.carried.clear();  // the copy numbers its keys its own way
   for (tsioRecordDef r : work.records) {
     if (r.record_type == 1) {
       r.keys = {r.keys[0],
