@@ -23,10 +23,6 @@ const CString bkCashAccountBalanceAsOfDateAccumulator::m_sCashDetailColumns = kC
 
 namespace {
 
-// The columns of the register-order index (index 5) with the key: reading
-// only these reads the index alone.
-constexpr const char kRegisterOrderColumns[] = "TBNKACC;TTRANDT;TCHECK;TSUBTR;TRUN;TSEQ";
-
 // Reads one bank account's record with `columns` into `out` and puts the
 // master file back where it was. The status of the read; when the read went
 // well but the position could not be read again, the status of that.
@@ -70,33 +66,9 @@ tsCurrency bkRegisterBalanceAsOfDateAccumulator::accumulate() {
     failure.RecordError(m_BankAccount.str(), st);
     return failure.Finish(ending);
   }
-  // When the account's first transaction in register order is dated after
-  // the date, every one of them is: they are then read in key order, the
-  // order the file keeps them in, which costs far less than reading them
-  // through the register-order index (the start of a whole register). Work
-  // files keep the register order.
-  short index = m_Index;
-  const short fn = m_TransactionFile.FileNum();
-  if (fn < 401 || fn > 600) {
-    Transaction first(m_TransactionFile, kRegisterOrderColumns, m_Index);
-    const uint64_t before = first.CursorPtr()->FetchCount();
-    tsioBookmark mark(*first.CursorPtr());
-    first.Initialize();
-    first.m_Record.SetBankAccount(m_BankAccount);
-    const tsioStatus::Status found = first.FetchGE(false);
-    if (found == tsioStatus::kSuccess && first.m_Record.GetBankAccount() == m_BankAccount &&
-        first.m_Record.GetTransactionDate() > m_AsOfDate) {
-      index = 0;
-    } else if (found != tsioStatus::kSuccess && found != tsioStatus::kEndOfFile) {
-      failure.ReadError(found);
-    }
-    failure.Restored(mark.GoTo());
-    m_Reads = static_cast<long>(first.CursorPtr()->FetchCount() - before);
-    if (failure.Failed()) return failure.Finish(ending);
-  }
-  bkBalanceAsOf walk(m_BankAccount, m_AsOfDate, ending, m_TransactionFile, index, m_sTransactionColumns);
+  bkBalanceAsOf walk(m_BankAccount, m_AsOfDate, ending, m_TransactionFile, m_Index, m_sTransactionColumns);
   const tsCurrency result = walk.Walk(failure);
-  m_Reads += walk.Reads();
+  m_Reads = walk.Reads();
   return failure.Finish(result);
 }
 

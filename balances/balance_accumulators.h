@@ -58,9 +58,7 @@ class BK_EXPORT bkBankBalanceAsOfDateAccumulator {
 
 // Register balance at the end of the as-of date: BRGBLNC minus the amounts
 // (TADD - TSUBTR) of the transactions dated (TTRANDT) after it, walked by
-// index 5 (register order). When every transaction of the account is dated
-// after the date, they are all read in key order instead, which reads the
-// same transactions at a fraction of the cost.
+// index 5 (register order).
 class BK_EXPORT bkRegisterBalanceAsOfDateAccumulator {
  public:
   static const CString m_sBankAccountColumns;  // BANKACC;BRGBLNC

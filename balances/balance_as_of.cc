@@ -143,8 +143,8 @@ tsCurrency bkBalanceAsOf::Walk(bkBalanceFailure& failure) {
     m_Amount -= m_Contribution(t);
     st = t.FetchNext(false);
   }
-  m_Reads = static_cast<long>(t.CursorPtr()->FetchCount() - before);
   if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) failure.ReadError(st);
   failure.Restored(mark.GoTo());
+  m_Reads = static_cast<long>(t.CursorPtr()->FetchCount() - before);
   return m_Amount;
 }
