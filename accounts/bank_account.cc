@@ -5,6 +5,7 @@
 
 #include "accounts/bank_account.h"
 
+#include "framework/base/log.h"
 #include "locking/register_transaction_run_lock.h"
 
 namespace {
@@ -155,20 +156,27 @@ bool BankAccount::ChangeBankBalance(const tsDouble& new_amount, const tsDouble& 
 void BankAccount::UpdateBankBalance(const tsCurrency& amount, const tsDouble& run, bkRegisterTransactionRunLock* lock) {
   if (!amount) return;
   m_Record.SetBankBalance(m_Record.GetBankBalance() + amount);
-  if (!lock || (isEditRegisterLocked().Value() == ccError::kWarning &&
-                lock->TransactionRunExcluded(m_Record.GetBankAccount(), run))) {
-    m_Record.SetBankViewBalance(m_Record.GetBankViewBalance() + amount);
-  }
+  if (ViewFollows(run, lock)) m_Record.SetBankViewBalance(m_Record.GetBankViewBalance() + amount);
 }
 
 void BankAccount::UpdateRegisterBalance(const tsCurrency& amount, const tsDouble& run,
                                         bkRegisterTransactionRunLock* lock) {
   if (!amount) return;
   m_Record.SetRegisterBalance(m_Record.GetRegisterBalance() + amount);
-  if (!lock || (isEditRegisterLocked().Value() == ccError::kWarning &&
-                lock->TransactionRunExcluded(m_Record.GetBankAccount(), run))) {
-    m_Record.SetRegisterViewBalance(m_Record.GetRegisterViewBalance() + amount);
+  if (ViewFollows(run, lock)) m_Record.SetRegisterViewBalance(m_Record.GetRegisterViewBalance() + amount);
+}
+
+bool BankAccount::ViewFollows(const tsDouble& run, bkRegisterTransactionRunLock* lock) {
+  if (!lock) return true;
+  ccStatus<ccError::Level> locked = isEditRegisterLocked();
+  if (locked.Value() >= ccError::kError) {
+    // Whether an editor holds the bank cannot be told: the view balance is
+    // left as for a bank nobody edits, and the failure is logged rather than
+    // lost (the balance operations report nothing themselves).
+    for (const ccError& e : locked.Errors()) x_log(e.GetLevel(), e.Text());
+    return false;
   }
+  return locked.Value() == ccError::kWarning && lock->TransactionRunExcluded(m_Record.GetBankAccount(), run);
 }
 
 bkTranType BankAccount::GetTransferSourceType() const {

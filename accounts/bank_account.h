@@ -91,6 +91,11 @@ class BK_EXPORT BankAccount : public bkCursor<BankAccountData> {
   ccStatus<ccError::Level> isEditRegisterLocked();
 
  private:
+  // Whether a view balance moves with its balance (UpdateBankBalance): always
+  // without a run lock; with one, only while another program edits the
+  // register and `run` is excluded from its view. A lock record that cannot
+  // be read counts as not edited and leaves one log line.
+  bool ViewFollows(const tsDouble& run, bkRegisterTransactionRunLock* lock);
   RegisterBankLocker& Locker();
   std::unique_ptr<RegisterBankLocker> m_EditRegisterLocker;
 };

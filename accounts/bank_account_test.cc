@@ -2,11 +2,15 @@
 // independent computations; transaction texts and description levels.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 
 #include "batches/bk_batch_part.h"
 #include "programs/bk_program.h"
+#include "framework/base/application.h"
+#include "framework/base/log.h"
 #include "framework/batch/batch.h"
+#include "framework/io/faults.h"
 #include "locking/register_bank_locker.h"
 #include "locking/register_transaction_run_lock.h"
 #include "accounts/bank_account.h"
@@ -66,11 +70,45 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
       int new_status = rng() % 2 == 0 ? status : 1 + static_cast<int>(rng() % 3);
       tsDouble old_amount = Amount(cents);
       tsDouble new_amount = Amount(new_cents);
-      (void)bank.ChangeOpenTotals(new_amount, static_cast<bkTranType>(kind), static_cast<unsigned short>(new_status),
-                                  static_cast<unsigned short>(status), nullptr, &old_amount);
-      (void)bank.ChangeUnreconciledTotals(new_amount, static_cast<bkTranType>(kind),
-                                          static_cast<unsigned short>(new_status), static_cast<unsigned short>(status),
-                                          nullptr, &old_amount);
+      // The result is the change made to the total `which` names; a call
+      // that touches no total answers 0 and leaves `which` alone.
+      const int expect_which = kind < 4 ? kind : (new_cents > 0 || (new_cents == 0 && cents >= 0) ? 4 : 5);
+      for (bool open_family : {true, false}) {
+        const BankAccountData before = bank.m_Record;
+        auto which = static_cast<BankAccountTotalsTranType>(-1);
+        tsDouble result =
+            open_family
+                ? bank.ChangeOpenTotals(new_amount, static_cast<bkTranType>(kind),
+                                        static_cast<unsigned short>(new_status), static_cast<unsigned short>(status),
+                                        &which, &old_amount)
+                : bank.ChangeUnreconciledTotals(new_amount, static_cast<bkTranType>(kind),
+                                                static_cast<unsigned short>(new_status),
+                                                static_cast<unsigned short>(status), &which, &old_amount);
+        const long long delta[] = {
+            0,
+            Cents(open_family ? bank.m_Record.GetOpenChecks() : bank.m_Record.GetUnreconciledChecks()) -
+                Cents(open_family ? before.GetOpenChecks() : before.GetUnreconciledChecks()),
+            Cents(open_family ? bank.m_Record.GetOpenDeposits() : bank.m_Record.GetUnreconciledDeposits()) -
+                Cents(open_family ? before.GetOpenDeposits() : before.GetUnreconciledDeposits()),
+            Cents(open_family ? bank.m_Record.GetOpenWithdrawals() : bank.m_Record.GetUnreconciledWithdrawals()) -
+                Cents(open_family ? before.GetOpenWithdrawals() : before.GetUnreconciledWithdrawals()),
+            Cents(open_family ? bank.m_Record.GetOpenAdjustmentsPlus() : bank.m_Record.GetUnreconciledAdjustsPlus()) -
+                Cents(open_family ? before.GetOpenAdjustmentsPlus() : before.GetUnreconciledAdjustsPlus()),
+            Cents(open_family ? bank.m_Record.GetOpenAdjustmentsMinus()
+                              : bank.m_Record.GetUnreconciledAdjustsMinus()) -
+                Cents(open_family ? before.GetOpenAdjustmentsMinus() : before.GetUnreconciledAdjustsMinus()),
+        };
+        SCOPED_TRACE(std::string(open_family ? "open" : "unreconciled") + " kind " + std::to_string(kind) +
+                     " cents " + std::to_string(cents) + "->" + std::to_string(new_cents) + " status " +
+                     std::to_string(status) + "->" + std::to_string(new_status));
+        if (static_cast<int>(which) == -1) {
+          ASSERT_EQ(Cents(tsCurrency(result)), 0);
+          for (long long d : delta) ASSERT_EQ(d, 0);
+        } else {
+          ASSERT_EQ(static_cast<int>(which), expect_which);
+          ASSERT_EQ(Cents(tsCurrency(result)), delta[which]);
+        }
+      }
       cents = new_cents;
       status = new_status;
       Expected open, unrec;
@@ -188,6 +226,49 @@ TEST(BankAccountBalances, ViewBalancesFollowTheEditorsLockAndExcludedRuns) {
             ccError::kNone);
   EXPECT_EQ(reg, tsCurrency::FromText("21.99"));  // -10 + 25 - 3 + 9.99
   EXPECT_EQ(bal, tsCurrency::FromText("31.99"));  // 25 - 3 + 9.99
+}
+
+// The editor itself moving its account's balances under a run lock: asking
+// whether the bank is edited never drops the editor's own lock. A lock record
+// that cannot be read leaves the view balance alone and one log line.
+TEST(BankAccountBalances, TheEditorKeepsItsLockAndAnUnreadableLockIsLogged) {
+  bktest::BankCompany co;
+  TSGetApp()->SetCompanyFolder(co.fm.Folder());
+  BankAccount bank(*co.bkm, "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha("B1"));
+  ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
+  bkRegisterTransactionRunLock runs(*co.bkt);
+  ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
+  const tsCurrency ten = tsCurrency::FromText("10.00");
+
+  bank.UpdateBankBalance(ten, tsDouble(4, 0), &runs);
+  bank.UpdateRegisterBalance(ten, tsDouble(4, 0), &runs);
+  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), tsCurrency());  // its own lock is no other editor
+  tsioDataFile other_file(co.bkm->FileName());
+  BankAccount other(other_file, "", 0);
+  other.m_Record.SetBankAccount(tsAlpha("B1"));
+  EXPECT_EQ(other.isEditRegisterLocked().Value(), ccError::kWarning);
+  EXPECT_EQ(other.EditRegisterLock().Errors()[0].Number(), 2305);
+
+  const auto log_lines = [] {
+    std::ifstream in(x_log_path());
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) ++n;
+    return n;
+  };
+  ASSERT_EQ(bank.EditRegisterUnlock().MaxLevel(), ccError::kNone);
+  ASSERT_EQ(other.EditRegisterLock().MaxLevel(), ccError::kNone);  // now another program edits
+  const int before = log_lines();
+  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
+  bank.UpdateBankBalance(ten, tsDouble(4, 0), &runs);
+  tsioFaults::Clear();
+  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("20.00"));
+  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), tsCurrency());
+  EXPECT_EQ(log_lines(), before + 1);
+  bank.UpdateBankBalance(ten, tsDouble(4, 0), &runs);  // readable again: the editor's view follows
+  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), ten);
+  TSGetApp()->SetCompanyFolder("");
 }
 
 TEST(BankAccountMisc, TransferKindsAndEditLock) {

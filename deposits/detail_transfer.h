@@ -17,7 +17,8 @@
 //   - the source record is re-read by its key, also when the source cursor
 //     reads by another index (an equal fetch on a batch index would find the
 //     first record of the batch, and the delete would remove that one);
-//   - a move run outside every unit of work is all or nothing (bkTransferUnit).
+//   - a move run outside every unit of work is all or nothing (bkTransferUnit);
+//   - a move that fails after locking the source record releases that lock.
 #pragma once
 
 #include <optional>
@@ -142,18 +143,28 @@ template <typename Cursor, typename Retarget>
   status = copy.Insert();
   if (status != tsioStatus::kSuccess) return unit.End(RecWriteError(description, status), description);
 
+  // A lock the move takes on the source record is the move's to release
+  // when it fails (a successful delete ends it).
+  bool locked_here = false;
   if (mode == bkRereadMode::kBookmark) {
     status = mark->GoTo();
   } else {
     status = bkRereadByKey(source, true);
+    locked_here = status == tsioStatus::kSuccess;
     if (mode == bkRereadMode::kLockedByKeyThenBookmark) {
       const tsioStatus::Status back = mark->GoTo();
       if (status == tsioStatus::kSuccess) status = back;
     }
   }
-  if (status != tsioStatus::kSuccess) return unit.End(RecReadError(description, status), description);
+  if (status != tsioStatus::kSuccess) {
+    if (locked_here) (void)source.Unlock();
+    return unit.End(RecReadError(description, status), description);
+  }
 
   status = source.Delete();
-  if (status != tsioStatus::kSuccess) return unit.End(RecDeleteError(description, status), description);
+  if (status != tsioStatus::kSuccess) {
+    if (locked_here) (void)source.Unlock();
+    return unit.End(RecDeleteError(description, status), description);
+  }
   return unit.End(ccStatus<TransferStatus>(kTransferDone), description);
 }

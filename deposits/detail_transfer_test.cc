@@ -17,6 +17,7 @@ using namespace bkdetailtest;
 struct Kind {
   const char* description;  // as the messages name it
   ccStatus<TransferStatus> (*move)(tsioDataFile&, tsioDataFile&, const std::string&, tclRollbackStack*, Fault, bool);
+  tsioStatus::Status (*lock)(tsioDataFile&, const std::string&);
   const char* key;         // the record moved, less its transaction run and sequence
   const char* run_column;  // its transaction run and sequence columns
   const char* seq_column;
@@ -34,7 +35,7 @@ void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.description; }
 
 template <typename C>
 constexpr Kind Of(const char* description, const char* key, const char* run_column, const char* seq_column) {
-  return {description, &Move<C>, key, run_column, seq_column};
+  return {description, &Move<C>, &LockOnce<C>, key, run_column, seq_column};
 }
 
 class EveryKind : public ::testing::TestWithParam<Kind> {
@@ -108,6 +109,31 @@ TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) 
   }
   ASSERT_EQ(kind.Run(company, nullptr).Value(), kTransferDone);
   EXPECT_EQ(company.Snap(), after);
+}
+
+// A move that fails after it locked the record it moves releases that lock:
+// another program can lock the record at once (the caller fetched it without
+// a lock, so any lock left would be the move's).
+TEST_P(EveryKind, AFailedMoveReleasesTheLockItTook) {
+  const Kind& kind = GetParam();
+  const std::string source_key = kind.Key("5", "1");
+  tsioDataFile other(company.bkt->FileName());
+  for (Fault fault : {Fault{tsioOp::kFetch, tsioStatus::kIOError}, Fault{tsioOp::kDelete, tsioStatus::kIOError},
+                      Fault{tsioOp::kInsert, tsioStatus::kIOError}}) {
+    for (fault.nth = 1; fault.nth < 40; ++fault.nth) {
+      SCOPED_TRACE("op " + std::to_string(static_cast<int>(fault.op)) + " #" + std::to_string(fault.nth));
+      tclRollbackStack stack;
+      const ccStatus<TransferStatus> result = kind.move(*company.bkt, *company.history, source_key, &stack, fault,
+                                                         /*lock=*/false);
+      tsioFaults::Clear();
+      const bool done = result.Value() == kTransferDone;
+      if (!done) {
+        EXPECT_EQ(kind.lock(other, source_key), tsioStatus::kSuccess);
+      }
+      ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
+      if (done) break;
+    }
+  }
 }
 
 // A cursor over a few columns moves the whole stored record; a cursor reading

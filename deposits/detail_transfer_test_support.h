@@ -92,6 +92,17 @@ ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::s
   return cursor.Transfer(to, tsDouble(7), tsDouble(12));
 }
 
+// Locks record `key` through a cursor of class C on `file` and releases it
+// again: the status of the locked fetch (9 while another handle holds it).
+template <typename C>
+tsioStatus::Status LockOnce(tsioDataFile& file, const std::string& key) {
+  C cursor(file);
+  if (!Set(cursor.m_Record, key)) return tsioStatus::kInvalidOperation;
+  const tsioStatus::Status status = cursor.FetchEQ(true);
+  if (status == tsioStatus::kSuccess) (void)cursor.Unlock();
+  return status;
+}
+
 // A second program that opens the company and holds a lock on record `key`
 // (through a cursor of class C) until it is sent a line.
 template <typename C>

@@ -109,9 +109,16 @@ TEST(BankLocks, OneLockerHoldsOneBankAndReleasesCleanly) {
   EXPECT_EQ(b.isBankLocked("A").Value(), ccError::kNone);
   EXPECT_EQ(LockRecords(*co.bkm), 1);
 
-  // Asking about one's own bank releases it.
+  // Asking about one's own bank answers "not held by another program" and
+  // keeps it held: no other program can take it meanwhile.
   EXPECT_EQ(a.isBankLocked("C").Value(), ccError::kNone);
-  EXPECT_EQ(a.getLockedName(), "");
+  EXPECT_EQ(a.getLockedName(), "C");
+  EXPECT_EQ(b.isBankLocked("C").Value(), ccError::kWarning);
+  EXPECT_EQ(b.lockBank("C").Errors()[0].Number(), 2305);
+  // Asking about another bank keeps it held too.
+  EXPECT_EQ(a.isBankLocked("A").Value(), ccError::kNone);
+  EXPECT_EQ(b.isBankLocked("C").Value(), ccError::kWarning);
+  ASSERT_EQ(a.unlockBank().MaxLevel(), ccError::kNone);
   EXPECT_EQ(LockRecords(*co.bkm), 0);
 
   // Destroying a locker releases its lock.
@@ -121,6 +128,32 @@ TEST(BankLocks, OneLockerHoldsOneBankAndReleasesCleanly) {
     EXPECT_EQ(b.isBankLocked("D").Value(), ccError::kWarning);
   }
   EXPECT_EQ(b.isBankLocked("D").Value(), ccError::kNone);
+}
+
+// A bank whose lock cannot be released is never forgotten: locking another
+// bank then refuses and keeps the first held, and a later unlock frees it.
+TEST(BankLocks, ABankThatCannotBeReleasedStaysHeldAndRemembered) {
+  BankCompany co;
+  RegisterBankLocker a(*co.bkm);
+  tsioDataFile second(co.bkm->FileName());
+  RegisterBankLocker b(second);
+  ASSERT_EQ(a.lockBank("A").MaxLevel(), ccError::kNone);
+  for (tsioOp op : {tsioOp::kFetch, tsioOp::kDelete}) {
+    SCOPED_TRACE(static_cast<int>(op));
+    tsioFaults::Arm(op, tsioStatus::kIOError);
+    auto st = a.lockBank("C");
+    tsioFaults::Clear();
+    EXPECT_EQ(st.MaxLevel(), ccError::kError);
+    ASSERT_EQ(st.Errors().Size(), 1u);
+    EXPECT_EQ(st.Errors()[0].Number(), 2302);
+    EXPECT_EQ(a.getLockedName(), "A");
+    EXPECT_EQ(b.isBankLocked("A").Value(), ccError::kWarning);
+    EXPECT_EQ(b.isBankLocked("C").Value(), ccError::kNone);
+  }
+  ASSERT_EQ(a.lockBank("C").MaxLevel(), ccError::kNone);  // the release works again
+  EXPECT_EQ(b.isBankLocked("A").Value(), ccError::kNone);
+  ASSERT_EQ(a.unlockBank().MaxLevel(), ccError::kNone);
+  EXPECT_EQ(LockRecords(*co.bkm), 0);
 }
 
 TEST(RunLocks, MarkersHeldByALiveProgramStayAndAreReported) {
@@ -191,6 +224,44 @@ TEST(RunLocks, ExcludedRunsAndActiveRuns) {
   ASSERT_EQ(runs.RemoveActiveRun(), tsioStatus::kSuccess);
   probe.m_Record.SetTransactionRun(tsDouble(42, 0));
   EXPECT_EQ(probe.FetchEQ(false), tsioStatus::kNotFound);
+}
+
+// Each object holds one active run: taking another first removes the one held
+// (record gone, lock ended); when that removal fails, the first run stays
+// active and locked and the second is not taken.
+TEST(RunLocks, ASecondActiveRunEndsTheFirstOrIsRefused) {
+  BankCompany co;
+  bkRegisterTransactionRunLock runs(*co.bkt);
+  tsioDataFile stranger(co.bkt->FileName());
+  TransactionRunLock probe(stranger, "", 0);
+  auto probe_run = [&probe](int run) {
+    probe.m_Record.SetBankAccount(tsAlpha(""));
+    probe.m_Record.SetTransactionRun(tsDouble(run, 0));
+    tsioStatus::Status st = probe.FetchEQ(true);
+    if (st == tsioStatus::kSuccess) (void)probe.Unlock();
+    return st;
+  };
+  ASSERT_EQ(runs.LockActiveRun(tsDouble(42, 0)), tsioStatus::kSuccess);
+  ASSERT_EQ(runs.LockActiveRun(tsDouble(42, 0)), tsioStatus::kSuccess);  // the same run again: still held
+  EXPECT_EQ(probe_run(42), tsioStatus::kLocked);
+  ASSERT_EQ(runs.LockActiveRun(tsDouble(43, 0)), tsioStatus::kSuccess);
+  EXPECT_EQ(probe_run(42), tsioStatus::kNotFound);
+  EXPECT_EQ(probe_run(43), tsioStatus::kLocked);
+
+  tsioFaults::Arm(tsioOp::kDelete, tsioStatus::kIOError);
+  EXPECT_EQ(runs.LockActiveRun(tsDouble(44, 0)), tsioStatus::kIOError);
+  tsioFaults::Clear();
+  EXPECT_EQ(probe_run(43), tsioStatus::kLocked);
+  EXPECT_EQ(probe_run(44), tsioStatus::kNotFound);
+
+  // Refused by another program: nothing held here any more to remove.
+  bkRegisterTransactionRunLock other(stranger);
+  ASSERT_EQ(other.LockActiveRun(tsDouble(50, 0)), tsioStatus::kSuccess);
+  EXPECT_EQ(runs.LockActiveRun(tsDouble(50, 0)), tsioStatus::kLocked);
+  EXPECT_EQ(probe_run(43), tsioStatus::kNotFound);
+  EXPECT_EQ(runs.RemoveActiveRun(), tsioStatus::kSuccess);  // holds none: nothing of the other's is touched
+  ASSERT_EQ(other.RemoveActiveRun(), tsioStatus::kSuccess);
+  EXPECT_EQ(probe_run(50), tsioStatus::kNotFound);
 }
 
 }  // namespace

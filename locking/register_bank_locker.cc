@@ -11,7 +11,13 @@ RegisterBankLocker::~RegisterBankLocker() { (void)unlockBank(); }
 
 ccStatus<ccError::Level> RegisterBankLocker::lockBank(const CString& bank) {
   if (bank.empty()) return ccStatus<ccError::Level>(ccError::kError);
-  (void)unlockBank();
+  if (!m_LockedName.empty() && m_LockedName != bank) {
+    // The bank held now must be released before another is taken; when it
+    // cannot be, this locker keeps holding (and remembering) it, so a later
+    // unlockBank or the destructor can still release it.
+    tsioStatus::Status released = Release(nullptr);
+    if (released != tsioStatus::kSuccess) return bkLockMessage(2302, bank, released);
+  }
   m_Cursor.ClearFileBuffers();
   m_Cursor.m_Record.SetBankAccount(tsAlpha(bank));
   tsioStatus::Status st = m_Cursor.FetchEQ(true);
@@ -38,14 +44,23 @@ ccStatus<ccError::Level> RegisterBankLocker::lockBank(const CString& bank) {
   return ccStatus<ccError::Level>(ccError::kNone);
 }
 
+tsioStatus::Status RegisterBankLocker::Release(bool* read_failed) {
+  m_Cursor.m_Record.SetBankAccount(tsAlpha(m_LockedName));
+  tsioStatus::Status st = m_Cursor.FetchEQ(false);
+  if (read_failed) *read_failed = st != tsioStatus::kSuccess;
+  if (st != tsioStatus::kSuccess) return st;
+  st = m_Cursor.Delete();
+  if (st == tsioStatus::kSuccess) m_LockedName.clear();
+  return st;
+}
+
 ccStatus<ccError::Level> RegisterBankLocker::unlockBank(const CString& bank) {
   if (bank.empty()) return ccStatus<ccError::Level>(ccError::kNone);
   if (bank != m_LockedName) return bkLockMessage(2304, bank);
-  m_Cursor.m_Record.SetBankAccount(tsAlpha(m_LockedName));
-  tsioStatus::Status st = m_Cursor.FetchEQ(false);
-  if (st != tsioStatus::kSuccess) return bkLockMessage(2303, bank, st);
-  if (m_Cursor.Delete() != tsioStatus::kSuccess) return ccStatus<ccError::Level>(ccError::kWarning);
-  m_LockedName.clear();
+  bool read_failed = false;
+  tsioStatus::Status st = Release(&read_failed);
+  if (read_failed) return bkLockMessage(2303, bank, st);
+  if (st != tsioStatus::kSuccess) return ccStatus<ccError::Level>(ccError::kWarning);
   return ccStatus<ccError::Level>(ccError::kNone);
 }
 
@@ -53,7 +68,10 @@ ccStatus<ccError::Level> RegisterBankLocker::unlockBank() { return unlockBank(m_
 
 ccStatus<ccError::Level> RegisterBankLocker::isBankLocked(const CString& bank) {
   if (bank.empty()) return ccStatus<ccError::Level>(ccError::kNone);
-  (void)unlockBank();
+  // The bank this locker holds is held by no other program; asking never
+  // releases it (an editor that asks would otherwise let another program
+  // take the bank while it is still editing).
+  if (bank == m_LockedName) return ccStatus<ccError::Level>(ccError::kNone);
   m_Cursor.m_Record.SetBankAccount(tsAlpha(bank));
   tsioStatus::Status st = m_Cursor.FetchEQ(false);
   if (st == tsioStatus::kNotFound) return ccStatus<ccError::Level>(ccError::kNone);

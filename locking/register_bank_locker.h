@@ -28,7 +28,9 @@ class BK_EXPORT RegisterBankLocker {
 
   // Takes the lock of `bank` (releasing any other this locker holds): level 0
   // when held; 2305 when another program holds it; level 3 without a message
-  // for an empty id.
+  // for an empty id. When the bank held now cannot be released, nothing else
+  // is locked: 2302 with the release's status, and the first bank stays held
+  // and remembered.
   ccStatus<ccError::Level> lockBank(const CString& bank);
   // Releases the lock of `bank` and deletes its lock record: level 0 (also
   // for an empty id); 2304 when this locker does not hold `bank`; level 2
@@ -38,12 +40,18 @@ class BK_EXPORT RegisterBankLocker {
   // Releases whatever this locker holds (level 0 when it holds nothing).
   ccStatus<ccError::Level> unlockBank();
   // Level 2 without a message when another program holds the lock of `bank`;
-  // level 0 when it is free (or the id is empty). Asking first releases what
-  // this locker itself holds, so a locker never reports its own lock.
+  // level 0 when it is free, when this locker holds it itself, or when the id
+  // is empty; 2303 when the lock record cannot be read. Asking never releases
+  // what this locker holds.
   ccStatus<ccError::Level> isBankLocked(const CString& bank);
   CString getLockedName() const { return m_LockedName; }
 
  private:
+  // Deletes the lock record of the bank held (which ends its record lock)
+  // and forgets its name; the failing status otherwise (`read_failed` tells
+  // whether reading the lock record failed rather than deleting it).
+  tsioStatus::Status Release(bool* read_failed);
+
   CString m_LockedName;
   tsioDataFileReference m_File;
   RegisterBankLock m_Cursor;

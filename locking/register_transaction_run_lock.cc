@@ -71,20 +71,31 @@ tsioStatus::Status bkRegisterTransactionRunLock::LockActiveRun(const tsDouble& r
     m_ActiveFile = std::move(file);
     m_ActiveCursor = std::make_unique<TransactionRunLock>(*m_ActiveFile, "", 0);
   }
+  if (m_ActiveRun && *m_ActiveRun != run) {
+    // One object serves one active run: the run active now ends first. When
+    // it cannot, it stays active (and remembered) and no other is taken.
+    tsioStatus::Status removed = RemoveActiveRun();
+    if (removed != tsioStatus::kSuccess) return removed;
+  }
   m_ActiveCursor->Initialize();
   m_ActiveCursor->m_Record.SetTransactionRun(run);
   tsioStatus::Status st = m_ActiveCursor->FetchEQ(true);
-  if (st != tsioStatus::kNotFound) return st;
-  st = m_ActiveCursor->Insert();
-  if (st != tsioStatus::kSuccess) return st;
-  return m_ActiveCursor->Lock();
+  if (st == tsioStatus::kNotFound) {
+    st = m_ActiveCursor->Insert();
+    if (st == tsioStatus::kSuccess) st = m_ActiveCursor->Lock();
+  }
+  if (st == tsioStatus::kSuccess) m_ActiveRun = run;
+  return st;
 }
 
 tsioStatus::Status bkRegisterTransactionRunLock::RemoveActiveRun() {
-  if (!m_ActiveCursor) return tsioStatus::kSuccess;
+  if (!m_ActiveCursor || !m_ActiveRun) return tsioStatus::kSuccess;
+  m_ActiveCursor->Initialize();
+  m_ActiveCursor->m_Record.SetTransactionRun(*m_ActiveRun);
   tsioStatus::Status st = m_ActiveCursor->FetchEQ(true);
-  if (st == tsioStatus::kSuccess) return m_ActiveCursor->Delete();
-  if (st == tsioStatus::kNotFound) return tsioStatus::kSuccess;
+  if (st == tsioStatus::kSuccess) st = m_ActiveCursor->Delete();
+  else if (st == tsioStatus::kNotFound) st = tsioStatus::kSuccess;
+  if (st == tsioStatus::kSuccess) m_ActiveRun.reset();
   return st;
 }
 

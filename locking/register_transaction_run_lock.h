@@ -17,6 +17,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "framework/base/errors.h"
@@ -47,10 +48,12 @@ class BK_EXPORT bkRegisterTransactionRunLock {
   bool TransactionRunExcluded(const tsAlpha& bank, const tsDouble& run);
   // Makes `run` the active run held by this object: the status of taking the
   // active-run record's lock (0, 9 when another program holds the run, or a
-  // failure to open the private handle or insert the record).
+  // failure to open the private handle or insert the record). Another run
+  // active here is removed first; when that fails its status is returned and
+  // that run stays active.
   tsioStatus::Status LockActiveRun(const tsDouble& run);
-  // Deletes the active-run record of the run last given to LockActiveRun (0
-  // when there is none).
+  // Deletes the active-run record of the run this object holds (0 when it
+  // holds none, or when the record is already gone).
   tsioStatus::Status RemoveActiveRun();
   // Adds the amounts of the transactions of (bank, run) to `register_amount`,
   // and of those cleared or reconciled to `bank_amount` (not reset first).
@@ -64,4 +67,6 @@ class BK_EXPORT bkRegisterTransactionRunLock {
   TransactionRunLock m_Cursor;
   std::unique_ptr<TransactionRunLock> m_ActiveCursor;
   std::unique_ptr<tsioDataFile> m_ActiveFile;
+  // The run whose active-run record this object holds locked.
+  std::optional<tsDouble> m_ActiveRun;
 };

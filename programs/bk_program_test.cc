@@ -10,6 +10,8 @@
 
 #include "programs/bk_macro.h"
 #include "programs/bk_program.h"
+#include "programs/bk_program_launcher.h"
+#include "transactions/transaction.h"
 #include "programs/program_test_support.h"
 #include "framework/base/scripted_responder.h"
 #include "framework/program/macro_options.h"
@@ -218,6 +220,58 @@ TEST(ProgramRuns, TwoProcessesOf200ProgramsEachTakeDistinctRunsAndTheCountersEnd
   EXPECT_EQ(company.RunCounter("LASTRUN"), 2 * kPrograms);  // no lost update
   EXPECT_EQ(company.RunCounter("LSTCDRN"), 2 * kPrograms);
   EXPECT_EQ(company.RunCounter("LSTTXRN"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A launcher that starts a MacroProgram on its task's company.
+class TestLauncher : public bkProgramLauncher {
+ public:
+  using bkProgramLauncher::bkProgramLauncher;
+  bkProgram* NewProgram() override { return new MacroProgram(600); }
+  bool Launch() override {
+    std::unique_ptr<bkProgram> program(NewProgram());
+    return program->OpenFiles() == kBoolSuccess;
+  }
+};
+
+// A launcher opens a file manager only for a company folder, keeps the one it
+// has, and its copies share it: the files a copy opened stay open after the
+// original is gone, and the manager goes with the last copy.
+TEST(Launcher, FileManagerIsMadeForTheCompanyAndSharedByCopies) {
+  {
+    TestLauncher no_company;
+    EXPECT_EQ(no_company.OpenFiles(), kBoolFailure);
+    EXPECT_EQ(no_company.FileManager(), nullptr);
+  }
+  bktest::ModuleCompany company;
+  tsTask task("launch", tsTask::kNoFlags, 4711);
+  auto original = std::make_unique<TestLauncher>(&task);
+  EXPECT_TRUE(original->Foreground());
+  EXPECT_TRUE(original->Background());
+  ccJournal journal;
+  EXPECT_EQ(original->InitializeJournal(&journal).Value(), kBoolSuccess);
+  ASSERT_EQ(original->OpenFiles(), kBoolSuccess);
+  tsioFileManager* manager = original->FileManager();
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(manager->Folder(), company.folder);
+  ASSERT_EQ(original->OpenFiles(), kBoolSuccess);
+  EXPECT_EQ(original->FileManager(), manager);  // kept, not replaced
+
+  TestLauncher copy(*original);
+  TestLauncher assigned;
+  assigned = copy;
+  EXPECT_EQ(copy.FileManager(), manager);
+  EXPECT_EQ(assigned.FileManager(), manager);
+  EXPECT_EQ(copy.Task(), &task);
+  tsioDataFile* bkt = nullptr;
+  ASSERT_EQ(copy.FileManager()->Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+  original.reset();
+  Transaction cursor(*bkt, "", 0);  // still open through the copies' manager
+  EXPECT_EQ(cursor.FetchFirst(false), tsioStatus::kEndOfFile);
+  EXPECT_TRUE(copy.Launch());
 }
 
 }  // namespace

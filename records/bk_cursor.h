@@ -144,9 +144,12 @@ class BK_EXPORT bkCursor {
   operator bkCursorBase&() { return *io_; }              // NOLINT: converts on purpose
   operator const bkCursorBase&() const { return *io_; }  // NOLINT
   bkCursorBase* CursorPtr() const { return io_.get(); }
-  // Deletes the current io cursor (if any) and adopts `cursor` (owned from
-  // now on; it should work on this cursor's record).
-  void SetIOCursor(bkCursorBase* cursor) { io_.reset(cursor); }
+  // Deletes the current io cursor and adopts `cursor` (owned from now on; it
+  // should work on this cursor's record). The io cursor held now, or nothing,
+  // changes nothing: a typed cursor always has exactly one io cursor.
+  void SetIOCursor(bkCursorBase* cursor) {
+    if (cursor && cursor != io_.get()) io_.reset(cursor);
+  }
 
  private:
   std::unique_ptr<bkCursorBase> io_;

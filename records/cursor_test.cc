@@ -214,6 +214,22 @@ TEST_F(CursorTest, TransferUsesTheCursorsOwnMove) {
   EXPECT_EQ(Find(current, "CHK1", 9, 1), tsioStatus::kSuccess);
 }
 
+// A typed cursor always has exactly one io cursor: adopting the one it holds,
+// or nothing, leaves it working; adopting another deletes the old one.
+TEST_F(CursorTest, SetIOCursorKeepsExactlyOneWorkingIoCursor) {
+  AddTransaction(*company.bkt, "B1", 1, 1);
+  AddTransaction(*company.bkt, "B1", 1, 2);
+  Transaction cursor(*company.bkt);
+  cursor.SetIOCursor(cursor.CursorPtr());
+  cursor.SetIOCursor(nullptr);
+  ASSERT_NE(cursor.CursorPtr(), nullptr);
+  ASSERT_EQ(cursor.FetchFirst(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetSequence(), tsDouble(1));
+  cursor.SetIOCursor(new bkCursorBase(&cursor.m_Record, *company.bkt, TransactionData::kRecordType, 0));
+  ASSERT_EQ(cursor.FetchLast(false), tsioStatus::kSuccess);
+  EXPECT_EQ(cursor.m_Record.GetSequence(), tsDouble(2));
+}
+
 TEST_F(CursorTest, FetchRecordReadsByKeyAndCarriesMessage5000) {
   AddAccount("CHK1", "12.34", "Operating");
   BankAccountData wanted("");

@@ -8,6 +8,7 @@
 
 #include "programs/bk_program.h"
 #include "programs/program_test_support.h"
+#include "framework/io/dictionary.h"
 #include "framework/io/faults.h"
 #include "settings/bk_settings.h"
 
@@ -34,25 +35,51 @@ OptionCase Option(const char* name, T (bkSettings::*get)() const, void (bkSettin
   };
 }
 
-// One option of every column type (signed numbers, enums of each kind).
+// Every option of the settings, each with a value other than its default.
 std::vector<OptionCase> Options() {
+  using S = bkSettings;
   return {
-      Option("YearEndingDate", &bkSettings::GetYearEndingDate, &bkSettings::SetYearEndingDate, tsDate(2026, 12, 31)),
-      Option("MaxTranDiscrepancy", &bkSettings::GetMaxTranDiscrepancy, &bkSettings::SetMaxTranDiscrepancy, tsCurrency::FromText("12.34")),
-      Option("TrackingTaxes", &bkSettings::GetTrackingTaxes, &bkSettings::SetTrackingTaxes, tsBool(true)),
-      Option("GLJournalAdj", &bkSettings::GetGLJournalAdj, &bkSettings::SetGLJournalAdj, tsNum<short>(-13)),
-      Option("GLDueToBaseAccount", &bkSettings::GetGLDueToBaseAccount, &bkSettings::SetGLDueToBaseAccount, tsAlpha("2100-00")),
-      Option("GLReference1", &bkSettings::GetGLReference1, &bkSettings::SetGLReference1, tclTSEnum<GLReferenceContents>(GLReferenceContents::kBankAccount)),
-      Option("RegisterReportDesign", &bkSettings::GetRegisterReportDesign, &bkSettings::SetRegisterReportDesign, tsText("Register by date")),
-      Option("AllowReconcileInRegisterLastSetTime", &bkSettings::GetAllowReconcileInRegisterLastSetTime, &bkSettings::SetAllowReconcileInRegisterLastSetTime, tsTime(13, 45, 10)),
-      Option("DetailedDepositCash", &bkSettings::GetDetailedDepositCash, &bkSettings::SetDetailedDepositCash, tclTSEnum<DepositDetailCashSideEnum>(DepositDetailCashSideEnum::kCashByItem)),
-      Option("DetailedDepositNonCash", &bkSettings::GetDetailedDepositNonCash, &bkSettings::SetDetailedDepositNonCash, tclTSEnum<DepositDetailNonCashSideEnum>(DepositDetailNonCashSideEnum::kNonCashByItem)),
+      Option("YearEndingDate", &S::GetYearEndingDate, &S::SetYearEndingDate, tsDate(2026, 12, 31)),
+      Option("MaxTranDiscrepancy", &S::GetMaxTranDiscrepancy, &S::SetMaxTranDiscrepancy, tsCurrency::FromText("12.34")),
+      Option("MaxReconcileDiscrepancy", &S::GetMaxReconcileDiscrepancy, &S::SetMaxReconcileDiscrepancy, tsCurrency::FromText("-0.05")),
+      Option("MultipleCashAccounts", &S::GetMultipleCashAccounts, &S::SetMultipleCashAccounts, tsBool(true)),
+      Option("TrackingTaxes", &S::GetTrackingTaxes, &S::SetTrackingTaxes, tsBool(true)),
+      Option("OverrideOpeningBalance", &S::GetOverrideOpeningBalance, &S::SetOverrideOpeningBalance, tsBool(true)),
+      Option("VerifyDupCheckInHistory", &S::GetVerifyDupCheckInHistory, &S::SetVerifyDupCheckInHistory, tsBool(true)),
+      Option("VerifyDupDepositInHistory", &S::GetVerifyDupDepositInHistory, &S::SetVerifyDupDepositInHistory, tsBool(true)),
+      Option("GLJournalDep", &S::GetGLJournalDep, &S::SetGLJournalDep, tsNum<short>(11)),
+      Option("GLJournalWdl", &S::GetGLJournalWdl, &S::SetGLJournalWdl, tsNum<short>(32767)),
+      Option("GLJournalAdj", &S::GetGLJournalAdj, &S::SetGLJournalAdj, tsNum<short>(-13)),
+      Option("GLDueToBaseAccount", &S::GetGLDueToBaseAccount, &S::SetGLDueToBaseAccount, tsAlpha("2100-00")),
+      Option("GLDueFromBaseAccount", &S::GetGLDueFromBaseAccount, &S::SetGLDueFromBaseAccount, tsAlpha("1300-00")),
+      Option("GLReference1", &S::GetGLReference1, &S::SetGLReference1, tclTSEnum<GLReferenceContents>(GLReferenceContents::kBankAccount)),
+      Option("GLReference2", &S::GetGLReference2, &S::SetGLReference2, tclTSEnum<GLReferenceContents>(GLReferenceContents::kDepositID)),
+      Option("ReconcileReportDesign", &S::GetReconcileReportDesign, &S::SetReconcileReportDesign, tsText("Reconciliation, long form")),
+      Option("RegisterReportDesign", &S::GetRegisterReportDesign, &S::SetRegisterReportDesign, tsText("Register by date")),
+      Option("AllowReconcileInRegister", &S::GetAllowReconcileInRegister, &S::SetAllowReconcileInRegister, tsBool(true)),
+      Option("AllowReconcileInRegisterLastSetDate", &S::GetAllowReconcileInRegisterLastSetDate, &S::SetAllowReconcileInRegisterLastSetDate, tsDate(2024, 2, 29)),
+      Option("AllowReconcileInRegisterLastSetTime", &S::GetAllowReconcileInRegisterLastSetTime, &S::SetAllowReconcileInRegisterLastSetTime, tsTime(13, 45, 10)),
+      Option("TransferFromDescription", &S::GetTransferFromDescription, &S::SetTransferFromDescription, tsText("Moved out to")),
+      Option("TransferToDescription", &S::GetTransferToDescription, &S::SetTransferToDescription, tsText("Moved in from")),
+      Option("BankTransfersAccount", &S::GetBankTransfersAccount, &S::SetBankTransfersAccount, tsAlpha("1050-00")),
+      Option("BankRLSUsage", &S::GetBankRLSUsage, &S::SetBankRLSUsage, tsBool(true)),
+      Option("DetailedGLTsFromBK", &S::GetDetailedGLTsFromBK, &S::SetDetailedGLTsFromBK, tsBool(true)),
+      Option("DetailedDepositCash", &S::GetDetailedDepositCash, &S::SetDetailedDepositCash, tclTSEnum<DepositDetailCashSideEnum>(DepositDetailCashSideEnum::kCashByItem)),
+      Option("DetailedDepositNonCash", &S::GetDetailedDepositNonCash, &S::SetDetailedDepositNonCash, tclTSEnum<DepositDetailNonCashSideEnum>(DepositDetailNonCashSideEnum::kNonCashByItem)),
   };
 }
 
 struct FaultGuard {
   ~FaultGuard() { tsioFaults::Clear(); }
 };
+
+TEST(Settings, TheOptionsAboveAreEveryColumnOfTheSettingsHeader) {
+  const tsioFileDef* bkm = tsioDictionary::Find(210);
+  ASSERT_NE(bkm, nullptr);
+  const tsioHeaderDef* header = bkm->Header(2);
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(Options().size(), header->fields.size());
+}
 
 TEST(Settings, SettingEveryOptionAndBackToTheValueReadLeavesNothingChanged) {
   bktest::ModuleCompany company;

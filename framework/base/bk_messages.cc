@@ -54,7 +54,7 @@ constexpr ccMessageDef kMessages[] = {
     {2002, W, "Could not return to the record shown before: {ioStatus}."},
     {2004, E, "This transaction has not been posted yet, so it cannot be cleared."},
     // Duplicate verification.
-    {2200, E, "Could not open the {file name} file: {ioStatus}."},
+    {2200, E, "Could not open or read the {file name} file: {ioStatus}."},
     {2201, F, "Could not look for a duplicate {looking for} in the {file name} file: {ioStatus}."},
     {2202, E, "{Check} number {checkNumber} has already been used for bank account {bankID}."},
     {2203, E, "Deposit {depositID} dated {depositDate} has already been entered for bank account {bankID}."},

@@ -10,9 +10,14 @@
 #include <ctime>
 #include <optional>
 
+#include <atomic>
+
 #include "framework/base/application.h"
+#include "framework/base/private_file.h"
 
 namespace {
+
+std::atomic<bool> g_stderr_fallback{true};
 
 constexpr const char* kLogFileName = "bkreg.log";
 
@@ -47,15 +52,16 @@ void Append(int level, std::optional<unsigned short> task, std::string_view text
     const std::string line = FormatLine(level, task, text);
     const std::string path = x_log_path();
     if (!path.empty()) {
-      int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+      int fd = tsOpenPrivateFile(path, O_WRONLY | O_APPEND | O_CREAT);
       if (fd >= 0) {
         bool ok = WriteOnce(fd, line);
         ::close(fd);
         if (ok) return;
       }
     }
-    // No company folder, or the log file cannot be written: standard error.
-    (void)WriteOnce(STDERR_FILENO, line);
+    // No company folder, or the log file cannot be written: standard error,
+    // unless the program reports failures in its own words.
+    if (g_stderr_fallback.load(std::memory_order_relaxed)) (void)WriteOnce(STDERR_FILENO, line);
   } catch (...) {
     // Out of memory while formatting: the line is lost, the caller goes on.
   }
@@ -64,6 +70,8 @@ void Append(int level, std::optional<unsigned short> task, std::string_view text
 }  // namespace
 
 void x_log(int level, std::string_view text) noexcept { Append(level, std::nullopt, text); }
+
+void x_log_set_stderr_fallback(bool on) noexcept { g_stderr_fallback.store(on, std::memory_order_relaxed); }
 
 void x_log(int level, unsigned short task_command_id, std::string_view text) noexcept {
   Append(level, task_command_id, text);

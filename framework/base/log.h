@@ -1,6 +1,7 @@
 // The framework log: one text file, "bkreg.log", in the application's company
-// folder (TSGetApp()->CompanyFolder()); standard error while no company
-// folder is set or when the file cannot be written.
+// folder (TSGetApp()->CompanyFolder()), created owner-only and never written
+// through a symbolic link; standard error while no company folder is set or
+// when the file cannot be written (unless turned off, below).
 //
 // Line format (local time):
 //   YYYY-MM-DD hh:mm:ss pid=<pid> level=<n> [task=<id> ]<text>
@@ -20,6 +21,11 @@
 TS_EXPORT void x_log(int level, std::string_view text) noexcept;
 // The same, naming the task (its command id) the line belongs to.
 TS_EXPORT void x_log(int level, unsigned short task_command_id, std::string_view text) noexcept;
+
+// Whether a line that cannot reach the log file goes to standard error (the
+// default). A program that reports every failure to its user in its own
+// words turns this off, so no raw log line reaches its user.
+TS_EXPORT void x_log_set_stderr_fallback(bool on) noexcept;
 
 // The file x_log appends to now: "<company folder>/bkreg.log", or "" while no
 // company folder is set.

@@ -2,6 +2,7 @@
 #include "framework/io/company.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <mutex>
 
 #include "framework/base/log.h"
+#include "framework/base/private_file.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
 
@@ -78,7 +80,7 @@ std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool c
       x_log(0, "company folder " + folder + " does not exist");
       return nullptr;
     }
-    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (!tsMakePrivateFolder(folder)) {
       *status = errno == ENOENT ? tsioStatus::kFileDoesNotExist : tsioStatus::kReadOnly;
       x_log(0, "cannot create company folder " + folder);
       return nullptr;
@@ -97,6 +99,18 @@ std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool c
     new std::shared_ptr<tsioCompany>(existing);  // never released in this process
   }
   std::string db_path = key + "/" + kDatabaseName;
+  if (tsIsSymbolicLink(db_path)) {
+    // A link in the company folder must not redirect the company's data.
+    *status = tsioStatus::kIOError;
+    x_log(0, "company database " + db_path + " is a symbolic link; it is not opened");
+    return nullptr;
+  }
+  if (create && access(db_path.c_str(), F_OK) != 0) {
+    // Created here, owner-only: SQLite gives its WAL and shared-memory files
+    // the database file's mode.
+    int fd = tsOpenPrivateFile(db_path, O_RDWR | O_CREAT | O_EXCL);
+    if (fd >= 0) close(fd);
+  }
   if (!create && access(db_path.c_str(), F_OK) != 0) {
     *status = tsioStatus::kFileDoesNotExist;
     x_log(0, "company database " + db_path + " does not exist");

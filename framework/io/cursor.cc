@@ -7,6 +7,7 @@
 
 #include "framework/base/log.h"
 #include "framework/io/attachments.h"
+#include "framework/io/counters.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
 
@@ -151,6 +152,9 @@ void tsioCursor::CopyRowToRecord(const std::vector<tsCell>& row) {
   }
 }
 
+std::atomic<uint64_t> tsioCounters::fetch_queries_{0};
+std::atomic<uint64_t> tsioCounters::rows_read_{0};
+
 tsioStatus::Status tsioCursor::ReadFullRow(const std::vector<tsCell>& key_source, std::vector<tsCell>& row) {
   const tsioRecordDef& def = *state_->def;
   std::string sql = "SELECT ";
@@ -164,6 +168,7 @@ tsioStatus::Status tsioCursor::ReadFullRow(const std::vector<tsCell>& key_source
   if (!q) return st;
   for (size_t i = 0; i < key_.size(); ++i) q->Bind(static_cast<int>(i + 1), key_source[static_cast<size_t>(key_[i])]);
   short r = q->Step();
+  tsioCounters::CountFetchQuery(r == tsioBackendStatement::kRow ? 1 : 0);
   if (r == tsioBackendStatement::kRow) {
     row.resize(def.fields.size());
     for (size_t i = 0; i < def.fields.size(); ++i) q->Column(static_cast<int>(i), IsText(def.fields[i].type), row[i]);
@@ -295,6 +300,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
   }
   q->Reset();
+  tsioCounters::CountFetchQuery(rows.size());
   if (r != tsioBackendStatement::kDone) {
     company.LogFailure("fetch on " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);

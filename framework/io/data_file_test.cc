@@ -2,6 +2,7 @@
 // ones), values that do not fit, relations, notes travelling with a moved
 // record, and injected failures that must lose nothing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -10,8 +11,10 @@
 #include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "framework/io/attachments.h"
+#include "framework/io/counters.h"
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
+#include "framework/io/lock_file.h"
 #include "framework/io/io_test_support.h"
 #include "framework/io/rollback_stack.h"
 #include "tests/support/test_support.h"
@@ -61,6 +64,46 @@ TEST(OpenFailures, DamagedDatabaseGivesAFailureStatusNotACrash) {
   EXPECT_NE(st, tsioStatus::kSuccess);
   EXPECT_TRUE(st == tsioStatus::kDamaged || st == tsioStatus::kIOError) << st;
   EXPECT_NE(ReadFile(x_log_path()).find("company.db"), std::string::npos);
+}
+
+// Files the framework makes in a company folder are its owner's only, even
+// under a permissive umask; a database, log or lock file that is a symbolic
+// link is never followed: the link's target is neither opened nor written.
+TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
+  bktest::TempDir dir;
+  const mode_t old_mask = umask(022);
+  {
+    iotest::MakeCompany(dir.Sub("company"));
+    Opened opened(dir.Sub("company"));
+    x_log(1, "a line");
+    for (const char* name : {"", "/company.db", "/company.db-wal", "/company.db-shm", "/company.db.locks",
+                             "/bkreg.log"}) {
+      struct stat st;
+      ASSERT_EQ(stat((dir.Sub("company") + name).c_str(), &st), 0) << name;
+      EXPECT_EQ(st.st_mode & 077, 0u) << name << " mode " << std::oct << (st.st_mode & 0777);
+    }
+  }
+  umask(old_mask);
+
+  // A second company whose files are links into the first one.
+  const std::string other = dir.Sub("other");
+  ASSERT_EQ(mkdir(other.c_str(), 0700), 0);
+  const std::string target_log = dir.Sub("company") + "/bkreg.log";
+  const std::string log_before = ReadFile(target_log);
+  ASSERT_EQ(symlink((dir.Sub("company") + "/company.db").c_str(), (other + "/company.db").c_str()), 0);
+  ASSERT_EQ(symlink(target_log.c_str(), (other + "/bkreg.log").c_str()), 0);
+  TSGetApp()->SetCompanyFolder(other);
+  x_log_set_stderr_fallback(false);
+  x_log(1, "must not reach the linked log");
+  tsioFileManager fm(other);
+  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kIOError);
+  x_log_set_stderr_fallback(true);
+  EXPECT_EQ(ReadFile(target_log), log_before);
+
+  tsioLockFile locks;
+  ASSERT_EQ(symlink((dir.Sub("company") + "/company.db.locks").c_str(), (other + "/company.db.locks").c_str()), 0);
+  EXPECT_EQ(locks.Open(other + "/company.db.locks"), tsioStatus::kLockUnavailable);
+  TSGetApp()->SetCompanyFolder("");
 }
 
 TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
@@ -213,6 +256,40 @@ TEST(FaultInjection, FailedMoveLosesNothing) {
   tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
   EXPECT_EQ(h.Update(), tsioStatus::kDiskFull);
   EXPECT_FALSE(h.HoldsLock());
+}
+
+// Each keyed fetch is one query, found or not; a walk reads ahead, so it runs
+// fewer queries than it makes fetches, and a fetch that fails before the
+// database (an injected fault) runs none.
+TEST(Counters, CountTheQueriesFetchesRun) {
+  bktest::TempDir dir;
+  iotest::MakeCompany(dir.path());
+  Opened o(dir.path());
+  iotest::Parent p;
+  ccCursor c(p, *o.file, 1, 0);
+  for (long long k2 = 1; k2 <= 40; ++k2) {
+    p.k1 = tsAlpha("P");
+    p.k2 = tsDouble(k2, 0);
+    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+  }
+  tsioCounters::Reset();
+  p.k2 = tsDouble(7, 0);
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+  p.k2 = tsDouble(99, 0);
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kNotFound);
+  EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
+  EXPECT_EQ(tsioCounters::RowsRead(), 1u);
+  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
+  EXPECT_EQ(c.FetchEQ(false), tsioStatus::kDamaged);
+  tsioFaults::Clear();
+  EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
+
+  tsioCounters::Reset();
+  int fetched = 0;
+  for (auto st = c.FetchFirst(false); st == tsioStatus::kSuccess; st = c.FetchNext(false)) ++fetched;
+  EXPECT_EQ(fetched, 40);
+  EXPECT_LT(tsioCounters::FetchQueries(), 40u);
+  EXPECT_EQ(tsioCounters::RowsRead(), 40u);
 }
 
 TEST(Dictionary, AnswersAboutOpenFiles) {

@@ -6,6 +6,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "framework/base/private_file.h"
+
 namespace {
 
 bool SetLock(int fd, uint64_t id, short type, int cmd) {
@@ -24,7 +26,7 @@ tsioLockFile::~tsioLockFile() { Close(); }
 
 tsioStatus::Status tsioLockFile::Open(const std::string& path) {
   Close();
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  fd_ = tsOpenPrivateFile(path, O_RDWR | O_CREAT);
   if (fd_ < 0) return tsioStatus::kLockUnavailable;
   return tsioStatus::kSuccess;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "framework/base/application.h"
+#include "framework/base/private_file.h"
 
 // ---- stream ----
 
@@ -162,12 +163,12 @@ ccStatus<ccBoolStatus> ccJournal::PrintToFile(const std::string& path) const {
   if (target.empty()) return failed("no company folder is set.");
   if (path.empty()) {
     const std::string dir = target.substr(0, target.rfind('/'));
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return failed(dir + ": " + std::strerror(errno));
+    if (!tsMakePrivateFolder(dir)) return failed(dir + ": " + std::strerror(errno));
   }
   std::string text;
   for (const auto& l : Lines()) text += l + '\n';
   const std::string tmp = target + ".tmp." + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = tsOpenPrivateFile(tmp, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return failed(tmp + ": " + std::strerror(errno));
   bool ok = true;
   for (size_t done = 0; ok && done < text.size();) {

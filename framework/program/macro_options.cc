@@ -15,6 +15,7 @@
 
 #include "framework/base/application.h"
 #include "framework/base/log.h"
+#include "framework/base/private_file.h"
 #include "framework/io/io_status.h"
 
 namespace {
@@ -82,7 +83,7 @@ bool Save(const std::string& path, const Contents& c) {
   for (const auto& f : c.files) out << "file " << f.file_id << ' ' << f.file_number << '\n';
   const std::string text = out.str();
   const std::string tmp = path + ".tmp." + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = tsOpenPrivateFile(tmp, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return false;
   bool ok = true;
   for (size_t done = 0; ok && done < text.size();) {
@@ -100,7 +101,7 @@ bool Save(const std::string& path, const Contents& c) {
 class WriteLock {
  public:
   explicit WriteLock(const std::string& path) {
-    fd_ = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = tsOpenPrivateFile(path + ".lock", O_RDWR | O_CREAT);
     if (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
       close(fd_);
       fd_ = -1;
@@ -123,7 +124,7 @@ short Modify(unsigned short task, F change) {
   const std::string path = xm_options_path(task);
   if (path.empty()) return tsioStatus::kFileDoesNotExist;
   const std::string dir = path.substr(0, path.rfind('/'));
-  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+  if (!tsMakePrivateFolder(dir)) {
     x_log(0, task, "macro options: cannot create " + dir + ": " + std::strerror(errno));
     return tsioStatus::kIOError;
   }

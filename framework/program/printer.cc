@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "framework/base/application.h"
+#include "framework/base/private_file.h"
 
 namespace xp {
 
@@ -57,7 +58,7 @@ ccStatus<ccBoolStatus> Spool(PrinterEnum printer, std::string_view title, const 
   const std::string folder = TSGetApp()->CompanyFolder();
   if (folder.empty()) return Failed("Cannot print: no company folder is set.");
   const std::string dir = folder + "/spool";
-  if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+  if (!tsMakePrivateFolder(dir)) {
     return Failed("Cannot print: cannot create " + dir + ": " + std::strerror(errno));
   }
   std::string text(title);
@@ -65,7 +66,7 @@ ccStatus<ccBoolStatus> Spool(PrinterEnum printer, std::string_view title, const 
   for (const auto& l : lines) text += l + '\n';
 
   const std::string tmp = dir + "/.job." + std::to_string(getpid()) + "." + PrinterName(printer);
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = tsOpenPrivateFile(tmp, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return Failed("Cannot print: cannot write " + tmp + ": " + std::strerror(errno));
   bool ok = WriteAll(fd, text) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;

@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
+#include "duplicates/pending_deposit.h"
+#include "framework/io/file_manager.h"
+#include "records/files.h"
+#include "settings/bk_settings.h"
 #include "tests/support/test_support.h"
 #include "tools/bkreg/output.h"
+#include "transactions/transaction.h"
 
 namespace {
 
@@ -129,6 +135,100 @@ TEST(Bkreg, BalanceAsOfADate) {
     }
   }
   EXPECT_NE(RunBkreg(co, "balance B1 --as-of 2026-11-02").out.find("84.50"), std::string::npos);
+}
+
+bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+
+// A check number or a deposit already used for the bank is refused with the
+// catalogue's words and exit 2, and the refusal says how to enter it anyway;
+// --allow-duplicate enters it. History counts when the settings ask for it;
+// a deposit id a pending deposit holds cannot be entered even so.
+TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
+  bktest::TempDir dir;
+  std::string co = dir.Sub("company");
+  ASSERT_EQ(RunBkreg(co, "init").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add B1").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add B2").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 10 --check 101 --date 2026-11-02").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --deposit-id D1 --date 2026-11-02").status, 0);
+
+  Result again = RunBkreg(co, "enter check --bank B1 --amount 12 --check 101 --date 2026-11-03");
+  EXPECT_EQ(again.status, 2);
+  EXPECT_TRUE(Has(again, "Check number 101 has already been used for bank account B1.")) << again.out;
+  EXPECT_TRUE(Has(again, "repeat the command with --allow-duplicate")) << again.out;
+  Result deposit = RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-02");
+  EXPECT_EQ(deposit.status, 2);
+  EXPECT_TRUE(Has(deposit, "Deposit D1 dated 2026-11-02 has already been entered for bank account B1."))
+      << deposit.out;
+  // Not duplicates: another bank, another date, no deposit id.
+  EXPECT_EQ(RunBkreg(co, "enter check --bank B2 --amount 1 --check 101 --date 2026-11-03").status, 0);
+  EXPECT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-04").status, 0);
+  EXPECT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 5 --date 2026-11-02").status, 0);
+
+  Result anyway = RunBkreg(co, "enter check --bank B1 --amount 12 --check 101 --date 2026-11-03 --allow-duplicate");
+  EXPECT_EQ(anyway.status, 0) << anyway.out;
+  EXPECT_TRUE(Has(anyway, "entering it anyway")) << anyway.out;
+  Result csv = RunBkreg(co, "--format csv register --bank B1");
+  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 7) << csv.out;  // header, opening, 5 entries
+
+  {
+    // History holds check 700 and deposit H1; a pending deposit holds P1.
+    tsioFileManager fm(co);
+    tsioDataFile *history = nullptr, *bkm = nullptr;
+    ASSERT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
+    ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
+    Transaction t(*history);
+    t.m_Record.SetBankAccount(tsAlpha("B1"));
+    t.m_Record.SetRun(tsDouble(1, 0));
+    t.m_Record.SetSequence(tsDouble(1, 0));
+    t.m_Record.SetCheck(tsDouble(700, 0));
+    ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+    PendingDeposit p(*bkm);
+    p.m_Record.SetBankAccount(tsAlpha("B1"));
+    tsDate day;
+    ASSERT_TRUE(day.Parse("2026-11-05"));
+    p.m_Record.SetDepositDate(day);
+    p.m_Record.SetDepositID(tsAlpha("P1"));
+    ASSERT_EQ(p.Insert(), tsioStatus::kSuccess);
+  }
+  const std::string history_check = "enter check --bank B1 --amount 3 --check 700 --date 2026-11-05";
+  EXPECT_EQ(RunBkreg(co, history_check).status, 0);  // history is not searched by default
+  {
+    tsioFileManager fm(co);
+    tsioDataFile* bkm = nullptr;
+    ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
+    bkSettings settings(*bkm);
+    ASSERT_EQ(settings.Get(false), tsioStatus::kSuccess);
+    settings.SetVerifyDupCheckInHistory(tsBool(true));
+    ASSERT_EQ(settings.Update(), tsioStatus::kSuccess);
+  }
+  Result in_history = RunBkreg(co, "enter check --bank B2 --amount 3 --check 700 --date 2026-11-05");
+  EXPECT_EQ(in_history.status, 0) << in_history.out;  // history holds 700 for B1 only
+  {
+    tsioFileManager fm(co);
+    tsioDataFile* history = nullptr;
+    ASSERT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
+    Transaction t(*history);
+    t.m_Record.SetBankAccount(tsAlpha("B1"));
+    t.m_Record.SetRun(tsDouble(1, 0));
+    t.m_Record.SetSequence(tsDouble(2, 0));
+    t.m_Record.SetCheck(tsDouble(703, 0));
+    ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+  }
+  in_history = RunBkreg(co, "enter check --bank B1 --amount 3 --check 703 --date 2026-11-05");
+  EXPECT_EQ(in_history.status, 2);
+  EXPECT_TRUE(Has(in_history, "Check number 703 has already been used for bank account B1.")) << in_history.out;
+  EXPECT_TRUE(Has(in_history, "--allow-duplicate")) << in_history.out;
+
+  Result pending = RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05");
+  EXPECT_EQ(pending.status, 2);
+  EXPECT_TRUE(Has(pending, "Deposit P1 dated 2026-11-05 has already been entered for bank account B1."))
+      << pending.out;
+  EXPECT_TRUE(Has(pending, "pending deposit")) << pending.out;
+  EXPECT_FALSE(Has(pending, "--allow-duplicate")) << pending.out;
+  EXPECT_EQ(
+      RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05 --allow-duplicate").status,
+      2);
 }
 
 TEST(BkregOutput, QuotesWhatNeedsQuoting) {

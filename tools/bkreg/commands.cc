@@ -14,6 +14,7 @@
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
 #include "accounts/bank_account.h"
+#include "duplicates/bk_verify_duplicates.h"
 #include "records/files.h"
 #include "transactions/transaction.h"
 
@@ -89,12 +90,46 @@ struct Entry {
   tsDate date;
   long long check = 0;
   std::string description, payee, deposit_id, batch = "BKREG";
+  bool allow_duplicate = false;  // --allow-duplicate
 };
+
+// The duplicate check of an entry (a check by its number, a deposit by its
+// date and id): 0 when it may be entered, else the exit status, with the
+// catalogue's words on `err`. A duplicate in the register or in history may
+// be entered anyway with --allow-duplicate; a deposit id a pending deposit
+// holds may not, and a check that could not be made refuses the entry.
+int CheckDuplicate(bkVerifyDuplicates& verify, const Entry& e, std::ostream& err) {
+  ccStatus<ccError::Level> found(ccError::kNone);
+  if (e.type == 1) {
+    found = verify.checkExists(tsAlpha(e.bank), tsDouble(e.check, 0));
+  } else if (e.type == 2 && !e.deposit_id.empty()) {
+    found = verify.depositExists(tsAlpha(e.bank), e.date, tsAlpha(e.deposit_id));
+  }
+  if (found.Value() == ccError::kNone) return 0;
+  PrintErrors(found.Errors(), err);
+  if (found.MaxLevel() >= ccError::kFatal) {
+    err << "bkreg: duplicates could not be looked for; nothing was entered\n";
+    return 2;
+  }
+  if (verify.LastFoundIn() == bkVerifyDuplicates::FoundIn::kPendingDeposits) {
+    err << "bkreg: not entered; a pending deposit holds that deposit id until it is entered itself\n";
+    return 2;
+  }
+  if (e.allow_duplicate) {
+    err << "bkreg: entering it anyway (--allow-duplicate)\n";
+    return 0;
+  }
+  err << "bkreg: not entered; to enter it anyway, repeat the command with --allow-duplicate\n";
+  return 2;
+}
 
 // Enters one transaction as a unit of work: the transaction with its run and
 // sequence, and the bank account's register balance and totals, commit or
-// roll back together.
-int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, bool quiet) {
+// roll back together. With `verify`, the entry is first checked for a
+// duplicate while the bank account is locked, so two bkreg runs cannot both
+// enter the same number.
+int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, bool quiet,
+             bkVerifyDuplicates* verify = nullptr) {
   BankAccount bank(s.Master(), "", 0);
   bank.m_Record.SetBankAccount(tsAlpha(e.bank));
   if (bank.FetchEQ(false) != tsioStatus::kSuccess) {
@@ -154,6 +189,13 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
   if (st != tsioStatus::kSuccess) {
     err << "bkreg: bank account '" << e.bank << "' is in use (" << ccIOStatusStr(st) << ")\n";
     return 2;
+  }
+  if (verify != nullptr) {
+    const int refused = CheckDuplicate(*verify, e, err);
+    if (refused != 0) {
+      (void)bank.Unlock();
+      return refused;
+    }
   }
   const tsCurrency net = t.m_Record.GetAmount();
   const bkTranType kind = static_cast<bkTranType>(e.type);
@@ -276,7 +318,7 @@ int CmdEnter(const Args& a, std::ostream& out, std::ostream& err) {
   e.type = a.positional.empty() ? 0 : TypeCode(a.positional[0]);
   if (e.type == 0 || !RequireBank(Args{a.company, a.format, {}, a.options}, &e.bank, err)) {
     err << "bkreg: enter check|deposit|withdrawal|adjustment --bank ID --amount X [--date D] [--check N] "
-           "[--desc TEXT] [--payee NAME] [--deposit-id ID] [--batch ID]\n";
+           "[--desc TEXT] [--payee NAME] [--deposit-id ID] [--batch ID] [--allow-duplicate]\n";
     return 1;
   }
   if (!ParseAmount(a.Option("amount"), &e.amount) || (e.type != 4 && e.amount < tsCurrency())) {
@@ -294,9 +336,16 @@ int CmdEnter(const Args& a, std::ostream& out, std::ostream& err) {
   e.payee = a.Option("payee");
   e.deposit_id = a.Option("deposit-id");
   e.batch = a.Option("batch", e.batch);
+  e.allow_duplicate = !a.Option("allow-duplicate").empty();
   Session s(a.company);
   if (!s.Open(err)) return 2;
-  return EnterOne(s, e, out, err, false);
+  bkVerifyDuplicates verify;
+  verify.Init(s.Program().Task());
+  const tsioFileInfo master = s.Master().Info();
+  const auto ready = verify.initialize(s.Register().Info(), &master);
+  PrintErrors(ready.Errors(), err);  // warnings: no history to compare with
+  if (ready.HasError()) return 2;
+  return EnterOne(s, e, out, err, false, &verify);
 }
 
 int CmdGenerate(const Args& a, std::ostream& out, std::ostream& err) {

@@ -24,9 +24,11 @@ const char kUsage[] =
     "  bank add ID [--desc TEXT] [--type N] [--balance AMOUNT]\n"
     "  bank list                     bank accounts with balances and open totals\n"
     "  enter TYPE --bank ID --amount X [--date YYYY-MM-DD] [--check N] [--desc TEXT]\n"
-    "        [--payee NAME] [--deposit-id ID] [--batch ID]\n"
+    "        [--payee NAME] [--deposit-id ID] [--batch ID] [--allow-duplicate]\n"
     "                                TYPE is check, deposit, withdrawal or adjustment;\n"
-    "                                checks are recorded as written by payables (AP)\n"
+    "                                checks are recorded as written by payables (AP);\n"
+    "                                a check number or deposit (date and id) already\n"
+    "                                used for the bank is refused unless --allow-duplicate\n"
     "  generate --bank ID [--count N] enter N sample transactions (progress on a terminal)\n"
     "  register --bank ID            the register with running balances\n"
     "  balance BANK [--as-of DATE] [--kind register|bank|reconciled|cash] [--cash-account ACCOUNT]\n"
@@ -59,6 +61,8 @@ int main(int argc, char** argv) {
       if (eq != std::string::npos) {
         value = name.substr(eq + 1);
         name = name.substr(0, eq);
+      } else if (name == "allow-duplicate") {  // a switch: takes no value
+        value = "yes";
       } else if (i + 1 < argc) {
         value = argv[++i];
       } else {

@@ -1,0 +1,641 @@
+// Duplicate verification on real company files: duplicates found in the
+// register, among pending deposits and in history (options on and off), by
+// both forms of initialisation; the transaction being edited exempted; what a
+// second program enters meanwhile seen; a missing or unopenable history; hard
+// failures and lookups that cannot read (injected, a record another program
+// locks, a really damaged table) never answered as "no duplicate"; borrowed
+// cursors and files left alone; the macro options.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "duplicates/bk_verify_duplicates.h"
+#include "framework/base/application.h"
+#include "framework/io/company.h"
+#include "framework/io/counters.h"
+#include "framework/io/faults.h"
+#include "framework/program/macro_options.h"
+#include "records/files.h"
+#include "settings/bk_settings.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using Level = ccStatus<ccError::Level>;
+using FoundIn = bkVerifyDuplicates::FoundIn;
+
+tsDate Day(const char* text) {
+  tsDate d;
+  EXPECT_TRUE(d.Parse(text)) << text;
+  return d;
+}
+
+void AddTransaction(const tsioDataFile& file, const char* bank, long long run, long long seq, long long check,
+                    const char* deposit_date = "", const char* deposit_id = "") {
+  Transaction t(file);
+  t.m_Record.SetBankAccount(tsAlpha(bank));
+  t.m_Record.SetRun(tsDouble(run, 0));
+  t.m_Record.SetSequence(tsDouble(seq, 0));
+  tclTSEnum<TransactionData::TranTypeEnum> type;
+  type.SetValue(check != 0 ? 1 : 2);
+  t.m_Record.SetType(type);
+  t.m_Record.SetCheck(tsDouble(check, 0));
+  if (*deposit_date) t.m_Record.SetDepositDate(Day(deposit_date));
+  t.m_Record.SetDepositID(tsAlpha(deposit_id));
+  ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+}
+
+void AddPending(const tsioDataFile& bkm, const char* bank, const char* date, const char* id) {
+  PendingDeposit p(bkm);
+  p.m_Record.SetBankAccount(tsAlpha(bank));
+  p.m_Record.SetDepositDate(Day(date));
+  p.m_Record.SetDepositID(tsAlpha(id));
+  p.m_Record.SetApplication(tsAlpha("AR"));
+  ASSERT_EQ(p.Insert(), tsioStatus::kSuccess);
+}
+
+// A company with the module's files, opened by the test as a program would
+// (its own file manager), set as the application's company folder.
+class Company {
+ public:
+  explicit Company(bool with_history = true, bool with_master = true) {
+    tsioFileManager creator(folder);
+    EXPECT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
+    EXPECT_EQ(creator.Create(BKTFileSpec), tsioStatus::kSuccess);
+    if (with_master) {
+      EXPECT_EQ(creator.Create(BKMFileSpec), tsioStatus::kSuccess);
+    }
+    if (with_history) {
+      EXPECT_EQ(creator.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
+    }
+    TSGetApp()->SetCompanyFolder(folder);
+    Open();
+  }
+  ~Company() {
+    tsioFaults::Clear();
+    TSGetApp()->SetCompanyFolder("");
+  }
+  void Open() {
+    fm = std::make_unique<tsioFileManager>(folder);
+    EXPECT_EQ(fm->Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+    if (fm->Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) bkm = nullptr;
+    if (fm->Open(BKTHistoryFileSpec, &history) != tsioStatus::kSuccess) history = nullptr;
+  }
+  void Close() {
+    fm.reset();
+    bkt = bkm = history = nullptr;
+  }
+  void HistoryOptions(bool checks, bool deposits) {
+    bkSettings s(*bkm);
+    ASSERT_EQ(s.Get(false), tsioStatus::kSuccess);
+    s.SetVerifyDupCheckInHistory(tsBool(checks));
+    s.SetVerifyDupDepositInHistory(tsBool(deposits));
+    ASSERT_EQ(s.Update(), tsioStatus::kSuccess);
+  }
+
+  bktest::TempDir dir;
+  std::string folder = dir.Sub("company");
+  std::unique_ptr<tsioFileManager> fm;
+  tsioDataFile* bkt = nullptr;
+  tsioDataFile* bkm = nullptr;
+  tsioDataFile* history = nullptr;
+};
+
+// How the verifier is set up: from file information; from the caller's
+// cursors and settings (all of them); from the register check cursor alone
+// (it opens the master file, reads the settings and opens the history).
+enum class Form { kFileInfo, kCallerCursors, kRegisterCursorOnly };
+const char* Name(Form f) {
+  return f == Form::kFileInfo ? "file information" : f == Form::kCallerCursors ? "caller's cursors" : "one cursor";
+}
+
+// The caller's side of the second form: cursors and settings it lends.
+struct Lent {
+  explicit Lent(Company& co)
+      : settings(*co.bkm),
+        reg_checks(*co.bkt, bkVerifyDuplicates::CheckCursorFields, bkVerifyDuplicates::kCheckIndex),
+        reg_deposits(*co.bkt, bkVerifyDuplicates::DepositCursorFields, bkVerifyDuplicates::kDepositIndex),
+        pending(*co.bkm, bkVerifyDuplicates::PendingDepositCursorFields, 0) {
+    EXPECT_EQ(settings.Get(false), tsioStatus::kSuccess);
+    if (co.history) {
+      hist_checks.emplace(*co.history, bkVerifyDuplicates::CheckCursorFields, bkVerifyDuplicates::kCheckIndex);
+      hist_deposits.emplace(*co.history, bkVerifyDuplicates::DepositCursorFields, bkVerifyDuplicates::kDepositIndex);
+    }
+  }
+  bkSettings settings;
+  Transaction reg_checks, reg_deposits;
+  std::optional<Transaction> hist_checks, hist_deposits;
+  PendingDeposit pending;
+};
+
+Level Initialize(bkVerifyDuplicates& v, Company& co, Form form, std::unique_ptr<Lent>& lent) {
+  switch (form) {
+    case Form::kFileInfo: {
+      const tsioFileInfo master = co.bkm->Info();
+      if (!co.history) return v.initialize(co.bkt->Info(), &master);
+      const tsioFileInfo history = co.history->Info();
+      return v.initialize(co.bkt->Info(), &master, &history);
+    }
+    case Form::kCallerCursors:
+      lent = std::make_unique<Lent>(co);
+      return v.initialize(&lent->settings, &lent->reg_checks, &lent->reg_deposits,
+                          lent->hist_checks ? &*lent->hist_checks : nullptr,
+                          lent->hist_deposits ? &*lent->hist_deposits : nullptr, &lent->pending);
+    case Form::kRegisterCursorOnly:
+      lent = std::make_unique<Lent>(co);
+      return v.initialize(nullptr, &lent->reg_checks);
+  }
+  return Level(ccError::kFatal);
+}
+
+std::string Texts(const ccErrors& errors) {
+  std::string s;
+  for (const ccError& e : errors) s += std::to_string(e.Number()) + " " + e.Text() + "\n";
+  return s;
+}
+
+// One lookup's expected answer: the message (0 = none) and where it was found.
+struct Answer {
+  int message;
+  FoundIn where;
+};
+constexpr Answer kNone{0, FoundIn::kNowhere};
+constexpr Answer kCheckInRegister{2202, FoundIn::kRegister};
+constexpr Answer kCheckInHistory{2202, FoundIn::kHistory};
+constexpr Answer kDepositInRegister{2203, FoundIn::kRegister};
+constexpr Answer kDepositPending{2203, FoundIn::kPendingDeposits};
+constexpr Answer kDepositInHistory{2203, FoundIn::kHistory};
+
+struct Case {
+  const char* what;
+  bool check;
+  const char* bank;
+  long long number;             // checks
+  const char* date;             // deposits
+  const char* id;
+  const char* current_bank;     // the transaction being edited (nullptr: a new one)
+  long long current_run, current_seq;
+  Answer history_off, history_on;
+};
+
+const Case kCases[] = {
+    {"check in the register", true, "B1", 100, "", "", nullptr, 0, 0, kCheckInRegister, kCheckInRegister},
+    {"check of another bank", true, "B1", 500, "", "", nullptr, 0, 0, kNone, kNone},
+    {"check nowhere", true, "B3", 100, "", "", nullptr, 0, 0, kNone, kNone},
+    {"null check number", true, "B1", 0, "", "", nullptr, 0, 0, kNone, kNone},
+    {"check only in history", true, "B1", 400, "", "", nullptr, 0, 0, kNone, kCheckInHistory},
+    {"check re-saved by itself", true, "B1", 100, "", "", "B1", 1, 1, kNone, kNone},
+    {"check number of another transaction", true, "B1", 100, "", "", "B1", 1, 2, kCheckInRegister,
+     kCheckInRegister},
+    {"check number also used after the edited one", true, "B1", 300, "", "", "B1", 1, 4, kCheckInRegister,
+     kCheckInRegister},
+    {"check number also used before the edited one", true, "B1", 300, "", "", "B1", 2, 1, kCheckInRegister,
+     kCheckInRegister},
+    {"check edited itself, number in history", true, "B1", 200, "", "", "B1", 1, 5, kNone, kCheckInHistory},
+    {"deposit in the register", false, "B1", 0, "2026-01-05", "D1", nullptr, 0, 0, kDepositInRegister,
+     kDepositInRegister},
+    {"deposit id on another date", false, "B1", 0, "2026-01-06", "D1", nullptr, 0, 0, kNone, kNone},
+    {"deposit re-saved by itself", false, "B1", 0, "2026-01-05", "D1", "B1", 1, 3, kNone, kNone},
+    {"pending deposit", false, "B1", 0, "2026-01-07", "P1", nullptr, 0, 0, kDepositPending, kDepositPending},
+    {"pending deposit, own identity given", false, "B1", 0, "2026-01-07", "P1", "B1", 1, 3, kDepositPending,
+     kDepositPending},
+    {"deposit only in history", false, "B1", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kDepositInHistory},
+    {"deposit edited itself, also in history", false, "B1", 0, "2026-01-06", "H2", "B1", 1, 6, kNone,
+     kDepositInHistory},
+    {"history deposit of another bank", false, "B2", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kNone},
+};
+
+void AddRegisterOfCases(Company& co) {
+  AddTransaction(*co.bkt, "B1", 1, 1, 100);
+  AddTransaction(*co.bkt, "B1", 1, 2, 101);
+  AddTransaction(*co.bkt, "B1", 1, 3, 0, "2026-01-05", "D1");
+  AddTransaction(*co.bkt, "B1", 1, 4, 300);
+  AddTransaction(*co.bkt, "B1", 2, 1, 300);
+  AddTransaction(*co.bkt, "B1", 1, 5, 200);
+  AddTransaction(*co.bkt, "B1", 1, 6, 0, "2026-01-06", "H2");
+  AddTransaction(*co.bkt, "B2", 1, 1, 500);
+  AddTransaction(*co.history, "B1", 7, 1, 200);
+  AddTransaction(*co.history, "B1", 7, 2, 400);
+  AddTransaction(*co.history, "B1", 7, 3, 0, "2026-01-06", "H1");
+  AddTransaction(*co.history, "B1", 7, 4, 0, "2026-01-06", "H2");
+  AddPending(*co.bkm, "B1", "2026-01-07", "P1");
+}
+
+Level Ask(bkVerifyDuplicates& v, const Case& c) {
+  const tsAlpha current_bank(c.current_bank ? c.current_bank : "");
+  const tsDouble run(c.current_run, 0), seq(c.current_seq, 0);
+  const tsAlpha* b = c.current_bank ? &current_bank : nullptr;
+  const tsDouble* r = c.current_bank ? &run : nullptr;
+  const tsDouble* s = c.current_bank ? &seq : nullptr;
+  if (c.check) return v.checkExists(tsAlpha(c.bank), tsDouble(c.number, 0), b, r, s);
+  return v.depositExists(tsAlpha(c.bank), Day(c.date), tsAlpha(c.id), b, r, s);
+}
+
+TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff) {
+  Company co;
+  AddRegisterOfCases(co);
+  for (bool on : {false, true}) {
+    co.HistoryOptions(on, on);
+    for (Form form : {Form::kFileInfo, Form::kCallerCursors, Form::kRegisterCursorOnly}) {
+      SCOPED_TRACE(std::string(Name(form)) + (on ? ", history on" : ", history off"));
+      bkVerifyDuplicates v;
+      std::unique_ptr<Lent> lent;
+      const Level init = Initialize(v, co, form, lent);
+      ASSERT_EQ(init.Value(), ccError::kNone) << Texts(init.Errors());
+      EXPECT_EQ(v.CheckHistory(), on);
+      EXPECT_EQ(v.HistoryFile() != nullptr, on);
+      for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const Answer want = on ? c.history_on : c.history_off;
+        tsioCounters::Reset();
+        const Level got = Ask(v, c);
+        // At most two indexed fetches per file searched.
+        EXPECT_LE(tsioCounters::FetchQueries(), 6u);
+        EXPECT_EQ(v.LastFoundIn(), want.where);
+        if (want.message == 0) {
+          EXPECT_EQ(got.Value(), ccError::kNone) << Texts(got.Errors());
+          EXPECT_TRUE(got.Errors().Empty());
+        } else {
+          EXPECT_EQ(got.Value(), ccError::kError);
+          ASSERT_EQ(got.Errors().Size(), 1u);
+          EXPECT_EQ(got.Errors()[0].Number(), want.message);
+        }
+      }
+    }
+  }
+}
+
+TEST(VerifyDuplicates, MessagesUseTheCataloguesWordsAndTheUsersTerms) {
+  Company co;
+  AddRegisterOfCases(co);
+  bkVerifyDuplicates v;
+  ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
+  Level check = v.checkExists(tsAlpha("B1"), tsDouble(100, 0));
+  EXPECT_EQ(check.Errors()[0].Text(), "Check number 100 has already been used for bank account B1.");
+  tsString::SetCustomDescription("<8F>", "Cheque");
+  check = v.checkExists(tsAlpha("B1"), tsDouble(100, 0));
+  tsString::ResetCustomDescriptions();
+  EXPECT_EQ(check.Errors()[0].Text(), "Cheque number 100 has already been used for bank account B1.");
+  const Level deposit = v.depositExists(tsAlpha("B1"), Day("2026-01-07"), tsAlpha("P1"));
+  EXPECT_EQ(deposit.Errors()[0].Text(),
+            "Deposit P1 dated 2026-01-07 has already been entered for bank account B1.");
+}
+
+// Another program enters the check, the deposit and a pending deposit after
+// the verifier was set up and had looked once: the next lookups see them.
+TEST(VerifyDuplicates, SeesWhatASecondProgramEntersMeanwhile) {
+  Company co;
+  co.HistoryOptions(true, true);
+  for (Form form : {Form::kFileInfo, Form::kCallerCursors}) {
+    SCOPED_TRACE(Name(form));
+    const long long number = form == Form::kFileInfo ? 555 : 556;
+    const std::string id = "X" + std::to_string(number);
+    bkVerifyDuplicates v;
+    std::unique_ptr<Lent> lent;
+    ASSERT_EQ(Initialize(v, co, form, lent).Value(), ccError::kNone);
+    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(number, 0)).Value(), ccError::kNone);
+    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-01"), tsAlpha(id)).Value(), ccError::kNone);
+    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-02"), tsAlpha(id)).Value(), ccError::kNone);
+    auto other = bktest::ChildProcess::Start([&] {
+      tsioFileManager fm(co.folder);
+      tsioDataFile *bkt = nullptr, *bkm = nullptr;
+      if (fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess || fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) {
+        return 1;
+      }
+      AddTransaction(*bkt, "B1", 50, number, number);
+      AddTransaction(*bkt, "B1", 51, number, 0, "2026-02-01", id.c_str());
+      AddPending(*bkm, "B1", "2026-02-02", id.c_str());
+      return ::testing::Test::HasFailure() ? 2 : 0;
+    });
+    ASSERT_EQ(other.Wait(), 0);
+    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(number, 0)).Value(), ccError::kError);
+    EXPECT_EQ(v.LastFoundIn(), FoundIn::kRegister);
+    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-01"), tsAlpha(id)).Value(), ccError::kError);
+    EXPECT_EQ(v.LastFoundIn(), FoundIn::kRegister);
+    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-02"), tsAlpha(id)).Value(), ccError::kError);
+    EXPECT_EQ(v.LastFoundIn(), FoundIn::kPendingDeposits);
+  }
+}
+
+// A history that cannot be opened is a warning, 2207 when there is none
+// (from every form), 2206 for any other failure (here an I/O error on the
+// verifier's fourth open: the company, the master file, the register, the
+// history); afterwards no lookup touches history: one fetch for a check, two
+// for a deposit (register, pending deposits).
+TEST(VerifyDuplicates, AHistoryThatCannotBeOpenedWarnsAndIsNotSearched) {
+  struct Way {
+    bool with_history;
+    Form form;
+    int warning;
+  };
+  for (const Way& w : {Way{false, Form::kFileInfo, 2207}, Way{false, Form::kCallerCursors, 2207},
+                       Way{false, Form::kRegisterCursorOnly, 2207}, Way{true, Form::kFileInfo, 2206}}) {
+    SCOPED_TRACE(std::string(Name(w.form)) + " " + std::to_string(w.warning));
+    Company co(w.with_history);
+    co.HistoryOptions(true, true);
+    if (w.with_history) tsioFaults::Arm(tsioOp::kOpen, tsioStatus::kIOError, 4);
+    bkVerifyDuplicates v;
+    std::unique_ptr<Lent> lent;
+    const Level init = Initialize(v, co, w.form, lent);
+    tsioFaults::Clear();
+    EXPECT_EQ(init.Value(), ccError::kWarning);
+    ASSERT_EQ(init.Errors().Size(), 1u) << Texts(init.Errors());
+    EXPECT_EQ(init.Errors()[0].Number(), w.warning);
+    EXPECT_EQ(init.Errors()[0].Text(),
+              w.warning == 2207 ? "There is no history file; Checks will not be compared with history."
+                                : "The history file could not be opened (" + ccIOStatusStr(tsioStatus::kIOError) +
+                                      "); Checks will not be compared with history.");
+    EXPECT_EQ(v.HistoryFile(), nullptr);
+    EXPECT_FALSE(v.CheckHistory() || v.DepositHistory());
+    tsioCounters::Reset();
+    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)).Value(), ccError::kNone);
+    EXPECT_EQ(tsioCounters::FetchQueries(), 1u);
+    tsioCounters::Reset();
+    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-01-06"), tsAlpha("H1")).Value(), ccError::kNone);
+    EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
+  }
+}
+
+// The history information may name another company folder (an archive):
+// the history is opened there, on a handle of the verifier's own.
+TEST(VerifyDuplicates, TheHistoryMayLieInAnotherFolder) {
+  Company co(/*with_history=*/false);
+  co.HistoryOptions(true, true);
+  Company archive;
+  AddTransaction(*archive.history, "B1", 9, 1, 4242);
+  TSGetApp()->SetCompanyFolder(co.folder);
+  const tsioFileInfo master = co.bkm->Info();
+  const tsioFileInfo history = archive.history->Info();
+  short number = 0;
+  {
+    bkVerifyDuplicates v;
+    const Level init = v.initialize(co.bkt->Info(), &master, &history);
+    ASSERT_EQ(init.Value(), ccError::kNone) << Texts(init.Errors());
+    ASSERT_NE(v.HistoryFile(), nullptr);
+    EXPECT_EQ(v.HistoryFile()->Company().Folder(), archive.folder);
+    number = v.HistoryFile()->FileNum();
+    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(4242, 0)).Value(), ccError::kError);
+    EXPECT_EQ(v.LastFoundIn(), FoundIn::kHistory);
+  }
+  EXPECT_EQ(tsioDataFile::ByNumber(number), nullptr);
+}
+
+// A hard failure of the initialisation is an error 2200 naming what failed,
+// and a verifier left that way answers every lookup with 2201 (level 4),
+// never with "no duplicate".
+TEST(VerifyDuplicates, FailedInitialisationNeverAnswersNoDuplicate) {
+  struct Failure {
+    const char* what;
+    bool with_master;
+    tsioOp op;
+    const char* register_file;
+    const char* file_name;
+  };
+  const Failure kFailures[] = {
+      {"no master file", false, tsioOp::kCount, "BKT.1", "Master"},
+      {"settings unreadable", true, tsioOp::kHeaderRead, "BKT.1", "BK Master"},
+      {"no such register", true, tsioOp::kCount, "BKT.3", "Register"},
+  };
+  for (const Failure& f : kFailures) {
+    SCOPED_TRACE(f.what);
+    Company co(true, f.with_master);
+    if (f.op != tsioOp::kCount) tsioFaults::Arm(f.op, tsioStatus::kIOError);
+    const std::string name = f.register_file;
+    const tsioFileInfo reg(co.folder, tsioFileSpec("BKT", static_cast<short>(name.back() - '0'), 221));
+    bkVerifyDuplicates v;
+    const Level init = v.initialize(reg);
+    tsioFaults::Clear();
+    EXPECT_EQ(init.Value(), ccError::kError);
+    ASSERT_EQ(init.Errors().Size(), 1u) << Texts(init.Errors());
+    EXPECT_EQ(init.Errors()[0].Number(), 2200);
+    EXPECT_NE(init.Errors()[0].Text().find(std::string("the ") + f.file_name + " file"), std::string::npos)
+        << init.Errors()[0].Text();
+    const Level check = v.checkExists(tsAlpha("B1"), tsDouble(1, 0));
+    const Level deposit = v.depositExists(tsAlpha("B1"), Day("2026-01-01"), tsAlpha("D"));
+    for (const Level* l : {&check, &deposit}) {
+      EXPECT_EQ(l->Value(), ccError::kFatal);
+      ASSERT_EQ(l->Errors().Size(), 1u);
+      EXPECT_EQ(l->Errors()[0].Number(), 2201);
+    }
+  }
+  Company co;
+  Lent lent(co);
+  bkVerifyDuplicates v;
+  const Level init = v.initialize(&lent.settings, nullptr, nullptr, nullptr, nullptr, &lent.pending);
+  ASSERT_EQ(init.Errors().Size(), 1u);
+  EXPECT_EQ(init.Errors()[0].Number(), 2200);
+  EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(1, 0)).Value(), ccError::kFatal);
+}
+
+// Each fetch a lookup makes, failing in turn, gives 2201 naming the file and
+// what was looked for, at level 4.
+TEST(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
+  Company co;
+  AddRegisterOfCases(co);
+  co.HistoryOptions(true, true);
+  struct Step {
+    const Case* lookup;
+    int nth;
+    const char* text;
+  };
+  const Case kNewCheck{"", true, "B1", 999, "", "", nullptr, 0, 0, kNone, kNone};
+  const Case kEditedCheck{"", true, "B1", 100, "", "", "B1", 1, 1, kNone, kNone};
+  const Case kNewDeposit{"", false, "B1", 0, "2026-03-01", "N1", nullptr, 0, 0, kNone, kNone};
+  const Step kSteps[] = {
+      {&kNewCheck, 1, "duplicate Check in the Register file"},
+      {&kNewCheck, 2, "duplicate Check in the History file"},
+      {&kEditedCheck, 2, "duplicate Check in the Register file"},  // stepping over the edited check
+      {&kNewDeposit, 1, "duplicate Deposit in the Register file"},
+      {&kNewDeposit, 2, "duplicate Pending Deposit in the Master file"},
+      {&kNewDeposit, 3, "duplicate Deposit in the History file"},
+  };
+  for (Form form : {Form::kFileInfo, Form::kCallerCursors}) {
+    bkVerifyDuplicates v;
+    std::unique_ptr<Lent> lent;
+    ASSERT_EQ(Initialize(v, co, form, lent).Value(), ccError::kNone);
+    for (const Step& s : kSteps) {
+      for (tsioStatus::Status status : {tsioStatus::kDamaged, tsioStatus::kLocked, tsioStatus::kIOError}) {
+        SCOPED_TRACE(std::string(Name(form)) + ": " + s.text + " " + ccIOStatusStr(status));
+        tsioFaults::Arm(tsioOp::kFetch, status, s.nth);
+        const Level got = Ask(v, *s.lookup);
+        tsioFaults::Clear();
+        EXPECT_EQ(got.Value(), ccError::kFatal);
+        ASSERT_EQ(got.Errors().Size(), 1u);
+        EXPECT_EQ(got.Errors()[0].Number(), 2201);
+        EXPECT_EQ(got.Errors()[0].GetLevel(), ccError::kFatal);
+        EXPECT_EQ(got.Errors()[0].Text(),
+                  std::string("Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".");
+      }
+    }
+  }
+}
+
+// A record another program holds locked is still read (lookups never lock),
+// so the duplicate is found, not missed.
+TEST(VerifyDuplicates, ARecordAnotherProgramLocksIsStillADuplicate) {
+  Company co;
+  AddRegisterOfCases(co);
+  auto holder = bktest::ChildProcess::Start([&] {
+    tsioFileManager fm(co.folder);
+    tsioDataFile* bkt = nullptr;
+    if (fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess) return 1;
+    Transaction t(*bkt);
+    t.m_Record.SetBankAccount(tsAlpha("B1"));
+    t.m_Record.SetRun(tsDouble(1, 0));
+    t.m_Record.SetSequence(tsDouble(1, 0));
+    bktest::ChildProcess::WriteLine(std::to_string(t.FetchEQ(true)));
+    (void)bktest::ChildProcess::ReadLine();
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), "0");
+  bkVerifyDuplicates v;
+  ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
+  EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(100, 0)).Value(), ccError::kError);
+  holder.Send("end");
+  EXPECT_EQ(holder.Wait(), 0);
+}
+
+// The history's transaction table really damaged on disk: a history lookup
+// reports the damage (2201) instead of "no duplicate".
+TEST(VerifyDuplicates, ADamagedHistoryTableIsReportedNotSkipped) {
+  Company co;
+  AddRegisterOfCases(co);
+  co.HistoryOptions(true, true);
+  const std::string table = tsioCompany::TableName("BKT", BKTHistoryFileSpec.Instance(), 1);
+  co.Close();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((co.folder + "/company.db").c_str(), &db), SQLITE_OK);
+  // The root pages of the table and of its indexes, and the page size.
+  std::vector<long> pages;
+  long page_size = 0;
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+  auto keep = [](void* out, int, char** values, char**) {
+    static_cast<std::vector<long>*>(out)->push_back(std::atol(values[0]));
+    return 0;
+  };
+  ASSERT_EQ(sqlite3_exec(db, ("SELECT rootpage FROM sqlite_master WHERE tbl_name = '" + table + "'").c_str(), keep,
+                         &pages, nullptr),
+            SQLITE_OK);
+  std::vector<long> size;
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size", keep, &size, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_EQ(size.size(), 1u);
+  page_size = size[0];
+  ASSERT_GE(pages.size(), 2u);
+  {
+    std::fstream file(co.folder + "/company.db", std::ios::in | std::ios::out | std::ios::binary);
+    for (long page : pages) {
+      file.seekp((page - 1) * page_size);
+      file << std::string(static_cast<size_t>(page_size), '\xff');
+    }
+  }
+  co.Open();
+  bkVerifyDuplicates v;
+  ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
+  EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(100, 0)).Value(), ccError::kError);  // register still fine
+  const Level got = v.checkExists(tsAlpha("B1"), tsDouble(400, 0));
+  EXPECT_EQ(got.Value(), ccError::kFatal);
+  ASSERT_EQ(got.Errors().Size(), 1u);
+  EXPECT_EQ(got.Errors()[0].Number(), 2201);
+  EXPECT_NE(got.Errors()[0].Text().find("History"), std::string::npos);
+}
+
+// The verifier deletes the cursors it made and closes the files it opened;
+// what the caller lent stays open and usable.
+TEST(VerifyDuplicates, DestructionLeavesBorrowedCursorsAndFilesAlone) {
+  Company co;
+  AddRegisterOfCases(co);
+  co.HistoryOptions(true, true);
+  Lent lent(co);
+  short own_master = 0, own_history = 0;
+  {
+    bkVerifyDuplicates v;
+    // Lends the register cursors only: the verifier opens the master file
+    // and the history itself.
+    ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
+    EXPECT_EQ(v.RegisterFile(), co.bkt);
+    ASSERT_NE(v.MasterFile(), nullptr);
+    ASSERT_NE(v.HistoryFile(), nullptr);
+    EXPECT_NE(v.MasterFile(), co.bkm);
+    own_master = v.MasterFile()->FileNum();
+    own_history = v.HistoryFile()->FileNum();
+    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)).Value(), ccError::kError);
+    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-01-07"), tsAlpha("P1")).Value(), ccError::kError);
+  }
+  EXPECT_EQ(tsioDataFile::ByNumber(own_master), nullptr);
+  EXPECT_EQ(tsioDataFile::ByNumber(own_history), nullptr);
+  EXPECT_TRUE(co.bkt->IsOpen());
+  EXPECT_TRUE(co.bkm->IsOpen());
+  lent.reg_checks.m_Record.SetBankAccount(tsAlpha("B1"));
+  lent.reg_checks.m_Record.SetCheck(tsDouble(101, 0));
+  EXPECT_EQ(lent.reg_checks.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(lent.reg_checks.m_Record.GetSequence().ToLongLong(), 2);
+  lent.reg_deposits.m_Record.SetBankAccount(tsAlpha("B1"));
+  EXPECT_EQ(lent.reg_deposits.FetchFirst(false), tsioStatus::kSuccess);
+}
+
+// The macro keeps "search history": written as 1 with the history file
+// registered when history was open, as 0 when it was not; a verifier that
+// reads 0 does not open history even though the settings ask for it.
+TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
+  bkVerifyDuplicatesMacroData data;
+  EXPECT_EQ(data.GetSearchHistory(), 1);
+  data.SetSearchHistory(0x01020304);
+  EXPECT_EQ(data.Save(), (std::vector<unsigned char>{4, 3, 2, 1}));
+  bkVerifyDuplicatesMacroData back;
+  EXPECT_TRUE(back.Load(data.Save()));
+  EXPECT_EQ(back.GetSearchHistory(), 0x01020304);
+  EXPECT_FALSE(back.Load({1, 0, 0}));
+  EXPECT_EQ(back.GetSearchHistory(), 0x01020304);
+
+  tsTask task("enter checks", tsTask::kNoFlags, 7321);
+  {
+    Company co;
+    co.HistoryOptions(true, false);
+    bkVerifyDuplicates v;
+    v.Init(task);
+    v.readMacroOptions();  // nothing stored yet: the default stays
+    EXPECT_EQ(v.MacroData().GetSearchHistory(), 1);
+    ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
+    v.writeMacroOptions();
+    EXPECT_EQ(v.MacroData().GetSearchHistory(), 1);
+    bkVerifyDuplicatesMacroData stored;
+    ASSERT_EQ(stored.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
+    EXPECT_EQ(stored.GetSearchHistory(), 1);
+    const auto files = xm_files(task.CommandID());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].file_id, "BKT.2");
+    EXPECT_EQ(files[0].file_number, v.HistoryFile()->FileNum());
+  }
+  {
+    Company co(/*with_history=*/false);
+    co.HistoryOptions(true, false);
+    bkVerifyDuplicates v;
+    v.Init(task);
+    ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kWarning);
+    v.writeMacroOptions();
+    bkVerifyDuplicatesMacroData stored;
+    ASSERT_EQ(stored.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
+    EXPECT_EQ(stored.GetSearchHistory(), 0);
+
+    // Replaying: the history is there now, but the macro says not to search it.
+    tsioFileManager creator(co.folder);
+    ASSERT_EQ(creator.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
+    bkVerifyDuplicates replay;
+    replay.Init(task);
+    replay.readMacroOptions();
+    EXPECT_EQ(replay.MacroData().GetSearchHistory(), 0);
+    const Level init = replay.initialize(co.bkt->Info());
+    EXPECT_EQ(init.Value(), ccError::kNone);
+    EXPECT_TRUE(init.Errors().Empty());
+    EXPECT_EQ(replay.HistoryFile(), nullptr);
+    EXPECT_FALSE(replay.CheckHistory());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// Remapping transaction issues: the issue keeps its number and marker, and
+// whatever step fails (an injected fault at each step, a key already taken,
+// a second program holding the record) it is stored exactly once afterwards,
+// under its old key or its new one, inside or outside the caller's unit of
+// work. Checked against a model of the issue file kept in a std::map.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "duplicates/transaction_issue.h"
+#include "framework/io/faults.h"
+#include "framework/io/file_manager.h"
+#include "framework/io/rollback_stack.h"
+#include "records/files.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using Key = std::tuple<std::string, long long, long long, long long>;  // bank, run, sequence, issue
+using Model = std::map<Key, long long>;                               // -> ODBC marker
+
+constexpr const char kKeyColumns[] = "TBNKACC;TRUN;TSEQ;ISSUE2";
+
+class IssueFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tsioFileManager creator(folder);
+    ASSERT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
+    ASSERT_EQ(creator.Create(BKZFileSpec), tsioStatus::kSuccess);
+    ASSERT_EQ(fm.Open(BKZFileSpec, &bkz), tsioStatus::kSuccess);
+  }
+  void TearDown() override { tsioFaults::Clear(); }
+
+  void Put(const Key& key, long long marker) {
+    TransactionIssue c(*bkz);
+    SetKey(c, key);
+    c.m_Record.SetTouchedByODBC(tsDouble(marker, 0));
+    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+    model[key] = marker;
+  }
+  static void SetKey(TransactionIssue& c, const Key& key) {
+    c.m_Record.SetBankAccount(tsAlpha(std::get<0>(key)));
+    c.m_Record.SetRun(tsDouble(std::get<1>(key), 0));
+    c.m_Record.SetSequence(tsDouble(std::get<2>(key), 0));
+    c.m_Record.SetIssueNumber(tsDouble(std::get<3>(key), 0));
+  }
+  // What the file holds, read through a cursor of its own.
+  Model Stored() const {
+    Model m;
+    TransactionIssue c(*bkz);
+    for (auto st = c.FetchFirst(false); st == tsioStatus::kSuccess; st = c.FetchNext(false)) {
+      const TransactionIssueData& r = c.m_Record;
+      m[{r.GetBankAccount().str(), r.GetRun().ToLongLong(), r.GetSequence().ToLongLong(),
+         r.GetIssueNumber().ToLongLong()}] = r.GetTouchedByODBC().ToLongLong();
+    }
+    return m;
+  }
+
+  bktest::TempDir dir;
+  std::string folder = dir.Sub("company");
+  tsioFileManager fm{folder};
+  tsioDataFile* bkz = nullptr;
+  Model model;
+};
+
+TEST_F(IssueFile, RemapMovesTheIssueWithItsNumberAndMarkerWhateverTheCursorBinds) {
+  for (const char* columns : {"", kKeyColumns}) {
+    SCOPED_TRACE(columns);
+    model.clear();
+    TransactionIssue wipe(*bkz);
+    while (wipe.FetchFirst(false) == tsioStatus::kSuccess) ASSERT_EQ(wipe.Delete(), tsioStatus::kSuccess);
+    Put({"B1", 4, 7, 900}, 1);
+    Put({"B1", 4, 7, 901}, 0);
+    TransactionIssue c(*bkz, columns);
+    SetKey(c, {"B1", 4, 7, 900});
+    ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+    ASSERT_EQ(c.RemapIssue(tsDouble(12, 0), tsDouble(3, 0)), tsioStatus::kSuccess);
+    model.erase({"B1", 4, 7, 900});
+    model[{"B1", 12, 3, 900}] = 1;  // the marker travels even when the cursor does not bind it
+    EXPECT_EQ(Stored(), model);
+    EXPECT_EQ(c.m_Record.GetRun().ToLongLong(), 12);
+    EXPECT_EQ(c.m_Record.GetSequence().ToLongLong(), 3);
+    // The cursor is on the moved record: it can be moved on again.
+    ASSERT_EQ(c.RemapIssue(tsDouble(13, 0), tsDouble(1, 0)), tsioStatus::kSuccess);
+    model.erase({"B1", 12, 3, 900});
+    model[{"B1", 13, 1, 900}] = 1;
+    EXPECT_EQ(Stored(), model);
+  }
+}
+
+// The new key already holds that issue number: the insert fails and the
+// issue is still under its old key (and the other one is untouched).
+TEST_F(IssueFile, RemapOntoATakenKeyKeepsTheIssueWhereItWas) {
+  Put({"B1", 4, 7, 900}, 1);
+  Put({"B1", 5, 1, 900}, 0);
+  TransactionIssue c(*bkz);
+  SetKey(c, {"B1", 4, 7, 900});
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(c.RemapIssue(tsDouble(5, 0), tsDouble(1, 0)), tsioStatus::kDuplicateKey);
+  EXPECT_EQ(Stored(), model);
+  EXPECT_EQ(c.m_Record.GetRun().ToLongLong(), 4);
+  EXPECT_EQ(c.RemapIssue(tsDouble(5, 0), tsDouble(2, 0)), tsioStatus::kSuccess);  // still usable
+}
+
+// A second program holds the issue's record lock: nothing moves.
+TEST_F(IssueFile, RemapOfAnIssueAnotherProgramHoldsChangesNothing) {
+  Put({"B1", 4, 7, 900}, 1);
+  auto holder = bktest::ChildProcess::Start([this] {
+    tsioFileManager other(folder);
+    tsioDataFile* f = nullptr;
+    if (other.Open(BKZFileSpec, &f) != tsioStatus::kSuccess) return 1;
+    TransactionIssue c(*f);
+    SetKey(c, {"B1", 4, 7, 900});
+    bktest::ChildProcess::WriteLine(std::to_string(c.FetchEQ(true)));
+    bktest::ChildProcess::ReadLine();
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), "0");
+  TransactionIssue c(*bkz);
+  SetKey(c, {"B1", 4, 7, 900});
+  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kLocked);
+  EXPECT_EQ(Stored(), model);
+  holder.Send("end");
+  EXPECT_EQ(holder.Wait(), 0);
+  EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kSuccess);
+}
+
+// Random remaps, many with a fault injected at one of their steps (reading
+// the record, the delete, the insert, the commit), some onto taken keys,
+// some inside the caller's units of work that are then committed or rolled
+// back. After every step the file equals the model: a failed remap changed
+// nothing, a successful one moved exactly one issue.
+TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
+  std::mt19937 rng(1234);
+  for (long long i = 0; i < 24; ++i) Put({i % 2 ? "B1" : "B2", 1 + i % 3, 1 + i % 4, 100 + i % 5}, i % 2);
+  const tsioOp kSteps[] = {tsioOp::kFetch, tsioOp::kDelete, tsioOp::kInsert, tsioOp::kCommit};
+  const tsioStatus::Status kFailures[] = {tsioStatus::kIOError, tsioStatus::kLocked, tsioStatus::kDamaged,
+                                          tsioStatus::kBusy};
+  int failed = 0, taken = 0, moved = 0;
+  for (int unit_no = 0; unit_no < 40; ++unit_no) {
+    const bool in_unit = unit_no % 3 != 0;
+    tclRollbackStack unit;
+    const Model before_unit = model;
+    for (int op = 0; op < 6; ++op) {
+      auto it = model.begin();
+      std::advance(it, static_cast<long>(rng() % model.size()));
+      const Key from = it->first;
+      const long long marker = it->second;
+      const long long run = 1 + static_cast<long long>(rng() % 3), seq = 1 + static_cast<long long>(rng() % 4);
+      TransactionIssue c(*bkz, rng() % 2 ? "" : kKeyColumns);
+      if (in_unit) c.AttachRollbackStack(&unit);
+      SetKey(c, from);
+      ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+
+      const Key to{std::get<0>(from), run, seq, std::get<3>(from)};
+      const bool target_taken = to != from && model.count(to) != 0;
+      bool fault = rng() % 2 == 0;
+      tsioStatus::Status injected = tsioStatus::kSuccess;
+      if (fault) {
+        const tsioOp step = kSteps[rng() % 4];
+        injected = kFailures[rng() % 4];
+        tsioFaults::Arm(step, injected);
+        // The commit comes after the insert, which fails first on a taken key.
+        fault = !(target_taken && step == tsioOp::kCommit);
+      }
+      const tsioStatus::Status st = c.RemapIssue(tsDouble(run, 0), tsDouble(seq, 0));
+      tsioFaults::Clear();
+      if (fault) {
+        EXPECT_EQ(st, injected);
+        ++failed;
+      } else if (target_taken) {
+        EXPECT_EQ(st, tsioStatus::kDuplicateKey);
+        ++taken;
+      } else {
+        ASSERT_EQ(st, tsioStatus::kSuccess);
+        model.erase(from);
+        model[to] = marker;
+        ++moved;
+      }
+      ASSERT_EQ(Stored(), model) << "unit " << unit_no << " op " << op;
+    }
+    if (in_unit && unit_no % 2 == 0) {
+      ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+      model = before_unit;
+    } else {
+      ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+    }
+    ASSERT_EQ(Stored(), model) << "after unit " << unit_no;
+  }
+  EXPECT_GT(failed, 40);
+  EXPECT_GT(taken, 5);
+  EXPECT_GT(moved, 40);
+}
+
+}  // namespace
