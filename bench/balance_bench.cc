@@ -10,8 +10,11 @@
 //                            the same run: the floor;
 //   RegisterBalanceAsOfMid   the register balance as of the middle date of
 //                            the register; counters: rows_after (the rows
-//                            dated after it, counted by SQL) and fetches
-//                            (what the accumulator read).
+//                            dated after it, counted by SQL), fetches (the
+//                            walk's fetches: those rows, the one that finds
+//                            their end and the one that puts the file back)
+//                            and sql_rows (rows the fetch queries returned,
+//                            what was read ahead past the end included).
 //
 //   build/bench/bk_balance_bench
 // The company databases are built once under $BK_BENCH_DIR (default
@@ -26,6 +29,7 @@
 #include "accounts/bank_account.h"
 #include "balances/balance_accumulators.h"
 #include "balances/balance_as_of.h"
+#include "framework/io/counters.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
 #include "records/files.h"
@@ -225,12 +229,14 @@ void BM_RegisterBalanceAsOfMid(benchmark::State& state) {
     abort();
   }
   int b = 0;
-  double after = 0, reads = 0, n = 0;
+  double after = 0, reads = 0, sql_rows = 0, n = 0;
   for (auto _ : state) {
     const std::string bank = Bank(b);
     b = (b + 1) % kBanks;
     bkRegisterBalanceAsOfDateAccumulator acc(tsAlpha(bank), mid, *o.bkm, *o.bkt);
+    const uint64_t rows_before = tsioCounters::RowsRead();
     const tsCurrency r = acc.accumulate();
+    const uint64_t rows = tsioCounters::RowsRead() - rows_before;
     if (bkIsBalanceFailure(r)) abort();
     benchmark::DoNotOptimize(r);
     state.PauseTiming();
@@ -240,6 +246,7 @@ void BM_RegisterBalanceAsOfMid(benchmark::State& state) {
     after += static_cast<double>(sqlite3_column_int64(count, 0));
     sqlite3_reset(count);
     reads += static_cast<double>(acc.TransactionReads());
+    sql_rows += static_cast<double>(rows);
     n += 1;
     state.ResumeTiming();
   }
@@ -247,6 +254,7 @@ void BM_RegisterBalanceAsOfMid(benchmark::State& state) {
   sqlite3_close(db);
   state.counters["rows_after"] = after / n;
   state.counters["fetches"] = reads / n;
+  state.counters["sql_rows"] = sql_rows / n;
 }
 
 BENCHMARK(BM_RunningBalanceRegister)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
