@@ -56,7 +56,8 @@ inline long long Cents(const tsCurrency& c) { return (tsDouble(c) * tsDouble(100
 // A random register over `banks`, `per_bank` transactions each over
 // `days` days from 2026-03-01 (so many on one day), with checks, deposits,
 // withdrawals and adjustments, cleared and reconciled ones with statement
-// dates, and cash details on two cash accounts each.
+// dates, and (unless `cash_lines` is false) cash details on two cash
+// accounts each.
 struct Register {
   std::map<std::string, Bank> banks;
   std::vector<Tx> txs;
@@ -66,7 +67,8 @@ struct Register {
 
   static int Day(int offset) { return (tsDate::FromYmd(20260301) + offset).Ymd(); }
 
-  void Generate(std::mt19937& rng, const std::vector<std::string>& ids, int per_bank, int days) {
+  void Generate(std::mt19937& rng, const std::vector<std::string>& ids, int per_bank, int days,
+                bool cash_lines = true) {
     long long seq = 0;
     for (const auto& id : ids) {
       Bank& b = banks[id];
@@ -95,7 +97,7 @@ struct Register {
         first = std::min(first, t.date);
         last = std::max({last, t.date, t.recdt, t.stmtdt});
         // Cash lines of the transaction on its accounting date.
-        const int lines = static_cast<int>(rng() % 3);
+        const int lines = cash_lines ? static_cast<int>(rng() % 3) : 0;
         for (int l = 0; l < lines; ++l) {
           Cash c;
           c.bank = id;

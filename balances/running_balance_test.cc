@@ -22,9 +22,9 @@ using baltest::Register;
 struct Company {
   bktest::BankCompany co;
   Register reg;
-  explicit Company(int lines) {
+  explicit Company(int lines, bool cash_lines = true) {
     std::mt19937 rng(77);
-    reg.Generate(rng, {"B1"}, lines, 60);
+    reg.Generate(rng, {"B1"}, lines, 60, cash_lines);
     reg.Generate(rng, {"B2", "B3"}, 50, 20);
     reg.Write(*co.bkm, *co.bkt);
   }
@@ -51,7 +51,7 @@ uint64_t Fetches(const Company& c, const bkRunningBalanceAccumulator& acc) {
 }
 
 TEST(RunningBalance, AWholeRegisterCostsOneFetchPerLine) {
-  Company c(10000);
+  Company c(10000, false);
   const auto lines = c.reg.RunningBalances("B1");
   ASSERT_EQ(lines.size(), 10000u);
   Caller caller(*c.co.bkt);
