@@ -93,7 +93,7 @@ tsioFileDef TransactionDef(short dictionary_id, const char* description) {
                  Alpha("GTVEND", 10),
                  Alpha("GTINV", 15),
                  Alpha("GTBANK", 10),
-                 {"GTCHECK", tsDataType::kDouble, 10, 0, 0},
+                 {"GTCHECK", tsDataType::kDouble, 12, 0, 0},
                  Alpha("GTEMP", 10),
                  Alpha("GTJOB", 10)};
   line.keys = {{0, {"GTRUN", "GTSEQ", "GTLEDG"}, true}, {1, {"GTACCT", "GTDATE"}, false}};

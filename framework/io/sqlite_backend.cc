@@ -157,6 +157,9 @@ std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::strin
   // what it costs in a small one. (No memory map: a file truncated or
   // damaged under a map would crash the program instead of failing a read.)
   if (st == tsioStatus::kSuccess || st == tsioStatus::kReadOnly) (void)conn->Exec("PRAGMA cache_size=-65536");
+  // Nested units of work are savepoints; their undo images stay in memory
+  // instead of a temporary file written for every savepoint.
+  if (st == tsioStatus::kSuccess || st == tsioStatus::kReadOnly) (void)conn->Exec("PRAGMA temp_store=MEMORY");
   if (st != tsioStatus::kSuccess && st != tsioStatus::kReadOnly) {
     *status = st;
     return nullptr;

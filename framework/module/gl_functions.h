@@ -26,8 +26,9 @@ inline constexpr std::size_t kGLValidRequestFlag = 700;
 // The answer of the validation functions for a valid value.
 inline constexpr short kGLValid = 9;
 
-// The update block of the posting functions: kGLUpdateBlockSize bytes.
-inline constexpr std::size_t kGLUpdateBlockSize = 709;
+// The update block of the posting functions: kGLUpdateBlockSize bytes,
+// laid out as gl_update_def (gl_blocks.h).
+inline constexpr std::size_t kGLUpdateBlockSize = 717;
 
 // A fiscal period as the activity and budget functions take it: 6 bytes.
 #pragma pack(push, 1)

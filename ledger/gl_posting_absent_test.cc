@@ -1,0 +1,67 @@
+// Posting without the general-ledger module: while the "BK" to "GL"
+// interface is active nothing reports success; without the interface the
+// functions' fixed answers stand.
+#include <gtest/gtest.h>
+
+#include "framework/module/module_registry.h"
+#include "ledger/gl_post_launcher.h"
+#include "ledger/gl_posting_test_support.h"
+#include "ledger/gl_tran_creator.h"
+
+namespace {
+
+using posttest::Company;
+using posttest::MakeTransaction;
+
+ccStatus<tsioStatus::Status> AccumulateAndProcess(Company& company, glwTranCreator& creator) {
+  TransactionData t = MakeTransaction(2, "10", "Dep", "D", false);
+  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues v(company.Program(), true, &d);
+  creator.SetTranValuesObject(&v);
+  EXPECT_EQ(creator.AccumulateTrans(kBKIncludeAll).Value(), tsioStatus::kSuccess);
+  EXPECT_EQ(creator.RollTrans(kTranLevelEverything, kBKIncludeAll).Value(), tsioStatus::kSuccess);
+  EXPECT_EQ(creator.StackSize(), 2u);
+  ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
+  creator.SetTranValuesObject(nullptr);
+  return st;
+}
+
+TEST(GLPostingAbsent, WithTheInterfaceActiveNothingReportsSuccess) {
+  ASSERT_EQ(xdll_dll_loaded("LEDGERCORE"), 0);
+  Company company;
+  company.SetInterface(true);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  ccStatus<tsioStatus::Status> st = AccumulateAndProcess(company, creator);
+  EXPECT_EQ(st.Value(), tsioStatus::kFileDoesNotExist);
+  ASSERT_EQ(st.Errors().Size(), 2u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1604);
+  EXPECT_EQ(st.Errors()[0].GetLevel(), ccError::kError);
+  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
+  EXPECT_EQ(creator.StackSize(), 0u);
+  EXPECT_TRUE(posttest::ReadLines(company.Glt()).empty());
+
+  glwPostLauncher launcher(company.Program());
+  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
+  launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
+  ccStatus<ccBoolStatus> post = launcher.Post(0);
+  EXPECT_EQ(post.Value(), kBoolFailure);
+  EXPECT_TRUE(post.HasError());
+  launcher.CloseFiles();
+}
+
+TEST(GLPostingAbsent, WithoutTheInterfaceTheFixedAnswersStand) {
+  Company company;
+  company.SetInterface(false);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  ccStatus<tsioStatus::Status> st = AccumulateAndProcess(company, creator);
+  EXPECT_EQ(st.Value(), tsioStatus::kSuccess);
+  EXPECT_TRUE(st.Errors().Empty());
+  EXPECT_EQ(creator.StackSize(), 0u);
+  glwPostLauncher launcher(company.Program());
+  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess) << "GL_INIT_UPDATE's 1";
+  EXPECT_EQ(launcher.Post(0).Value(), kBoolSuccess) << "GL_UPDATE's 1";
+  launcher.CloseFiles();
+}
+
+}  // namespace

@@ -1,0 +1,755 @@
+// Creating general-ledger transactions from register transactions and
+// posting them, with the general-ledger module loaded: the lines written
+// for every transaction type and option setting, processing that fails at
+// every call, exact amounts, the account recap, the post launcher.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/base/application.h"
+#include "framework/control/account_format.h"
+#include "framework/io/faults.h"
+#include "framework/io/rollback_stack.h"
+#include "framework/module/module_registry.h"
+#include "ledger/gl_post_launcher.h"
+#include "ledger/gl_posting_test_support.h"
+#include "ledger/gl_tran_creator.h"
+
+namespace {
+
+using posttest::Company;
+using posttest::MakeTransaction;
+using posttest::ReadLines;
+using posttest::Snapshot;
+
+class GLPosting : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_NE(gltest::LoadLedgerModule(), 0); }
+  void TearDown() override {
+    FailCall(nullptr, 0, 0, 0);
+    gltest::RefuseInterfaces(false);
+  }
+
+  template <typename Fn>
+  static Fn ModuleFunction(const char* name) {
+    const unsigned short h = xdll_dll_loaded("LEDGERCORE");
+    return h ? reinterpret_cast<Fn>(xdll_get_function(h, name)) : nullptr;
+  }
+  static void FailCall(const char* function, int nth, int status, int times) {
+    auto f = ModuleFunction<void (*)(const char*, int, int, int)>("gl_fail_call");
+    ASSERT_NE(f, nullptr);
+    f(function, nth, status, times);
+  }
+  static int CallCount(const char* function) {
+    auto f = ModuleFunction<int (*)(const char*)>("gl_call_count");
+    return f ? f(function) : -1;
+  }
+};
+
+// ---- one run of register transactions -------------------------------------
+
+// Two transactions of two items each ("items" are the finest level the
+// program walks: deposit items, withdrawal details). The creator is asked
+// as a posting program asks it: accumulate each item, roll at the end of
+// each item (level 1) and of each transaction (level 0), processing after
+// each roll, and roll everything out at the end of the run.
+struct Item {
+  const char* amount;
+  const char* description;
+};
+struct Tran {
+  const char* description;
+  const char* deposit_id;
+  Item items[2];
+};
+const Tran kRun[2] = {{"First", "D-1", {{"60", "Item A1"}, {"40", "Item B1"}}},
+                      {"Second", "D-2", {{"30", "Item A2"}, {"20", "Item B2"}}}};
+
+struct Source {
+  TransactionData record;
+  DetailedTransactionData detailed;
+  bkGLTransactionValues values;
+  Source(bkProgram& program, int type, const std::string& amount, const Tran& t, const Item& item, bool ic)
+      : record(MakeTransaction(type, amount.c_str(), t.description, t.deposit_id, ic)),
+        detailed(&record, record.GetDescription(), kNonCashWithoutTax, false, false),
+        values(program, true, &detailed) {
+    detailed.SetDescription(1, tsAlpha(item.description));
+  }
+};
+
+void Expect(const ccStatus<tsioStatus::Status>& st) {
+  EXPECT_EQ(st.Value(), tsioStatus::kSuccess);
+  EXPECT_TRUE(st.Errors().Empty()) << st.Errors()[0].DisplayText();
+}
+
+// `sign` -1 makes adjustments decreasing. The run is one unit of work of
+// the program, committed at the end (the creator's units nest in it).
+void RunScenario(bkProgram& program, glwTranCreator& creator, int type, int sign, bool ic, bool process = true) {
+  tclRollbackStack run_unit;
+  ASSERT_EQ(run_unit.EnsureBegun(program.File(BKTFileSpec)->Company()), tsioStatus::kSuccess);
+  std::vector<std::unique_ptr<Source>> sources;
+  for (const Tran& t : kRun) {
+    for (const Item& item : t.items) {
+      sources.push_back(std::make_unique<Source>(program, type, (sign < 0 ? "-" : "") + std::string(item.amount),
+                                                 t, item, ic));
+      creator.SetTranValuesObject(&sources.back()->values);
+      Expect(creator.AccumulateTrans(kBKIncludeAll));
+      Expect(creator.RollTrans(kTranLevelItem, kBKIncludeAll));
+      if (process) Expect(creator.ProcessTrans());
+    }
+    Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
+    if (process) Expect(creator.ProcessTrans());
+  }
+  Expect(creator.RollTrans(kTranLevelEverything, kBKIncludeAll));
+  if (process) Expect(creator.ProcessTrans());
+  creator.SetTranValuesObject(nullptr);
+  EXPECT_EQ(run_unit.Commit(), tsioStatus::kSuccess);
+}
+
+// A line as the tables below write it:
+//   <account> <D|C> <amount> <S summarized | -> [<description>] <ref 1>/<ref 2>
+//   bank=<bank ID> ic=<receivable>/<payable>
+std::string Text(const tsGLTransactionRec& r) {
+  return r.account.str() + (r.debit_credit.Value() == 1 ? " D " : " C ") + r.amount.Format() +
+         (r.summarized.Value() ? " S [" : " - [") + r.description.str() + "] " + r.reference1.str() + "/" +
+         r.reference2.str() + " bank=" + r.bank.str() + " ic=" + r.ic_receivable.str() + "/" + r.ic_payable.str();
+}
+// A summary line: no description, references or bank.
+std::string S(const char* account, const char* dc, const char* amount, const char* rc, const char* py) {
+  return std::string(account) + " " + dc + " " + amount + " S [] / bank= ic=" + rc + "/" + py;
+}
+// A line of one transaction (or item): its description, references "bank
+// account" / "deposit ID" (the options "CGLREF1" 2 and "CGLREF2" 3), bank.
+std::string N(const char* account, const char* dc, const char* amount, const char* description,
+              const char* deposit_id, const char* rc, const char* py) {
+  return std::string(account) + " " + dc + " " + amount + " - [" + description + "] BANK1/" + deposit_id +
+         " bank=BANK1 ic=" + rc + "/" + py;
+}
+
+struct Setting {
+  bool detailed;
+  short cash, non_cash;
+};
+const Setting kNotDetailed{false, 1, 1};
+const Setting kD11{true, 1, 1}, kD12{true, 1, 2}, kD21{true, 2, 1}, kD22{true, 2, 2};
+const std::vector<Setting> kNotDetailedAny = {kNotDetailed, {false, 2, 2}};  // levels unused when not detailed
+const std::vector<Setting> kDetailedAny = {kD11, kD12, kD21, kD22};
+
+struct Case {
+  const char* name;
+  int type;
+  int sign;
+  bool ic;
+  std::vector<Setting> settings;
+  std::vector<std::string> lines;  // in the order written, in each ledger
+};
+
+// Written from the accumulation and description matrices, the accounts of
+// each side and the intercompany blanking rules. Accounts: TGLDBT 1000,
+// TGLCRDT 4000, TGLICRC 1500, TGLICPY 2500. Items 60 + 40 ("First", D-1)
+// and 30 + 20 ("Second", D-2).
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      {"check, summarized", 1, 1, true, kNotDetailedAny,
+       {S("4000", "C", "150.00", "1500", ""), S("1000", "D", "150.00", "1500", "2500"),
+        S("1500", "D", "150.00", "1500", ""), S("2500", "C", "150.00", "1500", "2500")}},
+      {"deposit, summarized", 2, 1, true, kNotDetailedAny,
+       {S("1000", "D", "150.00", "", "2500"), S("4000", "C", "150.00", "1500", "2500"),
+        S("1500", "D", "150.00", "1500", "2500"), S("2500", "C", "150.00", "", "2500")}},
+      {"deposit, summarized, no intercompany", 2, 1, false, {kNotDetailed},
+       {S("1000", "D", "150.00", "", ""), S("4000", "C", "150.00", "", "")}},
+      {"withdrawal, summarized", 3, 1, true, kNotDetailedAny,
+       {N("1000", "D", "60.00", "First", "D-1", "1500", "2500"), N("1500", "D", "60.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "40.00", "First", "D-1", "1500", "2500"), N("1500", "D", "40.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "30.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "30.00", "Second", "D-2", "1500", "2500"),
+        N("1000", "D", "20.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "20.00", "Second", "D-2", "1500", "2500"), S("4000", "C", "150.00", "1500", ""),
+        S("2500", "C", "150.00", "1500", "2500")}},
+      {"plus adjustment, summarized", 4, 1, true, kNotDetailedAny,
+       {N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500"), S("1000", "D", "150.00", "", "2500"),
+        S("1500", "D", "150.00", "1500", "2500")}},
+      {"minus adjustment, summarized", 4, -1, true, kNotDetailedAny,
+       {N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"), S("4000", "C", "150.00", "1500", ""),
+        S("2500", "C", "150.00", "1500", "2500")}},
+      {"check, detailed", 1, 1, true, kDetailedAny,
+       {N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+      {"withdrawal, detailed", 3, 1, true, kDetailedAny,
+       {N("1000", "D", "60.00", "First", "D-1", "1500", "2500"), N("1000", "D", "40.00", "First", "D-1", "1500", "2500"),
+        N("4000", "C", "100.00", "First", "D-1", "1500", ""), N("1500", "D", "100.00", "First", "D-1", "1500", ""),
+        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "30.00", "Second", "D-2", "1500", "2500"),
+        N("1000", "D", "20.00", "Second", "D-2", "1500", "2500"), N("4000", "C", "50.00", "Second", "D-2", "1500", ""),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", ""),
+        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+      {"plus adjustment, detailed", 4, 1, true, kDetailedAny,
+       {N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+      {"minus adjustment, detailed", 4, -1, true, kDetailedAny,
+       {N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
+        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+      {"deposit, detailed by deposit", 2, 1, true, {kD11},
+       {N("1000", "D", "100.00", "First", "D-1", "", "2500"), N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"), N("2500", "C", "100.00", "First", "D-1", "", "2500"),
+        N("1000", "D", "50.00", "Second", "D-2", "", "2500"), N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "", "2500")}},
+      {"deposit, detailed, no intercompany", 2, 1, false, {kD11},
+       {N("1000", "D", "100.00", "First", "D-1", "", ""), N("4000", "C", "100.00", "First", "D-1", "", ""),
+        N("1000", "D", "50.00", "Second", "D-2", "", ""), N("4000", "C", "50.00", "Second", "D-2", "", "")}},
+      {"deposit, cash by item", 2, 1, true, {kD21},
+       {N("1000", "D", "60.00", "Item A1", "D-1", "", "2500"), N("1000", "D", "40.00", "Item B1", "D-1", "", "2500"),
+        N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"), N("2500", "C", "100.00", "First", "D-1", "", "2500"),
+        N("1000", "D", "30.00", "Item A2", "D-2", "", "2500"), N("1000", "D", "20.00", "Item B2", "D-2", "", "2500"),
+        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "", "2500")}},
+      {"deposit, non-cash by detail", 2, 1, true, {kD12},
+       {N("4000", "C", "60.00", "Item A1", "D-1", "1500", "2500"),
+        N("4000", "C", "40.00", "Item B1", "D-1", "1500", "2500"), N("1000", "D", "100.00", "First", "D-1", "", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"), N("2500", "C", "100.00", "First", "D-1", "", "2500"),
+        N("4000", "C", "30.00", "Item A2", "D-2", "1500", "2500"),
+        N("4000", "C", "20.00", "Item B2", "D-2", "1500", "2500"), N("1000", "D", "50.00", "Second", "D-2", "", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "", "2500")}},
+      {"deposit, both sides by item", 2, 1, true, {kD22},
+       {N("1000", "D", "60.00", "Item A1", "D-1", "", "2500"), N("4000", "C", "60.00", "Item A1", "D-1", "1500", "2500"),
+        N("1000", "D", "40.00", "Item B1", "D-1", "", "2500"), N("4000", "C", "40.00", "Item B1", "D-1", "1500", "2500"),
+        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"), N("2500", "C", "100.00", "First", "D-1", "", "2500"),
+        N("1000", "D", "30.00", "Item A2", "D-2", "", "2500"), N("4000", "C", "30.00", "Item A2", "D-2", "1500", "2500"),
+        N("1000", "D", "20.00", "Item B2", "D-2", "", "2500"), N("4000", "C", "20.00", "Item B2", "D-2", "1500", "2500"),
+        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
+        N("2500", "C", "50.00", "Second", "D-2", "", "2500")}},
+  };
+  return cases;
+}
+
+TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMatricesSay) {
+  // Every type (check, deposit, withdrawal, plus and minus adjustment) is
+  // covered with every setting of the options.
+  std::set<std::pair<int, int>> types_seen;
+  Company company;
+  company.SetAccountingMethod(3);  // both ledgers
+  for (const Case& c : Cases()) {
+    for (const Setting& s : c.settings) {
+      SCOPED_TRACE(std::string(c.name) + " detailed=" + std::to_string(s.detailed) + " cash=" +
+                   std::to_string(s.cash) + " non-cash=" + std::to_string(s.non_cash));
+      types_seen.insert({c.type, c.sign});
+      posttest::ClearLines(company.Glt());
+      company.SetOptions(s.detailed, s.cash, s.non_cash);
+      glwTranCreator creator(company.Program(), true, nullptr);
+      EXPECT_EQ(creator.GetSendingDetailedGLTs(), s.detailed);
+      ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+      const long long run = static_cast<long long>(creator.UpdateBlock().run_number);
+      ASSERT_GT(run, 0);
+      RunScenario(company.Program(), creator, c.type, c.sign, c.ic);
+
+      std::vector<std::string> by_ledger[3];
+      tsCurrency debits[3], credits[3];
+      for (const auto& r : ReadLines(company.Glt())) {
+        const int ledger = r.ledger.Value();
+        ASSERT_TRUE(ledger == 1 || ledger == 2);
+        by_ledger[ledger].push_back(Text(r));
+        (r.debit_credit.Value() == 1 ? debits : credits)[ledger] += r.amount;
+        EXPECT_EQ(r.run.ToLongLong(), run);
+        EXPECT_EQ(r.date, tsDate(2025, 3, 5));
+        EXPECT_EQ(r.journal.Value(), 7);
+        EXPECT_EQ(r.appl_of_origin, "BK");
+        EXPECT_EQ(r.batch, "B1");
+        EXPECT_EQ(r.batch_source.Value(), 2);
+        EXPECT_EQ(r.check_number, c.type == 1 ? tsDouble(1234) : tsDouble(0));
+      }
+      EXPECT_EQ(by_ledger[1], c.lines);
+      EXPECT_EQ(by_ledger[2], c.lines);
+      for (int ledger : {1, 2}) {
+        EXPECT_EQ(debits[ledger], credits[ledger]) << "ledger " << ledger << " balances";
+        EXPECT_EQ(debits[ledger], tsCurrency(c.ic ? 300 : 150));
+      }
+      EXPECT_TRUE(ReadLines(company.Glt(2)).empty());
+      const gl_batch_appl_def* appl = creator.ApplBlock();
+      ASSERT_NE(appl, nullptr);
+      EXPECT_EQ(+appl->lines_written, static_cast<int32_t>(2 * c.lines.size()));
+      EXPECT_EQ(+appl->debit_cents, +appl->credit_cents);
+    }
+  }
+  EXPECT_EQ(types_seen.size(), 5u);
+}
+
+TEST_F(GLPosting, TheMatricesFollowTheOptions) {
+  Company company;
+  for (short cash : {1, 2}) {
+    for (short non_cash : {1, 2}) {
+      company.SetOptions(true, cash, non_cash);
+      glwTranCreator creator(company.Program(), false, nullptr);
+      EXPECT_EQ(creator.GetDepositDetailCashLevel().Value(), cash);
+      EXPECT_EQ(creator.GetDepositDetailNonCashLevel().Value(), non_cash);
+      EXPECT_EQ(creator.AccumulationLevel(kBKTranDeposit, kBKGLTranCash), cash == 2 ? 1 : 0);
+      EXPECT_EQ(creator.DescriptionLevel(kBKTranDeposit, kBKGLTranCash), cash == 2 ? 1 : 0);
+      EXPECT_EQ(creator.AccumulationLevel(kBKTranDeposit, kBKGLTranNonCashWithoutTax), non_cash == 2 ? 2 : 0);
+      EXPECT_EQ(creator.DescriptionLevel(kBKTranDeposit, kBKGLTranNonCashWithoutTax), non_cash == 2 ? 1 : 0);
+      EXPECT_EQ(creator.AccumulationLevel(kBKTranWithdrawal, kBKGLTranNonCashWithoutTax), 1);
+      EXPECT_EQ(creator.AccumulationLevel(kBKTranOther, kBKGLTranDueTo), 0);
+    }
+  }
+  company.SetOptions(false, 2, 2);
+  glwTranCreator creator(company.Program(), false, nullptr);
+  EXPECT_EQ(creator.GetDepositDetailCashLevel().Value(), 1) << "levels are 1 when not detailed";
+  EXPECT_EQ(creator.AccumulationLevel(kBKTranWithdrawal, kBKGLTranDueFrom), 1);
+  EXPECT_EQ(creator.DescriptionLevel(kBKTranWithdrawal, kBKGLTranDueFrom), 0);
+  EXPECT_EQ(creator.AccumulationLevel(kBKTranIncreasingAdjustment, kBKGLTranDueFrom), -1);
+  EXPECT_EQ(creator.AccumulationLevel(kBKTranOther, kBKGLTranCash), -1);
+  for (int t : {1, 2, 4, 8, 16, 0, 3, 32}) {
+    const int want = t == 1 ? 0 : t == 2 ? 1 : t == 4 ? 2 : t == 8 ? 3 : t == 16 ? 4 : -2;
+    EXPECT_EQ(glwTranCreator::MapIncludeTypeToBKGLType(static_cast<BKIncludeGLTranTypeEnum>(t)), want) << t;
+  }
+}
+
+TEST_F(GLPosting, UpdateAndBatchBlocks) {
+  Company company;
+  zzBatch batch("BK", tsAlpha("B7"), 2);
+  struct GLPart : zzBatchPart {
+    GLPart() : zzBatchPart("GL") {}
+    zzBatchPart* Clone() const override { return new GLPart(*this); }
+    void ReceiveApplBlock(const void* block, std::size_t size) override {
+      ASSERT_EQ(size, sizeof(gl_batch_appl_def));
+      std::memcpy(&received, block, size);
+      ++calls;
+    }
+    gl_batch_appl_def received{};
+    int calls = 0;
+  };
+  batch.AddPart(std::make_unique<GLPart>());
+  company.Program().SetBatch(batch);  // the program keeps a copy (clones the parts)
+  auto* part = dynamic_cast<GLPart*>(company.Program().GetBatch().ApplPart("GL"));
+  ASSERT_NE(part, nullptr);
+
+  glwTranCreator creator(company.Program(), true, nullptr);
+  const gl_update_def& b = creator.UpdateBlock();
+  const auto* raw = reinterpret_cast<const unsigned char*>(&b);
+  auto word = [&](size_t offset) {
+    int16_t v;
+    std::memcpy(&v, raw + offset, 2);
+    return v;
+  };
+  EXPECT_EQ(word(0), posttest::kCommand);
+  EXPECT_EQ(word(2), 1);
+  EXPECT_EQ(word(6), company.Glt().FileNum());
+  EXPECT_EQ(word(14), 1);
+  EXPECT_EQ(word(16), 0);
+  void* batch_def = nullptr;
+  std::memcpy(&batch_def, raw + 688, 8);
+  ASSERT_NE(batch_def, nullptr);
+  ASSERT_NE(creator.ApplBlock(), nullptr);
+  void* appl = nullptr;
+  std::memcpy(&appl, static_cast<unsigned char*>(batch_def) + 160, 8);
+  EXPECT_EQ(appl, creator.ApplBlock());
+  ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  double run = 0;
+  std::memcpy(&run, raw + 18, 8);
+  EXPECT_GT(run, 0);
+
+  RunScenario(company.Program(), creator, 2, 1, false);
+  EXPECT_EQ(std::string(static_cast<char*>(batch_def)), "BK") << "filled from the program's batch";
+  EXPECT_EQ(std::string(static_cast<char*>(batch_def) + 5), "B7");
+  EXPECT_GT(part->calls, 0);
+  EXPECT_EQ(+part->received.lines_written, 2);
+  EXPECT_EQ(+part->received.debit_cents, 15000);
+  EXPECT_EQ(+part->received.credit_cents, 15000);
+
+  // A second creator takes the next run.
+  glwTranCreator second(company.Program(), true, nullptr);
+  ASSERT_EQ(second.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  EXPECT_EQ(+second.UpdateBlock().run_number, run + 1);
+  // A creator that only keeps the recap takes no run and allocates no blocks.
+  glwTranCreator recap_only(company.Program(), false, nullptr);
+  EXPECT_EQ(recap_only.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  EXPECT_EQ(+recap_only.UpdateBlock().run_number, 0);
+  EXPECT_EQ(static_cast<void*>(recap_only.UpdateBlock().batch_def), nullptr);
+  EXPECT_EQ(+recap_only.UpdateBlock().glt_file, 0);
+}
+
+TEST_F(GLPosting, NoRunNumberReports1603) {
+  Company company;
+  glwTranCreator creator(company.Program(), true, nullptr);
+  // The run counter cannot be written.
+  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kLocked, 1, 1);
+  tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kLocked, 1, 1);
+  ccStatus<ccBoolStatus> st = creator.SetRunNumber(company.Program());
+  tsioFaults::Clear();
+  EXPECT_EQ(st.Value(), kBoolFailure);
+  ASSERT_EQ(st.Errors().Size(), 1u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1603);
+}
+
+// The module fails at each of its calls in turn, once and then for good
+// (so the removals that undo the earlier definitions fail too): the
+// transaction files end exactly as they were, the stack is empty and the
+// account recap holds nothing.
+TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
+  Company company;
+  company.SetOptions(true, 2, 2);
+  company.SetAccountingMethod(3);
+  {
+    glwTranCreator earlier(company.Program(), true, nullptr);
+    ASSERT_EQ(earlier.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+    RunScenario(company.Program(), earlier, 3, 1, true);
+  }
+  const std::vector<std::string> before = Snapshot(company.Glt());
+  ASSERT_FALSE(before.empty());
+
+  // How many calls one processing of the whole run makes.
+  int calls = 0;
+  {
+    glwTranCreator probe(company.Program(), true, nullptr);
+    RunScenario(company.Program(), probe, 2, 1, true, false);
+    ASSERT_EQ(probe.StackSize(), 12u);
+    const int start = CallCount(nullptr);
+    Expect(probe.ProcessTrans());
+    calls = CallCount(nullptr) - start;
+    ASSERT_EQ(calls, 24) << "12 definitions, two ledgers";
+  }
+  const std::vector<std::string> with_probe = Snapshot(company.Glt());
+  ASSERT_EQ(with_probe.size(), before.size() + 24);
+
+  for (int times : {1, 1000}) {
+    for (int n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("call " + std::to_string(n) + " fails " + std::to_string(times) + " time(s)");
+      glwTranCreator creator(company.Program(), true, nullptr);
+      ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+      RunScenario(company.Program(), creator, 2, 1, true, false);
+      FailCall(nullptr, n, tsioStatus::kLocked, times);
+      ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
+      FailCall(nullptr, 0, 0, 0);
+      EXPECT_EQ(st.Value(), tsioStatus::kLocked);
+      ASSERT_EQ(st.Errors().Size(), 1u);
+      EXPECT_EQ(st.Errors()[0].Number(), 1604);
+      EXPECT_EQ(creator.StackSize(), 0u);
+      EXPECT_EQ(Snapshot(company.Glt()), with_probe);
+      ccOldCrapID id;
+      ASSERT_EQ(company.Program().Journal().AddSection(ccOldCrapSpec{}, id).Value(), kBoolSuccess);
+      creator.PrintRecap(static_cast<short>(id.Value()));
+      const auto lines = company.Program().Journal().Section(id)->PrintLines();
+      ASSERT_EQ(lines.size(), 3u);
+      EXPECT_EQ(lines[2], "No General Ledger transactions.");
+    }
+  }
+}
+
+// Processing inside the program's unit of work: the program's rollback
+// takes the lines back, and the creator's rollback keeps the summary
+// lines that committed units merged.
+TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
+  Company company;
+  company.SetOptions(false, 1, 1);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  auto deposit = [&](const char* amount) {
+    TransactionData t = MakeTransaction(2, amount, "Dep", "D", false);
+    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+    bkGLTransactionValues v(company.Program(), true, &d);
+    creator.SetTranValuesObject(&v);
+    Expect(creator.AccumulateTrans(kBKIncludeAll));
+    creator.SetTranValuesObject(nullptr);
+  };
+  deposit("100");
+  creator.Commit();
+  deposit("50");
+  creator.Rollback();
+  const auto& cash = creator.Accumulator(kBKGLTranCash).Lines();
+  ASSERT_EQ(cash.size(), 1u);
+  EXPECT_EQ(glTranDefAmount(*cash.begin()->second), tsCurrency(100)) << "the committed deposit survives";
+
+  // A unit that rolls out and processes the summary, then is rolled back
+  // by the program: the files and the summary are as they were.
+  {
+    tclRollbackStack unit;
+    tsGLTransactionRec marker;  // the program's own change opens its unit
+    marker.run = tsDouble(999);
+    marker.sequence = tsDouble(1);
+    marker.ledger = tsNum<short>(1);
+    tsioCursor cur(marker, company.Glt(), kGLTLine, 0);
+    ASSERT_EQ(unit.EnsureBegun(company.Glt().Company()), tsioStatus::kSuccess);
+    ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess);
+    deposit("25");
+    Expect(creator.RollTrans(kTranLevelEverything, kBKIncludeAll));
+    Expect(creator.ProcessTrans());
+    EXPECT_EQ(ReadLines(company.Glt()).size(), 3u) << "the marker and two lines of 125.00";
+    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+    creator.Rollback();
+  }
+  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+  ASSERT_EQ(cash.size(), 1u);
+  EXPECT_EQ(glTranDefAmount(*cash.begin()->second), tsCurrency(100));
+  Expect(creator.ResetTranCreator(true));
+  const auto lines = ReadLines(company.Glt());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].amount, tsCurrency(100));
+  EXPECT_TRUE(creator.Accumulator(kBKGLTranCash).IsEmpty());
+}
+
+// Lines rolled out for transactions of this module are processed even when
+// the value source has moved on to a transaction of another application
+// (which itself gives no line).
+TEST_F(GLPosting, LinesRolledOutEarlierAreProcessedAfterAnotherApplicationsTransaction) {
+  Company company;
+  company.SetOptions(true, 1, 1);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  TransactionData ours = MakeTransaction(1, "20", "Ours", "", false);
+  TransactionData theirs = MakeTransaction(1, "30", "Theirs", "", false);
+  theirs.SetApplOfOrigin(tsAlpha("AP"));
+  DetailedTransactionData d1(&ours, ours.GetDescription(), kNonCashWithoutTax, false, false);
+  DetailedTransactionData d2(&theirs, theirs.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues v1(company.Program(), true, &d1), v2(company.Program(), true, &d2);
+  creator.SetTranValuesObject(&v1);
+  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
+  creator.SetTranValuesObject(&v2);
+  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  for (int i = 0; i < kBKGLTranTypeCount; ++i) {
+    EXPECT_TRUE(creator.Accumulator(static_cast<BKGLTranTypeEnum>(i)).IsEmpty()) << "nothing from AP";
+  }
+  Expect(creator.ProcessTrans());
+  const auto lines = ReadLines(company.Glt());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].description, "Ours");
+  EXPECT_EQ(lines[1].amount, tsCurrency(20));
+}
+
+// Random amounts, the largest a money column holds among them, pass
+// through the definitions and the general ledger to the lines exactly.
+TEST_F(GLPosting, AmountsReachTheLinesExactly) {
+  Company company;
+  company.SetOptions(true, 1, 1);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  std::mt19937_64 rng(42);
+  const int64_t kLargest = 999999999999999;
+  std::vector<int64_t> cents = {1, kLargest, kLargest - 1, 10, 100000000000001};
+  std::uniform_int_distribution<int64_t> any(1, kLargest);
+  while (cents.size() < 300) cents.push_back(any(rng));
+  std::vector<tsCurrency> amounts;
+  for (int64_t c : cents) {
+    amounts.emplace_back(tsDouble::FromScaled(c, 2, 2));
+    TransactionData t = MakeTransaction(2, amounts.back().Format().c_str(), "Exact", "", false);
+    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+    bkGLTransactionValues v(company.Program(), true, &d);
+    creator.SetTranValuesObject(&v);
+    Expect(creator.AccumulateTrans(kBKIncludeAll));
+    Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
+    creator.SetTranValuesObject(nullptr);
+  }
+  Expect(creator.ProcessTrans());
+  const auto lines = ReadLines(company.Glt());
+  ASSERT_EQ(lines.size(), 2 * amounts.size());
+  for (size_t i = 0; i < amounts.size(); ++i) {
+    EXPECT_EQ(lines[2 * i].amount, amounts[i]) << cents[i];
+    EXPECT_EQ(lines[2 * i + 1].amount, amounts[i]) << cents[i];
+  }
+  // Two of the largest merged no longer fit the column: refused, nothing
+  // written.
+  company.SetOptions(false, 1, 1);
+  glwTranCreator summary(company.Program(), true, nullptr);
+  const auto before = Snapshot(company.Glt());
+  for (int i = 0; i < 2; ++i) {
+    TransactionData t = MakeTransaction(2, "9999999999999.99", "Big", "", false);
+    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+    bkGLTransactionValues v(company.Program(), true, &d);
+    summary.SetTranValuesObject(&v);
+    Expect(summary.AccumulateTrans(kBKIncludeAll));
+    summary.SetTranValuesObject(nullptr);
+  }
+  ccStatus<tsioStatus::Status> st = summary.ResetTranCreator(true);
+  EXPECT_EQ(st.Value(), tsioStatus::kValueDoesNotFit);
+  EXPECT_EQ(Snapshot(company.Glt()), before);
+}
+
+TEST_F(GLPosting, AnAdjustmentWithBothAmountsIsRefused) {
+  Company company;
+  company.SetOptions(true, 1, 1);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  TransactionData t = MakeTransaction(4, "20", "Both", "", false);
+  t.SetSubtraction(tsCurrency(5));
+  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues v(company.Program(), true, &d);
+  creator.SetTranValuesObject(&v);
+  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  ccStatus<tsioStatus::Status> st = creator.ResetTranCreator(true);
+  EXPECT_EQ(st.Value(), tsioStatus::kInvalidOperation) << "neither a debit nor a credit";
+  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+}
+
+// The recap of a creator that does not write GL transactions: the lines
+// go to the recap only, by the creator's units.
+TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
+  Company company;
+  company.SetOptions(false, 1, 1);
+  company.SetAccountingMethod(3);
+  glwTranCreator creator(company.Program(), false, nullptr);
+  RunScenario(company.Program(), creator, 2, 1, true);
+  EXPECT_TRUE(ReadLines(company.Glt()).empty()) << "recap only";
+  creator.Commit();
+  // A later unit that is rolled back leaves the recap as committed.
+  RunScenario(company.Program(), creator, 1, 1, true);
+  creator.Rollback();
+
+  ccOldCrapID id;
+  ASSERT_EQ(company.Program().Journal().AddSection(ccOldCrapSpec{"Recap", 132}, id).Value(), kBoolSuccess);
+  creator.PrintRecap(*company.Program().Journal().Section(id));
+  auto f = [](const char* a) { return xk_format_alpha(9, 0, tsAlpha(a)).str(); };
+  auto row = [&](const char* account, const char* debits, const char* credits) {
+    std::string s = "  " + f(account);
+    s.resize(32, ' ');
+    return s + std::string(15 - std::strlen(debits), ' ') + debits + " " + std::string(15 - std::strlen(credits), ' ') +
+           credits;
+  };
+  const std::string rule = std::string(32, ' ') + std::string(15, '-') + " " + std::string(15, '-');
+  std::vector<std::string> want = {"General Ledger Account Recap", ""};
+  for (const char* ledger : {"Accrual ledger", "Cash ledger"}) {
+    want.push_back(ledger);
+    want.push_back("  Account" + std::string(23, ' ') + "         Debits" + " " + "        Credits");
+    want.push_back(row("1000", "150.00", "0.00"));
+    want.push_back(row("1500", "150.00", "0.00"));
+    want.push_back(row("2500", "0.00", "150.00"));
+    want.push_back(row("4000", "0.00", "150.00"));
+    want.push_back(rule);
+    want.push_back(std::string(32, ' ') + "         300.00 " + "         300.00");
+    want.push_back("");
+  }
+  EXPECT_EQ(company.Program().Journal().Section(id)->PrintLines(), want);
+}
+
+// ---- the post launcher ------------------------------------------------------
+
+TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
+  Company company;
+  company.SetOptions(true, 1, 1);
+  company.SetAccountingMethod(3);
+  auto process = [&](const char* batch) {
+    glwTranCreator creator(company.Program(), true, nullptr);
+    ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+    TransactionData t = MakeTransaction(2, "10", "Dep", "D", false);
+    t.SetBatch(tsAlpha(batch));
+    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+    bkGLTransactionValues v(company.Program(), true, &d);
+    creator.SetTranValuesObject(&v);
+    Expect(creator.AccumulateTrans(kBKIncludeAll));
+    Expect(creator.ResetTranCreator(true));
+  };
+  {
+    glwPostLauncher launcher(company.Program());
+    EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess) << "nothing waiting (2) is success";
+    launcher.CloseFiles();
+  }
+  process("B1");
+  process("B2");
+  process("B1");
+  ASSERT_EQ(ReadLines(company.Glt()).size(), 12u);
+
+  glwPostLauncher launcher(company.Program());
+  ASSERT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
+  EXPECT_EQ(+launcher.UpdateBlock().glt_file, company.Glt(1).FileNum());
+  EXPECT_EQ(+launcher.UpdateBlock().glt_posted_file, company.Glt(2).FileNum());
+  EXPECT_EQ(+launcher.UpdateBlock().glm_file, company.Program().File(GLMFileSpec)->FileNum());
+  launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
+  EXPECT_EQ(launcher.BatchList().Node(0).Choice().Value(), 1) << "a batch of another application than GL";
+  // Accrual ledger only, then the rest.
+  ccStatus<ccBoolStatus> st = launcher.Post(kGLPostAccrualOnly);
+  ASSERT_EQ(st.Value(), kBoolSuccess);
+  EXPECT_EQ(+launcher.ApplBlock()->lines_posted, 4);
+  EXPECT_EQ(+launcher.ApplBlock()->glt_file, company.Glt(1).FileNum());
+  for (const auto& r : ReadLines(company.Glt(2))) EXPECT_EQ(r.ledger.Value(), 1);
+  ASSERT_EQ(launcher.Post(kGLPostAllLedgers).Value(), kBoolSuccess);
+  EXPECT_EQ(+launcher.ApplBlock()->lines_posted, 4) << "the block is zeroed for each post";
+  launcher.CloseFiles();
+  const auto waiting = ReadLines(company.Glt(1));
+  const auto posted = ReadLines(company.Glt(2));
+  ASSERT_EQ(waiting.size(), 4u);
+  ASSERT_EQ(posted.size(), 8u);
+  for (const auto& r : waiting) EXPECT_EQ(r.batch, "B2");
+  for (const auto& r : posted) EXPECT_EQ(r.batch, "B1");
+
+  // The general ledger refusing: nothing moves, the launcher says so.
+  glwPostLauncher again(company.Program());
+  FailCall("GL_INIT_UPDATE", 1, 0, 1);
+  EXPECT_EQ(again.OpenFiles(company.Program()), kBoolFailure);
+  again.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B2"), 2));
+  FailCall("GL_UPDATE", 1, tsioStatus::kLocked, 1);
+  st = again.Post(0);
+  EXPECT_EQ(st.Value(), kBoolFailure);
+  EXPECT_TRUE(st.HasError());
+  EXPECT_EQ(ReadLines(company.Glt(1)).size(), 4u);
+  ASSERT_EQ(again.Post(0).Value(), kBoolSuccess);
+  EXPECT_TRUE(ReadLines(company.Glt(1)).empty());
+}
+
+TEST_F(GLPosting, BatchListChoiceDependsOnTheRunningApplication) {
+  Company company;
+  glwPostLauncher launcher(company.Program());
+  TSGetApp()->SetApplicationID("GL");
+  launcher.AddToBatchList(new zzBatchListNode("GL", tsAlpha("G1"), 1));
+  TSGetApp()->SetApplicationID("GLX");
+  launcher.AddToBatchList(new zzBatchListNode("GL", tsAlpha("G2"), 1));
+  TSGetApp()->SetApplicationID("BK");
+  EXPECT_EQ(launcher.BatchList().Node(0).Choice().Value(), 0);
+  EXPECT_EQ(launcher.BatchList().Node(1).Choice().Value(), 1);
+}
+
+// While the "BK" to "GL" interface is active, a general ledger that refuses
+// its objects cannot post: the creator and the launcher say so and write
+// nothing.
+TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
+  Company company;
+  company.SetInterface(true);
+  company.SetOptions(true, 1, 1);
+  glwTranCreator creator(company.Program(), true, nullptr);
+  ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  RunScenario(company.Program(), creator, 2, 1, false, false);
+  gltest::RefuseInterfaces(true);
+  ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
+  EXPECT_EQ(st.Value(), tsioStatus::kFileDoesNotExist);
+  ASSERT_EQ(st.Errors().Size(), 2u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1604);
+  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
+  EXPECT_EQ(creator.StackSize(), 0u);
+  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+  glwPostLauncher launcher(company.Program());
+  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
+  EXPECT_EQ(launcher.Post(0).Value(), kBoolFailure);
+  gltest::RefuseInterfaces(false);
+  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
+  EXPECT_EQ(gltest::LiveObjects(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// For the tests of general-ledger values, creation and posting: a company
+// with the module's files and the general ledger's files, a program of the
+// module that has them open, register transactions as the tests need them,
+// and the general-ledger lines read back as text.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "framework/control/control_file.h"
+#include "framework/control/interfaces.h"
+#include "framework/dictionary/gl_files.h"
+#include "framework/io/cursor.h"
+#include "framework/io/rollback_stack.h"
+#include "ledger/gl_test_support.h"
+#include "programs/bk_program.h"
+#include "records/files.h"
+#include "records/transaction_data.h"
+
+namespace posttest {
+
+inline constexpr unsigned short kCommand = 730;
+
+class Company {
+ public:
+  Company() : ledger_(false) {
+    tsioFileManager& fm = program_.FileManager();
+    EXPECT_EQ(fm.Create(BKTFileSpec), tsioStatus::kSuccess);
+    EXPECT_EQ(fm.Create(BKMFileSpec), tsioStatus::kSuccess);
+    EXPECT_EQ(program_.OpenFiles(), kBoolSuccess);
+    for (const tsioFileSpec* spec : {&GLMFileSpec, &GLTFileSpec, &GLTFileSpec2}) {
+      EXPECT_EQ(fm.Open(*spec), tsioStatus::kSuccess);
+    }
+  }
+
+  bkProgram& Program() { return program_; }
+  const std::string& Folder() const { return ledger_.Folder(); }
+  tsioDataFile& Glt(short instance = 1) { return *program_.File(instance == 1 ? GLTFileSpec : GLTFileSpec2); }
+
+  // The module options the creator and the values read, saved and read
+  // back into the program's settings.
+  void SetOptions(bool detailed, short cash_level, short non_cash_level, short ref1 = 2, short ref2 = 3) {
+    bkSettings* s = program_.Settings();
+    ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+    s->SetDetailedGLTsFromBK(tsBool(detailed));
+    s->SetDetailedDepositCash(tclTSEnum<DepositDetailCashSideEnum>(cash_level));
+    s->SetDetailedDepositNonCash(tclTSEnum<DepositDetailNonCashSideEnum>(non_cash_level));
+    s->SetGLReference1(tclTSEnum<GLReferenceContents>(ref1));
+    s->SetGLReference2(tclTSEnum<GLReferenceContents>(ref2));
+    ASSERT_EQ(s->Update(), tsioStatus::kSuccess);
+    ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+  }
+  // 1 accrual, 2 cash, 3 both.
+  void SetAccountingMethod(short method) {
+    auto control = tsControlFile::Open(Folder());
+    ASSERT_NE(control, nullptr);
+    ASSERT_EQ(control->SetAccountingMethod(method), tsioStatus::kSuccess);
+  }
+  void SetInterface(bool active) { EXPECT_EQ(zc_set_interface_active("BK", "GL", active), 1); }
+
+ private:
+  gltest::LedgerCompany ledger_;
+  bkProgram program_{kCommand};
+};
+
+// A transaction of type `type` (1 check, 2 deposit, 3 withdrawal, 4
+// adjustment) of bank "BANK1", entered in this module ("BK") in batch "B1"
+// (source 2), dated 2025-03-05, journal 7, accounts TGLDBT "1000", TGLCRDT
+// "4000" and, with `ic`, TGLICRC "1500" and TGLICPY "2500"; check number
+// 1234. The amount goes to the addition or the subtraction as the type
+// (and for an adjustment, its sign) asks.
+inline TransactionData MakeTransaction(int type, const char* amount, const char* description = "First",
+                                       const char* deposit_id = "D-1", bool ic = true) {
+  TransactionData t;
+  t.SetBankAccount(tsAlpha("BANK1"));
+  t.SetRun(tsDouble(1));
+  t.SetSequence(tsDouble(1));
+  t.SetType(static_cast<TransactionData::TranTypeEnum>(type));
+  t.SetDescription(tsAlpha(description));
+  t.SetAccountingDate(tsDate(2025, 3, 5));
+  t.SetTransactionDate(tsDate(2025, 3, 5));
+  const tsNum<short> journal(7);
+  t.SetColumn("TGLJRN", &journal);
+  t.SetApplOfOrigin(tsAlpha("BK"));
+  t.SetBatch(tsAlpha("B1"));
+  t.SetBatchSource(BatchSourceEnum::kManualEntry);
+  t.SetDebitAccount(tsAlpha("1000"));
+  t.SetCreditAccount(tsAlpha("4000"));
+  if (ic) {
+    t.SetDueFromAccount(tsAlpha("1500"));
+    t.SetDueToAccount(tsAlpha("2500"));
+  }
+  t.SetCheck(tsDouble(1234));
+  t.SetDepositID(tsAlpha(deposit_id));
+  const tsCurrency a = tsCurrency::FromText(amount);
+  const bool adds = type == 2 || (type == 4 && a > 0);
+  if (adds) {
+    t.SetAddition(a);
+  } else {
+    t.SetSubtraction(a < 0 ? -a : a);
+  }
+  return t;
+}
+
+// The lines of a GLT table in key order (run, sequence, ledger). (A deque:
+// a record binds its own fields, so records must never move.)
+inline std::deque<tsGLTransactionRec> ReadLines(tsioDataFile& glt) {
+  std::deque<tsGLTransactionRec> out;
+  tsGLTransactionRec r;
+  tsioCursor cur(r, glt, kGLTLine, 0);
+  for (tsioStatus::Status st = cur.FetchFirst(); st == tsioStatus::kSuccess; st = cur.FetchNext()) {
+    out.emplace_back();
+    out.back().SetData(r);
+  }
+  return out;
+}
+
+// Deletes every line of a GLT table.
+inline void ClearLines(tsioDataFile& glt) {
+  tclRollbackStack unit;
+  ASSERT_EQ(unit.EnsureBegun(glt.Company()), tsioStatus::kSuccess);
+  tsGLTransactionRec r;
+  tsioCursor cur(r, glt, kGLTLine, 0);
+  while (cur.FetchFirst() == tsioStatus::kSuccess) ASSERT_EQ(cur.Delete(), tsioStatus::kSuccess);
+  ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+}
+
+// Every column of a line, as one text (to compare tables whole).
+inline std::string FullText(const tsGLTransactionRec& r) {
+  return r.run.Format() + "/" + r.sequence.Format() + "/" + r.ledger.Format() + " " + r.account.str() + " " +
+         r.debit_credit.Format() + " " + r.amount.Format() + " " + r.date.Format() + " " + r.journal.Format() +
+         " [" + r.description.str() + "] " + r.reference1.str() + "/" + r.reference2.str() + " " +
+         r.appl_of_origin.str() + " " + r.batch.str() + " " + r.batch_source.Format() + " " +
+         r.summarized.Format() + " " + r.ic_receivable.str() + "/" + r.ic_payable.str() + " " + r.vendor.str() +
+         " " + r.invoice.str() + " " + r.bank.str() + " " + r.check_number.Format() + " " + r.employee.str() + " " +
+         r.job.str();
+}
+
+inline std::vector<std::string> Snapshot(tsioDataFile& glt) {
+  std::vector<std::string> out;
+  for (const auto& r : ReadLines(glt)) out.push_back(FullText(r));
+  return out;
+}
+
+}  // namespace posttest
