@@ -33,6 +33,8 @@ const char kUsage[] =
     "                                enter N sample transactions dated from the given day\n"
     "                                (default 60 days ago), in units of work of 10,000\n"
     "  register --bank ID            the register with running balances\n"
+    "  balance BANK [--as-of DATE] [--kind register|bank|reconciled|cash] [--cash-account ACCOUNT]\n"
+    "                                a balance at the end of a date (default: register, today)\n"
     "  lock --bank ID                hold the edit-register lock until Enter is pressed\n"
     "  locked --bank ID              tell whether another program holds it (exit 3 when locked)\n"
     "\n"
@@ -99,6 +101,7 @@ int main(int argc, char** argv) {
   if (command == "enter") return bkreg::CmdEnter(args, out, err);
   if (command == "generate") return bkreg::CmdGenerate(args, out, err);
   if (command == "register") return bkreg::CmdRegister(args, out, err);
+  if (command == "balance") return bkreg::CmdBalance(args, out, err);
   if (command == "lock") return bkreg::CmdLock(args, out, err);
   if (command == "locked") return bkreg::CmdLocked(args, out, err);
   std::cerr << (command.empty() ? "bkreg: no command given\n" : "bkreg: unknown command '" + command + "'\n")
