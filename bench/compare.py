@@ -20,10 +20,12 @@ Then, in one run, it times R rounds of every command below, alternating
 /dev/null: bkreg register (text, csv, json); ledger register and hledger
 register of the account; one plain SQLite query (sqlite3 command-line tool)
 that streams the same rows in the same order with the same running balance;
-bkreg bank list against ledger balance. Peak memory is the maximum resident
-size /usr/bin/time reports. It checks that the final balances agree to the
-cent (bkreg's register and bank list, SQLite, ledger, hledger) and prints a
-table of medians, ratios and peak memory. Exit status 1 when they disagree.
+bkreg bank list against ledger balance; the register balance at the end of
+2024-01-31 by bkreg balance --as-of, ledger and hledger balance --end and a
+SQLite query. Peak memory is the maximum resident size /usr/bin/time
+reports. It checks that the final balances and the balances as of that day
+agree to the cent (bkreg, SQLite, ledger, hledger) and prints a table of
+medians, ratios and peak memory. Exit status 1 when they disagree.
 """
 from __future__ import annotations
 
@@ -44,6 +46,8 @@ from pathlib import Path
 BANK = "BENCH"
 OPENING_CENTS = 100000
 FIRST_DATE = datetime.date(2024, 1, 1)
+AS_OF = FIRST_DATE + datetime.timedelta(days=30)  # the as-of balance: at the end of this day
+END = AS_OF + datetime.timedelta(days=1)  # the plain-text ledgers' end dates are exclusive
 ACCOUNT = f"Assets:Bank:{BANK}"
 
 
@@ -121,6 +125,13 @@ def sqlite_query() -> str:
         f"FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' ORDER BY {order};")
 
 
+def sqlite_as_of_query() -> str:
+    """The register balance at the end of AS_OF: the balance less what was dated after it."""
+    ymd = AS_OF.strftime("%Y%m%d")
+    return (f"SELECT printf('%.2f',((SELECT BRGBLNC FROM f_BKM_1_r1 WHERE BANKACC='{BANK}')"
+            f"-(SELECT TOTAL(TADD-TSUBTR) FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' AND TTRANDT>{ymd}))/100.0);")
+
+
 def commands(bkreg: str, company: Path, journal: Path):
     co = ["--company", str(company)]
     db = str(company / "company.db")
@@ -133,6 +144,10 @@ def commands(bkreg: str, company: Path, journal: Path):
         "sqlite3 streaming query": ["sqlite3", "-readonly", db, sqlite_query()],
         "bkreg bank list": [bkreg, *co, "bank", "list"],
         "ledger balance": ["ledger", "-f", str(journal), "balance"],
+        "bkreg balance --as-of": [bkreg, *co, "balance", BANK, "--as-of", AS_OF.isoformat()],
+        "ledger balance --end": ["ledger", "-f", str(journal), "balance", ACCOUNT, "--end", END.isoformat()],
+        "hledger balance --end": ["hledger", "-f", str(journal), "balance", ACCOUNT, "--end", END.isoformat()],
+        "sqlite3 as-of query": ["sqlite3", "-readonly", db, sqlite_as_of_query()],
     }
 
 
@@ -160,6 +175,20 @@ def cents_of(text: str) -> int:
     if v != v.to_integral_value():
         raise ValueError(f"not a whole number of cents: {text!r}")
     return int(v)
+
+
+def as_of_balances(bkreg: str, company: Path, journal: Path, expected: int):
+    co = ["--company", str(company)]
+    got = {"generator's rule": expected}
+    out = run([bkreg, *co, "--format", "csv", "balance", BANK, "--as-of", AS_OF.isoformat()])
+    got["bkreg balance"] = cents_of(out.rstrip("\r\n").split("\r\n")[-1].rsplit(",", 1)[1])
+    got["sqlite3 query"] = cents_of(run(["sqlite3", "-readonly", str(company / "company.db"), sqlite_as_of_query()]))
+    out = run(["ledger", "-f", str(journal), "balance", ACCOUNT, "--end", END.isoformat(),
+               "--format", "%(display_total)\n"])
+    got["ledger balance"] = cents_of(out.strip().splitlines()[-1])
+    out = run(["hledger", "-f", str(journal), "balance", ACCOUNT, "--end", END.isoformat(), "-N", "--layout=bare"])
+    got["hledger balance"] = cents_of(out.split()[0])
+    return got
 
 
 def balances(bkreg: str, company: Path, journal: Path, expected: int):
@@ -202,11 +231,16 @@ def main(argv=None) -> int:
     company, journal = work / "company", work / "register.journal"
     expected = OPENING_CENTS + sum(transaction(i)[3] for i in range(args.n))
 
-    got = balances(bkreg, company, journal, expected)
-    agree = len(set(got.values())) == 1
-    print(f"final balances ({'agree' if agree else 'DISAGREE'}):")
-    for k, v in got.items():
-        print(f"  {k:18} {money(v)}")
+    agree = True
+    expected_as_of = OPENING_CENTS + sum(t[3] for t in map(transaction, range(args.n)) if t[0] <= AS_OF)
+    for title, got in (("final balances", balances(bkreg, company, journal, expected)),
+                       (f"balances at the end of {AS_OF.isoformat()}",
+                        as_of_balances(bkreg, company, journal, expected_as_of))):
+        same = len(set(got.values())) == 1
+        agree = agree and same
+        print(f"{title} ({'agree' if same else 'DISAGREE'}):")
+        for k, v in got.items():
+            print(f"  {k:18} {money(v)}")
 
     cmds = commands(bkreg, company, journal)
     names = list(cmds)
@@ -243,6 +277,9 @@ def main(argv=None) -> int:
         print(f"  hledger register / {b}: {ratio('hledger register', b)}")
         print(f"  {b} / sqlite3 streaming query: {ratio(b, 'sqlite3 streaming query')}")
     print(f"  ledger balance / bkreg bank list: {ratio('ledger balance', 'bkreg bank list')}")
+    for other in ("ledger balance --end", "hledger balance --end"):
+        print(f"  {other} / bkreg balance --as-of: {ratio(other, 'bkreg balance --as-of')}")
+    print(f"  bkreg balance --as-of / sqlite3 as-of query: {ratio('bkreg balance --as-of', 'sqlite3 as-of query')}")
     return 0 if agree else 1
 
 
