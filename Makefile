@@ -8,7 +8,7 @@ COMPANY   ?= $(CURDIR)/demo-company
 export CCACHE_BASEDIR := $(CURDIR)
 PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
 
-.PHONY: all deps configure build demo test test-fast asan bench clean
+.PHONY: all deps configure build demo test test-fast asan bench crash-tx clean
 
 all: build
 
@@ -45,6 +45,12 @@ test-fast: build
 
 bench: build
 	./$(BUILD)/bench/bk_bench
+
+# Programs killed (SIGKILL) at RUNS random points while they move transactions
+# to history and clear them; every unit must be whole or absent afterwards.
+RUNS ?= 200
+crash-tx: build
+	BK_CRASH_RUNS=$(RUNS) ./$(BUILD)/transactions/transactions_test --gtest_filter='TransactionCrash.*'
 
 clean:
 	rm -rf $(BUILD) $(ASAN)

@@ -14,6 +14,7 @@
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
 #include "accounts/bank_account.h"
+#include "batches/bk_batch_part.h"
 #include "duplicates/bk_verify_duplicates.h"
 #include "records/files.h"
 #include "transactions/transaction.h"
@@ -123,8 +124,9 @@ int CheckDuplicate(bkVerifyDuplicates& verify, const Entry& e, std::ostream& err
   return 2;
 }
 
-// Enters one transaction as a unit of work: the transaction with its run and
-// sequence, and the bank account's register balance and totals, commit or
+// Enters one transaction as a unit of work: the transaction, created through
+// the library in the program's batch (its run and sequence, the batch's
+// count), and the bank account's register balance and totals, commit or
 // roll back together. With `verify`, the entry is first checked for a
 // duplicate while the bank account is locked, so two bkreg runs cannot both
 // enter the same number.
@@ -142,6 +144,7 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
   batch.SetHostAppl(e.type == 1 ? "AP" : "BK");
   batch.SetBatchID(tsAlpha(e.batch));
   batch.SetSource(2);
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()));
   s.Program().SetBatch(batch);
 
   Transaction t(s.Register(), "", 0);
@@ -168,19 +171,6 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
     t.m_Record.SetDepositDate(e.date);
     t.m_Record.SetDepositID(tsAlpha(e.deposit_id));
   }
-  auto run = t.m_Record.SetRunAndSequence(*s.Program().BKTHeader());
-  if (run.Value() != kBoolSuccess) {
-    PrintErrors(run.Errors(), err);
-    return 2;
-  }
-
-  // The module's rules decide whether it may be written at all.
-  auto valid = t.Validate(s.Program());
-  if (!valid.Errors().Empty()) PrintErrors(valid.Errors(), err);
-  if (valid.MaxLevel() >= ccError::kError) {
-    err << "bkreg: the " << t.m_Record.MessageText() << " was not entered\n";
-    return 2;
-  }
 
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
@@ -197,13 +187,23 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
       return refused;
     }
   }
+  // Created through the library: stamped with the program's run and next
+  // sequence, counted in the batch, and written only when the module's
+  // rules let it.
+  const ccStatus<ccError::Level> created = t.Create(s.Program(), nullptr, true);
+  if (!created.Errors().Empty()) PrintErrors(created.Errors(), err);
+  if (created.HasError()) {
+    (void)unit.Rollback();
+    (void)bank.Unlock();
+    err << "bkreg: the " << t.m_Record.MessageText() << " was not entered\n";
+    return 2;
+  }
   const tsCurrency net = t.m_Record.GetAmount();
   const bkTranType kind = static_cast<bkTranType>(e.type);
   (void)bank.ChangeOpenTotals(net, kind, 1, 0);
   (void)bank.ChangeUnreconciledTotals(net, kind, 1, 3);
   bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
-  st = t.Insert();
-  if (st == tsioStatus::kSuccess) st = bank.Update();
+  st = bank.Update();
   if (st == tsioStatus::kSuccess) st = unit.Commit();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) {
