@@ -353,6 +353,49 @@ TEST(TransactionTransfer, WithDetailsMovesCashTaxAndTaxGLDetailsToo) {
             "DIRUN DIRUN DIGRUN DIGRUN DIGRUN DIGRUN CDTRUN TXRUN TGRUN TGRUN ");
 }
 
+// A detail fetch that ends other than at "no more details" is a failure
+// naming the detail's kind (value 2 when the status is fatal), and the
+// transaction stays in its file.
+TEST(TransactionTransfer, ADetailThatCannotBeReadFailsTheMoveAndTheTransactionStays) {
+  Company co;
+  Seed(co);
+  struct Case {
+    const char* key;
+    tsioStatus::Status status;
+    TransferStatus value;
+    const char* description;
+  };
+  const Case cases[] = {
+      {kDeposit, tsioStatus::kDamaged, kTransferFatal, "deposit item"},
+      {kDeposit, tsioStatus::kNotFound, kTransferFailed, "deposit item"},
+      {kWithdrawal, tsioStatus::kIOError, kTransferFatal, "withdrawal detail"},
+      {kWithdrawal, tsioStatus::kLocked, kTransferFailed, "withdrawal detail"},
+  };
+  const std::string before = txtest::DumpDatabase(co.Folder());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " " + ccIOStatusStr(c.status));
+    Transaction t(co.Bkt());
+    ASSERT_TRUE(bkdetailtest::Set(t.m_Record, c.key));
+    ASSERT_EQ(t.FetchEQ(true), tsioStatus::kSuccess);
+    tclRollbackStack unit;
+    t.AttachRollbackStack(&unit);
+    tsioFaults::Arm(tsioOp::kFetch, c.status, 1);  // the first detail fetch
+    ccStatus<TransferStatus> st = t.Transfer(co.History(), tsDouble(9), tsDouble(1));
+    tsioFaults::Clear();
+    bkdetailtest::ExpectOneTransferError(st, c.status, c.description, 1614);
+    EXPECT_EQ(st.Value(), c.value);
+    if (!st.Errors().Empty()) {
+      EXPECT_EQ(st.Errors()[0].Text().find(std::string(c.description) + " detail"), std::string::npos);
+    }
+    Transaction still(co.Bkt());
+    EXPECT_EQ(txtest::FetchByKey(still, t.m_Record, false), tsioStatus::kSuccess);
+    EXPECT_EQ(Count(co.History()), 0);
+    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+    (void)t.Unlock();
+  }
+  EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+}
+
 // ---- every I/O step failing ---------------------------------------------
 
 // One operation on a prepared company, run with a fault armed.
