@@ -343,34 +343,4 @@ TEST(TransactionBatch, NewRecordTakesTheBatchFields) {
   EXPECT_EQ(t.GetBatchSource().Value(), 1);
 }
 
-// Counting a transaction into its batch, and the undo when the batch cannot
-// be saved: the part's counts never drift.
-class FailingPart : public bkBatchPart {
- public:
-  bool fail = false;
-  bool PutValues() override { return !fail; }
-};
-
-TEST(TransactionBatch, BatchCountsFollowCreateAndRemoveAndUndoOnFailure) {
-  zzBatch batch;
-  auto* part = static_cast<FailingPart*>(batch.AddPart(std::make_unique<FailingPart>()));
-  TransactionData t;
-  t.SetAddition(tsCurrency::FromText("100.00"));
-  t.SetSubtraction(tsCurrency::FromText("30.00"));
-  EXPECT_EQ(t.UpdateBatchInfo(batch, false).MaxLevel(), ccError::kNone);
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(1, 0));
-  EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(70, 0));
-  part->fail = true;
-  auto st = t.UpdateBatchInfo(batch, false);
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1618);
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(1, 0));  // undone
-  EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(70, 0));
-  part->fail = false;
-  EXPECT_EQ(t.UpdateBatchInfo(batch, true).MaxLevel(), ccError::kNone);
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(0, 0));
-  EXPECT_EQ(part->GetAmountOfTransPosted(), tsDouble(0, 0));
-}
-
 }  // namespace

@@ -62,6 +62,11 @@ class BK_EXPORT BatchData : public bkData {
   const tsAlpha& GetRowVersion() const { return m_RowVersion; }
   void SetRowVersion(const tsAlpha& value) { m_RowVersion = value; }
 
+  // ---- Operations (hand-written part, records/batch_data_ops.inc) ----
+  // Sets the counts (BCNT, BCNTP) to 0 and the amounts (BAMT, BAMTP) to 0.00
+  // in the record; nothing is written.
+  void ClearAmounts();
+
  protected:
   void DefineColumns() override;
 

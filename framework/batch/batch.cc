@@ -1,11 +1,18 @@
-// The current batch, module parts and batch lists of the batch framework.
+// The current batch and the reading and writing of module batch records
+// (see batch.h).
 #include "framework/batch/batch.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "framework/batch/batch_list.h"
+#include "framework/base/log.h"
+#include "framework/io/company.h"
+#include "framework/io/cursor.h"
+#include "framework/io/data_file.h"
+#include "framework/io/lock_file.h"
+#include "framework/types/ts_choice.h"
+#include "framework/ui/raw_record.h"
 
 namespace {
 
@@ -15,10 +22,6 @@ void Put16(unsigned char* p, std::size_t at, int v) {
   p[at + 1] = static_cast<unsigned char>(u >> 8);
 }
 
-int Get16(const unsigned char* p, std::size_t at) {
-  return static_cast<int16_t>(static_cast<uint16_t>(p[at] | (p[at + 1] << 8)));
-}
-
 // Copies text into a field of `width` bytes: at most width - 1 characters,
 // the rest zero.
 void PutText(unsigned char* p, std::size_t at, std::size_t width, const std::string& text) {
@@ -26,82 +29,126 @@ void PutText(unsigned char* p, std::size_t at, std::size_t width, const std::str
   std::memcpy(p + at, text.data(), std::min(text.size(), width - 1));
 }
 
+// A cursor on one module's batch record, its key set from the part.
+class BatchRecord {
+ public:
+  explicit BatchRecord(const zzBatchPart& part) : part_(part) {}
+
+  tsioStatus::Status Prepare() {
+    file_ = tsioDataFile::ByNumber(part_.FileNumber());
+    if (!file_ || !file_->IsOpen()) return tsioStatus::kFileNotOpen;
+    const short rt = part_.BatchRecType();
+    if (rt <= 0) return tsioStatus::kInvalidOperation;
+    rec_ = std::make_unique<tsRawRecord>(*file_, rt);
+    if (!rec_->Def()) return tsioStatus::kNotFound;
+    const tsioKeyDef* key = rec_->Def()->Key(0);
+    if (!key || key->columns.size() < 4) return tsioStatus::kInvalidOperation;
+    key_ = key->columns;
+    cur_ = std::make_unique<tsioCursor>(*rec_, *file_, rt, 0);
+    return SetKey() ? tsioStatus::kSuccess : tsioStatus::kValueDoesNotFit;
+  }
+
+  bool SetKey() {
+    const tsAlpha appl(part_.HostAppl());
+    const tsChoice source(part_.Source());
+    return rec_->Set(key_[0], appl) && rec_->Set(key_[1], part_.BatchID()) && rec_->Set(key_[2], source) &&
+           rec_->Set(key_[3], part_.DPLoc());
+  }
+
+  // A new record in the buffer: defaults, the key, description and date.
+  tsioStatus::Status NewRecord() {
+    cur_->Initialize();
+    if (!SetKey()) return tsioStatus::kValueDoesNotFit;
+    if (!part_.DescriptionColumn().empty() && rec_->Cell(part_.DescriptionColumn())) {
+      if (!rec_->Set(part_.DescriptionColumn(), tsAlpha(part_.Desc()))) return tsioStatus::kValueDoesNotFit;
+    }
+    if (!part_.DateColumn().empty() && rec_->Cell(part_.DateColumn())) {
+      if (!rec_->Set(part_.DateColumn(), part_.Date())) return tsioStatus::kValueDoesNotFit;
+    }
+    return cur_->SetBuffer();
+  }
+
+  // Fetches the record with a lock. A lock this handle held already (the
+  // program keeps the batch record locked) is left as it was afterwards.
+  tsioStatus::Status FetchLocked() {
+    held_before_ = false;
+    const tsioStatus::Status st = cur_->FetchEQ(false);
+    if (st != tsioStatus::kSuccess) return st;
+    held_before_ = file_->Locks().Holds(CurrentId());
+    return cur_->FetchEQ(true);
+  }
+
+  void Unlock() {
+    if (!held_before_) (void)cur_->Unlock(1);
+  }
+
+  // After a write: inside a unit of work the record stays locked until the
+  // unit ends (no other program reads totals this unit may yet roll back);
+  // otherwise the lock goes now.
+  void ReleaseAfterWrite() {
+    if (held_before_) return;
+    const uint64_t id = CurrentId();
+    if (file_->Company().InUnit()) {
+      if (file_->Locks().Holds(id)) file_->HoldUntilUnitEnd(id);
+    } else {
+      (void)cur_->Unlock(1);
+    }
+  }
+
+  tsioCursor& Cursor() { return *cur_; }
+  tsioDataFile& File() { return *file_; }
+
+ private:
+  uint64_t CurrentId() const {
+    return tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), part_.BatchRecType(),
+                                  cur_->CurrentKeyText());
+  }
+  bool held_before_ = false;
+  const zzBatchPart& part_;
+  tsioDataFile* file_ = nullptr;
+  std::unique_ptr<tsRawRecord> rec_;
+  std::unique_ptr<tsioCursor> cur_;
+  std::vector<std::string> key_;
+};
+
 }  // namespace
 
-// ---- zzBatchPart ----
-
-zzBatchPart::zzBatchPart(std::string module_code) : module_code_(std::move(module_code)) {}
-zzBatchPart::~zzBatchPart() = default;
-
-zzBatchPart* zzBatchPart::Clone() const { return new zzBatchPart(*this); }
-bool zzBatchPart::NoTransactions() { return true; }
-bool zzBatchPart::InBalance() { return true; }
-void zzBatchPart::Balance() {}
-void zzBatchPart::Init() {}
-bool zzBatchPart::GetValues() { return true; }
-bool zzBatchPart::PutValues() { return true; }
-short zzBatchPart::BatchRecType() const { return 0; }
-
-void zzBatchPart::FillSubStruct(unsigned char* buffer) const {
-  if (!buffer) return;
-  Put16(buffer, 0, file_number_);
-  Put16(buffer, 2, dest_file_number_);
-  Put16(buffer, 4, record_created_);
-  Put16(buffer, 6, static_cast<int>(type_));
-  PutText(buffer, 8, kDescSize, desc_);
-  Put16(buffer, 39, date_.Year());
-  Put16(buffer, 41, date_.Month());
-  Put16(buffer, 43, date_.Day());
-}
-
-void zzBatchPart::SetPart(const unsigned char* buffer) {
-  if (buffer) dest_file_number_ = static_cast<short>(Get16(buffer, 2));
-}
-
-void zzBatchPart::InitUnitOfWork() {}
-bool zzBatchPart::Commit() { return true; }
-void zzBatchPart::Rollback() {}
-bool zzBatchPart::IsBatchAcceptableForComboBox() const { return true; }
-bool zzBatchPart::IsBatchAcceptableForUse() const { return true; }
-bool zzBatchPart::AllowAutoAsManual() const { return false; }
-std::string zzBatchPart::Description() const { return ""; }
-void zzBatchPart::ReceiveApplBlock(const void*, std::size_t) {}
-
-// ---- zzBatch ----
+_zzBatch::~_zzBatch() = default;
 
 zzBatch::zzBatch(std::string host_appl, const tsAlpha& batch_id, short source, BType type)
-    : host_appl_(std::move(host_appl)), batch_id_(batch_id), source_(source), type_(type) {}
+    : _zzBatch(std::move(host_appl), batch_id, source, type) {}
 
-zzBatch::zzBatch(const zzBatch& other)
-    : host_appl_(other.host_appl_),
-      batch_id_(other.batch_id_),
-      source_(other.source_),
-      type_(other.type_),
-      desc_(other.desc_),
-      date_(other.date_) {
+zzBatch::zzBatch(const zzBatch& other) : _zzBatch(other) {
   for (const auto& p : other.parts_) parts_.emplace_back(p->Clone());
 }
 
 zzBatch& zzBatch::operator=(const zzBatch& other) {
   if (this != &other) {
-    zzBatch copy(other);
-    host_appl_ = std::move(copy.host_appl_);
-    batch_id_ = copy.batch_id_;
-    source_ = copy.source_;
-    type_ = copy.type_;
-    desc_ = std::move(copy.desc_);
-    date_ = copy.date_;
-    parts_ = std::move(copy.parts_);
+    std::vector<std::unique_ptr<zzBatchPart>> parts;
+    for (const auto& p : other.parts_) parts.emplace_back(p->Clone());
+    _zzBatch::operator=(other);
+    parts_ = std::move(parts);
   }
   return *this;
 }
 
 zzBatch::~zzBatch() = default;
 
+namespace {
+void GiveIdentity(const _zzBatch& b, zzBatchPart& part) {
+  part.SetBatchID(b.BatchID());
+  part.SetHostAppl(b.HostAppl());
+  part.SetSource(b.Source());
+  part.SetDPLoc(b.DPLoc());
+  part.SetType(b.Type());
+  part.SetDesc(b.Desc());
+  part.SetDate(b.Date());
+}
+}  // namespace
+
 zzBatchPart* zzBatch::AddPart(std::unique_ptr<zzBatchPart> part) {
   if (!part) return nullptr;
-  part->SetBatchID(batch_id_);
-  part->SetHostAppl(host_appl_);
+  GiveIdentity(*this, *part);
   for (auto& p : parts_) {
     if (p->ModuleCode() == part->ModuleCode()) {
       p = std::move(part);
@@ -119,56 +166,118 @@ zzBatchPart* zzBatch::ApplPart(std::string_view module_code) const {
   return nullptr;
 }
 
+void zzBatch::SyncParts() {
+  for (auto& p : parts_) GiveIdentity(*this, *p);
+}
+
+tsioStatus::Status zzBatch::ReadInfo(std::string_view module_code) {
+  zzBatchPart* part = ApplPart(module_code);
+  if (!part) return tsioStatus::kInvalidOperation;
+  BatchRecord r(*part);
+  tsioStatus::Status st = r.Prepare();
+  if (st != tsioStatus::kSuccess) return st;
+  st = r.Cursor().FetchEQ(false);
+  if (st != tsioStatus::kSuccess) return st;
+  return part->GetValues() ? tsioStatus::kSuccess : tsioStatus::kInvalidOperation;
+}
+
+tsioStatus::Status zzBatch::OpenInfo(std::string_view module_code) {
+  zzBatchPart* part = ApplPart(module_code);
+  if (!part) return tsioStatus::kInvalidOperation;
+  tsioStatus::Status st = ReadInfo(module_code);
+  if (st == tsioStatus::kSuccess) {
+    part->SetRecordCreated(0);
+    return st;
+  }
+  if (st != tsioStatus::kNotFound) return st;
+  return WriteInfo(*part);
+}
+
 bool zzBatch::UpdateInfo(std::string_view module_code) {
   zzBatchPart* part = ApplPart(module_code);
-  return part && part->PutValues();
+  if (!part) return false;
+  const tsioStatus::Status st = WriteInfo(*part);
+  if (st != tsioStatus::kSuccess) {
+    x_log(1, "batch " + BatchID().str() + ": the " + std::string(module_code) + " totals were not written (status " +
+                 std::to_string(st) + ")");
+  }
+  return st == tsioStatus::kSuccess;
+}
+
+tsioStatus::Status zzBatch::WriteInfo(zzBatchPart& part) {
+  BatchRecord r(part);
+  tsioStatus::Status st = r.Prepare();
+  if (st != tsioStatus::kSuccess) return st;
+  tsioCursor& cur = r.Cursor();
+  // Two tries: a record another program creates between our read and our
+  // insert is then updated instead.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    st = r.FetchLocked();
+    if (st == tsioStatus::kSuccess) {
+      if (!part.PutValues()) {
+        r.Unlock();
+        return tsioStatus::kInvalidOperation;
+      }
+      (void)cur.Refresh();
+      st = cur.Update();
+      if (st != tsioStatus::kSuccess) {
+        r.Unlock();
+        // The buffer holds values the file does not: read the record again.
+        (void)cur.FetchEQ(false);
+        return st;
+      }
+      r.ReleaseAfterWrite();
+      return part.GetValues() ? tsioStatus::kSuccess : tsioStatus::kInvalidOperation;
+    }
+    if (st != tsioStatus::kNotFound) return st;
+    st = r.NewRecord();
+    if (st == tsioStatus::kSuccess && !part.PutValues()) st = tsioStatus::kInvalidOperation;
+    if (st == tsioStatus::kSuccess) {
+      (void)cur.Refresh();
+      st = cur.Insert();
+    }
+    if (st == tsioStatus::kSuccess) {
+      if (r.File().Company().InUnit() && cur.Lock() == tsioStatus::kSuccess) r.ReleaseAfterWrite();
+      part.SetRecordCreated(1);
+      return part.GetValues() ? tsioStatus::kSuccess : tsioStatus::kInvalidOperation;
+    }
+    cur.Initialize();  // no record stands behind the buffer
+    if (!r.SetKey()) return tsioStatus::kValueDoesNotFit;
+    if (st != tsioStatus::kDuplicateKey) return st;
+  }
+  return st;
+}
+
+void zzBatch::InitUnitOfWork() {
+  for (auto& p : parts_) p->InitUnitOfWork();
+}
+
+bool zzBatch::Commit() {
+  bool ok = true;
+  for (auto& p : parts_) ok = p->Commit() && ok;
+  return ok;
+}
+
+void zzBatch::Rollback() {
+  for (auto& p : parts_) p->Rollback();
 }
 
 void zzBatch::FillBatchStruct(void* batch_def) const {
   if (!batch_def) return;
   auto* p = static_cast<unsigned char*>(batch_def);
-  // Keep what the caller owns: the task command ID and the application block.
   unsigned char command[2];
   unsigned char appl_block[8];
   std::memcpy(command, p + kCommandIDOffset, sizeof command);
   std::memcpy(appl_block, p + kApplBlockOffset, sizeof appl_block);
   std::memset(p, 0, kBatchDefSize);
-  PutText(p, 0, 5, host_appl_);
-  PutText(p, 5, 11, batch_id_.str());
-  Put16(p, 16, source_);
-  Put16(p, 18, static_cast<int>(type_));
-  Put16(p, 20, date_.Year());
-  Put16(p, 22, date_.Month());
-  Put16(p, 24, date_.Day());
-  PutText(p, 28, 31, desc_);
+  PutText(p, 0, 5, HostAppl());
+  PutText(p, 5, 11, BatchID().str());
+  Put16(p, 16, Source());
+  Put16(p, 18, static_cast<int>(Type()));
+  Put16(p, 20, Date().Year());
+  Put16(p, 22, Date().Month());
+  Put16(p, 24, Date().Day());
+  PutText(p, 28, 31, Desc());
   std::memcpy(p + kCommandIDOffset, command, sizeof command);
   std::memcpy(p + kApplBlockOffset, appl_block, sizeof appl_block);
-}
-
-// ---- zzBatchList ----
-
-void zzBatchList::AppendNode(zzBatchListNode* node) {
-  if (node) nodes_.emplace_back(node);
-}
-
-void zzBatchList::Clear() {
-  nodes_.clear();
-  old_entries_.clear();
-  old_ = zb_batch_list_def{};
-}
-
-const zb_batch_list_def* zzBatchList::BuildOldBatchList() {
-  old_entries_.assign(nodes_.size(), zb_batch_entry{});
-  for (std::size_t i = 0; i < nodes_.size(); ++i) {
-    zb_batch_entry& e = old_entries_[i];
-    std::memset(&e, 0, sizeof e);
-    std::memcpy(e.host_appl, nodes_[i]->HostAppl().data(), std::min<std::size_t>(nodes_[i]->HostAppl().size(), 4));
-    const std::string& id = nodes_[i]->BatchID().str();
-    std::memcpy(e.batch_id, id.data(), std::min<std::size_t>(id.size(), 10));
-    e.source = nodes_[i]->Source();
-    e.choice = static_cast<short>(nodes_[i]->Choice().Value());
-  }
-  old_.count = old_entries_.size();
-  old_.entries = old_entries_.empty() ? nullptr : old_entries_.data();
-  return &old_;
 }

@@ -1,10 +1,17 @@
 // zzBatchList: a list of batches handed to another module (the general
-// ledger posts every batch of the list). Each node names a batch and carries
-// a choice field whose meaning belongs to the module that reads the list.
+// ledger posts every batch of the list). Each node (zzBatchListNode) names a
+// batch by host application, batch id and source, and carries a choice
+// field (0 unless set) whose meaning belongs to the module that reads the
+// list; the general ledger's post launcher sets it to 1 for batches that
+// another application hands over.
 //
-// BuildOldBatchList gives the list as the fixed-layout entries older modules
-// read (zb_batch_list_def); the list owns that form and rebuilds it on each
-// call.
+// AppendNode takes ownership of a node (nullptr is ignored); nodes keep the
+// order they were appended in. BuildOldBatchList gives the list in the
+// fixed-layout form older modules read (zb_batch_list_def: a count and an
+// array of zb_batch_entry, texts NUL-terminated and cut to 4 and 10
+// characters). The list owns that form: the pointer and the entries stay
+// valid until the next BuildOldBatchList, AppendNode or Clear, or the end of
+// the list.
 #pragma once
 
 #include <cstddef>

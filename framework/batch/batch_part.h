@@ -2,27 +2,49 @@
 // every module that writes into a batch, a part object derived from this
 // class; the module's own part knows its batch record and control totals.
 //
-// The framework part holds what every module shares: the module code, the
-// framework file number of the batch file and the destination file number,
-// whether the batch record was created, the batch type, description and
-// date, and the batch id and host application it belongs to. Every virtual
-// operation has a neutral default here; modules override what they need.
+// The framework part holds what every module shares:
+//   - the module code ("BK", "GL");
+//   - the batch file: the file number of the open handle on the module's
+//     file that holds its batch records (FileNumber), and the destination
+//     file number (DestFileNumber) that modules pass on when the batch is
+//     posted;
+//   - whether the framework created the module's batch record
+//     (RecordCreated, 1 created, 0 found);
+//   - the batch's type, description and date;
+//   - the batch's identity, set by zzBatch when the part is added: host
+//     application, batch id, batch source and data-processing location. A
+//     module's batch record (record type BatchRecType in the batch file) has
+//     these four as the columns of its key (index 0), in this order.
+// Every virtual operation has a neutral default; modules override what they
+// need.
 //
-// Sub-structure: the first 45 bytes of the byte buffer exchanged by
-// FillSubStruct and SetPart are the framework part's (little-endian):
-//   0  file number (16-bit)        2  destination file number (16-bit)
-//   4  record-created flag (16-bit) 6  batch type (16-bit)
+// Sub-structure: a packed little-endian byte buffer by which the framework
+// exchanges a part's values (FillSubStruct writes it, SetPart reads it).
+// The first 45 bytes are the framework part's:
+//   0  file number (16-bit)          2  destination file number (16-bit)
+//   4  record-created flag (16-bit)  6  batch type (16-bit)
 //   8  description, 31 bytes, NUL-terminated (at most 30 characters)
 //   39, 41, 43  year, month, day of the batch date (16-bit each)
-// Modules append their own fields after offset 45.
+// Modules append their own fields after offset 45. FillSubStruct(nullptr, 0)
+// answers the size a part writes; a buffer smaller than that is left alone
+// (the answer is still the size). SetPart reads only from the `size` bytes it
+// is given and changes nothing when they are too few or not acceptable.
+//
+// Units of work: InitUnitOfWork keeps the part's sub-structure; Commit drops
+// it; Rollback puts it back (SetPart), so a part's totals follow its unit
+// of work.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "framework/base/export.h"
 #include "framework/batch/batch_type.h"
+#include "framework/io/io_status.h"
 #include "framework/types/ts_alpha.h"
 #include "framework/types/ts_date.h"
 
@@ -33,8 +55,9 @@ class TS_EXPORT zzBatchPart {
 
   explicit zzBatchPart(std::string module_code);
   virtual ~zzBatchPart();
-  zzBatchPart(const zzBatchPart&) = default;
-  zzBatchPart& operator=(const zzBatchPart&) = default;
+  // Copies copy every field; a unit of work in progress is not copied.
+  zzBatchPart(const zzBatchPart& other);
+  zzBatchPart& operator=(const zzBatchPart& other);
 
   const std::string& ModuleCode() const { return module_code_; }
   short FileNumber() const { return file_number_; }
@@ -53,6 +76,17 @@ class TS_EXPORT zzBatchPart {
   void SetBatchID(const tsAlpha& id) { batch_id_ = id; }
   const std::string& HostAppl() const { return host_appl_; }
   void SetHostAppl(std::string appl) { host_appl_ = std::move(appl); }
+  short Source() const { return source_; }
+  void SetSource(short source) { source_ = source; }
+  const tsAlpha& DPLoc() const { return dp_loc_; }
+  void SetDPLoc(const tsAlpha& loc) { dp_loc_ = loc; }
+
+  // The columns of the module's batch record that take the batch's
+  // description and date when the framework creates the record ("" when the
+  // record has none).
+  void SetRecordColumns(std::string description_column, std::string date_column);
+  const std::string& DescriptionColumn() const { return desc_column_; }
+  const std::string& DateColumn() const { return date_column_; }
 
   // A copy of this part (the framework part; modules copy their own fields).
   virtual zzBatchPart* Clone() const;
@@ -64,16 +98,18 @@ class TS_EXPORT zzBatchPart {
   virtual void Balance();
   // Resets the part's totals.
   virtual void Init();
-  // Reads the part's totals from / writes them to the batch record; false on
-  // failure.
+  // Reads the part's totals from / writes them into the current batch record
+  // of the batch file (the record the handle's buffer holds; zzBatch fetches
+  // it first and writes it after PutValues). False on failure, with the part
+  // (GetValues) or the buffer (PutValues) unchanged.
   virtual bool GetValues();
   virtual bool PutValues();
   // The record type of the module's batch records (0: none).
   virtual short BatchRecType() const;
   // Writes / reads the sub-structure (see above).
-  virtual void FillSubStruct(unsigned char* buffer) const;
-  virtual void SetPart(const unsigned char* buffer);
-  // Units of work of the batch: the part keeps totals in step with them.
+  virtual std::size_t FillSubStruct(unsigned char* buffer, std::size_t size) const;
+  virtual bool SetPart(const unsigned char* buffer, std::size_t size);
+  // Units of work of the batch (see above).
   virtual void InitUnitOfWork();
   virtual bool Commit();
   virtual void Rollback();
@@ -83,8 +119,21 @@ class TS_EXPORT zzBatchPart {
   virtual bool AllowAutoAsManual() const;
   virtual std::string Description() const;
   // Another module hands the part its application block (the general
-  // ledger's, after it processed transactions of the batch).
+  // ledger's, after it processed transactions of the batch); the default
+  // keeps a copy (ApplBlock).
   virtual void ReceiveApplBlock(const void* block, std::size_t size);
+  const std::vector<unsigned char>& ApplBlock() const { return appl_block_; }
+
+  // Whether the batch file holds a record of `record_type` that belongs to
+  // this batch: one whose `columns` (";"-separated; the application, batch
+  // id, source and location columns of that record type, in this order)
+  // equal the batch's identity. Read in the order of `index`. When the
+  // answer cannot be read (file not open, a failed read) it is TRUE, and
+  // `status` (when given) carries the failure: a batch is never taken for
+  // empty because its records could not be read. `status` is 0 when the
+  // answer was read.
+  bool _TranExists(short record_type, short index, std::string_view columns,
+                   tsioStatus::Status* status = nullptr) const;
 
  private:
   std::string module_code_;
@@ -96,4 +145,10 @@ class TS_EXPORT zzBatchPart {
   tsDate date_;
   tsAlpha batch_id_;
   std::string host_appl_;
+  short source_ = 0;
+  tsAlpha dp_loc_;
+  std::string desc_column_;
+  std::string date_column_;
+  std::vector<unsigned char> appl_block_;
+  std::unique_ptr<std::vector<unsigned char>> unit_;  // sub-structure kept by InitUnitOfWork
 };

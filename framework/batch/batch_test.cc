@@ -1,11 +1,23 @@
-// The batch framework's least: the batch definition block, module parts,
-// their sub-structure and batch updates, copies, the old batch list.
+// The batch framework: the batch definition block, module parts and their
+// sub-structure, field access by numbers, module batch records read and
+// written through a real file (locks, units of work, failures), member
+// tests, batch lists and the headless batch dialog.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "framework/base/scripted_responder.h"
 #include "framework/batch/batch.h"
+#include "framework/batch/batch_dlg.h"
 #include "framework/batch/batch_list.h"
+#include "framework/batch/record_fields.h"
+#include "framework/io/cursor.h"
+#include "framework/io/faults.h"
+#include "framework/io/file_manager.h"
+#include "framework/io/rollback_stack.h"
+#include "framework/types/values.h"
+#include "framework/ui/raw_record.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -15,20 +27,125 @@ int16_t Word(const unsigned char* p, size_t at) {
   return v;
 }
 
-class CountingPart : public zzBatchPart {
- public:
-  CountingPart(std::string code, bool put_ok) : zzBatchPart(std::move(code)), put_ok_(put_ok) {}
-  zzBatchPart* Clone() const override { return new CountingPart(*this); }
-  bool PutValues() override { return ++puts, put_ok_; }
-  int puts = 0;
+// A file with a batch record type (6) and a member record type (1).
+tsioFileSpec BatchFileSpec() {
+  static const bool registered = [] {
+    tsioFileDef d;
+    d.code = "ZBT";
+    d.dictionary_id = 9302;
+    tsioRecordDef b;
+    b.record_type = 6;
+    b.description = "test batch";
+    b.fields = {{"APPL", tsDataType::kAlpha, 4, 0, 0},   {"BATCH", tsDataType::kAlpha, 10, 0, 0},
+                {"SRC", tsDataType::kChoice, 4, 0, 1},   {"LOC", tsDataType::kAlpha, 5, 0, 0},
+                {"DESC", tsDataType::kAlpha, 30, 0, 0},  {"DATE", tsDataType::kDate, 8, 0, 0},
+                {"CNT", tsDataType::kNum, 5, 0, 0},      {"AMT", tsDataType::kCurrency, 15, 2, 0}};
+    b.keys = {{0, {"APPL", "BATCH", "SRC", "LOC"}, true}};
+    tsioRecordDef m;
+    m.record_type = 1;
+    m.description = "test member";
+    m.fields = {{"ID", tsDataType::kAlpha, 10, 0, 0},  {"MAPPL", tsDataType::kAlpha, 4, 0, 0},
+                {"MBATCH", tsDataType::kAlpha, 10, 0, 0}, {"MSRC", tsDataType::kChoice, 4, 0, 1},
+                {"MLOC", tsDataType::kAlpha, 5, 0, 0}};
+    m.keys = {{0, {"ID"}, true}, {1, {"MAPPL", "MBATCH", "MSRC", "MLOC"}, false}};
+    d.records = {b, m};
+    tsioDictionary::Register(d);
+    return true;
+  }();
+  (void)registered;
+  return tsioFileSpec("ZBT", 1, 9302);
+}
 
- private:
-  bool put_ok_;
+// A module part keeping a count and an amount in CNT and AMT.
+class TestPart : public zzBatchPart {
+ public:
+  TestPart() : zzBatchPart("TP") { SetRecordColumns("DESC", "DATE"); }
+  zzBatchPart* Clone() const override { return new TestPart(*this); }
+  short BatchRecType() const override { return 6; }
+  bool GetValues() override {
+    tsDouble c, a;
+    if (zc_get_io_number(FileNumber(), 6, xio_num(FileNumber(), 6, "CNT"), &c) != 0) return false;
+    if (zc_get_io_number(FileNumber(), 6, xio_num(FileNumber(), 6, "AMT"), &a) != 0) return false;
+    count = c;
+    cents = a;
+    ++gets;
+    return true;
+  }
+  bool PutValues() override {
+    if (refuse_put) return false;
+    return zc_put_io_number(FileNumber(), 6, xio_num(FileNumber(), 6, "CNT"), count) == 0 &&
+           zc_put_io_number(FileNumber(), 6, xio_num(FileNumber(), 6, "AMT"), cents) == 0;
+  }
+  std::size_t FillSubStruct(unsigned char* buffer, std::size_t size) const override {
+    if (!buffer || size < 49) return 49;
+    zzBatchPart::FillSubStruct(buffer, size);
+    const int32_t c = static_cast<int32_t>(count.ToLongLong());
+    std::memcpy(buffer + 45, &c, 4);
+    return 49;
+  }
+  bool SetPart(const unsigned char* buffer, std::size_t size) override {
+    if (!buffer || size < 49 || !zzBatchPart::SetPart(buffer, size)) return false;
+    int32_t c;
+    std::memcpy(&c, buffer + 45, 4);
+    count = tsDouble(c);
+    return true;
+  }
+  // Asked while the candidate batch's record is the current record.
+  bool IsBatchAcceptableForComboBox() const override {
+    tsAlpha id;
+    return xio_get_field(FileNumber(), 6, xio_num(FileNumber(), 6, "BATCH"), id) == 0 && id != "HIDDEN";
+  }
+  tsDouble count{0, 0};
+  tsDouble cents{0, 0};  // the amount as held: hundredths
+  int gets = 0;
+  bool refuse_put = false;
+};
+
+class BatchFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(fm_.CreateCompany(), tsioStatus::kSuccess);
+    ASSERT_EQ(fm_.Create(BatchFileSpec()), tsioStatus::kSuccess);
+    ASSERT_EQ(fm_.Open(BatchFileSpec(), &file_), tsioStatus::kSuccess);
+  }
+  void TearDown() override { tsioFaults::Clear(); }
+
+  // A batch "BK"/id with a test part on the file.
+  std::unique_ptr<zzBatch> NewBatch(const char* id, TestPart** part) {
+    auto b = std::make_unique<zzBatch>("BK", tsAlpha(id), 2);
+    b->SetDesc("Deposits of the week");
+    b->SetDate(tsDate(2026, 3, 9));
+    *part = static_cast<TestPart*>(b->AddPart(std::make_unique<TestPart>()));
+    (*part)->SetFileNumber(file_->FileNum());
+    return b;
+  }
+
+  // The stored record of batch `id`, nullptr when there is none.
+  std::unique_ptr<tsRawRecord> Stored(const char* id) {
+    auto rec = std::make_unique<tsRawRecord>(*file_, 6);
+    tsioCursor cur(*rec, *file_, 6, 0);
+    EXPECT_TRUE(rec->Set("APPL", tsAlpha("BK")) && rec->Set("BATCH", tsAlpha(id)) && rec->Set("SRC", tsChoice(2)));
+    if (cur.FetchEQ() != tsioStatus::kSuccess) return nullptr;
+    return rec;
+  }
+
+  void AddMember(const char* id, const char* batch) {
+    tsRawRecord rec(*file_, 1);
+    tsioCursor cur(rec, *file_, 1, 0);
+    ASSERT_TRUE(rec.Set("ID", tsAlpha(id)) && rec.Set("MAPPL", tsAlpha("BK")) && rec.Set("MBATCH", tsAlpha(batch)) &&
+                rec.Set("MSRC", tsChoice(2)));
+    ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess);
+  }
+
+  bktest::TempDir dir_;
+  tsioFileManager fm_{dir_.Sub("co")};
+  tsioDataFile* file_ = nullptr;
 };
 
 TEST(Batch, DefinitionBlockHoldsTheBatchAndKeepsTheCallersFields) {
   zzBatch b("BK", tsAlpha("DEPOSITS-2026-JANUARY"), 4, zzBatch::BType::kAutomatic);
   b.SetDate(tsDate(2026, 1, 31));
+  b.SetDesc("January");
   unsigned char block[zzBatch::kBatchDefSize];
   std::memset(block, 0xAB, sizeof block);
   const int16_t command = 777;
@@ -36,55 +153,327 @@ TEST(Batch, DefinitionBlockHoldsTheBatchAndKeepsTheCallersFields) {
   b.FillBatchStruct(block);
   EXPECT_STREQ(reinterpret_cast<char*>(block), "BK");
   EXPECT_STREQ(reinterpret_cast<char*>(block + 5), "DEPOSITS-2");  // cut to 10 characters
+  EXPECT_STREQ(reinterpret_cast<char*>(block + 28), "January");
   const std::vector<std::pair<size_t, int>> words = {{16, 4}, {18, 2}, {20, 2026}, {22, 1}, {24, 31}, {26, 777}};
   for (const auto& [at, value] : words) EXPECT_EQ(Word(block, at), value) << at;
   EXPECT_EQ(block[zzBatch::kApplBlockOffset], 0xAB);
   EXPECT_EQ(block[100], 0);
 }
 
-TEST(Batch, PartsAreFoundByModuleCodeUpdateInfoReportsTheirWriteAndCopiesOwnTheirs) {
-  zzBatch b("BK", tsAlpha("B1"), 0);
-  EXPECT_FALSE(b.UpdateInfo("BK"));  // no part
-  auto* bk = static_cast<CountingPart*>(b.AddPart(std::make_unique<CountingPart>("BK", true)));
-  b.AddPart(std::make_unique<CountingPart>("GL", false));
-  EXPECT_EQ(bk->BatchID(), "B1");
-  EXPECT_EQ(b.ApplPart("BK"), bk);
-  EXPECT_TRUE(b.UpdateInfo("BK"));
-  EXPECT_FALSE(b.UpdateInfo("GL"));
+TEST(Batch, PartsAreFoundByModuleCodeTakeTheIdentityAndCopiesOwnTheirs) {
+  zzBatch b("BK", tsAlpha("B1"), 3);
+  b.SetDPLoc(tsAlpha("L1"));
+  EXPECT_FALSE(b.UpdateInfo("TP")) << "no part";
+  EXPECT_EQ(b.ReadInfo("TP"), tsioStatus::kInvalidOperation);
+  zzBatchPart* tp = b.AddPart(std::make_unique<TestPart>());
+  EXPECT_EQ(tp->BatchID(), "B1");
+  EXPECT_EQ(tp->Source(), 3);
+  EXPECT_EQ(tp->DPLoc(), "L1");
+  EXPECT_EQ(b.ApplPart("TP"), tp);
+  EXPECT_EQ(b.ApplPart("GL"), nullptr);
+  EXPECT_FALSE(b.UpdateInfo("TP")) << "its batch file is not open";
   zzBatch copy = b;
-  EXPECT_NE(copy.ApplPart("BK"), bk);
-  EXPECT_TRUE(copy.UpdateInfo("BK"));
-  EXPECT_EQ(bk->puts, 1);
-  b.AddPart(std::make_unique<CountingPart>("BK", true));  // replaces the module's part
-  EXPECT_EQ(b.PartCount(), 2u);
+  EXPECT_NE(copy.ApplPart("TP"), tp);
+  EXPECT_EQ(copy.ApplPart("TP")->BatchID(), "B1");
+  b.SetBatchID(tsAlpha("B2"));
+  b.SyncParts();
+  EXPECT_EQ(tp->BatchID(), "B2");
+  b.AddPart(std::make_unique<TestPart>());  // replaces the module's part
+  EXPECT_EQ(b.PartCount(), 1u);
+  unsigned char block[4] = {1, 2, 3, 4};
+  b.ApplPart("TP")->ReceiveApplBlock(block, sizeof block);
+  EXPECT_EQ(b.ApplPart("TP")->ApplBlock(), (std::vector<unsigned char>{1, 2, 3, 4}));
 }
 
-TEST(BatchPart, SubStructureCarriesTheFrameworkFieldsAndSetPartReadsTheDestination) {
+TEST(BatchPart, SubStructureCarriesTheFrameworkFieldsAndNeverReadsPastItsSize) {
   zzBatchPart p("BK");
   p.SetFileNumber(12);
   p.SetDestFileNumber(13);
   p.SetRecordCreated(1);
   p.SetType(zzBatchType::kImported);
-  p.SetDesc("Deposits of the week");
+  p.SetDesc("A description longer than thirty characters");
   p.SetDate(tsDate(2026, 3, 9));
+  EXPECT_EQ(p.FillSubStruct(nullptr, 0), zzBatchPart::kFrameworkSubStructSize);
+  unsigned char small[10] = {};
+  EXPECT_EQ(p.FillSubStruct(small, sizeof small), zzBatchPart::kFrameworkSubStructSize);
+  EXPECT_EQ(small[0], 0) << "a short buffer is left alone";
   unsigned char buf[zzBatchPart::kFrameworkSubStructSize] = {};
-  p.FillSubStruct(buf);
+  p.FillSubStruct(buf, sizeof buf);
   const std::vector<std::pair<size_t, int>> words = {{0, 12}, {2, 13}, {4, 1}, {6, 3}, {39, 2026}, {41, 3}, {43, 9}};
   for (const auto& [at, value] : words) EXPECT_EQ(Word(buf, at), value) << at;
-  EXPECT_STREQ(reinterpret_cast<char*>(buf + 8), "Deposits of the week");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf + 8)), "A description longer than thir");
   zzBatchPart q("BK");
-  q.SetPart(buf);
+  EXPECT_FALSE(q.SetPart(buf, sizeof buf - 1));
+  EXPECT_EQ(q.DestFileNumber(), 0);
+  EXPECT_TRUE(q.SetPart(buf, sizeof buf));
   EXPECT_EQ(q.DestFileNumber(), 13);
-  EXPECT_EQ(q.FileNumber(), 0);  // the other fields are not read
+  EXPECT_EQ(q.FileNumber(), 0) << "the other fields are not read";
+}
 
+TEST_F(BatchFile, FieldsByNumberAreExactAndRefuseWhatDoesNotFit) {
+  const short fn = file_->FileNum();
+  const short cnt = xio_num(fn, 6, "CNT"), amt = xio_num(fn, 6, "AMT"), desc = xio_num(fn, 6, "DESC");
+  tsDouble v;
+  EXPECT_EQ(zc_get_io_number(fn, 6, amt, &v), tsioStatus::kNoCurrentRecord) << "nothing read yet";
+  EXPECT_EQ(zc_get_io_number(999, 6, amt, &v), tsioStatus::kFileNotOpen);
+  EXPECT_EQ(zc_get_io_number(fn, 7, amt, &v), tsioStatus::kNotFound);
+  EXPECT_EQ(zc_get_io_number(fn, 6, 99, &v), tsioStatus::kNotFound);
+
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  part->count = 3;
+  part->cents = tsDouble(123456789012345LL);
+  ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
+  ASSERT_EQ(zc_get_io_number(fn, 6, amt, &v), tsioStatus::kSuccess);
+  EXPECT_EQ(v, tsDouble(123456789012345LL)) << "held in hundredths, exactly";
+  tsCurrency amount;
+  ASSERT_EQ(xio_get_field(fn, 6, amt, amount), tsioStatus::kSuccess);
+  EXPECT_EQ(amount, tsCurrency::FromText("1234567890123.45"));
+  tsAlpha text;
+  EXPECT_EQ(xio_get_field(fn, 6, desc, text), tsioStatus::kSuccess);
+  EXPECT_EQ(text, "Deposits of the week");
+  EXPECT_EQ(zc_get_io_number(fn, 6, desc, &v), tsioStatus::kInvalidOperation);
+
+  EXPECT_EQ(zc_put_io_number(fn, 6, amt, tsDouble::FromText("12.5")), tsioStatus::kValueDoesNotFit)
+      << "a part of a hundredth is refused, never cut";
+  EXPECT_EQ(zc_put_io_number(fn, 6, cnt, tsDouble(100000)), tsioStatus::kValueDoesNotFit) << "wider than CNT";
+  EXPECT_EQ(zc_put_io_number(fn, 6, cnt, tsDouble::Invalid()), tsioStatus::kValueDoesNotFit);
+  ASSERT_EQ(zc_get_io_number(fn, 6, amt, &v), tsioStatus::kSuccess);
+  EXPECT_EQ(v, tsDouble(123456789012345LL)) << "refused puts change nothing";
+  EXPECT_EQ(zc_put_io_number(fn, 6, cnt, tsDouble(-99999)), tsioStatus::kSuccess);
+
+  // A cursor that reads only the key leaves the other fields unread: they
+  // are read from the file when asked for.
+  tsRawRecord key_only(*file_, 6);
+  struct KeyRec : ccRecData {
+    tsAlpha appl;
+    KeyRec() : ccRecData("ZBT", 6, "APPL") { AddColumn("APPL", &appl); }
+  } k;
+  tsioCursor cur(k, *file_, 6, 0);
+  ASSERT_EQ(cur.FetchFirst(), tsioStatus::kSuccess);
+  ASSERT_EQ(zc_get_io_number(fn, 6, cnt, &v), tsioStatus::kSuccess);
+  EXPECT_EQ(v, tsDouble(3));
+}
+
+TEST_F(BatchFile, OpenCreatesTheRecordOnceUpdateWritesAndReadsBack) {
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
+  EXPECT_EQ(part->RecordCreated(), 1);
+  auto stored = Stored("B1");
+  ASSERT_NE(stored, nullptr);
+  tsAlpha desc;
+  tsDate date;
+  ASSERT_TRUE(stored->Get("DESC", desc) && stored->Get("DATE", date));
+  EXPECT_EQ(desc, "Deposits of the week");
+  EXPECT_EQ(date, tsDate(2026, 3, 9));
+
+  part->count = 5;
+  part->cents = tsDouble(1999);
+  ASSERT_TRUE(batch->UpdateInfo("TP"));
+  stored = Stored("B1");
+  tsNum<short> cnt;
+  tsCurrency amt;
+  ASSERT_TRUE(stored->Get("CNT", cnt) && stored->Get("AMT", amt));
+  EXPECT_EQ(cnt.Value(), 5);
+  EXPECT_EQ(amt, tsCurrency::FromText("19.99"));
+
+  TestPart* again = nullptr;
+  auto second = NewBatch("B1", &again);
+  ASSERT_EQ(second->OpenInfo("TP"), tsioStatus::kSuccess);
+  EXPECT_EQ(again->RecordCreated(), 0) << "found, not created";
+  EXPECT_EQ(again->count, tsDouble(5));
+  EXPECT_EQ(again->cents, tsDouble(1999));
+  TestPart* other = nullptr;
+  auto missing = NewBatch("NONE", &other);
+  EXPECT_EQ(missing->ReadInfo("TP"), tsioStatus::kNotFound);
+}
+
+TEST_F(BatchFile, UpdateChangesNothingWhenLockedRefusedOrFailing) {
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  part->count = 1;
+  ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
+  auto count_stored = [&] {
+    tsNum<short> c;
+    auto s = Stored("B1");
+    EXPECT_TRUE(s && s->Get("CNT", c));
+    return c.Value();
+  };
+  // Another handle (as another program) holds the batch record.
+  tsioDataFile other(file_->FileName());
+  ASSERT_TRUE(other.IsOpen());
+  tsRawRecord rec(other, 6);
+  tsioCursor holder(rec, other, 6, 0);
+  ASSERT_EQ(holder.FetchFirst(true), tsioStatus::kSuccess);
+  part->count = 2;
+  EXPECT_FALSE(batch->UpdateInfo("TP"));
+  EXPECT_EQ(count_stored(), 1);
+  (void)holder.Unlock(1);
+
+  part->refuse_put = true;
+  EXPECT_FALSE(batch->UpdateInfo("TP"));
+  part->refuse_put = false;
+  for (tsioOp op : {tsioOp::kFetch, tsioOp::kUpdate, tsioOp::kLock}) {
+    tsioFaults::Arm(op, tsioStatus::kIOError);
+    EXPECT_FALSE(batch->UpdateInfo("TP")) << static_cast<int>(op);
+    tsioFaults::Clear();
+  }
+  EXPECT_EQ(count_stored(), 1);
+  EXPECT_TRUE(batch->UpdateInfo("TP"));
+  EXPECT_EQ(count_stored(), 2);
+}
+
+TEST_F(BatchFile, ALockTheProgramHoldsOnItsBatchRecordOutlivesAnUpdate) {
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
+  tsRawRecord mine(*file_, 6);
+  tsioCursor keeper(mine, *file_, 6, 0);
+  ASSERT_EQ(keeper.FetchFirst(true), tsioStatus::kSuccess);  // the batch is in use here
+  part->count = 7;
+  ASSERT_TRUE(batch->UpdateInfo("TP"));
+  tsioDataFile other(file_->FileName());
+  tsRawRecord rec(other, 6);
+  tsioCursor holder(rec, other, 6, 0);
+  EXPECT_EQ(holder.FetchFirst(true), tsioStatus::kLocked) << "still held by the program";
+  (void)keeper.Unlock(1);
+  EXPECT_EQ(holder.FetchFirst(true), tsioStatus::kSuccess);
+}
+
+TEST_F(BatchFile, UnitsOfWorkRollTheFileAndThePartBackTogether) {
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  part->count = 4;
+  ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
+  {
+    tclRollbackStack unit;
+    tsRawRecord member(*file_, 1);
+    ccCursor cur(member, *file_, 1, 0);
+    cur.AttachRollbackStack(&unit);
+    batch->InitUnitOfWork();
+    ASSERT_TRUE(member.Set("ID", tsAlpha("M1")));
+    ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess);  // begins the unit
+    part->count = 5;
+    ASSERT_TRUE(batch->UpdateInfo("TP"));
+    // Another handle cannot change the batch while the unit may roll back.
+    tsioDataFile other(file_->FileName());
+    tsRawRecord rec(other, 6);
+    tsioCursor holder(rec, other, 6, 0);
+    EXPECT_EQ(holder.FetchFirst(true), tsioStatus::kLocked);
+    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+    batch->Rollback();
+  }
+  EXPECT_EQ(part->count, tsDouble(4)) << "the part follows the unit";
+  tsNum<short> c;
+  ASSERT_TRUE(Stored("B1")->Get("CNT", c));
+  EXPECT_EQ(c.Value(), 4);
+  batch->InitUnitOfWork();
+  part->count = 6;
+  EXPECT_TRUE(batch->Commit());
+  batch->Rollback();  // nothing kept after a commit
+  EXPECT_EQ(part->count, tsDouble(6));
+}
+
+TEST_F(BatchFile, TranExistsAnswersTrueWhenItCannotTell) {
+  TestPart* part = nullptr;
+  auto batch = NewBatch("B1", &part);
+  const char* cols = "MAPPL;MBATCH;MSRC;MLOC";
+  tsioStatus::Status st = tsioStatus::kIOError;
+  EXPECT_FALSE(part->_TranExists(1, 1, cols, &st));
+  EXPECT_EQ(st, tsioStatus::kSuccess);
+  AddMember("M1", "OTHER");
+  EXPECT_FALSE(part->_TranExists(1, 1, cols));
+  AddMember("M2", "B1");
+  EXPECT_TRUE(part->_TranExists(1, 1, cols, &st));
+  EXPECT_EQ(st, tsioStatus::kSuccess);
+  EXPECT_TRUE(part->_TranExists(1, 0, cols)) << "any index";
+  TestPart* empty = nullptr;
+  auto b2 = NewBatch("B2", &empty);
+  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
+  EXPECT_TRUE(empty->_TranExists(1, 1, cols, &st)) << "a failed read is never an empty batch";
+  EXPECT_EQ(st, tsioStatus::kDamaged);
+  EXPECT_TRUE(empty->_TranExists(1, 1, "MAPPL;MBATCH", &st));
+  EXPECT_EQ(st, tsioStatus::kInvalidOperation);
+  empty->SetFileNumber(0);
+  EXPECT_TRUE(empty->_TranExists(1, 1, cols, &st));
+  EXPECT_EQ(st, tsioStatus::kFileNotOpen);
+}
+
+TEST(BatchList, NodesInOrderAndTheOldFormCutsTexts) {
   zzBatchList list;
+  list.AppendNode(nullptr);
   auto* n = new zzBatchListNode("GL", tsAlpha("B2"), 2);
   n->SetChoice(tsChoice(1));
   list.AppendNode(n);
+  list.AppendNode(new zzBatchListNode("BKBK", tsAlpha("A-VERY-LONG-ID"), 1));
+  ASSERT_EQ(list.Count(), 2u);
   const zb_batch_list_def* old = list.BuildOldBatchList();
-  ASSERT_EQ(old->count, 1u);
+  ASSERT_EQ(old->count, 2u);
+  EXPECT_STREQ(old->entries[0].host_appl, "GL");
   EXPECT_STREQ(old->entries[0].batch_id, "B2");
+  EXPECT_EQ(old->entries[0].source, 2);
   EXPECT_EQ(old->entries[0].choice, 1);
+  EXPECT_STREQ(old->entries[1].host_appl, "BKBK");
+  EXPECT_STREQ(old->entries[1].batch_id, "A-VERY-LON");
+  EXPECT_EQ(old->entries[1].choice, 0);
+  list.Clear();
+  EXPECT_EQ(list.BuildOldBatchList()->count, 0u);
+}
+
+TEST_F(BatchFile, DialogListsAcceptedBatchesAndTakesTheChoiceOnOK) {
+  tsDialogTemplate t;
+  t.id = 77;
+  t.caption = "Batch";
+  t.items = {{1, tsControlKind::kPushButton, "&OK", {}, 0}, {2, tsControlKind::kPushButton, "Cancel", {}, 0}};
+  tsRegisterDialogTemplate("fwtest", t);
+  tsResourceModuleScope scope("fwtest");
+  for (const char* id : {"B2", "HIDDEN", "B1"}) {
+    TestPart* p = nullptr;
+    auto b = NewBatch(id, &p);
+    ASSERT_EQ(b->OpenInfo("TP"), tsioStatus::kSuccess);
+  }
+  TestPart* part = nullptr;
+  auto batch = NewBatch("", &part);
+  tsScriptedResponder responder;
+  tsResponderScope rs(&responder);
+  zzBatchDlg dlg(nullptr, 77, batch.get(), false, part, 5);
+  ASSERT_TRUE(dlg.Create());
+  auto* combo = dynamic_cast<tsdmDBComboBox*>(dlg.GetDlgItem(zzBatchDlg::kBatchCombo));
+  ASSERT_NE(combo, nullptr);
+  ASSERT_EQ(combo->ItemCount(), 2u);
+  EXPECT_EQ(combo->Item(0), "B1");
+  EXPECT_EQ(combo->Item(1), "B2");
+  EXPECT_EQ(dlg.GetFocus(), 1) << "tab order: the template's controls come first";
+
+  EXPECT_TRUE(dlg.Click(kTsIdOk));
+  EXPECT_TRUE(dlg.IsOpen()) << "no batch chosen";
+  ASSERT_TRUE(dlg.SetFocus(zzBatchDlg::kBatchCombo));
+  ASSERT_TRUE(combo->SetCurSel(1));
+  ASSERT_TRUE(dlg.SetFocus(zzBatchDlg::kDateEdit));
+  dlg.TypeText("2026-02-30");
+  EXPECT_TRUE(dlg.Click(kTsIdOk));
+  EXPECT_TRUE(dlg.IsOpen()) << "not a date";
+  dlg.SetFocus(zzBatchDlg::kDateEdit);
+  dlg.TypeText("2026-02-28");
+  dlg.SetFocus(zzBatchDlg::kDescriptionEdit);
+  dlg.TypeText("February");
+  EXPECT_TRUE(dlg.Click(kTsIdOk));
+  EXPECT_FALSE(dlg.IsOpen());
+  EXPECT_EQ(dlg.Result(), kTsIdOk);
+  EXPECT_EQ(batch->BatchID(), "B2");
+  EXPECT_EQ(batch->Date(), tsDate(2026, 2, 28));
+  EXPECT_EQ(batch->Desc(), "February");
+  EXPECT_EQ(responder.Messages().size(), 2u) << "each refusal said why";
+
+  // Static information only shows.
+  zzBatchDlg shown(nullptr, 77, batch.get(), true, part, 5);
+  ASSERT_TRUE(shown.Create());
+  EXPECT_EQ(shown.GetDlgItemText(zzBatchDlg::kBatchCombo), "B2");
+  EXPECT_FALSE(shown.SetFocus(zzBatchDlg::kBatchCombo));
+  EXPECT_FALSE(shown.GetDlgItem(zzBatchDlg::kDescriptionEdit)->TakesText());
+  EXPECT_TRUE(shown.Click(kTsIdCancel));
+  EXPECT_EQ(batch->BatchID(), "B2");
 }
 
 }  // namespace

@@ -460,6 +460,21 @@ std::string xc_get_custom_list(short handle, short list_id) {
   return text;
 }
 
+short xc_read_custom_list(short handle, short list_id, std::string* text) {
+  std::lock_guard<std::mutex> lock(handles_mu);
+  OpenControl* oc = FindHandle(handle);
+  if (!oc) return 0;
+  std::string read;
+  if (auto it = oc->pending.find(list_id); it != oc->pending.end()) {
+    read = it->second;
+  } else if (oc->file->GetCustomList(list_id, &read) != tsioStatus::kSuccess) {
+    x_log(1, "custom list " + std::to_string(list_id) + " of the control file cannot be read");
+    return 0;
+  }
+  if (text) *text = std::move(read);
+  return 1;
+}
+
 short xc_put_custom_list(short handle, short list_id, std::string_view text) {
   std::lock_guard<std::mutex> lock(handles_mu);
   OpenControl* oc = FindHandle(handle);

@@ -99,6 +99,10 @@ TS_EXPORT short xc_open_control_file(short mode);
 // The text of a custom list as this handle sees it (its unwritten changes
 // included); "" for an unknown handle or a list never written.
 TS_EXPORT std::string xc_get_custom_list(short handle, short list_id);
+// The same, telling a list that cannot be read from an empty one: 1 with the
+// text in `text` ("" for a list never written), 0 when the handle is unknown
+// or the list cannot be read (`text` then untouched).
+TS_EXPORT short xc_read_custom_list(short handle, short list_id, std::string* text);
 // Keeps a new text for a list with the handle: 1, or 0 for an unknown handle
 // or one opened for reading.
 TS_EXPORT short xc_put_custom_list(short handle, short list_id, std::string_view text);

@@ -1,0 +1,181 @@
+// The bank register's batch dialog: template 1111 as data, and the dialog
+// driven as a person would, headless.
+#include <gtest/gtest.h>
+
+#include "batches/bk_batch_dlg.h"
+#include "batches/bk_batch_part.h"
+#include "framework/types/ts_string.h"
+#include "ui/bk_currency_formatter.h"
+
+namespace {
+
+TEST(BatchDialogTemplate, IsTheLibrarysResource1111) {
+  const tsDialogTemplate* t = tsFindDialogTemplate(kBkResourceModule, 1111);
+  ASSERT_NE(t, nullptr) << "registered when the library is loaded";
+  EXPECT_EQ(*t, bkBatchDialogTemplate());
+  EXPECT_EQ(t->caption, "Select Batch");
+  EXPECT_EQ(t->font, "Helv");
+  EXPECT_EQ(t->font_size, 8);
+  EXPECT_EQ(t->width, 307);
+  EXPECT_EQ(t->height, 114);
+  using K = tsControlKind;
+  const struct {
+    unsigned short id;
+    K kind;
+    const char* text;
+    tsRect rect;
+    bool right;
+  } items[] = {
+      {7009, K::kGroupBox, "<1I>", {5, 44, 293, 45}, false},
+      {7005, K::kLabel, "&Number of transactions:", {21, 61, 79, 8}, false},
+      {7001, K::kEdit, "", {103, 58, 25, 12}, true},
+      {7007, K::kLabel, "&Amount of transactions:", {143, 61, 85, 8}, false},
+      {7002, K::kEdit, "", {230, 58, 56, 12}, true},
+      {7006, K::kLabel, "Number remaining:", {21, 74, 78, 8}, false},
+      {7004, K::kLabel, "", {106, 73, 22, 10}, true},
+      {7008, K::kLabel, "Amount remaining:", {143, 73, 66, 9}, false},
+      {7003, K::kLabel, "", {232, 74, 55, 10}, true},
+      {1, K::kPushButton, "&OK", {144, 96, 50, 14}, false},
+      {2, K::kPushButton, "Cancel", {198, 96, 50, 14}, false},
+      {9, K::kPushButton, "&Help", {251, 96, 50, 14}, false},
+  };
+  ASSERT_EQ(t->items.size(), std::size(items));
+  for (size_t i = 0; i < std::size(items); ++i) {
+    const tsDialogItem& it = t->items[i];
+    EXPECT_EQ(it.id, items[i].id) << i;
+    EXPECT_EQ(it.kind, items[i].kind) << it.id;
+    EXPECT_EQ(it.text, items[i].text) << it.id;
+    EXPECT_EQ(it.rect, items[i].rect) << it.id;
+    EXPECT_EQ((it.style & kTsRightAligned) != 0, items[i].right) << it.id;
+  }
+}
+
+class Deposits : public bkBatchPartRules {
+ public:
+  CString Description() const override { return "Deposits"; }
+};
+
+class BatchDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tsString::SetCustomDescription("<1I>", "Bundle");
+    part_.SetBatchPartRules(new Deposits());
+    part_.SetNumberOfTransPosted(tsDouble(2));
+    part_.SetAmountOfTransPosted(tsDouble::FromText("150.25"));
+  }
+  void TearDown() override { tsString::ResetCustomDescriptions(); }
+
+  std::unique_ptr<bkBatchDlg> Open(bool info_static) {
+    std::unique_ptr<bkBatchDlg> d(static_cast<bkBatchDlg*>(bk_full_batch_dlg(&batch_, info_static, &part_, 42)));
+    EXPECT_NE(d, nullptr);
+    EXPECT_EQ(d->Parent(), TSGetApp()->ParentWindow());
+    EXPECT_TRUE(d->Create());
+    return d;
+  }
+
+  zzBatch batch_{"BK", tsAlpha("B1"), 2};
+  bkBatchPart part_;
+};
+
+TEST_F(BatchDialog, ShowsTheTermsAndTheFormattersAndMakesTheLibraryTheResourceModule) {
+  tsSetResourceModule("someone");
+  {
+    auto d = Open(false);
+    EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
+    EXPECT_TRUE(d->IsInitialized());
+    EXPECT_EQ(d->Caption(), "Select Batch");
+    EXPECT_EQ(d->GetDlgItemText(7009), "Bundle") << "the user's term for a batch";
+    EXPECT_EQ(d->GetDlgItemText(7005), "&Number of Deposits:");
+    EXPECT_EQ(d->GetDlgItemText(7007), "&Amount of Deposits:");
+    EXPECT_EQ(d->BatchAccessKey(), "NA");
+    EXPECT_EQ(d->HelpID(), 42);
+    EXPECT_EQ(d->GetDlgItemText(7001), "");
+    EXPECT_EQ(d->GetDlgItemText(7002), "0.00");
+    EXPECT_EQ(d->GetDlgItemText(7004), "") << "not shown until the batch information is";
+    auto* amount = dynamic_cast<tsEdit*>(d->GetDlgItem(7002));
+    ASSERT_NE(amount, nullptr);
+    auto* money = dynamic_cast<tsNumEditFormatter*>(amount->GetFormatter());
+    ASSERT_NE(money, nullptr);
+    EXPECT_EQ(money->Digits(), 9);
+    EXPECT_EQ(money->Decimals(), 2);
+    EXPECT_EQ(money->Style(), bkCurrencyFormatter::kStyleFlagSet);
+    auto* count = dynamic_cast<tsEdit*>(d->GetDlgItem(7001));
+    ASSERT_NE(count, nullptr);
+    auto* integer = dynamic_cast<tsNumEditFormatter*>(count->GetFormatter());
+    ASSERT_NE(integer, nullptr);
+    EXPECT_EQ(integer->Digits(), 4);
+    EXPECT_EQ(integer->Decimals(), 0);
+    EXPECT_FALSE(d->SetFocus(7003)) << "remaining figures only show";
+    d->Click(kTsIdHelp);
+    EXPECT_EQ(d->HelpRequests(), 1);
+  }
+  EXPECT_EQ(tsGetResourceModule(), "someone") << "put back when the dialog goes";
+  tsSetResourceModule("");
+}
+
+TEST_F(BatchDialog, TypingTotalsMovesThemToThePartAndShowsWhatRemains) {
+  auto d = Open(false);
+  ASSERT_TRUE(d->SetFocus(7001));
+  d->TypeText("5");
+  ASSERT_TRUE(d->SetFocus(7002));
+  EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(5));
+  EXPECT_EQ(d->GetDlgItemText(7004), "3");
+  EXPECT_EQ(d->GetDlgItemText(7003), "-150.25");
+  d->TypeText("1000.5");
+  ASSERT_TRUE(d->SetFocus(7001));
+  EXPECT_EQ(part_.GetAmountOfTrans(), tsDouble::FromText("1000.50"));
+  EXPECT_EQ(part_.GetAmountOfTrans().Decimals(), 3) << "the part's total keeps its declared decimals";
+  EXPECT_EQ(d->GetDlgItemText(7002), "1000.50");
+  EXPECT_EQ(d->GetDlgItemText(7003), "850.25");
+  // Text the formatter refuses never reaches the part: the field shows the
+  // part's figure again.
+  d->TypeText("12.5");
+  ASSERT_TRUE(d->SetFocus(7002));
+  EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(5));
+  EXPECT_EQ(d->GetDlgItemText(7001), "5");
+  // A count left empty is no count: nothing remains to show for it.
+  ASSERT_TRUE(d->SetFocus(7001));
+  d->TypeText("");
+  ASSERT_TRUE(d->SetFocus(7002));
+  EXPECT_TRUE(!part_.GetNumberOfTrans());
+  EXPECT_EQ(d->GetDlgItemText(7001), "0");
+  EXPECT_EQ(d->GetDlgItemText(7004), "");
+  part_.SetNumberOfTransPosted(tsDouble(0));
+  part_.SetAmountOfTransPosted(tsDouble::FromText("1000.50"));
+  EXPECT_TRUE(part_.InBalance());
+  // OK takes the dialog into the batch and ends it.
+  d->SetFocus(zzBatchDlg::kDescriptionEdit);
+  d->TypeText("Lockbox");
+  EXPECT_TRUE(d->Click(kTsIdOk));
+  EXPECT_EQ(d->Result(), kTsIdOk);
+  EXPECT_EQ(batch_.Desc(), "Lockbox");
+  EXPECT_EQ(part_.GetAmountOfTrans(), tsDouble::FromText("1000.50"));
+}
+
+TEST_F(BatchDialog, CancelPutsThePartBack) {
+  for (bool info_static : {true, false}) {
+    part_.SetNumberOfTrans(tsDouble(4));
+    part_.SetAmountOfTrans(tsDouble::FromText("300"));
+    auto d = Open(info_static);
+    if (info_static) {
+      EXPECT_EQ(d->GetDlgItemText(7001), "4") << "static information is shown";
+      EXPECT_EQ(d->GetDlgItemText(7002), "300.00");
+      EXPECT_EQ(d->GetDlgItemText(7004), "2");
+      EXPECT_EQ(d->GetDlgItemText(7003), "149.75");
+      EXPECT_EQ(d->GetDlgItemText(zzBatchDlg::kBatchCombo), "B1");
+    }
+    ASSERT_TRUE(d->SetFocus(7001));
+    d->TypeText("9");
+    ASSERT_TRUE(d->SetFocus(7002));
+    d->TypeText("1.00");
+    ASSERT_TRUE(d->SetFocus(7001));
+    EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(9));
+    EXPECT_TRUE(d->Click(kTsIdCancel));
+    EXPECT_EQ(d->Result(), kTsIdCancel);
+    EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(4)) << info_static;
+    EXPECT_EQ(part_.GetAmountOfTrans(), tsDouble(300)) << info_static;
+    EXPECT_EQ(part_.Description(), "Deposits") << "the part keeps its own rules";
+  }
+}
+
+}  // namespace
