@@ -3,8 +3,9 @@
 // history with everything that hangs under them and clears them, each in a
 // unit of work, until it is killed. After every kill each transaction is
 // wholly in the register or wholly in history (with every detail and note it
-// was entered with, nothing left behind), and the bank account's stored
-// totals equal the computation from scratch.
+// was entered with, nothing left behind), the batch counts exactly the
+// transactions entered in it, and the bank account's stored totals equal the
+// computation from scratch.
 //
 // BK_CRASH_RUNS sets the number of kills (default 12; `make crash-tx
 // RUNS=n` runs the long form).
@@ -25,6 +26,7 @@
 #include "deposits/deposit_item_detail.h"
 #include "deposits/detail_transfer_test_support.h"
 #include "deposits/withdrawal_detail.h"
+#include "batches/bk_batch_part.h"
 #include "framework/batch/batch.h"
 #include "framework/io/attachments.h"
 #include "transactions/transactions_test_support.h"
@@ -212,12 +214,34 @@ void CheckFile(const tsioDataFile& file, bool history, std::set<std::string>& ta
   }
 }
 
+// The batch the killed programs enter into counts exactly the transactions
+// entered in it that are there (in the register or, posted, in history).
+void CheckBatch(txtest::Company& co) {
+  long long count = 0;
+  tsCurrency amount;
+  for (const tsioDataFile* file : {&co.Bkt(), &co.History()}) {
+    for (const TransactionData& t : txtest::Transactions(*file)) {
+      if (!(t.GetBatch() == "CRASH")) continue;
+      ++count;
+      amount += t.GetAmount();
+    }
+  }
+  zzBatch batch("AP", tsAlpha("CRASH"), 2);
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
+  const tsioStatus::Status read = batch.ReadInfo("BK");
+  ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && count == 0)) << read;
+  const auto* part = dynamic_cast<const bkBatchPart*>(batch.ApplPart("BK"));
+  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(count));
+  EXPECT_EQ(part->GetAmountOfTransPosted(), amount);
+}
+
 void CheckCompany(txtest::Company& co, int entered) {
   std::set<std::string> tags;
   CheckFile(co.Bkt(), false, tags);
   CheckFile(co.History(), true, tags);
   EXPECT_GE(static_cast<int>(tags.size()), entered) << "a committed transaction was lost";
   EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
+  CheckBatch(co);
 }
 
 int Runs() {
@@ -266,7 +290,8 @@ TEST(TransactionCrash, KilledInTheMiddleOfMovesAndClearingsLeavesEveryUnitWholeO
         return 1;
       }
       zzBatch batch("AP", tsAlpha("CRASH"), 2);
-      batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()));
+      batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))
+          ->SetFileNumber(program.File(BKTFileSpec)->FileNum());
       program.SetBatch(batch);
       Worker worker(program, *history, seed);
       std::mt19937 pick(seed);

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "accounts/bank_account.h"
-#include "batches/bk_batch_part.h"
 #include "deposits/cash_detail.h"
 #include "deposits/deposit_item.h"
 #include "deposits/detail_transfer.h"
@@ -62,6 +61,8 @@ class OperationUnit {
     cursor.AttachRollbackStack(&*own_);
     shared_.push_back(&cursor);
   }
+  // Whether the operation runs in a unit of its own.
+  bool Own() const { return own_.has_value(); }
   // Begins the unit (kSuccess when there is none to begin).
   [[nodiscard]] tsioStatus::Status Begin() {
     if (stack_ == nullptr || !file_.IsOpen()) return tsioStatus::kSuccess;
@@ -109,8 +110,30 @@ std::string NotCreatedText(const TransactionData& record) {
   return text + "could not be created.";
 }
 
-// The module's part of `batch`, nullptr when it has none.
-bkBatchPart* BankPart(zzBatch& batch) { return dynamic_cast<bkBatchPart*>(batch.ApplPart("BK")); }
+// The batch's side of an operation's own unit of work: its parts keep their
+// totals when the unit begins and take them back when it is rolled back (a
+// caller running its own unit keeps the batch's units itself).
+class BatchUnit {
+ public:
+  BatchUnit(zzBatch& batch, bool own) : batch_(own ? &batch : nullptr) {
+    if (batch_ != nullptr) batch_->InitUnitOfWork();
+  }
+  ~BatchUnit() { End(false); }
+  BatchUnit(const BatchUnit&) = delete;
+  BatchUnit& operator=(const BatchUnit&) = delete;
+  void End(bool committed) {
+    if (batch_ == nullptr) return;
+    if (committed) {
+      (void)batch_->Commit();
+    } else {
+      batch_->Rollback();
+    }
+    batch_ = nullptr;
+  }
+
+ private:
+  zzBatch* batch_;
+};
 
 // Moves every record `details` finds through `rel` from `owner` into
 // `target` under `run` and `sequence`, each fetched with a lock and moved
@@ -167,6 +190,7 @@ ccStatus<ccError::Level> Transaction::Create(bkProgram& program, TranTotals* tot
     return status += run;
   }
   zzBatch& batch = program.GetBatch();
+  BatchUnit batch_unit(batch, unit.Own());
   m_Record.SetBatchFields(batch);
   tsCurrency addition = m_Record.GetAddition();
   addition.Round(2);
@@ -195,12 +219,10 @@ ccStatus<ccError::Level> Transaction::Create(bkProgram& program, TranTotals* tot
     return status;
   }
   io = unit.End(true);
-  if (io != tsioStatus::kSuccess) {
-    // The operation's own unit could not be committed: nothing was written,
-    // so the part does not count the transaction either.
-    if (bkBatchPart* part = BankPart(batch)) part->RemoveTran(bkBatchPart::kAllTransactions, m_Record.GetAmount());
-    return status += bktTranWriteError(m_Record.MessageText(), io);
-  }
+  // The operation's own unit: when it could not be committed nothing was
+  // written, and the batch's parts take their totals back.
+  batch_unit.End(io == tsioStatus::kSuccess);
+  if (io != tsioStatus::kSuccess) return status += bktTranWriteError(m_Record.MessageText(), io);
   if (totals != nullptr && status.MaxLevel() < ccError::kError) totals->AddTransaction(m_Record);
   return status;
 }
@@ -223,6 +245,7 @@ ccStatus<ccError::Level> Transaction::Remove(bkProgram& program, TranTotals* tot
     return bktTranDeleteError(removed.MessageText(), io);
   }
   zzBatch& batch = program.GetBatch();
+  BatchUnit batch_unit(batch, unit.Own());
   const ccStatus<ccError::Level> uncounted = removed.UpdateBatchInfo(batch, true);
   status += uncounted;
   if (uncounted.MaxLevel() >= ccError::kError) {
@@ -230,10 +253,8 @@ ccStatus<ccError::Level> Transaction::Remove(bkProgram& program, TranTotals* tot
     return status;
   }
   io = unit.End(true);
-  if (io != tsioStatus::kSuccess) {
-    if (bkBatchPart* part = BankPart(batch)) part->AddTran(bkBatchPart::kAllTransactions, removed.GetAmount());
-    return status += bktTranDeleteError(removed.MessageText(), io);
-  }
+  batch_unit.End(io == tsioStatus::kSuccess);
+  if (io != tsioStatus::kSuccess) return status += bktTranDeleteError(removed.MessageText(), io);
   if (totals != nullptr) totals->SubtractTransaction(removed);
   return status;
 }

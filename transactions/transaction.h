@@ -69,8 +69,10 @@ class BK_EXPORT Transaction : public bkCursor<TransactionData> {
   //      null) in the totals' current unit.
   // The messages of every step (validation warnings too); the value is the
   // highest level among them. The caller's rollback takes everything back,
-  // the run counter too; the batch part and the totals follow the caller's
-  // units as the program keeps them.
+  // the run counter and the batch record too; the batch's parts and the
+  // totals follow the caller's units as the program keeps them
+  // (zzBatch::InitUnitOfWork, Commit, Rollback; TranTotals likewise). In a
+  // unit of its own the operation keeps the batch's unit itself.
   ccStatus<ccError::Level> Create(bkProgram& program, TranTotals* totals, bool quiet = false);
 
   // Deletes the record (with its notes and attachments; failure: 1619 with

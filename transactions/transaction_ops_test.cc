@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 
+#include "batches/batch.h"
 #include "deposits/cash_detail.h"
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
@@ -560,6 +561,7 @@ TEST(TransactionFaults, EveryIOStepOfEveryOperationFailingIsTakenBackWhole) {
           const bkBatchPart part_before = co->Part();
           TranTotals totals(co->Program(), TranTotals::kEntryTotals, false);
           totals.InitUnitOfWork();
+          if (!own_unit) co->Program().GetBatch().InitUnitOfWork();
           tclRollbackStack unit;
           tsioFaults::Arm(kind.op, kind.status, nth);
           const bool ok = scenario.run(*co, own_unit ? nullptr : &unit, totals);
@@ -570,7 +572,7 @@ TEST(TransactionFaults, EveryIOStepOfEveryOperationFailingIsTakenBackWhole) {
           if (!own_unit) {
             ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
             totals.RollBack();
-            co->Part() = part_before;
+            co->Program().GetBatch().Rollback();
           }
           if (!ok) {
             EXPECT_EQ(txtest::DumpDatabase(co->Folder()), before);
@@ -667,6 +669,32 @@ TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADet
     EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
     ExpectNothingLocked(co);
   }
+}
+
+// The batch record counts what is entered: while another program holds it
+// the transaction cannot be counted, so it is not created.
+TEST(TransactionLocks, CreateFailsWhileAnotherProgramHoldsTheBatchRecord) {
+  Company co;
+  Transaction first(co.Bkt());
+  txtest::Fill(first.m_Record, 2, "8.00", "First");
+  ASSERT_FALSE(first.Create(co.Program(), nullptr, false).HasError());  // the batch record now exists
+  const std::string before = txtest::DumpDatabase(co.Folder());
+  ChildProcess holder = HoldLock<Batch>(co.Folder(), BKTFileSpec, "BAPPL=AP;BATCH=B1;BSOURCE=2");
+  TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
+  totals.InitUnitOfWork();
+  tclRollbackStack unit;
+  Transaction t(co.Bkt());
+  t.AttachRollbackStack(&unit);
+  txtest::Fill(t.m_Record, 2, "9.00", "Second");
+  ccStatus<ccError::Level> st = t.Create(co.Program(), &totals, false);
+  ASSERT_EQ(st.Errors().Size(), 1u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1618);
+  EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(1));
+  EXPECT_EQ(co.Part().GetAmountOfTransPosted(), tsDouble(8));
+  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+  holder.Send("end");
+  holder.Wait();
+  EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
 }
 
 TEST(TransactionLocks, RemoveFailsWhileAnotherProgramHoldsTheTransaction) {
@@ -907,6 +935,8 @@ TEST(TransactionBatchCounts, FollowCreateAndRemoveExactlyThroughFailuresAndRollb
     SCOPED_TRACE("step " + std::to_string(step));
     const bool create = model.empty() || rng() % 3 != 0;
     const bkBatchPart part_before = co.Part();
+    zzBatch& batch = co.Program().GetBatch();
+    batch.InitUnitOfWork();
     tclRollbackStack unit;
     Transaction t(co.Bkt());
     t.AttachRollbackStack(&unit);
@@ -929,8 +959,13 @@ TEST(TransactionBatchCounts, FollowCreateAndRemoveExactlyThroughFailuresAndRollb
     ccStatus<ccError::Level> st = create ? t.Create(co.Program(), &totals, true) : t.Remove(co.Program(), &totals);
     tsioFaults::Clear();
     const bool keep = !st.HasError() && rng() % 4 != 0;
+    if (st.HasError()) {
+      EXPECT_EQ(co.Part().GetNumberOfTransPosted(), part_before.GetNumberOfTransPosted()) << "a failure never counts";
+      EXPECT_EQ(co.Part().GetAmountOfTransPosted(), part_before.GetAmountOfTransPosted());
+    }
     if (keep && unit.Commit() == tsioStatus::kSuccess) {
       totals.Commit();
+      (void)batch.Commit();
       if (create) {
         model[key_of(t.m_Record)] = t.m_Record.GetAmount();
         expected.AddTransaction(t.m_Record);
@@ -940,19 +975,23 @@ TEST(TransactionBatchCounts, FollowCreateAndRemoveExactlyThroughFailuresAndRollb
       }
       expected.Commit();
     } else {
-      // The program takes its unit back: the files, its batch part, its totals.
+      // The program takes its unit back: the files, its batch, its totals.
       ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
       totals.RollBack();
-      if (st.HasError()) {
-        EXPECT_EQ(co.Part().GetNumberOfTransPosted(), part_before.GetNumberOfTransPosted()) << "a failure never counts";
-        EXPECT_EQ(co.Part().GetAmountOfTransPosted(), part_before.GetAmountOfTransPosted());
-      }
-      co.Part() = part_before;
+      batch.Rollback();
     }
     tsCurrency sum;
     for (const auto& [key, amount] : model) sum += amount;
     ASSERT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(static_cast<long long>(model.size())));
     ASSERT_EQ(co.Part().GetAmountOfTransPosted(), sum);
+    // The batch record holds the same, read by a part of another program.
+    zzBatch other("AP", tsAlpha("B1"), 2);
+    other.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
+    const tsioStatus::Status read = other.ReadInfo("BK");
+    ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && model.empty())) << read;
+    const auto* stored_part = dynamic_cast<const bkBatchPart*>(other.ApplPart("BK"));
+    EXPECT_EQ(stored_part->GetNumberOfTransPosted(), tsDouble(static_cast<long long>(model.size())));
+    EXPECT_EQ(stored_part->GetAmountOfTransPosted(), sum);
     std::map<std::string, tsCurrency> stored;
     for (const auto& r : txtest::Transactions(co.Bkt())) stored[key_of(r)] = r.GetAmount();
     ASSERT_EQ(stored, model);

@@ -29,7 +29,8 @@ Company::Company() {
 
 bkBatchPart& Company::UseBatch(const char* host, const char* id) {
   zzBatch batch(host, tsAlpha(id), 2);
-  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()));
+  // Its batch records are in the current transaction file.
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(Bkt().FileNum());
   Program().SetBatch(batch);
   return Part();
 }

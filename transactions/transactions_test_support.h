@@ -35,8 +35,9 @@ class Company : public vtest::Company {
   Company();
   tsioDataFile& Bkm() { return *Program().File(BKMFileSpec); }
   tsioDataFile& History() { return *history_; }
-  // Makes batch `id` of `host` (source 2), with the module's part, the
-  // program's current batch; the part.
+  // Makes batch `id` of `host` (source 2), with the module's part (its batch
+  // records in the current transaction file), the program's current batch;
+  // the part.
   bkBatchPart& UseBatch(const char* host = "AP", const char* id = "B1");
   bkBatchPart& Part();
 

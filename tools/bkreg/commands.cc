@@ -144,7 +144,8 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
   batch.SetHostAppl(e.type == 1 ? "AP" : "BK");
   batch.SetBatchID(tsAlpha(e.batch));
   batch.SetSource(2);
-  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()));
+  // The batch's record, counting what is entered, is in the register file.
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s.Register().FileNum());
   s.Program().SetBatch(batch);
 
   Transaction t(s.Register(), "", 0);
