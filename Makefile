@@ -45,6 +45,7 @@ test-fast: build
 
 bench: build
 	./$(BUILD)/bench/bk_bench
+	./$(BUILD)/bench/bk_balance_bench
 
 # Programs killed (SIGKILL) at RUNS random points while they move transactions
 # to history and clear them; every unit must be whole or absent afterwards.

@@ -326,6 +326,9 @@ tsioFileDef BktFile(short dictionary_id, const char* description) {
       .notes = true,
       .file_links = true,
   });
+  f.carried.push_back(tsioCarriedColumns{1, 2, {"TSUBTR", "TADD", "TRECOND"}});
+  f.carried.push_back(tsioCarriedColumns{1, 5, {"TADD"}});
+  f.carried.push_back(tsioCarriedColumns{1, 12, {"TRECAMT"}});
   f.records.push_back(tsioRecordDef{
       .record_type = 2,
       .description = "deposit item",
@@ -433,6 +436,7 @@ tsioFileDef BktFile(short dictionary_id, const char* description) {
       .notes = false,
       .file_links = false,
   });
+  f.carried.push_back(tsioCarriedColumns{5, 15, {"CDAMT"}});
   f.records.push_back(tsioRecordDef{
       .record_type = 6,
       .description = "batch",

@@ -183,6 +183,12 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
         for (const auto& kc : k0->columns) {
           if (std::find(cols.begin(), cols.end(), kc) == cols.end()) cols.push_back(kc);
         }
+        for (const auto& carried : def.carried) {
+          if (carried.record_type != r.record_type || carried.index != k.number) continue;
+          for (const auto& c : carried.columns) {
+            if (std::find(cols.begin(), cols.end(), c) == cols.end()) cols.push_back(c);
+          }
+        }
       }
       std::string ix = std::string(k.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
                        Quote(table + "_i" + std::to_string(k.number)) + " ON " + Quote(table) + "(";

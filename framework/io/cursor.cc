@@ -182,6 +182,7 @@ tsioStatus::Status tsioCursor::ReadFullRow(const std::vector<tsCell>& key_source
 tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<Filter>& extra, bool copy_to_record) {
   if (!state_) return tsioStatus::kInvalidOperation;
   if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  ++state_->fetches;
   tsioStatus::Status st = tsioStatus::kSuccess;
   if (tsioFaults::Hit(tsioOp::kFetch, &st)) return st;
   if (lock && tsioFaults::Hit(tsioOp::kLock, &st)) return st;

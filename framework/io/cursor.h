@@ -119,6 +119,9 @@ class TS_EXPORT tsioCursor {
   // lock identities, notes and bookmarks).
   std::string CurrentKeyText() const;
   tsioRecordState& State() const { return *state_; }
+  // Fetches made on this cursor's record type of its handle, by any cursor
+  // (see tsioRecordState::fetches).
+  uint64_t FetchCount() const { return state_ ? state_->fetches : 0; }
 
  protected:
   struct Binding {

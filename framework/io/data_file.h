@@ -31,6 +31,10 @@ struct tsioRecordState {
   std::vector<uint8_t> valid;        // which cells hold the current record's values
   bool positioned = false;           // the buffer stands for a record position
   uint64_t pos_seq = 0;              // moves with every change of position
+  // Fetch calls made through any cursor on this record type of the handle
+  // (served from what was read ahead or not, found or not): what a walk
+  // costs, counted without timing it.
+  uint64_t fetches = 0;
   // Rows read ahead by the last sequential fetch, served while the position,
   // the connection's write generation and the fetch signature stay the same.
   std::vector<std::vector<tsCell>> ahead;

@@ -59,6 +59,16 @@ struct TS_EXPORT tsioHeaderDef {
   int FieldIndex(std::string_view name) const;
 };
 
+// Columns that a non-unique index of a record type stores besides its own
+// and the key's: a cursor on that index that reads only those columns reads
+// the index alone. They take no part in the index's order, in searches or in
+// uniqueness.
+struct TS_EXPORT tsioCarriedColumns {
+  short record_type = 0;
+  short index = 0;
+  std::vector<std::string> columns;
+};
+
 struct TS_EXPORT tsioFileDef {
   std::string code;           // "BKT"
   short dictionary_id = 0;    // 221
@@ -66,6 +76,7 @@ struct TS_EXPORT tsioFileDef {
   bool work_file = false;     // opened with a file number from 401 to 600
   std::vector<tsioRecordDef> records;
   std::vector<tsioHeaderDef> headers;
+  std::vector<tsioCarriedColumns> carried;
 
   const tsioRecordDef* Record(short record_type) const;
   const tsioHeaderDef* Header(short number) const;

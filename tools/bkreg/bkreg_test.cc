@@ -111,6 +111,49 @@ TEST(Bkreg, AnotherRunningBkregSeesTheEditLock) {
   EXPECT_EQ(RunBkreg(co, "locked --bank B1").status, 0);
 }
 
+TEST(Bkreg, BalanceAsOfADate) {
+  bktest::TempDir dir;
+  std::string co = dir.Sub("company");
+  ASSERT_EQ(RunBkreg(co, "init").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add B1 --balance 100.00").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --date 2026-11-01").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03").status, 0);
+  struct Case {
+    const char* args;
+    int status;
+    const char* line;  // the CSV row, or a part of the output
+  } cases[] = {
+      {"balance B1 --as-of 2026-10-31", 0, "B1,2026-10-31,register,100.00\r"},
+      {"balance B1 --as-of 2026-11-01", 0, "B1,2026-11-01,register,110.00\r"},
+      {"balance --bank B1 --as-of 2026-11-02", 0, "B1,2026-11-02,register,84.50\r"},
+      {"balance B1 --as-of 2026-11-03 --kind register", 0, "B1,2026-11-03,register,84.25\r"},
+      {"balance B1 --as-of 2026-11-01 --kind bank", 0, "B1,2026-11-01,bank,100.00\r"},
+      {"balance B1 --as-of 2026-11-01 --kind reconciled", 0, "B1,2026-11-01,reconciled,0.00\r"},
+      {"balance B1 --as-of 2026-11-01 --kind cash --cash-account 1000-100", 2, "could not be computed"},
+      {"balance NOPE --as-of 2026-11-01", 2, "could not be computed"},
+      {"balance B1 --as-of yesterday", 1, "not a date"},
+      {"balance B1 --kind cash", 1, "usage"},
+      {"balance B1 --kind sideways", 1, "usage"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    Result r = RunBkreg(co, std::string("--format csv ") + c.args);
+    EXPECT_EQ(r.status, c.status) << r.out;
+    if (c.status == 0) {
+      std::istringstream lines(r.out);
+      std::string header, row;
+      std::getline(lines, header);
+      std::getline(lines, row);
+      EXPECT_EQ(header, "Bank,As of,Kind,Balance\r");
+      EXPECT_EQ(row, c.line);
+    } else if (std::string(c.line) != "usage") {
+      EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+    }
+  }
+  EXPECT_NE(RunBkreg(co, "balance B1 --as-of 2026-11-02").out.find("84.50"), std::string::npos);
+}
+
 bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
 
 // A check number or a deposit already used for the bank is refused with the

@@ -32,5 +32,7 @@ int CmdRegister(const Args& a, std::ostream& out, std::ostream& err);
 int CmdLock(const Args& a, std::ostream& out, std::ostream& err);
 int CmdLocked(const Args& a, std::ostream& out, std::ostream& err);
 int CmdDemo(const Args& a, std::ostream& out, std::ostream& err);
+// In balance_command.cc.
+int CmdBalance(const Args& a, std::ostream& out, std::ostream& err);
 
 }  // namespace bkreg

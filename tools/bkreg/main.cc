@@ -31,6 +31,8 @@ const char kUsage[] =
     "                                used for the bank is refused unless --allow-duplicate\n"
     "  generate --bank ID [--count N] enter N sample transactions (progress on a terminal)\n"
     "  register --bank ID            the register with running balances\n"
+    "  balance BANK [--as-of DATE] [--kind register|bank|reconciled|cash] [--cash-account ACCOUNT]\n"
+    "                                a balance at the end of a date (default: register, today)\n"
     "  lock --bank ID                hold the edit-register lock until Enter is pressed\n"
     "  locked --bank ID              tell whether another program holds it (exit 3 when locked)\n"
     "\n"
@@ -97,6 +99,7 @@ int main(int argc, char** argv) {
   if (command == "enter") return bkreg::CmdEnter(args, out, err);
   if (command == "generate") return bkreg::CmdGenerate(args, out, err);
   if (command == "register") return bkreg::CmdRegister(args, out, err);
+  if (command == "balance") return bkreg::CmdBalance(args, out, err);
   if (command == "lock") return bkreg::CmdLock(args, out, err);
   if (command == "locked") return bkreg::CmdLocked(args, out, err);
   std::cerr << (command.empty() ? "bkreg: no command given\n" : "bkreg: unknown command '" + command + "'\n")

@@ -254,6 +254,13 @@ TRANSACTION = Record(
         12: ["TBNKACC", "TRECDT"],                                    # cleared date
         13: ["TBNKACC", "TACTGDT"],                                   # accounting date
     },
+    # What the as-of balance walks read besides order and key: those walks
+    # read their index alone (and so does a running balance's step).
+    index_carries={
+        2: ["TSUBTR", "TADD", "TRECOND"],
+        5: ["TADD"],
+        12: ["TRECAMT"],
+    },
     enums=[
         Enum("TranTypeEnum", (("kCheck", 1), ("kDeposit", 2), ("kWithdrawal", 3), ("kAdjustment", 4))),
         Enum("APPaymentTypeEnum", (("kCheckPayment", 1), ("kElectronicPayment", 2), ("kManualPayment", 3))),
@@ -389,6 +396,7 @@ CASH_DETAIL = Record(
         7: ["CDAPP", "CDBATCH", "CDSORCE", "CDDPLOC"],   # batch
         15: ["CDBNKAC", "CDCSHAC", "CDACCDT"],           # bank + cash account + accounting date
     },
+    index_carries={15: ["CDAMT"]},
     enums=[
         Enum("CashSourceEnum", (("kRegisterTask", 1), ("kPayablesTask", 2), ("kReceivablesTask", 3),
                                 ("kPayrollTask", 4))),

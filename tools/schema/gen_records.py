@@ -79,6 +79,12 @@ def validate(schema, global_enums):
                 for c in cols:
                     if c not in names:
                         problems.append(f"{f.code} {r.record_type}: index {n} column {c} is not a column")
+            for n, cols in r.index_carries.items():
+                if n not in r.indexes:
+                    problems.append(f"{f.code} {r.record_type}: index {n} carries columns but is no index")
+                for c in cols:
+                    if c not in names:
+                        problems.append(f"{f.code} {r.record_type}: index {n} carries {c}, which is not a column")
             if r.cls:
                 accessors = [c.accessor for c in r.columns]
                 if len(set(accessors)) != len(accessors):
@@ -126,6 +132,8 @@ def dictionary_source(schema) -> str:
             out.append(f"      .notes = {str(r.notes).lower()},\n")
             out.append(f"      .file_links = {str(r.file_links).lower()},\n")
             out.append("  });\n")
+            for n, cols in sorted(r.index_carries.items()):
+                out.append(f"  f.carried.push_back(tsioCarriedColumns{{{r.record_type}, {n}, {{{cols_list(cols)}}}}});\n")
         for h in f.headers:
             out.append(f"  f.headers.push_back(tsioHeaderDef{{.number = {h.number}, .fields = {{\n")
             for c in h.columns:

@@ -98,6 +98,9 @@ class Record:
     columns: list
     key: list
     indexes: dict = field(default_factory=dict)  # number -> [columns]
+    # number -> [columns the index also stores, so that walks reading only
+    # them read the index alone; no part in order or searches]
+    index_carries: dict = field(default_factory=dict)
     notes: bool = False
     file_links: bool = False
     cls: Optional[str] = None          # record class; None for a record type with a key class only
