@@ -73,6 +73,23 @@ TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
   EXPECT_EQ(rows[3], "2026-11-02,Check,101,Rent,-25.50,O,84.50\r");
   EXPECT_EQ(rows[4], "2026-11-03,Adjustment,,,-0.25,O,84.25\r");
 
+  {
+    // Created through the library: stamped with the program's run and a
+    // sequence of their own each, in batch BKREG of the application that
+    // wrote them.
+    tsioFileManager fm(co);
+    tsioDataFile* bkt = nullptr;
+    ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+    Transaction t(*bkt);
+    std::vector<std::string> stamps;
+    for (auto st = t.FetchFirst(false); st == tsioStatus::kSuccess; st = t.FetchNext(false)) {
+      const TransactionData& r = t.m_Record;
+      stamps.push_back(r.GetRun().Format() + "/" + r.GetSequence().Format() + " " + r.GetApplOfOrigin().str() + " " +
+                       r.GetBatch().str() + " " + std::to_string(r.GetBatchSource().Value()));
+    }
+    EXPECT_EQ(stamps, (std::vector<std::string>{"1/1 AP BKREG 1", "2/1 BK BKREG 2", "3/1 BK BKREG 2"}));
+  }
+
   Result json = RunBkreg(co, "--format json bank list");
   ASSERT_EQ(json.status, 0);
   EXPECT_NE(json.out.find("\"Register\": 84.25"), std::string::npos) << json.out;

@@ -16,6 +16,7 @@
 #include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
 #include "accounts/bank_account.h"
+#include "batches/bk_batch_part.h"
 #include "duplicates/bk_verify_duplicates.h"
 #include "records/files.h"
 #include "transactions/transaction.h"
@@ -125,15 +126,18 @@ int CheckDuplicate(bkVerifyDuplicates& verify, const Entry& e, std::ostream& err
   return 2;
 }
 
-// Makes `t`'s record the new transaction `e`, with its run and sequence,
-// and validates it by the module's rules; 0, or 2 with the messages shown.
-int BuildEntry(Session& s, const Entry& e, Transaction& t, std::ostream& err) {
+// Fills `t`'s record with the new transaction `e` in the program's batch
+// `e.batch`. With `counted`, the batch has its register part, so creating
+// through the library counts the entry in the batch's record.
+void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
   // The register's own checks carry no amount (the module's rule); a check
   // with an amount is one a check-writing application wrote, here payables.
   zzBatch batch;
   batch.SetHostAppl(e.type == 1 ? "AP" : "BK");
   batch.SetBatchID(tsAlpha(e.batch));
   batch.SetSource(2);
+  // The batch's record, counting what is entered, is in the register file.
+  if (counted) batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s.Register().FileNum());
   s.Program().SetBatch(batch);
 
   t.m_Record.InitializeNewRecord(s.Program(), s.Program().GetBatch());
@@ -159,6 +163,13 @@ int BuildEntry(Session& s, const Entry& e, Transaction& t, std::ostream& err) {
     t.m_Record.SetDepositDate(e.date);
     t.m_Record.SetDepositID(tsAlpha(e.deposit_id));
   }
+}
+
+// Makes `t`'s record the new transaction `e` (batch uncounted), with its run
+// and sequence, validated by the module's rules; 0, or 2 with the messages
+// shown. The bulk path: the caller inserts and counts it.
+int BuildEntry(Session& s, const Entry& e, Transaction& t, std::ostream& err) {
+  FillEntry(s, e, t, false);
   auto run = t.m_Record.SetRunAndSequence(*s.Program().BKTHeader());
   if (run.Value() != kBoolSuccess) {
     PrintErrors(run.Errors(), err);
@@ -185,8 +196,9 @@ void CountIntoBank(BankAccount& bank, const Transaction& t, int type) {
   bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
 }
 
-// Enters one transaction as a unit of work: the transaction with its run and
-// sequence, and the bank account's register balance and totals, commit or
+// Enters one transaction as a unit of work: the transaction, created through
+// the library in the program's batch (its run and sequence, the batch's
+// count), and the bank account's register balance and totals, commit or
 // roll back together. With `verify`, the entry is first checked for a
 // duplicate while the bank account is locked, so two bkreg runs cannot both
 // enter the same number.
@@ -199,7 +211,7 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
     return 2;
   }
   Transaction t(s.Register(), "", 0);
-  if (int rc = BuildEntry(s, e, t, err); rc != 0) return rc;
+  FillEntry(s, e, t, true);
 
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
@@ -216,9 +228,19 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
       return refused;
     }
   }
+  // Created through the library: stamped with the program's run and next
+  // sequence, counted in the batch, and written only when the module's
+  // rules let it.
+  const ccStatus<ccError::Level> created = t.Create(s.Program(), nullptr, true);
+  if (!created.Errors().Empty()) PrintErrors(created.Errors(), err);
+  if (created.HasError()) {
+    (void)unit.Rollback();
+    (void)bank.Unlock();
+    err << "bkreg: the " << t.m_Record.MessageText() << " was not entered\n";
+    return 2;
+  }
   CountIntoBank(bank, t, e.type);
-  st = t.Insert();
-  if (st == tsioStatus::kSuccess) st = bank.Update();
+  st = bank.Update();
   if (st == tsioStatus::kSuccess) st = unit.Commit();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) {
