@@ -20,6 +20,7 @@
 #include "duplicates/bk_verify_duplicates.h"
 #include "records/files.h"
 #include "transactions/transaction.h"
+#include "tools/bkreg/entry_details.h"
 
 namespace bkreg {
 
@@ -94,6 +95,9 @@ struct Entry {
   long long check = 0;
   std::string description, payee, deposit_id, batch = "BKREG";
   bool allow_duplicate = false;  // --allow-duplicate
+  std::string account;           // the offset general-ledger account (--account)
+  std::string cash_account;      // the bank's side (--cash-account)
+  std::vector<DetailLine> lines;  // deposit items' lines or withdrawal details
 };
 
 // The duplicate check of an entry (a check by its number, a deposit by its
@@ -137,7 +141,12 @@ void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
   batch.SetBatchID(tsAlpha(e.batch));
   batch.SetSource(2);
   // The batch's record, counting what is entered, is in the register file.
-  if (counted) batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s.Register().FileNum());
+  if (counted) {
+    batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s.Register().FileNum());
+    // The part reads the batch's record (its control totals stay as they
+    // are), creating it when the batch is new.
+    (void)batch.OpenInfo("BK");
+  }
   s.Program().SetBatch(batch);
 
   t.m_Record.InitializeNewRecord(s.Program(), s.Program().GetBatch());
@@ -163,6 +172,12 @@ void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
     t.m_Record.SetDepositDate(e.date);
     t.m_Record.SetDepositID(tsAlpha(e.deposit_id));
   }
+  // Money in: the bank's cash account is debited, the offset credited;
+  // money out the other way round.
+  const bool in = e.type == 2 || (e.type == 4 && !(amount < tsCurrency()));
+  const tsAlpha offset(e.account), cash(e.cash_account);
+  t.m_Record.SetDebitAccount(in ? cash : offset);
+  t.m_Record.SetCreditAccount(in ? offset : cash);
 }
 
 // Makes `t`'s record the new transaction `e` (batch uncounted), with its run
@@ -211,7 +226,9 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
     return 2;
   }
   Transaction t(s.Register(), "", 0);
-  FillEntry(s, e, t, true);
+  Entry filled = e;  // the bank's side defaults to its cash account for other entries
+  if (filled.cash_account.empty()) filled.cash_account = bank.m_Record.GetMiscCashAccount().str();
+  FillEntry(s, filled, t, true);
 
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
@@ -227,6 +244,25 @@ int EnterOne(Session& s, const Entry& e, std::ostream& out, std::ostream& err, b
       (void)bank.Unlock();
       return refused;
     }
+  }
+  // Distribution lines go in first, under the run and sequence Create
+  // gives, so that the module's rules check them with the transaction.
+  if (!e.lines.empty()) {
+    ccStatus<ccBoolStatus> taken(kBoolSuccess);
+    st = unit.EnsureBegun(s.Register().Company());
+    const tsDouble run = st == tsioStatus::kSuccess ? s.Program().BKTHeader()->ThisRun(taken) : tsDouble();
+    if (st == tsioStatus::kSuccess && taken.Value() == kBoolSuccess) {
+      st = WriteDetails(t, run, s.Program().BKTHeader()->ThisSequence() + tsDouble(1), e.lines, unit);
+    }
+    if (st != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
+      PrintErrors(taken.Errors(), err);
+      (void)unit.Rollback();
+      (void)bank.Unlock();
+      err << "bkreg: the lines of the " << t.m_Record.MessageText() << " could not be saved ("
+          << ccIOStatusStr(st) << ")\n";
+      return 2;
+    }
+    (void)t.Validate(s.Program());  // keeps the validater that reads the lines
   }
   // Created through the library: stamped with the program's run and next
   // sequence, counted in the batch, and written only when the module's
@@ -372,6 +408,7 @@ int CmdBankAdd(const Args& a, std::ostream& out, std::ostream& err) {
     err << "bkreg: not an amount: " << a.Option("balance") << "\n";
     return 1;
   }
+  bank.m_Record.SetMiscCashAccount(tsAlpha(a.Option("cash-account")));
   bank.m_Record.SetRegisterBalance(balance);
   bank.m_Record.SetRegisterViewBalance(balance);
   bank.m_Record.SetBankBalance(balance);
@@ -424,7 +461,7 @@ int CmdBankList(const Args& a, std::ostream& out, std::ostream& err) {
 int CmdEnter(const Args& a, std::ostream& out, std::ostream& err) {
   Entry e;
   e.type = a.positional.empty() ? 0 : TypeCode(a.positional[0]);
-  if (e.type == 0 || !RequireBank(Args{a.company, a.format, {}, a.options}, &e.bank, err)) {
+  if (e.type == 0 || !RequireBank(Args{a.company, a.format, {}, a.options, {}}, &e.bank, err)) {
     err << "bkreg: enter check|deposit|withdrawal|adjustment --bank ID --amount X [--date D] [--check N] "
            "[--desc TEXT] [--payee NAME] [--deposit-id ID] [--batch ID] [--allow-duplicate]\n";
     return 1;
@@ -445,6 +482,26 @@ int CmdEnter(const Args& a, std::ostream& out, std::ostream& err) {
   e.deposit_id = a.Option("deposit-id");
   e.batch = a.Option("batch", e.batch);
   e.allow_duplicate = !a.Option("allow-duplicate").empty();
+  e.account = a.Option("account");
+  e.cash_account = a.Option("cash-account");
+  for (const std::string& line : a.lines) {
+    DetailLine l;
+    if (std::string why = ParseDetailLine(line, &l); !why.empty()) {
+      err << "bkreg: " << why << "\n";
+      return 1;
+    }
+    e.lines.push_back(l);
+  }
+  if (!a.Option("lines").empty()) {
+    if (std::string why = ReadDetailCsv(a.Option("lines"), &e.lines); !why.empty()) {
+      err << "bkreg: " << why << "\n";
+      return 1;
+    }
+  }
+  if (std::string why = CheckDetailLines(e.type, e.lines); !why.empty()) {
+    err << "bkreg: " << why << "\n";
+    return 1;
+  }
   Session s(a.company);
   if (!s.Open(err)) return 2;
   bkVerifyDuplicates verify;

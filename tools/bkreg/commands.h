@@ -17,6 +17,7 @@ struct Args {
   Format format = Format::kText;
   std::vector<std::string> positional;          // after the command name
   std::map<std::string, std::string> options;   // --name value
+  std::vector<std::string> lines;               // every --line
   std::string Option(const std::string& name, const std::string& fallback = "") const {
     auto it = options.find(name);
     return it == options.end() ? fallback : it->second;

@@ -12,6 +12,7 @@
 
 #include "framework/base/application.h"
 #include "tools/bkreg/commands.h"
+#include "tools/bkreg/module_commands.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
       if (eq != std::string::npos) {
         value = name.substr(eq + 1);
         name = name.substr(0, eq);
-      } else if (name == "allow-duplicate") {  // a switch: takes no value
+      } else if (name == "allow-duplicate" || name == "inactive" || name == "closed") {  // switches: no value
         value = "yes";
       } else if (i + 1 < argc) {
         value = argv[++i];
@@ -71,7 +72,9 @@ int main(int argc, char** argv) {
         std::cerr << "bkreg: --" << name << " needs a value\n";
         return 1;
       }
-      if (name == "company") {
+      if (name == "line") {
+        args.lines.push_back(value);
+      } else if (name == "company") {
         args.company = value;
       } else if (name == "format") {
         if (!bkreg::ParseFormat(value, &args.format)) {
@@ -85,6 +88,10 @@ int main(int argc, char** argv) {
     }
     if (command.empty()) {
       command = a;
+    } else if ((command == "bank" || command == "batch" || command == "reconcile") && sub.empty()) {
+      sub = a;
+    } else if (command == "gl" && (sub.empty() || sub.find(' ') == std::string::npos)) {
+      sub = sub.empty() ? a : sub + " " + a;
     } else if (command == "bank" && sub.empty()) {
       sub = a;
     } else {
@@ -102,6 +109,55 @@ int main(int argc, char** argv) {
   if (command == "generate") return bkreg::CmdGenerate(args, out, err);
   if (command == "register") return bkreg::CmdRegister(args, out, err);
   if (command == "balance") return bkreg::CmdBalance(args, out, err);
+  {
+    bkreg::Common c{args.company, args.format};
+    auto pos = [&](size_t i) { return i < args.positional.size() ? args.positional[i] : std::string(); };
+    auto num = [&](const std::string& o) { return std::atoll(args.Option(o, "0").c_str()); };
+    if (command == "batch") {
+      bkreg::BatchOptions o;
+      o.id = pos(0);
+      o.appl = args.Option("appl", "BK");
+      o.description = args.Option("desc");
+      o.date = args.Option("date");
+      if (!args.Option("count").empty()) o.control_count = num("count");
+      o.control_amount = args.Option("amount");
+      if (sub == "open") return bkreg::BatchOpen(c, o, out, err);
+      if (sub == "list") return bkreg::BatchList(c, out, err);
+      if (sub == "show") return bkreg::BatchShow(c, o, out, err);
+      if (sub == "close") return bkreg::BatchClose(c, o, out, err);
+    }
+    if (command == "gl") {
+      if (sub == "account add") return bkreg::GlAccountAdd(c, {pos(0), !args.Option("inactive").empty()}, out, err);
+      if (sub == "account list") return bkreg::GlAccountList(c, out, err);
+      if (sub == "period add") {
+        bkreg::GlPeriodOptions o{pos(0), num("year"), num("period"), args.Option("start"), args.Option("end"),
+                                 !args.Option("closed").empty()};
+        return bkreg::GlPeriodAdd(c, o, out, err);
+      }
+      if (sub == "period list") return bkreg::GlPeriodList(c, out, err);
+    }
+    bkreg::TranRef ref{pos(0), std::atoll(pos(1).c_str()), std::atoll(pos(2).c_str())};
+    if (command == "remove") return bkreg::RemoveTransaction(c, ref, out, err);
+    if (command == "clear") {
+      bkreg::ClearOptions o{ref, num("check"), args.Option("deposit-id"), args.Option("amount"), args.Option("date")};
+      return bkreg::ClearTransaction(c, o, out, err);
+    }
+    if (command == "transfer") {
+      bkreg::TransferOptions o{pos(0), pos(1), args.Option("amount"), args.Option("date"), args.Option("desc"),
+                               args.Option("batch", "BKREG")};
+      return bkreg::TransferFunds(c, o, out, err);
+    }
+    if (command == "reconcile") {
+      bkreg::ReconcileOptions o{pos(0), args.Option("date"), args.Option("ending-balance")};
+      if (sub == "start") return bkreg::ReconcileStart(c, o, out, err);
+      if (sub == "status") return bkreg::ReconcileStatus(c, o, out, err);
+    }
+    if (command == "post") {
+      bkreg::PostOptions o{pos(0), args.Option("journal"), std::atol(args.Option("unit", "1000").c_str())};
+      return bkreg::PostBatch(c, o, out, err);
+    }
+    if (command == "locks") return bkreg::ListLocks(c, out, err);
+  }
   if (command == "lock") return bkreg::CmdLock(args, out, err);
   if (command == "locked") return bkreg::CmdLocked(args, out, err);
   std::cerr << (command.empty() ? "bkreg: no command given\n" : "bkreg: unknown command '" + command + "'\n")
