@@ -22,7 +22,9 @@ namespace bkreg {
 
 namespace {
 
-constexpr short kSource = 2;  // batches entered in this module
+// Batches entered in this module have source 2; those of another
+// application (payables' checks) source 1, as their transactions.
+short SourceOf(const std::string& appl) { return appl == "BK" ? 2 : 1; }
 
 const std::vector<std::string> kHeadings = {"Appl",          "Batch",          "Description",   "Date",
                                             "Control count", "Control amount", "Entered count", "Entered amount",
@@ -32,7 +34,7 @@ const std::vector<bool> kNumeric = {false, false, false, false, true, true, true
 // The batch's framework object with the register's part, its record in the
 // register file.
 zzBatch MakeBatch(ModuleWork& w, const std::string& appl, const std::string& id) {
-  zzBatch batch(appl, tsAlpha(id), kSource);
+  zzBatch batch(appl, tsAlpha(id), SourceOf(appl));
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
   return batch;
 }
@@ -62,7 +64,7 @@ int ReadBatch(Batch& b, const std::string& appl, const std::string& id, bool loc
   b.m_Record.SetApplOfOrigin(tsAlpha(appl));
   b.m_Record.SetBatch(tsAlpha(id));
   tclTSEnum<BatchSourceEnum> source;
-  source.SetValue(kSource);
+  source.SetValue(SourceOf(appl));
   b.m_Record.SetSource(source);
   b.m_Record.SetDPLoc(tsAlpha(""));
   const tsioStatus::Status st = b.FetchEQ(lock);

@@ -139,7 +139,9 @@ void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
   zzBatch batch;
   batch.SetHostAppl(e.type == 1 ? "AP" : "BK");
   batch.SetBatchID(tsAlpha(e.batch));
-  batch.SetSource(2);
+  // Payables' checks carry batch source 1 (not entered in this module):
+  // their batch record carries it too, so the batch finds its checks.
+  batch.SetSource(e.type == 1 ? 1 : 2);
   // The batch's record, counting what is entered, is in the register file.
   if (counted) {
     batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s.Register().FileNum());
@@ -504,6 +506,7 @@ int CmdEnter(const Args& a, std::ostream& out, std::ostream& err) {
   }
   Session s(a.company);
   if (!s.Open(err)) return 2;
+  if (!EnterPrepareLedger(s.Program(), err)) return 2;
   bkVerifyDuplicates verify;
   verify.Init(s.Program().Task());
   const tsioFileInfo master = s.Master().Info();

@@ -2,6 +2,7 @@
 #include "tools/bkreg/entry_details.h"
 
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -9,7 +10,12 @@
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
 #include "deposits/withdrawal_detail.h"
+#include "framework/control/interfaces.h"
+#include "framework/dictionary/gl_files.h"
+#include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
+#include "programs/bk_program.h"
+#include "records/files.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
 
@@ -201,6 +207,19 @@ tsioStatus::Status WriteDetails(Transaction& t, const tsDouble& run, const tsDou
     if (tsioStatus::Status st = d.Insert(); st != tsioStatus::kSuccess) return st;
   }
   return tsioStatus::kSuccess;
+}
+
+bool EnterPrepareLedger(bkProgram& program, std::ostream& err) {
+  if (zc_interface_active("BK", "GL") == 0) return true;
+  if (!ModuleWork::LoadLedger(err)) return false;
+  tsRegisterLedgerFiles();
+  for (const tsioFileSpec* spec : {&GLMFileSpec, &GLTFileSpec, &GLTFileSpec2}) {
+    if (const tsioStatus::Status st = program.FileManager().Open(*spec); st != tsioStatus::kSuccess) {
+      err << "bkreg: cannot open the general ledger's files (" << ccIOStatusStr(st) << ")\n";
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace bkreg

@@ -17,6 +17,7 @@
 // given twice is refused).
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "framework/types/values.h"
 
 class Transaction;
+class bkProgram;
 class tclRollbackStack;
 
 namespace bkreg {
@@ -50,5 +52,10 @@ std::string CheckDetailLines(int type, const std::vector<DetailLine>& lines);
 // first failing status, else success.
 tsioStatus::Status WriteDetails(Transaction& t, const tsDouble& run, const tsDouble& sequence,
                                 const std::vector<DetailLine>& lines, tclRollbackStack& unit);
+
+// While the register's entries go to the general ledger ("BK" to "GL"
+// interface active), their checks need the general-ledger module and its
+// files: loads and opens them. False with a message when that fails.
+bool EnterPrepareLedger(bkProgram& program, std::ostream& err);
 
 }  // namespace bkreg

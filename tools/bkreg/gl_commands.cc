@@ -11,6 +11,7 @@
 
 #include "framework/control/account_format.h"
 #include "framework/control/control_file.h"
+#include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
 #include "framework/io/cursor.h"
 #include "ledger/gl_accounts.h"
@@ -154,6 +155,20 @@ int GlPeriodList(const Common& c, std::ostream& out, std::ostream& err) {
     return kFailed;
   }
   t.Print(out, c.format);
+  return kDone;
+}
+
+int GlInterface(const Common& c, std::optional<bool> on, std::ostream& out, std::ostream& err) {
+  ModuleWork w(c.company);
+  if (!OpenLedger(w, c, err)) return kFailed;
+  if (on && zc_set_interface_active("BK", "GL", *on) != 1) {
+    err << "bkreg: the interface to the general ledger could not be changed\n";
+    return kFailed;
+  }
+  const bool active = zc_interface_active("BK", "GL") != 0;
+  out << "Entries " << (active ? "go to the general ledger (checked against its accounts and periods)"
+                               : "do not go to the general ledger")
+      << "\n";
   return kDone;
 }
 

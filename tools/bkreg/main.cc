@@ -135,6 +135,9 @@ int main(int argc, char** argv) {
         return bkreg::GlPeriodAdd(c, o, out, err);
       }
       if (sub == "period list") return bkreg::GlPeriodList(c, out, err);
+      if (sub == "interface on") return bkreg::GlInterface(c, true, out, err);
+      if (sub == "interface off") return bkreg::GlInterface(c, false, out, err);
+      if (sub == "interface status") return bkreg::GlInterface(c, std::nullopt, out, err);
     }
     bkreg::TranRef ref{pos(0), std::atoll(pos(1).c_str()), std::atoll(pos(2).c_str())};
     if (command == "remove") return bkreg::RemoveTransaction(c, ref, out, err);

@@ -51,6 +51,10 @@ struct GlPeriodOptions {
 };
 int GlPeriodAdd(const Common& c, const GlPeriodOptions& o, std::ostream& out, std::ostream& err);
 int GlPeriodList(const Common& c, std::ostream& out, std::ostream& err);
+// gl interface on|off|status: whether the register's entries go to the
+// general ledger (checked against its accounts and periods, deposit and
+// withdrawal lines required to add up). `on` empty: tell.
+int GlInterface(const Common& c, std::optional<bool> on, std::ostream& out, std::ostream& err);
 
 // A transaction named on the command line: bank account, run and sequence.
 struct TranRef {

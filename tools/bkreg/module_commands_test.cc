@@ -58,6 +58,7 @@ std::string Company(bktest::TempDir& dir) {
     EXPECT_EQ(Bk(co, std::string("gl account add ") + account).status, 0) << account;
   }
   EXPECT_EQ(Bk(co, "gl period add '' --year 2026").status, 0);
+  EXPECT_EQ(Bk(co, "gl interface on").status, 0);
   return co;
 }
 
@@ -227,7 +228,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
   Result removed = Bk(co, "remove B1 2 1");
   ASSERT_EQ(removed.status, 0) << removed.out;
   EXPECT_EQ(Read(co).register_rows, std::vector<std::string>{"B1 1 -25.50 1"});
-  EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,974.50,1000.00,25.50,0.00,25.50"))
+  EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,974.50,1000.00,25.50,0.00,-25.50"))
       << Bk(co, "--format csv bank list").out;
 
   Result moved = Bk(co, "transfer B1 B2 --amount 100.00 --date 2026-11-03");
@@ -260,7 +261,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
       {"transfer B1 NOPE --amount 5", 1, "no bank account 'NOPE'"},
       {"transfer B1 B2 --amount 0", 1, "above 0"},
       {"transfer B1 B2 --amount 1.234", 1, "at most two decimals"},
-      {"clear B1 1 1", 1, "not posted"},
+      {"clear B1 1 1", 1, "has not been posted"},
       {"clear B1 --check 999", 1, "no check 999"},
       {"reconcile status B1", 1, "no reconciliation"},
       {"reconcile start B1 --date 2026-11-30", 1, "--ending-balance"},

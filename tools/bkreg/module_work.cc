@@ -73,8 +73,8 @@ bool ModuleWork::OpenLedgerFiles(std::ostream& err) {
 
 bool ModuleWork::LoadLedger(std::ostream& err) {
   if (xdll_load("LEDGERCORE") != 0) return true;
-  err << "bkreg: the general-ledger module (libLEDGERCORE.so) cannot be found; nothing was posted "
-         "(set BK_MODULE_PATH to the folder that holds it)\n";
+  err << "bkreg: the general-ledger module (libLEDGERCORE.so) cannot be found (set BK_MODULE_PATH to the "
+         "folder that holds it)\n";
   return false;
 }
 

@@ -122,7 +122,10 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   }
   ModuleWork w(c.company, 7400);
   if (!w.Open(err)) return kFailed;
-  if (!ModuleWork::LoadLedger(err) || !w.OpenLedgerFiles(err)) return kFailed;
+  if (!ModuleWork::LoadLedger(err) || !w.OpenLedgerFiles(err)) {
+    err << "bkreg: nothing was posted\n";
+    return kFailed;
+  }
   bkProgram& program = w.Program();
 
   // The batch records of that id, held for the posting.

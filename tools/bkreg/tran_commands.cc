@@ -13,8 +13,9 @@
 //   - clear: a posted transaction (in history) marked cleared with an
 //     amount (default its own) and date, moving the bank balance.
 //   - reconcile start: the statement's date and ending balance for a bank
-//     account, its opening balance being the last reconciled balance as of
-//     the statement date; one reconciliation at a time per bank account.
+//     account, its opening balance being the bank balance as of the
+//     statement date less what was cleared (and not yet reconciled) up to
+//     it; one reconciliation at a time per bank account.
 //     reconcile status: the opening balance plus what is cleared (and not
 //     yet reconciled) up to the statement date, against the ending balance:
 //     the difference, to the cent, is what remains to be found.
@@ -132,6 +133,29 @@ int FindByNumber(ModuleWork& w, const ClearOptions& o, TranRef* ref, std::ostrea
   if (found > 1) {
     err << "bkreg: " << what << " is used more than once in " << o.tran.bank << "; name it by run and sequence\n";
     return kRefused;
+  }
+  return kDone;
+}
+
+// What is cleared and not yet reconciled up to `date` (by cleared date),
+// in the register and in history: the sum of the cleared amounts and their
+// number.
+int ClearedUpTo(ModuleWork& w, const std::string& bank, const tsDate& date, tsCurrency* cleared, long* count,
+                std::ostream& err) {
+  for (const tsioDataFile* file : {&w.Register(), &w.History()}) {
+    Transaction t(*file, "TBNKACC;TRECOND;TRECAMT;TRECDT", 0);
+    t.m_Record.SetBankAccount(tsAlpha(bank));
+    tsioStatus::Status st = t.FetchGE(false);
+    for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank; st = t.FetchNext(false)) {
+      if (t.m_Record.GetReconciled().Value() != TransactionData::kStateCleared) continue;
+      if (date < t.m_Record.GetClearedDate()) continue;
+      *cleared += t.m_Record.GetClearedAmount();
+      ++*count;
+    }
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      err << "bkreg: cannot read the transactions of " << bank << " (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
   }
   return kDone;
 }
@@ -291,6 +315,9 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     tclTSEnum<TransferDirectionEnum> direction;
     direction.SetValue(i == 0 ? 1 : 2);
     d.SetTransferDirection(direction);
+    // Validated as a transfer under the run and sequence Create gives it.
+    d.SetRun(w.Program().BKTHeader()->CurrentTranRun());
+    d.SetSequence(header.ThisSequence() + tsDouble(1));
     TransferValidater rules(w.Program(), &d);
     ccStatus<ccError::Level> valid = rules.DoIt(w.Program());
     PrintMessages(valid.Errors(), err);
@@ -310,8 +337,13 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     banks[i]->UpdateRegisterBalance(net, d.GetRun());
     texts[i] = d.MessageText() + " (run " + d.GetRun().Format() + ", sequence " + d.GetSequence().Format() + ")";
   }
-  tsioStatus::Status st = from.Update();
-  if (st == tsioStatus::kSuccess) st = to.Update();
+  // The two cursors share the master file's buffer: each account is made
+  // current again (with its totals) before it is written.
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  for (BankAccount* b : banks) {
+    if (st == tsioStatus::kSuccess) st = b->SetBuffer();
+    if (st == tsioStatus::kSuccess) st = b->Update();
+  }
   if (st == tsioStatus::kSuccess) st = unit.Commit();
   if (st != tsioStatus::kSuccess) {
     err << "bkreg: the transfer could not be saved (" << ccIOStatusStr(st) << ")\n";
@@ -401,12 +433,18 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
     return kRefused;
   }
   if (st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return ReadFailure(st, "reconciliation", err);
-  const tsCurrency opening =
-      bkLastReconciledBalanceAsOfDateAccumulator(tsAlpha(o.bank), date, w.Master(), w.History()).accumulate();
-  if (bkIsBalanceFailure(opening)) {
-    err << "bkreg: the last reconciled balance of " << o.bank << " could not be computed\n";
+  // The opening balance: what the bank held as of the statement date
+  // before the transactions cleared since the last reconciliation.
+  const tsCurrency bank_balance =
+      bkBankBalanceAsOfDateAccumulator(tsAlpha(o.bank), date, w.Master(), w.History()).accumulate();
+  if (bkIsBalanceFailure(bank_balance)) {
+    err << "bkreg: the bank balance of " << o.bank << " as of " << date.Format() << " could not be computed\n";
     return kFailed;
   }
+  tsCurrency cleared;
+  long count = 0;
+  if (int rc = ClearedUpTo(w, o.bank, date, &cleared, &count, err); rc != kDone) return rc;
+  const tsCurrency opening = bank_balance - cleared;
   rip.Initialize();
   rip.m_Record.SetBankAccount(tsAlpha(o.bank));
   rip.m_Record.SetStatementDate(date);
@@ -439,25 +477,9 @@ int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& ou
   }
   if (st != tsioStatus::kSuccess) return ReadFailure(st, "reconciliation", err);
   const ReconcileInProgressData& r = rip.m_Record;
-  // What is cleared and not yet reconciled, up to the statement date, in
-  // the register and in history.
   tsCurrency cleared;
   long count = 0;
-  for (const tsioDataFile* file : {&w.Register(), &w.History()}) {
-    Transaction t(*file, "TBNKACC;TRECOND;TRECAMT;TRECDT", 0);
-    t.m_Record.SetBankAccount(tsAlpha(o.bank));
-    for (st = t.FetchGE(false); st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == o.bank;
-         st = t.FetchNext(false)) {
-      if (t.m_Record.GetReconciled().Value() != TransactionData::kStateCleared) continue;
-      if (r.GetStatementDate() < t.m_Record.GetClearedDate()) continue;
-      cleared += t.m_Record.GetClearedAmount();
-      ++count;
-    }
-    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
-      err << "bkreg: cannot read the transactions of " << o.bank << " (" << ccIOStatusStr(st) << ")\n";
-      return kFailed;
-    }
-  }
+  if (int rc = ClearedUpTo(w, o.bank, r.GetStatementDate(), &cleared, &count, err); rc != kDone) return rc;
   const tsCurrency reached = r.GetOpeningBalance() + cleared;
   const tsCurrency difference = r.GetEndingBalance() - reached;
   Table t{{"Bank", "Statement date", "Opening", "Cleared count", "Cleared", "Ending", "Difference"},
