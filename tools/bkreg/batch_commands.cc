@@ -11,10 +11,13 @@
 // are cleared and, when nothing of it is left in the register, the record
 // is deleted; a batch with transactions still unposted is refused.
 #include <iostream>
+#include <CLI/CLI.hpp>
+
 
 #include "batches/batch.h"
 #include "batches/bk_batch_part.h"
 #include "framework/batch/batch.h"
+#include "tools/bkreg/input.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
 
@@ -98,8 +101,8 @@ int BatchOpen(const Common& c, const BatchOptions& o, std::ostream& out, std::os
     err << "bkreg: --count: from 0 to 32767 transactions\n";
     return kRefused;
   }
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   zzBatch batch = MakeBatch(w, o.appl, o.id);
   tsioStatus::Status st = batch.ReadInfo("BK");
   if (st == tsioStatus::kSuccess) {
@@ -128,8 +131,8 @@ int BatchOpen(const Common& c, const BatchOptions& o, std::ostream& out, std::os
 }
 
 int BatchList(const Common& c, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   Batch b(w.Register());
   Table t{kHeadings, kNumeric, {}};
   tsioStatus::Status st = b.FetchFirst(false);
@@ -143,8 +146,8 @@ int BatchList(const Common& c, std::ostream& out, std::ostream& err) {
 }
 
 int BatchShow(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   Batch b(w.Register());
   if (int rc = ReadBatch(b, o.appl, o.id, false, err); rc != kDone) return rc;
   Table t{kHeadings, kNumeric, {Row(b.m_Record, InBalance(w, b.m_Record))}};
@@ -153,8 +156,8 @@ int BatchShow(const Common& c, const BatchOptions& o, std::ostream& out, std::os
 }
 
 int BatchClose(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   Batch b(w.Register());
   if (int rc = ReadBatch(b, o.appl, o.id, true, err); rc != kDone) return rc;
   // Every transaction of the batch must have been posted (moved to history
@@ -183,6 +186,57 @@ int BatchClose(const Common& c, const BatchOptions& o, std::ostream& out, std::o
   }
   out << "Closed batch " << o.id << " of " << o.appl << (deleted ? "" : " (its totals cleared)") << "\n";
   return kDone;
+}
+
+namespace {
+
+// The options' batch id and application after the input rules: "" or the message.
+std::string CheckBatch(BatchOptions& o) {
+  std::string problem = CheckText("the batch id", o.id, 10, &o.id);
+  if (problem.empty() && o.id.empty()) problem = "the batch id is empty";
+  if (problem.empty() && o.appl != "BK" && o.appl != "AP") problem = "--appl is BK or AP";
+  return problem;
+}
+
+}  // namespace
+
+void AddBatchCommands(CLI::App& app, Context& ctx) {
+  auto o = std::make_shared<BatchOptions>();
+  auto count = std::make_shared<long>(0);
+  CLI::App* batch = app.add_subcommand("batch", "batches and their control totals: open, list, show, close");
+  batch->require_subcommand(1);
+  auto run = [&ctx, o](int (*body)(const Common&, const BatchOptions&, std::ostream&, std::ostream&)) {
+    const std::string problem = CheckBatch(*o);
+    ctx.status = problem.empty() ? body(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  };
+  CLI::App* open = batch->add_subcommand(
+      "open", "opens a batch with the number and amount of transactions expected (its control totals)");
+  open->add_option("ID", o->id, "batch id, at most 10 characters")->required();
+  open->add_option("--desc", o->description, "description, at most 30 characters");
+  open->add_option("--date", o->date, "batch date (default today)");
+  CLI::Option* n = open->add_option("--count", *count, "number of transactions expected (0 to 32767)");
+  open->add_option("--amount", o->control_amount, "their amount");
+  open->add_option("--appl", o->appl, "application: BK (default) or AP (payables' checks)");
+  open->callback([&ctx, o, count, n, run] {
+    if (n->count() > 0) o->control_count = *count;
+    std::string desc;
+    if (std::string problem = CheckText("--desc", o->description, 30, &desc); !problem.empty()) {
+      ctx.status = ctx.Refuse(problem);
+      return;
+    }
+    run(BatchOpen);
+  });
+  CLI::App* list = batch->add_subcommand("list", "batches with their control and entered totals");
+  list->callback([&ctx] { ctx.status = BatchList(Common{&ctx, ctx.format}, ctx.out, ctx.err); });
+  CLI::App* show = batch->add_subcommand("show", "one batch: control and entered totals, in balance or not");
+  show->add_option("ID", o->id, "batch id")->required();
+  show->add_option("--appl", o->appl, "application: BK (default) or AP");
+  show->callback([run] { run(BatchShow); });
+  CLI::App* close = batch->add_subcommand(
+      "close", "closes a batch whose transactions are all posted (its totals cleared, the record removed)");
+  close->add_option("ID", o->id, "batch id")->required();
+  close->add_option("--appl", o->appl, "application: BK (default) or AP");
+  close->callback([run] { run(BatchClose); });
 }
 
 }  // namespace bkreg

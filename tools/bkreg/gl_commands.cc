@@ -8,6 +8,8 @@
 // error (4). `gl period add ENTITY --year Y` adds the twelve calendar
 // months of Y. The files are created on first use.
 #include <iostream>
+#include <CLI/CLI.hpp>
+
 
 #include "framework/control/account_format.h"
 #include "framework/control/control_file.h"
@@ -16,6 +18,7 @@
 #include "framework/io/cursor.h"
 #include "ledger/gl_accounts.h"
 #include "records/files.h"
+#include "tools/bkreg/input.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
 
@@ -25,14 +28,15 @@ namespace {
 
 // The company opened with the general ledger's files and its control file
 // (the account format); false with a message.
-bool OpenLedger(ModuleWork& w, const Common& c, std::ostream& err) {
-  if (!w.Open(err) || !w.OpenLedgerFiles(err)) return false;
+int OpenLedger(ModuleWork& w, const Common& c, std::ostream& err) {
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (!w.OpenLedgerFiles(err)) return kFailed;
   tsioStatus::Status st = tsioStatus::kSuccess;
-  if (!tsControlFile::Open(c.company, &st)) {
+  if (!tsControlFile::Open(c.ctx->company, &st)) {
     err << "bkreg: cannot open the company's control file (" << ccIOStatusStr(st) << ")\n";
-    return false;
+    return kFailed;
   }
-  return true;
+  return kDone;
 }
 
 int InsertRecord(ccRecData& rec, const tsioDataFile& glm, const std::string& what, std::ostream& err) {
@@ -54,8 +58,8 @@ int InsertRecord(ccRecData& rec, const tsioDataFile& glm, const std::string& wha
 }  // namespace
 
 int GlAccountAdd(const Common& c, const GlAccountOptions& o, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!OpenLedger(w, c, err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = OpenLedger(w, c, err); rc != kDone) return rc;
   const tsAlpha account = glw_unformat_account(tsAlpha(o.account));
   if (account.str().empty()) {
     err << "bkreg: an account number is needed\n";
@@ -72,8 +76,8 @@ int GlAccountAdd(const Common& c, const GlAccountOptions& o, std::ostream& out, 
 }
 
 int GlAccountList(const Common& c, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!OpenLedger(w, c, err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = OpenLedger(w, c, err); rc != kDone) return rc;
   tsGLAccountRec r;
   tsioCursor cur(r, *w.File(GLMFileSpec), r.TableID(), 0);
   Table t{{"Account", "Prefix", "Base", "Active"}, {false, false, false, false}, {}};
@@ -119,8 +123,8 @@ int GlPeriodAdd(const Common& c, const GlPeriodOptions& o, std::ostream& out, st
     }
     spans.push_back(s);
   }
-  ModuleWork w(c.company);
-  if (!OpenLedger(w, c, err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = OpenLedger(w, c, err); rc != kDone) return rc;
   for (const Span& s : spans) {
     tsGLFiscalPeriodRec r;
     r.entity = tsAlpha(o.entity);
@@ -137,8 +141,8 @@ int GlPeriodAdd(const Common& c, const GlPeriodOptions& o, std::ostream& out, st
 }
 
 int GlPeriodList(const Common& c, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!OpenLedger(w, c, err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = OpenLedger(w, c, err); rc != kDone) return rc;
   tsGLFiscalPeriodRec r;
   tsioCursor cur(r, *w.File(GLMFileSpec), r.TableID(), 0);
   Table t{{"Entity", "Year", "Period", "Start", "End", "Status"}, {false, true, true, false, false, false}, {}};
@@ -159,8 +163,8 @@ int GlPeriodList(const Common& c, std::ostream& out, std::ostream& err) {
 }
 
 int GlInterface(const Common& c, std::optional<bool> on, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!OpenLedger(w, c, err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = OpenLedger(w, c, err); rc != kDone) return rc;
   if (on && zc_set_interface_active("BK", "GL", *on) != 1) {
     err << "bkreg: the interface to the general ledger could not be changed\n";
     return kFailed;
@@ -170,6 +174,48 @@ int GlInterface(const Common& c, std::optional<bool> on, std::ostream& out, std:
                                : "do not go to the general ledger")
       << "\n";
   return kDone;
+}
+
+void AddGlCommands(CLI::App& app, Context& ctx) {
+  CLI::App* gl = app.add_subcommand("gl", "the general ledger's accounts, fiscal periods and interface");
+  gl->require_subcommand(1);
+  CLI::App* account = gl->add_subcommand("account", "general-ledger accounts: add, list");
+  account->require_subcommand(1);
+  auto a = std::make_shared<GlAccountOptions>();
+  CLI::App* add = account->add_subcommand("add", "adds an account (formatted or not)");
+  add->add_option("ACCOUNT", a->account, "account number")->required();
+  add->add_flag("--inactive", a->inactive, "the account takes no new entries");
+  add->callback([&ctx, a] {
+    std::string text;
+    const std::string problem = CheckText("the account", a->account, 45, &text);
+    ctx.status = problem.empty() ? GlAccountAdd(Common{&ctx, ctx.format}, *a, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+  account->add_subcommand("list", "the accounts")->callback([&ctx] {
+    ctx.status = GlAccountList(Common{&ctx, ctx.format}, ctx.out, ctx.err);
+  });
+  CLI::App* period = gl->add_subcommand("period", "fiscal periods: add, list");
+  period->require_subcommand(1);
+  auto p = std::make_shared<GlPeriodOptions>();
+  CLI::App* padd = period->add_subcommand(
+      "add", "adds the twelve months of --year, or one --period with --start and --end");
+  padd->add_option("ENTITY", p->entity, "fiscal entity (a prefix; '' for a company without prefixes)")->required();
+  padd->add_option("--year", p->year, "fiscal year")->required()->check(CLI::Range(1900L, 9999L));
+  padd->add_option("--period", p->period, "period 1 to 13")->check(CLI::Range(1L, 13L));
+  padd->add_option("--start", p->start, "first day of the period");
+  padd->add_option("--end", p->end, "last day of the period");
+  padd->add_flag("--closed", p->closed, "the period is closed (entries dated in it are refused)");
+  padd->callback([&ctx, p] { ctx.status = GlPeriodAdd(Common{&ctx, ctx.format}, *p, ctx.out, ctx.err); });
+  period->add_subcommand("list", "the fiscal periods")->callback([&ctx] {
+    ctx.status = GlPeriodList(Common{&ctx, ctx.format}, ctx.out, ctx.err);
+  });
+  CLI::App* iface = gl->add_subcommand("interface", "whether entries go to the general ledger: on, off, status");
+  auto state = std::make_shared<std::string>("status");
+  iface->add_option("STATE", *state, "on, off or status (default)")->check(CLI::IsMember({"on", "off", "status"}));
+  iface->callback([&ctx, state] {
+    std::optional<bool> on;
+    if (*state != "status") on = *state == "on";
+    ctx.status = GlInterface(Common{&ctx, ctx.format}, on, ctx.out, ctx.err);
+  });
 }
 
 }  // namespace bkreg

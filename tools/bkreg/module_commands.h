@@ -15,8 +15,11 @@
 
 namespace bkreg {
 
+class Context;
+
+// The program's context (company, format, streams) and the output format.
 struct Common {
-  std::string company;
+  Context* ctx = nullptr;
   Format format = Format::kText;
 };
 

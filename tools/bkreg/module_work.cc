@@ -2,7 +2,6 @@
 #include "tools/bkreg/module_work.h"
 
 #include <iostream>
-#include <regex>
 
 #include "accounts/bank_account.h"
 #include "framework/base/application.h"
@@ -10,6 +9,7 @@
 #include "framework/io/file_manager.h"
 #include "framework/module/module_registry.h"
 #include "records/files.h"
+#include "tools/bkreg/input.h"
 
 namespace bkreg {
 
@@ -20,46 +20,26 @@ void PrintMessages(const ccErrors& errors, std::ostream& err) {
   }
 }
 
-bool ReadAmount(const std::string& text, tsCurrency* out) {
-  static const std::regex kAmount("-?[0-9]{1,13}(\\.[0-9]{1,2})?");
-  if (!std::regex_match(text, kAmount)) return false;
-  tsCurrency c = tsCurrency::FromText(text);
-  if (!c.IsValid()) return false;
-  *out = c;
-  return true;
-}
+bool ReadAmount(const std::string& text, tsCurrency* out) { return ParseAmount("amount", text, out).empty(); }
 
-bool ReadDate(const std::string& text, tsDate* out) {
-  tsDate d;
-  if (text.empty() || !d.Parse(text) || d.IsEmpty()) return false;
-  *out = d;
-  return true;
-}
+bool ReadDate(const std::string& text, tsDate* out) { return ParseDate("date", text, out).empty(); }
 
-ModuleWork::ModuleWork(const std::string& folder, unsigned short command_id) {
-  TSGetApp()->SetCompanyFolder(folder);
-  program_ = std::make_unique<bkProgram>(command_id);
-}
-
-ModuleWork::~ModuleWork() = default;
-
-bool ModuleWork::Open(std::ostream& err) {
+int ModuleWork::Open() {
+  int status = kDone;
+  session_ = ctx_.Open(&status);
+  if (session_ == nullptr) return status;
   tsioDataFile* history = nullptr;
-  if (program_->OpenFiles() != kBoolSuccess ||
-      program_->FileManager().Open(BKTHistoryFileSpec, &history) != tsioStatus::kSuccess) {
-    err << "bkreg: cannot open the company's files in " << TSGetApp()->CompanyFolder()
-        << " (run 'bkreg init' first; details in the company's bkreg.log)\n";
-    return false;
-  }
-  bkm_ = program_->File(BKMFileSpec);
-  bkt_ = program_->File(BKTFileSpec);
+  const tsioStatus::Status st = Program().FileManager().Open(BKTHistoryFileSpec, &history);
+  if (st != tsioStatus::kSuccess) return ctx_.IoFailure("cannot open the history of the company", st);
+  bkm_ = &session_->Master();
+  bkt_ = &session_->Register();
   history_ = history;
-  return bkm_ && bkt_ && history_;
+  return kDone;
 }
 
 bool ModuleWork::OpenLedgerFiles(std::ostream& err) {
   tsRegisterLedgerFiles();
-  tsioFileManager& fm = program_->FileManager();
+  tsioFileManager& fm = Program().FileManager();
   for (const tsioFileSpec* spec : {&GLMFileSpec, &GLTFileSpec, &GLTFileSpec2}) {
     tsioStatus::Status st = fm.Create(*spec);
     if (st == tsioStatus::kSuccess) st = fm.Open(*spec);

@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <CLI/CLI.hpp>
+
 
 #include "accounts/bank_account.h"
 #include "batches/batch.h"
@@ -120,8 +122,8 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     err << "bkreg: --unit: at least 1 transaction\n";
     return kRefused;
   }
-  ModuleWork w(c.company, 7400);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   if (!ModuleWork::LoadLedger(err) || !w.OpenLedgerFiles(err)) {
     err << "bkreg: nothing was posted\n";
     return kFailed;
@@ -318,6 +320,17 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << pairs_total
       << " general-ledger line pairs\n";
   return kDone;
+}
+
+void AddPostCommands(CLI::App& app, Context& ctx) {
+  auto o = std::make_shared<PostOptions>();
+  CLI::App* post = app.add_subcommand(
+      "post", "posts a batch: its transactions to history with their general-ledger lines, posted by the "
+              "general ledger; the posting journal printed or written to --journal");
+  post->add_option("BATCH", o->batch, "batch id")->required();
+  post->add_option("--journal", o->journal, "file the posting journal is written to (default: printed)");
+  post->add_option("--unit", o->unit, "transactions per unit of work (default 1,000)")->check(CLI::Range(1L, 1000000L));
+  post->callback([&ctx, o] { ctx.status = PostBatch(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err); });
 }
 
 }  // namespace bkreg

@@ -22,6 +22,8 @@
 //   - Every command that changes a bank account's register refuses (exit 3)
 //     while another program holds its edit-register lock.
 #include <iostream>
+#include <CLI/CLI.hpp>
+
 
 #include "accounts/bank_account.h"
 #include "balances/balance_accumulators.h"
@@ -36,6 +38,7 @@
 #include "locking/register_bank_lock.h"
 #include "locking/transaction_run_lock.h"
 #include "records/relations.h"
+#include "tools/bkreg/input.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
@@ -163,8 +166,8 @@ int ClearedUpTo(ModuleWork& w, const std::string& bank, const tsDate& date, tsCu
 }  // namespace
 
 int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
   Transaction t(w.Register());
   SetKey(t, r);
@@ -250,8 +253,8 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     err << "bkreg: a transfer needs two different bank accounts\n";
     return kRefused;
   }
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   for (const std::string* id : {&o.from, &o.to}) {
     if (int rc = w.CheckBankFree(*id, err); rc != kDone) return rc;
   }
@@ -367,8 +370,8 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
     err << "bkreg: --amount: not an amount: '" << o.amount << "' (digits, at most two decimals)\n";
     return kRefused;
   }
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   if (int rc = w.CheckBankFree(o.tran.bank, err); rc != kDone) return rc;
   TranRef ref = o.tran;
   if (o.check != 0 || !o.deposit_id.empty()) {
@@ -421,8 +424,8 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
     err << "bkreg: --ending-balance: the statement's ending balance (digits, at most two decimals) is needed\n";
     return kRefused;
   }
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   if (int rc = w.CheckBankFree(o.bank, err); rc != kDone) return rc;
   ReconcileInProgress rip(w.Master());
   rip.m_Record.SetBankAccount(tsAlpha(o.bank));
@@ -465,8 +468,8 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
 }
 
 int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   ReconcileInProgress rip(w.Master());
   rip.m_Record.SetBankAccount(tsAlpha(o.bank));
   tsioStatus::Status st = rip.FetchEQ(false);
@@ -491,8 +494,8 @@ int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& ou
 }
 
 int ListLocks(const Common& c, std::ostream& out, std::ostream& err) {
-  ModuleWork w(c.company);
-  if (!w.Open(err)) return kFailed;
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
   Table t{{"Kind", "Bank", "Run", "State"}, {false, false, true, false}, {}};
   // Bank (edit-register) locks: a lock record counts while a live program
   // holds its record lock.
@@ -533,6 +536,93 @@ int ListLocks(const Common& c, std::ostream& out, std::ostream& err) {
   }
   t.Print(out, c.format);
   return kDone;
+}
+
+namespace {
+
+// The bank account id of a command after the input rules; "" or the message.
+std::string CheckBank(std::string* id) { return ParseBankId("the bank account id", *id, id); }
+
+void AddTranRef(CLI::App* cmd, TranRef& r, bool required) {
+  cmd->add_option("BANK", r.bank, "bank account id")->required();
+  CLI::Option* run = cmd->add_option("RUN", r.run, "run number")->check(CLI::Range(1LL, 999999999999LL));
+  CLI::Option* seq = cmd->add_option("SEQUENCE", r.sequence, "sequence number")->check(CLI::Range(1LL, 999999999999LL));
+  if (required) {
+    run->required();
+    seq->required();
+  }
+}
+
+}  // namespace
+
+void AddTransactionCommands(CLI::App& app, Context& ctx) {
+  auto r = std::make_shared<TranRef>();
+  CLI::App* remove = app.add_subcommand(
+      "remove", "removes an unposted transaction with its details, out of its batch and its account's totals");
+  AddTranRef(remove, *r, true);
+  remove->callback([&ctx, r] {
+    const std::string problem = CheckBank(&r->bank);
+    ctx.status = problem.empty() ? RemoveTransaction(Common{&ctx, ctx.format}, *r, ctx.out, ctx.err)
+                                 : ctx.Refuse(problem);
+  });
+
+  auto t = std::make_shared<TransferOptions>();
+  CLI::App* transfer = app.add_subcommand(
+      "transfer", "moves money between two bank accounts: two tied transactions in one unit of work");
+  transfer->add_option("FROM", t->from, "bank account paying")->required();
+  transfer->add_option("TO", t->to, "bank account receiving")->required();
+  transfer->add_option("--amount", t->amount, "amount above 0")->required();
+  transfer->add_option("--date", t->date, "date (default today)");
+  transfer->add_option("--desc", t->description, "description, at most 60 characters");
+  transfer->add_option("--batch", t->batch, "batch id (default BKREG)");
+  transfer->callback([&ctx, t] {
+    std::string problem = CheckBank(&t->from);
+    if (problem.empty()) problem = CheckBank(&t->to);
+    if (problem.empty()) problem = CheckText("--desc", t->description, 60, &t->description);
+    if (problem.empty()) problem = CheckText("--batch", t->batch, 10, &t->batch);
+    ctx.status = problem.empty() ? TransferFunds(Common{&ctx, ctx.format}, *t, ctx.out, ctx.err)
+                                 : ctx.Refuse(problem);
+  });
+
+  auto c = std::make_shared<ClearOptions>();
+  CLI::App* clear = app.add_subcommand(
+      "clear", "clears a posted transaction (named by RUN SEQUENCE, --check or --deposit-id) into the bank balance");
+  AddTranRef(clear, c->tran, false);
+  clear->add_option("--check", c->check, "check number")->check(CLI::Range(1LL, 999999999999LL));
+  clear->add_option("--deposit-id", c->deposit_id, "deposit id");
+  clear->add_option("--amount", c->amount, "amount cleared, signed as the register shows it (default its own)");
+  clear->add_option("--date", c->date, "date cleared (default today)");
+  clear->callback([&ctx, c] {
+    std::string problem = CheckBank(&c->tran.bank);
+    const int ways = (c->tran.run != 0 ? 1 : 0) + (c->check != 0 ? 1 : 0) + (c->deposit_id.empty() ? 0 : 1);
+    if (problem.empty() && (ways != 1 || (c->tran.run != 0) != (c->tran.sequence != 0))) {
+      problem = "name the transaction by RUN SEQUENCE, --check or --deposit-id (one of them)";
+    }
+    ctx.status = problem.empty() ? ClearTransaction(Common{&ctx, ctx.format}, *c, ctx.out, ctx.err)
+                                 : ctx.Refuse(problem);
+  });
+
+  auto o = std::make_shared<ReconcileOptions>();
+  CLI::App* reconcile = app.add_subcommand("reconcile", "reconciliation against a bank statement: start, status");
+  reconcile->require_subcommand(1);
+  CLI::App* start = reconcile->add_subcommand("start", "starts reconciling a bank account against a statement");
+  start->add_option("BANK", o->bank, "bank account id")->required();
+  start->add_option("--date", o->statement_date, "the statement's date")->required();
+  start->add_option("--ending-balance", o->ending_balance, "the statement's ending balance")->required();
+  start->callback([&ctx, o] {
+    const std::string problem = CheckBank(&o->bank);
+    ctx.status = problem.empty() ? ReconcileStart(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+  CLI::App* status = reconcile->add_subcommand(
+      "status", "the reconciliation in progress: opening, cleared, ending balance and the difference left");
+  status->add_option("BANK", o->bank, "bank account id")->required();
+  status->callback([&ctx, o] {
+    const std::string problem = CheckBank(&o->bank);
+    ctx.status = problem.empty() ? ReconcileStatus(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+
+  app.add_subcommand("locks", "bank (edit-register) locks and run locks, and whether a running program holds them")
+      ->callback([&ctx] { ctx.status = ListLocks(Common{&ctx, ctx.format}, ctx.out, ctx.err); });
 }
 
 }  // namespace bkreg
