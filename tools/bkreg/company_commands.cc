@@ -7,6 +7,7 @@
 #include "framework/io/file_manager.h"
 #include "records/files.h"
 #include "tools/bkreg/commands.h"
+#include "tools/bkreg/module_commands.h"
 
 namespace bkreg {
 
@@ -31,6 +32,7 @@ int Demo(Context& ctx) {
   if (fresh) {
     if ((status = Init(ctx, false)) != kDone) return status;
     if ((status = EnterDemoData(ctx)) != kDone) return status;
+    if ((status = RunDemoMonth(ctx)) != kDone) return status;
   }
   ctx.out << "Bank accounts\n";
   if ((status = ListBanks(ctx)) != kDone) return status;

@@ -105,4 +105,8 @@ int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& ou
 
 int ListLocks(const Common& c, std::ostream& out, std::ostream& err);
 
+// The demo company's month of work with the general ledger (demo_month.cc),
+// after its first entries: the exit status.
+int RunDemoMonth(Context& ctx);
+
 }  // namespace bkreg
