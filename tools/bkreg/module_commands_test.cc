@@ -155,7 +155,7 @@ TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
   Result posted = Bk(co, "post D1");
   ASSERT_EQ(posted.status, 0) << posted.out;
   EXPECT_TRUE(Has(posted, "POST ENTRIES TOTALS")) << posted.out;
-  EXPECT_TRUE(Has(posted, "Posted batch D1: 2 transactions to history, 2 general-ledger line pairs")) << posted.out;
+  EXPECT_TRUE(Has(posted, "Posted batch D1: 2 transactions to history, 4 general-ledger lines posted")) << posted.out;
   const Stored s = Read(co);
   EXPECT_TRUE(s.register_rows.empty());
   EXPECT_EQ(s.history_rows, (std::vector<std::string>{"B1 2 100.00 1 posted", "B1 2 50.00 1 posted"}));
@@ -207,7 +207,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
   ASSERT_EQ(w.status, 0) << w.out;
   Result posted = Bk(co, "post L");
   ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(Has(posted, "2 transactions to history, 5 general-ledger line pairs")) << posted.out;
+  EXPECT_TRUE(Has(posted, "2 transactions to history, 6 general-ledger lines posted")) << posted.out;
   const Stored s = Read(co);
   EXPECT_EQ(s.deposit_items, 2);
   EXPECT_EQ(s.deposit_lines, 3);
@@ -357,6 +357,27 @@ TEST(BkregModule, GeneralLedgerAccountsAndPeriodsAreListedInEveryFormat) {
   EXPECT_TRUE(Has(periods, "\"Status\": \"closed\"")) << periods.out;
   Result text = Bk(co, "gl period list");
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 2 + 13) << text.out;
+}
+
+// The demo's month of work runs through every module command on a fresh
+// company and ends reconciled to the cent; a second run only shows it.
+TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
+  bktest::TempDir dir;
+  const std::string co = dir.Sub("demo");
+  Result first = Bk(co, "demo");
+  ASSERT_EQ(first.status, 0) << first.out;
+  EXPECT_TRUE(Has(first, "Posted batch MONTH: 4 transactions to history, 5 general-ledger lines posted")) << first.out;
+  const size_t last_status = first.out.rfind("Difference");
+  ASSERT_NE(last_status, std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("25600.00        0.00", last_status), std::string::npos) << first.out;
+  const auto gl = PostedCents(co);
+  EXPECT_EQ(gl.at("1000"), 215000) << "the deposits; payables sends its own checks";
+  long long sum = 0;
+  for (const auto& [account, cents] : gl) sum += cents;
+  EXPECT_EQ(sum, 0) << "debits equal credits";
+  Result again = Bk(co, "demo");
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_FALSE(Has(again, "Posted batch")) << again.out;
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 //     account gives a line pair; a deposit's item lines and a withdrawal's
 //     details give one pair each (the bank's side being the transaction's
 //     own account); a transaction without accounts is posted without lines;
+//     the general ledger's own rules decide what it keeps (checks written
+//     by payables are payables' to send, not the register's);
 //   - the work goes in units of work of --unit transactions (default
 //     1,000): the history records, their lines and the run counter commit
 //     together, so a stop loses at most the unit in progress; the general
@@ -201,7 +203,8 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   totals.InitUnitOfWork();
   TransactionFileHeader history_header(w.History());
   const bool progress = isatty(2);
-  size_t posted = 0, pairs_total = 0;
+  size_t posted = 0;
+  long lines_posted = 0;
   int rc = kDone;
   std::string why;
   for (size_t first = 0; first < keys.size() && rc == kDone; first += static_cast<size_t>(o.unit)) {
@@ -216,7 +219,6 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       rc = io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
       break;
     }
-    size_t pairs_unit = 0;
     {
       glwTranCreator creator(program, true, nullptr);
       if (creator.SetRunNumber(program).Value() != kBoolSuccess) {
@@ -243,7 +245,6 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
           rc = kFailed;
           break;
         }
-        pairs_unit += static_cast<size_t>(pairs);
         totals.AddTransaction(t.m_Record);
         ccStatus<TransferStatus> moved = t.TransferWithDetails(w.History(), run, history_header.NextSequence());
         if (moved.Value() != kTransferDone) {
@@ -277,7 +278,6 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     }
     totals.Commit();
     posted = last;
-    pairs_total += pairs_unit;
   }
   if (progress && !keys.empty()) err << "\n";
   if (rc == kDone) {
@@ -290,6 +290,9 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
             new zzBatchListNode(b->m_Record.GetApplOfOrigin().str(), b->m_Record.GetBatch(), b->m_Record.GetSource().Value()));
       }
       done = launcher.Post(0);
+      if (done.Value() == kBoolSuccess && launcher.ApplBlock() != nullptr) {
+        lines_posted = launcher.ApplBlock()->lines_posted;
+      }
       launcher.CloseFiles();
     }
     if (opened != kBoolSuccess || done.Value() != kBoolSuccess) {
@@ -317,8 +320,8 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
         << " transactions were posted\n";
     return rc;
   }
-  out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << pairs_total
-      << " general-ledger line pairs\n";
+  out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << lines_posted
+      << " general-ledger lines posted\n";
   return kDone;
 }
 
