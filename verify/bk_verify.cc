@@ -79,9 +79,11 @@ void Compare(bkVerifyResult* out, const std::string& subject, const std::string&
 
 }  // namespace
 
-tsioStatus::Status bkCheckIntegrity(const tsioDataFile& file, std::vector<std::string>* problems, int limit) {
+tsioStatus::Status bkCheckIntegrity(const tsioDataFile& file, std::vector<std::string>* problems, int limit,
+                                    bool quick) {
   tsioStatus::Status st = tsioStatus::kSuccess;
-  tsioBackendStatement* q = file.Company().Db().Prepare("PRAGMA integrity_check(" + std::to_string(limit) + ")", &st);
+  tsioBackendStatement* q = file.Company().Db().Prepare(
+      std::string(quick ? "PRAGMA quick_check(" : "PRAGMA integrity_check(") + std::to_string(limit) + ")", &st);
   if (q == nullptr) return st;
   tsCell cell;
   short step;

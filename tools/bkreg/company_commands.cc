@@ -18,12 +18,22 @@ namespace {
 // Creates the company folder (0700), its database and the module's files
 // (0600); a company that exists keeps what it holds.
 int Init(Context& ctx, bool quiet) {
+  const bool existed = access((ctx.company + "/" + tsioCompany::kDatabaseName).c_str(), F_OK) == 0;
   tsioFileManager fm(ctx.company);
   tsioStatus::Status st = fm.CreateCompany();
   for (const tsioFileSpec& spec : {BKMFileSpec, BKTFileSpec, BKTHistoryFileSpec, BKZFileSpec}) {
     if (st == tsioStatus::kSuccess) st = fm.Create(spec);
   }
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot create the company in " + ctx.company, st);
+  if (existed) {
+    // A company that is there already is checked before it is called ready.
+    std::vector<std::string> problems;
+    tsioDataFile* bkm = fm.Find(BKMFileSpec);
+    if (bkm == nullptr) st = fm.Open(BKMFileSpec, &bkm);
+    if (st == tsioStatus::kSuccess) st = bkCheckIntegrity(*bkm, &problems, 10, true);
+    if (st == tsioStatus::kSuccess && !problems.empty()) st = tsioStatus::kDamaged;
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure("the company in " + ctx.company + " cannot be used", st);
+  }
   if (!quiet) ctx.out << "Company ready in " << ctx.company << "\n";
   return kDone;
 }
