@@ -6,7 +6,10 @@ JOBS      ?= 2
 COMPANY   ?= $(CURDIR)/demo-company
 # Paths relative to the checkout, so clones in other folders share the cache.
 export CCACHE_BASEDIR := $(CURDIR)
-PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+# A -g build would otherwise hash the build folder, so no clone hits another's cache.
+export CCACHE_NOHASHDIR := 1
+PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3 \
+             libcli11-dev nlohmann-json3-dev ledger hledger
 # What the side-by-side benchmark runs besides bkreg.
 COMPARE_PACKAGES := ledger hledger sqlite3 time
 N         ?= 100000
@@ -36,8 +39,11 @@ configure: $(BUILD)/build.ninja
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
-	./$(BUILD)/tools/bkreg/bkreg demo --company "$(COMPANY)"
+# Builds only what the demo runs (bkreg and the general-ledger module), then a
+# small month of work on a fresh company (tools/bkreg/demo.sh).
+demo: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target bkreg LEDGERCORE
+	BKREG=./$(BUILD)/tools/bkreg/bkreg sh tools/bkreg/demo.sh "$(COMPANY)"
 
 # Every test, in the normal build and in the sanitizer build.
 test: build $(ASAN)/build.ninja

@@ -47,6 +47,14 @@ class tsioBackendConnection {
   virtual bool InTransaction() = 0;
   // The engine's last error text, for the log.
   virtual std::string LastError() = 0;
+  // Copies the whole database, as one consistent state, into the new file
+  // `path` (which must not exist; created owner-only, never through a
+  // symbolic link). Writers of other connections are not stopped. Backends
+  // that cannot answer kInvalidOperation.
+  [[nodiscard]] virtual tsioStatus::Status BackupTo(const std::string& path) {
+    (void)path;
+    return tsioStatus::kInvalidOperation;
+  }
 };
 
 // Opens (creating when `create`) the SQLite database at `path` in WAL mode

@@ -32,9 +32,16 @@ bool IsNumber(tsDataType t) {
 std::string Q(const std::string& n) { return "\"" + n + "\""; }
 
 // Whether a cell fits its column's declared width.
+// Text widths count characters (UTF-8: every byte that does not continue a
+// character), so "Café" fits a column of 4.
 bool Fits(const tsioFieldDef& f, const tsCell& c) {
   if (f.width <= 0) return true;
-  if (IsText(f.type)) return static_cast<int>(c.s.size()) <= f.width;
+  if (IsText(f.type)) {
+    if (static_cast<int>(c.s.size()) <= f.width) return true;
+    int chars = 0;
+    for (unsigned char b : c.s) chars += (b & 0xC0) != 0x80;
+    return chars <= f.width;
+  }
   if (IsNumber(f.type) && f.width < 19) {
     int64_t limit = 1;
     for (int i = 0; i < f.width; ++i) limit *= 10;

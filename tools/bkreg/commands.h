@@ -7,6 +7,7 @@
 // list the file in CMakeLists.txt. See README.md.
 #pragma once
 
+#include "framework/types/ts_date.h"
 #include "tools/bkreg/context.h"
 
 namespace CLI {
@@ -41,5 +42,12 @@ int EnterDemoData(Context& ctx);
 // (bank_commands.cc, register_commands.cc), for the demo.
 int ListBanks(Context& ctx);
 int PrintRegister(Context& ctx, const std::string& bank);
+// What a register shows: a period (empty dates: no bound) and a state (0:
+// every state, else 1 open, 2 cleared, 3 reconciled).
+struct RegisterFilter {
+  tsDate from, to;
+  int state = 0;
+};
+int PrintRegister(Context& ctx, const std::string& bank, const RegisterFilter& filter);
 
 }  // namespace bkreg

@@ -1,5 +1,8 @@
 // bkreg enter, generate: transactions entered through the library.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 
 #include "accounts/bank_account.h"
 #include "batches/bk_batch_part.h"
@@ -372,11 +375,139 @@ int Generate(Context& ctx, const GenerateOptions& o) {
         e.date = from + static_cast<int>(i % 61);
         e.check = e.type == 1 ? 1000 + i : 0;
         e.description = "Generated " + std::to_string(i + 1);
+        e.batch = "GENERATED";
         ++i;
         return 1;
       },
       &entered);
   ctx.out << "Entered " << entered << " transactions for " << bank << "\n";
+  return status;
+}
+
+// Reads one CSV record (RFC 4180: quoted cells may hold commas, quotes
+// doubled, line breaks) from `in`; false at the end of the file. `*lines`
+// counts the lines read.
+bool ReadCsvRecord(std::istream& in, std::vector<std::string>* cells, long* lines) {
+  cells->clear();
+  std::string line;
+  if (!std::getline(in, line)) return false;
+  ++*lines;
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0;; ++i) {
+    if (i == line.size()) {
+      if (quoted) {  // a line break inside quotes
+        std::string more;
+        if (!std::getline(in, more)) break;
+        ++*lines;
+        cell += '\n';
+        line = more;
+        i = static_cast<size_t>(-1);
+        continue;
+      }
+      break;
+    }
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cell += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      cells->push_back(cell);
+      cell.clear();
+    } else if (c != '\r' || i + 1 != line.size()) {
+      cell += c;
+    }
+  }
+  cells->push_back(cell);
+  return true;
+}
+
+struct ImportOptions {
+  std::string bank, file, batch = "IMPORT";
+  long unit = 10000;
+};
+
+// Loads FILE.csv (date,type,number,amount,description; a first line naming
+// the columns is skipped) into the register of BANK, validated, in units of
+// work with the account's totals. A line that breaks an input rule stops
+// the load: the units before it stay, and the message says how many
+// transactions were imported and which line to start again from.
+int Import(Context& ctx, const ImportOptions& o) {
+  std::string bank, batch;
+  std::string problem = ParseBankId("the bank account id", o.bank, &bank);
+  if (problem.empty()) problem = CheckText("--batch", o.batch, kBatchIdLimit, &batch);
+  if (problem.empty() && batch.empty()) problem = "--batch is empty";
+  if (!problem.empty()) return ctx.Refuse(problem);
+  std::ifstream in(o.file, std::ios::binary);
+  if (!in) return ctx.Refuse("cannot read " + o.file + ": " + std::strerror(errno));
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  long lines = 0, line_of_entry = 0, entered = 0;
+  std::vector<std::string> cells;
+  std::vector<long> unit_lines;  // the line each entry of the open unit came from
+  status = EnterMany(
+      ctx, *s, bank, o.unit, 0,
+      [&](Entry& e) {
+        for (;;) {
+          if (!ReadCsvRecord(in, &cells, &lines)) return 0;
+          if (cells.size() == 1 && cells[0].empty()) continue;  // a blank line
+          if (lines == 1 && !cells.empty() && cells[0] == "date") continue;
+          break;
+        }
+        line_of_entry = lines;
+        const std::string where = o.file + ", line " + std::to_string(lines) + ": ";
+        if (cells.size() != 5) {
+          ctx.err << "bkreg: " << where << cells.size() << " cells; a line has 5: date,type,number,amount,description\n";
+          return -1;
+        }
+        e.type = TypeCode(cells[1]);
+        std::string bad;
+        if (e.type == 0) bad = "type '" + TextCell(cells[1]) + "' is not check, deposit, withdrawal or adjustment";
+        if (bad.empty()) bad = ParseDate("the date", cells[0], &e.date);
+        if (bad.empty()) bad = ParseAmount("the amount", cells[3], &e.amount);
+        if (bad.empty() && e.type != 4 && e.amount < tsCurrency()) {
+          bad = "the amount of a " + cells[1] + " is not negative (an adjustment may be)";
+        }
+        if (bad.empty()) bad = CheckText("the description", cells[4], kDescriptionLimit, &e.description);
+        if (bad.empty() && e.type == 1) {
+          char* end = nullptr;
+          errno = 0;
+          const long long n = std::strtoll(cells[2].c_str(), &end, 10);
+          if (cells[2].empty() || *end != '\0' || errno != 0 || n < 1 || n > 999999999999LL) {
+            bad = "the check number '" + TextCell(cells[2]) + "' is not a whole number from 1 to 999999999999";
+          }
+          e.check = n;
+        } else if (bad.empty() && e.type == 2) {
+          bad = CheckText("the deposit id", cells[2], kDepositIdLimit, &e.deposit_id);
+        }
+        if (!bad.empty()) {
+          ctx.err << "bkreg: " << where << bad << "\n";
+          return -1;
+        }
+        e.batch = batch;
+        return 1;
+      },
+      &entered);
+  // Committed units hold the first `entered` transactions of the file.
+  if (status != kDone) {
+    ctx.err << "bkreg: stopped at line " << line_of_entry << " of " << o.file << ": " << entered
+            << " transactions were imported (those before the last unit of work); the rest were not\n";
+  }
+  if (ctx.format == Format::kText) {
+    ctx.out << "Imported " << entered << " transactions into " << bank << "\n";
+  } else {
+    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), batch}}}.Print(
+        ctx.out, ctx.format);
+  }
   return status;
 }
 
@@ -471,6 +602,16 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
   generate->add_option("--unit", g->unit, "transactions per unit of work (default 10,000)")
       ->check(CLI::Range(1L, 100000000L));
   generate->callback([&ctx, g] { ctx.status = Generate(ctx, *g); });
+
+  auto i = std::make_shared<ImportOptions>();
+  CLI::App* import = app.add_subcommand(
+      "import", "loads a CSV file (date,type,number,amount,description) into a bank account's register, validated");
+  import->add_option("BANK", i->bank, "bank account id")->required();
+  import->add_option("FILE", i->file, "the CSV file")->required();
+  import->add_option("--batch", i->batch, "batch id the transactions carry (default IMPORT)");
+  import->add_option("--unit", i->unit, "transactions per unit of work (default 10,000)")
+      ->check(CLI::Range(1L, 100000000L));
+  import->callback([&ctx, i] { ctx.status = Import(ctx, *i); });
 }
 
 }  // namespace bkreg

@@ -62,14 +62,20 @@ class TypeNames {
 // cursor starts from an empty record, whatever other cursors on the handle
 // did.
 template <typename F>
-tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
+tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, const tsDate& from, F row) {
   t.Initialize();
   t.m_Record.SetBankAccount(tsAlpha(id));
+  if (!from.IsEmpty()) t.m_Record.SetTransactionDate(from);  // index 5 leads with the bank and the date
   tsioStatus::Status st = t.FetchGE(false);
   for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
     if (!row(t.m_Record)) break;
   }
   return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
+}
+
+template <typename F>
+tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
+  return WalkRegister(t, id, tsDate(), row);
 }
 
 // What the first walk learns: the sum of the amounts and, for aligned text,
@@ -140,8 +146,11 @@ struct RegisterMeasure {
 // balance holds every transaction, so the opening balance is what it was
 // before them. Two walks, neither keeping rows: the first adds up the
 // amounts in key order (and measures the columns of aligned text), the
-// second writes each row as it reads it in register order.
-int PrintRegister(Context& ctx, const std::string& text) {
+// second writes each row as it reads it in register order. With a period,
+// the opening balance is the balance before its first day, and the second
+// walk starts there; with a state, other rows are left out but still move
+// the running balance.
+int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& filter) {
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
@@ -150,12 +159,17 @@ int PrintRegister(Context& ctx, const std::string& text) {
   if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
   const bool aligned = ctx.format == Format::kText;
   RegisterMeasure m;
+  tsCurrency before;  // dated before the period
   {
-    Transaction sum(s->Register(), aligned ? kRegisterColumns : kRegisterSumColumns, 0);
-    tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) { m.Add(t, aligned); return true; });
+    Transaction sum(s->Register(), aligned || !filter.from.IsEmpty() ? kRegisterColumns : kRegisterSumColumns, 0);
+    tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) {
+      m.Add(t, aligned);
+      if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
+      return true;
+    });
     if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
   }
-  tsCurrency running = bank.m_Record.GetRegisterBalance() - m.total;
+  tsCurrency running = bank.m_Record.GetRegisterBalance() - m.total + before;
   TableWriter table(ctx.out, ctx.format, kRegisterHeadings, kRegisterNumeric);
   if (aligned) m.Widths(table, running);
   std::vector<std::string> cells(kRegisterHeadings.size());
@@ -165,15 +179,18 @@ int PrintRegister(Context& ctx, const std::string& text) {
 
   TypeNames types;
   Transaction t(s->Register(), kRegisterColumns, kRegisterIndex);
-  tsioStatus::Status st = WalkRegister(t, id, [&](const TransactionData& l) {
+  tsioStatus::Status st = WalkRegister(t, id, filter.from, [&](const TransactionData& l) {
+    if (!filter.to.IsEmpty() && filter.to < l.GetTransactionDate()) return false;
     const tsCurrency amount = l.GetAmount();
     running += amount;
+    const int state = l.GetReconciled().Value();
+    if (filter.state != 0 && state != filter.state) return true;
     cells[0] = l.GetTransactionDate().Format();
     cells[1] = types.Of(l);
     cells[2] = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
     cells[3] = l.GetDescription().str();
     cells[4] = amount.Format();
-    cells[5] = TransactionData::ReconcileStateCode(l.GetReconciled().Value());
+    cells[5] = TransactionData::ReconcileStateCode(state);
     cells[6] = running.Format();
     table.Row(cells);
     return table.Good();  // a failed write stops the walk
@@ -182,6 +199,97 @@ int PrintRegister(Context& ctx, const std::string& text) {
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("the register of " + id + " could not be read to the end", st);
   return kDone;
 }
+
+int PrintRegister(Context& ctx, const std::string& bank) { return PrintRegister(ctx, bank, RegisterFilter()); }
+
+namespace {
+
+// One journal line's text: one line, no comment marks.
+std::string JournalText(const std::string& text) {
+  std::string s = TextCell(text);
+  for (char& c : s) {
+    if (c == ';' || c == '#' || c == '|') c = ',';
+  }
+  return s;
+}
+
+// The register in the import file's form (date,type,number,amount,
+// description), or as a plain-text journal: an opening entry the day before
+// the first transaction, then one entry per transaction, each posting its
+// net amount to Assets:Bank:<ID> against Equity:Register:<ID>; cleared and
+// reconciled transactions are marked "*".
+int Export(Context& ctx, const std::string& text, const std::string& form) {
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  BankAccount bank(s->Master(), "", 0);
+  std::string id;
+  if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
+  tsCurrency total;
+  tsDate first;
+  {
+    Transaction sum(s->Register(), kRegisterSumColumns, 0);
+    const tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) {
+      total += t.GetAmount();
+      return true;
+    });
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
+  }
+  const tsCurrency opening = bank.m_Record.GetRegisterBalance() - total;
+  Transaction t(s->Register(), kRegisterColumns, kRegisterIndex);
+  static const char* kTypes[] = {"", "check", "deposit", "withdrawal", "adjustment"};
+  tsioStatus::Status st;
+  if (form == "csv") {
+    TableWriter table(ctx.out, Format::kCsv, {"date", "type", "number", "amount", "description"},
+                      {false, false, false, true, false});
+    std::vector<std::string> cells(5);
+    st = WalkRegister(t, id, [&](const TransactionData& l) {
+      const int type = l.GetType().Value();
+      cells[0] = l.GetTransactionDate().Format();
+      cells[1] = type >= 1 && type <= 4 ? kTypes[type] : std::to_string(type);
+      cells[2] = type == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+      tsCurrency amount = l.GetAmount();
+      if (type == 1 || type == 3) amount = tsCurrency(-amount);  // as entered: positive
+      cells[3] = amount.Format();
+      cells[4] = l.GetDescription().str();
+      table.Row(cells);
+      return table.Good();
+    });
+    table.End();
+  } else {
+    const std::string account = "Assets:Bank:" + id, equity = "Equity:Register:" + id;
+    bool opened = false;
+    std::string buf;
+    st = WalkRegister(t, id, [&](const TransactionData& l) {
+      buf.clear();
+      if (!opened) {
+        opened = true;
+        const tsDate day = l.GetTransactionDate() - 1;
+        buf += day.Format() + " * Opening balance\n    " + account + "  " + opening.Format() + "\n    " + equity +
+               "\n\n";
+      }
+      const int type = l.GetType().Value();
+      const int state = l.GetReconciled().Value();
+      buf += l.GetTransactionDate().Format();
+      buf += state == 2 || state == 3 ? " * " : " ";
+      buf += type >= 1 && type <= 4 ? kTypes[type] : "transaction";
+      const std::string number = type == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+      if (!number.empty()) buf += " " + JournalText(number);
+      if (!l.GetDescription().str().empty()) buf += " - " + JournalText(l.GetDescription().str());
+      buf += "\n    " + account + "  " + l.GetAmount().Format() + "\n    " + equity + "\n\n";
+      ctx.out << buf;
+      return ctx.out.good();
+    });
+    if (st == tsioStatus::kSuccess && !opened) {
+      ctx.out << tsDate::Today().Format() << " * Opening balance\n    " << account << "  " << opening.Format()
+              << "\n    " << equity << "\n";
+    }
+  }
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("the register of " + id + " could not be read to the end", st);
+  return kDone;
+}
+
+}  // namespace
 
 namespace {
 
@@ -224,8 +332,20 @@ int Balance(Context& ctx, const BalanceOptions& o) {
 }
 
 struct RegisterOptions {
-  std::string bank;
+  std::string bank, from, to, state;
 };
+
+int Register(Context& ctx, const RegisterOptions& o) {
+  if (o.bank.empty()) return ctx.Refuse("register: which bank account? (BANK)");
+  RegisterFilter f;
+  std::string problem;
+  if (!o.from.empty()) problem = ParseDate("--from", o.from, &f.from);
+  if (problem.empty() && !o.to.empty()) problem = ParseDate("--to", o.to, &f.to);
+  if (!problem.empty()) return ctx.Refuse(problem);
+  if (!f.from.IsEmpty() && !f.to.IsEmpty() && f.to < f.from) return ctx.Refuse("--to is before --from");
+  f.state = o.state == "open" ? 1 : o.state == "cleared" ? 2 : o.state == "reconciled" ? 3 : 0;
+  return PrintRegister(ctx, o.bank, f);
+}
 
 }  // namespace
 
@@ -234,9 +354,19 @@ void AddRegisterCommands(CLI::App& app, Context& ctx) {
   CLI::App* reg = app.add_subcommand("register", "the register in register order with running balances");
   reg->add_option("BANK", r->bank, "bank account id");
   reg->add_option("--bank", r->bank, "bank account id (instead of BANK)");
-  reg->callback([&ctx, r] {
-    ctx.status = r->bank.empty() ? ctx.Refuse("register: which bank account? (BANK)") : PrintRegister(ctx, r->bank);
-  });
+  reg->add_option("--from", r->from, "first date shown (the opening balance is the balance before it)");
+  reg->add_option("--to", r->to, "last date shown");
+  reg->add_option("--state", r->state, "only open, cleared or reconciled transactions")
+      ->check(CLI::IsMember({"open", "cleared", "reconciled"}));
+  reg->callback([&ctx, r] { ctx.status = Register(ctx, *r); });
+
+  auto e = std::make_shared<std::pair<std::string, std::string>>("", "csv");
+  CLI::App* exp = app.add_subcommand(
+      "export", "the register as CSV in the import file's form, or as a plain-text accounting journal");
+  exp->add_option("BANK", e->first, "bank account id")->required();
+  exp->add_option("--format", e->second, "csv (date,type,number,amount,description) or journal")
+      ->check(CLI::IsMember({"csv", "journal"}));
+  exp->callback([&ctx, e] { ctx.status = Export(ctx, e->first, e->second); });
 
   auto b = std::make_shared<BalanceOptions>();
   CLI::App* balance = app.add_subcommand("balance", "a bank account's balance at the end of a date");
