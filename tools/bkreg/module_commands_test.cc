@@ -164,6 +164,15 @@ TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
   EXPECT_EQ(gl.at("4000"), -10000);
   EXPECT_EQ(gl.at("4100"), -5000);
 
+  // Balances as of dates count the posted transactions in history.
+  struct AsOf {
+    const char* date;
+    const char* register_balance;
+  } as_of[] = {{"2026-11-02", "1000.00"}, {"2026-11-03", "1100.00"}, {"2026-11-04", "1150.00"}};
+  for (const AsOf& a : as_of) {
+    Result b = Bk(co, std::string("--format csv balance B1 --as-of ") + a.date);
+    EXPECT_TRUE(Has(b, std::string("B1,") + a.date + ",register," + a.register_balance)) << b.out;
+  }
   ASSERT_EQ(Bk(co, "batch close D1").status, 0);
   EXPECT_EQ(Bk(co, "batch show D1").status, 1) << "an empty closed batch is gone";
 }
@@ -288,6 +297,8 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
   Result near = Bk(co, "--format json reconcile status B1");
   EXPECT_TRUE(Has(near, "\"Difference\": -0.01")) << near.out;
   ASSERT_EQ(Bk(co, "clear B1 2 1 --amount -100.00 --date 2026-11-21").status, 0);
+  Result bank_then = Bk(co, "--format csv balance B1 --kind bank --as-of 2026-11-20");
+  EXPECT_TRUE(Has(bank_then, "B1,2026-11-20,bank,974.50")) << "the check only" << bank_then.out;
   Result done = Bk(co, "--format csv reconcile status B1");
   EXPECT_TRUE(Has(done, "B1,2026-11-30,1000.00,2,-125.50,874.50,0.00")) << done.out;
   EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";

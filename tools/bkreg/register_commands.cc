@@ -13,6 +13,9 @@
 #include "balances/balance_accumulators.h"
 #include "balances/balance_as_of.h"
 #include "framework/base/errors.h"
+#include "framework/io/file_manager.h"
+#include "programs/bk_program.h"
+#include "records/files.h"
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/input.h"
 #include "transactions/transaction.h"
@@ -311,11 +314,23 @@ int Balance(Context& ctx, const BalanceOptions& o) {
   std::string id;
   if ((status = FetchBank(ctx, bank, o.bank, &id)) != kDone) return status;
   const tsAlpha key(id);
+  // Posted transactions live in history. A walk takes from the stored
+  // total what its file holds after the date, so the register and bank
+  // balances over both files are the two walks less the stored total.
+  tsioDataFile* history = nullptr;
+  const tsioStatus::Status opened = s->Program().FileManager().Open(BKTHistoryFileSpec, &history);
+  if (opened != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", opened);
   tsCurrency balance;
-  if (o.kind == "register") {
-    balance = bkRegisterBalanceAsOfDateAccumulator(key, as_of, s->Master(), s->Register()).accumulate();
-  } else if (o.kind == "bank") {
-    balance = bkBankBalanceAsOfDateAccumulator(key, as_of, s->Master(), s->Register()).accumulate();
+  if (o.kind == "register" || o.kind == "bank") {
+    const bool reg = o.kind == "register";
+    auto walk = [&](const tsioDataFile& file) {
+      return reg ? bkRegisterBalanceAsOfDateAccumulator(key, as_of, s->Master(), file).accumulate()
+                 : bkBankBalanceAsOfDateAccumulator(key, as_of, s->Master(), file).accumulate();
+    };
+    const tsCurrency current = walk(s->Register()), posted = walk(*history);
+    const tsCurrency stored = reg ? bank.m_Record.GetRegisterBalance() : bank.m_Record.GetBankBalance();
+    balance = bkIsBalanceFailure(current) || bkIsBalanceFailure(posted) ? bkBalanceFailureAmount()
+                                                                        : tsCurrency(current + posted - stored);
   } else if (o.kind == "reconciled") {
     balance = bkLastReconciledBalanceAsOfDateAccumulator(key, as_of, s->Master(), s->Register()).accumulate();
   } else {
