@@ -339,7 +339,7 @@ def main(argv=None) -> int:
     imp = import_figures(bkreg, work)
     print(f"\nbkreg import of {args.n} transactions: {imp['import_seconds']:.2f} s (processor "
           f"{imp['import_processor']:.2f} s, peak {imp['import_mb']:.1f} MB); plain SQLite bulk insert of the same "
-          f"rows: {imp['plain_seconds']:.2f} s; ratio x{imp['import_seconds'] / imp['plain_seconds']:.2f}")
+          f"rows: {imp['plain_seconds']:.2f} s; ratio x{imp['import_seconds'] / max(imp['plain_seconds'], 1e-6):.2f}")
     worst = max(list(peak.items()) + [("bkreg import", imp["import_mb"])], key=lambda kv: kv[1] if kv[0].startswith("bkreg") else 0)
     print(f"largest bkreg peak memory: {worst[0]} {worst[1]:.1f} MB")
     return 0 if agree else 1

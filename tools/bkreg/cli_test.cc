@@ -367,6 +367,7 @@ TEST(BkregCli, LockedCannotTellWithoutAUsableLockFile) {
 TEST(BkregCli, ConcurrentEntriesWaitForTheAccount) {
   bktest::TempDir dir;
   const std::string co = Company(dir);
+  ASSERT_EQ(Bk(co, "bank add B").status, 0);
   const int kPrograms = 4, kEach = 12;
   std::vector<pid_t> kids;
   for (int p = 0; p < kPrograms; ++p) {
@@ -374,8 +375,11 @@ TEST(BkregCli, ConcurrentEntriesWaitForTheAccount) {
     if (pid == 0) {
       int failures = 0;
       for (int i = 0; i < kEach; ++i) {
-        const std::string args = i % 2 ? "enter deposit --bank A --amount 1.00 --date 2026-11-02"
-                                        : "enter check --bank A --amount 1.00 --date 2026-11-02 --check " +
+        // Two programs per account: they meet on the account and, across
+        // accounts, on the transaction file's run header.
+        const std::string bank = p % 2 ? "A" : "B";
+        const std::string args = i % 2 ? "enter deposit --bank " + bank + " --amount 1.00 --date 2026-11-02"
+                                        : "enter check --bank " + bank + " --amount 1.00 --date 2026-11-02 --check " +
                                               std::to_string(1000 + p * 100 + i);
         const std::string cmd = Bkreg() + " --company '" + co + "' " + args + " >/dev/null 2>&1";
         const int st = system(cmd.c_str());
