@@ -15,6 +15,7 @@
 #include "tools/bkreg/entry.h"
 #include "tools/bkreg/input.h"
 #include "transactions/transaction.h"
+#include "transactions/transaction_file_header.h"
 
 namespace bkreg {
 
@@ -137,6 +138,31 @@ void CountIntoBank(BankAccount& bank, const Transaction& t, int type) {
   bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
 }
 
+// Takes the program's run from the transaction file's header, waiting while
+// another program holds the header (it does until its entry's unit of work
+// ends); the exit status (3 when the wait runs out).
+int TakeRun(Context& ctx, Session& s) {
+  TransactionFileHeader* header = s.Program().BKTHeader();
+  const auto deadline = ctx.WaitDeadline();
+  const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
+  for (int round = 0;; ++round) {
+    ccStatus<ccBoolStatus> got(kBoolSuccess);
+    (void)header->ThisRun(got);
+    if (got.Value() == kBoolSuccess) return kDone;
+    bool held = false;
+    for (const auto& e : got.Errors()) {
+      held = held || (e.Number() == 1616 && (e.Text().find(locked) != std::string::npos ||
+                                             e.Text().find(busy) != std::string::npos));
+    }
+    if (!held || std::chrono::steady_clock::now() >= deadline) {
+      ctx.PrintErrors(got.Errors());
+      return held ? ctx.Busy("the transaction file's run header is in use by another program")
+                  : ctx.Fail("no run could be taken for the entry");
+    }
+    Context::Pause(round);
+  }
+}
+
 const std::vector<std::string> kCreatedHeadings = {"Bank", "Type", "Run", "Sequence", "Date", "Number", "Amount"};
 const std::vector<bool> kCreatedNumeric = {false, false, true, true, false, false, true};
 
@@ -158,6 +184,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   bank.AttachRollbackStack(&unit);
   st = ctx.Waiting([&] { return bank.FetchEQ(true); });
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("bank account '" + e.bank + "' is in use", st);
+  if (const int run = TakeRun(ctx, s); run != kDone) {
+    (void)bank.Unlock();
+    return run;
+  }
   if (verify != nullptr) {
     const int refused = CheckDuplicate(ctx, *verify, e);
     if (refused != kDone) {
@@ -230,6 +260,10 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, long chunk, long 
   bank.AttachRollbackStack(&unit);
   st = ctx.Waiting([&] { return bank.FetchEQ(true); });
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("bank account '" + id + "' is in use", st);
+  if (const int run = TakeRun(ctx, s); run != kDone) {
+    (void)bank.Unlock();
+    return run;
+  }
   const bool progress = ctx.Interactive();
   int rc = kDone;
   long done = 0, read = 0;

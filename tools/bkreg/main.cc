@@ -33,6 +33,29 @@ bool WaitFromEnvironment(bkreg::Context& ctx) {
   return true;
 }
 
+// The first word of the command line that names no command where a command
+// is expected ("bkreg frobnicate", "bkreg bank lst"), or "".
+std::string UnknownCommand(CLI::App& app, int argc, char** argv) {
+  CLI::App* level = &app;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--company" || a == "--format" || a == "--wait") {
+      ++i;
+      continue;
+    }
+    if (a.rfind("-", 0) == 0) continue;
+    if (level->get_subcommands({}).empty()) return "";
+    CLI::App* sub = nullptr;
+    try {
+      sub = level->get_subcommand(a);
+    } catch (const CLI::Error&) {
+      return a;
+    }
+    level = sub;
+  }
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +104,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
+    const std::string unknown = UnknownCommand(app, argc, argv);
+    if (!unknown.empty()) {
+      std::cerr << "bkreg: unknown command '" << unknown << "'\n(bkreg --help lists the commands)\n";
+      return bkreg::kRefused;
+    }
     std::cerr << "bkreg: " << e.what() << "\n(bkreg --help lists the commands; bkreg COMMAND --help its options)\n";
     return bkreg::kRefused;
   }
