@@ -391,4 +391,86 @@ TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
   EXPECT_FALSE(Has(again, "Posted batch")) << again.out;
 }
 
+// Random entries, removals and transfers over two accounts against a model
+// kept in a map: after every step each account's register balance and open
+// totals are what the model computes, and removing an entry takes out
+// exactly what entering it put in.
+TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
+  bktest::TempDir dir;
+  const std::string co = dir.Sub("company");
+  ASSERT_EQ(Bk(co, "init").status, 0);
+  ASSERT_EQ(Bk(co, "bank add A --balance 500.00").status, 0);
+  ASSERT_EQ(Bk(co, "bank add B --balance 0").status, 0);
+  struct Tran {
+    std::string bank;
+    long long cents;  // signed
+    int type;
+    bool transfer;
+  };
+  std::map<std::pair<std::string, std::string>, Tran> live;  // (bank, "run seq") -> transaction
+  std::map<std::string, long long> opening = {{"A", 50000}, {"B", 0}};
+  unsigned seed = 12345;
+  auto next = [&](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  int run = 0;
+  for (int step = 0; step < 24; ++step) {
+    const unsigned what = next(4);
+    if (what == 3 && !live.empty()) {  // remove one that is not a transfer side
+      auto it = live.begin();
+      std::advance(it, next(static_cast<unsigned>(live.size())));
+      const std::string args = "remove " + it->first.first + " " + it->first.second;
+      Result r = Bk(co, args);
+      EXPECT_EQ(r.status, it->second.transfer ? 1 : 0) << args << "\n" << r.out;
+      if (!it->second.transfer) live.erase(it);
+      continue;
+    }
+    const long long cents = 100 + next(90000);
+    const std::string amount = std::to_string(cents / 100) + "." + (cents % 100 < 10 ? "0" : "") +
+                               std::to_string(cents % 100);
+    ++run;
+    if (what == 2) {
+      const bool ab = next(2) == 0;
+      const std::string from = ab ? "A" : "B", to = ab ? "B" : "A";
+      ASSERT_EQ(Bk(co, "transfer " + from + " " + to + " --amount " + amount + " --date 2026-11-10").status, 0);
+      live[{from, std::to_string(run) + " 1"}] = {from, -cents, 3, true};
+      live[{to, std::to_string(run) + " 2"}] = {to, cents, 2, true};
+      continue;
+    }
+    const std::string bank = next(2) == 0 ? "A" : "B";
+    const int type = what == 0 ? 2 : 3;
+    ASSERT_EQ(Bk(co, std::string("enter ") + (type == 2 ? "deposit" : "withdrawal") + " --bank " + bank +
+                         " --amount " + amount + " --date 2026-11-0" + std::to_string(1 + step % 9))
+                  .status,
+              0);
+    live[{bank, std::to_string(run) + " 1"}] = {bank, type == 2 ? cents : -cents, type, false};
+  }
+  auto money = [](long long c) {
+    const long long a = c < 0 ? -c : c;
+    return std::string(c < 0 ? "-" : "") + std::to_string(a / 100) + "." + (a % 100 < 10 ? "0" : "") +
+           std::to_string(a % 100);
+  };
+  for (const char* bank : {"A", "B"}) {
+    long long balance = opening[bank], deposits = 0, withdrawals = 0;
+    for (const auto& [key, t] : live) {
+      if (t.bank != bank) continue;
+      balance += t.cents;
+      (t.type == 2 ? deposits : withdrawals) += t.cents < 0 ? -t.cents : t.cents;
+    }
+    Result shown = Bk(co, std::string("--format csv bank show ") + bank);
+    std::istringstream lines(shown.out);
+    std::string heading, row, cell;
+    std::getline(lines, heading);
+    std::getline(lines, row);
+    std::vector<std::string> cells;
+    for (std::istringstream in(row.substr(0, row.find('\r'))); std::getline(in, cell, ',');) cells.push_back(cell);
+    ASSERT_EQ(cells.size(), 15u) << shown.out;
+    EXPECT_EQ(cells[3], money(balance)) << bank << " register balance";
+    EXPECT_EQ(cells[9], money(deposits)) << bank << " open deposits";
+    EXPECT_EQ(cells[10], money(withdrawals)) << bank << " open withdrawals";
+  }
+  EXPECT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
+}
+
 }  // namespace
