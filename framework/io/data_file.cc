@@ -9,6 +9,7 @@
 
 #include "framework/base/log.h"
 #include "framework/io/faults.h"
+#include "framework/io/sql_names.h"
 
 namespace {
 
@@ -82,6 +83,10 @@ tsioStatus::Status tsioDataFile::Open(std::shared_ptr<tsioCompany> company, cons
   if (!def) {
     x_log(0, "no dictionary definition for data file " + spec.Name());
     return open_status_ = tsioStatus::kFileDoesNotExist;
+  }
+  if (!tsioNamesArePlain(*def) || !tsioIsPlainIdentifier(spec.Code())) {
+    x_log(0, "the dictionary definition of data file " + spec.Name() + " does not name it with plain identifiers");
+    return open_status_ = tsioStatus::kInvalidOperation;
   }
   // A read-only folder leaves the handle without locks; reading still works.
   (void)locks_.Open(company->LockPath());
