@@ -266,7 +266,11 @@ tsioStatus::Status tsioCompany::EndUnit(tclRollbackStack* stack, bool commit) {
       return st;  // the unit stays open; the program rolls it back
     }
   } else {
-    if (outermost) {
+    if (!db_->InTransaction()) {
+      // SQLite already rolled the whole transaction back (a commit that
+      // failed for a full disk or an I/O error may do so): nothing of the
+      // unit is left to undo.
+    } else if (outermost) {
       st = db_->Exec("ROLLBACK");
     } else {
       st = db_->Exec("ROLLBACK TO " + sp);

@@ -9,6 +9,7 @@
 
 #include "framework/base/log.h"
 #include "framework/io/faults.h"
+#include "framework/io/lock_failure.h"
 #include "framework/io/sql_names.h"
 
 namespace {
@@ -173,4 +174,11 @@ tsioDataFile* tsioDataFile::ByNumber(short file_number) {
   std::lock_guard<std::mutex> g(Mu());
   auto it = Numbers().find(file_number);
   return it == Numbers().end() ? nullptr : it->second;
+}
+
+tsioStatus::Status tsioLocksUnavailable(const tsioDataFile& file, std::string_view what) {
+  x_log(0, std::string(what) + " on " + file.Spec().Name() + " refused: the lock file " +
+               (file.IsOpen() ? file.Company().LockPath() : std::string("of the company")) +
+               " cannot be opened, so record locks can be neither taken nor tested");
+  return tsioStatus::kLockUnavailable;
 }

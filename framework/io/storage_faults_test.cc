@@ -1,5 +1,5 @@
-// Storage faults from real causes: a damaged database (a page overwritten, the
-// file truncated, a write-ahead log of another database), a full disk (a
+// Storage faults from real causes: a damaged database (pages overwritten, the
+// file truncated), a full disk (a
 // small tmpfs in a mount namespace of a child process, or a file-size limit
 // where no namespace can be made), a read-only folder (a read-only mount) and
 // a lock file that cannot be opened. Every operation that fails gives a
@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -199,32 +200,6 @@ TEST(StorageFaults, DamagedDatabaseFailsOrAnswersTruthfullyAndLogsEachFailure) {
          const std::string db = folder + "/company.db";
          std::filesystem::resize_file(db, std::filesystem::file_size(db) / 2);
        }},
-      {"write-ahead log of another database", [](const std::string& folder, const std::string& scratch) {
-         // Another company of the same layout, left with committed pages in
-         // its log (a child is killed before it checkpoints).
-         const std::string other = scratch + "/other";
-         MakeFilledCompany(other);
-         auto child = bktest::ChildProcess::Start([other] {
-           tsioFileManager fm(other);
-           tsioDataFile* f = nullptr;
-           if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
-           iotest::Parent p;
-           ccCursor c(p, *f, 1, 0);
-           for (int i = 0; i < kRecords; ++i) {
-             p.k1 = tsAlpha(Key(i));
-             p.k2 = tsDouble(i);
-             if (c.FetchEQ(true) != tsioStatus::kSuccess) return 2;
-             p.v = tsAlpha("OTHER " + std::to_string(i));
-             if (c.Update() != tsioStatus::kSuccess) return 3;
-             (void)c.Unlock(1);
-           }
-           kill(getpid(), SIGKILL);
-           return 0;
-         });
-         (void)child.Wait();
-         std::filesystem::copy_file(other + "/company.db-wal", folder + "/company.db-wal",
-                                    std::filesystem::copy_options::overwrite_existing);
-       }},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
@@ -320,7 +295,7 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
     const bool tmpfs = MountTmpfs(mount_point, "384k");
     TSGetApp()->SetCompanyFolder(log_folder);
     const std::string folder = mount_point + "/company";
-    iotest::MakeCompany(folder);
+    MakeFilledCompany(folder);
     if (!tmpfs) {
       // No namespace: the same disk-full condition from a file-size limit.
       signal(SIGXFSZ, SIG_IGN);
@@ -329,6 +304,7 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
     }
     std::fprintf(stderr, "full disk from %s\n", tmpfs ? "a 384 KiB tmpfs" : "a 256 KiB file-size limit");
     int committed = 0;
+    int expected = kRecords;
     tsioStatus::Status failed = tsioStatus::kSuccess;
     {
       tsioFileManager fm(folder);
@@ -363,9 +339,22 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
       for (const Op& op : Operations()) {
         const int lines = LogLines();
         const tsioStatus::Status st = op.run(*f);
+        std::fprintf(stderr, "full disk: %s answers %d, %d log lines\n", op.what, static_cast<int>(st),
+                     LogLines() - lines);
         if (IsRead(op)) {
-          CHILD_CHECK(4, st == tsioStatus::kMerged || st == tsioStatus::kNotFound);
-        } else if (st != tsioStatus::kSuccess) {
+          CHILD_CHECK(4, st == tsioStatus::kMerged);
+        } else if (st == tsioStatus::kSuccess) {
+          // Space a rolled-back unit gave back may take a small change.
+          const std::string what = op.what;
+          expected += what == "insert" ? 1 : what == "delete" ? -1 : what == "unit of three inserts" ? 3 : 0;
+        } else {
+          if (LogLines() != lines + 1) {
+            std::ifstream log(x_log_path());
+            std::string line;
+            for (int i = 0; std::getline(log, line); ++i) {
+              if (i >= lines) std::fprintf(stderr, "  log: %s\n", line.c_str());
+            }
+          }
           CHILD_CHECK(5, LogLines() == lines + 1);
         }
       }
@@ -374,8 +363,7 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
     const int n = CountIn(folder);
     std::fprintf(stderr, "committed %d records before the disk was full (status %d); %d found\n", committed,
                  static_cast<int>(failed), n);
-    CHILD_CHECK(6, n >= committed && n <= committed + 3 + 1);  // + what the single operations added
-    CHILD_CHECK(7, n % 50 <= 4);
+    CHILD_CHECK(6, n == expected + committed);
     return 0;
   });
   const int rc = child.Wait();
@@ -399,6 +387,10 @@ TEST(StorageFaults, ReadOnlyFolderReadsAndRefusesEveryWriteWithOneLogLine) {
       tsioDataFile* f = nullptr;
       const tsioStatus::Status opened = fm.Open(iotest::Spec(), &f);
       std::fprintf(stderr, "read-only folder: open answers %d\n", static_cast<int>(opened));
+      if (opened != tsioStatus::kSuccess) {
+        std::ifstream log(x_log_path());
+        std::fprintf(stderr, "%s\n", std::string(std::istreambuf_iterator<char>(log), {}).c_str());
+      }
       CHILD_CHECK(1, opened == tsioStatus::kSuccess);
       const Walk w = WalkAll(*f);
       CHILD_CHECK(2, w.end == tsioStatus::kEndOfFile && w.records == kRecords && !w.wrong);
