@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "batches/bk_batch_part.h"
+#include "fuzz/fuzz_support.h"
 #include "batches/bk_batch_sub_struct.h"
 
 namespace {
