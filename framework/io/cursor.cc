@@ -9,6 +9,7 @@
 #include "framework/io/attachments.h"
 #include "framework/io/counters.h"
 #include "framework/io/faults.h"
+#include "framework/io/lock_failure.h"
 #include "framework/io/rollback_stack.h"
 
 namespace {
@@ -334,6 +335,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
     uint64_t id = tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), record_type_, key);
     st = file_->Locks().Lock(id);
+    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a locked fetch");
     if (st != tsioStatus::kSuccess) return st;
     // Read it again now that it is ours: another program may have changed it
     // between the read and the lock.
@@ -443,6 +445,8 @@ tsioStatus::Status tsioCursor::SeekEQ() { return DoFetch(Seek::kEQ, false, {}, f
 tsioStatus::Status tsioCursor::BeginChange() {
   if (!state_) return tsioStatus::kInvalidOperation;
   if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  // Without the lock file no change could respect other programs' locks.
+  if (!file_->Locks().IsOpen()) return tsioLocksUnavailable(*file_, "a change");
   if (stack_) return stack_->EnsureBegun(file_->Company());
   return tsioStatus::kSuccess;
 }
@@ -600,7 +604,8 @@ tsioStatus::Status tsioCursor::Lock() {
   if (tsioFaults::Hit(tsioOp::kLock, &st)) return st;
   if (!state_) return tsioStatus::kInvalidOperation;
   if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
-  return file_->Locks().Lock(LockId(state_->buffer));
+  st = file_->Locks().Lock(LockId(state_->buffer));
+  return st == tsioStatus::kLockUnavailable ? tsioLocksUnavailable(*file_, "a record lock") : st;
 }
 
 tsioStatus::Status tsioCursor::Unlock(short mode) {

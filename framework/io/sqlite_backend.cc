@@ -1,6 +1,7 @@
 // SQLite implementation of the storage backend.
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 
 #include "framework/base/private_file.h"
 #include "framework/io/backend.h"
+#include "framework/base/log.h"
 
 namespace {
 
@@ -186,6 +188,50 @@ std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::strin
   auto conn = std::make_unique<SqliteConnection>(db);
   // Check the file really is a database before anything else relies on it.
   tsioStatus::Status st = conn->Exec("PRAGMA schema_version");
+  if (st != tsioStatus::kSuccess && !create && sqlite3_db_readonly(db, "main") == 1 &&
+      sqlite3_errcode(db) == SQLITE_CANTOPEN) {
+    // A database in WAL mode in a folder this program cannot write: SQLite
+    // must create the shared-memory file to read it. With no write-ahead
+    // log beside it, every committed change is in the database file and no
+    // program is writing it (a writer always has a log), so it is read as
+    // it stands (immutable): a snapshot as of the open. With a log, the
+    // changes it holds cannot be read without that file: refused, saying so.
+    struct stat wal;
+    if (stat((path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0) {
+      x_log(0, "cannot read " + path + " from a folder this program cannot write: its write-ahead log " + path +
+                   "-wal holds changes that SQLite reads only through " + path +
+                   "-shm, which cannot be created; open the company once with write access to the folder");
+      *status = tsioStatus::kReadOnly;
+      return nullptr;
+    }
+    conn.reset();
+    std::string uri = "file:";
+    for (char c : path) {
+      if (c == '%' || c == '?' || c == '#') {
+        static const char* hex = "0123456789ABCDEF";
+        uri += '%';
+        uri += hex[static_cast<unsigned char>(c) >> 4];
+        uri += hex[c & 15];
+      } else {
+        uri += c;
+      }
+    }
+    uri += "?immutable=1";
+    db = nullptr;
+    rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI,
+                         nullptr);
+    if (rc != SQLITE_OK) {
+      *status = MapSqlite(rc);
+      if (db) sqlite3_close_v2(db);
+      return nullptr;
+    }
+    sqlite3_extended_result_codes(db, 0);
+    conn = std::make_unique<SqliteConnection>(db);
+    st = conn->Exec("PRAGMA schema_version");
+    if (st == tsioStatus::kSuccess) {
+      x_log(1, "reading " + path + " as it stands: its folder cannot be written (no locks, no changes)");
+    }
+  }
   if (st == tsioStatus::kSuccess && !sqlite3_db_readonly(db, "main")) {
     st = conn->Exec("PRAGMA journal_mode=WAL");
     if (st == tsioStatus::kSuccess) st = conn->Exec("PRAGMA synchronous=FULL");
