@@ -104,21 +104,24 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
                                                      bkStatementImportResult* result) {
   *result = bkStatementImportResult();
   ccStatus<ccError::Level> status(ccError::kNone);
+  auto refuse = [&](const std::string& text) {
+    result->refused = true;
+    return status.Add(Refusal(text));
+  };
   BankAccount account(master_);
   account.m_Record.SetBankAccount(bank);
   tsioStatus::Status st = account.FetchEQ(false);
   if (st != tsioStatus::kSuccess) {
-    return status.Add(Refusal(st == tsioStatus::kNotFound ? "no bank account '" + bank.str() + "'"
-                                                           : "bank account '" + bank.str() + "' cannot be read (" +
-                                                                 ccIOStatusStr(st) + ")"));
+    if (st == tsioStatus::kNotFound) return refuse("no bank account '" + bank.str() + "'");
+    return status.Add(Refusal("bank account '" + bank.str() + "' cannot be read (" + ccIOStatusStr(st) + ")"));
   }
   if (!statement.has_ending_balance || statement.end.IsEmpty()) {
-    return status.Add(Refusal("the statement has no date or no ending balance"));
+    return refuse("the statement has no date or no ending balance");
   }
   const tsDate last = account.m_Record.GetLastReconciledDate();
   if (!last.IsEmpty() && !(statement.end > last)) {
-    return status.Add(Refusal("the statement of " + statement.end.Format() + " is not after the last reconciliation (" +
-                              last.Format() + ")"));
+    return refuse("the statement of " + statement.end.Format() + " is not after the last reconciliation (" +
+                  last.Format() + ")");
   }
 
   // The reconciliation in progress: this statement's, or none yet.
@@ -130,8 +133,8 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     return status.Add(Refusal("the reconciliation in progress cannot be read (" + ccIOStatusStr(st) + ")"));
   }
   if (in_progress && !(rip.m_Record.GetStatementDate() == statement.end)) {
-    return status.Add(Refusal("the reconciliation of the statement of " + rip.m_Record.GetStatementDate().Format() +
-                              " is in progress; finish it first"));
+    return refuse("the reconciliation of the statement of " + rip.m_Record.GetStatementDate().Format() +
+                  " is in progress; finish it first");
   }
 
   // Match every line first (no writes): a failure here refuses the whole
@@ -153,12 +156,14 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     }
     if (st != tsioStatus::kSuccess && st != tsioStatus::kNotFound) {
       result->fetches = matcher.Fetches();
+      result->lines.clear();
       return status.Add(Refusal("the statement lines cannot be read (" + ccIOStatusStr(st) + ")"));
     }
     const bool entered_before = st == tsioStatus::kSuccess;
     st = matcher.Match(line, &r.match);
     if (st != tsioStatus::kSuccess) {
       result->fetches = matcher.Fetches();
+      result->lines.clear();
       return status.Add(Refusal("the register cannot be read (" + ccIOStatusStr(st) + ")"));
     }
     auto choice = options.choices.find(line.id);

@@ -66,6 +66,7 @@ struct BK_EXPORT bkStatementImportResult {
   uint64_t fetches = 0;  // fetch calls of the matching
   int Count(bkLineOutcome outcome) const;
   bool locked = false;   // a failure was another program holding a record
+  bool refused = false;  // the statement was refused by a business rule (nothing written)
 };
 
 class BK_EXPORT bkStatementImporter {

@@ -35,7 +35,7 @@ TEST(CsvStatement, MappingsAndRefusals) {
        "Date,Description,Amount,Check No,Ref\n"
        "2025-03-05,\"Check, paid\",-100.00,101,\n"
        "2025-03-07,\"Deposit \"\"D-7\"\"\",\"1,500.25\",,D-7\n",
-       {"20250305 -100.00 101 ", "20250307 1,500.25 0 D-7"}},
+       {"20250305 -100.00 101 ", "20250307 1500.25 0 D-7"}},
       {"numbered columns, debit and credit, parentheses",
        "date=1;debit=2;credit=3;separator=tab;date_format=dd/mm/yyyy",
        "31/03/2025\t12.50\t\n31/03/2025\t\t1.23\n01/03/2025\t(3.00)\t\n",

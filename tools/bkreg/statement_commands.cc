@@ -119,6 +119,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   bkStatementImportResult result;
   const ccStatus<ccError::Level> done = importer.Import(tsAlpha(o.bank), statement, options, &result);
   for (const auto& r : result.lines) {
+    if (r.line == nullptr) continue;
     out << OutcomeText(r.outcome) << "  " << r.line->id << "  " << r.line->date.Ymd() << "  " << r.line->amount.Format();
     if (r.line->check) out << "  check " << r.line->check;
     if (!r.line->memo.empty()) out << "  " << r.line->memo;
@@ -136,8 +137,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
       << statement.end.Ymd() << " ending at " << statement.ending_balance.Format() << "\n";
   if (done.HasError()) {
     PrintErrors(done.Errors(), err);
-    if (result.locked) return 3;
-    return result.lines.empty() || result.Count(bkLineOutcome::kFailed) == 0 ? 1 : 2;
+    return result.locked ? 3 : result.refused ? 1 : 2;
   }
   return 0;
 }
