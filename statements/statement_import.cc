@@ -208,6 +208,20 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     }
   }
 
+  // Another program editing the account would refuse every clearing: say
+  // so before anything is written.
+  {
+    BankAccount probe(master_);
+    probe.m_Record.SetBankAccount(bank);
+    st = probe.FetchEQ(true);
+    if (st != tsioStatus::kSuccess) {
+      result->locked = st == tsioStatus::kLocked;
+      result->lines.clear();
+      return status.Add(Refusal("bank account '" + bank.str() + "' cannot be locked (" + ccIOStatusStr(st) + ")"));
+    }
+    (void)probe.Unlock();
+  }
+
   // The reconciliation in progress of this statement.
   if (!in_progress) {
     tclRollbackStack unit;

@@ -16,9 +16,13 @@
 // transaction and the bank account's balance and totals, Transaction::
 // clearTransaction), its mark and the totals of the reconciliation in
 // progress, and the remembered line commit or roll back together; an
-// adjustment is created (Transaction::Create in the program's batch BKSTMT),
-// counted into the account's register balance and totals, and remembered in
-// one unit too. A line that fails is rolled back and reported; the lines
+// adjustment is created (Transaction::Create in the program's batch BKSTMT,
+// which becomes the program's current batch; validated like any adjustment,
+// so where the general-ledger interface wants accounts it is refused and
+// listed as failed), counted into the account's register balance and
+// totals, and remembered in one unit too. Before anything is written the
+// bank account is locked and released once: while another program holds it
+// the import is refused whole (`locked`). A line that fails is rolled back and reported; the lines
 // before it stay applied, and a later import takes up the rest.
 #pragma once
 

@@ -6,6 +6,8 @@
 
 #include <sstream>
 
+#include "tests/support/test_support.h"
+
 #include "balances/balance_accumulators.h"
 #include "balances/reconcile_in_progress.h"
 #include "framework/io/counters.h"
@@ -357,6 +359,55 @@ TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
       check(co, 5);
     }
   }
+}
+
+// Another program holding the bank account: the import and the finish
+// answer 3 and change nothing; once it lets go they go through.
+TEST(StatementImport, ABankAccountHeldByAnotherProgramAnswersLocked) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  TempDir dir;
+  bkreg::StatementImportOptions o;
+  o.bank = kBank;
+  o.file = dir.Path() + "/s.ofx";
+  // Only the lines the register knows exactly: the statement reconciles.
+  auto lines = sttest::SampleLines();
+  lines.resize(5);
+  sttest::WriteFile(o.file, sttest::OfxText(lines, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "1050.00"));
+  auto hold = [&] {
+    const std::string folder = co.Folder();
+    auto child = bktest::ChildProcess::Start([folder] {
+      tsioFileManager fm(folder);
+      tsioDataFile* file = nullptr;
+      if (fm.Open(BKMFileSpec, &file) != tsioStatus::kSuccess) return 1;
+      BankAccount bank(*file);
+      bank.m_Record.SetBankAccount(tsAlpha(kBank));
+      bktest::ChildProcess::WriteLine(std::to_string(bank.FetchEQ(true)));
+      (void)bktest::ChildProcess::ReadLine();
+      return 0;
+    });
+    EXPECT_EQ(child.Receive(), "0");
+    return child;
+  };
+  std::ostringstream out, err;
+  {
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    auto child = hold();
+    EXPECT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 3) << err.str();
+    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+    child.Send("done");
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  ASSERT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 0) << err.str();
+  {
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    auto child = hold();
+    EXPECT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 3) << err.str();
+    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+    child.Send("done");
+    EXPECT_EQ(child.Wait(), 0);
+  }
+  EXPECT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 0) << err.str();
 }
 
 // Matching costs the line's candidates plus the fetches that end its
