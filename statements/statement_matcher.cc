@@ -36,9 +36,17 @@ tsioStatus::Status EndOfWalk(tsioStatus::Status st) {
 bkStatementMatcher::bkStatementMatcher(std::vector<const tsioDataFile*> files, const tsAlpha& bank, int window_days)
     : files_(std::move(files)), bank_(bank), window_(window_days < 0 ? 0 : window_days) {}
 
+bkStatementMatcher::~bkStatementMatcher() = default;
+
+Transaction& bkStatementMatcher::Cursor(const tsioDataFile& file, short index) {
+  auto& c = cursors_[{&file, index}];
+  if (!c) c = std::make_unique<Transaction>(file, kColumns, index);
+  return *c;
+}
+
 tsioStatus::Status bkStatementMatcher::ByCheck(const tsioDataFile& file, const bkStatementLine& line,
                                                std::vector<bkMatchCandidate>* found) {
-  Transaction t(file, kColumns, 6);
+  Transaction& t = Cursor(file, 6);
   t.Initialize();
   t.m_Record.SetBankAccount(bank_);
   t.m_Record.SetCheck(tsDouble(line.check, 0));
@@ -55,7 +63,7 @@ tsioStatus::Status bkStatementMatcher::ByCheck(const tsioDataFile& file, const b
 
 tsioStatus::Status bkStatementMatcher::ByReference(const tsioDataFile& file, const bkStatementLine& line,
                                                    std::vector<bkMatchCandidate>* found) {
-  Transaction t(file, kColumns, 3);
+  Transaction& t = Cursor(file, 3);
   t.Initialize();
   t.m_Record.SetBankAccount(bank_);
   t.m_Record.SetDepositDate(line.date - window_);
@@ -75,7 +83,7 @@ tsioStatus::Status bkStatementMatcher::ByAmount(const tsioDataFile& file, const 
   const bool in = !(line.amount < tsCurrency());
   const tsCurrency add = in ? line.amount : tsCurrency();
   const tsCurrency sub = in ? tsCurrency() : tsCurrency(-line.amount);
-  Transaction t(file, kColumns, 14);
+  Transaction& t = Cursor(file, 14);
   t.Initialize();
   t.m_Record.SetBankAccount(bank_);
   t.m_Record.SetSubtraction(sub);

@@ -21,7 +21,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/io/data_file.h"
@@ -32,6 +35,8 @@
 
 // A transaction a line may be: which transaction file (its instance: 1
 // current, 2 history) and key, and what the proposal shows.
+class Transaction;
+
 struct BK_EXPORT bkMatchCandidate {
   short instance = 0;
   long long run = 0, sequence = 0;
@@ -60,6 +65,9 @@ class BK_EXPORT bkStatementMatcher {
   // history and the current transactions, usually), with dates within
   // `window_days` days either side of a line's date.
   bkStatementMatcher(std::vector<const tsioDataFile*> files, const tsAlpha& bank, int window_days = 3);
+  ~bkStatementMatcher();
+  bkStatementMatcher(const bkStatementMatcher&) = delete;
+  bkStatementMatcher& operator=(const bkStatementMatcher&) = delete;
 
   // kSuccess with `out` filled, or the status of a fetch that failed.
   [[nodiscard]] tsioStatus::Status Match(const bkStatementLine& line, bkLineMatch* out);
@@ -75,6 +83,11 @@ class BK_EXPORT bkStatementMatcher {
   tsioStatus::Status ByAmount(const tsioDataFile& file, const bkStatementLine& line,
                               std::vector<bkMatchCandidate>* found);
 
+  // The search cursor of a file and index, made on first use and kept, so
+  // its fetch statements are prepared once.
+  Transaction& Cursor(const tsioDataFile& file, short index);
+
+  std::map<std::pair<const tsioDataFile*, short>, std::unique_ptr<Transaction>> cursors_;
   std::vector<const tsioDataFile*> files_;
   tsAlpha bank_;
   int window_;
