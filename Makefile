@@ -10,7 +10,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 # A -g build would otherwise hash the build folder, so no clone hits another's cache.
 export CCACHE_NOHASHDIR := 1
 PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3 \
-             libcli11-dev nlohmann-json3-dev ledger hledger
+             libcli11-dev nlohmann-json3-dev ledger hledger libofx-dev pkg-config
 # What the side-by-side benchmark runs besides bkreg.
 COMPARE_PACKAGES := ledger hledger sqlite3 time
 # Warnings are errors when BK_WERROR=ON (CI sets it; developers export it).
