@@ -34,6 +34,9 @@ void AddGlCommands(CLI::App& app, Context& ctx);
 void AddPostCommands(CLI::App& app, Context& ctx);
 // remove, transfer, clear, reconcile start|status, locks (tran_commands.cc).
 void AddTransactionCommands(CLI::App& app, Context& ctx);
+// statement import, reconcile finish|undo (statement_cli.cc; after the
+// transaction commands, whose reconcile command it extends).
+void AddStatementCommands(CLI::App& app, Context& ctx);
 
 // The demo company's accounts and transactions (entry_commands.cc): enters
 // them on a fresh company; the exit status.

@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
   bkreg::AddGlCommands(app, ctx);
   bkreg::AddPostCommands(app, ctx);
   bkreg::AddTransactionCommands(app, ctx);
+  bkreg::AddStatementCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

@@ -603,7 +603,7 @@ void AddTransactionCommands(CLI::App& app, Context& ctx) {
   });
 
   auto o = std::make_shared<ReconcileOptions>();
-  CLI::App* reconcile = app.add_subcommand("reconcile", "reconciliation against a bank statement: start, status");
+  CLI::App* reconcile = app.add_subcommand("reconcile", "reconciliation against a bank statement: start, status, finish, undo");
   reconcile->require_subcommand(1);
   CLI::App* start = reconcile->add_subcommand("start", "starts reconciling a bank account against a statement");
   start->add_option("BANK", o->bank, "bank account id")->required();
