@@ -201,10 +201,10 @@ TEST_F(HostileText, NamesThatAreNotPlainIdentifiersCreateAndOpenNothing) {
   EXPECT_EQ(Schema(DbPath()), schema);
 
   const struct {
-    const char* name;
+    std::string name;
     bool plain;
   } names[] = {{"BKT", true}, {"TBNKACC", true}, {"_x9", true}, {"9X", false}, {"A-B", false},
-               {"", false},   {"a\"b", false},   {"é", false},  {std::string(65, 'A').c_str(), false}};
+               {"", false},   {"a\"b", false},   {"é", false},  {std::string(65, 'A'), false}};
   for (const auto& n : names) EXPECT_EQ(tsioIsPlainIdentifier(n.name), n.plain) << n.name;
 }
 
