@@ -152,7 +152,11 @@ TEST(BkregCli, EveryCommandHasHelp) {
   bktest::TempDir dir;
   for (const std::string cmd : {"", "init", "demo", "bank", "bank add", "bank list", "bank show", "bank edit", "enter",
                                 "generate", "import", "register", "balance", "export", "verify", "backup", "lock",
-                                "locked"}) {
+                                "locked", "batch", "batch open", "batch list", "batch show", "batch close", "gl",
+                                "gl account", "gl account add", "gl account list", "gl period", "gl period add",
+                                "gl period list", "gl interface", "remove", "transfer", "post", "clear", "reconcile",
+                                "reconcile start", "reconcile status", "reconcile finish", "reconcile undo",
+                                "statement", "statement import", "locks"}) {
     SCOPED_TRACE(cmd);
     const Result r = Bk(dir.Sub("none"), cmd + " --help");
     EXPECT_EQ(r.status, 0);
