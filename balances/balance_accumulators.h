@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "framework/io/data_file.h"
@@ -145,6 +146,44 @@ class BK_EXPORT bkCashAccountBalanceAsOfDateAccumulator {
   short m_Index = 15;
 };
 
+// What both running-balance accumulators keep and how they walk: the
+// files, the remembered line and its balance, and the object's own handle
+// and cursors (made on first use, never copied). Record is TransactionData
+// (register order, index 5, per bank account) or CashDetailData (index 15,
+// per bank and cash account); both are instantiated in the library.
+template <typename Record>
+class bkRunningBalanceWalk {
+ public:
+  bkRunningBalanceWalk(const tsioDataFileReference& master_file, const tsioDataFileReference& transaction_file);
+  bkRunningBalanceWalk(const bkRunningBalanceWalk& other);
+  bkRunningBalanceWalk& operator=(const bkRunningBalanceWalk& other);
+  ~bkRunningBalanceWalk();
+
+  // The balance after the transaction file's current record.
+  tsCurrency Accumulate();
+  // Positions the transaction file on the record whose key `set_key` fills
+  // in and the master file on `bank`, then Accumulate(); when either cannot
+  // be read, "Helper function failed" and the failure amount. On failure
+  // both files go back where they were.
+  tsCurrency AccumulateAt(const tsAlpha& bank, const std::function<void(Record&)>& set_key);
+
+  void SetMasterFile(const tsioDataFileReference& master_file);
+  void SetTransactionFile(const tsioDataFileReference& transaction_file);
+  uint64_t OwnFetches() const;
+
+ private:
+  struct Reader;
+  tsCurrency Fail();
+  void Forget();
+
+  tsioDataFileReference m_MasterFile;
+  tsioDataFileReference m_TransactionFile;
+  bool m_HasPrevious = false;
+  Record m_Previous;
+  tsCurrency m_PreviousBalance;
+  std::unique_ptr<Reader> m_Reader;
+};
+
 // The register balance after a transaction, in register order (index 5:
 // bank, transaction date, check number, subtraction, run, sequence).
 //
@@ -192,15 +231,7 @@ class BK_EXPORT bkRunningBalanceAccumulator {
   uint64_t OwnFetches() const;
 
  private:
-  struct Reader;
-  tsCurrency Fail();
-
-  tsioDataFileReference m_MasterFile;
-  tsioDataFileReference m_TransactionFile;
-  bool m_HasPrevious = false;
-  TransactionData m_PreviousTransaction;
-  tsCurrency m_PreviousBalance;
-  std::unique_ptr<Reader> m_Reader;  // this object's own cursors and handle, made on first use
+  bkRunningBalanceWalk<TransactionData> m_Walk;
 };
 
 // The balance of one GL cash account after a cash detail, in the order of
@@ -233,14 +264,5 @@ class BK_EXPORT bkCashRunningBalanceAccumulator {
   uint64_t OwnFetches() const;
 
  private:
-  struct Reader;
-  tsCurrency Fail();
-
-  tsioDataFileReference m_MasterFile;
-  tsioDataFileReference m_TransactionFile;
-  bool m_HasPrevious = false;
-  CashDetailData m_PreviousCashDetail;
-  tsCurrency m_PreviousBalance;
-  tsAlpha m_PreviousCashAccount;
-  std::unique_ptr<Reader> m_Reader;
+  bkRunningBalanceWalk<CashDetailData> m_Walk;
 };

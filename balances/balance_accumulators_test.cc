@@ -69,10 +69,10 @@ struct CallerPositions {
   void ExpectRestored() const { EXPECT_TRUE(Now() == saved) << "a file position moved"; }
 };
 
-struct Company {
+struct BalanceCompany {
   bktest::BankCompany co;
   Register reg;
-  explicit Company(int per_bank = 60, int days = 12, unsigned seed = 15) {
+  explicit BalanceCompany(int per_bank = 60, int days = 12, unsigned seed = 15) {
     std::mt19937 rng(seed);
     reg.Generate(rng, {"B1", "B2", "B3"}, per_bank, days);
     reg.Write(*co.bkm, *co.bkt);
@@ -82,7 +82,7 @@ struct Company {
 // Every as-of balance of every bank, dates before the first transaction,
 // on each day between and after the last, to the cent.
 TEST(AsOfBalances, EveryAccumulatorEqualsAFromScratchSum) {
-  Company c(80, 10);
+  BalanceCompany c(80, 10);
   LogReader log(c.co.fm.Folder());
   CallerPositions pos(*c.co.bkm, *c.co.bkt);
   pos.Take();
@@ -130,7 +130,7 @@ struct Computation {
   std::function<void()> finish = [] {};
 };
 
-std::vector<Computation> Computations(Company& c, const tsAlpha& bank, const tsDate& d) {
+std::vector<Computation> Computations(BalanceCompany& c, const tsAlpha& bank, const tsDate& d) {
   const tsioDataFile* m = c.co.bkm;
   const tsioDataFile* t = c.co.bkt;
   const std::string id = bank.str();
@@ -208,7 +208,7 @@ std::vector<Computation> Computations(Company& c, const tsAlpha& bank, const tsD
 // amount and exactly one log line, and the files where they were. A fault
 // armed past a computation's last fetch leaves it right and silent.
 TEST(AsOfBalances, AFailedReadAtEachFetchGivesTheFailureAmountAndOneLine) {
-  Company c(30, 6);
+  BalanceCompany c(30, 6);
   LogReader log(c.co.fm.Folder());
   CallerPositions pos(*c.co.bkm, *c.co.bkt);
   pos.Take();
@@ -258,7 +258,7 @@ TEST(AsOfBalances, AFailedReadAtEachFetchGivesTheFailureAmountAndOneLine) {
 }
 
 TEST(AsOfBalances, UnknownAccountsGiveTheFailureAmountAndOneLine) {
-  Company c(10, 3);
+  BalanceCompany c(10, 3);
   LogReader log(c.co.fm.Folder());
   CallerPositions pos(*c.co.bkm, *c.co.bkt);
   pos.Take();
@@ -424,7 +424,7 @@ void RegisterWorkFile() {
 }
 
 TEST(WorkFiles, ACopyWithKeysNumberedDifferentlyWalksInTheExpectedOrder) {
-  Company c(50, 8);
+  BalanceCompany c(50, 8);
   RegisterWorkFile();
   const tsioFileSpec spec("WRK", 1, kWorkDictionaryId);
   ASSERT_EQ(c.co.fm.Create(spec), tsioStatus::kSuccess);

@@ -55,161 +55,225 @@ tsioStatus::Status OpenOwn(const tsioDataFileReference& file, tsioDataFile& own)
   return own.Open(f.Company().shared_from_this(), f.Spec());
 }
 
+// The part of the walk that depends on the record kind.
+template <typename Record>
+struct RunKind;
+
+template <>
+struct RunKind<TransactionData> {
+  using Cursor = Transaction;
+  static constexpr short kIndex = 5;
+  static constexpr const char* kStepColumns = kTranStepColumns;
+  static const CString& Columns() { return bkRunningBalanceAccumulator::m_sTransactionColumns; }
+  static const CString& BankColumns() { return bkRunningBalanceAccumulator::m_sBankAccountColumns; }
+  static int Order(const TransactionData& a, const TransactionData& b) { return RegisterOrder(a, b); }
+  // Of the target's account: the same bank account.
+  static bool Same(const TransactionData& d, const TransactionData& target) {
+    return d.GetBankAccount() == target.GetBankAccount();
+  }
+  static const tsDate& Day(const TransactionData& t) { return t.GetTransactionDate(); }
+  // The register balance at the end of `before`.
+  static tsCurrency Opening(const TransactionData& t, const tsDate& before, const tsioDataFileReference& master,
+                            const tsioDataFileReference& own) {
+    bkRegisterBalanceAsOfDateAccumulator opening(t.GetBankAccount(), before, master, own);
+    return opening.accumulate();
+  }
+  // The key of the day's first line in index order.
+  static void DayStart(TransactionData& key, const TransactionData& t) {
+    key.SetBankAccount(t.GetBankAccount());
+    key.SetTransactionDate(t.GetTransactionDate());
+    key.SetCheck(tsDouble(0));
+    key.SetSubtraction(tsCurrency());
+    key.SetRun(tsDouble(0));
+    key.SetSequence(tsDouble(0));
+  }
+};
+
+template <>
+struct RunKind<CashDetailData> {
+  using Cursor = CashDetail;
+  static constexpr short kIndex = 15;
+  static constexpr const char* kStepColumns = kCashStepColumns;
+  static const CString& Columns() { return bkCashRunningBalanceAccumulator::m_sCashDetailColumns; }
+  static const CString& BankColumns() { return bkCashRunningBalanceAccumulator::m_sBankAccountColumns; }
+  static int Order(const CashDetailData& a, const CashDetailData& b) { return CashOrder(a, b); }
+  // Of the target's account: the same bank and GL cash account.
+  static bool Same(const CashDetailData& d, const CashDetailData& target) {
+    return d.GetBankAccount() == target.GetBankAccount() && d.GetCashAccount() == target.GetCashAccount();
+  }
+  static const tsDate& Day(const CashDetailData& c) { return c.GetAccountingDate(); }
+  // The cash account's balance at the end of `before`.
+  static tsCurrency Opening(const CashDetailData& c, const tsDate& before, const tsioDataFileReference& master,
+                            const tsioDataFileReference& own) {
+    bkCashAccountBalanceAsOfDateAccumulator opening(c.GetBankAccount(), c.GetCashAccount(), before, master, own);
+    return opening.accumulate();
+  }
+  static void DayStart(CashDetailData& key, const CashDetailData& c) {
+    key.SetBankAccount(c.GetBankAccount());
+    key.SetCashAccount(c.GetCashAccount());
+    key.SetAccountingDate(c.GetAccountingDate());
+  }
+};
+
 }  // namespace
 
-// ---- register ----
-
-// The accumulator's cursors. `target` reads the caller's current record;
-// the others read through the accumulator's own handle: `step` the index
-// columns of the next line (served from what was read ahead), `lines` the
-// lines with their amounts.
-struct bkRunningBalanceAccumulator::Reader {
+// The walk's cursors. `target` reads the caller's current record; the
+// others read through the walk's own handle: `step` the index columns of
+// the next line (served from what was read ahead), `lines` the lines with
+// their amounts.
+template <typename Record>
+struct bkRunningBalanceWalk<Record>::Reader {
+  using Kind = RunKind<Record>;
+  using Cursor = typename Kind::Cursor;
   tsioDataFile own;
-  short index = 5;
-  std::unique_ptr<Transaction> target, step, lines;
+  short index = Kind::kIndex;
+  std::unique_ptr<Cursor> target, step, lines;
   bool at_previous = false;  // `own` stands on the remembered line
 
   tsioStatus::Status Open(const tsioDataFileReference& master, const tsioDataFileReference& transactions) {
     const tsioStatus::Status st = OpenOwn(transactions, own);
     if (st != tsioStatus::kSuccess) return st;
     if (!master.IsValid()) return tsioStatus::kFileNotOpen;
-    index = bkBalanceIndex(transactions, TransactionData::kRecordType, 5);
-    target = std::make_unique<Transaction>(transactions, bkRunningBalanceAccumulator::m_sTransactionColumns, index);
-    step = std::make_unique<Transaction>(own, kTranStepColumns, index);
-    lines = std::make_unique<Transaction>(own, bkRunningBalanceAccumulator::m_sTransactionColumns, index);
+    index = bkBalanceIndex(transactions, Record::kRecordType, Kind::kIndex);
+    target = std::make_unique<Cursor>(transactions, Kind::Columns(), index);
+    step = std::make_unique<Cursor>(own, Kind::kStepColumns, index);
+    lines = std::make_unique<Cursor>(own, Kind::Columns(), index);
     return tsioStatus::kSuccess;
   }
-  // The bank account's next transaction (the steps of
-  // BankAccountTransactionsRel): a plain FetchNext in index order, whose
+  // The bank account's next line (the steps of BankAccountTransactionsRel
+  // and BankAccountCashDetailsRel): a plain FetchNext in index order, whose
   // query starts at the current line; end of file (12) past the account's
   // last one.
-  tsioStatus::Status Next(Transaction& c, const tsAlpha& account) {
+  tsioStatus::Status Next(Cursor& c, const tsAlpha& account) {
     const tsioStatus::Status st = c.FetchNext(false);
     if (st == tsioStatus::kSuccess && c.m_Record.GetBankAccount() != account) return tsioStatus::kEndOfFile;
     return st;
   }
 };
 
-bkRunningBalanceAccumulator::bkRunningBalanceAccumulator(const tsioDataFileReference& master_file,
-                                                         const tsioDataFileReference& transaction_file)
-    : m_MasterFile(master_file),
-      m_TransactionFile(transaction_file),
-      m_PreviousTransaction(m_sTransactionColumns) {}
+template <typename Record>
+bkRunningBalanceWalk<Record>::bkRunningBalanceWalk(const tsioDataFileReference& master_file,
+                                                   const tsioDataFileReference& transaction_file)
+    : m_MasterFile(master_file), m_TransactionFile(transaction_file), m_Previous(RunKind<Record>::Columns()) {}
 
-bkRunningBalanceAccumulator::bkRunningBalanceAccumulator(const bkRunningBalanceAccumulator& other)
+template <typename Record>
+bkRunningBalanceWalk<Record>::bkRunningBalanceWalk(const bkRunningBalanceWalk& other)
     : m_MasterFile(other.m_MasterFile),
       m_TransactionFile(other.m_TransactionFile),
       m_HasPrevious(other.m_HasPrevious),
-      m_PreviousTransaction(other.m_PreviousTransaction, m_sTransactionColumns),
+      m_Previous(other.m_Previous, RunKind<Record>::Columns()),
       m_PreviousBalance(other.m_PreviousBalance) {}
 
-bkRunningBalanceAccumulator& bkRunningBalanceAccumulator::operator=(const bkRunningBalanceAccumulator& other) {
+template <typename Record>
+bkRunningBalanceWalk<Record>& bkRunningBalanceWalk<Record>::operator=(const bkRunningBalanceWalk& other) {
   if (this == &other) return *this;
   m_MasterFile = other.m_MasterFile;
   m_TransactionFile = other.m_TransactionFile;
   m_HasPrevious = other.m_HasPrevious;
-  m_PreviousTransaction = other.m_PreviousTransaction;
+  m_Previous = other.m_Previous;
   m_PreviousBalance = other.m_PreviousBalance;
   m_Reader.reset();  // cursors of the files this object held before
   return *this;
 }
 
-bkRunningBalanceAccumulator::~bkRunningBalanceAccumulator() = default;
+template <typename Record>
+bkRunningBalanceWalk<Record>::~bkRunningBalanceWalk() = default;
 
-void bkRunningBalanceAccumulator::setMasterFile(const tsioDataFileReference& master_file) {
+template <typename Record>
+void bkRunningBalanceWalk<Record>::Forget() {
+  m_HasPrevious = false;
+  m_Previous = Record(RunKind<Record>::Columns());
+  m_PreviousBalance = tsCurrency();
+  m_Reader.reset();
+}
+
+template <typename Record>
+void bkRunningBalanceWalk<Record>::SetMasterFile(const tsioDataFileReference& master_file) {
   m_MasterFile = master_file;
-  m_HasPrevious = false;
-  m_PreviousTransaction = TransactionData(m_sTransactionColumns);
-  m_PreviousBalance = tsCurrency();
-  m_Reader.reset();
+  Forget();
 }
 
-void bkRunningBalanceAccumulator::setTransactionFile(const tsioDataFileReference& transaction_file) {
+template <typename Record>
+void bkRunningBalanceWalk<Record>::SetTransactionFile(const tsioDataFileReference& transaction_file) {
   m_TransactionFile = transaction_file;
-  m_HasPrevious = false;
-  m_PreviousTransaction = TransactionData(m_sTransactionColumns);
-  m_PreviousBalance = tsCurrency();
-  m_Reader.reset();
+  Forget();
 }
 
-uint64_t bkRunningBalanceAccumulator::OwnFetches() const {
-  return m_Reader ? m_Reader->own.State(TransactionData::kRecordType)->fetches : 0;
+template <typename Record>
+uint64_t bkRunningBalanceWalk<Record>::OwnFetches() const {
+  return m_Reader ? m_Reader->own.State(Record::kRecordType)->fetches : 0;
 }
 
-tsCurrency bkRunningBalanceAccumulator::Fail() {
+template <typename Record>
+tsCurrency bkRunningBalanceWalk<Record>::Fail() {
   m_HasPrevious = false;
   if (m_Reader) m_Reader->at_previous = false;
   return bkBalanceFailureAmount();
 }
 
-tsCurrency bkRunningBalanceAccumulator::accumulate() {
+template <typename Record>
+tsCurrency bkRunningBalanceWalk<Record>::Accumulate() {
+  using Kind = RunKind<Record>;
   bkBalanceFailure failure;
+  auto read_error = [&](tsioStatus::Status status) {
+    failure.ReadError(status);
+    failure.Finish(tsCurrency());
+    return Fail();
+  };
   if (!m_Reader) {
     auto reader = std::make_unique<Reader>();
     const tsioStatus::Status st = reader->Open(m_MasterFile, m_TransactionFile);
-    if (st != tsioStatus::kSuccess) {
-      failure.ReadError(st);
-      failure.Finish(tsCurrency());
-      return Fail();
-    }
+    if (st != tsioStatus::kSuccess) return read_error(st);
     m_Reader = std::move(reader);
   }
   Reader& r = *m_Reader;
   // The line asked for: the transaction file's current record.
   tsioStatus::Status st = r.target->Refresh();
-  if (st != tsioStatus::kSuccess) {
-    failure.ReadError(st);
-    failure.Finish(tsCurrency());
-    return Fail();
-  }
-  const TransactionData& target = r.target->m_Record;
+  if (st != tsioStatus::kSuccess) return read_error(st);
+  const Record& target = r.target->m_Record;
   const tsAlpha& bank = target.GetBankAccount();
+  auto same = [&](const Record& d) { return Kind::Same(d, target); };
+  // Adds the lines from `lines`' current one up to the target; true when
+  // the target was reached.
+  auto add_lines_up_to_target = [&](tsCurrency& balance) {
+    while (st == tsioStatus::kSuccess && same(r.lines->m_Record)) {
+      const int w = Kind::Order(r.lines->m_Record, target);
+      if (w == 0) return true;
+      if (w > 0) break;
+      balance += r.lines->m_Record.GetAmount();
+      st = r.Next(*r.lines, bank);
+    }
+    return false;
+  };
 
-  if (m_HasPrevious && bank == m_PreviousTransaction.GetBankAccount()) {
-    const int order = RegisterOrder(m_PreviousTransaction, target);
+  if (m_HasPrevious && same(m_Previous)) {
+    const int order = Kind::Order(m_Previous, target);
     if (order == 0) return m_PreviousBalance;
     if (order < 0) {
       // Forward from the remembered line: the next line is one step.
       if (!r.at_previous) {
-        r.step->m_Record = m_PreviousTransaction;
+        r.step->m_Record = m_Previous;
         st = r.step->SetBuffer();
-        if (st != tsioStatus::kSuccess) {
-          failure.ReadError(st);
-          failure.Finish(tsCurrency());
-          return Fail();
-        }
+        if (st != tsioStatus::kSuccess) return read_error(st);
       }
       r.at_previous = false;
       tsCurrency balance = m_PreviousBalance;
       st = r.Next(*r.step, bank);
       bool found = false;
-      if (st == tsioStatus::kSuccess && r.step->m_Record.GetBankAccount() == bank) {
-        const int where = RegisterOrder(r.step->m_Record, target);
+      if (st == tsioStatus::kSuccess && same(r.step->m_Record)) {
+        const int where = Kind::Order(r.step->m_Record, target);
         if (where == 0) {
           found = true;
         } else if (where < 0) {
           // Lines between: read them with their amounts.
           st = r.lines->FetchCurrent(false);
-          while (st == tsioStatus::kSuccess && r.lines->m_Record.GetBankAccount() == bank) {
-            const int w = RegisterOrder(r.lines->m_Record, target);
-            if (w == 0) {
-              found = true;
-              break;
-            }
-            if (w > 0) break;
-            balance += r.lines->m_Record.GetAmount();
-            st = r.Next(*r.lines, bank);
-          }
+          found = add_lines_up_to_target(balance);
         }
       }
-      if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) {
-        failure.ReadError(st);
-        failure.Finish(tsCurrency());
-        return Fail();
-      }
+      if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) return read_error(st);
       if (found) {
         balance += target.GetAmount();
-        m_PreviousTransaction = target;
+        m_Previous = target;
         m_PreviousBalance = balance;
         r.at_previous = true;
         return balance;
@@ -218,16 +282,15 @@ tsCurrency bkRunningBalanceAccumulator::accumulate() {
     }
   }
 
-  // A fresh start: the register balance at the end of the day before the
+  // A fresh start: the account's balance at the end of the day before the
   // line's date, then the lines of its day up to it.
   m_HasPrevious = false;
   r.at_previous = false;
-  const tsDate& day = target.GetTransactionDate();
-  bkRegisterBalanceAsOfDateAccumulator opening(bank, day.IsEmpty() ? day : day - 1, m_MasterFile, r.own);
-  tsCurrency balance = opening.accumulate();
+  const tsDate& day = Kind::Day(target);
+  tsCurrency balance = Kind::Opening(target, day.IsEmpty() ? day : day - 1, m_MasterFile, r.own);
   if (bkIsBalanceFailure(balance)) return Fail();  // its line is written
   if (balance == tsCurrency()) {
-    BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
+    BankAccount b(m_MasterFile, Kind::BankColumns(), 0);
     tsioBookmark mark(*b.CursorPtr());
     b.m_Record.SetBankAccount(bank);
     st = b.FetchEQ(false);
@@ -240,32 +303,13 @@ tsCurrency bkRunningBalanceAccumulator::accumulate() {
     }
   }
   r.lines->Initialize();
-  r.lines->m_Record.SetBankAccount(bank);
-  r.lines->m_Record.SetTransactionDate(day);
-  r.lines->m_Record.SetCheck(tsDouble(0));
-  r.lines->m_Record.SetSubtraction(tsCurrency());
-  r.lines->m_Record.SetRun(tsDouble(0));
-  r.lines->m_Record.SetSequence(tsDouble(0));
+  Kind::DayStart(r.lines->m_Record, target);
   st = r.lines->FetchGE(false);
-  bool found = false;
-  while (st == tsioStatus::kSuccess && r.lines->m_Record.GetBankAccount() == bank) {
-    const int w = RegisterOrder(r.lines->m_Record, target);
-    if (w == 0) {
-      found = true;
-      break;
-    }
-    if (w > 0) break;
-    balance += r.lines->m_Record.GetAmount();
-    st = r.Next(*r.lines, bank);
-  }
-  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) {
-    failure.ReadError(st);
-    failure.Finish(tsCurrency());
-    return Fail();
-  }
+  const bool found = add_lines_up_to_target(balance);
+  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) return read_error(st);
   balance += target.GetAmount();
   if (found) {
-    m_PreviousTransaction = target;
+    m_Previous = target;
     m_PreviousBalance = balance;
     m_HasPrevious = true;
     r.at_previous = true;
@@ -273,253 +317,14 @@ tsCurrency bkRunningBalanceAccumulator::accumulate() {
   return balance;
 }
 
-tsCurrency bkRunningBalanceAccumulator::accumulate(const tsAlpha& bank, const tsDouble& run,
-                                                   const tsDouble& sequence) {
-  Transaction t(m_TransactionFile, m_sTransactionColumns, 0);
-  BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
-  tsioBookmark tmark(*t.CursorPtr());
-  tsioBookmark bmark(*b.CursorPtr());
-  t.m_Record.SetBankAccount(bank);
-  t.m_Record.SetRun(run);
-  t.m_Record.SetSequence(sequence);
-  tsioStatus::Status st = t.FetchEQ(false);
-  if (st == tsioStatus::kSuccess) {
-    b.m_Record.SetBankAccount(bank);
-    st = b.FetchEQ(false);
-  }
-  if (st != tsioStatus::kSuccess) {
-    (void)tmark.GoTo();
-    (void)bmark.GoTo();
-    x_log(0, "Helper function failed");
-    return Fail();
-  }
-  const tsCurrency result = accumulate();
-  if (bkIsBalanceFailure(result)) {  // no balance: the files go back where they were
-    (void)tmark.GoTo();
-    (void)bmark.GoTo();
-  }
-  return result;
-}
-
-// ---- GL cash accounts ----
-
-struct bkCashRunningBalanceAccumulator::Reader {
-  tsioDataFile own;
-  short index = 15;
-  std::unique_ptr<CashDetail> target, step, lines;
-  bool at_previous = false;
-
-  tsioStatus::Status Open(const tsioDataFileReference& master, const tsioDataFileReference& transactions) {
-    const tsioStatus::Status st = OpenOwn(transactions, own);
-    if (st != tsioStatus::kSuccess) return st;
-    if (!master.IsValid()) return tsioStatus::kFileNotOpen;
-    index = bkBalanceIndex(transactions, CashDetailData::kRecordType, 15);
-    target = std::make_unique<CashDetail>(transactions, bkCashRunningBalanceAccumulator::m_sCashDetailColumns, index);
-    step = std::make_unique<CashDetail>(own, kCashStepColumns, index);
-    lines = std::make_unique<CashDetail>(own, bkCashRunningBalanceAccumulator::m_sCashDetailColumns, index);
-    return tsioStatus::kSuccess;
-  }
-  // The next cash detail of the bank account (BankAccountCashDetailsRel's
-  // steps), as for transactions.
-  tsioStatus::Status Next(CashDetail& c, const tsAlpha& account) {
-    const tsioStatus::Status st = c.FetchNext(false);
-    if (st == tsioStatus::kSuccess && c.m_Record.GetBankAccount() != account) return tsioStatus::kEndOfFile;
-    return st;
-  }
-};
-
-bkCashRunningBalanceAccumulator::bkCashRunningBalanceAccumulator(const tsioDataFileReference& master_file,
-                                                                 const tsioDataFileReference& transaction_file)
-    : m_MasterFile(master_file), m_TransactionFile(transaction_file), m_PreviousCashDetail(m_sCashDetailColumns) {}
-
-bkCashRunningBalanceAccumulator::bkCashRunningBalanceAccumulator(const bkCashRunningBalanceAccumulator& other)
-    : m_MasterFile(other.m_MasterFile),
-      m_TransactionFile(other.m_TransactionFile),
-      m_HasPrevious(other.m_HasPrevious),
-      m_PreviousCashDetail(other.m_PreviousCashDetail, m_sCashDetailColumns),
-      m_PreviousBalance(other.m_PreviousBalance),
-      m_PreviousCashAccount(other.m_PreviousCashAccount) {}
-
-bkCashRunningBalanceAccumulator& bkCashRunningBalanceAccumulator::operator=(
-    const bkCashRunningBalanceAccumulator& other) {
-  if (this == &other) return *this;
-  m_MasterFile = other.m_MasterFile;
-  m_TransactionFile = other.m_TransactionFile;
-  m_HasPrevious = other.m_HasPrevious;
-  m_PreviousCashDetail = other.m_PreviousCashDetail;
-  m_PreviousBalance = other.m_PreviousBalance;
-  m_PreviousCashAccount = other.m_PreviousCashAccount;
-  m_Reader.reset();
-  return *this;
-}
-
-bkCashRunningBalanceAccumulator::~bkCashRunningBalanceAccumulator() = default;
-
-void bkCashRunningBalanceAccumulator::setMasterFile(const tsioDataFileReference& master_file) {
-  m_MasterFile = master_file;
-  m_HasPrevious = false;
-  m_PreviousCashDetail = CashDetailData(m_sCashDetailColumns);
-  m_PreviousBalance = tsCurrency();
-  m_Reader.reset();
-}
-
-void bkCashRunningBalanceAccumulator::setTransactionFile(const tsioDataFileReference& transaction_file) {
-  m_TransactionFile = transaction_file;
-  m_HasPrevious = false;
-  m_PreviousCashDetail = CashDetailData(m_sCashDetailColumns);
-  m_PreviousBalance = tsCurrency();
-  m_Reader.reset();
-}
-
-uint64_t bkCashRunningBalanceAccumulator::OwnFetches() const {
-  return m_Reader ? m_Reader->own.State(CashDetailData::kRecordType)->fetches : 0;
-}
-
-tsCurrency bkCashRunningBalanceAccumulator::Fail() {
-  m_HasPrevious = false;
-  if (m_Reader) m_Reader->at_previous = false;
-  return bkBalanceFailureAmount();
-}
-
-tsCurrency bkCashRunningBalanceAccumulator::accumulate() {
-  bkBalanceFailure failure;
-  if (!m_Reader) {
-    auto reader = std::make_unique<Reader>();
-    const tsioStatus::Status st = reader->Open(m_MasterFile, m_TransactionFile);
-    if (st != tsioStatus::kSuccess) {
-      failure.ReadError(st);
-      failure.Finish(tsCurrency());
-      return Fail();
-    }
-    m_Reader = std::move(reader);
-  }
-  Reader& r = *m_Reader;
-  tsioStatus::Status st = r.target->Refresh();
-  if (st != tsioStatus::kSuccess) {
-    failure.ReadError(st);
-    failure.Finish(tsCurrency());
-    return Fail();
-  }
-  const CashDetailData& target = r.target->m_Record;
-  const tsAlpha& bank = target.GetBankAccount();
-  const tsAlpha& cash = target.GetCashAccount();
-  auto same_account = [&](const CashDetailData& d) {
-    return d.GetBankAccount() == bank && d.GetCashAccount() == cash;
-  };
-
-  if (m_HasPrevious && bank == m_PreviousCashDetail.GetBankAccount() && cash == m_PreviousCashAccount) {
-    const int order = CashOrder(m_PreviousCashDetail, target);
-    if (order == 0) return m_PreviousBalance;
-    if (order < 0) {
-      if (!r.at_previous) {
-        r.step->m_Record = m_PreviousCashDetail;
-        st = r.step->SetBuffer();
-        if (st != tsioStatus::kSuccess) {
-          failure.ReadError(st);
-          failure.Finish(tsCurrency());
-          return Fail();
-        }
-      }
-      r.at_previous = false;
-      tsCurrency balance = m_PreviousBalance;
-      st = r.Next(*r.step, bank);
-      bool found = false;
-      if (st == tsioStatus::kSuccess && same_account(r.step->m_Record)) {
-        const int where = CashOrder(r.step->m_Record, target);
-        if (where == 0) {
-          found = true;
-        } else if (where < 0) {
-          st = r.lines->FetchCurrent(false);
-          while (st == tsioStatus::kSuccess && same_account(r.lines->m_Record)) {
-            const int w = CashOrder(r.lines->m_Record, target);
-            if (w == 0) {
-              found = true;
-              break;
-            }
-            if (w > 0) break;
-            balance += r.lines->m_Record.GetAmount();
-            st = r.Next(*r.lines, bank);
-          }
-        }
-      }
-      if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) {
-        failure.ReadError(st);
-        failure.Finish(tsCurrency());
-        return Fail();
-      }
-      if (found) {
-        balance += target.GetAmount();
-        m_PreviousCashDetail = target;
-        m_PreviousBalance = balance;
-        r.at_previous = true;
-        return balance;
-      }
-    }
-  }
-
-  m_HasPrevious = false;
-  r.at_previous = false;
-  const tsDate& day = target.GetAccountingDate();
-  bkCashAccountBalanceAsOfDateAccumulator opening(bank, cash, day.IsEmpty() ? day : day - 1, m_MasterFile, r.own);
-  tsCurrency balance = opening.accumulate();
-  if (bkIsBalanceFailure(balance)) return Fail();
-  if (balance == tsCurrency()) {
-    BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
-    tsioBookmark mark(*b.CursorPtr());
-    b.m_Record.SetBankAccount(bank);
-    st = b.FetchEQ(false);
-    const tsioStatus::Status back = mark.GoTo();
-    if (st == tsioStatus::kSuccess && back != tsioStatus::kNotFound) st = back;
-    if (st != tsioStatus::kSuccess) {
-      failure.RecordError(bank.str(), st);
-      failure.Finish(tsCurrency());
-      return Fail();
-    }
-  }
-  r.lines->Initialize();
-  r.lines->m_Record.SetBankAccount(bank);
-  r.lines->m_Record.SetCashAccount(cash);
-  r.lines->m_Record.SetAccountingDate(day);
-  st = r.lines->FetchGE(false);
-  bool found = false;
-  while (st == tsioStatus::kSuccess && same_account(r.lines->m_Record)) {
-    const int w = CashOrder(r.lines->m_Record, target);
-    if (w == 0) {
-      found = true;
-      break;
-    }
-    if (w > 0) break;
-    balance += r.lines->m_Record.GetAmount();
-    st = r.Next(*r.lines, bank);
-  }
-  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) {
-    failure.ReadError(st);
-    failure.Finish(tsCurrency());
-    return Fail();
-  }
-  balance += target.GetAmount();
-  if (found) {
-    m_PreviousCashDetail = target;
-    m_PreviousCashAccount = cash;
-    m_PreviousBalance = balance;
-    m_HasPrevious = true;
-    r.at_previous = true;
-  }
-  return balance;
-}
-
-tsCurrency bkCashRunningBalanceAccumulator::accumulate(const tsAlpha& bank, const tsDouble& transaction_run,
-                                                       const tsDouble& transaction_sequence,
-                                                       const tsDouble& cash_run, const tsDouble& cash_sequence) {
-  CashDetail c(m_TransactionFile, m_sCashDetailColumns, 0);
-  BankAccount b(m_MasterFile, m_sBankAccountColumns, 0);
+template <typename Record>
+tsCurrency bkRunningBalanceWalk<Record>::AccumulateAt(const tsAlpha& bank,
+                                                      const std::function<void(Record&)>& set_key) {
+  typename RunKind<Record>::Cursor c(m_TransactionFile, RunKind<Record>::Columns(), 0);
+  BankAccount b(m_MasterFile, RunKind<Record>::BankColumns(), 0);
   tsioBookmark cmark(*c.CursorPtr());
   tsioBookmark bmark(*b.CursorPtr());
-  c.m_Record.SetBankAccount(bank);
-  c.m_Record.SetTranRun(transaction_run);
-  c.m_Record.SetTranSequence(transaction_sequence);
-  c.m_Record.SetCashDetailRun(cash_run);
-  c.m_Record.SetCashDetailSequence(cash_sequence);
+  set_key(c.m_Record);
   tsioStatus::Status st = c.FetchEQ(false);
   if (st == tsioStatus::kSuccess) {
     b.m_Record.SetBankAccount(bank);
@@ -531,10 +336,73 @@ tsCurrency bkCashRunningBalanceAccumulator::accumulate(const tsAlpha& bank, cons
     x_log(0, "Helper function failed");
     return Fail();
   }
-  const tsCurrency result = accumulate();
-  if (bkIsBalanceFailure(result)) {
+  const tsCurrency result = Accumulate();
+  if (bkIsBalanceFailure(result)) {  // no balance: the files go back where they were
     (void)cmark.GoTo();
     (void)bmark.GoTo();
   }
   return result;
+}
+
+template class bkRunningBalanceWalk<TransactionData>;
+template class bkRunningBalanceWalk<CashDetailData>;
+
+// ---- register ----
+
+bkRunningBalanceAccumulator::bkRunningBalanceAccumulator(const tsioDataFileReference& master_file,
+                                                         const tsioDataFileReference& transaction_file)
+    : m_Walk(master_file, transaction_file) {}
+bkRunningBalanceAccumulator::bkRunningBalanceAccumulator(const bkRunningBalanceAccumulator& other) = default;
+bkRunningBalanceAccumulator& bkRunningBalanceAccumulator::operator=(const bkRunningBalanceAccumulator& other) =
+    default;
+bkRunningBalanceAccumulator::~bkRunningBalanceAccumulator() = default;
+
+void bkRunningBalanceAccumulator::setMasterFile(const tsioDataFileReference& master_file) {
+  m_Walk.SetMasterFile(master_file);
+}
+void bkRunningBalanceAccumulator::setTransactionFile(const tsioDataFileReference& transaction_file) {
+  m_Walk.SetTransactionFile(transaction_file);
+}
+uint64_t bkRunningBalanceAccumulator::OwnFetches() const { return m_Walk.OwnFetches(); }
+tsCurrency bkRunningBalanceAccumulator::accumulate() { return m_Walk.Accumulate(); }
+
+tsCurrency bkRunningBalanceAccumulator::accumulate(const tsAlpha& bank, const tsDouble& run,
+                                                   const tsDouble& sequence) {
+  return m_Walk.AccumulateAt(bank, [&](TransactionData& key) {
+    key.SetBankAccount(bank);
+    key.SetRun(run);
+    key.SetSequence(sequence);
+  });
+}
+
+// ---- GL cash accounts ----
+
+bkCashRunningBalanceAccumulator::bkCashRunningBalanceAccumulator(const tsioDataFileReference& master_file,
+                                                                 const tsioDataFileReference& transaction_file)
+    : m_Walk(master_file, transaction_file) {}
+bkCashRunningBalanceAccumulator::bkCashRunningBalanceAccumulator(const bkCashRunningBalanceAccumulator& other) =
+    default;
+bkCashRunningBalanceAccumulator& bkCashRunningBalanceAccumulator::operator=(
+    const bkCashRunningBalanceAccumulator& other) = default;
+bkCashRunningBalanceAccumulator::~bkCashRunningBalanceAccumulator() = default;
+
+void bkCashRunningBalanceAccumulator::setMasterFile(const tsioDataFileReference& master_file) {
+  m_Walk.SetMasterFile(master_file);
+}
+void bkCashRunningBalanceAccumulator::setTransactionFile(const tsioDataFileReference& transaction_file) {
+  m_Walk.SetTransactionFile(transaction_file);
+}
+uint64_t bkCashRunningBalanceAccumulator::OwnFetches() const { return m_Walk.OwnFetches(); }
+tsCurrency bkCashRunningBalanceAccumulator::accumulate() { return m_Walk.Accumulate(); }
+
+tsCurrency bkCashRunningBalanceAccumulator::accumulate(const tsAlpha& bank, const tsDouble& transaction_run,
+                                                       const tsDouble& transaction_sequence,
+                                                       const tsDouble& cash_run, const tsDouble& cash_sequence) {
+  return m_Walk.AccumulateAt(bank, [&](CashDetailData& key) {
+    key.SetBankAccount(bank);
+    key.SetTranRun(transaction_run);
+    key.SetTranSequence(transaction_sequence);
+    key.SetCashDetailRun(cash_run);
+    key.SetCashDetailSequence(cash_sequence);
+  });
 }

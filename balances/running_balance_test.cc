@@ -19,10 +19,10 @@ using baltest::Register;
 
 // A company whose account B1 has a register of `lines` lines (over 60
 // days) and B2 and B3 shorter ones.
-struct Company {
+struct RegisterCompany {
   bktest::BankCompany co;
   Register reg;
-  explicit Company(int lines, bool cash_lines = true) {
+  explicit RegisterCompany(int lines, bool cash_lines = true) {
     std::mt19937 rng(77);
     reg.Generate(rng, {"B1"}, lines, 60, cash_lines);
     reg.Generate(rng, {"B2", "B3"}, 50, 20);
@@ -46,12 +46,12 @@ struct Caller {
 };
 
 // Fetches made on the company's files and through the accumulator's own handle.
-uint64_t Fetches(const Company& c, const bkRunningBalanceAccumulator& acc) {
+uint64_t Fetches(const RegisterCompany& c, const bkRunningBalanceAccumulator& acc) {
   return c.co.bkt->State(1)->fetches + c.co.bkm->State(1)->fetches + acc.OwnFetches();
 }
 
 TEST(RunningBalance, AWholeRegisterCostsOneFetchPerLine) {
-  Company c(10000, false);
+  RegisterCompany c(10000, false);
   const auto lines = c.reg.RunningBalances("B1");
   ASSERT_EQ(lines.size(), 10000u);
   Caller caller(*c.co.bkt);
@@ -85,7 +85,7 @@ TEST(RunningBalance, AWholeRegisterCostsOneFetchPerLine) {
 }
 
 TEST(RunningBalance, StartsOverForAnEarlierLineOrAnotherAccount) {
-  Company c(600);
+  RegisterCompany c(600);
   const auto b1 = c.reg.RunningBalances("B1");
   const auto b2 = c.reg.RunningBalances("B2");
   Caller caller(*c.co.bkt);
@@ -116,7 +116,7 @@ TEST(RunningBalance, StartsOverForAnEarlierLineOrAnotherAccount) {
 }
 
 TEST(RunningBalance, NeverBuildsOnTheFailureAmount) {
-  Company c(400);
+  RegisterCompany c(400);
   LogReader log(c.co.fm.Folder());
   const auto lines = c.reg.RunningBalances("B1");
   Caller caller(*c.co.bkt);
@@ -158,7 +158,7 @@ TEST(RunningBalance, NeverBuildsOnTheFailureAmount) {
 // destroying one never leaves another with a dangling or shared reference
 // (run under the sanitizer build too).
 TEST(RunningBalance, CopiesAndAssignmentsOwnWhatTheyHold) {
-  Company c(200);
+  RegisterCompany c(200);
   const auto lines = c.reg.RunningBalances("B1");
   Caller caller(*c.co.bkt);
   auto first = std::make_unique<bkRunningBalanceAccumulator>(*c.co.bkm, *c.co.bkt);
@@ -224,7 +224,7 @@ TEST(RunningBalance, CopiesAndAssignmentsOwnWhatTheyHold) {
 }
 
 TEST(CashRunningBalance, EveryCashAccountOfEveryBankLineByLine) {
-  Company c(800);
+  RegisterCompany c(800);
   CashDetail caller(*c.co.bkt, "", 15);
   bkCashRunningBalanceAccumulator acc(*c.co.bkm, *c.co.bkt);
   for (const char* bank : {"B1", "B2", "B3"}) {
@@ -255,7 +255,7 @@ TEST(CashRunningBalance, EveryCashAccountOfEveryBankLineByLine) {
 }
 
 TEST(RunningBalance, ByKeyStandsBothFilesOnTheLine) {
-  Company c(100);
+  RegisterCompany c(100);
   const auto lines = c.reg.RunningBalances("B2");
   bkRunningBalanceAccumulator acc(*c.co.bkm, *c.co.bkt);
   const auto& l = lines[30].first;

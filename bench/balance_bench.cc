@@ -29,84 +29,54 @@
 #include "accounts/bank_account.h"
 #include "balances/balance_accumulators.h"
 #include "balances/balance_as_of.h"
+#include "bench/bench_company.h"
 #include "framework/io/counters.h"
-#include "framework/io/file_manager.h"
-#include "framework/io/rollback_stack.h"
-#include "records/files.h"
-#include "transactions/transaction.h"
 
 namespace {
 
-constexpr int kBanks = 20;
+constexpr int kBanks = kBenchBanks;
 constexpr int kFirstDay = 20200101;
 constexpr int kDays = 2000;
 
-std::string BenchDir() {
-  const char* d = getenv("BK_BENCH_DIR");
-  return d && *d ? d : "/tmp/bk-bench";
-}
-
 std::string Company(int rows) { return BenchDir() + "/bal" + std::to_string(rows); }
 
-std::string Bank(int i) {
-  char b[16];
-  snprintf(b, sizeof b, "BANK%02d", i);
-  return b;
-}
+std::string Bank(int i) { return BenchBank(i); }
 
 // Builds the company once: `rows` transactions over 20 bank accounts whose
 // register balances hold them all.
 void Build(int rows) {
-  std::string folder = Company(rows);
-  struct stat st;
-  if (stat((folder + "/company.db").c_str(), &st) == 0) return;
-  mkdir(BenchDir().c_str(), 0777);
-  tsioFileManager fm(folder);
-  if (fm.CreateCompany() != tsioStatus::kSuccess || fm.Create(BKTFileSpec) != tsioStatus::kSuccess ||
-      fm.Create(BKMFileSpec) != tsioStatus::kSuccess) {
-    abort();
-  }
-  tsioDataFile *f = nullptr, *m = nullptr;
-  if (fm.Open(BKTFileSpec, &f) != tsioStatus::kSuccess || fm.Open(BKMFileSpec, &m) != tsioStatus::kSuccess) abort();
-  Transaction t(*f, "", 0);
-  std::mt19937 rng(42);
-  tclRollbackStack unit;
-  t.AttachRollbackStack(&unit);
   std::vector<tsCurrency> balance(kBanks);
-  for (int i = 0; i < rows; ++i) {
-    t.m_Record = TransactionData();
-    const int b = i % kBanks;
-    t.m_Record.SetBankAccount(tsAlpha(Bank(b)));
-    t.m_Record.SetRun(tsDouble(1 + i / 1000, 0));
-    t.m_Record.SetSequence(tsDouble(1 + i % 1000, 0));
+  auto fill = [&](int i, std::mt19937& rng, TransactionData& r) {
     const int type = 1 + static_cast<int>(rng() % 4);
     tclTSEnum<TransactionData::TranTypeEnum> e;
     e.SetValue(type);
-    t.m_Record.SetType(e);
+    r.SetType(e);
     const tsDate date = tsDate::FromYmd(kFirstDay) + static_cast<int>(rng() % kDays);
-    t.m_Record.SetTransactionDate(date);
-    t.m_Record.SetAccountingDate(date);
+    r.SetTransactionDate(date);
+    r.SetAccountingDate(date);
     const tsCurrency amount(tsDouble(static_cast<long long>(1 + rng() % 1000000), 0) / tsDouble(100));
     if (type == 2) {
-      t.m_Record.SetAddition(amount);
+      r.SetAddition(amount);
     } else {
-      t.m_Record.SetSubtraction(amount);
-      if (type == 1) t.m_Record.SetCheck(tsDouble(static_cast<long long>(1 + rng() % 100000), 0));
+      r.SetSubtraction(amount);
+      if (type == 1) r.SetCheck(tsDouble(static_cast<long long>(1 + rng() % 100000), 0));
     }
-    t.m_Record.SetDescription(tsAlpha("Payment " + std::to_string(i)));
-    balance[static_cast<size_t>(b)] += t.m_Record.GetAmount();
-    if (t.Insert() != tsioStatus::kSuccess) abort();
-    if (i % 50000 == 49999 && unit.Commit() != tsioStatus::kSuccess) abort();
-  }
-  BankAccount bank(*m, "", 0);
-  bank.AttachRollbackStack(&unit);
-  for (int b = 0; b < kBanks; ++b) {
-    bank.m_Record = BankAccountData();
-    bank.m_Record.SetBankAccount(tsAlpha(Bank(b)));
-    bank.m_Record.SetRegisterBalance(balance[static_cast<size_t>(b)] + tsCurrency(1000));
-    if (bank.Insert() != tsioStatus::kSuccess) abort();
-  }
-  if (unit.Commit() != tsioStatus::kSuccess) abort();
+    r.SetDescription(tsAlpha("Payment " + std::to_string(i)));
+    balance[static_cast<size_t>(i % kBanks)] += r.GetAmount();
+  };
+  auto banks = [&](tsioFileManager& fm, tclRollbackStack& unit) {
+    tsioDataFile* m = nullptr;
+    if (fm.Open(BKMFileSpec, &m) != tsioStatus::kSuccess) abort();
+    BankAccount bank(*m, "", 0);
+    bank.AttachRollbackStack(&unit);
+    for (int b = 0; b < kBanks; ++b) {
+      bank.m_Record = BankAccountData();
+      bank.m_Record.SetBankAccount(tsAlpha(Bank(b)));
+      bank.m_Record.SetRegisterBalance(balance[static_cast<size_t>(b)] + tsCurrency(1000));
+      if (bank.Insert() != tsioStatus::kSuccess) abort();
+    }
+  };
+  BuildBenchRegister(Company(rows), rows, {&BKMFileSpec}, fill, banks);
 }
 
 struct Opened {

@@ -14,65 +14,32 @@
 #include <random>
 #include <string>
 
-#include "framework/io/file_manager.h"
-#include "framework/io/rollback_stack.h"
-#include "records/files.h"
-#include "transactions/transaction.h"
+#include "bench/bench_company.h"
 
 namespace {
 
-constexpr int kBanks = 20;
-
-std::string BenchDir() {
-  const char* d = getenv("BK_BENCH_DIR");
-  return d && *d ? d : "/tmp/bk-bench";
-}
+constexpr int kBanks = kBenchBanks;
 
 std::string Company(int rows) { return BenchDir() + "/tx" + std::to_string(rows); }
 
-std::string Bank(int i) {
-  char b[16];
-  snprintf(b, sizeof b, "BANK%02d", i);
-  return b;
-}
+std::string Bank(int i) { return BenchBank(i); }
 
 // Builds the company once: `rows` transactions spread over 20 banks, with
 // dates, check numbers and amounts like a register's.
 void Build(int rows) {
-  std::string folder = Company(rows);
-  struct stat st;
-  if (stat((folder + "/company.db").c_str(), &st) == 0) return;
-  mkdir(BenchDir().c_str(), 0777);
-  tsioFileManager fm(folder);
-  if (fm.CreateCompany() != tsioStatus::kSuccess || fm.Create(BKTFileSpec) != tsioStatus::kSuccess) abort();
-  tsioDataFile* f = nullptr;
-  if (fm.Open(BKTFileSpec, &f) != tsioStatus::kSuccess) abort();
-  Transaction t(*f, "", 0);
-  std::mt19937 rng(42);
-  tclRollbackStack unit;
-  t.AttachRollbackStack(&unit);
-  for (int i = 0; i < rows; ++i) {
-    t.m_Record = TransactionData();
-    t.m_Record.SetBankAccount(tsAlpha(Bank(i % kBanks)));
-    t.m_Record.SetRun(tsDouble(1 + i / 1000, 0));
-    t.m_Record.SetSequence(tsDouble(1 + i % 1000, 0));
+  BuildBenchRegister(Company(rows), rows, {}, [](int i, std::mt19937& rng, TransactionData& r) {
     tclTSEnum<TransactionData::TranTypeEnum> type;
     type.SetValue(1 + static_cast<int>(rng() % 4));
-    t.m_Record.SetType(type);
-    t.m_Record.SetTransactionDate(tsDate::FromYmd(20200101) + static_cast<int>(rng() % 2000));
-    t.m_Record.SetAccountingDate(t.m_Record.GetTransactionDate());
-    t.m_Record.SetCheck(tsDouble(static_cast<long long>(rng() % 100000), 0));
-    t.m_Record.SetSubtraction(tsCurrency(tsDouble(static_cast<long long>(rng() % 1000000), 0) / tsDouble(100)));
-    t.m_Record.SetDescription(tsAlpha("Payment " + std::to_string(i)));
-    t.m_Record.SetPayee(tsAlpha("Payee " + std::to_string(i % 997)));
-    t.m_Record.SetDebitAccount(tsAlpha("1000-00"));
-    t.m_Record.SetCreditAccount(tsAlpha("2000-00"));
-    if (t.Insert() != tsioStatus::kSuccess) abort();
-    if (i % 50000 == 49999) {
-      if (unit.Commit() != tsioStatus::kSuccess) abort();
-    }
-  }
-  if (unit.Commit() != tsioStatus::kSuccess) abort();
+    r.SetType(type);
+    r.SetTransactionDate(tsDate::FromYmd(20200101) + static_cast<int>(rng() % 2000));
+    r.SetAccountingDate(r.GetTransactionDate());
+    r.SetCheck(tsDouble(static_cast<long long>(rng() % 100000), 0));
+    r.SetSubtraction(tsCurrency(tsDouble(static_cast<long long>(rng() % 1000000), 0) / tsDouble(100)));
+    r.SetDescription(tsAlpha("Payment " + std::to_string(i)));
+    r.SetPayee(tsAlpha("Payee " + std::to_string(i % 997)));
+    r.SetDebitAccount(tsAlpha("1000-00"));
+    r.SetCreditAccount(tsAlpha("2000-00"));
+  });
 }
 
 struct Opened {

@@ -37,7 +37,7 @@ class DepositItemTransfer : public ::testing::Test {
     return Move<DepositItem>(*company.bkt, *company.history, kItem1, stack, fault);
   }
 
-  Company company;
+  DetailCompany company;
 };
 
 // Undisturbed, the three lines and the item arrive under 7/12 and vanish from

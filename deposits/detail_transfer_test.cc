@@ -26,7 +26,7 @@ struct Kind {
     return std::string(key) + ";" + run_column + "=" + run + ";" + seq_column + "=" + seq;
   }
   // Moves the record from the current file to the history under 7/12.
-  ccStatus<TransferStatus> Run(Company& company, tclRollbackStack* stack, Fault fault = {}, bool lock = true) const {
+  ccStatus<TransferStatus> Run(DetailCompany& company, tclRollbackStack* stack, Fault fault = {}, bool lock = true) const {
     return move(*company.bkt, *company.history, Key("5", "1"), stack, fault, lock);
   }
 };
@@ -41,7 +41,7 @@ constexpr Kind Of(const char* description, const char* key, const char* run_colu
 class EveryKind : public ::testing::TestWithParam<Kind> {
  protected:
   void TearDown() override { tsioFaults::Clear(); }
-  Company company;
+  DetailCompany company;
 };
 
 // Cash, tax and tax GL details keep their own run and sequence columns.
@@ -139,7 +139,7 @@ TEST_P(EveryKind, AFailedMoveReleasesTheLockItTook) {
 // A cursor over a few columns moves the whole stored record; a cursor reading
 // by the batch index moves the record it holds, not the batch's first.
 TEST(DetailTransfer, PartialAndBatchIndexCursorsMoveTheWholeRightRecord) {
-  Company company;
+  DetailCompany company;
   tclRollbackStack stack;
   WithdrawalDetail partial(*company.bkt, "WDBNKAC;WDRUN;WDSEQ;WDGLACC");
   ASSERT_TRUE(Set(partial.m_Record, "WDBNKAC=CHK1;WDRUN=5;WDSEQ=1;WDGLACC=6100"));

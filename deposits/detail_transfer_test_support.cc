@@ -50,7 +50,7 @@ const Row* Find(const std::vector<Row>& rows, const std::string& text) {
   return nullptr;
 }
 
-Company::Company() {
+DetailCompany::DetailCompany() {
   Open();
   Put<DepositItem>(*bkt, std::string(kItem1) + ";DICHKNO=101;DIPAYER=Smith;DIAMT=60.00;DIDESC=rent");
   Put<DepositItem>(*bkt, "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=2;DIAMT=5.00");
@@ -69,7 +69,7 @@ Company::Company() {
   Put<TaxGLDetail>(*bkt, "TGBNKAC=CHK1;TGRUN=5;TGSEQ=1;TGTXRUN=4;TGTXSEQ=1;TGTAX=GST;TGTXRT=5.125;TGTXAMT=3.25");
 }
 
-void Company::Open() {
+void DetailCompany::Open() {
   fm_ = std::make_unique<tsioFileManager>(Folder());
   EXPECT_EQ(fm_->CreateCompany(), tsioStatus::kSuccess);
   for (auto [spec, out] : {std::pair{&BKTFileSpec, &bkt}, {&BKTHistoryFileSpec, &history}}) {
@@ -93,7 +93,7 @@ std::vector<Row> RowsOf(tsioDataFile& file) {
   return rows;
 }
 
-std::vector<Row> Company::Rows(tsioDataFile& file) const {
+std::vector<Row> DetailCompany::Rows(tsioDataFile& file) const {
   return RowsOf<DepositItem, DepositItemDetail, WithdrawalDetail, CashDetail, TaxDetail, TaxGLDetail>(file);
 }
 

@@ -54,9 +54,9 @@ using Snapshot = std::pair<std::vector<Row>, std::vector<Row>>;
 // The row whose columns hold every value of `text` ("COLUMN=value;...").
 const Row* Find(const std::vector<Row>& rows, const std::string& text);
 
-class Company {
+class DetailCompany {
  public:
-  Company();  // opens the company and writes the records above
+  DetailCompany();  // opens the company and writes the records above
   void Open();
   void Close() { fm_.reset(); }
   std::string Folder() const { return dir_.Sub("company"); }

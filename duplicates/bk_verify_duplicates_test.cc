@@ -61,9 +61,9 @@ void AddPending(const tsioDataFile& bkm, const char* bank, const char* date, con
 
 // A company with the module's files, opened by the test as a program would
 // (its own file manager), set as the application's company folder.
-class Company {
+class DuplicatesCompany {
  public:
-  explicit Company(bool with_history = true, bool with_master = true) {
+  explicit DuplicatesCompany(bool with_history = true, bool with_master = true) {
     tsioFileManager creator(folder);
     EXPECT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
     EXPECT_EQ(creator.Create(BKTFileSpec), tsioStatus::kSuccess);
@@ -76,7 +76,7 @@ class Company {
     TSGetApp()->SetCompanyFolder(folder);
     Open();
   }
-  ~Company() {
+  ~DuplicatesCompany() {
     tsioFaults::Clear();
     TSGetApp()->SetCompanyFolder("");
   }
@@ -116,7 +116,7 @@ const char* Name(Form f) {
 
 // The caller's side of the second form: cursors and settings it lends.
 struct Lent {
-  explicit Lent(Company& co)
+  explicit Lent(DuplicatesCompany& co)
       : settings(*co.bkm),
         reg_checks(*co.bkt, bkVerifyDuplicates::CheckCursorFields, bkVerifyDuplicates::kCheckIndex),
         reg_deposits(*co.bkt, bkVerifyDuplicates::DepositCursorFields, bkVerifyDuplicates::kDepositIndex),
@@ -133,7 +133,7 @@ struct Lent {
   PendingDeposit pending;
 };
 
-Level Initialize(bkVerifyDuplicates& v, Company& co, Form form, std::unique_ptr<Lent>& lent) {
+Level Initialize(bkVerifyDuplicates& v, DuplicatesCompany& co, Form form, std::unique_ptr<Lent>& lent) {
   switch (form) {
     case Form::kFileInfo: {
       const tsioFileInfo master = co.bkm->Info();
@@ -210,7 +210,7 @@ const Case kCases[] = {
     {"history deposit of another bank", false, "B2", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kNone},
 };
 
-void AddRegisterOfCases(Company& co) {
+void AddRegisterOfCases(DuplicatesCompany& co) {
   AddTransaction(*co.bkt, "B1", 1, 1, 100);
   AddTransaction(*co.bkt, "B1", 1, 2, 101);
   AddTransaction(*co.bkt, "B1", 1, 3, 0, "2026-01-05", "D1");
@@ -237,7 +237,7 @@ Level Ask(bkVerifyDuplicates& v, const Case& c) {
 }
 
 TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff) {
-  Company co;
+  DuplicatesCompany co;
   AddRegisterOfCases(co);
   for (bool on : {false, true}) {
     co.HistoryOptions(on, on);
@@ -271,7 +271,7 @@ TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff)
 }
 
 TEST(VerifyDuplicates, MessagesUseTheCataloguesWordsAndTheUsersTerms) {
-  Company co;
+  DuplicatesCompany co;
   AddRegisterOfCases(co);
   bkVerifyDuplicates v;
   ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
@@ -289,7 +289,7 @@ TEST(VerifyDuplicates, MessagesUseTheCataloguesWordsAndTheUsersTerms) {
 // Another program enters the check, the deposit and a pending deposit after
 // the verifier was set up and had looked once: the next lookups see them.
 TEST(VerifyDuplicates, SeesWhatASecondProgramEntersMeanwhile) {
-  Company co;
+  DuplicatesCompany co;
   co.HistoryOptions(true, true);
   for (Form form : {Form::kFileInfo, Form::kCallerCursors}) {
     SCOPED_TRACE(Name(form));
@@ -336,7 +336,7 @@ TEST(VerifyDuplicates, AHistoryThatCannotBeOpenedWarnsAndIsNotSearched) {
   for (const Way& w : {Way{false, Form::kFileInfo, 2207}, Way{false, Form::kCallerCursors, 2207},
                        Way{false, Form::kRegisterCursorOnly, 2207}, Way{true, Form::kFileInfo, 2206}}) {
     SCOPED_TRACE(std::string(Name(w.form)) + " " + std::to_string(w.warning));
-    Company co(w.with_history);
+    DuplicatesCompany co(w.with_history);
     co.HistoryOptions(true, true);
     if (w.with_history) tsioFaults::Arm(tsioOp::kOpen, tsioStatus::kIOError, 4);
     bkVerifyDuplicates v;
@@ -364,9 +364,9 @@ TEST(VerifyDuplicates, AHistoryThatCannotBeOpenedWarnsAndIsNotSearched) {
 // The history information may name another company folder (an archive):
 // the history is opened there, on a handle of the verifier's own.
 TEST(VerifyDuplicates, TheHistoryMayLieInAnotherFolder) {
-  Company co(/*with_history=*/false);
+  DuplicatesCompany co(/*with_history=*/false);
   co.HistoryOptions(true, true);
-  Company archive;
+  DuplicatesCompany archive;
   AddTransaction(*archive.history, "B1", 9, 1, 4242);
   TSGetApp()->SetCompanyFolder(co.folder);
   const tsioFileInfo master = co.bkm->Info();
@@ -403,7 +403,7 @@ TEST(VerifyDuplicates, FailedInitialisationNeverAnswersNoDuplicate) {
   };
   for (const Failure& f : kFailures) {
     SCOPED_TRACE(f.what);
-    Company co(true, f.with_master);
+    DuplicatesCompany co(true, f.with_master);
     if (f.op != tsioOp::kCount) tsioFaults::Arm(f.op, tsioStatus::kIOError);
     const std::string name = f.register_file;
     const tsioFileInfo reg(co.folder, tsioFileSpec("BKT", static_cast<short>(name.back() - '0'), 221));
@@ -423,7 +423,7 @@ TEST(VerifyDuplicates, FailedInitialisationNeverAnswersNoDuplicate) {
       EXPECT_EQ(l->Errors()[0].Number(), 2201);
     }
   }
-  Company co;
+  DuplicatesCompany co;
   Lent lent(co);
   bkVerifyDuplicates v;
   const Level init = v.initialize(&lent.settings, nullptr, nullptr, nullptr, nullptr, &lent.pending);
@@ -435,7 +435,7 @@ TEST(VerifyDuplicates, FailedInitialisationNeverAnswersNoDuplicate) {
 // Each fetch a lookup makes, failing in turn, gives 2201 naming the file and
 // what was looked for, at level 4.
 TEST(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
-  Company co;
+  DuplicatesCompany co;
   AddRegisterOfCases(co);
   co.HistoryOptions(true, true);
   struct Step {
@@ -478,7 +478,7 @@ TEST(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
 // A record another program holds locked is still read (lookups never lock),
 // so the duplicate is found, not missed.
 TEST(VerifyDuplicates, ARecordAnotherProgramLocksIsStillADuplicate) {
-  Company co;
+  DuplicatesCompany co;
   AddRegisterOfCases(co);
   auto holder = bktest::ChildProcess::Start([&] {
     tsioFileManager fm(co.folder);
@@ -503,7 +503,7 @@ TEST(VerifyDuplicates, ARecordAnotherProgramLocksIsStillADuplicate) {
 // The history's transaction table really damaged on disk: a history lookup
 // reports the damage (2201) instead of "no duplicate".
 TEST(VerifyDuplicates, ADamagedHistoryTableIsReportedNotSkipped) {
-  Company co;
+  DuplicatesCompany co;
   AddRegisterOfCases(co);
   co.HistoryOptions(true, true);
   const std::string table = tsioCompany::TableName("BKT", BKTHistoryFileSpec.Instance(), 1);
@@ -548,7 +548,7 @@ TEST(VerifyDuplicates, ADamagedHistoryTableIsReportedNotSkipped) {
 // The verifier deletes the cursors it made and closes the files it opened;
 // what the caller lent stays open and usable.
 TEST(VerifyDuplicates, DestructionLeavesBorrowedCursorsAndFilesAlone) {
-  Company co;
+  DuplicatesCompany co;
   AddRegisterOfCases(co);
   co.HistoryOptions(true, true);
   Lent lent(co);
@@ -595,7 +595,7 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
 
   tsTask task("enter checks", tsTask::kNoFlags, 7321);
   {
-    Company co;
+    DuplicatesCompany co;
     co.HistoryOptions(true, false);
     bkVerifyDuplicates v;
     v.Init(task);
@@ -613,7 +613,7 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     EXPECT_EQ(files[0].file_number, v.HistoryFile()->FileNum());
   }
   {
-    Company co(/*with_history=*/false);
+    DuplicatesCompany co(/*with_history=*/false);
     co.HistoryOptions(true, false);
     bkVerifyDuplicates v;
     v.Init(task);

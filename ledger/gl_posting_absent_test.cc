@@ -10,10 +10,10 @@
 
 namespace {
 
-using posttest::Company;
+using posttest::GlPostingCompany;
 using posttest::MakeTransaction;
 
-ccStatus<tsioStatus::Status> AccumulateAndProcess(Company& company, glwTranCreator& creator) {
+ccStatus<tsioStatus::Status> AccumulateAndProcess(GlPostingCompany& company, glwTranCreator& creator) {
   TransactionData t = MakeTransaction(2, "10", "Dep", "D", false);
   DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
   bkGLTransactionValues v(company.Program(), true, &d);
@@ -28,7 +28,7 @@ ccStatus<tsioStatus::Status> AccumulateAndProcess(Company& company, glwTranCreat
 
 TEST(GLPostingAbsent, WithTheInterfaceActiveNothingReportsSuccess) {
   ASSERT_EQ(xdll_dll_loaded("LEDGERCORE"), 0);
-  Company company;
+  GlPostingCompany company;
   company.SetInterface(true);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -51,7 +51,7 @@ TEST(GLPostingAbsent, WithTheInterfaceActiveNothingReportsSuccess) {
 }
 
 TEST(GLPostingAbsent, WithoutTheInterfaceTheFixedAnswersStand) {
-  Company company;
+  GlPostingCompany company;
   company.SetInterface(false);
   glwTranCreator creator(company.Program(), true, nullptr);
   ccStatus<tsioStatus::Status> st = AccumulateAndProcess(company, creator);

@@ -23,7 +23,7 @@
 
 namespace {
 
-using posttest::Company;
+using posttest::GlPostingCompany;
 using posttest::MakeTransaction;
 using posttest::ReadLines;
 using posttest::Snapshot;
@@ -260,7 +260,7 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
   // Every type (check, deposit, withdrawal, plus and minus adjustment) is
   // covered with every setting of the options.
   std::set<std::pair<int, int>> types_seen;
-  Company company;
+  GlPostingCompany company;
   company.SetAccountingMethod(3);  // both ledgers
   for (const Case& c : Cases()) {
     for (const Setting& s : c.settings) {
@@ -308,7 +308,7 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
 }
 
 TEST_F(GLPosting, TheMatricesFollowTheOptions) {
-  Company company;
+  GlPostingCompany company;
   for (short cash : {1, 2}) {
     for (short non_cash : {1, 2}) {
       company.SetOptions(true, cash, non_cash);
@@ -337,7 +337,7 @@ TEST_F(GLPosting, TheMatricesFollowTheOptions) {
 }
 
 TEST_F(GLPosting, UpdateAndBatchBlocks) {
-  Company company;
+  GlPostingCompany company;
   zzBatch batch("BK", tsAlpha("B7"), 2);
   struct GLPart : zzBatchPart {
     GLPart() : zzBatchPart("GL") {}
@@ -401,7 +401,7 @@ TEST_F(GLPosting, UpdateAndBatchBlocks) {
 }
 
 TEST_F(GLPosting, NoRunNumberReports1603) {
-  Company company;
+  GlPostingCompany company;
   glwTranCreator creator(company.Program(), true, nullptr);
   // The run counter cannot be written.
   tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kLocked, 1, 1);
@@ -418,7 +418,7 @@ TEST_F(GLPosting, NoRunNumberReports1603) {
 // transaction files end exactly as they were, the stack is empty and the
 // account recap holds nothing.
 TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(true, 2, 2);
   company.SetAccountingMethod(3);
   {
@@ -471,7 +471,7 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
 // takes the lines back, and the creator's rollback keeps the summary
 // lines that committed units merged.
 TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(false, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -523,7 +523,7 @@ TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
 // the value source has moved on to a transaction of another application
 // (which itself gives no line).
 TEST_F(GLPosting, LinesRolledOutEarlierAreProcessedAfterAnotherApplicationsTransaction) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -551,7 +551,7 @@ TEST_F(GLPosting, LinesRolledOutEarlierAreProcessedAfterAnotherApplicationsTrans
 // Random amounts, the largest a money column holds among them, pass
 // through the definitions and the general ledger to the lines exactly.
 TEST_F(GLPosting, AmountsReachTheLinesExactly) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -597,7 +597,7 @@ TEST_F(GLPosting, AmountsReachTheLinesExactly) {
 }
 
 TEST_F(GLPosting, AnAdjustmentWithBothAmountsIsRefused) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   TransactionData t = MakeTransaction(4, "20", "Both", "", false);
@@ -614,7 +614,7 @@ TEST_F(GLPosting, AnAdjustmentWithBothAmountsIsRefused) {
 // The recap of a creator that does not write GL transactions: the lines
 // go to the recap only, by the creator's units.
 TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(false, 1, 1);
   company.SetAccountingMethod(3);
   glwTranCreator creator(company.Program(), false, nullptr);
@@ -654,7 +654,7 @@ TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
 // ---- the post launcher ------------------------------------------------------
 
 TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   company.SetAccountingMethod(3);
   auto process = [&](const char* batch) {
@@ -716,7 +716,7 @@ TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
 }
 
 TEST_F(GLPosting, BatchListChoiceDependsOnTheRunningApplication) {
-  Company company;
+  GlPostingCompany company;
   glwPostLauncher launcher(company.Program());
   TSGetApp()->SetApplicationID("GL");
   launcher.AddToBatchList(new zzBatchListNode("GL", tsAlpha("G1"), 1));
@@ -731,7 +731,7 @@ TEST_F(GLPosting, BatchListChoiceDependsOnTheRunningApplication) {
 // its objects cannot post: the creator and the launcher say so and write
 // nothing.
 TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
-  Company company;
+  GlPostingCompany company;
   company.SetInterface(true);
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
@@ -762,7 +762,7 @@ namespace {
 // definition back forgets them), so posting them never collides with a
 // posted line.
 TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOnes) {
-  Company company;
+  GlPostingCompany company;
   gl_update_def block;
   std::memset(&block, 0, sizeof block);
   block.write_transactions = 1;

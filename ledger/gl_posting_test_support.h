@@ -24,9 +24,9 @@ namespace posttest {
 
 inline constexpr unsigned short kCommand = 730;
 
-class Company {
+class GlPostingCompany {
  public:
-  Company() : ledger_(false) {
+  GlPostingCompany() : ledger_(false) {
     tsioFileManager& fm = program_.FileManager();
     EXPECT_EQ(fm.Create(BKTFileSpec), tsioStatus::kSuccess);
     EXPECT_EQ(fm.Create(BKMFileSpec), tsioStatus::kSuccess);

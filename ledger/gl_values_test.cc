@@ -43,7 +43,7 @@ const TypeCase kTypes[] = {
 };
 
 TEST(GLTransactionValues, AccountsTypesAndOmittedTypesOfEveryTransactionType) {
-  posttest::Company company;
+  posttest::GlPostingCompany company;
   const BKIncludeGLTranTypeEnum includes[4] = {kBKIncludeCash, kBKIncludeNonCashWithoutTax, kBKIncludeDueFrom,
                                                kBKIncludeDueTo};
   for (const TypeCase& c : kTypes) {
@@ -72,7 +72,7 @@ TEST(GLTransactionValues, AccountsTypesAndOmittedTypesOfEveryTransactionType) {
 }
 
 TEST(GLTransactionValues, AnAdjustmentWithBothAmountsIsNeitherSide) {
-  posttest::Company company;
+  posttest::GlPostingCompany company;
   TransactionData t = MakeTransaction(4, "20");
   t.SetSubtraction(tsCurrency(5));
   DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
@@ -89,7 +89,7 @@ TEST(GLTransactionValues, AnAdjustmentWithBothAmountsIsNeitherSide) {
 }
 
 TEST(GLTransactionValues, AmountDescriptionAndReversals) {
-  posttest::Company company;
+  posttest::GlPostingCompany company;
   TransactionData t = MakeTransaction(2, "100", "Weekly takings from the shop counter");
   DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithTax, false, false);
   bkGLTransactionValues v(company.Program(), false, &d);
@@ -124,7 +124,7 @@ TEST(GLTransactionValues, AmountDescriptionAndReversals) {
 }
 
 TEST(GLTransactionValues, ReferencesFollowTheSettings) {
-  posttest::Company company;
+  posttest::GlPostingCompany company;
   TransactionData t = MakeTransaction(2, "100", "First", "DEP-9");
   DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
   bkGLTransactionValues v(company.Program(), false, &d);
@@ -142,7 +142,7 @@ TEST(GLTransactionValues, ReferencesFollowTheSettings) {
 }
 
 TEST(GLTransactionValues, AccountingMethodFromTheControlFile) {
-  posttest::Company company;
+  posttest::GlPostingCompany company;
   struct {
     short method;
     bool accrual, cash;

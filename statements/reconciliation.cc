@@ -83,6 +83,38 @@ tsioStatus::Status SetState(const std::vector<Item>& items, const tsAlpha& bank,
   return tsioStatus::kSuccess;
 }
 
+// How Finish and Undo answer: a refusal when the request cannot be done as
+// the files stand (`refused`), or a failure to read or write them (`locked`
+// when another program holds a record); either is one error line.
+struct Answer {
+  explicit Answer(bkReconcileSummary* summary) : s(summary) { *s = bkReconcileSummary(); }
+
+  ccStatus<ccError::Level> Refuse(const std::string& text) {
+    s->refused = true;
+    return status.Add(Refusal(text));
+  }
+  ccStatus<ccError::Level> Fail(const std::string& what, tsioStatus::Status st) {
+    s->locked = st == tsioStatus::kLocked;
+    return status.Add(Refusal(what + " (" + ccIOStatusStr(st) + ")"));
+  }
+  // Reads the bank account into `account`, attached to `unit`; false, with
+  // the refusal or failure added, when it cannot.
+  bool FetchBank(BankAccount& account, const tsAlpha& bank, tclRollbackStack& unit) {
+    account.AttachRollbackStack(&unit);
+    account.m_Record.SetBankAccount(bank);
+    const tsioStatus::Status st = account.FetchEQ(false);
+    if (st == tsioStatus::kNotFound) {
+      (void)Refuse("no bank account '" + bank.str() + "'");
+    } else if (st != tsioStatus::kSuccess) {
+      (void)Fail("the bank account cannot be read", st);
+    }
+    return st == tsioStatus::kSuccess;
+  }
+
+  bkReconcileSummary* s;
+  ccStatus<ccError::Level> status{ccError::kNone};
+};
+
 }  // namespace
 
 bkReconciler::bkReconciler(const tsioDataFile& master, std::vector<const tsioDataFile*> files,
@@ -91,70 +123,56 @@ bkReconciler::bkReconciler(const tsioDataFile& master, std::vector<const tsioDat
 
 ccStatus<ccError::Level> bkReconciler::Finish(const tsAlpha& bank, bool given, const tsDate& date,
                                               const tsCurrency& ending, bkReconcileSummary* s) {
-  *s = bkReconcileSummary();
-  ccStatus<ccError::Level> status(ccError::kNone);
-  auto refuse = [&](const std::string& text) {
-    s->refused = true;
-    return status.Add(Refusal(text));
-  };
-  auto fail = [&](const std::string& what, tsioStatus::Status st) {
-    s->locked = st == tsioStatus::kLocked;
-    return status.Add(Refusal(what + " (" + ccIOStatusStr(st) + ")"));
-  };
-
+  Answer answer(s);
   tclRollbackStack unit;
   BankAccount account(master_);
-  account.AttachRollbackStack(&unit);
-  account.m_Record.SetBankAccount(bank);
-  tsioStatus::Status st = account.FetchEQ(false);
-  if (st == tsioStatus::kNotFound) return refuse("no bank account '" + bank.str() + "'");
-  if (st != tsioStatus::kSuccess) return fail("the bank account cannot be read", st);
+  if (!answer.FetchBank(account, bank, unit)) return answer.status;
 
   ReconcileInProgress rip(master_);
   rip.AttachRollbackStack(&unit);
   rip.m_Record.SetBankAccount(bank);
-  st = rip.FetchEQ(false);
+  tsioStatus::Status st = rip.FetchEQ(false);
   const bool in_progress = st == tsioStatus::kSuccess;
-  if (!in_progress && st != tsioStatus::kNotFound) return fail("the reconciliation in progress cannot be read", st);
+  if (!in_progress && st != tsioStatus::kNotFound) return answer.Fail("the reconciliation in progress cannot be read", st);
   if (!in_progress && !given) {
-    return refuse("no reconciliation is in progress: give the statement date and ending balance");
+    return answer.Refuse("no reconciliation is in progress: give the statement date and ending balance");
   }
   s->statement_date = in_progress ? rip.m_Record.GetStatementDate() : date;
   s->ending_balance = in_progress ? tsCurrency(rip.m_Record.GetEndingBalance()) : ending;
   if (in_progress && given && (!(date == s->statement_date) || !(ending == s->ending_balance))) {
-    return refuse("the reconciliation in progress is of the statement of " + s->statement_date.Format() +
+    return answer.Refuse("the reconciliation in progress is of the statement of " + s->statement_date.Format() +
                   " ending at " + s->ending_balance.Format());
   }
   const tsDate last = account.m_Record.GetLastReconciledDate();
   if (!last.IsEmpty() && !(s->statement_date > last)) {
-    return refuse("the statement of " + s->statement_date.Format() + " is not after the last reconciliation (" +
+    return answer.Refuse("the statement of " + s->statement_date.Format() + " is not after the last reconciliation (" +
                   last.Format() + ")");
   }
 
   std::vector<Item> items;
   for (const tsioDataFile* f : files_) {
     st = Collect(*f, bank, tsDate(), TransactionData::kStateCleared, s->statement_date, &items);
-    if (st != tsioStatus::kSuccess) return fail("the register cannot be read", st);
+    if (st != tsioStatus::kSuccess) return answer.Fail("the register cannot be read", st);
   }
   s->previous_balance = account.m_Record.GetLastReconciledBalance();
   s->cleared_balance = s->previous_balance;
   for (const auto& i : items) {
     if (!(i.cleared == i.net)) {
-      (void)refuse("run " + i.run.Format() + ", sequence " + i.sequence.Format() + " was cleared at " + i.cleared.Format() +
+      (void)answer.Refuse("run " + i.run.Format() + ", sequence " + i.sequence.Format() + " was cleared at " + i.cleared.Format() +
              " but its amount is " + i.net.Format() + "; correct it first");
     }
     s->cleared_balance += i.net;
   }
   Totals(items, s);
-  if (status.HasError()) return status;
+  if (answer.status.HasError()) return answer.status;
   if (!(s->cleared_balance == s->ending_balance)) {
-    return refuse("the cleared balance " + s->cleared_balance.Format() + " differs from the statement's ending balance " +
+    return answer.Refuse("the cleared balance " + s->cleared_balance.Format() + " differs from the statement's ending balance " +
                   s->ending_balance.Format() + " by " + tsCurrency(s->ending_balance - s->cleared_balance).Format());
   }
 
   // The reconciliation, as one unit.
   st = account.FetchEQ(true);
-  if (st != tsioStatus::kSuccess) return fail("the bank account cannot be locked", st);
+  if (st != tsioStatus::kSuccess) return answer.Fail("the bank account cannot be locked", st);
   st = SetState(items, bank, TransactionData::kStateReconciled, s->statement_date, unit);
   if (st == tsioStatus::kSuccess) {
     for (const auto& i : items) {
@@ -205,56 +223,42 @@ ccStatus<ccError::Level> bkReconciler::Finish(const tsAlpha& bank, bool given, c
   (void)account.Unlock();
   if (st != tsioStatus::kSuccess) {
     (void)unit.Rollback();
-    return fail("the reconciliation could not be recorded", st);
+    return answer.Fail("the reconciliation could not be recorded", st);
   }
-  return status;
+  return answer.status;
 }
 
 ccStatus<ccError::Level> bkReconciler::Undo(const tsAlpha& bank, bkReconcileSummary* s) {
-  *s = bkReconcileSummary();
-  ccStatus<ccError::Level> status(ccError::kNone);
-  auto refuse = [&](const std::string& text) {
-    s->refused = true;
-    return status.Add(Refusal(text));
-  };
-  auto fail = [&](const std::string& what, tsioStatus::Status st) {
-    s->locked = st == tsioStatus::kLocked;
-    return status.Add(Refusal(what + " (" + ccIOStatusStr(st) + ")"));
-  };
-
+  Answer answer(s);
   tclRollbackStack unit;
   BankAccount account(master_);
-  account.AttachRollbackStack(&unit);
-  account.m_Record.SetBankAccount(bank);
-  tsioStatus::Status st = account.FetchEQ(false);
-  if (st == tsioStatus::kNotFound) return refuse("no bank account '" + bank.str() + "'");
-  if (st != tsioStatus::kSuccess) return fail("the bank account cannot be read", st);
+  if (!answer.FetchBank(account, bank, unit)) return answer.status;
   const tsDate last = account.m_Record.GetLastReconciledDate();
-  if (last.IsEmpty()) return refuse("bank account '" + bank.str() + "' has no reconciliation to undo");
+  if (last.IsEmpty()) return answer.Refuse("bank account '" + bank.str() + "' has no reconciliation to undo");
 
   Reconciliation record(statements_);
   record.AttachRollbackStack(&unit);
   record.m_Record.SetBankAccount(bank);
   record.m_Record.SetStatementDate(last);
-  st = record.FetchEQ(false);
+  tsioStatus::Status st = record.FetchEQ(false);
   if (st == tsioStatus::kNotFound) {
-    return refuse("the reconciliation of " + last.Format() + " has no record to undo it from");
+    return answer.Refuse("the reconciliation of " + last.Format() + " has no record to undo it from");
   }
-  if (st != tsioStatus::kSuccess) return fail("the reconciliation's record cannot be read", st);
+  if (st != tsioStatus::kSuccess) return answer.Fail("the reconciliation's record cannot be read", st);
   ReconcileInProgress rip(master_);
   rip.AttachRollbackStack(&unit);
   rip.m_Record.SetBankAccount(bank);
   st = rip.FetchEQ(false);
   if (st == tsioStatus::kSuccess) {
-    return refuse("the reconciliation of the statement of " + rip.m_Record.GetStatementDate().Format() +
+    return answer.Refuse("the reconciliation of the statement of " + rip.m_Record.GetStatementDate().Format() +
                   " is in progress; the last one cannot be undone under it");
   }
-  if (st != tsioStatus::kNotFound) return fail("the reconciliation in progress cannot be read", st);
+  if (st != tsioStatus::kNotFound) return answer.Fail("the reconciliation in progress cannot be read", st);
 
   std::vector<Item> items;
   for (const tsioDataFile* f : files_) {
     st = Collect(*f, bank, last, TransactionData::kStateReconciled, tsDate(), &items);
-    if (st != tsioStatus::kSuccess) return fail("the register cannot be read", st);
+    if (st != tsioStatus::kSuccess) return answer.Fail("the register cannot be read", st);
   }
   const ReconciliationData r = record.m_Record;
   s->statement_date = last;
@@ -263,7 +267,7 @@ ccStatus<ccError::Level> bkReconciler::Undo(const tsAlpha& bank, bkReconcileSumm
   Totals(items, s);
 
   st = account.FetchEQ(true);
-  if (st != tsioStatus::kSuccess) return fail("the bank account cannot be locked", st);
+  if (st != tsioStatus::kSuccess) return answer.Fail("the bank account cannot be locked", st);
   st = SetState(items, bank, TransactionData::kStateCleared, tsDate(), unit);
   if (st == tsioStatus::kSuccess) {
     for (const auto& i : items) {
@@ -295,7 +299,7 @@ ccStatus<ccError::Level> bkReconciler::Undo(const tsAlpha& bank, bkReconcileSumm
   (void)account.Unlock();
   if (st != tsioStatus::kSuccess) {
     (void)unit.Rollback();
-    return fail("the reconciliation could not be undone", st);
+    return answer.Fail("the reconciliation could not be undone", st);
   }
-  return status;
+  return answer.status;
 }

@@ -29,7 +29,7 @@ struct Entered {
   long long run, sequence;
 };
 
-class StatementCompany : public txtest::Company {
+class StatementCompany : public txtest::TxCompany {
  public:
   StatementCompany() {
     // Reconciled up to February: 900.00, the bank's balance.

@@ -216,7 +216,7 @@ void CheckFile(const tsioDataFile& file, bool history, std::set<std::string>& ta
 
 // The batch the killed programs enter into counts exactly the transactions
 // entered in it that are there (in the register or, posted, in history).
-void CheckBatch(txtest::Company& co) {
+void CheckBatch(txtest::TxCompany& co) {
   long long count = 0;
   tsCurrency amount;
   for (const tsioDataFile* file : {&co.Bkt(), &co.History()}) {
@@ -235,7 +235,7 @@ void CheckBatch(txtest::Company& co) {
   EXPECT_EQ(part->GetAmountOfTransPosted(), amount);
 }
 
-void CheckCompany(txtest::Company& co, int entered) {
+void CheckCompany(txtest::TxCompany& co, int entered) {
   std::set<std::string> tags;
   CheckFile(co.Bkt(), false, tags);
   CheckFile(co.History(), true, tags);
@@ -251,7 +251,7 @@ int Runs() {
 }
 
 TEST(TransactionCrash, KilledInTheMiddleOfMovesAndClearingsLeavesEveryUnitWholeOrAbsent) {
-  txtest::Company co;
+  txtest::TxCompany co;
   // A start: transactions entered, some moved, some cleared, two reconciled.
   {
     Worker seed(co.Program(), co.History(), 7);

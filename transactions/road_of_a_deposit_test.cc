@@ -47,7 +47,7 @@ std::string Report(bkProgram& program, const TranTotals& totals) {
 
 TEST(RoadOfADeposit, FromEntryThroughHistoryAndTheGeneralLedgerIntoTheBankBalance) {
   ASSERT_NE(gltest::LoadLedgerModule(), 0);
-  txtest::Company co;
+  txtest::TxCompany co;
   co.SetInterface(true);
   bkProgram& program = co.Program();
   tsioFileManager& fm = program.FileManager();

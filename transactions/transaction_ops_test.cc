@@ -29,7 +29,7 @@ namespace {
 
 using bkdetailtest::Put;
 using bktest::ChildProcess;
-using txtest::Company;
+using txtest::TxCompany;
 
 // Texts of the seeded transactions of the current file (run 5), with their
 // details: a deposit of two items (60 = 10 + 20 + 30, 5 = 5) with notes and
@@ -46,7 +46,7 @@ constexpr const char kLine4100[] = "DIGBNKA=B1;DIGRUN=5;DIGSEQ=1;DIGLINO=1;DIGLA
 constexpr const char kWithdrawal2[] = "WDBNKAC=B1;WDRUN=5;WDSEQ=2;WDGLACC=6100";
 constexpr const char kTaxGL[] = "TGBNKAC=B1;TGRUN=5;TGSEQ=1;TGTXRUN=4;TGTXSEQ=1";
 
-void Seed(Company& co) {
+void Seed(TxCompany& co) {
   tsioDataFile& bkt = co.Bkt();
   Put<Transaction>(bkt, std::string(kDeposit) + ";TRANTYP=2;TADD=65.00;TDESC=Deposit one;TDEPID=D-1");
   Put<Transaction>(bkt, std::string(kWithdrawal) + ";TRANTYP=3;TSUBTR=42.50;TDESC=Withdrawal");
@@ -123,7 +123,7 @@ int Count(const tsioDataFile& file) { return static_cast<int>(txtest::Transactio
 // ---- Create and Remove --------------------------------------------------
 
 TEST(TransactionCreate, StampsRoundsValidatesAndCountsTheTransactionInItsBatchAndTotals) {
-  Company co;
+  TxCompany co;
   TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
   totals.InitUnitOfWork();
@@ -167,7 +167,7 @@ TEST(TransactionCreate, StampsRoundsValidatesAndCountsTheTransactionInItsBatchAn
 TEST(TransactionCreate, AnInvalidTransactionIsNotWrittenAndSaysSoUnlessQuiet) {
   for (bool quiet : {false, true}) {
     SCOPED_TRACE(quiet ? "quiet" : "not quiet");
-    Company co;
+    TxCompany co;
     const std::string before = txtest::DumpDatabase(co.Folder());
     TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
     totals.InitUnitOfWork();
@@ -193,7 +193,7 @@ TEST(TransactionCreate, AnInvalidTransactionIsNotWrittenAndSaysSoUnlessQuiet) {
 }
 
 TEST(TransactionCreate, AHeaderThatCannotBeReadWritesNothing) {
-  Company co;
+  TxCompany co;
   const std::string before = txtest::DumpDatabase(co.Folder());
   Transaction t(co.Bkt());
   txtest::Fill(t.m_Record, 2, "10", "Dep");
@@ -215,7 +215,7 @@ TEST(TransactionCreate, AHeaderThatCannotBeReadWritesNothing) {
 // written stays for the caller's rollback, the totals do not count it, and
 // nothing is dereferenced that is not there.
 TEST(TransactionCreate, ABatchWithoutTheModulesPartReportsTheBatchUpdateFailure) {
-  Company co;
+  TxCompany co;
   const std::string before = txtest::DumpDatabase(co.Folder());
   co.Program().SetBatch(zzBatch("AP", tsAlpha("B9"), 2));
   TransactionData alone;
@@ -249,7 +249,7 @@ TEST(TransactionCreate, ABatchWithoutTheModulesPartReportsTheBatchUpdateFailure)
 }
 
 TEST(TransactionRemove, UncountsWhatCreateCountedAndRemovesTheNotes) {
-  Company co;
+  TxCompany co;
   TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
   totals.InitUnitOfWork();
   std::vector<TransactionData> made;
@@ -287,7 +287,7 @@ TEST(TransactionRemove, UncountsWhatCreateCountedAndRemovesTheNotes) {
 // ---- Transfer -------------------------------------------------------------
 
 TEST(TransactionTransfer, MovesEveryKindWithItsDetailsNotesAndAttachments) {
-  Company co;
+  TxCompany co;
   Seed(co);
   tsScriptedResponder responder;
   struct Case {
@@ -341,7 +341,7 @@ TEST(TransactionTransfer, MovesEveryKindWithItsDetailsNotesAndAttachments) {
 }
 
 TEST(TransactionTransfer, WithDetailsMovesCashTaxAndTaxGLDetailsToo) {
-  Company co;
+  TxCompany co;
   Seed(co);
   Transaction t(co.Bkt());
   ASSERT_TRUE(bkdetailtest::Set(t.m_Record, kDeposit));
@@ -358,7 +358,7 @@ TEST(TransactionTransfer, WithDetailsMovesCashTaxAndTaxGLDetailsToo) {
 // naming the detail's kind (value 2 when the status is fatal), and the
 // transaction stays in its file.
 TEST(TransactionTransfer, ADetailThatCannotBeReadFailsTheMoveAndTheTransactionStays) {
-  Company co;
+  TxCompany co;
   Seed(co);
   struct Case {
     const char* key;
@@ -403,16 +403,16 @@ TEST(TransactionTransfer, ADetailThatCannotBeReadFailsTheMoveAndTheTransactionSt
 struct Scenario {
   const char* name;
   // Prepares what the operation needs (committed); called once per company.
-  std::function<void(Company&)> prepare;
+  std::function<void(TxCompany&)> prepare;
   // Runs the operation (the cursor it uses gets `unit` when given): true
   // when it reported success; on failure it checks the report's form.
-  std::function<bool(Company&, tclRollbackStack*, TranTotals&)> run;
+  std::function<bool(TxCompany&, tclRollbackStack*, TranTotals&)> run;
   // Checks the work done after a success (no fault armed any more).
-  std::function<void(Company&)> done = [](Company&) {};
+  std::function<void(TxCompany&)> done = [](TxCompany&) {};
 };
 
 // A posted transaction in the history of each kind, for clearing.
-void SeedHistory(Company& co) {
+void SeedHistory(TxCompany& co) {
   tsioDataFile& h = co.History();
   Put<Transaction>(h, "TBNKACC=B1;TRUN=9;TSEQ=1;TRANTYP=2;TADD=65.00;TPOSTED=1");
   Put<Transaction>(h, "TBNKACC=B1;TRUN=9;TSEQ=2;TRANTYP=1;TSUBTR=100.00;TPOSTED=1;TRECOND=2;TRECAMT=-90.00");
@@ -428,8 +428,8 @@ bool TransferReport(const ccStatus<TransferStatus>& st) {
 const std::vector<Scenario>& Scenarios() {
   static const std::vector<Scenario> scenarios = {
       {"create",
-       [](Company&) {},
-       [](Company& co, tclRollbackStack* unit, TranTotals& totals) {
+       [](TxCompany&) {},
+       [](TxCompany& co, tclRollbackStack* unit, TranTotals& totals) {
          Transaction t(co.Bkt());
          if (unit) t.AttachRollbackStack(unit);
          txtest::Fill(t.m_Record, 2, "12.00", "New");
@@ -439,12 +439,12 @@ const std::vector<Scenario>& Scenarios() {
          return false;
        }},
       {"remove",
-       [](Company& co) {
+       [](TxCompany& co) {
          Transaction t(co.Bkt());
          txtest::Fill(t.m_Record, 1, "30.00", "Old", 55);
          ASSERT_FALSE(t.Create(co.Program(), nullptr, false).HasError());
        },
-       [](Company& co, tclRollbackStack* unit, TranTotals& totals) {
+       [](TxCompany& co, tclRollbackStack* unit, TranTotals& totals) {
          Transaction t(co.Bkt());
          if (unit) t.AttachRollbackStack(unit);
          tsioStatus::Status found = t.FetchFirst(true);
@@ -456,8 +456,8 @@ const std::vector<Scenario>& Scenarios() {
          return false;
        }},
       {"transfer with details",
-       [](Company& co) { Seed(co); },
-       [](Company& co, tclRollbackStack* unit, TranTotals&) {
+       [](TxCompany& co) { Seed(co); },
+       [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
          Transaction t(co.Bkt());
          if (unit) t.AttachRollbackStack(unit);
          if (!bkdetailtest::Set(t.m_Record, kDeposit) || t.FetchEQ(true) != tsioStatus::kSuccess) return false;
@@ -466,8 +466,8 @@ const std::vector<Scenario>& Scenarios() {
          return false;
        }},
       {"transfer withdrawal",
-       [](Company& co) { Seed(co); },
-       [](Company& co, tclRollbackStack* unit, TranTotals&) {
+       [](TxCompany& co) { Seed(co); },
+       [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
          Transaction t(co.Bkt());
          if (unit) t.AttachRollbackStack(unit);
          if (!bkdetailtest::Set(t.m_Record, kWithdrawal) || t.FetchEQ(true) != tsioStatus::kSuccess) return false;
@@ -476,8 +476,8 @@ const std::vector<Scenario>& Scenarios() {
          return false;
        }},
       {"clear",
-       [](Company& co) { SeedHistory(co); },
-       [](Company& co, tclRollbackStack* unit, TranTotals&) {
+       [](TxCompany& co) { SeedHistory(co); },
+       [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
          Transaction t(co.History());
          BankAccount bank(co.Bkm());
          if (unit) {
@@ -493,7 +493,7 @@ const std::vector<Scenario>& Scenarios() {
          EXPECT_EQ(st.Errors().Size(), 1u) << "one message per failure";
          return false;
        },
-       [](Company& co) {
+       [](TxCompany& co) {
          EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
        }},
   };
@@ -511,7 +511,7 @@ bool Unused(tsioOp op, int nth) {
 
 // Nobody holds a lock on any record of the company's module files: a second
 // handle can lock every record.
-void ExpectNothingLocked(Company& co) {
+void ExpectNothingLocked(TxCompany& co) {
   tsioDataFile bkm(co.Folder() + "/BKM.1"), bkt(co.Folder() + "/BKT.1"), history(co.Folder() + "/BKT.2");
   BankAccount bank(bkm);
   for (auto st = bank.FetchFirst(true); st != tsioStatus::kEndOfFile; st = bank.FetchNext(true)) {
@@ -542,11 +542,11 @@ TEST(TransactionFaults, EveryIOStepOfEveryOperationFailingIsTakenBackWhole) {
     // caller's unit; in a unit of its own it makes the same and one commit.
     std::vector<int> calls(kinds.size(), 0);
     for (bool own_unit : {false, true}) {
-      std::unique_ptr<Company> co;
+      std::unique_ptr<TxCompany> co;
       std::string before;
       auto fresh = [&] {
         co.reset();
-        co = std::make_unique<Company>();
+        co = std::make_unique<TxCompany>();
         scenario.prepare(*co);
         before = txtest::DumpDatabase(co->Folder());
       };
@@ -619,7 +619,7 @@ ChildProcess HoldLock(const std::string& folder, const tsioFileSpec& spec, const
 }
 
 TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADetail) {
-  Company co;
+  TxCompany co;
   Seed(co);
   const std::string before = txtest::DumpDatabase(co.Folder());
   struct Case {
@@ -674,7 +674,7 @@ TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADet
 // The batch record counts what is entered: while another program holds it
 // the transaction cannot be counted, so it is not created.
 TEST(TransactionLocks, CreateFailsWhileAnotherProgramHoldsTheBatchRecord) {
-  Company co;
+  TxCompany co;
   Transaction first(co.Bkt());
   txtest::Fill(first.m_Record, 2, "8.00", "First");
   ASSERT_FALSE(first.Create(co.Program(), nullptr, false).HasError());  // the batch record now exists
@@ -698,7 +698,7 @@ TEST(TransactionLocks, CreateFailsWhileAnotherProgramHoldsTheBatchRecord) {
 }
 
 TEST(TransactionLocks, RemoveFailsWhileAnotherProgramHoldsTheTransaction) {
-  Company co;
+  TxCompany co;
   Transaction t(co.Bkt());
   txtest::Fill(t.m_Record, 2, "8.00", "Held");
   ASSERT_FALSE(t.Create(co.Program(), nullptr, false).HasError());
@@ -718,7 +718,7 @@ TEST(TransactionLocks, RemoveFailsWhileAnotherProgramHoldsTheTransaction) {
 }
 
 TEST(TransactionLocks, ClearingFailsWhileAnotherProgramHoldsTheBankAccountOrTheTransaction) {
-  Company co;
+  TxCompany co;
   SeedHistory(co);
   const std::string before = txtest::DumpDatabase(co.Folder());
   const std::string folder = co.Folder();
@@ -768,7 +768,7 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
     const char* amount;
   };
   const Kind kinds[] = {{1, "100.00"}, {2, "50.00"}, {3, "30.00"}, {4, "20.00"}, {4, "-15.00"}, {4, "0.00"}, {9, "5.00"}};
-  Company co;
+  TxCompany co;
   int seq = 0;
   for (const Kind& kind : kinds) {
     for (int state : {1, 2, 3}) {
@@ -817,7 +817,7 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
 }
 
 TEST(TransactionClear, RefusesWhatCannotBeClearedWithOneMessageAndChangesNothing) {
-  Company co;
+  TxCompany co;
   SeedHistory(co);
   Put<Transaction>(co.History(), "TBNKACC=B1;TRUN=9;TSEQ=3;TRANTYP=2;TADD=5.00");  // not posted
   Put<Transaction>(co.History(), "TBNKACC=NOBANK;TRUN=9;TSEQ=4;TRANTYP=2;TADD=5.00;TPOSTED=1");
@@ -858,7 +858,7 @@ TEST(TransactionClear, RefusesWhatCannotBeClearedWithOneMessageAndChangesNothing
 // cursor does the work) and still put back; holding the account with its
 // own lock it keeps the lock and shows the new totals.
 TEST(TransactionClear, TheCallersBankCursorEndsWhereItWasAndKeepsItsLock) {
-  Company co;
+  TxCompany co;
   {
     BankAccount other(co.Bkm());
     other.m_Record.SetBankAccount(tsAlpha("A0"));
@@ -920,7 +920,7 @@ TEST(TransactionClear, TheCallersBankCursorEndsWhereItWasAndKeepsItsLock) {
 // by the program: the batch part counts exactly the transactions the file
 // holds, and the totals report what the committed units did.
 TEST(TransactionBatchCounts, FollowCreateAndRemoveExactlyThroughFailuresAndRollbacks) {
-  Company co;
+  TxCompany co;
   TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
   totals.InitUnitOfWork();

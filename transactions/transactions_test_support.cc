@@ -13,7 +13,7 @@
 
 namespace txtest {
 
-Company::Company() {
+TxCompany::TxCompany() {
   tsioFileManager& fm = Program().FileManager();
   EXPECT_EQ(fm.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
   EXPECT_EQ(fm.Open(BKTHistoryFileSpec, &history_), tsioStatus::kSuccess);
@@ -27,7 +27,7 @@ Company::Company() {
   UseBatch();
 }
 
-bkBatchPart& Company::UseBatch(const char* host, const char* id) {
+bkBatchPart& TxCompany::UseBatch(const char* host, const char* id) {
   zzBatch batch(host, tsAlpha(id), 2);
   // Its batch records are in the current transaction file.
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(Bkt().FileNum());
@@ -35,7 +35,7 @@ bkBatchPart& Company::UseBatch(const char* host, const char* id) {
   return Part();
 }
 
-bkBatchPart& Company::Part() { return *dynamic_cast<bkBatchPart*>(Program().GetBatch().ApplPart("BK")); }
+bkBatchPart& TxCompany::Part() { return *dynamic_cast<bkBatchPart*>(Program().GetBatch().ApplPart("BK")); }
 
 void Fill(TransactionData& r, int type, const char* amount, const std::string& description, int check) {
   r.SetBankAccount(tsAlpha(kBank));

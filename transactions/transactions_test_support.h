@@ -30,9 +30,9 @@ inline constexpr const char kBankOpening[] = "900.00";
 // program with the current transactions and the master file open, the
 // history created and open, and bank account kBank with its opening
 // balances.
-class Company : public vtest::Company {
+class TxCompany : public vtest::ValidationCompany {
  public:
-  Company();
+  TxCompany();
   tsioDataFile& Bkm() { return *Program().File(BKMFileSpec); }
   tsioDataFile& History() { return *history_; }
   // Makes batch `id` of `host` (source 2), with the module's part (its batch

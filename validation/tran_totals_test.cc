@@ -15,7 +15,7 @@
 
 namespace {
 
-using posttest::Company;
+using posttest::GlPostingCompany;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);
@@ -31,13 +31,13 @@ TransactionData Tran(const char* bank, int type, const char* amount) {
 }
 
 // The program's journal printed to a file, as text.
-std::string Journal(Company& company) {
+std::string Journal(GlPostingCompany& company) {
   const std::string path = company.Folder() + "/journal.txt";
   EXPECT_EQ(company.Program().Journal().PrintToFile(path).Value(), kBoolSuccess);
   return ReadFile(path);
 }
 
-void ExpectGolden(Company& company, const char* name) {
+void ExpectGolden(GlPostingCompany& company, const char* name) {
   EXPECT_EQ(Journal(company), ReadFile(std::string(BK_TOTALS_GOLDEN_DIR) + "/" + name)) << name;
 }
 
@@ -89,7 +89,7 @@ TEST(TranTotals, ReportsMatchTheGoldenJournals) {
   for (bool general_ledger : {false, true}) {
     for (const Scenario& s : kScenarios) {
       SCOPED_TRACE(std::string(s.golden) + (general_ledger ? " with GL lines" : ""));
-      Company company;
+      GlPostingCompany company;
       TranTotals totals(company.Program(), s.type, general_ledger);
       ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
       totals.InitUnitOfWork();
@@ -111,7 +111,7 @@ TEST(TranTotals, TitlesAndEmptyLinesOfEveryType) {
                {2, "POST ENTRIES TOTALS\n  No entries posted.\n"},
                {3, "\n\n"}};
   for (const auto& c : cases) {
-    Company company;
+    GlPostingCompany company;
     TranTotals totals(company.Program(), static_cast<TranTotals::TotalsType>(c.type), false);
     ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
     totals.InitUnitOfWork();
@@ -122,7 +122,7 @@ TEST(TranTotals, TitlesAndEmptyLinesOfEveryType) {
 }
 
 TEST(TranTotals, BlankTypeDescriptionAndAmounts) {
-  Company company;
+  GlPostingCompany company;
   tsString::SetCustomDescription("<8I>", "");
   TranTotals totals(company.Program(), TranTotals::kEntryTotals, false);
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
@@ -141,7 +141,7 @@ TEST(TranTotals, BlankTypeDescriptionAndAmounts) {
 }
 
 TEST(TranTotals, ATransactionAddedBeforeTheFirstUnitCounts) {
-  Company company;
+  GlPostingCompany company;
   TranTotals totals(company.Program(), TranTotals::kEntryTotals, true);
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
   totals.AddTransaction(Tran("FIRST", 1, "20"));
@@ -154,7 +154,7 @@ TEST(TranTotals, ATransactionAddedBeforeTheFirstUnitCounts) {
 }
 
 TEST(TranTotals, SectionsAndPrinting) {
-  Company company;
+  GlPostingCompany company;
   TranTotals totals(company.Program(), TranTotals::kPostTotals, false);
   EXPECT_FALSE(totals.ReportSectionID().IsSet());
   totals.PrintToFile();  // before the sections exist: nothing, no failure
@@ -173,7 +173,7 @@ TEST(TranTotals, SectionsAndPrinting) {
   EXPECT_EQ(jobs, 2) << "the report section, then the general ledger's section";
 
   // A journal that is full refuses the sections and says so.
-  Company full;
+  GlPostingCompany full;
   full.Program().Journal().SetSectionLimit(1);
   TranTotals refused(full.Program(), TranTotals::kPostTotals, false);
   ccStatus<ccBoolStatus> st = refused.InitJournalSection();
@@ -185,7 +185,7 @@ TEST(TranTotals, SectionsAndPrinting) {
 // rolled-back unit takes its lines with it, a subtracted transaction
 // cancels its lines, and committed summary lines survive.
 TEST(TranTotals, GeneralLedgerLinesFollowTheUnits) {
-  Company company;
+  GlPostingCompany company;
   company.SetOptions(false, 1, 1);
   TranTotals totals(company.Program(), TranTotals::kPostTotals, true);
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);

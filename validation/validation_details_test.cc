@@ -98,7 +98,7 @@ class Details : public ::testing::Test {
     return t.Validate(company.Program());
   }
 
-  Company company;
+  ValidationCompany company;
   tsioDataFile& bkt = company.Bkt();
 };
 

@@ -41,7 +41,7 @@ const std::vector<Msg> kICRequired = {Blank("I/C Receivable Account"), Blank("I/
 // A check from another application over the accounts and accounting date
 // of each case, the interface active.
 TEST_F(Ledger, AccountsPrefixesAndPeriodsOfACheck) {
-  Company company;
+  ValidationCompany company;
   company.SetInterface(true);
   const tsDate open = OpenDate(), warn = ClosedWarningDate(), shut = ClosedErrorDate();
   const tsDate future = FutureDate(), unknown = UnknownDate();
@@ -107,7 +107,7 @@ TEST_F(Ledger, AccountsPrefixesAndPeriodsOfACheck) {
 // active, and none does while it is inactive; checks of batch source 2 skip
 // the account, intercompany and period rules.
 TEST_F(Ledger, EveryKindChecksItsAccountsOnlyWhileTheInterfaceIsActive) {
-  Company company;
+  ValidationCompany company;
   for (bool active : {false, true}) {
     company.SetInterface(active);
     for (Kind kind : kEveryKind) {
@@ -135,7 +135,7 @@ TEST_F(Ledger, EveryKindChecksItsAccountsOnlyWhileTheInterfaceIsActive) {
 // A company whose accounts carry no prefix has one calendar; it is checked
 // once for the transaction's accounts.
 TEST_F(Ledger, CompanyWithoutPrefixesChecksItsCalendarOnce) {
-  Company company(/*prefixed=*/false);
+  ValidationCompany company(/*prefixed=*/false);
   company.SetInterface(true);
   TransactionData r;
   FillValid(r, Kind::kAdjustment);

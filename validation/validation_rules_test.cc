@@ -21,7 +21,7 @@ using vtest::NonBlank;
 
 class Rules : public ::testing::Test {
  protected:
-  vtest::Company company;
+  vtest::ValidationCompany company;
   bkProgram& program = company.Program();
 };
 

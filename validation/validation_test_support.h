@@ -46,9 +46,9 @@ inline tsDate UnknownDate() { return tsDate(2024, 6, 1); }         // before eve
 
 // The company (a temporary folder, the application's company while the
 // object lives) and a program of the module on it.
-class Company {
+class ValidationCompany {
  public:
-  explicit Company(bool prefixed = true, bool open_glm = true) : ledger_(prefixed) {
+  explicit ValidationCompany(bool prefixed = true, bool open_glm = true) : ledger_(prefixed) {
     gltest::LedgerCompany& c = ledger_;
     c.SetHeader(2025, true);
     c.AddPeriod("", 2025, 1, tsDate(2025, 1, 1), tsDate(2025, 1, 31), kGLPeriodClosedWarning);
