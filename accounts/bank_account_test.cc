@@ -271,7 +271,7 @@ TEST(BankAccountBalances, TheEditorKeepsItsLockAndAnUnreadableLockIsLogged) {
   TSGetApp()->SetCompanyFolder("");
 }
 
-TEST(BankAccountMisc, TransferKindsAndEditLock) {
+TEST(BankAccountMisc, TransferKinds) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
   EXPECT_EQ(bank.GetTransferSourceType(), kTranWithdrawal);
@@ -282,16 +282,6 @@ TEST(BankAccountMisc, TransferKindsAndEditLock) {
   EXPECT_EQ(bank.GetTransferSourceType(), kTranAdjustment);
   EXPECT_EQ(bank.GetTransferDestinationType(), kTranAdjustment);
 
-  EXPECT_EQ(bank.EditRegisterUnlock().MaxLevel(), ccError::kNone);  // never locked
-  bank.m_Record.SetBankAccount(tsAlpha("B9"));
-  ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
-  tsioDataFile other(co.bkm->FileName());
-  BankAccount theirs(other, "", 0);
-  theirs.m_Record.SetBankAccount(tsAlpha("B9"));
-  EXPECT_EQ(theirs.isEditRegisterLocked().Value(), ccError::kWarning);
-  EXPECT_EQ(theirs.EditRegisterLock().Errors()[0].Number(), 2305);
-  EXPECT_EQ(bank.EditRegisterUnlock().MaxLevel(), ccError::kNone);
-  EXPECT_EQ(theirs.isEditRegisterLocked().Value(), ccError::kNone);
 }
 
 TEST(TransactionTexts, AmountsDescriptionsAndLevels) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/base/application.h"
@@ -88,6 +89,17 @@ void Expect(const ccStatus<tsioStatus::Status>& st) {
   EXPECT_TRUE(st.Errors().Empty()) << st.Errors()[0].DisplayText();
 }
 
+// Accumulates transaction `t` into the creator (every include type), rolled
+// out at its transaction's level when `roll`.
+void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionData t, bool roll = false) {
+  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues v(program, true, &d);
+  creator.SetTranValuesObject(&v);
+  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  if (roll) Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
+  creator.SetTranValuesObject(nullptr);
+}
+
 // `sign` -1 makes adjustments decreasing. The run is one unit of work of
 // the program, committed at the end (the creator's units nest in it).
 void RunScenario(bkProgram& program, glwTranCreator& creator, int type, int sign, bool ic, bool process = true) {
@@ -130,6 +142,18 @@ std::string N(const char* account, const char* dc, const char* amount, const cha
               const char* deposit_id, const char* rc, const char* py) {
   return std::string(account) + " " + dc + " " + amount + " - [" + description + "] BANK1/" + deposit_id +
          " bank=BANK1 ic=" + rc + "/" + py;
+}
+
+// One line per side for each transaction in turn ("First" 100.00 of D-1,
+// then "Second" 50.00 of D-2), every line carrying both intercompany
+// accounts: the detailed form whose items are rolled into their transaction.
+std::vector<std::string> PerTransaction(const std::vector<std::pair<const char*, const char*>>& sides) {
+  std::vector<std::string> lines;
+  using Tx = std::tuple<const char*, const char*, const char*>;
+  for (const auto& [description, deposit, amount] : {Tx{"First", "D-1", "100.00"}, Tx{"Second", "D-2", "50.00"}}) {
+    for (const auto& [account, dc] : sides) lines.push_back(N(account, dc, amount, description, deposit, "1500", "2500"));
+  }
+  return lines;
 }
 
 struct Setting {
@@ -185,14 +209,7 @@ const std::vector<Case>& Cases() {
         N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"), S("4000", "C", "150.00", "1500", ""),
         S("2500", "C", "150.00", "1500", "2500")}},
       {"check, detailed", 1, 1, true, kDetailedAny,
-       {N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
-        N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
-        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
-        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
-        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
-        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
-        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
-        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+       PerTransaction({{"4000", "C"}, {"1000", "D"}, {"1500", "D"}, {"2500", "C"}})},
       {"withdrawal, detailed", 3, 1, true, kDetailedAny,
        {N("1000", "D", "60.00", "First", "D-1", "1500", "2500"), N("1000", "D", "40.00", "First", "D-1", "1500", "2500"),
         N("4000", "C", "100.00", "First", "D-1", "1500", ""), N("1500", "D", "100.00", "First", "D-1", "1500", ""),
@@ -202,23 +219,9 @@ const std::vector<Case>& Cases() {
         N("1500", "D", "50.00", "Second", "D-2", "1500", ""),
         N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
       {"plus adjustment, detailed", 4, 1, true, kDetailedAny,
-       {N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
-        N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
-        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
-        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
-        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
-        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
-        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
-        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+       PerTransaction({{"1000", "D"}, {"4000", "C"}, {"1500", "D"}, {"2500", "C"}})},
       {"minus adjustment, detailed", 4, -1, true, kDetailedAny,
-       {N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
-        N("1000", "D", "100.00", "First", "D-1", "1500", "2500"),
-        N("1500", "D", "100.00", "First", "D-1", "1500", "2500"),
-        N("2500", "C", "100.00", "First", "D-1", "1500", "2500"),
-        N("4000", "C", "50.00", "Second", "D-2", "1500", "2500"),
-        N("1000", "D", "50.00", "Second", "D-2", "1500", "2500"),
-        N("1500", "D", "50.00", "Second", "D-2", "1500", "2500"),
-        N("2500", "C", "50.00", "Second", "D-2", "1500", "2500")}},
+       PerTransaction({{"4000", "C"}, {"1000", "D"}, {"1500", "D"}, {"2500", "C"}})},
       {"deposit, detailed by deposit", 2, 1, true, {kD11},
        {N("1000", "D", "100.00", "First", "D-1", "", "2500"), N("4000", "C", "100.00", "First", "D-1", "1500", "2500"),
         N("1500", "D", "100.00", "First", "D-1", "1500", "2500"), N("2500", "C", "100.00", "First", "D-1", "", "2500"),
@@ -476,12 +479,7 @@ TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
   auto deposit = [&](const char* amount) {
-    TransactionData t = MakeTransaction(2, amount, "Dep", "D", false);
-    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-    bkGLTransactionValues v(company.Program(), true, &d);
-    creator.SetTranValuesObject(&v);
-    Expect(creator.AccumulateTrans(kBKIncludeAll));
-    creator.SetTranValuesObject(nullptr);
+    Accumulate(creator, company.Program(), MakeTransaction(2, amount, "Dep", "D", false));
   };
   deposit("100");
   creator.Commit();
@@ -563,13 +561,8 @@ TEST_F(GLPosting, AmountsReachTheLinesExactly) {
   std::vector<tsCurrency> amounts;
   for (int64_t c : cents) {
     amounts.emplace_back(tsDouble::FromScaled(c, 2, 2));
-    TransactionData t = MakeTransaction(2, amounts.back().Format().c_str(), "Exact", "", false);
-    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-    bkGLTransactionValues v(company.Program(), true, &d);
-    creator.SetTranValuesObject(&v);
-    Expect(creator.AccumulateTrans(kBKIncludeAll));
-    Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
-    creator.SetTranValuesObject(nullptr);
+    Accumulate(creator, company.Program(), MakeTransaction(2, amounts.back().Format().c_str(), "Exact", "", false),
+               true);
   }
   Expect(creator.ProcessTrans());
   const auto lines = ReadLines(company.Glt());
@@ -584,12 +577,7 @@ TEST_F(GLPosting, AmountsReachTheLinesExactly) {
   glwTranCreator summary(company.Program(), true, nullptr);
   const auto before = Snapshot(company.Glt());
   for (int i = 0; i < 2; ++i) {
-    TransactionData t = MakeTransaction(2, "9999999999999.99", "Big", "", false);
-    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-    bkGLTransactionValues v(company.Program(), true, &d);
-    summary.SetTranValuesObject(&v);
-    Expect(summary.AccumulateTrans(kBKIncludeAll));
-    summary.SetTranValuesObject(nullptr);
+    Accumulate(summary, company.Program(), MakeTransaction(2, "9999999999999.99", "Big", "", false));
   }
   ccStatus<tsioStatus::Status> st = summary.ResetTranCreator(true);
   EXPECT_EQ(st.Value(), tsioStatus::kValueDoesNotFit);

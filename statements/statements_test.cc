@@ -4,6 +4,7 @@
 // failures injected into the units; what matching costs in fetches.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "tests/support/test_support.h"
@@ -148,15 +149,12 @@ class StatementFlow : public ::testing::TestWithParam<const char*> {
     *out = o_out.str() + o_err.str();
     return rc;
   }
-  int Finish(StatementCompany& co, std::string* text) {
+  int Finish(StatementCompany& co, std::string* text) { return Reconcile(bkreg::ReconcileFinish, co, text); }
+  int Undo(StatementCompany& co, std::string* text) { return Reconcile(bkreg::ReconcileUndo, co, text); }
+  template <typename Command>
+  static int Reconcile(Command command, StatementCompany& co, std::string* text) {
     std::ostringstream out, err;
-    const int rc = bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err);
-    *text = out.str() + err.str();
-    return rc;
-  }
-  int Undo(StatementCompany& co, std::string* text) {
-    std::ostringstream out, err;
-    const int rc = bkreg::ReconcileUndo(co.Program(), {kBank, "", ""}, out, err);
+    const int rc = command(co.Program(), {kBank, "", ""}, out, err);
     *text = out.str() + err.str();
     return rc;
   }
@@ -271,6 +269,18 @@ TEST(StatementImport, DamagedOrCutOfxChangesNothing) {
   }
 }
 
+// Options that import an OFX statement of `lines` (from `start` to `end`,
+// ending at `ending`) written as `name` in `dir`.
+bkreg::StatementImportOptions OfxStatement(const TempDir& dir, const char* name,
+                                           const std::vector<bkStatementLine>& lines, const tsDate& start,
+                                           const tsDate& end, const char* ending, const char* bank = kBank) {
+  bkreg::StatementImportOptions o;
+  o.bank = bank;
+  o.file = dir.Path() + "/" + name;
+  sttest::WriteFile(o.file, sttest::OfxText(lines, start, end, ending));
+  return o;
+}
+
 TEST(StatementImport, RefusalsOfTheWholeStatement) {
   StatementCompany co;
   co.EnterSampleRegister();
@@ -287,24 +297,17 @@ TEST(StatementImport, RefusalsOfTheWholeStatement) {
   const std::string before = txtest::DumpDatabase(co.Folder());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    bkreg::StatementImportOptions o;
-    o.bank = c.bank;
-    o.file = dir.Path() + "/s.ofx";
-    sttest::WriteFile(o.file, sttest::OfxText(sttest::SampleLines(), tsDate(2025, 2, 1), c.end, "1.00"));
+    const auto o = OfxStatement(dir, "s.ofx", sttest::SampleLines(), tsDate(2025, 2, 1), c.end, "1.00", c.bank);
     std::ostringstream out, err;
     EXPECT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 1);
     EXPECT_NE(err.str().find(c.error), std::string::npos) << err.str();
     EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
   }
   // A second statement while the first is in progress.
-  bkreg::StatementImportOptions o;
-  o.bank = kBank;
-  o.file = dir.Path() + "/march.ofx";
-  sttest::WriteFile(o.file, sttest::OfxText({sttest::SampleLines()[0]}, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "800.00"));
+  auto o = OfxStatement(dir, "march.ofx", {sttest::SampleLines()[0]}, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "800.00");
   std::ostringstream out, err;
   ASSERT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 0) << err.str();
-  o.file = dir.Path() + "/april.ofx";
-  sttest::WriteFile(o.file, sttest::OfxText({}, tsDate(2025, 4, 1), tsDate(2025, 4, 30), "800.00"));
+  o = OfxStatement(dir, "april.ofx", {}, tsDate(2025, 4, 1), tsDate(2025, 4, 30), "800.00");
   EXPECT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 1);
   EXPECT_NE(err.str().find("is in progress; finish it first"), std::string::npos) << err.str();
 }
@@ -344,10 +347,7 @@ TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
       StatementCompany co;
       co.EnterSampleRegister();
       TempDir dir;
-      bkreg::StatementImportOptions o;
-      o.bank = kBank;
-      o.file = dir.Path() + "/s.ofx";
-      sttest::WriteFile(o.file, sttest::OfxText(sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73"));
+      const auto o = OfxStatement(dir, "s.ofx", sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73");
       std::ostringstream out, err;
       tsioFaults::Arm(k.op, tsioStatus::kIOError, nth);
       const int rc = bkreg::StatementImport(co.Program(), o, out, err);
@@ -367,13 +367,10 @@ TEST(StatementImport, ABankAccountHeldByAnotherProgramAnswersLocked) {
   StatementCompany co;
   co.EnterSampleRegister();
   TempDir dir;
-  bkreg::StatementImportOptions o;
-  o.bank = kBank;
-  o.file = dir.Path() + "/s.ofx";
   // Only the lines the register knows exactly: the statement reconciles.
   auto lines = sttest::SampleLines();
   lines.resize(5);
-  sttest::WriteFile(o.file, sttest::OfxText(lines, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "1050.00"));
+  const auto o = OfxStatement(dir, "s.ofx", lines, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "1050.00");
   auto hold = [&] {
     const std::string folder = co.Folder();
     auto child = bktest::ChildProcess::Start([folder] {
@@ -390,24 +387,17 @@ TEST(StatementImport, ABankAccountHeldByAnotherProgramAnswersLocked) {
     return child;
   };
   std::ostringstream out, err;
-  {
+  const std::function<int()> import = [&] { return bkreg::StatementImport(co.Program(), o, out, err); };
+  const std::function<int()> finish = [&] { return bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err); };
+  for (const auto& command : {import, finish}) {
     const std::string before = txtest::DumpDatabase(co.Folder());
     auto child = hold();
-    EXPECT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 3) << err.str();
+    EXPECT_EQ(command(), 3) << err.str();
     EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
     child.Send("done");
     EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(command(), 0) << err.str();
   }
-  ASSERT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 0) << err.str();
-  {
-    const std::string before = txtest::DumpDatabase(co.Folder());
-    auto child = hold();
-    EXPECT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 3) << err.str();
-    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
-    child.Send("done");
-    EXPECT_EQ(child.Wait(), 0);
-  }
-  EXPECT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 0) << err.str();
 }
 
 // Matching costs the line's candidates plus the fetches that end its

@@ -39,6 +39,26 @@ struct Line {
 };
 const Line kLines[] = {{1, vtest::kSales, "60.00"}, {1, vtest::kFees, "40.00"}, {2, vtest::kSales, "50.00"}};
 
+// Writes the two items and their lines for the deposit (run, sequence) in `unit`.
+void WriteItems(txtest::TxCompany& co, tclRollbackStack& unit, const tsDouble& run, const tsDouble& sequence) {
+  const std::string key = ";DIRUN=" + run.Format() + ";DISEQ=" + sequence.Format();
+  for (int item : {1, 2}) {
+    DepositItem i(co.Bkt());
+    i.AttachRollbackStack(&unit);
+    ASSERT_TRUE(bkdetailtest::Set(i.m_Record, "DIBNKAC=B1" + key + ";DITEMNO=" + std::to_string(item) +
+                                                  (item == 1 ? ";DIAMT=100.00;DIPAYER=Shop" : ";DIAMT=50.00;DIPAYER=Cafe")));
+    ASSERT_EQ(i.Insert(), tsioStatus::kSuccess);
+  }
+  for (const Line& l : kLines) {
+    DepositItemDetail line(co.Bkt());
+    line.AttachRollbackStack(&unit);
+    ASSERT_TRUE(bkdetailtest::Set(line.m_Record, "DIGBNKA=B1;DIGRUN=" + run.Format() + ";DIGSEQ=" + sequence.Format() +
+                                                     ";DIGLINO=" + std::to_string(l.item) + ";DIGLACC=" + l.account +
+                                                     ";DIGAMT=" + l.amount));
+    ASSERT_EQ(line.Insert(), tsioStatus::kSuccess);
+  }
+}
+
 std::string Report(bkProgram& program, const TranTotals& totals) {
   std::string out;
   for (const auto& line : program.Journal().Section(totals.ReportSectionID())->PrintLines()) out += line + "\n";
@@ -94,22 +114,7 @@ TEST(RoadOfADeposit, FromEntryThroughHistoryAndTheGeneralLedgerIntoTheBankBalanc
   d.SetDescription(tsAlpha("Takings of the week"));
   d.SetDebitAccount(tsAlpha(vtest::kCash));
   d.SetAddition(tsCurrency(150));
-  for (int item : {1, 2}) {
-    DepositItem i(co.Bkt());
-    i.AttachRollbackStack(&unit);
-    ASSERT_TRUE(bkdetailtest::Set(i.m_Record, "DIBNKAC=B1;DIRUN=" + run.Format() + ";DISEQ=" + sequence.Format() +
-                                                  ";DITEMNO=" + std::to_string(item) +
-                                                  (item == 1 ? ";DIAMT=100.00;DIPAYER=Shop" : ";DIAMT=50.00;DIPAYER=Cafe")));
-    ASSERT_EQ(i.Insert(), tsioStatus::kSuccess);
-  }
-  for (const Line& l : kLines) {
-    DepositItemDetail line(co.Bkt());
-    line.AttachRollbackStack(&unit);
-    ASSERT_TRUE(bkdetailtest::Set(line.m_Record, "DIGBNKA=B1;DIGRUN=" + run.Format() + ";DIGSEQ=" +
-                                                     sequence.Format() + ";DIGLINO=" + std::to_string(l.item) +
-                                                     ";DIGLACC=" + l.account + ";DIGAMT=" + l.amount));
-    ASSERT_EQ(line.Insert(), tsioStatus::kSuccess);
-  }
+  WriteItems(co, unit, run, sequence);
   ccStatus<ccError::Level> valid = deposit.Validate(program);
   ASSERT_FALSE(valid.HasError()) << valid.Errors()[0].Text();
 
@@ -130,22 +135,7 @@ TEST(RoadOfADeposit, FromEntryThroughHistoryAndTheGeneralLedgerIntoTheBankBalanc
   d.SetRun(run2);
   d.SetSequence(sequence2);
   d.SetAddition(tsCurrency(150));
-  for (int item : {1, 2}) {
-    DepositItem i(co.Bkt());
-    i.AttachRollbackStack(&unit);
-    ASSERT_TRUE(bkdetailtest::Set(i.m_Record, "DIBNKAC=B1;DIRUN=" + run2.Format() + ";DISEQ=" + sequence2.Format() +
-                                                  ";DITEMNO=" + std::to_string(item) +
-                                                  (item == 1 ? ";DIAMT=100.00;DIPAYER=Shop" : ";DIAMT=50.00;DIPAYER=Cafe")));
-    ASSERT_EQ(i.Insert(), tsioStatus::kSuccess);
-  }
-  for (const Line& l : kLines) {
-    DepositItemDetail line(co.Bkt());
-    line.AttachRollbackStack(&unit);
-    ASSERT_TRUE(bkdetailtest::Set(line.m_Record, "DIGBNKA=B1;DIGRUN=" + run2.Format() + ";DIGSEQ=" +
-                                                     sequence2.Format() + ";DIGLINO=" + std::to_string(l.item) +
-                                                     ";DIGLACC=" + l.account + ";DIGAMT=" + l.amount));
-    ASSERT_EQ(line.Insert(), tsioStatus::kSuccess);
-  }
+  WriteItems(co, unit, run2, sequence2);
   ASSERT_FALSE(deposit.Validate(program).HasError());
   ccStatus<ccError::Level> created = txtest::Enter(program, deposit, &entry, unit);
   ASSERT_FALSE(created.HasError()) << created.Errors()[0].Text();

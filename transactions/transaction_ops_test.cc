@@ -192,25 +192,6 @@ TEST(TransactionCreate, AnInvalidTransactionIsNotWrittenAndSaysSoUnlessQuiet) {
   }
 }
 
-TEST(TransactionCreate, AHeaderThatCannotBeReadWritesNothing) {
-  TxCompany co;
-  const std::string before = txtest::DumpDatabase(co.Folder());
-  Transaction t(co.Bkt());
-  txtest::Fill(t.m_Record, 2, "10", "Dep");
-  tclRollbackStack unit;
-  t.AttachRollbackStack(&unit);
-  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-  ccStatus<ccError::Level> st = t.Create(co.Program(), nullptr, false);
-  tsioFaults::Clear();
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1616);
-  EXPECT_EQ(st.Value(), ccError::kError);
-  EXPECT_EQ(t.m_Record.GetSequence(), tsDouble(0)) << "the sequence is untouched";
-  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-  EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
-  EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(0));
-}
-
 // A batch without the module's part: the batch update fails, the record
 // written stays for the caller's rollback, the totals do not count it, and
 // nothing is dereferenced that is not there.
@@ -425,6 +406,22 @@ bool TransferReport(const ccStatus<TransferStatus>& st) {
   return false;
 }
 
+// Moves the seeded transaction `key` to the history as run 9, sequence 3.
+Scenario TransferScenario(const char* name, const char* key, bool with_details) {
+  return {name, [](TxCompany& co) { Seed(co); },
+          [key, with_details](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
+            Transaction t(co.Bkt());
+            if (unit) t.AttachRollbackStack(unit);
+            if (!bkdetailtest::Set(t.m_Record, key) || t.FetchEQ(true) != tsioStatus::kSuccess) return false;
+            if (TransferReport(with_details ? t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(3))
+                                            : t.Transfer(co.History(), tsDouble(9), tsDouble(3)))) {
+              return true;
+            }
+            (void)t.Unlock();  // the lock the caller took
+            return false;
+          }};
+}
+
 const std::vector<Scenario>& Scenarios() {
   static const std::vector<Scenario> scenarios = {
       {"create",
@@ -455,26 +452,8 @@ const std::vector<Scenario>& Scenarios() {
          (void)t.Unlock();  // the lock the caller took
          return false;
        }},
-      {"transfer with details",
-       [](TxCompany& co) { Seed(co); },
-       [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
-         Transaction t(co.Bkt());
-         if (unit) t.AttachRollbackStack(unit);
-         if (!bkdetailtest::Set(t.m_Record, kDeposit) || t.FetchEQ(true) != tsioStatus::kSuccess) return false;
-         if (TransferReport(t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(3)))) return true;
-         (void)t.Unlock();  // the lock the caller took
-         return false;
-       }},
-      {"transfer withdrawal",
-       [](TxCompany& co) { Seed(co); },
-       [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
-         Transaction t(co.Bkt());
-         if (unit) t.AttachRollbackStack(unit);
-         if (!bkdetailtest::Set(t.m_Record, kWithdrawal) || t.FetchEQ(true) != tsioStatus::kSuccess) return false;
-         if (TransferReport(t.Transfer(co.History(), tsDouble(9), tsDouble(3)))) return true;
-         (void)t.Unlock();  // the lock the caller took
-         return false;
-       }},
+      TransferScenario("transfer with details", kDeposit, true),
+      TransferScenario("transfer withdrawal", kWithdrawal, false),
       {"clear",
        [](TxCompany& co) { SeedHistory(co); },
        [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
@@ -671,50 +650,52 @@ TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADet
   }
 }
 
-// The batch record counts what is entered: while another program holds it
-// the transaction cannot be counted, so it is not created.
-TEST(TransactionLocks, CreateFailsWhileAnotherProgramHoldsTheBatchRecord) {
-  TxCompany co;
-  Transaction first(co.Bkt());
-  txtest::Fill(first.m_Record, 2, "8.00", "First");
-  ASSERT_FALSE(first.Create(co.Program(), nullptr, false).HasError());  // the batch record now exists
-  const std::string before = txtest::DumpDatabase(co.Folder());
-  ChildProcess holder = HoldLock<Batch>(co.Folder(), BKTFileSpec, "BAPPL=AP;BATCH=B1;BSOURCE=2");
-  TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
-  totals.InitUnitOfWork();
-  tclRollbackStack unit;
-  Transaction t(co.Bkt());
-  t.AttachRollbackStack(&unit);
-  txtest::Fill(t.m_Record, 2, "9.00", "Second");
-  ccStatus<ccError::Level> st = t.Create(co.Program(), &totals, false);
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1618);
-  EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(1));
-  EXPECT_EQ(co.Part().GetAmountOfTransPosted(), tsDouble(8));
-  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-  holder.Send("end");
-  holder.Wait();
-  EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
-}
-
-TEST(TransactionLocks, RemoveFailsWhileAnotherProgramHoldsTheTransaction) {
-  TxCompany co;
-  Transaction t(co.Bkt());
-  txtest::Fill(t.m_Record, 2, "8.00", "Held");
-  ASSERT_FALSE(t.Create(co.Program(), nullptr, false).HasError());
-  const std::string before = txtest::DumpDatabase(co.Folder());
-  ChildProcess holder = HoldLock<Transaction>(co.Folder(), BKTFileSpec, "TBNKACC=B1;TRUN=1;TSEQ=1");
-  TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
-  totals.InitUnitOfWork();
-  ASSERT_EQ(txtest::FetchByKey(t, t.m_Record, false), tsioStatus::kSuccess);
-  ccStatus<ccError::Level> st = t.Remove(co.Program(), &totals);
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1619);
-  EXPECT_EQ(st.Value(), ccError::kError);
-  EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(1));
-  holder.Send("end");
-  holder.Wait();
-  EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+// Create counts what it enters in the batch record; Remove takes the
+// transaction with its lock. While another program holds the record either
+// needs, the operation fails with its message, counts nothing and leaves
+// the files as they were.
+TEST(TransactionLocks, CreateAndRemoveFailWhileAnotherProgramHoldsWhatTheyNeed) {
+  struct Case {
+    bool create;
+    std::function<ChildProcess(const std::string&)> hold;
+    unsigned short number;
+  };
+  const Case cases[] = {
+      {true, [](const std::string& f) { return HoldLock<Batch>(f, BKTFileSpec, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, 1618},
+      {false, [](const std::string& f) { return HoldLock<Transaction>(f, BKTFileSpec, "TBNKACC=B1;TRUN=1;TSEQ=1"); },
+       1619},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.create ? "create" : "remove");
+    TxCompany co;
+    Transaction first(co.Bkt());
+    txtest::Fill(first.m_Record, 2, "8.00", "First");
+    ASSERT_FALSE(first.Create(co.Program(), nullptr, false).HasError());  // the batch record now exists
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    ChildProcess holder = c.hold(co.Folder());
+    TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
+    totals.InitUnitOfWork();
+    tclRollbackStack unit;
+    Transaction t(co.Bkt());
+    t.AttachRollbackStack(&unit);
+    ccStatus<ccError::Level> st(ccError::kNone);
+    if (c.create) {
+      txtest::Fill(t.m_Record, 2, "9.00", "Second");
+      st = t.Create(co.Program(), &totals, false);
+    } else {
+      ASSERT_EQ(txtest::FetchByKey(t, first.m_Record, false), tsioStatus::kSuccess);
+      st = t.Remove(co.Program(), &totals);
+    }
+    ASSERT_EQ(st.Errors().Size(), 1u);
+    EXPECT_EQ(st.Errors()[0].Number(), c.number);
+    EXPECT_EQ(st.Value(), ccError::kError);
+    EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(1));
+    EXPECT_EQ(co.Part().GetAmountOfTransPosted(), tsDouble(8));
+    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+    holder.Send("end");
+    holder.Wait();
+    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+  }
 }
 
 TEST(TransactionLocks, ClearingFailsWhileAnotherProgramHoldsTheBankAccountOrTheTransaction) {

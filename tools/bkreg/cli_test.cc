@@ -72,7 +72,8 @@ std::string Company(const bktest::TempDir& dir, const std::string& name = "co") 
 }
 
 // Input that breaks a rule is refused with status 1 and a message naming
-// the field and what is accepted; nothing is entered.
+// the field and what is accepted; nothing is entered. One case per rule and
+// message: the parsers' full tables are in BkregInput below.
 TEST(BkregCli, RefusesInputThatBreaksARule) {
   bktest::TempDir dir;
   const std::string co = Company(dir);
@@ -86,8 +87,6 @@ TEST(BkregCli, RefusesInputThatBreaksARule) {
     std::string says;  // in the error stream ("" for status 0)
   } cases[] = {
       {"generate --bank A --count abc", 1, "--count"},
-      {"generate --bank A --count -5", 1, "--count"},
-      {"generate --bank A --count 1e3", 1, "--count"},
       {"generate --bank A --unit 0", 1, "--unit"},
       {"bank list --frob", 1, "--frob"},
       {"bank list extra", 1, "extra"},
@@ -97,25 +96,17 @@ TEST(BkregCli, RefusesInputThatBreaksARule) {
       {"--wait 99999 bank list", 1, "--wait"},
       {"frobnicate", 1, "frobnicate"},
       {e + "--amount 0.001", 1, "more than two decimals"},
-      {e + "--amount 0.005", 1, "more than two decimals"},
       {e + "--amount ''", 1, "--amount is empty"},
-      {e + "--amount '   '", 1, "--amount is empty"},
       {e + "--amount 12,34", 1, "digits with an optional sign"},
-      {e + "--amount 1e309", 1, "digits with an optional sign"},
-      {e + "--amount NaN", 1, "digits with an optional sign"},
-      {e + "--amount inf", 1, "digits with an optional sign"},
-      {e + "--amount 1,234.50", 1, "digits with an optional sign"},
       {e + "--amount 12345678901234", 1, "at most 13 digits"},
       {e + "--amount -5", 1, "not negative"},
       {"enter deposit --bank A --amount 1 --date 2026-02-30", 1, "not a date"},
       {"enter deposit --bank A --amount 1 --date 11/31/2026", 1, "YYYY-MM-DD, YYYYMMDD or MM/DD/YYYY"},
-      {"enter deposit --bank A --amount 1 --date yesterday", 1, "not a date"},
       {e + "--amount 1 --desc " + sixty_one, 1, "--desc is too long: 61 characters, at most 60"},
       {e + "--amount 1 --desc \"$(printf 'two\\nlines')\"", 1, "control character"},
       {e + "--amount 1 --desc \"$(printf '\\033[31mred')\"", 1, "control character"},
       {e + "--amount 1 --desc \"$(printf 'bad\\377')\"", 1, "not valid UTF-8"},
       {"bank add ''", 1, "is empty"},
-      {"bank add '   '", 1, "is empty"},
       {"bank add 'A B'", 1, "cannot"},
       {"bank add ABCDEFGHIJKLMNOP", 1, "at most 15 characters"},
       {"bank add Z --type 11", 1, "--type"},
@@ -602,7 +593,8 @@ TEST(BkregInput, AmountsDatesIdsAndText) {
   } amounts[] = {{"0", "0.00"},     {"12.5", "12.50"}, {"-0.25", "-0.25"}, {"+3", "3.00"},  {".75", "0.75"},
                  {"1.", "1.00"},    {"0.001", ""},     {"", ""},           {" ", ""},        {"12,34", ""},
                  {"1e3", ""},       {"NaN", ""},       {"-", ""},          {".", ""},        {"1.2.3", ""},
-                 {"0x10", ""},      {"9999999999999.99", "9999999999999.99"}, {"10000000000000", ""},
+                 {"0x10", ""},      {"0.005", ""},     {"1e309", ""},      {"inf", ""},      {"1,234.50", ""},
+                 {"9999999999999.99", "9999999999999.99"}, {"10000000000000", ""},
                  {"00000000000001.00", "1.00"}};
   for (const auto& a : amounts) {
     tsCurrency c;

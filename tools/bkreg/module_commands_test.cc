@@ -113,28 +113,33 @@ std::map<std::string, long long> PostedCents(const std::string& co) {
   return by_account;
 }
 
+// Each command is refused with its status and a message that says `says`.
+struct Refusal {
+  std::string args;
+  int status;
+  const char* says;
+};
+void ExpectRefusals(const std::string& co, const std::vector<Refusal>& refusals) {
+  for (const Refusal& c : refusals) {
+    Result r = Bk(co, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
+  }
+}
+
 TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
   bktest::TempDir dir;
   const std::string co = Company(dir);
   ASSERT_EQ(Bk(co, "batch open D1 --desc 'Week 45' --date 2026-11-02 --count 2 --amount 150.00").status, 0);
   // Refusals of the batch commands: input and business rules are 1.
-  struct Case {
-    const char* args;
-    int status;
-    const char* says;
-  } cases[] = {
+  ExpectRefusals(co, {
       {"batch open D1", 1, "open already"},
       {"batch open D2 --amount 1.005", 1, "--amount"},
       {"batch open D2 --count 40000", 1, "--count"},
       {"batch show NOPE", 1, "no batch 'NOPE'"},
       {"batch close NOPE", 1, "no batch"},
       {"post NOPE", 1, "no batch 'NOPE'"},
-  };
-  for (const Case& c : cases) {
-    Result r = Bk(co, c.args);
-    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
-  }
+  });
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 100.00 --date 2026-11-03 --batch D1 --account 4000").status, 0);
   Result out_of_balance = Bk(co, "post D1");
   EXPECT_EQ(out_of_balance.status, 1) << out_of_balance.out;
@@ -186,11 +191,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
   std::ofstream(bad) << "account,amount\n4000,12.345\n";
   const std::string odd = dir.Sub("odd.csv");
   std::ofstream(odd) << "account,amount,colour\n4000,1.00,red\n";
-  struct Case {
-    std::string args;
-    int status;
-    const char* says;
-  } cases[] = {
+  ExpectRefusals(co, {
       {"enter check --bank B1 --amount 5 --check 7 --line 6000=5.00", 1, "only deposits and withdrawals"},
       {"enter deposit --bank B1 --amount 5 --line 4000", 1, "ACCOUNT=AMOUNT"},
       {"enter deposit --bank B1 --amount 5 --line 4000=5.001", 1, "not an amount"},
@@ -198,12 +199,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
       {"enter deposit --bank B1 --amount 5 --lines " + bad, 1, "line 2"},
       {"enter deposit --bank B1 --amount 5 --lines " + odd, 1, "unknown column 'colour'"},
       {"enter deposit --bank B1 --amount 5 --lines /nonexistent.csv", 1, "cannot read"},
-  };
-  for (const Case& c : cases) {
-    Result r = Bk(co, c.args);
-    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
-  }
+  });
   // Lines that do not add up: the module's rule refuses, nothing is kept.
   Result short_lines = Bk(co, "enter deposit --bank B1 --amount 150.01 --date 2026-11-05 --lines " + csv);
   EXPECT_NE(short_lines.status, 0) << short_lines.out;
@@ -259,11 +255,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
     }
     EXPECT_EQ(sides, (std::vector<std::string>{"B1 run 3 pair 1 side 1 -100.00", "B2 run 3 pair 1 side 2 100.00"}));
   }
-  struct Case {
-    const char* args;
-    int status;
-    const char* says;
-  } cases[] = {
+  ExpectRefusals(co, {
       {"remove B1 9 9", 1, "no transaction"},
       {"remove B1 3 1", 1, "one side of a transfer"},
       {"transfer B1 B1 --amount 5", 1, "two different"},
@@ -274,12 +266,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
       {"clear B1 --check 999", 1, "no check 999"},
       {"reconcile status B1", 1, "no reconciliation"},
       {"reconcile start B1 --date 2026-11-30", 1, "--ending-balance"},
-  };
-  for (const Case& c : cases) {
-    Result r = Bk(co, c.args);
-    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
-  }
+  });
 
   ASSERT_EQ(Bk(co, "post C").status, 0);
   ASSERT_EQ(Bk(co, "post BKREG").status, 0);
