@@ -21,7 +21,6 @@
 // /tmp/bk-bench) and reused by later runs.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <random>
 #include <string>
@@ -76,7 +75,7 @@ void Build(int rows) {
       if (bank.Insert() != tsioStatus::kSuccess) abort();
     }
   };
-  BuildBenchRegister(Company(rows), rows, {&BKMFileSpec}, fill, banks);
+  BuildBenchRegister({Company(rows), rows, fill, banks, {&BKMFileSpec}});
 }
 
 struct Opened {

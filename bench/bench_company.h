@@ -31,39 +31,49 @@ inline std::string BenchBank(int i) {
   return b;
 }
 
-// Builds the company in `folder` once (a folder whose database exists is
-// left as it is): creates the current transaction file and `more` files,
-// then writes `rows` transactions in one unit of work, committed every
-// 50,000 rows. Row i has bank BenchBank(i % kBenchBanks), run 1 + i / 1000
-// and sequence 1 + i % 1000; `fill(i, rng, record)` sets the rest, drawing
-// from one generator seeded 42. `finish(fm, unit)` writes what else the
-// company holds before the last commit. Any failure aborts the program.
-inline void BuildBenchRegister(const std::string& folder, int rows, const std::vector<const tsioFileSpec*>& more,
-                               const std::function<void(int, std::mt19937&, TransactionData&)>& fill,
-                               const std::function<void(tsioFileManager&, tclRollbackStack&)>& finish = nullptr) {
+// A register to build: `rows` transactions in `file` of the company in
+// `folder`, which also gets the files `more`. Row i has bank
+// BenchBank(i % kBenchBanks), run 1 + i / 1000 and sequence 1 + i % 1000;
+// `fill(i, rng, record)` sets the rest (and may change those), drawing
+// from one generator seeded `seed`. `finish(fm, unit)`, when given, writes
+// what else the company holds.
+struct BenchRegister {
+  std::string folder;
+  int rows = 0;
+  std::function<void(int, std::mt19937&, TransactionData&)> fill;
+  std::function<void(tsioFileManager&, tclRollbackStack&)> finish;
+  std::vector<const tsioFileSpec*> more;
+  const tsioFileSpec* file = &BKTFileSpec;
+  unsigned seed = 42;
+};
+
+// Builds the company once (a folder whose database exists is left as it
+// is), in one unit of work committed every 50,000 rows and at the end. Any
+// failure aborts the program.
+inline void BuildBenchRegister(const BenchRegister& r) {
   struct stat st;
-  if (stat((folder + "/company.db").c_str(), &st) == 0) return;
+  if (stat((r.folder + "/company.db").c_str(), &st) == 0) return;
   mkdir(BenchDir().c_str(), 0777);
-  tsioFileManager fm(folder);
-  if (fm.CreateCompany() != tsioStatus::kSuccess || fm.Create(BKTFileSpec) != tsioStatus::kSuccess) abort();
-  for (const tsioFileSpec* spec : more) {
+  tsioFileManager fm(r.folder);
+  if (fm.CreateCompany() != tsioStatus::kSuccess || fm.Create(*r.file) != tsioStatus::kSuccess) abort();
+  for (const tsioFileSpec* spec : r.more) {
     if (fm.Create(*spec) != tsioStatus::kSuccess) abort();
   }
   tsioDataFile* f = nullptr;
-  if (fm.Open(BKTFileSpec, &f) != tsioStatus::kSuccess) abort();
+  if (fm.Open(*r.file, &f) != tsioStatus::kSuccess) abort();
   Transaction t(*f, "", 0);
-  std::mt19937 rng(42);
+  std::mt19937 rng(r.seed);
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
-  for (int i = 0; i < rows; ++i) {
+  for (int i = 0; i < r.rows; ++i) {
     t.m_Record = TransactionData();
     t.m_Record.SetBankAccount(tsAlpha(BenchBank(i % kBenchBanks)));
     t.m_Record.SetRun(tsDouble(1 + i / 1000, 0));
     t.m_Record.SetSequence(tsDouble(1 + i % 1000, 0));
-    fill(i, rng, t.m_Record);
+    r.fill(i, rng, t.m_Record);
     if (t.Insert() != tsioStatus::kSuccess) abort();
     if (i % 50000 == 49999 && unit.Commit() != tsioStatus::kSuccess) abort();
   }
-  if (finish) finish(fm, unit);
+  if (r.finish) r.finish(fm, unit);
   if (unit.Commit() != tsioStatus::kSuccess) abort();
 }

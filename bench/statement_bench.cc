@@ -12,18 +12,14 @@
 // The company is built once under $BK_BENCH_DIR (default /tmp/bk-bench) and
 // reused by later runs.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_company.h"
 #include "framework/io/counters.h"
-#include "framework/io/file_manager.h"
-#include "framework/io/rollback_stack.h"
-#include "records/files.h"
 #include "statements/statement_matcher.h"
-#include "transactions/transaction.h"
 
 namespace {
 
@@ -33,50 +29,29 @@ constexpr int kFirstDay = 20200101;
 constexpr int kDays = 2000;
 constexpr const char kBank[] = "BANK01";
 
-std::string BenchDir() {
-  const char* d = getenv("BK_BENCH_DIR");
-  return d && *d ? d : "/tmp/bk-bench";
-}
 std::string Company() { return BenchDir() + "/stmt" + std::to_string(kRows); }
 
 // Checks (numbered 1..) and deposits and withdrawals, amounts of whole
 // cents up to 10,000.00, posted and open.
 void Build() {
-  const std::string folder = Company();
-  struct stat st;
-  if (stat((folder + "/company.db").c_str(), &st) == 0) return;
-  mkdir(BenchDir().c_str(), 0777);
-  tsioFileManager fm(folder);
-  if (fm.CreateCompany() != tsioStatus::kSuccess || fm.Create(BKTHistoryFileSpec) != tsioStatus::kSuccess) abort();
-  tsioDataFile* f = nullptr;
-  if (fm.Open(BKTHistoryFileSpec, &f) != tsioStatus::kSuccess) abort();
-  Transaction t(*f, "", 0);
-  std::mt19937 rng(7);
-  tclRollbackStack unit;
-  t.AttachRollbackStack(&unit);
   long long check = 0;
-  for (int i = 0; i < kRows; ++i) {
-    t.m_Record = TransactionData();
-    t.m_Record.SetBankAccount(tsAlpha(kBank));
-    t.m_Record.SetRun(tsDouble(1 + i / 1000, 0));
-    t.m_Record.SetSequence(tsDouble(1 + i % 1000, 0));
+  auto fill = [&](int, std::mt19937& rng, TransactionData& r) {
+    r.SetBankAccount(tsAlpha(kBank));
     const int type = 1 + static_cast<int>(rng() % 3);
-    t.m_Record.SetType(tclTSEnum<TransactionData::TranTypeEnum>(type));
+    r.SetType(tclTSEnum<TransactionData::TranTypeEnum>(type));
     const tsDate date = tsDate::FromYmd(kFirstDay) + static_cast<int>(rng() % kDays);
-    t.m_Record.SetTransactionDate(date);
-    t.m_Record.SetAccountingDate(date);
+    r.SetTransactionDate(date);
+    r.SetAccountingDate(date);
     const tsCurrency amount(tsDouble(static_cast<long long>(1 + rng() % 1000000), 0) / tsDouble(100));
     if (type == 2) {
-      t.m_Record.SetAddition(amount);
+      r.SetAddition(amount);
     } else {
-      t.m_Record.SetSubtraction(amount);
-      if (type == 1) t.m_Record.SetCheck(tsDouble(++check, 0));
+      r.SetSubtraction(amount);
+      if (type == 1) r.SetCheck(tsDouble(++check, 0));
     }
-    t.m_Record.SetPosted(tsBool(true));
-    if (t.Insert() != tsioStatus::kSuccess) abort();
-    if (i % 50000 == 49999 && unit.Commit() != tsioStatus::kSuccess) abort();
-  }
-  if (unit.Commit() != tsioStatus::kSuccess) abort();
+    r.SetPosted(tsBool(true));
+  };
+  BuildBenchRegister({Company(), kRows, fill, nullptr, {}, &BKTHistoryFileSpec, 7});
 }
 
 // The statement: register transactions read by key at random, shown by
