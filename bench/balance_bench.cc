@@ -75,7 +75,13 @@ void Build(int rows) {
       if (bank.Insert() != tsioStatus::kSuccess) abort();
     }
   };
-  BuildBenchRegister({Company(rows), rows, fill, banks, {&BKMFileSpec}});
+  BenchRegister reg;
+  reg.folder = Company(rows);
+  reg.rows = rows;
+  reg.fill = fill;
+  reg.finish = banks;
+  reg.more = {&BKMFileSpec};
+  BuildBenchRegister(reg);
 }
 
 struct Opened {

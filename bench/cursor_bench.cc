@@ -26,7 +26,10 @@ std::string Bank(int i) { return BenchBank(i); }
 // Builds the company once: `rows` transactions spread over 20 banks, with
 // dates, check numbers and amounts like a register's.
 void Build(int rows) {
-  BuildBenchRegister({Company(rows), rows, [](int i, std::mt19937& rng, TransactionData& r) {
+  BenchRegister reg;
+  reg.folder = Company(rows);
+  reg.rows = rows;
+  reg.fill = [](int i, std::mt19937& rng, TransactionData& r) {
     tclTSEnum<TransactionData::TranTypeEnum> type;
     type.SetValue(1 + static_cast<int>(rng() % 4));
     r.SetType(type);
@@ -38,7 +41,8 @@ void Build(int rows) {
     r.SetPayee(tsAlpha("Payee " + std::to_string(i % 997)));
     r.SetDebitAccount(tsAlpha("1000-00"));
     r.SetCreditAccount(tsAlpha("2000-00"));
-  }});
+  };
+  BuildBenchRegister(reg);
 }
 
 struct Opened {

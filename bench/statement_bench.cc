@@ -51,7 +51,13 @@ void Build() {
     }
     r.SetPosted(tsBool(true));
   };
-  BuildBenchRegister({Company(), kRows, fill, nullptr, {}, &BKTHistoryFileSpec, 7});
+  BenchRegister reg;
+  reg.folder = Company();
+  reg.rows = kRows;
+  reg.fill = fill;
+  reg.file = &BKTHistoryFileSpec;
+  reg.seed = 7;
+  BuildBenchRegister(reg);
 }
 
 // The statement: register transactions read by key at random, shown by
