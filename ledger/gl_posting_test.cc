@@ -4,6 +4,7 @@
 // every call, exact amounts, the account recap, the post launcher.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -749,9 +750,8 @@ namespace {
 // past the posted ones, even once the run's numbers were forgotten (taking a
 // definition back forgets them), so posting them never collides with a
 // posted line.
-TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOnes) {
-  GlPostingCompany company;
-  gl_update_def block;
+// An update block writing one 12.34 debit/credit pair of run 41, batch B9.
+void FillBlock(gl_update_def& block) {
   std::memset(&block, 0, sizeof block);
   block.write_transactions = 1;
   block.run_number = 41;
@@ -767,6 +767,12 @@ TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOne
   glPutText(d.batch, "B9");
   d.batch_source = 2;
   d.run_number = 41;
+}
+
+TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOnes) {
+  GlPostingCompany company;
+  gl_update_def block;
+  FillBlock(block);
   zb_batch_entry entry;
   std::memset(&entry, 0, sizeof entry);
   std::memcpy(entry.host_appl, "BK", 2);
@@ -790,6 +796,28 @@ TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOne
   std::set<long long> sequences;
   for (const auto& r : ReadLines(company.Glt(2))) sequences.insert(r.sequence.ToLongLong());
   EXPECT_EQ(sequences.size(), 6u);
+  glw::GL_FREE_RECAP_INFO(&block);
+}
+
+// A run or check number that is not whole (NaN, infinities, fractions, past
+// 64 bits) is refused and writes nothing, rather than rounded to whatever the
+// conversion gives.
+TEST_F(GLPosting, RunAndCheckNumbersThatAreNotWholeAreRefused) {
+  GlPostingCompany company;
+  for (bool check : {false, true}) {
+    for (double v : {std::nan(""), HUGE_VAL, -HUGE_VAL, 41.5, 1e19}) {
+      gl_update_def block;
+      FillBlock(block);
+      (check ? block.tran.check_number : block.tran.run_number) = v;
+      EXPECT_NE(glw::GL_PROCESS_TRANSACTION(&block), 0) << (check ? "check " : "run ") << v;
+    }
+  }
+  EXPECT_TRUE(ReadLines(company.Glt(1)).empty());
+  gl_update_def block;
+  FillBlock(block);
+  block.tran.check_number = 1001;
+  ASSERT_EQ(glw::GL_PROCESS_TRANSACTION(&block), 0);
+  EXPECT_EQ(ReadLines(company.Glt(1)).size(), 2u);
   glw::GL_FREE_RECAP_INFO(&block);
 }
 
