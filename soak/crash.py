@@ -111,7 +111,7 @@ class Crash:
         e = self.entries[tag]
         by = ["--check", e["check"]] if e["kind"] == "check" else ["--deposit-id", e["deposit_id"]]
         date = (FIRST_STATEMENT + datetime.timedelta(days=self.day[e["bank"]])).isoformat()
-        extra = ["--amount", money(amount)] if amount is not None else []
+        extra = ["--amount=" + money(amount)] if amount is not None else []
         return ["clear", e["bank"], *by, "--date", date, *extra]
 
     # -- the killed run ----------------------------------------------------
@@ -215,10 +215,10 @@ class Crash:
         ending = self.last[bank] + sum(self.entries[t]["net"] for t in items)
         date = (FIRST_STATEMENT + datetime.timedelta(days=self.day[bank])).isoformat()
         if self.rng.random() < 0.4:
-            self.bk.must("reconcile", "start", bank, "--date", date, "--ending-balance", money(ending))
+            self.bk.must("reconcile", "start", bank, "--date", date, "--ending-balance=" + money(ending))
             args = ["reconcile", "finish", bank]
         else:
-            args = ["reconcile", "finish", bank, "--date", date, "--ending", money(ending)]
+            args = ["reconcile", "finish", bank, "--date", date, "--ending=" + money(ending)]
         how = self.killed_run("reconcile", args)
         d = dump(self.args.dump, self.bk.company)
         states = {r["desc"]: r["state"] for r in d if r["kind"] == "tran" and r["desc"] in items}

@@ -53,7 +53,7 @@ from bkrun import Bkreg, cents, dump, money  # noqa: E402
 OPENING = 1000000_00  # each account's opening balance, in cents
 ENTRY_DAY = datetime.date(2026, 1, 5)
 FIRST_STATEMENT = datetime.date(2026, 2, 1)
-GL_ACCOUNTS = ["1000", "4000", "4100", "6000", "6100"]
+GL_ACCOUNTS = ["1000", "4000", "4100", "6000", "6100", "6200"]
 TYPES = {"check": 1, "deposit": 2, "withdrawal": 3, "adjustment": 4}
 
 
@@ -182,20 +182,21 @@ class Enterer(Program):
             p = 0
             for item, lines in enumerate(per_item, 1):
                 for _ in range(lines):
-                    args += ["--line", "%s=%s@%d" % (rng.choice(["4000", "4100"]), money(parts[p]), item)]
+                    args += ["--line", "%s=%s@%d" % (["4000", "4100"][p % 2] if lines > 1 else rng.choice(["4000", "4100"]),
+                                                     money(parts[p]), item)]
                     p += 1
             kw["items"], kw["lines"] = items, sum(per_item)
             net = amount
         elif kind == "withdrawal":
             details = rng.randrange(1, 4)
-            for part in self.split(amount, details):
-                args += ["--line", "%s=%s" % (rng.choice(["6000", "6100"]), money(part))]
+            for account, part in zip(rng.sample(["6000", "6100", "6200"], details), self.split(amount, details)):
+                args += ["--line", "%s=%s" % (account, money(part))]
             kw["details"] = details
             net = -amount
         else:
             net = amount if rng.random() < 0.5 else -amount
             args += ["--account", "4100"]
-        args += ["--amount", money(net if kind == "adjustment" else amount), "--desc", tag]
+        args += ["--amount=" + money(net if kind == "adjustment" else amount), "--desc", tag]
         e = Entry(tag, kind, bank, net, bid, **kw)
         r = self.call(*args)
         if r.rc == 0:
@@ -293,7 +294,7 @@ class Reconciler(Program):
     def __init__(self, banks, **kw):
         super().__init__("reconcile", **kw)
         self.banks = banks
-        self.last = {b: OPENING for b in banks}     # last reconciled balance
+        self.last = {b: 0 for b in banks}          # last reconciled balance (none yet)
         self.day = {b: 0 for b in banks}           # statements so far
         self.in_progress = {b: False for b in banks}
 
@@ -320,7 +321,7 @@ class Reconciler(Program):
             by = ["--check", e.check] if e.kind == "check" else ["--deposit-id", e.deposit_id]
             if self.rng.random() < 0.25:
                 wrong = e.net + (1 if e.net > 0 else -1)
-                if self.call("clear", bank, *by, "--amount", money(wrong), "--date", date).rc == 0:
+                if self.call("clear", bank, *by, "--amount=" + money(wrong), "--date", date).rc == 0:
                     e.cleared = wrong
             if self.call("clear", bank, *by, "--date", date).rc == 0:
                 e.cleared = e.net
@@ -336,14 +337,14 @@ class Reconciler(Program):
         if self.in_progress[bank]:
             r = self.call("reconcile", "finish", bank)
         elif self.day[bank] % 3 == 2:
-            r = self.call("reconcile", "start", bank, "--date", date, "--ending-balance", money(ending))
+            r = self.call("reconcile", "start", bank, "--date", date, "--ending-balance=" + money(ending))
             if r.rc != 0:
                 return
             self.in_progress[bank] = True
             self.call("reconcile", "status", bank)
             r = self.call("reconcile", "finish", bank)
         else:
-            r = self.call("reconcile", "finish", bank, "--date", date, "--ending", money(ending))
+            r = self.call("reconcile", "finish", bank, "--date", date, "--ending=" + money(ending))
         if r.rc == 0:
             with self.model.lock:
                 for e in cleared:
@@ -437,14 +438,15 @@ def check(args, bk, model, banks, backups, dumped):
     bad += ["batch %s reported posted, but its general-ledger line %s waits" % (d["batch"], d)
             for d in gl if d["file"] == "waiting"]
     for b in posted:
-        if any(e.batch == b and e.state == "done" and e.kind != "transfer" for e in model.entries.values()) \
+        if any(e.batch == b and e.state == "done" and e.kind in ("deposit", "withdrawal", "adjustment")
+               for e in model.entries.values()) \
                 and not any(d["batch"] == b and d["file"] == "posted" for d in gl):
             bad.append("batch %s reported posted, but none of its general-ledger lines is posted" % b)
     # Balances against the programs' own records.
     for b in banks:
         reg = OPENING
         bank = OPENING
-        rec = OPENING
+        rec = 0
         for e in model.entries.values():
             if e.state != "done":
                 continue
@@ -467,7 +469,7 @@ def check(args, bk, model, banks, backups, dumped):
                     kind, b, got, money(want), r.message))
     # verify on the live company and every backup.
     for company in [bk.company] + backups:
-        r = bk.run("--company", company, "verify") if company != bk.company else bk.run("verify")
+        r = Bkreg(bk.program, company, log=bk.log, name="check").run("verify")
         if r.rc != 0:
             bad.append("verify of %s: exit %d: %s%s" % (company, r.rc, r.out.strip()[-2000:], r.err.strip()))
     return bad
@@ -485,6 +487,8 @@ def main():
     ap.add_argument("--work", help="folder for the log and backups (default: a new temporary folder)")
     ap.add_argument("--seed", type=int, default=int(time.time()))
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    ap.add_argument("--without", default="", help="programs left out, comma-separated: post, reconcile, backup "
+                    "(to narrow a fault down)")
     args = ap.parse_args()
 
     work = args.work or tempfile.mkdtemp(prefix="bk-soak-")
@@ -509,12 +513,14 @@ def main():
         programs.append(Enterer(n, banks, tag, 100000 * (n + 1) + rng.randrange(1000) * 100000000,
                                 bk=bk.with_name("enter-%d" % n), model=model, stop=stop,
                                 rng=random.Random(rng.random())))
+    without = set(filter(None, args.without.split(",")))
     programs.append(Poster("post", bk=bk.with_name("post"), model=model, stop=stop, rng=random.Random(rng.random())))
     programs.append(Reconciler(banks, bk=bk.with_name("reconcile"), model=model, stop=stop,
                                rng=random.Random(rng.random())))
     backup = Backup(backups, args.backup_every, bk=bk.with_name("backup"), model=model, stop=stop,
                     rng=random.Random(rng.random()))
     programs.append(backup)
+    programs = [p for p in programs if p.name not in without]
     t0 = time.monotonic()
     for p in programs:
         p.start()

@@ -36,6 +36,9 @@ struct ReconcileOptions {
   std::string bank;
   std::string date;    // finish: statement date when none is in progress
   std::string ending;  // finish: ending balance when none is in progress
+  // Seconds finish and undo wait for a bank account another program holds
+  // (trying again with short pauses) before they give up with status 3.
+  double wait_seconds = 0;
 };
 
 // Reads the statement (nothing is written when it cannot be read), applies
