@@ -56,11 +56,14 @@ class Crash:
         self.posted_batches = set()
         self.cleared = {}              # tag -> cents cleared at
         self.reconciled = set()        # tags
-        self.last = {b: OPENING for b in banks}
+        self.last = {b: 0 for b in banks}  # last reconciled balance (none yet)
         self.day = {b: 0 for b in banks}
         self.count = 0
         self.batch_no = 0
-        self.hi = collections.defaultdict(lambda: 12)
+        # Kill points are drawn from 1..hi[op]; hi shrinks below a point the
+        # operation completed before, and grows after each kill, so it stays
+        # near the number of writes the operation makes.
+        self.hi = collections.defaultdict(lambda: 40, post=300)
         self.kills = collections.Counter()     # op -> kills
         self.outcomes = collections.Counter()  # "op whole" / "op absent" / "op completed"
         self.tag = "%03X" % rng.randrange(0x1000)
@@ -125,7 +128,7 @@ class Crash:
             n = self.rng.randint(1, self.hi[op])
             r = self.bk.run(*args, env={"BK_TEST_HOOK_KILL_AT_WRITE": str(n)})
             if r.rc == -signal.SIGKILL:
-                self.hi[op] += 2
+                self.hi[op] += max(2, self.hi[op] // 10)
                 if "BK_TEST_HOOK_KILL_AT_WRITE" not in r.err:
                     raise Fault("%s: killed, but not by the test hook: %s" % (op, r.err))
                 return "killed"
@@ -262,7 +265,8 @@ class Crash:
 
     def check_balances(self):
         for b in self.banks:
-            reg = bank = rec = OPENING
+            reg = bank = OPENING
+            rec = 0
             for t, e in self.entries.items():
                 if e["bank"] != b:
                     continue
