@@ -56,7 +56,7 @@ class Crash:
         self.posted_batches = set()
         self.cleared = {}              # tag -> cents cleared at
         self.reconciled = set()        # tags
-        self.last = {b: 0 for b in banks}  # last reconciled balance (none yet)
+        self.last = {b: OPENING for b in banks}  # last reconciled balance (the opening one)
         self.day = {b: 0 for b in banks}
         self.count = 0
         self.batch_no = 0
@@ -266,7 +266,7 @@ class Crash:
     def check_balances(self):
         for b in self.banks:
             reg = bank = OPENING
-            rec = 0
+            rec = OPENING
             for t, e in self.entries.items():
                 if e["bank"] != b:
                     continue

@@ -294,7 +294,7 @@ class Reconciler(Program):
     def __init__(self, banks, **kw):
         super().__init__("reconcile", **kw)
         self.banks = banks
-        self.last = {b: 0 for b in banks}          # last reconciled balance (none yet)
+        self.last = {b: OPENING for b in banks}    # last reconciled balance (the opening one)
         self.day = {b: 0 for b in banks}           # statements so far
         self.in_progress = {b: False for b in banks}
 
@@ -446,7 +446,7 @@ def check(args, bk, model, banks, backups, dumped):
     for b in banks:
         reg = OPENING
         bank = OPENING
-        rec = 0
+        rec = OPENING
         for e in model.entries.values():
             if e.state != "done":
                 continue
