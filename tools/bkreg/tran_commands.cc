@@ -282,6 +282,7 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     (void)to.Unlock();
     return rc;
   };
+  if (const int taken_run = TakeRun(*c.ctx, w.Program()); taken_run != kDone) return give_up(taken_run);
   if (unit.EnsureBegun(w.Register().Company()) != tsioStatus::kSuccess) return give_up(kFailed);
   TransactionFileHeader& header = *w.Program().BKTHeader();
   ccStatus<ccBoolStatus> taken(kBoolSuccess);
