@@ -50,7 +50,7 @@ void AddStatementCommands(CLI::App& app, Context& ctx) {
   });
 
   CLI::App* reconcile = app.get_subcommand("reconcile");
-  auto r = std::make_shared<ReconcileOptions>();
+  auto r = std::make_shared<ReconcileFinishOptions>();
   CLI::App* finish = reconcile->add_subcommand(
       "finish", "records the reconciliation when the cleared balance equals the statement's ending balance");
   finish->add_option("BANK", r->bank, "bank account id")->required();

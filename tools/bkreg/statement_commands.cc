@@ -148,7 +148,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
 
 namespace {
 
-int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::ostream& out, std::ostream& err) {
+int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, std::ostream& out, std::ostream& err) {
   if (o.bank.empty()) {
     err << "bkreg: which bank account?\n";
     return 1;
@@ -189,10 +189,10 @@ int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::o
 
 }  // namespace
 
-int ReconcileFinish(bkProgram& program, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+int ReconcileFinish(bkProgram& program, const ReconcileFinishOptions& o, std::ostream& out, std::ostream& err) {
   return Reconcile(program, o, true, out, err);
 }
-int ReconcileUndo(bkProgram& program, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+int ReconcileUndo(bkProgram& program, const ReconcileFinishOptions& o, std::ostream& out, std::ostream& err) {
   return Reconcile(program, o, false, out, err);
 }
 
