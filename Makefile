@@ -27,7 +27,7 @@ FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare crash-tx clean
+.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare crash-tx soak crash clean
 
 all: build
 
@@ -98,6 +98,21 @@ bench-compare: build compare-deps
 RUNS ?= 200
 crash-tx: build
 	BK_CRASH_RUNS=$(RUNS) ./$(BUILD)/transactions/transactions_test --gtest_filter='TransactionCrash.*'
+
+# Programs working on one company at once for MINUTES (default 10) minutes
+# while backups are taken; then every promise of soak/soak.py is checked.
+# COMPANY_URL picks another company (default: a new folder). PROGRAMS (4).
+MINUTES  ?= 10
+PROGRAMS ?= 4
+SOAK_DRIVER_ARGS = --bkreg $(BUILD)/tools/bkreg/bkreg --dump $(BUILD)/soak/bk_company_dump \
+                   $(if $(COMPANY_URL),--company $(COMPANY_URL))
+soak: build
+	python3 soak/soak.py $(SOAK_DRIVER_ARGS) --programs $(PROGRAMS) --seconds $$(( $(MINUTES) * 60 ))
+
+# post, reconcile finish and clear killed (SIGKILL) RUNS times (default 200)
+# at chosen storage writes and random moments; every unit whole or absent.
+crash: build
+	python3 soak/crash.py $(SOAK_DRIVER_ARGS) --kills $(RUNS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)

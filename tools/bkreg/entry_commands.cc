@@ -14,6 +14,7 @@
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/entry.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
 #include "transactions/transaction_file_header.h"
 
@@ -25,6 +26,28 @@ int TypeCode(const std::string& name) {
   if (name == "withdrawal") return 3;
   if (name == "adjustment") return 4;
   return 0;
+}
+
+int TakeRun(Context& ctx, bkProgram& program) {
+  TransactionFileHeader* header = program.BKTHeader();
+  const auto deadline = ctx.WaitDeadline();
+  const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
+  for (int round = 0;; ++round) {
+    ccStatus<ccBoolStatus> got(kBoolSuccess);
+    (void)header->ThisRun(got);
+    if (got.Value() == kBoolSuccess) return kDone;
+    bool held = false;
+    for (const auto& e : got.Errors()) {
+      held = held || (e.Number() == 1616 && (e.Text().find(locked) != std::string::npos ||
+                                             e.Text().find(busy) != std::string::npos));
+    }
+    if (!held || std::chrono::steady_clock::now() >= deadline) {
+      ctx.PrintErrors(got.Errors());
+      return held ? ctx.Busy("the transaction file's run header is in use by another program")
+                  : ctx.Fail("no run could be taken for the entry");
+    }
+    Context::Pause(round);
+  }
 }
 
 namespace {
@@ -138,30 +161,7 @@ void CountIntoBank(BankAccount& bank, const Transaction& t, int type) {
   bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
 }
 
-// Takes the program's run from the transaction file's header, waiting while
-// another program holds the header (it does until its entry's unit of work
-// ends); the exit status (3 when the wait runs out).
-int TakeRun(Context& ctx, Session& s) {
-  TransactionFileHeader* header = s.Program().BKTHeader();
-  const auto deadline = ctx.WaitDeadline();
-  const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
-  for (int round = 0;; ++round) {
-    ccStatus<ccBoolStatus> got(kBoolSuccess);
-    (void)header->ThisRun(got);
-    if (got.Value() == kBoolSuccess) return kDone;
-    bool held = false;
-    for (const auto& e : got.Errors()) {
-      held = held || (e.Number() == 1616 && (e.Text().find(locked) != std::string::npos ||
-                                             e.Text().find(busy) != std::string::npos));
-    }
-    if (!held || std::chrono::steady_clock::now() >= deadline) {
-      ctx.PrintErrors(got.Errors());
-      return held ? ctx.Busy("the transaction file's run header is in use by another program")
-                  : ctx.Fail("no run could be taken for the entry");
-    }
-    Context::Pause(round);
-  }
-}
+int TakeRun(Context& ctx, Session& s) { return TakeRun(ctx, s.Program()); }
 
 const std::vector<std::string> kCreatedHeadings = {"Bank", "Type", "Run", "Sequence", "Date", "Number", "Amount"};
 const std::vector<bool> kCreatedNumeric = {false, false, true, true, false, false, true};

@@ -2,6 +2,7 @@
 // program on a real company folder with the real general-ledger module,
 // exit statuses, output, and the files afterwards read through the library.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -465,6 +466,59 @@ TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
     EXPECT_EQ(cells[10], money(withdrawals)) << bank << " open withdrawals";
   }
   EXPECT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
+}
+
+// The general ledger's lines waiting to be posted.
+int WaitingLines(const std::string& co) {
+  tsRegisterLedgerFiles();
+  tsioFileManager fm(co);
+  tsioDataFile* glt = nullptr;
+  if (fm.Open(tsGLTFileSpec(), &glt) != tsioStatus::kSuccess) return 0;
+  tsGLTransactionRec r;
+  tsioCursor cur(r, *glt, r.TableID(), 0);
+  int n = 0;
+  for (auto st = cur.FetchFirst(false); st == tsioStatus::kSuccess; st = cur.FetchNext(false)) ++n;
+  return n;
+}
+
+// bkreg post killed (SIGKILL, through the kill-at-write test hook) at each
+// of its storage writes in turn: after every kill the batch is either still
+// wholly in the register with no general-ledger line written, or wholly in
+// history with its lines posted (none left waiting), and the company
+// verifies; the run that is not killed posts it whole.
+TEST(BkregModule, PostKilledAtEachWriteLeavesTheBatchWholeOrAbsent) {
+#ifndef BK_TEST_HOOKS
+  GTEST_SKIP() << "built without test hooks";
+#else
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  ASSERT_EQ(Bk(co, "batch open K --date 2026-03-02").status, 0);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --deposit-id D1 --line 4000=6.00@1 --line 4100=4.00@2 "
+                   "--date 2026-03-02 --batch K").status, 0);
+  ASSERT_EQ(Bk(co, "enter withdrawal --bank B1 --amount 3.00 --line 6000=3.00 --date 2026-03-03 --batch K").status, 0);
+  int kills = 0;
+  for (int n = 1; n < 400; ++n) {
+    SCOPED_TRACE("killed at write " + std::to_string(n));
+    const Result r = Bk(co, "post K --journal /dev/null", "env BK_TEST_HOOK_KILL_AT_WRITE=" + std::to_string(n) + " " + Bkreg());
+    const Stored s = Read(co);
+    const bool lines_posted = !PostedCents(co).empty();
+    const int waiting = WaitingLines(co);
+    const bool absent = s.register_rows.size() == 2 && s.history_rows.empty() && !lines_posted && waiting == 0;
+    const bool whole = s.register_rows.empty() && s.history_rows.size() == 2 && lines_posted && waiting == 0;
+    EXPECT_TRUE(absent || whole) << s.register_rows.size() << " in the register, " << s.history_rows.size()
+                                 << " in history, lines posted: " << lines_posted << ", lines waiting: " << waiting;
+    EXPECT_EQ(Bk(co, "verify").status, 0);
+    if (r.status == 0) {
+      EXPECT_TRUE(whole);
+      break;
+    }
+    ASSERT_TRUE(r.status == -1 || r.status == 128 + SIGKILL) << r.status << ": " << r.out;  // killed
+    ASSERT_TRUE(Has(r, "BK_TEST_HOOK_KILL_AT_WRITE")) << r.out;
+    ++kills;
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(kills, 10);
+#endif
 }
 
 }  // namespace

@@ -19,6 +19,13 @@
 
 namespace bkreg {
 
+// Takes the program's run from the transaction file's header, waiting
+// while another program holds the header (it does until its entry's unit of
+// work ends); the exit status (3 when the wait runs out). Taken before the
+// program's unit of work begins: inside it the program would hold the
+// database that the header's holder needs to end its unit.
+int TakeRun(Context& ctx, bkProgram& program);
+
 // The messages of a status, each in the catalogue's words, one a line.
 void PrintMessages(const ccErrors& errors, std::ostream& err);
 

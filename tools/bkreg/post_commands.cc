@@ -19,8 +19,11 @@
 //   - the work goes in units of work of --unit transactions (default
 //     1,000): the history records, their lines and the run counter commit
 //     together, so a stop loses at most the unit in progress; the general
-//     ledger posts the batch's lines once all units are in. Progress shows
-//     on a terminal; a stop says how many transactions were posted.
+//     ledger posts the batch's lines inside the last unit, so a batch of one
+//     unit is posted whole (history, lines posted) or not at all. After a
+//     stop, posting the batch again posts what is left and the lines that
+//     wait. Progress shows on a terminal; a stop says how many transactions
+//     were posted.
 #include <unistd.h>
 
 #include <algorithm>
@@ -207,6 +210,32 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   long lines_posted = 0;
   int rc = kDone;
   std::string why;
+  // Has the general ledger post the batch's lines: kDone, or kFailed with
+  // `why` set.
+  bool lines_done = false;
+  auto post_lines = [&]() -> int {
+    glwPostLauncher launcher(program);
+    ccBoolStatus opened = launcher.OpenFiles(program);
+    ccStatus<ccBoolStatus> done(kBoolSuccess);
+    if (opened == kBoolSuccess) {
+      for (auto& b : batches) {
+        launcher.AddToBatchList(new zzBatchListNode(b->m_Record.GetApplOfOrigin().str(), b->m_Record.GetBatch(),
+                                                    b->m_Record.GetSource().Value()));
+      }
+      done = launcher.Post(0);
+      if (done.Value() == kBoolSuccess && launcher.ApplBlock() != nullptr) {
+        lines_posted = launcher.ApplBlock()->lines_posted;
+      }
+      launcher.CloseFiles();
+    }
+    lines_done = true;
+    if (opened != kBoolSuccess || done.Value() != kBoolSuccess) {
+      PrintMessages(done.Errors(), err);
+      why = "the general ledger did not post the batch's lines";
+      return kFailed;
+    }
+    return kDone;
+  };
   for (size_t first = 0; first < keys.size() && rc == kDone; first += static_cast<size_t>(o.unit)) {
     const size_t last = std::min(keys.size(), first + static_cast<size_t>(o.unit));
     tclRollbackStack unit;
@@ -267,6 +296,11 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       }
       if (rc == kDone) creator.Commit();
     }
+    // The last unit also holds the general ledger's posting of the batch's
+    // lines, so a batch of one unit is posted whole or not at all: a stop
+    // between the move to history and the general ledger's posting would
+    // leave the lines waiting.
+    if (rc == kDone && last == keys.size()) rc = post_lines();
     if (rc == kDone && (io = unit.Commit()) != tsioStatus::kSuccess) {
       why = "the unit of work could not be saved (" + std::string(ccIOStatusStr(io)) + ")";
       rc = io == tsioStatus::kBusy || io == tsioStatus::kLocked ? kBusy : kFailed;
@@ -280,26 +314,9 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     posted = last;
   }
   if (progress && !keys.empty()) err << "\n";
-  if (rc == kDone) {
-    glwPostLauncher launcher(program);
-    ccBoolStatus opened = launcher.OpenFiles(program);
-    ccStatus<ccBoolStatus> done(kBoolSuccess);
-    if (opened == kBoolSuccess) {
-      for (auto& b : batches) {
-        launcher.AddToBatchList(
-            new zzBatchListNode(b->m_Record.GetApplOfOrigin().str(), b->m_Record.GetBatch(), b->m_Record.GetSource().Value()));
-      }
-      done = launcher.Post(0);
-      if (done.Value() == kBoolSuccess && launcher.ApplBlock() != nullptr) {
-        lines_posted = launcher.ApplBlock()->lines_posted;
-      }
-      launcher.CloseFiles();
-    }
-    if (opened != kBoolSuccess || done.Value() != kBoolSuccess) {
-      PrintMessages(done.Errors(), err);
-      why = "the general ledger did not post the batch's lines (they wait in the general ledger)";
-      rc = kFailed;
-    }
+  if (rc == kDone && !lines_done) {
+    rc = post_lines();
+    if (rc != kDone) why += " (they wait in the general ledger)";
   }
   for (auto& b : batches) (void)b->Unlock();
   totals.PrintToFile();

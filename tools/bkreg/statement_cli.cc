@@ -50,18 +50,20 @@ void AddStatementCommands(CLI::App& app, Context& ctx) {
   });
 
   CLI::App* reconcile = app.get_subcommand("reconcile");
-  auto r = std::make_shared<ReconcileOptions>();
+  auto r = std::make_shared<ReconcileFinishOptions>();
   CLI::App* finish = reconcile->add_subcommand(
       "finish", "records the reconciliation when the cleared balance equals the statement's ending balance");
   finish->add_option("BANK", r->bank, "bank account id")->required();
   finish->add_option("--date", r->date, "statement date (when no reconciliation is in progress)");
   finish->add_option("--ending", r->ending, "statement ending balance (when no reconciliation is in progress)");
   finish->callback([&ctx, r] {
+    r->wait_seconds = ctx.wait_seconds;
     ctx.status = OnCompany(ctx, &r->bank, [&](bkProgram& p) { return ReconcileFinish(p, *r, ctx.out, ctx.err); });
   });
   CLI::App* undo = reconcile->add_subcommand("undo", "reverses the last reconciliation of a bank account exactly");
   undo->add_option("BANK", r->bank, "bank account id")->required();
   undo->callback([&ctx, r] {
+    r->wait_seconds = ctx.wait_seconds;
     ctx.status = OnCompany(ctx, &r->bank, [&](bkProgram& p) { return ReconcileUndo(p, *r, ctx.out, ctx.err); });
   });
 }

@@ -1,6 +1,10 @@
 // The statement and reconciliation commands of bkreg.
 #include "tools/bkreg/statement_commands.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <ostream>
 
 #include "framework/io/file_manager.h"
@@ -144,7 +148,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
 
 namespace {
 
-int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::ostream& out, std::ostream& err) {
+int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, std::ostream& out, std::ostream& err) {
   if (o.bank.empty()) {
     err << "bkreg: which bank account?\n";
     return 1;
@@ -164,8 +168,15 @@ int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::o
   if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
   bkReconciler reconciler(*program.File(BKMFileSpec), {history, program.File(BKTFileSpec)}, *statements);
   bkReconcileSummary s;
-  const ccStatus<ccError::Level> done =
-      finish ? reconciler.Finish(tsAlpha(o.bank), given, date, ending, &s) : reconciler.Undo(tsAlpha(o.bank), &s);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(o.wait_seconds * 1000));
+  ccStatus<ccError::Level> done(ccError::kNone);
+  for (int round = 0;; ++round) {
+    done = finish ? reconciler.Finish(tsAlpha(o.bank), given, date, ending, &s) : reconciler.Undo(tsAlpha(o.bank), &s);
+    if (!done.HasError() || !s.locked || std::chrono::steady_clock::now() >= deadline) break;
+    // Nothing was changed: the account was held by another program.
+    usleep(static_cast<useconds_t>(std::min(50, 5 * (round + 1)) * 1000));
+  }
   if (done.HasError()) {
     PrintErrors(done.Errors(), err);
     return s.locked ? 3 : s.refused ? 1 : 2;
@@ -178,10 +189,10 @@ int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::o
 
 }  // namespace
 
-int ReconcileFinish(bkProgram& program, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+int ReconcileFinish(bkProgram& program, const ReconcileFinishOptions& o, std::ostream& out, std::ostream& err) {
   return Reconcile(program, o, true, out, err);
 }
-int ReconcileUndo(bkProgram& program, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+int ReconcileUndo(bkProgram& program, const ReconcileFinishOptions& o, std::ostream& out, std::ostream& err) {
   return Reconcile(program, o, false, out, err);
 }
 

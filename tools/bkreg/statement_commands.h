@@ -32,10 +32,15 @@ struct StatementImportOptions {
   std::vector<std::string> choices;  // "LINEID=RUN/SEQ": the transaction chosen for an ambiguous line
 };
 
-struct ReconcileOptions {
+// (Named apart from module_commands.h's ReconcileOptions: two classes of
+// one name in one program would break the one-definition rule.)
+struct ReconcileFinishOptions {
   std::string bank;
   std::string date;    // finish: statement date when none is in progress
   std::string ending;  // finish: ending balance when none is in progress
+  // Seconds finish and undo wait for a bank account another program holds
+  // (trying again with short pauses) before they give up with status 3.
+  double wait_seconds = 0;
 };
 
 // Reads the statement (nothing is written when it cannot be read), applies
@@ -43,7 +48,7 @@ struct ReconcileOptions {
 // proposed (with its candidates), unknown, entered, awaiting posting, failed.
 int StatementImport(bkProgram& program, const StatementImportOptions& options, std::ostream& out,
                     std::ostream& err);
-int ReconcileFinish(bkProgram& program, const ReconcileOptions& options, std::ostream& out, std::ostream& err);
-int ReconcileUndo(bkProgram& program, const ReconcileOptions& options, std::ostream& out, std::ostream& err);
+int ReconcileFinish(bkProgram& program, const ReconcileFinishOptions& options, std::ostream& out, std::ostream& err);
+int ReconcileUndo(bkProgram& program, const ReconcileFinishOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace bkreg

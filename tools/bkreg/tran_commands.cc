@@ -191,7 +191,7 @@ int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std:
   BankAccount bank(w.Master());
   bank.AttachRollbackStack(&unit);
   bank.m_Record.SetBankAccount(tsAlpha(r.bank));
-  if (tsioStatus::Status st = bank.FetchEQ(true); st != tsioStatus::kSuccess) {
+  if (tsioStatus::Status st = c.ctx->Waiting([&] { return bank.FetchEQ(true); }); st != tsioStatus::kSuccess) {
     return ReadFailure(st, "bank account '" + r.bank + "'", err);
   }
   tsioStatus::Status st = t.FetchEQ(true);
@@ -270,7 +270,7 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   for (int i = 0; i < 2; ++i) {
     banks[i]->AttachRollbackStack(&unit);
     banks[i]->m_Record.SetBankAccount(tsAlpha(*ids[i]));
-    if (tsioStatus::Status st = banks[i]->FetchEQ(true); st != tsioStatus::kSuccess) {
+    if (tsioStatus::Status st = c.ctx->Waiting([&] { return banks[i]->FetchEQ(true); }); st != tsioStatus::kSuccess) {
       if (i == 1) (void)from.Unlock();
       return ReadFailure(st, "bank account '" + *ids[i] + "'", err);
     }
@@ -282,6 +282,7 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     (void)to.Unlock();
     return rc;
   };
+  if (const int taken_run = TakeRun(*c.ctx, w.Program()); taken_run != kDone) return give_up(taken_run);
   if (unit.EnsureBegun(w.Register().Company()) != tsioStatus::kSuccess) return give_up(kFailed);
   TransactionFileHeader& header = *w.Program().BKTHeader();
   ccStatus<ccBoolStatus> taken(kBoolSuccess);
@@ -395,10 +396,20 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
   t->AttachRollbackStack(&unit);
   BankAccount bank(w.Master());
   bank.AttachRollbackStack(&unit);
+  // The bank account is held (waiting for another program's entry, up to
+  // --wait) from before the clearing reads it until the unit is committed:
+  // the clearing leaves a lock it did not take, so no other program reads
+  // the account's totals between the clearing's write and the commit and
+  // writes them back without it.
+  bank.m_Record.SetBankAccount(t->m_Record.GetBankAccount());
+  if ((st = c.ctx->Waiting([&] { return bank.FetchEQ(true); })) != tsioStatus::kSuccess) {
+    return ReadFailure(st, "bank account '" + o.tran.bank + "'", err);
+  }
   ccStatus<ccError::Level> cleared = t->clearTransaction(amount, date, &bank, t->m_Record.GetRun(), nullptr);
   PrintMessages(cleared.Errors(), err);
   if (cleared.HasError()) {
     (void)unit.Rollback();
+    (void)bank.Unlock();
     bool not_posted = false;
     for (const auto& e : cleared.Errors()) not_posted = not_posted || e.Number() == 2004;
     err << "bkreg: transaction " << Name(ref) << " was not cleared\n";
@@ -406,9 +417,11 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
   }
   if ((st = unit.Commit()) != tsioStatus::kSuccess) {
     (void)unit.Rollback();
+    (void)bank.Unlock();
     err << "bkreg: the clearing could not be saved (" << ccIOStatusStr(st) << ")\n";
     return kFailed;
   }
+  (void)bank.Unlock();
   out << "Cleared " << t->m_Record.MessageText() << ": " << amount.Format() << " on " << date.Format() << "\n";
   return kDone;
 }
