@@ -87,6 +87,7 @@ test-fast: build
 bench: build
 	./$(BUILD)/bench/bk_bench
 	./$(BUILD)/bench/bk_balance_bench
+	./$(BUILD)/bench/bk_register_bench
 
 # bkreg against plain-text ledgers and plain SQLite on one register of N
 # transactions (built once under /tmp/bk-bench-compare/nN), ROUNDS rounds.

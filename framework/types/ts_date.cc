@@ -141,6 +141,16 @@ void tsDate::SetVal(const tsData& other) {
 
 std::string tsDate::Format() const {
   if (IsEmpty()) return std::string();
+  const int y = Year(), m = Month(), d = Day();
+  if (y >= 0 && y <= 9999 && m >= 0 && d >= 0) {  // the common case, without printf
+    char t[10] = {static_cast<char>('0' + y / 1000),     static_cast<char>('0' + y / 100 % 10),
+                  static_cast<char>('0' + y / 10 % 10),  static_cast<char>('0' + y % 10),
+                  '-',
+                  static_cast<char>('0' + m / 10),       static_cast<char>('0' + m % 10),
+                  '-',
+                  static_cast<char>('0' + d / 10),       static_cast<char>('0' + d % 10)};
+    return std::string(t, sizeof t);
+  }
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", Year(), Month(), Day());
   return buf;

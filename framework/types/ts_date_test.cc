@@ -2,6 +2,7 @@
 // order. Text forms are in ts_values_test.cc.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "framework/types/ts_date.h"
@@ -77,6 +78,28 @@ TEST(TsDate, CellsKeepDateOrderAndRefuseImpossibleDates) {
   EXPECT_FALSE(back.FromCell(tsCell::Text("2026-01-01"), 0));
   tsTime time;
   EXPECT_FALSE(time.FromCell(tsCell::Int(86400), 0)) << "a day has 86400 seconds, numbered from 0";
+}
+
+}  // namespace
+
+namespace {
+
+// Every year from 1 to 9999 on its first and last day, and every day of one
+// leap year, print as "yyyy-mm-dd" with leading zeros.
+TEST(TsDate, FormatsWithLeadingZerosOverEveryYear) {
+  auto expected = [](int y, int m, int d) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+    return std::string(buf);
+  };
+  for (int y = 1; y <= 9999; ++y) {
+    ASSERT_EQ(tsDate(y, 1, 1).Format(), expected(y, 1, 1));
+    ASSERT_EQ(tsDate(y, 12, 31).Format(), expected(y, 12, 31));
+  }
+  for (tsDate d(2024, 1, 1); d < tsDate(2025, 1, 1); d = d + 1) {
+    ASSERT_EQ(d.Format(), expected(d.Year(), d.Month(), d.Day()));
+  }
+  EXPECT_EQ(tsDate().Format(), "");
 }
 
 }  // namespace

@@ -25,12 +25,20 @@ std::string FormatScaled(i128 m, int scale) {
   char buf[64];
   char* p = buf + sizeof buf;
   int digits = 0;
-  do {
+  // Most values fit 64 bits, whose division is far cheaper than 128 bits'.
+  while (a > std::numeric_limits<uint64_t>::max()) {
     *--p = static_cast<char>('0' + static_cast<int>(a % 10));
     a /= 10;
     ++digits;
     if (digits == scale) *--p = '.';
-  } while (a != 0 || digits <= scale);
+  }
+  uint64_t b = static_cast<uint64_t>(a);
+  do {
+    *--p = static_cast<char>('0' + static_cast<int>(b % 10));
+    b /= 10;
+    ++digits;
+    if (digits == scale) *--p = '.';
+  } while (b != 0 || digits <= scale);
   if (negative) *--p = '-';
   return std::string(p, buf + sizeof buf);
 }

@@ -163,3 +163,33 @@ TEST(TsDouble, BinaryDoublesEnterRounded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Formatting splits its work at 64 bits: values on both sides of that line,
+// with and without decimals, print every digit.
+TEST(TsDouble, FormatsEveryDigitOnBothSidesOfSixtyFourBits) {
+  struct Case {
+    const char* text;
+    int decimals;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"9223372036854775807", 0, "9223372036854775807"},
+      {"-9223372036854775807", 0, "-9223372036854775807"},
+      {"9223372036854775807", 2, "9223372036854775807.00"},  // x100 is past 2^64
+      {"-9223372036854775807", 4, "-9223372036854775807.0000"},
+      {"1844674407370955.161", 4, "1844674407370955.1610"},  // 2^64 - 6 ten-thousandths
+      {"1844674407370955.162", 4, "1844674407370955.1620"},  // 2^64 + 4 ten-thousandths
+      {"0.05", 2, "0.05"},
+      {"-0.5", 3, "-0.500"},
+      {"0", 0, "0"},
+  };
+  for (const Case& c : cases) {
+    tsDouble v(0, c.decimals);
+    ASSERT_TRUE(v.Parse(c.text)) << c.text;
+    EXPECT_EQ(v.Format(), c.shown) << c.text;
+  }
+}
+
+}  // namespace

@@ -42,7 +42,6 @@ int FetchBank(Context& ctx, BankAccount& bank, const std::string& text, std::str
 const std::vector<std::string> kRegisterHeadings = {"Date", "Type", "Number", "Description", "Amount", "State", "Balance"};
 const std::vector<bool> kRegisterNumeric = {false, false, false, false, true, false, true};
 constexpr const char kRegisterColumns[] = "TBNKACC;TTRANDT;TRANTYP;TCHECK;TDEPID;TDESC;TSUBTR;TADD;TRECOND";
-constexpr const char kRegisterSumColumns[] = "TBNKACC;TSUBTR;TADD";
 constexpr short kRegisterIndex = 5;  // bank, date, check number, subtraction, run, sequence
 
 // Type descriptions by type value (they depend on the type only).
@@ -82,7 +81,32 @@ tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
   return WalkRegister(t, id, tsDate(), row);
 }
 
-// What the first walk learns: the sum of the amounts and, for aligned text,
+// Adds up the amounts of bank account `id` into `total`, and those dated
+// before `from` (when it is not empty) into `before`. It walks index 14
+// (bank, subtraction, addition, transaction date, run, sequence, ...), which
+// holds every column the sum needs, so only that narrow index is read, never
+// the table's rows. The walk starts below any subtraction a row could hold
+// (not at zero), so no amount of any sign is left out, and ends where the
+// bank account changes.
+constexpr const char kRegisterSumColumns[] = "TBNKACC;TTRANDT;TSUBTR;TADD";
+constexpr short kRegisterSumIndex = 14;
+
+tsioStatus::Status SumRegister(const tsioDataFile& file, const std::string& id, const tsDate& from, tsCurrency* total,
+                               tsCurrency* before) {
+  Transaction t(file, kRegisterSumColumns, kRegisterSumIndex);
+  t.Initialize();
+  t.m_Record.SetBankAccount(tsAlpha(id));
+  t.m_Record.SetSubtraction(tsCurrency(-(int64_t{1} << 52)));
+  tsioStatus::Status st = t.FetchGE(false);
+  for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
+    const tsCurrency amount = t.m_Record.GetAmount();
+    *total += amount;
+    if (!from.IsEmpty() && t.m_Record.GetTransactionDate() < from) *before += amount;
+  }
+  return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
+}
+
+// What the first walk of aligned text learns: the sum of the amounts and
 // the widths of the columns. It walks the key (the table's own order, no
 // look-ups through a second index), so it cannot follow the running
 // balance: the Balance column is made as wide as the widest balance the
@@ -100,10 +124,9 @@ struct RegisterMeasure {
   size_t number = 0, description = 0, type = 0, state = 0;
   TypeNames types;
 
-  void Add(const TransactionData& t, bool widths) {
+  void Add(const TransactionData& t) {
     const tsCurrency amount = t.GetAmount();
     total += amount;
-    if (!widths) return;
     if (tsCurrency() < amount) {
       ups += amount;
     } else {
@@ -149,7 +172,8 @@ struct RegisterMeasure {
 // The register in register order with running balances. The register
 // balance holds every transaction, so the opening balance is what it was
 // before them. Two walks, neither keeping rows: the first adds up the
-// amounts in key order (and measures the columns of aligned text), the
+// amounts (aligned text walks the table in key order, measuring the columns
+// too; the other formats need the sum alone and read index 14 only), the
 // second writes each row as it reads it in register order. With a period,
 // the opening balance is the balance before its first day, and the second
 // walk starts there; with a state, other rows are left out but still move
@@ -165,12 +189,17 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
   RegisterMeasure m;
   tsCurrency before;  // dated before the period
   {
-    Transaction sum(s->Register(), aligned || !filter.from.IsEmpty() ? kRegisterColumns : kRegisterSumColumns, 0);
-    tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) {
-      m.Add(t, aligned);
-      if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
-      return true;
-    });
+    tsioStatus::Status st;
+    if (aligned) {
+      Transaction sum(s->Register(), kRegisterColumns, 0);
+      st = WalkRegister(sum, id, [&](const TransactionData& t) {
+        m.Add(t);
+        if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
+        return true;
+      });
+    } else {
+      st = SumRegister(s->Register(), id, filter.from, &m.total, &before);
+    }
     if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
   }
   tsCurrency running = bank.m_Record.GetRegisterBalance() - m.total + before;
@@ -232,11 +261,8 @@ int Export(Context& ctx, const std::string& text, const std::string& form) {
   tsCurrency total;
   tsDate first;
   {
-    Transaction sum(s->Register(), kRegisterSumColumns, 0);
-    const tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) {
-      total += t.GetAmount();
-      return true;
-    });
+    tsCurrency unused;
+    const tsioStatus::Status st = SumRegister(s->Register(), id, tsDate(), &total, &unused);
     if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
   }
   const tsCurrency opening = bank.m_Record.GetRegisterBalance() - total;

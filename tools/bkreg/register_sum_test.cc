@@ -1,0 +1,154 @@
+// The register's opening balances, which aligned text and the other formats
+// reach by different walks (text adds the amounts up over the table while
+// measuring its columns; CSV, JSON and export add them up over an index of
+// the amounts alone): for every format and period start they agree with each
+// other and with the running balances, and neighbouring bank accounts, before
+// and after in key order, never leak into the sum.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+};
+
+Result Bk(const std::string& company, const std::string& args) {
+  const char* b = getenv("BKREG");
+  const std::string bin = b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
+  FILE* p = popen((bin + " --company '" + company + "' " + args + " 2>&1").c_str(), "r");
+  Result r{0, ""};
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> v(1);
+  for (char c : text) {
+    if (c == sep) {
+      v.emplace_back();
+    } else if (c != '\r') {
+      v.back() += c;
+    }
+  }
+  return v;
+}
+
+long long Cents(const std::string& money) {
+  const bool negative = !money.empty() && money[0] == '-';
+  long long v = 0;
+  for (char c : money) {
+    if (c >= '0' && c <= '9') v = v * 10 + (c - '0');
+  }
+  return negative ? -v : v;
+}
+
+// One register as rows of (date, amount, balance) in cents, whatever the
+// format, with the opening balance apart.
+struct Register {
+  long long opening = 0;
+  std::vector<std::vector<std::string>> rows;  // date, amount, balance
+};
+
+Register Parse(const std::string& format, const std::string& out) {
+  Register r;
+  if (format == "json") {
+    const auto rows = nlohmann::json::parse(out);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const auto& row = rows[i];
+      auto text = [](const nlohmann::json& v) {  // numbers back to two decimals
+        if (v.is_string()) return v.get<std::string>();
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.2f", v.get<double>());
+        return std::string(buf);
+      };
+      if (i == 0) {
+        r.opening = Cents(text(row["Balance"]));
+      } else {
+        r.rows.push_back({text(row["Date"]), text(row["Amount"]), text(row["Balance"])});
+      }
+    }
+    return r;
+  }
+  const auto lines = Split(out, '\n');
+  size_t first = format == "text" ? 2 : 1;  // headings (and the rule under them)
+  for (size_t i = first; i < lines.size(); ++i) {
+    if (lines[i].empty()) continue;
+    std::vector<std::string> cells;
+    if (format == "csv") {
+      cells = Split(lines[i], ',');
+    } else {
+      for (const auto& w : Split(lines[i], ' ')) {
+        if (!w.empty()) cells.push_back(w);
+      }
+    }
+    if (i == first) {
+      r.opening = Cents(cells.back());
+    } else {
+      r.rows.push_back({cells.front(), cells[cells.size() - 3], cells.back()});
+    }
+  }
+  return r;
+}
+
+TEST(RegisterSum, OpeningBalancesAgreeInEveryFormatAndPeriod) {
+  bktest::TempDir dir;
+  const std::string co = dir.Sub("company");
+  ASSERT_EQ(Bk(co, "init").status, 0);
+  const char* banks[][3] = {{"K0", "5.00", "7"}, {"K1", "1000.00", "300"}, {"K2", "-20.00", "11"}};
+  for (const auto& b : banks) {
+    ASSERT_EQ(Bk(co, std::string("bank add ") + b[0] + " --balance " + b[1]).status, 0);
+    const Result g = Bk(co, std::string("generate --bank ") + b[0] + " --count " + b[2] + " --from 2026-03-01 --unit 64");
+    ASSERT_EQ(g.status, 0) << g.out;
+  }
+  // The whole register in CSV gives the dates and the register balance.
+  const Register all = Parse("csv", Bk(co, "--format csv register K1").out);
+  ASSERT_EQ(all.rows.size(), 300u);
+  ASSERT_EQ(all.opening, 100000);
+  const std::string last = all.rows.back()[0];
+  const std::vector<std::string> starts = {"", "2026-03-01", all.rows[1][0], all.rows[150][0], last, "2099-01-01"};
+  for (const std::string& from : starts) {
+    // What the register held before the period: an independent sum of the
+    // whole register's rows dated before it.
+    long long want = all.opening;
+    for (const auto& row : all.rows) {
+      if (!from.empty() && row[0] < from) want += Cents(row[1]);
+    }
+    for (const std::string format : {"text", "csv", "json"}) {
+      SCOPED_TRACE(format + " from '" + from + "'");
+      const Result out = Bk(co, "--format " + format + " register K1" + (from.empty() ? "" : " --from " + from));
+      ASSERT_EQ(out.status, 0) << out.out;
+      const Register r = Parse(format, out.out);
+      EXPECT_EQ(r.opening, want);
+      long long running = r.opening;
+      for (const auto& row : r.rows) {
+        running += Cents(row[1]);
+        ASSERT_EQ(Cents(row[2]), running) << row[0];
+      }
+      if (r.rows.empty()) continue;
+      EXPECT_EQ(Cents(r.rows.back()[2]), Cents(all.rows.back()[2])) << "ends at the register balance";
+    }
+  }
+  // The journal export opens with the same balance.
+  const Result journal = Bk(co, "export K1 --format journal");
+  ASSERT_EQ(journal.status, 0);
+  const auto lines = Split(journal.out, '\n');
+  ASSERT_GE(lines.size(), 2u);
+  const auto opening_line = Split(lines[1], ' ');
+  EXPECT_EQ(Cents(opening_line.back()), all.opening) << lines[1];
+}
+
+}  // namespace
