@@ -6,7 +6,7 @@ JOBS      ?= 2
 COMPANY   ?= $(CURDIR)/demo-company
 # Paths relative to the checkout, so clones in other folders share the cache.
 export CCACHE_BASEDIR := $(CURDIR)
-PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libpq-dev postgresql-15 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
 # What the side-by-side benchmark runs besides bkreg.
 COMPARE_PACKAGES := ledger hledger sqlite3 time
 N         ?= 100000

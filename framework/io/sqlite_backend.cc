@@ -115,6 +115,12 @@ class SqliteConnection final : public tsioBackendConnection {
   int Changes() override { return sqlite3_changes(db_); }
   bool InTransaction() override { return sqlite3_get_autocommit(db_) == 0; }
   std::string LastError() override { return sqlite3_errmsg(db_); }
+  const char* ColumnType(bool text) const override { return text ? "TEXT" : "INTEGER"; }
+  const char* KeyedTableOptions() const override { return " WITHOUT ROWID"; }
+  tsioStatus::Status BeginWrite() override { return Exec("BEGIN IMMEDIATE"); }
+  std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string& lock_path, tsioStatus::Status* status) override {
+    return tsioOpenLockFile(lock_path, status);
+  }
 
  private:
   sqlite3* db_;
