@@ -1,6 +1,6 @@
-// Helpers for tests: a temporary folder removed at the end of the test, and
-// real child processes (a second program) that a test can start, talk to
-// through pipes and kill.
+// Helpers for tests: a temporary folder removed at the end of the test, a
+// company on the backend the tests run against, and real child processes (a
+// second program) that a test can start, talk to through pipes and kill.
 #pragma once
 
 #include <signal.h>
@@ -26,6 +26,35 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// The storage backend the tests run against. A test program runs on SQLite
+// unless BK_TEST_PG names the settings file of the throw-away PostgreSQL
+// server the test suite starts (tests/support/pg_server.sh); that file holds
+// the server's address ("postgresql://user@127.0.0.1:port"), or a line
+// "skip: <reason>" when no server could be started, and then the program
+// exits at once with status 77 (reported as skipped) after saying why.
+// Empty on SQLite.
+std::string ServerAddress();
+inline bool OnServer() { return !ServerAddress().empty(); }
+
+// A company for one test: a fresh temporary folder on SQLite; on the
+// PostgreSQL server, the address of a fresh database (created by the first
+// tsioCompany::Open with create, as a folder is), dropped at the end.
+// `Local()` is a temporary folder in both cases, for the test's other files.
+class TestCompany {
+ public:
+  TestCompany();
+  ~TestCompany();
+  TestCompany(const TestCompany&) = delete;
+  TestCompany& operator=(const TestCompany&) = delete;
+  const std::string& path() const { return path_; }
+  const std::string& Local() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+  std::string database_;
 };
 
 // A child process running a function of this test program (after fork), with
