@@ -150,7 +150,7 @@ std::vector<std::string> ccJournal::Lines() const {
 }
 
 std::string ccJournal::DefaultPath() const {
-  const std::string folder = TSGetApp()->CompanyFolder();
+  const std::string folder = TSGetApp()->LocalFolder();
   if (folder.empty()) return "";
   return folder + "/journal/" + std::to_string(task_) + ".txt";
 }
