@@ -12,7 +12,7 @@ COMPARE_PACKAGES := ledger hledger sqlite3 time
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps compare-deps configure build demo test test-fast asan bench bench-compare crash-tx clean
+.PHONY: all deps compare-deps configure build demo test test-fast asan bench bench-compare bench-backends crash-tx clean
 
 all: build
 
@@ -56,6 +56,11 @@ bench: build
 # transactions (built once under /tmp/bk-bench-compare/nN), ROUNDS rounds.
 bench-compare: build compare-deps
 	python3 bench/compare.py --bkreg $(BUILD)/tools/bkreg/bkreg --n $(N) --rounds $(ROUNDS)
+
+# Entering and register walks on SQLite and PostgreSQL (a throw-away server)
+# with 1, 4 and 16 programs at once; medians of ROUNDS rounds.
+bench-backends: build
+	python3 bench/backends.py --bkreg $(BUILD)/tools/bkreg/bkreg --rounds $(ROUNDS)
 
 # Programs killed (SIGKILL) at RUNS random points while they move transactions
 # to history and clear them; every unit must be whole or absent afterwards.

@@ -181,9 +181,9 @@ std::string ServerAddress() {
   return Address();
 }
 
-TestCompany::TestCompany() {
+TestCompany::TestCompany(const std::string& sub) {
   if (!OnServer()) {
-    path_ = dir_.path();
+    path_ = sub.empty() ? dir_.path() : dir_.Sub(sub);
     return;
   }
   static std::atomic<int> serial{0};

@@ -41,10 +41,12 @@ inline bool OnServer() { return !ServerAddress().empty(); }
 // A company for one test: a fresh temporary folder on SQLite; on the
 // PostgreSQL server, the address of a fresh database (created by the first
 // tsioCompany::Open with create, as a folder is), dropped at the end.
-// `Local()` is a temporary folder in both cases, for the test's other files.
+// `Local()` is a temporary folder in both cases, for the test's other files;
+// given `sub`, the SQLite company is the folder `sub` inside it (not made
+// here).
 class TestCompany {
  public:
-  TestCompany();
+  explicit TestCompany(const std::string& sub = "");
   ~TestCompany();
   TestCompany(const TestCompany&) = delete;
   TestCompany& operator=(const TestCompany&) = delete;
