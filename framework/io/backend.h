@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/base/export.h"
 #include "framework/io/io_status.h"
 #include "framework/types/ts_data.h"
 
@@ -85,9 +86,9 @@ class tsioBackendConnection {
 
 // Whether a company "folder" names a PostgreSQL database
 // ("postgresql://user@host[:port]/database" or "postgres://...").
-bool tsioIsServerAddress(const std::string& folder);
+TS_EXPORT bool tsioIsServerAddress(const std::string& folder);
 // The address as a log line may show it: any password taken out.
-std::string tsioAddressForLog(const std::string& folder);
+TS_EXPORT std::string tsioAddressForLog(const std::string& folder);
 
 // Record locks on a lock file (Linux OFD locks, see lock_file.h).
 std::unique_ptr<tsioBackendLocks> tsioOpenLockFile(const std::string& path, tsioStatus::Status* status);

@@ -80,12 +80,13 @@ TEST(Backend, TextKeysComeBackInByteOrder) {
     p.v = tsAlpha(k.c_str());
     ASSERT_EQ(c.Insert(), tsioStatus::kSuccess) << k;
   }
-  std::vector<std::string> want;
-  for (const auto& k : keys) want.push_back(k + "/" + k);
-  std::sort(want.begin(), want.end(), [](const std::string& a, const std::string& b) {
+  std::vector<std::string> sorted = keys;
+  std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                         [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
   });
+  std::vector<std::string> want;
+  for (const auto& k : sorted) want.push_back(k + "/" + k);
   EXPECT_EQ(Keys(c, p), want);
   ccCursor by_v(p, *o.file, 1, 2);
   EXPECT_EQ(Keys(by_v, p), want);
