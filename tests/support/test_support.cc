@@ -191,6 +191,8 @@ TestCompany::TestCompany(const std::string& sub) {
               std::filesystem::path(dir_.path()).filename().string().substr(7);
   for (char& c : database_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   path_ = Address() + "/" + database_;
+  // Programs the test starts keep the company's local files in its folder.
+  setenv("BKREG_LOCAL_DIR", dir_.path().c_str(), 1);
 }
 
 TestCompany::~TestCompany() {
