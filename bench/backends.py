@@ -6,7 +6,8 @@ usage: backends.py --bkreg PATH [--programs 1,4,16] [--count N] [--rounds R]
 
 For each backend (SQLite: a company folder under --work; PostgreSQL: a
 database on the server at --pg-base, or on a throw-away server this script
-starts with tests/support/pg_server.sh when --pg-base is not given) and each
+starts with tests/support/pg_server.sh, syncing to disk, when --pg-base is
+not given) and each
 number P of programs, every round:
 
 - entering: a fresh company with P bank accounts; P bkreg programs run at
@@ -78,6 +79,7 @@ def main() -> int:
     here = os.path.dirname(os.path.abspath(__file__))
     if not base:
         server_dir = os.path.join(work, "pgserver")
+        os.environ["PG_FSYNC"] = "on"  # committed means on disk, as SQLite's synchronous=FULL
         subprocess.run(["sh", os.path.join(here, "..", "tests", "support", "pg_server.sh"), "start", server_dir],
                        check=True)
         with open(os.path.join(server_dir, "server.env")) as f:

@@ -9,7 +9,8 @@
 # When the server binaries are missing (PG_BIN, default
 # /usr/lib/postgresql/15/bin) or the server does not start, DIR/server.env
 # says "skip: <reason>" and the PostgreSQL forms of the tests skip. Run as
-# root, the server runs as the "postgres" user (it refuses root).
+# root, the server runs as the "postgres" user (it refuses root). The server
+# does not sync to disk unless PG_FSYNC=on (benchmarks set it).
 set -u
 action=$1
 dir=$2
@@ -40,10 +41,10 @@ start)
     skip "no free port found"
   as_server "$bin/initdb" -D "$dir/data" -U bktest --auth=trust --locale=C -E SQL_ASCII >"$dir/initdb.log" 2>&1 ||
     skip "initdb failed (see $dir/initdb.log)"
-  # fsync off: the server is thrown away; programs killed in tests do not
-  # take the server with them.
+  # fsync off for tests: the server is thrown away; programs killed in tests
+  # do not take the server with them.
   as_server "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=off -c max_connections=300 -c shared_buffers=32MB" \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=${PG_FSYNC:-off} -c max_connections=300 -c shared_buffers=32MB" \
     start >/dev/null || skip "the server did not start (see $dir/server.log)"
   echo "postgresql://bktest@127.0.0.1:$port" >"$env_file"
   echo "PostgreSQL test server on 127.0.0.1:$port (data in $dir/data)"
