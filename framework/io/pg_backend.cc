@@ -325,11 +325,17 @@ PGconn* Connect(const std::string& address, const char* dbname) {
     return nullptr;
   }
   std::vector<const char*> keys, values;
+  bool timeout = false;
   for (PQconninfoOption* o = opts; o->keyword; ++o) {
     if (!o->val) continue;
     if (dbname && std::strcmp(o->keyword, "dbname") == 0) continue;
+    timeout = timeout || std::strcmp(o->keyword, "connect_timeout") == 0;
     keys.push_back(o->keyword);
     values.push_back(o->val);
+  }
+  if (!timeout) {  // a server that does not answer is a failure, not a hang
+    keys.push_back("connect_timeout");
+    values.push_back("10");
   }
   if (dbname) {
     keys.push_back("dbname");
