@@ -37,9 +37,9 @@ int CountRows(tsioDataFile& f, short rt = 1) {
   return n;
 }
 
-// The lock state once a killed holder is gone: the holder's locks end with
-// its connection, which a database server notices a moment after the
-// process dies, so this waits up to 5 s for the lock to come free.
+// The lock state once a killed holder is gone (ChildProcess::Wait has
+// waited for a database server to end its sessions; this allows another
+// 5 s besides).
 tsioStatus::Status LockedAfterHolderDied(ccCursor& c) {
   tsioStatus::Status st = c.Locked();
   for (int i = 0; i < 500 && st == tsioStatus::kLocked; ++i) {

@@ -16,6 +16,7 @@
 // - Waits for another program's row locks give up after 5 s (kBusy), like
 //   SQLite's busy timeout.
 #include <libpq-fe.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cstdlib>
@@ -337,6 +338,11 @@ PGconn* Connect(const std::string& address, const char* dbname) {
     keys.push_back("connect_timeout");
     values.push_back("10");
   }
+  // Names the program's connections for whoever looks at the server
+  // (pg_stat_activity): "bkreg <process id>".
+  const std::string application = "bkreg " + std::to_string(getpid());
+  keys.push_back("application_name");
+  values.push_back(application.c_str());
   if (dbname) {
     keys.push_back("dbname");
     values.push_back(dbname);

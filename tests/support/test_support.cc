@@ -119,6 +119,7 @@ int ChildProcess::Wait() {
   if (pid_ <= 0) return -1;
   int st = 0;
   waitpid(pid_, &st, 0);
+  if (OnServer()) AwaitServerSessionsGone(pid_);
   pid_ = -1;
   if (WIFSIGNALED(st)) return -WTERMSIG(st);
   return WEXITSTATUS(st);
@@ -175,6 +176,22 @@ void RunOnServer(const std::string& sql) {
 }
 
 }  // namespace
+
+void AwaitServerSessionsGone(pid_t pid) {
+  std::string address = Address() + "/postgres";
+  PGconn* c = PQconnectdb(address.c_str());
+  const std::string name = "bkreg " + std::to_string(pid);
+  const char* values[] = {name.c_str()};
+  for (int i = 0; i < 500 && PQstatus(c) == CONNECTION_OK; ++i) {
+    PGresult* r = PQexecParams(c, "SELECT 1 FROM pg_stat_activity WHERE application_name = $1", 1, nullptr, values,
+                               nullptr, nullptr, 0);
+    const bool gone = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 0;
+    PQclear(r);
+    if (gone) break;
+    usleep(10000);
+  }
+  PQfinish(c);
+}
 
 std::string ServerAddress() {
   (void)g_checked;

@@ -38,6 +38,11 @@ class TempDir {
 std::string ServerAddress();
 inline bool OnServer() { return !ServerAddress().empty(); }
 
+// On the server: waits (up to 5 s) until the server has ended the sessions
+// of process `pid`, which it notices a moment after the process dies; its
+// record locks are gone then. ChildProcess::Wait does this.
+void AwaitServerSessionsGone(pid_t pid);
+
 // A company for one test: a fresh temporary folder on SQLite; on the
 // PostgreSQL server, the address of a fresh database (created by the first
 // tsioCompany::Open with create, as a folder is), dropped at the end.
@@ -74,7 +79,9 @@ class ChildProcess {
   // Waits up to `timeout_ms` for one line; empty string on time-out or EOF.
   std::string Receive(int timeout_ms = 10000);
   void Kill(int sig = SIGKILL);
-  // Waits for the child to end and returns its exit status (-signal when killed).
+  // Waits for the child to end and returns its exit status (-signal when
+  // killed); on the PostgreSQL test server, also until the server has ended
+  // the child's sessions (so its locks are gone).
   int Wait();
   pid_t pid() const { return pid_; }
 
