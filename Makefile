@@ -2,22 +2,37 @@
 # then runs the main job (demo) or every test (test).
 BUILD     ?= build
 ASAN      ?= build-asan
+FUZZ      ?= build-fuzz
 JOBS      ?= 2
 COMPANY   ?= $(CURDIR)/demo-company
 # Paths relative to the checkout, so clones in other folders share the cache.
 export CCACHE_BASEDIR := $(CURDIR)
-PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libpq-dev postgresql-15 libgtest-dev libgmock-dev googletest libbenchmark-dev python3
+# A -g build would otherwise hash the build folder, so no clone hits another's cache.
+export CCACHE_NOHASHDIR := 1
+PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libpq-dev postgresql-15 libbenchmark-dev python3 \
+             libcli11-dev nlohmann-json3-dev ledger hledger libofx-dev pkg-config
 # What the side-by-side benchmark runs besides bkreg.
 COMPARE_PACKAGES := ledger hledger sqlite3 time
+# Warnings are errors when BK_WERROR=ON (CI sets it; developers export it).
+# It takes effect when a build folder is configured.
+BK_WERROR ?= OFF
+# The fuzz build: clang (libFuzzer) with AddressSanitizer and
+# UndefinedBehaviorSanitizer; it is also the project's clang build.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+CLANG     ?= $(shell command -v clang-14 || command -v clang)
+CLANGXX   ?= $(shell command -v clang++-14 || command -v clang++)
+# `make fuzz SECONDS=n` runs each target n seconds (the shell's own SECONDS
+# variable is ignored); `make test` runs each for a few seconds.
+FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps compare-deps configure build demo test test-fast asan bench bench-compare bench-backends crash-tx clean
+.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare bench-backends crash-tx clean
 
 all: build
 
-deps compare-deps: PKGS = $(if $(filter compare-deps,$@),$(COMPARE_PACKAGES),$(PACKAGES))
-deps compare-deps:
+deps compare-deps fuzz-deps: PKGS = $(if $(filter compare-deps,$@),$(COMPARE_PACKAGES),$(if $(filter fuzz-deps,$@),$(FUZZ_PACKAGES),$(PACKAGES)))
+deps compare-deps fuzz-deps:
 	@missing=""; for p in $(PKGS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
@@ -26,24 +41,45 @@ deps compare-deps:
 	fi
 
 $(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBK_WERROR=$(BK_WERROR)
 
 $(ASAN)/build.ninja: | deps
-	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBK_SANITIZE=ON -DBK_BENCHMARKS=OFF
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBK_SANITIZE=ON -DBK_BENCHMARKS=OFF -DBK_WERROR=$(BK_WERROR)
+
+$(FUZZ)/build.ninja: | deps
+	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=$(CLANG) \
+	  -DCMAKE_CXX_COMPILER=$(CLANGXX) -DBK_FUZZ=ON -DBK_BENCHMARKS=OFF -DBK_WERROR=$(BK_WERROR)
 
 configure: $(BUILD)/build.ninja
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
-	./$(BUILD)/tools/bkreg/bkreg demo --company "$(COMPANY)"
+# Builds only what the demo runs (bkreg and the general-ledger module), then a
+# small month of work on a fresh company (tools/bkreg/demo.sh).
+demo: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target bkreg LEDGERCORE
+	BKREG=./$(BUILD)/tools/bkreg/bkreg sh tools/bkreg/demo.sh "$(COMPANY)"
 
-# Every test, in the normal build and in the sanitizer build.
+# Every test, in the normal build and in the sanitizer build; then, when
+# clang is installed, every fuzz target for a few seconds.
 test: build $(ASAN)/build.ninja
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
+	@if [ -n "$(CLANGXX)" ]; then $(MAKE) --no-print-directory test-fuzz; \
+	else echo "clang is not installed (make fuzz-deps): fuzz targets not run"; fi
+
+# The fuzz targets from their seed corpora, BK_FUZZ_SECONDS (5) each.
+test-fuzz: $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) -j $(JOBS) --target bk_fuzz
+	cd $(FUZZ) && ctest -L fuzz --output-on-failure
+
+# Each fuzz target for SECONDS (60) seconds; crashes are kept in
+# $(FUZZ)/fuzz/artifacts/<target>/.
+fuzz: fuzz-deps $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) -j $(JOBS) --target bk_fuzz
+	cd $(FUZZ) && BK_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest -L fuzz --timeout $$(( $(FUZZ_SECONDS) + 120 )) --output-on-failure
 
 test-fast: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
@@ -69,4 +105,4 @@ crash-tx: build
 	BK_CRASH_RUNS=$(RUNS) ./$(BUILD)/transactions/transactions_test --gtest_filter='TransactionCrash.*'
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

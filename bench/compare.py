@@ -148,7 +148,62 @@ def commands(bkreg: str, company: Path, journal: Path):
         "ledger balance --end": ["ledger", "-f", str(journal), "balance", ACCOUNT, "--end", END.isoformat()],
         "hledger balance --end": ["hledger", "-f", str(journal), "balance", ACCOUNT, "--end", END.isoformat()],
         "sqlite3 as-of query": ["sqlite3", "-readonly", db, sqlite_as_of_query()],
+        "bkreg export (csv)": [bkreg, *co, "export", BANK],
+        "bkreg export (journal)": [bkreg, *co, "export", BANK, "--format", "journal"],
+        "bkreg verify": [bkreg, *co, "verify"],
     }
+
+
+def plain_sqlite_insert(company: Path, csv_path: Path, target: Path) -> float:
+    """Seconds to insert the rows of the import file, in one transaction, into a new database holding the
+    register table's schema and indexes (copied from the company): what a plain SQLite bulk load costs."""
+    import csv as csvmod
+    import sqlite3
+    target.unlink(missing_ok=True)
+    src = sqlite3.connect(str(company / "company.db"))
+    ddl = [r[0] for r in src.execute("SELECT sql FROM sqlite_master WHERE tbl_name='f_BKT_1_r1' AND sql IS NOT NULL")]
+    src.close()
+    types = {"check": 1, "deposit": 2, "withdrawal": 3, "adjustment": 4}
+    rows = []
+    with open(csv_path, newline="") as f:
+        for i, (date, kind, number, amount, desc) in enumerate(csvmod.reader(f)):
+            if i == 0:
+                continue
+            t = types[kind]
+            cents = round(float(amount) * 100)
+            sub, add = (cents, 0) if t in (1, 3) else ((-cents, 0) if cents < 0 else (0, cents))
+            rows.append((BANK, i, 1, t, desc, int(date.replace("-", "")), sub, add, int(number) if t == 1 else 0,
+                         number if t == 2 else "", 1))
+    db = sqlite3.connect(str(target))
+    db.execute("PRAGMA journal_mode=WAL")
+    db.execute("PRAGMA synchronous=FULL")
+    for stmt in ddl:
+        db.execute(stmt)
+    db.commit()
+    t0 = time.perf_counter()
+    db.executemany("INSERT INTO f_BKT_1_r1(TBNKACC,TRUN,TSEQ,TRANTYP,TDESC,TTRANDT,TSUBTR,TADD,TCHECK,TDEPID,TRECOND)"
+                   " VALUES(?,?,?,?,?,?,?,?,?,?,?)", rows)
+    db.commit()
+    seconds = time.perf_counter() - t0
+    db.close()
+    return seconds
+
+
+def import_figures(bkreg: str, work: Path) -> dict:
+    """bkreg import of the register's own export into a fresh company, beside a plain SQLite bulk insert."""
+    company, csv_path = work / "company", work / "register.csv"
+    co = ["--company", str(company)]
+    with open(csv_path, "w") as f:
+        subprocess.run([bkreg, *co, "export", BANK], check=True, stdout=f)
+    fresh = work / "imported"
+    shutil.rmtree(fresh, ignore_errors=True)
+    fco = ["--company", str(fresh)]
+    run([bkreg, *fco, "init"])
+    run([bkreg, *fco, "bank", "add", BANK, "--balance", money(OPENING_CENTS)])
+    seconds, processor, mb = timed([bkreg, *fco, "import", BANK, str(csv_path)])
+    plain = plain_sqlite_insert(company, csv_path, work / "plain.db")
+    shutil.rmtree(fresh, ignore_errors=True)
+    return {"import_seconds": seconds, "import_processor": processor, "import_mb": mb, "plain_seconds": plain}
 
 
 def timed(cmd):
@@ -280,6 +335,13 @@ def main(argv=None) -> int:
     for other in ("ledger balance --end", "hledger balance --end"):
         print(f"  {other} / bkreg balance --as-of: {ratio(other, 'bkreg balance --as-of')}")
     print(f"  bkreg balance --as-of / sqlite3 as-of query: {ratio('bkreg balance --as-of', 'sqlite3 as-of query')}")
+
+    imp = import_figures(bkreg, work)
+    print(f"\nbkreg import of {args.n} transactions: {imp['import_seconds']:.2f} s (processor "
+          f"{imp['import_processor']:.2f} s, peak {imp['import_mb']:.1f} MB); plain SQLite bulk insert of the same "
+          f"rows: {imp['plain_seconds']:.2f} s; ratio x{imp['import_seconds'] / max(imp['plain_seconds'], 1e-6):.2f}")
+    worst = max(list(peak.items()) + [("bkreg import", imp["import_mb"])], key=lambda kv: kv[1] if kv[0].startswith("bkreg") else 0)
+    print(f"largest bkreg peak memory: {worst[0]} {worst[1]:.1f} MB")
     return 0 if agree else 1
 
 

@@ -1,5 +1,6 @@
 // General-ledger transaction lines in GLT: building them from a definition,
 // writing, removing and posting them (see posting.h).
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -28,7 +29,23 @@ long long ReadLastSequence(tsioDataFile& glt, long long run) {
   r.run = tsDouble(run);
   tsioCursor cur(r, glt, kGLTLine, 0);
   cur.AttachRange(1);
-  return cur.FetchLast() == tsioStatus::kSuccess ? r.sequence.ToLongLong() : 0;
+  long long last = cur.FetchLast() == tsioStatus::kSuccess ? r.sequence.ToLongLong() : 0;
+  // Posting moves lines to the posted instance (2) with their numbers, so a
+  // run's next number is past its posted lines too: lines written after a
+  // posting (by another program, or after some were taken back) never take
+  // a number a posted line holds, and posting them never collides.
+  tsioCompany& company = glt.Company();
+  if (glt.Spec().Instance() == 1 && company.FileExists("GLT", 2, nullptr)) {
+    tsioStatus::Status st = tsioStatus::kSuccess;
+    tsioBackendStatement* q = company.Db().Prepare(
+        "SELECT MAX(\"GTSEQ\") FROM \"" + tsioCompany::TableName("GLT", 2, kGLTLine) + "\" WHERE \"GTRUN\" = ?1", &st);
+    if (q) {
+      q->BindInt(1, run);
+      if (q->Step() == tsioBackendStatement::kRow) last = std::max<long long>(last, q->ColumnInt(0));
+      q->Reset();
+    }
+  }
+  return last;
 }
 
 long long NextFree(tsioDataFile& glt, long long run, bool reread) {

@@ -16,6 +16,7 @@
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
 #include "framework/module/module_registry.h"
+#include "ledger/gl_binding.h"
 #include "ledger/gl_post_launcher.h"
 #include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_tran_creator.h"
@@ -750,6 +751,58 @@ TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
   gltest::RefuseInterfaces(false);
   EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
   EXPECT_EQ(gltest::LiveObjects(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Lines of a run written after some of its lines were posted take numbers
+// past the posted ones, even once the run's numbers were forgotten (taking a
+// definition back forgets them), so posting them never collides with a
+// posted line.
+TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOnes) {
+  Company company;
+  gl_update_def block;
+  std::memset(&block, 0, sizeof block);
+  block.write_transactions = 1;
+  block.run_number = 41;
+  gl_tran_def& d = block.tran;
+  d.ledger = kGLLedgerAccrual;
+  d.date_year = 2026;
+  d.date_month = 3;
+  d.date_day = 2;
+  glSetTranDefAmount(d, tsDouble::FromText("12.34", 2));
+  glPutText(d.debit_account, "1000100");
+  glPutText(d.credit_account, "2000100");
+  glPutText(d.appl_of_origin, "BK");
+  glPutText(d.batch, "B9");
+  d.batch_source = 2;
+  d.run_number = 41;
+  zb_batch_entry entry;
+  std::memset(&entry, 0, sizeof entry);
+  std::memcpy(entry.host_appl, "BK", 2);
+  std::memcpy(entry.batch_id, "B9", 2);
+  entry.source = 2;
+  entry.choice = 1;
+  zb_batch_list_def list;
+  list.count = 1;
+  list.entries = &entry;
+  block.old_batch_list = &list;
+
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(glw::GL_PROCESS_TRANSACTION(&block), 0) << round;
+    if (round == 1) {
+      ASSERT_EQ(glw::GL_PROCESS_TRANSACTION(&block), 0);
+      ASSERT_EQ(glw::GL_REMOVE_TRANSACTION(&block), 0);
+    }
+    ASSERT_EQ(glw::GL_UPDATE(&block), kGLUpdateDone) << "posting round " << round;
+  }
+  EXPECT_TRUE(ReadLines(company.Glt(1)).empty());
+  std::set<long long> sequences;
+  for (const auto& r : ReadLines(company.Glt(2))) sequences.insert(r.sequence.ToLongLong());
+  EXPECT_EQ(sequences.size(), 6u);
+  glw::GL_FREE_RECAP_INFO(&block);
 }
 
 }  // namespace

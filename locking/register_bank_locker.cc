@@ -72,6 +72,9 @@ ccStatus<ccError::Level> RegisterBankLocker::isBankLocked(const CString& bank) {
   // releases it (an editor that asks would otherwise let another program
   // take the bank while it is still editing).
   if (bank == m_LockedName) return ccStatus<ccError::Level>(ccError::kNone);
+  // Without a usable lock file nothing can be told: no holder's lock could
+  // be seen, so "free" would be a guess.
+  if (!m_Cursor.File().Locks().IsOpen()) return bkLockMessage(2303, bank, tsioStatus::kLockUnavailable);
   m_Cursor.m_Record.SetBankAccount(tsAlpha(bank));
   tsioStatus::Status st = m_Cursor.FetchEQ(false);
   if (st == tsioStatus::kNotFound) return ccStatus<ccError::Level>(ccError::kNone);

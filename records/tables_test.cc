@@ -288,7 +288,7 @@ TEST(Dictionary, HistoryInstanceHasTheSameRecordTypes) {
 }
 
 TEST(Dictionary, IndexesAreUniqueWithinEachFileAndNameRealColumns) {
-  for (short id : {210, 221, 230}) {
+  for (short id : {210, 221, 230, 240}) {
     const tsioFileDef* file = tsioDictionary::Find(id);
     ASSERT_NE(file, nullptr) << id;
     std::vector<short> numbers;

@@ -322,6 +322,7 @@ tsioFileDef BktFile(short dictionary_id, const char* description) {
               {6, {"TBNKACC", "TCHECK"}, false},
               {12, {"TBNKACC", "TRECDT"}, false},
               {13, {"TBNKACC", "TACTGDT"}, false},
+              {14, {"TBNKACC", "TSUBTR", "TADD", "TTRANDT"}, false},
           },
       .notes = true,
       .file_links = true,
@@ -329,6 +330,7 @@ tsioFileDef BktFile(short dictionary_id, const char* description) {
   f.carried.push_back(tsioCarriedColumns{1, 2, {"TSUBTR", "TADD", "TRECOND"}});
   f.carried.push_back(tsioCarriedColumns{1, 5, {"TADD"}});
   f.carried.push_back(tsioCarriedColumns{1, 12, {"TRECAMT"}});
+  f.carried.push_back(tsioCarriedColumns{1, 14, {"TRECOND", "TPOSTED"}});
   f.records.push_back(tsioRecordDef{
       .record_type = 2,
       .description = "deposit item",
@@ -571,6 +573,73 @@ tsioFileDef BkzFile(short dictionary_id, const char* description) {
   return f;
 }
 
+tsioFileDef BksFile(short dictionary_id, const char* description) {
+  tsioFileDef f;
+  f.code = "BKS";
+  f.dictionary_id = dictionary_id;
+  f.description = description;
+  f.records.push_back(tsioRecordDef{
+      .record_type = 1,
+      .description = "statement line",
+      .fields =
+          {
+              {"SLBNKAC", T::kAlpha, 15, 0, 0},
+              {"SLID", T::kAlpha, 80, 0, 0},
+              {"SLSTMDT", T::kDate, 8, 0, 0},
+              {"SLDATE", T::kDate, 8, 0, 0},
+              {"SLAMT", T::kCurrency, 15, 2, 0},
+              {"SLCHECK", T::kDouble, 12, 0, 0},
+              {"SLREF", T::kAlpha, 20, 0, 0},
+              {"SLSTATE", T::kChoice, 3, 0, 1},
+              {"SLFILE", T::kNum, 5, 0, 0},
+              {"SLRUN", T::kDouble, 9, 0, 0},
+              {"SLSEQ", T::kDouble, 9, 0, 0},
+          },
+      .keys =
+          {
+              {0, {"SLBNKAC", "SLID"}, true},
+          },
+      .notes = false,
+      .file_links = false,
+  });
+  f.records.push_back(tsioRecordDef{
+      .record_type = 2,
+      .description = "reconciliation",
+      .fields =
+          {
+              {"RCBNKAC", T::kAlpha, 15, 0, 0},
+              {"RCSTMDT", T::kDate, 8, 0, 0},
+              {"RCENDB", T::kCurrency, 15, 2, 0},
+              {"RCPRVBL", T::kCurrency, 15, 2, 0},
+              {"RCPRVDT", T::kDate, 8, 0, 0},
+              {"RCCOUNT", T::kDouble, 9, 0, 0},
+              {"RCCHK", T::kCurrency, 15, 2, 0},
+              {"RCDEP", T::kCurrency, 15, 2, 0},
+              {"RCWDL", T::kCurrency, 15, 2, 0},
+              {"RCADJS", T::kCurrency, 15, 2, 0},
+              {"RCADJA", T::kCurrency, 15, 2, 0},
+              {"RCALL", T::kCurrency, 15, 2, 0},
+              {"RCRIP", T::kBool, 1, 0, 0},
+              {"RCRIPOP", T::kCurrency, 15, 2, 0},
+              {"RCRIPEN", T::kCurrency, 15, 2, 0},
+              {"RCRIPDT", T::kDate, 8, 0, 0},
+              {"RCRCHK", T::kCurrency, 15, 2, 0},
+              {"RCRDEP", T::kCurrency, 15, 2, 0},
+              {"RCRWDL", T::kCurrency, 15, 2, 0},
+              {"RCRADJS", T::kCurrency, 15, 2, 0},
+              {"RCRADJA", T::kCurrency, 15, 2, 0},
+              {"RCRALL", T::kCurrency, 15, 2, 0},
+          },
+      .keys =
+          {
+              {0, {"RCBNKAC", "RCSTMDT"}, true},
+          },
+      .notes = false,
+      .file_links = false,
+  });
+  return f;
+}
+
 }  // namespace
 
 void tsRegisterBankFiles() {
@@ -579,6 +648,7 @@ void tsRegisterBankFiles() {
     tsioDictionary::Register(BktFile(221, "bank register transactions"));
     tsioDictionary::Register(BktFile(222, "bank register transaction history"));
     tsioDictionary::Register(BkzFile(230, "bank register transaction issues"));
+    tsioDictionary::Register(BksFile(240, "bank statements"));
     return true;
   }();
   (void)registered;

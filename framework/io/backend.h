@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/base/export.h"
 #include "framework/io/io_status.h"
@@ -82,6 +83,22 @@ class tsioBackendConnection {
   // file for backends that lock through one. nullptr with `status` set when
   // locks cannot be had (a read-only folder); reading still works then.
   virtual std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string& lock_path, tsioStatus::Status* status) = 0;
+
+  // Copies the whole database, as one consistent state, into the new file
+  // `path` (which must not exist; created owner-only, never through a
+  // symbolic link). Writers of other connections are not stopped. Backends
+  // that cannot answer kInvalidOperation.
+  [[nodiscard]] virtual tsioStatus::Status BackupTo(const std::string& path) {
+    (void)path;
+    return tsioStatus::kInvalidOperation;
+  }
+
+  // Runs the engine's check of the whole database's structure (with
+  // `quick`, a cheaper one that does not match indexes against their
+  // tables), appending at most `limit` problems it finds to `*problems`.
+  // kSuccess when the check ran, problems or not; else why it could not.
+  [[nodiscard]] virtual tsioStatus::Status CheckIntegrity(int limit, bool quick,
+                                                          std::vector<std::string>* problems) = 0;
 };
 
 // Whether a company "folder" names a PostgreSQL database

@@ -16,6 +16,7 @@
 #include "framework/base/private_file.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
+#include "framework/io/sql_names.h"
 
 namespace {
 
@@ -169,6 +170,13 @@ bool tsioCompany::FileExists(const std::string& code, short instance, short* dic
 }
 
 tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short instance) {
+  // Tables are named and declared from the definition's names: only plain
+  // identifiers ever reach SQL text.
+  if (!tsioNamesArePlain(def)) {
+    LogFailure("create data file " + def.code + ": a name in its definition is not a plain identifier",
+               tsioStatus::kInvalidOperation);
+    return tsioStatus::kInvalidOperation;
+  }
   if (FileExists(def.code, instance, nullptr)) return tsioStatus::kSuccess;
   std::vector<std::string> ddl;
   for (const auto& r : def.records) {
@@ -211,12 +219,21 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
   ddl.push_back("CREATE TABLE " + Quote(NotesTableName(def.code, instance)) +
                 "(rt INTEGER NOT NULL, rkey TEXT NOT NULL, seq INTEGER NOT NULL, kind INTEGER NOT NULL, "
                 "body TEXT NOT NULL, PRIMARY KEY(rt, rkey, seq))" + std::string(db_->KeyedTableOptions()));
-  ddl.push_back("INSERT INTO tsio_catalogue(code, instance, dict_id) VALUES ('" + def.code + "', " +
-                std::to_string(instance) + ", " + std::to_string(def.dictionary_id) + ")");
 
   bool own = !db_->InTransaction();
   tsioStatus::Status st = own ? db_->BeginWrite() : tsioStatus::kSuccess;
   for (size_t i = 0; st == tsioStatus::kSuccess && i < ddl.size(); ++i) st = db_->Exec(ddl[i]);
+  if (st == tsioStatus::kSuccess) {
+    auto* q = db_->Prepare("INSERT INTO tsio_catalogue(code, instance, dict_id) VALUES (?1, ?2, ?3)", &st);
+    if (q) {
+      q->Bind(1, tsCell::Text(def.code));
+      q->BindInt(2, instance);
+      q->BindInt(3, def.dictionary_id);
+      const short step = q->Step();
+      st = step == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(step);
+      q->Reset();
+    }
+  }
   if (own) {
     if (st == tsioStatus::kSuccess) st = db_->Exec("COMMIT");
     if (st != tsioStatus::kSuccess) (void)db_->Exec("ROLLBACK");
@@ -254,7 +271,11 @@ tsioStatus::Status tsioCompany::EndUnit(tclRollbackStack* stack, bool commit) {
       return st;  // the unit stays open; the program rolls it back
     }
   } else {
-    if (outermost) {
+    if (!db_->InTransaction()) {
+      // SQLite already rolled the whole transaction back (a commit that
+      // failed for a full disk or an I/O error may do so): nothing of the
+      // unit is left to undo.
+    } else if (outermost) {
       st = db_->Exec("ROLLBACK");
     } else {
       st = db_->Exec("ROLLBACK TO " + sp);

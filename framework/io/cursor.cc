@@ -9,6 +9,7 @@
 #include "framework/io/attachments.h"
 #include "framework/io/counters.h"
 #include "framework/io/faults.h"
+#include "framework/io/lock_failure.h"
 #include "framework/io/rollback_stack.h"
 
 namespace {
@@ -32,9 +33,16 @@ bool IsNumber(tsDataType t) {
 std::string Q(const std::string& n) { return "\"" + n + "\""; }
 
 // Whether a cell fits its column's declared width.
+// Text widths count characters (UTF-8: every byte that does not continue a
+// character), so "Café" fits a column of 4.
 bool Fits(const tsioFieldDef& f, const tsCell& c) {
   if (f.width <= 0) return true;
-  if (IsText(f.type)) return static_cast<int>(c.s.size()) <= f.width;
+  if (IsText(f.type)) {
+    if (static_cast<int>(c.s.size()) <= f.width) return true;
+    int chars = 0;
+    for (unsigned char b : c.s) chars += (b & 0xC0) != 0x80;
+    return chars <= f.width;
+  }
   if (IsNumber(f.type) && f.width < 19) {
     int64_t limit = 1;
     for (int i = 0; i < f.width; ++i) limit *= 10;
@@ -327,6 +335,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
     uint64_t id = tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), record_type_, key);
     st = file_->Locks().Lock(id);
+    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a locked fetch");
     if (st != tsioStatus::kSuccess) return st;
     // Read it again now that it is ours: another program may have changed it
     // between the read and the lock.
@@ -436,6 +445,8 @@ tsioStatus::Status tsioCursor::SeekEQ() { return DoFetch(Seek::kEQ, false, {}, f
 tsioStatus::Status tsioCursor::BeginChange() {
   if (!state_) return tsioStatus::kInvalidOperation;
   if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
+  // Without the lock file no change could respect other programs' locks.
+  if (!file_->Locks().IsOpen()) return tsioLocksUnavailable(*file_, "a change");
   if (stack_) return stack_->EnsureBegun(file_->Company());
   return tsioStatus::kSuccess;
 }
@@ -593,7 +604,8 @@ tsioStatus::Status tsioCursor::Lock() {
   if (tsioFaults::Hit(tsioOp::kLock, &st)) return st;
   if (!state_) return tsioStatus::kInvalidOperation;
   if (!state_->positioned) return tsioStatus::kNoCurrentRecord;
-  return file_->Locks().Lock(LockId(state_->buffer));
+  st = file_->Locks().Lock(LockId(state_->buffer));
+  return st == tsioStatus::kLockUnavailable ? tsioLocksUnavailable(*file_, "a record lock") : st;
 }
 
 tsioStatus::Status tsioCursor::Unlock(short mode) {

@@ -9,6 +9,8 @@
 
 #include "framework/base/log.h"
 #include "framework/io/faults.h"
+#include "framework/io/lock_failure.h"
+#include "framework/io/sql_names.h"
 
 namespace {
 
@@ -82,6 +84,10 @@ tsioStatus::Status tsioDataFile::Open(std::shared_ptr<tsioCompany> company, cons
   if (!def) {
     x_log(0, "no dictionary definition for data file " + spec.Name());
     return open_status_ = tsioStatus::kFileDoesNotExist;
+  }
+  if (!tsioNamesArePlain(*def) || !tsioIsPlainIdentifier(spec.Code())) {
+    x_log(0, "the dictionary definition of data file " + spec.Name() + " does not name it with plain identifiers");
+    return open_status_ = tsioStatus::kInvalidOperation;
   }
   // A read-only folder leaves the handle without locks; reading still works.
   (void)locks_.Open(company->Db(), company->LockPath());
@@ -168,4 +174,11 @@ tsioDataFile* tsioDataFile::ByNumber(short file_number) {
   std::lock_guard<std::mutex> g(Mu());
   auto it = Numbers().find(file_number);
   return it == Numbers().end() ? nullptr : it->second;
+}
+
+tsioStatus::Status tsioLocksUnavailable(const tsioDataFile& file, std::string_view what) {
+  x_log(0, std::string(what) + " on " + file.Spec().Name() + " refused: the lock file " +
+               (file.IsOpen() ? file.Company().LockPath() : std::string("of the company")) +
+               " cannot be opened, so record locks can be neither taken nor tested");
+  return tsioStatus::kLockUnavailable;
 }

@@ -160,6 +160,11 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
   p.k1 = tsAlpha("ABCDEFGHIJ");
   ASSERT_EQ(c.FetchEQ(), tsioStatus::kSuccess);
   EXPECT_EQ(p.n.Format(), "9999999999.99");
+  // Widths count characters: ten two-byte letters fit, eleven do not.
+  p.k1 = tsAlpha("\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9");
+  EXPECT_EQ(c.Insert(), tsioStatus::kValueDoesNotFit);
+  p.k1 = tsAlpha("\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9");
+  EXPECT_EQ(c.Insert(), tsioStatus::kSuccess);
 }
 
 TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {

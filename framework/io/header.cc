@@ -3,6 +3,7 @@
 
 #include "framework/base/log.h"
 #include "framework/io/faults.h"
+#include "framework/io/lock_failure.h"
 
 namespace {
 bool IsText(tsDataType t) { return t == tsDataType::kAlpha || t == tsDataType::kText || t == tsDataType::kPhone; }
@@ -37,6 +38,7 @@ tsioStatus::Status tsioHeader::Get(bool lock) {
   if (!def_) return tsioStatus::kNotFound;
   if (lock && !locked_) {
     st = file_->Locks().LockWait(lock_id_, kHeaderLockWaitMs);
+    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a header lock");
     if (st != tsioStatus::kSuccess) return st;
     locked_ = true;
   }
@@ -78,6 +80,7 @@ tsioStatus::Status tsioHeader::Update() {
   if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
   if (!def_) return tsioStatus::kNotFound;
   // Another program holding the header lock owns the right to write it.
+  if (!file_->Locks().IsOpen()) return tsioLocksUnavailable(*file_, "a header update");
   if (!locked_ && file_->Locks().TestOther(lock_id_) == tsioStatus::kLocked) return tsioStatus::kLocked;
   std::vector<tsCell> cells(attached_.size());
   for (size_t i = 0; i < attached_.size(); ++i) {

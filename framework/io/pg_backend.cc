@@ -15,15 +15,33 @@
 //   its handles; which handle holds a lock is kept here.
 // - Waits for another program's row locks give up after 5 s (kBusy), like
 //   SQLite's busy timeout.
+// - Reads are not guarded by savepoints (that would triple their round
+//   trips): a read that fails inside a transaction (a lost connection, a
+//   statement the server refuses) leaves the transaction refusing every
+//   further statement until the unit is rolled back, so the unit fails as a
+//   whole; a COMMIT of such a transaction, which the server answers with a
+//   rollback, is reported as the failure it is.
+// - A backup is a SQLite company file: the tables, indexes and rows of one
+//   snapshot (a repeatable-read transaction on a connection of its own),
+//   so a server company can be restored as, or moved to, a company folder.
+// - The integrity check reads every table whole and, where the server's
+//   amcheck extension is installed or can be (by a superuser), checks every
+//   index's structure and, unless quick, that it matches its table.
+#include <fcntl.h>
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
 
+#include "framework/base/log.h"
+#include "framework/base/private_file.h"
 #include "framework/io/backend.h"
 
 namespace {
@@ -146,7 +164,7 @@ class PgLocks;
 
 class PgConnection final : public tsioBackendConnection {
  public:
-  explicit PgConnection(PGconn* conn) : conn_(conn) {}
+  PgConnection(PGconn* conn, std::string address) : conn_(conn), address_(std::move(address)) {}
   ~PgConnection() override {
     cache_.clear();
     PQfinish(conn_);  // ends every advisory lock of this program
@@ -157,6 +175,13 @@ class PgConnection final : public tsioBackendConnection {
     std::string s(sql);
     PGresult* r = PQexec(conn_, s.c_str());
     tsioStatus::Status st = Check(r);
+    // The server ends a transaction that a failed statement spoiled with a
+    // rollback, even when asked to commit: nothing was kept.
+    if (st == tsioStatus::kSuccess && std::strcmp(PQcmdStatus(r), "ROLLBACK") == 0 &&
+        strncasecmp(s.c_str(), "ROLLBACK", 8) != 0) {
+      last_error_ = "the transaction had failed; the server rolled it back";
+      st = tsioStatus::kIOError;
+    }
     PQclear(r);
     return st;
   }
@@ -195,6 +220,8 @@ class PgConnection final : public tsioBackendConnection {
   const char* KeyedTableOptions() const override { return ""; }
   tsioStatus::Status BeginWrite() override { return Exec("BEGIN"); }
   std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string&, tsioStatus::Status* status) override;
+  tsioStatus::Status BackupTo(const std::string& path) override;
+  tsioStatus::Status CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) override;
 
   // Runs prepared statement `name`; the caller owns the result. A write in
   // a transaction runs under a savepoint of its own.
@@ -274,6 +301,7 @@ class PgConnection final : public tsioBackendConnection {
   }
 
   PGconn* conn_;
+  std::string address_;
   std::unordered_map<std::string, std::unique_ptr<PgStatement>> cache_;
   int statements_ = 0;
   int changes_ = 0;
@@ -401,6 +429,240 @@ tsioStatus::Status CreateDatabase(const std::string& address, const std::string&
   return st;
 }
 
+// Owners of libpq's handles.
+struct PgConnHandle {
+  PGconn* c = nullptr;
+  ~PgConnHandle() {
+    if (c) PQfinish(c);
+  }
+};
+struct PgResultHandle {
+  PGresult* r = nullptr;
+  ~PgResultHandle() { PQclear(r); }
+  int Rows() const { return PQntuples(r); }
+  std::string Get(int row, int col) const {
+    return std::string(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
+  }
+};
+
+// Runs `sql` with text parameters; false (with the server's message in
+// `*error`) when it fails.
+bool Query(PGconn* c, const char* sql, const std::vector<std::string>& params, PgResultHandle* out,
+           std::string* error) {
+  std::vector<const char*> values;
+  for (const auto& p : params) values.push_back(p.c_str());
+  PQclear(out->r);
+  out->r = PQexecParams(c, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+  const ExecStatusType t = PQresultStatus(out->r);
+  if (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK) return true;
+  *error = out->r ? PQresultErrorMessage(out->r) : PQerrorMessage(c);
+  while (!error->empty() && error->back() == '\n') error->pop_back();
+  return false;
+}
+
+tsioStatus::Status StatusOf(PGconn* c, const PgResultHandle& r) {
+  if (PQstatus(c) != CONNECTION_OK) return tsioStatus::kIOError;
+  const tsioStatus::Status st = MapSqlState(r.r ? PQresultErrorField(r.r, PG_DIAG_SQLSTATE) : nullptr);
+  return st == tsioStatus::kSuccess ? tsioStatus::kIOError : st;
+}
+
+std::string QuoteName(const std::string& name) {
+  std::string q = "\"";
+  for (char ch : name) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return q + "\"";
+}
+
+// The company's tables (in the connection's current schema), by name, with
+// their object ids.
+const char* const kTablesSql =
+    "SELECT c.relname, c.oid FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+    "WHERE c.relkind = 'r' AND n.nspname = current_schema() ORDER BY c.relname";
+
+// A server table's columns as SQLite declares them (see ColumnDdl in
+// company.cc): TEXT or INTEGER, NOT NULL, the same default.
+struct BackupColumn {
+  std::string name;
+  bool text = false;
+  std::string ddl;
+};
+
+bool ColumnForSqlite(const std::string& name, const std::string& type, bool not_null, const std::string& default_sql,
+                     BackupColumn* out) {
+  out->name = name;
+  if (type == "text" || type == "varchar" || type == "bpchar") {
+    out->text = true;
+  } else if (type == "int8" || type == "int4" || type == "int2") {
+    out->text = false;
+  } else {
+    return false;
+  }
+  out->ddl = QuoteName(name) + (out->text ? " TEXT" : " INTEGER") + (not_null ? " NOT NULL" : "");
+  if (default_sql.empty()) return true;
+  // The server shows a default as a literal with casts: "''::text",
+  // "0", "'-1'::integer".
+  std::string literal = default_sql;
+  if (!literal.empty() && literal[0] == '\'') {
+    size_t i = 1;
+    for (; i < literal.size(); ++i) {
+      if (literal[i] == '\'' && (i + 1 >= literal.size() || literal[i + 1] != '\'')) break;
+      if (literal[i] == '\'') ++i;
+    }
+    if (i >= literal.size()) return false;
+    literal = literal.substr(0, i + 1);
+  } else {
+    literal = literal.substr(0, literal.find("::"));
+  }
+  if (!out->text) {
+    if (literal.size() >= 2 && literal.front() == '\'') literal = literal.substr(1, literal.size() - 2);
+    if (literal.empty() || literal.find_first_not_of("-0123456789") != std::string::npos) return false;
+  } else if (literal.empty() || literal.front() != '\'') {
+    return false;
+  }
+  out->ddl += " DEFAULT " + literal;
+  return true;
+}
+
+// Copies the tables, indexes and rows `src` sees (its transaction's
+// snapshot) into the SQLite database `dest`.
+tsioStatus::Status CopyTables(PGconn* src, tsioBackendConnection& dest, std::string* error) {
+  PgResultHandle tables;
+  if (!Query(src, kTablesSql, {}, &tables, error)) return StatusOf(src, tables);
+  tsioStatus::Status st = dest.BeginWrite();
+  if (st != tsioStatus::kSuccess) {
+    *error = dest.LastError();
+    return st;
+  }
+  for (int t = 0; st == tsioStatus::kSuccess && t < tables.Rows(); ++t) {
+    const std::string table = tables.Get(t, 0);
+    const std::string oid = tables.Get(t, 1);
+    PgResultHandle cols;
+    if (!Query(src,
+               "SELECT a.attname, ty.typname, a.attnotnull, COALESCE(pg_get_expr(d.adbin, d.adrelid), '') "
+               "FROM pg_attribute a JOIN pg_type ty ON ty.oid = a.atttypid "
+               "LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+               "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
+               {oid}, &cols, error)) {
+      return StatusOf(src, cols);
+    }
+    std::vector<BackupColumn> columns(static_cast<size_t>(cols.Rows()));
+    for (int i = 0; i < cols.Rows(); ++i) {
+      if (!ColumnForSqlite(cols.Get(i, 0), cols.Get(i, 1), cols.Get(i, 2) == "t", cols.Get(i, 3),
+                           &columns[static_cast<size_t>(i)])) {
+        *error = "table " + table + ": column " + cols.Get(i, 0) + " of type " + cols.Get(i, 1) + " default '" +
+                 cols.Get(i, 3) + "' has no SQLite form";
+        return tsioStatus::kInvalidOperation;
+      }
+    }
+    PgResultHandle index_cols;
+    if (!Query(src,
+               "SELECT i.relname, x.indisprimary, x.indisunique, a.attname FROM pg_index x "
+               "JOIN pg_class i ON i.oid = x.indexrelid "
+               "CROSS JOIN LATERAL unnest(x.indkey::int2[]) WITH ORDINALITY AS k(attnum, ord) "
+               "JOIN pg_attribute a ON a.attrelid = x.indrelid AND a.attnum = k.attnum "
+               "WHERE x.indrelid = $1::oid ORDER BY x.indisprimary DESC, i.relname, k.ord",
+               {oid}, &index_cols, error)) {
+      return StatusOf(src, index_cols);
+    }
+    std::vector<std::string> key;
+    std::vector<std::string> indexes;
+    std::string current;
+    for (int i = 0; i < index_cols.Rows(); ++i) {
+      const std::string column = QuoteName(index_cols.Get(i, 3));
+      if (index_cols.Get(i, 1) == "t") {
+        key.push_back(column);
+        continue;
+      }
+      const std::string name = index_cols.Get(i, 0);
+      if (name != current) {
+        current = name;
+        indexes.push_back(std::string(index_cols.Get(i, 2) == "t" ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                          QuoteName(name) + " ON " + QuoteName(table) + "(" + column);
+      } else {
+        indexes.back() += "," + column;
+      }
+    }
+    // Declared as company.cc declares it: a header table's key "hdr" is
+    // SQLite's row id; every other keyed table has none.
+    const bool header = key.size() == 1 && key[0] == "\"hdr\"";
+    std::string ddl = "CREATE TABLE " + QuoteName(table) + "(";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      ddl += (i ? ", " : "") + (header && columns[i].name == "hdr" ? "\"hdr\" INTEGER PRIMARY KEY" : columns[i].ddl);
+    }
+    if (!key.empty() && !header) {
+      ddl += ", PRIMARY KEY(";
+      for (size_t i = 0; i < key.size(); ++i) ddl += (i ? "," : "") + key[i];
+      ddl += ")";
+    }
+    ddl += ")";
+    if (!key.empty() && !header) ddl += " WITHOUT ROWID";
+    st = dest.Exec(ddl);
+    for (auto& ix : indexes) {
+      if (st == tsioStatus::kSuccess) st = dest.Exec(ix + ")");
+    }
+    if (st != tsioStatus::kSuccess) {
+      *error = dest.LastError();
+      break;
+    }
+
+    // The rows, a batch at a time through a cursor of the snapshot.
+    std::string select = "SELECT ";
+    std::string insert = "INSERT INTO " + QuoteName(table) + "(";
+    std::string marks;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      select += (i ? ", " : "") + QuoteName(columns[i].name);
+      insert += (i ? ", " : "") + QuoteName(columns[i].name);
+      marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+    }
+    if (columns.empty()) continue;
+    tsioBackendStatement* put = dest.Prepare(insert + ") VALUES (" + marks + ")", &st);
+    if (!put) {
+      *error = dest.LastError();
+      break;
+    }
+    PgResultHandle batch;
+    if (!Query(src, ("DECLARE tsio_backup NO SCROLL CURSOR FOR " + select + " FROM " + QuoteName(table)).c_str(), {},
+               &batch, error)) {
+      return StatusOf(src, batch);
+    }
+    for (;;) {
+      if (!Query(src, "FETCH FORWARD 2000 FROM tsio_backup", {}, &batch, error)) return StatusOf(src, batch);
+      if (batch.Rows() == 0) break;
+      for (int r = 0; st == tsioStatus::kSuccess && r < batch.Rows(); ++r) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+          const int col = static_cast<int>(i);
+          if (PQgetisnull(batch.r, r, col)) {
+            *error = "table " + table + ": a NULL in column " + columns[i].name;
+            return tsioStatus::kInvalidOperation;
+          }
+          if (columns[i].text) {
+            put->Bind(col + 1, tsCell::Text(batch.Get(r, col)));
+          } else {
+            put->BindInt(col + 1, std::strtoll(PQgetvalue(batch.r, r, col), nullptr, 10));
+          }
+        }
+        const short step = put->Step();
+        put->Reset();
+        if (step != tsioBackendStatement::kDone) {
+          st = static_cast<tsioStatus::Status>(step);
+          *error = dest.LastError();
+        }
+      }
+      if (st != tsioStatus::kSuccess) break;
+    }
+    if (!Query(src, "CLOSE tsio_backup", {}, &batch, error)) return StatusOf(src, batch);
+  }
+  if (st == tsioStatus::kSuccess) st = dest.Exec("COMMIT");
+  if (st != tsioStatus::kSuccess) {
+    if (error->empty()) *error = dest.LastError();
+    (void)dest.Exec("ROLLBACK");
+    return st;
+  }
+  // A self-contained file: no write-ahead log beside it.
+  st = dest.Exec("PRAGMA journal_mode=DELETE");
+  if (st != tsioStatus::kSuccess) *error = dest.LastError();
+  return st;
+}
+
 }  // namespace
 
 bool tsioIsServerAddress(const std::string& folder) {
@@ -409,13 +671,44 @@ bool tsioIsServerAddress(const std::string& folder) {
 
 std::string tsioAddressForLog(const std::string& folder) {
   if (!tsioIsServerAddress(folder)) return folder;
-  size_t scheme = folder.find("://") + 3;
-  size_t at = folder.find('@', scheme);
-  size_t slash = folder.find('/', scheme);
-  if (at == std::string::npos || (slash != std::string::npos && at > slash)) return folder;
-  size_t colon = folder.find(':', scheme);
-  if (colon == std::string::npos || colon > at) return folder;
-  return folder.substr(0, colon) + folder.substr(at);
+  std::string out = folder;
+  // "user:password@host": the password goes.
+  const size_t scheme = out.find("://") + 3;
+  const size_t at = out.find('@', scheme);
+  const size_t end = out.find_first_of("/?", scheme);
+  if (at != std::string::npos && (end == std::string::npos || at < end)) {
+    const size_t colon = out.find(':', scheme);
+    if (colon != std::string::npos && colon < at) out.erase(colon, at - colon);
+  }
+  // "?password=...&..." (the name may be written with %-escapes): the
+  // parameter goes.
+  const size_t query = out.find('?', scheme);
+  if (query == std::string::npos) return out;
+  auto decoded = [](const std::string& text) {
+    std::string d;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+          std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+        d += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        d += text[i];
+      }
+    }
+    return d;
+  };
+  std::string kept;
+  size_t from = query + 1;
+  while (from <= out.size()) {
+    size_t amp = out.find('&', from);
+    if (amp == std::string::npos) amp = out.size();
+    const std::string param = out.substr(from, amp - from);
+    if (decoded(param.substr(0, param.find('='))) != "password" && !param.empty()) {
+      kept += (kept.empty() ? "" : "&") + param;
+    }
+    from = amp + 1;
+  }
+  return out.substr(0, query) + (kept.empty() ? "" : "?" + kept);
 }
 
 std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::string& address, bool create,
@@ -436,8 +729,119 @@ std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::str
     if (c) PQfinish(c);
     return nullptr;
   }
-  auto conn = std::make_unique<PgConnection>(c);
+  auto conn = std::make_unique<PgConnection>(c, address);
   *status = conn->Exec("SET lock_timeout = '5s'");
   if (*status != tsioStatus::kSuccess) return nullptr;
   return conn;
+}
+
+tsioStatus::Status PgConnection::BackupTo(const std::string& path) {
+  // Made here first, so the copy is the owner's only and a link planted at
+  // `path` is refused rather than followed.
+  const int fd = tsOpenPrivateFile(path, O_WRONLY | O_CREAT | O_EXCL);
+  if (fd < 0) return errno == EEXIST ? tsioStatus::kDuplicateKey : tsioStatus::kIOError;
+  close(fd);
+  std::string error;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  {
+    // The snapshot is read on a connection of its own, so this program's
+    // units of work and locks are untouched by it.
+    PgConnHandle src{Connect(address_, nullptr)};
+    std::unique_ptr<tsioBackendConnection> dest = tsioOpenSqliteConnection(path, true, &st);
+    if (!src.c || PQstatus(src.c) != CONNECTION_OK) {
+      st = tsioStatus::kIOError;
+      error = src.c ? PQerrorMessage(src.c) : "cannot connect";
+    } else if (dest) {
+      PgResultHandle r;
+      if (!Query(src.c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}, &r, &error)) {
+        st = StatusOf(src.c, r);
+      } else {
+        st = CopyTables(src.c, *dest, &error);
+      }
+    } else {
+      error = "cannot create " + path;
+    }
+  }
+  if (st != tsioStatus::kSuccess) {
+    last_error_ = error;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+  }
+  return st;
+}
+
+tsioStatus::Status PgConnection::CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) {
+  // On a connection of its own: a check that fails must not spoil a
+  // transaction of this program's.
+  PgConnHandle c{Connect(address_, nullptr)};
+  if (!c.c || PQstatus(c.c) != CONNECTION_OK) {
+    last_error_ = c.c ? PQerrorMessage(c.c) : "cannot connect";
+    return tsioStatus::kIOError;
+  }
+  size_t found = 0;
+  auto problem = [&](const std::string& text) {
+    if (found++ < static_cast<size_t>(limit)) problems->push_back(text);
+  };
+  std::string error;
+  PgResultHandle tables;
+  if (!Query(c.c, kTablesSql, {}, &tables, &error)) {
+    last_error_ = error;
+    return StatusOf(c.c, tables);
+  }
+  // Every table read whole: every page of it passes the server's checks.
+  for (int t = 0; t < tables.Rows(); ++t) {
+    PgResultHandle r;
+    if (!Query(c.c, ("SELECT count(*) FROM " + QuoteName(tables.Get(t, 0))).c_str(), {}, &r, &error)) {
+      if (PQstatus(c.c) != CONNECTION_OK) return tsioStatus::kIOError;
+      problem("table " + tables.Get(t, 0) + ": " + error);
+    }
+  }
+  // The structure checks, where amcheck is there or can be installed.
+  PgResultHandle ext;
+  std::string schema;
+  for (int attempt = 0; attempt < 2 && schema.empty(); ++attempt) {
+    if (attempt == 1 && !Query(c.c, "CREATE EXTENSION IF NOT EXISTS amcheck", {}, &ext, &error)) break;
+    if (!Query(c.c,
+               "SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
+               "WHERE e.extname = 'amcheck'",
+               {}, &ext, &error)) {
+      break;
+    }
+    if (ext.Rows() > 0) schema = QuoteName(ext.Get(0, 0)) + ".";
+  }
+  if (schema.empty()) {
+    x_log(1, "integrity check: the server's amcheck extension is not installed in the company's database (a "
+             "superuser installs it with CREATE EXTENSION amcheck); the tables were read, their indexes not checked");
+    return tsioStatus::kSuccess;
+  }
+  for (int t = 0; t < tables.Rows(); ++t) {
+    PgResultHandle r;
+    if (!Query(c.c, ("SELECT blkno, offnum, msg FROM " + schema + "verify_heapam($1::oid::regclass)").c_str(),
+               {tables.Get(t, 1)}, &r, &error)) {
+      if (PQstatus(c.c) != CONNECTION_OK) return tsioStatus::kIOError;
+      problem("table " + tables.Get(t, 0) + ": " + error);
+      continue;
+    }
+    for (int i = 0; i < r.Rows(); ++i) {
+      problem("table " + tables.Get(t, 0) + " page " + r.Get(i, 0) + " item " + r.Get(i, 1) + ": " + r.Get(i, 2));
+    }
+  }
+  PgResultHandle indexes;
+  if (!Query(c.c,
+             "SELECT i.relname, i.oid FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
+             "JOIN pg_class t ON t.oid = x.indrelid JOIN pg_namespace n ON n.oid = t.relnamespace "
+             "JOIN pg_am am ON am.oid = i.relam "
+             "WHERE n.nspname = current_schema() AND t.relkind = 'r' AND am.amname = 'btree' ORDER BY i.relname",
+             {}, &indexes, &error)) {
+    last_error_ = error;
+    return StatusOf(c.c, indexes);
+  }
+  for (int i = 0; i < indexes.Rows(); ++i) {
+    PgResultHandle r;
+    if (!Query(c.c, ("SELECT " + schema + "bt_index_check($1::oid::regclass, $2::boolean)").c_str(),
+               {indexes.Get(i, 1), quick ? "false" : "true"}, &r, &error)) {
+      if (PQstatus(c.c) != CONNECTION_OK) return tsioStatus::kIOError;
+      problem("index " + indexes.Get(i, 0) + ": " + error);
+    }
+  }
+  return tsioStatus::kSuccess;
 }

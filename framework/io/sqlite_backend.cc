@@ -1,9 +1,16 @@
 // SQLite implementation of the storage backend.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <unordered_map>
 
+#include "framework/base/private_file.h"
 #include "framework/io/backend.h"
+#include "framework/base/log.h"
 
 namespace {
 
@@ -121,6 +128,53 @@ class SqliteConnection final : public tsioBackendConnection {
   std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string& lock_path, tsioStatus::Status* status) override {
     return tsioOpenLockFile(lock_path, status);
   }
+  tsioStatus::Status BackupTo(const std::string& path) override {
+    // Made here first, so the copy is the owner's only and a link planted at
+    // `path` is refused rather than followed.
+    const int fd = tsOpenPrivateFile(path, O_WRONLY | O_CREAT | O_EXCL);
+    if (fd < 0) return errno == EEXIST ? tsioStatus::kDuplicateKey : tsioStatus::kIOError;
+    close(fd);
+    sqlite3* dest = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    if (rc == SQLITE_OK) {
+      // One step copies every page under one read transaction: the copy is
+      // the database as one commit left it, whatever others write meanwhile.
+      sqlite3_backup* b = sqlite3_backup_init(dest, "main", db_, "main");
+      if (b == nullptr) {
+        rc = sqlite3_errcode(dest);
+      } else {
+        do {
+          rc = sqlite3_backup_step(b, -1);
+          if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
+        } while (rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+        const int fin = sqlite3_backup_finish(b);
+        if (rc == SQLITE_DONE) rc = fin;
+      }
+    }
+    // A self-contained file: no write-ahead log beside it.
+    if (rc == SQLITE_OK) rc = sqlite3_exec(dest, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+    if (dest) sqlite3_close_v2(dest);
+    if (rc != SQLITE_OK) {
+      unlink(path.c_str());
+      const tsioStatus::Status st = MapSqlite(rc);
+      return st == tsioStatus::kSuccess ? tsioStatus::kIOError : st;
+    }
+    return tsioStatus::kSuccess;
+  }
+  tsioStatus::Status CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) override {
+    tsioStatus::Status st = tsioStatus::kSuccess;
+    tsioBackendStatement* q = Prepare(
+        std::string(quick ? "PRAGMA quick_check(" : "PRAGMA integrity_check(") + std::to_string(limit) + ")", &st);
+    if (q == nullptr) return st;
+    tsCell cell;
+    short step;
+    while ((step = q->Step()) == tsioBackendStatement::kRow) {
+      q->Column(0, true, cell);
+      if (cell.s != "ok") problems->push_back(cell.s);
+    }
+    q->Reset();
+    return step == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(step);
+  }
 
  private:
   sqlite3* db_;
@@ -154,6 +208,50 @@ std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::strin
   auto conn = std::make_unique<SqliteConnection>(db);
   // Check the file really is a database before anything else relies on it.
   tsioStatus::Status st = conn->Exec("PRAGMA schema_version");
+  if (st != tsioStatus::kSuccess && !create && sqlite3_db_readonly(db, "main") == 1 &&
+      sqlite3_errcode(db) == SQLITE_CANTOPEN) {
+    // A database in WAL mode in a folder this program cannot write: SQLite
+    // must create the shared-memory file to read it. With no write-ahead
+    // log beside it, every committed change is in the database file and no
+    // program is writing it (a writer always has a log), so it is read as
+    // it stands (immutable): a snapshot as of the open. With a log, the
+    // changes it holds cannot be read without that file: refused, saying so.
+    struct stat wal;
+    if (stat((path + "-wal").c_str(), &wal) == 0 && wal.st_size > 0) {
+      x_log(0, "cannot read " + path + " from a folder this program cannot write: its write-ahead log " + path +
+                   "-wal holds changes that SQLite reads only through " + path +
+                   "-shm, which cannot be created; open the company once with write access to the folder");
+      *status = tsioStatus::kReadOnly;
+      return nullptr;
+    }
+    conn.reset();
+    std::string uri = "file:";
+    for (char c : path) {
+      if (c == '%' || c == '?' || c == '#') {
+        static const char* hex = "0123456789ABCDEF";
+        uri += '%';
+        uri += hex[static_cast<unsigned char>(c) >> 4];
+        uri += hex[c & 15];
+      } else {
+        uri += c;
+      }
+    }
+    uri += "?immutable=1";
+    db = nullptr;
+    rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI,
+                         nullptr);
+    if (rc != SQLITE_OK) {
+      *status = MapSqlite(rc);
+      if (db) sqlite3_close_v2(db);
+      return nullptr;
+    }
+    sqlite3_extended_result_codes(db, 0);
+    conn = std::make_unique<SqliteConnection>(db);
+    st = conn->Exec("PRAGMA schema_version");
+    if (st == tsioStatus::kSuccess) {
+      x_log(1, "reading " + path + " as it stands: its folder cannot be written (no locks, no changes)");
+    }
+  }
   if (st == tsioStatus::kSuccess && !sqlite3_db_readonly(db, "main")) {
     st = conn->Exec("PRAGMA journal_mode=WAL");
     if (st == tsioStatus::kSuccess) st = conn->Exec("PRAGMA synchronous=FULL");

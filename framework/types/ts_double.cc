@@ -97,6 +97,9 @@ tsDouble tsDouble::FromScaled(int64_t mantissa, int scale, int decimals) {
     m *= Pow10Wide(-scale);
     scale = 0;
   }
+  // Below 10^-19 every 64-bit mantissa rounds (half away, to 18 decimals)
+  // to 0; 10^(scale - 18) would not fit 128 bits beyond that.
+  if (scale > kMaxScale + 19) return d;
   if (!Normalize(m, scale, false)) return Invalid(decimals);
   d.m_ = static_cast<int64_t>(m);
   d.scale_ = static_cast<int8_t>(scale);

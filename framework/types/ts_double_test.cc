@@ -58,6 +58,12 @@ TEST(TsDouble, ArithmeticIsExact) {
       {D("123456789.123456789") / D("0.000000001"), "123456789123456789"},
       {tsDouble::FromScaled(-15, 19), "-0.000000000000000002"},
       {tsDouble::FromScaled(-12, -3), "-12000"},
+      // Any scale a block or file may carry, however large, rounds as it
+      // should (10^scale is never formed beyond what 128 bits hold).
+      {tsDouble::FromScaled(INT64_MAX, 37), "0.000000000000000001"},
+      {tsDouble::FromScaled(INT64_MAX, 38), "0"},
+      {tsDouble::FromScaled(INT64_MIN + 1, 57), "0"},
+      {tsDouble::FromScaled(-5, 32767), "0"},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(c.result.IsValid()) << c.expected;

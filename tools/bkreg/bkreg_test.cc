@@ -51,13 +51,13 @@ TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
   EXPECT_EQ(RunBkreg(co, "bank list").status, 2);  // no company yet
   ASSERT_EQ(RunBkreg(co, "init").status, 0);
   ASSERT_EQ(RunBkreg(co, "bank add B1 --desc 'Main account' --balance 100.00").status, 0);
-  EXPECT_EQ(RunBkreg(co, "bank add B1").status, 2);
+  EXPECT_EQ(RunBkreg(co, "bank add B1").status, 1);  // exists already
   ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02 --desc Rent").status, 0);
   ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --date 2026-11-01").status, 0);
   ASSERT_EQ(RunBkreg(co, "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03").status, 0);
-  EXPECT_EQ(RunBkreg(co, "enter check --bank NOPE --amount 1").status, 2);
+  EXPECT_EQ(RunBkreg(co, "enter check --bank NOPE --amount 1").status, 1);
   Result invalid = RunBkreg(co, "enter check --bank B1 --amount 5");  // a check needs its number
-  EXPECT_EQ(invalid.status, 2);
+  EXPECT_EQ(invalid.status, 1);
   EXPECT_NE(invalid.out.find("was not entered"), std::string::npos) << invalid.out;
   EXPECT_EQ(RunBkreg(co, "enter check --bank B1 --amount -1").status, 1);
   EXPECT_EQ(RunBkreg(co, "enter transfer --bank B1 --amount 1").status, 1);
@@ -270,7 +270,7 @@ TEST(Bkreg, BalanceAsOfADate) {
       {"balance B1 --as-of 2026-11-01 --kind bank", 0, "B1,2026-11-01,bank,100.00\r"},
       {"balance B1 --as-of 2026-11-01 --kind reconciled", 0, "B1,2026-11-01,reconciled,0.00\r"},
       {"balance B1 --as-of 2026-11-01 --kind cash --cash-account 1000-100", 2, "could not be computed"},
-      {"balance NOPE --as-of 2026-11-01", 2, "could not be computed"},
+      {"balance NOPE --as-of 2026-11-01", 1, "no bank account 'NOPE'"},
       {"balance B1 --as-of yesterday", 1, "not a date"},
       {"balance B1 --kind cash", 1, "usage"},
       {"balance B1 --kind sideways", 1, "usage"},
@@ -296,7 +296,7 @@ TEST(Bkreg, BalanceAsOfADate) {
 bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
 
 // A check number or a deposit already used for the bank is refused with the
-// catalogue's words and exit 2, and the refusal says how to enter it anyway;
+// catalogue's words and exit 1, and the refusal says how to enter it anyway;
 // --allow-duplicate enters it. History counts when the settings ask for it;
 // a deposit id a pending deposit holds cannot be entered even so.
 TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
@@ -309,11 +309,11 @@ TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
   ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --deposit-id D1 --date 2026-11-02").status, 0);
 
   Result again = RunBkreg(co, "enter check --bank B1 --amount 12 --check 101 --date 2026-11-03");
-  EXPECT_EQ(again.status, 2);
+  EXPECT_EQ(again.status, 1);
   EXPECT_TRUE(Has(again, "Check number 101 has already been used for bank account B1.")) << again.out;
   EXPECT_TRUE(Has(again, "repeat the command with --allow-duplicate")) << again.out;
   Result deposit = RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-02");
-  EXPECT_EQ(deposit.status, 2);
+  EXPECT_EQ(deposit.status, 1);
   EXPECT_TRUE(Has(deposit, "Deposit D1 dated 2026-11-02 has already been entered for bank account B1."))
       << deposit.out;
   // Not duplicates: another bank, another date, no deposit id.
@@ -372,19 +372,19 @@ TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
     ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
   }
   in_history = RunBkreg(co, "enter check --bank B1 --amount 3 --check 703 --date 2026-11-05");
-  EXPECT_EQ(in_history.status, 2);
+  EXPECT_EQ(in_history.status, 1);
   EXPECT_TRUE(Has(in_history, "Check number 703 has already been used for bank account B1.")) << in_history.out;
   EXPECT_TRUE(Has(in_history, "--allow-duplicate")) << in_history.out;
 
   Result pending = RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05");
-  EXPECT_EQ(pending.status, 2);
+  EXPECT_EQ(pending.status, 1);
   EXPECT_TRUE(Has(pending, "Deposit P1 dated 2026-11-05 has already been entered for bank account B1."))
       << pending.out;
   EXPECT_TRUE(Has(pending, "pending deposit")) << pending.out;
   EXPECT_FALSE(Has(pending, "--allow-duplicate")) << pending.out;
   EXPECT_EQ(
       RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05 --allow-duplicate").status,
-      2);
+      1);
 }
 
 TEST(BkregOutput, QuotesWhatNeedsQuoting) {

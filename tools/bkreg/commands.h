@@ -1,38 +1,56 @@
-// The commands of bkreg over one company folder. Each returns the program's
-// exit status: 0 done, 1 bad usage, 2 the work failed, 3 the bank is locked
-// by another program (lock, locked).
+// The command groups of bkreg. Each registers its subcommands on the program's
+// command line (CLI11) and runs them against the shared Context; a command's
+// callback leaves its exit status in Context::status.
+//
+// To add a command group: write `void AddXCommands(CLI::App&, Context&)` in a
+// file of its own (x_commands.cc), declare it here, call it from main.cc, and
+// list the file in CMakeLists.txt. See README.md.
 #pragma once
 
-#include <iosfwd>
-#include <map>
-#include <string>
-#include <vector>
+#include "framework/types/ts_date.h"
+#include "tools/bkreg/context.h"
 
-#include "tools/bkreg/output.h"
+namespace CLI {
+class App;
+}
 
 namespace bkreg {
 
-struct Args {
-  std::string company;
-  Format format = Format::kText;
-  std::vector<std::string> positional;          // after the command name
-  std::map<std::string, std::string> options;   // --name value
-  std::string Option(const std::string& name, const std::string& fallback = "") const {
-    auto it = options.find(name);
-    return it == options.end() ? fallback : it->second;
-  }
-};
+// init, demo, verify, backup (company_commands.cc).
+void AddCompanyCommands(CLI::App& app, Context& ctx);
+// bank add|list|show|edit (bank_commands.cc).
+void AddBankCommands(CLI::App& app, Context& ctx);
+// enter, generate, import (entry_commands.cc).
+void AddEntryCommands(CLI::App& app, Context& ctx);
+// register, balance, export (register_commands.cc).
+void AddRegisterCommands(CLI::App& app, Context& ctx);
+// lock, locked (lock_commands.cc).
+void AddLockCommands(CLI::App& app, Context& ctx);
+// batch open|list|show|close (batch_commands.cc).
+void AddBatchCommands(CLI::App& app, Context& ctx);
+// gl account add|list, gl period add|list, gl interface (gl_commands.cc).
+void AddGlCommands(CLI::App& app, Context& ctx);
+// post (post_commands.cc).
+void AddPostCommands(CLI::App& app, Context& ctx);
+// remove, transfer, clear, reconcile start|status, locks (tran_commands.cc).
+void AddTransactionCommands(CLI::App& app, Context& ctx);
+// statement import, reconcile finish|undo (statement_cli.cc; after the
+// transaction commands, whose reconcile command it extends).
+void AddStatementCommands(CLI::App& app, Context& ctx);
 
-int CmdInit(const Args& a, std::ostream& out, std::ostream& err);
-int CmdBankAdd(const Args& a, std::ostream& out, std::ostream& err);
-int CmdBankList(const Args& a, std::ostream& out, std::ostream& err);
-int CmdEnter(const Args& a, std::ostream& out, std::ostream& err);
-int CmdGenerate(const Args& a, std::ostream& out, std::ostream& err);
-int CmdRegister(const Args& a, std::ostream& out, std::ostream& err);
-int CmdLock(const Args& a, std::ostream& out, std::ostream& err);
-int CmdLocked(const Args& a, std::ostream& out, std::ostream& err);
-int CmdDemo(const Args& a, std::ostream& out, std::ostream& err);
-// In balance_command.cc.
-int CmdBalance(const Args& a, std::ostream& out, std::ostream& err);
+// The demo company's accounts and transactions (entry_commands.cc): enters
+// them on a fresh company; the exit status.
+int EnterDemoData(Context& ctx);
+// The bank-account listing and one register, as the commands print them
+// (bank_commands.cc, register_commands.cc), for the demo.
+int ListBanks(Context& ctx);
+int PrintRegister(Context& ctx, const std::string& bank);
+// What a register shows: a period (empty dates: no bound) and a state (0:
+// every state, else 1 open, 2 cleared, 3 reconciled).
+struct RegisterFilter {
+  tsDate from, to;
+  int state = 0;
+};
+int PrintRegister(Context& ctx, const std::string& bank, const RegisterFilter& filter);
 
 }  // namespace bkreg

@@ -1,110 +1,117 @@
 // bkreg: the bank register's command-line program. It does the module's work
-// on a company folder holding one embedded database, creating it on first
-// use (init, demo).
+// on a company folder holding one embedded database.
 //
-//   bkreg [--company DIR] [--format text|json|csv] COMMAND [ARGS]
+//   bkreg [--company DIR] [--format text|json|csv] [--wait SECONDS] COMMAND [ARGS]
 //
 // The company folder is --company, else $BKREG_COMPANY, else ./demo-company.
+// Every command has --help. Exit status: see context.h (0 done, 1 refused,
+// 2 failed, 3 locked or busy).
+#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "framework/base/application.h"
+#include "framework/base/log.h"
 #include "tools/bkreg/commands.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: bkreg [--company DIR] [--format text|json|csv] COMMAND [ARGS]\n"
-    "\n"
-    "commands:\n"
-    "  init                          create the company folder and the module's files\n"
-    "  demo                          create a demo company on first use, then show it\n"
-    "  bank add ID [--desc TEXT] [--type N] [--balance AMOUNT]\n"
-    "  bank list                     bank accounts with balances and open totals\n"
-    "  enter TYPE --bank ID --amount X [--date YYYY-MM-DD] [--check N] [--desc TEXT]\n"
-    "        [--payee NAME] [--deposit-id ID] [--batch ID] [--allow-duplicate]\n"
-    "                                TYPE is check, deposit, withdrawal or adjustment;\n"
-    "                                checks are recorded as written by payables (AP);\n"
-    "                                a check number or deposit (date and id) already\n"
-    "                                used for the bank is refused unless --allow-duplicate\n"
-    "  generate --bank ID [--count N] [--from YYYY-MM-DD] [--unit N]\n"
-    "                                enter N sample transactions dated from the given day\n"
-    "                                (default 60 days ago), in units of work of 10,000\n"
-    "  register --bank ID            the register with running balances\n"
-    "  balance BANK [--as-of DATE] [--kind register|bank|reconciled|cash] [--cash-account ACCOUNT]\n"
-    "                                a balance at the end of a date (default: register, today)\n"
-    "  lock --bank ID                hold the edit-register lock until Enter is pressed\n"
-    "  locked --bank ID              tell whether another program holds it (exit 3 when locked)\n"
-    "\n"
-    "exit status: 0 done, 1 bad usage, 2 failed, 3 locked by another program\n";
+// The wait for locked records from $BKREG_WAIT (seconds), when it is set.
+bool WaitFromEnvironment(bkreg::Context& ctx) {
+  const char* env = std::getenv("BKREG_WAIT");
+  if (env == nullptr || *env == '\0') return true;
+  char* end = nullptr;
+  const double v = std::strtod(env, &end);
+  if (end == env || *end != '\0' || !(v >= 0 && v <= 3600)) {
+    std::cerr << "bkreg: BKREG_WAIT takes seconds from 0 to 3600, not '" << env << "'\n";
+    return false;
+  }
+  ctx.wait_seconds = v;
+  return true;
+}
+
+// The first word of the command line that names no command where a command
+// is expected ("bkreg frobnicate", "bkreg bank lst"), or "".
+std::string UnknownCommand(CLI::App& app, int argc, char** argv) {
+  CLI::App* level = &app;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--company" || a == "--format" || a == "--wait") {
+      ++i;
+      continue;
+    }
+    if (a.rfind("-", 0) == 0) continue;
+    if (level->get_subcommands({}).empty()) return "";
+    CLI::App* sub = nullptr;
+    try {
+      sub = level->get_subcommand(a);
+    } catch (const CLI::Error&) {
+      return a;
+    }
+    level = sub;
+  }
+  return "";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bkreg::Args args;
-  const char* env = std::getenv("BKREG_COMPANY");
-  args.company = env && *env ? env : "demo-company";
-  std::string command, sub;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (a == "--version") {
-      std::cout << "bkreg 1.0\n";
-      return 0;
-    }
-    if (a.rfind("--", 0) == 0) {
-      std::string name = a.substr(2), value;
-      auto eq = name.find('=');
-      if (eq != std::string::npos) {
-        value = name.substr(eq + 1);
-        name = name.substr(0, eq);
-      } else if (name == "allow-duplicate") {  // a switch: takes no value
-        value = "yes";
-      } else if (i + 1 < argc) {
-        value = argv[++i];
-      } else {
-        std::cerr << "bkreg: --" << name << " needs a value\n";
-        return 1;
-      }
-      if (name == "company") {
-        args.company = value;
-      } else if (name == "format") {
-        if (!bkreg::ParseFormat(value, &args.format)) {
-          std::cerr << "bkreg: unknown format '" << value << "' (text, json or csv)\n";
-          return 1;
-        }
-      } else {
-        args.options[name] = value;
-      }
-      continue;
-    }
-    if (command.empty()) {
-      command = a;
-    } else if (command == "bank" && sub.empty()) {
-      sub = a;
-    } else {
-      args.positional.push_back(a);
-    }
-  }
+  // A closed pipe is a failed write (reported, status 2), not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Failures reach the user in bkreg's own words; log lines stay in the log.
+  x_log_set_stderr_fallback(false);
   TSGetApp()->SetApplicationID("BK");
-  std::ostream& out = std::cout;
-  std::ostream& err = std::cerr;
-  if (command == "init") return bkreg::CmdInit(args, out, err);
-  if (command == "demo") return bkreg::CmdDemo(args, out, err);
-  if (command == "bank" && sub == "add") return bkreg::CmdBankAdd(args, out, err);
-  if (command == "bank" && (sub == "list" || sub.empty())) return bkreg::CmdBankList(args, out, err);
-  if (command == "enter") return bkreg::CmdEnter(args, out, err);
-  if (command == "generate") return bkreg::CmdGenerate(args, out, err);
-  if (command == "register") return bkreg::CmdRegister(args, out, err);
-  if (command == "balance") return bkreg::CmdBalance(args, out, err);
-  if (command == "lock") return bkreg::CmdLock(args, out, err);
-  if (command == "locked") return bkreg::CmdLocked(args, out, err);
-  std::cerr << (command.empty() ? "bkreg: no command given\n" : "bkreg: unknown command '" + command + "'\n")
-            << kUsage;
-  return 1;
+
+  bkreg::Context ctx;
+  if (!WaitFromEnvironment(ctx)) return bkreg::kRefused;
+
+  CLI::App app{"bkreg: the bank register on a company folder", "bkreg"};
+  app.set_version_flag("--version", "bkreg 1.0");
+  app.require_subcommand(1);
+  app.fallthrough();  // the global options may also follow the command
+  app.add_option("--company", ctx.company, "company folder (default: $BKREG_COMPANY, else ./demo-company)");
+  app.add_option("--format", ctx.format_name, "output format")
+      ->check(CLI::IsMember({"text", "json", "csv"}))
+      ->each([&ctx](const std::string& v) { (void)bkreg::ParseFormat(v, &ctx.format); })
+      ->capture_default_str();
+  app.add_option("--wait", ctx.wait_seconds,
+                 "seconds an entry waits for a bank account or run header another program holds "
+                 "(default 5, or $BKREG_WAIT)")
+      ->check(CLI::Range(0.0, 3600.0));
+  app.footer(
+      "Exit status: 0 done, 1 refused (usage, input rules, business rules), 2 failed "
+      "(damaged or missing database, output not written), 3 locked or busy.");
+
+  bkreg::AddCompanyCommands(app, ctx);
+  bkreg::AddBankCommands(app, ctx);
+  bkreg::AddEntryCommands(app, ctx);
+  bkreg::AddRegisterCommands(app, ctx);
+  bkreg::AddLockCommands(app, ctx);
+  bkreg::AddBatchCommands(app, ctx);
+  bkreg::AddGlCommands(app, ctx);
+  bkreg::AddPostCommands(app, ctx);
+  bkreg::AddTransactionCommands(app, ctx);
+  bkreg::AddStatementCommands(app, ctx);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    const std::string unknown = UnknownCommand(app, argc, argv);
+    if (!unknown.empty()) {
+      std::cerr << "bkreg: unknown command '" << unknown << "'\n(bkreg --help lists the commands)\n";
+      return bkreg::kRefused;
+    }
+    std::cerr << "bkreg: " << e.what() << "\n(bkreg --help lists the commands; bkreg COMMAND --help its options)\n";
+    return bkreg::kRefused;
+  }
+  return ctx.Finish(ctx.status);
 }

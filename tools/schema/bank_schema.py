@@ -3,7 +3,9 @@
 BKM (dictionary id 210): the master file (bank accounts and per-account state,
 module settings in header 2). BKT (221, and 222 for the history instance with
 identical record types): register transactions, their details, batches and
-run locks; run counters in header 1. BKZ (230): transaction issues.
+run locks; run counters in header 1. BKZ (230): transaction issues. BKS (240): bank
+statement lines already applied to the register, and finished
+reconciliations (what undoing one puts back).
 
 Every record type lists its columns in layout order with type, accessor,
 width and stored decimals; its key (index 0) and further indexes (numbers
@@ -253,6 +255,7 @@ TRANSACTION = Record(
         6: ["TBNKACC", "TCHECK"],                                     # bank + check number
         12: ["TBNKACC", "TRECDT"],                                    # cleared date
         13: ["TBNKACC", "TACTGDT"],                                   # accounting date
+        14: ["TBNKACC", "TSUBTR", "TADD", "TTRANDT"],                 # bank + amount + date (statement matching)
     },
     # What the as-of balance walks read besides order and key: those walks
     # read their index alone (and so does a running balance's step).
@@ -260,6 +263,7 @@ TRANSACTION = Record(
         2: ["TSUBTR", "TADD", "TRECOND"],
         5: ["TADD"],
         12: ["TRECAMT"],
+        14: ["TRECOND", "TPOSTED"],
     },
     enums=[
         Enum("TranTypeEnum", (("kCheck", 1), ("kDeposit", 2), ("kWithdrawal", 3), ("kAdjustment", 4))),
@@ -529,4 +533,60 @@ TRANSACTION_ISSUE = Record(
 
 BKZ = File("BKZ", (230,), "bank register transaction issues", records=[TRANSACTION_ISSUE])
 
-SCHEMA = [BKM, BKT, BKZ]
+# ---------------------------------------------------------------- BKS
+
+STATEMENT_ID = 80   # a statement line's id (the bank's, or one made from the line's content)
+
+STATEMENT_LINE = Record(
+    1, "statement line", cls="StatementLineData", cursor="StatementLine", stem="statement_line_data",
+    summary="StatementLineData: a bank statement line already applied to the register (BKS record type 1)",
+    key=["SLBNKAC", "SLID"],
+    enums=[Enum("LineStateEnum", (("kLineCleared", 1), ("kLineEntered", 2)))],
+    key_classes=[KeyClass("StatementLineKeyData")],
+    columns=[
+        alpha("SLBNKAC", "BankAccount", BANK),
+        alpha("SLID", "LineID", STATEMENT_ID),
+        date("SLSTMDT", "StatementDate"),
+        date("SLDATE", "LineDate"),
+        money("SLAMT", "Amount"),
+        whole("SLCHECK", "Check", 12),
+        alpha("SLREF", "Reference", DEPID),
+        choice("SLSTATE", "State", "StatementLineData::LineStateEnum"),
+        short_num("SLFILE", "TransactionInstance"),
+        whole("SLRUN", "Run"),
+        whole("SLSEQ", "Sequence"),
+    ])
+
+RECONCILIATION = Record(
+    2, "reconciliation", cls="ReconciliationData", cursor="Reconciliation", stem="reconciliation_data",
+    summary="ReconciliationData: a finished reconciliation of a bank account (BKS record type 2)",
+    key=["RCBNKAC", "RCSTMDT"],
+    key_classes=[KeyClass("ReconciliationKeyData")],
+    columns=[
+        alpha("RCBNKAC", "BankAccount", BANK),
+        date("RCSTMDT", "StatementDate"),
+        money("RCENDB", "EndingBalance"),
+        money("RCPRVBL", "PreviousBalance"),
+        date("RCPRVDT", "PreviousDate"),
+        whole("RCCOUNT", "Count"),
+        money("RCCHK", "ReconciledChecks"),
+        money("RCDEP", "ReconciledDeposits"),
+        money("RCWDL", "ReconciledWithdrawals"),
+        money("RCADJS", "ReconciledAdjustsMinus"),
+        money("RCADJA", "ReconciledAdjustsPlus"),
+        money("RCALL", "ReconciledTotal"),
+        boolean("RCRIP", "HadInProgress"),
+        money("RCRIPOP", "InProgressOpening"),
+        money("RCRIPEN", "InProgressEnding"),
+        date("RCRIPDT", "InProgressDate"),
+        money("RCRCHK", "InProgressChecks"),
+        money("RCRDEP", "InProgressDeposits"),
+        money("RCRWDL", "InProgressWithdrawals"),
+        money("RCRADJS", "InProgressAdjustsMinus"),
+        money("RCRADJA", "InProgressAdjustsPlus"),
+        money("RCRALL", "InProgressTotal"),
+    ])
+
+BKS = File("BKS", (240,), "bank statements", records=[STATEMENT_LINE, RECONCILIATION])
+
+SCHEMA = [BKM, BKT, BKZ, BKS]

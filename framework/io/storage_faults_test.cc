@@ -1,0 +1,450 @@
+// Storage faults from real causes: a damaged database (pages overwritten, the
+// file truncated), a full disk (a
+// small tmpfs in a mount namespace of a child process, or a file-size limit
+// where no namespace can be made), a read-only folder (a read-only mount) and
+// a lock file that cannot be opened. Every operation that fails gives a
+// failure status and exactly one log line, no read that reports success
+// returns wrong or missing records, and nothing is half written.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "framework/base/application.h"
+#include "framework/base/log.h"
+#include "framework/io/header.h"
+#include "framework/io/io_test_support.h"
+#include "framework/io/rollback_stack.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr int kRecords = 300;
+
+std::string Key(int i) {
+  char b[16];
+  std::snprintf(b, sizeof b, "P%04d", i);
+  return b;
+}
+std::string Value(int i) { return "value of " + Key(i) + " ....."; }
+
+int LogLines() {
+  std::ifstream in(x_log_path());
+  int n = 0;
+  for (std::string line; std::getline(in, line);) ++n;
+  return n;
+}
+
+// A company with kRecords parents in TST.1 (written in one unit) and the
+// header counter at kRecords; every handle is closed on return, so the
+// database is checkpointed and its write-ahead log gone.
+void MakeFilledCompany(const std::string& folder) {
+  iotest::MakeCompany(folder);
+  tsioFileManager fm(folder);
+  tsioDataFile* f = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::Parent p;
+  ccCursor c(p, *f, 1, 0);
+  tclRollbackStack unit;
+  c.AttachRollbackStack(&unit);
+  for (int i = 0; i < kRecords; ++i) {
+    p.k1 = tsAlpha(Key(i));
+    p.k2 = tsDouble(i);
+    p.v = tsAlpha(Value(i));
+    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+  }
+  ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+  tsioHeader h(*f, 1);
+  tsDouble counter{0, 0};
+  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
+  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);
+  counter = tsDouble(kRecords);
+  ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
+  h.Unlock();
+}
+
+// What a walk of TST.1 found: the records in order, then the status that
+// ended it. Every record read must be one that was written, with its value.
+struct Walk {
+  int records = 0;
+  tsioStatus::Status end = tsioStatus::kSuccess;
+  bool wrong = false;
+};
+Walk WalkAll(tsioDataFile& f) {
+  Walk w;
+  iotest::Parent p;
+  ccCursor c(p, f, 1, 0);
+  tsioStatus::Status st = c.FetchFirst(false);
+  for (; st == tsioStatus::kSuccess; st = c.FetchNext(false)) {
+    if (p.k1.str() != Key(w.records) || p.v.str() != Value(w.records)) w.wrong = true;
+    ++w.records;
+  }
+  w.end = st;
+  return w;
+}
+
+// The operations of a program on an open handle, each run on its own. A
+// read that succeeds must answer the truth (Check); an operation that fails
+// must log one line.
+struct Op {
+  const char* what;
+  std::function<tsioStatus::Status(tsioDataFile&)> run;
+};
+std::vector<Op> Operations() {
+  return {
+      {"keyed fetch", [](tsioDataFile& f) {
+         iotest::Parent p;
+         ccCursor c(p, f, 1, 0);
+         p.k1 = tsAlpha(Key(kRecords / 2));
+         p.k2 = tsDouble(kRecords / 2);
+         tsioStatus::Status st = c.FetchEQ(false);
+         if (st == tsioStatus::kSuccess && p.v.str() != Value(kRecords / 2)) return tsioStatus::kSuccess;
+         return st == tsioStatus::kSuccess ? tsioStatus::kMerged : st;  // kMerged: a right answer
+       }},
+      {"locked fetch", [](tsioDataFile& f) {
+         iotest::Parent p;
+         ccCursor c(p, f, 1, 0);
+         p.k1 = tsAlpha(Key(1));
+         p.k2 = tsDouble(1);
+         tsioStatus::Status st = c.FetchEQ(true);
+         (void)c.Unlock(1);
+         return st == tsioStatus::kSuccess && p.v.str() == Value(1) ? tsioStatus::kMerged : st;
+       }},
+      {"insert", [](tsioDataFile& f) {
+         iotest::Parent p;
+         ccCursor c(p, f, 1, 0);
+         p.k1 = tsAlpha("NEW");
+         p.v = tsAlpha(std::string(20, 'n'));
+         return c.Insert();
+       }},
+      {"update", [](tsioDataFile& f) {
+         iotest::Parent p;
+         ccCursor c(p, f, 1, 0);
+         p.k1 = tsAlpha(Key(2));
+         p.k2 = tsDouble(2);
+         tsioStatus::Status st = c.FetchEQ(true);
+         if (st != tsioStatus::kSuccess) return st;
+         p.v = tsAlpha("changed");
+         st = c.Update();
+         (void)c.Unlock(1);
+         return st;
+       }},
+      {"delete", [](tsioDataFile& f) {
+         iotest::Parent p;
+         ccCursor c(p, f, 1, 0);
+         p.k1 = tsAlpha(Key(3));
+         p.k2 = tsDouble(3);
+         tsioStatus::Status st = c.FetchEQ(true);
+         if (st != tsioStatus::kSuccess) return st;
+         return c.Delete();
+       }},
+      {"header update", [](tsioDataFile& f) {
+         tsioHeader h(f, 1);
+         tsDouble counter{0, 0};
+         (void)h.AttachColumn("COUNTER", counter);
+         tsioStatus::Status st = h.Get(true);
+         if (st != tsioStatus::kSuccess) return st;
+         counter = tsDouble(kRecords + 1);
+         st = h.Update();
+         h.Unlock();
+         return st;
+       }},
+      {"unit of three inserts", [](tsioDataFile& f) {
+         iotest::Parent p;
+         ccCursor c(p, f, 1, 0);
+         tclRollbackStack unit;
+         c.AttachRollbackStack(&unit);
+         tsioStatus::Status st = tsioStatus::kSuccess;
+         for (int i = 0; st == tsioStatus::kSuccess && i < 3; ++i) {
+           p.k1 = tsAlpha("UNIT");
+           p.k2 = tsDouble(i);
+           st = c.Insert();
+         }
+         if (st == tsioStatus::kSuccess) st = unit.Commit();
+         if (st != tsioStatus::kSuccess) (void)unit.Rollback();
+         return st;
+       }},
+  };
+}
+bool IsRead(const Op& op) { return std::string(op.what).find("fetch") != std::string::npos; }
+
+// Damage done to a filled company's files while no program has it open.
+struct Damage {
+  const char* what;
+  std::function<void(const std::string& folder, const std::string& scratch)> apply;
+};
+
+TEST(StorageFaults, DamagedDatabaseFailsOrAnswersTruthfullyAndLogsEachFailure) {
+  const Damage damages[] = {
+      {"pages in the middle overwritten", [](const std::string& folder, const std::string&) {
+         const std::string db = folder + "/company.db";
+         const auto size = std::filesystem::file_size(db);
+         std::fstream io(db, std::ios::in | std::ios::out | std::ios::binary);
+         io.seekp(static_cast<std::streamoff>(size / 3));
+         const std::string junk(size / 3, '\xA5');
+         io.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+       }},
+      {"file truncated to half", [](const std::string& folder, const std::string&) {
+         const std::string db = folder + "/company.db";
+         std::filesystem::resize_file(db, std::filesystem::file_size(db) / 2);
+       }},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    bktest::TempDir dir;
+    const std::string folder = dir.Sub("company");
+    MakeFilledCompany(folder);
+    d.apply(folder, dir.path());
+    TSGetApp()->SetCompanyFolder(dir.path());  // the log, outside the damaged folder
+
+    int lines = LogLines();
+    tsioFileManager fm(folder);
+    tsioDataFile* f = nullptr;
+    const tsioStatus::Status opened = fm.Open(iotest::Spec(), &f);
+    if (opened != tsioStatus::kSuccess) {
+      EXPECT_EQ(LogLines(), lines + 1) << "open failed with " << opened;
+      continue;
+    }
+    const Walk w = WalkAll(*f);
+    EXPECT_FALSE(w.wrong) << "a walk returned records that were never written";
+    if (w.end == tsioStatus::kEndOfFile) {
+      EXPECT_EQ(w.records, kRecords) << "a walk reported the end having lost records";
+    } else {
+      EXPECT_NE(w.end, tsioStatus::kSuccess);
+    }
+    for (const Op& op : Operations()) {
+      lines = LogLines();
+      const tsioStatus::Status st = op.run(*f);
+      if (IsRead(op)) {
+        EXPECT_NE(st, tsioStatus::kSuccess) << op.what << ": a read reported success with a wrong answer";
+      }
+      if (st != tsioStatus::kSuccess && st != tsioStatus::kMerged) {
+        EXPECT_EQ(LogLines(), lines + 1) << op.what << " failed with " << st;
+      }
+    }
+  }
+  TSGetApp()->SetCompanyFolder("");
+}
+
+// ---- faults that need a file system of their own -----------------------
+
+// In a child process: a tmpfs of `size` at `dir` in a mount namespace of
+// the child's own (the mount dies with the child). False when the system
+// allows no namespace.
+bool MountTmpfs(const std::string& dir, const std::string& size) {
+  if (unshare(CLONE_NEWNS) != 0) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+    auto put = [](const char* path, const std::string& text) {
+      std::ofstream out(path);
+      out << text;
+      return static_cast<bool>(out.flush());
+    };
+    if (!put("/proc/self/setgroups", "deny") || !put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
+      return false;
+    }
+  }
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + size + ",mode=0700").c_str()) == 0;
+}
+
+// Child results: 0 passed, 77 no namespace, else the number of the first
+// check that failed (with a line on standard error).
+constexpr int kNoNamespace = 77;
+#define CHILD_CHECK(n, cond)                                             \
+  do {                                                                   \
+    if (!(cond)) {                                                       \
+      std::fprintf(stderr, "check %d failed: %s\n", n, #cond);           \
+      return n;                                                          \
+    }                                                                    \
+  } while (0)
+
+int CountIn(const std::string& folder, Walk* out = nullptr) {
+  tsioFileManager fm(folder);
+  tsioDataFile* f = nullptr;
+  if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return -1;
+  iotest::Parent p;
+  ccCursor c(p, *f, 1, 0);
+  int n = 0;
+  tsioStatus::Status st = c.FetchFirst(false);
+  for (; st == tsioStatus::kSuccess; st = c.FetchNext(false)) ++n;
+  if (out) *out = WalkAll(*f);
+  return st == tsioStatus::kEndOfFile ? n : -2;
+}
+
+TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit) {
+  bktest::TempDir dir;
+  const std::string mount_point = dir.Sub("disk");
+  ASSERT_EQ(mkdir(mount_point.c_str(), 0700), 0);
+  const std::string log_folder = dir.path();
+  auto child = bktest::ChildProcess::Start([mount_point, log_folder] {
+    const bool tmpfs = MountTmpfs(mount_point, "384k");
+    TSGetApp()->SetCompanyFolder(log_folder);
+    const std::string folder = mount_point + "/company";
+    MakeFilledCompany(folder);
+    if (!tmpfs) {
+      // No namespace: the same disk-full condition from a file-size limit.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit lim{256 * 1024, 256 * 1024};
+      if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return kNoNamespace;
+    }
+    std::fprintf(stderr, "full disk from %s\n", tmpfs ? "a 384 KiB tmpfs" : "a 256 KiB file-size limit");
+    int committed = 0;
+    int expected = kRecords;
+    tsioStatus::Status failed = tsioStatus::kSuccess;
+    {
+      tsioFileManager fm(folder);
+      tsioDataFile* f = nullptr;
+      CHILD_CHECK(1, fm.Open(iotest::Spec(), &f) == tsioStatus::kSuccess);
+      iotest::Parent p;
+      ccCursor c(p, *f, 1, 0);
+      // Units of 50 records until the disk is full.
+      for (int unit_no = 0; failed == tsioStatus::kSuccess && unit_no < 2000; ++unit_no) {
+        tclRollbackStack unit;
+        c.AttachRollbackStack(&unit);
+        const int lines = LogLines();
+        tsioStatus::Status st = tsioStatus::kSuccess;
+        for (int i = 0; st == tsioStatus::kSuccess && i < 50; ++i) {
+          p.k1 = tsAlpha("U" + std::to_string(unit_no));
+          p.k2 = tsDouble(i);
+          p.v = tsAlpha(std::string(20, 'x'));
+          st = c.Insert();
+        }
+        if (st == tsioStatus::kSuccess) st = unit.Commit();
+        if (st == tsioStatus::kSuccess) {
+          committed += 50;
+        } else {
+          failed = st;
+          CHILD_CHECK(2, LogLines() == lines + 1);
+          (void)unit.Rollback();
+        }
+        c.DetachRollbackStack();
+      }
+      CHILD_CHECK(3, failed == tsioStatus::kDiskFull || failed == tsioStatus::kIOError);
+      // Every other write fails too, each with one log line; reads work.
+      for (const Op& op : Operations()) {
+        const int lines = LogLines();
+        const tsioStatus::Status st = op.run(*f);
+        std::fprintf(stderr, "full disk: %s answers %d, %d log lines\n", op.what, static_cast<int>(st),
+                     LogLines() - lines);
+        if (IsRead(op)) {
+          CHILD_CHECK(4, st == tsioStatus::kMerged);
+        } else if (st == tsioStatus::kSuccess) {
+          // Space a rolled-back unit gave back may take a small change.
+          const std::string what = op.what;
+          expected += what == "insert" ? 1 : what == "delete" ? -1 : what == "unit of three inserts" ? 3 : 0;
+        } else {
+          if (LogLines() != lines + 1) {
+            std::ifstream log(x_log_path());
+            std::string line;
+            for (int i = 0; std::getline(log, line); ++i) {
+              if (i >= lines) std::fprintf(stderr, "  log: %s\n", line.c_str());
+            }
+          }
+          CHILD_CHECK(5, LogLines() == lines + 1);
+        }
+      }
+    }
+    // Nothing half written: exactly the committed units are there.
+    const int n = CountIn(folder);
+    std::fprintf(stderr, "committed %d records before the disk was full (status %d); %d found\n", committed,
+                 static_cast<int>(failed), n);
+    CHILD_CHECK(6, n == expected + committed);
+    return 0;
+  });
+  const int rc = child.Wait();
+  if (rc == kNoNamespace) GTEST_SKIP() << "neither a mount namespace nor a file-size limit is available";
+  EXPECT_EQ(rc, 0);
+}
+
+TEST(StorageFaults, ReadOnlyFolderReadsAndRefusesEveryWriteWithOneLogLine) {
+  bktest::TempDir dir;
+  const std::string mount_point = dir.Sub("ro");
+  ASSERT_EQ(mkdir(mount_point.c_str(), 0700), 0);
+  const std::string log_folder = dir.path();
+  auto child = bktest::ChildProcess::Start([mount_point, log_folder] {
+    if (!MountTmpfs(mount_point, "4m")) return kNoNamespace;
+    TSGetApp()->SetCompanyFolder(log_folder);
+    const std::string folder = mount_point + "/company";
+    MakeFilledCompany(folder);
+    if (mount(nullptr, mount_point.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) return kNoNamespace;
+    {
+      tsioFileManager fm(folder);
+      tsioDataFile* f = nullptr;
+      const tsioStatus::Status opened = fm.Open(iotest::Spec(), &f);
+      std::fprintf(stderr, "read-only folder: open answers %d\n", static_cast<int>(opened));
+      if (opened != tsioStatus::kSuccess) {
+        std::ifstream log(x_log_path());
+        std::fprintf(stderr, "%s\n", std::string(std::istreambuf_iterator<char>(log), {}).c_str());
+      }
+      CHILD_CHECK(1, opened == tsioStatus::kSuccess);
+      const Walk w = WalkAll(*f);
+      CHILD_CHECK(2, w.end == tsioStatus::kEndOfFile && w.records == kRecords && !w.wrong);
+      for (const Op& op : Operations()) {
+        const int lines = LogLines();
+        const tsioStatus::Status st = op.run(*f);
+        std::fprintf(stderr, "read-only folder: %s answers %d\n", op.what, static_cast<int>(st));
+        if (IsRead(op)) {
+          // A locked fetch needs the lock file; without it the fetch fails.
+          CHILD_CHECK(3, st == tsioStatus::kMerged || (std::string(op.what) == "locked fetch" && st != 0));
+        } else {
+          CHILD_CHECK(4, st != tsioStatus::kSuccess);
+        }
+        if (st != tsioStatus::kMerged) CHILD_CHECK(5, LogLines() == lines + 1);
+      }
+    }
+    CHILD_CHECK(6, CountIn(folder) == kRecords);
+    return 0;
+  });
+  const int rc = child.Wait();
+  if (rc == kNoNamespace) GTEST_SKIP() << "no mount namespace: a read-only mount cannot be made";
+  EXPECT_EQ(rc, 0);
+}
+
+TEST(StorageFaults, LockFileThatCannotBeOpenedFailsLockedWorkAndKeepsReads) {
+  bktest::TempDir dir;
+  const std::string folder = dir.Sub("company");
+  MakeFilledCompany(folder);
+  // A folder where the lock file should be: no program can open it.
+  std::filesystem::remove(folder + "/company.db.locks");
+  ASSERT_EQ(mkdir((folder + "/company.db.locks").c_str(), 0700), 0);
+  TSGetApp()->SetCompanyFolder(dir.path());
+  {
+    tsioFileManager fm(folder);
+    tsioDataFile* f = nullptr;
+    ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+    const Walk w = WalkAll(*f);
+    EXPECT_EQ(w.records, kRecords);
+    EXPECT_EQ(w.end, tsioStatus::kEndOfFile);
+    for (const Op& op : Operations()) {
+      const int lines = LogLines();
+      const tsioStatus::Status st = op.run(*f);
+      if (std::string(op.what) == "keyed fetch") {
+        EXPECT_EQ(st, tsioStatus::kMerged) << op.what;
+        continue;
+      }
+      // Everything that takes or checks a record lock fails: a lock that
+      // cannot be taken is never assumed.
+      EXPECT_EQ(st, tsioStatus::kLockUnavailable) << op.what;
+      EXPECT_EQ(LogLines(), lines + 1) << op.what;
+    }
+  }
+  TSGetApp()->SetCompanyFolder("");
+  EXPECT_EQ(CountIn(folder), kRecords);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// Matching statement lines to register transactions by indexed fetches.
+#include "statements/statement_matcher.h"
+
+#include "transactions/transaction.h"
+
+namespace {
+
+// What a candidate search reads: the key, what a proposal shows and what
+// decides whether it is a candidate.
+constexpr const char kColumns[] = "TBNKACC;TRUN;TSEQ;TRANTYP;TTRANDT;TSUBTR;TADD;TRECOND;TPOSTED;TCHECK;TDEPDTE;TDEPID";
+
+bkMatchCandidate Candidate(const Transaction& t, short instance) {
+  const TransactionData& r = t.m_Record;
+  bkMatchCandidate c;
+  c.instance = instance;
+  c.run = r.GetRun().ToLongLong();
+  c.sequence = r.GetSequence().ToLongLong();
+  c.type = r.GetType().Value();
+  c.date = r.GetTransactionDate();
+  c.amount = r.GetAmount();
+  c.check = r.GetCheck().ToLongLong();
+  c.deposit_id = r.GetDepositID().str();
+  c.posted = static_cast<bool>(r.GetPosted());
+  return c;
+}
+
+bool IsOpen(const Transaction& t) { return t.m_Record.GetReconciled().Value() == TransactionData::kStateOpen; }
+
+// Ends a walk: the end of the records is its normal end.
+tsioStatus::Status EndOfWalk(tsioStatus::Status st) {
+  return st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound ? tsioStatus::kSuccess : st;
+}
+
+}  // namespace
+
+bkStatementMatcher::bkStatementMatcher(std::vector<const tsioDataFile*> files, const tsAlpha& bank, int window_days)
+    : files_(std::move(files)), bank_(bank), window_(window_days < 0 ? 0 : window_days) {}
+
+bkStatementMatcher::~bkStatementMatcher() = default;
+
+Transaction& bkStatementMatcher::Cursor(const tsioDataFile& file, short index) {
+  auto& c = cursors_[{&file, index}];
+  if (!c) c = std::make_unique<Transaction>(file, kColumns, index);
+  return *c;
+}
+
+tsioStatus::Status bkStatementMatcher::ByCheck(const tsioDataFile& file, const bkStatementLine& line,
+                                               std::vector<bkMatchCandidate>* found) {
+  Transaction& t = Cursor(file, 6);
+  t.Initialize();
+  t.m_Record.SetBankAccount(bank_);
+  t.m_Record.SetCheck(tsDouble(line.check, 0));
+  tsioStatus::Status st = t.FetchEQ(false);
+  ++fetches_;
+  while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ &&
+         t.m_Record.GetCheck().ToLongLong() == line.check) {
+    if (IsOpen(t)) found->push_back(Candidate(t, file.Spec().Instance()));
+    st = t.FetchNext(false);
+    ++fetches_;
+  }
+  return EndOfWalk(st);
+}
+
+tsioStatus::Status bkStatementMatcher::ByReference(const tsioDataFile& file, const bkStatementLine& line,
+                                                   std::vector<bkMatchCandidate>* found) {
+  Transaction& t = Cursor(file, 3);
+  t.Initialize();
+  t.m_Record.SetBankAccount(bank_);
+  t.m_Record.SetDepositDate(line.date - window_);
+  const tsDate last = line.date + window_;
+  tsioStatus::Status st = t.FetchGE(false);
+  ++fetches_;
+  while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ && t.m_Record.GetDepositDate() <= last) {
+    if (IsOpen(t) && t.m_Record.GetDepositID() == line.reference) found->push_back(Candidate(t, file.Spec().Instance()));
+    st = t.FetchNext(false);
+    ++fetches_;
+  }
+  return EndOfWalk(st);
+}
+
+tsioStatus::Status bkStatementMatcher::ByAmount(const tsioDataFile& file, const bkStatementLine& line,
+                                                std::vector<bkMatchCandidate>* found) {
+  const bool in = !(line.amount < tsCurrency());
+  const tsCurrency add = in ? line.amount : tsCurrency();
+  const tsCurrency sub = in ? tsCurrency() : tsCurrency(-line.amount);
+  Transaction& t = Cursor(file, 14);
+  t.Initialize();
+  t.m_Record.SetBankAccount(bank_);
+  t.m_Record.SetSubtraction(sub);
+  t.m_Record.SetAddition(add);
+  t.m_Record.SetTransactionDate(line.date - window_);
+  t.m_Record.SetRun(tsDouble(0));
+  t.m_Record.SetSequence(tsDouble(0));
+  const tsDate last = line.date + window_;
+  tsioStatus::Status st = t.FetchGE(false);
+  ++fetches_;
+  while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ && t.m_Record.GetSubtraction() == sub &&
+         t.m_Record.GetAddition() == add && t.m_Record.GetTransactionDate() <= last) {
+    if (IsOpen(t)) found->push_back(Candidate(t, file.Spec().Instance()));
+    st = t.FetchNext(false);
+    ++fetches_;
+  }
+  return EndOfWalk(st);
+}
+
+tsioStatus::Status bkStatementMatcher::Match(const bkStatementLine& line, bkLineMatch* out) {
+  *out = bkLineMatch();
+  std::vector<bkMatchCandidate> found;
+  auto each_file = [&](auto search) {
+    for (const tsioDataFile* f : files_) {
+      const tsioStatus::Status st = (this->*search)(*f, line, &found);
+      if (st != tsioStatus::kSuccess) return st;
+    }
+    return tsioStatus::kSuccess;
+  };
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (line.check > 0) {
+    out->by = "check";
+    st = each_file(&bkStatementMatcher::ByCheck);
+  } else {
+    if (!line.reference.empty()) {
+      out->by = "reference";
+      st = each_file(&bkStatementMatcher::ByReference);
+    }
+    if (st == tsioStatus::kSuccess && found.empty()) {
+      out->by = "amount";
+      st = each_file(&bkStatementMatcher::ByAmount);
+    }
+  }
+  if (st != tsioStatus::kSuccess) return st;
+  out->candidates = std::move(found);
+  if (out->candidates.empty()) {
+    out->kind = bkMatchKind::kUnknown;
+  } else if (out->candidates.size() == 1 && out->candidates[0].amount == line.amount) {
+    out->kind = bkMatchKind::kExact;
+  } else {
+    out->kind = bkMatchKind::kAmbiguous;
+  }
+  return tsioStatus::kSuccess;
+}

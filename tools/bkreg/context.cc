@@ -1,0 +1,176 @@
+// What every bkreg command shares: streams, statuses, the company session.
+#include "tools/bkreg/context.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "framework/base/application.h"
+#include "framework/base/errors.h"
+#include "framework/io/file_manager.h"
+#include "programs/bk_program.h"
+#include "records/files.h"
+
+namespace bkreg {
+
+namespace {
+constexpr unsigned short kCommandId = 7100;
+}  // namespace
+
+bool FdOutBuf::Drain() {
+  const char* p = pbase();
+  size_t left = static_cast<size_t>(pptr() - pbase());
+  while (left > 0 && error_ == 0) {
+    const ssize_t n = ::write(fd_, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  setp(buf_, buf_ + sizeof buf_);
+  return error_ == 0;
+}
+
+FdOutBuf::int_type FdOutBuf::overflow(int_type c) {
+  if (!Drain()) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+std::streamsize FdOutBuf::xsputn(const char* s, std::streamsize n) {
+  std::streamsize done = 0;
+  while (done < n) {
+    if (error_ != 0) return done;
+    std::streamsize room = epptr() - pptr();
+    if (room == 0) {
+      if (!Drain()) return done;
+      room = epptr() - pptr();
+    }
+    const std::streamsize take = std::min(room, n - done);
+    std::memcpy(pptr(), s + done, static_cast<size_t>(take));
+    pbump(static_cast<int>(take));
+    done += take;
+  }
+  return done;
+}
+
+int FdOutBuf::sync() { return Drain() ? 0 : -1; }
+
+Session::Session() : program_(std::make_unique<bkProgram>(kCommandId)) {}
+Session::~Session() = default;
+
+Context::Context() : err(std::cerr) {
+  const char* env = std::getenv("BKREG_COMPANY");
+  company = env && *env ? env : "demo-company";
+}
+
+Context::~Context() = default;
+
+int Context::Refuse(const std::string& text) {
+  err << "bkreg: " << text << "\n";
+  return kRefused;
+}
+
+int Context::Fail(const std::string& text) {
+  err << "bkreg: " << text << "\n";
+  return kFailed;
+}
+
+int Context::Busy(const std::string& text) {
+  err << "bkreg: " << text << "\n";
+  return kBusy;
+}
+
+void Context::PrintErrors(const ccErrors& errors) {
+  for (const auto& e : errors) {
+    if (!e.Text().empty()) err << e.Text() << "\n";
+    if (!e.Text2().empty()) err << e.Text2() << "\n";
+  }
+}
+
+std::string Context::StatusWords(tsioStatus::Status st) {
+  switch (st) {
+    case tsioStatus::kDamaged:
+      return "the company database is damaged (run 'bkreg verify'; restore it from a backup)";
+    case tsioStatus::kLocked:
+      return "another program holds the record";
+    case tsioStatus::kBusy:
+      return "another program kept the database busy";
+    case tsioStatus::kDiskFull:
+      return "the disk is full";
+    case tsioStatus::kReadOnly:
+      return "the company database cannot be written";
+    case tsioStatus::kFileDoesNotExist:
+      return "the company or one of its files does not exist (run 'bkreg init' first)";
+    case tsioStatus::kLockUnavailable:
+      return "the lock file cannot be used";
+    case tsioStatus::kValueDoesNotFit:
+      return "a value does not fit its field";
+    case tsioStatus::kOutOfMemory:
+      return "out of memory";
+    case tsioStatus::kIOError:
+      return "the database could not be read or written";
+    default:
+      return ccIOStatusStr(st);
+  }
+}
+
+int Context::IoFailure(const std::string& what, tsioStatus::Status st) {
+  const std::string text = what + ": " + StatusWords(st);
+  if (st == tsioStatus::kLocked || st == tsioStatus::kBusy) return Busy(text);
+  return Fail(text);
+}
+
+Session* Context::Open(int* status) {
+  if (session_) return session_.get();
+  TSGetApp()->SetCompanyFolder(company);
+  auto s = std::make_unique<Session>();
+  tsioFileManager& files = s->program_->FileManager();
+  tsioDataFile* bkm = nullptr;
+  tsioDataFile* bkt = nullptr;
+  tsioStatus::Status st = files.Open(BKMFileSpec, &bkm);
+  if (st == tsioStatus::kSuccess) st = files.Open(BKTFileSpec, &bkt);
+  if (st != tsioStatus::kSuccess) {
+    *status = IoFailure("cannot open the company in " + company, st);
+    return nullptr;
+  }
+  s->bkm_ = bkm;
+  s->bkt_ = bkt;
+  session_ = std::move(s);
+  return session_.get();
+}
+
+void Context::Close() { session_.reset(); }
+
+std::chrono::steady_clock::time_point Context::WaitDeadline() const {
+  return std::chrono::steady_clock::now() +
+         std::chrono::milliseconds(static_cast<long long>(wait_seconds * 1000.0));
+}
+
+void Context::Pause(int round) {
+  const int base = std::min(50, 5 * (round + 1));
+  usleep(static_cast<useconds_t>((base + std::rand() % 10) * 1000));
+}
+
+bool Context::Interactive() const { return isatty(2) != 0; }
+
+int Context::Finish(int result) {
+  out.flush();
+  if (out_buf.Error() != 0) {
+    err << "bkreg: could not write the output: " << std::strerror(out_buf.Error()) << "\n";
+    return kFailed;
+  }
+  return result;
+}
+
+}  // namespace bkreg

@@ -1,0 +1,55 @@
+// Entering transactions from bkreg: one at a time through the library's
+// transaction creation (enter), or many in units of work with the bank
+// account's totals (generate, import).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "framework/types/ts_currency.h"
+#include "framework/types/ts_date.h"
+#include "tools/bkreg/context.h"
+#include "tools/bkreg/entry_details.h"
+
+class bkVerifyDuplicates;
+
+namespace bkreg {
+
+// Transaction types by their command-line names: check 1, deposit 2,
+// withdrawal 3, adjustment 4; 0 for anything else.
+int TypeCode(const std::string& name);
+
+struct Entry {
+  std::string bank;
+  int type = 0;
+  tsCurrency amount;  // signed for adjustments, positive otherwise
+  tsDate date;
+  long long check = 0;
+  std::string description, payee, deposit_id, batch = "BKREG";
+  bool allow_duplicate = false;  // --allow-duplicate
+  std::string account;            // the offset general-ledger account (--account)
+  std::string cash_account;       // the bank's side (--cash-account; default the bank's cash account)
+  std::vector<DetailLine> lines;  // a deposit's item lines or a withdrawal's details
+};
+
+// Enters `e` as one unit of work (the transaction, created through the
+// library in the program's batch, and the bank account's balance and
+// totals). The bank account is waited for (Context::wait_seconds). With
+// `verify`, the duplicate check runs while the account is held. The exit
+// status; unless `quiet`, what was created (run and sequence) is printed in
+// the context's format.
+int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDuplicates* verify = nullptr);
+
+// What EnterMany reads next: 1 with `e` filled, 0 at the end, -1 after a
+// message on the error stream (the input is refused; nothing more is
+// entered).
+using EntrySource = std::function<int(Entry& e)>;
+
+// Enters what `next` gives into bank account `id`, every `unit` entries one
+// unit of work with the account's balance and totals, so a failure loses at
+// most the unit it happened in. `*entered` is how many were committed;
+// progress goes to a terminal (`total` entries expected, 0 when unknown).
+int EnterMany(Context& ctx, Session& s, const std::string& id, long unit, long total, const EntrySource& next,
+              long* entered);
+
+}  // namespace bkreg

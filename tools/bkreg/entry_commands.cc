@@ -1,0 +1,651 @@
+// bkreg enter, generate: transactions entered through the library.
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "accounts/bank_account.h"
+#include "batches/bk_batch_part.h"
+#include "duplicates/bk_verify_duplicates.h"
+#include "framework/base/errors.h"
+#include "framework/batch/batch.h"
+#include "framework/io/rollback_stack.h"
+#include "programs/bk_program.h"
+#include "tools/bkreg/commands.h"
+#include "tools/bkreg/entry.h"
+#include "tools/bkreg/input.h"
+#include "transactions/transaction.h"
+#include "transactions/transaction_file_header.h"
+
+namespace bkreg {
+
+int TypeCode(const std::string& name) {
+  if (name == "check") return 1;
+  if (name == "deposit") return 2;
+  if (name == "withdrawal") return 3;
+  if (name == "adjustment") return 4;
+  return 0;
+}
+
+namespace {
+
+constexpr int kDescriptionLimit = 60;
+constexpr int kPayeeLimit = 60;
+constexpr int kDepositIdLimit = 20;
+constexpr int kBatchIdLimit = 10;
+
+// The duplicate check of an entry (a check by its number, a deposit by its
+// date and id): 0 when it may be entered, else the exit status, with the
+// catalogue's words on the error stream. A duplicate in the register or in
+// history may be entered anyway with --allow-duplicate; a deposit id a
+// pending deposit holds may not, and a check that could not be made refuses
+// the entry.
+int CheckDuplicate(Context& ctx, bkVerifyDuplicates& verify, const Entry& e) {
+  ccStatus<ccError::Level> found(ccError::kNone);
+  if (e.type == 1) {
+    found = verify.checkExists(tsAlpha(e.bank), tsDouble(e.check, 0));
+  } else if (e.type == 2 && !e.deposit_id.empty()) {
+    found = verify.depositExists(tsAlpha(e.bank), e.date, tsAlpha(e.deposit_id));
+  }
+  if (found.Value() == ccError::kNone) return kDone;
+  ctx.PrintErrors(found.Errors());
+  if (found.MaxLevel() >= ccError::kFatal) return ctx.Fail("duplicates could not be looked for; nothing was entered");
+  if (verify.LastFoundIn() == bkVerifyDuplicates::FoundIn::kPendingDeposits) {
+    return ctx.Refuse("not entered; a pending deposit holds that deposit id until it is entered itself");
+  }
+  if (e.allow_duplicate) {
+    ctx.err << "bkreg: entering it anyway (--allow-duplicate)\n";
+    return kDone;
+  }
+  return ctx.Refuse("not entered; to enter it anyway, repeat the command with --allow-duplicate");
+}
+
+// Fills `t`'s record with the new transaction `e` in the program's batch
+// `e.batch`. With `counted`, the batch has its register part, so creating
+// through the library counts the entry in the batch's record.
+void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
+  // The register's own checks carry no amount (the module's rule); a check
+  // with an amount is one a check-writing application wrote, here payables.
+  zzBatch batch;
+  batch.SetHostAppl(e.type == 1 ? "AP" : "BK");
+  batch.SetBatchID(tsAlpha(e.batch));
+  // Payables' checks carry batch source 1 (not entered in this module):
+  // their batch record carries it too, so the batch finds its checks.
+  batch.SetSource(e.type == 1 ? 1 : 2);
+  // The batch's record, counting what is entered, is in the register file;
+  // the part reads it first, so its control totals stay as they are (a new
+  // batch's record is created).
+  if (counted) {
+    batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s.Register().FileNum());
+    (void)batch.OpenInfo("BK");
+  }
+  s.Program().SetBatch(batch);
+
+  t.m_Record.InitializeNewRecord(s.Program(), s.Program().GetBatch());
+  tclTSEnum<TransactionData::TranTypeEnum> type;
+  type.SetValue(e.type);
+  t.m_Record.SetType(type);
+  t.m_Record.SetBankAccount(tsAlpha(e.bank));
+  t.m_Record.SetTransactionDate(e.date);
+  t.m_Record.SetAccountingDate(e.date);
+  t.m_Record.SetDescription(tsAlpha(e.description));
+  const tsCurrency& amount = e.amount;
+  if (e.type == 2 || (e.type == 4 && !(amount < tsCurrency()))) {
+    t.m_Record.SetAddition(amount);
+  } else {
+    t.m_Record.SetSubtraction(e.type == 4 ? tsCurrency(-amount) : amount);
+  }
+  if (e.type == 1) {
+    t.m_Record.SetCheck(tsDouble(e.check, 0));
+    t.m_Record.SetPayee(tsAlpha(e.payee));
+  }
+  if (e.type == 2) {
+    t.m_Record.SetDepositDate(e.date);
+    t.m_Record.SetDepositID(tsAlpha(e.deposit_id));
+  }
+  // Money in: the bank's cash account is debited, the offset credited;
+  // money out the other way round.
+  const bool in = e.type == 2 || (e.type == 4 && !(amount < tsCurrency()));
+  const tsAlpha offset(e.account), cash(e.cash_account);
+  t.m_Record.SetDebitAccount(in ? cash : offset);
+  t.m_Record.SetCreditAccount(in ? offset : cash);
+}
+
+// Makes `t`'s record the new transaction `e` (batch uncounted), with its run
+// and sequence, validated by the module's rules; the exit status, with the
+// messages shown. The bulk path: the caller inserts and counts it.
+int BuildEntry(Context& ctx, Session& s, const Entry& e, Transaction& t) {
+  FillEntry(s, e, t, false);
+  auto run = t.m_Record.SetRunAndSequence(*s.Program().BKTHeader());
+  if (run.Value() != kBoolSuccess) {
+    ctx.PrintErrors(run.Errors());
+    return kFailed;
+  }
+  // The module's rules decide whether it may be written at all.
+  auto valid = t.Validate(s.Program());
+  if (!valid.Errors().Empty()) ctx.PrintErrors(valid.Errors());
+  if (valid.MaxLevel() >= ccError::kError) return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
+  return kDone;
+}
+
+// Counts the transaction in `t` into the bank account's register balance
+// and totals (in the account's record; the caller writes it).
+void CountIntoBank(BankAccount& bank, const Transaction& t, int type) {
+  const tsCurrency net = t.m_Record.GetAmount();
+  const bkTranType kind = static_cast<bkTranType>(type);
+  (void)bank.ChangeOpenTotals(net, kind, 1, 0);
+  (void)bank.ChangeUnreconciledTotals(net, kind, 1, 3);
+  bank.UpdateRegisterBalance(net, t.m_Record.GetRun());
+}
+
+// Takes the program's run from the transaction file's header, waiting while
+// another program holds the header (it does until its entry's unit of work
+// ends); the exit status (3 when the wait runs out).
+int TakeRun(Context& ctx, Session& s) {
+  TransactionFileHeader* header = s.Program().BKTHeader();
+  const auto deadline = ctx.WaitDeadline();
+  const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
+  for (int round = 0;; ++round) {
+    ccStatus<ccBoolStatus> got(kBoolSuccess);
+    (void)header->ThisRun(got);
+    if (got.Value() == kBoolSuccess) return kDone;
+    bool held = false;
+    for (const auto& e : got.Errors()) {
+      held = held || (e.Number() == 1616 && (e.Text().find(locked) != std::string::npos ||
+                                             e.Text().find(busy) != std::string::npos));
+    }
+    if (!held || std::chrono::steady_clock::now() >= deadline) {
+      ctx.PrintErrors(got.Errors());
+      return held ? ctx.Busy("the transaction file's run header is in use by another program")
+                  : ctx.Fail("no run could be taken for the entry");
+    }
+    Context::Pause(round);
+  }
+}
+
+const std::vector<std::string> kCreatedHeadings = {"Bank", "Type", "Run", "Sequence", "Date", "Number", "Amount"};
+const std::vector<bool> kCreatedNumeric = {false, false, true, true, false, false, true};
+
+}  // namespace
+
+int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDuplicates* verify) {
+  BankAccount bank(s.Master(), "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(e.bank));
+  tsioStatus::Status st = bank.FetchEQ(false);
+  if (st == tsioStatus::kNotFound) return ctx.Refuse("no bank account '" + e.bank + "'");
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read bank account '" + e.bank + "'", st);
+  Transaction t(s.Register(), "", 0);
+  Entry filled = e;
+  if (filled.cash_account.empty()) filled.cash_account = bank.m_Record.GetMiscCashAccount().str();
+  FillEntry(s, filled, t, true);
+
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  bank.AttachRollbackStack(&unit);
+  st = ctx.Waiting([&] { return bank.FetchEQ(true); });
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("bank account '" + e.bank + "' is in use", st);
+  if (const int run = TakeRun(ctx, s); run != kDone) {
+    (void)bank.Unlock();
+    return run;
+  }
+  if (verify != nullptr) {
+    const int refused = CheckDuplicate(ctx, *verify, e);
+    if (refused != kDone) {
+      (void)bank.Unlock();
+      return refused;
+    }
+  }
+  // Distribution lines go in first, under the run and sequence Create
+  // gives, so that the module's rules check them with the transaction.
+  if (!e.lines.empty()) {
+    ccStatus<ccBoolStatus> taken(kBoolSuccess);
+    st = unit.EnsureBegun(s.Register().Company());
+    const tsDouble run = st == tsioStatus::kSuccess ? s.Program().BKTHeader()->ThisRun(taken) : tsDouble();
+    if (st == tsioStatus::kSuccess && taken.Value() == kBoolSuccess) {
+      st = WriteDetails(t, run, s.Program().BKTHeader()->ThisSequence() + tsDouble(1), e.lines, unit);
+    }
+    if (st != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
+      ctx.PrintErrors(taken.Errors());
+      (void)unit.Rollback();
+      (void)bank.Unlock();
+      return ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be saved", st);
+    }
+    (void)t.Validate(s.Program());  // keeps the validater that reads the lines
+  }
+  // Created through the library: stamped with the program's run and next
+  // sequence, counted in the batch, and written only when the module's
+  // rules let it.
+  const ccStatus<ccError::Level> created = t.Create(s.Program(), nullptr, true);
+  if (!created.Errors().Empty()) ctx.PrintErrors(created.Errors());
+  if (created.HasError()) {
+    (void)unit.Rollback();
+    (void)bank.Unlock();
+    return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
+  }
+  CountIntoBank(bank, t, e.type);
+  st = bank.Update();
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  (void)bank.Unlock();
+  if (st != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    return ctx.IoFailure("the " + t.m_Record.MessageText() + " could not be saved", st);
+  }
+  if (quiet) return kDone;
+  const TransactionData& r = t.m_Record;
+  if (ctx.format == Format::kText) {
+    ctx.out << "Entered " << r.MessageText() << " in run " << r.GetRun().Format() << ", sequence "
+            << r.GetSequence().Format() << ": " << r.GetAmount().Format() << "\n";
+  } else {
+    Table{kCreatedHeadings,
+          kCreatedNumeric,
+          {{e.bank, r.TranTypeFullDescription(), r.GetRun().Format(), r.GetSequence().Format(),
+            r.GetTransactionDate().Format(), e.type == 1 ? r.GetCheck().Format() : r.GetDepositID().str(),
+            r.GetAmount().Format()}}}
+        .Print(ctx.out, ctx.format);
+  }
+  return kDone;
+}
+
+int EnterMany(Context& ctx, Session& s, const std::string& id, long chunk, long total, const EntrySource& next,
+              long* entered) {
+  *entered = 0;
+  BankAccount bank(s.Master(), "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(id));
+  tsioStatus::Status st = bank.FetchEQ(false);
+  if (st == tsioStatus::kNotFound) return ctx.Refuse("no bank account '" + id + "'");
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read bank account '" + id + "'", st);
+  Transaction t(s.Register(), "", 0);
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  bank.AttachRollbackStack(&unit);
+  st = ctx.Waiting([&] { return bank.FetchEQ(true); });
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("bank account '" + id + "' is in use", st);
+  if (const int run = TakeRun(ctx, s); run != kDone) {
+    (void)bank.Unlock();
+    return run;
+  }
+  const bool progress = ctx.Interactive();
+  int rc = kDone;
+  long done = 0, read = 0;
+  Entry e;
+  for (;;) {
+    e = Entry();
+    const int got = next(e);
+    if (got == 0) break;
+    if (got < 0) {
+      rc = kRefused;
+      break;
+    }
+    e.bank = id;
+    rc = BuildEntry(ctx, s, e, t);
+    if (rc != kDone) break;
+    CountIntoBank(bank, t, e.type);
+    st = t.Insert();
+    ++read;
+    if (st == tsioStatus::kSuccess && read % chunk == 0) {
+      // Validation may have moved the master file's current record: make
+      // the account current again (with the totals counted so far).
+      st = bank.SetBuffer();
+      if (st == tsioStatus::kSuccess) st = bank.Update();
+      if (st == tsioStatus::kSuccess) st = unit.Commit();
+      if (st == tsioStatus::kSuccess) done = read;
+    }
+    if (st != tsioStatus::kSuccess) {
+      rc = ctx.IoFailure("the " + t.m_Record.MessageText() + " could not be saved", st);
+      break;
+    }
+    if (progress && read % 1000 == 0) {
+      ctx.err << "\rentering: " << read;
+      if (total > 0) ctx.err << "/" << total;
+      ctx.err << std::flush;
+    }
+  }
+  if (rc == kDone && read > done) {
+    st = bank.SetBuffer();
+    if (st == tsioStatus::kSuccess) st = bank.Update();
+    if (st == tsioStatus::kSuccess) st = unit.Commit();
+    if (st == tsioStatus::kSuccess) {
+      done = read;
+    } else {
+      rc = ctx.IoFailure("the last transactions could not be saved", st);
+    }
+  }
+  if (progress) ctx.err << "\rentering: " << read << (total > 0 ? "/" + std::to_string(total) : "") << "\n";
+  if (rc != kDone) (void)unit.Rollback();
+  (void)bank.Unlock();
+  *entered = done;
+  return rc;
+}
+
+namespace {
+
+struct EnterOptions {
+  std::string type, bank, amount, date, desc, payee, deposit_id, batch = "BKREG";
+  long long check = 0;
+  bool allow_duplicate = false;
+  std::string account, cash_account, lines_file;
+  std::vector<std::string> lines;
+};
+
+// The entry the options describe, after the input rules; "" or the message.
+std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
+  e->type = TypeCode(o.type);
+  std::string problem = ParseBankId("--bank", o.bank, &e->bank);
+  if (problem.empty()) problem = ParseAmount("--amount", o.amount, &e->amount);
+  if (problem.empty() && e->type != 4 && e->amount < tsCurrency()) {
+    problem = "--amount of a " + o.type + " is not negative (an adjustment may be)";
+  }
+  if (problem.empty()) {
+    if (o.date.empty()) {
+      e->date = tsDate::Today();
+    } else {
+      problem = ParseDate("--date", o.date, &e->date);
+    }
+  }
+  if (problem.empty()) problem = CheckText("--desc", o.desc, kDescriptionLimit, &e->description);
+  if (problem.empty()) problem = CheckText("--payee", o.payee, kPayeeLimit, &e->payee);
+  if (problem.empty()) problem = CheckText("--deposit-id", o.deposit_id, kDepositIdLimit, &e->deposit_id);
+  if (problem.empty()) problem = CheckText("--batch", o.batch, kBatchIdLimit, &e->batch);
+  if (problem.empty() && e->batch.empty()) problem = "--batch is empty";
+  e->check = o.check;
+  e->allow_duplicate = o.allow_duplicate;
+  if (problem.empty()) problem = CheckText("--account", o.account, 45, &e->account);
+  if (problem.empty()) problem = CheckText("--cash-account", o.cash_account, 45, &e->cash_account);
+  for (const std::string& text : o.lines) {
+    DetailLine l;
+    if (problem.empty()) problem = ParseDetailLine(text, &l);
+    e->lines.push_back(l);
+  }
+  if (problem.empty() && !o.lines_file.empty()) problem = ReadDetailCsv(o.lines_file, &e->lines);
+  if (problem.empty()) problem = CheckDetailLines(e->type, e->lines);
+  return problem;
+}
+
+int Enter(Context& ctx, const EnterOptions& o) {
+  Entry e;
+  const std::string problem = EntryFromOptions(o, &e);
+  if (!problem.empty()) return ctx.Refuse(problem);
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  if (!EnterPrepareLedger(s->Program(), ctx.err)) return kFailed;
+  bkVerifyDuplicates verify;
+  verify.Init(s->Program().Task());
+  const tsioFileInfo master = s->Master().Info();
+  const auto ready = verify.initialize(s->Register().Info(), &master);
+  ctx.PrintErrors(ready.Errors());  // warnings: no history to compare with
+  if (ready.HasError()) return kFailed;
+  return EnterOne(ctx, *s, e, false, &verify);
+}
+
+struct GenerateOptions {
+  std::string bank, from;
+  long count = 1000, unit = 10000;
+};
+
+// Sample transactions, the same for the same count and first date: the
+// i-th (from 0) is of type 1 + i % 4 (check, deposit, withdrawal,
+// adjustment), dated `from` + i % 61 days, for c = 1000 + i * 7919 % 90000
+// cents (deposits 4 * c), adjustments alternately adding and taking away
+// (i % 8 == 3 adds), checks numbered 1000 + i, described "Generated <i + 1>".
+int Generate(Context& ctx, const GenerateOptions& o) {
+  std::string bank;
+  std::string problem = ParseBankId("--bank", o.bank, &bank);
+  tsDate from = tsDate::Today() - 60;  // to today
+  if (problem.empty() && !o.from.empty()) problem = ParseDate("--from", o.from, &from);
+  if (!problem.empty()) return ctx.Refuse(problem);
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  long entered = 0, i = 0;
+  status = EnterMany(
+      ctx, *s, bank, o.unit, o.count,
+      [&](Entry& e) {
+        if (i >= o.count) return 0;
+        e.type = 1 + static_cast<int>(i % 4);
+        const long cents = (1000 + (i * 7919) % 90000) * (e.type == 2 ? 4 : 1);
+        e.amount = tsCurrency(tsDouble(cents, 0) / tsDouble(100));
+        if (e.type == 4 && i % 8 != 3) e.amount = tsCurrency(-e.amount);
+        e.date = from + static_cast<int>(i % 61);
+        e.check = e.type == 1 ? 1000 + i : 0;
+        e.description = "Generated " + std::to_string(i + 1);
+        e.batch = "GENERATED";
+        ++i;
+        return 1;
+      },
+      &entered);
+  ctx.out << "Entered " << entered << " transactions for " << bank << "\n";
+  return status;
+}
+
+// Reads one CSV record (RFC 4180: quoted cells may hold commas, quotes
+// doubled, line breaks) from `in`; false at the end of the file. `*lines`
+// counts the lines read.
+bool ReadCsvRecord(std::istream& in, std::vector<std::string>* cells, long* lines) {
+  cells->clear();
+  std::string line;
+  if (!std::getline(in, line)) return false;
+  ++*lines;
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0;; ++i) {
+    if (i == line.size()) {
+      if (quoted) {  // a line break inside quotes
+        std::string more;
+        if (!std::getline(in, more)) break;
+        ++*lines;
+        cell += '\n';
+        line = more;
+        i = static_cast<size_t>(-1);
+        continue;
+      }
+      break;
+    }
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cell += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      cells->push_back(cell);
+      cell.clear();
+    } else if (c != '\r' || i + 1 != line.size()) {
+      cell += c;
+    }
+  }
+  cells->push_back(cell);
+  return true;
+}
+
+struct ImportOptions {
+  std::string bank, file, batch = "IMPORT";
+  long unit = 10000;
+};
+
+// Loads FILE.csv (date,type,number,amount,description; a first line naming
+// the columns is skipped) into the register of BANK, validated, in units of
+// work with the account's totals. A line that breaks an input rule stops
+// the load: the units before it stay, and the message says how many
+// transactions were imported and which line to start again from.
+int Import(Context& ctx, const ImportOptions& o) {
+  std::string bank, batch;
+  std::string problem = ParseBankId("the bank account id", o.bank, &bank);
+  if (problem.empty()) problem = CheckText("--batch", o.batch, kBatchIdLimit, &batch);
+  if (problem.empty() && batch.empty()) problem = "--batch is empty";
+  if (!problem.empty()) return ctx.Refuse(problem);
+  std::ifstream in(o.file, std::ios::binary);
+  if (!in) return ctx.Refuse("cannot read " + o.file + ": " + std::strerror(errno));
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  long lines = 0, line_of_entry = 0, entered = 0;
+  std::vector<std::string> cells;
+  std::vector<long> unit_lines;  // the line each entry of the open unit came from
+  status = EnterMany(
+      ctx, *s, bank, o.unit, 0,
+      [&](Entry& e) {
+        for (;;) {
+          if (!ReadCsvRecord(in, &cells, &lines)) return 0;
+          if (cells.size() == 1 && cells[0].empty()) continue;  // a blank line
+          if (lines == 1 && !cells.empty() && cells[0] == "date") continue;
+          break;
+        }
+        line_of_entry = lines;
+        const std::string where = o.file + ", line " + std::to_string(lines) + ": ";
+        if (cells.size() != 5) {
+          ctx.err << "bkreg: " << where << cells.size() << " cells; a line has 5: date,type,number,amount,description\n";
+          return -1;
+        }
+        e.type = TypeCode(cells[1]);
+        std::string bad;
+        if (e.type == 0) bad = "type '" + TextCell(cells[1]) + "' is not check, deposit, withdrawal or adjustment";
+        if (bad.empty()) bad = ParseDate("the date", cells[0], &e.date);
+        if (bad.empty()) bad = ParseAmount("the amount", cells[3], &e.amount);
+        if (bad.empty() && e.type != 4 && e.amount < tsCurrency()) {
+          bad = "the amount of a " + cells[1] + " is not negative (an adjustment may be)";
+        }
+        if (bad.empty()) bad = CheckText("the description", cells[4], kDescriptionLimit, &e.description);
+        if (bad.empty() && e.type == 1) {
+          char* end = nullptr;
+          errno = 0;
+          const long long n = std::strtoll(cells[2].c_str(), &end, 10);
+          if (cells[2].empty() || *end != '\0' || errno != 0 || n < 1 || n > 999999999999LL) {
+            bad = "the check number '" + TextCell(cells[2]) + "' is not a whole number from 1 to 999999999999";
+          }
+          e.check = n;
+        } else if (bad.empty() && e.type == 2) {
+          bad = CheckText("the deposit id", cells[2], kDepositIdLimit, &e.deposit_id);
+        }
+        if (!bad.empty()) {
+          ctx.err << "bkreg: " << where << bad << "\n";
+          return -1;
+        }
+        e.batch = batch;
+        return 1;
+      },
+      &entered);
+  // Committed units hold the first `entered` transactions of the file.
+  if (status != kDone) {
+    ctx.err << "bkreg: stopped at line " << line_of_entry << " of " << o.file << ": " << entered
+            << " transactions were imported (those before the last unit of work); the rest were not\n";
+  }
+  if (ctx.format == Format::kText) {
+    ctx.out << "Imported " << entered << " transactions into " << bank << "\n";
+  } else {
+    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), batch}}}.Print(
+        ctx.out, ctx.format);
+  }
+  return status;
+}
+
+}  // namespace
+
+int EnterDemoData(Context& ctx) {
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  struct Bank {
+    const char* id;
+    const char* desc;
+    int type;
+    const char* balance;
+  } banks[] = {{"OPERATING", "Operating account", 1, "25000.00"}, {"PAYROLL", "Payroll account", 1, "8000.00"}};
+  for (const auto& b : banks) {
+    BankAccount bank(s->Master(), "", 0);
+    bank.m_Record.SetBankAccount(tsAlpha(b.id));
+    bank.m_Record.SetDescription(tsAlpha(b.desc));
+    tclTSEnum<BankAccountData::BankAccountTypeEnum> type;
+    type.SetValue(b.type);
+    bank.m_Record.SetAccountType(type);
+    const tsCurrency balance = tsCurrency::FromText(b.balance);
+    bank.m_Record.SetRegisterBalance(balance);
+    bank.m_Record.SetRegisterViewBalance(balance);
+    bank.m_Record.SetBankBalance(balance);
+    bank.m_Record.SetBankViewBalance(balance);
+    const tsioStatus::Status st = bank.Insert();
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure(std::string("cannot add bank account ") + b.id, st);
+  }
+  const tsDate today = tsDate::Today();
+  struct Line {
+    const char* bank;
+    int type;
+    const char* amount;
+    int days_ago;
+    long long check;
+    const char* desc;
+  } lines[] = {
+      {"OPERATING", 2, "12500.00", 20, 0, "Customer receipts"}, {"OPERATING", 1, "1830.45", 18, 1001, "Office rent"},
+      {"OPERATING", 1, "212.10", 15, 1002, "Supplies"},         {"OPERATING", 3, "95.00", 12, 0, "Bank fee"},
+      {"OPERATING", 4, "14.27", 10, 0, "Monthly interest"},     {"OPERATING", 2, "3300.00", 5, 0, "Customer receipts"},
+      {"PAYROLL", 3, "4120.33", 14, 0, "Payroll run"},          {"PAYROLL", 2, "4200.00", 15, 0, "Transfer in"},
+  };
+  for (const auto& l : lines) {
+    Entry e;
+    e.bank = l.bank;
+    e.type = l.type;
+    e.amount = tsCurrency::FromText(l.amount);
+    e.date = today - l.days_ago;
+    e.check = l.check;
+    e.description = l.desc;
+    if ((status = EnterOne(ctx, *s, e, true)) != kDone) return status;
+  }
+  ctx.out << "Created the demo company with two bank accounts and " << std::size(lines) << " transactions.\n\n";
+  return kDone;
+}
+
+void AddEntryCommands(CLI::App& app, Context& ctx) {
+  auto o = std::make_shared<EnterOptions>();
+  CLI::App* enter = app.add_subcommand(
+      "enter",
+      "validates and enters a check, deposit, withdrawal or adjustment through the library's transaction "
+      "creation, in one unit of work with the account's totals; a check number or deposit (date and id) "
+      "already used for the bank is refused unless --allow-duplicate");
+  enter->add_option("TYPE", o->type, "check, deposit, withdrawal or adjustment")
+      ->required()
+      ->check(CLI::IsMember({"check", "deposit", "withdrawal", "adjustment"}));
+  enter->add_option("--bank", o->bank, "bank account id")->required();
+  enter->add_option("--amount", o->amount, "amount (adjustments may be negative)")->required();
+  enter->add_option("--date", o->date, "transaction date (default today)");
+  enter->add_option("--check", o->check, "check number (checks)")->check(CLI::Range(0LL, 999999999999LL));
+  enter->add_option("--desc", o->desc, "description, at most 60 characters");
+  enter->add_option("--payee", o->payee, "payee (checks), at most 60 characters");
+  enter->add_option("--deposit-id", o->deposit_id, "deposit id (deposits), at most 20 characters");
+  enter->add_option("--batch", o->batch, "batch id (default BKREG), at most 10 characters");
+  enter->add_flag("--allow-duplicate", o->allow_duplicate, "enter a duplicate check number or deposit anyway");
+  enter->add_option("--account", o->account, "the offset general-ledger account (income, expense, ...)");
+  enter->add_option("--cash-account", o->cash_account, "the bank's side (default: the bank account's cash account)");
+  enter->add_option("--line", o->lines,
+                    "a distribution line ACCOUNT=AMOUNT[@ITEM] of a deposit (its item, default 1) or a "
+                    "withdrawal; repeatable");
+  enter->add_option("--lines", o->lines_file, "a CSV file of distribution lines: account,amount[,item][,payer]");
+  enter->callback([&ctx, o] { ctx.status = Enter(ctx, *o); });
+
+  auto g = std::make_shared<GenerateOptions>();
+  CLI::App* generate = app.add_subcommand(
+      "generate", "enters N sample transactions (the same for the same count and first date), validated");
+  generate->add_option("--bank", g->bank, "bank account id")->required();
+  generate->add_option("--count", g->count, "how many (default 1000)")->check(CLI::Range(0L, 100000000L));
+  generate->add_option("--from", g->from, "date of the first (default 60 days ago)");
+  generate->add_option("--unit", g->unit, "transactions per unit of work (default 10,000)")
+      ->check(CLI::Range(1L, 100000000L));
+  generate->callback([&ctx, g] { ctx.status = Generate(ctx, *g); });
+
+  auto i = std::make_shared<ImportOptions>();
+  CLI::App* import = app.add_subcommand(
+      "import", "loads a CSV file (date,type,number,amount,description) into a bank account's register, validated");
+  import->add_option("BANK", i->bank, "bank account id")->required();
+  import->add_option("FILE", i->file, "the CSV file")->required();
+  import->add_option("--batch", i->batch, "batch id the transactions carry (default IMPORT)");
+  import->add_option("--unit", i->unit, "transactions per unit of work (default 10,000)")
+      ->check(CLI::Range(1L, 100000000L));
+  import->callback([&ctx, i] { ctx.status = Import(ctx, *i); });
+}
+
+}  // namespace bkreg

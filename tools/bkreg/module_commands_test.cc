@@ -1,0 +1,476 @@
+// The module commands of bkreg run as people and scripts run them: the real
+// program on a real company folder with the real general-ledger module,
+// exit statuses, output, and the files afterwards read through the library.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framework/dictionary/gl_files.h"
+#include "framework/io/cursor.h"
+#include "framework/io/file_manager.h"
+#include "records/files.h"
+#include "tests/support/test_support.h"
+#include "transactions/transaction.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out;  // standard output and error together
+};
+
+std::string Bkreg() {
+  const char* b = getenv("BKREG");
+  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
+}
+
+Result Bk(const std::string& company, const std::string& args, const std::string& program = Bkreg()) {
+  const std::string cmd = program + " --company '" + company + "' " + args + " 2>&1 </dev/null";
+  Result r{-1, ""};
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+
+// A company with a bank account B1 (cash account 1000), the general
+// ledger's accounts and the periods of 2026.
+std::string Company(bktest::TempDir& dir) {
+  const std::string co = dir.Sub("company");
+  EXPECT_EQ(Bk(co, "init").status, 0);
+  EXPECT_EQ(Bk(co, "bank add B1 --balance 1000.00 --cash-account 1000").status, 0);
+  EXPECT_EQ(Bk(co, "bank add B2 --balance 50.00 --cash-account 1010").status, 0);
+  for (const char* account : {"1000", "1010", "4000", "4100", "6000"}) {
+    EXPECT_EQ(Bk(co, std::string("gl account add ") + account).status, 0) << account;
+  }
+  EXPECT_EQ(Bk(co, "gl period add '' --year 2026").status, 0);
+  EXPECT_EQ(Bk(co, "gl interface on").status, 0);
+  return co;
+}
+
+struct Stored {
+  std::vector<std::string> register_rows, history_rows;
+  int deposit_items = 0, deposit_lines = 0;
+};
+
+// The transactions of the register and of history as "bank type amount
+// state posted", and the history's deposit items and lines.
+Stored Read(const std::string& co) {
+  Stored s;
+  tsioFileManager fm(co);
+  tsioDataFile *bkt = nullptr, *history = nullptr;
+  EXPECT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+  EXPECT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
+  for (auto [file, rows] : {std::pair{bkt, &s.register_rows}, std::pair{history, &s.history_rows}}) {
+    Transaction t(*file);
+    for (auto st = t.FetchFirst(false); st == tsioStatus::kSuccess; st = t.FetchNext(false)) {
+      const TransactionData& r = t.m_Record;
+      rows->push_back(r.GetBankAccount().str() + " " + std::to_string(r.GetType().Value()) + " " +
+                      r.GetAmount().Format() + " " + std::to_string(r.GetReconciled().Value()) +
+                      (static_cast<bool>(r.GetPosted()) ? " posted" : ""));
+    }
+  }
+  DepositItem item(*history);
+  for (auto st = item.FetchFirst(false); st == tsioStatus::kSuccess; st = item.FetchNext(false)) ++s.deposit_items;
+  DepositItemDetail line(*history);
+  for (auto st = line.FetchFirst(false); st == tsioStatus::kSuccess; st = line.FetchNext(false)) ++s.deposit_lines;
+  return s;
+}
+
+// The general ledger's posted lines: the sum of the debits and of the credits, by account.
+std::map<std::string, long long> PostedCents(const std::string& co) {
+  tsRegisterLedgerFiles();
+  tsioFileManager fm(co);
+  tsioDataFile* glt = nullptr;
+  std::map<std::string, long long> by_account;
+  if (fm.Open(tsGLTFileSpec2(), &glt) != tsioStatus::kSuccess) return by_account;
+  tsGLTransactionRec r;
+  tsioCursor cur(r, *glt, r.TableID(), 0);
+  for (auto st = cur.FetchFirst(false); st == tsioStatus::kSuccess; st = cur.FetchNext(false)) {
+    std::string text = r.amount.Format();
+    text.erase(std::remove(text.begin(), text.end(), ','), text.end());
+    const bool negative = !text.empty() && text[0] == '-';
+    const size_t dot = text.find('.');
+    long long cents = std::atoll(text.substr(negative, dot - negative).c_str()) * 100 +
+                      (dot == std::string::npos ? 0 : std::atoll((text.substr(dot + 1) + "00").substr(0, 2).c_str()));
+    if (negative) cents = -cents;
+    by_account[r.account.str()] += r.debit_credit.Value() == 1 ? cents : -cents;
+  }
+  return by_account;
+}
+
+TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  ASSERT_EQ(Bk(co, "batch open D1 --desc 'Week 45' --date 2026-11-02 --count 2 --amount 150.00").status, 0);
+  // Refusals of the batch commands: input and business rules are 1.
+  struct Case {
+    const char* args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"batch open D1", 1, "open already"},
+      {"batch open D2 --amount 1.005", 1, "--amount"},
+      {"batch open D2 --count 40000", 1, "--count"},
+      {"batch show NOPE", 1, "no batch 'NOPE'"},
+      {"batch close NOPE", 1, "no batch"},
+      {"post NOPE", 1, "no batch 'NOPE'"},
+  };
+  for (const Case& c : cases) {
+    Result r = Bk(co, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
+  }
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 100.00 --date 2026-11-03 --batch D1 --account 4000").status, 0);
+  Result out_of_balance = Bk(co, "post D1");
+  EXPECT_EQ(out_of_balance.status, 1) << out_of_balance.out;
+  EXPECT_TRUE(Has(out_of_balance, "not in balance: 1 transactions of 100.00 entered, 2 of 150.00 expected"))
+      << out_of_balance.out;
+  EXPECT_EQ(Read(co).register_rows.size(), 1u) << "nothing posted";
+  Result close = Bk(co, "batch close D1");
+  EXPECT_EQ(close.status, 1) << close.out;
+  EXPECT_TRUE(Has(close, "not posted")) << close.out;
+
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 50.00 --date 2026-11-04 --batch D1 --account 4100").status, 0);
+  Result shown = Bk(co, "--format csv batch show D1");
+  ASSERT_EQ(shown.status, 0) << shown.out;
+  EXPECT_TRUE(Has(shown, "BK,D1,Week 45,2026-11-02,2,150.00,2,150.00,yes")) << shown.out;
+  Result listed = Bk(co, "--format json batch list");
+  EXPECT_TRUE(Has(listed, "\"Control amount\": 150.00")) << listed.out;
+
+  Result posted = Bk(co, "post D1");
+  ASSERT_EQ(posted.status, 0) << posted.out;
+  EXPECT_TRUE(Has(posted, "POST ENTRIES TOTALS")) << posted.out;
+  EXPECT_TRUE(Has(posted, "Posted batch D1: 2 transactions to history, 4 general-ledger lines posted")) << posted.out;
+  const Stored s = Read(co);
+  EXPECT_TRUE(s.register_rows.empty());
+  EXPECT_EQ(s.history_rows, (std::vector<std::string>{"B1 2 100.00 1 posted", "B1 2 50.00 1 posted"}));
+  const auto gl = PostedCents(co);
+  EXPECT_EQ(gl.at("1000"), 15000) << "the bank's cash account is debited";
+  EXPECT_EQ(gl.at("4000"), -10000);
+  EXPECT_EQ(gl.at("4100"), -5000);
+
+  // Balances as of dates count the posted transactions in history.
+  struct AsOf {
+    const char* date;
+    const char* register_balance;
+  } as_of[] = {{"2026-11-02", "1000.00"}, {"2026-11-03", "1100.00"}, {"2026-11-04", "1150.00"}};
+  for (const AsOf& a : as_of) {
+    Result b = Bk(co, std::string("--format csv balance B1 --as-of ") + a.date);
+    EXPECT_TRUE(Has(b, std::string("B1,") + a.date + ",register," + a.register_balance)) << b.out;
+  }
+  ASSERT_EQ(Bk(co, "batch close D1").status, 0);
+  EXPECT_EQ(Bk(co, "batch show D1").status, 1) << "an empty closed batch is gone";
+}
+
+TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLine) {
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  const std::string csv = dir.Sub("lines.csv");
+  std::ofstream(csv) << "account,amount,item,payer\n4000,60.00,1,Corner shop\n4100,40.00,1,\n4000,50.00,2,\"Cafe, The\"\n";
+  const std::string bad = dir.Sub("bad.csv");
+  std::ofstream(bad) << "account,amount\n4000,12.345\n";
+  const std::string odd = dir.Sub("odd.csv");
+  std::ofstream(odd) << "account,amount,colour\n4000,1.00,red\n";
+  struct Case {
+    std::string args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"enter check --bank B1 --amount 5 --check 7 --line 6000=5.00", 1, "only deposits and withdrawals"},
+      {"enter deposit --bank B1 --amount 5 --line 4000", 1, "ACCOUNT=AMOUNT"},
+      {"enter deposit --bank B1 --amount 5 --line 4000=5.001", 1, "not an amount"},
+      {"enter deposit --bank B1 --amount 5 --line 4000=2.50 --line 4000=2.50", 1, "twice"},
+      {"enter deposit --bank B1 --amount 5 --lines " + bad, 1, "line 2"},
+      {"enter deposit --bank B1 --amount 5 --lines " + odd, 1, "unknown column 'colour'"},
+      {"enter deposit --bank B1 --amount 5 --lines /nonexistent.csv", 1, "cannot read"},
+  };
+  for (const Case& c : cases) {
+    Result r = Bk(co, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
+  }
+  // Lines that do not add up: the module's rule refuses, nothing is kept.
+  Result short_lines = Bk(co, "enter deposit --bank B1 --amount 150.01 --date 2026-11-05 --lines " + csv);
+  EXPECT_NE(short_lines.status, 0) << short_lines.out;
+  EXPECT_TRUE(Has(short_lines, "was not entered")) << short_lines.out;
+  EXPECT_TRUE(Read(co).register_rows.empty());
+
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 150.00 --date 2026-11-05 --batch L --lines " + csv).status, 0);
+  Result w = Bk(co, "enter withdrawal --bank B1 --amount 30.00 --date 2026-11-06 --batch L --line 6000=20.00 "
+                     "--line 4100=10.00");
+  ASSERT_EQ(w.status, 0) << w.out;
+  Result posted = Bk(co, "post L");
+  ASSERT_EQ(posted.status, 0) << posted.out;
+  EXPECT_TRUE(Has(posted, "2 transactions to history, 6 general-ledger lines posted")) << posted.out;
+  const Stored s = Read(co);
+  EXPECT_EQ(s.deposit_items, 2);
+  EXPECT_EQ(s.deposit_lines, 3);
+  const auto gl = PostedCents(co);
+  EXPECT_EQ(gl.at("1000"), 15000 - 3000);
+  EXPECT_EQ(gl.at("4000"), -11000);
+  EXPECT_EQ(gl.at("4100"), -4000 + 1000);
+  EXPECT_EQ(gl.at("6000"), 2000);
+}
+
+TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  ASSERT_EQ(Bk(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02 --batch C --account 6000")
+                .status,
+            0);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --date 2026-11-02 --batch C --account 4000").status, 0);
+  Result removed = Bk(co, "remove B1 2 1");
+  ASSERT_EQ(removed.status, 0) << removed.out;
+  EXPECT_EQ(Read(co).register_rows, std::vector<std::string>{"B1 1 -25.50 1"});
+  EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,974.50,1000.00,25.50,0.00,-25.50"))
+      << Bk(co, "--format csv bank list").out;
+
+  Result moved = Bk(co, "transfer B1 B2 --amount 100.00 --date 2026-11-03");
+  ASSERT_EQ(moved.status, 0) << moved.out;
+  Result banks = Bk(co, "--format csv bank list");
+  EXPECT_TRUE(Has(banks, "B1,B1,Checking,874.50,")) << banks.out;
+  EXPECT_TRUE(Has(banks, "B2,B2,Checking,150.00,")) << banks.out;
+  {
+    tsioFileManager fm(co);
+    tsioDataFile* bkt = nullptr;
+    ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+    Transaction t(*bkt);
+    std::vector<std::string> sides;
+    for (auto st = t.FetchFirst(false); st == tsioStatus::kSuccess; st = t.FetchNext(false)) {
+      if (t.m_Record.GetTransferSequence().IsNull()) continue;
+      sides.push_back(t.m_Record.GetBankAccount().str() + " run " + t.m_Record.GetRun().Format() + " pair " +
+                      t.m_Record.GetTransferSequence().Format() + " side " +
+                      std::to_string(t.m_Record.GetTransferDirection().Value()) + " " + t.m_Record.GetAmount().Format());
+    }
+    EXPECT_EQ(sides, (std::vector<std::string>{"B1 run 3 pair 1 side 1 -100.00", "B2 run 3 pair 1 side 2 100.00"}));
+  }
+  struct Case {
+    const char* args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"remove B1 9 9", 1, "no transaction"},
+      {"remove B1 3 1", 1, "one side of a transfer"},
+      {"transfer B1 B1 --amount 5", 1, "two different"},
+      {"transfer B1 NOPE --amount 5", 1, "no bank account 'NOPE'"},
+      {"transfer B1 B2 --amount 0", 1, "above 0"},
+      {"transfer B1 B2 --amount 1.234", 1, "at most two decimals"},
+      {"clear B1 1 1", 1, "has not been posted"},
+      {"clear B1 --check 999", 1, "no check 999"},
+      {"reconcile status B1", 1, "no reconciliation"},
+      {"reconcile start B1 --date 2026-11-30", 1, "--ending-balance"},
+  };
+  for (const Case& c : cases) {
+    Result r = Bk(co, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
+  }
+
+  ASSERT_EQ(Bk(co, "post C").status, 0);
+  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  ASSERT_EQ(Bk(co, "reconcile start B1 --date 2026-11-30 --ending-balance 874.50").status, 0);
+  EXPECT_EQ(Bk(co, "reconcile start B1 --date 2026-11-30 --ending-balance 1").status, 1) << "one at a time";
+  Result before = Bk(co, "--format csv reconcile status B1");
+  EXPECT_TRUE(Has(before, "B1,2026-11-30,1000.00,0,0.00,874.50,-125.50")) << before.out;
+  Result cleared = Bk(co, "clear B1 --check 101 --date 2026-11-20");
+  ASSERT_EQ(cleared.status, 0) << cleared.out;
+  Result half = Bk(co, "--format csv reconcile status B1");
+  EXPECT_TRUE(Has(half, "B1,2026-11-30,1000.00,1,-25.50,874.50,-100.00")) << half.out;
+  ASSERT_EQ(Bk(co, "--format json locks").status, 0);
+  // The transfer's side is cleared by run and sequence, for less than it was.
+  ASSERT_EQ(Bk(co, "clear B1 2 1 --amount -99.99 --date 2026-11-21").status, 0) << Bk(co, "register --bank B1").out;
+  Result near = Bk(co, "--format json reconcile status B1");
+  EXPECT_TRUE(Has(near, "\"Difference\": -0.01")) << near.out;
+  ASSERT_EQ(Bk(co, "clear B1 2 1 --amount -100.00 --date 2026-11-21").status, 0);
+  Result bank_then = Bk(co, "--format csv balance B1 --kind bank --as-of 2026-11-20");
+  EXPECT_TRUE(Has(bank_then, "B1,2026-11-20,bank,974.50")) << "the check only" << bank_then.out;
+  Result done = Bk(co, "--format csv reconcile status B1");
+  EXPECT_TRUE(Has(done, "B1,2026-11-30,1000.00,2,-125.50,874.50,0.00")) << done.out;
+  EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";
+}
+
+// Another program editing the register: every command that changes it
+// answers 3 and changes nothing; `locks` names the holder.
+TEST(BkregModule, CommandsWaitTheirTurnWhileAnotherProgramEditsTheRegister) {
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --date 2026-11-02 --batch K --account 4000").status, 0);
+  const std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1 >/dev/null";
+  FILE* holder = popen(cmd.c_str(), "w");
+  ASSERT_NE(holder, nullptr);
+  Result locks;
+  for (int i = 0; i < 200; ++i) {
+    locks = Bk(co, "--format csv locks");
+    if (Has(locks, "held by another program")) break;
+    usleep(20000);
+  }
+  EXPECT_EQ(locks.status, 0);
+  EXPECT_TRUE(Has(locks, "bank,B1,,held by another program")) << locks.out;
+  for (const char* args : {"remove B1 1 1", "post K", "transfer B2 B1 --amount 1", "clear B1 1 1",
+                           "reconcile start B1 --date 2026-11-30 --ending-balance 1"}) {
+    Result r = Bk(co, args);
+    EXPECT_EQ(r.status, 3) << args << "\n" << r.out;
+    EXPECT_TRUE(Has(r, "being edited by another program")) << args << "\n" << r.out;
+  }
+  pclose(holder);
+  EXPECT_EQ(Read(co).register_rows.size(), 1u);
+  EXPECT_FALSE(Has(Bk(co, "locks"), "held by another program"));
+  EXPECT_EQ(Bk(co, "post K").status, 0);
+}
+
+// Without the general-ledger module nothing is posted and the program says
+// why: the program copied where no module folder is near it.
+TEST(BkregModule, PostingWithoutTheGeneralLedgerModuleMovesNothing) {
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --date 2026-11-02 --batch G --account 4000").status, 0);
+  const std::string lone = dir.Sub("lone");
+  ASSERT_EQ(mkdir(lone.c_str(), 0700), 0);
+  const std::string copy = lone + "/bkreg";
+  ASSERT_EQ(system(("cp '" + Bkreg() + "' '" + copy + "'").c_str()), 0);
+  Result r = Bk(co, "post G", "env BK_MODULE_PATH=" + lone + " " + copy);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_TRUE(Has(r, "general-ledger module")) << r.out;
+  EXPECT_EQ(Read(co).register_rows.size(), 1u);
+  EXPECT_TRUE(Read(co).history_rows.empty());
+}
+
+TEST(BkregModule, GeneralLedgerAccountsAndPeriodsAreListedInEveryFormat) {
+  bktest::TempDir dir;
+  const std::string co = Company(dir);
+  EXPECT_EQ(Bk(co, "gl account add 4000").status, 1) << "exists already";
+  EXPECT_EQ(Bk(co, "gl period add '' --year 2026").status, 1) << "periods exist already";
+  EXPECT_EQ(Bk(co, "gl period add '' --year 2027 --period 14 --start 2027-01-01 --end 2027-01-31").status, 1);
+  EXPECT_EQ(Bk(co, "gl period add '' --year 2027 --period 1 --start 2027-02-01 --end 2027-01-31").status, 1);
+  ASSERT_EQ(Bk(co, "gl period add '' --year 2027 --period 1 --start 2027-01-01 --end 2027-01-31 --closed").status, 0);
+  Result accounts = Bk(co, "--format csv gl account list");
+  ASSERT_EQ(accounts.status, 0);
+  EXPECT_TRUE(Has(accounts, "Account,Prefix,Base,Active\r\n")) << accounts.out;
+  EXPECT_TRUE(Has(accounts, ",yes\r\n")) << accounts.out;
+  Result periods = Bk(co, "--format json gl period list");
+  ASSERT_EQ(periods.status, 0);
+  EXPECT_TRUE(Has(periods, "\"Start\": \"2026-02-01\"")) << periods.out;
+  EXPECT_TRUE(Has(periods, "\"Status\": \"closed\"")) << periods.out;
+  Result text = Bk(co, "gl period list");
+  EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 2 + 13) << text.out;
+}
+
+// The demo's month of work runs through every module command on a fresh
+// company and ends reconciled to the cent; a second run only shows it.
+TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
+  bktest::TempDir dir;
+  const std::string co = dir.Sub("demo");
+  Result first = Bk(co, "demo");
+  ASSERT_EQ(first.status, 0) << first.out;
+  EXPECT_TRUE(Has(first, "Posted batch MONTH: 4 transactions to history, 5 general-ledger lines posted")) << first.out;
+  const size_t last_status = first.out.rfind("Difference");
+  ASSERT_NE(last_status, std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("25600.00        0.00", last_status), std::string::npos) << first.out;
+  const auto gl = PostedCents(co);
+  EXPECT_EQ(gl.at("1000"), 215000) << "the deposits; payables sends its own checks";
+  long long sum = 0;
+  for (const auto& [account, cents] : gl) sum += cents;
+  EXPECT_EQ(sum, 0) << "debits equal credits";
+  Result again = Bk(co, "demo");
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_FALSE(Has(again, "Posted batch")) << again.out;
+}
+
+// Random entries, removals and transfers over two accounts against a model
+// kept in a map: after every step each account's register balance and open
+// totals are what the model computes, and removing an entry takes out
+// exactly what entering it put in.
+TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
+  bktest::TempDir dir;
+  const std::string co = dir.Sub("company");
+  ASSERT_EQ(Bk(co, "init").status, 0);
+  ASSERT_EQ(Bk(co, "bank add A --balance 500.00").status, 0);
+  ASSERT_EQ(Bk(co, "bank add B --balance 0").status, 0);
+  struct Tran {
+    std::string bank;
+    long long cents;  // signed
+    int type;
+    bool transfer;
+  };
+  std::map<std::pair<std::string, std::string>, Tran> live;  // (bank, "run seq") -> transaction
+  std::map<std::string, long long> opening = {{"A", 50000}, {"B", 0}};
+  unsigned seed = 12345;
+  auto next = [&](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  int run = 0;
+  for (int step = 0; step < 24; ++step) {
+    const unsigned what = next(4);
+    if (what == 3 && !live.empty()) {  // remove one that is not a transfer side
+      auto it = live.begin();
+      std::advance(it, next(static_cast<unsigned>(live.size())));
+      const std::string args = "remove " + it->first.first + " " + it->first.second;
+      Result r = Bk(co, args);
+      EXPECT_EQ(r.status, it->second.transfer ? 1 : 0) << args << "\n" << r.out;
+      if (!it->second.transfer) live.erase(it);
+      continue;
+    }
+    const long long cents = 100 + next(90000);
+    const std::string amount = std::to_string(cents / 100) + "." + (cents % 100 < 10 ? "0" : "") +
+                               std::to_string(cents % 100);
+    ++run;
+    if (what == 2) {
+      const bool ab = next(2) == 0;
+      const std::string from = ab ? "A" : "B", to = ab ? "B" : "A";
+      ASSERT_EQ(Bk(co, "transfer " + from + " " + to + " --amount " + amount + " --date 2026-11-10").status, 0);
+      live[{from, std::to_string(run) + " 1"}] = {from, -cents, 3, true};
+      live[{to, std::to_string(run) + " 2"}] = {to, cents, 2, true};
+      continue;
+    }
+    const std::string bank = next(2) == 0 ? "A" : "B";
+    const int type = what == 0 ? 2 : 3;
+    ASSERT_EQ(Bk(co, std::string("enter ") + (type == 2 ? "deposit" : "withdrawal") + " --bank " + bank +
+                         " --amount " + amount + " --date 2026-11-0" + std::to_string(1 + step % 9))
+                  .status,
+              0);
+    live[{bank, std::to_string(run) + " 1"}] = {bank, type == 2 ? cents : -cents, type, false};
+  }
+  auto money = [](long long c) {
+    const long long a = c < 0 ? -c : c;
+    return std::string(c < 0 ? "-" : "") + std::to_string(a / 100) + "." + (a % 100 < 10 ? "0" : "") +
+           std::to_string(a % 100);
+  };
+  for (const char* bank : {"A", "B"}) {
+    long long balance = opening[bank], deposits = 0, withdrawals = 0;
+    for (const auto& [key, t] : live) {
+      if (t.bank != bank) continue;
+      balance += t.cents;
+      (t.type == 2 ? deposits : withdrawals) += t.cents < 0 ? -t.cents : t.cents;
+    }
+    Result shown = Bk(co, std::string("--format csv bank show ") + bank);
+    std::istringstream lines(shown.out);
+    std::string heading, row, cell;
+    std::getline(lines, heading);
+    std::getline(lines, row);
+    std::vector<std::string> cells;
+    for (std::istringstream in(row.substr(0, row.find('\r'))); std::getline(in, cell, ',');) cells.push_back(cell);
+    ASSERT_EQ(cells.size(), 15u) << shown.out;
+    EXPECT_EQ(cells[3], money(balance)) << bank << " register balance";
+    EXPECT_EQ(cells[9], money(deposits)) << bank << " open deposits";
+    EXPECT_EQ(cells[10], money(withdrawals)) << bank << " open withdrawals";
+  }
+  EXPECT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
+}
+
+}  // namespace

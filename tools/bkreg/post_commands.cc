@@ -1,0 +1,339 @@
+// bkreg post BATCH: moves every transaction of a batch to history, with its
+// details, notes and attachments, writes its general-ledger lines and has
+// the general ledger post them; the posting totals go to the program's
+// journal, printed or written to a file.
+//
+// Rules:
+//   - every batch record of that id (the register's "BK" and payables'
+//     "AP" checks alike) is posted; a batch with control totals must be in
+//     balance (the entered count and amount equal the control ones);
+//   - the batch records are held locked while the batch is posted, so a
+//     second posting, or an entry into the batch, waits its turn (exit 3);
+//     the bank accounts concerned must not be edited by another program;
+//   - general-ledger lines: a transaction with both a debit and a credit
+//     account gives a line pair; a deposit's item lines and a withdrawal's
+//     details give one pair each (the bank's side being the transaction's
+//     own account); a transaction without accounts is posted without lines;
+//     the general ledger's own rules decide what it keeps (checks written
+//     by payables are payables' to send, not the register's);
+//   - the work goes in units of work of --unit transactions (default
+//     1,000): the history records, their lines and the run counter commit
+//     together, so a stop loses at most the unit in progress; the general
+//     ledger posts the batch's lines once all units are in. Progress shows
+//     on a terminal; a stop says how many transactions were posted.
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <CLI/CLI.hpp>
+
+
+#include "accounts/bank_account.h"
+#include "batches/batch.h"
+#include "batches/bk_batch_part.h"
+#include "deposits/deposit_item_detail.h"
+#include "deposits/withdrawal_detail.h"
+#include "framework/batch/batch.h"
+#include "framework/batch/batch_list.h"
+#include "framework/io/rollback_stack.h"
+#include "ledger/gl_post_launcher.h"
+#include "ledger/gl_tran_creator.h"
+#include "ledger/gl_transaction_values.h"
+#include "records/files.h"
+#include "records/relations.h"
+#include "tools/bkreg/module_commands.h"
+#include "tools/bkreg/module_work.h"
+#include "transactions/detailed_transaction_data.h"
+#include "transactions/transaction.h"
+#include "transactions/transaction_file_header.h"
+#include "validation/tran_totals.h"
+
+namespace bkreg {
+
+namespace {
+
+struct Key {
+  tsAlpha bank;
+  tsDouble run, sequence;
+};
+
+// Feeds one line pair (debit, credit, amount as the record's addition and
+// subtraction) of `record` to the creator.
+ccStatus<tsioStatus::Status> Accumulate(bkProgram& program, glwTranCreator& creator, TransactionData& record,
+                                        TranLevelEnum level) {
+  DetailedTransactionData detailed(&record, record.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues values(program, true, &detailed);
+  creator.SetTranValuesObject(&values);
+  ccStatus<tsioStatus::Status> st = creator.AccumulateTrans(kBKIncludeAll);
+  if (st.Value() == tsioStatus::kSuccess) st = creator.RollTrans(level, kBKIncludeAll);
+  creator.SetTranValuesObject(nullptr);
+  return st;
+}
+
+// The general-ledger lines of the transaction `t` holds; the number of
+// pairs in `pairs`.
+ccStatus<tsioStatus::Status> Lines(bkProgram& program, glwTranCreator& creator, Transaction& t, int* pairs) {
+  ccStatus<tsioStatus::Status> st(tsioStatus::kSuccess);
+  const TransactionData& r = t.m_Record;
+  *pairs = 0;
+  if (r.GetType().Value() == 2) {  // a deposit's item lines: the bank's debit, the line's credit
+    DepositItemDetail line(t.File());
+    tsioStatus::Status io = line.FetchFirstOf(*t.CursorPtr(), TransactionDepositItemDetailsRel, false);
+    for (; io == tsioStatus::kSuccess && st.Value() == tsioStatus::kSuccess;
+         io = line.FetchNextOf(*t.CursorPtr(), TransactionDepositItemDetailsRel, false)) {
+      TransactionData part(r);
+      part.SetCreditAccount(line.m_Record.GetCreditAccount());
+      part.SetAddition(line.m_Record.GetAmount());
+      part.SetSubtraction(tsCurrency());
+      st = Accumulate(program, creator, part, kTranLevelItem);
+      ++*pairs;
+    }
+    if (io != tsioStatus::kEndOfFile && io != tsioStatus::kNotFound && io != tsioStatus::kSuccess) {
+      return ccStatus<tsioStatus::Status>(io);
+    }
+    if (*pairs > 0 || st.Value() != tsioStatus::kSuccess) return st;
+  }
+  if (r.GetType().Value() == 3) {  // a withdrawal's details: the detail's debit, the bank's credit
+    WithdrawalDetail detail(t.File());
+    tsioStatus::Status io = detail.FetchFirstOf(*t.CursorPtr(), TransactionWithdrawalDetailsRel, false);
+    for (; io == tsioStatus::kSuccess && st.Value() == tsioStatus::kSuccess;
+         io = detail.FetchNextOf(*t.CursorPtr(), TransactionWithdrawalDetailsRel, false)) {
+      TransactionData part(r);
+      part.SetDebitAccount(detail.m_Record.GetDebitAccount());
+      part.SetSubtraction(detail.m_Record.GetAmount());
+      part.SetAddition(tsCurrency());
+      st = Accumulate(program, creator, part, kTranLevelItem);
+      ++*pairs;
+    }
+    if (io != tsioStatus::kEndOfFile && io != tsioStatus::kNotFound && io != tsioStatus::kSuccess) {
+      return ccStatus<tsioStatus::Status>(io);
+    }
+    if (*pairs > 0 || st.Value() != tsioStatus::kSuccess) return st;
+  }
+  if (r.GetDebitAccount().str().empty() || r.GetCreditAccount().str().empty()) return st;
+  TransactionData whole(r);
+  *pairs = 1;
+  return Accumulate(program, creator, whole, kTranLevelTransaction);
+}
+
+}  // namespace
+
+int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ostream& err) {
+  if (o.unit < 1) {
+    err << "bkreg: --unit: at least 1 transaction\n";
+    return kRefused;
+  }
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (!ModuleWork::LoadLedger(err) || !w.OpenLedgerFiles(err)) {
+    err << "bkreg: nothing was posted\n";
+    return kFailed;
+  }
+  bkProgram& program = w.Program();
+
+  // The batch records of that id, held for the posting.
+  std::vector<std::unique_ptr<Batch>> batches;
+  {
+    Batch walk(w.Register());
+    tsioStatus::Status st = walk.FetchFirst(false);
+    for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
+      if (walk.m_Record.GetBatch() != o.batch) continue;
+      auto b = std::make_unique<Batch>(w.Register());
+      b->m_Record = walk.m_Record;
+      const tsioStatus::Status held = b->FetchEQ(true);
+      if (held == tsioStatus::kLocked) {
+        err << "bkreg: batch '" << o.batch << "' is in use by another program (being posted or entered into)\n";
+        return kBusy;
+      }
+      if (held != tsioStatus::kSuccess) {
+        err << "bkreg: cannot read batch '" << o.batch << "' (" << ccIOStatusStr(held) << ")\n";
+        return kFailed;
+      }
+      batches.push_back(std::move(b));
+    }
+    if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      err << "bkreg: cannot read the batches (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
+  }
+  if (batches.empty()) {
+    err << "bkreg: no batch '" << o.batch << "'\n";
+    return kRefused;
+  }
+  std::vector<Key> keys;
+  std::vector<std::string> banks;
+  for (auto& b : batches) {
+    const BatchData& r = b->m_Record;
+    zzBatch batch(r.GetApplOfOrigin().str(), r.GetBatch(), r.GetSource().Value());
+    auto* part = dynamic_cast<bkBatchPart*>(batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part())));
+    part->SetNumberOfTrans(tsDouble(r.GetCount().Value()));
+    part->SetAmountOfTrans(r.GetAmount());
+    part->SetNumberOfTransPosted(tsDouble(r.GetCountPosted().Value()));
+    part->SetAmountOfTransPosted(r.GetAmountPosted());
+    const bool controlled = r.GetCount().Value() != 0 || !r.GetAmount().IsNull();
+    if (controlled && !part->InBalance()) {
+      err << "bkreg: batch '" << o.batch << "' of " << r.GetApplOfOrigin().str() << " is not in balance: "
+          << r.GetCountPosted().Format() << " transactions of " << r.GetAmountPosted().Format() << " entered, "
+          << r.GetCount().Format() << " of " << r.GetAmount().Format() << " expected\n";
+      return kRefused;
+    }
+    Transaction t(w.Register(), "TBNKACC;TRUN;TSEQ;TAPPL;TBATCH;TSOURCE;TDPLOC", 0);
+    tsioStatus::Status st = t.FetchFirstOf(*b->CursorPtr(), BatchTransactionsRel, false);
+    for (; st == tsioStatus::kSuccess; st = t.FetchNextOf(*b->CursorPtr(), BatchTransactionsRel, false)) {
+      keys.push_back({t.m_Record.GetBankAccount(), t.m_Record.GetRun(), t.m_Record.GetSequence()});
+      if (std::find(banks.begin(), banks.end(), t.m_Record.GetBankAccount().str()) == banks.end()) {
+        banks.push_back(t.m_Record.GetBankAccount().str());
+      }
+    }
+    if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      err << "bkreg: cannot read the transactions of batch '" << o.batch << "' (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
+  }
+  for (const std::string& bank : banks) {
+    if (int rc = w.CheckBankFree(bank, err); rc != kDone) return rc;
+  }
+
+  TranTotals totals(program, TranTotals::kPostTotals, false);
+  if (totals.InitJournalSection().Value() != kBoolSuccess) {
+    err << "bkreg: the posting journal could not be set up\n";
+    return kFailed;
+  }
+  totals.InitUnitOfWork();
+  TransactionFileHeader history_header(w.History());
+  const bool progress = isatty(2);
+  size_t posted = 0;
+  long lines_posted = 0;
+  int rc = kDone;
+  std::string why;
+  for (size_t first = 0; first < keys.size() && rc == kDone; first += static_cast<size_t>(o.unit)) {
+    const size_t last = std::min(keys.size(), first + static_cast<size_t>(o.unit));
+    tclRollbackStack unit;
+    tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
+    ccStatus<ccBoolStatus> taken(kBoolSuccess);
+    const tsDouble run = io == tsioStatus::kSuccess ? history_header.ThisRun(taken) : tsDouble();
+    if (io != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
+      PrintMessages(taken.Errors(), err);
+      why = "the history's run could not be taken";
+      rc = io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
+      break;
+    }
+    {
+      glwTranCreator creator(program, true, nullptr);
+      if (creator.SetRunNumber(program).Value() != kBoolSuccess) {
+        why = "the general ledger's run could not be taken";
+        rc = kFailed;
+      }
+      for (size_t i = first; i < last && rc == kDone; ++i) {
+        Transaction t(w.Register());
+        t.AttachRollbackStack(&unit);
+        t.m_Record.SetBankAccount(keys[i].bank);
+        t.m_Record.SetRun(keys[i].run);
+        t.m_Record.SetSequence(keys[i].sequence);
+        io = t.FetchEQ(true);
+        if (io != tsioStatus::kSuccess) {
+          why = "a transaction could not be read (" + std::string(ccIOStatusStr(io)) + ")";
+          rc = io == tsioStatus::kLocked ? kBusy : kFailed;
+          break;
+        }
+        int pairs = 0;
+        ccStatus<tsioStatus::Status> lines = Lines(program, creator, t, &pairs);
+        if (lines.Value() != tsioStatus::kSuccess) {
+          PrintMessages(lines.Errors(), err);
+          why = "the general-ledger lines of the " + t.m_Record.MessageText() + " could not be made";
+          rc = kFailed;
+          break;
+        }
+        totals.AddTransaction(t.m_Record);
+        ccStatus<TransferStatus> moved = t.TransferWithDetails(w.History(), run, history_header.NextSequence());
+        if (moved.Value() != kTransferDone) {
+          PrintMessages(moved.Errors(), err);
+          why = "the " + t.m_Record.MessageText() + " could not be moved to history";
+          rc = kFailed;
+          break;
+        }
+        if (progress && (i % 100 == 99 || i + 1 == keys.size())) {
+          err << "\rposting: " << (i + 1) << "/" << keys.size() << std::flush;
+        }
+      }
+      if (rc == kDone) {
+        ccStatus<tsioStatus::Status> done = creator.ResetTranCreator(true);
+        if (done.Value() != tsioStatus::kSuccess) {
+          PrintMessages(done.Errors(), err);
+          why = "the general ledger refused the batch's lines";
+          rc = kFailed;
+        }
+      }
+      if (rc == kDone) creator.Commit();
+    }
+    if (rc == kDone && (io = unit.Commit()) != tsioStatus::kSuccess) {
+      why = "the unit of work could not be saved (" + std::string(ccIOStatusStr(io)) + ")";
+      rc = io == tsioStatus::kBusy || io == tsioStatus::kLocked ? kBusy : kFailed;
+    }
+    if (rc != kDone) {
+      (void)unit.Rollback();
+      totals.RollBack();
+      break;
+    }
+    totals.Commit();
+    posted = last;
+  }
+  if (progress && !keys.empty()) err << "\n";
+  if (rc == kDone) {
+    glwPostLauncher launcher(program);
+    ccBoolStatus opened = launcher.OpenFiles(program);
+    ccStatus<ccBoolStatus> done(kBoolSuccess);
+    if (opened == kBoolSuccess) {
+      for (auto& b : batches) {
+        launcher.AddToBatchList(
+            new zzBatchListNode(b->m_Record.GetApplOfOrigin().str(), b->m_Record.GetBatch(), b->m_Record.GetSource().Value()));
+      }
+      done = launcher.Post(0);
+      if (done.Value() == kBoolSuccess && launcher.ApplBlock() != nullptr) {
+        lines_posted = launcher.ApplBlock()->lines_posted;
+      }
+      launcher.CloseFiles();
+    }
+    if (opened != kBoolSuccess || done.Value() != kBoolSuccess) {
+      PrintMessages(done.Errors(), err);
+      why = "the general ledger did not post the batch's lines (they wait in the general ledger)";
+      rc = kFailed;
+    }
+  }
+  for (auto& b : batches) (void)b->Unlock();
+  totals.PrintToFile();
+
+  // The journal: printed, or written to the file asked for.
+  if (o.journal.empty()) {
+    for (const std::string& line : program.Journal().Lines()) out << line << "\n";
+  } else {
+    ccStatus<ccBoolStatus> written = program.Journal().PrintToFile(o.journal);
+    if (written.Value() != kBoolSuccess) {
+      PrintMessages(written.Errors(), err);
+      err << "bkreg: the posting journal could not be written to " << o.journal << "\n";
+      if (rc == kDone) rc = kFailed;
+    }
+  }
+  if (rc != kDone) {
+    err << "bkreg: posting of batch '" << o.batch << "' stopped: " << why << "; " << posted << " of " << keys.size()
+        << " transactions were posted\n";
+    return rc;
+  }
+  out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << lines_posted
+      << " general-ledger lines posted\n";
+  return kDone;
+}
+
+void AddPostCommands(CLI::App& app, Context& ctx) {
+  auto o = std::make_shared<PostOptions>();
+  CLI::App* post = app.add_subcommand(
+      "post", "posts a batch: its transactions to history with their general-ledger lines, posted by the "
+              "general ledger; the posting journal printed or written to --journal");
+  post->add_option("BATCH", o->batch, "batch id")->required();
+  post->add_option("--journal", o->journal, "file the posting journal is written to (default: printed)");
+  post->add_option("--unit", o->unit, "transactions per unit of work (default 1,000)")->check(CLI::Range(1L, 1000000L));
+  post->callback([&ctx, o] { ctx.status = PostBatch(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err); });
+}
+
+}  // namespace bkreg

@@ -1,0 +1,399 @@
+// bkreg register, balance: a bank account's register with running balances,
+// and its balances as of a date.
+//
+// balance --kind register (the default): the register balance at the end of
+// the date; bank: the cleared balance; reconciled: the last reconciled
+// balance; cash: the balance of one GL cash account of the bank account
+// (needs --cash-account). Without --as-of, today.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstring>
+
+#include "accounts/bank_account.h"
+#include "balances/balance_accumulators.h"
+#include "balances/balance_as_of.h"
+#include "framework/base/errors.h"
+#include "framework/io/file_manager.h"
+#include "programs/bk_program.h"
+#include "records/files.h"
+#include "tools/bkreg/commands.h"
+#include "tools/bkreg/input.h"
+#include "transactions/transaction.h"
+
+namespace bkreg {
+
+namespace {
+
+// Fetches the bank account `text` names (after the id rules) into `bank`;
+// the exit status (1 for an id no account has).
+int FetchBank(Context& ctx, BankAccount& bank, const std::string& text, std::string* id) {
+  std::string problem = ParseBankId("the bank account id", text, id);
+  if (!problem.empty()) return ctx.Refuse(problem);
+  bank.m_Record.SetBankAccount(tsAlpha(*id));
+  const tsioStatus::Status st = bank.FetchEQ(false);
+  if (st == tsioStatus::kNotFound) return ctx.Refuse("no bank account '" + *id + "'");
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read bank account '" + *id + "'", st);
+  return kDone;
+}
+
+// The register's columns, and those a walk of it reads (the index columns of
+// register order come along).
+const std::vector<std::string> kRegisterHeadings = {"Date", "Type", "Number", "Description", "Amount", "State", "Balance"};
+const std::vector<bool> kRegisterNumeric = {false, false, false, false, true, false, true};
+constexpr const char kRegisterColumns[] = "TBNKACC;TTRANDT;TRANTYP;TCHECK;TDEPID;TDESC;TSUBTR;TADD;TRECOND";
+constexpr const char kRegisterSumColumns[] = "TBNKACC;TSUBTR;TADD";
+constexpr short kRegisterIndex = 5;  // bank, date, check number, subtraction, run, sequence
+
+// Type descriptions by type value (they depend on the type only).
+class TypeNames {
+ public:
+  const std::string& Of(const TransactionData& t) {
+    const int v = t.GetType().Value();
+    for (const auto& [value, text] : names_) {
+      if (value == v) return text;
+    }
+    names_.emplace_back(v, t.TranTypeFullDescription());
+    return names_.back().second;
+  }
+
+ private:
+  std::vector<std::pair<int, std::string>> names_;
+};
+
+// Walks the transactions of bank account `id` in the order of the cursor's
+// index (which leads with the bank account), calling `row` with each (it answers false to stop); the
+// cursor starts from an empty record, whatever other cursors on the handle
+// did.
+template <typename F>
+tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, const tsDate& from, F row) {
+  t.Initialize();
+  t.m_Record.SetBankAccount(tsAlpha(id));
+  if (!from.IsEmpty()) t.m_Record.SetTransactionDate(from);  // index 5 leads with the bank and the date
+  tsioStatus::Status st = t.FetchGE(false);
+  for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
+    if (!row(t.m_Record)) break;
+  }
+  return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
+}
+
+template <typename F>
+tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
+  return WalkRegister(t, id, tsDate(), row);
+}
+
+// What the first walk learns: the sum of the amounts and, for aligned text,
+// the widths of the columns. It walks the key (the table's own order, no
+// look-ups through a second index), so it cannot follow the running
+// balance: the Balance column is made as wide as the widest balance the
+// amounts could reach, the opening balance plus all the positive amounts
+// or plus all the negative ones. Widths of numbers and dates come from their extreme values
+// (a formatted value is wider the further it is from zero on its side of
+// it), so the walk formats nothing.
+struct RegisterMeasure {
+  tsCurrency total, ups, downs;  // downs: the negative amounts
+  bool any = false;
+  tsCurrency low_amount, high_amount;
+  tsDate low_date, high_date;
+  tsDouble low_check, high_check;
+  bool any_check = false;
+  size_t number = 0, description = 0, type = 0, state = 0;
+  TypeNames types;
+
+  void Add(const TransactionData& t, bool widths) {
+    const tsCurrency amount = t.GetAmount();
+    total += amount;
+    if (!widths) return;
+    if (tsCurrency() < amount) {
+      ups += amount;
+    } else {
+      downs += amount;
+    }
+    if (!any || amount < low_amount) low_amount = amount;
+    if (!any || high_amount < amount) high_amount = amount;
+    const tsDate& d = t.GetTransactionDate();
+    if (!any || d < low_date) low_date = d;
+    if (!any || high_date < d) high_date = d;
+    any = true;
+    if (t.GetType().Value() == 1) {
+      const tsDouble& c = t.GetCheck();
+      if (!any_check || c < low_check) low_check = c;
+      if (!any_check || high_check < c) high_check = c;
+      any_check = true;
+    } else {
+      number = std::max(number, TextWidth(t.GetDepositID().str()));
+    }
+    description = std::max(description, TextWidth(t.GetDescription().str()));
+    type = std::max(type, types.Of(t).size());
+    state = std::max(state, std::strlen(TransactionData::ReconcileStateCode(t.GetReconciled().Value())));
+  }
+
+  void Widths(TableWriter& w, const tsCurrency& opening) const {
+    auto widest = [](const tsData& a, const tsData& b) { return std::max(a.Format().size(), b.Format().size()); };
+    w.SetWidth(6, widest(tsCurrency(opening + ups), tsCurrency(opening + downs)));
+    w.SetWidth(6, opening.Format().size());
+    w.SetWidth(3, std::string("Opening balance").size());
+    if (!any) return;
+    w.SetWidth(0, widest(low_date, high_date));
+    w.SetWidth(1, type);
+    w.SetWidth(2, any_check ? std::max(number, widest(low_check, high_check)) : number);
+    w.SetWidth(3, description);
+    w.SetWidth(4, widest(low_amount, high_amount));
+    w.SetWidth(5, state);
+  }
+};
+
+}  // namespace
+
+
+// The register in register order with running balances. The register
+// balance holds every transaction, so the opening balance is what it was
+// before them. Two walks, neither keeping rows: the first adds up the
+// amounts in key order (and measures the columns of aligned text), the
+// second writes each row as it reads it in register order. With a period,
+// the opening balance is the balance before its first day, and the second
+// walk starts there; with a state, other rows are left out but still move
+// the running balance.
+int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& filter) {
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  BankAccount bank(s->Master(), "", 0);
+  std::string id;
+  if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
+  const bool aligned = ctx.format == Format::kText;
+  RegisterMeasure m;
+  tsCurrency before;  // dated before the period
+  {
+    Transaction sum(s->Register(), aligned || !filter.from.IsEmpty() ? kRegisterColumns : kRegisterSumColumns, 0);
+    tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) {
+      m.Add(t, aligned);
+      if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
+      return true;
+    });
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
+  }
+  tsCurrency running = bank.m_Record.GetRegisterBalance() - m.total + before;
+  TableWriter table(ctx.out, ctx.format, kRegisterHeadings, kRegisterNumeric);
+  if (aligned) m.Widths(table, running);
+  std::vector<std::string> cells(kRegisterHeadings.size());
+  cells[3] = "Opening balance";
+  cells[6] = running.Format();
+  table.Row(cells);
+
+  TypeNames types;
+  Transaction t(s->Register(), kRegisterColumns, kRegisterIndex);
+  tsioStatus::Status st = WalkRegister(t, id, filter.from, [&](const TransactionData& l) {
+    if (!filter.to.IsEmpty() && filter.to < l.GetTransactionDate()) return false;
+    const tsCurrency amount = l.GetAmount();
+    running += amount;
+    const int state = l.GetReconciled().Value();
+    if (filter.state != 0 && state != filter.state) return true;
+    cells[0] = l.GetTransactionDate().Format();
+    cells[1] = types.Of(l);
+    cells[2] = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+    cells[3] = l.GetDescription().str();
+    cells[4] = amount.Format();
+    cells[5] = TransactionData::ReconcileStateCode(state);
+    cells[6] = running.Format();
+    table.Row(cells);
+    return table.Good();  // a failed write stops the walk
+  });
+  table.End();
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("the register of " + id + " could not be read to the end", st);
+  return kDone;
+}
+
+int PrintRegister(Context& ctx, const std::string& bank) { return PrintRegister(ctx, bank, RegisterFilter()); }
+
+namespace {
+
+// One journal line's text: one line, no comment marks.
+std::string JournalText(const std::string& text) {
+  std::string s = TextCell(text);
+  for (char& c : s) {
+    if (c == ';' || c == '#' || c == '|') c = ',';
+  }
+  return s;
+}
+
+// The register in the import file's form (date,type,number,amount,
+// description), or as a plain-text journal: an opening entry the day before
+// the first transaction, then one entry per transaction, each posting its
+// net amount to Assets:Bank:<ID> against Equity:Register:<ID>; cleared and
+// reconciled transactions are marked "*".
+int Export(Context& ctx, const std::string& text, const std::string& form) {
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  BankAccount bank(s->Master(), "", 0);
+  std::string id;
+  if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
+  tsCurrency total;
+  tsDate first;
+  {
+    Transaction sum(s->Register(), kRegisterSumColumns, 0);
+    const tsioStatus::Status st = WalkRegister(sum, id, [&](const TransactionData& t) {
+      total += t.GetAmount();
+      return true;
+    });
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
+  }
+  const tsCurrency opening = bank.m_Record.GetRegisterBalance() - total;
+  Transaction t(s->Register(), kRegisterColumns, kRegisterIndex);
+  static const char* kTypes[] = {"", "check", "deposit", "withdrawal", "adjustment"};
+  tsioStatus::Status st;
+  if (form == "csv") {
+    TableWriter table(ctx.out, Format::kCsv, {"date", "type", "number", "amount", "description"},
+                      {false, false, false, true, false});
+    std::vector<std::string> cells(5);
+    st = WalkRegister(t, id, [&](const TransactionData& l) {
+      const int type = l.GetType().Value();
+      cells[0] = l.GetTransactionDate().Format();
+      cells[1] = type >= 1 && type <= 4 ? kTypes[type] : std::to_string(type);
+      cells[2] = type == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+      tsCurrency amount = l.GetAmount();
+      if (type == 1 || type == 3) amount = tsCurrency(-amount);  // as entered: positive
+      cells[3] = amount.Format();
+      cells[4] = l.GetDescription().str();
+      table.Row(cells);
+      return table.Good();
+    });
+    table.End();
+  } else {
+    const std::string account = "Assets:Bank:" + id, equity = "Equity:Register:" + id;
+    bool opened = false;
+    std::string buf;
+    st = WalkRegister(t, id, [&](const TransactionData& l) {
+      buf.clear();
+      if (!opened) {
+        opened = true;
+        const tsDate day = l.GetTransactionDate() - 1;
+        buf += day.Format() + " * Opening balance\n    " + account + "  " + opening.Format() + "\n    " + equity +
+               "\n\n";
+      }
+      const int type = l.GetType().Value();
+      const int state = l.GetReconciled().Value();
+      buf += l.GetTransactionDate().Format();
+      buf += state == 2 || state == 3 ? " * " : " ";
+      buf += type >= 1 && type <= 4 ? kTypes[type] : "transaction";
+      const std::string number = type == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+      if (!number.empty()) buf += " " + JournalText(number);
+      if (!l.GetDescription().str().empty()) buf += " - " + JournalText(l.GetDescription().str());
+      buf += "\n    " + account + "  " + l.GetAmount().Format() + "\n    " + equity + "\n\n";
+      ctx.out << buf;
+      return ctx.out.good();
+    });
+    if (st == tsioStatus::kSuccess && !opened) {
+      ctx.out << tsDate::Today().Format() << " * Opening balance\n    " << account << "  " << opening.Format()
+              << "\n    " << equity << "\n";
+    }
+  }
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("the register of " + id + " could not be read to the end", st);
+  return kDone;
+}
+
+}  // namespace
+
+namespace {
+
+struct BalanceOptions {
+  std::string bank, as_of, kind = "register", cash;
+};
+
+int Balance(Context& ctx, const BalanceOptions& o) {
+  if ((o.kind == "cash") == o.cash.empty()) return ctx.Refuse("--cash-account goes with --kind cash, and only with it");
+  tsDate as_of = tsDate::Today();
+  if (!o.as_of.empty()) {
+    const std::string problem = ParseDate("--as-of", o.as_of, &as_of);
+    if (!problem.empty()) return ctx.Refuse(problem);
+  }
+  int status = kDone;
+  Session* s = ctx.Open(&status);
+  if (!s) return status;
+  BankAccount bank(s->Master(), "", 0);
+  std::string id;
+  if ((status = FetchBank(ctx, bank, o.bank, &id)) != kDone) return status;
+  const tsAlpha key(id);
+  // Posted transactions live in history. A walk takes from the stored
+  // total what its file holds after the date, so the register and bank
+  // balances over both files are the two walks less the stored total.
+  tsioDataFile* history = nullptr;
+  const tsioStatus::Status opened = s->Program().FileManager().Open(BKTHistoryFileSpec, &history);
+  if (opened != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", opened);
+  tsCurrency balance;
+  if (o.kind == "register" || o.kind == "bank") {
+    const bool reg = o.kind == "register";
+    auto walk = [&](const tsioDataFile& file) {
+      return reg ? bkRegisterBalanceAsOfDateAccumulator(key, as_of, s->Master(), file).accumulate()
+                 : bkBankBalanceAsOfDateAccumulator(key, as_of, s->Master(), file).accumulate();
+    };
+    const tsCurrency current = walk(s->Register()), posted = walk(*history);
+    const tsCurrency stored = reg ? bank.m_Record.GetRegisterBalance() : bank.m_Record.GetBankBalance();
+    balance = bkIsBalanceFailure(current) || bkIsBalanceFailure(posted) ? bkBalanceFailureAmount()
+                                                                        : tsCurrency(current + posted - stored);
+  } else if (o.kind == "reconciled") {
+    balance = bkLastReconciledBalanceAsOfDateAccumulator(key, as_of, s->Master(), s->Register()).accumulate();
+  } else {
+    balance = bkCashAccountBalanceAsOfDateAccumulator(key, tsAlpha(o.cash), as_of, s->Master(), s->Register()).accumulate();
+  }
+  if (bkIsBalanceFailure(balance)) {
+    return ctx.Fail("the " + o.kind + " balance of '" + id + "' could not be computed (details in " + ctx.company +
+                    "/bkreg.log)");
+  }
+  Table table{{"Bank", "As of", "Kind", "Balance"}, {false, false, false, true}, {}};
+  table.rows.push_back({id, as_of.Format(), o.kind == "cash" ? "cash " + o.cash : o.kind, balance.Format()});
+  table.Print(ctx.out, ctx.format);
+  return kDone;
+}
+
+struct RegisterOptions {
+  std::string bank, from, to, state;
+};
+
+int Register(Context& ctx, const RegisterOptions& o) {
+  if (o.bank.empty()) return ctx.Refuse("register: which bank account? (BANK)");
+  RegisterFilter f;
+  std::string problem;
+  if (!o.from.empty()) problem = ParseDate("--from", o.from, &f.from);
+  if (problem.empty() && !o.to.empty()) problem = ParseDate("--to", o.to, &f.to);
+  if (!problem.empty()) return ctx.Refuse(problem);
+  if (!f.from.IsEmpty() && !f.to.IsEmpty() && f.to < f.from) return ctx.Refuse("--to is before --from");
+  f.state = o.state == "open" ? 1 : o.state == "cleared" ? 2 : o.state == "reconciled" ? 3 : 0;
+  return PrintRegister(ctx, o.bank, f);
+}
+
+}  // namespace
+
+void AddRegisterCommands(CLI::App& app, Context& ctx) {
+  auto r = std::make_shared<RegisterOptions>();
+  CLI::App* reg = app.add_subcommand("register", "the register in register order with running balances");
+  reg->add_option("BANK", r->bank, "bank account id");
+  reg->add_option("--bank", r->bank, "bank account id (instead of BANK)");
+  reg->add_option("--from", r->from, "first date shown (the opening balance is the balance before it)");
+  reg->add_option("--to", r->to, "last date shown");
+  reg->add_option("--state", r->state, "only open, cleared or reconciled transactions")
+      ->check(CLI::IsMember({"open", "cleared", "reconciled"}));
+  reg->callback([&ctx, r] { ctx.status = Register(ctx, *r); });
+
+  auto e = std::make_shared<std::pair<std::string, std::string>>("", "csv");
+  CLI::App* exp = app.add_subcommand(
+      "export", "the register as CSV in the import file's form, or as a plain-text accounting journal");
+  exp->add_option("BANK", e->first, "bank account id")->required();
+  exp->add_option("--format", e->second, "csv (date,type,number,amount,description) or journal")
+      ->check(CLI::IsMember({"csv", "journal"}));
+  exp->callback([&ctx, e] { ctx.status = Export(ctx, e->first, e->second); });
+
+  auto b = std::make_shared<BalanceOptions>();
+  CLI::App* balance = app.add_subcommand("balance", "a bank account's balance at the end of a date");
+  balance->add_option("BANK", b->bank, "bank account id");
+  balance->add_option("--bank", b->bank, "bank account id (instead of BANK)");
+  balance->add_option("--as-of", b->as_of, "the date (default today)");
+  balance->add_option("--kind", b->kind, "register (default), bank, reconciled or cash")
+      ->check(CLI::IsMember({"register", "bank", "reconciled", "cash"}));
+  balance->add_option("--cash-account", b->cash, "the GL cash account (with --kind cash)");
+  balance->callback([&ctx, b] {
+    ctx.status = b->bank.empty() ? ctx.Refuse("balance: which bank account? (BANK)") : Balance(ctx, *b);
+  });
+}
+
+}  // namespace bkreg

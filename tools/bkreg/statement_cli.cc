@@ -1,0 +1,69 @@
+// bkreg statement import, reconcile finish and reconcile undo: the command
+// line of the statement and reconciliation work in statement_commands.h.
+// The `reconcile` command itself (with start and status) is registered by
+// the transaction commands; this file adds its finish and undo.
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "tools/bkreg/commands.h"
+#include "tools/bkreg/input.h"
+#include "tools/bkreg/statement_commands.h"
+
+namespace bkreg {
+namespace {
+
+// Runs `body(program)` on the opened company with the bank id made
+// canonical (the id rules of input.h); the exit status.
+template <typename Body>
+int OnCompany(Context& ctx, std::string* bank, Body body) {
+  if (std::string problem = ParseBankId("BANK", *bank, bank); !problem.empty()) return ctx.Refuse(problem);
+  int status = kDone;
+  Session* session = ctx.Open(&status);
+  if (session == nullptr) return status;
+  return body(session->Program());
+}
+
+}  // namespace
+
+void AddStatementCommands(CLI::App& app, Context& ctx) {
+  CLI::App* statement = app.add_subcommand("statement", "bank statements: import");
+  statement->require_subcommand(1);
+  auto s = std::make_shared<StatementImportOptions>();
+  CLI::App* import = statement->add_subcommand(
+      "import",
+      "matches a statement (OFX/QFX or CSV) to the register and clears the exact matches into the reconciliation "
+      "in progress; a line already imported is never applied again");
+  import->add_option("BANK", s->bank, "bank account id")->required();
+  import->add_option("FILE", s->file, "the statement file")->required();
+  import->add_option("--format", s->format, "ofx or csv (default: by the file's extension)")
+      ->check(CLI::IsMember({"ofx", "qfx", "csv"}));
+  import->add_option("--mapping", s->mapping, "CSV columns, e.g. \"date=1;amount=2;id=3\"");
+  import->add_option("--mapping-file", s->mapping_file, "a file of CSV column mapping lines");
+  import->add_option("--window", s->window_days, "days a matching transaction's date may differ (0 to 60)")
+      ->check(CLI::Range(0, 60));
+  import->add_flag("--enter-unknown", s->enter_unknown, "enter lines matching nothing as adjustments");
+  import->add_option("--choose", s->choices, "LINEID=RUN/SEQ: the transaction chosen for an ambiguous line");
+  import->callback([&ctx, s] {
+    ctx.status = OnCompany(ctx, &s->bank, [&](bkProgram& p) { return StatementImport(p, *s, ctx.out, ctx.err); });
+  });
+
+  CLI::App* reconcile = app.get_subcommand("reconcile");
+  auto r = std::make_shared<ReconcileOptions>();
+  CLI::App* finish = reconcile->add_subcommand(
+      "finish", "records the reconciliation when the cleared balance equals the statement's ending balance");
+  finish->add_option("BANK", r->bank, "bank account id")->required();
+  finish->add_option("--date", r->date, "statement date (when no reconciliation is in progress)");
+  finish->add_option("--ending", r->ending, "statement ending balance (when no reconciliation is in progress)");
+  finish->callback([&ctx, r] {
+    ctx.status = OnCompany(ctx, &r->bank, [&](bkProgram& p) { return ReconcileFinish(p, *r, ctx.out, ctx.err); });
+  });
+  CLI::App* undo = reconcile->add_subcommand("undo", "reverses the last reconciliation of a bank account exactly");
+  undo->add_option("BANK", r->bank, "bank account id")->required();
+  undo->callback([&ctx, r] {
+    ctx.status = OnCompany(ctx, &r->bank, [&](bkProgram& p) { return ReconcileUndo(p, *r, ctx.out, ctx.err); });
+  });
+}
+
+}  // namespace bkreg

@@ -1,0 +1,188 @@
+// The statement and reconciliation commands of bkreg.
+#include "tools/bkreg/statement_commands.h"
+
+#include <ostream>
+
+#include "framework/io/file_manager.h"
+#include "programs/bk_program.h"
+#include "records/files.h"
+#include "statements/reconciliation.h"
+#include "statements/statement_cursors.h"
+#include "statements/statement_import.h"
+#include "statements/statement_reader.h"
+
+namespace bkreg {
+
+namespace {
+
+void PrintErrors(const ccErrors& errors, std::ostream& err) {
+  for (const auto& e : errors) err << "bkreg: " << e.DisplayText() << "\n";
+}
+
+// The files a statement needs besides the program's: the history (posted
+// transactions) and the statement file, created on first use (a company
+// made before statements were kept gets them here).
+bool OpenStatementFiles(bkProgram& program, tsioDataFile** history, tsioDataFile** statements, std::ostream& err) {
+  tsioFileManager& fm = program.FileManager();
+  for (const tsioFileSpec* spec : {&BKTHistoryFileSpec, &BKSFileSpec}) {
+    tsioStatus::Status st = fm.Create(*spec);
+    if (st == tsioStatus::kSuccess) st = fm.Open(*spec, spec == &BKSFileSpec ? statements : history);
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: the company's " << (spec == &BKSFileSpec ? "statement" : "history") << " file cannot be opened ("
+          << ccIOStatusStr(st) << ")\n";
+      return false;
+    }
+  }
+  return program.File(BKMFileSpec) != nullptr && program.File(BKTFileSpec) != nullptr;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+const char* OutcomeText(bkLineOutcome o) {
+  switch (o) {
+    case bkLineOutcome::kCleared: return "cleared";
+    case bkLineOutcome::kAlreadyApplied: return "refused";
+    case bkLineOutcome::kProposed: return "choose";
+    case bkLineOutcome::kUnknown: return "unknown";
+    case bkLineOutcome::kEntered: return "entered";
+    case bkLineOutcome::kAwaitingPost: return "waiting";
+    case bkLineOutcome::kFailed: return "failed";
+  }
+  return "";
+}
+
+std::string CandidateText(const bkMatchCandidate& c) {
+  static const char* kTypes[] = {"?", "check", "deposit", "withdrawal", "adjustment"};
+  std::string s = std::to_string(c.run) + "/" + std::to_string(c.sequence) + " " +
+                  kTypes[c.type >= 1 && c.type <= 4 ? c.type : 0] + " " + std::to_string(c.date.Ymd()) + " " +
+                  c.amount.Format();
+  if (c.check) s += " check " + std::to_string(c.check);
+  if (!c.deposit_id.empty()) s += " id " + c.deposit_id;
+  if (c.instance == 1) s += " (not posted)";
+  return s;
+}
+
+}  // namespace
+
+int StatementImport(bkProgram& program, const StatementImportOptions& o, std::ostream& out, std::ostream& err) {
+  if (o.bank.empty() || o.file.empty()) {
+    err << "bkreg: statement import BANK FILE\n";
+    return 1;
+  }
+  std::string format = Lower(o.format);
+  if (format.empty()) {
+    const std::string name = Lower(o.file);
+    const size_t dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    format = ext == "csv" ? "csv" : (ext == "ofx" || ext == "qfx") ? "ofx" : "";
+  }
+  if (format == "qfx") format = "ofx";
+  bkStatement statement;
+  std::string error;
+  if (format == "ofx") {
+    if (!bkReadOfxStatement(o.file, &statement, &error)) {
+      err << "bkreg: statement not imported, nothing was changed: " << error << "\n";
+      return 1;
+    }
+  } else if (format == "csv") {
+    bkCsvMapping mapping;
+    if ((!o.mapping_file.empty() && !mapping.ReadFile(o.mapping_file, &error)) ||
+        !mapping.ParseText(o.mapping, &error) || !bkReadCsvStatement(o.file, mapping, &statement, &error)) {
+      err << "bkreg: statement not imported, nothing was changed: " << error << "\n";
+      return 1;
+    }
+  } else {
+    err << "bkreg: which format is " << o.file << "? (--format ofx|csv)\n";
+    return 1;
+  }
+
+  bkStatementImportOptions options;
+  options.window_days = o.window_days;
+  options.enter_unknown = o.enter_unknown;
+  for (const auto& c : o.choices) {
+    long long run = 0, seq = 0;
+    const size_t eq = c.rfind('=');
+    if (eq == std::string::npos || std::sscanf(c.c_str() + eq + 1, "%lld/%lld", &run, &seq) != 2) {
+      err << "bkreg: --choose LINEID=RUN/SEQ, not '" << c << "'\n";
+      return 1;
+    }
+    options.choices[c.substr(0, eq)] = {run, seq};
+  }
+
+  tsioDataFile* history = nullptr;
+  tsioDataFile* statements = nullptr;
+  if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
+  bkStatementImporter importer(program, *program.File(BKMFileSpec), *program.File(BKTFileSpec), *history, *statements);
+  bkStatementImportResult result;
+  const ccStatus<ccError::Level> done = importer.Import(tsAlpha(o.bank), statement, options, &result);
+  for (const auto& r : result.lines) {
+    if (r.line == nullptr) continue;
+    out << OutcomeText(r.outcome) << "  " << r.line->id << "  " << r.line->date.Ymd() << "  " << r.line->amount.Format();
+    if (r.line->check) out << "  check " << r.line->check;
+    if (!r.line->memo.empty()) out << "  " << r.line->memo;
+    if (r.outcome == bkLineOutcome::kCleared) out << "  -> " << CandidateText(r.match.candidates[0]);
+    if (!r.note.empty() && r.outcome != bkLineOutcome::kCleared) out << "  (" << r.note << ")";
+    out << "\n";
+    if (r.outcome == bkLineOutcome::kProposed) {
+      for (const auto& c : r.match.candidates) out << "    candidate " << CandidateText(c) << "\n";
+    }
+  }
+  out << result.Count(bkLineOutcome::kCleared) << " cleared, " << result.Count(bkLineOutcome::kAlreadyApplied)
+      << " already applied, " << result.Count(bkLineOutcome::kProposed) << " to choose, "
+      << result.Count(bkLineOutcome::kUnknown) << " unknown, " << result.Count(bkLineOutcome::kEntered) << " entered, "
+      << result.Count(bkLineOutcome::kAwaitingPost) << " waiting for posting; statement of "
+      << statement.end.Ymd() << " ending at " << statement.ending_balance.Format() << "\n";
+  if (done.HasError()) {
+    PrintErrors(done.Errors(), err);
+    return result.locked ? 3 : result.refused ? 1 : 2;
+  }
+  return 0;
+}
+
+namespace {
+
+int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::ostream& out, std::ostream& err) {
+  if (o.bank.empty()) {
+    err << "bkreg: which bank account?\n";
+    return 1;
+  }
+  bool given = false;
+  tsDate date;
+  tsCurrency ending;
+  if (finish && (!o.date.empty() || !o.ending.empty())) {
+    if (!date.Parse(o.date) || date.IsEmpty() || !ending.Parse(o.ending)) {
+      err << "bkreg: --date DATE and --ending AMOUNT go together\n";
+      return 1;
+    }
+    given = true;
+  }
+  tsioDataFile* history = nullptr;
+  tsioDataFile* statements = nullptr;
+  if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
+  bkReconciler reconciler(*program.File(BKMFileSpec), {history, program.File(BKTFileSpec)}, *statements);
+  bkReconcileSummary s;
+  const ccStatus<ccError::Level> done =
+      finish ? reconciler.Finish(tsAlpha(o.bank), given, date, ending, &s) : reconciler.Undo(tsAlpha(o.bank), &s);
+  if (done.HasError()) {
+    PrintErrors(done.Errors(), err);
+    return s.locked ? 3 : s.refused ? 1 : 2;
+  }
+  out << (finish ? "Reconciled " : "Undid the reconciliation of ") << o.bank << " to the statement of "
+      << s.statement_date.Ymd() << ": " << s.count << " transactions, ending balance " << s.ending_balance.Format()
+      << (finish ? "" : ", reconciled balance back to " + s.previous_balance.Format()) << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int ReconcileFinish(bkProgram& program, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+  return Reconcile(program, o, true, out, err);
+}
+int ReconcileUndo(bkProgram& program, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+  return Reconcile(program, o, false, out, err);
+}
+
+}  // namespace bkreg

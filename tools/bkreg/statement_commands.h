@@ -1,0 +1,49 @@
+// The bodies of bkreg's statement and reconciliation commands, over a
+// program of the module whose files are open (bkProgram::OpenFiles): the
+// command line parses its options into these structures and calls them.
+// Each returns the program's exit status: 0 done, 1 refused (bad input or a
+// business rule: a damaged statement, a balance that does not agree, nothing
+// to undo), 2 failed, 3 a record is locked by another program. What was
+// done goes to `out`, what went wrong to `err`.
+//
+//   statement import BANK FILE [--format ofx|csv] [--mapping TEXT]
+//       [--mapping-file PATH] [--window DAYS] [--enter-unknown]
+//       [--choose LINEID=RUN/SEQ]...
+//   reconcile finish BANK [--date DATE --ending AMOUNT]
+//   reconcile undo BANK
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+class bkProgram;
+
+namespace bkreg {
+
+struct StatementImportOptions {
+  std::string bank;
+  std::string file;
+  std::string format;        // "ofx" (also QFX), "csv"; "" = by the file's extension
+  std::string mapping;       // CSV mapping entries "name=value;..."
+  std::string mapping_file;  // CSV mapping file
+  int window_days = 3;
+  bool enter_unknown = false;
+  std::vector<std::string> choices;  // "LINEID=RUN/SEQ": the transaction chosen for an ambiguous line
+};
+
+struct ReconcileOptions {
+  std::string bank;
+  std::string date;    // finish: statement date when none is in progress
+  std::string ending;  // finish: ending balance when none is in progress
+};
+
+// Reads the statement (nothing is written when it cannot be read), applies
+// it to the bank's register and lists each line: cleared, already applied,
+// proposed (with its candidates), unknown, entered, awaiting posting, failed.
+int StatementImport(bkProgram& program, const StatementImportOptions& options, std::ostream& out,
+                    std::ostream& err);
+int ReconcileFinish(bkProgram& program, const ReconcileOptions& options, std::ostream& out, std::ostream& err);
+int ReconcileUndo(bkProgram& program, const ReconcileOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace bkreg

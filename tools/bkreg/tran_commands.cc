@@ -1,0 +1,628 @@
+// bkreg remove, transfer, clear, reconcile start|status and locks: the work
+// on single register transactions and on what programs hold.
+//
+// Rules:
+//   - remove: an unposted transaction (in the register, not in history),
+//     with its deposit items and lines or withdrawal details, uncounted from
+//     its batch and from its bank account's balance and totals, in one unit
+//     of work. One side of a transfer is refused (the pair stays whole).
+//   - transfer FROM TO: two tied transactions in one unit of work, the same
+//     run and transfer sequence, direction 1 (from) and 2 (to); the kinds
+//     follow each bank account's transfer type (withdrawal and deposit, or
+//     two adjustments), each side validated as a transfer.
+//   - clear: a posted transaction (in history) marked cleared with an
+//     amount (default its own) and date, moving the bank balance.
+//   - reconcile start: the statement's date and ending balance for a bank
+//     account, its opening balance being the bank balance as of the
+//     statement date less what was cleared (and not yet reconciled) up to
+//     it; one reconciliation at a time per bank account.
+//     reconcile status: the opening balance plus what is cleared (and not
+//     yet reconciled) up to the statement date, against the ending balance:
+//     the difference, to the cent, is what remains to be found.
+//   - Every command that changes a bank account's register refuses (exit 3)
+//     while another program holds its edit-register lock.
+#include <iostream>
+#include <CLI/CLI.hpp>
+
+
+#include "accounts/bank_account.h"
+#include "balances/balance_accumulators.h"
+#include "balances/balance_as_of.h"
+#include "balances/reconcile_in_progress.h"
+#include "batches/bk_batch_part.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
+#include "deposits/withdrawal_detail.h"
+#include "framework/batch/batch.h"
+#include "framework/io/rollback_stack.h"
+#include "locking/register_bank_lock.h"
+#include "locking/transaction_run_lock.h"
+#include "records/relations.h"
+#include "tools/bkreg/input.h"
+#include "tools/bkreg/module_commands.h"
+#include "tools/bkreg/module_work.h"
+#include "transactions/transaction.h"
+#include "validation/transfer_validater.h"
+
+namespace bkreg {
+
+namespace {
+
+// Makes the transaction's batch the program's, its register part reading
+// the batch record (so its control totals are kept when it is written).
+void UseBatchOf(ModuleWork& w, const TransactionData& t) {
+  zzBatch batch(t.GetApplOfOrigin().str(), t.GetBatch(), t.GetBatchSource().Value());
+  batch.SetDPLoc(t.GetBatchDPLoc());
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
+  (void)batch.ReadInfo("BK");
+  w.Program().SetBatch(batch);
+}
+
+void SetKey(Transaction& t, const TranRef& r) {
+  t.m_Record.SetBankAccount(tsAlpha(r.bank));
+  t.m_Record.SetRun(tsDouble(r.run, 0));
+  t.m_Record.SetSequence(tsDouble(r.sequence, 0));
+}
+
+std::string Name(const TranRef& r) {
+  return r.bank + " run " + std::to_string(r.run) + " sequence " + std::to_string(r.sequence);
+}
+
+// The exit status of a read that failed: not there (refused), held by
+// another program (busy), or a failure.
+int ReadFailure(tsioStatus::Status st, const std::string& what, std::ostream& err) {
+  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+    err << "bkreg: no " << what << "\n";
+    return kRefused;
+  }
+  if (st == tsioStatus::kLocked) {
+    err << "bkreg: " << what << " is in use by another program; try again later\n";
+    return kBusy;
+  }
+  err << "bkreg: cannot read " << what << " (" << ccIOStatusStr(st) << ")\n";
+  return kFailed;
+}
+
+// Deletes every detail of type D related to `t` through `rel`.
+template <typename D>
+tsioStatus::Status DeleteDetails(Transaction& t, const ccRelSpec& rel, tclRollbackStack& unit) {
+  D d(t.File());
+  d.AttachRollbackStack(&unit);
+  tsioStatus::Status st;
+  while ((st = d.FetchFirstOf(*t.CursorPtr(), rel, true)) == tsioStatus::kSuccess) {
+    st = d.Delete();
+    if (st != tsioStatus::kSuccess) return st;
+  }
+  return st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound ? tsioStatus::kSuccess : st;
+}
+
+// A status's exit code: 3 when a message reports a record another program
+// holds, else `otherwise`.
+int ExitOf(const ccStatus<ccError::Level>& st, int otherwise) {
+  for (const auto& e : st.Errors()) {
+    if (e.Text().find("(9)") != std::string::npos || e.Text().find("locked") != std::string::npos) return kBusy;
+  }
+  return otherwise;
+}
+
+// The key of the one transaction of the bank with the check number or
+// deposit id `o` names, history first: kDone, or kRefused when there is
+// none or more than one.
+int FindByNumber(ModuleWork& w, const ClearOptions& o, TranRef* ref, std::ostream& err) {
+  const std::string what = o.check != 0 ? "check " + std::to_string(o.check) : "deposit " + o.deposit_id;
+  int found = 0;
+  for (const tsioDataFile* file : {&w.History(), &w.Register()}) {
+    Transaction t(*file, "TBNKACC;TRUN;TSEQ;TRANTYP;TCHECK;TDEPID", 0);
+    t.m_Record.SetBankAccount(tsAlpha(o.tran.bank));
+    tsioStatus::Status st = t.FetchGE(false);
+    for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == o.tran.bank; st = t.FetchNext(false)) {
+      const TransactionData& r = t.m_Record;
+      const bool match = o.check != 0 ? r.GetType().Value() == 1 && r.GetCheck() == tsDouble(o.check, 0)
+                                      : r.GetType().Value() == 2 && r.GetDepositID() == o.deposit_id;
+      if (!match) continue;
+      if (++found > 1) break;
+      ref->run = std::atoll(r.GetRun().Format().c_str());
+      ref->sequence = std::atoll(r.GetSequence().Format().c_str());
+    }
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      return ReadFailure(st, "the transactions of " + o.tran.bank, err);
+    }
+    if (found > 0) break;
+  }
+  if (found == 0) {
+    err << "bkreg: no " << what << " in bank account " << o.tran.bank << "\n";
+    return kRefused;
+  }
+  if (found > 1) {
+    err << "bkreg: " << what << " is used more than once in " << o.tran.bank << "; name it by run and sequence\n";
+    return kRefused;
+  }
+  return kDone;
+}
+
+// What is cleared and not yet reconciled up to `date` (by cleared date),
+// in the register and in history: the sum of the cleared amounts and their
+// number.
+int ClearedUpTo(ModuleWork& w, const std::string& bank, const tsDate& date, tsCurrency* cleared, long* count,
+                std::ostream& err) {
+  for (const tsioDataFile* file : {&w.Register(), &w.History()}) {
+    Transaction t(*file, "TBNKACC;TRECOND;TRECAMT;TRECDT", 0);
+    t.m_Record.SetBankAccount(tsAlpha(bank));
+    tsioStatus::Status st = t.FetchGE(false);
+    for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank; st = t.FetchNext(false)) {
+      if (t.m_Record.GetReconciled().Value() != TransactionData::kStateCleared) continue;
+      if (date < t.m_Record.GetClearedDate()) continue;
+      *cleared += t.m_Record.GetClearedAmount();
+      ++*count;
+    }
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      err << "bkreg: cannot read the transactions of " << bank << " (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
+  }
+  return kDone;
+}
+
+}  // namespace
+
+int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
+  Transaction t(w.Register());
+  SetKey(t, r);
+  if (tsioStatus::Status st = t.FetchEQ(false); st != tsioStatus::kSuccess) {
+    Transaction h(w.History());
+    SetKey(h, r);
+    if (st == tsioStatus::kNotFound && h.FetchEQ(false) == tsioStatus::kSuccess) {
+      err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be removed\n";
+      return kRefused;
+    }
+    return ReadFailure(st, "transaction " + Name(r) + " in the register", err);
+  }
+  if (!t.m_Record.GetTransferSequence().IsNull()) {
+    err << "bkreg: transaction " << Name(r) << " is one side of a transfer; a transfer is not removed by halves\n";
+    return kRefused;
+  }
+  UseBatchOf(w, t.m_Record);
+
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  BankAccount bank(w.Master());
+  bank.AttachRollbackStack(&unit);
+  bank.m_Record.SetBankAccount(tsAlpha(r.bank));
+  if (tsioStatus::Status st = bank.FetchEQ(true); st != tsioStatus::kSuccess) {
+    return ReadFailure(st, "bank account '" + r.bank + "'", err);
+  }
+  tsioStatus::Status st = t.FetchEQ(true);
+  if (st != tsioStatus::kSuccess) {
+    (void)bank.Unlock();
+    return ReadFailure(st, "transaction " + Name(r), err);
+  }
+  const tsCurrency net = t.m_Record.GetAmount();
+  const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
+  const unsigned short state = static_cast<unsigned short>(t.m_Record.GetReconciled().Value());
+  const tsDouble run = t.m_Record.GetRun();
+  const std::string text = t.m_Record.MessageText();
+  st = unit.EnsureBegun(w.Register().Company());
+  if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItemDetail>(t, TransactionDepositItemDetailsRel, unit);
+  if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItem>(t, TransactionDepositItemsRel, unit);
+  if (st == tsioStatus::kSuccess) st = DeleteDetails<WithdrawalDetail>(t, TransactionWithdrawalDetailsRel, unit);
+  if (st != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    (void)bank.Unlock();
+    err << "bkreg: the details of " << text << " could not be removed (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked ? kBusy : kFailed;
+  }
+  ccStatus<ccError::Level> removed = t.Remove(w.Program(), nullptr);
+  PrintMessages(removed.Errors(), err);
+  if (removed.HasError()) {
+    (void)unit.Rollback();
+    w.Program().GetBatch().Rollback();
+    (void)bank.Unlock();
+    err << "bkreg: " << text << " was not removed\n";
+    return ExitOf(removed, kFailed);
+  }
+  (void)bank.ChangeOpenTotals(net, kind, 0, state);
+  (void)bank.ChangeUnreconciledTotals(net, kind, 3, state);
+  bank.UpdateRegisterBalance(tsCurrency(-net), run);
+  st = bank.Update();
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  (void)bank.Unlock();
+  if (st != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    err << "bkreg: " << text << " was not removed (" << ccIOStatusStr(st) << ")\n";
+    return kFailed;
+  }
+  out << "Removed " << text << "\n";
+  return kDone;
+}
+
+int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, std::ostream& err) {
+  tsCurrency amount;
+  if (!ReadAmount(o.amount, &amount) || !(tsCurrency() < amount)) {
+    err << "bkreg: --amount: an amount above 0 with at most two decimals\n";
+    return kRefused;
+  }
+  tsDate date = tsDate::Today();
+  if (!o.date.empty() && !ReadDate(o.date, &date)) {
+    err << "bkreg: --date: not a date: '" << o.date << "' (YYYY-MM-DD)\n";
+    return kRefused;
+  }
+  if (o.from == o.to) {
+    err << "bkreg: a transfer needs two different bank accounts\n";
+    return kRefused;
+  }
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  for (const std::string* id : {&o.from, &o.to}) {
+    if (int rc = w.CheckBankFree(*id, err); rc != kDone) return rc;
+  }
+  zzBatch batch("BK", tsAlpha(o.batch), 2);
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
+  (void)batch.OpenInfo("BK");
+  w.Program().SetBatch(batch);
+
+  tclRollbackStack unit;
+  BankAccount from(w.Master()), to(w.Master());
+  BankAccount* banks[2] = {&from, &to};
+  const std::string* ids[2] = {&o.from, &o.to};
+  for (int i = 0; i < 2; ++i) {
+    banks[i]->AttachRollbackStack(&unit);
+    banks[i]->m_Record.SetBankAccount(tsAlpha(*ids[i]));
+    if (tsioStatus::Status st = banks[i]->FetchEQ(true); st != tsioStatus::kSuccess) {
+      if (i == 1) (void)from.Unlock();
+      return ReadFailure(st, "bank account '" + *ids[i] + "'", err);
+    }
+  }
+  auto give_up = [&](int rc) {
+    (void)unit.Rollback();
+    w.Program().GetBatch().Rollback();
+    (void)from.Unlock();
+    (void)to.Unlock();
+    return rc;
+  };
+  if (unit.EnsureBegun(w.Register().Company()) != tsioStatus::kSuccess) return give_up(kFailed);
+  TransactionFileHeader& header = *w.Program().BKTHeader();
+  ccStatus<ccBoolStatus> taken(kBoolSuccess);
+  (void)header.ThisRun(taken);
+  if (taken.Value() != kBoolSuccess) {
+    PrintMessages(taken.Errors(), err);
+    return give_up(kFailed);
+  }
+  const tsDouble pair = header.NextTransferSequence();
+  std::string texts[2];
+  for (int i = 0; i < 2; ++i) {
+    Transaction t(w.Register());
+    t.AttachRollbackStack(&unit);
+    TransactionData& d = t.m_Record;
+    d.InitializeNewRecord(w.Program(), w.Program().GetBatch());
+    const bkTranType kind = i == 0 ? banks[0]->GetTransferSourceType() : banks[1]->GetTransferDestinationType();
+    tclTSEnum<TransactionData::TranTypeEnum> type;
+    type.SetValue(static_cast<short>(kind));
+    d.SetType(type);
+    d.SetBankAccount(tsAlpha(*ids[i]));
+    d.SetTransactionDate(date);
+    d.SetAccountingDate(date);
+    d.SetDescription(tsAlpha(o.description.empty() ? (i == 0 ? "Transfer to " + o.to : "Transfer from " + o.from)
+                                                   : o.description));
+    if (i == 0) {
+      d.SetSubtraction(amount);
+    } else {
+      d.SetAddition(amount);
+      if (kind == bkTranType(2)) {
+        d.SetDepositDate(date);
+      }
+    }
+    d.SetTransferSequence(pair);
+    tclTSEnum<TransferDirectionEnum> direction;
+    direction.SetValue(i == 0 ? 1 : 2);
+    d.SetTransferDirection(direction);
+    // Validated as a transfer under the run and sequence Create gives it.
+    d.SetRun(w.Program().BKTHeader()->CurrentTranRun());
+    d.SetSequence(header.ThisSequence() + tsDouble(1));
+    TransferValidater rules(w.Program(), &d);
+    ccStatus<ccError::Level> valid = rules.DoIt(w.Program());
+    PrintMessages(valid.Errors(), err);
+    if (valid.HasError()) {
+      err << "bkreg: the transfer was not entered\n";
+      return give_up(kRefused);
+    }
+    ccStatus<ccError::Level> created = t.Create(w.Program(), nullptr, true);
+    PrintMessages(created.Errors(), err);
+    if (created.HasError()) {
+      err << "bkreg: the transfer was not entered\n";
+      return give_up(ExitOf(created, kRefused));
+    }
+    const tsCurrency net = d.GetAmount();
+    (void)banks[i]->ChangeOpenTotals(net, kind, 1, 0);
+    (void)banks[i]->ChangeUnreconciledTotals(net, kind, 1, 3);
+    banks[i]->UpdateRegisterBalance(net, d.GetRun());
+    texts[i] = d.MessageText() + " (run " + d.GetRun().Format() + ", sequence " + d.GetSequence().Format() + ")";
+  }
+  // The two cursors share the master file's buffer: each account is made
+  // current again (with its totals) before it is written.
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  for (BankAccount* b : banks) {
+    if (st == tsioStatus::kSuccess) st = b->SetBuffer();
+    if (st == tsioStatus::kSuccess) st = b->Update();
+  }
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) {
+    err << "bkreg: the transfer could not be saved (" << ccIOStatusStr(st) << ")\n";
+    return give_up(kFailed);
+  }
+  (void)from.Unlock();
+  (void)to.Unlock();
+  out << "Transferred " << amount.Format() << " from " << o.from << " to " << o.to << ": " << texts[0] << " and "
+      << texts[1] << "\n";
+  return kDone;
+}
+
+int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, std::ostream& err) {
+  tsDate date = tsDate::Today();
+  if (!o.date.empty() && !ReadDate(o.date, &date)) {
+    err << "bkreg: --date: not a date: '" << o.date << "' (YYYY-MM-DD)\n";
+    return kRefused;
+  }
+  tsCurrency amount;
+  if (!o.amount.empty() && !ReadAmount(o.amount, &amount)) {
+    err << "bkreg: --amount: not an amount: '" << o.amount << "' (digits, at most two decimals)\n";
+    return kRefused;
+  }
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(o.tran.bank, err); rc != kDone) return rc;
+  TranRef ref = o.tran;
+  if (o.check != 0 || !o.deposit_id.empty()) {
+    if (int rc = FindByNumber(w, o, &ref, err); rc != kDone) return rc;
+  }
+  // Posted transactions are in history; one still in the register is
+  // handed to the clearing all the same, which refuses it in its words.
+  Transaction h(w.History());
+  SetKey(h, ref);
+  tsioStatus::Status st = h.FetchEQ(false);
+  Transaction r(w.Register());
+  Transaction* t = &h;
+  if (st == tsioStatus::kNotFound) {
+    SetKey(r, ref);
+    st = r.FetchEQ(false);
+    t = &r;
+  }
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(ref), err);
+  if (o.amount.empty()) amount = t->m_Record.GetAmount();
+  tclRollbackStack unit;
+  t->AttachRollbackStack(&unit);
+  BankAccount bank(w.Master());
+  bank.AttachRollbackStack(&unit);
+  ccStatus<ccError::Level> cleared = t->clearTransaction(amount, date, &bank, t->m_Record.GetRun(), nullptr);
+  PrintMessages(cleared.Errors(), err);
+  if (cleared.HasError()) {
+    (void)unit.Rollback();
+    bool not_posted = false;
+    for (const auto& e : cleared.Errors()) not_posted = not_posted || e.Number() == 2004;
+    err << "bkreg: transaction " << Name(ref) << " was not cleared\n";
+    return not_posted ? kRefused : ExitOf(cleared, kFailed);
+  }
+  if ((st = unit.Commit()) != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    err << "bkreg: the clearing could not be saved (" << ccIOStatusStr(st) << ")\n";
+    return kFailed;
+  }
+  out << "Cleared " << t->m_Record.MessageText() << ": " << amount.Format() << " on " << date.Format() << "\n";
+  return kDone;
+}
+
+int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+  tsDate date;
+  if (!ReadDate(o.statement_date, &date)) {
+    err << "bkreg: --date: the statement's date (YYYY-MM-DD) is needed\n";
+    return kRefused;
+  }
+  tsCurrency ending;
+  if (!ReadAmount(o.ending_balance, &ending)) {
+    err << "bkreg: --ending-balance: the statement's ending balance (digits, at most two decimals) is needed\n";
+    return kRefused;
+  }
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(o.bank, err); rc != kDone) return rc;
+  ReconcileInProgress rip(w.Master());
+  rip.m_Record.SetBankAccount(tsAlpha(o.bank));
+  tsioStatus::Status st = rip.FetchEQ(false);
+  if (st == tsioStatus::kSuccess) {
+    err << "bkreg: a reconciliation of " << o.bank << " is in progress already (statement of "
+        << rip.m_Record.GetStatementDate().Format() << ")\n";
+    return kRefused;
+  }
+  if (st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return ReadFailure(st, "reconciliation", err);
+  // The opening balance: what the bank held as of the statement date
+  // before the transactions cleared since the last reconciliation.
+  const tsCurrency bank_balance =
+      bkBankBalanceAsOfDateAccumulator(tsAlpha(o.bank), date, w.Master(), w.History()).accumulate();
+  if (bkIsBalanceFailure(bank_balance)) {
+    err << "bkreg: the bank balance of " << o.bank << " as of " << date.Format() << " could not be computed\n";
+    return kFailed;
+  }
+  tsCurrency cleared;
+  long count = 0;
+  if (int rc = ClearedUpTo(w, o.bank, date, &cleared, &count, err); rc != kDone) return rc;
+  const tsCurrency opening = bank_balance - cleared;
+  rip.Initialize();
+  rip.m_Record.SetBankAccount(tsAlpha(o.bank));
+  rip.m_Record.SetStatementDate(date);
+  rip.m_Record.SetOpeningBalance(opening);
+  rip.m_Record.SetEndingBalance(ending);
+  st = rip.Insert();
+  if (st == tsioStatus::kDuplicateKey) {
+    err << "bkreg: a reconciliation of " << o.bank << " is in progress already\n";
+    return kRefused;
+  }
+  if (st != tsioStatus::kSuccess) {
+    err << "bkreg: the reconciliation could not be started (" << ccIOStatusStr(st) << ")\n";
+    return kFailed;
+  }
+  out << "Reconciling " << o.bank << " against the statement of " << date.Format() << ": opening "
+      << opening.Format() << ", ending " << ending.Format() << "\n";
+  return kDone;
+}
+
+int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  ReconcileInProgress rip(w.Master());
+  rip.m_Record.SetBankAccount(tsAlpha(o.bank));
+  tsioStatus::Status st = rip.FetchEQ(false);
+  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+    err << "bkreg: no reconciliation of " << o.bank << " is in progress (reconcile start " << o.bank
+        << " --date D --ending-balance X)\n";
+    return kRefused;
+  }
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "reconciliation", err);
+  const ReconcileInProgressData& r = rip.m_Record;
+  tsCurrency cleared;
+  long count = 0;
+  if (int rc = ClearedUpTo(w, o.bank, r.GetStatementDate(), &cleared, &count, err); rc != kDone) return rc;
+  const tsCurrency reached = r.GetOpeningBalance() + cleared;
+  const tsCurrency difference = r.GetEndingBalance() - reached;
+  Table t{{"Bank", "Statement date", "Opening", "Cleared count", "Cleared", "Ending", "Difference"},
+          {false, false, true, true, true, true, true},
+          {{o.bank, r.GetStatementDate().Format(), r.GetOpeningBalance().Format(), std::to_string(count),
+            cleared.Format(), r.GetEndingBalance().Format(), difference.Format()}}};
+  t.Print(out, c.format);
+  return kDone;
+}
+
+int ListLocks(const Common& c, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  Table t{{"Kind", "Bank", "Run", "State"}, {false, false, true, false}, {}};
+  // Bank (edit-register) locks: a lock record counts while a live program
+  // holds its record lock.
+  RegisterBankLock locks(w.Master());
+  tsioStatus::Status st = locks.FetchFirst(false);
+  for (; st == tsioStatus::kSuccess; st = locks.FetchNext(false)) {
+    const std::string id = locks.m_Record.GetBankAccount().str();
+    BankAccount bank(w.Master());
+    bank.m_Record.SetBankAccount(tsAlpha(id));
+    auto held = bank.isEditRegisterLocked();
+    t.rows.push_back({"bank", id, "",
+                      held.MaxLevel() >= ccError::kError ? "unknown (cannot be read)"
+                      : held.Value() != ccError::kNone   ? "held by another program"
+                                                         : "free (left by an ended program)"});
+  }
+  if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+    err << "bkreg: cannot read the bank locks (" << ccIOStatusStr(st) << ")\n";
+    return kFailed;
+  }
+  // Run markers and active runs (a blank bank): held while a live program
+  // holds the record's lock.
+  TransactionRunLock runs(w.Register());
+  TransactionRunLock probe(w.Register());
+  st = runs.FetchFirst(false);
+  for (; st == tsioStatus::kSuccess; st = runs.FetchNext(false)) {
+    probe.m_Record = runs.m_Record;
+    const tsioStatus::Status held = probe.FetchEQ(true);
+    if (held == tsioStatus::kSuccess) (void)probe.Unlock();
+    const std::string bank = runs.m_Record.GetBankAccount().str();
+    t.rows.push_back({bank.empty() ? "active run" : "run", bank, runs.m_Record.GetTransactionRun().Format(),
+                      held == tsioStatus::kLocked    ? "held by another program"
+                      : held == tsioStatus::kSuccess ? "free (left by an ended program)"
+                                                     : "unknown (cannot be read)"});
+  }
+  if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+    err << "bkreg: cannot read the run locks (" << ccIOStatusStr(st) << ")\n";
+    return kFailed;
+  }
+  t.Print(out, c.format);
+  return kDone;
+}
+
+namespace {
+
+// The bank account id of a command after the input rules; "" or the message.
+std::string CheckBank(std::string* id) { return ParseBankId("the bank account id", *id, id); }
+
+void AddTranRef(CLI::App* cmd, TranRef& r, bool required) {
+  cmd->add_option("BANK", r.bank, "bank account id")->required();
+  CLI::Option* run = cmd->add_option("RUN", r.run, "run number")->check(CLI::Range(1LL, 999999999999LL));
+  CLI::Option* seq = cmd->add_option("SEQUENCE", r.sequence, "sequence number")->check(CLI::Range(1LL, 999999999999LL));
+  if (required) {
+    run->required();
+    seq->required();
+  }
+}
+
+}  // namespace
+
+void AddTransactionCommands(CLI::App& app, Context& ctx) {
+  auto r = std::make_shared<TranRef>();
+  CLI::App* remove = app.add_subcommand(
+      "remove", "removes an unposted transaction with its details, out of its batch and its account's totals");
+  AddTranRef(remove, *r, true);
+  remove->callback([&ctx, r] {
+    const std::string problem = CheckBank(&r->bank);
+    ctx.status = problem.empty() ? RemoveTransaction(Common{&ctx, ctx.format}, *r, ctx.out, ctx.err)
+                                 : ctx.Refuse(problem);
+  });
+
+  auto t = std::make_shared<TransferOptions>();
+  CLI::App* transfer = app.add_subcommand(
+      "transfer", "moves money between two bank accounts: two tied transactions in one unit of work");
+  transfer->add_option("FROM", t->from, "bank account paying")->required();
+  transfer->add_option("TO", t->to, "bank account receiving")->required();
+  transfer->add_option("--amount", t->amount, "amount above 0")->required();
+  transfer->add_option("--date", t->date, "date (default today)");
+  transfer->add_option("--desc", t->description, "description, at most 60 characters");
+  transfer->add_option("--batch", t->batch, "batch id (default BKREG)");
+  transfer->callback([&ctx, t] {
+    std::string problem = CheckBank(&t->from);
+    if (problem.empty()) problem = CheckBank(&t->to);
+    if (problem.empty()) problem = CheckText("--desc", t->description, 60, &t->description);
+    if (problem.empty()) problem = CheckText("--batch", t->batch, 10, &t->batch);
+    ctx.status = problem.empty() ? TransferFunds(Common{&ctx, ctx.format}, *t, ctx.out, ctx.err)
+                                 : ctx.Refuse(problem);
+  });
+
+  auto c = std::make_shared<ClearOptions>();
+  CLI::App* clear = app.add_subcommand(
+      "clear", "clears a posted transaction (named by RUN SEQUENCE, --check or --deposit-id) into the bank balance");
+  AddTranRef(clear, c->tran, false);
+  clear->add_option("--check", c->check, "check number")->check(CLI::Range(1LL, 999999999999LL));
+  clear->add_option("--deposit-id", c->deposit_id, "deposit id");
+  clear->add_option("--amount", c->amount, "amount cleared, signed as the register shows it (default its own)");
+  clear->add_option("--date", c->date, "date cleared (default today)");
+  clear->callback([&ctx, c] {
+    std::string problem = CheckBank(&c->tran.bank);
+    const int ways = (c->tran.run != 0 ? 1 : 0) + (c->check != 0 ? 1 : 0) + (c->deposit_id.empty() ? 0 : 1);
+    if (problem.empty() && (ways != 1 || (c->tran.run != 0) != (c->tran.sequence != 0))) {
+      problem = "name the transaction by RUN SEQUENCE, --check or --deposit-id (one of them)";
+    }
+    ctx.status = problem.empty() ? ClearTransaction(Common{&ctx, ctx.format}, *c, ctx.out, ctx.err)
+                                 : ctx.Refuse(problem);
+  });
+
+  auto o = std::make_shared<ReconcileOptions>();
+  CLI::App* reconcile = app.add_subcommand("reconcile", "reconciliation against a bank statement: start, status, finish, undo");
+  reconcile->require_subcommand(1);
+  CLI::App* start = reconcile->add_subcommand("start", "starts reconciling a bank account against a statement");
+  start->add_option("BANK", o->bank, "bank account id")->required();
+  start->add_option("--date", o->statement_date, "the statement's date")->required();
+  start->add_option("--ending-balance", o->ending_balance, "the statement's ending balance")->required();
+  start->callback([&ctx, o] {
+    const std::string problem = CheckBank(&o->bank);
+    ctx.status = problem.empty() ? ReconcileStart(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+  CLI::App* status = reconcile->add_subcommand(
+      "status", "the reconciliation in progress: opening, cleared, ending balance and the difference left");
+  status->add_option("BANK", o->bank, "bank account id")->required();
+  status->callback([&ctx, o] {
+    const std::string problem = CheckBank(&o->bank);
+    ctx.status = problem.empty() ? ReconcileStatus(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+
+  app.add_subcommand("locks", "bank (edit-register) locks and run locks, and whether a running program holds them")
+      ->callback([&ctx] { ctx.status = ListLocks(Common{&ctx, ctx.format}, ctx.out, ctx.err); });
+}
+
+}  // namespace bkreg
