@@ -799,7 +799,9 @@ tsioStatus::Status PgConnection::CheckIntegrity(int limit, bool quick, std::vect
   PgResultHandle ext;
   std::string schema;
   for (int attempt = 0; attempt < 2 && schema.empty(); ++attempt) {
-    if (attempt == 1 && !Query(c.c, "CREATE EXTENSION IF NOT EXISTS amcheck", {}, &ext, &error)) break;
+    // (Another program may install it at the same moment: looked up again
+    // whether this one's install succeeded or not.)
+    if (attempt == 1) (void)Query(c.c, "CREATE EXTENSION IF NOT EXISTS amcheck", {}, &ext, &error);
     if (!Query(c.c,
                "SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
                "WHERE e.extname = 'amcheck'",

@@ -57,6 +57,7 @@ class TestCompany {
   TestCompany& operator=(const TestCompany&) = delete;
   const std::string& path() const { return path_; }
   const std::string& Local() const { return dir_.path(); }
+  std::string Sub(const std::string& name) const { return dir_.Sub(name); }
 
  private:
   TempDir dir_;

@@ -2,6 +2,7 @@
 // folder, its output read back in every format, its lock seen by a second
 // running bkreg.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -385,6 +386,40 @@ TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
   EXPECT_EQ(
       RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05 --allow-duplicate").status,
       1);
+}
+
+// On either backend: verify finds nothing in a company in use, a backup
+// is a company folder's database that shows the same registers and
+// balances and verifies clean, and it is never written over; init and the demo
+// see a company that is there as there.
+TEST(Bkreg, BackupOfACompanyInUseIsACompanyFolder) {
+  bktest::TestCompany dir("company");
+  const std::string co = dir.path();
+  ASSERT_EQ(RunBkreg(co, "init").status, 0);
+  ASSERT_EQ(RunBkreg(co, "bank add A --balance 100.00").status, 0);
+  ASSERT_EQ(RunBkreg(co, "generate --bank A --count 150 --from 2026-09-01").status, 0);
+  ASSERT_EQ(RunBkreg(co, "enter check --bank A --amount 7 --check 9 --date 2026-11-02").status, 0);
+  const Result clean = RunBkreg(co, "verify");
+  EXPECT_EQ(clean.status, 0) << clean.out;
+  EXPECT_TRUE(Has(clean, "no problems found")) << clean.out;
+
+  const std::string copy = dir.Sub("copy.db");
+  ASSERT_EQ(RunBkreg(co, "backup " + copy).status, 0);
+  EXPECT_EQ(RunBkreg(co, "backup " + copy).status, 1);
+  const std::string restored = dir.Sub("restored");
+  ASSERT_EQ(mkdir(restored.c_str(), 0700), 0);
+  ASSERT_EQ(rename(copy.c_str(), (restored + "/company.db").c_str()), 0);
+  for (const char* args : {"--format csv register A", "--format csv bank list", "--format csv balance A --as-of 2026-09-30"}) {
+    const Result want = RunBkreg(co, args);
+    EXPECT_EQ(RunBkreg(restored, args).out, want.out) << args;
+  }
+  EXPECT_EQ(RunBkreg(restored, "verify").status, 0);
+
+  const Result again = RunBkreg(co, "init");
+  EXPECT_EQ(again.status, 0) << again.out;
+  const Result demo = RunBkreg(co, "demo");
+  EXPECT_EQ(demo.status, 0) << demo.out;
+  EXPECT_FALSE(Has(demo, "OPERATING")) << "an existing company gets no demo data\n" << demo.out;
 }
 
 TEST(BkregOutput, QuotesWhatNeedsQuoting) {
