@@ -12,6 +12,7 @@
 
 #include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_tran_creator.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ TransactionData Tran(const char* bank, int type, const char* amount) {
 
 // The program's journal printed to a file, as text.
 std::string Journal(Company& company) {
-  const std::string path = company.Folder() + "/journal.txt";
+  bktest::TempDir dir;
+  const std::string path = dir.Sub("journal.txt");
   EXPECT_EQ(company.Program().Journal().PrintToFile(path).Value(), kBoolSuccess);
   return ReadFile(path);
 }

@@ -311,6 +311,11 @@ class PgConnection final : public tsioBackendConnection {
 
 short PgStatement::Step() {
   if (!res_) {
+    // The server's text holds no NUL byte: a statement given one fails as
+    // "does not fit" rather than have the value cut at the NUL.
+    for (const auto& v : values_) {
+      if (v.find('\0') != std::string::npos) return static_cast<short>(tsioStatus::kValueDoesNotFit);
+    }
     for (size_t i = 0; i < values_.size(); ++i) ptrs_[i] = values_[i].c_str();
     tsioStatus::Status st;
     res_ = conn_->Run(name_, static_cast<int>(values_.size()), ptrs_.data(), write_, &st);
