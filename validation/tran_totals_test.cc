@@ -12,6 +12,7 @@
 
 #include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_tran_creator.h"
+#include "framework/base/application.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -168,7 +169,7 @@ TEST(TranTotals, SectionsAndPrinting) {
   totals.Commit();
   totals.Print(xp::ReportPrinter);
   int jobs = 0;
-  if (DIR* d = opendir((company.Folder() + "/spool").c_str())) {
+  if (DIR* d = opendir((TSGetApp()->LocalFolder() + "/spool").c_str())) {
     while (dirent* e = readdir(d)) jobs += std::string(e->d_name).rfind("report-", 0) == 0;
     closedir(d);
   }
