@@ -219,6 +219,15 @@ tsioStatus::Status InsertLine(tsioDataFile& glt, const Line& l, long long sequen
   return tsioStatus::kSuccess;
 }
 
+// A run or check number the definition carries as a double: it must be a
+// whole number a line's integer column holds. NaN, infinities and fractions
+// are refused rather than rounded to whatever the conversion gives.
+bool WholeNumber(double v, long long* out) {
+  if (!std::isfinite(v) || v != std::trunc(v) || std::fabs(v) >= 9.0e18) return false;
+  *out = static_cast<long long>(v);
+  return true;
+}
+
 }  // namespace
 
 tsioStatus::Status LinesOf(const gl_tran_def& d, std::vector<Line>* lines) {
@@ -226,6 +235,10 @@ tsioStatus::Status LinesOf(const gl_tran_def& d, std::vector<Line>* lines) {
   if (d.ledger != kGLLedgerAccrual && d.ledger != kGLLedgerCash) return tsioStatus::kInvalidOperation;
   const tsCurrency amount = glTranDefAmount(d);
   if (!amount.IsValid()) return tsioStatus::kValueDoesNotFit;
+  long long run = 0;
+  long long check_number = 0;
+  if (!WholeNumber(d.run_number, &run) || !WholeNumber(d.check_number, &check_number))
+    return tsioStatus::kValueDoesNotFit;
   const std::string debit_account = glGetText(d.debit_account);
   const std::string credit_account = glGetText(d.credit_account);
   for (int side = 0; side < 2; ++side) {
@@ -238,7 +251,7 @@ tsioStatus::Status LinesOf(const gl_tran_def& d, std::vector<Line>* lines) {
     if ((d.omitted_tran_types & kinds) == kinds) return tsioStatus::kInvalidOperation;
     Line line;
     line.debit = debit;
-    line.run = std::llround(d.run_number);
+    line.run = run;
     line.ledger = d.ledger;
     line.account = account;
     line.amount = amount;
@@ -256,7 +269,7 @@ tsioStatus::Status LinesOf(const gl_tran_def& d, std::vector<Line>* lines) {
     line.vendor = glGetText(d.vendor_id);
     line.invoice = glGetText(d.invoice_id);
     line.bank = glGetText(d.bank_id);
-    line.check_number = std::llround(d.check_number);
+    line.check_number = check_number;
     line.employee = glGetText(d.employee_id);
     line.job = glGetText(d.job_id);
     lines->push_back(std::move(line));

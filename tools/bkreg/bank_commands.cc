@@ -3,7 +3,8 @@
 // A bank account's id follows the id rules of input.h (trimmed, upper-cased,
 // 1 to 15 letters, digits, "-", "_", ".", "/"); its description is at most 40
 // characters. The opening balance is the account's register and bank
-// balance before any transaction.
+// balance before any transaction, and the balance its first reconciliation
+// starts from.
 #include <CLI/CLI.hpp>
 
 #include "accounts/bank_account.h"
@@ -52,10 +53,7 @@ int Add(Context& ctx, const BankOptions& o) {
   type.SetValue(o.type);
   bank.m_Record.SetAccountType(type);
   bank.m_Record.SetMiscCashAccount(tsAlpha(cash));
-  bank.m_Record.SetRegisterBalance(balance);
-  bank.m_Record.SetRegisterViewBalance(balance);
-  bank.m_Record.SetBankBalance(balance);
-  bank.m_Record.SetBankViewBalance(balance);
+  SetOpeningBalance(bank.m_Record, balance);
   const tsioStatus::Status st = ctx.Waiting([&] { return bank.Insert(); });
   if (st == tsioStatus::kDuplicateKey) return ctx.Refuse("bank account '" + id + "' exists already");
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot add bank account '" + id + "'", st);
@@ -179,6 +177,14 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
   CLI::Option* type =
       edit->add_option("--type", o->type, "new account type 1 to 10")->check(CLI::Range(1, kLastAccountType));
   edit->callback([&ctx, o, desc, type] { ctx.status = Edit(ctx, *o, desc->count() > 0, type->count() > 0); });
+}
+
+void SetOpeningBalance(BankAccountData& bank, const tsCurrency& balance) {
+  bank.SetRegisterBalance(balance);
+  bank.SetRegisterViewBalance(balance);
+  bank.SetBankBalance(balance);
+  bank.SetBankViewBalance(balance);
+  bank.SetLastReconciledBalance(balance);
 }
 
 }  // namespace bkreg

@@ -8,6 +8,8 @@
 #pragma once
 
 #include "framework/types/ts_date.h"
+#include "framework/types/ts_currency.h"
+#include "records/bank_account_data.h"
 #include "tools/bkreg/context.h"
 
 namespace CLI {
@@ -44,6 +46,11 @@ int EnterDemoData(Context& ctx);
 // The bank-account listing and one register, as the commands print them
 // (bank_commands.cc, register_commands.cc), for the demo.
 int ListBanks(Context& ctx);
+
+// A new bank account's opening balance: its register and bank balances
+// (and their view copies) before any transaction, and the balance its
+// first reconciliation starts from.
+void SetOpeningBalance(BankAccountData& bank, const tsCurrency& balance);
 int PrintRegister(Context& ctx, const std::string& bank);
 // What a register shows: a period (empty dates: no bound) and a state (0:
 // every state, else 1 open, 2 cleared, 3 reconciled).

@@ -564,11 +564,7 @@ int EnterDemoData(Context& ctx) {
     tclTSEnum<BankAccountData::BankAccountTypeEnum> type;
     type.SetValue(b.type);
     bank.m_Record.SetAccountType(type);
-    const tsCurrency balance = tsCurrency::FromText(b.balance);
-    bank.m_Record.SetRegisterBalance(balance);
-    bank.m_Record.SetRegisterViewBalance(balance);
-    bank.m_Record.SetBankBalance(balance);
-    bank.m_Record.SetBankViewBalance(balance);
+    SetOpeningBalance(bank.m_Record, tsCurrency::FromText(b.balance));
     const tsioStatus::Status st = bank.Insert();
     if (st != tsioStatus::kSuccess) return ctx.IoFailure(std::string("cannot add bank account ") + b.id, st);
   }

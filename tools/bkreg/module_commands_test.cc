@@ -302,6 +302,13 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
   Result done = Bk(co, "--format csv reconcile status B1");
   EXPECT_TRUE(Has(done, "B1,2026-11-30,1000.00,2,-125.50,874.50,0.00")) << done.out;
   EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";
+  // Finishing starts from where status started (the opening balance), and
+  // the reconciled balance as of a date counts the posted transactions.
+  Result finished = Bk(co, "reconcile finish B1");
+  ASSERT_EQ(finished.status, 0) << finished.out;
+  EXPECT_TRUE(Has(finished, "statement of 2026-11-30: 2 transactions")) << finished.out;
+  EXPECT_TRUE(Has(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-29"), "reconciled,1000.00"));
+  EXPECT_TRUE(Has(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-30"), "reconciled,874.50"));
 }
 
 // Another program editing the register: every command that changes it

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "accounts/bank_account.h"
 #include "balances/balance_accumulators.h"
@@ -314,28 +315,39 @@ int Balance(Context& ctx, const BalanceOptions& o) {
   std::string id;
   if ((status = FetchBank(ctx, bank, o.bank, &id)) != kDone) return status;
   const tsAlpha key(id);
-  // Posted transactions live in history. A walk takes from the stored
-  // total what its file holds after the date, so the register and bank
-  // balances over both files are the two walks less the stored total.
+  // Posted transactions and their details live in history.
   tsioDataFile* history = nullptr;
   const tsioStatus::Status opened = s->Program().FileManager().Open(BKTHistoryFileSpec, &history);
   if (opened != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", opened);
-  tsCurrency balance;
-  if (o.kind == "register" || o.kind == "bank") {
-    const bool reg = o.kind == "register";
-    auto walk = [&](const tsioDataFile& file) {
-      return reg ? bkRegisterBalanceAsOfDateAccumulator(key, as_of, s->Master(), file).accumulate()
-                 : bkBankBalanceAsOfDateAccumulator(key, as_of, s->Master(), file).accumulate();
+  // Every kind's walk starts from a stored figure and takes off what its file
+  // holds after the date; over both files that is the two walks less the
+  // stored figure (for a cash account, a walk with nothing after the date).
+  std::function<tsCurrency(const tsioDataFile&, const tsDate&)> walk;
+  if (o.kind == "register") {
+    walk = [&](const tsioDataFile& f, const tsDate& d) {
+      return bkRegisterBalanceAsOfDateAccumulator(key, d, s->Master(), f).accumulate();
     };
-    const tsCurrency current = walk(s->Register()), posted = walk(*history);
-    const tsCurrency stored = reg ? bank.m_Record.GetRegisterBalance() : bank.m_Record.GetBankBalance();
-    balance = bkIsBalanceFailure(current) || bkIsBalanceFailure(posted) ? bkBalanceFailureAmount()
-                                                                        : tsCurrency(current + posted - stored);
+  } else if (o.kind == "bank") {
+    walk = [&](const tsioDataFile& f, const tsDate& d) {
+      return bkBankBalanceAsOfDateAccumulator(key, d, s->Master(), f).accumulate();
+    };
   } else if (o.kind == "reconciled") {
-    balance = bkLastReconciledBalanceAsOfDateAccumulator(key, as_of, s->Master(), s->Register()).accumulate();
+    walk = [&](const tsioDataFile& f, const tsDate& d) {
+      return bkLastReconciledBalanceAsOfDateAccumulator(key, d, s->Master(), f).accumulate();
+    };
   } else {
-    balance = bkCashAccountBalanceAsOfDateAccumulator(key, tsAlpha(o.cash), as_of, s->Master(), s->Register()).accumulate();
+    walk = [&](const tsioDataFile& f, const tsDate& d) {
+      return bkCashAccountBalanceAsOfDateAccumulator(key, tsAlpha(o.cash), d, s->Master(), f).accumulate();
+    };
   }
+  const tsCurrency current = walk(s->Register(), as_of), posted = walk(*history, as_of);
+  const tsCurrency stored = o.kind == "register"     ? bank.m_Record.GetRegisterBalance()
+                            : o.kind == "bank"       ? bank.m_Record.GetBankBalance()
+                            : o.kind == "reconciled" ? bank.m_Record.GetLastReconciledBalance()
+                                                     : walk(s->Register(), tsDate(9999, 12, 31));
+  tsCurrency balance = bkBalanceFailureAmount();
+  if (!bkIsBalanceFailure(current) && !bkIsBalanceFailure(posted) && !bkIsBalanceFailure(stored))
+    balance = tsCurrency(current + posted - stored);
   if (bkIsBalanceFailure(balance)) {
     return ctx.Fail("the " + o.kind + " balance of '" + id + "' could not be computed (details in " + ctx.company +
                     "/bkreg.log)");

@@ -57,7 +57,7 @@ const char* OutcomeText(bkLineOutcome o) {
 std::string CandidateText(const bkMatchCandidate& c) {
   static const char* kTypes[] = {"?", "check", "deposit", "withdrawal", "adjustment"};
   std::string s = std::to_string(c.run) + "/" + std::to_string(c.sequence) + " " +
-                  kTypes[c.type >= 1 && c.type <= 4 ? c.type : 0] + " " + std::to_string(c.date.Ymd()) + " " +
+                  kTypes[c.type >= 1 && c.type <= 4 ? c.type : 0] + " " + c.date.Format() + " " +
                   c.amount.Format();
   if (c.check) s += " check " + std::to_string(c.check);
   if (!c.deposit_id.empty()) s += " id " + c.deposit_id;
@@ -120,7 +120,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   const ccStatus<ccError::Level> done = importer.Import(tsAlpha(o.bank), statement, options, &result);
   for (const auto& r : result.lines) {
     if (r.line == nullptr) continue;
-    out << OutcomeText(r.outcome) << "  " << r.line->id << "  " << r.line->date.Ymd() << "  " << r.line->amount.Format();
+    out << OutcomeText(r.outcome) << "  " << r.line->id << "  " << r.line->date.Format() << "  " << r.line->amount.Format();
     if (r.line->check) out << "  check " << r.line->check;
     if (!r.line->memo.empty()) out << "  " << r.line->memo;
     if (r.outcome == bkLineOutcome::kCleared) out << "  -> " << CandidateText(r.match.candidates[0]);
@@ -134,7 +134,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
       << " already applied, " << result.Count(bkLineOutcome::kProposed) << " to choose, "
       << result.Count(bkLineOutcome::kUnknown) << " unknown, " << result.Count(bkLineOutcome::kEntered) << " entered, "
       << result.Count(bkLineOutcome::kAwaitingPost) << " waiting for posting; statement of "
-      << statement.end.Ymd() << " ending at " << statement.ending_balance.Format() << "\n";
+      << statement.end.Format() << " ending at " << statement.ending_balance.Format() << "\n";
   if (done.HasError()) {
     PrintErrors(done.Errors(), err);
     return result.locked ? 3 : result.refused ? 1 : 2;
@@ -171,7 +171,7 @@ int Reconcile(bkProgram& program, const ReconcileOptions& o, bool finish, std::o
     return s.locked ? 3 : s.refused ? 1 : 2;
   }
   out << (finish ? "Reconciled " : "Undid the reconciliation of ") << o.bank << " to the statement of "
-      << s.statement_date.Ymd() << ": " << s.count << " transactions, ending balance " << s.ending_balance.Format()
+      << s.statement_date.Format() << ": " << s.count << " transactions, ending balance " << s.ending_balance.Format()
       << (finish ? "" : ", reconciled balance back to " + s.previous_balance.Format()) << "\n";
   return 0;
 }

@@ -13,9 +13,9 @@
 //   - clear: a posted transaction (in history) marked cleared with an
 //     amount (default its own) and date, moving the bank balance.
 //   - reconcile start: the statement's date and ending balance for a bank
-//     account, its opening balance being the bank balance as of the
-//     statement date less what was cleared (and not yet reconciled) up to
-//     it; one reconciliation at a time per bank account.
+//     account, its opening balance being the balance the last reconciled
+//     statement ended at (a new account's opening balance); one
+//     reconciliation at a time per bank account.
 //     reconcile status: the opening balance plus what is cleared (and not
 //     yet reconciled) up to the statement date, against the ending balance:
 //     the difference, to the cent, is what remains to be found.
@@ -436,18 +436,14 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
     return kRefused;
   }
   if (st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return ReadFailure(st, "reconciliation", err);
-  // The opening balance: what the bank held as of the statement date
-  // before the transactions cleared since the last reconciliation.
-  const tsCurrency bank_balance =
-      bkBankBalanceAsOfDateAccumulator(tsAlpha(o.bank), date, w.Master(), w.History()).accumulate();
-  if (bkIsBalanceFailure(bank_balance)) {
-    err << "bkreg: the bank balance of " << o.bank << " as of " << date.Format() << " could not be computed\n";
-    return kFailed;
-  }
-  tsCurrency cleared;
-  long count = 0;
-  if (int rc = ClearedUpTo(w, o.bank, date, &cleared, &count, err); rc != kDone) return rc;
-  const tsCurrency opening = bank_balance - cleared;
+  // The opening balance: where the last reconciled statement ended (a new
+  // account's opening balance), as finishing the reconciliation and a
+  // statement import take it.
+  BankAccount bank(w.Master(), "BANKACC;BRECBAL", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(o.bank));
+  st = bank.FetchEQ(false);
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "bank account", err);
+  const tsCurrency opening = bank.m_Record.GetLastReconciledBalance();
   rip.Initialize();
   rip.m_Record.SetBankAccount(tsAlpha(o.bank));
   rip.m_Record.SetStatementDate(date);
