@@ -9,7 +9,7 @@ COMPANY   ?= $(CURDIR)/demo-company
 export CCACHE_BASEDIR := $(CURDIR)
 # A -g build would otherwise hash the build folder, so no clone hits another's cache.
 export CCACHE_NOHASHDIR := 1
-PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libbenchmark-dev python3 \
+PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libpq-dev postgresql-15 libbenchmark-dev python3 \
              libcli11-dev nlohmann-json3-dev ledger hledger libofx-dev pkg-config
 # What the side-by-side benchmark runs besides bkreg.
 COMPARE_PACKAGES := ledger hledger sqlite3 time
@@ -27,7 +27,7 @@ FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare crash-tx soak crash clean
+.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare bench-backends crash-tx soak crash clean
 
 all: build
 
@@ -93,6 +93,11 @@ bench: build
 # transactions (built once under /tmp/bk-bench-compare/nN), ROUNDS rounds.
 bench-compare: build compare-deps
 	python3 bench/compare.py --bkreg $(BUILD)/tools/bkreg/bkreg --n $(N) --rounds $(ROUNDS)
+
+# Entering and register walks on SQLite and PostgreSQL (a throw-away server)
+# with 1, 4 and 16 programs at once; medians of ROUNDS rounds.
+bench-backends: build
+	python3 bench/backends.py --bkreg $(BUILD)/tools/bkreg/bkreg --rounds $(ROUNDS)
 
 # Programs killed (SIGKILL) at RUNS random points while they move transactions
 # to history and clear them; every unit must be whole or absent afterwards.

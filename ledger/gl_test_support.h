@@ -43,7 +43,7 @@ class LedgerCompany {
 
  private:
   void Insert(ccRecData& rec);
-  bktest::TempDir dir_;
+  bktest::TestCompany dir_;
   std::string previous_folder_;
   std::unique_ptr<tsioFileManager> files_;
   tsioDataFile* glm_ = nullptr;

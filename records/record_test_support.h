@@ -1,5 +1,6 @@
-// For the record-layer tests: a company in a temporary folder with the
-// module's files (BKM, BKT current and history, BKZ) created and open.
+// For the record-layer tests: a company (a temporary folder, or a database
+// on the PostgreSQL test server, see bktest::TestCompany) with the module's
+// files (BKM, BKT current and history, BKZ) created and open.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,8 +12,8 @@
 namespace bktest {
 
 struct BankCompany {
-  TempDir dir;
-  tsioFileManager fm{dir.Sub("company")};
+  TestCompany dir{"company"};
+  tsioFileManager fm{dir.path()};
   tsioDataFile* bkm = nullptr;
   tsioDataFile* bkt = nullptr;
   tsioDataFile* history = nullptr;

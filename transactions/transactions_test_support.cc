@@ -8,8 +8,11 @@
 #include <sstream>
 
 #include "framework/batch/batch.h"
+#include "framework/io/backend.h"
+#include "framework/io/backup.h"
 #include "framework/io/faults.h"
 #include "records/messages.h"
+#include "tests/support/test_support.h"
 
 namespace txtest {
 
@@ -174,6 +177,17 @@ void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataF
 }
 
 std::string DumpDatabase(const std::string& folder) {
+  if (tsioIsServerAddress(folder)) {
+    // A server company is dumped through its backup, a company folder's
+    // database holding what the server had committed.
+    bktest::TempDir copy;
+    const tsioStatus::Status st = tsioBackupCompany(folder, copy.Sub("company.db"));
+    if (st != tsioStatus::kSuccess) {
+      ADD_FAILURE() << "cannot back up " << folder << ": status " << st;
+      return "";
+    }
+    return DumpDatabase(copy.path());
+  }
   sqlite3* db = nullptr;
   const std::string path = folder + "/company.db";
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {

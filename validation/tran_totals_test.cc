@@ -12,6 +12,8 @@
 
 #include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_tran_creator.h"
+#include "framework/base/application.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -32,7 +34,8 @@ TransactionData Tran(const char* bank, int type, const char* amount) {
 
 // The program's journal printed to a file, as text.
 std::string Journal(GlPostingCompany& company) {
-  const std::string path = company.Folder() + "/journal.txt";
+  bktest::TempDir dir;
+  const std::string path = dir.Sub("journal.txt");
   EXPECT_EQ(company.Program().Journal().PrintToFile(path).Value(), kBoolSuccess);
   return ReadFile(path);
 }
@@ -166,7 +169,7 @@ TEST(TranTotals, SectionsAndPrinting) {
   totals.Commit();
   totals.Print(xp::ReportPrinter);
   int jobs = 0;
-  if (DIR* d = opendir((company.Folder() + "/spool").c_str())) {
+  if (DIR* d = opendir((TSGetApp()->LocalFolder() + "/spool").c_str())) {
     while (dirent* e = readdir(d)) jobs += std::string(e->d_name).rfind("report-", 0) == 0;
     closedir(d);
   }

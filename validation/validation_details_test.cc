@@ -15,6 +15,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "framework/io/backend.h"
+#include "framework/io/backup.h"
 #include "framework/io/faults.h"
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
@@ -103,9 +105,15 @@ class Details : public ::testing::Test {
 };
 
 // The contents of every file of the company folder (the shared-memory
-// index of the write-ahead log excepted: readers note themselves there).
+// index of the write-ahead log excepted: readers note themselves there); of
+// a server company, its backup's.
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
+  if (tsioIsServerAddress(folder)) {
+    bktest::TempDir copy;
+    EXPECT_EQ(tsioBackupCompany(folder, copy.Sub("company.db")), tsioStatus::kSuccess);
+    return Snapshot(copy.path());
+  }
   DIR* dir = opendir(folder.c_str());
   while (dirent* e = dir ? readdir(dir) : nullptr) {
     const std::string name = e->d_name;

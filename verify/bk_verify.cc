@@ -81,18 +81,7 @@ void Compare(bkVerifyResult* out, const std::string& subject, const std::string&
 
 tsioStatus::Status bkCheckIntegrity(const tsioDataFile& file, std::vector<std::string>* problems, int limit,
                                     bool quick) {
-  tsioStatus::Status st = tsioStatus::kSuccess;
-  tsioBackendStatement* q = file.Company().Db().Prepare(
-      std::string(quick ? "PRAGMA quick_check(" : "PRAGMA integrity_check(") + std::to_string(limit) + ")", &st);
-  if (q == nullptr) return st;
-  tsCell cell;
-  short step;
-  while ((step = q->Step()) == tsioBackendStatement::kRow) {
-    q->Column(0, true, cell);
-    if (cell.s != "ok") problems->push_back(cell.s);
-  }
-  q->Reset();
-  return step == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(step);
+  return file.Company().Db().CheckIntegrity(limit, quick, problems);
 }
 
 bkVerifyResult bkVerifyCompany(const tsioDataFile& master, const tsioDataFile& register_file,

@@ -50,6 +50,13 @@ class TS_EXPORT tsApplication {
   // live. Empty until set.
   std::string CompanyFolder() const;
   void SetCompanyFolder(std::string folder);
+  // Where this machine keeps the company's own files (the log, journals,
+  // spool files, macro options): the company folder itself, or, for a
+  // company on a database server ("postgresql://..."), a private folder
+  // named after the address (password left out) under $BKREG_LOCAL_DIR,
+  // else $XDG_STATE_HOME/bkreg, else ~/.local/state/bkreg; created on
+  // first use. Empty while no company folder is set.
+  std::string LocalFolder() const;
 
   // A stable, non-null dummy handle.
   tsWindowHandle ParentWindow() const { return this; }

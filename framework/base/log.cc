@@ -78,7 +78,7 @@ void x_log(int level, unsigned short task_command_id, std::string_view text) noe
 }
 
 std::string x_log_path() {
-  std::string folder = TSGetApp()->CompanyFolder();
+  std::string folder = TSGetApp()->LocalFolder();
   if (folder.empty()) return folder;
   if (folder.back() != '/') folder += '/';
   return folder + kLogFileName;

@@ -1,19 +1,41 @@
 // The narrow storage backend every data file sits on: a connection that runs
-// SQL statements (prepared once and reused) and transactions. SQLite is the
-// embedded default (sqlite_backend.cc); nothing above this interface knows
+// SQL statements (prepared once and reused) and transactions, the few words
+// of its SQL dialect that differ between engines, and record locks. SQLite
+// is the embedded default (sqlite_backend.cc); PostgreSQL is the server
+// backend (pg_backend.cc), chosen by a company "folder" given as a
+// "postgresql://" connection address. Nothing above this interface knows
 // which engine answers.
+//
+// SQL given to Prepare/Exec uses SQLite's parameter marks ("?" and "?N");
+// a backend whose engine spells them otherwise translates them.
 //
 // Statuses are tsioStatus values; the backend maps its engine's result codes
 // onto them (busy -> kBusy, damaged -> kDamaged, constraint -> kDuplicateKey,
 // read-only -> kReadOnly, full -> kDiskFull, ...).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "framework/base/export.h"
 #include "framework/io/io_status.h"
 #include "framework/types/ts_data.h"
+
+// The record locks of one data-file handle (see lock_file.h for their
+// contract). Locks never wait; they end when released, when the handle
+// closes, or when the program dies.
+class tsioBackendLocks {
+ public:
+  virtual ~tsioBackendLocks() = default;
+  // kSuccess, kLocked (another handle holds it) or kLockUnavailable.
+  [[nodiscard]] virtual tsioStatus::Status Lock(uint64_t id) = 0;
+  virtual void Unlock(uint64_t id) = 0;
+  // kLocked when another handle holds `id`, kSuccess when it is free or ours.
+  [[nodiscard]] virtual tsioStatus::Status TestOther(uint64_t id) = 0;
+};
 
 // One prepared statement. Bind parameters are 1-based; columns 0-based.
 class tsioBackendStatement {
@@ -47,6 +69,21 @@ class tsioBackendConnection {
   virtual bool InTransaction() = 0;
   // The engine's last error text, for the log.
   virtual std::string LastError() = 0;
+
+  // Dialect. The column type of a data column holding text (compared
+  // byte-wise) or a 64-bit integer.
+  virtual const char* ColumnType(bool text) const = 0;
+  // Appended to CREATE TABLE of keyed tables.
+  virtual const char* KeyedTableOptions() const = 0;
+  // Begins a transaction that will write (SQLite takes the database's write
+  // lock here, waiting up to its busy timeout).
+  [[nodiscard]] virtual tsioStatus::Status BeginWrite() = 0;
+
+  // Record locks for one data-file handle; `lock_path` is the company's lock
+  // file for backends that lock through one. nullptr with `status` set when
+  // locks cannot be had (a read-only folder); reading still works then.
+  virtual std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string& lock_path, tsioStatus::Status* status) = 0;
+
   // Copies the whole database, as one consistent state, into the new file
   // `path` (which must not exist; created owner-only, never through a
   // symbolic link). Writers of other connections are not stopped. Backends
@@ -55,9 +92,33 @@ class tsioBackendConnection {
     (void)path;
     return tsioStatus::kInvalidOperation;
   }
+
+  // Runs the engine's check of the whole database's structure (with
+  // `quick`, a cheaper one that does not match indexes against their
+  // tables), appending at most `limit` problems it finds to `*problems`.
+  // kSuccess when the check ran, problems or not; else why it could not.
+  [[nodiscard]] virtual tsioStatus::Status CheckIntegrity(int limit, bool quick,
+                                                          std::vector<std::string>* problems) = 0;
 };
+
+// Whether a company "folder" names a PostgreSQL database
+// ("postgresql://user@host[:port]/database" or "postgres://...").
+TS_EXPORT bool tsioIsServerAddress(const std::string& folder);
+// The address as a log line may show it: any password taken out.
+TS_EXPORT std::string tsioAddressForLog(const std::string& folder);
+
+// Record locks on a lock file (Linux OFD locks, see lock_file.h).
+std::unique_ptr<tsioBackendLocks> tsioOpenLockFile(const std::string& path, tsioStatus::Status* status);
 
 // Opens (creating when `create`) the SQLite database at `path` in WAL mode
 // with a busy timeout. Returns nullptr and sets `status` on failure.
 std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::string& path, bool create,
                                                                 tsioStatus::Status* status);
+
+// Connects to the PostgreSQL database at `address` (a connection URI). With
+// `create`, a missing database is created first (byte-wise text order,
+// bytes stored as given). kFileDoesNotExist when the database does not
+// exist, kIOError when the server cannot be reached. Returns nullptr and sets
+// `status` on failure.
+std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::string& address, bool create,
+                                                                  tsioStatus::Status* status);

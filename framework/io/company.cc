@@ -22,21 +22,10 @@ namespace {
 
 std::string Quote(const std::string& name) { return "\"" + name + "\""; }
 
-const char* SqlType(tsDataType t) {
-  switch (t) {
-    case tsDataType::kAlpha:
-    case tsDataType::kText:
-    case tsDataType::kPhone:
-      return "TEXT";
-    default:
-      return "INTEGER";
-  }
-}
+bool IsText(tsDataType t) { return t == tsDataType::kAlpha || t == tsDataType::kText || t == tsDataType::kPhone; }
 
-bool IsText(tsDataType t) { return std::string_view(SqlType(t)) == "TEXT"; }
-
-std::string ColumnDdl(const tsioFieldDef& f) {
-  std::string s = Quote(f.name) + " " + SqlType(f.type) + " NOT NULL DEFAULT ";
+std::string ColumnDdl(tsioBackendConnection& db, const tsioFieldDef& f) {
+  std::string s = Quote(f.name) + " " + db.ColumnType(IsText(f.type)) + " NOT NULL DEFAULT ";
   s += IsText(f.type) ? std::string("''") : std::to_string(f.default_value);
   return s;
 }
@@ -74,8 +63,11 @@ std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool c
     x_log(0, "company folder not given");
     return nullptr;
   }
+  const bool server = tsioIsServerAddress(folder);
   struct stat st;
-  if (stat(folder.c_str(), &st) != 0) {
+  if (server) {
+    // A PostgreSQL database: nothing on this machine to check.
+  } else if (stat(folder.c_str(), &st) != 0) {
     if (!create) {
       *status = tsioStatus::kFileDoesNotExist;
       x_log(0, "company folder " + folder + " does not exist");
@@ -91,7 +83,7 @@ std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool c
     x_log(0, "company folder " + folder + " is not a folder");
     return nullptr;
   }
-  std::string key = Canonical(folder);
+  std::string key = server ? folder : Canonical(folder);
   std::lock_guard<std::mutex> g(tsioCompanyRegistry::Mu());
   auto& slot = tsioCompanyRegistry::Map()[key];
   if (auto existing = slot.lock()) {
@@ -99,39 +91,51 @@ std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool c
     // Inherited through fork(): leave the parent's connection alone.
     new std::shared_ptr<tsioCompany>(existing);  // never released in this process
   }
-  std::string db_path = key + "/" + kDatabaseName;
-  if (tsIsSymbolicLink(db_path)) {
-    // A link in the company folder must not redirect the company's data.
-    *status = tsioStatus::kIOError;
-    x_log(0, "company database " + db_path + " is a symbolic link; it is not opened");
-    return nullptr;
-  }
-  if (create && access(db_path.c_str(), F_OK) != 0) {
-    // Created here, owner-only: SQLite gives its WAL and shared-memory files
-    // the database file's mode.
-    int fd = tsOpenPrivateFile(db_path, O_RDWR | O_CREAT | O_EXCL);
-    if (fd >= 0) close(fd);
-  }
-  if (!create && access(db_path.c_str(), F_OK) != 0) {
-    *status = tsioStatus::kFileDoesNotExist;
-    x_log(0, "company database " + db_path + " does not exist");
-    return nullptr;
-  }
-  auto db = tsioOpenSqliteConnection(db_path, create, status);
-  if (!db) {
-    x_log(0, "cannot open company database " + db_path + ": status " + std::to_string(*status));
-    return nullptr;
+  std::unique_ptr<tsioBackendConnection> db;
+  if (server) {
+    db = tsioOpenPostgresConnection(key, create, status);
+    if (!db) {
+      x_log(0, "cannot open company database " + tsioAddressForLog(key) + ": status " + std::to_string(*status));
+      return nullptr;
+    }
+  } else {
+    std::string db_path = key + "/" + kDatabaseName;
+    if (tsIsSymbolicLink(db_path)) {
+      // A link in the company folder must not redirect the company's data.
+      *status = tsioStatus::kIOError;
+      x_log(0, "company database " + db_path + " is a symbolic link; it is not opened");
+      return nullptr;
+    }
+    if (create && access(db_path.c_str(), F_OK) != 0) {
+      // Created here, owner-only: SQLite gives its WAL and shared-memory files
+      // the database file's mode.
+      int fd = tsOpenPrivateFile(db_path, O_RDWR | O_CREAT | O_EXCL);
+      if (fd >= 0) close(fd);
+    }
+    if (!create && access(db_path.c_str(), F_OK) != 0) {
+      *status = tsioStatus::kFileDoesNotExist;
+      x_log(0, "company database " + db_path + " does not exist");
+      return nullptr;
+    }
+    db = tsioOpenSqliteConnection(db_path, create, status);
+    if (!db) {
+      x_log(0, "cannot open company database " + db_path + ": status " + std::to_string(*status));
+      return nullptr;
+    }
   }
   std::shared_ptr<tsioCompany> c(new tsioCompany());
   c->folder_ = key;
   c->db_ = std::move(db);
   c->pid_ = getpid();
   tsioStatus::Status s = c->db_->Exec(
-      "CREATE TABLE IF NOT EXISTS tsio_catalogue(code TEXT NOT NULL, instance INTEGER NOT NULL, "
-      "dict_id INTEGER NOT NULL, PRIMARY KEY(code, instance)) WITHOUT ROWID");
-  if (s != tsioStatus::kSuccess && s != tsioStatus::kReadOnly) {
+      std::string("CREATE TABLE IF NOT EXISTS tsio_catalogue(code TEXT NOT NULL, instance INTEGER NOT NULL, "
+                  "dict_id INTEGER NOT NULL, PRIMARY KEY(code, instance))") +
+      c->db_->KeyedTableOptions());
+  // (kDuplicateKey: another program created the catalogue at the same
+  // moment, on a server database.)
+  if (s != tsioStatus::kSuccess && s != tsioStatus::kReadOnly && s != tsioStatus::kDuplicateKey) {
     *status = s;
-    c->LogFailure("open company " + key, s);
+    c->LogFailure("open company", s);
     return nullptr;
   }
   slot = c;
@@ -178,11 +182,12 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
   for (const auto& r : def.records) {
     std::string table = TableName(def.code, instance, r.record_type);
     std::string s = "CREATE TABLE " + Quote(table) + "(";
-    for (const auto& f : r.fields) s += ColumnDdl(f) + ", ";
+    for (const auto& f : r.fields) s += ColumnDdl(*db_, f) + ", ";
     s += "PRIMARY KEY(";
     const tsioKeyDef* k0 = r.Key(0);
     for (size_t i = 0; k0 && i < k0->columns.size(); ++i) s += (i ? "," : "") + Quote(k0->columns[i]);
-    s += ")) WITHOUT ROWID";
+    s += "))";
+    s += db_->KeyedTableOptions();
     ddl.push_back(s);
     for (const auto& k : r.keys) {
       if (k.number == 0) continue;
@@ -207,16 +212,16 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
   for (const auto& h : def.headers) {
     std::string table = HeaderTableName(def.code, instance, h.number);
     std::string s = "CREATE TABLE " + Quote(table) + "(hdr INTEGER PRIMARY KEY";
-    for (const auto& f : h.fields) s += ", " + ColumnDdl(f);
+    for (const auto& f : h.fields) s += ", " + ColumnDdl(*db_, f);
     ddl.push_back(s + ")");
     ddl.push_back("INSERT INTO " + Quote(table) + "(hdr) VALUES (" + std::to_string(h.number) + ")");
   }
   ddl.push_back("CREATE TABLE " + Quote(NotesTableName(def.code, instance)) +
                 "(rt INTEGER NOT NULL, rkey TEXT NOT NULL, seq INTEGER NOT NULL, kind INTEGER NOT NULL, "
-                "body TEXT NOT NULL, PRIMARY KEY(rt, rkey, seq)) WITHOUT ROWID");
+                "body TEXT NOT NULL, PRIMARY KEY(rt, rkey, seq))" + std::string(db_->KeyedTableOptions()));
 
   bool own = !db_->InTransaction();
-  tsioStatus::Status st = own ? db_->Exec("BEGIN IMMEDIATE") : tsioStatus::kSuccess;
+  tsioStatus::Status st = own ? db_->BeginWrite() : tsioStatus::kSuccess;
   for (size_t i = 0; st == tsioStatus::kSuccess && i < ddl.size(); ++i) st = db_->Exec(ddl[i]);
   if (st == tsioStatus::kSuccess) {
     auto* q = db_->Prepare("INSERT INTO tsio_catalogue(code, instance, dict_id) VALUES (?1, ?2, ?3)", &st);
@@ -240,7 +245,7 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
 
 tsioStatus::Status tsioCompany::BeginUnit(tclRollbackStack* stack) {
   tsioStatus::Status st = tsioStatus::kSuccess;
-  if (units_.empty() && !db_->InTransaction()) st = db_->Exec("BEGIN IMMEDIATE");
+  if (units_.empty() && !db_->InTransaction()) st = db_->BeginWrite();
   if (st == tsioStatus::kSuccess) st = db_->Exec("SAVEPOINT u" + std::to_string(stack->Id()));
   if (st != tsioStatus::kSuccess) {
     if (units_.empty() && db_->InTransaction()) (void)db_->Exec("ROLLBACK");
@@ -294,5 +299,5 @@ void tsioCompany::NotifyUnitEnd(bool committed) {
 }
 
 void tsioCompany::LogFailure(const std::string& what, tsioStatus::Status status) {
-  x_log(0, what + " failed in " + folder_ + ": status " + std::to_string(status) + " (" + db_->LastError() + ")");
+  x_log(0, what + " failed in " + tsioAddressForLog(folder_) + ": status " + std::to_string(status) + " (" + db_->LastError() + ")");
 }

@@ -5,6 +5,12 @@
 //
 // Files in the folder: "company.db" (SQLite, WAL mode), "company.db.locks"
 // (record locks, see lock_file.h), "bkreg.log" (see framework/base/log.h).
+//
+// A "folder" given as "postgresql://user@host[:port]/database" is a company
+// kept in that PostgreSQL database instead (one database per company, the
+// same tables, indexes and header rows; record locks are the connection's
+// advisory locks). Its data file names are the address + "/" + code.instance
+// as for a folder.
 #pragma once
 
 #include <memory>
@@ -29,9 +35,10 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
  public:
   static constexpr const char* kDatabaseName = "company.db";
 
-  // Opens the company in `folder`. Without `create`, a missing folder or
-  // database gives kFileDoesNotExist. With it, the folder and the database
-  // are created when missing. Every failure writes one log line.
+  // Opens the company in `folder` (or the PostgreSQL database it names).
+  // Without `create`, a missing folder or database gives kFileDoesNotExist.
+  // With it, the folder and the database are created when missing. Every
+  // failure writes one log line.
   static std::shared_ptr<tsioCompany> Open(const std::string& folder, bool create, tsioStatus::Status* status);
   ~tsioCompany();
 

@@ -98,7 +98,7 @@ bool Same(const Row& a, const Row& b) { return a.k1 == b.k1 && a.k2 == b.k2 && a
 class CursorModelTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(CursorModelTest, RandomOperationsMatchModel) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   tsioFileManager fm(dir.path());
   tsioDataFile* file = nullptr;
@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Seeds, CursorModelTest, ::testing::Values(1, 2, 3, 4));
 // Two cursors on one handle share its position; Refresh copies the buffer,
 // SetBuffer moves it, a bookmark returns to it.
 TEST(CursorSharing, PositionBelongsToTheHandle) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   tsioFileManager fm(dir.path());
   tsioDataFile* file = nullptr;
@@ -228,7 +228,7 @@ TEST(CursorSharing, PositionBelongsToTheHandle) {
 // A sequential walk sees the program's own writes at once, even in the
 // middle of a batch read ahead.
 TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   tsioFileManager fm(dir.path());
   tsioDataFile* file = nullptr;
@@ -277,7 +277,7 @@ TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
 // arrives whole in the columns its cursor binds (the rows read ahead by one
 // cursor, of its width, become the room the next cursor reads into).
 TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   tsioFileManager fm(dir.path());
   tsioDataFile* file = nullptr;

@@ -90,7 +90,7 @@ tsioStatus::Status tsioDataFile::Open(std::shared_ptr<tsioCompany> company, cons
     return open_status_ = tsioStatus::kInvalidOperation;
   }
   // A read-only folder leaves the handle without locks; reading still works.
-  (void)locks_.Open(company->LockPath());
+  (void)locks_.Open(company->Db(), company->LockPath());
   company_ = std::move(company);
   spec_ = spec;
   def_ = def;

@@ -38,6 +38,7 @@ struct Opened {
 };
 
 TEST(OpenFailures, MissingCompanyFolderAndMissingFileGiveStatus15AndALogLine) {
+  if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
   bktest::TempDir dir;
   iotest::RegisterTestFiles();
   TSGetApp()->SetCompanyFolder(dir.path());
@@ -52,6 +53,7 @@ TEST(OpenFailures, MissingCompanyFolderAndMissingFileGiveStatus15AndALogLine) {
 }
 
 TEST(OpenFailures, DamagedDatabaseGivesAFailureStatusNotACrash) {
+  if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
   bktest::TempDir dir;
   iotest::MakeCompany(dir.path());
   {
@@ -70,6 +72,7 @@ TEST(OpenFailures, DamagedDatabaseGivesAFailureStatusNotACrash) {
 // under a permissive umask; a database, log or lock file that is a symbolic
 // link is never followed: the link's target is neither opened nor written.
 TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
+  if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
   bktest::TempDir dir;
   const mode_t old_mask = umask(022);
   {
@@ -107,6 +110,7 @@ TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
 }
 
 TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
+  if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
   bktest::TempDir dir;
   iotest::MakeCompany(dir.path());
   {
@@ -137,7 +141,7 @@ TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
 }
 
 TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   Opened o(dir.path());
   iotest::Parent p;
@@ -164,7 +168,7 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
 }
 
 TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   Opened o(dir.path());
   tsioDataFile* history = nullptr;
@@ -222,7 +226,7 @@ TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {
 // Every injected failure in the middle of a move leaves both files as they
 // were: nothing lost, nothing duplicated.
 TEST(FaultInjection, FailedMoveLosesNothing) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   Opened o(dir.path());
   tsioDataFile* history = nullptr;
@@ -267,7 +271,7 @@ TEST(FaultInjection, FailedMoveLosesNothing) {
 // fewer queries than it makes fetches, and a fetch that fails before the
 // database (an injected fault) runs none.
 TEST(Counters, CountTheQueriesFetchesRun) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   Opened o(dir.path());
   iotest::Parent p;
@@ -298,7 +302,7 @@ TEST(Counters, CountTheQueriesFetchesRun) {
 }
 
 TEST(Dictionary, AnswersAboutOpenFiles) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::MakeCompany(dir.path());
   Opened o(dir.path());
   short fn = o.file->FileNum();
@@ -327,7 +331,7 @@ namespace {
 // A work file: a copy of a record type whose keys are numbered 1..n in an
 // order of its own, opened with a file number from 401 to 600.
 TEST(WorkFiles, NumberedFrom401WithTheirOwnKeyNumbers) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir;
   iotest::RegisterTestFiles();
   tsioFileDef work;
   work.code = "WRK";

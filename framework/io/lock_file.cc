@@ -1,4 +1,5 @@
-// OFD record locks (see lock_file.h).
+// Record locks of a handle, and the OFD lock file SQLite companies use (see
+// lock_file.h).
 #include "framework/io/lock_file.h"
 
 #include <errno.h>
@@ -20,32 +21,71 @@ bool SetLock(int fd, uint64_t id, short type, int cmd) {
   return fcntl(fd, cmd, &fl) == 0;
 }
 
+// One byte per identity of the lock file, locked through this object's own
+// open file description; closing it releases every lock it holds.
+class OfdLocks final : public tsioBackendLocks {
+ public:
+  explicit OfdLocks(int fd) : fd_(fd) {}
+  ~OfdLocks() override { close(fd_); }
+  tsioStatus::Status Lock(uint64_t id) override {
+    if (SetLock(fd_, id, F_WRLCK, F_OFD_SETLK)) return tsioStatus::kSuccess;
+    return errno == EAGAIN || errno == EACCES ? tsioStatus::kLocked : tsioStatus::kLockUnavailable;
+  }
+  void Unlock(uint64_t id) override { SetLock(fd_, id, F_UNLCK, F_OFD_SETLK); }
+  tsioStatus::Status TestOther(uint64_t id) override {
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(id);
+    fl.l_len = 1;
+    if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return tsioStatus::kLockUnavailable;
+    return fl.l_type == F_UNLCK ? tsioStatus::kSuccess : tsioStatus::kLocked;
+  }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
+std::unique_ptr<tsioBackendLocks> tsioOpenLockFile(const std::string& path, tsioStatus::Status* status) {
+  int fd = tsOpenPrivateFile(path, O_RDWR | O_CREAT);
+  if (fd < 0) {
+    *status = tsioStatus::kLockUnavailable;
+    return nullptr;
+  }
+  *status = tsioStatus::kSuccess;
+  return std::make_unique<OfdLocks>(fd);
+}
+
+tsioLockFile::tsioLockFile() = default;
 tsioLockFile::~tsioLockFile() { Close(); }
 
 tsioStatus::Status tsioLockFile::Open(const std::string& path) {
   Close();
-  fd_ = tsOpenPrivateFile(path, O_RDWR | O_CREAT);
-  if (fd_ < 0) return tsioStatus::kLockUnavailable;
-  return tsioStatus::kSuccess;
+  tsioStatus::Status st;
+  impl_ = tsioOpenLockFile(path, &st);
+  return st;
+}
+
+tsioStatus::Status tsioLockFile::Open(tsioBackendConnection& db, const std::string& lock_path) {
+  Close();
+  tsioStatus::Status st;
+  impl_ = db.OpenLocks(lock_path, &st);
+  return st;
 }
 
 void tsioLockFile::Close() {
-  if (fd_ >= 0) close(fd_);  // releases every OFD lock of this description
-  fd_ = -1;
+  impl_.reset();  // releases every lock of this handle
   held_.clear();
 }
 
 tsioStatus::Status tsioLockFile::Lock(uint64_t id) {
-  if (fd_ < 0) return tsioStatus::kLockUnavailable;
+  if (!impl_) return tsioStatus::kLockUnavailable;
   if (held_.count(id)) return tsioStatus::kSuccess;
-  if (!SetLock(fd_, id, F_WRLCK, F_OFD_SETLK)) {
-    if (errno == EAGAIN || errno == EACCES) return tsioStatus::kLocked;
-    return tsioStatus::kLockUnavailable;
-  }
-  held_.insert(id);
-  return tsioStatus::kSuccess;
+  tsioStatus::Status st = impl_->Lock(id);
+  if (st == tsioStatus::kSuccess) held_.insert(id);
+  return st;
 }
 
 tsioStatus::Status tsioLockFile::LockWait(uint64_t id, int wait_ms) {
@@ -59,26 +99,20 @@ tsioStatus::Status tsioLockFile::LockWait(uint64_t id, int wait_ms) {
 }
 
 void tsioLockFile::Unlock(uint64_t id) {
-  if (fd_ < 0 || !held_.count(id)) return;
-  SetLock(fd_, id, F_UNLCK, F_OFD_SETLK);
+  if (!impl_ || !held_.count(id)) return;
+  impl_->Unlock(id);
   held_.erase(id);
 }
 
 void tsioLockFile::UnlockAll() {
-  if (fd_ < 0) return;
-  for (uint64_t id : held_) SetLock(fd_, id, F_UNLCK, F_OFD_SETLK);
+  if (!impl_) return;
+  for (uint64_t id : held_) impl_->Unlock(id);
   held_.clear();
 }
 
 tsioStatus::Status tsioLockFile::TestOther(uint64_t id) const {
-  if (fd_ < 0) return tsioStatus::kLockUnavailable;
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(id);
-  fl.l_len = 1;
-  if (fcntl(fd_, F_OFD_GETLK, &fl) != 0) return tsioStatus::kLockUnavailable;
-  return fl.l_type == F_UNLCK ? tsioStatus::kSuccess : tsioStatus::kLocked;
+  if (!impl_) return tsioStatus::kLockUnavailable;
+  return impl_->TestOther(id);
 }
 
 uint64_t tsioLockFile::Identity(std::string_view file_code, short instance, short record_type, std::string_view key) {

@@ -1,24 +1,31 @@
-// Inter-process record locks on a lock file beside the company database.
+// Inter-process record locks of one data-file handle.
 //
-// Each data-file handle opens the lock file itself, so its locks belong to
-// its own open file description (Linux OFD locks, F_OFD_SETLK): two handles,
-// even in one process, lock independently, and every lock ends when its
-// holder unlocks, closes the handle or dies. A record is one byte of the
-// file, at an offset derived from a 62-bit hash of (file code, instance,
-// record type, key). Locks never wait.
+// Every handle has locks of its own: two handles, even in one process, lock
+// independently, and every lock ends when its holder unlocks, closes the
+// handle or dies. A record's lock is named by a 62-bit hash of (file code,
+// instance, record type, key). Locks never wait (LockWait polls).
+//
+// Where the locks live is the storage backend's business (backend.h): on
+// SQLite, one byte of the lock file beside the company database at the
+// identity's offset, held with a Linux OFD lock (F_OFD_SETLK) of the handle's
+// own open file description; on PostgreSQL, a session-level advisory lock
+// keyed by the identity, held by the program's connection (so it ends with
+// the connection), with the handles of one program told apart in memory.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
 #include "framework/base/export.h"
+#include "framework/io/backend.h"
 #include "framework/io/io_status.h"
 
 class TS_EXPORT tsioLockFile {
  public:
-  tsioLockFile() = default;
+  tsioLockFile();
   ~tsioLockFile();
   tsioLockFile(const tsioLockFile&) = delete;
   tsioLockFile& operator=(const tsioLockFile&) = delete;
@@ -26,8 +33,11 @@ class TS_EXPORT tsioLockFile {
   // Opens (creating) the lock file. kLockUnavailable when it cannot be opened
   // for writing (a read-only folder); reading data still works then.
   [[nodiscard]] tsioStatus::Status Open(const std::string& path);
+  // Opens the locks the company's backend keeps (`lock_path` is its lock
+  // file when it uses one).
+  [[nodiscard]] tsioStatus::Status Open(tsioBackendConnection& db, const std::string& lock_path);
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return impl_ != nullptr; }
 
   // Takes the lock at `id`: kSuccess (also when this handle holds it
   // already), kLocked when another handle holds it.
@@ -45,6 +55,6 @@ class TS_EXPORT tsioLockFile {
   static uint64_t Identity(std::string_view file_code, short instance, short record_type, std::string_view key);
 
  private:
-  int fd_ = -1;
+  std::unique_ptr<tsioBackendLocks> impl_;
   std::unordered_set<uint64_t> held_;
 };

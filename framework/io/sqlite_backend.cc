@@ -122,6 +122,12 @@ class SqliteConnection final : public tsioBackendConnection {
   int Changes() override { return sqlite3_changes(db_); }
   bool InTransaction() override { return sqlite3_get_autocommit(db_) == 0; }
   std::string LastError() override { return sqlite3_errmsg(db_); }
+  const char* ColumnType(bool text) const override { return text ? "TEXT" : "INTEGER"; }
+  const char* KeyedTableOptions() const override { return " WITHOUT ROWID"; }
+  tsioStatus::Status BeginWrite() override { return Exec("BEGIN IMMEDIATE"); }
+  std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string& lock_path, tsioStatus::Status* status) override {
+    return tsioOpenLockFile(lock_path, status);
+  }
   tsioStatus::Status BackupTo(const std::string& path) override {
     // Made here first, so the copy is the owner's only and a link planted at
     // `path` is refused rather than followed.
@@ -154,6 +160,20 @@ class SqliteConnection final : public tsioBackendConnection {
       return st == tsioStatus::kSuccess ? tsioStatus::kIOError : st;
     }
     return tsioStatus::kSuccess;
+  }
+  tsioStatus::Status CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) override {
+    tsioStatus::Status st = tsioStatus::kSuccess;
+    tsioBackendStatement* q = Prepare(
+        std::string(quick ? "PRAGMA quick_check(" : "PRAGMA integrity_check(") + std::to_string(limit) + ")", &st);
+    if (q == nullptr) return st;
+    tsCell cell;
+    short step;
+    while ((step = q->Step()) == tsioBackendStatement::kRow) {
+      q->Column(0, true, cell);
+      if (cell.s != "ok") problems->push_back(cell.s);
+    }
+    q->Reset();
+    return step == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(step);
   }
 
  private:

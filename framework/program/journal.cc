@@ -150,7 +150,7 @@ std::vector<std::string> ccJournal::Lines() const {
 }
 
 std::string ccJournal::DefaultPath() const {
-  const std::string folder = TSGetApp()->CompanyFolder();
+  const std::string folder = TSGetApp()->LocalFolder();
   if (folder.empty()) return "";
   return folder + "/journal/" + std::to_string(task_) + ".txt";
 }
@@ -167,6 +167,21 @@ ccStatus<ccBoolStatus> ccJournal::PrintToFile(const std::string& path) const {
   }
   std::string text;
   for (const auto& l : Lines()) text += l + '\n';
+  struct stat existing {};
+  if (stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    // A device or a pipe ("/dev/null", a terminal, a FIFO another program
+    // reads) is written into, never replaced by a file of the same name.
+    if (S_ISDIR(existing.st_mode)) return failed(target + ": " + std::strerror(EISDIR));
+    int out = open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (out < 0) return failed(target + ": " + std::strerror(errno));
+    bool ok = true;
+    for (size_t done = 0; ok && done < text.size();) {
+      ssize_t w = write(out, text.data() + done, text.size() - done);
+      if (w <= 0) ok = false; else done += static_cast<size_t>(w);
+    }
+    ok = close(out) == 0 && ok;
+    return ok ? ccStatus<ccBoolStatus>(kBoolSuccess) : failed(target + ": " + std::strerror(errno));
+  }
   const std::string tmp = target + ".tmp." + std::to_string(getpid());
   int fd = tsOpenPrivateFile(tmp, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return failed(tmp + ": " + std::strerror(errno));

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "framework/base/application.h"
 #include "framework/program/journal.h"
@@ -98,6 +100,30 @@ TEST(JournalPrinting, FileAndPrinterReceiveTitlesAndLinesInSectionOrder) {
   ASSERT_EQ(j.Section(a)->Print(xp::DefaultPrinter).Value(), kBoolSuccess);
   ASSERT_EQ(j.PrintToPrinter(xp::NoPrinter).Value(), kBoolSuccess);  // prints nothing
   EXPECT_EQ(SpoolContents(dir.Sub("spool")), std::vector<std::string>{"ENTRY TOTALS\n  No entries made.\n"});
+}
+
+// A journal written to a device or a pipe goes into it; the device or pipe
+// stays what it was (a file renamed over "/dev/null" would break every
+// program on the machine).
+TEST(JournalPrinting, ADeviceOrPipeIsWrittenIntoNotReplaced) {
+  bktest::TempDir dir;
+  CompanyScope company(dir.path());
+  ccJournal j(7);
+  ccBufferID a;
+  ASSERT_EQ(j.AddSection(a, "POSTING").Value(), kBoolSuccess);
+  j.Section(a)->Stream().Column(1).PutField("line").WriteLine();
+  const std::string fifo = dir.Sub("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = ReadFile(fifo); });
+  EXPECT_EQ(j.PrintToFile(fifo).Value(), kBoolSuccess);
+  reader.join();
+  EXPECT_EQ(got, "POSTING\nline\n");
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  EXPECT_EQ(j.PrintToFile(dir.path()).Value(), kBoolFailure);  // a folder
 }
 
 TEST(JournalPrinting, TwoProcessesPrintingAtOnceKeepEveryJob) {

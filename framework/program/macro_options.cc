@@ -145,7 +145,7 @@ short Modify(unsigned short task, F change) {
 }  // namespace
 
 std::string xm_options_path(unsigned short task_command_id) {
-  const std::string folder = TSGetApp()->CompanyFolder();
+  const std::string folder = TSGetApp()->LocalFolder();
   if (folder.empty()) return "";
   return folder + "/macros/" + std::to_string(task_command_id) + ".opt";
 }

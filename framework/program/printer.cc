@@ -55,7 +55,7 @@ ccStatus<ccBoolStatus> Spool(PrinterEnum printer, std::string_view title, const 
                              std::string* job_path) {
   if (job_path) job_path->clear();
   if (printer == NoPrinter) return ccStatus<ccBoolStatus>(kBoolSuccess);
-  const std::string folder = TSGetApp()->CompanyFolder();
+  const std::string folder = TSGetApp()->LocalFolder();
   if (folder.empty()) return Failed("Cannot print: no company folder is set.");
   const std::string dir = folder + "/spool";
   if (!tsMakePrivateFolder(dir)) {

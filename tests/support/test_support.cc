@@ -2,13 +2,17 @@
 #include "tests/support/test_support.h"
 
 #include <fcntl.h>
+#include <libpq-fe.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <type_traits>
 
@@ -115,6 +119,7 @@ int ChildProcess::Wait() {
   if (pid_ <= 0) return -1;
   int st = 0;
   waitpid(pid_, &st, 0);
+  if (OnServer()) AwaitServerSessionsGone(pid_);
   pid_ = -1;
   if (WIFSIGNALED(st)) return -WTERMSIG(st);
   return WEXITSTATUS(st);
@@ -134,6 +139,81 @@ void ChildProcess::WriteLine(const std::string& line) {
   std::string s = line + "\n";
   ssize_t ignored = write(child_out_, s.data(), s.size());
   (void)ignored;
+}
+
+namespace {
+
+// The server address read once from BK_TEST_PG's file; exits with 77
+// (skipped) when the suite could not start a server.
+std::string ReadServerAddress() {
+  const char* file = getenv("BK_TEST_PG");
+  if (!file || !*file) return "";
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  if (line.rfind("postgres", 0) != 0) {
+    std::fprintf(stderr, "PostgreSQL tests skipped: %s\n",
+                 line.empty() ? (std::string("no server settings in ") + file).c_str() : line.c_str());
+    std::fflush(stderr);
+    _exit(77);
+  }
+  return line;
+}
+
+const std::string& Address() {
+  static const std::string address = ReadServerAddress();
+  return address;
+}
+
+// Checked before any test runs, so a missing server skips the program.
+const bool g_checked = !Address().empty() || true;
+
+void RunOnServer(const std::string& sql) {
+  std::string address = Address() + "/postgres";
+  PGconn* c = PQconnectdb(address.c_str());
+  if (PQstatus(c) == CONNECTION_OK) PQclear(PQexec(c, sql.c_str()));
+  PQfinish(c);
+}
+
+}  // namespace
+
+void AwaitServerSessionsGone(pid_t pid) {
+  std::string address = Address() + "/postgres";
+  PGconn* c = PQconnectdb(address.c_str());
+  const std::string name = "bkreg " + std::to_string(pid);
+  const char* values[] = {name.c_str()};
+  for (int i = 0; i < 500 && PQstatus(c) == CONNECTION_OK; ++i) {
+    PGresult* r = PQexecParams(c, "SELECT 1 FROM pg_stat_activity WHERE application_name = $1", 1, nullptr, values,
+                               nullptr, nullptr, 0);
+    const bool gone = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 0;
+    PQclear(r);
+    if (gone) break;
+    usleep(10000);
+  }
+  PQfinish(c);
+}
+
+std::string ServerAddress() {
+  (void)g_checked;
+  return Address();
+}
+
+TestCompany::TestCompany(const std::string& sub) {
+  if (!OnServer()) {
+    path_ = sub.empty() ? dir_.path() : dir_.Sub(sub);
+    return;
+  }
+  static std::atomic<int> serial{0};
+  database_ = "bkt_" + std::to_string(getpid()) + "_" + std::to_string(++serial) + "_" +
+              std::filesystem::path(dir_.path()).filename().string().substr(7);
+  for (char& c : database_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  path_ = Address() + "/" + database_;
+  // Programs the test starts keep the company's local files in its folder.
+  setenv("BKREG_LOCAL_DIR", dir_.path().c_str(), 1);
+}
+
+TestCompany::~TestCompany() {
+  if (!database_.empty()) RunOnServer("DROP DATABASE IF EXISTS \"" + database_ + "\" WITH (FORCE)");
 }
 
 std::string BinaryDir() {

@@ -1,6 +1,6 @@
-// Helpers for tests: a temporary folder removed at the end of the test, and
-// real child processes (a second program) that a test can start, talk to
-// through pipes and kill.
+// Helpers for tests: a temporary folder removed at the end of the test, a
+// company on the backend the tests run against, and real child processes (a
+// second program) that a test can start, talk to through pipes and kill.
 #pragma once
 
 #include <signal.h>
@@ -28,6 +28,43 @@ class TempDir {
   std::string path_;
 };
 
+// The storage backend the tests run against. A test program runs on SQLite
+// unless BK_TEST_PG names the settings file of the throw-away PostgreSQL
+// server the test suite starts (tests/support/pg_server.sh); that file holds
+// the server's address ("postgresql://user@127.0.0.1:port"), or a line
+// "skip: <reason>" when no server could be started, and then the program
+// exits at once with status 77 (reported as skipped) after saying why.
+// Empty on SQLite.
+std::string ServerAddress();
+inline bool OnServer() { return !ServerAddress().empty(); }
+
+// On the server: waits (up to 5 s) until the server has ended the sessions
+// of process `pid`, which it notices a moment after the process dies; its
+// record locks are gone then. ChildProcess::Wait does this.
+void AwaitServerSessionsGone(pid_t pid);
+
+// A company for one test: a fresh temporary folder on SQLite; on the
+// PostgreSQL server, the address of a fresh database (created by the first
+// tsioCompany::Open with create, as a folder is), dropped at the end.
+// `Local()` is a temporary folder in both cases, for the test's other files;
+// given `sub`, the SQLite company is the folder `sub` inside it (not made
+// here).
+class TestCompany {
+ public:
+  explicit TestCompany(const std::string& sub = "");
+  ~TestCompany();
+  TestCompany(const TestCompany&) = delete;
+  TestCompany& operator=(const TestCompany&) = delete;
+  const std::string& path() const { return path_; }
+  const std::string& Local() const { return dir_.path(); }
+  std::string Sub(const std::string& name) const { return dir_.Sub(name); }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+  std::string database_;
+};
+
 // A child process running a function of this test program (after fork), with
 // a pipe each way. The child reads commands with ReadLine() from the parent
 // and answers with WriteLine(); the parent uses Send/Receive.
@@ -43,7 +80,9 @@ class ChildProcess {
   // Waits up to `timeout_ms` for one line; empty string on time-out or EOF.
   std::string Receive(int timeout_ms = 10000);
   void Kill(int sig = SIGKILL);
-  // Waits for the child to end and returns its exit status (-signal when killed).
+  // Waits for the child to end and returns its exit status (-signal when
+  // killed); on the PostgreSQL test server, also until the server has ended
+  // the child's sessions (so its locks are gone).
   int Wait();
   pid_t pid() const { return pid_; }
 

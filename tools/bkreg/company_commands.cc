@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "framework/io/backend.h"
 #include "framework/io/backup.h"
 #include "framework/io/company.h"
 #include "framework/io/file_manager.h"
@@ -16,10 +17,20 @@ namespace bkreg {
 
 namespace {
 
+// Whether the company is there: a folder's database file, or a server
+// database that holds the module's master file (an administrator may have
+// made the database beforehand, empty).
+bool HasCompany(const std::string& company) {
+  if (!tsioIsServerAddress(company)) return access((company + "/" + tsioCompany::kDatabaseName).c_str(), F_OK) == 0;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  std::shared_ptr<tsioCompany> c = tsioCompany::Open(company, false, &st);
+  return c != nullptr && c->FileExists(BKMFileSpec.Code(), BKMFileSpec.Instance(), nullptr);
+}
+
 // Creates the company folder (0700), its database and the module's files
 // (0600); a company that exists keeps what it holds.
 int Init(Context& ctx, bool quiet) {
-  const bool existed = access((ctx.company + "/" + tsioCompany::kDatabaseName).c_str(), F_OK) == 0;
+  const bool existed = HasCompany(ctx.company);
   tsioFileManager fm(ctx.company);
   tsioStatus::Status st = fm.CreateCompany();
   for (const tsioFileSpec& spec : {BKMFileSpec, BKTFileSpec, BKTHistoryFileSpec, BKZFileSpec}) {
@@ -41,7 +52,7 @@ int Init(Context& ctx, bool quiet) {
 
 int Demo(Context& ctx) {
   int status = kDone;
-  const bool fresh = access((ctx.company + "/" + tsioCompany::kDatabaseName).c_str(), F_OK) != 0;
+  const bool fresh = !HasCompany(ctx.company);
   if (fresh) {
     if ((status = Init(ctx, false)) != kDone) return status;
     if ((status = EnterDemoData(ctx)) != kDone) return status;

@@ -50,8 +50,8 @@ bool Has(const Result& r, const std::string& text) { return r.out.find(text) != 
 
 // A company with a bank account B1 (cash account 1000), the general
 // ledger's accounts and the periods of 2026.
-std::string Company(bktest::TempDir& dir) {
-  const std::string co = dir.Sub("company");
+std::string Company(bktest::TestCompany& dir) {
+  const std::string co = dir.path();
   EXPECT_EQ(Bk(co, "init").status, 0);
   EXPECT_EQ(Bk(co, "bank add B1 --balance 1000.00 --cash-account 1000").status, 0);
   EXPECT_EQ(Bk(co, "bank add B2 --balance 50.00 --cash-account 1010").status, 0);
@@ -129,7 +129,7 @@ void ExpectRefusals(const std::string& co, const std::vector<Refusal>& refusals)
 }
 
 TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   ASSERT_EQ(Bk(co, "batch open D1 --desc 'Week 45' --date 2026-11-02 --count 2 --amount 150.00").status, 0);
   // Refusals of the batch commands: input and business rules are 1.
@@ -184,7 +184,7 @@ TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
 }
 
 TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLine) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   const std::string csv = dir.Sub("lines.csv");
   std::ofstream(csv) << "account,amount,item,payer\n4000,60.00,1,Corner shop\n4100,40.00,1,\n4000,50.00,2,\"Cafe, The\"\n";
@@ -225,7 +225,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
 }
 
 TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   ASSERT_EQ(Bk(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02 --batch C --account 6000")
                 .status,
@@ -302,7 +302,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
 // Another program editing the register: every command that changes it
 // answers 3 and changes nothing; `locks` names the holder.
 TEST(BkregModule, CommandsWaitTheirTurnWhileAnotherProgramEditsTheRegister) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --date 2026-11-02 --batch K --account 4000").status, 0);
   const std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1 >/dev/null";
@@ -331,7 +331,7 @@ TEST(BkregModule, CommandsWaitTheirTurnWhileAnotherProgramEditsTheRegister) {
 // Without the general-ledger module nothing is posted and the program says
 // why: the program copied where no module folder is near it.
 TEST(BkregModule, PostingWithoutTheGeneralLedgerModuleMovesNothing) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --date 2026-11-02 --batch G --account 4000").status, 0);
   const std::string lone = dir.Sub("lone");
@@ -346,7 +346,7 @@ TEST(BkregModule, PostingWithoutTheGeneralLedgerModuleMovesNothing) {
 }
 
 TEST(BkregModule, GeneralLedgerAccountsAndPeriodsAreListedInEveryFormat) {
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   EXPECT_EQ(Bk(co, "gl account add 4000").status, 1) << "exists already";
   EXPECT_EQ(Bk(co, "gl period add '' --year 2026").status, 1) << "periods exist already";
@@ -368,8 +368,8 @@ TEST(BkregModule, GeneralLedgerAccountsAndPeriodsAreListedInEveryFormat) {
 // The demo's month of work runs through every module command on a fresh
 // company and ends reconciled to the cent; a second run only shows it.
 TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
-  bktest::TempDir dir;
-  const std::string co = dir.Sub("demo");
+  bktest::TestCompany dir("demo");
+  const std::string co = dir.path();
   Result first = Bk(co, "demo");
   ASSERT_EQ(first.status, 0) << first.out;
   EXPECT_TRUE(Has(first, "Posted batch MONTH: 4 transactions to history, 5 general-ledger lines posted")) << first.out;
@@ -391,8 +391,8 @@ TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
 // totals are what the model computes, and removing an entry takes out
 // exactly what entering it put in.
 TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
-  bktest::TempDir dir;
-  const std::string co = dir.Sub("company");
+  bktest::TestCompany dir("company");
+  const std::string co = dir.path();
   ASSERT_EQ(Bk(co, "init").status, 0);
   ASSERT_EQ(Bk(co, "bank add A --balance 500.00").status, 0);
   ASSERT_EQ(Bk(co, "bank add B --balance 0").status, 0);

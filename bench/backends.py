@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Throughput of both storage backends with concurrent programs.
+
+usage: backends.py --bkreg PATH [--programs 1,4,16] [--count N] [--rounds R]
+                   [--work DIR] [--pg-base postgresql://user@host:port]
+
+For each backend (SQLite: a company folder under --work; PostgreSQL: a
+database on the server at --pg-base, or on a throw-away server this script
+starts with tests/support/pg_server.sh, syncing to disk, when --pg-base is
+not given) and each
+number P of programs, every round:
+
+- entering: a fresh company with P bank accounts; P bkreg programs run at
+  once, program i entering N transactions into account B<i> with
+  `bkreg generate --count N --unit 1` (one unit of work, so one commit, per
+  transaction, as a person enters them). Throughput = P * N / wall time.
+- register walk: then P programs at once each print the register of their
+  account (`bkreg register`, CSV). Throughput = rows / wall time, counting
+  the rows the registers show (a program that gives up entering, refused as
+  busy, is reported and its rows so far still count).
+
+Prints the median of R rounds per figure. Figures from a shared machine are
+noisy; say so when quoting them.
+"""
+from __future__ import annotations
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def run(bkreg: str, company: str, *args: str) -> None:
+    subprocess.run([bkreg, "--company", company, *args], check=True, stdout=subprocess.DEVNULL)
+
+
+def concurrently(cmds: list[list[str]], output: bool = False) -> tuple[float, int, int]:
+    """Runs the commands at once: wall time, programs that failed, and the
+    lines they printed (when `output`)."""
+    start = time.monotonic()
+    procs = [subprocess.Popen(c, stdout=subprocess.PIPE if output else subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL) for c in cmds]
+    lines = 0
+    failed = 0
+    for p in procs:
+        if output:
+            lines += sum(1 for _ in p.stdout)
+        failed += p.wait() != 0
+    return time.monotonic() - start, failed, lines
+
+
+def one_round(bkreg: str, company: str, programs: int, count: int) -> tuple[float, float, int]:
+    """Entering and walking throughput, and the programs that gave up
+    entering (a transaction refused as busy ends a generate run)."""
+    run(bkreg, company, "init")
+    for i in range(programs):
+        run(bkreg, company, "bank", "add", f"B{i + 1}", "--balance", "1000.00")
+    enter, failed, _ = concurrently([[bkreg, "--company", company, "generate", "--bank", f"B{i + 1}", "--count",
+                                      str(count), "--unit", "1", "--from", "2024-01-01"] for i in range(programs)])
+    walk, _, lines = concurrently([[bkreg, "--company", company, "--format", "csv", "register", "--bank", f"B{i + 1}"]
+                                   for i in range(programs)], output=True)
+    rows = lines - 2 * programs  # the heading and the opening balance of each
+    return rows / enter, rows / walk, failed
+
+
+def drop_database(base: str, name: str) -> None:
+    subprocess.run(["psql", base + "/postgres", "-qc", f'DROP DATABASE IF EXISTS "{name}" WITH (FORCE)'],
+                   check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def main() -> int:
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bkreg", required=True)
+    ap.add_argument("--programs", default="1,4,16")
+    ap.add_argument("--count", type=int, default=500)
+    ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--work", default="")
+    ap.add_argument("--pg-base", default="")
+    a = ap.parse_args()
+    bkreg = os.path.abspath(a.bkreg)
+    work = a.work or tempfile.mkdtemp(prefix="bk-bench-backends-")
+    os.makedirs(work, exist_ok=True)
+    os.environ["BKREG_LOCAL_DIR"] = os.path.join(work, "local")
+    server_dir = ""
+    base = a.pg_base
+    here = os.path.dirname(os.path.abspath(__file__))
+    if not base:
+        server_dir = os.path.join(work, "pgserver")
+        os.environ["PG_FSYNC"] = "on"  # committed means on disk, as SQLite's synchronous=FULL
+        subprocess.run(["sh", os.path.join(here, "..", "tests", "support", "pg_server.sh"), "start", server_dir],
+                       check=True)
+        with open(os.path.join(server_dir, "server.env")) as f:
+            base = f.read().strip()
+        if not base.startswith("postgres"):
+            print(f"PostgreSQL figures skipped: {base}")
+            base = ""
+    try:
+        print(f"{'backend':<10} {'programs':>8} {'enter tx/s':>12} {'walk rows/s':>12}   ({a.rounds} rounds, "
+              f"{a.count} transactions per program, medians; machine shared)")
+        for backend in ["sqlite", "postgresql"]:
+            if backend == "postgresql" and not base:
+                continue
+            for p in [int(x) for x in a.programs.split(",")]:
+                enters, walks, gave_up = [], [], 0
+                for r in range(a.rounds):
+                    name = f"bench_{p}_{r}_{os.getpid()}"
+                    if backend == "sqlite":
+                        company = os.path.join(work, name)
+                        shutil.rmtree(company, ignore_errors=True)
+                    else:
+                        company = f"{base}/{name}"
+                        drop_database(base, name)
+                    e, w, f = one_round(bkreg, company, p, a.count)
+                    gave_up += f
+                    enters.append(e)
+                    walks.append(w)
+                    if backend == "sqlite":
+                        shutil.rmtree(company, ignore_errors=True)
+                    else:
+                        drop_database(base, name)
+                note = f"   ({gave_up} of {p * a.rounds} entering programs gave up: busy)" if gave_up else ""
+                print(f"{backend:<10} {p:>8} {statistics.median(enters):>12.0f} {statistics.median(walks):>12.0f}{note}",
+                      flush=True)
+    finally:
+        if server_dir:
+            subprocess.run(["sh", os.path.join(here, "..", "tests", "support", "pg_server.sh"), "stop", server_dir],
+                           check=False)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,854 @@
+// PostgreSQL implementation of the storage backend (see backend.h), over
+// libpq.
+//
+// - Statements are prepared once per connection (named "s<N>") and run with
+//   text parameters; the "?"/"?N" marks of the SQL given are rewritten as
+//   "$N". A statement's rows are fetched whole on its first Step (the
+//   cursors ask for at most one read-ahead batch at a time).
+// - A failed statement inside a transaction would leave the whole
+//   transaction unusable on this engine; a write inside a transaction
+//   therefore runs under a savepoint of its own, so a refused insert (a
+//   duplicate key) fails alone and the unit of work goes on, as on SQLite.
+// - Record locks are session-level advisory locks keyed by the record's
+//   identity: they outlive transactions and end with the connection, so a
+//   program that dies loses them. The connection is the program's, shared by
+//   its handles; which handle holds a lock is kept here.
+// - Waits for another program's row locks give up after 5 s (kBusy), like
+//   SQLite's busy timeout.
+// - Reads are not guarded by savepoints (that would triple their round
+//   trips): a read that fails inside a transaction (a lost connection, a
+//   statement the server refuses) leaves the transaction refusing every
+//   further statement until the unit is rolled back, so the unit fails as a
+//   whole; a COMMIT of such a transaction, which the server answers with a
+//   rollback, is reported as the failure it is.
+// - A backup is a SQLite company file: the tables, indexes and rows of one
+//   snapshot (a repeatable-read transaction on a connection of its own),
+//   so a server company can be restored as, or moved to, a company folder.
+// - The integrity check reads every table whole and, where the server's
+//   amcheck extension is installed or can be (by a superuser), checks every
+//   index's structure and, unless quick, that it matches its table.
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "framework/base/log.h"
+#include "framework/base/private_file.h"
+#include "framework/io/backend.h"
+
+namespace {
+
+tsioStatus::Status MapSqlState(const char* state) {
+  if (!state || std::strlen(state) != 5) return tsioStatus::kIOError;
+  std::string_view s(state);
+  if (s.substr(0, 2) == "23") return tsioStatus::kDuplicateKey;  // constraint refused the row
+  if (s == "40001" || s == "40P01" || s == "55P03" || s == "57014") return tsioStatus::kBusy;
+  if (s == "53100") return tsioStatus::kDiskFull;
+  if (s == "53200") return tsioStatus::kOutOfMemory;
+  if (s == "25006" || s == "42501") return tsioStatus::kReadOnly;
+  if (s == "22001" || s == "22003" || s == "22P02" || s == "22021" || s == "54000") return tsioStatus::kValueDoesNotFit;
+  if (s == "3D000") return tsioStatus::kFileDoesNotExist;
+  if (s == "XX001" || s == "XX002") return tsioStatus::kDamaged;
+  return tsioStatus::kIOError;
+}
+
+// "?" and "?N" parameter marks as "$N", outside quoted text and names.
+std::string Translate(const std::string& sql, int* params) {
+  std::string out;
+  out.reserve(sql.size() + 16);
+  int next = 0, most = 0;
+  char quote = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    char c = sql[i];
+    if (quote) {
+      out += c;
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      quote = c;
+      out += c;
+      continue;
+    }
+    if (c != '?') {
+      out += c;
+      continue;
+    }
+    size_t j = i + 1;
+    int n = 0;
+    while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9') n = n * 10 + (sql[j++] - '0');
+    if (j == i + 1) n = ++next;
+    out += "$" + std::to_string(n);
+    most = std::max(most, n);
+    i = j - 1;
+  }
+  *params = most;
+  return out;
+}
+
+bool IsWrite(const std::string& sql) {
+  size_t i = sql.find_first_not_of(" \t\n");
+  if (i == std::string::npos) return false;
+  auto starts = [&](const char* w) { return strncasecmp(sql.c_str() + i, w, std::strlen(w)) == 0; };
+  return starts("INSERT") || starts("UPDATE") || starts("DELETE");
+}
+
+class PgConnection;
+
+class PgStatement final : public tsioBackendStatement {
+ public:
+  PgStatement(PgConnection* conn, std::string name, int params, bool write)
+      : conn_(conn), name_(std::move(name)), values_(static_cast<size_t>(params)),
+        ptrs_(static_cast<size_t>(params)), write_(write) {}
+  ~PgStatement() override { Reset(); }
+  void Bind(int index, const tsCell& v) override {
+    if (v.is_text) {
+      Slot(index) = v.s;
+    } else {
+      BindInt(index, v.i);
+    }
+  }
+  void BindInt(int index, int64_t v) override {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    Slot(index).assign(buf, r.ptr);
+  }
+  short Step() override;
+  void Column(int col, bool text, tsCell& out) override {
+    out.is_text = text;
+    const char* p = PQgetvalue(res_, row_, col);
+    if (text) {
+      out.s.assign(p, static_cast<size_t>(PQgetlength(res_, row_, col)));
+    } else {
+      out.i = std::strtoll(p, nullptr, 10);
+    }
+  }
+  int64_t ColumnInt(int col) override {
+    const char* p = PQgetvalue(res_, row_, col);
+    if (*p == 't') return 1;  // a boolean answer
+    if (*p == 'f') return 0;
+    return std::strtoll(p, nullptr, 10);
+  }
+  void Reset() override {
+    if (res_) PQclear(res_);
+    res_ = nullptr;
+    row_ = -1;
+    rows_ = 0;
+  }
+
+ private:
+  std::string& Slot(int index) {
+    static std::string none;
+    size_t i = static_cast<size_t>(index - 1);
+    return i < values_.size() ? values_[i] : none;
+  }
+  PgConnection* conn_;
+  std::string name_;
+  std::vector<std::string> values_;
+  std::vector<const char*> ptrs_;
+  bool write_;
+  PGresult* res_ = nullptr;
+  int row_ = -1;
+  int rows_ = 0;
+};
+
+class PgLocks;
+
+class PgConnection final : public tsioBackendConnection {
+ public:
+  PgConnection(PGconn* conn, std::string address) : conn_(conn), address_(std::move(address)) {}
+  ~PgConnection() override {
+    cache_.clear();
+    PQfinish(conn_);  // ends every advisory lock of this program
+  }
+  PGconn* raw() { return conn_; }
+
+  tsioStatus::Status Exec(std::string_view sql) override {
+    std::string s(sql);
+    PGresult* r = PQexec(conn_, s.c_str());
+    tsioStatus::Status st = Check(r);
+    // The server ends a transaction that a failed statement spoiled with a
+    // rollback, even when asked to commit: nothing was kept.
+    if (st == tsioStatus::kSuccess && std::strcmp(PQcmdStatus(r), "ROLLBACK") == 0 &&
+        strncasecmp(s.c_str(), "ROLLBACK", 8) != 0) {
+      last_error_ = "the transaction had failed; the server rolled it back";
+      st = tsioStatus::kIOError;
+    }
+    PQclear(r);
+    return st;
+  }
+
+  tsioBackendStatement* Prepare(const std::string& sql, tsioStatus::Status* status) override {
+    auto it = cache_.find(sql);
+    if (it != cache_.end()) {
+      *status = tsioStatus::kSuccess;
+      return it->second.get();
+    }
+    int params = 0;
+    std::string text = Translate(sql, &params);
+    std::string name = "s" + std::to_string(++statements_);
+    PGresult* r = PQprepare(conn_, name.c_str(), text.c_str(), 0, nullptr);
+    *status = Check(r);
+    PQclear(r);
+    if (*status != tsioStatus::kSuccess) {
+      if (*status == tsioStatus::kDuplicateKey) *status = tsioStatus::kIOError;
+      return nullptr;
+    }
+    auto stmt = std::make_unique<PgStatement>(this, std::move(name), params, IsWrite(sql));
+    auto* raw = stmt.get();
+    cache_.emplace(sql, std::move(stmt));
+    return raw;
+  }
+
+  int Changes() override { return changes_; }
+  bool InTransaction() override {
+    PGTransactionStatusType t = PQtransactionStatus(conn_);
+    return t == PQTRANS_INTRANS || t == PQTRANS_INERROR || t == PQTRANS_ACTIVE;
+  }
+  std::string LastError() override {
+    return last_error_.empty() ? std::string(PQerrorMessage(conn_)) : last_error_;
+  }
+  const char* ColumnType(bool text) const override { return text ? "TEXT COLLATE \"C\"" : "BIGINT"; }
+  const char* KeyedTableOptions() const override { return ""; }
+  tsioStatus::Status BeginWrite() override { return Exec("BEGIN"); }
+  std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string&, tsioStatus::Status* status) override;
+  tsioStatus::Status BackupTo(const std::string& path) override;
+  tsioStatus::Status CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) override;
+
+  // Runs prepared statement `name`; the caller owns the result. A write in
+  // a transaction runs under a savepoint of its own.
+  PGresult* Run(const std::string& name, int n, const char* const* values, bool write, tsioStatus::Status* st) {
+    const bool guard = write && InTransaction();
+    if (guard && (*st = Exec("SAVEPOINT tsio_stmt")) != tsioStatus::kSuccess) return nullptr;
+    PGresult* r = PQexecPrepared(conn_, name.c_str(), n, values, nullptr, nullptr, 0);
+    *st = Check(r);
+    if (*st == tsioStatus::kSuccess) {
+      if (write) changes_ = std::atoi(PQcmdTuples(r));
+      if (guard) *st = Exec("RELEASE SAVEPOINT tsio_stmt");
+    } else if (guard) {
+      std::string error = last_error_;
+      (void)Exec("ROLLBACK TO SAVEPOINT tsio_stmt; RELEASE SAVEPOINT tsio_stmt");
+      last_error_ = error;
+    }
+    if (*st != tsioStatus::kSuccess) {
+      PQclear(r);
+      return nullptr;
+    }
+    return r;
+  }
+
+  // Advisory locks, with the handle (`owner`) that holds each.
+  tsioStatus::Status Lock(const void* owner, uint64_t id) {
+    auto it = owners_.find(id);
+    if (it != owners_.end()) return it->second == owner ? tsioStatus::kSuccess : tsioStatus::kLocked;
+    int64_t answer = 0;
+    if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) return tsioStatus::kLockUnavailable;
+    if (!answer) return tsioStatus::kLocked;
+    owners_.emplace(id, owner);
+    return tsioStatus::kSuccess;
+  }
+  void Unlock(const void* owner, uint64_t id) {
+    auto it = owners_.find(id);
+    if (it == owners_.end() || it->second != owner) return;
+    owners_.erase(it);
+    int64_t answer = 0;
+    (void)Ask("SELECT pg_advisory_unlock(?)", id, &answer);
+  }
+  tsioStatus::Status TestOther(const void* owner, uint64_t id) {
+    auto it = owners_.find(id);
+    if (it != owners_.end()) return it->second == owner ? tsioStatus::kSuccess : tsioStatus::kLocked;
+    // Free when it can be taken (and is given back at once).
+    int64_t answer = 0;
+    if (!Ask("SELECT CASE WHEN pg_try_advisory_lock(?1) THEN pg_advisory_unlock(?1) ELSE false END", id, &answer)) {
+      return tsioStatus::kLockUnavailable;
+    }
+    return answer ? tsioStatus::kSuccess : tsioStatus::kLocked;
+  }
+  void UnlockAll(const void* owner) {
+    std::vector<uint64_t> mine;
+    for (const auto& [id, o] : owners_) {
+      if (o == owner) mine.push_back(id);
+    }
+    for (uint64_t id : mine) Unlock(owner, id);
+  }
+
+ private:
+  tsioStatus::Status Check(PGresult* r) {
+    ExecStatusType t = PQresultStatus(r);
+    if (r && (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK || t == PGRES_EMPTY_QUERY)) return tsioStatus::kSuccess;
+    last_error_ = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
+    while (!last_error_.empty() && last_error_.back() == '\n') last_error_.pop_back();
+    if (PQstatus(conn_) != CONNECTION_OK) return tsioStatus::kIOError;
+    return MapSqlState(r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr);
+  }
+  bool Ask(const char* sql, uint64_t id, int64_t* answer) {
+    tsioStatus::Status st;
+    tsioBackendStatement* q = Prepare(sql, &st);
+    if (!q) return false;
+    q->BindInt(1, static_cast<int64_t>(id));
+    bool ok = q->Step() == tsioBackendStatement::kRow;
+    if (ok) *answer = q->ColumnInt(0);
+    q->Reset();
+    return ok;
+  }
+
+  PGconn* conn_;
+  std::string address_;
+  std::unordered_map<std::string, std::unique_ptr<PgStatement>> cache_;
+  int statements_ = 0;
+  int changes_ = 0;
+  std::string last_error_;
+  std::unordered_map<uint64_t, const void*> owners_;
+};
+
+short PgStatement::Step() {
+  if (!res_) {
+    // The server's text holds no NUL byte: a statement given one fails as
+    // "does not fit" rather than have the value cut at the NUL.
+    for (const auto& v : values_) {
+      if (v.find('\0') != std::string::npos) return static_cast<short>(tsioStatus::kValueDoesNotFit);
+    }
+    for (size_t i = 0; i < values_.size(); ++i) ptrs_[i] = values_[i].c_str();
+    tsioStatus::Status st;
+    res_ = conn_->Run(name_, static_cast<int>(values_.size()), ptrs_.data(), write_, &st);
+    if (!res_) return static_cast<short>(st);
+    rows_ = PQntuples(res_);
+    row_ = -1;
+  }
+  if (row_ + 1 < rows_) {
+    ++row_;
+    return kRow;
+  }
+  return kDone;
+}
+
+class PgLocks final : public tsioBackendLocks {
+ public:
+  explicit PgLocks(PgConnection* conn) : conn_(conn) {}
+  ~PgLocks() override { conn_->UnlockAll(this); }
+  tsioStatus::Status Lock(uint64_t id) override { return conn_->Lock(this, id); }
+  void Unlock(uint64_t id) override { conn_->Unlock(this, id); }
+  tsioStatus::Status TestOther(uint64_t id) override { return conn_->TestOther(this, id); }
+
+ private:
+  PgConnection* conn_;
+};
+
+std::unique_ptr<tsioBackendLocks> PgConnection::OpenLocks(const std::string&, tsioStatus::Status* status) {
+  *status = tsioStatus::kSuccess;
+  return std::make_unique<PgLocks>(this);
+}
+
+void IgnoreNotice(void*, const char*) {}
+
+// Connects with the address's settings, the database name replaced by
+// `dbname` when given.
+PGconn* Connect(const std::string& address, const char* dbname) {
+  char* error = nullptr;
+  PQconninfoOption* opts = PQconninfoParse(address.c_str(), &error);
+  if (!opts) {
+    PQfreemem(error);
+    return nullptr;
+  }
+  std::vector<const char*> keys, values;
+  bool timeout = false;
+  for (PQconninfoOption* o = opts; o->keyword; ++o) {
+    if (!o->val) continue;
+    if (dbname && std::strcmp(o->keyword, "dbname") == 0) continue;
+    timeout = timeout || std::strcmp(o->keyword, "connect_timeout") == 0;
+    keys.push_back(o->keyword);
+    values.push_back(o->val);
+  }
+  if (!timeout) {  // a server that does not answer is a failure, not a hang
+    keys.push_back("connect_timeout");
+    values.push_back("10");
+  }
+  // Names the program's connections for whoever looks at the server
+  // (pg_stat_activity): "bkreg <process id>".
+  const std::string application = "bkreg " + std::to_string(getpid());
+  keys.push_back("application_name");
+  values.push_back(application.c_str());
+  if (dbname) {
+    keys.push_back("dbname");
+    values.push_back(dbname);
+  }
+  keys.push_back(nullptr);
+  values.push_back(nullptr);
+  PGconn* c = PQconnectdbParams(keys.data(), values.data(), 0);
+  PQconninfoFree(opts);
+  if (c) PQsetNoticeProcessor(c, IgnoreNotice, nullptr);
+  return c;
+}
+
+std::string DatabaseName(const std::string& address) {
+  char* error = nullptr;
+  PQconninfoOption* opts = PQconninfoParse(address.c_str(), &error);
+  if (!opts) {
+    PQfreemem(error);
+    return "";
+  }
+  std::string name;
+  for (PQconninfoOption* o = opts; o->keyword; ++o) {
+    if (std::strcmp(o->keyword, "dbname") == 0 && o->val) name = o->val;
+  }
+  PQconninfoFree(opts);
+  return name;
+}
+
+// Creates database `name` through the server's maintenance database unless
+// it exists: byte-wise order ("C") and bytes kept as given (SQL_ASCII), as
+// SQLite stores text.
+tsioStatus::Status CreateDatabase(const std::string& address, const std::string& name) {
+  PGconn* c = Connect(address, "postgres");
+  if (!c || PQstatus(c) != CONNECTION_OK) {
+    if (c) PQfinish(c);
+    return tsioStatus::kIOError;
+  }
+  const char* values[] = {name.c_str()};
+  PGresult* r = PQexecParams(c, "SELECT 1 FROM pg_database WHERE datname = $1", 1, nullptr, values, nullptr, nullptr, 0);
+  bool exists = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0;
+  PQclear(r);
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (!exists) {
+    char* quoted = PQescapeIdentifier(c, name.c_str(), name.size());
+    std::string sql = std::string("CREATE DATABASE ") + (quoted ? quoted : "\"\"") +
+                      " TEMPLATE template0 ENCODING 'SQL_ASCII' LC_COLLATE 'C' LC_CTYPE 'C'";
+    PQfreemem(quoted);
+    r = PQexec(c, sql.c_str());
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+      const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+      // 42P04: another program created it at the same moment.
+      if (!state || std::strcmp(state, "42P04") != 0) st = MapSqlState(state);
+    }
+    PQclear(r);
+  }
+  PQfinish(c);
+  return st;
+}
+
+// Owners of libpq's handles.
+struct PgConnHandle {
+  PGconn* c = nullptr;
+  ~PgConnHandle() {
+    if (c) PQfinish(c);
+  }
+};
+struct PgResultHandle {
+  PGresult* r = nullptr;
+  ~PgResultHandle() { PQclear(r); }
+  int Rows() const { return PQntuples(r); }
+  std::string Get(int row, int col) const {
+    return std::string(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
+  }
+};
+
+// Runs `sql` with text parameters; false (with the server's message in
+// `*error`) when it fails.
+bool Query(PGconn* c, const char* sql, const std::vector<std::string>& params, PgResultHandle* out,
+           std::string* error) {
+  std::vector<const char*> values;
+  for (const auto& p : params) values.push_back(p.c_str());
+  PQclear(out->r);
+  out->r = PQexecParams(c, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+  const ExecStatusType t = PQresultStatus(out->r);
+  if (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK) return true;
+  *error = out->r ? PQresultErrorMessage(out->r) : PQerrorMessage(c);
+  while (!error->empty() && error->back() == '\n') error->pop_back();
+  return false;
+}
+
+tsioStatus::Status StatusOf(PGconn* c, const PgResultHandle& r) {
+  if (PQstatus(c) != CONNECTION_OK) return tsioStatus::kIOError;
+  const tsioStatus::Status st = MapSqlState(r.r ? PQresultErrorField(r.r, PG_DIAG_SQLSTATE) : nullptr);
+  return st == tsioStatus::kSuccess ? tsioStatus::kIOError : st;
+}
+
+std::string QuoteName(const std::string& name) {
+  std::string q = "\"";
+  for (char ch : name) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return q + "\"";
+}
+
+// The company's tables (in the connection's current schema), by name, with
+// their object ids.
+const char* const kTablesSql =
+    "SELECT c.relname, c.oid FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+    "WHERE c.relkind = 'r' AND n.nspname = current_schema() ORDER BY c.relname";
+
+// A server table's columns as SQLite declares them (see ColumnDdl in
+// company.cc): TEXT or INTEGER, NOT NULL, the same default.
+struct BackupColumn {
+  std::string name;
+  bool text = false;
+  std::string ddl;
+};
+
+bool ColumnForSqlite(const std::string& name, const std::string& type, bool not_null, const std::string& default_sql,
+                     BackupColumn* out) {
+  out->name = name;
+  if (type == "text" || type == "varchar" || type == "bpchar") {
+    out->text = true;
+  } else if (type == "int8" || type == "int4" || type == "int2") {
+    out->text = false;
+  } else {
+    return false;
+  }
+  out->ddl = QuoteName(name) + (out->text ? " TEXT" : " INTEGER") + (not_null ? " NOT NULL" : "");
+  if (default_sql.empty()) return true;
+  // The server shows a default as a literal with casts: "''::text",
+  // "0", "'-1'::integer".
+  std::string literal = default_sql;
+  if (!literal.empty() && literal[0] == '\'') {
+    size_t i = 1;
+    for (; i < literal.size(); ++i) {
+      if (literal[i] == '\'' && (i + 1 >= literal.size() || literal[i + 1] != '\'')) break;
+      if (literal[i] == '\'') ++i;
+    }
+    if (i >= literal.size()) return false;
+    literal = literal.substr(0, i + 1);
+  } else {
+    literal = literal.substr(0, literal.find("::"));
+  }
+  if (!out->text) {
+    if (literal.size() >= 2 && literal.front() == '\'') literal = literal.substr(1, literal.size() - 2);
+    if (literal.empty() || literal.find_first_not_of("-0123456789") != std::string::npos) return false;
+  } else if (literal.empty() || literal.front() != '\'') {
+    return false;
+  }
+  out->ddl += " DEFAULT " + literal;
+  return true;
+}
+
+// Copies the tables, indexes and rows `src` sees (its transaction's
+// snapshot) into the SQLite database `dest`.
+tsioStatus::Status CopyTables(PGconn* src, tsioBackendConnection& dest, std::string* error) {
+  PgResultHandle tables;
+  if (!Query(src, kTablesSql, {}, &tables, error)) return StatusOf(src, tables);
+  tsioStatus::Status st = dest.BeginWrite();
+  if (st != tsioStatus::kSuccess) {
+    *error = dest.LastError();
+    return st;
+  }
+  for (int t = 0; st == tsioStatus::kSuccess && t < tables.Rows(); ++t) {
+    const std::string table = tables.Get(t, 0);
+    const std::string oid = tables.Get(t, 1);
+    PgResultHandle cols;
+    if (!Query(src,
+               "SELECT a.attname, ty.typname, a.attnotnull, COALESCE(pg_get_expr(d.adbin, d.adrelid), '') "
+               "FROM pg_attribute a JOIN pg_type ty ON ty.oid = a.atttypid "
+               "LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+               "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
+               {oid}, &cols, error)) {
+      return StatusOf(src, cols);
+    }
+    std::vector<BackupColumn> columns(static_cast<size_t>(cols.Rows()));
+    for (int i = 0; i < cols.Rows(); ++i) {
+      if (!ColumnForSqlite(cols.Get(i, 0), cols.Get(i, 1), cols.Get(i, 2) == "t", cols.Get(i, 3),
+                           &columns[static_cast<size_t>(i)])) {
+        *error = "table " + table + ": column " + cols.Get(i, 0) + " of type " + cols.Get(i, 1) + " default '" +
+                 cols.Get(i, 3) + "' has no SQLite form";
+        return tsioStatus::kInvalidOperation;
+      }
+    }
+    PgResultHandle index_cols;
+    if (!Query(src,
+               "SELECT i.relname, x.indisprimary, x.indisunique, a.attname FROM pg_index x "
+               "JOIN pg_class i ON i.oid = x.indexrelid "
+               "CROSS JOIN LATERAL unnest(x.indkey::int2[]) WITH ORDINALITY AS k(attnum, ord) "
+               "JOIN pg_attribute a ON a.attrelid = x.indrelid AND a.attnum = k.attnum "
+               "WHERE x.indrelid = $1::oid ORDER BY x.indisprimary DESC, i.relname, k.ord",
+               {oid}, &index_cols, error)) {
+      return StatusOf(src, index_cols);
+    }
+    std::vector<std::string> key;
+    std::vector<std::string> indexes;
+    std::string current;
+    for (int i = 0; i < index_cols.Rows(); ++i) {
+      const std::string column = QuoteName(index_cols.Get(i, 3));
+      if (index_cols.Get(i, 1) == "t") {
+        key.push_back(column);
+        continue;
+      }
+      const std::string name = index_cols.Get(i, 0);
+      if (name != current) {
+        current = name;
+        indexes.push_back(std::string(index_cols.Get(i, 2) == "t" ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                          QuoteName(name) + " ON " + QuoteName(table) + "(" + column);
+      } else {
+        indexes.back() += "," + column;
+      }
+    }
+    // Declared as company.cc declares it: a header table's key "hdr" is
+    // SQLite's row id; every other keyed table has none.
+    const bool header = key.size() == 1 && key[0] == "\"hdr\"";
+    std::string ddl = "CREATE TABLE " + QuoteName(table) + "(";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      ddl += (i ? ", " : "") + (header && columns[i].name == "hdr" ? "\"hdr\" INTEGER PRIMARY KEY" : columns[i].ddl);
+    }
+    if (!key.empty() && !header) {
+      ddl += ", PRIMARY KEY(";
+      for (size_t i = 0; i < key.size(); ++i) ddl += (i ? "," : "") + key[i];
+      ddl += ")";
+    }
+    ddl += ")";
+    if (!key.empty() && !header) ddl += " WITHOUT ROWID";
+    st = dest.Exec(ddl);
+    for (auto& ix : indexes) {
+      if (st == tsioStatus::kSuccess) st = dest.Exec(ix + ")");
+    }
+    if (st != tsioStatus::kSuccess) {
+      *error = dest.LastError();
+      break;
+    }
+
+    // The rows, a batch at a time through a cursor of the snapshot.
+    std::string select = "SELECT ";
+    std::string insert = "INSERT INTO " + QuoteName(table) + "(";
+    std::string marks;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      select += (i ? ", " : "") + QuoteName(columns[i].name);
+      insert += (i ? ", " : "") + QuoteName(columns[i].name);
+      marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+    }
+    if (columns.empty()) continue;
+    tsioBackendStatement* put = dest.Prepare(insert + ") VALUES (" + marks + ")", &st);
+    if (!put) {
+      *error = dest.LastError();
+      break;
+    }
+    PgResultHandle batch;
+    if (!Query(src, ("DECLARE tsio_backup NO SCROLL CURSOR FOR " + select + " FROM " + QuoteName(table)).c_str(), {},
+               &batch, error)) {
+      return StatusOf(src, batch);
+    }
+    for (;;) {
+      if (!Query(src, "FETCH FORWARD 2000 FROM tsio_backup", {}, &batch, error)) return StatusOf(src, batch);
+      if (batch.Rows() == 0) break;
+      for (int r = 0; st == tsioStatus::kSuccess && r < batch.Rows(); ++r) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+          const int col = static_cast<int>(i);
+          if (PQgetisnull(batch.r, r, col)) {
+            *error = "table " + table + ": a NULL in column " + columns[i].name;
+            return tsioStatus::kInvalidOperation;
+          }
+          if (columns[i].text) {
+            put->Bind(col + 1, tsCell::Text(batch.Get(r, col)));
+          } else {
+            put->BindInt(col + 1, std::strtoll(PQgetvalue(batch.r, r, col), nullptr, 10));
+          }
+        }
+        const short step = put->Step();
+        put->Reset();
+        if (step != tsioBackendStatement::kDone) {
+          st = static_cast<tsioStatus::Status>(step);
+          *error = dest.LastError();
+        }
+      }
+      if (st != tsioStatus::kSuccess) break;
+    }
+    if (!Query(src, "CLOSE tsio_backup", {}, &batch, error)) return StatusOf(src, batch);
+  }
+  if (st == tsioStatus::kSuccess) st = dest.Exec("COMMIT");
+  if (st != tsioStatus::kSuccess) {
+    if (error->empty()) *error = dest.LastError();
+    (void)dest.Exec("ROLLBACK");
+    return st;
+  }
+  // A self-contained file: no write-ahead log beside it.
+  st = dest.Exec("PRAGMA journal_mode=DELETE");
+  if (st != tsioStatus::kSuccess) *error = dest.LastError();
+  return st;
+}
+
+}  // namespace
+
+bool tsioIsServerAddress(const std::string& folder) {
+  return folder.rfind("postgresql://", 0) == 0 || folder.rfind("postgres://", 0) == 0;
+}
+
+std::string tsioAddressForLog(const std::string& folder) {
+  if (!tsioIsServerAddress(folder)) return folder;
+  std::string out = folder;
+  // "user:password@host": the password goes.
+  const size_t scheme = out.find("://") + 3;
+  const size_t at = out.find('@', scheme);
+  const size_t end = out.find_first_of("/?", scheme);
+  if (at != std::string::npos && (end == std::string::npos || at < end)) {
+    const size_t colon = out.find(':', scheme);
+    if (colon != std::string::npos && colon < at) out.erase(colon, at - colon);
+  }
+  // "?password=...&..." (the name may be written with %-escapes): the
+  // parameter goes.
+  const size_t query = out.find('?', scheme);
+  if (query == std::string::npos) return out;
+  auto decoded = [](const std::string& text) {
+    std::string d;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+          std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+        d += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        d += text[i];
+      }
+    }
+    return d;
+  };
+  std::string kept;
+  size_t from = query + 1;
+  while (from <= out.size()) {
+    size_t amp = out.find('&', from);
+    if (amp == std::string::npos) amp = out.size();
+    const std::string param = out.substr(from, amp - from);
+    if (decoded(param.substr(0, param.find('='))) != "password" && !param.empty()) {
+      kept += (kept.empty() ? "" : "&") + param;
+    }
+    from = amp + 1;
+  }
+  return out.substr(0, query) + (kept.empty() ? "" : "?" + kept);
+}
+
+std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::string& address, bool create,
+                                                                  tsioStatus::Status* status) {
+  std::string name = DatabaseName(address);
+  if (name.empty()) {
+    *status = tsioStatus::kFileDoesNotExist;  // the address names no database
+    return nullptr;
+  }
+  if (create) {
+    *status = CreateDatabase(address, name);
+    if (*status != tsioStatus::kSuccess) return nullptr;
+  }
+  PGconn* c = Connect(address, nullptr);
+  if (!c || PQstatus(c) != CONNECTION_OK) {
+    std::string why = c ? PQerrorMessage(c) : "";
+    *status = why.find("does not exist") != std::string::npos ? tsioStatus::kFileDoesNotExist : tsioStatus::kIOError;
+    if (c) PQfinish(c);
+    return nullptr;
+  }
+  auto conn = std::make_unique<PgConnection>(c, address);
+  *status = conn->Exec("SET lock_timeout = '5s'");
+  if (*status != tsioStatus::kSuccess) return nullptr;
+  return conn;
+}
+
+tsioStatus::Status PgConnection::BackupTo(const std::string& path) {
+  // Made here first, so the copy is the owner's only and a link planted at
+  // `path` is refused rather than followed.
+  const int fd = tsOpenPrivateFile(path, O_WRONLY | O_CREAT | O_EXCL);
+  if (fd < 0) return errno == EEXIST ? tsioStatus::kDuplicateKey : tsioStatus::kIOError;
+  close(fd);
+  std::string error;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  {
+    // The snapshot is read on a connection of its own, so this program's
+    // units of work and locks are untouched by it.
+    PgConnHandle src{Connect(address_, nullptr)};
+    std::unique_ptr<tsioBackendConnection> dest = tsioOpenSqliteConnection(path, true, &st);
+    if (!src.c || PQstatus(src.c) != CONNECTION_OK) {
+      st = tsioStatus::kIOError;
+      error = src.c ? PQerrorMessage(src.c) : "cannot connect";
+    } else if (dest) {
+      PgResultHandle r;
+      if (!Query(src.c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}, &r, &error)) {
+        st = StatusOf(src.c, r);
+      } else {
+        st = CopyTables(src.c, *dest, &error);
+      }
+    } else {
+      error = "cannot create " + path;
+    }
+  }
+  if (st != tsioStatus::kSuccess) {
+    last_error_ = error;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+  }
+  return st;
+}
+
+tsioStatus::Status PgConnection::CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) {
+  // On a connection of its own: a check that fails must not spoil a
+  // transaction of this program's.
+  PgConnHandle c{Connect(address_, nullptr)};
+  if (!c.c || PQstatus(c.c) != CONNECTION_OK) {
+    last_error_ = c.c ? PQerrorMessage(c.c) : "cannot connect";
+    return tsioStatus::kIOError;
+  }
+  size_t found = 0;
+  auto problem = [&](const std::string& text) {
+    if (found++ < static_cast<size_t>(limit)) problems->push_back(text);
+  };
+  std::string error;
+  PgResultHandle tables;
+  if (!Query(c.c, kTablesSql, {}, &tables, &error)) {
+    last_error_ = error;
+    return StatusOf(c.c, tables);
+  }
+  // Every table read whole: every page of it passes the server's checks.
+  for (int t = 0; t < tables.Rows(); ++t) {
+    PgResultHandle r;
+    if (!Query(c.c, ("SELECT count(*) FROM " + QuoteName(tables.Get(t, 0))).c_str(), {}, &r, &error)) {
+      if (PQstatus(c.c) != CONNECTION_OK) return tsioStatus::kIOError;
+      problem("table " + tables.Get(t, 0) + ": " + error);
+    }
+  }
+  // The structure checks, where amcheck is there or can be installed.
+  PgResultHandle ext;
+  std::string schema;
+  for (int attempt = 0; attempt < 2 && schema.empty(); ++attempt) {
+    // (Another program may install it at the same moment: looked up again
+    // whether this one's install succeeded or not.)
+    if (attempt == 1) (void)Query(c.c, "CREATE EXTENSION IF NOT EXISTS amcheck", {}, &ext, &error);
+    if (!Query(c.c,
+               "SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
+               "WHERE e.extname = 'amcheck'",
+               {}, &ext, &error)) {
+      break;
+    }
+    if (ext.Rows() > 0) schema = QuoteName(ext.Get(0, 0)) + ".";
+  }
+  if (schema.empty()) {
+    x_log(1, "integrity check: the server's amcheck extension is not installed in the company's database (a "
+             "superuser installs it with CREATE EXTENSION amcheck); the tables were read, their indexes not checked");
+    return tsioStatus::kSuccess;
+  }
+  for (int t = 0; t < tables.Rows(); ++t) {
+    PgResultHandle r;
+    if (!Query(c.c, ("SELECT blkno, offnum, msg FROM " + schema + "verify_heapam($1::oid::regclass)").c_str(),
+               {tables.Get(t, 1)}, &r, &error)) {
+      if (PQstatus(c.c) != CONNECTION_OK) return tsioStatus::kIOError;
+      problem("table " + tables.Get(t, 0) + ": " + error);
+      continue;
+    }
+    for (int i = 0; i < r.Rows(); ++i) {
+      problem("table " + tables.Get(t, 0) + " page " + r.Get(i, 0) + " item " + r.Get(i, 1) + ": " + r.Get(i, 2));
+    }
+  }
+  PgResultHandle indexes;
+  if (!Query(c.c,
+             "SELECT i.relname, i.oid FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
+             "JOIN pg_class t ON t.oid = x.indrelid JOIN pg_namespace n ON n.oid = t.relnamespace "
+             "JOIN pg_am am ON am.oid = i.relam "
+             "WHERE n.nspname = current_schema() AND t.relkind = 'r' AND am.amname = 'btree' ORDER BY i.relname",
+             {}, &indexes, &error)) {
+    last_error_ = error;
+    return StatusOf(c.c, indexes);
+  }
+  for (int i = 0; i < indexes.Rows(); ++i) {
+    PgResultHandle r;
+    if (!Query(c.c, ("SELECT " + schema + "bt_index_check($1::oid::regclass, $2::boolean)").c_str(),
+               {indexes.Get(i, 1), quick ? "false" : "true"}, &r, &error)) {
+      if (PQstatus(c.c) != CONNECTION_OK) return tsioStatus::kIOError;
+      problem("index " + indexes.Get(i, 0) + ": " + error);
+    }
+  }
+  return tsioStatus::kSuccess;
+}
