@@ -87,6 +87,20 @@ class Bkreg:
         return r
 
 
+def server_company(settings_file, prefix, work):
+    """A new company database on the test server whose address the settings
+    file holds (its first line), its local files under `work`; exits 77
+    (skipped) when the file says there is no server."""
+    with open(settings_file) as f:
+        address = f.readline().strip()
+    if not address.startswith("postgres"):
+        print("PostgreSQL form skipped: %s" % (address or "no server settings"), flush=True)
+        raise SystemExit(77)
+    os.environ["BKREG_LOCAL_DIR"] = os.path.join(work, "local")
+    os.makedirs(os.environ["BKREG_LOCAL_DIR"], exist_ok=True)
+    return "%s/%s_%d_%d" % (address, prefix, os.getpid(), int(time.time()))
+
+
 def dump(dump_program, company):
     """Every transaction, detail count and general-ledger line of the company
     (bk_company_dump's JSON lines), as a list of dicts."""

@@ -35,7 +35,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bkrun import Bkreg, cents, dump, money  # noqa: E402
+from bkrun import Bkreg, cents, dump, money, server_company  # noqa: E402
 
 OPENING = 50000_00
 ENTRY_DAY = datetime.date(2026, 3, 2)
@@ -286,6 +286,7 @@ def main():
     ap.add_argument("--bkreg", required=True)
     ap.add_argument("--dump", required=True, help="bk_company_dump")
     ap.add_argument("--company", help="company address (default: a new folder under --work)")
+    ap.add_argument("--server-settings", help="a test server's settings file: the company is a new database on it")
     ap.add_argument("--kills", type=int, default=30)
     ap.add_argument("--work")
     ap.add_argument("--seed", type=int, default=int(time.time()))
@@ -295,7 +296,8 @@ def main():
 
     work = args.work or tempfile.mkdtemp(prefix="bk-crash-")
     os.makedirs(work, exist_ok=True)
-    company = args.company or os.path.join(work, "company")
+    company = args.company or (server_company(args.server_settings, "bkcrash", work) if args.server_settings
+                               else os.path.join(work, "company"))
     log_path = os.path.join(work, "crash.log")
     log = open(log_path, "w")
     rng = random.Random(args.seed)

@@ -48,7 +48,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bkrun import Bkreg, cents, dump, money  # noqa: E402
+from bkrun import Bkreg, cents, dump, money, server_company  # noqa: E402
 
 OPENING = 1000000_00  # each account's opening balance, in cents
 ENTRY_DAY = datetime.date(2026, 1, 5)
@@ -480,6 +480,7 @@ def main():
     ap.add_argument("--bkreg", required=True)
     ap.add_argument("--dump", required=True, help="bk_company_dump")
     ap.add_argument("--company", help="company address (default: a new folder under --work)")
+    ap.add_argument("--server-settings", help="a test server's settings file: the company is a new database on it")
     ap.add_argument("--programs", type=int, default=4, help="programs besides the backup (at least 3)")
     ap.add_argument("--seconds", type=float, default=20)
     ap.add_argument("--wait", type=float, default=10, help="bkreg --wait for accounts and run headers")
@@ -493,7 +494,8 @@ def main():
 
     work = args.work or tempfile.mkdtemp(prefix="bk-soak-")
     os.makedirs(work, exist_ok=True)
-    company = args.company or os.path.join(work, "company")
+    company = args.company or (server_company(args.server_settings, "bksoak", work) if args.server_settings
+                               else os.path.join(work, "company"))
     backups = os.path.join(work, "backups")
     os.makedirs(backups, exist_ok=True)
     log_path = os.path.join(work, "soak.log")
