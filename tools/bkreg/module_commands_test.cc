@@ -490,7 +490,7 @@ TEST(BkregModule, PostKilledAtEachWriteLeavesTheBatchWholeOrAbsent) {
 #ifndef BK_TEST_HOOKS
   GTEST_SKIP() << "built without test hooks";
 #else
-  bktest::TempDir dir;
+  bktest::TestCompany dir("company");
   const std::string co = Company(dir);
   ASSERT_EQ(Bk(co, "batch open K --date 2026-03-02").status, 0);
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --deposit-id D1 --line 4000=6.00@1 --line 4100=4.00@2 "
