@@ -376,9 +376,16 @@ TEST(BkregCli, ConcurrentEntriesWaitForTheAccount) {
         const std::string args = i % 2 ? "enter deposit --bank " + bank + " --amount 1.00 --date 2026-11-02"
                                         : "enter check --bank " + bank + " --amount 1.00 --date 2026-11-02 --check " +
                                               std::to_string(1000 + p * 100 + i);
-        const std::string cmd = Bkreg() + " --company '" + co + "' " + args + " >/dev/null 2>&1";
-        const int st = system(cmd.c_str());
-        failures += !(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+        const std::string cmd = Bkreg() + " --company '" + co + "' " + args + " 2>&1 >/dev/null";
+        FILE* out = popen(cmd.c_str(), "r");
+        std::string said;
+        char buf[512];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, out)) > 0;) said.append(buf, n);
+        const int st = pclose(out);
+        if (!(WIFEXITED(st) && WEXITSTATUS(st) == 0)) {
+          ++failures;  // what the refused program said, for the failure report
+          fprintf(stderr, "program %d, entry %d: status %d: %s\n", p, i, st, said.c_str());
+        }
       }
       _exit(failures);
     }
