@@ -50,16 +50,8 @@ void Build(int rows) {
     tclTSEnum<TransactionData::TranTypeEnum> e;
     e.SetValue(type);
     r.SetType(e);
-    const tsDate date = tsDate::FromYmd(kFirstDay) + static_cast<int>(rng() % kDays);
-    r.SetTransactionDate(date);
-    r.SetAccountingDate(date);
-    const tsCurrency amount(tsDouble(static_cast<long long>(1 + rng() % 1000000), 0) / tsDouble(100));
-    if (type == 2) {
-      r.SetAddition(amount);
-    } else {
-      r.SetSubtraction(amount);
-      if (type == 1) r.SetCheck(tsDouble(static_cast<long long>(1 + rng() % 100000), 0));
-    }
+    FillBenchDateAndAmount(rng, type, kFirstDay, kDays, r);
+    if (type == 1) r.SetCheck(tsDouble(static_cast<long long>(1 + rng() % 100000), 0));
     r.SetDescription(tsAlpha("Payment " + std::to_string(i)));
     balance[static_cast<size_t>(i % kBanks)] += r.GetAmount();
   };

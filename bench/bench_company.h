@@ -31,6 +31,22 @@ inline std::string BenchBank(int i) {
   return b;
 }
 
+// Row r of type `type` (1 check, 2 deposit, 3 withdrawal, 4 adjustment):
+// a random transaction and accounting date within `days` of `first_day`
+// (yyyymmdd) and a random amount of 0.01 to 10,000.00, added for a deposit
+// and taken away otherwise.
+inline void FillBenchDateAndAmount(std::mt19937& rng, int type, int first_day, int days, TransactionData& r) {
+  const tsDate date = tsDate::FromYmd(first_day) + static_cast<int>(rng() % days);
+  r.SetTransactionDate(date);
+  r.SetAccountingDate(date);
+  const tsCurrency amount(tsDouble(static_cast<long long>(1 + rng() % 1000000), 0) / tsDouble(100));
+  if (type == 2) {
+    r.SetAddition(amount);
+  } else {
+    r.SetSubtraction(amount);
+  }
+}
+
 // A register to build: `rows` transactions in `file` of the company in
 // `folder`, which also gets the files `more`. Row i has bank
 // BenchBank(i % kBenchBanks), run 1 + i / 1000 and sequence 1 + i % 1000;

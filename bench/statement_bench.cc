@@ -39,16 +39,8 @@ void Build() {
     r.SetBankAccount(tsAlpha(kBank));
     const int type = 1 + static_cast<int>(rng() % 3);
     r.SetType(tclTSEnum<TransactionData::TranTypeEnum>(type));
-    const tsDate date = tsDate::FromYmd(kFirstDay) + static_cast<int>(rng() % kDays);
-    r.SetTransactionDate(date);
-    r.SetAccountingDate(date);
-    const tsCurrency amount(tsDouble(static_cast<long long>(1 + rng() % 1000000), 0) / tsDouble(100));
-    if (type == 2) {
-      r.SetAddition(amount);
-    } else {
-      r.SetSubtraction(amount);
-      if (type == 1) r.SetCheck(tsDouble(++check, 0));
-    }
+    FillBenchDateAndAmount(rng, type, kFirstDay, kDays, r);
+    if (type == 1) r.SetCheck(tsDouble(++check, 0));
     r.SetPosted(tsBool(true));
   };
   BenchRegister reg;
