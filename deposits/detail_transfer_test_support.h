@@ -104,13 +104,14 @@ tsioStatus::Status LockOnce(tsioDataFile& file, const std::string& key) {
 }
 
 // A second program that opens the company and holds a lock on record `key`
-// (through a cursor of class C) until it is sent a line.
+// of the file `spec` (through a cursor of class C) until it is sent a line.
 template <typename C>
-bktest::ChildProcess HoldLock(const std::string& folder, const std::string& key) {
-  bktest::ChildProcess child = bktest::ChildProcess::Start([folder, key] {
+bktest::ChildProcess HoldLock(const std::string& folder, const std::string& key,
+                              const tsioFileSpec& spec = BKTFileSpec) {
+  bktest::ChildProcess child = bktest::ChildProcess::Start([folder, key, spec] {
     tsioFileManager fm(folder);
     tsioDataFile* file = nullptr;
-    if (fm.Open(BKTFileSpec, &file) != tsioStatus::kSuccess) return 1;
+    if (fm.Open(spec, &file) != tsioStatus::kSuccess) return 1;
     C cursor(*file);
     if (!Set(cursor.m_Record, key)) return 2;
     bktest::ChildProcess::WriteLine(std::to_string(cursor.FetchEQ(true)));

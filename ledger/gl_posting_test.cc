@@ -52,6 +52,8 @@ class GLPosting : public ::testing::Test {
     auto f = ModuleFunction<int (*)(const char*)>("gl_call_count");
     return f ? f(function) : -1;
   }
+
+  GlPostingCompany company;
 };
 
 // ---- one run of register transactions -------------------------------------
@@ -264,7 +266,6 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
   // Every type (check, deposit, withdrawal, plus and minus adjustment) is
   // covered with every setting of the options.
   std::set<std::pair<int, int>> types_seen;
-  GlPostingCompany company;
   company.SetAccountingMethod(3);  // both ledgers
   for (const Case& c : Cases()) {
     for (const Setting& s : c.settings) {
@@ -312,7 +313,6 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
 }
 
 TEST_F(GLPosting, TheMatricesFollowTheOptions) {
-  GlPostingCompany company;
   for (short cash : {1, 2}) {
     for (short non_cash : {1, 2}) {
       company.SetOptions(true, cash, non_cash);
@@ -341,7 +341,6 @@ TEST_F(GLPosting, TheMatricesFollowTheOptions) {
 }
 
 TEST_F(GLPosting, UpdateAndBatchBlocks) {
-  GlPostingCompany company;
   zzBatch batch("BK", tsAlpha("B7"), 2);
   struct GLPart : zzBatchPart {
     GLPart() : zzBatchPart("GL") {}
@@ -405,7 +404,6 @@ TEST_F(GLPosting, UpdateAndBatchBlocks) {
 }
 
 TEST_F(GLPosting, NoRunNumberReports1603) {
-  GlPostingCompany company;
   glwTranCreator creator(company.Program(), true, nullptr);
   // The run counter cannot be written.
   tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kLocked, 1, 1);
@@ -422,7 +420,6 @@ TEST_F(GLPosting, NoRunNumberReports1603) {
 // transaction files end exactly as they were, the stack is empty and the
 // account recap holds nothing.
 TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
-  GlPostingCompany company;
   company.SetOptions(true, 2, 2);
   company.SetAccountingMethod(3);
   {
@@ -475,7 +472,6 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
 // takes the lines back, and the creator's rollback keeps the summary
 // lines that committed units merged.
 TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
-  GlPostingCompany company;
   company.SetOptions(false, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -522,7 +518,6 @@ TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
 // the value source has moved on to a transaction of another application
 // (which itself gives no line).
 TEST_F(GLPosting, LinesRolledOutEarlierAreProcessedAfterAnotherApplicationsTransaction) {
-  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -550,7 +545,6 @@ TEST_F(GLPosting, LinesRolledOutEarlierAreProcessedAfterAnotherApplicationsTrans
 // Random amounts, the largest a money column holds among them, pass
 // through the definitions and the general ledger to the lines exactly.
 TEST_F(GLPosting, AmountsReachTheLinesExactly) {
-  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
@@ -586,15 +580,11 @@ TEST_F(GLPosting, AmountsReachTheLinesExactly) {
 }
 
 TEST_F(GLPosting, AnAdjustmentWithBothAmountsIsRefused) {
-  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
   TransactionData t = MakeTransaction(4, "20", "Both", "", false);
   t.SetSubtraction(tsCurrency(5));
-  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(company.Program(), true, &d);
-  creator.SetTranValuesObject(&v);
-  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  Accumulate(creator, company.Program(), t);
   ccStatus<tsioStatus::Status> st = creator.ResetTranCreator(true);
   EXPECT_EQ(st.Value(), tsioStatus::kInvalidOperation) << "neither a debit nor a credit";
   EXPECT_TRUE(ReadLines(company.Glt()).empty());
@@ -603,7 +593,6 @@ TEST_F(GLPosting, AnAdjustmentWithBothAmountsIsRefused) {
 // The recap of a creator that does not write GL transactions: the lines
 // go to the recap only, by the creator's units.
 TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
-  GlPostingCompany company;
   company.SetOptions(false, 1, 1);
   company.SetAccountingMethod(3);
   glwTranCreator creator(company.Program(), false, nullptr);
@@ -643,7 +632,6 @@ TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
 // ---- the post launcher ------------------------------------------------------
 
 TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
-  GlPostingCompany company;
   company.SetOptions(true, 1, 1);
   company.SetAccountingMethod(3);
   auto process = [&](const char* batch) {
@@ -651,10 +639,7 @@ TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
     ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
     TransactionData t = MakeTransaction(2, "10", "Dep", "D", false);
     t.SetBatch(tsAlpha(batch));
-    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-    bkGLTransactionValues v(company.Program(), true, &d);
-    creator.SetTranValuesObject(&v);
-    Expect(creator.AccumulateTrans(kBKIncludeAll));
+    Accumulate(creator, company.Program(), t);
     Expect(creator.ResetTranCreator(true));
   };
   {
@@ -705,7 +690,6 @@ TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
 }
 
 TEST_F(GLPosting, BatchListChoiceDependsOnTheRunningApplication) {
-  GlPostingCompany company;
   glwPostLauncher launcher(company.Program());
   TSGetApp()->SetApplicationID("GL");
   launcher.AddToBatchList(new zzBatchListNode("GL", tsAlpha("G1"), 1));
@@ -720,7 +704,6 @@ TEST_F(GLPosting, BatchListChoiceDependsOnTheRunningApplication) {
 // its objects cannot post: the creator and the launcher say so and write
 // nothing.
 TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
-  GlPostingCompany company;
   company.SetInterface(true);
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
@@ -770,7 +753,6 @@ void FillBlock(gl_update_def& block) {
 }
 
 TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOnes) {
-  GlPostingCompany company;
   gl_update_def block;
   FillBlock(block);
   zb_batch_entry entry;
@@ -803,7 +785,6 @@ TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOne
 // 64 bits) is refused and writes nothing, rather than rounded to whatever the
 // conversion gives.
 TEST_F(GLPosting, RunAndCheckNumbersThatAreNotWholeAreRefused) {
-  GlPostingCompany company;
   for (bool check : {false, true}) {
     for (double v : {std::nan(""), HUGE_VAL, -HUGE_VAL, 41.5, 1e19}) {
       gl_update_def block;

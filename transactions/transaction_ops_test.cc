@@ -27,6 +27,7 @@
 
 namespace {
 
+using bkdetailtest::HoldLock;
 using bkdetailtest::Put;
 using bktest::ChildProcess;
 using txtest::TxCompany;
@@ -118,6 +119,14 @@ std::string Body(const TransactionData& r) {
   return out;
 }
 
+// The entry totals printed into the program's journal, as one text.
+std::string Report(TxCompany& co, TranTotals& totals) {
+  totals.PrintToFile();
+  std::string report;
+  for (const auto& l : co.Program().Journal().Section(totals.ReportSectionID())->PrintLines()) report += l + "\n";
+  return report;
+}
+
 int Count(const tsioDataFile& file) { return static_cast<int>(txtest::Transactions(file).size()); }
 
 // ---- Create and Remove --------------------------------------------------
@@ -156,10 +165,7 @@ TEST(TransactionCreate, StampsRoundsValidatesAndCountsTheTransactionInItsBatchAn
   EXPECT_EQ(second.m_Record.GetRun(), tsDouble(1));
   EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(2));
   EXPECT_EQ(co.Part().GetAmountOfTransPosted(), tsDouble::FromText("5.51"));
-  totals.PrintToFile();
-  const auto lines = co.Program().Journal().Section(totals.ReportSectionID())->PrintLines();
-  std::string report;
-  for (const auto& l : lines) report += l + "\n";
+  const std::string report = Report(co, totals);
   EXPECT_NE(report.find("10.01"), std::string::npos) << report;
   EXPECT_NE(report.find("4.50"), std::string::npos) << report;
 }
@@ -221,10 +227,7 @@ TEST(TransactionCreate, ABatchWithoutTheModulesPartReportsTheBatchUpdateFailure)
   EXPECT_EQ(Count(co.Bkt()), 1) << "written, for the caller's rollback";
   ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
   totals.Commit();
-  totals.PrintToFile();
-  const auto lines = co.Program().Journal().Section(totals.ReportSectionID())->PrintLines();
-  std::string report;
-  for (const auto& l : lines) report += l;
+  const std::string report = Report(co, totals);
   EXPECT_NE(report.find("No entries made."), std::string::npos) << report;
   EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
 }
@@ -579,24 +582,6 @@ TEST(TransactionFaults, EveryIOStepOfEveryOperationFailingIsTakenBackWhole) {
 
 // ---- a second program holding what an operation needs --------------------
 
-// A second program holding a lock on the record `key` of record class C of
-// the data file `spec` until told to end.
-template <typename C>
-ChildProcess HoldLock(const std::string& folder, const tsioFileSpec& spec, const std::string& key) {
-  ChildProcess child = ChildProcess::Start([folder, spec, key] {
-    tsioFileManager fm(folder);
-    tsioDataFile* file = nullptr;
-    if (fm.Open(spec, &file) != tsioStatus::kSuccess) return 1;
-    C cursor(*file);
-    if (!bkdetailtest::Set(cursor.m_Record, key)) return 2;
-    ChildProcess::WriteLine(std::to_string(cursor.FetchEQ(true)));
-    (void)ChildProcess::ReadLine();
-    return 0;
-  });
-  EXPECT_EQ(child.Receive(), "0") << "the second program could not lock " << key;
-  return child;
-}
-
 TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADetail) {
   TxCompany co;
   Seed(co);
@@ -610,15 +595,15 @@ TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADet
   };
   const std::string folder = co.Folder();
   const Case cases[] = {
-      {"a deposit item", [&] { return HoldLock<DepositItem>(folder, BKTFileSpec, kItem2); }, kDeposit, 1614,
+      {"a deposit item", [&] { return HoldLock<DepositItem>(folder, kItem2); }, kDeposit, 1614,
        "deposit item"},
-      {"a deposit item's line", [&] { return HoldLock<DepositItemDetail>(folder, BKTFileSpec, kLine4100); },
+      {"a deposit item's line", [&] { return HoldLock<DepositItemDetail>(folder, kLine4100); },
        kDeposit, 1614, "deposit item detail"},
-      {"a withdrawal detail", [&] { return HoldLock<WithdrawalDetail>(folder, BKTFileSpec, kWithdrawal2); },
+      {"a withdrawal detail", [&] { return HoldLock<WithdrawalDetail>(folder, kWithdrawal2); },
        kWithdrawal, 1614, "withdrawal detail"},
-      {"the transaction", [&] { return HoldLock<Transaction>(folder, BKTFileSpec, kCheck); }, kCheck, 1613,
+      {"the transaction", [&] { return HoldLock<Transaction>(folder, kCheck); }, kCheck, 1613,
        "transaction"},
-      {"a tax GL detail", [&] { return HoldLock<TaxGLDetail>(folder, BKTFileSpec, kTaxGL); }, kDeposit, 1614,
+      {"a tax GL detail", [&] { return HoldLock<TaxGLDetail>(folder, kTaxGL); }, kDeposit, 1614,
        "tax gl detail"},
   };
   for (const Case& c : cases) {
@@ -661,8 +646,8 @@ TEST(TransactionLocks, CreateAndRemoveFailWhileAnotherProgramHoldsWhatTheyNeed) 
     unsigned short number;
   };
   const Case cases[] = {
-      {true, [](const std::string& f) { return HoldLock<Batch>(f, BKTFileSpec, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, 1618},
-      {false, [](const std::string& f) { return HoldLock<Transaction>(f, BKTFileSpec, "TBNKACC=B1;TRUN=1;TSEQ=1"); },
+      {true, [](const std::string& f) { return HoldLock<Batch>(f, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, 1618},
+      {false, [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=1;TSEQ=1"); },
        1619},
   };
   for (const Case& c : cases) {
@@ -709,9 +694,9 @@ TEST(TransactionLocks, ClearingFailsWhileAnotherProgramHoldsTheBankAccountOrTheT
     const char* text;
   };
   const Case cases[] = {
-      {"the bank account", [&] { return HoldLock<BankAccount>(folder, BKMFileSpec, "BANKACC=B1"); },
+      {"the bank account", [&] { return HoldLock<BankAccount>(folder, "BANKACC=B1", BKMFileSpec); },
        "Bank Account"},
-      {"the transaction", [&] { return HoldLock<Transaction>(folder, BKTHistoryFileSpec, "TBNKACC=B1;TRUN=9;TSEQ=1"); },
+      {"the transaction", [&] { return HoldLock<Transaction>(folder, "TBNKACC=B1;TRUN=9;TSEQ=1", BKTHistoryFileSpec); },
        "Transaction"},
   };
   for (const Case& c : cases) {
