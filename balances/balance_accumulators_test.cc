@@ -3,7 +3,6 @@
 // damaged file) give the failure amount and one log line with every file
 // position restored; a work-file copy with its keys numbered differently.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cstring>
 #include <functional>
@@ -15,6 +14,7 @@
 #include "framework/io/dictionary.h"
 #include "framework/io/bookmark.h"
 #include "framework/io/faults.h"
+#include "tests/support/damage.h"
 
 namespace {
 
@@ -298,37 +298,6 @@ TEST(AsOfBalances, UnknownAccountsGiveTheFailureAmountAndOneLine) {
   }
 }
 
-// Overwrites the root pages of the transaction and cash-detail tables and
-// their indexes: every read of them fails as a damaged file.
-void Damage(const std::string& db_path) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  sqlite3_stmt* st = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db,
-                               "SELECT rootpage FROM sqlite_master WHERE tbl_name IN ('f_BKT_1_r1','f_BKT_1_r5') "
-                               "AND rootpage > 0",
-                               -1, &st, nullptr),
-            SQLITE_OK);
-  std::vector<long> pages;
-  while (sqlite3_step(st) == SQLITE_ROW) pages.push_back(sqlite3_column_int64(st, 0));
-  sqlite3_finalize(st);
-  sqlite3_stmt* ps = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &ps, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(ps), SQLITE_ROW);
-  const long page_size = sqlite3_column_int64(ps, 0);
-  sqlite3_finalize(ps);
-  sqlite3_close(db);
-  ASSERT_GE(pages.size(), 4u);
-  FILE* f = fopen(db_path.c_str(), "r+b");
-  ASSERT_NE(f, nullptr);
-  std::vector<unsigned char> junk(static_cast<size_t>(page_size), 0xA5);
-  for (long p : pages) {
-    fseek(f, (p - 1) * page_size, SEEK_SET);
-    fwrite(junk.data(), 1, junk.size(), f);
-  }
-  fclose(f);
-}
-
 TEST(AsOfBalances, ADamagedFileGivesTheFailureAmountAndOneLine) {
   bktest::TempDir dir;
   const std::string folder = dir.Sub("company");
@@ -345,7 +314,7 @@ TEST(AsOfBalances, ADamagedFileGivesTheFailureAmountAndOneLine) {
     reg.Generate(rng, {"B1", "B2"}, 40, 5);
     reg.Write(*bkm, *bkt);
   }  // the last connection closes: everything is in the database file
-  Damage(folder + "/company.db");
+  ASSERT_GE(bktest::DamageTables(folder + "/company.db", {"f_BKT_1_r1", "f_BKT_1_r5"}), 4u);
   tsioFileManager fm(folder);
   tsioDataFile *bkm = nullptr, *bkt = nullptr;
   ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);

@@ -4,15 +4,13 @@
 // duplicate in the target, a damaged file) fails the item and moves nothing
 // once rolled back.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "deposits/detail_transfer_test_support.h"
 #include "framework/io/company.h"
+#include "tests/support/damage.h"
 
 namespace {
 
@@ -104,22 +102,7 @@ TEST_F(DepositItemTransfer, ALineOrTheItemAnotherProgramHoldsFailsTheItem) {
 TEST_F(DepositItemTransfer, ADamagedLinesTableFailsTheItemFatally) {
   const std::string table = tsioCompany::TableName("BKT", BKTFileSpec.Instance(), DepositItemDetailData::kRecordType);
   company.Close();
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((company.Folder() + "/company.db").c_str(), &db), SQLITE_OK);
-  long found[2] = {};  // the lines' root page and the page size
-  auto keep = [](void* out, int, char** values, char**) {
-    static_cast<long*>(out)[0] = std::atol(values[0]);
-    static_cast<long*>(out)[1] = std::atol(values[1]);
-    return 0;
-  };
-  ASSERT_EQ(sqlite3_exec(db, ("PRAGMA wal_checkpoint(TRUNCATE); SELECT rootpage, (SELECT page_size FROM "
-                              "pragma_page_size) FROM sqlite_master WHERE name = '" + table + "'").c_str(),
-                         keep, found, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
-  std::fstream(company.Folder() + "/company.db", std::ios::in | std::ios::out | std::ios::binary)
-          .seekp((found[0] - 1) * found[1])
-      << std::string(static_cast<size_t>(found[1]), '\xff');
+  ASSERT_GT(bktest::DamageTables(company.Folder() + "/company.db", {table}), 0u);
   company.Open();
   tclRollbackStack stack;
   ExpectOneTransferError(MoveItem(&stack), tsioStatus::kDamaged, "deposit item detail", 1614);

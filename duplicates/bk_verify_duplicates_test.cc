@@ -6,9 +6,7 @@
 // locks, a really damaged table) never answered as "no duplicate"; borrowed
 // cursors and files left alone; the macro options.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +20,7 @@
 #include "framework/program/macro_options.h"
 #include "records/files.h"
 #include "settings/bk_settings.h"
+#include "tests/support/damage.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -508,32 +507,7 @@ TEST(VerifyDuplicates, ADamagedHistoryTableIsReportedNotSkipped) {
   co.HistoryOptions(true, true);
   const std::string table = tsioCompany::TableName("BKT", BKTHistoryFileSpec.Instance(), 1);
   co.Close();
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((co.folder + "/company.db").c_str(), &db), SQLITE_OK);
-  // The root pages of the table and of its indexes, and the page size.
-  std::vector<long> pages;
-  long page_size = 0;
-  ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
-  auto keep = [](void* out, int, char** values, char**) {
-    static_cast<std::vector<long>*>(out)->push_back(std::atol(values[0]));
-    return 0;
-  };
-  ASSERT_EQ(sqlite3_exec(db, ("SELECT rootpage FROM sqlite_master WHERE tbl_name = '" + table + "'").c_str(), keep,
-                         &pages, nullptr),
-            SQLITE_OK);
-  std::vector<long> size;
-  ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size", keep, &size, nullptr), SQLITE_OK);
-  sqlite3_close(db);
-  ASSERT_EQ(size.size(), 1u);
-  page_size = size[0];
-  ASSERT_GE(pages.size(), 2u);
-  {
-    std::fstream file(co.folder + "/company.db", std::ios::in | std::ios::out | std::ios::binary);
-    for (long page : pages) {
-      file.seekp((page - 1) * page_size);
-      file << std::string(static_cast<size_t>(page_size), '\xff');
-    }
-  }
+  ASSERT_GE(bktest::DamageTables(co.folder + "/company.db", {table}), 2u);
   co.Open();
   bkVerifyDuplicates v;
   ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);

@@ -56,7 +56,7 @@ TEST(CsvStatement, MappingsAndRefusals) {
     bkCsvMapping mapping;
     std::string error;
     ASSERT_TRUE(mapping.ParseText(std::string(c.mapping) + kTail, &error)) << error;
-    const std::string path = dir.Path() + "/s.csv";
+    const std::string path = dir.path() + "/s.csv";
     WriteFile(path, c.text);
     bkStatement s;
     const bool ok = bkReadCsvStatement(path, mapping, &s, &error);
@@ -77,24 +77,24 @@ TEST(CsvStatement, MappingsAndRefusals) {
 
 TEST(CsvStatement, MappingFileAndItsErrors) {
   TempDir dir;
-  WriteFile(dir.Path() + "/m.txt", "# the bank's export\ndate = 1\namount = 2\nstatement_date = 2025-03-31\n"
+  WriteFile(dir.path() + "/m.txt", "# the bank's export\ndate = 1\namount = 2\nstatement_date = 2025-03-31\n"
                                    "ending_balance = -2.50\n");
   bkCsvMapping mapping;
   std::string error;
-  ASSERT_TRUE(mapping.ReadFile(dir.Path() + "/m.txt", &error)) << error;
-  WriteFile(dir.Path() + "/s.csv", "2025-03-01,-2.50\n");
+  ASSERT_TRUE(mapping.ReadFile(dir.path() + "/m.txt", &error)) << error;
+  WriteFile(dir.path() + "/s.csv", "2025-03-01,-2.50\n");
   bkStatement s;
-  ASSERT_TRUE(bkReadCsvStatement(dir.Path() + "/s.csv", mapping, &s, &error)) << error;
+  ASSERT_TRUE(bkReadCsvStatement(dir.path() + "/s.csv", mapping, &s, &error)) << error;
   EXPECT_EQ(s.ending_balance, tsCurrency::FromText("-2.50"));
 
-  WriteFile(dir.Path() + "/bad.txt", "date = 1\ncolour = red\n");
-  EXPECT_FALSE(mapping.ReadFile(dir.Path() + "/bad.txt", &error));
+  WriteFile(dir.path() + "/bad.txt", "date = 1\ncolour = red\n");
+  EXPECT_FALSE(mapping.ReadFile(dir.path() + "/bad.txt", &error));
   EXPECT_NE(error.find("bad.txt:2"), std::string::npos) << error;
   EXPECT_FALSE(bkCsvMapping().ParseText("date=1;date_format=yy/mm", &error));
   // Without the statement's date and ending balance nothing is read.
   bkCsvMapping bare;
   ASSERT_TRUE(bare.ParseText("date=1;amount=2", &error));
-  EXPECT_FALSE(bkReadCsvStatement(dir.Path() + "/s.csv", bare, &s, &error));
+  EXPECT_FALSE(bkReadCsvStatement(dir.path() + "/s.csv", bare, &s, &error));
 }
 
 TEST(StatementLineIds, StableAndDistinctForIdenticalLines) {
@@ -117,7 +117,7 @@ TEST(StatementLineIds, StableAndDistinctForIdenticalLines) {
 
 TEST(OfxStatement, ReadsLinesBalanceAndDates) {
   TempDir dir;
-  const std::string path = dir.Path() + "/s.ofx";
+  const std::string path = dir.path() + "/s.ofx";
   WriteFile(path, sttest::OfxText(sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73"));
   bkStatement s;
   std::string error;
@@ -162,7 +162,7 @@ TEST(OfxStatement, DamagedOrCutFilesAreRefused) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.Path() + "/bad.ofx";
+    const std::string path = dir.path() + "/bad.ofx";
     WriteFile(path, c.text);
     bkStatement s;
     std::string error;
@@ -172,7 +172,7 @@ TEST(OfxStatement, DamagedOrCutFilesAreRefused) {
   }
   bkStatement s;
   std::string error;
-  EXPECT_FALSE(bkReadOfxStatement(dir.Path() + "/missing.ofx", &s, &error));
+  EXPECT_FALSE(bkReadOfxStatement(dir.path() + "/missing.ofx", &s, &error));
 }
 
 }  // namespace

@@ -121,10 +121,10 @@ class StatementFlow : public ::testing::TestWithParam<const char*> {
     bkreg::StatementImportOptions o;
     o.bank = kBank;
     if (std::string(GetParam()) == "ofx") {
-      o.file = dir_.Path() + "/march.qfx";
+      o.file = dir_.path() + "/march.qfx";
       sttest::WriteFile(o.file, sttest::OfxText(lines, tsDate(2025, 3, 1), tsDate(2025, 3, 31), ending));
     } else {
-      o.file = dir_.Path() + "/march.csv";
+      o.file = dir_.path() + "/march.csv";
       sttest::WriteFile(o.file, sttest::CsvText(lines));
       o.mapping = sttest::CsvMapping(ending);
     }
@@ -259,7 +259,7 @@ TEST(StatementImport, DamagedOrCutOfxChangesNothing) {
     SCOPED_TRACE(cut);
     bkreg::StatementImportOptions o;
     o.bank = kBank;
-    o.file = dir.Path() + "/cut.ofx";
+    o.file = dir.path() + "/cut.ofx";
     sttest::WriteFile(o.file, good.substr(0, cut));
     std::ostringstream out, err;
     EXPECT_EQ(bkreg::StatementImport(co.Program(), o, out, err), 1);
@@ -276,7 +276,7 @@ bkreg::StatementImportOptions OfxStatement(const TempDir& dir, const char* name,
                                            const tsDate& end, const char* ending, const char* bank = kBank) {
   bkreg::StatementImportOptions o;
   o.bank = bank;
-  o.file = dir.Path() + "/" + name;
+  o.file = dir.path() + "/" + name;
   sttest::WriteFile(o.file, sttest::OfxText(lines, start, end, ending));
   return o;
 }

@@ -1,31 +1,17 @@
-// For the statement tests: a temporary folder, files written, and the
+// For the statement tests: files written in a temporary folder, and the
 // sample statement written as OFX or as CSV by the tests themselves.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "statements/statement.h"
+#include "tests/support/test_support.h"
 
 namespace sttest {
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/bk-stmt-XXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using bktest::TempDir;
 
 inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
