@@ -18,13 +18,7 @@
 
 namespace {
 
-struct Opened {
-  tsioFileManager fm;
-  tsioDataFile* file = nullptr;
-  explicit Opened(const std::string& company) : fm(company) {
-    EXPECT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
-  }
-};
+using iotest::Opened;
 
 std::vector<std::string> Keys(ccCursor& c, iotest::Parent& p) {
   std::vector<std::string> keys;
@@ -37,9 +31,7 @@ std::vector<std::string> Keys(ccCursor& c, iotest::Parent& p) {
 // A duplicate refused in the middle of a unit leaves the unit's other
 // changes, before and after it, to be committed together.
 TEST(Backend, ARefusedWriteInsideAUnitFailsAloneAndTheUnitGoesOn) {
-  bktest::TestCompany co;
-  iotest::MakeCompany(co.path());
-  Opened o(co.path());
+  iotest::OpenCompany o;
   iotest::Parent p;
   ccCursor c(p, *o.file, 1, 0);
   tclRollbackStack unit;
@@ -60,11 +52,9 @@ TEST(Backend, ARefusedWriteInsideAUnitFailsAloneAndTheUnitGoesOn) {
   ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
   c.DetachRollbackStack();
 
-  tsioFileManager other(co.path());
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(other.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  Opened other(o.path());
   iotest::Parent q;
-  ccCursor r(q, *f, 1, 0);
+  ccCursor r(q, *other.file, 1, 0);
   EXPECT_EQ(Keys(r, q), (std::vector<std::string>{"A/changed", "B/second"}));
 }
 
@@ -72,9 +62,7 @@ TEST(Backend, ARefusedWriteInsideAUnitFailsAloneAndTheUnitGoesOn) {
 // language settings: upper case before lower, punctuation by its code,
 // bytes above 127 last; every index and both directions agree.
 TEST(Backend, TextKeysComeBackInByteOrder) {
-  bktest::TestCompany co;
-  iotest::MakeCompany(co.path());
-  Opened o(co.path());
+  iotest::OpenCompany o;
   iotest::Parent p;
   ccCursor c(p, *o.file, 1, 0);
   const std::vector<std::string> keys = {"b", "B", "a", "_x", "Z", "\xc3\xa9t\xc3\xa9", "a b", "ab", "A", "9", "~"};

@@ -28,14 +28,6 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-struct Opened {
-  tsioFileManager fm;
-  tsioDataFile* file = nullptr;
-  explicit Opened(const std::string& folder) : fm(folder) {
-    TSGetApp()->SetCompanyFolder(folder);
-    EXPECT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
-  }
-};
 
 TEST(OpenFailures, MissingCompanyFolderAndMissingFileGiveStatus15AndALogLine) {
   if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
@@ -77,7 +69,7 @@ TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
   const mode_t old_mask = umask(022);
   {
     iotest::MakeCompany(dir.Sub("company"));
-    Opened opened(dir.Sub("company"));
+    iotest::Opened opened(dir.Sub("company"), true);
     x_log(1, "a line");
     for (const char* name : {"", "/company.db", "/company.db-wal", "/company.db-shm", "/company.db.locks",
                              "/bkreg.log"}) {
@@ -114,7 +106,7 @@ TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
   bktest::TempDir dir;
   iotest::MakeCompany(dir.path());
   {
-    Opened o(dir.path());
+    iotest::Opened o(dir.path(), true);
     iotest::Parent p;
     ccCursor c(p, *o.file, 1, 0);
     p.k1 = tsAlpha("A");
@@ -141,9 +133,7 @@ TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
 }
 
 TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  Opened o(dir.path());
+  iotest::OpenCompany o(true);
   iotest::Parent p;
   ccCursor c(p, *o.file, 1, 0);
   p.k1 = tsAlpha("A");
@@ -168,9 +158,7 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
 }
 
 TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  Opened o(dir.path());
+  iotest::OpenCompany o(true);
   tsioDataFile* history = nullptr;
   ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
   iotest::Parent p;
@@ -226,9 +214,7 @@ TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {
 // Every injected failure in the middle of a move leaves both files as they
 // were: nothing lost, nothing duplicated.
 TEST(FaultInjection, FailedMoveLosesNothing) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  Opened o(dir.path());
+  iotest::OpenCompany o(true);
   tsioDataFile* history = nullptr;
   ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
   iotest::Parent p;
@@ -271,9 +257,7 @@ TEST(FaultInjection, FailedMoveLosesNothing) {
 // fewer queries than it makes fetches, and a fetch that fails before the
 // database (an injected fault) runs none.
 TEST(Counters, CountTheQueriesFetchesRun) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  Opened o(dir.path());
+  iotest::OpenCompany o(true);
   iotest::Parent p;
   ccCursor c(p, *o.file, 1, 0);
   for (long long k2 = 1; k2 <= 40; ++k2) {
@@ -302,9 +286,7 @@ TEST(Counters, CountTheQueriesFetchesRun) {
 }
 
 TEST(Dictionary, AnswersAboutOpenFiles) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  Opened o(dir.path());
+  iotest::OpenCompany o(true);
   short fn = o.file->FileNum();
   EXPECT_GE(fn, 1);
   EXPECT_LE(fn, 400);

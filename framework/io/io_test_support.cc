@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/base/application.h"
+
 namespace iotest {
 
 namespace {
@@ -58,6 +60,11 @@ std::string MakeCompany(const std::string& folder) {
   EXPECT_EQ(fm.Create(Spec(2)), tsioStatus::kSuccess);
   EXPECT_EQ(fm.Create(OtherSpec()), tsioStatus::kSuccess);
   return folder;
+}
+
+Opened::Opened(const std::string& folder, bool as_application_company) : fm(folder) {
+  if (as_application_company) TSGetApp()->SetCompanyFolder(folder);
+  EXPECT_EQ(fm.Open(Spec(), &file), tsioStatus::kSuccess);
 }
 
 }  // namespace iotest

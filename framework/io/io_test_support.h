@@ -8,6 +8,7 @@
 #include "framework/io/cursor.h"
 #include "framework/io/file_manager.h"
 #include "framework/types/values.h"
+#include "tests/support/test_support.h"
 
 namespace iotest {
 
@@ -48,5 +49,21 @@ tsioFileSpec OtherSpec();  // a second data file, code "TSU", same layout
 
 // A company folder with both test files created.
 std::string MakeCompany(const std::string& folder);
+
+// A company opened by a file manager of its own, `file` instance 1 of the
+// test file; with `as_application_company`, also the application's company
+// (where its log goes).
+struct Opened {
+  tsioFileManager fm;
+  tsioDataFile* file = nullptr;
+  explicit Opened(const std::string& folder, bool as_application_company = false);
+};
+
+// A fresh company of the test's own (bktest::TestCompany) with the test
+// files, opened (as the application's company when asked).
+struct OpenCompany : bktest::TestCompany, Opened {
+  explicit OpenCompany(bool as_application_company = false)
+      : Opened(MakeCompany(path()), as_application_company) {}
+};
 
 }  // namespace iotest

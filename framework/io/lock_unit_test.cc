@@ -51,13 +51,10 @@ tsioStatus::Status LockedAfterHolderDied(ccCursor& c) {
 
 TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
   {
-    tsioFileManager fm(dir.path());
-    tsioDataFile* f = nullptr;
-    ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+    iotest::Opened o(iotest::MakeCompany(dir.path()));
     iotest::Parent p;
-    ccCursor c(p, *f, 1, 0);
+    ccCursor c(p, *o.file, 1, 0);
     Put(c, p, "A", 1, "one");
   }
   std::string folder = dir.path();
@@ -96,11 +93,8 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
 }
 
 TEST(RecordLocks, TwoHandlesInOneProcessLockIndependently) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  tsioFileManager fm(dir.path());
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::OpenCompany co;
+  tsioDataFile* f = co.file;
   tsioDataFile second(f->FileName());
   ASSERT_TRUE(second.IsOpen());
   iotest::Parent p, q;
@@ -155,11 +149,8 @@ TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
 // A header written inside a unit stays locked until the unit ends, even when
 // a later read of it in the same unit fails.
 TEST(Headers, UpdateInsideAUnitHoldsTheLockUntilTheUnitEnds) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  tsioFileManager fm(dir.path());
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::OpenCompany co;
+  tsioDataFile* f = co.file;
   tsioDataFile other(f->FileName());
   const uint64_t id = tsioLockFile::Identity("TST", 1, -1, "");
   iotest::Parent p;
