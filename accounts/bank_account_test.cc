@@ -2,6 +2,7 @@
 // independent computations; transaction texts and description levels.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <random>
 
@@ -37,9 +38,22 @@ struct Expected {
     }
   }
   long long Net() const { return deposits + plus - (checks + withdrawals + minus); }
+  // In the order of BankAccountTotalsTranType, after an unused 0.
+  std::array<long long, 6> Family() const { return {0, checks, deposits, withdrawals, plus, minus}; }
 };
 
 long long Cents(const tsCurrency& c) { return (tsDouble(c) * tsDouble(100)).ToLongLong(); }
+
+// The stored open (or unreconciled) totals of an account, as Expected::Family.
+std::array<long long, 6> Family(const BankAccountData& r, bool open) {
+  if (open) {
+    return {0, Cents(r.GetOpenChecks()), Cents(r.GetOpenDeposits()), Cents(r.GetOpenWithdrawals()),
+            Cents(r.GetOpenAdjustmentsPlus()), Cents(r.GetOpenAdjustmentsMinus())};
+  }
+  return {0, Cents(r.GetUnreconciledChecks()), Cents(r.GetUnreconciledDeposits()),
+          Cents(r.GetUnreconciledWithdrawals()), Cents(r.GetUnreconciledAdjustsPlus()),
+          Cents(r.GetUnreconciledAdjustsMinus())};
+}
 tsDouble Amount(long long cents) { return tsDouble(cents, 0) / tsDouble(100); }
 
 // Random edits of one transaction (status, amount, sign, zero) of every kind:
@@ -84,29 +98,16 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
                 : bank.ChangeUnreconciledTotals(new_amount, static_cast<bkTranType>(kind),
                                                 static_cast<unsigned short>(new_status),
                                                 static_cast<unsigned short>(status), &which, &old_amount);
-        const long long delta[] = {
-            0,
-            Cents(open_family ? bank.m_Record.GetOpenChecks() : bank.m_Record.GetUnreconciledChecks()) -
-                Cents(open_family ? before.GetOpenChecks() : before.GetUnreconciledChecks()),
-            Cents(open_family ? bank.m_Record.GetOpenDeposits() : bank.m_Record.GetUnreconciledDeposits()) -
-                Cents(open_family ? before.GetOpenDeposits() : before.GetUnreconciledDeposits()),
-            Cents(open_family ? bank.m_Record.GetOpenWithdrawals() : bank.m_Record.GetUnreconciledWithdrawals()) -
-                Cents(open_family ? before.GetOpenWithdrawals() : before.GetUnreconciledWithdrawals()),
-            Cents(open_family ? bank.m_Record.GetOpenAdjustmentsPlus() : bank.m_Record.GetUnreconciledAdjustsPlus()) -
-                Cents(open_family ? before.GetOpenAdjustmentsPlus() : before.GetUnreconciledAdjustsPlus()),
-            Cents(open_family ? bank.m_Record.GetOpenAdjustmentsMinus()
-                              : bank.m_Record.GetUnreconciledAdjustsMinus()) -
-                Cents(open_family ? before.GetOpenAdjustmentsMinus() : before.GetUnreconciledAdjustsMinus()),
-        };
+        const std::array<long long, 6> after = Family(bank.m_Record, open_family), was = Family(before, open_family);
         SCOPED_TRACE(std::string(open_family ? "open" : "unreconciled") + " kind " + std::to_string(kind) +
                      " cents " + std::to_string(cents) + "->" + std::to_string(new_cents) + " status " +
                      std::to_string(status) + "->" + std::to_string(new_status));
         if (static_cast<int>(which) == -1) {
           ASSERT_EQ(Cents(tsCurrency(result)), 0);
-          for (long long d : delta) ASSERT_EQ(d, 0);
+          ASSERT_EQ(after, was);
         } else {
           ASSERT_EQ(static_cast<int>(which), expect_which);
-          ASSERT_EQ(Cents(tsCurrency(result)), delta[which]);
+          ASSERT_EQ(Cents(tsCurrency(result)), after[which] - was[which]);
         }
       }
       cents = new_cents;
@@ -119,16 +120,8 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
       const BankAccountData& r = bank.m_Record;
       SCOPED_TRACE("kind " + std::to_string(kind) + " round " + std::to_string(round) + " edit " +
                    std::to_string(edit) + " cents " + std::to_string(cents) + " status " + std::to_string(status));
-      ASSERT_EQ(Cents(r.GetOpenChecks()), open.checks);
-      ASSERT_EQ(Cents(r.GetOpenDeposits()), open.deposits);
-      ASSERT_EQ(Cents(r.GetOpenWithdrawals()), open.withdrawals);
-      ASSERT_EQ(Cents(r.GetOpenAdjustmentsMinus()), open.minus);
-      ASSERT_EQ(Cents(r.GetOpenAdjustmentsPlus()), open.plus);
-      ASSERT_EQ(Cents(r.GetUnreconciledChecks()), unrec.checks);
-      ASSERT_EQ(Cents(r.GetUnreconciledDeposits()), unrec.deposits);
-      ASSERT_EQ(Cents(r.GetUnreconciledWithdrawals()), unrec.withdrawals);
-      ASSERT_EQ(Cents(r.GetUnreconciledAdjustsMinus()), unrec.minus);
-      ASSERT_EQ(Cents(r.GetUnreconciledAdjustsPlus()), unrec.plus);
+      ASSERT_EQ(Family(r, true), open.Family());
+      ASSERT_EQ(Family(r, false), unrec.Family());
       ASSERT_EQ(Cents(r.GetOpenTransactions()), open.Net());
       ASSERT_EQ(Cents(r.GetUnreconciledTransactions()), unrec.Net());
     }
@@ -281,7 +274,6 @@ TEST(BankAccountMisc, TransferKinds) {
   bank.m_Record.SetTransferType(adj);
   EXPECT_EQ(bank.GetTransferSourceType(), kTranAdjustment);
   EXPECT_EQ(bank.GetTransferDestinationType(), kTranAdjustment);
-
 }
 
 TEST(TransactionTexts, AmountsDescriptionsAndLevels) {
