@@ -336,7 +336,7 @@ TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
   std::mt19937 rng(7);
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const char* keys1[] = {"A", "AB", "B", "b", "ZZ", "\xC3\xA9t\xC3\xA9"};
-  const char* vals[] = {"", "x", "y", "yy", "long text value past the short string size"};
+  const char* vals[] = {"", "x", "y", "yy", "text past sixteen ch"};
   Model model;
   iotest::Parent rec;
   ccCursor writer(rec, *file, 1, 0);
