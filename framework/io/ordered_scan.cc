@@ -72,6 +72,8 @@ tsioStatus::Status tsioOrderedScan::Start() {
   if (!c.state_) return failed_ = tsioStatus::kInvalidOperation;
   if (!c.file_->IsOpen()) return failed_ = tsioStatus::kFileNotOpen;
   if (!c.conditions_.empty()) return failed_ = tsioStatus::kInvalidOperation;
+  walk_ = !c.file_->Company().Db().ReadsPagesItself();
+  if (walk_) return tsioStatus::kSuccess;
   const tsioRecordDef& def = *c.state_->def;
   // Where the scan starts: as FetchGE searches.
   from_.assign(c.order_.size(), tsCell());
@@ -262,6 +264,12 @@ tsioStatus::Status tsioOrderedScan::Next() {
     if (st != tsioStatus::kSuccess) return st;
   }
   tsioCursor& c = *cursor_;
+  if (walk_) {
+    const tsioStatus::Status st = first_slice_ ? c.FetchGE(false) : c.FetchNext(false);
+    first_slice_ = false;
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile) failed_ = st;
+    return st;
+  }
   for (;;) {
     while (next_ < count_ && !found_[next_]) ++next_;
     if (next_ < count_) break;

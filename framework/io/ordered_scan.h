@@ -27,6 +27,10 @@
 //     when it runs: a record removed after its slice's index columns were
 //     read is left out, and one changed since is served as it now is, in
 //     the place its old index values gave it.
+//   - On a server backend (tsioBackendConnection::ReadsPagesItself false)
+//     the scan is the cursor's own walk, FetchGE then FetchNext: the server
+//     reads its pages close to them, and a batch of rows per round trip
+//     serves better than key look-ups.
 //   - No locks are taken; the cursor must outlive the scan.
 #pragma once
 
@@ -93,6 +97,7 @@ class TS_EXPORT tsioOrderedScan {
   size_t slice_rows_ = 256;
   bool started_ = false;
   bool first_slice_ = true;
+  bool walk_ = false;               // a server reads the pages: walk the index
   bool done_ = false;               // no index entries after this slice
   tsioStatus::Status failed_ = tsioStatus::kSuccess;
   std::vector<tsCell> from_;        // order values the next slice starts after (or at, first)
