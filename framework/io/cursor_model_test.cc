@@ -390,8 +390,12 @@ TEST(OrderedScan, ChangesFailuresAndConditions) {
   tsioFileManager fm(dir.path());
   tsioDataFile* file = nullptr;
   ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  // Another program's handle writes.
+  tsioFileManager other_fm(dir.path());
+  tsioDataFile* other = nullptr;
+  ASSERT_EQ(other_fm.Open(iotest::Spec(), &other), tsioStatus::kSuccess);
   iotest::Parent rec;
-  ccCursor writer(rec, *file, 1, 0);
+  ccCursor writer(rec, *other, 1, 0);
   for (int i = 0; i < 40; ++i) {
     ToRecord(Row{"K", i, "v", (39 - i) * 100}, rec);  // index 1 (N) runs against the key
     ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);

@@ -30,7 +30,9 @@
 //   - On a server backend (tsioBackendConnection::ReadsPagesItself false)
 //     the scan is the cursor's own walk, FetchGE then FetchNext: the server
 //     reads its pages close to them, and a batch of rows per round trip
-//     serves better than key look-ups.
+//     serves better than key look-ups. Like any walk on a handle, it goes
+//     on from the handle's position, which other cursors on the handle
+//     must leave alone meanwhile.
 //   - No locks are taken; the cursor must outlive the scan.
 #pragma once
 
