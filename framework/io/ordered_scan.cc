@@ -142,7 +142,11 @@ int tsioOrderedScan::CompareRowToKey(const std::vector<tsCell>& row, size_t pos)
 
 // The next slice's key columns from the index: the records in index order
 // from where the last slice ended (the first: from the starting values on),
-// within the cursor's range. The query reads the index alone.
+// within the cursor's range. The query reads the index alone. The range
+// (equal leading order columns, as AttachRange sets) is kept here, not in
+// the query: SQLite answers "col = ? AND (cols) > (...)" by scanning from
+// the start of the range, which would make each slice cost the whole range
+// before it.
 tsioStatus::Status tsioOrderedScan::ReadKeys() {
   tsioCursor& c = *cursor_;
   tsioStatus::Status st = tsioStatus::kSuccess;
@@ -157,30 +161,47 @@ tsioStatus::Status tsioOrderedScan::ReadKeys() {
   }
   std::string sql = "SELECT ";
   for (size_t i = 0; i < key_cols_.size(); ++i) sql += (i ? "," : "") + name(key_cols_[i]);
-  sql += " FROM " + c.state_->table + " WHERE " + l + ") " + (first_slice_ ? ">=" : ">") + " " + r + ")";
-  for (const auto& f : c.range_) sql += " AND " + name(f.col) + (f.equal ? " = ?" : " <> ?");
-  sql += " ORDER BY " + order + " LIMIT ?";
+  sql += " FROM " + c.state_->table + " WHERE " + l + ") " + (first_slice_ ? ">=" : ">") + " " + r + ") ORDER BY " +
+         order + " LIMIT ?";
   tsioBackendStatement* q = c.file_->Company().Db().Prepare(sql, &st);
   if (!q) return Fail("prepare an ordered scan", st);
   int p = 1;
   for (const tsCell& v : from_) q->Bind(p++, v);
-  for (const auto& f : c.range_) q->Bind(p++, f.value);
   q->BindInt(p, static_cast<int64_t>(slice_rows_));
   keys_.Reset(slice_rows_);
-  size_t n = 0;
+  // Where a record stands against the range: below it (-1), in it (0) or
+  // past it (1); the range's columns lead the order.
+  auto against_range = [&]() {
+    for (size_t i = 0; i < c.range_.size(); ++i) {
+      const tsCell& v = c.range_[i].value;
+      const int cmp = key_is_text_[i] ? Compare(cells_[i].s, v.s) : Compare(cells_[i].i, v.i);
+      if (cmp != 0) return cmp;
+    }
+    return 0;
+  };
+  size_t n = 0, read = 0;
+  bool past_range = false;
   short step;
   while ((step = q->Step()) == tsioBackendStatement::kRow) {
+    ++read;
     for (size_t i = 0; i < key_cols_.size(); ++i) q->Column(static_cast<int>(i), key_is_text_[i], cells_[i]);
-    keys_.Put(n++, cells_, key_in_keys_);
+    const int where = against_range();
+    if (where > 0) {
+      past_range = true;
+      break;
+    }
+    if (where == 0) keys_.Put(n++, cells_, key_in_keys_);
+    // The next slice starts after the last record read.
+    std::copy(cells_.begin(), cells_.begin() + static_cast<std::ptrdiff_t>(from_.size()), from_.begin());
   }
   q->Reset();
-  tsioCounters::CountFetchQuery(n);
-  if (step != tsioBackendStatement::kDone) return Fail("ordered scan", static_cast<tsioStatus::Status>(step));
+  tsioCounters::CountFetchQuery(read);
+  if (!past_range && step != tsioBackendStatement::kDone) {
+    return Fail("ordered scan", static_cast<tsioStatus::Status>(step));
+  }
   count_ = n;
   first_slice_ = false;
-  done_ = n < slice_rows_;
-  // The next slice starts after this one's last record.
-  if (n > 0) std::copy(cells_.begin(), cells_.begin() + static_cast<std::ptrdiff_t>(from_.size()), from_.begin());
+  done_ = past_range || read < slice_rows_;
   return tsioStatus::kSuccess;
 }
 
