@@ -75,6 +75,12 @@ class tsioBackendConnection {
   virtual const char* ColumnType(bool text) const = 0;
   // Appended to CREATE TABLE of keyed tables.
   virtual const char* KeyedTableOptions() const = 0;
+  // True when this process reads the table pages itself, through a page
+  // cache of its own (an embedded database): a walk along an index in
+  // another order than the table's then pays a page read per record, and
+  // index-order scans read slice by slice (ordered_scan.h). A server reads
+  // its pages itself, close to them; scans there walk the index.
+  virtual bool ReadsPagesItself() const = 0;
   // Begins a transaction that will write (SQLite takes the database's write
   // lock here, waiting up to its busy timeout).
   [[nodiscard]] virtual tsioStatus::Status BeginWrite() = 0;

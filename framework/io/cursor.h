@@ -124,6 +124,8 @@ class TS_EXPORT tsioCursor {
   uint64_t FetchCount() const { return state_ ? state_->fetches : 0; }
 
  protected:
+  friend class tsioOrderedScan;  // reads slices through the cursor's columns and buffer
+
   struct Binding {
     int col;        // column number in the record definition
     tsData* field;

@@ -1,6 +1,7 @@
 // Cursor behaviour checked against a std::map model over random keys: every
 // fetch kind on a unique and a non-unique index, both ends, deletes and
-// inserts between fetches, and two cursors sharing one handle's position.
+// inserts between fetches, two cursors sharing one handle's position, and
+// ordered scans (slice by slice) against the model's index order.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +11,9 @@
 #include <variant>
 
 #include "framework/io/bookmark.h"
+#include "framework/io/faults.h"
 #include "framework/io/io_test_support.h"
+#include "framework/io/ordered_scan.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -318,6 +321,130 @@ TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
     }
   }
   EXPECT_EQ(b.FetchNext(), tsioStatus::kEndOfFile);
+}
+
+// An ordered scan serves exactly what a walk of the index from the same
+// start, within the same range, would: every index, slice sizes from one
+// record to more than the table, starts inside and outside the data, with and
+// without a range on the first column.
+TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
+  bktest::TestCompany dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  std::mt19937 rng(7);
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char* keys1[] = {"A", "AB", "B", "b", "ZZ", "\xC3\xA9t\xC3\xA9"};
+  const char* vals[] = {"", "x", "y", "yy", "text past sixteen ch"};
+  Model model;
+  iotest::Parent rec;
+  ccCursor writer(rec, *file, 1, 0);
+  while (model.rows.size() < 700) {  // more than a first slice and several record batches
+    Row r{keys1[pick(6)], pick(100000), vals[pick(5)], (pick(2001) - 1000) * 5};
+    if (model.rows.count({r.k1, r.k2})) continue;
+    ToRecord(r, rec);
+    ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
+    model.rows[{r.k1, r.k2}] = r;
+  }
+  for (int index : {0, 1, 2}) {
+    for (size_t slice : {size_t{1}, size_t{3}, size_t{130}, size_t{100000}}) {
+      for (int start = 0; start < 6; ++start) {
+        const bool ranged = start % 2 == 1;
+        Row from = model.Sorted(index)[static_cast<size_t>(pick(700))];
+        if (start == 0) from = Row{"", -1, "", -1000000};  // before everything
+        if (start == 4) from.k2 += 1;                       // between records
+        SCOPED_TRACE("index " + std::to_string(index) + " slice " + std::to_string(slice) + " start " +
+                     std::to_string(start));
+        std::vector<Row> expect;
+        for (const Row& r : model.Sorted(index)) {
+          if (Order(r, index) < Order(from, index)) continue;
+          if (ranged && Order(r, index)[0] != Order(from, index)[0]) continue;
+          expect.push_back(r);
+        }
+        iotest::Parent got;
+        ccCursor cur(got, *file, 1, static_cast<short>(index));
+        cur.Initialize();
+        ToRecord(from, got);
+        if (ranged) cur.AttachRange(1);
+        tsioOrderedScan scan(cur, slice);
+        std::vector<Row> served;
+        tsioStatus::Status st;
+        while ((st = scan.Next()) == tsioStatus::kSuccess) served.push_back(FromRecord(got));
+        ASSERT_EQ(st, tsioStatus::kEndOfFile);
+        ASSERT_EQ(served.size(), expect.size());
+        for (size_t i = 0; i < served.size(); ++i) ASSERT_TRUE(Same(served[i], expect[i])) << "row " << i;
+        EXPECT_EQ(scan.Next(), tsioStatus::kEndOfFile);
+      }
+    }
+  }
+}
+
+// What other writers do while a scan runs: a record removed before its slice
+// is read is left out, one changed is served as it now is; a failed query
+// ends the scan with its status (never as the end of the records), and a
+// cursor with conditions is refused.
+TEST(OrderedScan, ChangesFailuresAndConditions) {
+  bktest::TestCompany dir;
+  iotest::MakeCompany(dir.path());
+  tsioFileManager fm(dir.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  // Another program's handle writes.
+  tsioFileManager other_fm(dir.path());
+  tsioDataFile* other = nullptr;
+  ASSERT_EQ(other_fm.Open(iotest::Spec(), &other), tsioStatus::kSuccess);
+  iotest::Parent rec;
+  ccCursor writer(rec, *other, 1, 0);
+  for (int i = 0; i < 40; ++i) {
+    ToRecord(Row{"K", i, "v", (39 - i) * 100}, rec);  // index 1 (N) runs against the key
+    ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
+  }
+  {
+    iotest::Parent got;
+    ccCursor cur(got, *file, 1, 1);
+    cur.Initialize();
+    got.n = tsDouble(-1);
+    tsioOrderedScan scan(cur, 4);
+    ASSERT_EQ(scan.Next(), tsioStatus::kSuccess);
+    EXPECT_EQ(got.k2.ToLongLong(), 39);
+    ToRecord(Row{"K", 0, "v", 3900}, rec);  // the last in N order, in a later slice
+    ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+    ASSERT_EQ(writer.Delete(), tsioStatus::kSuccess);
+    ToRecord(Row{"K", 1, "changed", 3800}, rec);
+    ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+    ToRecord(Row{"K", 1, "changed", 3800}, rec);
+    ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
+    std::vector<Row> served;
+    tsioStatus::Status st;
+    while ((st = scan.Next()) == tsioStatus::kSuccess) served.push_back(FromRecord(got));
+    ASSERT_EQ(st, tsioStatus::kEndOfFile);
+    ASSERT_EQ(served.size(), 38u);
+    EXPECT_EQ(served.back().k2, 1);
+    EXPECT_EQ(served.back().v, "changed");
+  }
+  for (int nth : {1, 2, 3, 5}) {  // the first index query, its record batch, later slices
+    SCOPED_TRACE("failing query " + std::to_string(nth));
+    iotest::Parent got;
+    ccCursor cur(got, *file, 1, 1);
+    cur.Initialize();
+    tsioOrderedScan scan(cur, 4);
+    tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError, nth);
+    int served = 0;
+    tsioStatus::Status st;
+    while ((st = scan.Next()) == tsioStatus::kSuccess) ++served;
+    tsioFaults::Clear();
+    EXPECT_EQ(st, tsioStatus::kIOError);
+    EXPECT_EQ(scan.Next(), tsioStatus::kIOError);
+    EXPECT_LT(served, 38);
+  }
+  iotest::Parent got;
+  ccCursor cur(got, *file, 1, 1);
+  cur.Initialize();
+  got.v = tsAlpha("v");
+  cur.AttachCondition(3, true, false);
+  tsioOrderedScan scan(cur);
+  EXPECT_EQ(scan.Next(), tsioStatus::kInvalidOperation);
 }
 
 }  // namespace

@@ -218,6 +218,7 @@ class PgConnection final : public tsioBackendConnection {
   }
   const char* ColumnType(bool text) const override { return text ? "TEXT COLLATE \"C\"" : "BIGINT"; }
   const char* KeyedTableOptions() const override { return ""; }
+  bool ReadsPagesItself() const override { return false; }
   tsioStatus::Status BeginWrite() override { return Exec("BEGIN"); }
   std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string&, tsioStatus::Status* status) override;
   tsioStatus::Status BackupTo(const std::string& path) override;

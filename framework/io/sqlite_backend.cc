@@ -124,6 +124,7 @@ class SqliteConnection final : public tsioBackendConnection {
   std::string LastError() override { return sqlite3_errmsg(db_); }
   const char* ColumnType(bool text) const override { return text ? "TEXT" : "INTEGER"; }
   const char* KeyedTableOptions() const override { return " WITHOUT ROWID"; }
+  bool ReadsPagesItself() const override { return true; }
   tsioStatus::Status BeginWrite() override { return Exec("BEGIN IMMEDIATE"); }
   std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string& lock_path, tsioStatus::Status* status) override {
     return tsioOpenLockFile(lock_path, status);

@@ -15,6 +15,7 @@
 #include "balances/balance_as_of.h"
 #include "framework/base/errors.h"
 #include "framework/io/file_manager.h"
+#include "framework/io/ordered_scan.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
 #include "tools/bkreg/commands.h"
@@ -61,24 +62,43 @@ class TypeNames {
 };
 
 // Walks the transactions of bank account `id` in the order of the cursor's
-// index (which leads with the bank account), calling `row` with each (it answers false to stop); the
+// index (which leads with the bank account), from date `from` (when it is
+// not empty), calling `row` with each (it answers false to stop); the
 // cursor starts from an empty record, whatever other cursors on the handle
-// did.
+// did. Register order is not the table's order, so the walk reads slice by
+// slice (framework/io/ordered_scan.h): each table page is read about once
+// per slice, not once per transaction.
 template <typename F>
 tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, const tsDate& from, F row) {
   t.Initialize();
   t.m_Record.SetBankAccount(tsAlpha(id));
   if (!from.IsEmpty()) t.m_Record.SetTransactionDate(from);  // index 5 leads with the bank and the date
-  tsioStatus::Status st = t.FetchGE(false);
-  for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
+  t.AttachRange(1);
+  tsioOrderedScan scan(t);
+  tsioStatus::Status st;
+  while ((st = scan.Next()) == tsioStatus::kSuccess) {
     if (!row(t.m_Record)) break;
   }
+  t.DetachRange();
   return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
 }
 
 template <typename F>
 tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
   return WalkRegister(t, id, tsDate(), row);
+}
+
+// Walks the transactions of bank account `id` in the table's own (key)
+// order, where a plain walk reads each page once.
+template <typename F>
+tsioStatus::Status WalkInKeyOrder(Transaction& t, const std::string& id, F row) {
+  t.Initialize();
+  t.m_Record.SetBankAccount(tsAlpha(id));
+  tsioStatus::Status st = t.FetchGE(false);
+  for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
+    if (!row(t.m_Record)) break;
+  }
+  return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
 }
 
 // Adds up the amounts of bank account `id` into `total`, and those dated
@@ -192,7 +212,7 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
     tsioStatus::Status st;
     if (aligned) {
       Transaction sum(s->Register(), kRegisterColumns, 0);
-      st = WalkRegister(sum, id, [&](const TransactionData& t) {
+      st = WalkInKeyOrder(sum, id, [&](const TransactionData& t) {
         m.Add(t);
         if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
         return true;
