@@ -102,6 +102,9 @@ def main() -> int:
     bkreg = os.path.abspath(a.bkreg)
     work = a.work or tempfile.mkdtemp(prefix="bk-bench-backends-")
     os.makedirs(work, exist_ok=True)
+    # Run as root, the throw-away server runs as "postgres", which must reach
+    # its data folder inside the work folder.
+    os.chmod(work, 0o755)
     os.environ["BKREG_LOCAL_DIR"] = os.path.join(work, "local")
     server_dir = ""
     base = a.pg_base
