@@ -1,4 +1,5 @@
-// bkreg enter, generate: transactions entered through the library.
+// bkreg enter, generate, import: transactions entered through the library,
+// counted in their batch.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
@@ -535,11 +536,11 @@ int Enter(Context& ctx, const EnterOptions& o) {
   return EnterOne(ctx, *s, e, false, &verify);
 }
 
-// Batch ids for messages: "A", "A, A-2".
-std::string Joined(const std::vector<std::string>& ids) {
+// Batch ids for messages: "A", "A, A-2"; `asked` when none was entered into.
+std::string Joined(const std::vector<std::string>& ids, const std::string& asked) {
   std::string text;
   for (const std::string& id : ids) text += (text.empty() ? "" : ", ") + id;
-  return text;
+  return text.empty() ? asked : text;
 }
 
 struct GenerateOptions {
@@ -551,7 +552,8 @@ struct GenerateOptions {
 // i-th (from 0) is of type 1 + i % 4 (check, deposit, withdrawal,
 // adjustment), dated `from` + i % 61 days, for c = 1000 + i * 7919 % 90000
 // cents (deposits 4 * c), adjustments alternately adding and taking away
-// (i % 8 == 3 adds), checks numbered 1000 + i, described "Generated <i + 1>".
+// (i % 8 == 3 adds), checks numbered 1000 + i, described "Generated <i + 1>",
+// all in batch --batch (see EnterMany).
 int Generate(Context& ctx, const GenerateOptions& o) {
   std::string bank;
   std::string problem = ParseBankId("--bank", o.bank, &bank);
@@ -581,7 +583,7 @@ int Generate(Context& ctx, const GenerateOptions& o) {
         return 1;
       },
       &entered, &batches);
-  ctx.out << "Entered " << entered << " transactions for " << bank << " in batch " << Joined(batches) << "\n";
+  ctx.out << "Entered " << entered << " transactions for " << bank << " in batch " << Joined(batches, batch) << "\n";
   return status;
 }
 
@@ -637,8 +639,9 @@ struct ImportOptions {
 };
 
 // Loads FILE.csv (date,type,number,amount,description; a first line naming
-// the columns is skipped) into the register of BANK, validated, in units of
-// work with the account's totals. A line that breaks an input rule stops
+// the columns is skipped) into the register of BANK, validated, in batch
+// --batch (see EnterMany), in units of work with the account's totals and
+// the batch's counts. A line that breaks an input rule stops
 // the load: the units before it stay, and the message says how many
 // transactions were imported and which line to start again from.
 int Import(Context& ctx, const ImportOptions& o) {
@@ -703,9 +706,9 @@ int Import(Context& ctx, const ImportOptions& o) {
             << " transactions were imported (those before the last unit of work); the rest were not\n";
   }
   if (ctx.format == Format::kText) {
-    ctx.out << "Imported " << entered << " transactions into " << bank << " in batch " << Joined(batches) << "\n";
+    ctx.out << "Imported " << entered << " transactions into " << bank << " in batch " << Joined(batches, batch) << "\n";
   } else {
-    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), Joined(batches)}}}.Print(
+    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), Joined(batches, batch)}}}.Print(
         ctx.out, ctx.format);
   }
   return status;
