@@ -19,6 +19,8 @@
 #include "framework/io/file_manager.h"
 #include "records/files.h"
 #include "batches/batch.h"
+#include "framework/io/rollback_stack.h"
+#include "transactions/transaction_file_header.h"
 #include "tests/support/test_support.h"
 #include "transactions/transaction.h"
 #include "deposits/deposit_item.h"
@@ -671,6 +673,74 @@ TEST(BkregModule, FullBatchGoesOnInTheNextId) {
   const Result posted = Bk(co, "post LONGBATC-2");
   ASSERT_EQ(posted.status, 0) << posted.out;
   EXPECT_TRUE(Has(posted, "Posted batch LONGBATC-2: 2 transactions to history")) << posted.out;
+}
+
+// Programs posting their own batches at once take the history's run one
+// after another: each waits its turn (none gives up or fails) and together
+// they post everything, verify clean.
+TEST(BkregModule, ProgramsPostingAtOnceEachPostTheirBatch) {
+  bktest::TestCompany dir("company");
+  const std::string co = PlainCompany(dir);
+  const int programs = 4;
+  ASSERT_EQ(Bk(co, "gl account list").status, 0) << "the general ledger's files exist before they post";
+  for (int i = 1; i <= programs; ++i) {
+    ASSERT_EQ(Bk(co, "generate --bank B1 --count 300 --from 2026-01-01 --batch P" + std::to_string(i)).status, 0);
+  }
+  std::string script;
+  for (int i = 1; i <= programs; ++i) {
+    script += "'" + Bkreg() + "' --company '" + co + "' --wait 60 post P" + std::to_string(i) + " >/dev/null 2>&1 & p" +
+              std::to_string(i) + "=$!; ";
+  }
+  for (int i = 1; i <= programs; ++i) script += "wait $p" + std::to_string(i) + "; echo \"P" + std::to_string(i) + " $?\"; ";
+  std::string statuses;
+  FILE* p = popen(script.c_str(), "r");
+  char buf[512];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) statuses.append(buf, n);
+  pclose(p);
+  EXPECT_EQ(statuses, "P1 0\nP2 0\nP3 0\nP4 0\n");
+  const Stored s = Read(co);
+  EXPECT_TRUE(s.register_rows.empty());
+  EXPECT_EQ(s.history_rows.size(), 300u * programs);
+  const Result verified = Bk(co, "verify");
+  EXPECT_EQ(verified.status, 0) << verified.out;
+}
+
+// Postings that find the history's run header held by another program's
+// unit of work wait for it (--wait), one after another, and then post;
+// none fails or gives up while the holder ends its unit within the wait,
+// even when that is longer than a record lock's own wait. On a server
+// database only: in a company folder the holder's unit holds the whole
+// database, which others wait for up to the database's busy time-out.
+TEST(BkregModule, PostingsWaitForTheHistoryRunHeader) {
+  bktest::TestCompany dir("company");
+  if (dir.path().rfind("postgresql:", 0) != 0) GTEST_SKIP() << "a server database's record locks";
+  const std::string co = PlainCompany(dir);
+  ASSERT_EQ(Bk(co, "gl account list").status, 0);
+  for (const char* batch : {"W1", "W2"}) {
+    ASSERT_EQ(Bk(co, std::string("generate --bank B1 --count 20 --from 2026-01-01 --batch ") + batch).status, 0);
+  }
+  tsioFileManager fm(co);
+  tsioDataFile* history = nullptr;
+  ASSERT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
+  TransactionFileHeader header(*history);
+  tclRollbackStack unit;
+  ASSERT_EQ(unit.EnsureBegun(history->Company()), tsioStatus::kSuccess);
+  ccStatus<ccBoolStatus> taken(kBoolSuccess);
+  (void)header.ThisRun(taken);
+  ASSERT_EQ(taken.Value(), kBoolSuccess) << "the header held, as a posting program holds it";
+  const std::string script = "'" + Bkreg() + "' --company '" + co + "' --wait 30 post W1 >/dev/null 2>&1 & a=$!; '" +
+                             Bkreg() + "' --company '" + co + "' --wait 30 post W2 >/dev/null 2>&1 & b=$!; " +
+                             "wait $a; echo \"W1 $?\"; wait $b; echo \"W2 $?\"";
+  FILE* p = popen(script.c_str(), "r");
+  sleep(7);
+  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+  std::string statuses;
+  char buf[512];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) statuses.append(buf, n);
+  pclose(p);
+  EXPECT_EQ(statuses, "W1 0\nW2 0\n");
+  EXPECT_TRUE(Read(co).register_rows.empty());
+  EXPECT_EQ(Read(co).history_rows.size(), 40u);
 }
 
 }  // namespace
