@@ -684,7 +684,7 @@ TEST(BkregModule, ProgramsPostingAtOnceEachPostTheirBatch) {
   const int programs = 4;
   ASSERT_EQ(Bk(co, "gl account list").status, 0) << "the general ledger's files exist before they post";
   for (int i = 1; i <= programs; ++i) {
-    ASSERT_EQ(Bk(co, "generate --bank B1 --count 300 --from 2026-01-01 --batch P" + std::to_string(i)).status, 0);
+    ASSERT_EQ(Bk(co, "generate --bank B1 --count 50 --from 2026-01-01 --batch P" + std::to_string(i)).status, 0);
   }
   std::string script;
   for (int i = 1; i <= programs; ++i) {
@@ -700,7 +700,7 @@ TEST(BkregModule, ProgramsPostingAtOnceEachPostTheirBatch) {
   EXPECT_EQ(statuses, "P1 0\nP2 0\nP3 0\nP4 0\n");
   const Stored s = Read(co);
   EXPECT_TRUE(s.register_rows.empty());
-  EXPECT_EQ(s.history_rows.size(), 300u * programs);
+  EXPECT_EQ(s.history_rows.size(), 50u * programs);
   const Result verified = Bk(co, "verify");
   EXPECT_EQ(verified.status, 0) << verified.out;
 }
