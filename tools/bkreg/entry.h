@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "framework/types/ts_currency.h"
 #include "framework/types/ts_date.h"
@@ -46,10 +47,15 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
 using EntrySource = std::function<int(Entry& e)>;
 
 // Enters what `next` gives into bank account `id`, every `unit` entries one
-// unit of work with the account's balance and totals, so a failure loses at
-// most the unit it happened in. `*entered` is how many were committed;
-// progress goes to a terminal (`total` entries expected, 0 when unknown).
-int EnterMany(Context& ctx, Session& s, const std::string& id, long unit, long total, const EntrySource& next,
-              long* entered);
+// unit of work with the account's balance and totals and the batches'
+// counts, so a failure loses at most the unit it happened in. The entries
+// go in batch `batch` (checks in its payables' record, the rest in the
+// register's), counted as one entry at a time is: an open batch is added
+// to, a posted one is refused, and a full one goes on in "<batch>-2", ...;
+// `*batches` are the ids entered into. `*entered` is how many were
+// committed; progress goes to a terminal (`total` entries expected, 0 when
+// unknown).
+int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string& batch, long unit, long total,
+              const EntrySource& next, long* entered, std::vector<std::string>* batches);
 
 }  // namespace bkreg

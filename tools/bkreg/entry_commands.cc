@@ -1,10 +1,12 @@
-// bkreg enter, generate: transactions entered through the library.
+// bkreg enter, generate, import: transactions entered through the library,
+// counted in their batch.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 
 #include "accounts/bank_account.h"
+#include "batches/batch.h"
 #include "batches/bk_batch_part.h"
 #include "duplicates/bk_verify_duplicates.h"
 #include "framework/base/errors.h"
@@ -163,6 +165,153 @@ void CountIntoBank(BankAccount& bank, const Transaction& t, int type) {
 
 int TakeRun(Context& ctx, Session& s) { return TakeRun(ctx, s.Program()); }
 
+// The batch records a bulk entry counts into, as Transaction::Create counts
+// one entry: a batch id has a record for the register's own entries (BK,
+// source 2) and one for checks (payables', AP, source 1), each created when
+// its first entry comes (or an open one reused: its counts grow, its control
+// totals stay). Rules:
+//   - a batch that was posted (its record counts entries and none of them is
+//     left in the register) is not entered into again: the entry is refused,
+//     so a posted batch never silently grows;
+//   - a record counts at most kMaxCount entries (its 16-bit count): when one
+//     is full the entries go on in the next batch id, "<id>-2", "<id>-3",
+//     ... (the id shortened to keep 10 characters), under the same rules;
+//   - what is counted is written (Save) inside the caller's unit of work,
+//     so the counts commit or roll back with the entries; a record another
+//     program holds (posting it, entering into it) is waited for.
+class EntryBatches {
+ public:
+  static constexpr long kMaxCount = 32767;
+
+  EntryBatches(Context& ctx, Session& s, std::string base, std::string description)
+      : ctx_(ctx), s_(s), base_(std::move(base)), description_(std::move(description)) {}
+
+  // Makes room for one more entry of `type` (rolling to the next id when its
+  // record is full); kDone with `*id` the batch id it goes in, else the exit
+  // status after a message.
+  int Next(int type, std::string* id) {
+    if (id_.empty()) {
+      if (const int rc = Begin(base_); rc != kDone) return rc;
+    }
+    const int k = Kind(type);
+    if (!records_[k].batch) {
+      if (const int rc = OpenRecord(k); rc != kDone) return rc;
+    }
+    while (records_[k].count >= kMaxCount) {
+      if (const int rc = Save(); rc != kDone) return rc;
+      if (++number_ > 99) return ctx_.Refuse("batch '" + base_ + "' and its continuations are full");
+      if (const int rc = Begin(Continuation(base_, number_)); rc != kDone) return rc;
+      if (const int rc = OpenRecord(k); rc != kDone) return rc;
+    }
+    *id = id_;
+    return kDone;
+  }
+
+  // Counts the entry of `type` made after Next, of net amount `net`.
+  void Count(int type, const tsCurrency& net) {
+    Record& r = records_[Kind(type)];
+    Part(r).AddTran(bkBatchPart::kAllTransactions, net);
+    ++r.count;
+    ++r.unsaved;
+  }
+
+  // Writes what was counted since the last Save into the records, inside
+  // the unit of work open; kDone or the exit status after a message.
+  int Save() {
+    for (Record& r : records_) {
+      if (!r.batch || r.unsaved == 0) continue;
+      const auto deadline = ctx_.WaitDeadline();
+      for (int round = 0; !r.batch->UpdateInfo("BK"); ++round) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+          return ctx_.Busy("the counts of batch '" + id_ +
+                           "' could not be saved: another program holds it (posting it or entering into it)");
+        }
+        Context::Pause(round);
+      }
+      r.unsaved = 0;
+    }
+    return kDone;
+  }
+
+  // The batch ids entered into, in order.
+  const std::vector<std::string>& Used() const { return used_; }
+
+ private:
+  struct Record {
+    std::unique_ptr<zzBatch> batch;
+    long count = 0;    // entries the record holds, ours included
+    long unsaved = 0;  // ours not yet written
+  };
+
+  static int Kind(int type) { return type == 1 ? 1 : 0; }
+  static bkBatchPart& Part(Record& r) { return *dynamic_cast<bkBatchPart*>(r.batch->ApplPart("BK")); }
+
+  // `base` shortened (by characters) to leave room for "-<number>".
+  static std::string Continuation(const std::string& base, int number) {
+    const std::string suffix = "-" + std::to_string(number);
+    const size_t room = static_cast<size_t>(kBatchIdLimit) - suffix.size();
+    size_t end = 0, chars = 0;
+    while (end < base.size() && chars < room) {
+      ++end;
+      while (end < base.size() && (static_cast<unsigned char>(base[end]) & 0xC0) == 0x80) ++end;
+      ++chars;
+    }
+    return base.substr(0, end) + suffix;
+  }
+
+  // Starts entering into batch `id` (its records opened as entries come),
+  // unless it was posted.
+  int Begin(const std::string& id) {
+    Batch walk(s_.Register());
+    tsioStatus::Status st = walk.FetchFirst(false);
+    for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
+      const BatchData& r = walk.m_Record;
+      if (r.GetBatch() != tsAlpha(id) || (r.GetCountPosted().Value() == 0 && r.GetAmountPosted().IsNull())) continue;
+      const tsioStatus::Status members = walk.MembersStatus();
+      if (members == tsioStatus::kEndOfFile) {
+        return ctx_.Refuse("batch '" + id + "' was posted; nothing more is entered into it (give another --batch)");
+      }
+      if (members != tsioStatus::kSuccess) {
+        return ctx_.IoFailure("cannot read the transactions of batch '" + id + "'", members);
+      }
+    }
+    if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      return ctx_.IoFailure("cannot read the batches", st);
+    }
+    for (Record& r : records_) {
+      if (r.batch) retired_.push_back(std::move(r.batch));
+      r = Record();
+    }
+    id_ = id;
+    used_.push_back(id);
+    return kDone;
+  }
+
+  // Opens (creates or reads) the current id's record of kind `k`.
+  int OpenRecord(int k) {
+    Record& r = records_[k];
+    r.batch = std::make_unique<zzBatch>(k == 1 ? "AP" : "BK", tsAlpha(id_), k == 1 ? 1 : 2);
+    r.batch->AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s_.Register().FileNum());
+    r.batch->SetDesc(description_);
+    r.batch->SetDate(tsDate::Today());
+    r.batch->SyncParts();
+    const tsioStatus::Status st = ctx_.Waiting([&] { return r.batch->OpenInfo("BK"); });
+    if (st != tsioStatus::kSuccess) return ctx_.IoFailure("batch '" + id_ + "' could not be opened", st);
+    r.count = Part(r).GetNumberOfTransPosted().ToLongLong();
+    return kDone;
+  }
+
+  Context& ctx_;
+  Session& s_;
+  const std::string base_, description_;
+  std::string id_;
+  int number_ = 1;
+  Record records_[2];  // the register's own entries, checks
+  // Records of ids left behind: their writes belong to the unit still open.
+  std::vector<std::unique_ptr<zzBatch>> retired_;
+  std::vector<std::string> used_;
+};
+
 const std::vector<std::string> kCreatedHeadings = {"Bank", "Type", "Run", "Sequence", "Date", "Number", "Amount"};
 const std::vector<bool> kCreatedNumeric = {false, false, true, true, false, false, true};
 
@@ -246,9 +395,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   return kDone;
 }
 
-int EnterMany(Context& ctx, Session& s, const std::string& id, long chunk, long total, const EntrySource& next,
-              long* entered) {
+int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string& batch, long chunk, long total,
+              const EntrySource& next, long* entered, std::vector<std::string>* batches) {
   *entered = 0;
+  batches->clear();
   BankAccount bank(s.Master(), "", 0);
   bank.m_Record.SetBankAccount(tsAlpha(id));
   tsioStatus::Status st = bank.FetchEQ(false);
@@ -264,6 +414,19 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, long chunk, long 
     (void)bank.Unlock();
     return run;
   }
+  EntryBatches counted(ctx, s, batch, "Bulk entry: " + id);
+  // Ends the unit of work: the account's totals counted so far, the
+  // batches' counts, then the commit; kDone or the exit status.
+  auto commit = [&](const std::string& what) -> int {
+    // Validation may have moved the master file's current record: make
+    // the account current again (with the totals counted so far).
+    tsioStatus::Status io = bank.SetBuffer();
+    if (io == tsioStatus::kSuccess) io = bank.Update();
+    if (io != tsioStatus::kSuccess) return ctx.IoFailure(what, io);
+    if (const int rc = counted.Save(); rc != kDone) return rc;
+    io = unit.Commit();
+    return io == tsioStatus::kSuccess ? kDone : ctx.IoFailure(what, io);
+  };
   const bool progress = ctx.Interactive();
   int rc = kDone;
   long done = 0, read = 0;
@@ -277,22 +440,22 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, long chunk, long 
       break;
     }
     e.bank = id;
+    rc = counted.Next(e.type, &e.batch);
+    if (rc != kDone) break;
     rc = BuildEntry(ctx, s, e, t);
     if (rc != kDone) break;
     CountIntoBank(bank, t, e.type);
+    counted.Count(e.type, t.m_Record.GetAmount());
     st = t.Insert();
     ++read;
-    if (st == tsioStatus::kSuccess && read % chunk == 0) {
-      // Validation may have moved the master file's current record: make
-      // the account current again (with the totals counted so far).
-      st = bank.SetBuffer();
-      if (st == tsioStatus::kSuccess) st = bank.Update();
-      if (st == tsioStatus::kSuccess) st = unit.Commit();
-      if (st == tsioStatus::kSuccess) done = read;
-    }
     if (st != tsioStatus::kSuccess) {
       rc = ctx.IoFailure("the " + t.m_Record.MessageText() + " could not be saved", st);
       break;
+    }
+    if (read % chunk == 0) {
+      rc = commit("the " + t.m_Record.MessageText() + " could not be saved");
+      if (rc != kDone) break;
+      done = read;
     }
     if (progress && read % 1000 == 0) {
       ctx.err << "\rentering: " << read;
@@ -301,19 +464,14 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, long chunk, long 
     }
   }
   if (rc == kDone && read > done) {
-    st = bank.SetBuffer();
-    if (st == tsioStatus::kSuccess) st = bank.Update();
-    if (st == tsioStatus::kSuccess) st = unit.Commit();
-    if (st == tsioStatus::kSuccess) {
-      done = read;
-    } else {
-      rc = ctx.IoFailure("the last transactions could not be saved", st);
-    }
+    rc = commit("the last transactions could not be saved");
+    if (rc == kDone) done = read;
   }
   if (progress) ctx.err << "\rentering: " << read << (total > 0 ? "/" + std::to_string(total) : "") << "\n";
   if (rc != kDone) (void)unit.Rollback();
   (void)bank.Unlock();
   *entered = done;
+  *batches = counted.Used();
   return rc;
 }
 
@@ -378,8 +536,15 @@ int Enter(Context& ctx, const EnterOptions& o) {
   return EnterOne(ctx, *s, e, false, &verify);
 }
 
+// Batch ids for messages: "A", "A, A-2"; `asked` when none was entered into.
+std::string Joined(const std::vector<std::string>& ids, const std::string& asked) {
+  std::string text;
+  for (const std::string& id : ids) text += (text.empty() ? "" : ", ") + id;
+  return text.empty() ? asked : text;
+}
+
 struct GenerateOptions {
-  std::string bank, from;
+  std::string bank, from, batch = "GENERATED";
   long count = 1000, unit = 10000;
 };
 
@@ -387,19 +552,24 @@ struct GenerateOptions {
 // i-th (from 0) is of type 1 + i % 4 (check, deposit, withdrawal,
 // adjustment), dated `from` + i % 61 days, for c = 1000 + i * 7919 % 90000
 // cents (deposits 4 * c), adjustments alternately adding and taking away
-// (i % 8 == 3 adds), checks numbered 1000 + i, described "Generated <i + 1>".
+// (i % 8 == 3 adds), checks numbered 1000 + i, described "Generated <i + 1>",
+// all in batch --batch (see EnterMany).
 int Generate(Context& ctx, const GenerateOptions& o) {
   std::string bank;
   std::string problem = ParseBankId("--bank", o.bank, &bank);
   tsDate from = tsDate::Today() - 60;  // to today
   if (problem.empty() && !o.from.empty()) problem = ParseDate("--from", o.from, &from);
+  std::string batch;
+  if (problem.empty()) problem = CheckText("--batch", o.batch, kBatchIdLimit, &batch);
+  if (problem.empty() && batch.empty()) problem = "--batch is empty";
   if (!problem.empty()) return ctx.Refuse(problem);
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
   long entered = 0, i = 0;
+  std::vector<std::string> batches;
   status = EnterMany(
-      ctx, *s, bank, o.unit, o.count,
+      ctx, *s, bank, batch, o.unit, o.count,
       [&](Entry& e) {
         if (i >= o.count) return 0;
         e.type = 1 + static_cast<int>(i % 4);
@@ -409,12 +579,11 @@ int Generate(Context& ctx, const GenerateOptions& o) {
         e.date = from + static_cast<int>(i % 61);
         e.check = e.type == 1 ? 1000 + i : 0;
         e.description = "Generated " + std::to_string(i + 1);
-        e.batch = "GENERATED";
         ++i;
         return 1;
       },
-      &entered);
-  ctx.out << "Entered " << entered << " transactions for " << bank << "\n";
+      &entered, &batches);
+  ctx.out << "Entered " << entered << " transactions for " << bank << " in batch " << Joined(batches, batch) << "\n";
   return status;
 }
 
@@ -470,8 +639,9 @@ struct ImportOptions {
 };
 
 // Loads FILE.csv (date,type,number,amount,description; a first line naming
-// the columns is skipped) into the register of BANK, validated, in units of
-// work with the account's totals. A line that breaks an input rule stops
+// the columns is skipped) into the register of BANK, validated, in batch
+// --batch (see EnterMany), in units of work with the account's totals and
+// the batch's counts. A line that breaks an input rule stops
 // the load: the units before it stay, and the message says how many
 // transactions were imported and which line to start again from.
 int Import(Context& ctx, const ImportOptions& o) {
@@ -487,9 +657,9 @@ int Import(Context& ctx, const ImportOptions& o) {
   if (!s) return status;
   long lines = 0, line_of_entry = 0, entered = 0;
   std::vector<std::string> cells;
-  std::vector<long> unit_lines;  // the line each entry of the open unit came from
+  std::vector<std::string> batches;
   status = EnterMany(
-      ctx, *s, bank, o.unit, 0,
+      ctx, *s, bank, batch, o.unit, 0,
       [&](Entry& e) {
         for (;;) {
           if (!ReadCsvRecord(in, &cells, &lines)) return 0;
@@ -527,19 +697,18 @@ int Import(Context& ctx, const ImportOptions& o) {
           ctx.err << "bkreg: " << where << bad << "\n";
           return -1;
         }
-        e.batch = batch;
         return 1;
       },
-      &entered);
+      &entered, &batches);
   // Committed units hold the first `entered` transactions of the file.
   if (status != kDone) {
     ctx.err << "bkreg: stopped at line " << line_of_entry << " of " << o.file << ": " << entered
             << " transactions were imported (those before the last unit of work); the rest were not\n";
   }
   if (ctx.format == Format::kText) {
-    ctx.out << "Imported " << entered << " transactions into " << bank << "\n";
+    ctx.out << "Imported " << entered << " transactions into " << bank << " in batch " << Joined(batches, batch) << "\n";
   } else {
-    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), batch}}}.Print(
+    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), Joined(batches, batch)}}}.Print(
         ctx.out, ctx.format);
   }
   return status;
@@ -629,6 +798,9 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
   generate->add_option("--bank", g->bank, "bank account id")->required();
   generate->add_option("--count", g->count, "how many (default 1000)")->check(CLI::Range(0L, 100000000L));
   generate->add_option("--from", g->from, "date of the first (default 60 days ago)");
+  generate->add_option("--batch", g->batch,
+                       "batch id, at most 10 characters (default GENERATED): an open batch is added to, a posted "
+                       "one refused; a full one (32,767 of a kind) goes on in ID-2, ID-3, ...");
   generate->add_option("--unit", g->unit, "transactions per unit of work (default 10,000)")
       ->check(CLI::Range(1L, 100000000L));
   generate->callback([&ctx, g] { ctx.status = Generate(ctx, *g); });
@@ -638,7 +810,9 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
       "import", "loads a CSV file (date,type,number,amount,description) into a bank account's register, validated");
   import->add_option("BANK", i->bank, "bank account id")->required();
   import->add_option("FILE", i->file, "the CSV file")->required();
-  import->add_option("--batch", i->batch, "batch id the transactions carry (default IMPORT)");
+  import->add_option("--batch", i->batch,
+                     "batch id, at most 10 characters (default IMPORT): an open batch is added to, a posted one "
+                     "refused; a full one (32,767 of a kind) goes on in ID-2, ID-3, ...");
   import->add_option("--unit", i->unit, "transactions per unit of work (default 10,000)")
       ->check(CLI::Range(1L, 100000000L));
   import->callback([&ctx, i] { ctx.status = Import(ctx, *i); });

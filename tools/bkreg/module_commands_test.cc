@@ -18,6 +18,9 @@
 #include "framework/io/cursor.h"
 #include "framework/io/file_manager.h"
 #include "records/files.h"
+#include "batches/batch.h"
+#include "framework/io/rollback_stack.h"
+#include "transactions/transaction_file_header.h"
 #include "tests/support/test_support.h"
 #include "transactions/transaction.h"
 #include "deposits/deposit_item.h"
@@ -519,6 +522,225 @@ TEST(BkregModule, PostKilledAtEachWriteLeavesTheBatchWholeOrAbsent) {
   }
   EXPECT_GT(kills, 10);
 #endif
+}
+
+// A company with bank account B1 (opening balance 1000.00) whose general
+// ledger interface is off, so entries need no accounts or lines.
+std::string PlainCompany(bktest::TestCompany& dir) {
+  const std::string co = dir.path();
+  EXPECT_EQ(Bk(co, "init").status, 0);
+  EXPECT_EQ(Bk(co, "bank add B1 --balance 1000.00").status, 0);
+  return co;
+}
+
+// Cents as the program prints money: "-12.05", "3.40".
+std::string Money(long long cents) {
+  const long long a = cents < 0 ? -cents : cents;
+  std::string frac = std::to_string(a % 100);
+  if (frac.size() < 2) frac = "0" + frac;
+  return (cents < 0 ? "-" : "") + std::to_string(a / 100) + "." + frac;
+}
+
+// The CSV row of `batch list` for application `appl` and batch `id` (empty
+// when there is none).
+std::string BatchRow(const std::string& co, const std::string& appl, const std::string& id) {
+  const Result list = Bk(co, "--format csv batch list");
+  std::istringstream lines(list.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(appl + "," + id + ",", 0) == 0) return line;
+  }
+  return "";
+}
+
+// The end of a batch row without control totals: entered count and amount
+// (not in balance unless the amount is 0, the batch part's rule).
+std::string Entered(long count, long long cents) {
+  return ",0,0.00," + std::to_string(count) + "," + Money(cents) + (cents == 0 ? ",yes" : ",no");
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Generated transactions are counted in their batch as they are entered
+// (checks in payables' record, the rest in the register's), so verify finds
+// the counts right, the batch posts whole and the balance is the opening
+// balance plus what the generation rule adds up to; a posted batch is not
+// entered into again.
+TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
+  bktest::TestCompany dir("company");
+  const std::string co = PlainCompany(dir);
+  const int n = 10;
+  const Result gen = Bk(co, "generate --bank B1 --count " + std::to_string(n) + " --from 2026-03-01 --batch G --unit 3");
+  ASSERT_EQ(gen.status, 0) << gen.out;
+  EXPECT_TRUE(Has(gen, "Entered 10 transactions for B1 in batch G")) << gen.out;
+  // The rule bkreg generate documents, summed here.
+  long checks = 0, others = 0;
+  long long check_cents = 0, other_cents = 0;
+  for (long long i = 0; i < n; ++i) {
+    const int type = 1 + static_cast<int>(i % 4);
+    const long long c = (1000 + (i * 7919) % 90000) * (type == 2 ? 4 : 1);
+    const long long net = type == 2 || (type == 4 && i % 8 == 3) ? c : -c;
+    (type == 1 ? checks : others) += 1;
+    (type == 1 ? check_cents : other_cents) += net;
+  }
+  EXPECT_TRUE(EndsWith(BatchRow(co, "BK", "G"), Entered(others, other_cents))) << BatchRow(co, "BK", "G");
+  EXPECT_TRUE(EndsWith(BatchRow(co, "AP", "G"), Entered(checks, check_cents))) << BatchRow(co, "AP", "G");
+  const Result verified = Bk(co, "verify");
+  EXPECT_EQ(verified.status, 0) << verified.out;
+
+  const Result posted = Bk(co, "post G");
+  ASSERT_EQ(posted.status, 0) << posted.out;
+  EXPECT_TRUE(Has(posted, "Posted batch G: 10 transactions to history")) << posted.out;
+  const Stored s = Read(co);
+  EXPECT_TRUE(s.register_rows.empty());
+  EXPECT_EQ(s.history_rows.size(), static_cast<size_t>(n));
+  const Result balance = Bk(co, "--format csv balance B1 --as-of 2026-12-31");
+  EXPECT_TRUE(Has(balance, "B1,2026-12-31,register," + Money(100000 + check_cents + other_cents))) << balance.out;
+  const Result again = Bk(co, "verify");
+  EXPECT_EQ(again.status, 0) << again.out;
+
+  const std::string csv = dir.Sub("more.csv");
+  std::ofstream(csv) << "2026-04-01,deposit,D9,5.00,More\n";
+  ExpectRefusals(co, {
+      {"generate --bank B1 --count 4 --batch G", 1, "batch 'G' was posted"},
+      {"import B1 " + csv + " --batch G", 1, "batch 'G' was posted"},
+      {"generate --bank B1 --count 1 --batch ''", 1, "--batch is empty"},
+      {"generate --bank B1 --count 1 --batch ELEVENCHARS", 1, "--batch"},
+  });
+  EXPECT_TRUE(Read(co).register_rows.empty()) << "nothing entered into the posted batch";
+  EXPECT_TRUE(EndsWith(BatchRow(co, "BK", "G"), Entered(others, other_cents)));
+  const Result other = Bk(co, "import B1 " + csv + " --batch G2");
+  EXPECT_EQ(other.status, 0) << other.out;
+  EXPECT_TRUE(Has(other, "Imported 1 transactions into B1 in batch G2")) << other.out;
+}
+
+// An import into an open batch adds to what was entered into it before and
+// leaves its control totals alone; its checks count in payables' record of
+// the same id, and posting the id posts both.
+TEST(BkregModule, ImportAddsToAnOpenBatch) {
+  bktest::TestCompany dir("company");
+  const std::string co = PlainCompany(dir);
+  ASSERT_EQ(Bk(co, "batch open D --desc Week --date 2026-11-02 --count 4 --amount 160.00").status, 0);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 100.00 --date 2026-11-03 --batch D").status, 0);
+  const std::string csv = dir.Sub("lines.csv");
+  std::ofstream(csv) << "date,type,number,amount,description\n"
+                        "2026-11-04,deposit,D1,25.00,Receipts\n"
+                        "2026-11-05,check,501,10.00,Supplies\n"
+                        "2026-11-05,deposit,D2,30.50,Receipts\n"
+                        "2026-11-06,adjustment,,4.50,Interest\n";
+  const Result imported = Bk(co, "import B1 " + csv + " --batch D --unit 2");
+  ASSERT_EQ(imported.status, 0) << imported.out;
+  EXPECT_TRUE(Has(imported, "Imported 4 transactions into B1 in batch D")) << imported.out;
+  EXPECT_EQ(BatchRow(co, "BK", "D"), "BK,D,Week,2026-11-02,4,160.00,4,160.00,yes");
+  EXPECT_TRUE(EndsWith(BatchRow(co, "AP", "D"), Entered(1, -1000))) << BatchRow(co, "AP", "D");
+  const Result verified = Bk(co, "verify");
+  EXPECT_EQ(verified.status, 0) << verified.out;
+  const Result posted = Bk(co, "post D");
+  ASSERT_EQ(posted.status, 0) << posted.out;
+  EXPECT_TRUE(Has(posted, "Posted batch D: 5 transactions to history")) << posted.out;
+  EXPECT_TRUE(Read(co).register_rows.empty());
+  EXPECT_EQ(Bk(co, "verify").status, 0);
+}
+
+// A batch record counts at most 32,767 entries: the entries that do not fit
+// go on in the next batch id (shortened to keep 10 characters), each record
+// counting its own.
+TEST(BkregModule, FullBatchGoesOnInTheNextId) {
+  bktest::TestCompany dir("company");
+  const std::string co = PlainCompany(dir);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 1.00 --date 2026-11-02 --batch LONGBATCH1").status, 0);
+  {  // as if 32,764 more had been entered
+    tsioFileManager fm(co);
+    tsioDataFile* bkt = nullptr;
+    ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+    Batch b(*bkt);
+    ASSERT_EQ(b.FetchFirst(true), tsioStatus::kSuccess);
+    ASSERT_EQ(b.m_Record.GetBatch().str(), "LONGBATCH1");
+    b.m_Record.SetCountPosted(tsNum<short>(32765));
+    ASSERT_EQ(b.Update(), tsioStatus::kSuccess);
+    (void)b.Unlock();
+  }
+  const std::string csv = dir.Sub("four.csv");
+  std::ofstream(csv) << "2026-11-03,deposit,A,1.00,One\n2026-11-03,deposit,B,2.00,Two\n"
+                        "2026-11-03,deposit,C,3.00,Three\n2026-11-03,deposit,E,4.00,Four\n";
+  const Result imported = Bk(co, "import B1 " + csv + " --batch LONGBATCH1");
+  ASSERT_EQ(imported.status, 0) << imported.out;
+  EXPECT_TRUE(Has(imported, "in batch LONGBATCH1, LONGBATC-2")) << imported.out;
+  EXPECT_TRUE(EndsWith(BatchRow(co, "BK", "LONGBATCH1"), Entered(32767, 400))) << BatchRow(co, "BK", "LONGBATCH1");
+  EXPECT_TRUE(EndsWith(BatchRow(co, "BK", "LONGBATC-2"), Entered(2, 700))) << BatchRow(co, "BK", "LONGBATC-2");
+  const Result posted = Bk(co, "post LONGBATC-2");
+  ASSERT_EQ(posted.status, 0) << posted.out;
+  EXPECT_TRUE(Has(posted, "Posted batch LONGBATC-2: 2 transactions to history")) << posted.out;
+}
+
+// Programs posting their own batches at once take the history's run one
+// after another: each waits its turn (none gives up or fails) and together
+// they post everything, verify clean.
+TEST(BkregModule, ProgramsPostingAtOnceEachPostTheirBatch) {
+  bktest::TestCompany dir("company");
+  const std::string co = PlainCompany(dir);
+  const int programs = 4;
+  ASSERT_EQ(Bk(co, "gl account list").status, 0) << "the general ledger's files exist before they post";
+  for (int i = 1; i <= programs; ++i) {
+    ASSERT_EQ(Bk(co, "generate --bank B1 --count 50 --from 2026-01-01 --batch P" + std::to_string(i)).status, 0);
+  }
+  std::string script;
+  for (int i = 1; i <= programs; ++i) {
+    script += "'" + Bkreg() + "' --company '" + co + "' --wait 60 post P" + std::to_string(i) + " >/dev/null 2>&1 & p" +
+              std::to_string(i) + "=$!; ";
+  }
+  for (int i = 1; i <= programs; ++i) script += "wait $p" + std::to_string(i) + "; echo \"P" + std::to_string(i) + " $?\"; ";
+  std::string statuses;
+  FILE* p = popen(script.c_str(), "r");
+  char buf[512];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) statuses.append(buf, n);
+  pclose(p);
+  EXPECT_EQ(statuses, "P1 0\nP2 0\nP3 0\nP4 0\n");
+  const Stored s = Read(co);
+  EXPECT_TRUE(s.register_rows.empty());
+  EXPECT_EQ(s.history_rows.size(), 50u * programs);
+  const Result verified = Bk(co, "verify");
+  EXPECT_EQ(verified.status, 0) << verified.out;
+}
+
+// Postings that find the history's run header held by another program's
+// unit of work wait for it (--wait), one after another, and then post;
+// none fails or gives up while the holder ends its unit within the wait,
+// even when that is longer than a record lock's own wait. On a server
+// database only: in a company folder the holder's unit holds the whole
+// database, which others wait for up to the database's busy time-out.
+TEST(BkregModule, PostingsWaitForTheHistoryRunHeader) {
+  bktest::TestCompany dir("company");
+  if (dir.path().rfind("postgresql:", 0) != 0) GTEST_SKIP() << "a server database's record locks";
+  const std::string co = PlainCompany(dir);
+  ASSERT_EQ(Bk(co, "gl account list").status, 0);
+  for (const char* batch : {"W1", "W2"}) {
+    ASSERT_EQ(Bk(co, std::string("generate --bank B1 --count 20 --from 2026-01-01 --batch ") + batch).status, 0);
+  }
+  tsioFileManager fm(co);
+  tsioDataFile* history = nullptr;
+  ASSERT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
+  TransactionFileHeader header(*history);
+  tclRollbackStack unit;
+  ASSERT_EQ(unit.EnsureBegun(history->Company()), tsioStatus::kSuccess);
+  ccStatus<ccBoolStatus> taken(kBoolSuccess);
+  (void)header.ThisRun(taken);
+  ASSERT_EQ(taken.Value(), kBoolSuccess) << "the header held, as a posting program holds it";
+  const std::string script = "'" + Bkreg() + "' --company '" + co + "' --wait 30 post W1 >/dev/null 2>&1 & a=$!; '" +
+                             Bkreg() + "' --company '" + co + "' --wait 30 post W2 >/dev/null 2>&1 & b=$!; " +
+                             "wait $a; echo \"W1 $?\"; wait $b; echo \"W2 $?\"";
+  FILE* p = popen(script.c_str(), "r");
+  sleep(7);
+  ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+  std::string statuses;
+  char buf[512];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) statuses.append(buf, n);
+  pclose(p);
+  EXPECT_EQ(statuses, "W1 0\nW2 0\n");
+  EXPECT_TRUE(Read(co).register_rows.empty());
+  EXPECT_EQ(Read(co).history_rows.size(), 40u);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 //     balance (the entered count and amount equal the control ones);
 //   - the batch records are held locked while the batch is posted, so a
 //     second posting, or an entry into the batch, waits its turn (exit 3);
+//     programs posting other batches at once take the history's run one
+//     after another, each waiting (--wait) while another holds it;
 //     the bank accounts concerned must not be edited by another program;
 //   - general-ledger lines: a transaction with both a debit and a credit
 //     account gives a line pair; a deposit's item lines and a withdrawal's
@@ -118,6 +120,28 @@ ccStatus<tsioStatus::Status> Lines(bkProgram& program, glwTranCreator& creator, 
   TransactionData whole(r);
   *pairs = 1;
   return Accumulate(program, creator, whole, kTranLevelTransaction);
+}
+
+// The history's run for this posting, taken from the history file's
+// header. Another program posting holds the header until its unit of work
+// ends, so a header held (locked or busy) is waited for, up to the
+// context's wait; `*held` tells that the wait ran out. Called first thing
+// in the unit (nothing written yet, so the holder never waits on us).
+tsDouble HistoryRun(const Context& ctx, TransactionFileHeader& header, ccStatus<ccBoolStatus>& taken, bool* held) {
+  const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
+  const auto deadline = ctx.WaitDeadline();
+  for (int round = 0;; ++round) {
+    taken = ccStatus<ccBoolStatus>(kBoolSuccess);
+    const tsDouble run = header.ThisRun(taken);
+    *held = false;
+    for (const auto& e : taken.Errors()) {
+      *held = *held || (e.Number() == 1616 && (e.Text().find(locked) != std::string::npos ||
+                                               e.Text().find(busy) != std::string::npos));
+    }
+    if (taken.Value() == kBoolSuccess) *held = false;
+    if (taken.Value() == kBoolSuccess || !*held || std::chrono::steady_clock::now() >= deadline) return run;
+    Context::Pause(round);
+  }
 }
 
 }  // namespace
@@ -241,11 +265,12 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     tclRollbackStack unit;
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
     ccStatus<ccBoolStatus> taken(kBoolSuccess);
-    const tsDouble run = io == tsioStatus::kSuccess ? history_header.ThisRun(taken) : tsDouble();
+    bool held = false;
+    const tsDouble run = io == tsioStatus::kSuccess ? HistoryRun(*c.ctx, history_header, taken, &held) : tsDouble();
     if (io != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
       PrintMessages(taken.Errors(), err);
-      why = "the history's run could not be taken";
-      rc = io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
+      why = held ? "the history's run header stayed in use by another program" : "the history's run could not be taken";
+      rc = held || io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
       break;
     }
     {
