@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "accounts/bank_account.h"
+#include "batches/batch.h"
 #include "framework/io/file_manager.h"
 #include "records/files.h"
 #include "tests/support/test_support.h"
@@ -415,6 +416,27 @@ TEST(BkregCli, ConcurrentEntriesWaitForTheAccount) {
   EXPECT_TRUE(Has(r.err, "in use")) << r.err;
   EXPECT_EQ(Bk(co, "--wait 0 enter deposit --bank A --amount 1").status, 3);
   (void)held.Unlock();
+
+  // Hold the batch record the deposits count into (as a program entering or
+  // posting into it does): an entry waits for it, then gives up (3) with
+  // nothing entered; it is never refused at once as a business rule.
+  tsioDataFile* bkt = nullptr;
+  ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+  Batch batch(*bkt);
+  tsioStatus::Status st = batch.FetchFirst(false);
+  while (st == tsioStatus::kSuccess &&
+         !(batch.m_Record.GetBatch() == tsAlpha("BKREG") && batch.m_Record.GetApplOfOrigin() == tsAlpha("BK"))) {
+    st = batch.FetchNext(false);
+  }
+  ASSERT_EQ(st, tsioStatus::kSuccess);
+  ASSERT_EQ(batch.FetchEQ(true), tsioStatus::kSuccess);
+  const std::string balance_b = Bk(co, "--format csv balance B --as-of 2026-11-30").out;
+  const Result waited_batch = Bk(co, "enter deposit --bank B --amount 1", "BKREG_WAIT=0.4");
+  EXPECT_EQ(waited_batch.status, 3) << waited_batch.err;
+  EXPECT_TRUE(Has(waited_batch.err, "batch 'BKREG' is in use")) << waited_batch.err;
+  (void)batch.Unlock();
+  EXPECT_EQ(Bk(co, "verify").status, 0);
+  EXPECT_EQ(Bk(co, "--format csv balance B --as-of 2026-11-30").out, balance_b);
 }
 
 // Import: everything or, when a line breaks a rule, the units of work before

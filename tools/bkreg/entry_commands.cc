@@ -1,6 +1,7 @@
 // bkreg enter, generate, import: transactions entered through the library,
 // counted in their batch.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -344,31 +345,47 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
       return refused;
     }
   }
-  // Distribution lines go in first, under the run and sequence Create
-  // gives, so that the module's rules check them with the transaction.
-  if (!e.lines.empty()) {
-    ccStatus<ccBoolStatus> taken(kBoolSuccess);
-    st = unit.EnsureBegun(s.Register().Company());
-    const tsDouble run = st == tsioStatus::kSuccess ? s.Program().BKTHeader()->ThisRun(taken) : tsDouble();
-    if (st == tsioStatus::kSuccess && taken.Value() == kBoolSuccess) {
-      st = WriteDetails(t, run, s.Program().BKTHeader()->ThisSequence() + tsDouble(1), e.lines, unit);
+  // A batch record another program holds (its entry's unit still open, or
+  // a posting) refuses the count (1618): the unit is taken back and tried
+  // again until the wait runs out, as for the account.
+  const auto deadline = ctx.WaitDeadline();
+  for (int round = 0;; ++round) {
+    // Distribution lines go in first, under the run and sequence Create
+    // gives, so that the module's rules check them with the transaction.
+    if (!e.lines.empty()) {
+      ccStatus<ccBoolStatus> taken(kBoolSuccess);
+      st = unit.EnsureBegun(s.Register().Company());
+      const tsDouble run = st == tsioStatus::kSuccess ? s.Program().BKTHeader()->ThisRun(taken) : tsDouble();
+      if (st == tsioStatus::kSuccess && taken.Value() == kBoolSuccess) {
+        st = WriteDetails(t, run, s.Program().BKTHeader()->ThisSequence() + tsDouble(1), e.lines, unit);
+      }
+      if (st != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
+        ctx.PrintErrors(taken.Errors());
+        (void)unit.Rollback();
+        (void)bank.Unlock();
+        return ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be saved", st);
+      }
+      (void)t.Validate(s.Program());  // keeps the validater that reads the lines
     }
-    if (st != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
-      ctx.PrintErrors(taken.Errors());
-      (void)unit.Rollback();
-      (void)bank.Unlock();
-      return ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be saved", st);
+    // Created through the library: stamped with the program's run and next
+    // sequence, counted in the batch, and written only when the module's
+    // rules let it.
+    const ccStatus<ccError::Level> created = t.Create(s.Program(), nullptr, true);
+    if (!created.HasError()) {
+      if (!created.Errors().Empty()) ctx.PrintErrors(created.Errors());
+      break;
     }
-    (void)t.Validate(s.Program());  // keeps the validater that reads the lines
-  }
-  // Created through the library: stamped with the program's run and next
-  // sequence, counted in the batch, and written only when the module's
-  // rules let it.
-  const ccStatus<ccError::Level> created = t.Create(s.Program(), nullptr, true);
-  if (!created.Errors().Empty()) ctx.PrintErrors(created.Errors());
-  if (created.HasError()) {
     (void)unit.Rollback();
+    const bool batch_held = std::any_of(created.Errors().begin(), created.Errors().end(),
+                                        [](const ccError& m) { return m.Number() == 1618; });
+    if (batch_held && std::chrono::steady_clock::now() < deadline) {
+      Context::Pause(round);
+      FillEntry(s, filled, t, true);  // the batch's counts read again
+      continue;
+    }
+    ctx.PrintErrors(created.Errors());
     (void)bank.Unlock();
+    if (batch_held) return ctx.Busy("batch '" + e.batch + "' is in use by another program; the entry was not made");
     return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
   }
   CountIntoBank(bank, t, e.type);
