@@ -17,6 +17,7 @@
 #include "batches/batch.h"
 #include "batches/bk_batch_part.h"
 #include "framework/batch/batch.h"
+#include "framework/io/rollback_stack.h"
 #include "tools/bkreg/input.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
@@ -168,6 +169,11 @@ int BatchClose(const Common& c, const BatchOptions& o, std::ostream& out, std::o
     err << "bkreg: batch '" << o.id << "' still has transactions that are not posted; post it first\n";
     return kRefused;
   }
+  // Clearing the totals and removing the emptied record are one unit of
+  // work: a reader (a backup, verify) sees the batch open or closed, never
+  // a record with its totals cleared and its transactions still counted.
+  tclRollbackStack unit;
+  b.AttachRollbackStack(&unit);
   tsioStatus::Status st = b.Update();
   bool deleted = false;
   if (st == tsioStatus::kSuccess) {
@@ -178,6 +184,11 @@ int BatchClose(const Common& c, const BatchOptions& o, std::ostream& out, std::o
     } else if (members != tsioStatus::kSuccess) {
       st = members;
     }
+  }
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    deleted = false;
   }
   (void)b.Unlock();
   if (st != tsioStatus::kSuccess) {
