@@ -328,11 +328,9 @@ TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
 // record to more than the table, starts inside and outside the data, with and
 // without a range on the first column.
 TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  tsioFileManager fm(dir.path());
-  tsioDataFile* file = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  iotest::OpenCompany co;
+  ASSERT_NE(co.file, nullptr);
+  tsioDataFile* file = co.file;
   std::mt19937 rng(7);
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const char* keys1[] = {"A", "AB", "B", "b", "ZZ", "\xC3\xA9t\xC3\xA9"};
@@ -385,17 +383,14 @@ TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
 // ends the scan with its status (never as the end of the records), and a
 // cursor with conditions is refused.
 TEST(OrderedScan, ChangesFailuresAndConditions) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  tsioFileManager fm(dir.path());
-  tsioDataFile* file = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  iotest::OpenCompany co;
+  ASSERT_NE(co.file, nullptr);
+  tsioDataFile* file = co.file;
   // Another program's handle writes.
-  tsioFileManager other_fm(dir.path());
-  tsioDataFile* other = nullptr;
-  ASSERT_EQ(other_fm.Open(iotest::Spec(), &other), tsioStatus::kSuccess);
+  iotest::Opened other(co.path());
+  ASSERT_NE(other.file, nullptr);
   iotest::Parent rec;
-  ccCursor writer(rec, *other, 1, 0);
+  ccCursor writer(rec, *other.file, 1, 0);
   for (int i = 0; i < 40; ++i) {
     ToRecord(Row{"K", i, "v", (39 - i) * 100}, rec);  // index 1 (N) runs against the key
     ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
