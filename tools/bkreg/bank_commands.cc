@@ -24,14 +24,19 @@ struct BankOptions {
   int type = 1;
 };
 
-const std::vector<std::string> kListHeadings = {"Bank",         "Description", "Type",          "Register",
-                                                "Bank balance", "Open checks", "Open deposits", "Open net"};
-const std::vector<bool> kListNumeric = {false, false, false, true, true, true, true, true};
+// The account's balances and every open total (a magnitude per kind;
+// adjustments by the sign of their amount) with the open net they add up
+// to: deposits + adjustments(+) - checks - withdrawals - adjustments(-).
+const std::vector<std::string> kListHeadings = {
+    "Bank",           "Description",      "Type",          "Register",           "Bank balance", "Open checks",
+    "Open deposits", "Open withdrawals", "Open adjustments +", "Open adjustments -", "Open net"};
+const std::vector<bool> kListNumeric = {false, false, false, true, true, true, true, true, true, true, true};
 
 std::vector<std::string> ListRow(const BankAccountData& r) {
-  return {r.GetBankAccount().str(),        r.GetDescription().str(),    r.TypeString(0),
-          r.GetRegisterBalance().Format(), r.GetBankBalance().Format(), r.GetOpenChecks().Format(),
-          r.GetOpenDeposits().Format(),    r.GetOpenTransactions().Format()};
+  return {r.GetBankAccount().str(),           r.GetDescription().str(),          r.TypeString(0),
+          r.GetRegisterBalance().Format(),    r.GetBankBalance().Format(),       r.GetOpenChecks().Format(),
+          r.GetOpenDeposits().Format(),       r.GetOpenWithdrawals().Format(),   r.GetOpenAdjustmentsPlus().Format(),
+          r.GetOpenAdjustmentsMinus().Format(), r.GetOpenTransactions().Format()};
 }
 
 int Add(Context& ctx, const BankOptions& o) {
@@ -103,12 +108,12 @@ int Show(Context& ctx, const std::string& text) {
   if ((status = FetchBank(ctx, bank, text, &id, false)) != kDone) return status;
   const BankAccountData& r = bank.m_Record;
   const tsDate& reconciled = r.GetLastReconciledDate();
-  Table{{"Bank", "Description", "Type", "Register", "Bank balance", "Posted", "Last reconciled",
+  Table{{"Bank", "Description", "Type", "Register", "Bank balance", "Last reconciled",
          "Reconciled balance", "Open checks", "Open deposits", "Open withdrawals", "Open adjustments +",
          "Open adjustments -", "Open net", "Unreconciled net"},
-        {false, false, false, true, true, true, false, true, true, true, true, true, true, true, true},
+        {false, false, false, true, true, false, true, true, true, true, true, true, true, true},
         {{r.GetBankAccount().str(), r.GetDescription().str(), r.TypeString(0), r.GetRegisterBalance().Format(),
-          r.GetBankBalance().Format(), r.GetPostedBalance().Format(), reconciled.IsEmpty() ? "" : reconciled.Format(),
+          r.GetBankBalance().Format(), reconciled.IsEmpty() ? "" : reconciled.Format(),
           r.GetLastReconciledBalance().Format(), r.GetOpenChecks().Format(), r.GetOpenDeposits().Format(),
           r.GetOpenWithdrawals().Format(), r.GetOpenAdjustmentsPlus().Format(), r.GetOpenAdjustmentsMinus().Format(),
           r.GetOpenTransactions().Format(), r.GetUnreconciledTransactions().Format()}}}

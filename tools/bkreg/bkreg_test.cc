@@ -17,7 +17,6 @@
 #include "duplicates/pending_deposit.h"
 #include "framework/io/file_manager.h"
 #include "records/files.h"
-#include "settings/bk_settings.h"
 #include "tests/support/test_support.h"
 #include "tools/bkreg/output.h"
 #include "transactions/transaction.h"
@@ -69,10 +68,11 @@ TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
   std::vector<std::string> rows;
   for (std::string l; std::getline(lines, l);) rows.push_back(l);
   ASSERT_EQ(rows.size(), 5u) << csv.out;
-  EXPECT_EQ(rows[1], ",,,Opening balance,,,100.00\r");
-  EXPECT_EQ(rows[2], "2026-11-01,Deposit,,,10.00,O,110.00\r");  // register order: by date
-  EXPECT_EQ(rows[3], "2026-11-02,Check,101,Rent,-25.50,O,84.50\r");
-  EXPECT_EQ(rows[4], "2026-11-03,Adjustment,,,-0.25,O,84.25\r");
+  EXPECT_EQ(rows[0], "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r");
+  EXPECT_EQ(rows[1], ",,,,,Opening balance,,,,100.00\r");
+  EXPECT_EQ(rows[2], "2026-11-01,2,1,Deposit,,,10.00,O,no,110.00\r");  // register order: by date
+  EXPECT_EQ(rows[3], "2026-11-02,1,1,Check,101,Rent,-25.50,O,no,84.50\r");
+  EXPECT_EQ(rows[4], "2026-11-03,3,1,Adjustment,,,-0.25,O,no,84.25\r");
 
   {
     // Created through the library: stamped with the program's run and a
@@ -168,20 +168,20 @@ TEST(Bkreg, GeneratedRegisterStreamsTheSameRowsInEveryFormat) {
   ASSERT_EQ(csv.status, 0) << csv.out;
   const auto rows = Lines(csv.out, "\r\n");
   ASSERT_EQ(rows.size(), static_cast<size_t>(n + 2));
-  long long balance = Cents(CsvCells(rows[1])[6]);
+  long long balance = Cents(CsvCells(rows[1])[9]);
   EXPECT_EQ(balance, 100000);
   std::string last_date;
   for (size_t r = 2; r < rows.size(); ++r) {
     const auto cells = CsvCells(rows[r]);
-    ASSERT_EQ(cells.size(), 7u) << rows[r];
+    ASSERT_EQ(cells.size(), 10u) << rows[r];
     EXPECT_LE(last_date, cells[0]) << "register order is by date";
     last_date = cells[0];
-    balance += Cents(cells[4]);
-    ASSERT_EQ(Cents(cells[6]), balance) << rows[r];
+    balance += Cents(cells[6]);
+    ASSERT_EQ(Cents(cells[9]), balance) << rows[r];
   }
   EXPECT_EQ(balance, want_total);
   Result json = RunBkreg(co, "--format json bank list");
-  EXPECT_NE(json.out.find("\"Register\": " + CsvCells(rows.back())[6]), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"Register\": " + CsvCells(rows.back())[9]), std::string::npos) << json.out;
 
   Result text = RunBkreg(co, "register --bank G1");
   ASSERT_EQ(text.status, 0);
@@ -195,10 +195,10 @@ TEST(Bkreg, GeneratedRegisterStreamsTheSameRowsInEveryFormat) {
     cols.emplace_back(at, end - at);
     at = end + 2;
   }
-  ASSERT_EQ(cols.size(), 7u);
+  ASSERT_EQ(cols.size(), 10u);
   for (size_t r = 1; r < rows.size(); ++r) {
     const auto cells = CsvCells(rows[r]);
-    for (size_t c = 0; c < 7; ++c) {
+    for (size_t c = 0; c < 10; ++c) {
       std::string cell = lines[r + 1].substr(cols[c].first, cols[c].second);
       cell.erase(0, cell.find_first_not_of(' '));
       cell.erase(cell.find_last_not_of(' ') + 1);
@@ -348,17 +348,10 @@ TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
     p.m_Record.SetDepositID(tsAlpha("P1"));
     ASSERT_EQ(p.Insert(), tsioStatus::kSuccess);
   }
-  const std::string history_check = "enter check --bank B1 --amount 3 --check 700 --date 2026-11-05";
-  EXPECT_EQ(RunBkreg(co, history_check).status, 0);  // history is not searched by default
-  {
-    tsioFileManager fm(co);
-    tsioDataFile* bkm = nullptr;
-    ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
-    bkSettings settings(*bkm);
-    ASSERT_EQ(settings.Get(false), tsioStatus::kSuccess);
-    settings.SetVerifyDupCheckInHistory(tsBool(true));
-    ASSERT_EQ(settings.Update(), tsioStatus::kSuccess);
-  }
+  // Posted checks count as much as unposted ones, whatever the settings say.
+  Result posted = RunBkreg(co, "enter check --bank B1 --amount 3 --check 700 --date 2026-11-05");
+  EXPECT_EQ(posted.status, 1) << posted.out;
+  EXPECT_TRUE(Has(posted, "Check number 700 has already been used for bank account B1.")) << posted.out;
   Result in_history = RunBkreg(co, "enter check --bank B2 --amount 3 --check 700 --date 2026-11-05");
   EXPECT_EQ(in_history.status, 0) << in_history.out;  // history holds 700 for B1 only
   {

@@ -481,7 +481,8 @@ TEST(BkregCli, ImportLoadsTheFileOrSaysHowFarItGot) {
     f << csv.out;
   }
   ASSERT_EQ(Bk(copy, "import A " + dir.Sub("round.csv")).status, 0);
-  EXPECT_EQ(Bk(copy, "--format csv register A").out, Bk(co, "--format csv register A").out);
+  EXPECT_EQ(Bk(copy, "export A").out, Bk(co, "export A").out);
+  EXPECT_EQ(Bk(copy, "balance A").out, Bk(co, "balance A").out);
 }
 
 TEST(BkregCli, VerifyFindsDriftAndBackupIsACopy) {
@@ -528,14 +529,14 @@ TEST(BkregCli, RegisterOfAPeriodAndAState) {
   }
   const Result r = Bk(co, "--format csv register A --from 2026-11-02 --to 2026-11-03");
   EXPECT_EQ(r.out,
-            "Date,Type,Number,Description,Amount,State,Balance\r\n"
-            ",,,Opening balance,,,110.00\r\n"
-            "2026-11-02,Withdrawal,,,-3.00,O,107.00\r\n"
-            "2026-11-03,Deposit,,,5.00,O,112.00\r\n");
+            "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r\n"
+            ",,,,,Opening balance,,,,110.00\r\n"
+            "2026-11-02,2,1,Withdrawal,,,-3.00,O,no,107.00\r\n"
+            "2026-11-03,3,1,Deposit,,,5.00,O,no,112.00\r\n");
   const Result open = Bk(co, "--format csv register A --state open");
   EXPECT_EQ(std::count(open.out.begin(), open.out.end(), '\n'), 6);
   EXPECT_EQ(Bk(co, "--format csv register A --state reconciled").out,
-            "Date,Type,Number,Description,Amount,State,Balance\r\n,,,Opening balance,,,100.00\r\n");
+            "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r\n,,,,,Opening balance,,,,100.00\r\n");
 }
 
 // The journal export read by ledger and by hledger gives the balances bkreg

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,27 @@
 class bkVerifyDuplicates;
 
 namespace bkreg {
+
+// The duplicate check of entering: a check number, or a deposit's date and
+// id, already used for the bank account by a transaction unposted (the
+// register) or posted (the history), or held by a pending deposit. The
+// company's settings are not consulted: posted transactions always count.
+class DuplicateCheck {
+ public:
+  DuplicateCheck();
+  ~DuplicateCheck();
+  DuplicateCheck(const DuplicateCheck&) = delete;
+  DuplicateCheck& operator=(const DuplicateCheck&) = delete;
+
+  // Opens the lookups on the session's files; kDone, or the exit status
+  // after a message.
+  int Open(Context& ctx, Session& s);
+  bkVerifyDuplicates& Verifier();
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
 
 // Transaction types by their command-line names: check 1, deposit 2,
 // withdrawal 3, adjustment 4; 0 for anything else.

@@ -14,6 +14,8 @@
 #include "framework/batch/batch.h"
 #include "framework/io/rollback_stack.h"
 #include "programs/bk_program.h"
+#include "records/files.h"
+#include "settings/bk_settings.h"
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/entry.h"
 #include "tools/bkreg/input.h"
@@ -318,6 +320,47 @@ const std::vector<bool> kCreatedNumeric = {false, false, true, true, false, fals
 
 }  // namespace
 
+struct DuplicateCheck::Parts {
+  explicit Parts(Session& s, const tsioDataFile& history)
+      : settings(s.Master()),
+        register_checks(s.Register(), bkVerifyDuplicates::CheckCursorFields, bkVerifyDuplicates::kCheckIndex),
+        register_deposits(s.Register(), bkVerifyDuplicates::DepositCursorFields, bkVerifyDuplicates::kDepositIndex),
+        history_checks(history, bkVerifyDuplicates::CheckCursorFields, bkVerifyDuplicates::kCheckIndex),
+        history_deposits(history, bkVerifyDuplicates::DepositCursorFields, bkVerifyDuplicates::kDepositIndex) {}
+  bkSettings settings;
+  Transaction register_checks, register_deposits, history_checks, history_deposits;
+  bkVerifyDuplicates verify;  // borrows the members above: made after them, gone before them
+};
+
+DuplicateCheck::DuplicateCheck() = default;
+DuplicateCheck::~DuplicateCheck() = default;
+
+bkVerifyDuplicates& DuplicateCheck::Verifier() { return parts_->verify; }
+
+int DuplicateCheck::Open(Context& ctx, Session& s) {
+  tsioDataFile* history = nullptr;
+  const tsioStatus::Status st = s.Program().FileManager().Open(BKTHistoryFileSpec, &history);
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", st);
+  parts_ = std::make_unique<Parts>(s, *history);
+  Parts& p = *parts_;
+  const tsioStatus::Status read = p.settings.Get(false);
+  if (read != tsioStatus::kSuccess && read != tsioStatus::kNotFound) {
+    return ctx.IoFailure("cannot read the module's settings", read);
+  }
+  // Posted transactions count as much as unposted ones.
+  p.settings.SetVerifyDupCheckInHistory(tsBool(true));
+  p.settings.SetVerifyDupDepositInHistory(tsBool(true));
+  p.verify.Init(s.Program().Task());
+  p.verify.MacroData().SetSearchHistory(1);
+  const auto ready = p.verify.initialize(&p.settings, &p.register_checks, &p.register_deposits, &p.history_checks,
+                                         &p.history_deposits);
+  if (ready.HasError()) {
+    ctx.PrintErrors(ready.Errors());
+    return ctx.Fail("duplicates cannot be looked for; nothing was entered");
+  }
+  return kDone;
+}
+
 int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDuplicates* verify) {
   BankAccount bank(s.Master(), "", 0);
   bank.m_Record.SetBankAccount(tsAlpha(e.bank));
@@ -544,13 +587,9 @@ int Enter(Context& ctx, const EnterOptions& o) {
   Session* s = ctx.Open(&status);
   if (!s) return status;
   if (!EnterPrepareLedger(s->Program(), ctx.err)) return kFailed;
-  bkVerifyDuplicates verify;
-  verify.Init(s->Program().Task());
-  const tsioFileInfo master = s->Master().Info();
-  const auto ready = verify.initialize(s->Register().Info(), &master);
-  ctx.PrintErrors(ready.Errors());  // warnings: no history to compare with
-  if (ready.HasError()) return kFailed;
-  return EnterOne(ctx, *s, e, false, &verify);
+  DuplicateCheck duplicates;
+  if (const int rc = duplicates.Open(ctx, *s); rc != kDone) return rc;
+  return EnterOne(ctx, *s, e, false, &duplicates.Verifier());
 }
 
 // Batch ids for messages: "A", "A, A-2"; `asked` when none was entered into.

@@ -9,9 +9,11 @@
 //     balance (the entered count and amount equal the control ones);
 //   - the batch records are held locked while the batch is posted, so a
 //     second posting, or an entry into the batch, waits its turn (exit 3);
-//     programs posting other batches at once take the history's run one
-//     after another, each waiting (--wait) while another holds it;
 //     the bank accounts concerned must not be edited by another program;
+//   - a posted transaction keeps its bank, run and sequence in history:
+//     the number entering printed names it from entry to reconciliation
+//     (a key that a posting of an older version took in history already
+//     gets a new run of the register's, and the output says so);
 //   - general-ledger lines: a transaction with both a debit and a credit
 //     account gives a line pair; a deposit's item lines and a withdrawal's
 //     details give one pair each (the bank's side being the transaction's
@@ -19,8 +21,7 @@
 //     the general ledger's own rules decide what it keeps (checks written
 //     by payables are payables' to send, not the register's);
 //   - the work goes in units of work of --unit transactions (default
-//     1,000): the history records, their lines and the run counter commit
-//     together, so a stop loses at most the unit in progress; the general
+//     1,000): the history records and their lines commit together, so a stop loses at most the unit in progress; the general
 //     ledger posts the batch's lines inside the last unit, so a batch of one
 //     unit is posted whole (history, lines posted) or not at all. After a
 //     stop, posting the batch again posts what is left and the lines that
@@ -41,6 +42,7 @@
 #include "deposits/withdrawal_detail.h"
 #include "framework/batch/batch.h"
 #include "framework/batch/batch_list.h"
+#include "framework/io/header.h"
 #include "framework/io/rollback_stack.h"
 #include "ledger/gl_post_launcher.h"
 #include "ledger/gl_tran_creator.h"
@@ -122,26 +124,45 @@ ccStatus<tsioStatus::Status> Lines(bkProgram& program, glwTranCreator& creator, 
   return Accumulate(program, creator, whole, kTranLevelTransaction);
 }
 
-// The history's run for this posting, taken from the history file's
-// header. Another program posting holds the header until its unit of work
-// ends, so a header held (locked or busy) is waited for, up to the
-// context's wait; `*held` tells that the wait ran out. Called first thing
-// in the unit (nothing written yet, so the holder never waits on us).
-tsDouble HistoryRun(const Context& ctx, TransactionFileHeader& header, ccStatus<ccBoolStatus>& taken, bool* held) {
-  const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
-  const auto deadline = ctx.WaitDeadline();
-  for (int round = 0;; ++round) {
-    taken = ccStatus<ccBoolStatus>(kBoolSuccess);
-    const tsDouble run = header.ThisRun(taken);
-    *held = false;
-    for (const auto& e : taken.Errors()) {
-      *held = *held || (e.Number() == 1616 && (e.Text().find(locked) != std::string::npos ||
-                                               e.Text().find(busy) != std::string::npos));
-    }
-    if (taken.Value() == kBoolSuccess) *held = false;
-    if (taken.Value() == kBoolSuccess || !*held || std::chrono::steady_clock::now() >= deadline) return run;
-    Context::Pause(round);
+// Before postings kept a transaction's run and sequence, each posting took
+// a run of the history's own header: a company posted that way holds
+// history runs the register's header may not have reached yet. Raising the
+// register's run counter past the history's (a write of its own, at most
+// once per company) keeps the key of every transaction entered from then on
+// free in the history.
+tsioStatus::Status RaiseRunCounterPastHistory(const tsioDataFile& current, const tsioDataFile& history) {
+  tsDouble posted_last, last;
+  tsioHeader old_runs(history, TransactionFileHeader::kHeaderNumber);
+  if (old_runs.AttachColumn(TransactionFileHeader::kLastRunColumn, posted_last) != tsioStatus::kSuccess) {
+    return tsioStatus::kSuccess;
   }
+  tsioStatus::Status st = old_runs.Get(false);
+  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) return tsioStatus::kSuccess;
+  if (st != tsioStatus::kSuccess) return st;
+  tsioHeader runs(current, TransactionFileHeader::kHeaderNumber);
+  if ((st = runs.AttachColumn(TransactionFileHeader::kLastRunColumn, last)) != tsioStatus::kSuccess) return st;
+  if ((st = runs.Get(false)) != tsioStatus::kSuccess) return st;
+  if (!(last < posted_last)) return tsioStatus::kSuccess;
+  if ((st = runs.Get(true)) != tsioStatus::kSuccess) return st;
+  if (last < posted_last) {
+    last = posted_last;
+    return runs.Update();
+  }
+  runs.Unlock();
+  return tsioStatus::kSuccess;
+}
+
+// True when the history holds a transaction with `key` already (posted in
+// the old way, under a run of the history's header).
+bool TakenInHistory(const tsioDataFile& history, const Key& key, tsioStatus::Status* st) {
+  Transaction probe(history, "TBNKACC;TRUN;TSEQ", 0);
+  probe.m_Record.SetBankAccount(key.bank);
+  probe.m_Record.SetRun(key.run);
+  probe.m_Record.SetSequence(key.sequence);
+  *st = probe.FetchEQ(false);
+  const bool taken = *st == tsioStatus::kSuccess;
+  if (*st == tsioStatus::kNotFound || *st == tsioStatus::kEndOfFile || taken) *st = tsioStatus::kSuccess;
+  return taken;
 }
 
 }  // namespace
@@ -222,18 +243,22 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     if (int rc = w.CheckBankFree(bank, err); rc != kDone) return rc;
   }
 
+  if (const tsioStatus::Status raised = c.ctx->Waiting([&] { return RaiseRunCounterPastHistory(w.Register(), w.History()); });
+      raised != tsioStatus::kSuccess) {
+    return c.ctx->IoFailure("the register's run counter could not be read", raised);
+  }
   TranTotals totals(program, TranTotals::kPostTotals, false);
   if (totals.InitJournalSection().Value() != kBoolSuccess) {
     err << "bkreg: the posting journal could not be set up\n";
     return kFailed;
   }
   totals.InitUnitOfWork();
-  TransactionFileHeader history_header(w.History());
   const bool progress = isatty(2);
   size_t posted = 0;
   long lines_posted = 0;
   int rc = kDone;
   std::string why;
+  std::vector<std::string> renumbered;  // transactions whose key the history held already
   // Has the general ledger post the batch's lines: kDone, or kFailed with
   // `why` set.
   bool lines_done = false;
@@ -264,13 +289,9 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     const size_t last = std::min(keys.size(), first + static_cast<size_t>(o.unit));
     tclRollbackStack unit;
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
-    ccStatus<ccBoolStatus> taken(kBoolSuccess);
-    bool held = false;
-    const tsDouble run = io == tsioStatus::kSuccess ? HistoryRun(*c.ctx, history_header, taken, &held) : tsDouble();
-    if (io != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
-      PrintMessages(taken.Errors(), err);
-      why = held ? "the history's run header stayed in use by another program" : "the history's run could not be taken";
-      rc = held || io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
+    if (io != tsioStatus::kSuccess) {
+      why = "the unit of work could not be begun (" + std::string(ccIOStatusStr(io)) + ")";
+      rc = io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
       break;
     }
     {
@@ -300,7 +321,30 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
           break;
         }
         totals.AddTransaction(t.m_Record);
-        ccStatus<TransferStatus> moved = t.TransferWithDetails(w.History(), run, history_header.NextSequence());
+        // A posted transaction keeps its key: the number entering gave it
+        // names it in history too. Only a key an old-style posting took in
+        // history already gets a new run and sequence of the register's.
+        tsDouble run = keys[i].run, sequence = keys[i].sequence;
+        if (TakenInHistory(w.History(), keys[i], &io)) {
+          ccStatus<ccBoolStatus> taken(kBoolSuccess);
+          run = program.BKTHeader()->ThisRun(taken);
+          if (taken.Value() != kBoolSuccess) {
+            PrintMessages(taken.Errors(), err);
+            why = "a new run for the " + t.m_Record.MessageText() + " could not be taken";
+            rc = kFailed;
+            break;
+          }
+          sequence = program.BKTHeader()->NextSequence();
+          renumbered.push_back(t.m_Record.MessageText() + " (run " + keys[i].run.Format() + ", sequence " +
+                               keys[i].sequence.Format() + ") is run " + run.Format() + ", sequence " +
+                               sequence.Format() + " in history");
+        }
+        if (io != tsioStatus::kSuccess) {
+          why = "the history could not be read (" + std::string(ccIOStatusStr(io)) + ")";
+          rc = io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
+          break;
+        }
+        ccStatus<TransferStatus> moved = t.TransferWithDetails(w.History(), run, sequence);
         if (moved.Value() != kTransferDone) {
           PrintMessages(moved.Errors(), err);
           why = "the " + t.m_Record.MessageText() + " could not be moved to history";
@@ -364,6 +408,7 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   }
   out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << lines_posted
       << " general-ledger lines posted\n";
+  for (const std::string& moved : renumbered) out << "Note: " << moved << "\n";
   return kDone;
 }
 

@@ -20,6 +20,7 @@
 #include "records/files.h"
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/register_walk.h"
 #include "transactions/transaction.h"
 
 namespace bkreg {
@@ -38,12 +39,14 @@ int FetchBank(Context& ctx, BankAccount& bank, const std::string& text, std::str
   return kDone;
 }
 
-// The register's columns, and those a walk of it reads (the index columns of
-// register order come along).
-const std::vector<std::string> kRegisterHeadings = {"Date", "Type", "Number", "Description", "Amount", "State", "Balance"};
-const std::vector<bool> kRegisterNumeric = {false, false, false, false, true, false, true};
-constexpr const char kRegisterColumns[] = "TBNKACC;TTRANDT;TRANTYP;TCHECK;TDEPID;TDESC;TSUBTR;TADD;TRECOND";
-constexpr short kRegisterIndex = 5;  // bank, date, check number, subtraction, run, sequence
+// The register's columns: a line is named by its run and sequence (what
+// clear and remove take), and says whether it is posted.
+const std::vector<std::string> kRegisterHeadings = {"Date",   "Run",   "Seq",    "Type",   "Number",
+                                                    "Description", "Amount", "State", "Posted", "Balance"};
+const std::vector<bool> kRegisterNumeric = {false, true, true, false, false, false, true, false, false, true};
+enum RegisterCol { kColDate, kColRun, kColSeq, kColType, kColNumber, kColDesc, kColAmount, kColState, kColPosted,
+                   kColBalance };
+constexpr const char kRegisterColumns[] = "TBNKACC;TRUN;TSEQ;TTRANDT;TRANTYP;TCHECK;TDEPID;TDESC;TSUBTR;TADD;TRECOND";
 
 // Type descriptions by type value (they depend on the type only).
 class TypeNames {
@@ -61,31 +64,22 @@ class TypeNames {
   std::vector<std::pair<int, std::string>> names_;
 };
 
-// Walks the transactions of bank account `id` in the order of the cursor's
-// index (which leads with the bank account), from date `from` (when it is
-// not empty), calling `row` with each (it answers false to stop); the
-// cursor starts from an empty record, whatever other cursors on the handle
-// did. Register order is not the table's order, so the walk reads slice by
-// slice (framework/io/ordered_scan.h): each table page is read about once
-// per slice, not once per transaction.
+// Walks the register of bank account `id` (unposted and posted lines
+// together, register_walk.h) from date `from` (when it is not empty),
+// calling `row` with each line and whether it is posted (it answers false
+// to stop).
 template <typename F>
-tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, const tsDate& from, F row) {
-  t.Initialize();
-  t.m_Record.SetBankAccount(tsAlpha(id));
-  if (!from.IsEmpty()) t.m_Record.SetTransactionDate(from);  // index 5 leads with the bank and the date
-  t.AttachRange(1);
-  tsioOrderedScan scan(t);
+tsioStatus::Status WalkRegister(Session& s, const tsioDataFile& history, const std::string& id, const tsDate& from,
+                                F row) {
+  RegisterWalk walk(s.Register(), history, kRegisterColumns);
+  walk.Start(id, from);
   tsioStatus::Status st;
-  while ((st = scan.Next()) == tsioStatus::kSuccess) {
-    if (!row(t.m_Record)) break;
+  const TransactionData* line = nullptr;
+  bool posted = false;
+  while ((st = walk.Next(&line, &posted)) == tsioStatus::kSuccess) {
+    if (!row(*line, posted)) break;
   }
-  t.DetachRange();
   return st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile ? tsioStatus::kSuccess : st;
-}
-
-template <typename F>
-tsioStatus::Status WalkRegister(Transaction& t, const std::string& id, F row) {
-  return WalkRegister(t, id, tsDate(), row);
 }
 
 // Walks the transactions of bank account `id` in the table's own (key)
@@ -139,7 +133,7 @@ struct RegisterMeasure {
   bool any = false;
   tsCurrency low_amount, high_amount;
   tsDate low_date, high_date;
-  tsDouble low_check, high_check;
+  tsDouble low_check, high_check, high_run, high_sequence;
   bool any_check = false;
   size_t number = 0, description = 0, type = 0, state = 0;
   TypeNames types;
@@ -157,6 +151,8 @@ struct RegisterMeasure {
     const tsDate& d = t.GetTransactionDate();
     if (!any || d < low_date) low_date = d;
     if (!any || high_date < d) high_date = d;
+    if (!any || high_run < t.GetRun()) high_run = t.GetRun();
+    if (!any || high_sequence < t.GetSequence()) high_sequence = t.GetSequence();
     any = true;
     if (t.GetType().Value() == 1) {
       const tsDouble& c = t.GetCheck();
@@ -173,31 +169,54 @@ struct RegisterMeasure {
 
   void Widths(TableWriter& w, const tsCurrency& opening) const {
     auto widest = [](const tsData& a, const tsData& b) { return std::max(a.Format().size(), b.Format().size()); };
-    w.SetWidth(6, widest(tsCurrency(opening + ups), tsCurrency(opening + downs)));
-    w.SetWidth(6, opening.Format().size());
-    w.SetWidth(3, std::string("Opening balance").size());
+    w.SetWidth(kColBalance, widest(tsCurrency(opening + ups), tsCurrency(opening + downs)));
+    w.SetWidth(kColBalance, opening.Format().size());
+    w.SetWidth(kColDesc, std::string("Opening balance").size());
     if (!any) return;
-    w.SetWidth(0, widest(low_date, high_date));
-    w.SetWidth(1, type);
-    w.SetWidth(2, any_check ? std::max(number, widest(low_check, high_check)) : number);
-    w.SetWidth(3, description);
-    w.SetWidth(4, widest(low_amount, high_amount));
-    w.SetWidth(5, state);
+    w.SetWidth(kColDate, widest(low_date, high_date));
+    w.SetWidth(kColRun, high_run.Format().size());
+    w.SetWidth(kColSeq, high_sequence.Format().size());
+    w.SetWidth(kColType, type);
+    w.SetWidth(kColNumber, any_check ? std::max(number, widest(low_check, high_check)) : number);
+    w.SetWidth(kColDesc, description);
+    w.SetWidth(kColAmount, widest(low_amount, high_amount));
+    w.SetWidth(kColState, state);
+    w.SetWidth(kColPosted, 3);
   }
 };
 
+// The history of the company (posted transactions), opened once; nullptr
+// after a message, with `*status` the exit status.
+const tsioDataFile* OpenHistory(Context& ctx, Session& s, int* status) {
+  tsioDataFile* history = nullptr;
+  const tsioStatus::Status st = s.Program().FileManager().Open(BKTHistoryFileSpec, &history);
+  if (st != tsioStatus::kSuccess) {
+    *status = ctx.IoFailure("cannot open the history of the company", st);
+    return nullptr;
+  }
+  return history;
+}
+
+// Adds up the amounts of bank account `id` in both files (unposted and
+// posted), and those dated before `from`.
+tsioStatus::Status SumBothFiles(Session& s, const tsioDataFile& history, const std::string& id, const tsDate& from,
+                                tsCurrency* total, tsCurrency* before) {
+  tsioStatus::Status st = SumRegister(s.Register(), id, from, total, before);
+  if (st == tsioStatus::kSuccess) st = SumRegister(history, id, from, total, before);
+  return st;
+}
+
 }  // namespace
 
-
-// The register in register order with running balances. The register
-// balance holds every transaction, so the opening balance is what it was
-// before them. Two walks, neither keeping rows: the first adds up the
-// amounts (aligned text walks the table in key order, measuring the columns
-// too; the other formats need the sum alone and read index 14 only), the
-// second writes each row as it reads it in register order. With a period,
-// the opening balance is the balance before its first day, and the second
-// walk starts there; with a state, other rows are left out but still move
-// the running balance.
+// The register in register order with running balances, unposted and
+// posted lines together. The register balance holds every transaction, so
+// the opening balance is what it was before them. Two walks, neither keeping
+// rows: the first adds up the amounts (aligned text walks the tables in key
+// order, measuring the columns too; the other formats need the sum alone
+// and read index 14 only), the second writes each row as it reads it in
+// register order. With a period, the opening balance is the balance before
+// its first day, and the second walk starts there; with a state, other rows
+// are left out but still move the running balance.
 int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& filter) {
   int status = kDone;
   Session* s = ctx.Open(&status);
@@ -205,20 +224,26 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
   BankAccount bank(s->Master(), "", 0);
   std::string id;
   if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
+  const tsioDataFile* history = OpenHistory(ctx, *s, &status);
+  if (history == nullptr) return status;
   const bool aligned = ctx.format == Format::kText;
   RegisterMeasure m;
   tsCurrency before;  // dated before the period
   {
-    tsioStatus::Status st;
+    tsioStatus::Status st = tsioStatus::kSuccess;
     if (aligned) {
-      Transaction sum(s->Register(), kRegisterColumns, 0);
-      st = WalkInKeyOrder(sum, id, [&](const TransactionData& t) {
-        m.Add(t);
-        if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
-        return true;
-      });
+      for (const tsioDataFile* file : {&s->Register(), history}) {
+        Transaction sum(*file, kRegisterColumns, 0);
+        if (st == tsioStatus::kSuccess) {
+          st = WalkInKeyOrder(sum, id, [&](const TransactionData& t) {
+            m.Add(t);
+            if (!filter.from.IsEmpty() && t.GetTransactionDate() < filter.from) before += t.GetAmount();
+            return true;
+          });
+        }
+      }
     } else {
-      st = SumRegister(s->Register(), id, filter.from, &m.total, &before);
+      st = SumBothFiles(*s, *history, id, filter.from, &m.total, &before);
     }
     if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
   }
@@ -226,25 +251,27 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
   TableWriter table(ctx.out, ctx.format, kRegisterHeadings, kRegisterNumeric);
   if (aligned) m.Widths(table, running);
   std::vector<std::string> cells(kRegisterHeadings.size());
-  cells[3] = "Opening balance";
-  cells[6] = running.Format();
+  cells[kColDesc] = "Opening balance";
+  cells[kColBalance] = running.Format();
   table.Row(cells);
 
   TypeNames types;
-  Transaction t(s->Register(), kRegisterColumns, kRegisterIndex);
-  tsioStatus::Status st = WalkRegister(t, id, filter.from, [&](const TransactionData& l) {
+  tsioStatus::Status st = WalkRegister(*s, *history, id, filter.from, [&](const TransactionData& l, bool posted) {
     if (!filter.to.IsEmpty() && filter.to < l.GetTransactionDate()) return false;
     const tsCurrency amount = l.GetAmount();
     running += amount;
     const int state = l.GetReconciled().Value();
     if (filter.state != 0 && state != filter.state) return true;
-    cells[0] = l.GetTransactionDate().Format();
-    cells[1] = types.Of(l);
-    cells[2] = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
-    cells[3] = l.GetDescription().str();
-    cells[4] = amount.Format();
-    cells[5] = TransactionData::ReconcileStateCode(state);
-    cells[6] = running.Format();
+    cells[kColDate] = l.GetTransactionDate().Format();
+    cells[kColRun] = l.GetRun().Format();
+    cells[kColSeq] = l.GetSequence().Format();
+    cells[kColType] = types.Of(l);
+    cells[kColNumber] = l.GetType().Value() == 1 ? l.GetCheck().Format() : l.GetDepositID().str();
+    cells[kColDesc] = l.GetDescription().str();
+    cells[kColAmount] = amount.Format();
+    cells[kColState] = TransactionData::ReconcileStateCode(state);
+    cells[kColPosted] = posted ? "yes" : "no";
+    cells[kColBalance] = running.Format();
     table.Row(cells);
     return table.Good();  // a failed write stops the walk
   });
@@ -266,8 +293,8 @@ std::string JournalText(const std::string& text) {
   return s;
 }
 
-// The register in the import file's form (date,type,number,amount,
-// description), or as a plain-text journal: an opening entry the day before
+// The register (unposted and posted lines) in the import file's form
+// (date,type,number,amount, description), or as a plain-text journal: an opening entry the day before
 // the first transaction, then one entry per transaction, each posting its
 // net amount to Assets:Bank:<ID> against Equity:Register:<ID>; cleared and
 // reconciled transactions are marked "*".
@@ -278,22 +305,22 @@ int Export(Context& ctx, const std::string& text, const std::string& form) {
   BankAccount bank(s->Master(), "", 0);
   std::string id;
   if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
+  const tsioDataFile* history = OpenHistory(ctx, *s, &status);
+  if (history == nullptr) return status;
   tsCurrency total;
-  tsDate first;
   {
     tsCurrency unused;
-    const tsioStatus::Status st = SumRegister(s->Register(), id, tsDate(), &total, &unused);
+    const tsioStatus::Status st = SumBothFiles(*s, *history, id, tsDate(), &total, &unused);
     if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the register of " + id, st);
   }
   const tsCurrency opening = bank.m_Record.GetRegisterBalance() - total;
-  Transaction t(s->Register(), kRegisterColumns, kRegisterIndex);
   static const char* kTypes[] = {"", "check", "deposit", "withdrawal", "adjustment"};
   tsioStatus::Status st;
   if (form == "csv") {
     TableWriter table(ctx.out, Format::kCsv, {"date", "type", "number", "amount", "description"},
                       {false, false, false, true, false});
     std::vector<std::string> cells(5);
-    st = WalkRegister(t, id, [&](const TransactionData& l) {
+    st = WalkRegister(*s, *history, id, tsDate(), [&](const TransactionData& l, bool) {
       const int type = l.GetType().Value();
       cells[0] = l.GetTransactionDate().Format();
       cells[1] = type >= 1 && type <= 4 ? kTypes[type] : std::to_string(type);
@@ -310,7 +337,7 @@ int Export(Context& ctx, const std::string& text, const std::string& form) {
     const std::string account = "Assets:Bank:" + id, equity = "Equity:Register:" + id;
     bool opened = false;
     std::string buf;
-    st = WalkRegister(t, id, [&](const TransactionData& l) {
+    st = WalkRegister(*s, *history, id, tsDate(), [&](const TransactionData& l, bool) {
       buf.clear();
       if (!opened) {
         opened = true;

@@ -3,7 +3,8 @@
 // measuring its columns; CSV, JSON and export add them up over an index of
 // the amounts alone): for every format and period start they agree with each
 // other and with the running balances, and neighbouring bank accounts, before
-// and after in key order, never leak into the sum.
+// and after in key order, never leak into the sum. Posted and unposted
+// lines interleave, and each day's running balance is its as-of balance.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -98,7 +99,7 @@ Register Parse(const std::string& format, const std::string& out) {
     if (i == first) {
       r.opening = Cents(cells.back());
     } else {
-      r.rows.push_back({cells.front(), cells[cells.size() - 3], cells.back()});
+      r.rows.push_back({cells.front(), cells[cells.size() - 4], cells.back()});
     }
   }
   return r;
@@ -114,10 +115,22 @@ TEST(RegisterSum, OpeningBalancesAgreeInEveryFormatAndPeriod) {
     const Result g = Bk(co, std::string("generate --bank ") + b[0] + " --count " + b[2] + " --from 2026-03-01 --unit 64");
     ASSERT_EQ(g.status, 0) << g.out;
   }
+  // Posted and unposted lines interleave by date: the first batch is posted,
+  // a second one over the same days is not.
+  const Result posted = Bk(co, "post GENERATED");
+  ASSERT_EQ(posted.status, 0) << posted.out;
+  ASSERT_EQ(Bk(co, "generate --bank K1 --count 40 --from 2026-03-01 --batch LATER").status, 0);
   // The whole register in CSV gives the dates and the register balance.
   const Register all = Parse("csv", Bk(co, "--format csv register K1").out);
-  ASSERT_EQ(all.rows.size(), 300u);
+  ASSERT_EQ(all.rows.size(), 340u);
   ASSERT_EQ(all.opening, 100000);
+  // The running balance at a day's last line is the balance as of that day.
+  for (size_t i : {size_t{0}, size_t{57}, size_t{170}, all.rows.size() - 1}) {
+    while (i + 1 < all.rows.size() && all.rows[i + 1][0] == all.rows[i][0]) ++i;
+    const Result as_of = Bk(co, "--format csv balance K1 --as-of " + all.rows[i][0]);
+    ASSERT_EQ(as_of.status, 0) << as_of.out;
+    EXPECT_EQ(Cents(Split(Split(as_of.out, '\n')[1], ',').back()), Cents(all.rows[i][2])) << all.rows[i][0];
+  }
   const std::string last = all.rows.back()[0];
   const std::vector<std::string> starts = {"", "2026-03-01", all.rows[1][0], all.rows[150][0], last, "2099-01-01"};
   for (const std::string& from : starts) {

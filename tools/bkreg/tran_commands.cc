@@ -147,6 +147,9 @@ int ClearedUpTo(ModuleWork& w, const std::string& bank, const tsDate& date, tsCu
                 std::ostream& err) {
   for (const tsioDataFile* file : {&w.Register(), &w.History()}) {
     Transaction t(*file, "TBNKACC;TRECOND;TRECAMT;TRECDT", 0);
+    // From the account's first transaction: the run and sequence this
+    // cursor does not bind come from the handle's buffer unless reset.
+    t.Initialize();
     t.m_Record.SetBankAccount(tsAlpha(bank));
     tsioStatus::Status st = t.FetchGE(false);
     for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank; st = t.FetchNext(false)) {
