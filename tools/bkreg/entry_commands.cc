@@ -340,9 +340,9 @@ DuplicateCheck::~DuplicateCheck() = default;
 bkVerifyDuplicates& DuplicateCheck::Verifier() { return parts_->verify; }
 
 int DuplicateCheck::Open(Context& ctx, Session& s) {
-  tsioDataFile* history = nullptr;
-  const tsioStatus::Status st = s.Program().FileManager().Open(BKTHistoryFileSpec, &history);
-  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", st);
+  int status = kDone;
+  const tsioDataFile* history = s.History(ctx, &status);
+  if (history == nullptr) return status;
   parts_ = std::make_unique<Parts>(s, *history);
   Parts& p = *parts_;
   const tsioStatus::Status read = p.settings.Get(false);
