@@ -410,10 +410,13 @@ class Month:
         self.ok("gl", "interface", "on" if self.m.interface else "off")
 
     def wrong_account(self, month_start):
-        if not self.m.interface:
+        bid = self.batch()
+        if not self.m.interface or bid is None:
             return
-        self.refused("enter", "check", "--bank", "OPS", "--amount", "5.00", "--check", 99999, "--date",
-                     self.day(month_start).isoformat(), "--account", "8888")
+        r = self.refused("enter", "check", "--bank", "OPS", "--amount", "5.00", "--check", 99999, "--date",
+                         self.day(month_start).isoformat(), "--account", "8888", "--batch", bid)
+        if "8888" not in r.err:
+            raise Mismatch("an unknown account refused for another reason: " + r.err)
 
     # -- checks ------------------------------------------------------------
 
@@ -459,8 +462,10 @@ class Month:
             for kind, fn in (("register", m.register_balance), ("bank", m.bank_balance)):
                 got = cents(self.csv("balance", b, "--as-of", d.isoformat(), "--kind", kind)[0]["Balance"])
                 self.expect("%s %s balance as of %s" % (b, kind, d), got, fn(b, d))
-            got = cents(self.csv("balance", b, "--kind", "cash", "--cash-account", CASH[b])[0]["Balance"])
-            self.expect(b + " cash balance", got, m.cash_balance(b))
+            for d in (self.day(month_start), datetime.date(2099, 12, 31)):
+                got = cents(self.csv("balance", b, "--kind", "cash", "--cash-account", CASH[b], "--as-of",
+                                     d.isoformat())[0]["Balance"])
+                self.expect("%s cash balance as of %s" % (b, d), got, m.cash_balance(b, d))
             if b in m.in_progress:
                 day, ending = m.in_progress[b]
                 st = self.csv("reconcile", "status", b)[0]
