@@ -8,10 +8,11 @@ subsystem folder a file sits in: the first path component, or the first two
 under framework/, tools/ and tests/. Build folders (build*) and hidden folders
 are skipped.
 
-    tools/linecount.py [--root DIR] [--rev COMMIT]
+    tools/linecount.py [--root DIR] [--rev COMMIT] [--before COMMIT]
 
 With --rev the files of that commit are counted (read through git), so an
-older state can be counted without checking it out.
+older state can be counted without checking it out. With --before, each
+folder's counts at that commit stand beside the counted ones.
 """
 import argparse
 import collections
@@ -67,27 +68,54 @@ def files_at_rev(root, rev):
             yield path, blob.count(b"\n")
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-    ap.add_argument("--rev", help="count the files of this commit instead of the work tree")
-    args = ap.parse_args()
-    source = files_at_rev(args.root, args.rev) if args.rev else files_on_disk(args.root)
+def count(root, rev):
+    source = files_at_rev(root, rev) if rev else files_on_disk(root)
     counts = collections.defaultdict(lambda: {"code": 0, "test": 0})
     for path, lines in source:
         k = kind(path)
         if k and not skipped(path):
             counts[folder(path)][k] += lines
+    return counts
+
+
+def ratio(c):
+    return f"{c['test'] / c['code']:.2f}" if c["code"] else "-"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+    ap.add_argument("--rev", help="count the files of this commit instead of the work tree")
+    ap.add_argument("--before", help="show the counts at this commit beside")
+    args = ap.parse_args()
+    now = count(args.root, args.rev)
+    before = count(args.root, args.before) if args.before else None
+    names = sorted(set(now) | set(before or {}))
+    zero = {"code": 0, "test": 0}
     total = {"code": 0, "test": 0}
-    print("| Folder | Code lines | Test lines | Tests / code |")
-    print("| --- | ---: | ---: | ---: |")
-    for name in sorted(counts):
-        c = counts[name]
-        total["code"] += c["code"]
-        total["test"] += c["test"]
-        ratio = f"{c['test'] / c['code']:.2f}" if c["code"] else "-"
-        print(f"| {name} | {c['code']} | {c['test']} | {ratio} |")
-    print(f"| **all** | {total['code']} | {total['test']} | {total['test'] / max(total['code'], 1):.2f} |")
+    total_before = {"code": 0, "test": 0}
+    if before is None:
+        print("| Folder | Code lines | Test lines | Tests / code |")
+        print("| --- | ---: | ---: | ---: |")
+    else:
+        print("| Folder | Code before | Tests before | Ratio before | Code | Tests | Ratio |")
+        print("| --- | ---: | ---: | ---: | ---: | ---: | ---: |")
+    for name in names:
+        c = now.get(name, zero)
+        for k in total:
+            total[k] += c[k]
+        if before is None:
+            print(f"| {name} | {c['code']} | {c['test']} | {ratio(c)} |")
+        else:
+            b = before.get(name, zero)
+            for k in total_before:
+                total_before[k] += b[k]
+            print(f"| {name} | {b['code']} | {b['test']} | {ratio(b)} | {c['code']} | {c['test']} | {ratio(c)} |")
+    if before is None:
+        print(f"| **all** | {total['code']} | {total['test']} | {ratio(total)} |")
+    else:
+        print(f"| **all** | {total_before['code']} | {total_before['test']} | {ratio(total_before)} | "
+              f"{total['code']} | {total['test']} | {ratio(total)} |")
     return 0
 
 
