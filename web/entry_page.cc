@@ -149,9 +149,7 @@ Problems Check(const Form& f, bkreg::Entry* e) {
     add("to_bank", problem);
   }
   e->allow_duplicate = f.allow_duplicate;
-  if (!f.lines.empty() && type != 2 && type != 3) {
-    add("lines", "Only deposits and withdrawals have distribution lines.");
-  } else {
+  {
     for (size_t i = 0; i < f.lines.size(); ++i) {
       const LineIn& in = f.lines[i];
       bkreg::DetailLine l;

@@ -148,15 +148,19 @@ bool Guard(Server& s, const httplib::Request& req, httplib::Response& res) {
       Refuse(res, 403, "This form comes from another site.");
       return true;
     }
-    const std::string csrf = req.has_param("csrf") ? req.get_param_value("csrf") : "";
-    if (!SameSecret(csrf, s.env.csrf)) {
-      Refuse(res, 403, "This form has no valid form token; open the page again and resubmit.");
-      return true;
-    }
+    // The form token is checked with the body, once it is read (FormToken).
   } else if (req.method != "GET" && req.method != "HEAD") {
     Refuse(res, 405, "Not allowed.");
     return true;
   }
+  return false;
+}
+
+// A POST's form token (its body read by now); false after refusing it.
+bool FormToken(const Server& s, const httplib::Request& req, httplib::Response& res) {
+  const std::string csrf = req.has_param("csrf") ? req.get_param_value("csrf") : "";
+  if (SameSecret(csrf, s.env.csrf)) return true;
+  Refuse(res, 403, "This form has no valid form token; open the page again and resubmit.");
   return false;
 }
 
@@ -167,6 +171,7 @@ using PageHandler = void (*)(const Env&, const httplib::Request&, httplib::Respo
 httplib::Server::Handler Route(Server& s, PageHandler page) {
   return [&s, page](const httplib::Request& req, httplib::Response& res) {
     try {
+      if (req.method == "POST" && !FormToken(s, req, res)) return;
       page(s.env, req, res);
     } catch (const std::exception& e) {
       SendProblem(s.env, res, 500, "Failure", std::string("The request failed: ") + e.what());
@@ -239,7 +244,7 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
   http.Get("/balances", Route(state, BalancesPage));
   http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (res.body.empty()) {
-      res.set_content(std::to_string(res.status) + " " + httplib::detail::status_message(res.status) + "\n",
+      res.set_content(std::to_string(res.status) + "\n",
                       "text/plain; charset=utf-8");
     }
   });
