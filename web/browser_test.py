@@ -31,7 +31,8 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support.ui import Select
+    from selenium.webdriver.support import expected_conditions
+    from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:
     print("skipped: python3-selenium is not installed (make deps)")
     sys.exit(77)
@@ -107,7 +108,13 @@ class Browser:
         Select(self.find(css)).select_by_value(value)
 
     def submit(self, css):
-        self.find(css).click()
+        self.click(self.find(css))
+
+    def click(self, element):
+        """Clicks and waits until the next page has replaced this one."""
+        old = self.find("html")
+        element.click()
+        WebDriverWait(self.driver, 120).until(expected_conditions.staleness_of(old))
 
     def shot(self, name):
         os.makedirs(self.out, exist_ok=True)
@@ -118,11 +125,10 @@ class Browser:
         self.driver.set_window_size(1400, 1000)
 
     def register_rows(self):
-        rows = []
-        for tr in self.finds("#register tbody tr"):
-            cells = [td.text for td in tr.find_elements(By.TAG_NAME, "td")]
-            rows.append(cells)
-        return rows
+        # One call for the whole table (a WebDriver call per cell takes long).
+        return self.driver.execute_script(
+            "return Array.from(document.querySelectorAll('#register tbody tr'))"
+            ".map(tr => Array.from(tr.cells).map(td => td.innerText.trim()));")
 
 
 def start_server(bkreg, company):
@@ -149,8 +155,14 @@ def run(bkreg, out):
     browser = None
     try:
         must(bkreg, company, "init")
-        must(bkreg, company, "bank add BIG --desc 'Large account' --balance 100000.00")
+        must(bkreg, company, "bank", "add", "BIG", "--desc", "Large account", "--balance", "100000.00")
         must(bkreg, company, "generate", "--bank", "BIG", "--count", "5000", "--from", "2026-01-01")
+        # From here on entries go to the general ledger: accounts, periods
+        # and distribution lines are checked.
+        for account in ("1000", "4000", "6100", "6200", "6300"):
+            must(bkreg, company, "gl", "account", "add", account)
+        must(bkreg, company, "gl", "period", "add", "", "--year", "2026")
+        must(bkreg, company, "gl", "interface", "on")
         server, login, base = start_server(bkreg, company)
         browser = Browser(out)
 
@@ -166,13 +178,14 @@ def run(bkreg, out):
         check("Operating <account>" in browser.text("#accounts"), "its description shows as text")
         browser.shot("accounts")
 
-        # A batch with control totals: two transactions of 1,500.00.
+        # A batch with control totals: two transactions, 500.00 net (a deposit of
+        # 1,000.00 and a withdrawal of 500.00).
         browser.get(base + "/batches")
         browser.type("#batch-id", "WEEK1")
         browser.type("#batch-desc", "First week")
         browser.type("#batch-date", "03/02/2026")
         browser.type("#batch-count", "2")
-        browser.type("#batch-amount", "1500.00")
+        browser.type("#batch-amount", "500.00")
         browser.submit("#batch-open")
         check("Opened batch WEEK1" in browser.text(".notice.ok"), "a batch is opened with control totals")
 
@@ -206,7 +219,7 @@ def run(bkreg, out):
 
         # Change the check: 500.00 becomes 520.00, same run and sequence.
         browser.get(base + "/register?bank=OPS")
-        browser.find("#register a.edit").click()
+        browser.click(browser.find("#register a.edit"))
         check(browser.text("h1").startswith("Change check OPS"), "the edit form opens")
         browser.shot("edit")
         browser.type("#in-amount", "520.00")
@@ -267,7 +280,7 @@ def run(bkreg, out):
         # Post it: the journal is shown.
         for form in browser.finds("button.post"):
             if form.get_attribute("data-batch") == "WEEK1":
-                form.click()
+                browser.click(form)
                 break
         check("Posted batch WEEK1" in browser.text("#posted"), "the batch is posted: " + browser.text("#posted"))
         check(browser.text("#journal").strip() != "", "the posting journal is shown")
@@ -307,7 +320,7 @@ def run(bkreg, out):
         pages = 1
         while browser.finds("#earlier") and pages < 40:
             previous_first = browser.register_rows()[0]
-            browser.find("#earlier").click()
+            browser.click(browser.find("#earlier"))
             rows = browser.register_rows()
             if not rows:
                 break
@@ -332,6 +345,12 @@ def run(bkreg, out):
         check(abs(balance - money(browser.text("#register-balance"))) < 0.005,
               "bkreg balance agrees with the page's register balance")
         return 0
+    except Failure:
+        if browser is not None:
+            browser.shot("failure")
+            print("the page at the failure:", browser.driver.current_url)
+            print(browser.find("body").text[:3000])
+        raise
     finally:
         if browser is not None:
             browser.close()

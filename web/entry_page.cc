@@ -30,7 +30,8 @@ namespace bkweb {
 
 namespace {
 
-constexpr int kFormLines = 4;  // empty line rows offered beyond those filled
+constexpr int kFormLines = 4;       // empty line rows offered beyond those filled
+constexpr int kMaxFormLines = 200;  // line rows read from a form
 
 struct LineIn {
   std::string account, amount, item, payer;
@@ -53,13 +54,6 @@ const char* const kTypes[] = {"check", "deposit", "withdrawal", "adjustment", "t
 const char* const kSnapshotFields[] = {"date", "amount", "check", "payee", "deposit_id", "description",
                                        "account", "cash_account", "state", "lines"};
 
-std::vector<std::string> Values(const httplib::Request& req, const char* name) {
-  std::vector<std::string> out;
-  const size_t n = req.get_param_value_count(name);
-  for (size_t i = 0; i < n; ++i) out.push_back(req.get_param_value(name, i));
-  return out;
-}
-
 Form FormOf(const httplib::Request& req) {
   Form f;
   f.type = Param(req, "type");
@@ -75,12 +69,12 @@ Form FormOf(const httplib::Request& req) {
   f.account = Param(req, "account");
   f.cash_account = Param(req, "cash_account");
   f.allow_duplicate = Param(req, "allow_duplicate") == "1";
-  const auto accounts = Values(req, "line_account"), amounts = Values(req, "line_amount"),
-             items = Values(req, "line_item"), payers = Values(req, "line_payer");
-  const size_t rows = std::max({accounts.size(), amounts.size(), items.size(), payers.size()});
-  for (size_t i = 0; i < rows && i < 100; ++i) {
-    LineIn l{i < accounts.size() ? accounts[i] : "", i < amounts.size() ? amounts[i] : "",
-             i < items.size() ? items[i] : "", i < payers.size() ? payers[i] : ""};
+  // Line n's cells are named line_account_n, ...: the form decoder drops a
+  // name=value pair it has seen already, so rows never share names.
+  for (int i = 1; i <= kMaxFormLines; ++i) {
+    const std::string n = std::to_string(i);
+    LineIn l{Param(req, ("line_account_" + n).c_str()), Param(req, ("line_amount_" + n).c_str()),
+             Param(req, ("line_item_" + n).c_str()), Param(req, ("line_payer_" + n).c_str())};
     if (!l.Blank()) f.lines.push_back(l);
   }
   f.run = std::atoll(Param(req, "run").c_str());
@@ -318,11 +312,12 @@ std::string FormHtml(const Env& env, const Form& f, const Problems& p, const std
   for (size_t i = 0; i < rows.size(); ++i) {
     const LineIn& l = rows[i];
     const std::string n = std::to_string(i + 1);
-    out += "<tr><td><input name=\"line_account\" id=\"line-account-" + n + "\" value=\"" + Esc(l.account) +
-           "\"></td><td><input name=\"line_amount\" id=\"line-amount-" + n + "\" inputmode=\"decimal\" value=\"" +
-           Esc(l.amount) + "\"></td><td><input name=\"line_item\" id=\"line-item-" + n +
-           "\" inputmode=\"numeric\" size=\"4\" value=\"" + Esc(l.item) + "\"></td><td><input name=\"line_payer\" id=\"line-payer-" +
-           n + "\" value=\"" + Esc(l.payer) + "\"></td></tr>";
+    out += "<tr><td><input name=\"line_account_" + n + "\" id=\"line-account-" + n + "\" value=\"" + Esc(l.account) +
+           "\"></td><td><input name=\"line_amount_" + n + "\" id=\"line-amount-" + n +
+           "\" inputmode=\"decimal\" value=\"" + Esc(l.amount) + "\"></td><td><input name=\"line_item_" + n +
+           "\" id=\"line-item-" + n + "\" inputmode=\"numeric\" size=\"4\" value=\"" + Esc(l.item) +
+           "\"></td><td><input name=\"line_payer_" + n + "\" id=\"line-payer-" + n + "\" value=\"" + Esc(l.payer) +
+           "\"></td></tr>";
   }
   out += "</tbody></table><button type=\"button\" id=\"add-line\">Another line</button>" + Msgs(p, "lines") +
          "</fieldset>";
@@ -426,8 +421,10 @@ void EnterPost(const Env& env, const httplib::Request& req, httplib::Response& r
   } else {
     try {
       const auto j = nlohmann::json::parse(r.out);
+      char amount[64];
+      std::snprintf(amount, sizeof amount, "%.2f", j[0]["Amount"].get<double>());
       done = "Entered " + f.type + " in run " + j[0]["Run"].dump() + ", sequence " + j[0]["Sequence"].dump() +
-             " (" + j[0]["Amount"].dump() + ").";
+             " (" + amount + ").";
     } catch (const std::exception&) {
       done = "Entered.";
     }

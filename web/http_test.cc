@@ -380,7 +380,7 @@ TEST(WebChanges, AnEditKeepsIdentityAndTotalsAndAStaleFormIsRefusedWithWhatChang
   auto edit = [&](const std::string& amount, const std::string& desc) {
     httplib::Params p = was;
     p.insert({{"type", "withdrawal"}, {"bank", "B1"}, {"run", "1"}, {"seq", "1"}, {"date", "2026-02-03"},
-              {"amount", amount}, {"desc", desc}, {"line_account", "6000"}, {"line_amount", amount}});
+              {"amount", amount}, {"desc", desc}, {"line_account_1", "6000"}, {"line_amount_1", amount}});
     return s.Post("/edit", p);
   };
   // A new amount, date and description, the lines with it.

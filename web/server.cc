@@ -13,7 +13,7 @@
 //     session's form token (CSRF; 403 without it); an Origin header, when
 //     sent, must be this server's.
 //   - Every answer carries a Content-Security-Policy without inline script
-//     or style, no framing, no referrer, nothing cached.
+//     or style, no framing, no referrer to other sites, nothing cached.
 //   - Bounded work: 4 worker threads; request bodies up to 64 KiB; reads and
 //     writes time out after 10 s; one request at a time in the library
 //     (work.h), waiting at most the change's --wait and a margin.
@@ -216,7 +216,7 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
        "frame-ancestors 'none'; base-uri 'none'"},
       {"X-Content-Type-Options", "nosniff"},
       {"X-Frame-Options", "DENY"},
-      {"Referrer-Policy", "no-referrer"},
+      {"Referrer-Policy", "same-origin"},
       {"Cache-Control", "no-store"},
   });
   Server& state = *s;

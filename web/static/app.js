@@ -33,6 +33,7 @@
           row.querySelectorAll("input").forEach(function (input) {
             input.value = "";
             input.id = input.id.replace(/-\d+$/, "-" + n);
+            input.name = input.name.replace(/_\d+$/, "_" + n);
           });
           body.appendChild(row);
         });
