@@ -271,7 +271,10 @@ std::string FormHtml(const Env& env, const Form& f, const Problems& p, const std
   auto top = p.find("");
   if (top != p.end() && !top->second.empty()) {
     std::string html;
-    for (const std::string& m : top->second) html += "<p>" + Esc(m) + "</p>";
+    for (std::string m : top->second) {
+      if (!m.empty() && m[0] >= 'a' && m[0] <= 'z') m[0] = static_cast<char>(m[0] - 'a' + 'A');
+      html += "<p>" + Esc(m) + "</p>";
+    }
     out += "<div id=\"form-errors\">" + Notice("error", html) + "</div>";
   }
   out += std::string("<form method=\"post\" action=\"") + (f.edit ? "/edit" : "/enter") +

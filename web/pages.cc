@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kChartLines = 120;
 
-// An SVG polyline of the balances (oldest first), 320 x 64.
+// An SVG polyline of the balances (oldest first), 200 x 48.
 std::string Chart(const std::string& bank, const std::vector<std::pair<tsDate, tsCurrency>>& points) {
   if (points.size() < 2) return "<span class=\"nochart\">no history yet</span>";
   tsCurrency low = points[0].second, high = points[0].second;
@@ -38,22 +38,22 @@ std::string Chart(const std::string& bank, const std::vector<std::pair<tsDate, t
   std::string pts;
   const double n = static_cast<double>(points.size() - 1);
   for (size_t i = 0; i < points.size(); ++i) {
-    const double x = 2 + 316.0 * static_cast<double>(i) / n;
-    const double y = 60 - 56.0 * (points[i].second.ToDouble() - lo) / span;
+    const double x = 2 + 196.0 * static_cast<double>(i) / n;
+    const double y = 45 - 42.0 * (points[i].second.ToDouble() - lo) / span;
     char cell[48];
     std::snprintf(cell, sizeof cell, "%.1f,%.1f ", x, y);
     pts += cell;
   }
-  std::string out = "<svg class=\"chart\" viewBox=\"0 0 320 64\" width=\"320\" height=\"64\" role=\"img\" aria-label=\"";
+  std::string out = "<svg class=\"chart\" viewBox=\"0 0 200 48\" width=\"200\" height=\"48\" role=\"img\" aria-label=\"";
   out += Esc("Register balance of " + bank + " from " + points.front().first.Format() + " to " +
              points.back().first.Format());
   out += "\"><title>" + Esc(points.front().first.Format() + " " + points.front().second.Format() + " to " +
                             points.back().first.Format() + " " + points.back().second.Format()) +
          "</title>";
   if (lo < 0 && hi > 0) {
-    const double zero = 60 - 56.0 * (0 - lo) / span;
+    const double zero = 45 - 42.0 * (0 - lo) / span;
     char line[96];
-    std::snprintf(line, sizeof line, "<line class=\"zero\" x1=\"0\" x2=\"320\" y1=\"%.1f\" y2=\"%.1f\"/>", zero, zero);
+    std::snprintf(line, sizeof line, "<line class=\"zero\" x1=\"0\" x2=\"200\" y1=\"%.1f\" y2=\"%.1f\"/>", zero, zero);
     out += line;
   }
   out += "<polyline points=\"" + pts + "\"/></svg>";
@@ -136,7 +136,7 @@ void AccountsPage(const Env& env, const httplib::Request& req, httplib::Response
   if (!done.empty()) body += Notice("ok", Esc(done));
   body += TableHtml({"Account", "Description", "Register", "Bank", "Reconciled", "Last reconciled", "Open checks",
                      "Open deposits", "Open withdrawals", "Open adj. +", "Open adj. -", "Open net",
-                     "Register balance, latest lines"},
+                     "Register balance over the latest lines"},
                     {false, false, true, true, true, false, true, true, true, true, true, true, false}, rows,
                     "accounts");
   if (rows.empty()) body += "<p class=\"empty\">No bank accounts yet.</p>";
