@@ -44,9 +44,9 @@ struct BatchSums {
   tsCurrency amount;
 };
 
-using BatchKey = std::tuple<std::string, std::string, int>;  // appl, batch, source
+using BatchKey = std::tuple<std::string, std::string, int, std::string>;  // appl, batch, source, location
 
-constexpr const char kColumns[] = "TBNKACC;TRANTYP;TSUBTR;TADD;TRECOND;TRECAMT;TAPPL;TBATCH;TSOURCE";
+constexpr const char kColumns[] = "TBNKACC;TRANTYP;TSUBTR;TADD;TRECOND;TRECAMT;TAPPL;TBATCH;TSOURCE;TDPLOC";
 
 tsioStatus::Status Sum(const tsioDataFile& file, std::map<std::string, BankSums>* banks,
                        std::map<BatchKey, BatchSums>* batches, long* read,
@@ -63,7 +63,8 @@ tsioStatus::Status Sum(const tsioDataFile& file, std::map<std::string, BankSums>
     if (state == 2 || state == 3) b.cleared += r.GetClearedAmount();
     if (state == 1) b.open.Add(type, net);
     if (state != 3) b.unreconciled.Add(type, net);
-    BatchSums& batch = (*batches)[{r.GetApplOfOrigin().str(), r.GetBatch().str(), r.GetBatchSource().Value()}];
+    BatchSums& batch = (*batches)[{r.GetApplOfOrigin().str(), r.GetBatch().str(), r.GetBatchSource().Value(),
+                                   r.GetBatchDPLoc().str()}];
     ++batch.count;
     batch.amount += net;
     if (++*read % 10000 == 0 && progress) progress(*read);
@@ -139,7 +140,7 @@ bkVerifyResult bkVerifyCompany(const tsioDataFile& master, const tsioDataFile& r
     ++out.batches;
     const BatchData& r = b.m_Record;
     const std::string appl = r.GetApplOfOrigin().str();
-    BatchSums& s = stored[{appl, r.GetBatch().str(), appl == "BK" ? r.GetSource().Value() : 1}];
+    BatchSums& s = stored[{appl, r.GetBatch().str(), appl == "BK" ? r.GetSource().Value() : 1, r.GetDPLoc().str()}];
     s.count += static_cast<long>(r.GetCountPosted().Value());
     s.amount += r.GetAmountPosted();
   }
@@ -148,8 +149,9 @@ bkVerifyResult bkVerifyCompany(const tsioDataFile& master, const tsioDataFile& r
     return out;
   }
   for (const auto& [key, s] : stored) {
-    const std::string subject =
-        "batch " + std::get<0>(key) + "/" + std::get<1>(key) + "/" + std::to_string(std::get<2>(key));
+    const std::string subject = "batch " + std::get<0>(key) + "/" + std::get<1>(key) + "/" +
+                                std::to_string(std::get<2>(key)) +
+                                (std::get<3>(key).empty() ? "" : "/" + std::get<3>(key));
     auto it = batches.find(key);
     const BatchSums computed = it == batches.end() ? BatchSums() : it->second;
     if (s.count != computed.count) {

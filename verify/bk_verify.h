@@ -16,8 +16,8 @@
 //     sum of the net amounts less the sum of those cleared amounts.
 // Per batch record (BKT record type 6): the entered count and amount (BCNTP,
 // BAMTP) against the transactions stamped with the batch (application of
-// origin, batch id and, for the register's own batches, source; the other
-// applications' transactions carry source 1).
+// origin, batch id, location and, for the register's own batches, source;
+// the other applications' transactions carry source 1).
 #pragma once
 
 #include <functional>

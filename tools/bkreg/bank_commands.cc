@@ -121,27 +121,35 @@ int Show(Context& ctx, const std::string& text) {
   return kDone;
 }
 
-// Changes what describes an account: its description and type. Balances
-// and totals change only through transactions.
-int Edit(Context& ctx, const BankOptions& o, bool has_desc, bool has_type) {
-  std::string desc;
-  if (has_desc) {
-    const std::string problem = CheckText("--desc", o.desc, kDescriptionLimit, &desc);
-    if (!problem.empty()) return ctx.Refuse(problem);
+// Changes what describes an account: its description, type and cash
+// account (the general-ledger account of its bank side, for entries from
+// then on). Balances and totals change only through transactions.
+struct EditWhat {
+  bool desc = false, type = false, cash = false;
+};
+
+int Edit(Context& ctx, const BankOptions& o, const EditWhat& what) {
+  std::string desc, cash;
+  std::string problem;
+  if (what.desc) problem = CheckText("--desc", o.desc, kDescriptionLimit, &desc);
+  if (problem.empty() && what.cash) problem = CheckText("--cash-account", o.cash_account, 45, &cash);
+  if (!problem.empty()) return ctx.Refuse(problem);
+  if (!what.desc && !what.type && !what.cash) {
+    return ctx.Refuse("bank edit: nothing to change (--desc, --type, --cash-account)");
   }
-  if (!has_desc && !has_type) return ctx.Refuse("bank edit: nothing to change (--desc, --type)");
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
   BankAccount bank(s->Master(), "", 0);
   std::string id;
   if ((status = FetchBank(ctx, bank, o.id, &id, true)) != kDone) return status;
-  if (has_desc) bank.m_Record.SetDescription(tsAlpha(desc));
-  if (has_type) {
+  if (what.desc) bank.m_Record.SetDescription(tsAlpha(desc));
+  if (what.type) {
     tclTSEnum<BankAccountData::BankAccountTypeEnum> type;
     type.SetValue(o.type);
     bank.m_Record.SetAccountType(type);
   }
+  if (what.cash) bank.m_Record.SetMiscCashAccount(tsAlpha(cash));
   const tsioStatus::Status st = bank.Update();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot change bank account '" + id + "'", st);
@@ -181,7 +189,11 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
   CLI::Option* desc = edit->add_option("--desc", o->desc, "new description, at most 40 characters");
   CLI::Option* type =
       edit->add_option("--type", o->type, "new account type 1 to 10")->check(CLI::Range(1, kLastAccountType));
-  edit->callback([&ctx, o, desc, type] { ctx.status = Edit(ctx, *o, desc->count() > 0, type->count() > 0); });
+  CLI::Option* cash = edit->add_option("--cash-account", o->cash_account,
+                                       "the general-ledger account of the bank's side (entries from now on)");
+  edit->callback([&ctx, o, desc, type, cash] {
+    ctx.status = Edit(ctx, *o, EditWhat{desc->count() > 0, type->count() > 0, cash->count() > 0});
+  });
 }
 
 void SetOpeningBalance(BankAccountData& bank, const tsCurrency& balance) {

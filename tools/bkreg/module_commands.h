@@ -23,12 +23,13 @@ struct Common {
   Format format = Format::kText;
 };
 
-// batch open|list|show|close. A batch is known by its application ("BK" for
-// what the register enters, "AP" for checks payables wrote) and its id.
+// batch open|list|show|edit|close. A batch is known by its id; its records
+// and generations are batch_ids.h's.
 struct BatchOptions {
   std::string id;
   std::string appl = "BK";
   std::string description;
+  bool description_given = false;      // edit: --desc was given
   std::string date;                    // default today
   std::optional<long> control_count;   // the number of transactions expected
   std::string control_amount;          // their amount
@@ -37,6 +38,7 @@ int BatchOpen(const Common& c, const BatchOptions& o, std::ostream& out, std::os
 int BatchList(const Common& c, std::ostream& out, std::ostream& err);
 int BatchShow(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err);
 int BatchClose(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err);
+int BatchEdit(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err);
 
 // gl account add|list, gl period add|list.
 struct GlAccountOptions {

@@ -38,7 +38,10 @@
 #include "locking/register_bank_lock.h"
 #include "locking/transaction_run_lock.h"
 #include "records/relations.h"
+#include "tools/bkreg/batch_ids.h"
+#include "tools/bkreg/entry_details.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
@@ -168,78 +171,184 @@ int ClearedUpTo(ModuleWork& w, const std::string& bank, const tsDate& date, tsCu
 
 }  // namespace
 
-int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
-  ModuleWork w(*c.ctx);
-  if (int rc = w.Open(); rc != kDone) return rc;
-  if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
-  Transaction t(w.Register());
-  SetKey(t, r);
-  if (tsioStatus::Status st = t.FetchEQ(false); st != tsioStatus::kSuccess) {
-    Transaction h(w.History());
-    SetKey(h, r);
-    if (st == tsioStatus::kNotFound && h.FetchEQ(false) == tsioStatus::kSuccess) {
-      err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be removed\n";
-      return kRefused;
-    }
-    return ReadFailure(st, "transaction " + Name(r) + " in the register", err);
-  }
-  if (!t.m_Record.GetTransferSequence().IsNull()) {
-    err << "bkreg: transaction " << Name(r) << " is one side of a transfer; a transfer is not removed by halves\n";
-    return kRefused;
-  }
-  UseBatchOf(w, t.m_Record);
+namespace {
 
-  tclRollbackStack unit;
+// The other side of the transfer `t` holds (its bank account, in the
+// register): same run and transfer sequence, the other direction.
+// kSuccess with `*other` keyed, kNotFound when there is none.
+tsioStatus::Status FindOtherSide(const tsioDataFile& file, const TransactionData& t, TranRef* other) {
+  Transaction walk(file, "TBNKACC;TRUN;TSEQ;TRTRSEQ;TRTRDIR", 0);
+  walk.Initialize();
+  tsioStatus::Status st = walk.FetchFirst(false);
+  for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
+    const TransactionData& r = walk.m_Record;
+    if (r.GetRun() != t.GetRun() || r.GetTransferSequence() != t.GetTransferSequence()) continue;
+    if (r.GetTransferDirection().Value() == t.GetTransferDirection().Value()) continue;
+    other->bank = r.GetBankAccount().str();
+    other->run = std::atoll(r.GetRun().Format().c_str());
+    other->sequence = std::atoll(r.GetSequence().Format().c_str());
+    return tsioStatus::kSuccess;
+  }
+  return st == tsioStatus::kEndOfFile ? tsioStatus::kNotFound : st;
+}
+
+// Removes the unposted transaction `r` (its details, cash side, batch count
+// and its bank account's balance and totals) in `unit`; the bank account is
+// held until the caller's commit. kDone, or the exit status after a message
+// (what was written stays for the caller's rollback).
+int RemoveInUnit(const Common& c, ModuleWork& w, const TranRef& r, tclRollbackStack& unit, BankAccount& bank,
+                 std::string* text, std::ostream& err) {
+  Transaction t(w.Register());
   t.AttachRollbackStack(&unit);
-  BankAccount bank(w.Master());
+  SetKey(t, r);
+  tsioStatus::Status st = t.FetchEQ(false);
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(r), err);
+  UseBatchOf(w, t.m_Record);
   bank.AttachRollbackStack(&unit);
   bank.m_Record.SetBankAccount(tsAlpha(r.bank));
-  if (tsioStatus::Status st = c.ctx->Waiting([&] { return bank.FetchEQ(true); }); st != tsioStatus::kSuccess) {
+  if ((st = c.ctx->Waiting([&] { return bank.FetchEQ(true); })) != tsioStatus::kSuccess) {
     return ReadFailure(st, "bank account '" + r.bank + "'", err);
   }
-  tsioStatus::Status st = t.FetchEQ(true);
-  if (st != tsioStatus::kSuccess) {
-    (void)bank.Unlock();
-    return ReadFailure(st, "transaction " + Name(r), err);
-  }
+  if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(r), err);
   const tsCurrency net = t.m_Record.GetAmount();
   const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
   const unsigned short state = static_cast<unsigned short>(t.m_Record.GetReconciled().Value());
   const tsDouble run = t.m_Record.GetRun();
-  const std::string text = t.m_Record.MessageText();
+  *text = t.m_Record.MessageText();
   st = unit.EnsureBegun(w.Register().Company());
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItemDetail>(t, TransactionDepositItemDetailsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItem>(t, TransactionDepositItemsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<WithdrawalDetail>(t, TransactionWithdrawalDetailsRel, unit);
+  if (st == tsioStatus::kSuccess) st = RemoveCashSide(w.Register(), w.Master(), t.m_Record, unit);
   if (st != tsioStatus::kSuccess) {
-    (void)unit.Rollback();
-    (void)bank.Unlock();
-    err << "bkreg: the details of " << text << " could not be removed (" << ccIOStatusStr(st) << ")\n";
-    return st == tsioStatus::kLocked ? kBusy : kFailed;
+    err << "bkreg: the details of " << *text << " could not be removed (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
   }
   ccStatus<ccError::Level> removed = t.Remove(w.Program(), nullptr);
   PrintMessages(removed.Errors(), err);
   if (removed.HasError()) {
-    (void)unit.Rollback();
     w.Program().GetBatch().Rollback();
-    (void)bank.Unlock();
-    err << "bkreg: " << text << " was not removed\n";
+    err << "bkreg: " << *text << " was not removed\n";
     return ExitOf(removed, kFailed);
   }
   (void)bank.ChangeOpenTotals(net, kind, 0, state);
   (void)bank.ChangeUnreconciledTotals(net, kind, 3, state);
   bank.UpdateRegisterBalance(tsCurrency(-net), run);
-  st = bank.Update();
-  if (st == tsioStatus::kSuccess) st = unit.Commit();
-  (void)bank.Unlock();
+  st = bank.SetBuffer();
+  if (st == tsioStatus::kSuccess) st = bank.Update();
   if (st != tsioStatus::kSuccess) {
-    (void)unit.Rollback();
-    err << "bkreg: " << text << " was not removed (" << ccIOStatusStr(st) << ")\n";
-    return kFailed;
+    err << "bkreg: " << *text << " was not removed (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
   }
-  out << "Removed " << text << "\n";
   return kDone;
 }
+
+}  // namespace
+
+// remove: an unposted transaction with everything that hangs under it; one
+// side of an unposted transfer takes the other with it, in the same unit.
+int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
+  std::vector<TranRef> sides = {r};
+  {
+    Transaction t(w.Register());
+    SetKey(t, r);
+    if (tsioStatus::Status st = t.FetchEQ(false); st != tsioStatus::kSuccess) {
+      Transaction h(w.History());
+      SetKey(h, r);
+      if (st == tsioStatus::kNotFound && h.FetchEQ(false) == tsioStatus::kSuccess) {
+        err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be removed\n";
+        return kRefused;
+      }
+      return ReadFailure(st, "transaction " + Name(r) + " in the register", err);
+    }
+    if (!t.m_Record.GetTransferSequence().IsNull()) {
+      TranRef other;
+      const tsioStatus::Status st = FindOtherSide(w.Register(), t.m_Record, &other);
+      if (st == tsioStatus::kSuccess) {
+        if (int rc = w.CheckBankFree(other.bank, err); rc != kDone) return rc;
+        sides.push_back(other);
+      } else if (st == tsioStatus::kNotFound) {
+        err << "bkreg: transaction " << Name(r) << " is one side of a transfer whose other side is posted; "
+            << "a transfer is not removed by halves\n";
+        return kRefused;
+      } else {
+        return ReadFailure(st, "the other side of transfer " + Name(r), err);
+      }
+    }
+  }
+  tclRollbackStack unit;
+  std::unique_ptr<BankAccount> banks[2];
+  std::string texts[2];
+  int rc = kDone;
+  for (size_t i = 0; i < sides.size() && rc == kDone; ++i) {
+    banks[i] = std::make_unique<BankAccount>(w.Master());
+    rc = RemoveInUnit(c, w, sides[i], unit, *banks[i], &texts[i], err);
+  }
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (rc == kDone && (st = unit.Commit()) != tsioStatus::kSuccess) {
+    err << "bkreg: " << texts[0] << " was not removed (" << ccIOStatusStr(st) << ")\n";
+    rc = st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
+  }
+  if (rc != kDone) (void)unit.Rollback();
+  for (auto& b : banks) {
+    if (b) (void)b->Unlock();
+  }
+  if (rc != kDone) return rc;
+  if (c.format == Format::kText) {
+    out << "Removed " << texts[0];
+    if (sides.size() > 1) out << " and the other side of its transfer, " << texts[1];
+    out << "\n";
+  } else {
+    Table t{{"Bank", "Run", "Sequence", "Removed"}, {false, true, true, false}, {}};
+    for (size_t i = 0; i < sides.size(); ++i) {
+      t.rows.push_back({sides[i].bank, std::to_string(sides[i].run), std::to_string(sides[i].sequence), texts[i]});
+    }
+    t.Print(out, c.format);
+  }
+  return kDone;
+}
+
+namespace {
+
+// Fills side `i` (0 paying, 1 receiving) of a transfer of `amount` on
+// `date` between `ids` into `d`, in the program's batch. While the
+// register's entries go to the general ledger the paying side carries the
+// pair of lines, the receiving account's cash account against the paying
+// one's; the receiving side carries none (its cash detail still records
+// its bank side).
+void FillTransferSide(ModuleWork& w, TransactionData& d, int i, const BankAccount* const banks[2],
+                      const std::string* const ids[2], const tsCurrency& amount, const tsDate& date,
+                      const std::string& description, bool to_ledger) {
+  d.InitializeNewRecord(w.Program(), w.Program().GetBatch());
+  d.SetBatchDPLoc(w.Program().GetBatch().DPLoc());
+  const bkTranType kind = i == 0 ? banks[0]->GetTransferSourceType() : banks[1]->GetTransferDestinationType();
+  tclTSEnum<TransactionData::TranTypeEnum> type;
+  type.SetValue(static_cast<short>(kind));
+  d.SetType(type);
+  d.SetBankAccount(tsAlpha(*ids[i]));
+  d.SetTransactionDate(date);
+  d.SetAccountingDate(date);
+  d.SetDescription(tsAlpha(description.empty() ? (i == 0 ? "Transfer to " + *ids[1] : "Transfer from " + *ids[0])
+                                               : description));
+  if (i == 0) {
+    d.SetSubtraction(amount);
+  } else {
+    d.SetAddition(amount);
+    if (kind == bkTranType(2)) d.SetDepositDate(date);
+  }
+  tclTSEnum<TransferDirectionEnum> direction;
+  direction.SetValue(i == 0 ? 1 : 2);
+  d.SetTransferDirection(direction);
+  if (to_ledger && i == 0) {
+    d.SetDebitAccount(banks[1]->m_Record.GetMiscCashAccount());
+    d.SetCreditAccount(banks[0]->m_Record.GetMiscCashAccount());
+  }
+}
+
+}  // namespace
 
 int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, std::ostream& err) {
   tsCurrency amount;
@@ -261,7 +370,12 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   for (const std::string* id : {&o.from, &o.to}) {
     if (int rc = w.CheckBankFree(*id, err); rc != kDone) return rc;
   }
+  const bool to_ledger = LedgerInterfaceOn();
+  if (to_ledger && !EnterPrepareLedger(w.Program(), err)) return kFailed;
+  BatchGeneration generation;
+  if (int rc = EntryGeneration(*c.ctx, w.Register(), w.History(), o.batch, &generation); rc != kDone) return rc;
   zzBatch batch("BK", tsAlpha(o.batch), 2);
+  batch.SetDPLoc(tsAlpha(generation.location));
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
   (void)batch.OpenInfo("BK");
   w.Program().SetBatch(batch);
@@ -285,7 +399,44 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     (void)to.Unlock();
     return rc;
   };
-  if (const int taken_run = TakeRun(*c.ctx, w.Program()); taken_run != kDone) return give_up(taken_run);
+  // Everything that can refuse the transfer is asked before a run is taken:
+  // the general ledger's rules, then the module's rules for each side under
+  // a provisional key.
+  if (to_ledger) {
+    for (int i = 0; i < 2; ++i) {
+      if (banks[i]->m_Record.GetMiscCashAccount().str().empty()) {
+        err << "bkreg: bank account " << *ids[i] << " has no cash account, and while entries go to the general "
+            << "ledger a transfer moves money between the two banks' cash accounts (bank edit " << *ids[i]
+            << " --cash-account ACCOUNT)\n";
+        return give_up(kRefused);
+      }
+    }
+    for (int i = 0; i < 2; ++i) {
+      LedgerSides sides;
+      sides.type = i == 0 ? static_cast<int>(banks[0]->GetTransferSourceType())
+                          : static_cast<int>(banks[1]->GetTransferDestinationType());
+      sides.date = date;
+      sides.cash = banks[i]->m_Record.GetMiscCashAccount().str();
+      sides.offset = i == 0 ? banks[1]->m_Record.GetMiscCashAccount().str() : "";
+      sides.offset_elsewhere = i == 1;
+      if (int rc = CheckLedgerEntry(*c.ctx, w.Program(), sides); rc != kDone) return give_up(rc);
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    TransactionData d;
+    FillTransferSide(w, d, i, banks, ids, amount, date, o.description, to_ledger);
+    d.SetTransferSequence(tsDouble(1, 0));
+    d.SetRun(tsDouble(999999999, 0));
+    d.SetSequence(tsDouble(1 + i, 0));
+    TransferValidater rules(w.Program(), &d);
+    ccStatus<ccError::Level> valid = rules.DoIt(w.Program());
+    PrintMessages(valid.Errors(), err);
+    if (valid.HasError()) {
+      err << "bkreg: the transfer was not entered\n";
+      return give_up(kRefused);
+    }
+  }
+  if (const int taken_run = TakeRun(*c.ctx, w.Program(), to_ledger); taken_run != kDone) return give_up(taken_run);
   if (unit.EnsureBegun(w.Register().Company()) != tsioStatus::kSuccess) return give_up(kFailed);
   TransactionFileHeader& header = *w.Program().BKTHeader();
   ccStatus<ccBoolStatus> taken(kBoolSuccess);
@@ -296,53 +447,34 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   }
   const tsDouble pair = header.NextTransferSequence();
   std::string texts[2];
+  TranRef keys[2];
   for (int i = 0; i < 2; ++i) {
     Transaction t(w.Register());
     t.AttachRollbackStack(&unit);
     TransactionData& d = t.m_Record;
-    d.InitializeNewRecord(w.Program(), w.Program().GetBatch());
-    const bkTranType kind = i == 0 ? banks[0]->GetTransferSourceType() : banks[1]->GetTransferDestinationType();
-    tclTSEnum<TransactionData::TranTypeEnum> type;
-    type.SetValue(static_cast<short>(kind));
-    d.SetType(type);
-    d.SetBankAccount(tsAlpha(*ids[i]));
-    d.SetTransactionDate(date);
-    d.SetAccountingDate(date);
-    d.SetDescription(tsAlpha(o.description.empty() ? (i == 0 ? "Transfer to " + o.to : "Transfer from " + o.from)
-                                                   : o.description));
-    if (i == 0) {
-      d.SetSubtraction(amount);
-    } else {
-      d.SetAddition(amount);
-      if (kind == bkTranType(2)) {
-        d.SetDepositDate(date);
-      }
-    }
+    FillTransferSide(w, d, i, banks, ids, amount, date, o.description, to_ledger);
     d.SetTransferSequence(pair);
-    tclTSEnum<TransferDirectionEnum> direction;
-    direction.SetValue(i == 0 ? 1 : 2);
-    d.SetTransferDirection(direction);
-    // Validated as a transfer under the run and sequence Create gives it.
-    d.SetRun(w.Program().BKTHeader()->CurrentTranRun());
-    d.SetSequence(header.ThisSequence() + tsDouble(1));
-    TransferValidater rules(w.Program(), &d);
-    ccStatus<ccError::Level> valid = rules.DoIt(w.Program());
-    PrintMessages(valid.Errors(), err);
-    if (valid.HasError()) {
-      err << "bkreg: the transfer was not entered\n";
-      return give_up(kRefused);
-    }
     ccStatus<ccError::Level> created = t.Create(w.Program(), nullptr, true);
     PrintMessages(created.Errors(), err);
     if (created.HasError()) {
       err << "bkreg: the transfer was not entered\n";
       return give_up(ExitOf(created, kRefused));
     }
+    if (to_ledger) {
+      const tsioStatus::Status st = RecordCashSide(w.Program(), w.Register(), w.Master(), d,
+                                                   banks[i]->m_Record.GetMiscCashAccount().str(), unit);
+      if (st != tsioStatus::kSuccess) {
+        err << "bkreg: the cash side of the transfer could not be saved (" << ccIOStatusStr(st) << ")\n";
+        return give_up(st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed);
+      }
+    }
     const tsCurrency net = d.GetAmount();
+    const bkTranType kind = static_cast<bkTranType>(d.GetType().Value());
     (void)banks[i]->ChangeOpenTotals(net, kind, 1, 0);
     (void)banks[i]->ChangeUnreconciledTotals(net, kind, 1, 3);
     banks[i]->UpdateRegisterBalance(net, d.GetRun());
     texts[i] = d.MessageText() + " (run " + d.GetRun().Format() + ", sequence " + d.GetSequence().Format() + ")";
+    keys[i] = TranRef{*ids[i], std::atoll(d.GetRun().Format().c_str()), std::atoll(d.GetSequence().Format().c_str())};
   }
   // The two cursors share the master file's buffer: each account is made
   // current again (with its totals) before it is written.
@@ -354,12 +486,21 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   if (st == tsioStatus::kSuccess) st = unit.Commit();
   if (st != tsioStatus::kSuccess) {
     err << "bkreg: the transfer could not be saved (" << ccIOStatusStr(st) << ")\n";
-    return give_up(kFailed);
+    return give_up(st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed);
   }
   (void)from.Unlock();
   (void)to.Unlock();
-  out << "Transferred " << amount.Format() << " from " << o.from << " to " << o.to << ": " << texts[0] << " and "
-      << texts[1] << "\n";
+  if (c.format == Format::kText) {
+    out << "Transferred " << amount.Format() << " from " << o.from << " to " << o.to << ": " << texts[0] << " and "
+        << texts[1] << "\n";
+  } else {
+    Table t{{"Bank", "Run", "Sequence", "Date", "Amount"}, {false, true, true, false, true}, {}};
+    for (int i = 0; i < 2; ++i) {
+      t.rows.push_back({keys[i].bank, std::to_string(keys[i].run), std::to_string(keys[i].sequence), date.Format(),
+                        tsCurrency(i == 0 ? -amount : amount).Format()});
+    }
+    t.Print(out, c.format);
+  }
   return kDone;
 }
 
