@@ -347,7 +347,7 @@ TEST(WebChanges, AnEntryWaitsForAnAccountAnotherProgramHoldsThenReports) {
   const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 409);
-  EXPECT_NE(r->body.find("bank account &#39;B1&#39; is in use"), std::string::npos) << r->body;
+  EXPECT_NE(r->body.find("ank account &#39;B1&#39; is in use"), std::string::npos) << r->body;
   EXPECT_GE(waited, 1.4);
   holder.Send("release");
   EXPECT_EQ(holder.Wait(), 0);

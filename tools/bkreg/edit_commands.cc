@@ -12,6 +12,7 @@
 #include "framework/io/rollback_stack.h"
 #include "records/relations.h"
 #include "tools/bkreg/edit.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
 
@@ -164,6 +165,30 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   if (t.m_Record.GetType().Value() != e.type || t.m_Record.GetBankAccount() != tsAlpha(e.bank)) {
     return ctx.Refuse("the type and bank account of a transaction stay; remove it and enter it again instead");
   }
+  // The cash side (what sends it to the general ledger): a transaction that
+  // had one keeps one, and while the interface is on the new version must
+  // satisfy the general ledger as an entry does.
+  tsioStatus::Status io = tsioStatus::kSuccess;
+  const bool had_cash = HasCashSide(w.Register(), t.m_Record, &io);
+  if (io != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the cash side of transaction " + Name(r), io);
+  const bool to_ledger = had_cash || LedgerInterfaceOn();
+  std::string cash_account = e.cash_account;
+  {
+    BankAccount b(w.Master(), "", 0);
+    b.m_Record.SetBankAccount(tsAlpha(r.bank));
+    if (cash_account.empty() && b.FetchEQ(false) == tsioStatus::kSuccess) {
+      cash_account = b.m_Record.GetMiscCashAccount().str();
+    }
+  }
+  if (LedgerInterfaceOn()) {
+    LedgerSides sides;
+    sides.type = e.type;
+    sides.date = e.date;
+    sides.cash = cash_account;
+    sides.offset = e.account;
+    sides.lines = e.lines;
+    if (int rc = CheckLedgerEntry(ctx, w.Program(), sides); rc != kDone) return rc;
+  }
   UseBatchOf(w, t.m_Record);
 
   tclRollbackStack unit;
@@ -208,6 +233,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItemDetail>(t, TransactionDepositItemDetailsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItem>(t, TransactionDepositItemsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<WithdrawalDetail>(t, TransactionWithdrawalDetailsRel, unit);
+  if (st == tsioStatus::kSuccess && had_cash) st = RemoveCashSide(w.Register(), w.Master(), t.m_Record, unit);
   if (st != tsioStatus::kSuccess) {
     return give_up(ctx.IoFailure("the details of " + old.MessageText() + " could not be removed", st));
   }
@@ -269,8 +295,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
     d.SetDepositDate(e.date);
     d.SetDepositID(tsAlpha(e.deposit_id));
   }
-  BankAccountData account = bank.m_Record;
-  const tsAlpha offset(e.account), cash(e.cash_account.empty() ? account.GetMiscCashAccount().str() : e.cash_account);
+  const tsAlpha offset(e.account), cash(cash_account);
   d.SetDebitAccount(in ? cash : offset);
   d.SetCreditAccount(in ? offset : cash);
   if (!e.lines.empty()) {
@@ -288,6 +313,12 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   if (counted.HasError()) {
     ctx.PrintErrors(counted.Errors());
     return give_up(ctx.Busy("the batch of the " + d.MessageText() + " is in use by another program; nothing was changed"));
+  }
+  if (to_ledger) {
+    st = RecordCashSide(w.Program(), w.Register(), w.Master(), d, cash_account, unit);
+    if (st != tsioStatus::kSuccess) {
+      return give_up(ctx.IoFailure("the cash side of the " + d.MessageText() + " could not be saved", st));
+    }
   }
   const tsCurrency net = d.GetAmount();
   (void)bank.ChangeOpenTotals(net, kind, 1, 0);
