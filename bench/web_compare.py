@@ -2,7 +2,7 @@
 """The web register against hledger-web on the same register.
 
 usage: web_compare.py --bkreg PATH [--sizes 100000,1000000] [--rounds R] [--work DIR] [--fresh]
-                      [--skip-hledger] [--load-seconds S]
+                      [--skip-hledger] [--hledger-sizes N,...] [--load-seconds S]
 
 For each size N it builds (once, kept under --work, default
 /tmp/bk-bench-web/nN) a company whose bank account BENCH holds N generated
@@ -191,6 +191,7 @@ def main() -> int:
     ap.add_argument("--work", default="/tmp/bk-bench-web")
     ap.add_argument("--fresh", action="store_true")
     ap.add_argument("--skip-hledger", action="store_true")
+    ap.add_argument("--hledger-sizes", default="", help="sizes to run hledger-web at (default: every size)")
     ap.add_argument("--load-seconds", type=float, default=10.0)
     a = ap.parse_args()
     hledger_web = shutil.which("hledger-web")
@@ -221,7 +222,8 @@ def main() -> int:
         bk.stop()
         failed = failed or loaded["errors"] > 0
         hl_first = hl_load = None
-        if hledger_web and not a.skip_hledger:
+        hl_sizes = [int(x) for x in a.hledger_sizes.split(",") if x]
+        if hledger_web and not a.skip_hledger and (not hl_sizes or n in hl_sizes):
             port = free_port()
             t = time.monotonic()
             hl = subprocess.Popen([hledger_web, "-f", str(journal), "--serve", "--host", "127.0.0.1", "--port",

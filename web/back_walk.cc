@@ -40,29 +40,36 @@ void BackWalk::Start(const std::string& bank, const bkreg::RegisterPosition* bef
   failed_ = tsioStatus::kSuccess;
   served_ = nullptr;
   bank_ = bank;
+  // Past the account's last line: above every date, number, amount, run and
+  // sequence its columns can hold.
+  bkreg::RegisterPosition end;
+  end.date = tsDate(9999, 12, 31);
+  end.check = tsDouble(999999999999LL, 0);
+  end.subtraction = tsCurrency(tsDouble::FromText("9999999999999.99", 2));
+  end.run = tsDouble(999999999LL, 0);
+  end.sequence = tsDouble(999999999LL, 0);
+  const bkreg::RegisterPosition& at = before != nullptr ? *before : end;
   for (auto& s : sides_) {
     Transaction& t = s->cursor;
+    // No range: the position's whole index value bounds the query, so the
+    // index is entered at the position (a range on the bank account would
+    // make the engine walk from the account's end down to it). Lines of
+    // another account end the walk.
     t.DetachRange();
     t.Initialize();
     t.m_Record.SetBankAccount(tsAlpha(bank));
-    t.AttachRange(1);  // the bank account
-    tsioStatus::Status st;
-    if (before == nullptr) {
+    t.m_Record.SetTransactionDate(at.date);
+    t.m_Record.SetCheck(at.check);
+    t.m_Record.SetSubtraction(at.subtraction);
+    t.m_Record.SetRun(at.run);
+    t.m_Record.SetSequence(at.sequence);
+    // The first line at or after the position, then the one before it;
+    // none at or after: the last line of the file is before it.
+    tsioStatus::Status st = t.FetchGE(false);
+    if (st == tsioStatus::kSuccess) {
+      st = t.FetchPrev(false);
+    } else if (Ended(st)) {
       st = t.FetchLast(false);
-    } else {
-      t.m_Record.SetTransactionDate(before->date);
-      t.m_Record.SetCheck(before->check);
-      t.m_Record.SetSubtraction(before->subtraction);
-      t.m_Record.SetRun(before->run);
-      t.m_Record.SetSequence(before->sequence);
-      // The first line at or after the position, then the one before it;
-      // none at or after: the newest line is before it.
-      st = t.FetchGE(false);
-      if (st == tsioStatus::kSuccess) {
-        st = t.FetchPrev(false);
-      } else if (Ended(st)) {
-        st = t.FetchLast(false);
-      }
     }
     if (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() != tsAlpha(bank)) st = tsioStatus::kEndOfFile;
     if (Ended(st)) st = tsioStatus::kEndOfFile;

@@ -5,8 +5,9 @@
 // Register order is index 5 of the transaction files (bank account, date,
 // check number, subtraction, run, sequence), as for bkreg::RegisterWalk,
 // which reads forwards. Each file is read with the cursor's own backward
-// fetches (FetchLast, FetchPrev: one indexed query per step, read ahead in
-// growing batches), and the two files are merged. A page of n lines costs
+// fetches (FetchGE at the position, then FetchPrev: one indexed query per
+// step, read ahead in growing batches, each entering the index at the
+// position), and the two files are merged. A page of n lines costs
 // about n steps whatever the size of the register: nothing is counted or
 // loaded from the start.
 //

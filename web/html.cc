@@ -65,7 +65,7 @@ std::string Esc(std::string_view text) {
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
           out += kReplacement;
         } else {
           out += c;

@@ -3,8 +3,9 @@
 // Every text that comes from the company (descriptions, payees, ids,
 // messages that quote them) or from a request goes through Esc before it
 // is put into a page, whether between tags or inside a quoted attribute:
-// "&", "<", ">", '"' and "'" become entities, control characters and bytes
-// that are not UTF-8 become U+FFFD. Stored text is never put into a URL
+// "&", "<", ">", '"' and "'" become entities, control characters (but line
+// breaks and tabs, harmless in HTML) and bytes that are not UTF-8 become
+// U+FFFD. Stored text is never put into a URL
 // scheme, a script, a style or an event attribute; links carry ids through
 // UrlEncode. The pages carry no inline script or style (the Content-
 // Security-Policy forbids them): behaviour is in /static/app.js.
