@@ -178,14 +178,14 @@ def run(bkreg, out):
         check("Operating <account>" in browser.text("#accounts"), "its description shows as text")
         browser.shot("accounts")
 
-        # A batch with control totals: two transactions, 500.00 net (a deposit of
-        # 1,000.00 and a withdrawal of 500.00).
+        # A batch with control totals: three transactions, -20.00 net (a check
+        # of 520.00, a deposit of 1,000.00 and a withdrawal of 500.00).
         browser.get(base + "/batches")
         browser.type("#batch-id", "WEEK1")
         browser.type("#batch-desc", "First week")
         browser.type("#batch-date", "03/02/2026")
-        browser.type("#batch-count", "2")
-        browser.type("#batch-amount", "500.00")
+        browser.type("#batch-count", "3")
+        browser.type("#batch-amount", "-20.00")
         browser.submit("#batch-open")
         check("Opened batch WEEK1" in browser.text(".notice.ok"), "a batch is opened with control totals")
 
@@ -213,6 +213,7 @@ def run(bkreg, out):
         browser.type("#in-date", "2026-03-02")
         browser.type("#in-amount", "1.00")
         browser.type("#in-check", "101")
+        browser.type("#in-account", "6100")
         browser.submit("#save")
         check("101" in browser.text("#err-check") and browser.finds("#in-allow_duplicate"),
               "a duplicate check number is warned beside the number: " + browser.text("#err-check"))
@@ -248,8 +249,8 @@ def run(bkreg, out):
         check("Entered deposit" in browser.text(".notice.ok"), "a deposit with two items is entered")
 
         browser.get(base + "/batches")
-        row = [tr.text for tr in browser.finds("#batches tbody tr") if "WEEK1" in tr.text and tr.text.startswith("BK")]
-        check(row and "out of balance" in row[0], "the batch is out of balance after one of two: %s" % row)
+        row = [tr.text for tr in browser.finds("#batches tbody tr") if tr.text.startswith("WEEK1")]
+        check(row and "out of balance" in row[0], "the batch is out of balance after two of three: %s" % row)
         browser.shot("batches-out-of-balance")
 
         # A withdrawal whose two lines do not add up: the module's message
@@ -273,9 +274,9 @@ def run(bkreg, out):
         check("Entered withdrawal" in browser.text(".notice.ok"), "the corrected withdrawal is entered")
 
         browser.get(base + "/batches")
-        row = [tr.text for tr in browser.finds("#batches tbody tr") if "WEEK1" in tr.text and tr.text.startswith("BK")]
+        row = [tr.text for tr in browser.finds("#batches tbody tr") if tr.text.startswith("WEEK1")]
         check(row and "in balance" in row[0] and "out of balance" not in row[0],
-              "the batch is in balance with both: %s" % row)
+              "the batch is in balance with all three: %s" % row)
 
         # Post it: the journal is shown.
         for form in browser.finds("button.post"):

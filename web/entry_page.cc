@@ -216,8 +216,26 @@ void Place(const CommandResult& r, Problems* p) {
     placed.push_back(m.Text());
     if (!m.Text2().empty()) placed.push_back(m.Text2());
   }
-  for (const std::string& line : r.Lines()) {
+  for (std::string line : r.Lines()) {
     if (std::find(placed.begin(), placed.end(), line) != placed.end()) continue;
+    // bkreg names the form's fields by their options.
+    const std::pair<const char*, const char*> kOptions[] = {{"--cash-account", "Cash account"},
+                                                            {"--account", "Offset account"},
+                                                            {"--lines", "Distribution lines"},
+                                                            {"--line", "Distribution lines"}};
+    std::string field;
+    for (const auto& [option, label] : kOptions) {
+      const size_t at = line.find(option);
+      if (at == std::string::npos) continue;
+      line.replace(at, std::string(option).size(), std::string("\"") + label + "\"");
+      if (field.empty()) field = std::string(option) == "--cash-account" ? "cash_account"
+                                 : std::string(option) == "--account"    ? "account"
+                                                                         : "lines";
+    }
+    if (!field.empty()) {
+      (*p)[field].push_back(line);
+      continue;
+    }
     if (line.find("--allow-duplicate") != std::string::npos || line.find("allow the duplicate") != std::string::npos) {
       (*p)[""].push_back("Not entered: tick \"Enter it anyway\" to enter the duplicate all the same.");
       continue;

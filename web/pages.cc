@@ -252,25 +252,24 @@ std::string BatchesBody(const Env& env, const std::string& notice_html, const st
       j = nlohmann::json::array();
     }
     for (const auto& row : j) {
-      const std::string appl = Cell(row, "Appl"), id = Cell(row, "Batch");
+      const std::string id = Cell(row, "Batch");
       const bool balanced = Cell(row, "In balance") == "yes";
       std::string actions = "<form method=\"post\" action=\"/batches/post\" class=\"inline\">" + CsrfField(env.csrf) +
                             "<input type=\"hidden\" name=\"id\" value=\"" + Esc(id) +
                             "\"><button type=\"submit\" class=\"post\" data-batch=\"" + Esc(id) + "\">Post</button></form>";
       actions += "<form method=\"post\" action=\"/batches/close\" class=\"inline\">" + CsrfField(env.csrf) +
-                 "<input type=\"hidden\" name=\"id\" value=\"" + Esc(id) + "\"><input type=\"hidden\" name=\"appl\" value=\"" +
-                 Esc(appl) + "\"><button type=\"submit\" class=\"close\" data-batch=\"" + Esc(id) + "\">Close</button></form>";
-      rows.push_back({Esc(appl), "<span class=\"batch-id\">" + Esc(id) + "</span>", Esc(Cell(row, "Description")),
+                 "<input type=\"hidden\" name=\"id\" value=\"" + Esc(id) + "\"><button type=\"submit\" class=\"close\" data-batch=\"" + Esc(id) + "\">Close</button></form>";
+      rows.push_back({"<span class=\"batch-id\">" + Esc(id) + "</span>", Esc(Cell(row, "Description")),
                       Esc(Cell(row, "Date")), Esc(Cell(row, "Control count")), Esc(Cell(row, "Control amount")),
                       Esc(Cell(row, "Entered count")), Esc(Cell(row, "Entered amount")),
                       std::string("<span class=\"") + (balanced ? "ok" : "bad") + " balance\">" +
                           (balanced ? "in balance" : "out of balance") + "</span>",
-                      actions});
+                      Esc(Cell(row, "State")), actions});
     }
   }
-  body += TableHtml({"Appl", "Batch", "Description", "Date", "Control count", "Control amount", "Entered count",
-                     "Entered amount", "Balance", ""},
-                    {false, false, false, false, true, true, true, true, false, false}, rows, "batches");
+  body += TableHtml({"Batch", "Description", "Date", "Control count", "Control amount", "Entered count",
+                     "Entered amount", "Balance", "State", ""},
+                    {false, false, false, true, true, true, true, false, false, false}, rows, "batches");
   if (rows.empty()) body += "<p class=\"empty\">No batches.</p>";
   body += "<section class=\"form\"><h2>Open a batch</h2><form method=\"post\" action=\"/batches/open\" id=\"open-batch\">" +
           CsrfField(env.csrf) +
@@ -279,8 +278,6 @@ std::string BatchesBody(const Env& env, const std::string& notice_html, const st
           "<label>Date <input type=\"date\" name=\"date\" id=\"batch-date\"></label>"
           "<label>Control count <input name=\"count\" id=\"batch-count\" inputmode=\"numeric\"></label>"
           "<label>Control amount <input name=\"amount\" id=\"batch-amount\" inputmode=\"decimal\"></label>"
-          "<label>Application <select name=\"appl\" id=\"batch-appl\"><option value=\"BK\">BK (register)</option>"
-          "<option value=\"AP\">AP (checks)</option></select></label>"
           "<button type=\"submit\" id=\"batch-open\">Open</button></form></section>";
   return body;
 }
@@ -303,7 +300,7 @@ void BatchesPage(const Env& env, const httplib::Request& req, httplib::Response&
 }
 
 void BatchOpenPost(const Env& env, const httplib::Request& req, httplib::Response& res) {
-  std::vector<std::string> args = {"batch", "open", Opt("--appl", Param(req, "appl").empty() ? "BK" : Param(req, "appl"))};
+  std::vector<std::string> args = {"batch", "open"};
   if (!Param(req, "desc").empty()) args.push_back(Opt("--desc", Param(req, "desc")));
   if (!Param(req, "date").empty()) args.push_back(Opt("--date", Param(req, "date")));
   if (!Param(req, "count").empty()) args.push_back(Opt("--count", Param(req, "count")));
@@ -346,8 +343,7 @@ void BatchClosePost(const Env& env, const httplib::Request& req, httplib::Respon
   auto held = Library::Hold(LibraryWait(env));
   if (!held) return SendProblem(env, res, 503, "Batches", "The server is busy; try again in a moment.");
   const CommandResult r = RunCommand(
-      env.config, {"batch", "close", Opt("--appl", Param(req, "appl").empty() ? "BK" : Param(req, "appl")), "--",
-                   Param(req, "id")},
+      env.config, {"batch", "close", "--", Param(req, "id")},
       bkreg::Format::kText);
   if (r.status != bkreg::kDone) {
     const std::string body = BatchesBody(env, Notice("error", Messages(r)), "");
