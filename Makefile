@@ -28,7 +28,7 @@ FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare bench-web bench-backends crash-tx soak crash clean
+.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare bench-web bench-backends crash-tx soak crash month clean
 
 all: build
 
@@ -126,6 +126,15 @@ SOAK_DRIVER_ARGS = --bkreg $(BUILD)/tools/bkreg/bkreg --dump $(BUILD)/soak/bk_co
                    $(if $(COMPANY_URL),--company $(COMPANY_URL))
 soak: build
 	python3 soak/soak.py $(SOAK_DRIVER_ARGS) --programs $(PROGRAMS) --seconds $$(( $(MINUTES) * 60 ))
+
+# Random months of a bookkeeper's work (soak/month.py): SEEDS seeds (20),
+# MONTHS months (3) of STEPS steps (60) each, every figure the program prints
+# checked against a model, the exported journals against ledger and hledger.
+SEEDS  ?= 20
+MONTHS ?= 3
+STEPS  ?= 60
+month: build compare-deps
+	python3 soak/month.py --bkreg $(BUILD)/tools/bkreg/bkreg --seeds $(SEEDS) --months $(MONTHS) --steps $(STEPS)
 
 # post, reconcile finish and clear killed (SIGKILL) RUNS times (default 200)
 # at chosen storage writes and random moments; every unit whole or absent.

@@ -56,6 +56,9 @@ struct GlPeriodOptions {
 };
 int GlPeriodAdd(const Common& c, const GlPeriodOptions& o, std::ostream& out, std::ostream& err);
 int GlPeriodList(const Common& c, std::ostream& out, std::ostream& err);
+// gl trial: per account the posted debits, credits and balance, and what
+// waits to be posted; a last row of totals (debits equal credits).
+int GlTrialBalance(const Common& c, std::ostream& out, std::ostream& err);
 // gl interface on|off|status: whether the register's entries go to the
 // general ledger (checked against its accounts and periods, deposit and
 // withdrawal lines required to add up). `on` empty: tell.
@@ -94,6 +97,7 @@ struct ClearOptions {
   std::string deposit_id;
   std::string amount;  // default: the transaction's amount
   std::string date;    // default today
+  bool undo = false;   // --undo: a cleared transaction back to open
 };
 int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, std::ostream& err);
 
@@ -104,6 +108,7 @@ struct ReconcileOptions {
 };
 int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err);
 int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err);
+int ReconcileCancel(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err);
 
 int ListLocks(const Common& c, std::ostream& out, std::ostream& err);
 

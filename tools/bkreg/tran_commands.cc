@@ -504,6 +504,95 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   return kDone;
 }
 
+namespace {
+
+// Returns the cleared transaction `t` holds (read from its file) to open:
+// out of the bank balance, back into the open totals, and out of the
+// reconciliation in progress when a statement import marked it there, in
+// one unit of work, the account held until it commits. A reconciled
+// transaction is refused (its statement must be undone first), an open one
+// too.
+int Unclear(const Common& c, ModuleWork& w, Transaction& t, const TranRef& ref, std::ostream& out,
+            std::ostream& err) {
+  const int state = t.m_Record.GetReconciled().Value();
+  if (state == TransactionData::kStateReconciled) {
+    err << "bkreg: transaction " << Name(ref) << " is reconciled on the statement of "
+        << t.m_Record.GetStatementDate().Format() << "; undo that reconciliation first (reconcile undo " << ref.bank
+        << ")\n";
+    return kRefused;
+  }
+  if (state != TransactionData::kStateCleared) {
+    err << "bkreg: transaction " << Name(ref) << " is not cleared\n";
+    return kRefused;
+  }
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  BankAccount bank(w.Master());
+  bank.AttachRollbackStack(&unit);
+  bank.m_Record.SetBankAccount(tsAlpha(ref.bank));
+  tsioStatus::Status st = c.ctx->Waiting([&] { return bank.FetchEQ(true); });
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "bank account '" + ref.bank + "'", err);
+  auto give_up = [&](tsioStatus::Status why) {
+    (void)unit.Rollback();
+    (void)bank.Unlock();
+    err << "bkreg: transaction " << Name(ref) << " was not returned to open (" << ccIOStatusStr(why) << ")\n";
+    return why == tsioStatus::kLocked || why == tsioStatus::kBusy ? kBusy : kFailed;
+  };
+  if ((st = c.ctx->Waiting([&] { return t.FetchEQ(true); })) != tsioStatus::kSuccess) return give_up(st);
+  if (t.m_Record.GetReconciled().Value() != TransactionData::kStateCleared) {
+    (void)t.Unlock();
+    (void)bank.Unlock();
+    err << "bkreg: transaction " << Name(ref) << " changed meanwhile; it is not cleared now\n";
+    return kRefused;
+  }
+  const tsCurrency cleared = t.m_Record.GetClearedAmount();
+  const tsCurrency net = t.m_Record.GetAmount();
+  const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
+  const bool marked = t.m_Record.GetReconcileInProgress().Value() == 3;
+  t.m_Record.SetReconciled(tsChoice(TransactionData::kStateOpen));
+  t.m_Record.SetClearedAmount(tsCurrency());
+  t.m_Record.SetClearedDate(tsDate());
+  t.m_Record.SetReconcileInProgress(tsChoice(1));
+  st = unit.EnsureBegun(w.Register().Company());
+  if (st == tsioStatus::kSuccess) st = t.Update();
+  if (st == tsioStatus::kSuccess) st = t.UnlockAtUnitEnd();
+  if (st == tsioStatus::kSuccess && marked) {
+    ReconcileInProgress rip(w.Master());
+    rip.AttachRollbackStack(&unit);
+    rip.m_Record.SetBankAccount(tsAlpha(ref.bank));
+    st = rip.FetchEQ(true);
+    if (st == tsioStatus::kSuccess) {
+      rip.AdjustRIPTotals(t.m_Record.GetType(), tsDouble(0, 2), net, tsChoice(1), tsChoice(3),
+                          !(net < tsCurrency()));
+      st = rip.Update();
+      if (st == tsioStatus::kSuccess) st = rip.UnlockAtUnitEnd();
+    } else if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+      st = tsioStatus::kSuccess;  // the reconciliation it was marked in went away
+    }
+  }
+  if (st == tsioStatus::kSuccess) {
+    bank.UpdateBankBalance(tsCurrency(-cleared), t.m_Record.GetRun(), nullptr);
+    (void)bank.ChangeOpenTotals(net, kind, TransactionData::kStateOpen, TransactionData::kStateCleared);
+    (void)bank.ChangeUnreconciledTotals(net, kind, TransactionData::kStateOpen, TransactionData::kStateCleared);
+    st = bank.SetBuffer();
+    if (st == tsioStatus::kSuccess) st = bank.Update();
+  }
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) return give_up(st);
+  (void)bank.Unlock();
+  if (c.format == Format::kText) {
+    out << "Returned " << t.m_Record.MessageText() << " to open: " << cleared.Format() << " out of the bank balance\n";
+  } else {
+    Table{{"Bank", "Run", "Sequence", "State", "Uncleared amount"},
+          {false, true, true, false, true},
+          {{ref.bank, std::to_string(ref.run), std::to_string(ref.sequence), "O", cleared.Format()}}}
+        .Print(out, c.format);
+  }
+  return kDone;
+}
+
+}  // namespace
+
 int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, std::ostream& err) {
   tsDate date = tsDate::Today();
   if (!o.date.empty() && !ReadDate(o.date, &date)) {
@@ -535,6 +624,16 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
     t = &r;
   }
   if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(ref), err);
+  if (o.undo) return Unclear(c, w, *t, ref, out, err);
+  // A reconciled transaction belongs to its finished statement: cleared
+  // again it would leave that statement while the reconciled balance still
+  // counts it.
+  if (t->m_Record.GetReconciled().Value() == TransactionData::kStateReconciled) {
+    err << "bkreg: transaction " << Name(ref) << " is reconciled on the statement of "
+        << t->m_Record.GetStatementDate().Format() << "; undo that reconciliation first (reconcile undo "
+        << ref.bank << ")\n";
+    return kRefused;
+  }
   if (o.amount.empty()) amount = t->m_Record.GetAmount();
   tclRollbackStack unit;
   t->AttachRollbackStack(&unit);
@@ -586,12 +685,37 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
   if (int rc = w.CheckBankFree(o.bank, err); rc != kDone) return rc;
   ReconcileInProgress rip(w.Master());
   rip.m_Record.SetBankAccount(tsAlpha(o.bank));
-  tsioStatus::Status st = rip.FetchEQ(false);
+  tsioStatus::Status st = c.ctx->Waiting([&] { return rip.FetchEQ(true); });
   if (st == tsioStatus::kSuccess) {
-    err << "bkreg: a reconciliation of " << o.bank << " is in progress already (statement of "
-        << rip.m_Record.GetStatementDate().Format() << ")\n";
-    return kRefused;
+    // The same statement again corrects its ending balance (a mistyped one);
+    // another statement waits until this one is finished or cancelled.
+    if (rip.m_Record.GetStatementDate() != date) {
+      (void)rip.Unlock();
+      err << "bkreg: a reconciliation of " << o.bank << " against the statement of "
+          << rip.m_Record.GetStatementDate().Format() << " is in progress: correct its ending balance with the same "
+          << "--date, finish it, or abandon it (reconcile cancel " << o.bank << ")\n";
+      return kRefused;
+    }
+    const tsCurrency was = rip.m_Record.GetEndingBalance();
+    rip.m_Record.SetEndingBalance(ending);
+    st = rip.Update();
+    (void)rip.Unlock();
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: the reconciliation could not be corrected (" << ccIOStatusStr(st) << ")\n";
+      return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
+    }
+    if (c.format == Format::kText) {
+      out << "Corrected the statement of " << date.Format() << " of " << o.bank << ": ending " << ending.Format()
+          << " (was " << was.Format() << ")\n";
+    } else {
+      Table{{"Bank", "Statement date", "Opening", "Ending", "Corrected from"},
+            {false, false, true, true, true},
+            {{o.bank, date.Format(), rip.m_Record.GetOpeningBalance().Format(), ending.Format(), was.Format()}}}
+          .Print(out, c.format);
+    }
+    return kDone;
   }
+  if (st == tsioStatus::kLocked) return ReadFailure(st, "the reconciliation of " + o.bank, err);
   if (st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return ReadFailure(st, "reconciliation", err);
   // The opening balance: where the last reconciled statement ended (a new
   // account's opening balance), as finishing the reconciliation and a
@@ -615,8 +739,70 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
     err << "bkreg: the reconciliation could not be started (" << ccIOStatusStr(st) << ")\n";
     return kFailed;
   }
-  out << "Reconciling " << o.bank << " against the statement of " << date.Format() << ": opening "
-      << opening.Format() << ", ending " << ending.Format() << "\n";
+  if (c.format == Format::kText) {
+    out << "Reconciling " << o.bank << " against the statement of " << date.Format() << ": opening "
+        << opening.Format() << ", ending " << ending.Format() << "\n";
+  } else {
+    Table{{"Bank", "Statement date", "Opening", "Ending"},
+          {false, false, true, true},
+          {{o.bank, date.Format(), opening.Format(), ending.Format()}}}
+        .Print(out, c.format);
+  }
+  return kDone;
+}
+
+int ReconcileCancel(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(o.bank, err); rc != kDone) return rc;
+  tclRollbackStack unit;
+  ReconcileInProgress rip(w.Master());
+  rip.AttachRollbackStack(&unit);
+  rip.m_Record.SetBankAccount(tsAlpha(o.bank));
+  tsioStatus::Status st = c.ctx->Waiting([&] { return rip.FetchEQ(true); });
+  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+    err << "bkreg: no reconciliation of " << o.bank << " is in progress\n";
+    return kRefused;
+  }
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "the reconciliation of " + o.bank, err);
+  const tsDate date = rip.m_Record.GetStatementDate();
+  // The transactions a statement import marked into it stay cleared; they
+  // are only no longer marked.
+  long unmarked = 0;
+  for (const tsioDataFile* file : {&w.Register(), &w.History()}) {
+    Transaction t(*file, "", 0);
+    t.AttachRollbackStack(&unit);
+    t.Initialize();
+    t.m_Record.SetBankAccount(tsAlpha(o.bank));
+    for (st = t.FetchGE(false); st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == o.bank;
+         st = t.FetchNext(false)) {
+      if (t.m_Record.GetReconcileInProgress().Value() != 3) continue;
+      if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) break;
+      t.m_Record.SetReconcileInProgress(tsChoice(2));
+      if ((st = t.Update()) != tsioStatus::kSuccess) break;
+      (void)t.UnlockAtUnitEnd();
+      ++unmarked;
+    }
+    if (st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound) st = tsioStatus::kSuccess;
+    if (st != tsioStatus::kSuccess) break;
+  }
+  if (st == tsioStatus::kSuccess) st = rip.Delete();
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    (void)rip.Unlock();
+    err << "bkreg: the reconciliation could not be cancelled (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
+  }
+  if (c.format == Format::kText) {
+    out << "Cancelled the reconciliation of " << o.bank << " against the statement of " << date.Format()
+        << "; what was cleared stays cleared\n";
+  } else {
+    Table{{"Bank", "Statement date", "Cancelled", "Unmarked"},
+          {false, false, false, true},
+          {{o.bank, date.Format(), "yes", std::to_string(unmarked)}}}
+        .Print(out, c.format);
+  }
   return kDone;
 }
 
@@ -739,14 +925,20 @@ void AddTransactionCommands(CLI::App& app, Context& ctx) {
 
   auto c = std::make_shared<ClearOptions>();
   CLI::App* clear = app.add_subcommand(
-      "clear", "clears a posted transaction (named by RUN SEQUENCE, --check or --deposit-id) into the bank balance");
+      "clear", "clears a posted transaction (named by RUN SEQUENCE, --check or --deposit-id) into the bank balance; "
+               "--undo returns a cleared one to open");
   AddTranRef(clear, c->tran, false);
   clear->add_option("--check", c->check, "check number")->check(CLI::Range(1LL, 999999999999LL));
   clear->add_option("--deposit-id", c->deposit_id, "deposit id");
   clear->add_option("--amount", c->amount, "amount cleared, signed as the register shows it (default its own)");
   clear->add_option("--date", c->date, "date cleared (default today)");
+  clear->add_flag("--undo", c->undo,
+                  "returns a cleared (not reconciled) transaction to open, out of the bank balance");
   clear->callback([&ctx, c] {
     std::string problem = CheckBank(&c->tran.bank);
+    if (problem.empty() && c->undo && (!c->amount.empty() || !c->date.empty())) {
+      problem = "--undo takes no --amount or --date";
+    }
     const int ways = (c->tran.run != 0 ? 1 : 0) + (c->check != 0 ? 1 : 0) + (c->deposit_id.empty() ? 0 : 1);
     if (problem.empty() && (ways != 1 || (c->tran.run != 0) != (c->tran.sequence != 0))) {
       problem = "name the transaction by RUN SEQUENCE, --check or --deposit-id (one of them)";
@@ -758,13 +950,22 @@ void AddTransactionCommands(CLI::App& app, Context& ctx) {
   auto o = std::make_shared<ReconcileOptions>();
   CLI::App* reconcile = app.add_subcommand("reconcile", "reconciliation against a bank statement: start, status, finish, undo");
   reconcile->require_subcommand(1);
-  CLI::App* start = reconcile->add_subcommand("start", "starts reconciling a bank account against a statement");
+  CLI::App* start = reconcile->add_subcommand(
+      "start", "starts reconciling a bank account against a statement; the same statement again corrects its "
+               "ending balance");
   start->add_option("BANK", o->bank, "bank account id")->required();
   start->add_option("--date", o->statement_date, "the statement's date")->required();
   start->add_option("--ending-balance", o->ending_balance, "the statement's ending balance")->required();
   start->callback([&ctx, o] {
     const std::string problem = CheckBank(&o->bank);
     ctx.status = problem.empty() ? ReconcileStart(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+  CLI::App* cancel = reconcile->add_subcommand(
+      "cancel", "abandons the reconciliation in progress (what was cleared stays cleared)");
+  cancel->add_option("BANK", o->bank, "bank account id")->required();
+  cancel->callback([&ctx, o] {
+    const std::string problem = CheckBank(&o->bank);
+    ctx.status = problem.empty() ? ReconcileCancel(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
   });
   CLI::App* status = reconcile->add_subcommand(
       "status", "the reconciliation in progress: opening, cleared, ending balance and the difference left");
