@@ -247,12 +247,16 @@ def main() -> int:
                 assert s == 200, s
                 return f, tt
 
-            hl_first = median_times(hl_page, 1 if n >= 1000000 else max(1, min(a.rounds, 3)))
-            hl.send_signal(signal.SIGINT)
             try:
-                hl.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                hl.kill()
+                hl_first = median_times(hl_page, 1 if n >= 1000000 else max(1, min(a.rounds, 3)))
+            except TimeoutError:
+                print(f"n={n}: hledger-web gave no register page within 600 s", file=sys.stderr, flush=True)
+            finally:
+                hl.send_signal(signal.SIGINT)
+                try:
+                    hl.wait(timeout=30)
+                except subprocess.TimeoutExpired:
+                    hl.kill()
         rows.append((n, bk_first, bk_next, hl_first, hl_load, peak, loaded))
         print(f"n={n}: bkreg first {bk_first}, earlier {bk_next}, hledger-web {hl_first} (loaded in {hl_load}), "
               f"peak {peak} KiB, load {loaded}", file=sys.stderr, flush=True)
