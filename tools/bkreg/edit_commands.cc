@@ -14,43 +14,12 @@
 #include "tools/bkreg/edit.h"
 #include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_work.h"
+#include "tools/bkreg/tran_access.h"
 #include "transactions/transaction.h"
 
 namespace bkreg {
 
 namespace {
-
-std::string Name(const TranRef& r) {
-  return r.bank + " run " + std::to_string(r.run) + " sequence " + std::to_string(r.sequence);
-}
-
-void SetKey(Transaction& t, const TranRef& r) {
-  t.m_Record.SetBankAccount(tsAlpha(r.bank));
-  t.m_Record.SetRun(tsDouble(r.run, 0));
-  t.m_Record.SetSequence(tsDouble(r.sequence, 0));
-}
-
-// The transaction's batch made the program's, its register part reading the
-// batch record (its control totals kept when it is written).
-void UseBatchOf(ModuleWork& w, const TransactionData& t) {
-  zzBatch batch(t.GetApplOfOrigin().str(), t.GetBatch(), t.GetBatchSource().Value());
-  batch.SetDPLoc(t.GetBatchDPLoc());
-  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
-  (void)batch.ReadInfo("BK");
-  w.Program().SetBatch(batch);
-}
-
-template <typename D>
-tsioStatus::Status DeleteDetails(Transaction& t, const ccRelSpec& rel, tclRollbackStack& unit) {
-  D d(t.File());
-  d.AttachRollbackStack(&unit);
-  tsioStatus::Status st;
-  while ((st = d.FetchFirstOf(*t.CursorPtr(), rel, true)) == tsioStatus::kSuccess) {
-    st = d.Delete();
-    if (st != tsioStatus::kSuccess) return st;
-  }
-  return st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound ? tsioStatus::kSuccess : st;
-}
 
 // The distribution lines of the transaction `t` holds: a deposit's item
 // lines (with their item's payer), a withdrawal's details.
@@ -113,24 +82,24 @@ TranSnapshot SnapshotOf(const TransactionData& t, const std::vector<DetailLine>&
 // Reads the transaction by its key from the register: kDone, or the exit
 // status after a message (posted ones are refused).
 int Find(ModuleWork& w, Transaction& t, const TranRef& r, bool lock, std::ostream& err) {
-  SetKey(t, r);
+  SetTranKey(t, r);
   const tsioStatus::Status st = t.FetchEQ(lock);
   if (st == tsioStatus::kSuccess) return kDone;
   if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
     Transaction h(w.History(), "TBNKACC;TRUN;TSEQ", 0);
-    SetKey(h, r);
+    SetTranKey(h, r);
     if (h.FetchEQ(false) == tsioStatus::kSuccess) {
-      err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be changed\n";
+      err << "bkreg: transaction " << TranName(r) << " is posted; a posted transaction cannot be changed\n";
       return kRefused;
     }
-    err << "bkreg: no transaction " << Name(r) << " in the register (another program may have removed it)\n";
+    err << "bkreg: no transaction " << TranName(r) << " in the register (another program may have removed it)\n";
     return kRefused;
   }
   if (st == tsioStatus::kLocked) {
-    err << "bkreg: transaction " << Name(r) << " is in use by another program; try again later\n";
+    err << "bkreg: transaction " << TranName(r) << " is in use by another program; try again later\n";
     return kBusy;
   }
-  err << "bkreg: cannot read transaction " << Name(r) << " (" << Context::StatusWords(st) << ")\n";
+  err << "bkreg: cannot read transaction " << TranName(r) << " (" << Context::StatusWords(st) << ")\n";
   return kFailed;
 }
 
@@ -143,7 +112,7 @@ int ReadForEdit(Context& ctx, const TranRef& r, TransactionData* data, TranSnaps
   Transaction t(w.Register());
   if (int rc = Find(w, t, r, false, ctx.err); rc != kDone) return rc;
   if (tsioStatus::Status st = ReadLines(t, lines); st != tsioStatus::kSuccess) {
-    return ctx.IoFailure("cannot read the lines of transaction " + Name(r), st);
+    return ctx.IoFailure("cannot read the lines of transaction " + TranName(r), st);
   }
   *data = t.m_Record;
   *snapshot = SnapshotOf(t.m_Record, *lines);
@@ -160,7 +129,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   Transaction t(w.Register());
   if (int rc = Find(w, t, r, false, ctx.err); rc != kDone) return rc;
   if (!t.m_Record.GetTransferSequence().IsNull()) {
-    return ctx.Refuse("transaction " + Name(r) + " is one side of a transfer; a transfer is not changed by halves");
+    return ctx.Refuse("transaction " + TranName(r) + " is one side of a transfer; a transfer is not changed by halves");
   }
   if (t.m_Record.GetType().Value() != e.type || t.m_Record.GetBankAccount() != tsAlpha(e.bank)) {
     return ctx.Refuse("the type and bank account of a transaction stay; remove it and enter it again instead");
@@ -170,7 +139,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   // satisfy the general ledger as an entry does.
   tsioStatus::Status io = tsioStatus::kSuccess;
   const bool had_cash = HasCashSide(w.Register(), t.m_Record, &io);
-  if (io != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the cash side of transaction " + Name(r), io);
+  if (io != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the cash side of transaction " + TranName(r), io);
   const bool to_ledger = had_cash || LedgerInterfaceOn();
   std::string cash_account = e.cash_account;
   {
@@ -209,7 +178,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   if (int rc = Find(w, t, r, true, ctx.err); rc != kDone) return give_up(rc);
   std::vector<DetailLine> old_lines;
   if (tsioStatus::Status st = ReadLines(t, &old_lines); st != tsioStatus::kSuccess) {
-    return give_up(ctx.IoFailure("cannot read the lines of transaction " + Name(r), st));
+    return give_up(ctx.IoFailure("cannot read the lines of transaction " + TranName(r), st));
   }
   const TranSnapshot now = SnapshotOf(t.m_Record, old_lines);
   for (const auto& [field, value] : now) {
@@ -219,7 +188,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
     }
   }
   if (!changed->empty()) {
-    ctx.err << "bkreg: another program changed transaction " << Name(r) << " meanwhile; nothing was changed\n";
+    ctx.err << "bkreg: another program changed transaction " << TranName(r) << " meanwhile; nothing was changed\n";
     for (const std::string& c : *changed) ctx.err << c << "\n";
     return give_up(kRefused);
   }

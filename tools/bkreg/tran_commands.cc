@@ -44,32 +44,13 @@
 #include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
+#include "tools/bkreg/tran_access.h"
 #include "transactions/transaction.h"
 #include "validation/transfer_validater.h"
 
 namespace bkreg {
 
 namespace {
-
-// Makes the transaction's batch the program's, its register part reading
-// the batch record (so its control totals are kept when it is written).
-void UseBatchOf(ModuleWork& w, const TransactionData& t) {
-  zzBatch batch(t.GetApplOfOrigin().str(), t.GetBatch(), t.GetBatchSource().Value());
-  batch.SetDPLoc(t.GetBatchDPLoc());
-  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
-  (void)batch.ReadInfo("BK");
-  w.Program().SetBatch(batch);
-}
-
-void SetKey(Transaction& t, const TranRef& r) {
-  t.m_Record.SetBankAccount(tsAlpha(r.bank));
-  t.m_Record.SetRun(tsDouble(r.run, 0));
-  t.m_Record.SetSequence(tsDouble(r.sequence, 0));
-}
-
-std::string Name(const TranRef& r) {
-  return r.bank + " run " + std::to_string(r.run) + " sequence " + std::to_string(r.sequence);
-}
 
 // The exit status of a read that failed: not there (refused), held by
 // another program (busy), or a failure.
@@ -84,19 +65,6 @@ int ReadFailure(tsioStatus::Status st, const std::string& what, std::ostream& er
   }
   err << "bkreg: cannot read " << what << " (" << ccIOStatusStr(st) << ")\n";
   return kFailed;
-}
-
-// Deletes every detail of type D related to `t` through `rel`.
-template <typename D>
-tsioStatus::Status DeleteDetails(Transaction& t, const ccRelSpec& rel, tclRollbackStack& unit) {
-  D d(t.File());
-  d.AttachRollbackStack(&unit);
-  tsioStatus::Status st;
-  while ((st = d.FetchFirstOf(*t.CursorPtr(), rel, true)) == tsioStatus::kSuccess) {
-    st = d.Delete();
-    if (st != tsioStatus::kSuccess) return st;
-  }
-  return st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound ? tsioStatus::kSuccess : st;
 }
 
 // A status's exit code: 3 when a message reports a record another program
@@ -200,16 +168,16 @@ int RemoveInUnit(const Common& c, ModuleWork& w, const TranRef& r, tclRollbackSt
                  std::string* text, std::ostream& err) {
   Transaction t(w.Register());
   t.AttachRollbackStack(&unit);
-  SetKey(t, r);
+  SetTranKey(t, r);
   tsioStatus::Status st = t.FetchEQ(false);
-  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(r), err);
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + TranName(r), err);
   UseBatchOf(w, t.m_Record);
   bank.AttachRollbackStack(&unit);
   bank.m_Record.SetBankAccount(tsAlpha(r.bank));
   if ((st = c.ctx->Waiting([&] { return bank.FetchEQ(true); })) != tsioStatus::kSuccess) {
     return ReadFailure(st, "bank account '" + r.bank + "'", err);
   }
-  if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(r), err);
+  if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + TranName(r), err);
   const tsCurrency net = t.m_Record.GetAmount();
   const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
   const unsigned short state = static_cast<unsigned short>(t.m_Record.GetReconciled().Value());
@@ -254,15 +222,15 @@ int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std:
   std::vector<TranRef> sides = {r};
   {
     Transaction t(w.Register());
-    SetKey(t, r);
+    SetTranKey(t, r);
     if (tsioStatus::Status st = t.FetchEQ(false); st != tsioStatus::kSuccess) {
       Transaction h(w.History());
-      SetKey(h, r);
+      SetTranKey(h, r);
       if (st == tsioStatus::kNotFound && h.FetchEQ(false) == tsioStatus::kSuccess) {
-        err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be removed\n";
+        err << "bkreg: transaction " << TranName(r) << " is posted; a posted transaction cannot be removed\n";
         return kRefused;
       }
-      return ReadFailure(st, "transaction " + Name(r) + " in the register", err);
+      return ReadFailure(st, "transaction " + TranName(r) + " in the register", err);
     }
     if (!t.m_Record.GetTransferSequence().IsNull()) {
       TranRef other;
@@ -271,11 +239,11 @@ int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std:
         if (int rc = w.CheckBankFree(other.bank, err); rc != kDone) return rc;
         sides.push_back(other);
       } else if (st == tsioStatus::kNotFound) {
-        err << "bkreg: transaction " << Name(r) << " is one side of a transfer whose other side is posted; "
+        err << "bkreg: transaction " << TranName(r) << " is one side of a transfer whose other side is posted; "
             << "a transfer is not removed by halves\n";
         return kRefused;
       } else {
-        return ReadFailure(st, "the other side of transfer " + Name(r), err);
+        return ReadFailure(st, "the other side of transfer " + TranName(r), err);
       }
     }
   }
@@ -516,13 +484,13 @@ int Unclear(const Common& c, ModuleWork& w, Transaction& t, const TranRef& ref, 
             std::ostream& err) {
   const int state = t.m_Record.GetReconciled().Value();
   if (state == TransactionData::kStateReconciled) {
-    err << "bkreg: transaction " << Name(ref) << " is reconciled on the statement of "
+    err << "bkreg: transaction " << TranName(ref) << " is reconciled on the statement of "
         << t.m_Record.GetStatementDate().Format() << "; undo that reconciliation first (reconcile undo " << ref.bank
         << ")\n";
     return kRefused;
   }
   if (state != TransactionData::kStateCleared) {
-    err << "bkreg: transaction " << Name(ref) << " is not cleared\n";
+    err << "bkreg: transaction " << TranName(ref) << " is not cleared\n";
     return kRefused;
   }
   tclRollbackStack unit;
@@ -535,14 +503,14 @@ int Unclear(const Common& c, ModuleWork& w, Transaction& t, const TranRef& ref, 
   auto give_up = [&](tsioStatus::Status why) {
     (void)unit.Rollback();
     (void)bank.Unlock();
-    err << "bkreg: transaction " << Name(ref) << " was not returned to open (" << ccIOStatusStr(why) << ")\n";
+    err << "bkreg: transaction " << TranName(ref) << " was not returned to open (" << ccIOStatusStr(why) << ")\n";
     return why == tsioStatus::kLocked || why == tsioStatus::kBusy ? kBusy : kFailed;
   };
   if ((st = c.ctx->Waiting([&] { return t.FetchEQ(true); })) != tsioStatus::kSuccess) return give_up(st);
   if (t.m_Record.GetReconciled().Value() != TransactionData::kStateCleared) {
     (void)t.Unlock();
     (void)bank.Unlock();
-    err << "bkreg: transaction " << Name(ref) << " changed meanwhile; it is not cleared now\n";
+    err << "bkreg: transaction " << TranName(ref) << " changed meanwhile; it is not cleared now\n";
     return kRefused;
   }
   const tsCurrency cleared = t.m_Record.GetClearedAmount();
@@ -614,22 +582,22 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
   // Posted transactions are in history; one still in the register is
   // handed to the clearing all the same, which refuses it in its words.
   Transaction h(w.History());
-  SetKey(h, ref);
+  SetTranKey(h, ref);
   tsioStatus::Status st = h.FetchEQ(false);
   Transaction r(w.Register());
   Transaction* t = &h;
   if (st == tsioStatus::kNotFound) {
-    SetKey(r, ref);
+    SetTranKey(r, ref);
     st = r.FetchEQ(false);
     t = &r;
   }
-  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(ref), err);
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + TranName(ref), err);
   if (o.undo) return Unclear(c, w, *t, ref, out, err);
   // A reconciled transaction belongs to its finished statement: cleared
   // again it would leave that statement while the reconciled balance still
   // counts it.
   if (t->m_Record.GetReconciled().Value() == TransactionData::kStateReconciled) {
-    err << "bkreg: transaction " << Name(ref) << " is reconciled on the statement of "
+    err << "bkreg: transaction " << TranName(ref) << " is reconciled on the statement of "
         << t->m_Record.GetStatementDate().Format() << "; undo that reconciliation first (reconcile undo "
         << ref.bank << ")\n";
     return kRefused;
@@ -655,7 +623,7 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
     (void)bank.Unlock();
     bool not_posted = false;
     for (const auto& e : cleared.Errors()) not_posted = not_posted || e.Number() == 2004;
-    err << "bkreg: transaction " << Name(ref) << " was not cleared\n";
+    err << "bkreg: transaction " << TranName(ref) << " was not cleared\n";
     return not_posted ? kRefused : ExitOf(cleared, kFailed);
   }
   if ((st = unit.Commit()) != tsioStatus::kSuccess) {
