@@ -1,13 +1,17 @@
 // Applying a bank statement to the register.
 #include "statements/statement_import.h"
 
+#include <algorithm>
 #include <memory>
+#include <set>
+#include <tuple>
 
 #include "accounts/bank_account.h"
 #include "balances/reconcile_in_progress.h"
 #include "batches/bk_batch_part.h"
 #include "framework/batch/batch.h"
 #include "framework/io/rollback_stack.h"
+#include "framework/types/input_rules.h"
 #include "programs/bk_program.h"
 #include "statements/statement_cursors.h"
 #include "transactions/transaction.h"
@@ -16,17 +20,17 @@ namespace {
 
 ccError Refusal(const std::string& text) { return ccError(0, ccError::kError, text); }
 
-std::string Key(const bkMatchCandidate& c) {
-  return std::string(c.instance == 2 ? "history" : "current") + " run " + std::to_string(c.run) + ", sequence " +
-         std::to_string(c.sequence);
+std::string Key(short instance, long long run, long long sequence) {
+  return std::string(instance == 2 ? "history" : "current") + " run " + std::to_string(run) + ", sequence " +
+         std::to_string(sequence);
 }
 
+bool IsLockFailure(tsioStatus::Status st) { return st == tsioStatus::kLocked || st == tsioStatus::kBusy; }
 
 // Reads the line remembered under `id`: kSuccess (in `line`), kNotFound, or
 // a failure.
-tsioStatus::Status Remembered(const tsioDataFile& file, const tsAlpha& bank, const std::string& id,
-                              StatementLineData* line) {
-  StatementLine c(file);
+tsioStatus::Status Remembered(StatementLine& c, const tsAlpha& bank, const std::string& id, StatementLineData* line) {
+  c.Initialize();
   c.m_Record.SetBankAccount(bank);
   c.m_Record.SetLineID(tsAlpha(id));
   const tsioStatus::Status st = c.FetchEQ(false);
@@ -34,19 +38,73 @@ tsioStatus::Status Remembered(const tsioDataFile& file, const tsAlpha& bank, con
   return st;
 }
 
-}  // namespace
-
-int bkStatementImportResult::Count(bkLineOutcome outcome) const {
-  int n = 0;
-  for (const auto& l : lines) n += l.outcome == outcome;
-  return n;
+// Whether a remembered line other than `id` names the transaction (run,
+// sequence) of `bank`, in either transaction file (posting keeps a
+// transaction's key): `*yes`, or the status of a read that failed.
+tsioStatus::Status AccountedFor(StatementLine& c, const tsAlpha& bank, long long run, long long sequence,
+                                const std::string& id, bool* yes) {
+  *yes = false;
+  for (short instance : {1, 2}) {
+    c.Initialize();
+    c.m_Record.SetBankAccount(bank);
+    c.m_Record.SetTransactionInstance(tsNum<short>(instance));
+    c.m_Record.SetRun(tsDouble(run, 0));
+    c.m_Record.SetSequence(tsDouble(sequence, 0));
+    tsioStatus::Status st = c.FetchGE(false);
+    for (; st == tsioStatus::kSuccess; st = c.FetchNext(false)) {
+      const StatementLineData& r = c.m_Record;
+      if (!(r.GetBankAccount() == bank) || r.GetTransactionInstance().Value() != instance ||
+          r.GetRun().ToLongLong() != run || r.GetSequence().ToLongLong() != sequence) {
+        break;
+      }
+      if (r.GetLineID().str() != id) {
+        *yes = true;
+        return tsioStatus::kSuccess;
+      }
+    }
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) return st;
+  }
+  return tsioStatus::kSuccess;
 }
 
-bkStatementImporter::bkStatementImporter(bkProgram& program, const tsioDataFile& master, const tsioDataFile& current,
-                                         const tsioDataFile& history, const tsioDataFile& statements)
-    : program_(program), master_(master), current_(current), history_(history), statements_(statements) {}
+// Whether the transaction of `key` is in `file`: kSuccess, kNotFound or a
+// failure.
+tsioStatus::Status Exists(const tsioDataFile& file, const tsAlpha& bank, long long run, long long sequence) {
+  Transaction t(file, "TBNKACC;TRUN;TSEQ", 0);
+  t.m_Record.SetBankAccount(bank);
+  t.m_Record.SetRun(tsDouble(run, 0));
+  t.m_Record.SetSequence(tsDouble(sequence, 0));
+  const tsioStatus::Status st = t.FetchEQ(false);
+  return st == tsioStatus::kEndOfFile ? tsioStatus::kNotFound : st;
+}
 
-namespace {
+// What pass one decided for a line; a few bytes a line, whatever the
+// statement's size.
+enum class Why : uint8_t {
+  kNone,
+  kChosen,           // the user's choice made it exact
+  kSameTransaction,  // another line matches the same transaction
+  kNotPosted,        // its transaction is not posted yet
+  kEnteredWaiting,   // entered by an earlier import, not posted yet
+  kEnteredRemoved,   // entered by an earlier import, the adjustment removed since
+};
+
+struct Plan {
+  bkLineOutcome outcome = bkLineOutcome::kUnknown;
+  Why why = Why::kNone;
+  uint8_t by = 0;  // kBy
+  short instance = 0;
+  long long run = 0, sequence = 0;
+};
+
+constexpr const char* kBy[] = {"", "check", "reference", "amount"};
+
+uint8_t ByCode(const char* by) {
+  for (uint8_t i = 1; i < 4; ++i) {
+    if (std::string_view(by) == kBy[i]) return i;
+  }
+  return 0;
+}
 
 // One line's unit: the transaction cleared, marked into the reconciliation
 // in progress, the line remembered.
@@ -60,13 +118,13 @@ class LineUnit {
   tclRollbackStack& Unit() { return unit_; }
   BankAccount& Bank() { return bank_; }
   ReconcileInProgress& Rip() { return rip_; }
-  StatementLine& Line() { return line_; }
 
   // Remembers `line` with `state` and the transaction's key (insert, or
   // update of a line entered earlier).
   tsioStatus::Status Remember(const tsAlpha& bank, const tsDate& statement_date, const bkStatementLine& line,
                               StatementLineData::LineStateEnum state, short instance, const tsDouble& run,
                               const tsDouble& sequence) {
+    line_.Initialize();
     line_.m_Record.SetBankAccount(bank);
     line_.m_Record.SetLineID(tsAlpha(line.id));
     const bool known = line_.FetchEQ(true) == tsioStatus::kSuccess;
@@ -80,7 +138,7 @@ class LineUnit {
     r.SetLineDate(line.date);
     r.SetAmount(line.amount);
     r.SetCheck(tsDouble(line.check, 0));
-    r.SetReference(tsAlpha(line.reference.substr(0, 20)));
+    r.SetReference(tsAlpha(std::string(tsCutUtf8(line.reference, 20))));
     r.SetState(state);
     r.SetTransactionInstance(instance);
     r.SetRun(run);
@@ -98,6 +156,19 @@ class LineUnit {
 };
 
 }  // namespace
+
+std::string bkNormalAccountNumber(const std::string& number) {
+  std::string n;
+  for (unsigned char c : number) {
+    if (c == ' ' || c == '-' || c == '\t') continue;
+    n += static_cast<char>(std::toupper(c));
+  }
+  return n;
+}
+
+bkStatementImporter::bkStatementImporter(bkProgram& program, const tsioDataFile& master, const tsioDataFile& current,
+                                         const tsioDataFile& history, const tsioDataFile& statements)
+    : program_(program), master_(master), current_(current), history_(history), statements_(statements) {}
 
 ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const bkStatement& statement,
                                                      const bkStatementImportOptions& options,
@@ -118,6 +189,19 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
   if (!statement.has_ending_balance || statement.end.IsEmpty()) {
     return refuse("the statement has no date or no ending balance");
   }
+  // The statement's account is this one.
+  if (!statement.account.empty()) {
+    const std::string ours = bkNormalAccountNumber(account.m_Record.GetAccountNumber().str());
+    if (ours.empty()) {
+      result->no_account_number = true;
+      return refuse("the statement is of account '" + statement.account + "', and bank account '" + bank.str() +
+                    "' has no account number recorded to check it against");
+    }
+    if (ours != bkNormalAccountNumber(statement.account)) {
+      return refuse("the statement is of account '" + statement.account + "', not of bank account '" + bank.str() +
+                    "' (account number '" + account.m_Record.GetAccountNumber().str() + "')");
+    }
+  }
   const tsDate last = account.m_Record.GetLastReconciledDate();
   if (!last.IsEmpty() && !(statement.end > last)) {
     return refuse("the statement of " + statement.end.Format() + " is not after the last reconciliation (" +
@@ -137,74 +221,120 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
                   " is in progress; finish it first");
   }
 
-  // Match every line first (no writes): a failure here refuses the whole
-  // statement.
+  // Pass one: every line matched, nothing written; a failure here refuses
+  // the whole statement. What a proposal or an already cleared line shows
+  // is kept for those lines only.
+  const size_t n = statement.lines.size();
   bkStatementMatcher matcher({&history_, &current_}, bank, options.window_days);
-  result->lines.resize(statement.lines.size());
-  std::map<std::pair<short, std::pair<long long, long long>>, int> exact_claims;
-  for (size_t i = 0; i < statement.lines.size(); ++i) {
+  StatementLine remembered(statements_);
+  StatementLine by_transaction(statements_, "", 1);
+  std::vector<Plan> plans(n);
+  std::map<size_t, std::vector<bkMatchCandidate>> shown;
+  std::set<std::tuple<short, long long, long long>> settled_claims;
+  auto cannot_read = [&](const std::string& what, tsioStatus::Status failed) {
+    result->fetches = matcher.Fetches();
+    return status.Add(Refusal(what + " cannot be read (" + ccIOStatusStr(failed) + ")"));
+  };
+  for (size_t i = 0; i < n; ++i) {
     const bkStatementLine& line = statement.lines[i];
-    bkLineResult& r = result->lines[i];
-    r.line = &line;
+    Plan& p = plans[i];
     StatementLineData known;
-    st = Remembered(statements_, bank, line.id, &known);
+    st = Remembered(remembered, bank, line.id, &known);
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kNotFound) return cannot_read("the statement lines", st);
     if (st == tsioStatus::kSuccess && known.GetState() == StatementLineData::LineStateEnum::kLineCleared) {
-      r.outcome = bkLineOutcome::kAlreadyApplied;
-      r.note = "already cleared by an earlier import (" + std::string(known.GetTransactionInstance().Value() == 2 ? "history" : "current") +
-               " run " + known.GetRun().Format() + ", sequence " + known.GetSequence().Format() + ")";
+      p.outcome = bkLineOutcome::kAlreadyApplied;
+      p.instance = known.GetTransactionInstance().Value();
+      p.run = known.GetRun().ToLongLong();
+      p.sequence = known.GetSequence().ToLongLong();
       continue;
     }
-    if (st != tsioStatus::kSuccess && st != tsioStatus::kNotFound) {
-      result->fetches = matcher.Fetches();
-      result->lines.clear();
-      return status.Add(Refusal("the statement lines cannot be read (" + ccIOStatusStr(st) + ")"));
-    }
     const bool entered_before = st == tsioStatus::kSuccess;
-    st = matcher.Match(line, &r.match);
-    if (st != tsioStatus::kSuccess) {
-      result->fetches = matcher.Fetches();
-      result->lines.clear();
-      return status.Add(Refusal("the register cannot be read (" + ccIOStatusStr(st) + ")"));
-    }
+    bkLineMatch match;
+    st = matcher.Match(line, &match);
+    if (st != tsioStatus::kSuccess) return cannot_read("the register", st);
+    p.by = ByCode(match.by);
     auto choice = options.choices.find(line.id);
     if (choice != options.choices.end()) {
-      for (const auto& c : r.match.candidates) {
+      for (const auto& c : match.candidates) {
         if (c.run == choice->second.first && c.sequence == choice->second.second) {
-          r.match.kind = bkMatchKind::kExact;
-          r.match.candidates = {c};
-          r.note = "chosen";
+          match.kind = bkMatchKind::kExact;
+          match.candidates = {c};
+          p.why = Why::kChosen;
           break;
         }
       }
     }
-    switch (r.match.kind) {
-      case bkMatchKind::kExact: {
-        const auto& c = r.match.candidates[0];
-        ++exact_claims[{c.instance, {c.run, c.sequence}}];
-        r.outcome = bkLineOutcome::kCleared;
-        break;
-      }
-      case bkMatchKind::kAmbiguous:
-        r.outcome = bkLineOutcome::kProposed;
-        break;
-      case bkMatchKind::kUnknown:
-        r.outcome = entered_before ? bkLineOutcome::kAwaitingPost : bkLineOutcome::kUnknown;
-        if (entered_before) r.note = "entered as an adjustment by an earlier import; post it, then import again";
-        break;
+    if (match.kind == bkMatchKind::kExact) {
+      const bkMatchCandidate& c = match.candidates[0];
+      p.outcome = c.posted ? bkLineOutcome::kCleared : bkLineOutcome::kAwaitingPost;
+      if (!c.posted) p.why = Why::kNotPosted;
+      p.instance = c.instance;
+      p.run = c.run;
+      p.sequence = c.sequence;
+      continue;
+    }
+    if (match.kind == bkMatchKind::kAmbiguous) {
+      p.outcome = bkLineOutcome::kProposed;
+      shown[i] = std::move(match.candidates);
+      continue;
+    }
+    // Unknown to the open register: one the register holds settled, which
+    // no other line accounts for, is this line's.
+    for (const auto& s : match.settled) {
+      const auto key = std::make_tuple(s.instance, s.run, s.sequence);
+      if (settled_claims.count(key) != 0) continue;
+      bool taken = false;
+      st = AccountedFor(by_transaction, bank, s.run, s.sequence, line.id, &taken);
+      if (st != tsioStatus::kSuccess) return cannot_read("the statement lines", st);
+      if (taken) continue;
+      settled_claims.insert(key);
+      p.outcome = bkLineOutcome::kAlreadyCleared;
+      p.instance = s.instance;
+      p.run = s.run;
+      p.sequence = s.sequence;
+      shown[i] = {s};
+      break;
+    }
+    if (p.outcome == bkLineOutcome::kAlreadyCleared || !entered_before) continue;
+    // Entered by an earlier import: waiting for posting, or removed since.
+    p.instance = known.GetTransactionInstance().Value();
+    p.run = known.GetRun().ToLongLong();
+    p.sequence = known.GetSequence().ToLongLong();
+    tsioStatus::Status where = Exists(current_, bank, p.run, p.sequence);
+    if (where == tsioStatus::kNotFound) where = Exists(history_, bank, p.run, p.sequence);
+    if (where != tsioStatus::kSuccess && where != tsioStatus::kNotFound) return cannot_read("the register", where);
+    if (where == tsioStatus::kSuccess) {
+      p.outcome = bkLineOutcome::kAwaitingPost;
+      p.why = Why::kEnteredWaiting;
+    } else {
+      p.why = Why::kEnteredRemoved;
     }
   }
   result->fetches = matcher.Fetches();
   // Two lines that each match only the same transaction: neither is exact.
-  for (auto& r : result->lines) {
-    if (r.outcome != bkLineOutcome::kCleared) continue;
-    const auto& c = r.match.candidates[0];
-    if (exact_claims[{c.instance, {c.run, c.sequence}}] > 1) {
-      r.outcome = bkLineOutcome::kProposed;
-      r.match.kind = bkMatchKind::kAmbiguous;
-      r.note = "another line of this statement matches the same transaction";
-    } else if (!c.posted) {
-      r.outcome = bkLineOutcome::kAwaitingPost;
-      r.note = "matches " + Key(c) + ", which is not posted yet; post it, then import again";
+  {
+    std::vector<uint32_t> exact;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (plans[i].outcome == bkLineOutcome::kCleared || plans[i].why == Why::kNotPosted) exact.push_back(i);
+    }
+    auto key = [&](uint32_t i) { return std::make_tuple(plans[i].instance, plans[i].run, plans[i].sequence); };
+    std::sort(exact.begin(), exact.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b) || (key(a) == key(b) && a < b); });
+    for (size_t k = 0; k < exact.size();) {
+      size_t e = k + 1;
+      while (e < exact.size() && key(exact[e]) == key(exact[k])) ++e;
+      if (e - k > 1) {
+        for (size_t j = k; j < e; ++j) {
+          Plan& p = plans[exact[j]];
+          p.outcome = bkLineOutcome::kProposed;
+          p.why = Why::kSameTransaction;
+          bkLineMatch again;
+          // What is shown: the transaction, read again (rare).
+          st = matcher.Match(statement.lines[exact[j]], &again);
+          if (st != tsioStatus::kSuccess) return cannot_read("the register", st);
+          shown[exact[j]] = std::move(again.candidates);
+        }
+      }
+      k = e;
     }
   }
 
@@ -215,8 +345,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     probe.m_Record.SetBankAccount(bank);
     st = probe.FetchEQ(true);
     if (st != tsioStatus::kSuccess) {
-      result->locked = st == tsioStatus::kLocked;
-      result->lines.clear();
+      result->locked = IsLockFailure(st);
       return status.Add(Refusal("bank account '" + bank.str() + "' cannot be locked (" + ccIOStatusStr(st) + ")"));
     }
     (void)probe.Unlock();
@@ -236,7 +365,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     if (st == tsioStatus::kSuccess) st = unit.Commit();
     if (st != tsioStatus::kSuccess) {
       (void)unit.Rollback();
-      result->locked = st == tsioStatus::kLocked;
+      result->locked = IsLockFailure(st);
       return status.Add(Refusal("the reconciliation in progress cannot be written (" + ccIOStatusStr(st) + ")"));
     }
   } else if (!(rip.m_Record.GetEndingBalance() == statement.ending_balance)) {
@@ -252,29 +381,126 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     if (st == tsioStatus::kSuccess) st = unit.Commit();
     if (st != tsioStatus::kSuccess) {
       (void)unit.Rollback();
-      result->locked = st == tsioStatus::kLocked;
+      result->locked = IsLockFailure(st);
       return status.Add(Refusal("the reconciliation in progress cannot be written (" + ccIOStatusStr(st) + ")"));
     }
   }
 
-  // Apply, one unit per line.
-  for (auto& r : result->lines) {
-    const bkStatementLine& line = *r.line;
-    if (r.outcome == bkLineOutcome::kCleared) {
-      const bkMatchCandidate& c = r.match.candidates[0];
+  // Pass two: the lines applied, each in a unit of its own nested in units
+  // of `unit_lines` lines; each reported once its outer unit has ended.
+  const size_t per_unit = static_cast<size_t>(std::max(1, options.unit_lines));
+  tclRollbackStack outer;
+  std::vector<bkLineResult> pending;  // lines since `outer` began, at most `per_unit`
+  auto report = [&](bkLineResult& r) {
+    ++result->counts[static_cast<int>(r.outcome)];
+    if (options.on_line) options.on_line(r);
+  };
+  auto end_outer = [&] {
+    const tsioStatus::Status done = outer.Commit();
+    if (done != tsioStatus::kSuccess) {
+      (void)outer.Rollback();
+      program_.GetBatch().Rollback();
+      result->locked = result->locked || IsLockFailure(done);
+      for (auto& r : pending) {
+        if (r.outcome != bkLineOutcome::kCleared && r.outcome != bkLineOutcome::kEntered &&
+            r.outcome != bkLineOutcome::kAlreadyCleared) {
+          continue;
+        }
+        r.outcome = bkLineOutcome::kFailed;
+        r.note = "not applied: its unit of work could not be committed (" + ccIOStatusStr(done) + ")";
+        r.candidates.clear();
+        (void)status.Add(Refusal("statement line " + r.line->id + ": " + r.note));
+      }
+    }
+    for (auto& r : pending) report(r);
+    pending.clear();
+  };
+  for (size_t i = 0; i < n; ++i) {
+    const bkStatementLine& line = statement.lines[i];
+    const Plan& p = plans[i];
+    pending.emplace_back();
+    bkLineResult& r = pending.back();
+    r.line = &line;
+    r.outcome = p.outcome;
+    r.by = kBy[p.by];
+    if (auto s = shown.find(i); s != shown.end()) r.candidates = std::move(s->second);
+    switch (p.why) {
+      case Why::kChosen: r.note = "chosen"; break;
+      case Why::kSameTransaction: r.note = "another line of this statement matches the same transaction"; break;
+      case Why::kNotPosted:
+        r.note = "matches " + Key(p.instance, p.run, p.sequence) + ", which is not posted yet; post it, then import again";
+        break;
+      case Why::kEnteredWaiting:
+        r.note = "entered as an adjustment by an earlier import (" + Key(p.instance, p.run, p.sequence) +
+                 "); post it, then import again";
+        break;
+      case Why::kEnteredRemoved:
+      case Why::kNone: break;
+    }
+    if (p.outcome == bkLineOutcome::kAlreadyApplied) {
+      r.note = "already applied by an earlier import (" + Key(p.instance, p.run, p.sequence) + ")";
+    }
+    const bool enter = p.outcome == bkLineOutcome::kUnknown && options.enter_unknown;
+    if (p.outcome != bkLineOutcome::kCleared && p.outcome != bkLineOutcome::kAlreadyCleared && !enter) {
+      if (p.why == Why::kEnteredRemoved) {
+        r.note = "its adjustment entered by an earlier import (" + Key(p.instance, p.run, p.sequence) +
+                 ") was removed; it may be entered again";
+      }
+      // Nothing written: it stands now, unless lines before it wait for
+      // their unit.
+      if (!outer.Active()) {
+        report(r);
+        pending.pop_back();
+      } else if (pending.size() >= per_unit) {
+        end_outer();
+      }
+      continue;
+    }
+    if (!outer.Active()) {
+      st = outer.EnsureBegun(master_.Company());
+      if (st != tsioStatus::kSuccess) {
+        r.outcome = bkLineOutcome::kFailed;
+        r.note = "no unit of work could be begun (" + ccIOStatusStr(st) + ")";
+        result->locked = result->locked || IsLockFailure(st);
+        (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
+        continue;
+      }
+    }
+    if (p.outcome == bkLineOutcome::kAlreadyCleared) {
+      // Remembered as this line's, so no other line takes it and the same
+      // statement again answers "already applied".
       LineUnit u(master_, statements_);
-      Transaction t(c.instance == 2 ? history_ : current_);
+      tsioStatus::Status io = u.Remember(bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared,
+                                         p.instance, tsDouble(p.run, 0), tsDouble(p.sequence, 0));
+      if (io == tsioStatus::kSuccess) io = u.Unit().Commit();
+      if (io != tsioStatus::kSuccess) {
+        (void)u.Unit().Rollback();
+        r.outcome = bkLineOutcome::kFailed;
+        r.note = "remembering it failed (" + ccIOStatusStr(io) + ")";
+        result->locked = result->locked || IsLockFailure(io);
+        (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
+      } else {
+        const bkMatchCandidate& c = r.candidates[0];
+        r.note = std::string("the register holds it ") + (c.state == TransactionData::kStateReconciled ? "reconciled" : "cleared") +
+                 " already (" + Key(p.instance, p.run, p.sequence) + "); not entered";
+      }
+    } else if (p.outcome == bkLineOutcome::kCleared) {
+      LineUnit u(master_, statements_);
+      Transaction t(p.instance == 2 ? history_ : current_);
       t.AttachRollbackStack(&u.Unit());
       t.m_Record.SetBankAccount(bank);
-      t.m_Record.SetRun(tsDouble(c.run, 0));
-      t.m_Record.SetSequence(tsDouble(c.sequence, 0));
+      t.m_Record.SetRun(tsDouble(p.run, 0));
+      t.m_Record.SetSequence(tsDouble(p.sequence, 0));
       std::string failed;
       tsioStatus::Status io = t.FetchEQ(false);
       if (io == tsioStatus::kSuccess) {
         u.Bank().m_Record.SetBankAccount(bank);
         io = u.Bank().FetchEQ(false);
       }
-      if (io != tsioStatus::kSuccess) failed = "cannot be read (" + ccIOStatusStr(io) + ")";
+      if (io != tsioStatus::kSuccess) {
+        failed = "cannot be read (" + ccIOStatusStr(io) + ")";
+        result->locked = result->locked || IsLockFailure(io);
+      }
       if (failed.empty()) {
         const tsCurrency net = t.m_Record.GetAmount();
         ccStatus<ccError::Level> cleared =
@@ -305,25 +531,25 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
             (void)u.Rip().Unlock();
           }
           if (io == tsioStatus::kSuccess) {
-            io = u.Remember(bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared, c.instance,
+            io = u.Remember(bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared, p.instance,
                             t.m_Record.GetRun(), t.m_Record.GetSequence());
           }
           if (io == tsioStatus::kSuccess) io = u.Unit().Commit();
           if (io != tsioStatus::kSuccess) {
             failed = "cannot be written (" + ccIOStatusStr(io) + ")";
-            result->locked = result->locked || io == tsioStatus::kLocked;
+            result->locked = result->locked || IsLockFailure(io);
           }
         }
       }
       if (!failed.empty()) {
         (void)u.Unit().Rollback();
         r.outcome = bkLineOutcome::kFailed;
-        r.note = "clearing " + Key(c) + " failed: " + failed;
+        r.note = "clearing " + Key(p.instance, p.run, p.sequence) + " failed: " + failed;
         (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
+      } else {
+        r.candidates = {bkMatchCandidateOf(t.m_Record, p.instance)};
       }
-      continue;
-    }
-    if (r.outcome == bkLineOutcome::kUnknown && options.enter_unknown) {
+    } else {
       // An adjustment of the line's amount, created through the library in
       // the program's batch BKSTMT and counted into the account's balance.
       LineUnit u(master_, statements_);
@@ -340,8 +566,8 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       t.m_Record.SetBankAccount(bank);
       t.m_Record.SetTransactionDate(line.date);
       t.m_Record.SetAccountingDate(line.date);
-      std::string desc = line.memo.empty() ? "Bank statement " + line.id : line.memo;
-      t.m_Record.SetDescription(tsAlpha(desc.substr(0, 60)));
+      const std::string desc = line.memo.empty() ? "Bank statement " + line.id : line.memo;
+      t.m_Record.SetDescription(tsAlpha(std::string(tsCutUtf8(desc, 60))));
       if (line.amount < tsCurrency()) {
         t.m_Record.SetSubtraction(tsCurrency(-line.amount));
       } else {
@@ -352,7 +578,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       tsioStatus::Status io = u.Bank().FetchEQ(true);
       if (io != tsioStatus::kSuccess) {
         failed = "the bank account cannot be locked (" + ccIOStatusStr(io) + ")";
-        result->locked = io == tsioStatus::kLocked;
+        result->locked = result->locked || IsLockFailure(io);
       } else {
         const ccStatus<ccError::Level> created = t.Create(program_, nullptr, true);
         if (created.HasError()) {
@@ -375,14 +601,18 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       }
       if (!failed.empty()) {
         (void)u.Unit().Rollback();
+        program_.GetBatch().Rollback();
         r.outcome = bkLineOutcome::kFailed;
         r.note = "entering the adjustment failed: " + failed;
         (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
       } else {
         r.outcome = bkLineOutcome::kEntered;
-        r.note = "current run " + t.m_Record.GetRun().Format() + ", sequence " + t.m_Record.GetSequence().Format();
+        r.note = "current run " + t.m_Record.GetRun().Format() + ", sequence " + t.m_Record.GetSequence().Format() +
+                 (p.why == Why::kEnteredRemoved ? " (entered again: the earlier adjustment was removed)" : "");
       }
     }
+    if (pending.size() >= per_unit) end_outer();
   }
+  end_outer();
   return status;
 }

@@ -28,10 +28,10 @@ std::string Describe(const bkStatementLine& l) {
 }
 
 TEST(CsvStatement, MappingsAndRefusals) {
-  const std::string kTail = ";statement_date=2025-03-31;ending_balance=1,000.00";
+  const std::string kTail = ";statement_date=2025-03-31;ending_balance=1000.00";
   const CsvCase cases[] = {
-      {"header names, quoted fields",
-       "date=Date;amount=Amount;check=Check No;reference=Ref;memo=Description",
+      {"header names, quoted fields, thousands separated",
+       "date=Date;amount=Amount;check=Check No;reference=Ref;memo=Description;thousands=,",
        "Date,Description,Amount,Check No,Ref\n"
        "2025-03-05,\"Check, paid\",-100.00,101,\n"
        "2025-03-07,\"Deposit \"\"D-7\"\"\",\"1,500.25\",,D-7\n",
@@ -44,7 +44,7 @@ TEST(CsvStatement, MappingsAndRefusals) {
        "date=1;amount=2;date_format=yyyymmdd", "20250310,5\r\n\r\n,\r\n20250311,-5\r\n",
        {"20250310 5.00 0 ", "20250311 -5.00 0 "}},
       {"a bad date names its row", "date=1;amount=2", "2025-03-01,1\n2025-02-30,1\n", {}, "line 2"},
-      {"more decimals than cents", "date=1;amount=2", "2025-03-01,1.005\n", {}, "not an amount"},
+      {"more decimals than cents", "date=1;amount=2", "2025-03-01,1.005\n", {}, "more than two decimals"},
       {"an unknown column", "date=Date;amount=Total", "Date,Amount\n2025-03-01,1\n", {}, "no column 'Total'"},
       {"a quote left open", "date=1;amount=2", "2025-03-01,\"1\n", {}, "not closed"},
       {"no amount column", "date=1", "2025-03-01,1\n", {}, "no amount column"},

@@ -39,6 +39,8 @@ class StatementCompany : public txtest::TxCompany {
     EXPECT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
     bank.m_Record.SetLastReconciledBalance(tsCurrency::FromText("900.00"));
     bank.m_Record.SetLastReconciledDate(tsDate(2025, 2, 28));
+    // The bank's number of the account, which its OFX statements carry.
+    bank.m_Record.SetAccountNumber(tsAlpha(sttest::kAccountNumber));
     EXPECT_EQ(bank.Update(), tsioStatus::kSuccess);
     (void)bank.Unlock();
     EXPECT_EQ(Program().FileManager().Create(BKSFileSpec), tsioStatus::kSuccess);
@@ -173,7 +175,7 @@ TEST_P(StatementFlow, MatchedClearedReconciledUndoneAndRedone) {
   // by amount and date; the two withdrawals of one day are proposed; the
   // fee and the interest are unknown.
   ASSERT_EQ(Import(co, o, &out), 0) << out;
-  EXPECT_EQ(Summary(out), "5 cleared, 0 already applied, 2 to choose, 2 unknown, 0 entered, 0 waiting for posting")
+  EXPECT_EQ(Summary(out), "5 cleared, 0 already applied, 0 already cleared, 2 to choose, 2 unknown, 0 entered, 0 waiting for posting, 0 failed")
       << out;
   EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
 
@@ -189,7 +191,7 @@ TEST_P(StatementFlow, MatchedClearedReconciledUndoneAndRedone) {
   o.choices = {ids[5] + "=" + std::to_string(co.W2().run) + "/" + std::to_string(co.W2().sequence),
                ids[6] + "=" + std::to_string(co.W1().run) + "/" + std::to_string(co.W1().sequence)};
   ASSERT_EQ(Import(co, o, &out), 0) << out;
-  EXPECT_EQ(Summary(out), "2 cleared, 5 already applied, 0 to choose, 0 unknown, 2 entered, 0 waiting for posting")
+  EXPECT_EQ(Summary(out), "2 cleared, 5 already applied, 0 already cleared, 0 to choose, 0 unknown, 2 entered, 0 waiting for posting, 0 failed")
       << out;
   EXPECT_EQ(co.State(co.W1().run, co.W1().sequence), TransactionData::kStateCleared);
 
@@ -198,7 +200,7 @@ TEST_P(StatementFlow, MatchedClearedReconciledUndoneAndRedone) {
   o.enter_unknown = false;
   o.choices.clear();
   ASSERT_EQ(Import(co, o, &out), 0) << out;
-  EXPECT_EQ(Summary(out), "2 cleared, 7 already applied, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting")
+  EXPECT_EQ(Summary(out), "2 cleared, 7 already applied, 0 already cleared, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting, 0 failed")
       << out;
   EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
 

@@ -4,7 +4,9 @@
 // 1 to 15 letters, digits, "-", "_", ".", "/"); its description is at most 40
 // characters. The opening balance is the account's register and bank
 // balance before any transaction, and the balance its first reconciliation
-// starts from.
+// starts from. Its account number (--account-number, at most 30
+// characters) is the bank's number of the account, which a statement must
+// carry to be imported into it.
 #include <CLI/CLI.hpp>
 
 #include "accounts/bank_account.h"
@@ -17,10 +19,11 @@ namespace bkreg {
 namespace {
 
 constexpr int kDescriptionLimit = 40;
+constexpr int kAccountNumberLimit = 30;
 constexpr int kLastAccountType = 10;
 
 struct BankOptions {
-  std::string id, desc, balance, cash_account;
+  std::string id, desc, balance, cash_account, account_number;
   int type = 1;
 };
 
@@ -45,8 +48,9 @@ int Add(Context& ctx, const BankOptions& o) {
   std::string problem = ParseBankId("the bank account id", o.id, &id);
   if (problem.empty()) problem = CheckText("--desc", o.desc.empty() ? id : o.desc, kDescriptionLimit, &desc);
   if (problem.empty() && !o.balance.empty()) problem = ParseAmount("--balance", o.balance, &balance);
-  std::string cash;
+  std::string cash, number;
   if (problem.empty()) problem = CheckText("--cash-account", o.cash_account, 45, &cash);
+  if (problem.empty()) problem = CheckText("--account-number", o.account_number, kAccountNumberLimit, &number);
   if (!problem.empty()) return ctx.Refuse(problem);
   int status = kDone;
   Session* s = ctx.Open(&status);
@@ -58,6 +62,7 @@ int Add(Context& ctx, const BankOptions& o) {
   type.SetValue(o.type);
   bank.m_Record.SetAccountType(type);
   bank.m_Record.SetMiscCashAccount(tsAlpha(cash));
+  bank.m_Record.SetAccountNumber(tsAlpha(number));
   SetOpeningBalance(bank.m_Record, balance);
   const tsioStatus::Status st = ctx.Waiting([&] { return bank.Insert(); });
   if (st == tsioStatus::kDuplicateKey) return ctx.Refuse("bank account '" + id + "' exists already");
@@ -121,15 +126,21 @@ int Show(Context& ctx, const std::string& text) {
   return kDone;
 }
 
-// Changes what describes an account: its description and type. Balances
-// and totals change only through transactions.
-int Edit(Context& ctx, const BankOptions& o, bool has_desc, bool has_type) {
-  std::string desc;
+// Changes what describes an account: its description, type and account
+// number. Balances and totals change only through transactions.
+int Edit(Context& ctx, const BankOptions& o, bool has_desc, bool has_type, bool has_number) {
+  std::string desc, number;
   if (has_desc) {
     const std::string problem = CheckText("--desc", o.desc, kDescriptionLimit, &desc);
     if (!problem.empty()) return ctx.Refuse(problem);
   }
-  if (!has_desc && !has_type) return ctx.Refuse("bank edit: nothing to change (--desc, --type)");
+  if (has_number) {
+    const std::string problem = CheckText("--account-number", o.account_number, kAccountNumberLimit, &number);
+    if (!problem.empty()) return ctx.Refuse(problem);
+  }
+  if (!has_desc && !has_type && !has_number) {
+    return ctx.Refuse("bank edit: nothing to change (--desc, --type, --account-number)");
+  }
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
@@ -142,6 +153,7 @@ int Edit(Context& ctx, const BankOptions& o, bool has_desc, bool has_type) {
     type.SetValue(o.type);
     bank.m_Record.SetAccountType(type);
   }
+  if (has_number) bank.m_Record.SetAccountNumber(tsAlpha(number));
   const tsioStatus::Status st = bank.Update();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot change bank account '" + id + "'", st);
@@ -167,6 +179,8 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
       ->check(CLI::Range(1, kLastAccountType));
   add->add_option("--balance", o->balance, "opening balance (an amount)");
   add->add_option("--cash-account", o->cash_account, "its general-ledger cash account");
+  add->add_option("--account-number", o->account_number,
+                  "the bank's number of the account (its statements must carry it), at most 30 characters");
   add->callback([&ctx, o] { ctx.status = Add(ctx, *o); });
 
   CLI::App* list = bank->add_subcommand("list", "bank accounts with register and bank balances and open totals");
@@ -176,12 +190,16 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
   show->add_option("ID", o->id, "bank account id")->required();
   show->callback([&ctx, o] { ctx.status = Show(ctx, o->id); });
 
-  CLI::App* edit = bank->add_subcommand("edit", "changes a bank account's description or type");
+  CLI::App* edit = bank->add_subcommand("edit", "changes a bank account's description, type or account number");
   edit->add_option("ID", o->id, "bank account id")->required();
   CLI::Option* desc = edit->add_option("--desc", o->desc, "new description, at most 40 characters");
   CLI::Option* type =
       edit->add_option("--type", o->type, "new account type 1 to 10")->check(CLI::Range(1, kLastAccountType));
-  edit->callback([&ctx, o, desc, type] { ctx.status = Edit(ctx, *o, desc->count() > 0, type->count() > 0); });
+  CLI::Option* number = edit->add_option("--account-number", o->account_number,
+                                         "the bank's number of the account (its statements must carry it)");
+  edit->callback([&ctx, o, desc, type, number] {
+    ctx.status = Edit(ctx, *o, desc->count() > 0, type->count() > 0, number->count() > 0);
+  });
 }
 
 void SetOpeningBalance(BankAccountData& bank, const tsCurrency& balance) {
