@@ -295,7 +295,9 @@ bool CsvParser::Row() {
       }
     }
   }
-  st_.lines.push_back(std::move(line));
+  std::string why;
+  if (!bkCleanLineText(line, &why)) return Fail(0, why);
+  st_.lines.push_back(line);
   return true;
 }
 

@@ -45,6 +45,26 @@ constexpr size_t kDepthLimit = 64;          // aggregates within each other
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// The elements the reader takes: one without a value ("<TRNAMT>" straight
+// before the next tag) is an empty value, refused by its own rule, rather
+// than an aggregate left open.
+bool IsReadElement(const std::string& name) {
+  static const char* const kNames[] = {"DTPOSTED", "TRNAMT", "FITID",  "CHECKNUM", "REFNUM", "NAME",
+                                       "MEMO",     "DTSTART", "DTEND", "BALAMT",   "DTASOF", "ACCTID",
+                                       "BANKID",   "TRNTYPE"};
+  for (const char* n : kNames) {
+    if (name == n) return true;
+  }
+  return false;
+}
+
+// An open element that ends where the next tag begins (SGML leaves end tags
+// of elements out).
+template <typename Frame>
+bool EndsAtNextTag(const Frame& f) {
+  return f.text || (!f.children && IsReadElement(f.name));
+}
+
 std::string_view Trim(std::string_view t) {
   while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
   while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
@@ -435,7 +455,7 @@ bool OfxParser::Tag() {
 }
 
 bool OfxParser::Start(const std::string& name) {
-  if (!stack_.empty() && stack_.back().text) {  // an element without its end tag
+  if (!stack_.empty() && EndsAtNextTag(stack_.back())) {  // an element without its end tag
     if (!Close()) return false;
     if (stack_.empty()) return Fail(tag_line_, "text follows </OFX> (two statements in one file, or damaged)");
   }
@@ -474,7 +494,7 @@ bool OfxParser::End(const std::string& name) {
     if (stack_.empty()) return Fail(tag_line_, "</" + name + "> closes nothing (damaged)");
     const Frame& top = stack_.back();
     if (top.name == name) return Close();
-    if (!top.text) return Fail(tag_line_, "</" + name + "> where </" + top.name + "> belongs (damaged)");
+    if (!EndsAtNextTag(top)) return Fail(tag_line_, "</" + name + "> where </" + top.name + "> belongs (damaged)");
     if (!Close()) return false;
   }
 }
@@ -577,7 +597,13 @@ bool OfxParser::EndTran() {
   }
   bkStatementLine& l = tran_.out;
   if (!tran_.memo_text.empty()) l.memo += (l.memo.empty() ? "" : " ") + tran_.memo_text;
-  st_.lines.push_back(std::move(l));
+  std::string why;
+  if (!bkCleanLineText(l, &why)) {
+    error_ = why;
+    phase_ = Phase::kFailed;
+    return false;
+  }
+  st_.lines.push_back(l);
   tran_ = Tran();
   return true;
 }

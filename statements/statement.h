@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,62 @@ struct BK_EXPORT bkStatementLine {
   int source_line = 0;   // line of the file it starts on, for messages
 };
 
+// The lines of a statement, packed: a few dozen bytes a line besides its
+// text, kept in blocks that never move (no copy while the lines grow), so a
+// statement of hundreds of thousands of lines stays small. Lines are read
+// back as bkStatementLine values.
+class BK_EXPORT bkStatementLines {
+ public:
+  size_t size() const { return packed_.size(); }
+  bool empty() const { return packed_.empty(); }
+  bkStatementLine operator[](size_t i) const;
+  void push_back(const bkStatementLine& line);
+  void clear();
+
+  class const_iterator {
+   public:
+    const_iterator(const bkStatementLines* lines, size_t i) : lines_(lines), i_(i) {}
+    bkStatementLine operator*() const { return (*lines_)[i_]; }
+    const_iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
+
+   private:
+    const bkStatementLines* lines_;
+    size_t i_;
+  };
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
+
+  // What bkAssignLineIds and bkFinishStatement read and change without
+  // making whole lines: the id as given, whether it is empty, the content a
+  // made id is a hash of, and the made id of line i.
+  std::string_view GivenId(size_t i) const;
+  std::string Content(size_t i) const;
+  void SetMadeId(size_t i, uint64_t hash);
+  bool HasMadeId(size_t i) const { return packed_[i].made_id; }
+  int SourceLine(size_t i) const { return packed_[i].source_line; }
+
+ private:
+  struct Packed {
+    int64_t cents = 0;
+    int64_t check = 0;
+    uint64_t made = 0;  // the hash of a made id
+    uint32_t block = 0, offset = 0;
+    int32_t ymd = 0;
+    int32_t source_line = 0;
+    uint32_t id_len = 0;
+    uint16_t ref_len = 0, memo_len = 0;
+    bool made_id = false;
+  };
+  std::string_view Text(const Packed& p, size_t from, size_t len) const;
+
+  std::deque<Packed> packed_;
+  std::vector<std::string> blocks_;  // text: each line's id, reference and memo, side by side
+};
+
 struct BK_EXPORT bkStatement {
   tsDate start;                 // first day the statement covers (empty when unknown)
   tsDate end;                   // statement date: last day it covers
@@ -40,7 +97,7 @@ struct BK_EXPORT bkStatement {
   // CSV column when the mapping names one) and the bank's own id (OFX
   // BANKID, a routing number); "" when the file does not say.
   std::string account, bank_id;
-  std::vector<bkStatementLine> lines;
+  bkStatementLines lines;
 };
 
 // Longest line id the register keeps (SLID).
@@ -74,11 +131,16 @@ BK_EXPORT bool bkDecodeText(std::string_view raw, bkTextEncoding encoding, std::
 // their content.
 BK_EXPORT void bkAssignLineIds(bkStatement& statement);
 
-// The last step of every reader, on UTF-8 text: in each line's id,
-// reference and memo and in the account, line breaks and tabs become blanks
-// and blanks around are dropped; any other control character, or text that
-// is not UTF-8, refuses the statement with the file line named; memos and
-// references are cut to kStatementTextLimit characters. Two lines with the
-// same id from the bank refuse it too (an id is one line of the account);
-// then ids are assigned (bkAssignLineIds). False with `error`.
+// The text rules of a line, applied by every reader to each line before it
+// keeps it, on UTF-8 text: in the line's id, reference and memo, line breaks
+// and tabs become blanks and blanks around are dropped; any other control
+// character, or text that is not UTF-8, refuses the line (and so the
+// statement) naming its file line; memos and references are cut to
+// kStatementTextLimit characters. False with `error`.
+BK_EXPORT bool bkCleanLineText(bkStatementLine& line, std::string* error);
+
+// The last step of every reader: the account's text by the same rules; two
+// lines with the same id from the bank refuse the statement (an id is one
+// line of the account); then ids are assigned (bkAssignLineIds). False with
+// `error`.
 BK_EXPORT bool bkFinishStatement(bkStatement& statement, std::string* error);

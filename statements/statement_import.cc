@@ -409,18 +409,18 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
         r.outcome = bkLineOutcome::kFailed;
         r.note = "not applied: its unit of work could not be committed (" + ccIOStatusStr(done) + ")";
         r.candidates.clear();
-        (void)status.Add(Refusal("statement line " + r.line->id + ": " + r.note));
+        (void)status.Add(Refusal("statement line " + r.line.id + ": " + r.note));
       }
     }
     for (auto& r : pending) report(r);
     pending.clear();
   };
   for (size_t i = 0; i < n; ++i) {
-    const bkStatementLine& line = statement.lines[i];
     const Plan& p = plans[i];
     pending.emplace_back();
     bkLineResult& r = pending.back();
-    r.line = &line;
+    r.line = statement.lines[i];
+    const bkStatementLine& line = r.line;
     r.outcome = p.outcome;
     r.by = kBy[p.by];
     if (auto s = shown.find(i); s != shown.end()) r.candidates = std::move(s->second);

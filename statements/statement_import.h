@@ -77,7 +77,7 @@ inline constexpr int kLineOutcomes = 8;
 
 // What became of one line.
 struct BK_EXPORT bkLineResult {
-  const bkStatementLine* line = nullptr;
+  bkStatementLine line;
   bkLineOutcome outcome = bkLineOutcome::kUnknown;
   const char* by = "";  // the search that found its transactions: "check", "reference", "amount"
   // Cleared: the transaction cleared; proposed: the proposals; already

@@ -154,10 +154,10 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   // Each line as it stands, streamed: the statement's text (ids, memos) is
   // the bank's and is shown through the table cells' guard.
   options.on_line = [&](const bkLineResult& r) {
-    out << OutcomeText(r.outcome) << "  " << TextCell(r.line->id) << "  " << r.line->date.Format() << "  "
-        << r.line->amount.Format();
-    if (r.line->check) out << "  check " << r.line->check;
-    if (!r.line->memo.empty()) out << "  " << TextCell(r.line->memo);
+    out << OutcomeText(r.outcome) << "  " << TextCell(r.line.id) << "  " << r.line.date.Format() << "  "
+        << r.line.amount.Format();
+    if (r.line.check) out << "  check " << r.line.check;
+    if (!r.line.memo.empty()) out << "  " << TextCell(r.line.memo);
     if (r.outcome == bkLineOutcome::kCleared && !r.candidates.empty()) out << "  -> " << CandidateText(r.candidates[0]);
     if (!r.note.empty() && r.outcome != bkLineOutcome::kCleared) out << "  (" << TextCell(r.note) << ")";
     out << "\n";
