@@ -106,54 +106,34 @@ uint8_t ByCode(const char* by) {
   return 0;
 }
 
-// One line's unit: the transaction cleared, marked into the reconciliation
-// in progress, the line remembered.
-class LineUnit {
- public:
-  LineUnit(const tsioDataFile& master, const tsioDataFile& statements) : bank_(master), rip_(master), line_(statements) {
-    bank_.AttachRollbackStack(&unit_);
-    rip_.AttachRollbackStack(&unit_);
-    line_.AttachRollbackStack(&unit_);
+// Remembers `line` with `state` and the transaction's key (insert, or
+// update of a line entered earlier) through `c`.
+tsioStatus::Status Remember(StatementLine& c, const tsAlpha& bank, const tsDate& statement_date,
+                            const bkStatementLine& line, StatementLineData::LineStateEnum state, short instance,
+                            const tsDouble& run, const tsDouble& sequence) {
+  c.Initialize();
+  c.m_Record.SetBankAccount(bank);
+  c.m_Record.SetLineID(tsAlpha(line.id));
+  const bool known = c.FetchEQ(true) == tsioStatus::kSuccess;
+  if (!known) {
+    c.Initialize();
+    c.m_Record.SetBankAccount(bank);
+    c.m_Record.SetLineID(tsAlpha(line.id));
   }
-  tclRollbackStack& Unit() { return unit_; }
-  BankAccount& Bank() { return bank_; }
-  ReconcileInProgress& Rip() { return rip_; }
-
-  // Remembers `line` with `state` and the transaction's key (insert, or
-  // update of a line entered earlier).
-  tsioStatus::Status Remember(const tsAlpha& bank, const tsDate& statement_date, const bkStatementLine& line,
-                              StatementLineData::LineStateEnum state, short instance, const tsDouble& run,
-                              const tsDouble& sequence) {
-    line_.Initialize();
-    line_.m_Record.SetBankAccount(bank);
-    line_.m_Record.SetLineID(tsAlpha(line.id));
-    const bool known = line_.FetchEQ(true) == tsioStatus::kSuccess;
-    if (!known) {
-      line_.Initialize();
-      line_.m_Record.SetBankAccount(bank);
-      line_.m_Record.SetLineID(tsAlpha(line.id));
-    }
-    StatementLineData& r = line_.m_Record;
-    r.SetStatementDate(statement_date);
-    r.SetLineDate(line.date);
-    r.SetAmount(line.amount);
-    r.SetCheck(tsDouble(line.check, 0));
-    r.SetReference(tsAlpha(std::string(tsCutUtf8(line.reference, 20))));
-    r.SetState(state);
-    r.SetTransactionInstance(instance);
-    r.SetRun(run);
-    r.SetSequence(sequence);
-    const tsioStatus::Status st = known ? line_.Update() : line_.Insert();
-    if (known) (void)line_.Unlock();
-    return st;
-  }
-
- private:
-  tclRollbackStack unit_;
-  BankAccount bank_;
-  ReconcileInProgress rip_;
-  StatementLine line_;
-};
+  StatementLineData& r = c.m_Record;
+  r.SetStatementDate(statement_date);
+  r.SetLineDate(line.date);
+  r.SetAmount(line.amount);
+  r.SetCheck(tsDouble(line.check, 0));
+  r.SetReference(tsAlpha(std::string(tsCutUtf8(line.reference, 20))));
+  r.SetState(state);
+  r.SetTransactionInstance(instance);
+  r.SetRun(run);
+  r.SetSequence(sequence);
+  const tsioStatus::Status st = known ? c.Update() : c.Insert();
+  if (known) (void)c.Unlock();
+  return st;
+}
 
 }  // namespace
 
@@ -386,44 +366,207 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     }
   }
 
-  // Pass two: the lines applied, each in a unit of its own nested in units
-  // of `unit_lines` lines; each reported once its outer unit has ended.
+  // Pass two: the lines applied in units of `unit_lines` lines, each line
+  // reported once its unit has ended. A line that fails rolls its unit back;
+  // the unit's lines before it are applied again, each in a unit of its
+  // own, and the failed line is reported with its reason.
   const size_t per_unit = static_cast<size_t>(std::max(1, options.unit_lines));
-  tclRollbackStack outer;
-  std::vector<bkLineResult> pending;  // lines since `outer` began, at most `per_unit`
+  struct Pending {
+    bkLineResult result;
+    size_t index = 0;
+    bool writes = false;
+  };
+  std::vector<Pending> pending;  // lines since the unit began, at most `per_unit`
+  tclRollbackStack unit;
   auto report = [&](bkLineResult& r) {
     ++result->counts[static_cast<int>(r.outcome)];
     if (options.on_line) options.on_line(r);
   };
-  auto end_outer = [&] {
-    const tsioStatus::Status done = outer.Commit();
-    if (done != tsioStatus::kSuccess) {
-      (void)outer.Rollback();
-      program_.GetBatch().Rollback();
-      result->locked = result->locked || IsLockFailure(done);
-      for (auto& r : pending) {
-        if (r.outcome != bkLineOutcome::kCleared && r.outcome != bkLineOutcome::kEntered &&
-            r.outcome != bkLineOutcome::kAlreadyCleared) {
-          continue;
+  auto fail = [&](bkLineResult& r, const std::string& note, tsioStatus::Status io = tsioStatus::kSuccess) {
+    r.outcome = bkLineOutcome::kFailed;
+    r.note = note;
+    r.candidates.clear();
+    result->locked = result->locked || IsLockFailure(io);
+    (void)status.Add(Refusal("statement line " + r.line.id + ": " + r.note));
+  };
+  // Applies line `i` (planned `p`) inside `u`; false, with `r` failed, when
+  // it could not be (what it wrote is then to be rolled back with `u`).
+  auto apply = [&](size_t i, bkLineResult& r, tclRollbackStack& u) -> bool {
+    const Plan& p = plans[i];
+    const bkStatementLine& line = r.line;
+    tsioStatus::Status io = u.EnsureBegun(master_.Company());
+    if (io != tsioStatus::kSuccess) {
+      fail(r, "no unit of work could be begun (" + ccIOStatusStr(io) + ")", io);
+      return false;
+    }
+    if (p.outcome == bkLineOutcome::kAlreadyCleared) {
+      // Remembered as this line's, so no other line takes it and the same
+      // statement again answers "already applied".
+      StatementLine remember(statements_);
+      remember.AttachRollbackStack(&u);
+      io = Remember(remember, bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared, p.instance,
+                    tsDouble(p.run, 0), tsDouble(p.sequence, 0));
+      if (io != tsioStatus::kSuccess) {
+        fail(r, "remembering it failed (" + ccIOStatusStr(io) + ")", io);
+        return false;
+      }
+      const bool reconciled = !r.candidates.empty() && r.candidates[0].state == TransactionData::kStateReconciled;
+      r.outcome = p.outcome;
+      r.note = std::string("the register holds it ") + (reconciled ? "reconciled" : "cleared") + " already (" +
+               Key(p.instance, p.run, p.sequence) + "); not entered";
+      return true;
+    }
+    if (p.outcome == bkLineOutcome::kCleared) {
+      Transaction t(p.instance == 2 ? history_ : current_);
+      BankAccount account(master_);
+      ReconcileInProgress marks(master_);
+      StatementLine remember(statements_);
+      t.AttachRollbackStack(&u);
+      account.AttachRollbackStack(&u);
+      marks.AttachRollbackStack(&u);
+      remember.AttachRollbackStack(&u);
+      t.m_Record.SetBankAccount(bank);
+      t.m_Record.SetRun(tsDouble(p.run, 0));
+      t.m_Record.SetSequence(tsDouble(p.sequence, 0));
+      const std::string what = "clearing " + Key(p.instance, p.run, p.sequence) + " failed: ";
+      io = t.FetchEQ(false);
+      if (io == tsioStatus::kSuccess) {
+        account.m_Record.SetBankAccount(bank);
+        io = account.FetchEQ(false);
+      }
+      if (io != tsioStatus::kSuccess) {
+        fail(r, what + "cannot be read (" + ccIOStatusStr(io) + ")", io);
+        return false;
+      }
+      const tsCurrency net = t.m_Record.GetAmount();
+      const ccStatus<ccError::Level> cleared =
+          t.clearTransaction(line.amount, line.date, &account, t.m_Record.GetRun(), nullptr);
+      if (cleared.HasError()) {
+        std::string words;
+        for (const auto& e : cleared.Errors()) words += (words.empty() ? "" : "; ") + e.DisplayText();
+        fail(r, what + words);
+        if (words.find("(9)") != std::string::npos || words.find("locked") != std::string::npos) {
+          result->locked = true;
         }
-        r.outcome = bkLineOutcome::kFailed;
-        r.note = "not applied: its unit of work could not be committed (" + ccIOStatusStr(done) + ")";
-        r.candidates.clear();
-        (void)status.Add(Refusal("statement line " + r.line.id + ": " + r.note));
+        return false;
+      }
+      // Marked into the reconciliation in progress.
+      io = t.FetchEQ(true);
+      tsChoice old_mark;
+      if (io == tsioStatus::kSuccess) {
+        old_mark = t.m_Record.GetReconcileInProgress();
+        t.m_Record.SetReconcileInProgress(tsChoice(3));
+        io = t.Update();
+        (void)t.Unlock();
+      }
+      if (io == tsioStatus::kSuccess) {
+        marks.m_Record.SetBankAccount(bank);
+        io = marks.FetchEQ(true);
+      }
+      if (io == tsioStatus::kSuccess) {
+        marks.AdjustRIPTotals(t.m_Record.GetType(), net, tsDouble(0, 2), tsChoice(3), old_mark, !(net < tsCurrency()));
+        io = marks.Update();
+        (void)marks.Unlock();
+      }
+      if (io == tsioStatus::kSuccess) {
+        io = Remember(remember, bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared, p.instance,
+                      t.m_Record.GetRun(), t.m_Record.GetSequence());
+      }
+      if (io != tsioStatus::kSuccess) {
+        fail(r, what + "cannot be written (" + ccIOStatusStr(io) + ")", io);
+        return false;
+      }
+      r.outcome = p.outcome;
+      r.note.clear();
+      r.candidates = {bkMatchCandidateOf(t.m_Record, p.instance)};
+      return true;
+    }
+    // An adjustment of the line's amount, created through the library in
+    // the program's batch BKSTMT and counted into the account's balance.
+    Transaction t(current_);
+    BankAccount account(master_);
+    StatementLine remember(statements_);
+    t.AttachRollbackStack(&u);
+    account.AttachRollbackStack(&u);
+    remember.AttachRollbackStack(&u);
+    zzBatch batch;
+    batch.SetHostAppl("BK");
+    batch.SetBatchID(tsAlpha("BKSTMT"));
+    batch.SetSource(2);
+    batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(current_.FileNum());
+    program_.SetBatch(batch);
+    t.m_Record.InitializeNewRecord(program_, program_.GetBatch());
+    t.m_Record.SetType(tclTSEnum<TransactionData::TranTypeEnum>(TransactionData::TranTypeEnum::kAdjustment));
+    t.m_Record.SetBankAccount(bank);
+    t.m_Record.SetTransactionDate(line.date);
+    t.m_Record.SetAccountingDate(line.date);
+    const std::string desc = line.memo.empty() ? "Bank statement " + line.id : line.memo;
+    t.m_Record.SetDescription(tsAlpha(std::string(tsCutUtf8(desc, 60))));
+    if (line.amount < tsCurrency()) {
+      t.m_Record.SetSubtraction(tsCurrency(-line.amount));
+    } else {
+      t.m_Record.SetAddition(line.amount);
+    }
+    const std::string what = "entering the adjustment failed: ";
+    account.m_Record.SetBankAccount(bank);
+    io = account.FetchEQ(true);
+    if (io != tsioStatus::kSuccess) {
+      fail(r, what + "the bank account cannot be locked (" + ccIOStatusStr(io) + ")", io);
+      return false;
+    }
+    const ccStatus<ccError::Level> created = t.Create(program_, nullptr, true);
+    if (created.HasError()) {
+      std::string words;
+      for (const auto& e : created.Errors()) words += (words.empty() ? "" : "; ") + e.DisplayText();
+      (void)account.Unlock();
+      fail(r, what + words);
+      return false;
+    }
+    const tsCurrency net = t.m_Record.GetAmount();
+    (void)account.ChangeOpenTotals(net, kTranAdjustment, 1, 0);
+    (void)account.ChangeUnreconciledTotals(net, kTranAdjustment, 1, 3);
+    account.UpdateRegisterBalance(net, t.m_Record.GetRun());
+    io = account.SetBuffer();
+    if (io == tsioStatus::kSuccess) io = account.Update();
+    if (io == tsioStatus::kSuccess) {
+      io = Remember(remember, bank, statement.end, line, StatementLineData::LineStateEnum::kLineEntered, 1,
+                    t.m_Record.GetRun(), t.m_Record.GetSequence());
+    }
+    (void)account.Unlock();
+    if (io != tsioStatus::kSuccess) {
+      fail(r, what + "cannot be written (" + ccIOStatusStr(io) + ")", io);
+      return false;
+    }
+    r.outcome = bkLineOutcome::kEntered;
+    r.note = "current run " + t.m_Record.GetRun().Format() + ", sequence " + t.m_Record.GetSequence().Format() +
+             (p.why == Why::kEnteredRemoved ? " (entered again: the earlier adjustment was removed)" : "");
+    return true;
+  };
+  // Ends the unit: committed, or (when the commit fails) its lines failed.
+  auto end_unit = [&] {
+    const tsioStatus::Status done = unit.Commit();
+    if (done != tsioStatus::kSuccess) {
+      (void)unit.Rollback();
+      program_.GetBatch().Rollback();
+      for (auto& q : pending) {
+        if (q.writes && q.result.outcome != bkLineOutcome::kFailed) {
+          fail(q.result, "not applied: its unit of work could not be committed (" + ccIOStatusStr(done) + ")", done);
+        }
       }
     }
-    for (auto& r : pending) report(r);
+    for (auto& q : pending) report(q.result);
     pending.clear();
   };
   for (size_t i = 0; i < n; ++i) {
     const Plan& p = plans[i];
     pending.emplace_back();
-    bkLineResult& r = pending.back();
+    Pending& q = pending.back();
+    q.index = i;
+    bkLineResult& r = q.result;
     r.line = statement.lines[i];
-    const bkStatementLine& line = r.line;
     r.outcome = p.outcome;
     r.by = kBy[p.by];
-    if (auto s = shown.find(i); s != shown.end()) r.candidates = std::move(s->second);
+    if (auto shown_line = shown.find(i); shown_line != shown.end()) r.candidates = std::move(shown_line->second);
     switch (p.why) {
       case Why::kChosen: r.note = "chosen"; break;
       case Why::kSameTransaction: r.note = "another line of this statement matches the same transaction"; break;
@@ -435,184 +578,54 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
                  "); post it, then import again";
         break;
       case Why::kEnteredRemoved:
+        r.note = "its adjustment entered by an earlier import (" + Key(p.instance, p.run, p.sequence) +
+                 ") was removed; it may be entered again";
+        break;
       case Why::kNone: break;
     }
     if (p.outcome == bkLineOutcome::kAlreadyApplied) {
       r.note = "already applied by an earlier import (" + Key(p.instance, p.run, p.sequence) + ")";
     }
-    const bool enter = p.outcome == bkLineOutcome::kUnknown && options.enter_unknown;
-    if (p.outcome != bkLineOutcome::kCleared && p.outcome != bkLineOutcome::kAlreadyCleared && !enter) {
-      if (p.why == Why::kEnteredRemoved) {
-        r.note = "its adjustment entered by an earlier import (" + Key(p.instance, p.run, p.sequence) +
-                 ") was removed; it may be entered again";
-      }
+    q.writes = p.outcome == bkLineOutcome::kCleared || p.outcome == bkLineOutcome::kAlreadyCleared ||
+               (p.outcome == bkLineOutcome::kUnknown && options.enter_unknown);
+    if (!q.writes) {
       // Nothing written: it stands now, unless lines before it wait for
       // their unit.
-      if (!outer.Active()) {
+      if (!unit.Active()) {
         report(r);
         pending.pop_back();
       } else if (pending.size() >= per_unit) {
-        end_outer();
+        end_unit();
       }
       continue;
     }
-    if (!outer.Active()) {
-      st = outer.EnsureBegun(master_.Company());
-      if (st != tsioStatus::kSuccess) {
-        r.outcome = bkLineOutcome::kFailed;
-        r.note = "no unit of work could be begun (" + ccIOStatusStr(st) + ")";
-        result->locked = result->locked || IsLockFailure(st);
-        (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
-        continue;
-      }
-    }
-    if (p.outcome == bkLineOutcome::kAlreadyCleared) {
-      // Remembered as this line's, so no other line takes it and the same
-      // statement again answers "already applied".
-      LineUnit u(master_, statements_);
-      tsioStatus::Status io = u.Remember(bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared,
-                                         p.instance, tsDouble(p.run, 0), tsDouble(p.sequence, 0));
-      if (io == tsioStatus::kSuccess) io = u.Unit().Commit();
-      if (io != tsioStatus::kSuccess) {
-        (void)u.Unit().Rollback();
-        r.outcome = bkLineOutcome::kFailed;
-        r.note = "remembering it failed (" + ccIOStatusStr(io) + ")";
-        result->locked = result->locked || IsLockFailure(io);
-        (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
-      } else {
-        const bkMatchCandidate& c = r.candidates[0];
-        r.note = std::string("the register holds it ") + (c.state == TransactionData::kStateReconciled ? "reconciled" : "cleared") +
-                 " already (" + Key(p.instance, p.run, p.sequence) + "); not entered";
-      }
-    } else if (p.outcome == bkLineOutcome::kCleared) {
-      LineUnit u(master_, statements_);
-      Transaction t(p.instance == 2 ? history_ : current_);
-      t.AttachRollbackStack(&u.Unit());
-      t.m_Record.SetBankAccount(bank);
-      t.m_Record.SetRun(tsDouble(p.run, 0));
-      t.m_Record.SetSequence(tsDouble(p.sequence, 0));
-      std::string failed;
-      tsioStatus::Status io = t.FetchEQ(false);
-      if (io == tsioStatus::kSuccess) {
-        u.Bank().m_Record.SetBankAccount(bank);
-        io = u.Bank().FetchEQ(false);
-      }
-      if (io != tsioStatus::kSuccess) {
-        failed = "cannot be read (" + ccIOStatusStr(io) + ")";
-        result->locked = result->locked || IsLockFailure(io);
-      }
-      if (failed.empty()) {
-        const tsCurrency net = t.m_Record.GetAmount();
-        ccStatus<ccError::Level> cleared =
-            t.clearTransaction(line.amount, line.date, &u.Bank(), t.m_Record.GetRun(), nullptr);
-        if (cleared.HasError()) {
-          for (const auto& e : cleared.Errors()) failed += (failed.empty() ? "" : "; ") + e.DisplayText();
-          if (failed.find("(9)") != std::string::npos || failed.find("locked") != std::string::npos) {
-            result->locked = true;
-          }
-        } else {
-          // Marked into the reconciliation in progress.
-          io = t.FetchEQ(true);
-          tsChoice old_mark;
-          if (io == tsioStatus::kSuccess) {
-            old_mark = t.m_Record.GetReconcileInProgress();
-            t.m_Record.SetReconcileInProgress(tsChoice(3));
-            io = t.Update();
-            (void)t.Unlock();
-          }
-          if (io == tsioStatus::kSuccess) {
-            u.Rip().m_Record.SetBankAccount(bank);
-            io = u.Rip().FetchEQ(true);
-          }
-          if (io == tsioStatus::kSuccess) {
-            u.Rip().AdjustRIPTotals(t.m_Record.GetType(), net, tsDouble(0, 2), tsChoice(3), old_mark,
-                                    !(net < tsCurrency()));
-            io = u.Rip().Update();
-            (void)u.Rip().Unlock();
-          }
-          if (io == tsioStatus::kSuccess) {
-            io = u.Remember(bank, statement.end, line, StatementLineData::LineStateEnum::kLineCleared, p.instance,
-                            t.m_Record.GetRun(), t.m_Record.GetSequence());
-          }
-          if (io == tsioStatus::kSuccess) io = u.Unit().Commit();
-          if (io != tsioStatus::kSuccess) {
-            failed = "cannot be written (" + ccIOStatusStr(io) + ")";
-            result->locked = result->locked || IsLockFailure(io);
-          }
+    if (!apply(i, r, unit)) {
+      // The unit is rolled back; the lines before this one, which went
+      // well, are applied again one unit each.
+      (void)unit.Rollback();
+      program_.GetBatch().Rollback();
+      for (auto& earlier : pending) {
+        if (!earlier.writes || &earlier == &q) continue;
+        tclRollbackStack single;
+        if (!apply(earlier.index, earlier.result, single)) {
+          (void)single.Rollback();
+          program_.GetBatch().Rollback();
+          continue;
+        }
+        const tsioStatus::Status done = single.Commit();
+        if (done != tsioStatus::kSuccess) {
+          (void)single.Rollback();
+          program_.GetBatch().Rollback();
+          fail(earlier.result, "not applied: its unit of work could not be committed (" + ccIOStatusStr(done) + ")",
+               done);
         }
       }
-      if (!failed.empty()) {
-        (void)u.Unit().Rollback();
-        r.outcome = bkLineOutcome::kFailed;
-        r.note = "clearing " + Key(p.instance, p.run, p.sequence) + " failed: " + failed;
-        (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
-      } else {
-        r.candidates = {bkMatchCandidateOf(t.m_Record, p.instance)};
-      }
-    } else {
-      // An adjustment of the line's amount, created through the library in
-      // the program's batch BKSTMT and counted into the account's balance.
-      LineUnit u(master_, statements_);
-      Transaction t(current_);
-      t.AttachRollbackStack(&u.Unit());
-      zzBatch batch;
-      batch.SetHostAppl("BK");
-      batch.SetBatchID(tsAlpha("BKSTMT"));
-      batch.SetSource(2);
-      batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(current_.FileNum());
-      program_.SetBatch(batch);
-      t.m_Record.InitializeNewRecord(program_, program_.GetBatch());
-      t.m_Record.SetType(tclTSEnum<TransactionData::TranTypeEnum>(TransactionData::TranTypeEnum::kAdjustment));
-      t.m_Record.SetBankAccount(bank);
-      t.m_Record.SetTransactionDate(line.date);
-      t.m_Record.SetAccountingDate(line.date);
-      const std::string desc = line.memo.empty() ? "Bank statement " + line.id : line.memo;
-      t.m_Record.SetDescription(tsAlpha(std::string(tsCutUtf8(desc, 60))));
-      if (line.amount < tsCurrency()) {
-        t.m_Record.SetSubtraction(tsCurrency(-line.amount));
-      } else {
-        t.m_Record.SetAddition(line.amount);
-      }
-      std::string failed;
-      u.Bank().m_Record.SetBankAccount(bank);
-      tsioStatus::Status io = u.Bank().FetchEQ(true);
-      if (io != tsioStatus::kSuccess) {
-        failed = "the bank account cannot be locked (" + ccIOStatusStr(io) + ")";
-        result->locked = result->locked || IsLockFailure(io);
-      } else {
-        const ccStatus<ccError::Level> created = t.Create(program_, nullptr, true);
-        if (created.HasError()) {
-          for (const auto& e : created.Errors()) failed += (failed.empty() ? "" : "; ") + e.DisplayText();
-        } else {
-          const tsCurrency net = t.m_Record.GetAmount();
-          (void)u.Bank().ChangeOpenTotals(net, kTranAdjustment, 1, 0);
-          (void)u.Bank().ChangeUnreconciledTotals(net, kTranAdjustment, 1, 3);
-          u.Bank().UpdateRegisterBalance(net, t.m_Record.GetRun());
-          io = u.Bank().SetBuffer();
-          if (io == tsioStatus::kSuccess) io = u.Bank().Update();
-          if (io == tsioStatus::kSuccess) {
-            io = u.Remember(bank, statement.end, line, StatementLineData::LineStateEnum::kLineEntered, 1,
-                            t.m_Record.GetRun(), t.m_Record.GetSequence());
-          }
-          if (io == tsioStatus::kSuccess) io = u.Unit().Commit();
-          if (io != tsioStatus::kSuccess) failed = "cannot be written (" + ccIOStatusStr(io) + ")";
-        }
-        (void)u.Bank().Unlock();
-      }
-      if (!failed.empty()) {
-        (void)u.Unit().Rollback();
-        program_.GetBatch().Rollback();
-        r.outcome = bkLineOutcome::kFailed;
-        r.note = "entering the adjustment failed: " + failed;
-        (void)status.Add(Refusal("statement line " + line.id + ": " + r.note));
-      } else {
-        r.outcome = bkLineOutcome::kEntered;
-        r.note = "current run " + t.m_Record.GetRun().Format() + ", sequence " + t.m_Record.GetSequence().Format() +
-                 (p.why == Why::kEnteredRemoved ? " (entered again: the earlier adjustment was removed)" : "");
-      }
+      for (auto& each : pending) report(each.result);
+      pending.clear();
+      continue;
     }
-    if (pending.size() >= per_unit) end_outer();
+    if (pending.size() >= per_unit) end_unit();
   }
-  end_outer();
+  end_unit();
   return status;
 }

@@ -26,21 +26,22 @@
 // statement of another date is refused while one is in progress, and so is
 // one not after the account's last reconciliation.
 //
-// Units of work. Each line applied is a unit: the clearing (the transaction
-// and the bank account's balance and totals, Transaction::clearTransaction),
-// its mark and the totals of the reconciliation in progress, and the
-// remembered line commit or roll back together; an adjustment is created
+// Units of work. What a line applies goes together: the clearing (the
+// transaction and the bank account's balance and totals, Transaction::
+// clearTransaction), its mark and the totals of the reconciliation in
+// progress, and the remembered line; or an adjustment created
 // (Transaction::Create in the program's batch BKSTMT, which becomes the
 // program's current batch; validated like any adjustment, so where the
 // general-ledger interface wants accounts it is refused and listed as
 // failed), counted into the account's register balance and totals, and
-// remembered in one unit too. The lines' units nest in units of
-// `unit_lines` lines, which make them permanent together (one write to disk
-// for many lines): a line that fails is rolled back alone and reported;
-// when a whole unit cannot be committed its lines are reported failed. A
-// later import takes up what failed. Before anything is written the bank
-// account is locked and released once: while another program holds it the
-// import is refused whole (`locked`).
+// remembered. Lines are applied in units of `unit_lines` lines, committed
+// together (one write to disk for many lines). A line that fails rolls its
+// unit back; the lines before it in that unit are applied again, each in a
+// unit of its own, and the failed line is reported with its reason; when a
+// unit cannot be committed its lines are reported failed. A later import
+// takes up what failed. Before anything is written the bank account is
+// locked and released once: while another program holds it the import is
+// refused whole (`locked`).
 //
 // Cost: matching is by indexed fetches (statement_matcher.h); the import
 // keeps a few dozen bytes a line besides the statement, and reports each

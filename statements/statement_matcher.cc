@@ -66,7 +66,13 @@ tsioStatus::Status bkStatementMatcher::ByCheck(const tsioDataFile& file, const b
   t.Initialize();
   t.m_Record.SetBankAccount(bank_);
   t.m_Record.SetCheck(tsDouble(line.check, 0));
-  tsioStatus::Status st = t.FetchEQ(false);
+  t.m_Record.SetRun(tsDouble(0));
+  t.m_Record.SetSequence(tsDouble(0));
+  // From the first transaction of the number on (run and sequence 0): a
+  // range of the index, which the engine walks by the index whatever it
+  // knows of the table (an equality search of bank and number it may walk
+  // by the key instead, reading the whole account).
+  tsioStatus::Status st = t.FetchGE(false);
   ++fetches_;
   while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ &&
          t.m_Record.GetCheck().ToLongLong() == line.check) {

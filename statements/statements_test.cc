@@ -315,10 +315,11 @@ TEST(StatementImport, RefusalsOfTheWholeStatement) {
 }
 
 // Each fetch, insert, update and commit of an import failing in turn: the
-// import fails (2); a line's unit is rolled back whole, so no transaction is
-// cleared without its line being remembered or the reverse, and the
-// account's totals agree with its transactions; the next import takes up
-// what is left and the end is the same as without the failure.
+// import fails (2); a unit is rolled back whole and its other lines applied
+// again, so no transaction is cleared without its line being remembered or
+// the reverse, and the account's totals agree with its transactions; the
+// next import takes up what is left and the end is the same as without the
+// failure.
 TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
   auto check = [](StatementCompany& co, int want_cleared) {
     EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
@@ -334,7 +335,7 @@ TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
     }
   };
   // The import inserts and commits the reconciliation in progress and then
-  // one unit per line cleared (five).
+  // units of two lines: three units for the five lines cleared.
   const struct {
     tsioOp op;
     const char* name;
@@ -342,14 +343,15 @@ TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
   } kinds[] = {{tsioOp::kFetch, "fetch", {1, 4, 9, 13}},
                {tsioOp::kUpdate, "update", {1, 4, 9, 13}},
                {tsioOp::kInsert, "insert", {1, 3, 6}},
-               {tsioOp::kCommit, "commit", {1, 3, 6}}};
+               {tsioOp::kCommit, "commit", {1, 2, 3, 4}}};
   for (const auto& k : kinds) {
     for (int nth : k.nths) {
       SCOPED_TRACE(std::string(k.name) + " #" + std::to_string(nth));
       StatementCompany co;
       co.EnterSampleRegister();
       TempDir dir;
-      const auto o = OfxStatement(dir, "s.ofx", sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73");
+      auto o = OfxStatement(dir, "s.ofx", sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73");
+      o.unit_lines = 2;
       std::ostringstream out, err;
       tsioFaults::Arm(k.op, tsioStatus::kIOError, nth);
       const int rc = bkreg::StatementImport(co.Program(), o, out, err);

@@ -135,6 +135,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   bkStatementImportOptions options;
   options.window_days = o.window_days;
   options.enter_unknown = o.enter_unknown;
+  options.unit_lines = o.unit_lines;
   for (const auto& c : o.choices) {
     long long run = 0, seq = 0;
     const size_t eq = c.rfind('=');
