@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr size_t kFieldLimit = 64 * 1024;
+constexpr size_t kFieldLimit = 0xFFFF;
 
 std::string Trim(std::string_view s) {
   const size_t b = s.find_first_not_of(" \t\r\n");

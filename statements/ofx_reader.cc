@@ -40,7 +40,7 @@ namespace {
 
 constexpr size_t kPrefixLimit = 64 * 1024;  // header text before <OFX>
 constexpr size_t kTagLimit = 256;           // one tag's text
-constexpr size_t kValueLimit = 64 * 1024;   // one element's value
+constexpr size_t kValueLimit = 0xFFFF;      // one element's value
 constexpr size_t kDepthLimit = 64;          // aggregates within each other
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }

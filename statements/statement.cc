@@ -48,8 +48,6 @@ std::string CleanText(std::string* text, const char* what, int line, size_t limi
   return "";
 }
 
-constexpr size_t kBlockSize = 1 << 20;
-
 }  // namespace
 
 bool bkDecodeText(std::string_view raw, bkTextEncoding encoding, std::string* out) {
@@ -63,13 +61,13 @@ bool bkDecodeText(std::string_view raw, bkTextEncoding encoding, std::string* ou
 }
 
 std::string_view bkStatementLines::Text(const Packed& p, size_t from, size_t len) const {
-  return std::string_view(blocks_[p.block]).substr(p.offset + from, len);
+  return std::string_view(blocks_[p.text / kBlockSize]).substr(p.text % kBlockSize + from, len);
 }
 
 bkStatementLine bkStatementLines::operator[](size_t i) const {
   const Packed& p = packed_[i];
   bkStatementLine l;
-  l.id = p.made_id ? HashText(p.made) : std::string(Text(p, 0, p.id_len));
+  l.id = p.made_id ? HashText(Fnv1a(Content(i) + "|" + std::to_string(p.earlier))) : std::string(GivenId(i));
   if (p.ymd != 0) l.date = tsDate::FromYmd(p.ymd);
   l.amount = tsCurrency(tsDouble::FromScaled(p.cents, 2, 2));
   l.check = p.check;
@@ -86,20 +84,21 @@ void bkStatementLines::push_back(const bkStatementLine& line) {
   p.check = line.check;
   p.ymd = line.date.Ymd();
   p.source_line = line.source_line;
-  const std::string_view ref = tsCutUtf8(line.reference, 0xFFFF / 4);
-  const std::string_view memo = tsCutUtf8(line.memo, 0xFFFF / 4);
-  p.id_len = static_cast<uint32_t>(line.id.size());
+  // Each text within what its length holds (the readers keep far less).
+  const std::string_view id = tsCutUtf8(std::string_view(line.id).substr(0, 0xFFFF), 0xFFFF);
+  const std::string_view ref = tsCutUtf8(std::string_view(line.reference).substr(0, 0xFFFF), 0xFFFF);
+  const std::string_view memo = tsCutUtf8(std::string_view(line.memo).substr(0, 0xFFFF), 0xFFFF);
+  p.id_len = static_cast<uint16_t>(id.size());
   p.ref_len = static_cast<uint16_t>(ref.size());
   p.memo_len = static_cast<uint16_t>(memo.size());
-  const size_t need = line.id.size() + ref.size() + memo.size();
-  if (blocks_.empty() || blocks_.back().size() + need > blocks_.back().capacity()) {
+  const size_t need = id.size() + ref.size() + memo.size();
+  if (blocks_.empty() || blocks_.back().size() + need > kBlockSize) {
     blocks_.emplace_back();
-    blocks_.back().reserve(need > kBlockSize ? need : kBlockSize);
+    blocks_.back().reserve(kBlockSize);
   }
   std::string& block = blocks_.back();
-  p.block = static_cast<uint32_t>(blocks_.size() - 1);
-  p.offset = static_cast<uint32_t>(block.size());
-  block.append(line.id).append(ref).append(memo);
+  p.text = static_cast<uint32_t>((blocks_.size() - 1) * kBlockSize + block.size());
+  block.append(id).append(ref).append(memo);
   packed_.push_back(p);
 }
 
@@ -108,10 +107,7 @@ void bkStatementLines::clear() {
   blocks_.clear();
 }
 
-std::string_view bkStatementLines::GivenId(size_t i) const {
-  const Packed& p = packed_[i];
-  return p.made_id ? std::string_view() : Text(p, 0, p.id_len);
-}
+std::string_view bkStatementLines::GivenId(size_t i) const { return Text(packed_[i], 0, packed_[i].id_len); }
 
 std::string bkStatementLines::Content(size_t i) const {
   const Packed& p = packed_[i];
@@ -122,8 +118,8 @@ std::string bkStatementLines::Content(size_t i) const {
          std::string(Text(p, p.id_len + p.ref_len, p.memo_len));
 }
 
-void bkStatementLines::SetMadeId(size_t i, uint64_t hash) {
-  packed_[i].made = hash;
+void bkStatementLines::SetMadeId(size_t i, uint32_t earlier) {
+  packed_[i].earlier = earlier;
   packed_[i].made_id = true;
 }
 
@@ -148,7 +144,7 @@ void bkAssignLineIds(bkStatement& statement) {
     std::sort(group.begin(), group.end());
     for (size_t k = 0, n = 0; k < group.size(); ++k) {
       n = k > 0 && group[k].first == group[k - 1].first ? n + 1 : 0;
-      lines.SetMadeId(group[k].second, Fnv1a(group[k].first + "|" + std::to_string(n)));
+      lines.SetMadeId(group[k].second, static_cast<uint32_t>(n));
     }
     g = e;
   }

@@ -62,26 +62,28 @@ class BK_EXPORT bkStatementLines {
   const_iterator end() const { return {this, size()}; }
 
   // What bkAssignLineIds and bkFinishStatement read and change without
-  // making whole lines: the id as given, whether it is empty, the content a
-  // made id is a hash of, and the made id of line i.
+  // making whole lines: the id as the file gave it (empty, or longer than
+  // an id may be), the content a made id is a hash of, and the made id of
+  // line i (the count of identical lines before it).
   std::string_view GivenId(size_t i) const;
   std::string Content(size_t i) const;
-  void SetMadeId(size_t i, uint64_t hash);
+  void SetMadeId(size_t i, uint32_t earlier);
   bool HasMadeId(size_t i) const { return packed_[i].made_id; }
   int SourceLine(size_t i) const { return packed_[i].source_line; }
 
  private:
+  // 40 bytes a line.
   struct Packed {
     int64_t cents = 0;
     int64_t check = 0;
-    uint64_t made = 0;  // the hash of a made id
-    uint32_t block = 0, offset = 0;
+    uint32_t text = 0;  // where its text begins: block * kBlockSize + offset
     int32_t ymd = 0;
     int32_t source_line = 0;
-    uint32_t id_len = 0;
-    uint16_t ref_len = 0, memo_len = 0;
+    uint32_t earlier = 0;  // a made id's count of identical lines before it
+    uint16_t id_len = 0, ref_len = 0, memo_len = 0;
     bool made_id = false;
   };
+  static constexpr size_t kBlockSize = 1 << 20;
   std::string_view Text(const Packed& p, size_t from, size_t len) const;
 
   std::deque<Packed> packed_;

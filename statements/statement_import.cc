@@ -89,13 +89,20 @@ enum class Why : uint8_t {
   kEnteredRemoved,   // entered by an earlier import, the adjustment removed since
 };
 
+// 12 bytes a line: runs and sequences have at most 9 digits.
 struct Plan {
-  bkLineOutcome outcome = bkLineOutcome::kUnknown;
+  bkLineOutcome outcome : 8 = bkLineOutcome::kUnknown;
+  void SetKey(long long i, long long r, long long q) {
+    instance = static_cast<int8_t>(i);
+    run = static_cast<int32_t>(r);
+    sequence = static_cast<int32_t>(q);
+  }
   Why why = Why::kNone;
   uint8_t by = 0;  // kBy
-  short instance = 0;
-  long long run = 0, sequence = 0;
+  int8_t instance = 0;
+  int32_t run = 0, sequence = 0;
 };
+static_assert(sizeof(Plan) == 12);
 
 constexpr const char* kBy[] = {"", "check", "reference", "amount"};
 
@@ -223,9 +230,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     if (st != tsioStatus::kSuccess && st != tsioStatus::kNotFound) return cannot_read("the statement lines", st);
     if (st == tsioStatus::kSuccess && known.GetState() == StatementLineData::LineStateEnum::kLineCleared) {
       p.outcome = bkLineOutcome::kAlreadyApplied;
-      p.instance = known.GetTransactionInstance().Value();
-      p.run = known.GetRun().ToLongLong();
-      p.sequence = known.GetSequence().ToLongLong();
+      p.SetKey(known.GetTransactionInstance().Value(), known.GetRun().ToLongLong(), known.GetSequence().ToLongLong());
       continue;
     }
     const bool entered_before = st == tsioStatus::kSuccess;
@@ -248,9 +253,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       const bkMatchCandidate& c = match.candidates[0];
       p.outcome = c.posted ? bkLineOutcome::kCleared : bkLineOutcome::kAwaitingPost;
       if (!c.posted) p.why = Why::kNotPosted;
-      p.instance = c.instance;
-      p.run = c.run;
-      p.sequence = c.sequence;
+      p.SetKey(c.instance, c.run, c.sequence);
       continue;
     }
     if (match.kind == bkMatchKind::kAmbiguous) {
@@ -269,17 +272,13 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       if (taken) continue;
       settled_claims.insert(key);
       p.outcome = bkLineOutcome::kAlreadyCleared;
-      p.instance = s.instance;
-      p.run = s.run;
-      p.sequence = s.sequence;
+      p.SetKey(s.instance, s.run, s.sequence);
       shown[i] = {s};
       break;
     }
     if (p.outcome == bkLineOutcome::kAlreadyCleared || !entered_before) continue;
     // Entered by an earlier import: waiting for posting, or removed since.
-    p.instance = known.GetTransactionInstance().Value();
-    p.run = known.GetRun().ToLongLong();
-    p.sequence = known.GetSequence().ToLongLong();
+    p.SetKey(known.GetTransactionInstance().Value(), known.GetRun().ToLongLong(), known.GetSequence().ToLongLong());
     tsioStatus::Status where = Exists(current_, bank, p.run, p.sequence);
     if (where == tsioStatus::kNotFound) where = Exists(history_, bank, p.run, p.sequence);
     if (where != tsioStatus::kSuccess && where != tsioStatus::kNotFound) return cannot_read("the register", where);

@@ -175,7 +175,11 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
       << " failed; statement of " << statement.end.Format() << " ending at " << statement.ending_balance.Format()
       << "\n";
   if (done.HasError()) {
-    for (const auto& e : done.Errors()) err << "bkreg: " << TextCell(e.DisplayText()) << "\n";
+    // Refused whole (no line reported): nothing was written.
+    int reported = 0;
+    for (int k = 0; k < kLineOutcomes; ++k) reported += result.counts[k];
+    const char* whole = reported == 0 ? "statement not imported, nothing was changed: " : "";
+    for (const auto& e : done.Errors()) err << "bkreg: " << whole << TextCell(e.DisplayText()) << "\n";
     if (result.no_account_number) {
       err << "bkreg: once you have checked that the statement is of " << o.bank
           << ", record the bank's account number with: bkreg bank edit " << o.bank << " --account-number "
