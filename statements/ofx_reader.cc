@@ -30,6 +30,7 @@
 // ISO-8859-1, read as Windows-1252; the XML declaration's encoding), else
 // detected field by field; the entities &lt; &gt; &amp; &quot; &apos;
 // &nbsp; and &#N; are decoded, any other "&" is kept as it is.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -256,8 +257,14 @@ class OfxParser : public bkStatementParser {
 };
 
 bool OfxParser::Feed(std::string_view piece) {
+  // The header is looked through a few KiB at a time, so what is kept of it
+  // stays small however large the piece.
+  while (phase_ == Phase::kPrefix && !piece.empty()) {
+    const size_t n = std::min<size_t>(piece.size(), 4096);
+    if (!Prefix(piece.substr(0, n))) return false;
+    piece.remove_prefix(n);
+  }
   if (phase_ == Phase::kFailed) return false;
-  if (phase_ == Phase::kPrefix) return Prefix(piece);
   for (char c : piece) {
     if (!Byte(c)) return false;
   }
@@ -382,6 +389,7 @@ bool OfxParser::Byte(char c) {
         tag_line_ = line_;
         return true;
       }
+      if (text_.empty() && IsBlank(c)) return true;  // blanks between tags
       if (text_.size() >= kValueLimit) return Fail(line_, "a value is longer than " + std::to_string(kValueLimit) + " bytes");
       text_ += c;
       return true;
