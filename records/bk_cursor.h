@@ -67,6 +67,9 @@ class BK_EXPORT bkCursor {
   [[nodiscard]] virtual tsioStatus::Status Delete() { return io_->Delete(); }
   [[nodiscard]] virtual tsioStatus::Status Lock() { return io_->Lock(); }
   virtual tsioStatus::Status Unlock() { return io_->Unlock(1); }
+  // The current record's lock released when the open unit of work ends (at
+  // once without one; tsioCursor::UnlockAtUnitEnd).
+  tsioStatus::Status UnlockAtUnitEnd() { return io_->UnlockAtUnitEnd(); }
   [[nodiscard]] virtual tsioStatus::Status Locked() const { return io_->Locked(); }
 
   virtual void Initialize() { io_->Initialize(); }

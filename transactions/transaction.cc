@@ -450,8 +450,11 @@ ccStatus<ccError::Level> Transaction::clearTransaction(const tsCurrency& amount,
     (void)unit.End(false);
     return failed(CannotActionRecordBecause("Update", "Transaction", io));
   }
+  // The locks the clearing took end with the unit it writes in: until that
+  // commits, no other program reads the transaction or the account and
+  // writes an older copy back over the clearing.
   if (m_ClearLockedTransaction) {
-    io = Unlock();
+    io = UnlockAtUnitEnd();
     if (io != tsioStatus::kSuccess) {
       restore_record();
       (void)unit.End(false);
@@ -479,7 +482,7 @@ ccStatus<ccError::Level> Transaction::clearTransaction(const tsCurrency& amount,
     return failed(CannotActionRecordBecause("Update", "Bank Account", io));
   }
   if (m_ClearLockedBank) {
-    io = used->Unlock();
+    io = used->UnlockAtUnitEnd();
     if (io != tsioStatus::kSuccess) {
       restore_record();
       (void)unit.End(false);

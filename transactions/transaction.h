@@ -147,8 +147,10 @@ class BK_EXPORT Transaction : public bkCursor<TransactionData> {
   // and returned to its former position afterwards; else a cursor of its
   // own on the same file (sharing `bank`'s rollback stack, or this
   // cursor's) does the work. The bank account is locked first, then the
-  // transaction; both are written and unlocked (the transaction first). A
-  // lock the caller held before stays held.
+  // transaction; both are written, and the locks the clearing took are
+  // released when the unit of work they were written in ends (at once in a
+  // unit of the clearing's own), so no other program reads either before
+  // the change commits. A lock the caller held before stays held.
   //
   // One message per failure, checked in this order: 2004 not posted;
   // 1608 "Bank Account Cursor" / "NULL"; 1608 "Cleared Date" / "Empty";

@@ -16,8 +16,27 @@
 //     sum of the net amounts less the sum of those cleared amounts.
 // Per batch record (BKT record type 6): the entered count and amount (BCNTP,
 // BAMTP) against the transactions stamped with the batch (application of
-// origin, batch id and, for the register's own batches, source; the other
-// applications' transactions carry source 1).
+// origin, batch id, location and, for the register's own batches, source;
+// the other applications' transactions carry source 1).
+// Reconciliations, per bank account (when the statements file is given):
+//   - every reconciled transaction (TRECOND 3) lies on a finished statement:
+//     its statement date (TSTMTDT) names a reconciliation record (BKS record
+//     type 2) of its account;
+//   - each record's count and net total are those of the transactions
+//     reconciled on it, and its ending balance is its previous balance plus
+//     that total; each record starts where the one before ended (the first
+//     from the account's opening balance: the register balance less every
+//     transaction), and the last one's ending balance and date are the
+//     account's last reconciled balance and date (BRECBAL, BRECDT).
+// The general ledger (when its transaction files are given):
+//   - per GL run and ledger, in the waiting and the posted file, the debits
+//     equal the credits;
+//   - per GL cash account, its lines (waiting and posted) add up to the cash
+//     details of the posted transactions on it (a transaction entered for
+//     the general ledger has one, its bank side's account and net amount);
+//   - per bank account and cash account, the GL cash account balance record
+//     (BKM record type 3) equals the cash details of the account's
+//     transactions, posted or not.
 #pragma once
 
 #include <functional>
@@ -41,7 +60,7 @@ struct bkVerifyResult {
   // What the engine's integrity check found (empty when it found nothing).
   std::vector<std::string> integrity;
   std::vector<bkVerifyDrift> drift;
-  long bank_accounts = 0, batches = 0, transactions = 0;
+  long bank_accounts = 0, batches = 0, transactions = 0, reconciliations = 0, gl_lines = 0;
   bool Clean() const { return status == tsioStatus::kSuccess && integrity.empty() && drift.empty(); }
 };
 
@@ -53,11 +72,24 @@ struct bkVerifyResult {
 BK_EXPORT tsioStatus::Status bkCheckIntegrity(const tsioDataFile& file, std::vector<std::string>* problems,
                                               int limit = 100, bool quick = false);
 
+// The files a check reads; those that may be null are left out of it.
+struct bkVerifyFiles {
+  const tsioDataFile* master = nullptr;         // BKM
+  const tsioDataFile* register_file = nullptr;  // BKT, unposted transactions
+  const tsioDataFile* history = nullptr;        // BKT's history (may be null)
+  const tsioDataFile* statements = nullptr;     // BKS: reconciliations (may be null)
+  const tsioDataFile* gl_waiting = nullptr;     // GLT 331 (may be null)
+  const tsioDataFile* gl_posted = nullptr;      // GLT 332 (may be null)
+};
+
 // The whole check: integrity first (when it finds problems the totals are
 // not recomputed, since reads of a damaged file prove nothing), then the
-// totals. `history` may be null (no history file). `progress` (may be
+// totals, the reconciliations and the general ledger. `progress` (may be
 // empty) is called with the number of transactions read so far, every
 // 10,000.
+BK_EXPORT bkVerifyResult bkVerifyCompany(const bkVerifyFiles& files,
+                                         const std::function<void(long)>& progress = nullptr);
+// The same over the master, register and history files alone.
 BK_EXPORT bkVerifyResult bkVerifyCompany(const tsioDataFile& master, const tsioDataFile& register_file,
                                          const tsioDataFile* history,
                                          const std::function<void(long)>& progress = nullptr);

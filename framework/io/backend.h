@@ -84,6 +84,9 @@ class tsioBackendConnection {
   // Begins a transaction that will write (SQLite takes the database's write
   // lock here, waiting up to its busy timeout).
   [[nodiscard]] virtual tsioStatus::Status BeginWrite() = 0;
+  // Begins a transaction that only reads, every read of which sees the one
+  // committed state its first read found (a snapshot). Ended by COMMIT.
+  [[nodiscard]] virtual tsioStatus::Status BeginRead() { return Exec("BEGIN"); }
 
   // Record locks for one data-file handle; `lock_path` is the company's lock
   // file for backends that lock through one. nullptr with `status` set when

@@ -289,6 +289,24 @@ tsioStatus::Status tsioCompany::EndUnit(tclRollbackStack* stack, bool commit) {
   return st;
 }
 
+tsioStatus::Status tsioCompany::BeginReadSnapshot(bool* begun) {
+  *begun = false;
+  if (!units_.empty() || db_->InTransaction()) return tsioStatus::kSuccess;
+  const tsioStatus::Status st = db_->BeginRead();
+  if (st != tsioStatus::kSuccess) {
+    LogFailure("begin a read snapshot", st);
+    return st;
+  }
+  *begun = true;
+  NoteWrite();  // what cursors read ahead before it belongs to no snapshot
+  return tsioStatus::kSuccess;
+}
+
+void tsioCompany::EndReadSnapshot() {
+  if (db_->InTransaction()) (void)db_->Exec("COMMIT");
+  NoteWrite();
+}
+
 void tsioCompany::AddUnitListener(tsioUnitListener* l) { listeners_.push_back(l); }
 void tsioCompany::RemoveUnitListener(tsioUnitListener* l) {
   listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), l), listeners_.end());

@@ -68,6 +68,11 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
   [[nodiscard]] tsioStatus::Status BeginUnit(tclRollbackStack* stack);
   [[nodiscard]] tsioStatus::Status EndUnit(tclRollbackStack* stack, bool commit);
   bool InUnit() const { return !units_.empty(); }
+  // A read snapshot (read_snapshot.h): begun only where no unit and no
+  // other transaction is open; `*begun` tells whether this call began one
+  // (and EndReadSnapshot must end it).
+  [[nodiscard]] tsioStatus::Status BeginReadSnapshot(bool* begun);
+  void EndReadSnapshot();
   void AddUnitListener(tsioUnitListener* l);
   void RemoveUnitListener(tsioUnitListener* l);
 

@@ -618,6 +618,18 @@ tsioStatus::Status tsioCursor::Unlock(short mode) {
   return tsioStatus::kSuccess;
 }
 
+tsioStatus::Status tsioCursor::UnlockAtUnitEnd() {
+  if (!state_) return tsioStatus::kInvalidOperation;
+  if (!state_->positioned) return tsioStatus::kSuccess;
+  const uint64_t id = LockId(state_->buffer);
+  if (file_->Company().InUnit()) {
+    if (!file_->HeldUntilUnitEnd(id)) file_->HoldUntilUnitEnd(id);
+  } else {
+    file_->Locks().Unlock(id);
+  }
+  return tsioStatus::kSuccess;
+}
+
 tsioStatus::Status tsioCursor::Locked() const {
   if (!state_) return tsioStatus::kInvalidOperation;
   if (!state_->positioned) return tsioStatus::kNoCurrentRecord;

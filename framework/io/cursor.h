@@ -71,6 +71,11 @@ class TS_EXPORT tsioCursor {
   // Mode 1 releases the current record's lock; any other mode releases
   // every lock this handle holds on the record type.
   virtual tsioStatus::Status Unlock(short mode = 1);
+  // Releases the current record's lock when the unit of work open on the
+  // company ends (at once when none is open): a record changed in a unit
+  // stays held until the change commits or rolls back, so no other program
+  // reads it meanwhile and writes an older copy back.
+  tsioStatus::Status UnlockAtUnitEnd();
   // 9 when another handle holds the current record's lock, else 0.
   [[nodiscard]] virtual tsioStatus::Status Locked() const;
   virtual short TableLockMode() const { return 0; }

@@ -220,6 +220,8 @@ class PgConnection final : public tsioBackendConnection {
   const char* KeyedTableOptions() const override { return ""; }
   bool ReadsPagesItself() const override { return false; }
   tsioStatus::Status BeginWrite() override { return Exec("BEGIN"); }
+  // Read committed would let each statement see newer commits.
+  tsioStatus::Status BeginRead() override { return Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"); }
   std::unique_ptr<tsioBackendLocks> OpenLocks(const std::string&, tsioStatus::Status* status) override;
   tsioStatus::Status BackupTo(const std::string& path) override;
   tsioStatus::Status CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) override;

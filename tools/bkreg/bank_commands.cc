@@ -126,20 +126,25 @@ int Show(Context& ctx, const std::string& text) {
   return kDone;
 }
 
-// Changes what describes an account: its description, type and account
-// number. Balances and totals change only through transactions.
-int Edit(Context& ctx, const BankOptions& o, bool has_desc, bool has_type, bool has_number) {
-  std::string desc, number;
-  if (has_desc) {
-    const std::string problem = CheckText("--desc", o.desc, kDescriptionLimit, &desc);
-    if (!problem.empty()) return ctx.Refuse(problem);
+// Changes what describes an account: its description, type, cash account
+// (the general-ledger account of its bank side, for entries from then on)
+// and account number. Balances and totals change only through
+// transactions.
+struct EditWhat {
+  bool desc = false, type = false, cash = false, number = false;
+};
+
+int Edit(Context& ctx, const BankOptions& o, const EditWhat& what) {
+  std::string desc, cash, number;
+  std::string problem;
+  if (what.desc) problem = CheckText("--desc", o.desc, kDescriptionLimit, &desc);
+  if (problem.empty() && what.cash) problem = CheckText("--cash-account", o.cash_account, 45, &cash);
+  if (problem.empty() && what.number) {
+    problem = CheckText("--account-number", o.account_number, kAccountNumberLimit, &number);
   }
-  if (has_number) {
-    const std::string problem = CheckText("--account-number", o.account_number, kAccountNumberLimit, &number);
-    if (!problem.empty()) return ctx.Refuse(problem);
-  }
-  if (!has_desc && !has_type && !has_number) {
-    return ctx.Refuse("bank edit: nothing to change (--desc, --type, --account-number)");
+  if (!problem.empty()) return ctx.Refuse(problem);
+  if (!what.desc && !what.type && !what.cash && !what.number) {
+    return ctx.Refuse("bank edit: nothing to change (--desc, --type, --cash-account, --account-number)");
   }
   int status = kDone;
   Session* s = ctx.Open(&status);
@@ -147,13 +152,14 @@ int Edit(Context& ctx, const BankOptions& o, bool has_desc, bool has_type, bool 
   BankAccount bank(s->Master(), "", 0);
   std::string id;
   if ((status = FetchBank(ctx, bank, o.id, &id, true)) != kDone) return status;
-  if (has_desc) bank.m_Record.SetDescription(tsAlpha(desc));
-  if (has_type) {
+  if (what.desc) bank.m_Record.SetDescription(tsAlpha(desc));
+  if (what.type) {
     tclTSEnum<BankAccountData::BankAccountTypeEnum> type;
     type.SetValue(o.type);
     bank.m_Record.SetAccountType(type);
   }
-  if (has_number) bank.m_Record.SetAccountNumber(tsAlpha(number));
+  if (what.cash) bank.m_Record.SetMiscCashAccount(tsAlpha(cash));
+  if (what.number) bank.m_Record.SetAccountNumber(tsAlpha(number));
   const tsioStatus::Status st = bank.Update();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot change bank account '" + id + "'", st);
@@ -190,15 +196,17 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
   show->add_option("ID", o->id, "bank account id")->required();
   show->callback([&ctx, o] { ctx.status = Show(ctx, o->id); });
 
-  CLI::App* edit = bank->add_subcommand("edit", "changes a bank account's description, type or account number");
+  CLI::App* edit = bank->add_subcommand("edit", "changes a bank account's description, type, cash account or account number");
   edit->add_option("ID", o->id, "bank account id")->required();
   CLI::Option* desc = edit->add_option("--desc", o->desc, "new description, at most 40 characters");
   CLI::Option* type =
       edit->add_option("--type", o->type, "new account type 1 to 10")->check(CLI::Range(1, kLastAccountType));
+  CLI::Option* cash = edit->add_option("--cash-account", o->cash_account,
+                                       "the general-ledger account of the bank's side (entries from now on)");
   CLI::Option* number = edit->add_option("--account-number", o->account_number,
                                          "the bank's number of the account (its statements must carry it)");
-  edit->callback([&ctx, o, desc, type, number] {
-    ctx.status = Edit(ctx, *o, desc->count() > 0, type->count() > 0, number->count() > 0);
+  edit->callback([&ctx, o, desc, type, cash, number] {
+    ctx.status = Edit(ctx, *o, EditWhat{desc->count() > 0, type->count() > 0, cash->count() > 0, number->count() > 0});
   });
 }
 

@@ -6,9 +6,12 @@
 #include "framework/io/backend.h"
 #include "framework/io/backup.h"
 #include "framework/io/company.h"
+#include "framework/dictionary/gl_files.h"
 #include "framework/io/file_manager.h"
+#include "framework/io/read_snapshot.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
+#include "statements/statement_cursors.h"
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/module_commands.h"
 #include "verify/bk_verify.h"
@@ -74,13 +77,32 @@ int Verify(Context& ctx) {
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
-  tsioDataFile* history = nullptr;
-  const tsioStatus::Status opened = s->Program().FileManager().Open(BKTHistoryFileSpec, &history);
-  if (opened != tsioStatus::kSuccess && opened != tsioStatus::kFileDoesNotExist) {
-    return ctx.IoFailure("cannot open the transaction history", opened);
+  // The files of the company that exist: the history, the statements and
+  // the general ledger's transactions are checked when they are there.
+  tsRegisterLedgerFiles();
+  bkVerifyFiles files;
+  files.master = &s->Master();
+  files.register_file = &s->Register();
+  struct Optional {
+    const tsioFileSpec* spec;
+    const tsioDataFile** into;
+    const char* what;
+  } optional[] = {{&BKTHistoryFileSpec, &files.history, "the transaction history"},
+                  {&BKSFileSpec, &files.statements, "the statements"},
+                  {&GLTFileSpec, &files.gl_waiting, "the general ledger's waiting lines"},
+                  {&GLTFileSpec2, &files.gl_posted, "the general ledger's posted lines"}};
+  for (const Optional& o : optional) {
+    tsioDataFile* file = nullptr;
+    const tsioStatus::Status opened = s->Program().FileManager().Open(*o.spec, &file);
+    if (opened == tsioStatus::kFileDoesNotExist) continue;
+    if (opened != tsioStatus::kSuccess) return ctx.IoFailure(std::string("cannot open ") + o.what, opened);
+    *o.into = file;
   }
+  // Every figure from one committed state, whatever others do meanwhile.
+  tsioReadSnapshot snapshot(s->Register().Company());
+  if (snapshot.Status() != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the company", snapshot.Status());
   const bool progress = ctx.Interactive();
-  const bkVerifyResult r = bkVerifyCompany(s->Master(), s->Register(), history, [&](long n) {
+  const bkVerifyResult r = bkVerifyCompany(files, [&](long n) {
     if (progress) ctx.err << "\rverifying: " << n << " transactions" << std::flush;
   });
   if (progress && r.transactions >= 10000) ctx.err << "\n";
@@ -93,8 +115,9 @@ int Verify(Context& ctx) {
   }
   if (ctx.format != Format::kText || !findings.rows.empty()) findings.Print(ctx.out, ctx.format);
   if (ctx.format == Format::kText) {
-    ctx.out << "Verified the database, " << r.bank_accounts << " bank accounts, " << r.batches << " batches and "
-            << r.transactions << " transactions: "
+    ctx.out << "Verified the database, " << r.bank_accounts << " bank accounts, " << r.batches << " batch records, "
+            << r.transactions << " transactions, " << r.reconciliations << " reconciliations and " << r.gl_lines
+            << " general-ledger lines: "
             << (r.Clean() ? "no problems found" : std::to_string(findings.rows.size()) + " problems found") << "\n";
   }
   if (!r.integrity.empty()) return ctx.Fail("the company database is damaged (see the integrity problems above)");
@@ -126,8 +149,9 @@ void AddCompanyCommands(CLI::App& app, Context& ctx) {
   demo->callback([&ctx] { ctx.status = Demo(ctx); });
   CLI::App* verify = app.add_subcommand(
       "verify",
-      "checks the database's integrity, then recomputes every bank account's balances and totals and every "
-      "batch's counts from the transactions (status 2 when anything differs)");
+      "checks the database's integrity, then recomputes every bank account's balances and totals, every "
+      "batch's counts, the reconciliations and the general ledger's lines from the transactions (status 2 when "
+      "anything differs)");
   verify->callback([&ctx] { ctx.status = Verify(ctx); });
   auto file = std::make_shared<std::string>();
   CLI::App* backup = app.add_subcommand(

@@ -69,6 +69,17 @@ int FdOutBuf::sync() { return Drain() ? 0 : -1; }
 Session::Session() : program_(std::make_unique<bkProgram>(kCommandId)) {}
 Session::~Session() = default;
 
+const tsioDataFile* Session::History(Context& ctx, int* status) {
+  if (history_ != nullptr) return history_;
+  tsioDataFile* history = nullptr;
+  const tsioStatus::Status st = program_->FileManager().Open(BKTHistoryFileSpec, &history);
+  if (st != tsioStatus::kSuccess) {
+    *status = ctx.IoFailure("cannot open the history of the company", st);
+    return nullptr;
+  }
+  return history_ = history;
+}
+
 Context::Context() : err(std::cerr) {
   const char* env = std::getenv("BKREG_COMPANY");
   company = env && *env ? env : "demo-company";

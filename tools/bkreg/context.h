@@ -28,6 +28,9 @@
 
 class bkProgram;
 class ccErrors;
+namespace bkreg {
+class Context;
+}
 class tsioDataFile;
 
 namespace bkreg {
@@ -66,12 +69,16 @@ class Session {
   bkProgram& Program() { return *program_; }
   const tsioDataFile& Master() const { return *bkm_; }
   const tsioDataFile& Register() const { return *bkt_; }
+  // The history (posted transactions), opened on first use: nullptr after
+  // a message on `ctx`'s error stream, with `*status` the exit status.
+  const tsioDataFile* History(Context& ctx, int* status);
 
  private:
   friend class Context;
   std::unique_ptr<bkProgram> program_;
   const tsioDataFile* bkm_ = nullptr;
   const tsioDataFile* bkt_ = nullptr;
+  const tsioDataFile* history_ = nullptr;
 };
 
 namespace detail {

@@ -31,8 +31,9 @@ bk gl period add "" --year 2026
 bk gl interface on
 bk bank add SALES --desc "Sales account" --balance 5000.00 --cash-account 1000
 # A batch of deposits with their items' lines and checks with their expense
-# accounts; the deposits against control totals.
-bk batch open WEEK47 --desc "Week 47" --date 2026-11-16 --count 2 --amount 2150.00
+# accounts, against its control totals: four entries, deposits of 2,150.00
+# less checks of 984.60.
+bk batch open WEEK47 --desc "Week 47" --date 2026-11-16 --count 4 --amount 1165.40
 bk enter deposit --bank SALES --amount 1500.00 --date 2026-11-16 --deposit-id S-1116 --batch WEEK47 \
    --line 4000=1200.00 --line 4100=300.00 --desc "Counter takings"
 bk enter deposit --bank SALES --amount 650.00 --date 2026-11-18 --deposit-id S-1118 --batch WEEK47 \
@@ -43,7 +44,6 @@ bk enter check --bank SALES --amount 84.60 --check 2002 --date 2026-11-19 --batc
 bk batch list
 bk post WEEK47
 bk batch close WEEK47
-bk batch close WEEK47 --appl AP
 # The bank's statement of November: the takings and the rent came through.
 bk reconcile start SALES --date 2026-11-30 --ending-balance 5600.00
 bk reconcile status SALES

@@ -87,14 +87,15 @@ int RunDemoMonth(Context& ctx) {
   rc = Step(ctx, "gl interface on", [&](std::ostream& o, std::ostream& e) { return GlInterface(c, true, o, e); });
   if (rc != kDone) return rc;
 
-  // A batch of checks and deposits, the deposits against control totals.
+  // A batch of checks and deposits against its control totals: four
+  // entries, deposits of 2,150.00 less checks of 984.60.
   const tsDate day1 = today - 9, day2 = today - 7, day3 = today - 6;
   BatchOptions b;
   b.id = "MONTH";
   b.description = "Month-end batch";
   b.date = day1.Format();
-  b.control_count.emplace(2);
-  b.control_amount = "2150.00";
+  b.control_count.emplace(4);
+  b.control_amount = "1165.40";
   rc = Step(ctx, "batch open", [&](std::ostream& o, std::ostream& e) { return BatchOpen(c, b, o, e); });
   if (rc != kDone) return rc;
   int status = kDone;

@@ -49,7 +49,9 @@ struct Entry {
   tsDate date;
   long long check = 0;
   std::string description, payee, deposit_id, batch = "BKREG";
+  std::string batch_location;  // the batch's generation (batch_ids.h), set by the entering
   bool allow_duplicate = false;  // --allow-duplicate
+  bool payables = false;         // a check payables wrote: it never goes to the general ledger from here
   std::string account;            // the offset general-ledger account (--account)
   std::string cash_account;       // the bank's side (--cash-account; default the bank's cash account)
   std::vector<DetailLine> lines;  // a deposit's item lines or a withdrawal's details

@@ -16,10 +16,12 @@
 #include "programs/bk_program.h"
 #include "records/files.h"
 #include "settings/bk_settings.h"
+#include "tools/bkreg/batch_ids.h"
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/csv_record.h"
 #include "tools/bkreg/entry.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
 #include "transactions/transaction_file_header.h"
@@ -34,13 +36,18 @@ int TypeCode(const std::string& name) {
   return 0;
 }
 
-int TakeRun(Context& ctx, bkProgram& program) {
+int TakeRun(Context& ctx, bkProgram& program, bool with_cash_run) {
   TransactionFileHeader* header = program.BKTHeader();
   const auto deadline = ctx.WaitDeadline();
   const std::string locked = ccIOStatusStr(tsioStatus::kLocked), busy = ccIOStatusStr(tsioStatus::kBusy);
   for (int round = 0;; ++round) {
     ccStatus<ccBoolStatus> got(kBoolSuccess);
-    (void)header->ThisRun(got);
+    if (with_cash_run) {
+      tsDouble run, cash_run;
+      got = header->BothRuns(run, cash_run);
+    } else {
+      (void)header->ThisRun(got);
+    }
     if (got.Value() == kBoolSuccess) return kDone;
     bool held = false;
     for (const auto& e : got.Errors()) {
@@ -101,6 +108,7 @@ void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
   // Payables' checks carry batch source 1 (not entered in this module):
   // their batch record carries it too, so the batch finds its checks.
   batch.SetSource(e.type == 1 ? 1 : 2);
+  batch.SetDPLoc(tsAlpha(e.batch_location));
   // The batch's record, counting what is entered, is in the register file;
   // the part reads it first, so its control totals stay as they are (a new
   // batch's record is created).
@@ -111,6 +119,7 @@ void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
   s.Program().SetBatch(batch);
 
   t.m_Record.InitializeNewRecord(s.Program(), s.Program().GetBatch());
+  t.m_Record.SetBatchDPLoc(tsAlpha(e.batch_location));  // the batch's generation (batch_ids.h)
   tclTSEnum<TransactionData::TranTypeEnum> type;
   type.SetValue(e.type);
   t.m_Record.SetType(type);
@@ -239,6 +248,8 @@ class EntryBatches {
 
   // The batch ids entered into, in order.
   const std::vector<std::string>& Used() const { return used_; }
+  // The location of the generation entered into (batch_ids.h).
+  const std::string& Location() const { return location_; }
 
  private:
   struct Record {
@@ -266,27 +277,17 @@ class EntryBatches {
   // Starts entering into batch `id` (its records opened as entries come),
   // unless it was posted.
   int Begin(const std::string& id) {
-    Batch walk(s_.Register());
-    tsioStatus::Status st = walk.FetchFirst(false);
-    for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
-      const BatchData& r = walk.m_Record;
-      if (r.GetBatch() != tsAlpha(id) || (r.GetCountPosted().Value() == 0 && r.GetAmountPosted().IsNull())) continue;
-      const tsioStatus::Status members = walk.MembersStatus();
-      if (members == tsioStatus::kEndOfFile) {
-        return ctx_.Refuse("batch '" + id + "' was posted; nothing more is entered into it (give another --batch)");
-      }
-      if (members != tsioStatus::kSuccess) {
-        return ctx_.IoFailure("cannot read the transactions of batch '" + id + "'", members);
-      }
-    }
-    if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
-      return ctx_.IoFailure("cannot read the batches", st);
-    }
+    int status = kDone;
+    const tsioDataFile* history = s_.History(ctx_, &status);
+    if (history == nullptr) return status;
+    BatchGeneration g;
+    if (const int rc = EntryGeneration(ctx_, s_.Register(), *history, id, &g); rc != kDone) return rc;
     for (Record& r : records_) {
       if (r.batch) retired_.push_back(std::move(r.batch));
       r = Record();
     }
     id_ = id;
+    location_ = g.location;
     used_.push_back(id);
     return kDone;
   }
@@ -295,6 +296,7 @@ class EntryBatches {
   int OpenRecord(int k) {
     Record& r = records_[k];
     r.batch = std::make_unique<zzBatch>(k == 1 ? "AP" : "BK", tsAlpha(id_), k == 1 ? 1 : 2);
+    r.batch->SetDPLoc(tsAlpha(location_));
     r.batch->AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(s_.Register().FileNum());
     r.batch->SetDesc(description_);
     r.batch->SetDate(tsDate::Today());
@@ -308,7 +310,7 @@ class EntryBatches {
   Context& ctx_;
   Session& s_;
   const std::string base_, description_;
-  std::string id_;
+  std::string id_, location_;
   int number_ = 1;
   Record records_[2];  // the register's own entries, checks
   // Records of ids left behind: their writes belong to the unit still open.
@@ -339,9 +341,9 @@ DuplicateCheck::~DuplicateCheck() = default;
 bkVerifyDuplicates& DuplicateCheck::Verifier() { return parts_->verify; }
 
 int DuplicateCheck::Open(Context& ctx, Session& s) {
-  tsioDataFile* history = nullptr;
-  const tsioStatus::Status st = s.Program().FileManager().Open(BKTHistoryFileSpec, &history);
-  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", st);
+  int status = kDone;
+  const tsioDataFile* history = s.History(ctx, &status);
+  if (history == nullptr) return status;
   parts_ = std::make_unique<Parts>(s, *history);
   Parts& p = *parts_;
   const tsioStatus::Status read = p.settings.Get(false);
@@ -362,6 +364,36 @@ int DuplicateCheck::Open(Context& ctx, Session& s) {
   return kDone;
 }
 
+// Validates the entry `t` holds by the module's rules before a run is taken
+// for it, so a refusal numbers nothing: the record under a provisional key
+// and its distribution lines are written in a unit of work that is always
+// rolled back, and validated as Create would validate them. kDone, or
+// kRefused with the messages shown.
+int ValidateBeforeNumbering(Context& ctx, Session& s, const Entry& e, Transaction& t) {
+  // A key no transaction takes: runs count up from 1 and stop well below.
+  const tsDouble provisional_run(999999999, 0), provisional_sequence(1, 0);
+  const tsDouble run = t.m_Record.GetRun(), sequence = t.m_Record.GetSequence();
+  t.m_Record.SetRun(provisional_run);
+  t.m_Record.SetSequence(provisional_sequence);
+  tclRollbackStack trial;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (!e.lines.empty()) {
+    st = trial.EnsureBegun(s.Register().Company());
+    if (st == tsioStatus::kSuccess) st = WriteDetails(t, provisional_run, provisional_sequence, e.lines, trial);
+  }
+  ccStatus<ccError::Level> valid(ccError::kNone);
+  if (st == tsioStatus::kSuccess) valid = t.Validate(s.Program());
+  (void)trial.Rollback();
+  t.m_Record.SetRun(run);
+  t.m_Record.SetSequence(sequence);
+  if (st != tsioStatus::kSuccess) {
+    return ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be checked", st);
+  }
+  if (!valid.HasError()) return kDone;
+  ctx.PrintErrors(valid.Errors());
+  return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
+}
+
 int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDuplicates* verify) {
   BankAccount bank(s.Master(), "", 0);
   bank.m_Record.SetBankAccount(tsAlpha(e.bank));
@@ -371,24 +403,44 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   Transaction t(s.Register(), "", 0);
   Entry filled = e;
   if (filled.cash_account.empty()) filled.cash_account = bank.m_Record.GetMiscCashAccount().str();
+  {
+    int status = kDone;
+    const tsioDataFile* history = s.History(ctx, &status);
+    if (history == nullptr) return status;
+    BatchGeneration g;
+    if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return rc;
+    filled.batch_location = g.location;
+  }
   FillEntry(s, filled, t, true);
+  // Entered while the register's entries go to the general ledger (a
+  // payables' check excepted): its accounts and period are the ledger's to
+  // accept, and it gets the cash detail that sends it there when posted.
+  const bool to_ledger = LedgerInterfaceOn() && !e.payables;
+  if (to_ledger) {
+    LedgerSides sides;
+    sides.type = e.type;
+    sides.date = e.date;
+    sides.cash = filled.cash_account;
+    sides.offset = e.account;
+    sides.lines = e.lines;
+    if (const int rc = CheckLedgerEntry(ctx, s.Program(), sides); rc != kDone) return rc;
+  }
 
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
   bank.AttachRollbackStack(&unit);
   st = ctx.Waiting([&] { return bank.FetchEQ(true); });
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("bank account '" + e.bank + "' is in use", st);
-  if (const int run = TakeRun(ctx, s); run != kDone) {
+  // Everything that can refuse the entry is asked before a run is taken.
+  auto refused = [&](int rc) {
     (void)bank.Unlock();
-    return run;
-  }
+    return rc;
+  };
   if (verify != nullptr) {
-    const int refused = CheckDuplicate(ctx, *verify, e);
-    if (refused != kDone) {
-      (void)bank.Unlock();
-      return refused;
-    }
+    if (const int rc = CheckDuplicate(ctx, *verify, e); rc != kDone) return refused(rc);
   }
+  if (const int rc = ValidateBeforeNumbering(ctx, s, e, t); rc != kDone) return refused(rc);
+  if (const int run = TakeRun(ctx, s.Program(), to_ledger); run != kDone) return refused(run);
   // A batch record another program holds (its entry's unit still open, or
   // a posting) refuses the count (1618): the unit is taken back and tried
   // again until the wait runs out, as for the account.
@@ -406,8 +458,7 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
       if (st != tsioStatus::kSuccess || taken.Value() != kBoolSuccess) {
         ctx.PrintErrors(taken.Errors());
         (void)unit.Rollback();
-        (void)bank.Unlock();
-        return ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be saved", st);
+        return refused(ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be saved", st));
       }
       (void)t.Validate(s.Program());  // keeps the validater that reads the lines
     }
@@ -428,12 +479,21 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
       continue;
     }
     ctx.PrintErrors(created.Errors());
-    (void)bank.Unlock();
-    if (batch_held) return ctx.Busy("batch '" + e.batch + "' is in use by another program; the entry was not made");
-    return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
+    if (batch_held) {
+      return refused(ctx.Busy("batch '" + e.batch + "' is in use by another program; the entry was not made"));
+    }
+    return refused(ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered"));
+  }
+  if (to_ledger) {
+    st = RecordCashSide(s.Program(), s.Register(), s.Master(), t.m_Record, filled.cash_account, unit);
+    if (st != tsioStatus::kSuccess) {
+      (void)unit.Rollback();
+      return refused(ctx.IoFailure("the cash side of the " + t.m_Record.MessageText() + " could not be saved", st));
+    }
   }
   CountIntoBank(bank, t, e.type);
-  st = bank.Update();
+  st = bank.SetBuffer();
+  if (st == tsioStatus::kSuccess) st = bank.Update();
   if (st == tsioStatus::kSuccess) st = unit.Commit();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) {
@@ -503,6 +563,7 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string
     e.bank = id;
     rc = counted.Next(e.type, &e.batch);
     if (rc != kDone) break;
+    e.batch_location = counted.Location();
     rc = BuildEntry(ctx, s, e, t);
     if (rc != kDone) break;
     CountIntoBank(bank, t, e.type);
@@ -541,7 +602,7 @@ namespace {
 struct EnterOptions {
   std::string type, bank, amount, date, desc, payee, deposit_id, batch = "BKREG";
   long long check = 0;
-  bool allow_duplicate = false;
+  bool allow_duplicate = false, payables = false;
   std::string account, cash_account, lines_file;
   std::vector<std::string> lines;
 };
@@ -568,6 +629,8 @@ std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
   if (problem.empty() && e->batch.empty()) problem = "--batch is empty";
   e->check = o.check;
   e->allow_duplicate = o.allow_duplicate;
+  e->payables = o.payables;
+  if (problem.empty() && o.payables && e->type != 1) problem = "--payables goes with checks only";
   if (problem.empty()) problem = CheckText("--account", o.account, 45, &e->account);
   if (problem.empty()) problem = CheckText("--cash-account", o.cash_account, 45, &e->cash_account);
   for (const std::string& text : o.lines) {
@@ -576,6 +639,14 @@ std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
     e->lines.push_back(l);
   }
   if (problem.empty() && !o.lines_file.empty()) problem = ReadDetailCsv(o.lines_file, &e->lines);
+  // A deposit or a withdrawal offset by one account is distributed to it
+  // whole: the module's rules want a deposit's or a withdrawal's lines.
+  if (problem.empty() && (e->type == 2 || e->type == 3) && e->lines.empty() && !e->account.empty()) {
+    DetailLine whole;
+    whole.account = e->account;
+    whole.amount = e->amount;
+    e->lines.push_back(whole);
+  }
   if (problem.empty()) problem = CheckDetailLines(e->type, e->lines);
   return problem;
 }
@@ -795,6 +866,9 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
   enter->add_option("--deposit-id", o->deposit_id, "deposit id (deposits), at most 20 characters");
   enter->add_option("--batch", o->batch, "batch id (default BKREG), at most 10 characters");
   enter->add_flag("--allow-duplicate", o->allow_duplicate, "enter a duplicate check number or deposit anyway");
+  enter->add_flag("--payables", o->payables,
+                  "a check payables wrote: it stays out of the general ledger's entries from the register "
+                  "(payables sends its own)");
   enter->add_option("--account", o->account, "the offset general-ledger account (income, expense, ...)");
   enter->add_option("--cash-account", o->cash_account, "the bank's side (default: the bank account's cash account)");
   enter->add_option("--line", o->lines,

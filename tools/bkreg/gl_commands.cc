@@ -1,5 +1,6 @@
-// bkreg gl account add|list, gl period add|list: the general ledger's
-// master data (GLM) that the register's postings and checks use.
+// bkreg gl account add|list, gl period add|list, gl trial, gl interface: the
+// general ledger's master data (GLM) that the register's postings and
+// checks use, and the trial balance of what was posted to it.
 //
 // Accounts are given formatted or not (account format 9 of the company's
 // control file) and stored unformatted with their prefix and base
@@ -8,6 +9,7 @@
 // error (4). `gl period add ENTITY --year Y` adds the twelve calendar
 // months of Y. The files are created on first use.
 #include <iostream>
+#include <map>
 #include <CLI/CLI.hpp>
 
 
@@ -16,6 +18,7 @@
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
 #include "framework/io/cursor.h"
+#include "framework/io/read_snapshot.h"
 #include "ledger/gl_accounts.h"
 #include "records/files.h"
 #include "tools/bkreg/input.h"
@@ -176,6 +179,53 @@ int GlInterface(const Common& c, std::optional<bool> on, std::ostream& out, std:
   return kDone;
 }
 
+int GlTrialBalance(const Common& c, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = OpenLedger(w, c, err); rc != kDone) return rc;
+  // Per account: the posted lines' debits and credits, and what waits to be
+  // posted (lines a stopped posting left), in one committed state.
+  struct Sums {
+    tsCurrency debits, credits, waiting;
+  };
+  std::map<std::string, Sums> accounts;
+  tsioReadSnapshot snapshot(w.Register().Company());
+  for (const tsioFileSpec* spec : {&GLTFileSpec2, &GLTFileSpec}) {
+    const tsioDataFile* file = w.File(*spec);
+    if (file == nullptr) continue;
+    tsGLTransactionRec line;
+    tsioCursor cur(line, *file, line.TableID(), 0);
+    tsioStatus::Status st = cur.FetchFirst(false);
+    for (; st == tsioStatus::kSuccess; st = cur.FetchNext(false)) {
+      Sums& s = accounts[line.account.str()];
+      const tsCurrency signed_amount = line.debit_credit.Value() == 1 ? line.amount : tsCurrency(-line.amount);
+      if (spec == &GLTFileSpec) {
+        s.waiting += signed_amount;
+      } else if (line.debit_credit.Value() == 1) {
+        s.debits += line.amount;
+      } else {
+        s.credits += line.amount;
+      }
+    }
+    if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
+      err << "bkreg: cannot read the general ledger's lines (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
+  }
+  Table t{{"Account", "Debits", "Credits", "Balance", "Waiting"}, {false, true, true, true, true}, {}};
+  Sums total;
+  for (const auto& [account, s] : accounts) {
+    t.rows.push_back({glw_format_account(tsAlpha(account)).str(), s.debits.Format(), s.credits.Format(),
+                      tsCurrency(s.debits - s.credits).Format(), s.waiting.Format()});
+    total.debits += s.debits;
+    total.credits += s.credits;
+    total.waiting += s.waiting;
+  }
+  t.rows.push_back({"Total", total.debits.Format(), total.credits.Format(),
+                    tsCurrency(total.debits - total.credits).Format(), total.waiting.Format()});
+  t.Print(out, c.format);
+  return kDone;
+}
+
 void AddGlCommands(CLI::App& app, Context& ctx) {
   CLI::App* gl = app.add_subcommand("gl", "the general ledger's accounts, fiscal periods and interface");
   gl->require_subcommand(1);
@@ -208,6 +258,8 @@ void AddGlCommands(CLI::App& app, Context& ctx) {
   period->add_subcommand("list", "the fiscal periods")->callback([&ctx] {
     ctx.status = GlPeriodList(Common{&ctx, ctx.format}, ctx.out, ctx.err);
   });
+  gl->add_subcommand("trial", "the trial balance: each account's posted debits and credits (and lines waiting)")
+      ->callback([&ctx] { ctx.status = GlTrialBalance(Common{&ctx, ctx.format}, ctx.out, ctx.err); });
   CLI::App* iface = gl->add_subcommand("interface", "whether entries go to the general ledger: on, off, status");
   auto state = std::make_shared<std::string>("status");
   iface->add_option("STATE", *state, "on, off or status (default)")->check(CLI::IsMember({"on", "off", "status"}));

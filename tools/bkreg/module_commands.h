@@ -23,12 +23,13 @@ struct Common {
   Format format = Format::kText;
 };
 
-// batch open|list|show|close. A batch is known by its application ("BK" for
-// what the register enters, "AP" for checks payables wrote) and its id.
+// batch open|list|show|edit|close. A batch is known by its id; its records
+// and generations are batch_ids.h's.
 struct BatchOptions {
   std::string id;
   std::string appl = "BK";
   std::string description;
+  bool description_given = false;      // edit: --desc was given
   std::string date;                    // default today
   std::optional<long> control_count;   // the number of transactions expected
   std::string control_amount;          // their amount
@@ -37,6 +38,7 @@ int BatchOpen(const Common& c, const BatchOptions& o, std::ostream& out, std::os
 int BatchList(const Common& c, std::ostream& out, std::ostream& err);
 int BatchShow(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err);
 int BatchClose(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err);
+int BatchEdit(const Common& c, const BatchOptions& o, std::ostream& out, std::ostream& err);
 
 // gl account add|list, gl period add|list.
 struct GlAccountOptions {
@@ -54,6 +56,9 @@ struct GlPeriodOptions {
 };
 int GlPeriodAdd(const Common& c, const GlPeriodOptions& o, std::ostream& out, std::ostream& err);
 int GlPeriodList(const Common& c, std::ostream& out, std::ostream& err);
+// gl trial: per account the posted debits, credits and balance, and what
+// waits to be posted; a last row of totals (debits equal credits).
+int GlTrialBalance(const Common& c, std::ostream& out, std::ostream& err);
 // gl interface on|off|status: whether the register's entries go to the
 // general ledger (checked against its accounts and periods, deposit and
 // withdrawal lines required to add up). `on` empty: tell.
@@ -92,6 +97,7 @@ struct ClearOptions {
   std::string deposit_id;
   std::string amount;  // default: the transaction's amount
   std::string date;    // default today
+  bool undo = false;   // --undo: a cleared transaction back to open
 };
 int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, std::ostream& err);
 
@@ -102,6 +108,7 @@ struct ReconcileOptions {
 };
 int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err);
 int ReconcileStatus(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err);
+int ReconcileCancel(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err);
 
 int ListLocks(const Common& c, std::ostream& out, std::ostream& err);
 

@@ -24,7 +24,9 @@ namespace bkreg {
 // work ends); the exit status (3 when the wait runs out). Taken before the
 // program's unit of work begins: inside it the program would hold the
 // database that the header's holder needs to end its unit.
-int TakeRun(Context& ctx, bkProgram& program);
+// With `with_cash_run`, the cash-detail run too (an entry that goes to the
+// general ledger writes a cash detail), both in one write of the header.
+int TakeRun(Context& ctx, bkProgram& program, bool with_cash_run = false);
 
 // The messages of a status, each in the catalogue's words, one a line.
 void PrintMessages(const ccErrors& errors, std::ostream& err);

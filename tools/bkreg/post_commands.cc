@@ -49,6 +49,8 @@
 #include "ledger/gl_transaction_values.h"
 #include "records/files.h"
 #include "records/relations.h"
+#include "tools/bkreg/batch_ids.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/detailed_transaction_data.h"
@@ -69,6 +71,14 @@ struct Key {
 // subtraction) of `record` to the creator.
 ccStatus<tsioStatus::Status> Accumulate(bkProgram& program, glwTranCreator& creator, TransactionData& record,
                                         TranLevelEnum level) {
+  // A check the register entered carries the payables' stamp the module's
+  // rules ask of a check with an amount; its lines are the register's own.
+  if (record.GetApplOfOrigin() != "BK") {
+    record.SetApplOfOrigin(tsAlpha("BK"));
+    tclTSEnum<BatchSourceEnum> source;
+    source.SetValue(2);
+    record.SetBatchSource(source);
+  }
   DetailedTransactionData detailed(&record, record.GetDescription(), kNonCashWithoutTax, false, false);
   bkGLTransactionValues values(program, true, &detailed);
   creator.SetTranValuesObject(&values);
@@ -209,23 +219,20 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     err << "bkreg: no batch '" << o.batch << "'\n";
     return kRefused;
   }
+  // The batch's control totals cover all its records (batch_ids.h).
+  BatchTotals totals_of_batch;
+  for (auto& b : batches) totals_of_batch.Add(b->m_Record);
+  if (!totals_of_batch.InBalance()) {
+    for (auto& b : batches) (void)b->Unlock();
+    err << "bkreg: batch '" << o.batch << "' is not in balance: " << totals_of_batch.entered_count
+        << " transactions of " << totals_of_batch.entered_amount.Format() << " entered, "
+        << totals_of_batch.control_count << " of " << totals_of_batch.control_amount.Format()
+        << " expected (batch edit " << o.batch << " corrects the control totals)\n";
+    return kRefused;
+  }
   std::vector<Key> keys;
   std::vector<std::string> banks;
   for (auto& b : batches) {
-    const BatchData& r = b->m_Record;
-    zzBatch batch(r.GetApplOfOrigin().str(), r.GetBatch(), r.GetSource().Value());
-    auto* part = dynamic_cast<bkBatchPart*>(batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part())));
-    part->SetNumberOfTrans(tsDouble(r.GetCount().Value()));
-    part->SetAmountOfTrans(r.GetAmount());
-    part->SetNumberOfTransPosted(tsDouble(r.GetCountPosted().Value()));
-    part->SetAmountOfTransPosted(r.GetAmountPosted());
-    const bool controlled = r.GetCount().Value() != 0 || !r.GetAmount().IsNull();
-    if (controlled && !part->InBalance()) {
-      err << "bkreg: batch '" << o.batch << "' of " << r.GetApplOfOrigin().str() << " is not in balance: "
-          << r.GetCountPosted().Format() << " transactions of " << r.GetAmountPosted().Format() << " entered, "
-          << r.GetCount().Format() << " of " << r.GetAmount().Format() << " expected\n";
-      return kRefused;
-    }
     Transaction t(w.Register(), "TBNKACC;TRUN;TSEQ;TAPPL;TBATCH;TSOURCE;TDPLOC", 0);
     tsioStatus::Status st = t.FetchFirstOf(*b->CursorPtr(), BatchTransactionsRel, false);
     for (; st == tsioStatus::kSuccess; st = t.FetchNextOf(*b->CursorPtr(), BatchTransactionsRel, false)) {
@@ -241,6 +248,24 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   }
   for (const std::string& bank : banks) {
     if (int rc = w.CheckBankFree(bank, err); rc != kDone) return rc;
+  }
+  // Entries made for the general ledger are posted to it: while the
+  // interface is off no lines are written, so such a batch waits.
+  if (!LedgerInterfaceOn()) {
+    for (const Key& k : keys) {
+      TransactionData probe;
+      probe.SetBankAccount(k.bank);
+      probe.SetRun(k.run);
+      probe.SetSequence(k.sequence);
+      tsioStatus::Status io = tsioStatus::kSuccess;
+      const bool to_ledger = HasCashSide(w.Register(), probe, &io);
+      if (io != tsioStatus::kSuccess) return c.ctx->IoFailure("cannot read the cash details of the batch", io);
+      if (to_ledger) {
+        err << "bkreg: batch '" << o.batch << "' holds entries made for the general ledger, and its interface is "
+            << "off: nothing was posted (gl interface on, then post again)\n";
+        return kRefused;
+      }
+    }
   }
 
   if (const tsioStatus::Status raised = c.ctx->Waiting([&] { return RaiseRunCounterPastHistory(w.Register(), w.History()); });
@@ -312,8 +337,17 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
           rc = io == tsioStatus::kLocked ? kBusy : kFailed;
           break;
         }
+        // Only a transaction entered for the general ledger (its cash
+        // detail says so) gets lines.
         int pairs = 0;
-        ccStatus<tsioStatus::Status> lines = Lines(program, creator, t, &pairs);
+        ccStatus<tsioStatus::Status> lines(tsioStatus::kSuccess);
+        const bool to_ledger = HasCashSide(w.Register(), t.m_Record, &io);
+        if (io != tsioStatus::kSuccess) {
+          why = "the cash detail of the " + t.m_Record.MessageText() + " could not be read";
+          rc = io == tsioStatus::kLocked || io == tsioStatus::kBusy ? kBusy : kFailed;
+          break;
+        }
+        if (to_ledger) lines = Lines(program, creator, t, &pairs);
         if (lines.Value() != tsioStatus::kSuccess) {
           PrintMessages(lines.Errors(), err);
           why = "the general-ledger lines of the " + t.m_Record.MessageText() + " could not be made";

@@ -16,6 +16,7 @@
 #include "framework/base/errors.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/ordered_scan.h"
+#include "framework/io/read_snapshot.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
 #include "tools/bkreg/commands.h"
@@ -185,18 +186,6 @@ struct RegisterMeasure {
   }
 };
 
-// The history of the company (posted transactions), opened once; nullptr
-// after a message, with `*status` the exit status.
-const tsioDataFile* OpenHistory(Context& ctx, Session& s, int* status) {
-  tsioDataFile* history = nullptr;
-  const tsioStatus::Status st = s.Program().FileManager().Open(BKTHistoryFileSpec, &history);
-  if (st != tsioStatus::kSuccess) {
-    *status = ctx.IoFailure("cannot open the history of the company", st);
-    return nullptr;
-  }
-  return history;
-}
-
 // Adds up the amounts of bank account `id` in both files (unposted and
 // posted), and those dated before `from`.
 tsioStatus::Status SumBothFiles(Session& s, const tsioDataFile& history, const std::string& id, const tsDate& from,
@@ -224,8 +213,14 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
   BankAccount bank(s->Master(), "", 0);
   std::string id;
   if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
-  const tsioDataFile* history = OpenHistory(ctx, *s, &status);
+  const tsioDataFile* history = s->History(ctx, &status);
   if (history == nullptr) return status;
+  // The sum, the stored balance and the rows from one committed state.
+  tsioReadSnapshot snapshot(s->Register().Company());
+  if (snapshot.Status() != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the company", snapshot.Status());
+  if (const tsioStatus::Status st = bank.FetchEQ(false); st != tsioStatus::kSuccess) {
+    return ctx.IoFailure("cannot read bank account '" + id + "'", st);
+  }
   const bool aligned = ctx.format == Format::kText;
   RegisterMeasure m;
   tsCurrency before;  // dated before the period
@@ -305,8 +300,13 @@ int Export(Context& ctx, const std::string& text, const std::string& form) {
   BankAccount bank(s->Master(), "", 0);
   std::string id;
   if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
-  const tsioDataFile* history = OpenHistory(ctx, *s, &status);
+  const tsioDataFile* history = s->History(ctx, &status);
   if (history == nullptr) return status;
+  tsioReadSnapshot snapshot(s->Register().Company());
+  if (snapshot.Status() != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the company", snapshot.Status());
+  if (const tsioStatus::Status st = bank.FetchEQ(false); st != tsioStatus::kSuccess) {
+    return ctx.IoFailure("cannot read bank account '" + id + "'", st);
+  }
   tsCurrency total;
   {
     tsCurrency unused;
@@ -389,9 +389,20 @@ int Balance(Context& ctx, const BalanceOptions& o) {
   if ((status = FetchBank(ctx, bank, o.bank, &id)) != kDone) return status;
   const tsAlpha key(id);
   // Posted transactions and their details live in history.
-  tsioDataFile* history = nullptr;
-  const tsioStatus::Status opened = s->Program().FileManager().Open(BKTHistoryFileSpec, &history);
-  if (opened != tsioStatus::kSuccess) return ctx.IoFailure("cannot open the history of the company", opened);
+  const tsioDataFile* history = s->History(ctx, &status);
+  if (history == nullptr) return status;
+  // The current file, the history and the stored figures are read in one
+  // snapshot: a posting committed between them would move a transaction
+  // from one file to the other under the computation's feet.
+  tsioReadSnapshot snapshot(s->Register().Company());
+  if (snapshot.Status() != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the company", snapshot.Status());
+  {
+    BankAccount again(s->Master(), "", 0);
+    again.m_Record.SetBankAccount(key);
+    const tsioStatus::Status st = again.FetchEQ(false);
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read bank account '" + id + "'", st);
+    bank.m_Record = again.m_Record;
+  }
   // Every kind's walk starts from a stored figure and takes off what its file
   // holds after the date; over both files that is the two walks less the
   // stored figure (for a cash account, a walk with nothing after the date).

@@ -15,6 +15,7 @@
 #include "statements/statement_cursors.h"
 #include "statements/statement_import.h"
 #include "statements/statement_reader.h"
+#include "tools/bkreg/input.h"
 #include "tools/bkreg/output.h"
 
 namespace bkreg {
@@ -201,8 +202,16 @@ int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, 
   tsDate date;
   tsCurrency ending;
   if (finish && (!o.date.empty() || !o.ending.empty())) {
-    if (!date.Parse(o.date) || date.IsEmpty() || !ending.Parse(o.ending)) {
+    // Both, by the input rules: an ending balance is exact to the cent,
+    // never rounded, and never taken as 0.00 for being left out.
+    if (o.date.empty() || o.ending.empty()) {
       err << "bkreg: --date DATE and --ending AMOUNT go together\n";
+      return 1;
+    }
+    std::string problem = ParseDate("--date", o.date, &date);
+    if (problem.empty()) problem = ParseAmount("--ending", o.ending, &ending);
+    if (!problem.empty()) {
+      err << "bkreg: " << problem << "\n";
       return 1;
     }
     given = true;

@@ -38,7 +38,10 @@
 #include "locking/register_bank_lock.h"
 #include "locking/transaction_run_lock.h"
 #include "records/relations.h"
+#include "tools/bkreg/batch_ids.h"
+#include "tools/bkreg/entry_details.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_commands.h"
 #include "tools/bkreg/module_work.h"
 #include "transactions/transaction.h"
@@ -168,78 +171,184 @@ int ClearedUpTo(ModuleWork& w, const std::string& bank, const tsDate& date, tsCu
 
 }  // namespace
 
-int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
-  ModuleWork w(*c.ctx);
-  if (int rc = w.Open(); rc != kDone) return rc;
-  if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
-  Transaction t(w.Register());
-  SetKey(t, r);
-  if (tsioStatus::Status st = t.FetchEQ(false); st != tsioStatus::kSuccess) {
-    Transaction h(w.History());
-    SetKey(h, r);
-    if (st == tsioStatus::kNotFound && h.FetchEQ(false) == tsioStatus::kSuccess) {
-      err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be removed\n";
-      return kRefused;
-    }
-    return ReadFailure(st, "transaction " + Name(r) + " in the register", err);
-  }
-  if (!t.m_Record.GetTransferSequence().IsNull()) {
-    err << "bkreg: transaction " << Name(r) << " is one side of a transfer; a transfer is not removed by halves\n";
-    return kRefused;
-  }
-  UseBatchOf(w, t.m_Record);
+namespace {
 
-  tclRollbackStack unit;
+// The other side of the transfer `t` holds (its bank account, in the
+// register): same run and transfer sequence, the other direction.
+// kSuccess with `*other` keyed, kNotFound when there is none.
+tsioStatus::Status FindOtherSide(const tsioDataFile& file, const TransactionData& t, TranRef* other) {
+  Transaction walk(file, "TBNKACC;TRUN;TSEQ;TRTRSEQ;TRTRDIR", 0);
+  walk.Initialize();
+  tsioStatus::Status st = walk.FetchFirst(false);
+  for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
+    const TransactionData& r = walk.m_Record;
+    if (r.GetRun() != t.GetRun() || r.GetTransferSequence() != t.GetTransferSequence()) continue;
+    if (r.GetTransferDirection().Value() == t.GetTransferDirection().Value()) continue;
+    other->bank = r.GetBankAccount().str();
+    other->run = std::atoll(r.GetRun().Format().c_str());
+    other->sequence = std::atoll(r.GetSequence().Format().c_str());
+    return tsioStatus::kSuccess;
+  }
+  return st == tsioStatus::kEndOfFile ? tsioStatus::kNotFound : st;
+}
+
+// Removes the unposted transaction `r` (its details, cash side, batch count
+// and its bank account's balance and totals) in `unit`; the bank account is
+// held until the caller's commit. kDone, or the exit status after a message
+// (what was written stays for the caller's rollback).
+int RemoveInUnit(const Common& c, ModuleWork& w, const TranRef& r, tclRollbackStack& unit, BankAccount& bank,
+                 std::string* text, std::ostream& err) {
+  Transaction t(w.Register());
   t.AttachRollbackStack(&unit);
-  BankAccount bank(w.Master());
+  SetKey(t, r);
+  tsioStatus::Status st = t.FetchEQ(false);
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(r), err);
+  UseBatchOf(w, t.m_Record);
   bank.AttachRollbackStack(&unit);
   bank.m_Record.SetBankAccount(tsAlpha(r.bank));
-  if (tsioStatus::Status st = c.ctx->Waiting([&] { return bank.FetchEQ(true); }); st != tsioStatus::kSuccess) {
+  if ((st = c.ctx->Waiting([&] { return bank.FetchEQ(true); })) != tsioStatus::kSuccess) {
     return ReadFailure(st, "bank account '" + r.bank + "'", err);
   }
-  tsioStatus::Status st = t.FetchEQ(true);
-  if (st != tsioStatus::kSuccess) {
-    (void)bank.Unlock();
-    return ReadFailure(st, "transaction " + Name(r), err);
-  }
+  if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(r), err);
   const tsCurrency net = t.m_Record.GetAmount();
   const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
   const unsigned short state = static_cast<unsigned short>(t.m_Record.GetReconciled().Value());
   const tsDouble run = t.m_Record.GetRun();
-  const std::string text = t.m_Record.MessageText();
+  *text = t.m_Record.MessageText();
   st = unit.EnsureBegun(w.Register().Company());
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItemDetail>(t, TransactionDepositItemDetailsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItem>(t, TransactionDepositItemsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<WithdrawalDetail>(t, TransactionWithdrawalDetailsRel, unit);
+  if (st == tsioStatus::kSuccess) st = RemoveCashSide(w.Register(), w.Master(), t.m_Record, unit);
   if (st != tsioStatus::kSuccess) {
-    (void)unit.Rollback();
-    (void)bank.Unlock();
-    err << "bkreg: the details of " << text << " could not be removed (" << ccIOStatusStr(st) << ")\n";
-    return st == tsioStatus::kLocked ? kBusy : kFailed;
+    err << "bkreg: the details of " << *text << " could not be removed (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
   }
   ccStatus<ccError::Level> removed = t.Remove(w.Program(), nullptr);
   PrintMessages(removed.Errors(), err);
   if (removed.HasError()) {
-    (void)unit.Rollback();
     w.Program().GetBatch().Rollback();
-    (void)bank.Unlock();
-    err << "bkreg: " << text << " was not removed\n";
+    err << "bkreg: " << *text << " was not removed\n";
     return ExitOf(removed, kFailed);
   }
   (void)bank.ChangeOpenTotals(net, kind, 0, state);
   (void)bank.ChangeUnreconciledTotals(net, kind, 3, state);
   bank.UpdateRegisterBalance(tsCurrency(-net), run);
-  st = bank.Update();
-  if (st == tsioStatus::kSuccess) st = unit.Commit();
-  (void)bank.Unlock();
+  st = bank.SetBuffer();
+  if (st == tsioStatus::kSuccess) st = bank.Update();
   if (st != tsioStatus::kSuccess) {
-    (void)unit.Rollback();
-    err << "bkreg: " << text << " was not removed (" << ccIOStatusStr(st) << ")\n";
-    return kFailed;
+    err << "bkreg: " << *text << " was not removed (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
   }
-  out << "Removed " << text << "\n";
   return kDone;
 }
+
+}  // namespace
+
+// remove: an unposted transaction with everything that hangs under it; one
+// side of an unposted transfer takes the other with it, in the same unit.
+int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
+  std::vector<TranRef> sides = {r};
+  {
+    Transaction t(w.Register());
+    SetKey(t, r);
+    if (tsioStatus::Status st = t.FetchEQ(false); st != tsioStatus::kSuccess) {
+      Transaction h(w.History());
+      SetKey(h, r);
+      if (st == tsioStatus::kNotFound && h.FetchEQ(false) == tsioStatus::kSuccess) {
+        err << "bkreg: transaction " << Name(r) << " is posted; a posted transaction cannot be removed\n";
+        return kRefused;
+      }
+      return ReadFailure(st, "transaction " + Name(r) + " in the register", err);
+    }
+    if (!t.m_Record.GetTransferSequence().IsNull()) {
+      TranRef other;
+      const tsioStatus::Status st = FindOtherSide(w.Register(), t.m_Record, &other);
+      if (st == tsioStatus::kSuccess) {
+        if (int rc = w.CheckBankFree(other.bank, err); rc != kDone) return rc;
+        sides.push_back(other);
+      } else if (st == tsioStatus::kNotFound) {
+        err << "bkreg: transaction " << Name(r) << " is one side of a transfer whose other side is posted; "
+            << "a transfer is not removed by halves\n";
+        return kRefused;
+      } else {
+        return ReadFailure(st, "the other side of transfer " + Name(r), err);
+      }
+    }
+  }
+  tclRollbackStack unit;
+  std::unique_ptr<BankAccount> banks[2];
+  std::string texts[2];
+  int rc = kDone;
+  for (size_t i = 0; i < sides.size() && rc == kDone; ++i) {
+    banks[i] = std::make_unique<BankAccount>(w.Master());
+    rc = RemoveInUnit(c, w, sides[i], unit, *banks[i], &texts[i], err);
+  }
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (rc == kDone && (st = unit.Commit()) != tsioStatus::kSuccess) {
+    err << "bkreg: " << texts[0] << " was not removed (" << ccIOStatusStr(st) << ")\n";
+    rc = st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
+  }
+  if (rc != kDone) (void)unit.Rollback();
+  for (auto& b : banks) {
+    if (b) (void)b->Unlock();
+  }
+  if (rc != kDone) return rc;
+  if (c.format == Format::kText) {
+    out << "Removed " << texts[0];
+    if (sides.size() > 1) out << " and the other side of its transfer, " << texts[1];
+    out << "\n";
+  } else {
+    Table t{{"Bank", "Run", "Sequence", "Removed"}, {false, true, true, false}, {}};
+    for (size_t i = 0; i < sides.size(); ++i) {
+      t.rows.push_back({sides[i].bank, std::to_string(sides[i].run), std::to_string(sides[i].sequence), texts[i]});
+    }
+    t.Print(out, c.format);
+  }
+  return kDone;
+}
+
+namespace {
+
+// Fills side `i` (0 paying, 1 receiving) of a transfer of `amount` on
+// `date` between `ids` into `d`, in the program's batch. While the
+// register's entries go to the general ledger the paying side carries the
+// pair of lines, the receiving account's cash account against the paying
+// one's; the receiving side carries none (its cash detail still records
+// its bank side).
+void FillTransferSide(ModuleWork& w, TransactionData& d, int i, const BankAccount* const banks[2],
+                      const std::string* const ids[2], const tsCurrency& amount, const tsDate& date,
+                      const std::string& description, bool to_ledger) {
+  d.InitializeNewRecord(w.Program(), w.Program().GetBatch());
+  d.SetBatchDPLoc(w.Program().GetBatch().DPLoc());
+  const bkTranType kind = i == 0 ? banks[0]->GetTransferSourceType() : banks[1]->GetTransferDestinationType();
+  tclTSEnum<TransactionData::TranTypeEnum> type;
+  type.SetValue(static_cast<short>(kind));
+  d.SetType(type);
+  d.SetBankAccount(tsAlpha(*ids[i]));
+  d.SetTransactionDate(date);
+  d.SetAccountingDate(date);
+  d.SetDescription(tsAlpha(description.empty() ? (i == 0 ? "Transfer to " + *ids[1] : "Transfer from " + *ids[0])
+                                               : description));
+  if (i == 0) {
+    d.SetSubtraction(amount);
+  } else {
+    d.SetAddition(amount);
+    if (kind == bkTranType(2)) d.SetDepositDate(date);
+  }
+  tclTSEnum<TransferDirectionEnum> direction;
+  direction.SetValue(i == 0 ? 1 : 2);
+  d.SetTransferDirection(direction);
+  if (to_ledger && i == 0) {
+    d.SetDebitAccount(banks[1]->m_Record.GetMiscCashAccount());
+    d.SetCreditAccount(banks[0]->m_Record.GetMiscCashAccount());
+  }
+}
+
+}  // namespace
 
 int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, std::ostream& err) {
   tsCurrency amount;
@@ -261,7 +370,12 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   for (const std::string* id : {&o.from, &o.to}) {
     if (int rc = w.CheckBankFree(*id, err); rc != kDone) return rc;
   }
+  const bool to_ledger = LedgerInterfaceOn();
+  if (to_ledger && !EnterPrepareLedger(w.Program(), err)) return kFailed;
+  BatchGeneration generation;
+  if (int rc = EntryGeneration(*c.ctx, w.Register(), w.History(), o.batch, &generation); rc != kDone) return rc;
   zzBatch batch("BK", tsAlpha(o.batch), 2);
+  batch.SetDPLoc(tsAlpha(generation.location));
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
   (void)batch.OpenInfo("BK");
   w.Program().SetBatch(batch);
@@ -285,7 +399,44 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     (void)to.Unlock();
     return rc;
   };
-  if (const int taken_run = TakeRun(*c.ctx, w.Program()); taken_run != kDone) return give_up(taken_run);
+  // Everything that can refuse the transfer is asked before a run is taken:
+  // the general ledger's rules, then the module's rules for each side under
+  // a provisional key.
+  if (to_ledger) {
+    for (int i = 0; i < 2; ++i) {
+      if (banks[i]->m_Record.GetMiscCashAccount().str().empty()) {
+        err << "bkreg: bank account " << *ids[i] << " has no cash account, and while entries go to the general "
+            << "ledger a transfer moves money between the two banks' cash accounts (bank edit " << *ids[i]
+            << " --cash-account ACCOUNT)\n";
+        return give_up(kRefused);
+      }
+    }
+    for (int i = 0; i < 2; ++i) {
+      LedgerSides sides;
+      sides.type = i == 0 ? static_cast<int>(banks[0]->GetTransferSourceType())
+                          : static_cast<int>(banks[1]->GetTransferDestinationType());
+      sides.date = date;
+      sides.cash = banks[i]->m_Record.GetMiscCashAccount().str();
+      sides.offset = i == 0 ? banks[1]->m_Record.GetMiscCashAccount().str() : "";
+      sides.offset_elsewhere = i == 1;
+      if (int rc = CheckLedgerEntry(*c.ctx, w.Program(), sides); rc != kDone) return give_up(rc);
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    TransactionData d;
+    FillTransferSide(w, d, i, banks, ids, amount, date, o.description, to_ledger);
+    d.SetTransferSequence(tsDouble(1, 0));
+    d.SetRun(tsDouble(999999999, 0));
+    d.SetSequence(tsDouble(1 + i, 0));
+    TransferValidater rules(w.Program(), &d);
+    ccStatus<ccError::Level> valid = rules.DoIt(w.Program());
+    PrintMessages(valid.Errors(), err);
+    if (valid.HasError()) {
+      err << "bkreg: the transfer was not entered\n";
+      return give_up(kRefused);
+    }
+  }
+  if (const int taken_run = TakeRun(*c.ctx, w.Program(), to_ledger); taken_run != kDone) return give_up(taken_run);
   if (unit.EnsureBegun(w.Register().Company()) != tsioStatus::kSuccess) return give_up(kFailed);
   TransactionFileHeader& header = *w.Program().BKTHeader();
   ccStatus<ccBoolStatus> taken(kBoolSuccess);
@@ -296,53 +447,34 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   }
   const tsDouble pair = header.NextTransferSequence();
   std::string texts[2];
+  TranRef keys[2];
   for (int i = 0; i < 2; ++i) {
     Transaction t(w.Register());
     t.AttachRollbackStack(&unit);
     TransactionData& d = t.m_Record;
-    d.InitializeNewRecord(w.Program(), w.Program().GetBatch());
-    const bkTranType kind = i == 0 ? banks[0]->GetTransferSourceType() : banks[1]->GetTransferDestinationType();
-    tclTSEnum<TransactionData::TranTypeEnum> type;
-    type.SetValue(static_cast<short>(kind));
-    d.SetType(type);
-    d.SetBankAccount(tsAlpha(*ids[i]));
-    d.SetTransactionDate(date);
-    d.SetAccountingDate(date);
-    d.SetDescription(tsAlpha(o.description.empty() ? (i == 0 ? "Transfer to " + o.to : "Transfer from " + o.from)
-                                                   : o.description));
-    if (i == 0) {
-      d.SetSubtraction(amount);
-    } else {
-      d.SetAddition(amount);
-      if (kind == bkTranType(2)) {
-        d.SetDepositDate(date);
-      }
-    }
+    FillTransferSide(w, d, i, banks, ids, amount, date, o.description, to_ledger);
     d.SetTransferSequence(pair);
-    tclTSEnum<TransferDirectionEnum> direction;
-    direction.SetValue(i == 0 ? 1 : 2);
-    d.SetTransferDirection(direction);
-    // Validated as a transfer under the run and sequence Create gives it.
-    d.SetRun(w.Program().BKTHeader()->CurrentTranRun());
-    d.SetSequence(header.ThisSequence() + tsDouble(1));
-    TransferValidater rules(w.Program(), &d);
-    ccStatus<ccError::Level> valid = rules.DoIt(w.Program());
-    PrintMessages(valid.Errors(), err);
-    if (valid.HasError()) {
-      err << "bkreg: the transfer was not entered\n";
-      return give_up(kRefused);
-    }
     ccStatus<ccError::Level> created = t.Create(w.Program(), nullptr, true);
     PrintMessages(created.Errors(), err);
     if (created.HasError()) {
       err << "bkreg: the transfer was not entered\n";
       return give_up(ExitOf(created, kRefused));
     }
+    if (to_ledger) {
+      const tsioStatus::Status st = RecordCashSide(w.Program(), w.Register(), w.Master(), d,
+                                                   banks[i]->m_Record.GetMiscCashAccount().str(), unit);
+      if (st != tsioStatus::kSuccess) {
+        err << "bkreg: the cash side of the transfer could not be saved (" << ccIOStatusStr(st) << ")\n";
+        return give_up(st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed);
+      }
+    }
     const tsCurrency net = d.GetAmount();
+    const bkTranType kind = static_cast<bkTranType>(d.GetType().Value());
     (void)banks[i]->ChangeOpenTotals(net, kind, 1, 0);
     (void)banks[i]->ChangeUnreconciledTotals(net, kind, 1, 3);
     banks[i]->UpdateRegisterBalance(net, d.GetRun());
     texts[i] = d.MessageText() + " (run " + d.GetRun().Format() + ", sequence " + d.GetSequence().Format() + ")";
+    keys[i] = TranRef{*ids[i], std::atoll(d.GetRun().Format().c_str()), std::atoll(d.GetSequence().Format().c_str())};
   }
   // The two cursors share the master file's buffer: each account is made
   // current again (with its totals) before it is written.
@@ -354,14 +486,112 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   if (st == tsioStatus::kSuccess) st = unit.Commit();
   if (st != tsioStatus::kSuccess) {
     err << "bkreg: the transfer could not be saved (" << ccIOStatusStr(st) << ")\n";
-    return give_up(kFailed);
+    return give_up(st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed);
   }
   (void)from.Unlock();
   (void)to.Unlock();
-  out << "Transferred " << amount.Format() << " from " << o.from << " to " << o.to << ": " << texts[0] << " and "
-      << texts[1] << "\n";
+  if (c.format == Format::kText) {
+    out << "Transferred " << amount.Format() << " from " << o.from << " to " << o.to << ": " << texts[0] << " and "
+        << texts[1] << "\n";
+  } else {
+    Table t{{"Bank", "Run", "Sequence", "Date", "Amount"}, {false, true, true, false, true}, {}};
+    for (int i = 0; i < 2; ++i) {
+      t.rows.push_back({keys[i].bank, std::to_string(keys[i].run), std::to_string(keys[i].sequence), date.Format(),
+                        tsCurrency(i == 0 ? -amount : amount).Format()});
+    }
+    t.Print(out, c.format);
+  }
   return kDone;
 }
+
+namespace {
+
+// Returns the cleared transaction `t` holds (read from its file) to open:
+// out of the bank balance, back into the open totals, and out of the
+// reconciliation in progress when a statement import marked it there, in
+// one unit of work, the account held until it commits. A reconciled
+// transaction is refused (its statement must be undone first), an open one
+// too.
+int Unclear(const Common& c, ModuleWork& w, Transaction& t, const TranRef& ref, std::ostream& out,
+            std::ostream& err) {
+  const int state = t.m_Record.GetReconciled().Value();
+  if (state == TransactionData::kStateReconciled) {
+    err << "bkreg: transaction " << Name(ref) << " is reconciled on the statement of "
+        << t.m_Record.GetStatementDate().Format() << "; undo that reconciliation first (reconcile undo " << ref.bank
+        << ")\n";
+    return kRefused;
+  }
+  if (state != TransactionData::kStateCleared) {
+    err << "bkreg: transaction " << Name(ref) << " is not cleared\n";
+    return kRefused;
+  }
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  BankAccount bank(w.Master());
+  bank.AttachRollbackStack(&unit);
+  bank.m_Record.SetBankAccount(tsAlpha(ref.bank));
+  tsioStatus::Status st = c.ctx->Waiting([&] { return bank.FetchEQ(true); });
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "bank account '" + ref.bank + "'", err);
+  auto give_up = [&](tsioStatus::Status why) {
+    (void)unit.Rollback();
+    (void)bank.Unlock();
+    err << "bkreg: transaction " << Name(ref) << " was not returned to open (" << ccIOStatusStr(why) << ")\n";
+    return why == tsioStatus::kLocked || why == tsioStatus::kBusy ? kBusy : kFailed;
+  };
+  if ((st = c.ctx->Waiting([&] { return t.FetchEQ(true); })) != tsioStatus::kSuccess) return give_up(st);
+  if (t.m_Record.GetReconciled().Value() != TransactionData::kStateCleared) {
+    (void)t.Unlock();
+    (void)bank.Unlock();
+    err << "bkreg: transaction " << Name(ref) << " changed meanwhile; it is not cleared now\n";
+    return kRefused;
+  }
+  const tsCurrency cleared = t.m_Record.GetClearedAmount();
+  const tsCurrency net = t.m_Record.GetAmount();
+  const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
+  const bool marked = t.m_Record.GetReconcileInProgress().Value() == 3;
+  t.m_Record.SetReconciled(tsChoice(TransactionData::kStateOpen));
+  t.m_Record.SetClearedAmount(tsCurrency());
+  t.m_Record.SetClearedDate(tsDate());
+  t.m_Record.SetReconcileInProgress(tsChoice(1));
+  st = unit.EnsureBegun(w.Register().Company());
+  if (st == tsioStatus::kSuccess) st = t.Update();
+  if (st == tsioStatus::kSuccess) st = t.UnlockAtUnitEnd();
+  if (st == tsioStatus::kSuccess && marked) {
+    ReconcileInProgress rip(w.Master());
+    rip.AttachRollbackStack(&unit);
+    rip.m_Record.SetBankAccount(tsAlpha(ref.bank));
+    st = rip.FetchEQ(true);
+    if (st == tsioStatus::kSuccess) {
+      rip.AdjustRIPTotals(t.m_Record.GetType(), tsDouble(0, 2), net, tsChoice(1), tsChoice(3),
+                          !(net < tsCurrency()));
+      st = rip.Update();
+      if (st == tsioStatus::kSuccess) st = rip.UnlockAtUnitEnd();
+    } else if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+      st = tsioStatus::kSuccess;  // the reconciliation it was marked in went away
+    }
+  }
+  if (st == tsioStatus::kSuccess) {
+    bank.UpdateBankBalance(tsCurrency(-cleared), t.m_Record.GetRun(), nullptr);
+    (void)bank.ChangeOpenTotals(net, kind, TransactionData::kStateOpen, TransactionData::kStateCleared);
+    (void)bank.ChangeUnreconciledTotals(net, kind, TransactionData::kStateOpen, TransactionData::kStateCleared);
+    st = bank.SetBuffer();
+    if (st == tsioStatus::kSuccess) st = bank.Update();
+  }
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) return give_up(st);
+  (void)bank.Unlock();
+  if (c.format == Format::kText) {
+    out << "Returned " << t.m_Record.MessageText() << " to open: " << cleared.Format() << " out of the bank balance\n";
+  } else {
+    Table{{"Bank", "Run", "Sequence", "State", "Uncleared amount"},
+          {false, true, true, false, true},
+          {{ref.bank, std::to_string(ref.run), std::to_string(ref.sequence), "O", cleared.Format()}}}
+        .Print(out, c.format);
+  }
+  return kDone;
+}
+
+}  // namespace
 
 int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, std::ostream& err) {
   tsDate date = tsDate::Today();
@@ -394,6 +624,16 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
     t = &r;
   }
   if (st != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + Name(ref), err);
+  if (o.undo) return Unclear(c, w, *t, ref, out, err);
+  // A reconciled transaction belongs to its finished statement: cleared
+  // again it would leave that statement while the reconciled balance still
+  // counts it.
+  if (t->m_Record.GetReconciled().Value() == TransactionData::kStateReconciled) {
+    err << "bkreg: transaction " << Name(ref) << " is reconciled on the statement of "
+        << t->m_Record.GetStatementDate().Format() << "; undo that reconciliation first (reconcile undo "
+        << ref.bank << ")\n";
+    return kRefused;
+  }
   if (o.amount.empty()) amount = t->m_Record.GetAmount();
   tclRollbackStack unit;
   t->AttachRollbackStack(&unit);
@@ -445,12 +685,37 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
   if (int rc = w.CheckBankFree(o.bank, err); rc != kDone) return rc;
   ReconcileInProgress rip(w.Master());
   rip.m_Record.SetBankAccount(tsAlpha(o.bank));
-  tsioStatus::Status st = rip.FetchEQ(false);
+  tsioStatus::Status st = c.ctx->Waiting([&] { return rip.FetchEQ(true); });
   if (st == tsioStatus::kSuccess) {
-    err << "bkreg: a reconciliation of " << o.bank << " is in progress already (statement of "
-        << rip.m_Record.GetStatementDate().Format() << ")\n";
-    return kRefused;
+    // The same statement again corrects its ending balance (a mistyped one);
+    // another statement waits until this one is finished or cancelled.
+    if (rip.m_Record.GetStatementDate() != date) {
+      (void)rip.Unlock();
+      err << "bkreg: a reconciliation of " << o.bank << " against the statement of "
+          << rip.m_Record.GetStatementDate().Format() << " is in progress: correct its ending balance with the same "
+          << "--date, finish it, or abandon it (reconcile cancel " << o.bank << ")\n";
+      return kRefused;
+    }
+    const tsCurrency was = rip.m_Record.GetEndingBalance();
+    rip.m_Record.SetEndingBalance(ending);
+    st = rip.Update();
+    (void)rip.Unlock();
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: the reconciliation could not be corrected (" << ccIOStatusStr(st) << ")\n";
+      return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
+    }
+    if (c.format == Format::kText) {
+      out << "Corrected the statement of " << date.Format() << " of " << o.bank << ": ending " << ending.Format()
+          << " (was " << was.Format() << ")\n";
+    } else {
+      Table{{"Bank", "Statement date", "Opening", "Ending", "Corrected from"},
+            {false, false, true, true, true},
+            {{o.bank, date.Format(), rip.m_Record.GetOpeningBalance().Format(), ending.Format(), was.Format()}}}
+          .Print(out, c.format);
+    }
+    return kDone;
   }
+  if (st == tsioStatus::kLocked) return ReadFailure(st, "the reconciliation of " + o.bank, err);
   if (st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return ReadFailure(st, "reconciliation", err);
   // The opening balance: where the last reconciled statement ended (a new
   // account's opening balance), as finishing the reconciliation and a
@@ -474,8 +739,70 @@ int ReconcileStart(const Common& c, const ReconcileOptions& o, std::ostream& out
     err << "bkreg: the reconciliation could not be started (" << ccIOStatusStr(st) << ")\n";
     return kFailed;
   }
-  out << "Reconciling " << o.bank << " against the statement of " << date.Format() << ": opening "
-      << opening.Format() << ", ending " << ending.Format() << "\n";
+  if (c.format == Format::kText) {
+    out << "Reconciling " << o.bank << " against the statement of " << date.Format() << ": opening "
+        << opening.Format() << ", ending " << ending.Format() << "\n";
+  } else {
+    Table{{"Bank", "Statement date", "Opening", "Ending"},
+          {false, false, true, true},
+          {{o.bank, date.Format(), opening.Format(), ending.Format()}}}
+        .Print(out, c.format);
+  }
+  return kDone;
+}
+
+int ReconcileCancel(const Common& c, const ReconcileOptions& o, std::ostream& out, std::ostream& err) {
+  ModuleWork w(*c.ctx);
+  if (int rc = w.Open(); rc != kDone) return rc;
+  if (int rc = w.CheckBankFree(o.bank, err); rc != kDone) return rc;
+  tclRollbackStack unit;
+  ReconcileInProgress rip(w.Master());
+  rip.AttachRollbackStack(&unit);
+  rip.m_Record.SetBankAccount(tsAlpha(o.bank));
+  tsioStatus::Status st = c.ctx->Waiting([&] { return rip.FetchEQ(true); });
+  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+    err << "bkreg: no reconciliation of " << o.bank << " is in progress\n";
+    return kRefused;
+  }
+  if (st != tsioStatus::kSuccess) return ReadFailure(st, "the reconciliation of " + o.bank, err);
+  const tsDate date = rip.m_Record.GetStatementDate();
+  // The transactions a statement import marked into it stay cleared; they
+  // are only no longer marked.
+  long unmarked = 0;
+  for (const tsioDataFile* file : {&w.Register(), &w.History()}) {
+    Transaction t(*file, "", 0);
+    t.AttachRollbackStack(&unit);
+    t.Initialize();
+    t.m_Record.SetBankAccount(tsAlpha(o.bank));
+    for (st = t.FetchGE(false); st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == o.bank;
+         st = t.FetchNext(false)) {
+      if (t.m_Record.GetReconcileInProgress().Value() != 3) continue;
+      if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) break;
+      t.m_Record.SetReconcileInProgress(tsChoice(2));
+      if ((st = t.Update()) != tsioStatus::kSuccess) break;
+      (void)t.UnlockAtUnitEnd();
+      ++unmarked;
+    }
+    if (st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound) st = tsioStatus::kSuccess;
+    if (st != tsioStatus::kSuccess) break;
+  }
+  if (st == tsioStatus::kSuccess) st = rip.Delete();
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) {
+    (void)unit.Rollback();
+    (void)rip.Unlock();
+    err << "bkreg: the reconciliation could not be cancelled (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? kBusy : kFailed;
+  }
+  if (c.format == Format::kText) {
+    out << "Cancelled the reconciliation of " << o.bank << " against the statement of " << date.Format()
+        << "; what was cleared stays cleared\n";
+  } else {
+    Table{{"Bank", "Statement date", "Cancelled", "Unmarked"},
+          {false, false, false, true},
+          {{o.bank, date.Format(), "yes", std::to_string(unmarked)}}}
+        .Print(out, c.format);
+  }
   return kDone;
 }
 
@@ -598,14 +925,20 @@ void AddTransactionCommands(CLI::App& app, Context& ctx) {
 
   auto c = std::make_shared<ClearOptions>();
   CLI::App* clear = app.add_subcommand(
-      "clear", "clears a posted transaction (named by RUN SEQUENCE, --check or --deposit-id) into the bank balance");
+      "clear", "clears a posted transaction (named by RUN SEQUENCE, --check or --deposit-id) into the bank balance; "
+               "--undo returns a cleared one to open");
   AddTranRef(clear, c->tran, false);
   clear->add_option("--check", c->check, "check number")->check(CLI::Range(1LL, 999999999999LL));
   clear->add_option("--deposit-id", c->deposit_id, "deposit id");
   clear->add_option("--amount", c->amount, "amount cleared, signed as the register shows it (default its own)");
   clear->add_option("--date", c->date, "date cleared (default today)");
+  clear->add_flag("--undo", c->undo,
+                  "returns a cleared (not reconciled) transaction to open, out of the bank balance");
   clear->callback([&ctx, c] {
     std::string problem = CheckBank(&c->tran.bank);
+    if (problem.empty() && c->undo && (!c->amount.empty() || !c->date.empty())) {
+      problem = "--undo takes no --amount or --date";
+    }
     const int ways = (c->tran.run != 0 ? 1 : 0) + (c->check != 0 ? 1 : 0) + (c->deposit_id.empty() ? 0 : 1);
     if (problem.empty() && (ways != 1 || (c->tran.run != 0) != (c->tran.sequence != 0))) {
       problem = "name the transaction by RUN SEQUENCE, --check or --deposit-id (one of them)";
@@ -617,13 +950,22 @@ void AddTransactionCommands(CLI::App& app, Context& ctx) {
   auto o = std::make_shared<ReconcileOptions>();
   CLI::App* reconcile = app.add_subcommand("reconcile", "reconciliation against a bank statement: start, status, finish, undo");
   reconcile->require_subcommand(1);
-  CLI::App* start = reconcile->add_subcommand("start", "starts reconciling a bank account against a statement");
+  CLI::App* start = reconcile->add_subcommand(
+      "start", "starts reconciling a bank account against a statement; the same statement again corrects its "
+               "ending balance");
   start->add_option("BANK", o->bank, "bank account id")->required();
   start->add_option("--date", o->statement_date, "the statement's date")->required();
   start->add_option("--ending-balance", o->ending_balance, "the statement's ending balance")->required();
   start->callback([&ctx, o] {
     const std::string problem = CheckBank(&o->bank);
     ctx.status = problem.empty() ? ReconcileStart(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
+  });
+  CLI::App* cancel = reconcile->add_subcommand(
+      "cancel", "abandons the reconciliation in progress (what was cleared stays cleared)");
+  cancel->add_option("BANK", o->bank, "bank account id")->required();
+  cancel->callback([&ctx, o] {
+    const std::string problem = CheckBank(&o->bank);
+    ctx.status = problem.empty() ? ReconcileCancel(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
   });
   CLI::App* status = reconcile->add_subcommand(
       "status", "the reconciliation in progress: opening, cleared, ending balance and the difference left");

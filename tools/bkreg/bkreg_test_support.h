@@ -1,0 +1,80 @@
+// What the tests of bkreg share: the program run as a person runs it (its
+// exit status and its output and error together), and reading that output.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace bkregtest {
+
+struct Result {
+  int status = -1;
+  std::string out;  // standard output and error together
+  bool Has(const std::string& text) const { return out.find(text) != std::string::npos; }
+};
+
+// The program under test: $BKREG, else the build's.
+inline std::string Program() {
+  const char* b = std::getenv("BKREG");
+  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
+}
+
+// Runs bkreg on `company` with `args` (shell words), no input.
+inline Result Bk(const std::string& company, const std::string& args) {
+  const std::string cmd = Program() + " --company '" + company + "' " + args + " 2>&1 </dev/null";
+  Result r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+// The cells of each line of CSV output (no quoted commas in what is read),
+// the heading line first; "\r" dropped.
+inline std::vector<std::vector<std::string>> Csv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    std::vector<std::string> cells;
+    std::string cell;
+    for (std::istringstream in(line); std::getline(in, cell, ',');) cells.push_back(cell);
+    if (line.back() == ',') cells.emplace_back();
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+// An amount in cents ("-1,234.50" -> -123450).
+inline long long Cents(std::string text) {
+  std::string digits;
+  for (char c : text) {
+    if (c != ',' && c != '\r' && c != ' ') digits += c;
+  }
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (negative) digits.erase(0, 1);
+  const size_t dot = digits.find('.');
+  const std::string whole = digits.substr(0, dot);
+  const std::string frac = dot == std::string::npos ? "00" : (digits.substr(dot + 1) + "00").substr(0, 2);
+  const long long cents = std::atoll(whole.c_str()) * 100 + std::atoll(frac.c_str());
+  return negative ? -cents : cents;
+}
+
+// The last cell of the first data row of CSV output, in cents (a balance).
+inline long long FirstRowLast(const Result& r) {
+  const auto rows = Csv(r.out);
+  return rows.size() < 2 ? 0 : Cents(rows[1].back());
+}
+
+}  // namespace bkregtest
