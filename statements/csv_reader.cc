@@ -446,6 +446,7 @@ bool bkCsvMapping::ReadFile(const std::string& path, std::string* error) {
     *error = "the mapping file " + path + " " + (why.empty() ? "is longer than 64 KiB" : why);
     return false;
   }
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);  // a UTF-8 byte-order mark
   std::istringstream in(text);
   std::string line;
   int n = 0;

@@ -115,7 +115,8 @@ TEST(CsvStatement, MappingsStylesEncodingsAndRefusals) {
 
 TEST(CsvStatement, MappingFileAndItsErrors) {
   TempDir dir;
-  WriteFile(dir.path() + "/m.txt", "# the bank's export\ndate = 1\namount = 2\nstatement_date = 2025-03-31\n"
+  // Written by an editor that puts a byte-order mark first.
+  WriteFile(dir.path() + "/m.txt", "\xEF\xBB\xBF" "date = 1\n# the bank's export\namount = 2\nstatement_date = 2025-03-31\n"
                                    "decimal = ,\nthousands = .\nending_balance = -1.002,50\n");
   bkCsvMapping mapping;
   std::string error;
