@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <tuple>
+#include <utility>
 
 #include "accounts/bank_account.h"
 #include "balances/reconcile_in_progress.h"
@@ -38,35 +39,6 @@ tsioStatus::Status Remembered(StatementLine& c, const tsAlpha& bank, const std::
   return st;
 }
 
-// Whether a remembered line other than `id` names the transaction (run,
-// sequence) of `bank`, in either transaction file (posting keeps a
-// transaction's key): `*yes`, or the status of a read that failed.
-tsioStatus::Status AccountedFor(StatementLine& c, const tsAlpha& bank, long long run, long long sequence,
-                                const std::string& id, bool* yes) {
-  *yes = false;
-  for (short instance : {1, 2}) {
-    c.Initialize();
-    c.m_Record.SetBankAccount(bank);
-    c.m_Record.SetTransactionInstance(tsNum<short>(instance));
-    c.m_Record.SetRun(tsDouble(run, 0));
-    c.m_Record.SetSequence(tsDouble(sequence, 0));
-    tsioStatus::Status st = c.FetchGE(false);
-    for (; st == tsioStatus::kSuccess; st = c.FetchNext(false)) {
-      const StatementLineData& r = c.m_Record;
-      if (!(r.GetBankAccount() == bank) || r.GetTransactionInstance().Value() != instance ||
-          r.GetRun().ToLongLong() != run || r.GetSequence().ToLongLong() != sequence) {
-        break;
-      }
-      if (r.GetLineID().str() != id) {
-        *yes = true;
-        return tsioStatus::kSuccess;
-      }
-    }
-    if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) return st;
-  }
-  return tsioStatus::kSuccess;
-}
-
 // Whether the transaction of `key` is in `file`: kSuccess, kNotFound or a
 // failure.
 tsioStatus::Status Exists(const tsioDataFile& file, const tsAlpha& bank, long long run, long long sequence) {
@@ -87,6 +59,7 @@ enum class Why : uint8_t {
   kNotPosted,        // its transaction is not posted yet
   kEnteredWaiting,   // entered by an earlier import, not posted yet
   kEnteredRemoved,   // entered by an earlier import, the adjustment removed since
+  kEnteredBefore,    // (while matching) remembered as entered, under the plan's key
 };
 
 // 12 bytes a line: runs and sequences have at most 9 digits.
@@ -214,26 +187,44 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
   const size_t n = statement.lines.size();
   bkStatementMatcher matcher({&history_, &current_}, bank, options.window_days);
   StatementLine remembered(statements_);
-  StatementLine by_transaction(statements_, "", 1);
   std::vector<Plan> plans(n);
   std::map<size_t, std::vector<bkMatchCandidate>> shown;
-  std::set<std::tuple<short, long long, long long>> settled_claims;
   auto cannot_read = [&](const std::string& what, tsioStatus::Status failed) {
     result->fetches = matcher.Fetches();
     return status.Add(Refusal(what + " cannot be read (" + ccIOStatusStr(failed) + ")"));
   };
+  // The lines remembered from earlier imports first: a transaction a line
+  // of this statement cleared before is that line's, whichever comes first.
+  std::vector<std::pair<int32_t, int32_t>> applied;  // (run, sequence), sorted
   for (size_t i = 0; i < n; ++i) {
-    const bkStatementLine& line = statement.lines[i];
     Plan& p = plans[i];
     StatementLineData known;
-    st = Remembered(remembered, bank, line.id, &known);
-    if (st != tsioStatus::kSuccess && st != tsioStatus::kNotFound) return cannot_read("the statement lines", st);
-    if (st == tsioStatus::kSuccess && known.GetState() == StatementLineData::LineStateEnum::kLineCleared) {
+    st = Remembered(remembered, bank, statement.lines[i].id, &known);
+    if (st == tsioStatus::kNotFound) continue;
+    if (st != tsioStatus::kSuccess) return cannot_read("the statement lines", st);
+    p.SetKey(known.GetTransactionInstance().Value(), known.GetRun().ToLongLong(), known.GetSequence().ToLongLong());
+    if (known.GetState() == StatementLineData::LineStateEnum::kLineCleared) {
       p.outcome = bkLineOutcome::kAlreadyApplied;
-      p.SetKey(known.GetTransactionInstance().Value(), known.GetRun().ToLongLong(), known.GetSequence().ToLongLong());
-      continue;
+      applied.emplace_back(p.run, p.sequence);
+    } else {
+      p.why = Why::kEnteredBefore;
     }
-    const bool entered_before = st == tsioStatus::kSuccess;
+  }
+  std::sort(applied.begin(), applied.end());
+  // Settled transactions this import gave a line (posting keeps a key, so
+  // run and sequence name it in either file).
+  std::set<std::pair<int32_t, int32_t>> settled_claims;
+  auto claimed = [&](const bkMatchCandidate& c) {
+    const std::pair<int32_t, int32_t> key(static_cast<int32_t>(c.run), static_cast<int32_t>(c.sequence));
+    return std::binary_search(applied.begin(), applied.end(), key) || settled_claims.count(key) != 0;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    Plan& p = plans[i];
+    if (p.outcome == bkLineOutcome::kAlreadyApplied) continue;
+    const bkStatementLine line = statement.lines[i];
+    const bool entered_before = p.why == Why::kEnteredBefore;
+    const Plan before = p;
+    p.why = Why::kNone;
     bkLineMatch match;
     st = matcher.Match(line, &match);
     if (st != tsioStatus::kSuccess) return cannot_read("the register", st);
@@ -261,24 +252,22 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       shown[i] = std::move(match.candidates);
       continue;
     }
-    // Unknown to the open register: one the register holds settled, which
-    // no other line accounts for, is this line's.
-    for (const auto& s : match.settled) {
-      const auto key = std::make_tuple(s.instance, s.run, s.sequence);
-      if (settled_claims.count(key) != 0) continue;
-      bool taken = false;
-      st = AccountedFor(by_transaction, bank, s.run, s.sequence, line.id, &taken);
-      if (st != tsioStatus::kSuccess) return cannot_read("the statement lines", st);
-      if (taken) continue;
-      settled_claims.insert(key);
+    // Unknown to the open register: one the register holds settled is this
+    // line's, unless another line of this statement has it (cleared by an
+    // earlier import of that line, or taken just now). A line that matches
+    // a settled transaction is never entered: a statement exported again
+    // under other ids must not enter what an earlier import cleared.
+    for (const auto& c : match.settled) {
+      if (claimed(c)) continue;
+      settled_claims.emplace(static_cast<int32_t>(c.run), static_cast<int32_t>(c.sequence));
       p.outcome = bkLineOutcome::kAlreadyCleared;
-      p.SetKey(s.instance, s.run, s.sequence);
-      shown[i] = {s};
+      p.SetKey(c.instance, c.run, c.sequence);
+      shown[i] = {c};
       break;
     }
     if (p.outcome == bkLineOutcome::kAlreadyCleared || !entered_before) continue;
     // Entered by an earlier import: waiting for posting, or removed since.
-    p.SetKey(known.GetTransactionInstance().Value(), known.GetRun().ToLongLong(), known.GetSequence().ToLongLong());
+    p.SetKey(before.instance, before.run, before.sequence);
     tsioStatus::Status where = Exists(current_, bank, p.run, p.sequence);
     if (where == tsioStatus::kNotFound) where = Exists(history_, bank, p.run, p.sequence);
     if (where != tsioStatus::kSuccess && where != tsioStatus::kNotFound) return cannot_read("the register", where);
@@ -580,6 +569,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
         r.note = "its adjustment entered by an earlier import (" + Key(p.instance, p.run, p.sequence) +
                  ") was removed; it may be entered again";
         break;
+      case Why::kEnteredBefore:
       case Why::kNone: break;
     }
     if (p.outcome == bkLineOutcome::kAlreadyApplied) {

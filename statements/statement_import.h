@@ -12,12 +12,13 @@
 // applied to an account nobody said it belongs to.
 //
 // A line the register holds already cleared or reconciled (cleared by hand,
-// or by an earlier statement through another line) is reported as such and
-// never entered: when no open transaction matches it, a settled one the
-// matcher met (a check of its number, a transaction of its amount within the
-// window) that no other remembered line accounts for is taken as the line's
-// and remembered for it. A line remembered as entered whose adjustment was
-// removed since is unknown again, and entered again on request.
+// or by an earlier statement) is reported as such and never entered: when
+// no open transaction matches it, a settled one the matcher met (a check of
+// its number, a transaction of its amount within the window) that no other
+// line of this statement has (remembered as cleared by it, or taken by an
+// earlier line now) is taken as the line's and remembered for it. A line
+// remembered as entered whose adjustment was removed since is unknown
+// again, and entered again on request.
 //
 // The reconciliation in progress (BKM record type 4) is the statement's:
 // made on the first import with the statement's date and ending balance

@@ -588,6 +588,36 @@ TEST(StatementImport, EachClearedTransactionAccountsForOneLine) {
       << text;
 }
 
+// The same statement exported again under other ids (a CSV without ids
+// whose memos changed): what the first import cleared is "already cleared",
+// never entered as an adjustment.
+TEST(StatementImport, AStatementExportedAgainEntersNothingTwice) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  TempDir dir;
+  auto lines = sttest::SampleLines();
+  lines.resize(5);
+  bkreg::StatementImportOptions o;
+  o.bank = kBank;
+  o.file = dir.path() + "/march.csv";
+  o.mapping = sttest::CsvMapping("1050.00");
+  o.enter_unknown = true;
+  sttest::WriteFile(o.file, sttest::CsvText(lines));
+  std::string text;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_TRUE(text.find("5 cleared,") != std::string::npos) << text;
+  for (auto& l : lines) l.memo += " (again)";
+  sttest::WriteFile(o.file, sttest::CsvText(lines));
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "0 cleared, 0 already applied, 5 already cleared, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting, "
+            "0 failed")
+      << text;
+  EXPECT_TRUE(txtest::Transactions(co.Bkt()).empty()) << "nothing entered";
+  std::ostringstream out, err;
+  EXPECT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 0) << err.str();
+}
+
 // An adjustment a statement line entered, removed since: a later import
 // enters it again (it used to wait for a posting that could never come).
 TEST(StatementImport, ARemovedAdjustmentIsEnteredAgain) {

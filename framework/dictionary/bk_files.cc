@@ -598,7 +598,6 @@ tsioFileDef BksFile(short dictionary_id, const char* description) {
       .keys =
           {
               {0, {"SLBNKAC", "SLID"}, true},
-              {1, {"SLBNKAC", "SLFILE", "SLRUN", "SLSEQ"}, false},
           },
       .notes = false,
       .file_links = false,

@@ -541,7 +541,6 @@ STATEMENT_LINE = Record(
     1, "statement line", cls="StatementLineData", cursor="StatementLine", stem="statement_line_data",
     summary="StatementLineData: a bank statement line already applied to the register (BKS record type 1)",
     key=["SLBNKAC", "SLID"],
-    indexes={1: ["SLBNKAC", "SLFILE", "SLRUN", "SLSEQ"]},  # the line that cleared or entered a transaction
     enums=[Enum("LineStateEnum", (("kLineCleared", 1), ("kLineEntered", 2)))],
     key_classes=[KeyClass("StatementLineKeyData")],
     columns=[
