@@ -1,8 +1,15 @@
 # Thin wrapper: installs what a fresh Debian machine lacks, configures, builds,
 # then runs the main job (demo) or every test (test).
+#
+# Two build folders:
+#   build/       g++, RelWithDebInfo: the program users get (demo, bench); in
+#                `make test` it runs the PostgreSQL forms of the tests.
+#   build-asan/  clang, AddressSanitizer + UndefinedBehaviorSanitizer, with the
+#                libFuzzer targets linked: in `make test` it runs every test
+#                on SQLite and each fuzz target for a few seconds.
+# docs/testing.md says what each phase costs on a clean clone.
 BUILD     ?= build
 ASAN      ?= build-asan
-FUZZ      ?= build-fuzz
 JOBS      ?= 2
 COMPANY   ?= $(CURDIR)/demo-company
 # Paths relative to the checkout, so clones in other folders share the cache.
@@ -11,28 +18,34 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libpq-dev postgresql-15 libbenchmark-dev python3 \
              libcli11-dev nlohmann-json3-dev ledger hledger libofx-dev pkg-config
+# The sanitizer build's compiler (clang: ASan, UBSan and libFuzzer).
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+TEST_PACKAGES := $(PACKAGES) $(FUZZ_PACKAGES)
 # What the side-by-side benchmark runs besides bkreg.
 COMPARE_PACKAGES := ledger hledger sqlite3 time
 # Warnings are errors when BK_WERROR=ON (CI sets it; developers export it).
 # It takes effect when a build folder is configured.
 BK_WERROR ?= OFF
-# The fuzz build: clang (libFuzzer) with AddressSanitizer and
-# UndefinedBehaviorSanitizer; it is also the project's clang build.
-FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
-CLANG     ?= $(shell command -v clang-14 || command -v clang)
-CLANGXX   ?= $(shell command -v clang++-14 || command -v clang++)
+CLANG     ?= clang-14
+CLANGXX   ?= clang++-14
+# The sanitizer build: -O1 keeps ASan's run time low at little compile cost;
+# line tables are all a sanitizer report needs and link far faster than -g.
+ASAN_FLAGS := -O1 -gline-tables-only
 # `make fuzz SECONDS=n` runs each target n seconds (the shell's own SECONDS
 # variable is ignored); `make test` runs each for a few seconds.
 FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps compare-deps fuzz-deps configure build demo test test-fast test-fuzz asan fuzz bench bench-compare bench-backends crash-tx soak crash clean
+.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-backends crash-tx soak crash month clean
 
 all: build
 
-deps compare-deps fuzz-deps: PKGS = $(if $(filter compare-deps,$@),$(COMPARE_PACKAGES),$(if $(filter fuzz-deps,$@),$(FUZZ_PACKAGES),$(PACKAGES)))
-deps compare-deps fuzz-deps:
+# deps: what the normal build needs; test-deps: that and clang (fuzz-deps is
+# kept as its old name); compare-deps: what bench-compare runs beside bkreg.
+fuzz-deps: test-deps
+deps test-deps compare-deps: PKGS = $(if $(filter compare-deps,$@),$(COMPARE_PACKAGES),$(if $(filter test-deps,$@),$(TEST_PACKAGES),$(PACKAGES)))
+deps test-deps compare-deps:
 	@missing=""; for p in $(PKGS); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
@@ -43,17 +56,18 @@ deps compare-deps fuzz-deps:
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBK_WERROR=$(BK_WERROR)
 
-$(ASAN)/build.ninja: | deps
-	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBK_SANITIZE=ON -DBK_BENCHMARKS=OFF -DBK_WERROR=$(BK_WERROR)
-
-$(FUZZ)/build.ninja: | deps
-	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=$(CLANG) \
-	  -DCMAKE_CXX_COMPILER=$(CLANGXX) -DBK_FUZZ=ON -DBK_BENCHMARKS=OFF -DBK_WERROR=$(BK_WERROR)
+$(ASAN)/build.ninja: | test-deps
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=$(CLANG) -DCMAKE_CXX_COMPILER=$(CLANGXX) \
+	  "-DCMAKE_C_FLAGS_DEBUG=$(ASAN_FLAGS)" "-DCMAKE_CXX_FLAGS_DEBUG=$(ASAN_FLAGS)" \
+	  -DBK_SANITIZE=ON -DBK_FUZZ=ON -DBK_BENCHMARKS=OFF -DBK_WERROR=$(BK_WERROR)
 
 configure: $(BUILD)/build.ninja
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+asan: $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS)
 
 # Builds only what the demo runs (bkreg and the general-ledger module), then a
 # small month of work on a fresh company (tools/bkreg/demo.sh).
@@ -61,31 +75,34 @@ demo: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target bkreg LEDGERCORE
 	BKREG=./$(BUILD)/tools/bkreg/bkreg sh tools/bkreg/demo.sh "$(COMPANY)"
 
-# Every test, in the normal build and in the sanitizer build; then, when
-# clang is installed, every fuzz target for a few seconds. A test program
-# that fails gets one more run (timing-bound tests of concurrent programs
-# can miss under a loaded machine); its first failure stays in the output.
-CTEST_FLAGS ?= -j $(JOBS) --output-on-failure --repeat until-pass:2
-test: build $(ASAN)/build.ninja
-	cd $(BUILD) && ctest $(CTEST_FLAGS)
-	cmake --build $(ASAN) -j $(JOBS)
-	cd $(ASAN) && ctest $(CTEST_FLAGS)
-	@if [ -n "$(CLANGXX)" ]; then $(MAKE) --no-print-directory test-fuzz; \
-	else echo "clang is not installed (make fuzz-deps): fuzz targets not run"; fi
+# Every test once: the PostgreSQL forms (label "postgres", one throw-away
+# server) and the short benchmark comparison in the normal build, where they
+# run fastest; every other test on SQLite, and each fuzz target for
+# BK_FUZZ_SECONDS (5) from its corpus, in the sanitizer build. No test is
+# retried: a test that fails once fails the run.
+CTEST_FLAGS ?= -j $(JOBS) --output-on-failure
+test: test-pg test-asan
 
-# The fuzz targets from their seed corpora, BK_FUZZ_SECONDS (5) each.
-test-fuzz: $(FUZZ)/build.ninja
-	cmake --build $(FUZZ) -j $(JOBS) --target bk_fuzz
-	cd $(FUZZ) && ctest -L fuzz --output-on-failure
+test-pg: build
+	cd $(BUILD) && ctest $(CTEST_FLAGS) -L 'postgres|benchmark'
+
+test-asan: asan
+	cd $(ASAN) && ctest $(CTEST_FLAGS) -LE postgres
+
+# The fuzz targets alone, from their seed corpora, BK_FUZZ_SECONDS (5) each.
+test-fuzz: $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS) --target bk_fuzz
+	cd $(ASAN) && ctest -L fuzz --output-on-failure
 
 # Each fuzz target for SECONDS (60) seconds; crashes are kept in
-# $(FUZZ)/fuzz/artifacts/<target>/.
-fuzz: fuzz-deps $(FUZZ)/build.ninja
-	cmake --build $(FUZZ) -j $(JOBS) --target bk_fuzz
-	cd $(FUZZ) && BK_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest -L fuzz --timeout $$(( $(FUZZ_SECONDS) + 120 )) --output-on-failure
+# $(ASAN)/fuzz/artifacts/<target>/.
+fuzz: $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS) --target bk_fuzz
+	cd $(ASAN) && BK_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest -L fuzz --timeout $$(( $(FUZZ_SECONDS) + 120 )) --output-on-failure
 
+# Every test in the normal build (SQLite and PostgreSQL forms).
 test-fast: build
-	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	cd $(BUILD) && ctest $(CTEST_FLAGS)
 
 bench: build
 	./$(BUILD)/bench/bk_bench
@@ -118,10 +135,19 @@ SOAK_DRIVER_ARGS = --bkreg $(BUILD)/tools/bkreg/bkreg --dump $(BUILD)/soak/bk_co
 soak: build
 	python3 soak/soak.py $(SOAK_DRIVER_ARGS) --programs $(PROGRAMS) --seconds $$(( $(MINUTES) * 60 ))
 
+# Random months of a bookkeeper's work (soak/month.py): SEEDS seeds (20),
+# MONTHS months (3) of STEPS steps (60) each, every figure the program prints
+# checked against a model, the exported journals against ledger and hledger.
+SEEDS  ?= 20
+MONTHS ?= 3
+STEPS  ?= 60
+month: build compare-deps
+	python3 soak/month.py --bkreg $(BUILD)/tools/bkreg/bkreg --seeds $(SEEDS) --months $(MONTHS) --steps $(STEPS)
+
 # post, reconcile finish and clear killed (SIGKILL) RUNS times (default 200)
 # at chosen storage writes and random moments; every unit whole or absent.
 crash: build
 	python3 soak/crash.py $(SOAK_DRIVER_ARGS) --kills $(RUNS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ)
+	rm -rf $(BUILD) $(ASAN)

@@ -8,14 +8,16 @@
 # throw-away PostgreSQL server the suite starts (fixture "pg_server", see
 # tests/support/pg_server.sh); its companies are databases on that server
 # (bktest::TestCompany), and it is skipped when no server could be started.
+# Every test of the server carries the label "postgres": `make test` runs
+# them in one build only (ctest -L postgres / -LE postgres).
 
 # The server: started before the first test that needs it, stopped after the
 # last, whether they pass or not.
 set(BK_PG_DIR ${PROJECT_BINARY_DIR}/pgtest)
 add_test(NAME pg_server_start COMMAND sh ${PROJECT_SOURCE_DIR}/tests/support/pg_server.sh start ${BK_PG_DIR})
 add_test(NAME pg_server_stop COMMAND sh ${PROJECT_SOURCE_DIR}/tests/support/pg_server.sh stop ${BK_PG_DIR})
-set_tests_properties(pg_server_start PROPERTIES FIXTURES_SETUP pg_server TIMEOUT 120)
-set_tests_properties(pg_server_stop PROPERTIES FIXTURES_CLEANUP pg_server TIMEOUT 120)
+set_tests_properties(pg_server_start PROPERTIES FIXTURES_SETUP pg_server TIMEOUT 120 LABELS postgres)
+set_tests_properties(pg_server_stop PROPERTIES FIXTURES_CLEANUP pg_server TIMEOUT 120 LABELS postgres)
 
 function(bk_add_test)
   cmake_parse_arguments(T "POSTGRES" "NAME" "SOURCES;LIBS" ${ARGN})
@@ -28,6 +30,6 @@ function(bk_add_test)
     add_test(NAME ${T_NAME}_pg COMMAND ${T_NAME})
     set_tests_properties(${T_NAME}_pg PROPERTIES
       ENVIRONMENT "${env};BK_TEST_PG=${BK_PG_DIR}/server.env"
-      FIXTURES_REQUIRED pg_server SKIP_RETURN_CODE 77 TIMEOUT 900)
+      FIXTURES_REQUIRED pg_server SKIP_RETURN_CODE 77 TIMEOUT 900 LABELS postgres)
   endif()
 endfunction()

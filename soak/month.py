@@ -84,7 +84,7 @@ class Model:
         self.batches = {}       # id -> dict(control_count, control_amount, count, amount)
         self.reconciled = dict(OPENING)   # bank -> last reconciled balance
         self.reconciled_day = {b: None for b in OPENING}
-        self.finished = {b: [] for b in OPENING}  # bank -> [(day, previous balance, previous day, keys)]
+        self.finished = {b: [] for b in OPENING}  # bank -> [(day, previous balance, previous day, keys, ending)]
         self.in_progress = {}   # bank -> (day, ending)
         self.interface = True
 
@@ -378,11 +378,13 @@ class Month:
             return
         if m.finished[bank] and self.rng.random() < 0.2:
             self.ok("reconcile", "undo", bank)
-            day, previous, previous_day, keys = m.finished[bank].pop()
+            day, previous, previous_day, keys, ending = m.finished[bank].pop()
             for k in keys:
                 t = m.tx[k]
                 t.state, t.statement = 2, None
             m.reconciled[bank], m.reconciled_day[bank] = previous, previous_day
+            # The reconciliation in progress is back as it stood.
+            m.in_progress[bank] = (day, ending)
             return
         last = m.reconciled_day[bank]
         day = month_start + datetime.timedelta(days=27)
@@ -402,7 +404,7 @@ class Month:
             m.tx[k].state, m.tx[k].statement = 3, day
         m.reconciled[bank] = previous + sum(m.tx[k].cleared for k in keys)
         m.reconciled_day[bank] = day
-        m.finished[bank].append((day, previous, previous_day, keys))
+        m.finished[bank].append((day, previous, previous_day, keys, m.in_progress[bank][1]))
         del m.in_progress[bank]
 
     def toggle(self):
@@ -410,10 +412,13 @@ class Month:
         self.ok("gl", "interface", "on" if self.m.interface else "off")
 
     def wrong_account(self, month_start):
-        if not self.m.interface:
+        bid = self.batch()
+        if not self.m.interface or bid is None:
             return
-        self.refused("enter", "check", "--bank", "OPS", "--amount", "5.00", "--check", 99999, "--date",
-                     self.day(month_start).isoformat(), "--account", "8888")
+        r = self.refused("enter", "check", "--bank", "OPS", "--amount", "5.00", "--check", 99999, "--date",
+                         self.day(month_start).isoformat(), "--account", "8888", "--batch", bid)
+        if "8888" not in r.err:
+            raise Mismatch("an unknown account refused for another reason: " + r.err)
 
     # -- checks ------------------------------------------------------------
 
@@ -459,8 +464,10 @@ class Month:
             for kind, fn in (("register", m.register_balance), ("bank", m.bank_balance)):
                 got = cents(self.csv("balance", b, "--as-of", d.isoformat(), "--kind", kind)[0]["Balance"])
                 self.expect("%s %s balance as of %s" % (b, kind, d), got, fn(b, d))
-            got = cents(self.csv("balance", b, "--kind", "cash", "--cash-account", CASH[b])[0]["Balance"])
-            self.expect(b + " cash balance", got, m.cash_balance(b))
+            for d in (self.day(month_start), datetime.date(2099, 12, 31)):
+                got = cents(self.csv("balance", b, "--kind", "cash", "--cash-account", CASH[b], "--as-of",
+                                     d.isoformat())[0]["Balance"])
+                self.expect("%s cash balance as of %s" % (b, d), got, m.cash_balance(b, d))
             if b in m.in_progress:
                 day, ending = m.in_progress[b]
                 st = self.csv("reconcile", "status", b)[0]

@@ -324,20 +324,6 @@ TEST(TransactionTransfer, MovesEveryKindWithItsDetailsNotesAndAttachments) {
   EXPECT_EQ(const_cast<tsioAttachments&>(a).FileLinks(), std::vector<std::string>{"/scans/deposit-1.pdf"});
 }
 
-TEST(TransactionTransfer, WithDetailsMovesCashTaxAndTaxGLDetailsToo) {
-  TxCompany co;
-  Seed(co);
-  Transaction t(co.Bkt());
-  ASSERT_TRUE(bkdetailtest::Set(t.m_Record, kDeposit));
-  ASSERT_EQ(t.FetchEQ(true), tsioStatus::kSuccess);
-  // Outside every unit of work: all or nothing on its own.
-  ccStatus<TransferStatus> st = t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(1));
-  ASSERT_EQ(st.Value(), kTransferDone);
-  EXPECT_EQ(DetailsOf(co.Bkt(), 5, 1), "");
-  EXPECT_EQ(DetailsOf(co.History(), 9, 1),
-            "DIRUN DIRUN DIGRUN DIGRUN DIGRUN DIGRUN CDTRUN TXRUN TGRUN TGRUN ");
-}
-
 // A detail fetch that ends other than at "no more details" is a failure
 // naming the detail's kind (value 2 when the status is fatal), and the
 // transaction stays in its file.
@@ -409,8 +395,9 @@ bool TransferReport(const ccStatus<TransferStatus>& st) {
   return false;
 }
 
-// Moves the seeded transaction `key` to the history as run 9, sequence 3.
-Scenario TransferScenario(const char* name, const char* key, bool with_details) {
+// Moves the seeded transaction `key` to the history as run 9, sequence 3;
+// with its details, the cash, tax and tax GL details go too.
+Scenario TransferScenario(const char* name, const char* key, bool with_details, int seq, const char* moved) {
   return {name, [](TxCompany& co) { Seed(co); },
           [key, with_details](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
             Transaction t(co.Bkt());
@@ -422,6 +409,14 @@ Scenario TransferScenario(const char* name, const char* key, bool with_details) 
             }
             (void)t.Unlock();  // the lock the caller took
             return false;
+          },
+          [seq, moved](TxCompany& co) {
+            EXPECT_EQ(DetailsOf(co.History(), 9, 3), moved);
+            Transaction gone(co.Bkt());
+            gone.m_Record.SetBankAccount(tsAlpha("B1"));
+            gone.m_Record.SetRun(tsDouble(5));
+            gone.m_Record.SetSequence(tsDouble(seq));
+            EXPECT_EQ(gone.FetchEQ(false), tsioStatus::kNotFound);
           }};
 }
 
@@ -455,8 +450,9 @@ const std::vector<Scenario>& Scenarios() {
          (void)t.Unlock();  // the lock the caller took
          return false;
        }},
-      TransferScenario("transfer with details", kDeposit, true),
-      TransferScenario("transfer withdrawal", kWithdrawal, false),
+      TransferScenario("transfer with details", kDeposit, true, 1,
+                       "DIRUN DIRUN DIGRUN DIGRUN DIGRUN DIGRUN CDTRUN TXRUN TGRUN TGRUN "),
+      TransferScenario("transfer withdrawal", kWithdrawal, false, 2, "WDRUN WDRUN "),
       {"clear",
        [](TxCompany& co) { SeedHistory(co); },
        [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
@@ -582,139 +578,107 @@ TEST(TransactionFaults, EveryIOStepOfEveryOperationFailingIsTakenBackWhole) {
 
 // ---- a second program holding what an operation needs --------------------
 
-TEST(TransactionLocks, TransferFailsWhileAnotherProgramHoldsTheTransactionOrADetail) {
-  TxCompany co;
-  Seed(co);
-  const std::string before = txtest::DumpDatabase(co.Folder());
+// While another program holds a record an operation needs (a detail or the
+// transaction for a move; the batch record for Create; the transaction for
+// Remove; the bank account or the transaction for clearing), the operation
+// fails with its one message, counts nothing, and the caller's rollback
+// leaves the files exactly as they were with no lock held.
+TEST(TransactionLocks, EveryOperationFailsWhileAnotherProgramHoldsWhatItNeeds) {
+  enum Op { kMove, kCreate, kRemove, kClear };
   struct Case {
     const char* held;
-    std::function<ChildProcess()> hold;
-    const char* moved;
+    Op op;
+    std::function<ChildProcess(const std::string&)> hold;
+    const char* key;  // the transaction operated on (none for Create)
     unsigned short number;
-    const char* description;
+    const char* text;  // in the message
   };
-  const std::string folder = co.Folder();
   const Case cases[] = {
-      {"a deposit item", [&] { return HoldLock<DepositItem>(folder, kItem2); }, kDeposit, 1614,
-       "deposit item"},
-      {"a deposit item's line", [&] { return HoldLock<DepositItemDetail>(folder, kLine4100); },
+      {"a deposit item", kMove, [](const std::string& f) { return HoldLock<DepositItem>(f, kItem2); }, kDeposit,
+       1614, "deposit item"},
+      {"a deposit item's line", kMove, [](const std::string& f) { return HoldLock<DepositItemDetail>(f, kLine4100); },
        kDeposit, 1614, "deposit item detail"},
-      {"a withdrawal detail", [&] { return HoldLock<WithdrawalDetail>(folder, kWithdrawal2); },
-       kWithdrawal, 1614, "withdrawal detail"},
-      {"the transaction", [&] { return HoldLock<Transaction>(folder, kCheck); }, kCheck, 1613,
-       "transaction"},
-      {"a tax GL detail", [&] { return HoldLock<TaxGLDetail>(folder, kTaxGL); }, kDeposit, 1614,
-       "tax gl detail"},
+      {"a withdrawal detail", kMove,
+       [](const std::string& f) { return HoldLock<WithdrawalDetail>(f, kWithdrawal2); }, kWithdrawal, 1614,
+       "withdrawal detail"},
+      {"the moved transaction", kMove, [](const std::string& f) { return HoldLock<Transaction>(f, kCheck); }, kCheck,
+       1613, "transaction"},
+      {"a tax GL detail", kMove, [](const std::string& f) { return HoldLock<TaxGLDetail>(f, kTaxGL); }, kDeposit,
+       1614, "tax gl detail"},
+      {"the batch record", kCreate,
+       [](const std::string& f) { return HoldLock<Batch>(f, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, nullptr, 1618, ""},
+      {"the removed transaction", kRemove,
+       [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=1;TSEQ=1"); },
+       "TBNKACC=B1;TRUN=1;TSEQ=1", 1619, ""},
+      {"the bank account", kClear,
+       [](const std::string& f) { return HoldLock<BankAccount>(f, "BANKACC=B1", BKMFileSpec); },
+       "TBNKACC=B1;TRUN=9;TSEQ=1", 2001, "Bank Account"},
+      {"the cleared transaction", kClear,
+       [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=9;TSEQ=1", BKTHistoryFileSpec); },
+       "TBNKACC=B1;TRUN=9;TSEQ=1", 2001, "Transaction"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.held);
-    ChildProcess holder = c.hold();
-    Transaction t(co.Bkt());
-    ASSERT_TRUE(bkdetailtest::Set(t.m_Record, c.moved));
-    ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
+    TxCompany co;
+    if (c.op == kMove) Seed(co);
+    if (c.op == kClear) SeedHistory(co);
+    if (c.op == kCreate || c.op == kRemove) {
+      Transaction first(co.Bkt());
+      txtest::Fill(first.m_Record, 2, "8.00", "First");
+      ASSERT_FALSE(first.Create(co.Program(), nullptr, false).HasError());  // the batch record now exists
+    }
+    const bkBatchPart part_before = co.Part();
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    ChildProcess holder = c.hold(co.Folder());
+    tsioDataFile& file = c.op == kClear ? co.History() : co.Bkt();
+    Transaction t(file);
+    BankAccount bank(co.Bkm());
     tclRollbackStack unit;
     t.AttachRollbackStack(&unit);
-    ccStatus<TransferStatus> st = t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(1));
-    EXPECT_EQ(st.Value(), kTransferFailed);
+    bank.AttachRollbackStack(&unit);
+    if (c.key) {
+      ASSERT_TRUE(bkdetailtest::Set(t.m_Record, c.key));
+      ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
+    }
+    TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
+    totals.InitUnitOfWork();
+    ccStatus<ccError::Level> st(ccError::kNone);
+    switch (c.op) {
+      case kMove: {
+        ccStatus<TransferStatus> moved = t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(1));
+        EXPECT_EQ(moved.Value(), kTransferFailed);
+        ASSERT_EQ(moved.Errors().Size(), 1u);
+        st.Errors().Add(moved.Errors()[0]);
+        st.SetValue(ccError::kError);
+        EXPECT_NE(moved.Errors()[0].Text().find("(9)"), std::string::npos) << moved.Errors()[0].Text();
+        break;
+      }
+      case kCreate:
+        txtest::Fill(t.m_Record, 2, "9.00", "Second");
+        st = t.Create(co.Program(), &totals, false);
+        break;
+      case kRemove:
+        st = t.Remove(co.Program(), &totals);
+        break;
+      case kClear:
+        st = t.clearTransaction(tsCurrency::FromText("65.00"), tsDate(2025, 3, 20), &bank, tsDouble(9), nullptr);
+        break;
+    }
     ASSERT_EQ(st.Errors().Size(), 1u);
     EXPECT_EQ(st.Errors()[0].Number(), c.number);
-    EXPECT_NE(st.Errors()[0].Text().find(c.description), std::string::npos) << st.Errors()[0].Text();
-    EXPECT_NE(st.Errors()[0].Text().find("(9)"), std::string::npos) << st.Errors()[0].Text();
-    Transaction still(co.Bkt());
-    EXPECT_EQ(txtest::FetchByKey(still, t.m_Record, false), tsioStatus::kSuccess) << "the transaction stays";
+    EXPECT_NE(st.Errors()[0].Text().find(c.text), std::string::npos) << st.Errors()[0].Text();
+    EXPECT_EQ(st.Value(), ccError::kError);
+    if (c.key) {
+      Transaction still(file);
+      EXPECT_EQ(txtest::FetchByKey(still, t.m_Record, false), tsioStatus::kSuccess) << "the transaction stays";
+    }
     if (std::string(c.held) == "a tax GL detail") {
       // Tax GL details move before their tax detail: the tax detail has not
       // moved while its GL line could not.
       EXPECT_EQ(DetailsOf(co.History(), 9, 1).find("TXRUN"), std::string::npos);
     }
-    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-    holder.Send("end");
-    holder.Wait();
-    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
-    ExpectNothingLocked(co);
-  }
-}
-
-// Create counts what it enters in the batch record; Remove takes the
-// transaction with its lock. While another program holds the record either
-// needs, the operation fails with its message, counts nothing and leaves
-// the files as they were.
-TEST(TransactionLocks, CreateAndRemoveFailWhileAnotherProgramHoldsWhatTheyNeed) {
-  struct Case {
-    bool create;
-    std::function<ChildProcess(const std::string&)> hold;
-    unsigned short number;
-  };
-  const Case cases[] = {
-      {true, [](const std::string& f) { return HoldLock<Batch>(f, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, 1618},
-      {false, [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=1;TSEQ=1"); },
-       1619},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.create ? "create" : "remove");
-    TxCompany co;
-    Transaction first(co.Bkt());
-    txtest::Fill(first.m_Record, 2, "8.00", "First");
-    ASSERT_FALSE(first.Create(co.Program(), nullptr, false).HasError());  // the batch record now exists
-    const std::string before = txtest::DumpDatabase(co.Folder());
-    ChildProcess holder = c.hold(co.Folder());
-    TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
-    totals.InitUnitOfWork();
-    tclRollbackStack unit;
-    Transaction t(co.Bkt());
-    t.AttachRollbackStack(&unit);
-    ccStatus<ccError::Level> st(ccError::kNone);
-    if (c.create) {
-      txtest::Fill(t.m_Record, 2, "9.00", "Second");
-      st = t.Create(co.Program(), &totals, false);
-    } else {
-      ASSERT_EQ(txtest::FetchByKey(t, first.m_Record, false), tsioStatus::kSuccess);
-      st = t.Remove(co.Program(), &totals);
-    }
-    ASSERT_EQ(st.Errors().Size(), 1u);
-    EXPECT_EQ(st.Errors()[0].Number(), c.number);
-    EXPECT_EQ(st.Value(), ccError::kError);
-    EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(1));
-    EXPECT_EQ(co.Part().GetAmountOfTransPosted(), tsDouble(8));
-    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-    holder.Send("end");
-    holder.Wait();
-    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
-  }
-}
-
-TEST(TransactionLocks, ClearingFailsWhileAnotherProgramHoldsTheBankAccountOrTheTransaction) {
-  TxCompany co;
-  SeedHistory(co);
-  const std::string before = txtest::DumpDatabase(co.Folder());
-  const std::string folder = co.Folder();
-  struct Case {
-    const char* held;
-    std::function<ChildProcess()> hold;
-    const char* text;
-  };
-  const Case cases[] = {
-      {"the bank account", [&] { return HoldLock<BankAccount>(folder, "BANKACC=B1", BKMFileSpec); },
-       "Bank Account"},
-      {"the transaction", [&] { return HoldLock<Transaction>(folder, "TBNKACC=B1;TRUN=9;TSEQ=1", BKTHistoryFileSpec); },
-       "Transaction"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.held);
-    ChildProcess holder = c.hold();
-    Transaction t(co.History());
-    ASSERT_TRUE(bkdetailtest::Set(t.m_Record, "TBNKACC=B1;TRUN=9;TSEQ=1"));
-    ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
-    BankAccount bank(co.Bkm());
-    tclRollbackStack unit;
-    t.AttachRollbackStack(&unit);
-    bank.AttachRollbackStack(&unit);
-    ccStatus<ccError::Level> st =
-        t.clearTransaction(tsCurrency::FromText("65.00"), tsDate(2025, 3, 20), &bank, tsDouble(9), nullptr);
-    ASSERT_EQ(st.Errors().Size(), 1u);
-    EXPECT_EQ(st.Errors()[0].Number(), 2001);
-    EXPECT_NE(st.Errors()[0].Text().find(c.text), std::string::npos) << st.Errors()[0].Text();
-    EXPECT_EQ(st.Value(), ccError::kError);
+    EXPECT_EQ(co.Part().GetNumberOfTransPosted(), part_before.GetNumberOfTransPosted()) << "nothing counted";
+    EXPECT_EQ(co.Part().GetAmountOfTransPosted(), part_before.GetAmountOfTransPosted());
     ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
     holder.Send("end");
     holder.Wait();

@@ -303,23 +303,31 @@ tsioStatus::Status tsControlFile::SetInterfaceActive(std::string_view from, std:
 tsioStatus::Status tsControlFile::IncrementLastRun(const std::string& code, short instance, short n,
                                                    unsigned short task_command_id, long* run) {
   *run = 0;
-  LastRunRec rec;
-  rec.file = tsAlpha(code);
-  rec.instance = instance;
-  tsioCursor cur(rec, *file_, kLastRunRec, 0);
-  tsioStatus::Status st = cur.FetchEQ(true);
-  const bool found = st == tsioStatus::kSuccess;
-  if (!found && st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return st;
-  if (!found) {
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  // A file's first run: two programs may both find no counter and both
+  // insert it. On a database server the second insert waits for the first
+  // program's unit and then meets its record (duplicate key): the counter
+  // exists now, so it is read again, locked, and counted on from there.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    LastRunRec rec;
     rec.file = tsAlpha(code);
     rec.instance = instance;
-    rec.run = tsDouble(0);
+    tsioCursor cur(rec, *file_, kLastRunRec, 0);
+    st = cur.FetchEQ(true);
+    const bool found = st == tsioStatus::kSuccess;
+    if (!found && st != tsioStatus::kNotFound && st != tsioStatus::kEndOfFile) return st;
+    if (!found) {
+      rec.file = tsAlpha(code);
+      rec.instance = instance;
+      rec.run = tsDouble(0);
+    }
+    rec.run = rec.run + tsDouble(n);
+    rec.task = static_cast<long>(task_command_id);
+    st = found ? cur.Update() : cur.Insert();
+    if (found) (void)cur.Unlock();
+    if (st == tsioStatus::kSuccess) *run = static_cast<long>(rec.run.ToLongLong());
+    if (found || st != tsioStatus::kDuplicateKey) break;
   }
-  rec.run = rec.run + tsDouble(n);
-  rec.task = static_cast<long>(task_command_id);
-  st = found ? cur.Update() : cur.Insert();
-  if (found) (void)cur.Unlock();
-  if (st == tsioStatus::kSuccess) *run = static_cast<long>(rec.run.ToLongLong());
   return st;
 }
 

@@ -78,7 +78,8 @@ class TS_EXPORT tsControlFile {
 
   // Adds n to the last run of the data file (code, instance), under a record
   // lock, and returns the new last run in `run`. kLocked when another
-  // program holds the counter (nothing waits).
+  // program holds the counter (nothing waits). A counter another program
+  // created after this one found none is counted on, not refused.
   [[nodiscard]] tsioStatus::Status IncrementLastRun(const std::string& code, short instance, short n,
                                                     unsigned short task_command_id, long* run);
 

@@ -124,6 +124,13 @@ TEST_F(ControlFile, LastRunCountersPerDataFile) {
   tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kDiskFull);
   EXPECT_EQ(zc_increment_lastrun(7, glt->FileNum(), 1), 0);
   EXPECT_EQ(zc_increment_lastrun(7, glt->FileNum(), 1), 9) << "failed increments took nothing";
+
+  // Two programs taking a file's first run at once: this one found no
+  // counter (the other's was not yet committed), and its insert meets the
+  // other's record. It counts on from that record.
+  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kNotFound);
+  EXPECT_EQ(zc_increment_lastrun(7, glt->FileNum(), 1), 10);
+  EXPECT_EQ(zc_increment_lastrun(7, glt->FileNum(), 1), 11);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
 #include "framework/io/io_test_support.h"
@@ -38,11 +40,13 @@ int CountRows(tsioDataFile& f, short rt = 1) {
 }
 
 // The lock state once a killed holder is gone (ChildProcess::Wait has
-// waited for a database server to end its sessions; this allows another
-// 5 s besides).
+// waited for a database server to end its sessions; this polls on up to the
+// same generous deadline, so a loaded machine only makes it slower).
 tsioStatus::Status LockedAfterHolderDied(ccCursor& c) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(bktest::ChildProcess::kGenerousMs);
   tsioStatus::Status st = c.Locked();
-  for (int i = 0; i < 500 && st == tsioStatus::kLocked; ++i) {
+  while (st == tsioStatus::kLocked && std::chrono::steady_clock::now() < deadline) {
     usleep(10000);
     st = c.Locked();
   }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -182,7 +183,10 @@ void AwaitServerSessionsGone(pid_t pid) {
   PGconn* c = PQconnectdb(address.c_str());
   const std::string name = "bkreg " + std::to_string(pid);
   const char* values[] = {name.c_str()};
-  for (int i = 0; i < 500 && PQstatus(c) == CONNECTION_OK; ++i) {
+  // A bounded poll with a generous deadline: the server ends a killed
+  // program's sessions within milliseconds when idle, far later when loaded.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ChildProcess::kGenerousMs);
+  while (PQstatus(c) == CONNECTION_OK && std::chrono::steady_clock::now() < deadline) {
     PGresult* r = PQexecParams(c, "SELECT 1 FROM pg_stat_activity WHERE application_name = $1", 1, nullptr, values,
                                nullptr, nullptr, 0);
     const bool gone = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 0;

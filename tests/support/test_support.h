@@ -38,7 +38,7 @@ class TempDir {
 std::string ServerAddress();
 inline bool OnServer() { return !ServerAddress().empty(); }
 
-// On the server: waits (up to 5 s) until the server has ended the sessions
+// On the server: waits (up to ChildProcess::kGenerousMs) until the server has ended the sessions
 // of process `pid`, which it notices a moment after the process dies; its
 // record locks are gone then. ChildProcess::Wait does this.
 void AwaitServerSessionsGone(pid_t pid);
@@ -78,7 +78,11 @@ class ChildProcess {
 
   void Send(const std::string& line);
   // Waits up to `timeout_ms` for one line; empty string on time-out or EOF.
-  std::string Receive(int timeout_ms = 10000);
+  // The default deadline is far beyond any child's normal reply, so a loaded
+  // machine (sanitizers, parallel builds) only slows a test, never fails it;
+  // a child that ends without answering still returns at once (EOF).
+  std::string Receive(int timeout_ms = kGenerousMs);
+  static constexpr int kGenerousMs = 180000;
   void Kill(int sig = SIGKILL);
   // Waits for the child to end and returns its exit status (-signal when
   // killed); on the PostgreSQL test server, also until the server has ended

@@ -610,7 +610,8 @@ struct EnterOptions {
 // The entry the options describe, after the input rules; "" or the message.
 std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
   e->type = TypeCode(o.type);
-  std::string problem = ParseBankId("--bank", o.bank, &e->bank);
+  if (o.bank.empty()) return "which bank account? (BANK, or --bank)";
+  std::string problem = ParseBankId("the bank account id", o.bank, &e->bank);
   if (problem.empty()) problem = ParseAmount("--amount", o.amount, &e->amount);
   if (problem.empty() && e->type != 4 && e->amount < tsCurrency()) {
     problem = "--amount of a " + o.type + " is not negative (an adjustment may be)";
@@ -684,7 +685,8 @@ struct GenerateOptions {
 // all in batch --batch (see EnterMany).
 int Generate(Context& ctx, const GenerateOptions& o) {
   std::string bank;
-  std::string problem = ParseBankId("--bank", o.bank, &bank);
+  if (o.bank.empty()) return ctx.Refuse("which bank account? (BANK, or --bank)");
+  std::string problem = ParseBankId("the bank account id", o.bank, &bank);
   tsDate from = tsDate::Today() - 60;  // to today
   if (problem.empty() && !o.from.empty()) problem = ParseDate("--from", o.from, &from);
   std::string batch;
@@ -857,7 +859,9 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
   enter->add_option("TYPE", o->type, "check, deposit, withdrawal or adjustment")
       ->required()
       ->check(CLI::IsMember({"check", "deposit", "withdrawal", "adjustment"}));
-  enter->add_option("--bank", o->bank, "bank account id")->required();
+  // The account positional (enter deposit OPS ...) or by --bank (the old form).
+  enter->add_option("BANK", o->bank, "bank account id");
+  enter->add_option("--bank", o->bank, "bank account id (instead of BANK)");
   enter->add_option("--amount", o->amount, "amount (adjustments may be negative)")->required();
   enter->add_option("--date", o->date, "transaction date (default today)");
   enter->add_option("--check", o->check, "check number (checks)")->check(CLI::Range(0LL, 999999999999LL));
@@ -880,7 +884,8 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
   auto g = std::make_shared<GenerateOptions>();
   CLI::App* generate = app.add_subcommand(
       "generate", "enters N sample transactions (the same for the same count and first date), validated");
-  generate->add_option("--bank", g->bank, "bank account id")->required();
+  generate->add_option("BANK", g->bank, "bank account id");
+  generate->add_option("--bank", g->bank, "bank account id (instead of BANK)");
   generate->add_option("--count", g->count, "how many (default 1000)")->check(CLI::Range(0L, 100000000L));
   generate->add_option("--from", g->from, "date of the first (default 60 days ago)");
   generate->add_option("--batch", g->batch,

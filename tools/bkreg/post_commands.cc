@@ -9,6 +9,8 @@
 //     balance (the entered count and amount equal the control ones);
 //   - the batch records are held locked while the batch is posted, so a
 //     second posting, or an entry into the batch, waits its turn (exit 3);
+//     programs posting other batches at once take the general ledger's
+//     run one after another, each waiting (--wait) while another holds it;
 //     the bank accounts concerned must not be edited by another program;
 //   - a posted transaction keeps its bank, run and sequence in history:
 //     the number entering printed names it from entry to reconciliation
@@ -292,10 +294,15 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     ccBoolStatus opened = launcher.OpenFiles(program);
     ccStatus<ccBoolStatus> done(kBoolSuccess);
     if (opened == kBoolSuccess) {
+      // The register's lines carry its own application (a check's too,
+      // whatever record counted it), so its node is always on the list.
+      bool register_node = false;
       for (auto& b : batches) {
         launcher.AddToBatchList(new zzBatchListNode(b->m_Record.GetApplOfOrigin().str(), b->m_Record.GetBatch(),
                                                     b->m_Record.GetSource().Value()));
+        register_node = register_node || b->m_Record.GetApplOfOrigin() == "BK";
       }
+      if (!register_node) launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha(o.batch), 2));
       done = launcher.Post(0);
       if (done.Value() == kBoolSuccess && launcher.ApplBlock() != nullptr) {
         lines_posted = launcher.ApplBlock()->lines_posted;
@@ -321,7 +328,18 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     }
     {
       glwTranCreator creator(program, true, nullptr);
-      if (creator.SetRunNumber(program).Value() != kBoolSuccess) {
+      // Another program posting holds the general ledger's run counter
+      // until its unit of work ends: the run is waited for (--wait), first
+      // thing in the unit (nothing written yet, so the holder never waits
+      // on us).
+      const auto deadline = c.ctx->WaitDeadline();
+      bool run_taken = false;
+      for (int round = 0;; ++round) {
+        run_taken = creator.SetRunNumber(program).Value() == kBoolSuccess;
+        if (run_taken || std::chrono::steady_clock::now() >= deadline) break;
+        Context::Pause(round);
+      }
+      if (!run_taken) {
         why = "the general ledger's run could not be taken";
         rc = kFailed;
       }

@@ -13,6 +13,7 @@
 #include "accounts/bank_account.h"
 #include "balances/balance_accumulators.h"
 #include "balances/balance_as_of.h"
+#include "ledger/gl_cash_account_balance.h"
 #include "framework/base/errors.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/ordered_scan.h"
@@ -21,6 +22,7 @@
 #include "records/files.h"
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/register_walk.h"
 #include "transactions/transaction.h"
 
@@ -420,9 +422,21 @@ int Balance(Context& ctx, const BalanceOptions& o) {
       return bkLastReconciledBalanceAsOfDateAccumulator(key, d, s->Master(), f).accumulate();
     };
   } else {
-    walk = [&](const tsioDataFile& f, const tsDate& d) {
-      return bkCashAccountBalanceAsOfDateAccumulator(key, tsAlpha(o.cash), d, s->Master(), f).accumulate();
-    };
+    // A cash account nothing was entered on for the general ledger has no
+    // balance record yet: its balance is 0.00 at every date.
+    GLCashAccountBalance record(s->Master(), "", 0);
+    record.m_Record.SetBankAccount(key);
+    record.m_Record.SetGLCashAccount(CashAccountKey(o.cash));
+    const tsioStatus::Status found = record.FetchEQ(false);
+    if (found == tsioStatus::kNotFound || found == tsioStatus::kEndOfFile) {
+      walk = [](const tsioDataFile&, const tsDate&) { return tsCurrency(); };
+    } else if (found != tsioStatus::kSuccess) {
+      return ctx.IoFailure("cannot read the cash balance of '" + id + "'", found);
+    } else {
+      walk = [&](const tsioDataFile& f, const tsDate& d) {
+        return bkCashAccountBalanceAsOfDateAccumulator(key, tsAlpha(o.cash), d, s->Master(), f).accumulate();
+      };
+    }
   }
   const tsCurrency current = walk(s->Register(), as_of), posted = walk(*history, as_of);
   const tsCurrency stored = o.kind == "register"     ? bank.m_Record.GetRegisterBalance()
