@@ -17,12 +17,14 @@ export CCACHE_BASEDIR := $(CURDIR)
 # A -g build would otherwise hash the build folder, so no clone hits another's cache.
 export CCACHE_NOHASHDIR := 1
 PACKAGES  := cmake g++ ninja-build ccache libsqlite3-dev sqlite3 libgtest-dev libgmock-dev googletest libpq-dev postgresql-15 libbenchmark-dev python3 \
-             libcli11-dev nlohmann-json3-dev ledger hledger libofx-dev pkg-config
+             libcli11-dev nlohmann-json3-dev ledger hledger libofx-dev pkg-config libcpp-httplib-dev libssl-dev
 # The sanitizer build's compiler (clang: ASan, UBSan and libFuzzer).
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
-TEST_PACKAGES := $(PACKAGES) $(FUZZ_PACKAGES)
+# The web register's browser tests: headless Chromium through its WebDriver.
+BROWSER_PACKAGES := chromium chromium-driver python3-selenium
+TEST_PACKAGES := $(PACKAGES) $(FUZZ_PACKAGES) $(BROWSER_PACKAGES)
 # What the side-by-side benchmark runs besides bkreg.
-COMPARE_PACKAGES := ledger hledger sqlite3 time
+COMPARE_PACKAGES := ledger hledger sqlite3 time hledger-web
 # Warnings are errors when BK_WERROR=ON (CI sets it; developers export it).
 # It takes effect when a build folder is configured.
 BK_WERROR ?= OFF
@@ -37,7 +39,7 @@ FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-backends crash-tx soak crash month clean
+.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-web bench-backends crash-tx soak crash month clean
 
 all: build
 
@@ -113,6 +115,14 @@ bench: build
 # transactions (built once under /tmp/bk-bench-compare/nN), ROUNDS rounds.
 bench-compare: build compare-deps
 	python3 bench/compare.py --bkreg $(BUILD)/tools/bkreg/bkreg --n $(N) --rounds $(ROUNDS)
+
+# The web register (bkreg serve) against hledger-web on the same register of
+# 100,000 and 1,000,000 transactions: time to the first byte and to the
+# whole first page, peak memory, 50 requests per second from 4 clients
+# (companies built once under /tmp/bk-bench-web; docs/performance.md).
+WEB_SIZES ?= 100000,1000000
+bench-web: build compare-deps
+	python3 bench/web_compare.py --bkreg $(BUILD)/tools/bkreg/bkreg --sizes $(WEB_SIZES) --rounds $(ROUNDS)
 
 # Entering and register walks on SQLite and PostgreSQL (a throw-away server)
 # with 1, 4 and 16 programs at once; medians of ROUNDS rounds.

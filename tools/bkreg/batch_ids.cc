@@ -1,7 +1,6 @@
 // Batch ids, their records and generations (batch_ids.h).
 #include "tools/bkreg/batch_ids.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "batches/batch.h"
@@ -105,8 +104,8 @@ int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioD
   }
   if (any) {
     const long n = highest.empty() ? 1 : std::atol(highest.c_str());
-    char text[8];
-    std::snprintf(text, sizeof text, "%04ld", n + 1);
+    std::string text = std::to_string(n + 1);
+    if (text.size() < 4) text.insert(0, 4 - text.size(), '0');
     g->location = text;
   }
   return kDone;

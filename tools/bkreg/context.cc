@@ -85,6 +85,11 @@ Context::Context() : err(std::cerr) {
   company = env && *env ? env : "demo-company";
 }
 
+Context::Context(std::ostream& o, std::ostream& e) : out(o), err(e) {
+  const char* env = std::getenv("BKREG_COMPANY");
+  company = env && *env ? env : "demo-company";
+}
+
 Context::~Context() = default;
 
 int Context::Refuse(const std::string& text) {
@@ -103,6 +108,7 @@ int Context::Busy(const std::string& text) {
 }
 
 void Context::PrintErrors(const ccErrors& errors) {
+  if (messages != nullptr) messages->Add(errors);
   for (const auto& e : errors) {
     if (!e.Text().empty()) err << e.Text() << "\n";
     if (!e.Text2().empty()) err << e.Text2() << "\n";

@@ -93,6 +93,9 @@ struct OutputHolder {
 class Context : private detail::OutputHolder {
  public:
   Context();
+  // A context whose output and messages go to `out` and `err` instead of
+  // standard output and error (the web register runs commands this way).
+  Context(std::ostream& out, std::ostream& err);
   ~Context();
 
   // Global options (set by the command line before a command runs).
@@ -110,8 +113,11 @@ class Context : private detail::OutputHolder {
   int Refuse(const std::string& text);
   int Fail(const std::string& text);
   int Busy(const std::string& text);
-  // The catalogue's messages of `errors` (each text on its own line).
+  // The catalogue's messages of `errors` (each text on its own line); also
+  // kept in `*messages` when it is set, for callers that show each message
+  // beside what it concerns.
   void PrintErrors(const ccErrors& errors);
+  ccErrors* messages = nullptr;
   // The status a failed file operation deserves, with its message naming
   // what was being done: 3 for a locked record or a busy database, 2 for
   // anything else (a damaged database is named as such).

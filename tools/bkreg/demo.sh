@@ -70,3 +70,5 @@ bk balance OPERATING --as-of 2026-11-30
 bk --format json balance PAYROLL --as-of 2026-11-14
 bk export OPERATING --format journal
 bk verify
+echo "To work on this company in the web register: $BKREG --company $company serve"
+echo "(it prints the address to open in a browser; Ctrl-C stops it)"

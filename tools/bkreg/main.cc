@@ -16,6 +16,7 @@
 #include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "tools/bkreg/commands.h"
+#include "web/serve.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
   bkreg::AddPostCommands(app, ctx);
   bkreg::AddTransactionCommands(app, ctx);
   bkreg::AddStatementCommands(app, ctx);
+  bkweb::AddServeCommand(app, ctx);
 
   try {
     app.parse(argc, argv);
