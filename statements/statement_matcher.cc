@@ -1,6 +1,8 @@
 // Matching statement lines to register transactions by indexed fetches.
 #include "statements/statement_matcher.h"
 
+#include <algorithm>
+
 #include "transactions/transaction.h"
 
 namespace {
@@ -9,8 +11,9 @@ namespace {
 // decides whether it is a candidate.
 constexpr const char kColumns[] = "TBNKACC;TRUN;TSEQ;TRANTYP;TTRANDT;TSUBTR;TADD;TRECOND;TPOSTED;TCHECK;TDEPDTE;TDEPID";
 
-bkMatchCandidate Candidate(const Transaction& t, short instance) {
-  const TransactionData& r = t.m_Record;
+}  // namespace
+
+bkMatchCandidate bkMatchCandidateOf(const TransactionData& r, short instance) {
   bkMatchCandidate c;
   c.instance = instance;
   c.run = r.GetRun().ToLongLong();
@@ -21,10 +24,23 @@ bkMatchCandidate Candidate(const Transaction& t, short instance) {
   c.check = r.GetCheck().ToLongLong();
   c.deposit_id = r.GetDepositID().str();
   c.posted = static_cast<bool>(r.GetPosted());
+  c.state = r.GetReconciled().Value();
   return c;
 }
 
-bool IsOpen(const Transaction& t) { return t.m_Record.GetReconciled().Value() == TransactionData::kStateOpen; }
+namespace {
+
+// An open transaction is a candidate; a settled one is kept apart when
+// `settled_too` (a check of the line's number, or a transaction of its
+// amount), once.
+void Collect(const Transaction& t, short instance, bool settled_too, bkLineMatch* found) {
+  bkMatchCandidate c = bkMatchCandidateOf(t.m_Record, instance);
+  if (c.state == TransactionData::kStateOpen) {
+    found->candidates.push_back(std::move(c));
+  } else if (settled_too && std::find(found->settled.begin(), found->settled.end(), c) == found->settled.end()) {
+    found->settled.push_back(std::move(c));
+  }
+}
 
 // Ends a walk: the end of the records is its normal end.
 tsioStatus::Status EndOfWalk(tsioStatus::Status st) {
@@ -45,16 +61,22 @@ Transaction& bkStatementMatcher::Cursor(const tsioDataFile& file, short index) {
 }
 
 tsioStatus::Status bkStatementMatcher::ByCheck(const tsioDataFile& file, const bkStatementLine& line,
-                                               std::vector<bkMatchCandidate>* found) {
+                                               bkLineMatch* found) {
   Transaction& t = Cursor(file, 6);
   t.Initialize();
   t.m_Record.SetBankAccount(bank_);
   t.m_Record.SetCheck(tsDouble(line.check, 0));
-  tsioStatus::Status st = t.FetchEQ(false);
+  t.m_Record.SetRun(tsDouble(0));
+  t.m_Record.SetSequence(tsDouble(0));
+  // From the first transaction of the number on (run and sequence 0): a
+  // range of the index, which the engine walks by the index whatever it
+  // knows of the table (an equality search of bank and number it may walk
+  // by the key instead, reading the whole account).
+  tsioStatus::Status st = t.FetchGE(false);
   ++fetches_;
   while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ &&
          t.m_Record.GetCheck().ToLongLong() == line.check) {
-    if (IsOpen(t)) found->push_back(Candidate(t, file.Spec().Instance()));
+    Collect(t, file.Spec().Instance(), true, found);
     st = t.FetchNext(false);
     ++fetches_;
   }
@@ -62,7 +84,7 @@ tsioStatus::Status bkStatementMatcher::ByCheck(const tsioDataFile& file, const b
 }
 
 tsioStatus::Status bkStatementMatcher::ByReference(const tsioDataFile& file, const bkStatementLine& line,
-                                                   std::vector<bkMatchCandidate>* found) {
+                                                   bkLineMatch* found) {
   Transaction& t = Cursor(file, 3);
   t.Initialize();
   t.m_Record.SetBankAccount(bank_);
@@ -71,7 +93,9 @@ tsioStatus::Status bkStatementMatcher::ByReference(const tsioDataFile& file, con
   tsioStatus::Status st = t.FetchGE(false);
   ++fetches_;
   while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ && t.m_Record.GetDepositDate() <= last) {
-    if (IsOpen(t) && t.m_Record.GetDepositID() == line.reference) found->push_back(Candidate(t, file.Spec().Instance()));
+    if (t.m_Record.GetDepositID() == line.reference) {
+      Collect(t, file.Spec().Instance(), t.m_Record.GetAmount() == line.amount, found);
+    }
     st = t.FetchNext(false);
     ++fetches_;
   }
@@ -79,7 +103,7 @@ tsioStatus::Status bkStatementMatcher::ByReference(const tsioDataFile& file, con
 }
 
 tsioStatus::Status bkStatementMatcher::ByAmount(const tsioDataFile& file, const bkStatementLine& line,
-                                                std::vector<bkMatchCandidate>* found) {
+                                                bkLineMatch* found) {
   const bool in = !(line.amount < tsCurrency());
   const tsCurrency add = in ? line.amount : tsCurrency();
   const tsCurrency sub = in ? tsCurrency() : tsCurrency(-line.amount);
@@ -96,7 +120,7 @@ tsioStatus::Status bkStatementMatcher::ByAmount(const tsioDataFile& file, const 
   ++fetches_;
   while (st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == bank_ && t.m_Record.GetSubtraction() == sub &&
          t.m_Record.GetAddition() == add && t.m_Record.GetTransactionDate() <= last) {
-    if (IsOpen(t)) found->push_back(Candidate(t, file.Spec().Instance()));
+    Collect(t, file.Spec().Instance(), true, found);
     st = t.FetchNext(false);
     ++fetches_;
   }
@@ -105,10 +129,9 @@ tsioStatus::Status bkStatementMatcher::ByAmount(const tsioDataFile& file, const 
 
 tsioStatus::Status bkStatementMatcher::Match(const bkStatementLine& line, bkLineMatch* out) {
   *out = bkLineMatch();
-  std::vector<bkMatchCandidate> found;
   auto each_file = [&](auto search) {
     for (const tsioDataFile* f : files_) {
-      const tsioStatus::Status st = (this->*search)(*f, line, &found);
+      const tsioStatus::Status st = (this->*search)(*f, line, out);
       if (st != tsioStatus::kSuccess) return st;
     }
     return tsioStatus::kSuccess;
@@ -122,13 +145,12 @@ tsioStatus::Status bkStatementMatcher::Match(const bkStatementLine& line, bkLine
       out->by = "reference";
       st = each_file(&bkStatementMatcher::ByReference);
     }
-    if (st == tsioStatus::kSuccess && found.empty()) {
+    if (st == tsioStatus::kSuccess && out->candidates.empty()) {
       out->by = "amount";
       st = each_file(&bkStatementMatcher::ByAmount);
     }
   }
   if (st != tsioStatus::kSuccess) return st;
-  out->candidates = std::move(found);
   if (out->candidates.empty()) {
     out->kind = bkMatchKind::kUnknown;
   } else if (out->candidates.size() == 1 && out->candidates[0].amount == line.amount) {

@@ -17,7 +17,12 @@
 //                 the window (index 14: bank, subtraction, addition, date).
 // A search gives exactly one candidate of the line's amount: an exact
 // match. Several, or a check of another amount: ambiguous, the candidates
-// are proposed. None: the line is unknown to the register.
+// are proposed. None: the line is unknown to the register, unless the same
+// searches met transactions already cleared or reconciled that the line
+// could be (the check of its number, or of its amount): those are the
+// line's `settled` transactions, so a line the register holds already
+// cleared is never taken for a new one. They are read by the same walks:
+// looking for them costs no fetch.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +41,7 @@
 // A transaction a line may be: which transaction file (its instance: 1
 // current, 2 history) and key, and what the proposal shows.
 class Transaction;
+class TransactionData;
 
 struct BK_EXPORT bkMatchCandidate {
   short instance = 0;
@@ -46,16 +52,23 @@ struct BK_EXPORT bkMatchCandidate {
   long long check = 0;
   std::string deposit_id;
   bool posted = false;
+  int state = 1;  // reconciliation state: 1 open, 2 cleared, 3 reconciled
   bool operator==(const bkMatchCandidate& o) const {
     return instance == o.instance && run == o.run && sequence == o.sequence;
   }
 };
+
+// The candidate that `t`, of the transaction file of `instance`, is.
+BK_EXPORT bkMatchCandidate bkMatchCandidateOf(const TransactionData& t, short instance);
 
 enum class bkMatchKind { kExact, kAmbiguous, kUnknown };
 
 struct BK_EXPORT bkLineMatch {
   bkMatchKind kind = bkMatchKind::kUnknown;
   std::vector<bkMatchCandidate> candidates;  // the one exact match, or the proposals
+  // Cleared or reconciled transactions the line could be (each once): a
+  // check of its number, or a transaction of its amount.
+  std::vector<bkMatchCandidate> settled;
   const char* by = "";                       // "check", "reference", "amount"
 };
 
@@ -76,12 +89,9 @@ class BK_EXPORT bkStatementMatcher {
   uint64_t Fetches() const { return fetches_; }
 
  private:
-  tsioStatus::Status ByCheck(const tsioDataFile& file, const bkStatementLine& line,
-                             std::vector<bkMatchCandidate>* found);
-  tsioStatus::Status ByReference(const tsioDataFile& file, const bkStatementLine& line,
-                                 std::vector<bkMatchCandidate>* found);
-  tsioStatus::Status ByAmount(const tsioDataFile& file, const bkStatementLine& line,
-                              std::vector<bkMatchCandidate>* found);
+  tsioStatus::Status ByCheck(const tsioDataFile& file, const bkStatementLine& line, bkLineMatch* found);
+  tsioStatus::Status ByReference(const tsioDataFile& file, const bkStatementLine& line, bkLineMatch* found);
+  tsioStatus::Status ByAmount(const tsioDataFile& file, const bkStatementLine& line, bkLineMatch* found);
 
   // The search cursor of a file and index, made on first use and kept, so
   // its fetch statements are prepared once.

@@ -39,6 +39,8 @@ class StatementCompany : public txtest::TxCompany {
     EXPECT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
     bank.m_Record.SetLastReconciledBalance(tsCurrency::FromText("900.00"));
     bank.m_Record.SetLastReconciledDate(tsDate(2025, 2, 28));
+    // The bank's number of the account, which its OFX statements carry.
+    bank.m_Record.SetAccountNumber(tsAlpha(sttest::kAccountNumber));
     EXPECT_EQ(bank.Update(), tsioStatus::kSuccess);
     (void)bank.Unlock();
     EXPECT_EQ(Program().FileManager().Create(BKSFileSpec), tsioStatus::kSuccess);
@@ -173,7 +175,7 @@ TEST_P(StatementFlow, MatchedClearedReconciledUndoneAndRedone) {
   // by amount and date; the two withdrawals of one day are proposed; the
   // fee and the interest are unknown.
   ASSERT_EQ(Import(co, o, &out), 0) << out;
-  EXPECT_EQ(Summary(out), "5 cleared, 0 already applied, 2 to choose, 2 unknown, 0 entered, 0 waiting for posting")
+  EXPECT_EQ(Summary(out), "5 cleared, 0 already applied, 0 already cleared, 2 to choose, 2 unknown, 0 entered, 0 waiting for posting, 0 failed")
       << out;
   EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
 
@@ -189,7 +191,7 @@ TEST_P(StatementFlow, MatchedClearedReconciledUndoneAndRedone) {
   o.choices = {ids[5] + "=" + std::to_string(co.W2().run) + "/" + std::to_string(co.W2().sequence),
                ids[6] + "=" + std::to_string(co.W1().run) + "/" + std::to_string(co.W1().sequence)};
   ASSERT_EQ(Import(co, o, &out), 0) << out;
-  EXPECT_EQ(Summary(out), "2 cleared, 5 already applied, 0 to choose, 0 unknown, 2 entered, 0 waiting for posting")
+  EXPECT_EQ(Summary(out), "2 cleared, 5 already applied, 0 already cleared, 0 to choose, 0 unknown, 2 entered, 0 waiting for posting, 0 failed")
       << out;
   EXPECT_EQ(co.State(co.W1().run, co.W1().sequence), TransactionData::kStateCleared);
 
@@ -198,7 +200,7 @@ TEST_P(StatementFlow, MatchedClearedReconciledUndoneAndRedone) {
   o.enter_unknown = false;
   o.choices.clear();
   ASSERT_EQ(Import(co, o, &out), 0) << out;
-  EXPECT_EQ(Summary(out), "2 cleared, 7 already applied, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting")
+  EXPECT_EQ(Summary(out), "2 cleared, 7 already applied, 0 already cleared, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting, 0 failed")
       << out;
   EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
 
@@ -313,10 +315,11 @@ TEST(StatementImport, RefusalsOfTheWholeStatement) {
 }
 
 // Each fetch, insert, update and commit of an import failing in turn: the
-// import fails (2); a line's unit is rolled back whole, so no transaction is
-// cleared without its line being remembered or the reverse, and the
-// account's totals agree with its transactions; the next import takes up
-// what is left and the end is the same as without the failure.
+// import fails (2); a unit is rolled back whole and its other lines applied
+// again, so no transaction is cleared without its line being remembered or
+// the reverse, and the account's totals agree with its transactions; the
+// next import takes up what is left and the end is the same as without the
+// failure.
 TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
   auto check = [](StatementCompany& co, int want_cleared) {
     EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
@@ -332,7 +335,7 @@ TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
     }
   };
   // The import inserts and commits the reconciliation in progress and then
-  // one unit per line cleared (five).
+  // units of two lines: three units for the five lines cleared.
   const struct {
     tsioOp op;
     const char* name;
@@ -340,14 +343,15 @@ TEST(StatementImport, AFailedUnitLosesNothingAndIsTakenUpAgain) {
   } kinds[] = {{tsioOp::kFetch, "fetch", {1, 4, 9, 13}},
                {tsioOp::kUpdate, "update", {1, 4, 9, 13}},
                {tsioOp::kInsert, "insert", {1, 3, 6}},
-               {tsioOp::kCommit, "commit", {1, 3, 6}}};
+               {tsioOp::kCommit, "commit", {1, 2, 3, 4}}};
   for (const auto& k : kinds) {
     for (int nth : k.nths) {
       SCOPED_TRACE(std::string(k.name) + " #" + std::to_string(nth));
       StatementCompany co;
       co.EnterSampleRegister();
       TempDir dir;
-      const auto o = OfxStatement(dir, "s.ofx", sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73");
+      auto o = OfxStatement(dir, "s.ofx", sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73");
+      o.unit_lines = 2;
       std::ostringstream out, err;
       tsioFaults::Arm(k.op, tsioStatus::kIOError, nth);
       const int rc = bkreg::StatementImport(co.Program(), o, out, err);
@@ -393,6 +397,346 @@ TEST(StatementImport, ABankAccountHeldByAnotherProgramAnswersLocked) {
     const std::string before = txtest::DumpDatabase(co.Folder());
     auto child = hold();
     EXPECT_EQ(command(), 3) << err.str();
+    EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+    child.Send("done");
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(command(), 0) << err.str();
+  }
+}
+
+// Runs `statement import` with `o`: the exit status, what it printed (out
+// then err).
+int ImportText(StatementCompany& co, const bkreg::StatementImportOptions& o, std::string* text) {
+  std::ostringstream out, err;
+  const int rc = bkreg::StatementImport(co.Program(), o, out, err);
+  *text = out.str() + err.str();
+  return rc;
+}
+
+// `text` with each (from, to) replaced in turn (every occurrence).
+std::string Edited(std::string text, std::initializer_list<std::pair<std::string, std::string>> edits) {
+  for (const auto& [from, to] : edits) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
+// Hostile statement files, each refused whole with its reason (nothing in
+// the company changes) or imported right.
+TEST(StatementImport, HostileStatementFilesAreRefusedWholeOrImportedRight) {
+  const std::string ofx = sttest::OfxText(sttest::SampleLines(), tsDate(2025, 3, 1), tsDate(2025, 3, 31), "958.73");
+  const std::string csv = sttest::CsvText(sttest::SampleLines());
+  const std::string mapping = sttest::CsvMapping("958.73");
+  std::string many = "Posted,Description,Debit,Credit,Check,Reference\n";
+  for (int i = 0; i < 200000; ++i) many += "3/17/2025,Fee " + std::to_string(i) + ",0." + std::to_string(10 + i % 90) + ",,,\n";
+  const std::string kAsUsual =
+      "5 cleared, 0 already applied, 0 already cleared, 2 to choose, 2 unknown, 0 entered, 0 waiting for posting, 0 failed";
+  const struct Case {
+    const char* name;
+    const char* format;
+    std::string text;
+    std::string mapping;  // CSV
+    bool enter_unknown;
+    int rc;
+    std::string want;  // in what it printed: the reason, or the summary
+  } cases[] = {
+      {"truncated", "ofx", ofx.substr(0, ofx.size() * 2 / 3), "", false, 1, "cut short or damaged"},
+      {"garbage", "ofx", std::string("\x89PNG\r\n\x1a\n\0\0<OFX", 12) + "\xff\xfe", "", false, 1, "not an OFX statement"},
+      {"two statements", "ofx", ofx + ofx.substr(ofx.find("<OFX>")), "", false, 1, "text follows </OFX>"},
+      {"unclosed quotes", "csv", csv + "3/31/2025,\"Fee,1.00,,,\n", mapping, false, 1, "a quoted field is not closed"},
+      {"wrong account", "ofx", Edited(ofx, {{"<ACCTID>456", "<ACCTID>999999"}}), "", true, 1,
+       "the statement is of account '999999', not of bank account 'B1'"},
+      {"duplicated ids", "ofx", Edited(ofx, {{"<FITID>FW2", "<FITID>FW1"}}), "", true, 1, "have the same id 'FW1'"},
+      {"decimal commas", "csv", Edited(csv, {{".", ","}}), mapping, true, 1, "the mapping does not declare"},
+      {"decimal commas declared", "csv", Edited(csv, {{".", ","}}), mapping + ";decimal=,;ending_balance=958,73", false,
+       0, kAsUsual},
+      {"time zones", "ofx",
+       Edited(ofx, {{"<DTPOSTED>20250305", "<DTPOSTED>20250305200000[-5:EST]"},
+                    {"<DTPOSTED>20250331", "<DTPOSTED>20250331233000.000[-8:PST]"}}),
+       "", false, 0, "cleared  F101  2025-03-05"},
+      {"Latin-1", "ofx", Edited(ofx, {{"Service fee", "Caf\xe9 cr\xe8me"}}), "", true, 0, "Caf\xc3\xa9 cr\xc3\xa8me"},
+      {"escapes", "ofx", Edited(ofx, {{"Service fee", "\x1b]0;owned\x07\x1b[2J"}}), "", true, 1, "control character"},
+      {"escapes in CSV", "csv", Edited(csv, {{"\"ATM\"", "\"\x1b[31mATM\""}}), mapping, true, 1, "control character"},
+      {"a byte-order mark", "csv", "\xEF\xBB\xBF" + csv, mapping, false, 0, kAsUsual},
+      {"200,000 lines", "csv", many, mapping, false, 0,
+       "0 cleared, 0 already applied, 0 already cleared, 0 to choose, 200000 unknown, 0 entered"},
+      {"/dev/zero", "csv", "", mapping, false, 1, "not a regular file"},
+      {"a column number too large", "csv", csv, mapping + ";check=99999999999", false, 1,
+       "column number '99999999999' of check is not from 1 to 1000"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StatementCompany co;
+    co.EnterSampleRegister();
+    bkreg::StatementImportOptions o;
+    o.bank = kBank;
+    o.format = c.format;
+    o.file = std::string(c.name) == "/dev/zero" ? "/dev/zero" : dir.path() + "/statement";
+    if (o.file != "/dev/zero") sttest::WriteFile(o.file, c.text);
+    o.mapping = c.mapping;
+    o.enter_unknown = c.enter_unknown;
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    std::string text;
+    EXPECT_EQ(ImportText(co, o, &text), c.rc) << text.substr(0, 2000);
+    EXPECT_NE(text.find(c.want), std::string::npos) << text.substr(0, 2000);
+    if (c.rc != 0) {
+      EXPECT_NE(text.find("nothing was changed"), std::string::npos) << text.substr(0, 2000);
+      EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+    } else {
+      EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
+    }
+  }
+}
+
+// The fee entered from a Latin-1 statement: its description is UTF-8, cut
+// to 60 characters (never inside a character).
+TEST(StatementImport, EnteredTextIsUtf8CutByCharacters) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  TempDir dir;
+  std::string memo = "a";
+  for (int i = 0; i < 70; ++i) memo += "\xe9";
+  auto o = OfxStatement(dir, "s.ofx", {sttest::Line("FFEE", 31, "-12.50", 0, "", memo.c_str())}, tsDate(2025, 3, 1),
+                        tsDate(2025, 3, 31), "887.50");
+  o.enter_unknown = true;
+  std::string text;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  std::string want = "a";
+  for (int i = 0; i < 59; ++i) want += "\xc3\xa9";
+  const auto entered = txtest::Transactions(co.Bkt());
+  ASSERT_EQ(entered.size(), 1u);
+  EXPECT_EQ(entered[0].GetDescription().str(), want);
+}
+
+// A line the register holds cleared already (cleared by hand) is reported
+// and never entered: with --enter-unknown it used to be entered a second
+// time, and the reconciliation finished while register and bank parted.
+TEST(StatementImport, ALineTheRegisterHoldsClearedIsNeverEnteredAgain) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  // Check 101 and the deposit D-7 cleared by hand before the statement.
+  for (const auto& t : txtest::Transactions(co.History())) {
+    if (t.GetCheck().ToLongLong() != 101 && t.GetDepositID().str() != "D-7") continue;
+    Transaction h(co.History());
+    ASSERT_EQ(txtest::FetchByKey(h, t, false), tsioStatus::kSuccess);
+    BankAccount bank(co.Bkm());
+    bank.m_Record.SetBankAccount(tsAlpha(kBank));
+    ASSERT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess);
+    const auto cleared = h.clearTransaction(t.GetAmount(), t.GetTransactionDate(), &bank, t.GetRun(), nullptr);
+    ASSERT_FALSE(cleared.HasError());
+  }
+  TempDir dir;
+  auto lines = sttest::SampleLines();
+  lines.resize(5);  // what the register knows
+  auto o = OfxStatement(dir, "s.ofx", lines, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "1050.00");
+  o.enter_unknown = true;
+  std::string text;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "3 cleared, 0 already applied, 2 already cleared, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting, "
+            "0 failed")
+      << text;
+  EXPECT_NE(text.find("already  F101"), std::string::npos) << text;
+  EXPECT_TRUE(txtest::Transactions(co.Bkt()).empty()) << "nothing entered";
+  // Again: the lines are remembered as applied.
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "0 cleared, 5 already applied, 0 already cleared, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting, "
+            "0 failed")
+      << text;
+  // The reconciliation finishes with the bank's balance the statement's.
+  std::ostringstream out, err;
+  ASSERT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 0) << err.str();
+  BankAccount bank(co.Bkm());
+  bank.m_Record.SetBankAccount(tsAlpha(kBank));
+  ASSERT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(bank.m_Record.GetLastReconciledBalance(), tsCurrency::FromText("1050.00"));
+  EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
+}
+
+// Two withdrawals of one day cleared by hand; the statement shows three:
+// two are the register's, the third is new and is entered.
+TEST(StatementImport, EachClearedTransactionAccountsForOneLine) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  for (const Entered& w : {co.W1(), co.W2()}) {
+    Transaction h(co.History());
+    h.m_Record.SetBankAccount(tsAlpha(kBank));
+    h.m_Record.SetRun(tsDouble(w.run, 0));
+    h.m_Record.SetSequence(tsDouble(w.sequence, 0));
+    ASSERT_EQ(h.FetchEQ(false), tsioStatus::kSuccess);
+    BankAccount bank(co.Bkm());
+    bank.m_Record.SetBankAccount(tsAlpha(kBank));
+    ASSERT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess);
+    ASSERT_FALSE(h.clearTransaction(h.m_Record.GetAmount(), tsDate(2025, 3, 15), &bank, h.m_Record.GetRun(), nullptr)
+                     .HasError());
+  }
+  TempDir dir;
+  auto o = OfxStatement(dir, "s.ofx",
+                        {sttest::Line("FW1", 15, "-40.00"), sttest::Line("FW2", 15, "-40.00"),
+                         sttest::Line("FW3", 15, "-40.00")},
+                        tsDate(2025, 3, 1), tsDate(2025, 3, 31), "780.00");
+  o.enter_unknown = true;
+  std::string text;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "0 cleared, 0 already applied, 2 already cleared, 0 to choose, 0 unknown, 1 entered, 0 waiting for posting, "
+            "0 failed")
+      << text;
+}
+
+// The same statement exported again under other ids (a CSV without ids
+// whose memos changed): what the first import cleared is "already cleared",
+// never entered as an adjustment.
+TEST(StatementImport, AStatementExportedAgainEntersNothingTwice) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  TempDir dir;
+  auto lines = sttest::SampleLines();
+  lines.resize(5);
+  bkreg::StatementImportOptions o;
+  o.bank = kBank;
+  o.file = dir.path() + "/march.csv";
+  o.mapping = sttest::CsvMapping("1050.00");
+  o.enter_unknown = true;
+  sttest::WriteFile(o.file, sttest::CsvText(lines));
+  std::string text;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_TRUE(text.find("5 cleared,") != std::string::npos) << text;
+  for (auto& l : lines) l.memo += " (again)";
+  sttest::WriteFile(o.file, sttest::CsvText(lines));
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "0 cleared, 0 already applied, 5 already cleared, 0 to choose, 0 unknown, 0 entered, 0 waiting for posting, "
+            "0 failed")
+      << text;
+  EXPECT_TRUE(txtest::Transactions(co.Bkt()).empty()) << "nothing entered";
+  std::ostringstream out, err;
+  EXPECT_EQ(bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err), 0) << err.str();
+}
+
+// An adjustment a statement line entered, removed since: a later import
+// enters it again (it used to wait for a posting that could never come).
+TEST(StatementImport, ARemovedAdjustmentIsEnteredAgain) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  TempDir dir;
+  auto o = OfxStatement(dir, "s.ofx", {sttest::Line("FFEE", 31, "-12.50", 0, "", "Service fee")}, tsDate(2025, 3, 1),
+                        tsDate(2025, 3, 31), "887.50");
+  o.enter_unknown = true;
+  std::string text;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  ASSERT_EQ(txtest::Transactions(co.Bkt()).size(), 1u);
+  // Again before posting: it waits.
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "0 cleared, 0 already applied, 0 already cleared, 0 to choose, 0 unknown, 0 entered, 1 waiting for posting, "
+            "0 failed")
+      << text;
+  {
+    Transaction t(co.Bkt());
+    ASSERT_EQ(txtest::FetchByKey(t, txtest::Transactions(co.Bkt())[0], false), tsioStatus::kSuccess);
+    tclRollbackStack unit;
+    t.AttachRollbackStack(&unit);
+    ASSERT_FALSE(t.Remove(co.Program(), nullptr).HasError());
+    ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+    txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
+  }
+  o.enter_unknown = false;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_NE(text.find("was removed; it may be entered again"), std::string::npos) << text;
+  o.enter_unknown = true;
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_EQ(Summary(text),
+            "0 cleared, 0 already applied, 0 already cleared, 0 to choose, 0 unknown, 1 entered, 0 waiting for posting, "
+            "0 failed")
+      << text;
+  EXPECT_EQ(txtest::Transactions(co.Bkt()).size(), 1u);
+  // Posted, it clears.
+  co.Post();
+  ASSERT_EQ(ImportText(co, o, &text), 0) << text;
+  EXPECT_TRUE(text.find("1 cleared,") != std::string::npos) << text;
+}
+
+// The statement's account against the bank account's number.
+TEST(StatementImport, TheStatementMustBeOfTheAccount) {
+  TempDir dir;
+  const auto o = OfxStatement(dir, "s.ofx", {sttest::SampleLines()[0]}, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "800.00");
+  auto with_number = [&](const char* number, int want, const char* words) {
+    SCOPED_TRACE(number);
+    StatementCompany co;
+    co.EnterSampleRegister();
+    BankAccount bank(co.Bkm());
+    bank.m_Record.SetBankAccount(tsAlpha(kBank));
+    ASSERT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
+    bank.m_Record.SetAccountNumber(tsAlpha(number));
+    ASSERT_EQ(bank.Update(), tsioStatus::kSuccess);
+    (void)bank.Unlock();
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    std::string text;
+    EXPECT_EQ(ImportText(co, o, &text), want) << text;
+    EXPECT_NE(text.find(words), std::string::npos) << text;
+    if (want != 0) {
+      EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
+    }
+  };
+  with_number("456", 0, "1 cleared");
+  with_number(" 4-56 ", 0, "1 cleared");  // blanks and dashes aside
+  with_number("457", 1, "the statement is of account '456', not of bank account 'B1' (account number '457')");
+  with_number("", 1, "record the bank's account number with: bkreg bank edit B1 --account-number 456");
+  // A CSV file that does not say which account it is of is the account's
+  // the user names; one that says so is checked.
+  StatementCompany co;
+  co.EnterSampleRegister();
+  bkreg::StatementImportOptions csv;
+  csv.bank = kBank;
+  csv.file = dir.path() + "/s.csv";
+  sttest::WriteFile(csv.file, "Date,Amount,Account\n2025-03-05,-100.00,999\n");
+  csv.mapping = "date=Date;amount=Amount;account=Account;statement_date=2025-03-31;ending_balance=800";
+  std::string text;
+  EXPECT_EQ(ImportText(co, csv, &text), 1) << text;
+  EXPECT_NE(text.find("is of account '999'"), std::string::npos) << text;
+  csv.mapping = "date=Date;amount=Amount;statement_date=2025-03-31;ending_balance=800";
+  EXPECT_EQ(ImportText(co, csv, &text), 0) << text;
+}
+
+// While another program holds the account's edit-register lock, statement
+// import and reconcile finish and undo answer 3 and change nothing, as
+// clearing does; once it lets go they go through.
+TEST(StatementImport, TheEditRegisterLockStopsImportFinishAndUndo) {
+  StatementCompany co;
+  co.EnterSampleRegister();
+  TempDir dir;
+  auto lines = sttest::SampleLines();
+  lines.resize(5);
+  const auto o = OfxStatement(dir, "s.ofx", lines, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "1050.00");
+  std::ostringstream out, err;
+  const std::function<int()> import = [&] { return bkreg::StatementImport(co.Program(), o, out, err); };
+  const std::function<int()> finish = [&] { return bkreg::ReconcileFinish(co.Program(), {kBank, "", ""}, out, err); };
+  const std::function<int()> undo = [&] { return bkreg::ReconcileUndo(co.Program(), {kBank, "", ""}, out, err); };
+  for (const auto& command : {import, finish, undo}) {
+    const std::string folder = co.Folder();
+    auto child = bktest::ChildProcess::Start([folder] {
+      tsioFileManager fm(folder);
+      tsioDataFile* file = nullptr;
+      if (fm.Open(BKMFileSpec, &file) != tsioStatus::kSuccess) return 1;
+      BankAccount bank(*file);
+      bank.m_Record.SetBankAccount(tsAlpha(kBank));
+      if (bank.FetchEQ(false) != tsioStatus::kSuccess) return 1;
+      const auto locked = bank.EditRegisterLock();
+      bktest::ChildProcess::WriteLine(std::to_string(static_cast<int>(locked.MaxLevel())));
+      (void)bktest::ChildProcess::ReadLine();
+      (void)bank.EditRegisterUnlock();
+      return 0;
+    });
+    ASSERT_EQ(child.Receive(), "0");
+    const std::string before = txtest::DumpDatabase(co.Folder());
+    err.str("");
+    EXPECT_EQ(command(), 3) << err.str();
+    EXPECT_NE(err.str().find("is being edited by another program"), std::string::npos) << err.str();
     EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
     child.Send("done");
     EXPECT_EQ(child.Wait(), 0);

@@ -13,6 +13,9 @@ namespace sttest {
 
 using bktest::TempDir;
 
+// The bank's number of the sample account (OFX ACCTID).
+inline constexpr char kAccountNumber[] = "456";
+
 inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
@@ -58,7 +61,8 @@ inline std::string OfxText(const std::vector<bkStatementLine>& lines, const tsDa
       "COMPRESSION:NONE\nOLDFILEUID:NONE\nNEWFILEUID:NONE\n\n<OFX>\n"
       "<SIGNONMSGSRSV1><SONRS><STATUS><CODE>0<SEVERITY>INFO</STATUS><DTSERVER>" + Ymd(end) +
       "<LANGUAGE>ENG</SONRS></SIGNONMSGSRSV1>\n<BANKMSGSRSV1><STMTTRNRS><TRNUID>1<STATUS><CODE>0<SEVERITY>INFO"
-      "</STATUS>\n<STMTRS><CURDEF>USD<BANKACCTFROM><BANKID>123<ACCTID>456<ACCTTYPE>CHECKING</BANKACCTFROM>\n"
+      "</STATUS>\n<STMTRS><CURDEF>USD<BANKACCTFROM><BANKID>123<ACCTID>" + std::string(kAccountNumber) +
+      "<ACCTTYPE>CHECKING</BANKACCTFROM>\n"
       "<BANKTRANLIST><DTSTART>" + Ymd(start) + "<DTEND>" + Ymd(end) + "\n";
   for (const auto& l : lines) {
     const bool in = !(l.amount < tsCurrency());

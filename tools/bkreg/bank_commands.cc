@@ -4,7 +4,9 @@
 // 1 to 15 letters, digits, "-", "_", ".", "/"); its description is at most 40
 // characters. The opening balance is the account's register and bank
 // balance before any transaction, and the balance its first reconciliation
-// starts from.
+// starts from. Its account number (--account-number, at most 30
+// characters) is the bank's number of the account, which a statement must
+// carry to be imported into it.
 #include <CLI/CLI.hpp>
 
 #include "accounts/bank_account.h"
@@ -17,10 +19,11 @@ namespace bkreg {
 namespace {
 
 constexpr int kDescriptionLimit = 40;
+constexpr int kAccountNumberLimit = 30;
 constexpr int kLastAccountType = 10;
 
 struct BankOptions {
-  std::string id, desc, balance, cash_account;
+  std::string id, desc, balance, cash_account, account_number;
   int type = 1;
 };
 
@@ -45,8 +48,9 @@ int Add(Context& ctx, const BankOptions& o) {
   std::string problem = ParseBankId("the bank account id", o.id, &id);
   if (problem.empty()) problem = CheckText("--desc", o.desc.empty() ? id : o.desc, kDescriptionLimit, &desc);
   if (problem.empty() && !o.balance.empty()) problem = ParseAmount("--balance", o.balance, &balance);
-  std::string cash;
+  std::string cash, number;
   if (problem.empty()) problem = CheckText("--cash-account", o.cash_account, 45, &cash);
+  if (problem.empty()) problem = CheckText("--account-number", o.account_number, kAccountNumberLimit, &number);
   if (!problem.empty()) return ctx.Refuse(problem);
   int status = kDone;
   Session* s = ctx.Open(&status);
@@ -58,6 +62,7 @@ int Add(Context& ctx, const BankOptions& o) {
   type.SetValue(o.type);
   bank.m_Record.SetAccountType(type);
   bank.m_Record.SetMiscCashAccount(tsAlpha(cash));
+  bank.m_Record.SetAccountNumber(tsAlpha(number));
   SetOpeningBalance(bank.m_Record, balance);
   const tsioStatus::Status st = ctx.Waiting([&] { return bank.Insert(); });
   if (st == tsioStatus::kDuplicateKey) return ctx.Refuse("bank account '" + id + "' exists already");
@@ -121,21 +126,25 @@ int Show(Context& ctx, const std::string& text) {
   return kDone;
 }
 
-// Changes what describes an account: its description, type and cash
-// account (the general-ledger account of its bank side, for entries from
-// then on). Balances and totals change only through transactions.
+// Changes what describes an account: its description, type, cash account
+// (the general-ledger account of its bank side, for entries from then on)
+// and account number. Balances and totals change only through
+// transactions.
 struct EditWhat {
-  bool desc = false, type = false, cash = false;
+  bool desc = false, type = false, cash = false, number = false;
 };
 
 int Edit(Context& ctx, const BankOptions& o, const EditWhat& what) {
-  std::string desc, cash;
+  std::string desc, cash, number;
   std::string problem;
   if (what.desc) problem = CheckText("--desc", o.desc, kDescriptionLimit, &desc);
   if (problem.empty() && what.cash) problem = CheckText("--cash-account", o.cash_account, 45, &cash);
+  if (problem.empty() && what.number) {
+    problem = CheckText("--account-number", o.account_number, kAccountNumberLimit, &number);
+  }
   if (!problem.empty()) return ctx.Refuse(problem);
-  if (!what.desc && !what.type && !what.cash) {
-    return ctx.Refuse("bank edit: nothing to change (--desc, --type, --cash-account)");
+  if (!what.desc && !what.type && !what.cash && !what.number) {
+    return ctx.Refuse("bank edit: nothing to change (--desc, --type, --cash-account, --account-number)");
   }
   int status = kDone;
   Session* s = ctx.Open(&status);
@@ -150,6 +159,7 @@ int Edit(Context& ctx, const BankOptions& o, const EditWhat& what) {
     bank.m_Record.SetAccountType(type);
   }
   if (what.cash) bank.m_Record.SetMiscCashAccount(tsAlpha(cash));
+  if (what.number) bank.m_Record.SetAccountNumber(tsAlpha(number));
   const tsioStatus::Status st = bank.Update();
   (void)bank.Unlock();
   if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot change bank account '" + id + "'", st);
@@ -175,6 +185,8 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
       ->check(CLI::Range(1, kLastAccountType));
   add->add_option("--balance", o->balance, "opening balance (an amount)");
   add->add_option("--cash-account", o->cash_account, "its general-ledger cash account");
+  add->add_option("--account-number", o->account_number,
+                  "the bank's number of the account (its statements must carry it), at most 30 characters");
   add->callback([&ctx, o] { ctx.status = Add(ctx, *o); });
 
   CLI::App* list = bank->add_subcommand("list", "bank accounts with register and bank balances and open totals");
@@ -184,15 +196,17 @@ void AddBankCommands(CLI::App& app, Context& ctx) {
   show->add_option("ID", o->id, "bank account id")->required();
   show->callback([&ctx, o] { ctx.status = Show(ctx, o->id); });
 
-  CLI::App* edit = bank->add_subcommand("edit", "changes a bank account's description or type");
+  CLI::App* edit = bank->add_subcommand("edit", "changes a bank account's description, type, cash account or account number");
   edit->add_option("ID", o->id, "bank account id")->required();
   CLI::Option* desc = edit->add_option("--desc", o->desc, "new description, at most 40 characters");
   CLI::Option* type =
       edit->add_option("--type", o->type, "new account type 1 to 10")->check(CLI::Range(1, kLastAccountType));
   CLI::Option* cash = edit->add_option("--cash-account", o->cash_account,
                                        "the general-ledger account of the bank's side (entries from now on)");
-  edit->callback([&ctx, o, desc, type, cash] {
-    ctx.status = Edit(ctx, *o, EditWhat{desc->count() > 0, type->count() > 0, cash->count() > 0});
+  CLI::Option* number = edit->add_option("--account-number", o->account_number,
+                                         "the bank's number of the account (its statements must carry it)");
+  edit->callback([&ctx, o, desc, type, cash, number] {
+    ctx.status = Edit(ctx, *o, EditWhat{desc->count() > 0, type->count() > 0, cash->count() > 0, number->count() > 0});
   });
 }
 

@@ -18,6 +18,7 @@
 #include "settings/bk_settings.h"
 #include "tools/bkreg/batch_ids.h"
 #include "tools/bkreg/commands.h"
+#include "tools/bkreg/csv_record.h"
 #include "tools/bkreg/entry.h"
 #include "tools/bkreg/input.h"
 #include "tools/bkreg/ledger_entry.h"
@@ -714,52 +715,6 @@ int Generate(Context& ctx, const GenerateOptions& o) {
       &entered, &batches);
   ctx.out << "Entered " << entered << " transactions for " << bank << " in batch " << Joined(batches, batch) << "\n";
   return status;
-}
-
-// Reads one CSV record (RFC 4180: quoted cells may hold commas, quotes
-// doubled, line breaks) from `in`; false at the end of the file. `*lines`
-// counts the lines read.
-bool ReadCsvRecord(std::istream& in, std::vector<std::string>* cells, long* lines) {
-  cells->clear();
-  std::string line;
-  if (!std::getline(in, line)) return false;
-  ++*lines;
-  std::string cell;
-  bool quoted = false;
-  for (size_t i = 0;; ++i) {
-    if (i == line.size()) {
-      if (quoted) {  // a line break inside quotes
-        std::string more;
-        if (!std::getline(in, more)) break;
-        ++*lines;
-        cell += '\n';
-        line = more;
-        i = static_cast<size_t>(-1);
-        continue;
-      }
-      break;
-    }
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        cell += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        cell += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      cells->push_back(cell);
-      cell.clear();
-    } else if (c != '\r' || i + 1 != line.size()) {
-      cell += c;
-    }
-  }
-  cells->push_back(cell);
-  return true;
 }
 
 struct ImportOptions {

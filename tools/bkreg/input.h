@@ -1,6 +1,8 @@
 // bkreg's input rules: what the command line and import files accept for
 // amounts, dates, bank account ids and text, with messages that name the
-// field and say what is accepted.
+// field and say what is accepted. The amount and text rules are the
+// library's (framework/types/input_rules.h), which the statement readers
+// apply too; this file words them for the command line.
 //
 // Amounts: an optional sign, digits, and at most two decimals after a point
 // ("1250", "-0.25", "+3.5", ".75"); at most 13 digits before the point (the

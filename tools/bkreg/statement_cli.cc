@@ -34,12 +34,14 @@ void AddStatementCommands(CLI::App& app, Context& ctx) {
   CLI::App* import = statement->add_subcommand(
       "import",
       "matches a statement (OFX/QFX or CSV) to the register and clears the exact matches into the reconciliation "
-      "in progress; a line already imported is never applied again");
+      "in progress; a line already imported, or one the register holds cleared, is never applied again; a "
+      "statement naming its account must be of the account's number (bank edit --account-number)");
   import->add_option("BANK", s->bank, "bank account id")->required();
   import->add_option("FILE", s->file, "the statement file")->required();
   import->add_option("--format", s->format, "ofx or csv (default: by the file's extension)")
       ->check(CLI::IsMember({"ofx", "qfx", "csv"}));
-  import->add_option("--mapping", s->mapping, "CSV columns, e.g. \"date=1;amount=2;id=3\"");
+  import->add_option("--mapping", s->mapping,
+                     "CSV columns and forms, e.g. \"date=1;amount=2;id=3;decimal=,;thousands=.\" (statements/README.md)");
   import->add_option("--mapping-file", s->mapping_file, "a file of CSV column mapping lines");
   import->add_option("--window", s->window_days, "days a matching transaction's date may differ (0 to 60)")
       ->check(CLI::Range(0, 60));

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <ostream>
 
+#include "accounts/bank_account.h"
 #include "framework/io/file_manager.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
@@ -15,6 +16,7 @@
 #include "statements/statement_import.h"
 #include "statements/statement_reader.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/output.h"
 
 namespace bkreg {
 
@@ -46,10 +48,37 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// Exit 3 when another program holds the edit-register lock of `bank` (it
+// edits the register: clears, removes, posts, reconciles), as every command
+// that changes a register; 2 when that cannot be told; 0 otherwise (an
+// unknown account is left to the command's own refusal).
+int CheckEditLock(bkProgram& program, const std::string& bank, std::ostream& err) {
+  BankAccount account(*program.File(BKMFileSpec), "", 0);
+  account.m_Record.SetBankAccount(tsAlpha(bank));
+  const tsioStatus::Status st = account.FetchEQ(false);
+  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) return 0;
+  if (st != tsioStatus::kSuccess) {
+    err << "bkreg: cannot read bank account '" << bank << "' (" << ccIOStatusStr(st) << ")\n";
+    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? 3 : 2;
+  }
+  const auto locked = account.isEditRegisterLocked();
+  if (locked.MaxLevel() >= ccError::kError) {
+    PrintErrors(locked.Errors(), err);
+    err << "bkreg: could not tell whether another program edits the register of " << bank << "\n";
+    return 2;
+  }
+  if (locked.Value() != ccError::kNone) {
+    err << "bkreg: the register of " << bank << " is being edited by another program; try again later\n";
+    return 3;
+  }
+  return 0;
+}
+
 const char* OutcomeText(bkLineOutcome o) {
   switch (o) {
     case bkLineOutcome::kCleared: return "cleared";
     case bkLineOutcome::kAlreadyApplied: return "refused";
+    case bkLineOutcome::kAlreadyCleared: return "already";
     case bkLineOutcome::kProposed: return "choose";
     case bkLineOutcome::kUnknown: return "unknown";
     case bkLineOutcome::kEntered: return "entered";
@@ -65,7 +94,7 @@ std::string CandidateText(const bkMatchCandidate& c) {
                   kTypes[c.type >= 1 && c.type <= 4 ? c.type : 0] + " " + c.date.Format() + " " +
                   c.amount.Format();
   if (c.check) s += " check " + std::to_string(c.check);
-  if (!c.deposit_id.empty()) s += " id " + c.deposit_id;
+  if (!c.deposit_id.empty()) s += " id " + TextCell(c.deposit_id);
   if (c.instance == 1) s += " (not posted)";
   return s;
 }
@@ -89,14 +118,14 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   std::string error;
   if (format == "ofx") {
     if (!bkReadOfxStatement(o.file, &statement, &error)) {
-      err << "bkreg: statement not imported, nothing was changed: " << error << "\n";
+      err << "bkreg: statement not imported, nothing was changed: " << TextCell(error) << "\n";
       return 1;
     }
   } else if (format == "csv") {
     bkCsvMapping mapping;
     if ((!o.mapping_file.empty() && !mapping.ReadFile(o.mapping_file, &error)) ||
         !mapping.ParseText(o.mapping, &error) || !bkReadCsvStatement(o.file, mapping, &statement, &error)) {
-      err << "bkreg: statement not imported, nothing was changed: " << error << "\n";
+      err << "bkreg: statement not imported, nothing was changed: " << TextCell(error) << "\n";
       return 1;
     }
   } else {
@@ -107,6 +136,7 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   bkStatementImportOptions options;
   options.window_days = o.window_days;
   options.enter_unknown = o.enter_unknown;
+  options.unit_lines = o.unit_lines;
   for (const auto& c : o.choices) {
     long long run = 0, seq = 0;
     const size_t eq = c.rfind('=');
@@ -120,28 +150,42 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   tsioDataFile* history = nullptr;
   tsioDataFile* statements = nullptr;
   if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
+  if (const int rc = CheckEditLock(program, o.bank, err); rc != 0) return rc;
   bkStatementImporter importer(program, *program.File(BKMFileSpec), *program.File(BKTFileSpec), *history, *statements);
   bkStatementImportResult result;
-  const ccStatus<ccError::Level> done = importer.Import(tsAlpha(o.bank), statement, options, &result);
-  for (const auto& r : result.lines) {
-    if (r.line == nullptr) continue;
-    out << OutcomeText(r.outcome) << "  " << r.line->id << "  " << r.line->date.Format() << "  " << r.line->amount.Format();
-    if (r.line->check) out << "  check " << r.line->check;
-    if (!r.line->memo.empty()) out << "  " << r.line->memo;
-    if (r.outcome == bkLineOutcome::kCleared) out << "  -> " << CandidateText(r.match.candidates[0]);
-    if (!r.note.empty() && r.outcome != bkLineOutcome::kCleared) out << "  (" << r.note << ")";
+  // Each line as it stands, streamed: the statement's text (ids, memos) is
+  // the bank's and is shown through the table cells' guard.
+  options.on_line = [&](const bkLineResult& r) {
+    out << OutcomeText(r.outcome) << "  " << TextCell(r.line.id) << "  " << r.line.date.Format() << "  "
+        << r.line.amount.Format();
+    if (r.line.check) out << "  check " << r.line.check;
+    if (!r.line.memo.empty()) out << "  " << TextCell(r.line.memo);
+    if (r.outcome == bkLineOutcome::kCleared && !r.candidates.empty()) out << "  -> " << CandidateText(r.candidates[0]);
+    if (!r.note.empty() && r.outcome != bkLineOutcome::kCleared) out << "  (" << TextCell(r.note) << ")";
     out << "\n";
     if (r.outcome == bkLineOutcome::kProposed) {
-      for (const auto& c : r.match.candidates) out << "    candidate " << CandidateText(c) << "\n";
+      for (const auto& c : r.candidates) out << "    candidate " << CandidateText(c) << "\n";
     }
-  }
+  };
+  const ccStatus<ccError::Level> done = importer.Import(tsAlpha(o.bank), statement, options, &result);
   out << result.Count(bkLineOutcome::kCleared) << " cleared, " << result.Count(bkLineOutcome::kAlreadyApplied)
-      << " already applied, " << result.Count(bkLineOutcome::kProposed) << " to choose, "
-      << result.Count(bkLineOutcome::kUnknown) << " unknown, " << result.Count(bkLineOutcome::kEntered) << " entered, "
-      << result.Count(bkLineOutcome::kAwaitingPost) << " waiting for posting; statement of "
-      << statement.end.Format() << " ending at " << statement.ending_balance.Format() << "\n";
+      << " already applied, " << result.Count(bkLineOutcome::kAlreadyCleared) << " already cleared, "
+      << result.Count(bkLineOutcome::kProposed) << " to choose, " << result.Count(bkLineOutcome::kUnknown)
+      << " unknown, " << result.Count(bkLineOutcome::kEntered) << " entered, "
+      << result.Count(bkLineOutcome::kAwaitingPost) << " waiting for posting, " << result.Count(bkLineOutcome::kFailed)
+      << " failed; statement of " << statement.end.Format() << " ending at " << statement.ending_balance.Format()
+      << "\n";
   if (done.HasError()) {
-    PrintErrors(done.Errors(), err);
+    // Refused whole (no line reported): nothing was written.
+    int reported = 0;
+    for (int k = 0; k < kLineOutcomes; ++k) reported += result.counts[k];
+    const char* whole = reported == 0 ? "statement not imported, nothing was changed: " : "";
+    for (const auto& e : done.Errors()) err << "bkreg: " << whole << TextCell(e.DisplayText()) << "\n";
+    if (result.no_account_number) {
+      err << "bkreg: once you have checked that the statement is of " << o.bank
+          << ", record the bank's account number with: bkreg bank edit " << o.bank << " --account-number "
+          << TextCell(statement.account) << "\n";
+    }
     return result.locked ? 3 : result.refused ? 1 : 2;
   }
   return 0;
@@ -175,6 +219,7 @@ int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, 
   tsioDataFile* history = nullptr;
   tsioDataFile* statements = nullptr;
   if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
+  if (const int rc = CheckEditLock(program, o.bank, err); rc != 0) return rc;
   bkReconciler reconciler(*program.File(BKMFileSpec), {history, program.File(BKTFileSpec)}, *statements);
   bkReconcileSummary s;
   const auto deadline =

@@ -30,6 +30,7 @@ struct StatementImportOptions {
   int window_days = 3;
   bool enter_unknown = false;
   std::vector<std::string> choices;  // "LINEID=RUN/SEQ": the transaction chosen for an ambiguous line
+  int unit_lines = 500;              // lines committed together (bkStatementImportOptions)
 };
 
 // (Named apart from module_commands.h's ReconcileOptions: two classes of
