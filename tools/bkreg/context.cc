@@ -11,6 +11,7 @@
 
 #include "framework/base/application.h"
 #include "framework/base/errors.h"
+#include "framework/io/backend.h"
 #include "framework/io/file_manager.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
@@ -176,6 +177,12 @@ void Context::Pause(int round) {
 bool Context::Interactive() const { return isatty(2) != 0; }
 
 int Context::Finish(int result) {
+  // BKREG_ROUND_TRIPS=1: how many answers of a database server the command
+  // waited for, on standard error (none for a folder company).
+  if (const char* trips = std::getenv("BKREG_ROUND_TRIPS"); trips && *trips && std::strcmp(trips, "0") != 0) {
+    const tsioRoundTripCount n = tsioServerRoundTrips();
+    err << "round trips: " << n.round_trips << " (connections: " << n.connections << ")\n";
+  }
   out.flush();
   if (out_buf.Error() != 0) {
     err << "bkreg: could not write the output: " << std::strerror(out_buf.Error()) << "\n";

@@ -312,6 +312,18 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   };
   for (size_t first = 0; first < keys.size() && rc == kDone; first += static_cast<size_t>(o.unit)) {
     const size_t last = std::min(keys.size(), first + static_cast<size_t>(o.unit));
+    // The general ledger's run is taken before the unit, in a write of its
+    // own (as entering takes its run), so programs posting other batches
+    // queue for each other only for that moment; a unit that fails leaves
+    // its run unused, never given twice.
+    glwTranCreator creator(program, true, nullptr);
+    if (c.ctx->Waiting([&] {
+          return creator.SetRunNumber(program).Value() == kBoolSuccess ? tsioStatus::kSuccess : tsioStatus::kLocked;
+        }) != tsioStatus::kSuccess) {
+      why = "the general ledger's run could not be taken";
+      rc = kFailed;
+      break;
+    }
     tclRollbackStack unit;
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
     if (io != tsioStatus::kSuccess) {
@@ -320,11 +332,6 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       break;
     }
     {
-      glwTranCreator creator(program, true, nullptr);
-      if (creator.SetRunNumber(program).Value() != kBoolSuccess) {
-        why = "the general ledger's run could not be taken";
-        rc = kFailed;
-      }
       for (size_t i = first; i < last && rc == kDone; ++i) {
         Transaction t(w.Register());
         t.AttachRollbackStack(&unit);
