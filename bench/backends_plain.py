@@ -123,6 +123,7 @@ class Pq:
         lib.PQresultErrorMessage.restype = ctypes.c_char_p
         lib.PQresultErrorMessage.argtypes = [ctypes.c_void_p]
         lib.PQntuples.argtypes = [ctypes.c_void_p]
+        lib.PQnfields.argtypes = [ctypes.c_void_p]
         lib.PQgetvalue.restype = ctypes.c_char_p
         lib.PQgetvalue.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
         lib.PQclear.argtypes = [ctypes.c_void_p]
@@ -138,7 +139,8 @@ class Pq:
             msg = self.lib.PQresultErrorMessage(r).decode()
             self.lib.PQclear(r)
             raise RuntimeError("%s: %s" % (what, msg))
-        rows = [[self.lib.PQgetvalue(r, i, j).decode() for j in range(3)]
+        cols = self.lib.PQnfields(r) if st == 2 else 0
+        rows = [[self.lib.PQgetvalue(r, i, j).decode() for j in range(cols)]
                 for i in range(self.lib.PQntuples(r))] if st == 2 else []
         self.lib.PQclear(r)
         return rows

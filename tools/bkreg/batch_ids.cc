@@ -105,7 +105,7 @@ int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioD
   }
   if (any) {
     const long n = highest.empty() ? 1 : std::atol(highest.c_str());
-    char text[8];
+    char text[24];
     std::snprintf(text, sizeof text, "%04ld", n + 1);
     g->location = text;
   }
