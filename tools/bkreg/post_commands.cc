@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <CLI/CLI.hpp>
 
 
@@ -315,10 +316,12 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     // The general ledger's run is taken before the unit, in a write of its
     // own (as entering takes its run), so programs posting other batches
     // queue for each other only for that moment; a unit that fails leaves
-    // its run unused, never given twice.
-    glwTranCreator creator(program, true, nullptr);
+    // its run unused, never given twice. (The creator ends before the
+    // general ledger posts the lines.)
+    std::optional<glwTranCreator> gl_run;
+    gl_run.emplace(program, true, nullptr);
     if (c.ctx->Waiting([&] {
-          return creator.SetRunNumber(program).Value() == kBoolSuccess ? tsioStatus::kSuccess : tsioStatus::kLocked;
+          return gl_run->SetRunNumber(program).Value() == kBoolSuccess ? tsioStatus::kSuccess : tsioStatus::kLocked;
         }) != tsioStatus::kSuccess) {
       why = "the general ledger's run could not be taken";
       rc = kFailed;
@@ -332,6 +335,7 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       break;
     }
     {
+      glwTranCreator& creator = *gl_run;
       for (size_t i = first; i < last && rc == kDone; ++i) {
         Transaction t(w.Register());
         t.AttachRollbackStack(&unit);
@@ -406,6 +410,7 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       }
       if (rc == kDone) creator.Commit();
     }
+    gl_run.reset();
     // The last unit also holds the general ledger's posting of the batch's
     // lines, so a batch of one unit is posted whole or not at all: a stop
     // between the move to history and the general ledger's posting would
