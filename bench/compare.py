@@ -4,14 +4,17 @@
 usage: compare.py --bkreg PATH [--n N] [--rounds R] [--work DIR] [--fresh] [--skip-missing]
 
 Builds one register of N transactions of bank account BENCH twice: as a
-company (bkreg init, bank add with an opening balance of 1,000.00, bkreg
-generate) and as a plain-text journal holding the same transactions in
+company (bkreg init, bank add with an opening balance of 1,000.00, then
+bkreg generate of N/2 transactions in batch POSTED, posted to history, and
+of the other N/2 in batch OPEN from the same first day, unposted: the
+register interleaves posted and unposted lines day by day) and as a
+plain-text journal holding the same transactions in
 register order (this script writes it from the rule bkreg generate documents:
 the i-th transaction, from 0, is of type 1 + i % 4 - check, deposit,
 withdrawal, adjustment - dated 2024-01-01 + i % 61 days, for
 c = 1000 + i * 7919 % 90000 cents (deposits 4 * c), adjustments adding when
 i % 8 == 3 and taking away otherwise, checks numbered 1000 + i, described
-"Generated <i + 1>").
+"Generated <i + 1>"; each half follows the rule from i = 0).
 Both are kept under --work (default /tmp/bk-bench-compare/nN) and reused by
 later runs unless --fresh.
 
@@ -72,9 +75,14 @@ def money(cents: int) -> str:
 OTHER_SIDE = {1: "Expenses:Checks", 2: "Income:Deposits", 3: "Expenses:Withdrawals", 4: "Equity:Adjustments"}
 
 
+def halves(n: int):
+    """The generated transactions: the posted half, then the unposted half."""
+    return [transaction(i) for i in range(n // 2)] + [transaction(i) for i in range(n - n // 2)]
+
+
 def write_journal(path: Path, n: int) -> None:
     """Writes the journal in register order."""
-    rows = [transaction(i) for i in range(n)]
+    rows = halves(n)
     # Register order: date, check number, subtraction (the amount taken away), run, sequence.
     rows.sort(key=lambda r: (r[0], r[2], -r[3] if r[3] < 0 else 0, r[4]))
     with path.open("w") as f:
@@ -100,7 +108,13 @@ def build(work: Path, bkreg: str, n: int, fresh: bool) -> dict:
     co = ["--company", str(company)]
     run([bkreg, *co, "init"])
     run([bkreg, *co, "bank", "add", BANK, "--desc", "Benchmark account", "--balance", money(OPENING_CENTS)])
-    seconds, _, mb = timed([bkreg, *co, "generate", "--bank", BANK, "--count", str(n), "--from", FIRST_DATE.isoformat()])
+    first = FIRST_DATE.isoformat()
+    seconds, _, mb = timed([bkreg, *co, "generate", "--bank", BANK, "--count", str(n // 2), "--from", first,
+                            "--batch", "POSTED"])
+    run([bkreg, *co, "post", "POSTED", "--journal", os.devnull, "--unit", "10000"])
+    more, _, mb2 = timed([bkreg, *co, "generate", "--bank", BANK, "--count", str(n - n // 2), "--from", first,
+                          "--batch", "OPEN"])
+    seconds, mb = seconds + more, max(mb, mb2)
     t0 = time.perf_counter()
     write_journal(journal, n)
     built = {"n": n, "generate_seconds": seconds, "generate_mb": mb, "journal_seconds": time.perf_counter() - t0}
@@ -120,16 +134,19 @@ def sqlite_query() -> str:
         "CASE WHEN TRANTYP=1 THEN TCHECK ELSE TDEPID END,TDESC,printf('%.2f',(TADD-TSUBTR)/100.0),"
         "CASE TRECOND WHEN 1 THEN 'O' WHEN 2 THEN 'C' WHEN 3 THEN 'R' ELSE '' END,"
         f"printf('%.2f',((SELECT BRGBLNC FROM f_BKM_1_r1 WHERE BANKACC='{BANK}')"
-        f"-(SELECT SUM(TADD-TSUBTR) FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}')"
+        f"-(SELECT SUM(TADD-TSUBTR) FROM (SELECT TADD,TSUBTR FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' "
+        f"UNION ALL SELECT TADD,TSUBTR FROM f_BKT_2_r1 WHERE TBNKACC='{BANK}'))"
         f"+SUM(TADD-TSUBTR) OVER (ORDER BY {order} ROWS UNBOUNDED PRECEDING))/100.0) "
-        f"FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' ORDER BY {order};")
+        f"FROM (SELECT * FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' UNION ALL "
+        f"SELECT * FROM f_BKT_2_r1 WHERE TBNKACC='{BANK}') ORDER BY {order};")
 
 
 def sqlite_as_of_query() -> str:
     """The register balance at the end of AS_OF: the balance less what was dated after it."""
     ymd = AS_OF.strftime("%Y%m%d")
     return (f"SELECT printf('%.2f',((SELECT BRGBLNC FROM f_BKM_1_r1 WHERE BANKACC='{BANK}')"
-            f"-(SELECT TOTAL(TADD-TSUBTR) FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' AND TTRANDT>{ymd}))/100.0);")
+            f"-(SELECT TOTAL(TADD-TSUBTR) FROM f_BKT_1_r1 WHERE TBNKACC='{BANK}' AND TTRANDT>{ymd})"
+            f"-(SELECT TOTAL(TADD-TSUBTR) FROM f_BKT_2_r1 WHERE TBNKACC='{BANK}' AND TTRANDT>{ymd}))/100.0);")
 
 
 def commands(bkreg: str, company: Path, journal: Path):
@@ -284,10 +301,10 @@ def main(argv=None) -> int:
     work = Path(args.work or f"/tmp/bk-bench-compare/n{args.n}")
     built = build(work, bkreg, args.n, args.fresh)
     company, journal = work / "company", work / "register.journal"
-    expected = OPENING_CENTS + sum(transaction(i)[3] for i in range(args.n))
+    expected = OPENING_CENTS + sum(t[3] for t in halves(args.n))
 
     agree = True
-    expected_as_of = OPENING_CENTS + sum(t[3] for t in map(transaction, range(args.n)) if t[0] <= AS_OF)
+    expected_as_of = OPENING_CENTS + sum(t[3] for t in halves(args.n) if t[0] <= AS_OF)
     for title, got in (("final balances", balances(bkreg, company, journal, expected)),
                        (f"balances at the end of {AS_OF.isoformat()}",
                         as_of_balances(bkreg, company, journal, expected_as_of))):

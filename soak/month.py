@@ -84,7 +84,7 @@ class Model:
         self.batches = {}       # id -> dict(control_count, control_amount, count, amount)
         self.reconciled = dict(OPENING)   # bank -> last reconciled balance
         self.reconciled_day = {b: None for b in OPENING}
-        self.finished = {b: [] for b in OPENING}  # bank -> [(day, previous balance, previous day, keys)]
+        self.finished = {b: [] for b in OPENING}  # bank -> [(day, previous balance, previous day, keys, ending)]
         self.in_progress = {}   # bank -> (day, ending)
         self.interface = True
 
@@ -378,11 +378,13 @@ class Month:
             return
         if m.finished[bank] and self.rng.random() < 0.2:
             self.ok("reconcile", "undo", bank)
-            day, previous, previous_day, keys = m.finished[bank].pop()
+            day, previous, previous_day, keys, ending = m.finished[bank].pop()
             for k in keys:
                 t = m.tx[k]
                 t.state, t.statement = 2, None
             m.reconciled[bank], m.reconciled_day[bank] = previous, previous_day
+            # The reconciliation in progress is back as it stood.
+            m.in_progress[bank] = (day, ending)
             return
         last = m.reconciled_day[bank]
         day = month_start + datetime.timedelta(days=27)
@@ -402,7 +404,7 @@ class Month:
             m.tx[k].state, m.tx[k].statement = 3, day
         m.reconciled[bank] = previous + sum(m.tx[k].cleared for k in keys)
         m.reconciled_day[bank] = day
-        m.finished[bank].append((day, previous, previous_day, keys))
+        m.finished[bank].append((day, previous, previous_day, keys, m.in_progress[bank][1]))
         del m.in_progress[bank]
 
     def toggle(self):

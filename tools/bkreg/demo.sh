@@ -27,7 +27,12 @@ bk gl account add 4000
 bk gl account add 4100
 bk gl account add 6000
 bk gl account add 6100
+bk gl account add 1010
+bk gl account add 1020
 bk gl period add "" --year 2026
+# The banks' sides in the general ledger: their cash accounts.
+bk bank edit OPERATING --cash-account 1010
+bk bank edit PAYROLL --cash-account 1020
 bk gl interface on
 bk bank add SALES --desc "Sales account" --balance 5000.00 --cash-account 1000
 # A batch of deposits with their items' lines and checks with their expense
@@ -50,6 +55,9 @@ bk reconcile status SALES
 bk clear SALES --deposit-id S-1116 --date 2026-11-17
 bk clear SALES --check 2001 --date 2026-11-24
 bk reconcile status SALES
+bk reconcile finish SALES
+bk register SALES
+bk gl trial
 bk balance SALES --as-of 2026-11-17 --kind bank
 bk balance SALES --as-of 2026-11-30 --kind bank
 bk transfer OPERATING PAYROLL --amount 500.00 --date 2026-11-28 --desc "Payroll top-up"

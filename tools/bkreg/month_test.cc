@@ -235,21 +235,33 @@ TEST(Month, TheGeneralLedgerFollowsTheBank) {
   ASSERT_EQ(Bk(co, "gl interface on").status, 0);
   ASSERT_EQ(Bk(co, "post OFF").status, 0);
 
+  // A batch of the register's checks alone posts their lines too.
+  ASSERT_EQ(Bk(co, "enter check --bank SAV --amount 30.00 --check 3 --date 2026-11-09 --account 6000 --batch CHK")
+                .status,
+            0);
+  ASSERT_EQ(Bk(co, "post CHK").status, 0);
+  const auto trial = Csv(Bk(co, "--format csv gl trial").out);
+  ASSERT_GE(trial.size(), 2u);
+  EXPECT_EQ(trial.back()[0], "Total");
+  EXPECT_EQ(Cents(trial.back()[4]), 0) << "nothing waits to be posted";
+
   const auto gl = PostedLedger(co);
-  // The register's check and the deposit, the transfer between the cash
+  // The register's checks and the deposit, the transfer between the cash
   // accounts, the adjustment; not payables' check, not the entry made while
   // entries did not go to the ledger.
   EXPECT_EQ(gl.at("1000"), -12000 + 8000 - 20000 + 500);
-  EXPECT_EQ(gl.at("1010"), 20000);
-  EXPECT_EQ(gl.at("6000"), 12000);
+  EXPECT_EQ(gl.at("1010"), 20000 - 3000);
+  EXPECT_EQ(gl.at("6000"), 12000 + 3000);
   EXPECT_EQ(gl.at("4000"), -8000 - 500);
   EXPECT_EQ(gl.count("9999"), 0u);
   long long sum = 0;
   for (const auto& [account, cents] : gl) sum += cents;
   EXPECT_EQ(sum, 0);
   // The cash balance of each bank's cash account is the ledger's.
-  EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000")), gl.at("1000"));
-  EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance SAV --kind cash --cash-account 1010")), gl.at("1010"));
+  EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000 --as-of 2026-12-31")),
+            gl.at("1000"));
+  EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance SAV --kind cash --cash-account 1010 --as-of 2026-12-31")),
+            gl.at("1010"));
   EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000 --as-of 2026-11-03")),
             -12000);
   const Result verified = Bk(co, "verify");

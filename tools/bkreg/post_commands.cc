@@ -293,10 +293,15 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     ccBoolStatus opened = launcher.OpenFiles(program);
     ccStatus<ccBoolStatus> done(kBoolSuccess);
     if (opened == kBoolSuccess) {
+      // The register's lines carry its own application (a check's too,
+      // whatever record counted it), so its node is always on the list.
+      bool register_node = false;
       for (auto& b : batches) {
         launcher.AddToBatchList(new zzBatchListNode(b->m_Record.GetApplOfOrigin().str(), b->m_Record.GetBatch(),
                                                     b->m_Record.GetSource().Value()));
+        register_node = register_node || b->m_Record.GetApplOfOrigin() == "BK";
       }
+      if (!register_node) launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha(o.batch), 2));
       done = launcher.Post(0);
       if (done.Value() == kBoolSuccess && launcher.ApplBlock() != nullptr) {
         lines_posted = launcher.ApplBlock()->lines_posted;
