@@ -108,7 +108,7 @@ class Program(threading.Thread):
                 self.stats.add(op)
                 self.stats.add("reruns found done")
                 return True
-            if r.rc in (2, 3) and r.message.startswith("bkreg: "):
+            if r.rc in (2, 3) and r.message:
                 self.stats.add("runs hit by a fault")
                 if env:
                     self.stats.add("runs with a statement timeout that failed")
