@@ -21,8 +21,10 @@ import datetime
 import os
 import re
 import sys
+import subprocess
 import tempfile
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "soak"))
 from bkrun import Bkreg, server_company  # noqa: E402
@@ -37,6 +39,7 @@ DAY = datetime.date(2026, 3, 2)
 # with log_min_duration_statement=0), for a bkreg without the counter: each
 # simple query, each parse and each execute was one round trip there.
 SERVER_LOG = None
+SECONDS = {}  # wall time of each measured operation
 LOGGED = re.compile(r"duration: [\d.]+ ms  (statement|parse s\d+|execute s\d+|execute <unnamed>)")
 CONNECTED = re.compile(r"connection authorized")
 
@@ -81,6 +84,7 @@ def operations(bk, work):
     def op(name, *args):
         trips, conns, r = measured(bk, *args)
         out.append((name, trips, conns))
+        SECONDS[name] = r.seconds
         return r
 
     r = op("enter a check", "enter", "check", "--bank", "OPS", "--amount", "12.50", "--check", "101", "--date", d,
@@ -171,6 +175,9 @@ def main():
     ap.add_argument("--write", action="store_true", help="write the measured table into the docs file")
     ap.add_argument("--work")
     ap.add_argument("--count-from-log", help="count from this server log instead (see SERVER_LOG)")
+    ap.add_argument("--delay-ms", type=float, default=0,
+                    help="reach the server through bench/delay_proxy.py adding this round-trip delay")
+    ap.add_argument("--times", action="store_true", help="print each operation's wall time too")
     a = ap.parse_args()
     global SERVER_LOG
     SERVER_LOG = a.count_from_log
@@ -183,10 +190,27 @@ def main():
         company = server_company(a.server_settings, "round_trips", work)
     else:
         ap.error("--server-settings or --company")
-    with open(os.path.join(work, "round_trips.log"), "w") as log:
-        bk = Bkreg(os.path.abspath(a.bkreg), company, log=log)
-        rows = operations(bk, work)
+    proxy = None
+    if a.delay_ms:
+        port = urllib.parse.urlparse(company).port
+        proxy = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                               "delay_proxy.py"), "--to", str(port),
+                                  "--delay-ms", str(a.delay_ms)], stdout=subprocess.PIPE, text=True)
+        company = company.replace(":%d/" % port, ":%s/" % proxy.stdout.readline().split()[-1])
+    try:
+        with open(os.path.join(work, "round_trips.log"), "w") as log:
+            bk = Bkreg(os.path.abspath(a.bkreg), company, log=log)
+            rows = operations(bk, work)
+    finally:
+        if proxy:
+            proxy.terminate()
+            proxy.wait()
     print(table(rows))
+    if a.times:
+        print("\nseconds per operation (%g ms added round-trip delay):" % a.delay_ms)
+        for name, trips, _ in rows:
+            print("  %-36s %8.3f s  (%d round trips x %g ms = %.3f s)" % (name, SECONDS[name], trips, a.delay_ms,
+                                                                     trips * a.delay_ms / 1000))
     expected, text = documented(a.docs)
     if a.write:
         new = table(rows)
