@@ -14,7 +14,9 @@ a hang: each has --timeout seconds); the program then runs the same command
 again until it is done: a check found already entered, a batch found
 already posted, are the rerun's proof that the first run had committed.
 
-Afterwards, with no program running:
+First, one program's connection is ended while it waits for a lock
+another session holds on the general ledger's accounts: it must fail (2),
+not report the account missing (1). Afterwards, with no program running:
   - `bkreg verify` is clean;
   - the server holds no advisory (record) lock: the dead connections' ended;
   - every check is there exactly once, in history with its batch posted,
@@ -185,6 +187,37 @@ def injector(args, base, database, stats, stop, rng):
             stats.add("restarts (%s)" % fault)
 
 
+def ended_while_waiting(bk, base, database):
+    """A program whose connection the server ends while it waits for a lock
+    (another session holds the general ledger's accounts) fails with status
+    2, never reports the account missing (status 1): a read that failed is
+    not a refusal. Returns what went wrong, if anything."""
+    holder = subprocess.Popen(["psql", "-XAtq", "%s/%s" % (base, database)], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    holder.stdin.write('BEGIN;\nLOCK TABLE "f_GLM_1_r1" IN ACCESS EXCLUSIVE MODE;\nSELECT 1;\n')
+    holder.stdin.flush()
+    holder.stdout.readline()  # the lock is held
+    program = subprocess.Popen([bk.program, "--company", bk.company, "enter", "check", "--bank", "F1", "--amount",
+                                "1.00", "--check", "99", "--date", DAY, "--account", "6000", "--batch", "WAIT"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=bk.env)
+    ended = "0"
+    deadline = time.monotonic() + 30
+    while ended == "0" and time.monotonic() < deadline and program.poll() is None:
+        ended = psql(base, "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = '%s' "
+                           "AND application_name LIKE 'bkreg %%' AND wait_event_type = 'Lock'" % database) or "0"
+        time.sleep(0.05)
+    out, err = program.communicate(timeout=120)
+    holder.stdin.write("ROLLBACK;\n")
+    holder.stdin.close()
+    holder.wait(timeout=60)
+    if ended == "0":
+        return ["the waiting program was not found to end (exit %d: %s)" % (program.returncode, err.strip())]
+    if program.returncode != 2:
+        return ["a program whose connection ended while it waited: exit %d, not 2: %s" % (program.returncode,
+                                                                                          err.strip())]
+    return []
+
+
 def check(args, bk, programs, base, database):
     bad = []
     r = bk.run("verify")
@@ -282,6 +315,8 @@ def main():
         for n in range(1, args.programs + 1):
             bk.must("bank", "add", "F%d" % n, "--balance", money(OPENING), "--cash-account", "1000")
         stats = Stats()
+        for problem in ended_while_waiting(bk, base, database):
+            stats.problem(problem)
         stop = threading.Event()
         programs = [Program(n, bk, stats, stop, args, random.Random(rng.random()))
                     for n in range(1, args.programs + 1)]
