@@ -253,7 +253,8 @@ class PgConnection final : public tsioBackendConnection {
     tsioStatus::Status st = Send(&reqs);
     // The server ends a transaction that a failed statement spoiled with a
     // rollback, even when asked to commit: nothing was kept.
-    if (st == tsioStatus::kSuccess && !rollback && std::strcmp(PQcmdStatus(reqs.back().result.get()), "ROLLBACK") == 0) {
+    if (st == tsioStatus::kSuccess && !StartsWith(sql, "ROLLBACK") &&
+        std::strcmp(PQcmdStatus(reqs.back().result.get()), "ROLLBACK") == 0) {
       last_error_ = "the transaction had failed; the server rolled it back";
       st = tsioStatus::kIOError;
     }

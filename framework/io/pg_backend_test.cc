@@ -113,6 +113,18 @@ TEST(ServerRoundTrips, RequestsThatGoTogetherCostOneWait) {
          return refused && done ? st : tsioStatus::kIOError;
        },
        4},
+      {"a nested unit rolled back, its outer unit committed",
+       [&] {
+         (void)db.BeginWrite();
+         const bool kept = Step(db, kInsert, "E") == tsioBackendStatement::kDone;
+         (void)db.Exec("SAVEPOINT u2");
+         const bool undone = Step(db, kInsert, "F") == tsioBackendStatement::kDone;
+         const tsioStatus::Status back = db.Exec("ROLLBACK TO u2");
+         (void)db.Exec("RELEASE u2");
+         const tsioStatus::Status st = db.Exec("COMMIT");
+         return kept && undone && back == tsioStatus::kSuccess ? st : tsioStatus::kIOError;
+       },
+       4},
   };
   for (const auto& c : cases) {
     const uint64_t before = Trips();
@@ -120,7 +132,7 @@ TEST(ServerRoundTrips, RequestsThatGoTogetherCostOneWait) {
     EXPECT_EQ(Trips() - before, c.trips) << c.what;
     EXPECT_FALSE(db.InTransaction()) << c.what;
   }
-  EXPECT_EQ(Count(db), 4);
+  EXPECT_EQ(Count(db), 5);
 }
 
 // A write whose statement the server will not even prepare (a table that
