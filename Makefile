@@ -39,7 +39,7 @@ FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-web bench-backends crash-tx soak crash month clean
+.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-web bench-backends crash-tx soak soak-server crash month bench-plain round-trips clean
 
 all: build
 
@@ -129,6 +129,20 @@ bench-web: build compare-deps
 bench-backends: build
 	python3 bench/backends.py --bkreg $(BUILD)/tools/bkreg/bkreg --rounds $(ROUNDS)
 
+# bkreg against plain SQL over libpq on the same throw-away server, and
+# pgbench's own scaling, with 1, 4 and 16 programs (bench/backends_plain.py);
+# DELAY_MS=5 adds that much round-trip delay through a proxy.
+DELAY_MS ?= 0
+bench-plain: build
+	python3 bench/backends_plain.py --bkreg $(BUILD)/tools/bkreg/bkreg --rounds $(ROUNDS) --delay-ms $(DELAY_MS)
+
+# Round trips per operation on a throw-away server, written into the table
+# of docs/postgresql.md (the round_trips_pg test checks them).
+round-trips: build
+	@set -e; dir=$(CURDIR)/$(BUILD)/round-trips-pg; sh tests/support/pg_server.sh start $$dir; \
+	trap 'sh tests/support/pg_server.sh stop '$$dir EXIT; \
+	python3 bench/round_trips.py --bkreg $(BUILD)/tools/bkreg/bkreg --server-settings $$dir/server.env --write
+
 # Programs killed (SIGKILL) at RUNS random points while they move transactions
 # to history and clear them; every unit must be whole or absent afterwards.
 RUNS ?= 200
@@ -137,6 +151,7 @@ crash-tx: build
 
 # Programs working on one company at once for MINUTES (default 10) minutes
 # while backups are taken; then every promise of soak/soak.py is checked.
+# Then as long of server faults (soak/faults.py, a throw-away server).
 # COMPANY_URL picks another company (default: a new folder). PROGRAMS (4).
 MINUTES  ?= 10
 PROGRAMS ?= 4
@@ -144,6 +159,29 @@ SOAK_DRIVER_ARGS = --bkreg $(BUILD)/tools/bkreg/bkreg --dump $(BUILD)/soak/bk_co
                    $(if $(COMPANY_URL),--company $(COMPANY_URL))
 soak: build
 	python3 soak/soak.py $(SOAK_DRIVER_ARGS) --programs $(PROGRAMS) --seconds $$(( $(MINUTES) * 60 ))
+	python3 soak/faults.py --bkreg $(BUILD)/tools/bkreg/bkreg --dump $(BUILD)/soak/bk_company_dump \
+	  --server-dir $(CURDIR)/$(BUILD)/faults-pg --programs $(PROGRAMS) --seconds $$(( $(MINUTES) * 60 )) || test $$? = 77
+
+# The drivers on a PostgreSQL server of their own (a throw-away one that
+# syncs to disk, in $(BUILD)/soak-pg): soak.py with SERVER_PROGRAMS (16)
+# programs for MINUTES, as many crash.py drivers at once (each its own
+# company, RUNS / SERVER_PROGRAMS kills), then faults.py with
+# SERVER_PROGRAMS programs while the server is restarted and connections
+# are ended for MINUTES.
+SERVER_PROGRAMS ?= 16
+soak-server: build
+	@set -e; dir=$(CURDIR)/$(BUILD)/soak-pg; PG_FSYNC=on sh tests/support/pg_server.sh start $$dir; \
+	trap 'sh tests/support/pg_server.sh stop '$$dir EXIT; \
+	python3 soak/soak.py $(SOAK_DRIVER_ARGS) --server-settings $$dir/server.env --programs $(SERVER_PROGRAMS) \
+	  --seconds $$(( $(MINUTES) * 60 )); \
+	pids=""; for i in $$(seq $(SERVER_PROGRAMS)); do \
+	  python3 soak/crash.py $(SOAK_DRIVER_ARGS) --server-settings $$dir/server.env \
+	    --kills $$(( ($(RUNS) + $(SERVER_PROGRAMS) - 1) / $(SERVER_PROGRAMS) )) >$$dir/crash-$$i.log 2>&1 & pids="$$pids $$!"; \
+	done; failed=0; for p in $$pids; do wait $$p || failed=$$((failed + 1)); done; \
+	tail -n 3 $$dir/crash-*.log; echo "crash drivers failed: $$failed of $(SERVER_PROGRAMS)"; \
+	python3 soak/faults.py --bkreg $(BUILD)/tools/bkreg/bkreg --dump $(BUILD)/soak/bk_company_dump \
+	  --server-dir $(CURDIR)/$(BUILD)/faults-pg --programs $(SERVER_PROGRAMS) --seconds $$(( $(MINUTES) * 60 )); \
+	test $$failed = 0
 
 # Random months of a bookkeeper's work (soak/month.py): SEEDS seeds (20),
 # MONTHS months (3) of STEPS steps (60) each, every figure the program prints

@@ -116,6 +116,16 @@ TS_EXPORT bool tsioIsServerAddress(const std::string& folder);
 // The address as a log line may show it: any password taken out.
 TS_EXPORT std::string tsioAddressForLog(const std::string& folder);
 
+// What this process asked of database servers: requests it waited for the
+// answer of (one statement, or several sent together in one pipeline; a
+// round trip each) and connections it opened (each a few round trips of its
+// own, not counted in round_trips). An embedded database adds nothing.
+struct tsioRoundTripCount {
+  uint64_t round_trips = 0;
+  uint64_t connections = 0;
+};
+TS_EXPORT tsioRoundTripCount tsioServerRoundTrips();
+
 // Record locks on a lock file (Linux OFD locks, see lock_file.h).
 std::unique_ptr<tsioBackendLocks> tsioOpenLockFile(const std::string& path, tsioStatus::Status* status);
 

@@ -158,13 +158,36 @@ std::string tsioCompany::NotesTableName(const std::string& code, short instance)
 }
 
 bool tsioCompany::FileExists(const std::string& code, short instance, short* dictionary_id) {
+  // A data file, once made, stays: what the committed catalogue says of one
+  // is kept, the whole of it read at the first question (one request to a
+  // server instead of one per file). A file not found is asked again, and
+  // inside a transaction (whose own new files may roll back) nothing is kept.
+  const bool keep = !db_->InTransaction();
+  if (keep && !catalogue_read_) {
+    tsioStatus::Status st;
+    if (auto* all = db_->Prepare("SELECT code, instance, dict_id FROM tsio_catalogue", &st)) {
+      tsCell file;
+      while (all->Step() == tsioBackendStatement::kRow) {
+        all->Column(0, true, file);
+        catalogue_[{file.s, static_cast<short>(all->ColumnInt(1))}] = static_cast<short>(all->ColumnInt(2));
+      }
+      all->Reset();
+      catalogue_read_ = true;
+    }
+  }
+  if (auto it = catalogue_.find({code, instance}); it != catalogue_.end()) {
+    if (dictionary_id) *dictionary_id = it->second;
+    return true;
+  }
   tsioStatus::Status st;
   auto* q = db_->Prepare("SELECT dict_id FROM tsio_catalogue WHERE code = ?1 AND instance = ?2", &st);
   if (!q) return false;
   q->Bind(1, tsCell::Text(code));
   q->BindInt(2, instance);
   bool found = q->Step() == tsioBackendStatement::kRow;
-  if (found && dictionary_id) *dictionary_id = static_cast<short>(q->ColumnInt(0));
+  const short id = found ? static_cast<short>(q->ColumnInt(0)) : 0;
+  if (found && dictionary_id) *dictionary_id = id;
+  if (found && keep) catalogue_[{code, instance}] = id;
   q->Reset();
   return found;
 }

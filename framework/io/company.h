@@ -13,6 +13,7 @@
 // as for a folder.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,9 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
   uint64_t write_generation_ = 1;
   std::vector<tclRollbackStack*> units_;
   std::vector<tsioUnitListener*> listeners_;
+  // The catalogue's files found so far (see FileExists).
+  std::map<std::pair<std::string, short>, short> catalogue_;
+  bool catalogue_read_ = false;
   int pid_ = 0;
   friend class tsioCompanyRegistry;
 };

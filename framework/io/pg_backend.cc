@@ -1,26 +1,38 @@
 // PostgreSQL implementation of the storage backend (see backend.h), over
 // libpq.
 //
-// - Statements are prepared once per connection (named "s<N>") and run with
-//   text parameters; the "?"/"?N" marks of the SQL given are rewritten as
-//   "$N". A statement's rows are fetched whole on its first Step (the
-//   cursors ask for at most one read-ahead batch at a time).
+// - Statements are prepared once per connection (named "s<N>"), in the same
+//   round trip as their first run, and run with text parameters; the
+//   "?"/"?N" marks of the SQL given are rewritten as "$N". A statement's
+//   rows are fetched whole on its first Step (the cursors ask for at most
+//   one read-ahead batch at a time).
+// - Round trips: requests go in libpq's pipeline mode, several to one wait.
+//   BEGIN, SAVEPOINT and RELEASE are answered by nothing the caller waits
+//   for: they are kept and sent ahead of the next statement, whose failure
+//   they then share; a transaction in which no statement ran ends without a
+//   word to the server. tsioServerRoundTrips() counts the waits.
 // - A failed statement inside a transaction would leave the whole
 //   transaction unusable on this engine; a write inside a transaction
-//   therefore runs under a savepoint of its own, so a refused insert (a
-//   duplicate key) fails alone and the unit of work goes on, as on SQLite.
+//   therefore runs under a savepoint of its own (SAVEPOINT, the write and
+//   RELEASE in one pipeline; one more round trip rolls back to it when the
+//   write fails), so a refused insert (a duplicate key) fails alone and the
+//   unit of work goes on, as on SQLite.
 // - Record locks are session-level advisory locks keyed by the record's
 //   identity: they outlive transactions and end with the connection, so a
 //   program that dies loses them. The connection is the program's, shared by
 //   its handles; which handle holds a lock is kept here.
 // - Waits for another program's row locks give up after 5 s (kBusy), like
-//   SQLite's busy timeout.
-// - Reads are not guarded by savepoints (that would triple their round
-//   trips): a read that fails inside a transaction (a lost connection, a
-//   statement the server refuses) leaves the transaction refusing every
-//   further statement until the unit is rolled back, so the unit fails as a
-//   whole; a COMMIT of such a transaction, which the server answers with a
-//   rollback, is reported as the failure it is.
+//   SQLite's busy timeout (lock_timeout, set with the connection).
+// - Reads are not guarded by savepoints: a read that fails inside a
+//   transaction (a lost connection, a statement the server refuses) leaves
+//   the transaction refusing every further statement until the unit is
+//   rolled back, so the unit fails as a whole; a COMMIT of such a
+//   transaction, which the server answers with a rollback, is reported as
+//   the failure it is.
+// - A connection that fails in the middle of a pipeline (the server
+//   restarted, the connection ended by the server) is not used again: every
+//   later request fails as an I/O error, and the program's units roll back
+//   with the server's end of it.
 // - A backup is a SQLite company file: the tables, indexes and rows of one
 //   snapshot (a repeatable-read transaction on a connection of its own),
 //   so a server company can be restored as, or moved to, a company folder.
@@ -31,13 +43,14 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "framework/base/log.h"
@@ -101,12 +114,47 @@ bool IsWrite(const std::string& sql) {
   return starts("INSERT") || starts("UPDATE") || starts("DELETE");
 }
 
+bool StartsWith(std::string_view sql, const char* word) {
+  const size_t n = std::strlen(word);
+  return sql.size() >= n && strncasecmp(sql.data(), word, n) == 0;
+}
+
+// Commands whose answer nothing waits for: they are kept and sent together
+// with the next statement that is (see PgConnection::Exec).
+bool Deferrable(std::string_view sql) {
+  return StartsWith(sql, "BEGIN") || StartsWith(sql, "SAVEPOINT ") || StartsWith(sql, "RELEASE ");
+}
+
+// Requests answered by the server and connections opened, in this process.
+std::atomic<uint64_t> g_round_trips{0};
+std::atomic<uint64_t> g_connections{0};
+
+struct PgResultFree {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+
+// One request of a pipeline.
+struct Request {
+  enum Kind : char { kCommand, kPrepare, kExecute };
+  Request(Kind k, const char* s, const char* nm = nullptr) : kind(k), sql(s), name(nm) {}
+  bool Ok() const {
+    const ExecStatusType t = PQresultStatus(result.get());
+    return result && (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK || t == PGRES_EMPTY_QUERY);
+  }
+  Kind kind;
+  const char* sql;   // kCommand, kPrepare
+  const char* name;  // kPrepare, kExecute: the statement's name
+  int n = 0;         // kExecute: its parameters
+  const char* const* values = nullptr;
+  std::unique_ptr<PGresult, PgResultFree> result;  // the answer
+};
+
 class PgConnection;
 
 class PgStatement final : public tsioBackendStatement {
  public:
-  PgStatement(PgConnection* conn, std::string name, int params, bool write)
-      : conn_(conn), name_(std::move(name)), values_(static_cast<size_t>(params)),
+  PgStatement(PgConnection* conn, std::string name, std::string sql, int params, bool write)
+      : conn_(conn), name_(std::move(name)), sql_(std::move(sql)), values_(static_cast<size_t>(params)),
         ptrs_(static_cast<size_t>(params)), write_(write) {}
   ~PgStatement() override { Reset(); }
   void Bind(int index, const tsCell& v) override {
@@ -145,6 +193,7 @@ class PgStatement final : public tsioBackendStatement {
   }
 
  private:
+  friend class PgConnection;
   std::string& Slot(int index) {
     static std::string none;
     size_t i = static_cast<size_t>(index - 1);
@@ -152,6 +201,8 @@ class PgStatement final : public tsioBackendStatement {
   }
   PgConnection* conn_;
   std::string name_;
+  std::string sql_;         // as the server reads it ($N marks)
+  bool prepared_ = false;   // the server holds it under name_
   std::vector<std::string> values_;
   std::vector<const char*> ptrs_;
   bool write_;
@@ -162,6 +213,17 @@ class PgStatement final : public tsioBackendStatement {
 
 class PgLocks;
 
+// The program's connection. Round trips are saved three ways, each keeping
+// what a caller is told:
+// - transaction control whose answer nobody waits for (BEGIN, SAVEPOINT,
+//   RELEASE) is kept and sent in one pipeline with the next statement; a
+//   failure of it is that statement's failure, and a COMMIT answers for
+//   everything before it. A transaction in which nothing was sent ends
+//   without a word to the server;
+// - a statement is prepared in the pipeline of its first run;
+// - a guarded write goes as SAVEPOINT, the statement and RELEASE in one
+//   pipeline; when the statement fails, the server skips the RELEASE and one
+//   more round trip rolls back to the savepoint, so the write fails alone.
 class PgConnection final : public tsioBackendConnection {
  public:
   PgConnection(PGconn* conn, std::string address) : conn_(conn), address_(std::move(address)) {}
@@ -172,37 +234,41 @@ class PgConnection final : public tsioBackendConnection {
   PGconn* raw() { return conn_; }
 
   tsioStatus::Status Exec(std::string_view sql) override {
+    if (Deferrable(sql)) {
+      pending_.emplace_back(sql);
+      return tsioStatus::kSuccess;
+    }
+    const bool commit = StartsWith(sql, "COMMIT") || StartsWith(sql, "END");
+    const bool rollback = StartsWith(sql, "ROLLBACK") && !StartsWith(sql, "ROLLBACK TO");
+    if ((commit || rollback) && BeginPending()) {
+      pending_.clear();  // the server never saw the transaction
+      return tsioStatus::kSuccess;
+    }
+    // The savepoints of a transaction rolled back whole do not matter (and
+    // in a failed transaction would be refused before the ROLLBACK).
+    if (rollback) pending_.clear();
     std::string s(sql);
-    PGresult* r = PQexec(conn_, s.c_str());
-    tsioStatus::Status st = Check(r);
+    std::vector<Request> reqs;
+    reqs.emplace_back(Request::kCommand, s.c_str());
+    tsioStatus::Status st = Send(&reqs);
     // The server ends a transaction that a failed statement spoiled with a
     // rollback, even when asked to commit: nothing was kept.
-    if (st == tsioStatus::kSuccess && std::strcmp(PQcmdStatus(r), "ROLLBACK") == 0 &&
-        strncasecmp(s.c_str(), "ROLLBACK", 8) != 0) {
+    if (st == tsioStatus::kSuccess && !StartsWith(sql, "ROLLBACK") &&
+        std::strcmp(PQcmdStatus(reqs.back().result.get()), "ROLLBACK") == 0) {
       last_error_ = "the transaction had failed; the server rolled it back";
       st = tsioStatus::kIOError;
     }
-    PQclear(r);
     return st;
   }
 
   tsioBackendStatement* Prepare(const std::string& sql, tsioStatus::Status* status) override {
+    *status = tsioStatus::kSuccess;
     auto it = cache_.find(sql);
-    if (it != cache_.end()) {
-      *status = tsioStatus::kSuccess;
-      return it->second.get();
-    }
+    if (it != cache_.end()) return it->second.get();
     int params = 0;
     std::string text = Translate(sql, &params);
     std::string name = "s" + std::to_string(++statements_);
-    PGresult* r = PQprepare(conn_, name.c_str(), text.c_str(), 0, nullptr);
-    *status = Check(r);
-    PQclear(r);
-    if (*status != tsioStatus::kSuccess) {
-      if (*status == tsioStatus::kDuplicateKey) *status = tsioStatus::kIOError;
-      return nullptr;
-    }
-    auto stmt = std::make_unique<PgStatement>(this, std::move(name), params, IsWrite(sql));
+    auto stmt = std::make_unique<PgStatement>(this, std::move(name), std::move(text), params, IsWrite(sql));
     auto* raw = stmt.get();
     cache_.emplace(sql, std::move(stmt));
     return raw;
@@ -210,6 +276,7 @@ class PgConnection final : public tsioBackendConnection {
 
   int Changes() override { return changes_; }
   bool InTransaction() override {
+    if (BeginPending()) return true;
     PGTransactionStatusType t = PQtransactionStatus(conn_);
     return t == PQTRANS_INTRANS || t == PQTRANS_INERROR || t == PQTRANS_ACTIVE;
   }
@@ -226,26 +293,37 @@ class PgConnection final : public tsioBackendConnection {
   tsioStatus::Status BackupTo(const std::string& path) override;
   tsioStatus::Status CheckIntegrity(int limit, bool quick, std::vector<std::string>* problems) override;
 
-  // Runs prepared statement `name`; the caller owns the result. A write in
-  // a transaction runs under a savepoint of its own.
-  PGresult* Run(const std::string& name, int n, const char* const* values, bool write, tsioStatus::Status* st) {
-    const bool guard = write && InTransaction();
-    if (guard && (*st = Exec("SAVEPOINT tsio_stmt")) != tsioStatus::kSuccess) return nullptr;
-    PGresult* r = PQexecPrepared(conn_, name.c_str(), n, values, nullptr, nullptr, 0);
-    *st = Check(r);
+  // Runs statement `q` (prepared with it when it is not yet); the caller
+  // owns the result. A write in a transaction runs under a savepoint of its
+  // own.
+  PGresult* Run(PgStatement& q, tsioStatus::Status* st) {
+    const bool guard = q.write_ && InTransaction();
+    std::vector<Request> reqs;
+    if (guard) reqs.emplace_back(Request::kCommand, "SAVEPOINT tsio_stmt");
+    const size_t prepare = reqs.size();
+    if (!q.prepared_) reqs.emplace_back(Request::kPrepare, q.sql_.c_str(), q.name_.c_str());
+    const size_t execute = reqs.size();
+    reqs.emplace_back(Request::kExecute, nullptr, q.name_.c_str());
+    reqs.back().n = static_cast<int>(q.values_.size());
+    reqs.back().values = q.ptrs_.data();
+    if (guard) reqs.emplace_back(Request::kCommand, "RELEASE SAVEPOINT tsio_stmt");
+    *st = Send(&reqs);
+    if (!q.prepared_ && reqs[prepare].Ok()) q.prepared_ = true;
     if (*st == tsioStatus::kSuccess) {
-      if (write) changes_ = std::atoi(PQcmdTuples(r));
-      if (guard) *st = Exec("RELEASE SAVEPOINT tsio_stmt");
-    } else if (guard) {
-      std::string error = last_error_;
-      (void)Exec("ROLLBACK TO SAVEPOINT tsio_stmt; RELEASE SAVEPOINT tsio_stmt");
+      if (q.write_) changes_ = std::atoi(PQcmdTuples(reqs[execute].result.get()));
+      return reqs[execute].result.release();
+    }
+    // The savepoint was taken (so the pending commands before it succeeded
+    // too): back to it, so the unit goes on without this write.
+    if (guard && reqs[0].Ok() && !broken_) {
+      const std::string error = last_error_;
+      std::vector<Request> back;
+      back.emplace_back(Request::kCommand, "ROLLBACK TO SAVEPOINT tsio_stmt");
+      back.emplace_back(Request::kCommand, "RELEASE SAVEPOINT tsio_stmt");
+      (void)Send(&back);
       last_error_ = error;
     }
-    if (*st != tsioStatus::kSuccess) {
-      PQclear(r);
-      return nullptr;
-    }
-    return r;
+    return nullptr;
   }
 
   // Advisory locks, with the handle (`owner`) that holds each.
@@ -284,6 +362,93 @@ class PgConnection final : public tsioBackendConnection {
   }
 
  private:
+  // A transaction begun here that the server has not heard of yet.
+  bool BeginPending() const { return !pending_.empty() && StartsWith(pending_.front(), "BEGIN"); }
+
+  // Sends the pending commands and then `reqs` in one pipeline, waiting
+  // once for all the answers: the status of the first that failed, with its
+  // message in last_error_ (the server skips everything after a failure).
+  // Each request keeps its answer.
+  tsioStatus::Status Send(std::vector<Request>* reqs) {
+    std::vector<Request> all;
+    all.reserve(pending_.size() + reqs->size());
+    for (const std::string& p : pending_) all.emplace_back(Request::kCommand, p.c_str());
+    const size_t first = all.size();
+    for (Request& r : *reqs) all.push_back(std::move(r));
+    tsioStatus::Status st = Pipeline(all);
+    for (size_t i = 0; i < reqs->size(); ++i) (*reqs)[i] = std::move(all[first + i]);
+    pending_.clear();
+    return st;
+  }
+
+  tsioStatus::Status Pipeline(std::vector<Request>& all) {
+    if (broken_ || PQstatus(conn_) != CONNECTION_OK) {
+      broken_ = true;
+      last_error_ = "the connection to the server was lost";
+      return tsioStatus::kIOError;
+    }
+    if (PQenterPipelineMode(conn_) != 1) return Lost();
+    bool sent = true;
+    for (Request& q : all) {
+      int ok = 0;
+      switch (q.kind) {
+        case Request::kCommand:
+          ok = PQsendQueryParams(conn_, q.sql, 0, nullptr, nullptr, nullptr, nullptr, 0);
+          break;
+        case Request::kPrepare:
+          ok = PQsendPrepare(conn_, q.name, q.sql, 0, nullptr);
+          break;
+        case Request::kExecute:
+          ok = PQsendQueryPrepared(conn_, q.name, q.n, q.values, nullptr, nullptr, 0);
+          break;
+      }
+      if (!ok) {
+        sent = false;
+        break;
+      }
+    }
+    if (sent) sent = PQpipelineSync(conn_) == 1;
+    g_round_trips.fetch_add(1, std::memory_order_relaxed);
+    size_t answered = 0;
+    bool synced = false;
+    if (sent) {
+      for (; answered < all.size(); ++answered) {
+        PGresult* r = PQgetResult(conn_);
+        if (!r) break;  // the connection was lost
+        all[answered].result.reset(r);
+        while (PGresult* more = PQgetResult(conn_)) PQclear(more);  // each answer ends with a null
+      }
+      if (answered == all.size()) {
+        PGresult* sync = PQgetResult(conn_);
+        synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+        PQclear(sync);
+      }
+    }
+    if (!synced || PQexitPipelineMode(conn_) != 1) {
+      // What the server did is unknown: nothing more is sent on this
+      // connection.
+      for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].result && !all[i].Ok() && PQresultStatus(all[i].result.get()) != PGRES_PIPELINE_ABORTED) {
+          (void)Check(all[i].result.get());
+          break;
+        }
+      }
+      return Lost();
+    }
+    for (Request& q : all) {
+      if (!q.Ok()) return Check(q.result.get());
+    }
+    return tsioStatus::kSuccess;
+  }
+
+  tsioStatus::Status Lost() {
+    broken_ = true;
+    std::string why = PQerrorMessage(conn_);
+    while (!why.empty() && why.back() == '\n') why.pop_back();
+    if (last_error_.empty() || !why.empty()) last_error_ = why.empty() ? "the connection to the server was lost" : why;
+    return tsioStatus::kIOError;
+  }
+
   tsioStatus::Status Check(PGresult* r) {
     ExecStatusType t = PQresultStatus(r);
     if (r && (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK || t == PGRES_EMPTY_QUERY)) return tsioStatus::kSuccess;
@@ -310,6 +475,8 @@ class PgConnection final : public tsioBackendConnection {
   int changes_ = 0;
   std::string last_error_;
   std::unordered_map<uint64_t, const void*> owners_;
+  std::vector<std::string> pending_;  // transaction control not yet sent
+  bool broken_ = false;  // the connection failed in the middle of a pipeline
 };
 
 short PgStatement::Step() {
@@ -321,7 +488,7 @@ short PgStatement::Step() {
     }
     for (size_t i = 0; i < values_.size(); ++i) ptrs_[i] = values_[i].c_str();
     tsioStatus::Status st;
-    res_ = conn_->Run(name_, static_cast<int>(values_.size()), ptrs_.data(), write_, &st);
+    res_ = conn_->Run(*this, &st);
     if (!res_) return static_cast<short>(st);
     rows_ = PQntuples(res_);
     row_ = -1;
@@ -363,13 +530,27 @@ PGconn* Connect(const std::string& address, const char* dbname) {
   }
   std::vector<const char*> keys, values;
   bool timeout = false;
+  // Waits for another program's row locks give up after 5 s, set with the
+  // connection rather than by a statement of its own; the address's own
+  // options (else PGOPTIONS, as libpq takes them) come after it, and the
+  // later setting wins.
+  std::string options = "-c lock_timeout=5s";
+  std::string given;
+  if (const char* env = std::getenv("PGOPTIONS"); env && *env) given = env;
   for (PQconninfoOption* o = opts; o->keyword; ++o) {
     if (!o->val) continue;
     if (dbname && std::strcmp(o->keyword, "dbname") == 0) continue;
+    if (std::strcmp(o->keyword, "options") == 0) {
+      given = o->val;
+      continue;
+    }
     timeout = timeout || std::strcmp(o->keyword, "connect_timeout") == 0;
     keys.push_back(o->keyword);
     values.push_back(o->val);
   }
+  if (!given.empty()) options += " " + given;
+  keys.push_back("options");
+  values.push_back(options.c_str());
   if (!timeout) {  // a server that does not answer is a failure, not a hang
     keys.push_back("connect_timeout");
     values.push_back("10");
@@ -386,6 +567,7 @@ PGconn* Connect(const std::string& address, const char* dbname) {
   keys.push_back(nullptr);
   values.push_back(nullptr);
   PGconn* c = PQconnectdbParams(keys.data(), values.data(), 0);
+  g_connections.fetch_add(1, std::memory_order_relaxed);
   PQconninfoFree(opts);
   if (c) PQsetNoticeProcessor(c, IgnoreNotice, nullptr);
   return c;
@@ -417,6 +599,7 @@ tsioStatus::Status CreateDatabase(const std::string& address, const std::string&
   }
   const char* values[] = {name.c_str()};
   PGresult* r = PQexecParams(c, "SELECT 1 FROM pg_database WHERE datname = $1", 1, nullptr, values, nullptr, nullptr, 0);
+  g_round_trips.fetch_add(1, std::memory_order_relaxed);
   bool exists = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0;
   PQclear(r);
   tsioStatus::Status st = tsioStatus::kSuccess;
@@ -426,6 +609,7 @@ tsioStatus::Status CreateDatabase(const std::string& address, const std::string&
                       " TEMPLATE template0 ENCODING 'SQL_ASCII' LC_COLLATE 'C' LC_CTYPE 'C'";
     PQfreemem(quoted);
     r = PQexec(c, sql.c_str());
+    g_round_trips.fetch_add(1, std::memory_order_relaxed);
     if (PQresultStatus(r) != PGRES_COMMAND_OK) {
       const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
       // 42P04: another program created it at the same moment.
@@ -461,6 +645,7 @@ bool Query(PGconn* c, const char* sql, const std::vector<std::string>& params, P
   for (const auto& p : params) values.push_back(p.c_str());
   PQclear(out->r);
   out->r = PQexecParams(c, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
+  g_round_trips.fetch_add(1, std::memory_order_relaxed);
   const ExecStatusType t = PQresultStatus(out->r);
   if (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK) return true;
   *error = out->r ? PQresultErrorMessage(out->r) : PQerrorMessage(c);
@@ -719,6 +904,10 @@ std::string tsioAddressForLog(const std::string& folder) {
   return out.substr(0, query) + (kept.empty() ? "" : "?" + kept);
 }
 
+tsioRoundTripCount tsioServerRoundTrips() {
+  return {g_round_trips.load(std::memory_order_relaxed), g_connections.load(std::memory_order_relaxed)};
+}
+
 std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::string& address, bool create,
                                                                   tsioStatus::Status* status) {
   std::string name = DatabaseName(address);
@@ -737,10 +926,8 @@ std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::str
     if (c) PQfinish(c);
     return nullptr;
   }
-  auto conn = std::make_unique<PgConnection>(c, address);
-  *status = conn->Exec("SET lock_timeout = '5s'");
-  if (*status != tsioStatus::kSuccess) return nullptr;
-  return conn;
+  *status = tsioStatus::kSuccess;
+  return std::make_unique<PgConnection>(c, address);
 }
 
 tsioStatus::Status PgConnection::BackupTo(const std::string& path) {

@@ -5,6 +5,11 @@
 #                            127.0.0.1 at a free port (unix socket in DIR), then
 #                            writes its address to DIR/server.env
 #   pg_server.sh stop DIR    stops it (immediately) and removes DIR/data
+#   pg_server.sh restart DIR [fast|immediate]
+#                            stops it (fast: connections ended cleanly;
+#                            immediate: as if the machine stopped, recovered
+#                            from the log at the start) and starts it again
+#                            on the same port with the same settings
 #
 # When the server binaries are missing (PG_BIN, default
 # /usr/lib/postgresql/15/bin) or the server does not start, DIR/server.env
@@ -55,8 +60,13 @@ stop)
   fi
   rm -rf "$dir/data"
   ;;
+restart)
+  mode=${3:-fast}
+  as_server "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m "$mode" -w -t 60 restart >/dev/null ||
+    { echo "the server did not restart (see $dir/server.log)" >&2; exit 1; }
+  ;;
 *)
-  echo "usage: $0 start|stop DIR" >&2
+  echo "usage: $0 start|stop|restart DIR [fast|immediate]" >&2
   exit 2
   ;;
 esac

@@ -11,6 +11,9 @@
 
 #include "framework/base/application.h"
 #include "framework/base/errors.h"
+#include "framework/io/backend.h"
+#include "framework/io/company.h"
+#include "framework/io/data_file.h"
 #include "framework/io/file_manager.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
@@ -181,7 +184,33 @@ void Context::Pause(int round) {
 
 bool Context::Interactive() const { return isatty(2) != 0; }
 
+namespace {
+// Whether the database still answers a question.
+bool Answers(tsioBackendConnection& db) {
+  tsioStatus::Status st;
+  tsioBackendStatement* q = db.Prepare("SELECT 1", &st);
+  if (!q) return false;
+  const bool answered = q->Step() == tsioBackendStatement::kRow;
+  q->Reset();
+  return answered;
+}
+}  // namespace
+
 int Context::Finish(int result) {
+  // BKREG_ROUND_TRIPS=1: how many answers of a database server the command
+  // waited for, on standard error (none for a folder company).
+  if (const char* trips = std::getenv("BKREG_ROUND_TRIPS"); trips && *trips && std::strcmp(trips, "0") != 0) {
+    const tsioRoundTripCount n = tsioServerRoundTrips();
+    err << "round trips: " << n.round_trips << " (connections: " << n.connections << ")\n";
+  }
+  // A refusal that came of a read the database failed (on a server whose
+  // connection was lost in the middle of the command, what could not be
+  // read looks "not there") is a failure, not the user's mistake.
+  if (result == kRefused && session_ && session_->bkm_ && !Answers(session_->bkm_->Company().Db())) {
+    err << "bkreg: the company's database stopped answering: the refusal above may come of it (run the command "
+           "again)\n";
+    result = kFailed;
+  }
   out.flush();
   if (out_buf.Error() != 0) {
     err << "bkreg: could not write the output: " << std::strerror(out_buf.Error()) << "\n";

@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <CLI/CLI.hpp>
 
 
@@ -319,6 +320,20 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   };
   for (size_t first = 0; first < keys.size() && rc == kDone; first += static_cast<size_t>(o.unit)) {
     const size_t last = std::min(keys.size(), first + static_cast<size_t>(o.unit));
+    // The general ledger's run is taken before the unit, in a write of its
+    // own (as entering takes its run), so programs posting other batches
+    // queue for each other only for that moment; a unit that fails leaves
+    // its run unused, never given twice. (The creator ends before the
+    // general ledger posts the lines.)
+    std::optional<glwTranCreator> gl_run;
+    gl_run.emplace(program, true, nullptr);
+    if (c.ctx->Waiting([&] {
+          return gl_run->SetRunNumber(program).Value() == kBoolSuccess ? tsioStatus::kSuccess : tsioStatus::kLocked;
+        }) != tsioStatus::kSuccess) {
+      why = "the general ledger's run could not be taken";
+      rc = kFailed;
+      break;
+    }
     tclRollbackStack unit;
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
     if (io != tsioStatus::kSuccess) {
@@ -327,22 +342,7 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       break;
     }
     {
-      glwTranCreator creator(program, true, nullptr);
-      // Another program posting holds the general ledger's run counter
-      // until its unit of work ends: the run is waited for (--wait), first
-      // thing in the unit (nothing written yet, so the holder never waits
-      // on us).
-      const auto deadline = c.ctx->WaitDeadline();
-      bool run_taken = false;
-      for (int round = 0;; ++round) {
-        run_taken = creator.SetRunNumber(program).Value() == kBoolSuccess;
-        if (run_taken || std::chrono::steady_clock::now() >= deadline) break;
-        Context::Pause(round);
-      }
-      if (!run_taken) {
-        why = "the general ledger's run could not be taken";
-        rc = kFailed;
-      }
+      glwTranCreator& creator = *gl_run;
       for (size_t i = first; i < last && rc == kDone; ++i) {
         Transaction t(w.Register());
         t.AttachRollbackStack(&unit);
@@ -417,6 +417,7 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       }
       if (rc == kDone) creator.Commit();
     }
+    gl_run.reset();
     // The last unit also holds the general ledger's posting of the batch's
     // lines, so a batch of one unit is posted whole or not at all: a stop
     // between the move to history and the general ledger's posting would
