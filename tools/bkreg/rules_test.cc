@@ -163,7 +163,7 @@ TEST(BkregRules, EntriesRefuseOtherKindsOptionsZeroAmountsEmptyDates) {
     EXPECT_FALSE(r.Has("<8")) << c.args << "\n" << r.out;
   }
   const Result reg = Bk(co, "--format csv register A");
-  EXPECT_EQ(bkregtest::Csv(reg.out).size(), 1u) << reg.out;  // nothing entered: the heading alone
+  EXPECT_EQ(bkregtest::Csv(reg.out).size(), 2u) << reg.out;  // nothing entered: heading and opening line
   EXPECT_EQ(Bk(co, "verify").status, 0);
 
   // One name per meaning, the old one kept: --ending-balance and --ending
