@@ -193,7 +193,7 @@ std::string Context::CompanyProblem(tsioStatus::Status st) const {
     return "the folder holds no company (run 'bkreg init' first)";
   }
   if (access(company.c_str(), W_OK | X_OK) != 0 || access(db.c_str(), R_OK | W_OK) != 0) {
-    return "the company folder is read-only for this program: it can be read, not changed";
+    return "the company folder is read-only for this program (nothing can be changed in it)";
   }
   return "";
 }
