@@ -194,8 +194,11 @@ month: build compare-deps
 
 # post, reconcile finish and clear killed (SIGKILL) RUNS times (default 200)
 # at chosen storage writes and random moments; every unit whole or absent.
+# Then import killed RUNS times at random writes on a file of 3,000 lines,
+# run again after each: every line in the register exactly once.
 crash: build
 	python3 soak/crash.py $(SOAK_DRIVER_ARGS) --kills $(RUNS)
+	BK_IMPORT_KILLS=$(RUNS) ./$(BUILD)/tools/bkreg/bkreg_import_test --gtest_filter='BkregImport.EveryLine*'
 
 clean:
 	rm -rf $(BUILD) $(ASAN)

@@ -80,8 +80,8 @@ LevelStatus TransactionValidater::ValidateDates(bkProgram&) const {
 LevelStatus TransactionValidater::ValidateCheck(bkProgram&, bool required) const {
   LevelStatus status(ccError::kNone);
   const bool blank = !m_TransactionData->GetCheck();
-  if (required && blank) status += bktBlankFieldError("<8I>", "blank", kError);
-  if (!required && !blank) status += bktNonBlankFieldError("<8I>", "blank");
+  if (required && blank) status += bktBlankFieldError("<8I> number", "blank", kError);
+  if (!required && !blank) status += bktNonBlankFieldError("<8I> number", "blank");
   return status;
 }
 

@@ -100,8 +100,9 @@ class BK_EXPORT TransactionValidater {
   // Transaction date and accounting date must not be blank (1608
   // "Transaction Date", "Accounting Date"); both rules run.
   ccStatus<ccError::Level> ValidateDates(bkProgram& program) const;
-  // Required: the check number must not be blank (1608 "<8I>"); not
-  // required: it must be (1610 "<8I>"). The token "<8I>" is passed as is.
+  // Required: the check number must not be blank (1608 "<8I> number"); not
+  // required: it must be (1610). The message shows the user's term for a
+  // check ("Check number cannot be blank.").
   ccStatus<ccError::Level> ValidateCheck(bkProgram& program, bool required) const;
   // The same two rules on the deposit id ("Deposit ID"); not part of DoIt.
   ccStatus<ccError::Level> ValidateDepositID(bkProgram& program, bool required) const;

@@ -65,7 +65,7 @@ TEST_F(Rules, EachRuleAloneAndAllAtOnce) {
   const std::vector<Kind> check{Kind::kCheck}, deposit{Kind::kDeposit}, withdrawal{Kind::kWithdrawal};
   const std::vector<Kind> plus_minus{Kind::kAdjustment, Kind::kTransfer};
   const Msg no_add = NonBlank("Addition", "zero"), no_sub = NonBlank("Subtraction", "zero");
-  const Msg no_check = NonBlank("<8I>", "blank");
+  const Msg no_check = NonBlank("Check number", "blank");
   const Msg negative_add = Blank("Addition", "negative"), negative_sub = Blank("Subtraction", "negative");
   const struct {
     const char* what;
@@ -83,7 +83,7 @@ TEST_F(Rules, EachRuleAloneAndAllAtOnce) {
       {"batch source not set", every, [](auto& r) { r.SetBatchSource(0); }, {Blank("Batch Source")}},
       {"run zero", every, [](auto& r) { r.SetRun(tsDouble(0)); }, {Blank("Run Number", "zero")}},
       {"sequence zero", every, [](auto& r) { r.SetSequence(tsDouble(0)); }, {Blank("Sequence Number", "zero")}},
-      {"check without a number", check, [](auto& r) { r.SetCheck(tsDouble(0)); }, {Blank("<8I>")}},
+      {"check without a number", check, [](auto& r) { r.SetCheck(tsDouble(0)); }, {Blank("Check number")}},
       {"check with an addition", check, [](auto& r) { r.SetAddition(tsCurrency(5)); }, {no_add}},
       {"check of this module with a subtraction", check, [](auto& r) { r.SetApplOfOrigin(tsAlpha("BK")); },
        {no_sub}},
@@ -120,7 +120,7 @@ TEST_F(Rules, EachRuleAloneAndAllAtOnce) {
        [](auto& r) { r.SetSubtraction(tsCurrency(-1)); }, {negative_sub, no_sub}},
       {"negative subtraction makes a transfer's net amount positive", {Kind::kTransfer},
        [](auto& r) { r.SetSubtraction(tsCurrency(-1)); }, {negative_sub, no_sub}},
-      {"every rule at once", check, BreakAll, AllMessages(Blank("<8I>"), no_add)},
+      {"every rule at once", check, BreakAll, AllMessages(Blank("Check number"), no_add)},
       {"every rule at once", withdrawal, BreakAll, AllMessages(no_check, no_add)},
       {"every rule at once", {Kind::kDeposit, Kind::kAdjustment, Kind::kTransfer}, BreakAll,
        AllMessages(no_check, no_sub)},

@@ -281,7 +281,7 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
     ctx.err << "bkreg: warning: listening on " << addr.host
             << ", not only on this machine: anyone who can reach it and has the address may sign in\n";
   }
-  ctx.out << "The web register of " << ctx.company << " is at\n  http://" << s->hosts.front() << "/login?token="
+  ctx.out << "The web register of " << ctx.CompanyShown() << " is at\n  http://" << s->hosts.front() << "/login?token="
           << s->token << "\nOpen it in a browser (the link works once). Ctrl-C stops the server.\n";
   ctx.out.flush();
 

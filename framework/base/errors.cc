@@ -3,6 +3,7 @@
 
 #include "framework/base/application.h"
 #include "framework/base/catalogue.h"
+#include "framework/types/ts_string.h"
 
 std::string ccError::DisplayText() const {
   if (text2_.empty()) return text_;
@@ -32,7 +33,9 @@ void ccErrors::Display(const tsTask* /*task*/) const {
 
 ccError ErrorMessage(std::string_view module, unsigned short number, const tclTagValues& tags) {
   if (std::optional<ccCatalogueEntry> entry = ccFindMessage(module, number)) {
-    return ccError(number, entry->level, ccSubstituteTags(entry->text, tags));
+    // Shown to people: the tokens of the user's terms ("<8I>", "<1>", ...)
+    // become the terms, in the text and in what the tags bring.
+    return ccError(number, entry->level, tsString::ReplaceCustomDescriptions(ccSubstituteTags(entry->text, tags)));
   }
   std::string text = "Message " + std::string(module) + " " + std::to_string(number) +
                      " is not in the catalogue.";

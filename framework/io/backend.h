@@ -126,11 +126,19 @@ struct tsioRoundTripCount {
 };
 TS_EXPORT tsioRoundTripCount tsioServerRoundTrips();
 
+// How long a connection opened from now on waits for another program that
+// keeps an embedded database busy (writing) before an operation answers
+// kBusy: `milliseconds` (0 to 3,600,000), process-wide. The default is 5,000;
+// a program that lets its user choose its waits sets it before it opens a
+// company.
+TS_EXPORT void tsioSetBusyTimeout(int milliseconds);
+
 // Record locks on a lock file (Linux OFD locks, see lock_file.h).
 std::unique_ptr<tsioBackendLocks> tsioOpenLockFile(const std::string& path, tsioStatus::Status* status);
 
 // Opens (creating when `create`) the SQLite database at `path` in WAL mode
-// with a busy timeout. Returns nullptr and sets `status` on failure.
+// with a busy timeout (tsioSetBusyTimeout). Returns nullptr and sets
+// `status` on failure.
 std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::string& path, bool create,
                                                                 tsioStatus::Status* status);
 

@@ -1,5 +1,6 @@
 // ISAM cursors over SQLite tables (see cursor.h).
 #include "framework/io/cursor.h"
+#include "framework/io/value_fit.h"
 
 #include <time.h>
 
@@ -11,6 +12,16 @@
 #include "framework/io/faults.h"
 #include "framework/io/lock_failure.h"
 #include "framework/io/rollback_stack.h"
+
+namespace {
+thread_local std::string g_not_fitting;
+}  // namespace
+
+void tsioNoteValueNotFitting(const std::string& record, const std::string& column) {
+  g_not_fitting = (record.empty() ? "" : record + ", ") + "column " + column;
+}
+
+std::string tsioLastValueNotFitting() { return g_not_fitting; }
 
 namespace {
 
@@ -146,7 +157,10 @@ tsioStatus::Status tsioCursor::CellsFromRecord(std::vector<tsCell>& row, std::ve
   for (const auto& b : bindings_) {
     const tsioFieldDef& f = def.fields[static_cast<size_t>(b.col)];
     tsCell& c = row[static_cast<size_t>(b.col)];
-    if (!b.field->ToCell(c, f.decimals)) return tsioStatus::kValueDoesNotFit;
+    if (!b.field->ToCell(c, f.decimals)) {
+      tsioNoteValueNotFitting(def.description, f.name);
+      return tsioStatus::kValueDoesNotFit;
+    }
     c.is_text = IsText(f.type);
     if (set) (*set)[static_cast<size_t>(b.col)] = 1;
   }
@@ -465,6 +479,7 @@ tsioStatus::Status tsioCursor::Insert(short* count) {
   for (size_t i = 0; st == tsioStatus::kSuccess && i < def.fields.size(); ++i) {
     if (!Fits(def.fields[i], row[i])) {
       st = tsioStatus::kValueDoesNotFit;
+      tsioNoteValueNotFitting(def.description, def.fields[i].name);
       x_log(0, "insert into " + file_->Spec().Name() + ": value of " + def.fields[i].name +
                    " does not fit its column; nothing written");
     }
@@ -515,6 +530,7 @@ tsioStatus::Status tsioCursor::Update(short* count, short) {
   if (st != tsioStatus::kSuccess) return st;
   for (size_t i = 0; i < def.fields.size(); ++i) {
     if (set[i] && !Fits(def.fields[i], row[i])) {
+      tsioNoteValueNotFitting(def.description, def.fields[i].name);
       x_log(0, "update of " + file_->Spec().Name() + ": value of " + def.fields[i].name +
                    " does not fit its column; nothing written");
       return tsioStatus::kValueDoesNotFit;

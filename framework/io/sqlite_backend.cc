@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 #include <unordered_map>
@@ -13,6 +15,8 @@
 #include "framework/base/log.h"
 
 namespace {
+
+std::atomic<int> g_busy_timeout_ms{5000};
 
 tsioStatus::Status MapSqlite(int rc) {
   switch (rc & 0xff) {
@@ -184,6 +188,10 @@ class SqliteConnection final : public tsioBackendConnection {
 
 }  // namespace
 
+void tsioSetBusyTimeout(int milliseconds) {
+  g_busy_timeout_ms.store(std::clamp(milliseconds, 0, 3600000), std::memory_order_relaxed);
+}
+
 std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::string& path, bool create,
                                                                 tsioStatus::Status* status) {
   sqlite3* db = nullptr;
@@ -205,7 +213,7 @@ std::unique_ptr<tsioBackendConnection> tsioOpenSqliteConnection(const std::strin
     }
   }
   sqlite3_extended_result_codes(db, 0);
-  sqlite3_busy_timeout(db, 5000);
+  sqlite3_busy_timeout(db, g_busy_timeout_ms.load(std::memory_order_relaxed));
   auto conn = std::make_unique<SqliteConnection>(db);
   // Check the file really is a database before anything else relies on it.
   tsioStatus::Status st = conn->Exec("PRAGMA schema_version");

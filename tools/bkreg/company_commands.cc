@@ -33,13 +33,14 @@ bool HasCompany(const std::string& company) {
 // Creates the company folder (0700), its database and the module's files
 // (0600); a company that exists keeps what it holds.
 int Init(Context& ctx, bool quiet) {
+  ctx.ApplyWait();
   const bool existed = HasCompany(ctx.company);
   tsioFileManager fm(ctx.company);
   tsioStatus::Status st = fm.CreateCompany();
   for (const tsioFileSpec& spec : {BKMFileSpec, BKTFileSpec, BKTHistoryFileSpec, BKZFileSpec}) {
     if (st == tsioStatus::kSuccess) st = fm.Create(spec);
   }
-  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot create the company in " + ctx.company, st);
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot create the company in " + ctx.CompanyShown(), st);
   if (existed) {
     // A company that is there already is checked before it is called ready.
     std::vector<std::string> problems;
@@ -47,9 +48,12 @@ int Init(Context& ctx, bool quiet) {
     if (bkm == nullptr) st = fm.Open(BKMFileSpec, &bkm);
     if (st == tsioStatus::kSuccess) st = bkCheckIntegrity(*bkm, &problems, 10, true);
     if (st == tsioStatus::kSuccess && !problems.empty()) st = tsioStatus::kDamaged;
-    if (st != tsioStatus::kSuccess) return ctx.IoFailure("the company in " + ctx.company + " cannot be used", st);
+    if (st != tsioStatus::kSuccess) return ctx.IoFailure("the company in " + ctx.CompanyShown() + " cannot be used", st);
   }
-  if (!quiet) ctx.out << "Company ready in " << ctx.company << "\n";
+  if (!quiet) {
+    PrintDone(ctx.out, ctx.format, "Company ready in " + ctx.CompanyShown(),
+              Table{{"Company", "Company state"}, {false, false}, {{ctx.CompanyShown(), existed ? "checked" : "created"}}});
+  }
   return kDone;
 }
 
@@ -134,7 +138,7 @@ int Backup(Context& ctx, const std::string& file) {
   if (ctx.format == Format::kText) {
     ctx.out << "Copied the company database to " << file << "\n";
   } else {
-    Table{{"Company", "Backup"}, {false, false}, {{ctx.company, file}}}.Print(ctx.out, ctx.format);
+    Table{{"Company", "Backup"}, {false, false}, {{ctx.CompanyShown(), file}}}.Print(ctx.out, ctx.format);
   }
   return kDone;
 }

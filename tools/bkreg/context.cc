@@ -1,6 +1,7 @@
 // What every bkreg command shares: streams, statuses, the company session.
 #include "tools/bkreg/context.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "framework/base/errors.h"
 #include "framework/io/backend.h"
 #include "framework/io/company.h"
+#include "framework/io/value_fit.h"
 #include "framework/io/data_file.h"
 #include "framework/io/file_manager.h"
 #include "programs/bk_program.h"
@@ -146,13 +148,61 @@ std::string Context::StatusWords(tsioStatus::Status st) {
 }
 
 int Context::IoFailure(const std::string& what, tsioStatus::Status st) {
-  const std::string text = what + ": " + StatusWords(st);
+  // A status that may come of the company itself (no company, a file in
+  // its place, a read-only folder, a server that cannot be reached) says so.
+  const std::string problem = CompanyProblem(st);
+  const std::string text = what + ": " + (problem.empty() ? StatusWords(st) : problem);
   if (st == tsioStatus::kLocked || st == tsioStatus::kBusy) return Busy(text);
+  // An amount or a total that would not fit its field is the input's
+  // fault, not the database's: a refusal naming the field.
+  if (st == tsioStatus::kValueDoesNotFit) {
+    const std::string field = tsioLastValueNotFitting();
+    return Refuse(what + ": a value would be too large for its field" + (field.empty() ? "" : " (" + field + ")") +
+                  "; amounts and totals hold at most 13 digits before the point; nothing was changed");
+  }
   return Fail(text);
 }
 
+std::string Context::CompanyShown() const { return tsioAddressForLog(company); }
+
+std::string Context::CompanyProblem(tsioStatus::Status st) const {
+  // Statuses of the records and the engine's work say enough themselves.
+  if (st == tsioStatus::kSuccess || st == tsioStatus::kDamaged || st == tsioStatus::kLocked ||
+      st == tsioStatus::kBusy || st == tsioStatus::kDiskFull || st == tsioStatus::kOutOfMemory ||
+      st == tsioStatus::kValueDoesNotFit || st == tsioStatus::kDuplicateKey || st == tsioStatus::kNotFound ||
+      st == tsioStatus::kEndOfFile || st == tsioStatus::kNoCurrentRecord || st == tsioStatus::kMerged) {
+    return "";
+  }
+  if (tsioIsServerAddress(company)) {
+    if (st == tsioStatus::kFileDoesNotExist) return "the database holds no company (run 'bkreg init' first)";
+    if (st == tsioStatus::kIOError) {
+      return "the database server refused the connection or could not be reached (is it running, and are the "
+             "address, user and password right?)";
+    }
+    return "";
+  }
+  struct stat info;
+  if (stat(company.c_str(), &info) != 0) {
+    if (errno == ENOENT) return "there is no company folder there (run 'bkreg init' first)";
+    return std::string("the company folder cannot be reached (") + std::strerror(errno) + ")";
+  }
+  if (!S_ISDIR(info.st_mode)) return "that path is a file, not a company folder";
+  const std::string db = company + "/" + tsioCompany::kDatabaseName;
+  if (access(db.c_str(), F_OK) != 0) {
+    if (access(company.c_str(), W_OK | X_OK) != 0) return "the folder holds no company and is read-only for this program";
+    return "the folder holds no company (run 'bkreg init' first)";
+  }
+  if (access(company.c_str(), W_OK | X_OK) != 0 || access(db.c_str(), R_OK | W_OK) != 0) {
+    return "the company folder is read-only for this program (nothing can be changed in it)";
+  }
+  return "";
+}
+
+void Context::ApplyWait() const { tsioSetBusyTimeout(static_cast<int>(wait_seconds * 1000.0)); }
+
 Session* Context::Open(int* status) {
   if (session_) return session_.get();
+  ApplyWait();
   TSGetApp()->SetCompanyFolder(company);
   auto s = std::make_unique<Session>();
   tsioFileManager& files = s->program_->FileManager();
@@ -161,7 +211,7 @@ Session* Context::Open(int* status) {
   tsioStatus::Status st = files.Open(BKMFileSpec, &bkm);
   if (st == tsioStatus::kSuccess) st = files.Open(BKTFileSpec, &bkt);
   if (st != tsioStatus::kSuccess) {
-    *status = IoFailure("cannot open the company in " + company, st);
+    *status = IoFailure("cannot open the company in " + CompanyShown(), st);
     return nullptr;
   }
   s->bkm_ = bkm;

@@ -125,6 +125,17 @@ class Context : private detail::OutputHolder {
   // The words for a file status, for messages ("the database is damaged").
   static std::string StatusWords(tsioStatus::Status st);
 
+  // The company as messages show it: a server address without its password.
+  std::string CompanyShown() const;
+  // Why the company could not be opened or created, in words that say what
+  // it is (a path that is a file, a folder this program cannot write, no
+  // company there, a server that refused the connection), for status `st`.
+  std::string CompanyProblem(tsioStatus::Status st) const;
+
+  // Makes the database's own busy wait (another program writing) follow
+  // wait_seconds for the connections opened from now on; Open does it.
+  void ApplyWait() const;
+
   // Opens the company's files (once); nullptr after a message on the error
   // stream, with `*status` the exit status. A company whose database is
   // damaged is reported as such.

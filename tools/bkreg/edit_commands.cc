@@ -299,7 +299,14 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
   if (st != tsioStatus::kSuccess) return give_up(ctx.IoFailure("the " + d.MessageText() + " could not be saved", st));
   (void)t.Unlock();
   (void)bank.Unlock();
-  ctx.out << "Changed " << d.MessageText() << " (run " << run.Format() << ", sequence " << sequence.Format() << ")\n";
+  PrintDone(ctx.out, ctx.format,
+            "Changed " + d.MessageText() + " (run " + run.Format() + ", sequence " + sequence.Format() + ")",
+            Table{{"Bank", "Type", "Run", "Sequence", "Date", "Number", "Amount"},
+                  {false, false, true, true, false, false, true},
+                  {{d.GetBankAccount().str(), d.TranTypeFullDescription(), run.Format(), sequence.Format(),
+                    d.GetTransactionDate().Format(),
+                    d.GetType().Value() == 1 ? d.GetCheck().Format() : d.GetDepositID().str(),
+                    d.GetAmount().Format()}}});
   return kDone;
 }
 

@@ -13,7 +13,9 @@
 #include "tools/bkreg/context.h"
 #include "tools/bkreg/entry_details.h"
 
+class TransactionData;
 class bkVerifyDuplicates;
+class tclRollbackStack;
 
 namespace bkreg {
 
@@ -65,10 +67,15 @@ struct Entry {
 // the context's format.
 int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDuplicates* verify = nullptr);
 
-// What EnterMany reads next: 1 with `e` filled, 0 at the end, -1 after a
-// message on the error stream (the input is refused; nothing more is
-// entered).
+// What EnterMany reads next: 1 with `e` filled, 0 at the end, or after a
+// message on the error stream an exit status negated (-kRefused: the input
+// is refused, -kFailed, -kBusy); nothing more is entered then.
 using EntrySource = std::function<int(Entry& e)>;
+
+// Called by EnterMany after each entry `e` is written as `t`, inside the
+// unit of work `unit` that commits it: what the caller writes with it
+// commits or rolls back with the entry. A failure status fails the unit.
+using EntryWritten = std::function<tsioStatus::Status(const Entry& e, const TransactionData& t, tclRollbackStack& unit)>;
 
 // Enters what `next` gives into bank account `id`, every `unit` entries one
 // unit of work with the account's balance and totals and the batches'
@@ -78,8 +85,9 @@ using EntrySource = std::function<int(Entry& e)>;
 // to, a posted one is refused, and a full one goes on in "<batch>-2", ...;
 // `*batches` are the ids entered into. `*entered` is how many were
 // committed; progress goes to a terminal (`total` entries expected, 0 when
-// unknown).
+// unknown). `written`, when set, is called after each entry is written.
 int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string& batch, long unit, long total,
-              const EntrySource& next, long* entered, std::vector<std::string>* batches);
+              const EntrySource& next, long* entered, std::vector<std::string>* batches,
+              const EntryWritten& written = nullptr);
 
 }  // namespace bkreg

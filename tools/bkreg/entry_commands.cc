@@ -20,6 +20,7 @@
 #include "tools/bkreg/commands.h"
 #include "tools/bkreg/csv_record.h"
 #include "tools/bkreg/entry.h"
+#include "tools/bkreg/import_lines.h"
 #include "tools/bkreg/input.h"
 #include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/module_work.h"
@@ -517,7 +518,8 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
 }
 
 int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string& batch, long chunk, long total,
-              const EntrySource& next, long* entered, std::vector<std::string>* batches) {
+              const EntrySource& next, long* entered, std::vector<std::string>* batches,
+              const EntryWritten& written) {
   *entered = 0;
   batches->clear();
   BankAccount bank(s.Master(), "", 0);
@@ -557,7 +559,7 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string
     const int got = next(e);
     if (got == 0) break;
     if (got < 0) {
-      rc = kRefused;
+      rc = -got;
       break;
     }
     e.bank = id;
@@ -569,6 +571,7 @@ int EnterMany(Context& ctx, Session& s, const std::string& id, const std::string
     CountIntoBank(bank, t, e.type);
     counted.Count(e.type, t.m_Record.GetAmount());
     st = t.Insert();
+    if (st == tsioStatus::kSuccess && written) st = written(e, t.m_Record, unit);
     ++read;
     if (st != tsioStatus::kSuccess) {
       rc = ctx.IoFailure("the " + t.m_Record.MessageText() + " could not be saved", st);
@@ -605,7 +608,34 @@ struct EnterOptions {
   bool allow_duplicate = false, payables = false;
   std::string account, cash_account, lines_file;
   std::vector<std::string> lines;
+  std::vector<std::string> given;  // the options given on the command line
 };
+
+// Options that belong to some kinds of entry only, and the kinds (type
+// codes): given with another kind they are refused, never ignored.
+struct KindOption {
+  const char* name;
+  std::vector<int> types;
+  const char* kinds;
+};
+const KindOption kKindOptions[] = {
+    {"--check", {1}, "checks"},
+    {"--payee", {1}, "checks"},
+    {"--payables", {1}, "checks"},
+    {"--deposit-id", {2}, "deposits"},
+    {"--line", {2, 3}, "deposits and withdrawals"},
+    {"--lines", {2, 3}, "deposits and withdrawals"},
+};
+
+// "" when every option given belongs to the entry's kind, else the refusal.
+std::string OptionsOfKind(const EnterOptions& o, int type) {
+  for (const KindOption& k : kKindOptions) {
+    if (std::find(o.given.begin(), o.given.end(), k.name) == o.given.end()) continue;
+    if (std::find(k.types.begin(), k.types.end(), type) != k.types.end()) continue;
+    return std::string(k.name) + " goes with " + k.kinds + " only, not with a " + o.type;
+  }
+  return "";
+}
 
 // The entry the options describe, after the input rules; "" or the message.
 std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
@@ -616,8 +646,12 @@ std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
   if (problem.empty() && e->type != 4 && e->amount < tsCurrency()) {
     problem = "--amount of a " + o.type + " is not negative (an adjustment may be)";
   }
+  if (problem.empty() && e->amount == tsCurrency()) problem = "--amount of a " + o.type + " cannot be 0.00";
+  if (problem.empty()) problem = OptionsOfKind(o, e->type);
   if (problem.empty()) {
-    if (o.date.empty()) {
+    if (o.date.empty() && std::find(o.given.begin(), o.given.end(), "--date") != o.given.end()) {
+      problem = "--date is empty (leave it out for today)";
+    } else if (o.date.empty()) {
       e->date = tsDate::Today();
     } else {
       problem = ParseDate("--date", o.date, &e->date);
@@ -631,7 +665,6 @@ std::string EntryFromOptions(const EnterOptions& o, Entry* e) {
   e->check = o.check;
   e->allow_duplicate = o.allow_duplicate;
   e->payables = o.payables;
-  if (problem.empty() && o.payables && e->type != 1) problem = "--payables goes with checks only";
   if (problem.empty()) problem = CheckText("--account", o.account, 45, &e->account);
   if (problem.empty()) problem = CheckText("--cash-account", o.cash_account, 45, &e->cash_account);
   for (const std::string& text : o.lines) {
@@ -713,21 +746,63 @@ int Generate(Context& ctx, const GenerateOptions& o) {
         return 1;
       },
       &entered, &batches);
-  ctx.out << "Entered " << entered << " transactions for " << bank << " in batch " << Joined(batches, batch) << "\n";
+  PrintDone(ctx.out, ctx.format,
+            "Entered " + std::to_string(entered) + " transactions for " + bank + " in batch " + Joined(batches, batch),
+            Table{{"Bank", "Entered", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), Joined(batches, batch)}}});
   return status;
 }
 
 struct ImportOptions {
   std::string bank, file, batch = "IMPORT";
   long unit = 10000;
+  bool allow_duplicate = false;
 };
 
+// The duplicate check of an imported line, as `enter` makes it: a check
+// number, or a deposit's date and id, used before for the account (by a
+// transaction unposted or posted, or by an earlier line of the file) is
+// refused, naming the line, unless --allow-duplicate; a deposit id a
+// pending deposit holds is refused always. With --allow-duplicate the
+// duplicates are counted in `*allowed`, not listed. 0, or the exit status.
+int CheckImportDuplicate(Context& ctx, bkVerifyDuplicates& verify, const Entry& e, const std::string& where,
+                         long* allowed) {
+  if (e.type != 1 && !(e.type == 2 && !e.deposit_id.empty())) return kDone;
+  ccStatus<ccError::Level> found(ccError::kNone);
+  if (e.type == 1) {
+    found = verify.checkExists(tsAlpha(e.bank), tsDouble(e.check, 0));
+  } else {
+    found = verify.depositExists(tsAlpha(e.bank), e.date, tsAlpha(e.deposit_id));
+  }
+  if (found.Value() == ccError::kNone) return kDone;
+  if (found.MaxLevel() >= ccError::kFatal) {
+    ctx.PrintErrors(found.Errors());
+    return ctx.Fail(where + "duplicates could not be looked for");
+  }
+  if (verify.LastFoundIn() == bkVerifyDuplicates::FoundIn::kPendingDeposits) {
+    ctx.PrintErrors(found.Errors());
+    return ctx.Refuse(where + "a pending deposit holds deposit id '" + e.deposit_id + "' until it is entered itself");
+  }
+  if (e.allow_duplicate) {
+    ++*allowed;
+    return kDone;
+  }
+  ctx.PrintErrors(found.Errors());
+  return ctx.Refuse(where + (e.type == 1 ? "check " + std::to_string(e.check) + " was entered before"
+                                         : "deposit '" + e.deposit_id + "' of " + e.date.Format() +
+                                               " was entered before") +
+                    " for " + e.bank + "; to import it anyway, repeat the command with --allow-duplicate");
+}
+
 // Loads FILE.csv (date,type,number,amount,description; a first line naming
-// the columns is skipped) into the register of BANK, validated, in batch
-// --batch (see EnterMany), in units of work with the account's totals and
-// the batch's counts. A line that breaks an input rule stops
-// the load: the units before it stay, and the message says how many
-// transactions were imported and which line to start again from.
+// the columns is skipped) into the register of BANK, validated and checked
+// for duplicates as `enter` checks them, in batch --batch (see EnterMany),
+// in units of work with the account's totals, the batch's counts and the
+// lines remembered (import_lines.h): a line imported before, by this file
+// or another, is skipped, so a file imported again, or again after the
+// program was stopped, enters each line once. A line that breaks a rule
+// stops the load: the units before it stay, and the message says how many
+// transactions were imported and which line stopped it; the same command
+// run again after the line is mended takes up from there.
 int Import(Context& ctx, const ImportOptions& o) {
   std::string bank, batch;
   std::string problem = ParseBankId("the bank account id", o.bank, &bank);
@@ -739,7 +814,11 @@ int Import(Context& ctx, const ImportOptions& o) {
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
-  long lines = 0, line_of_entry = 0, entered = 0;
+  ImportedLines imported;
+  if (const int rc = imported.Open(ctx, s->Program(), bank); rc != kDone) return rc;
+  DuplicateCheck duplicates;
+  if (const int rc = duplicates.Open(ctx, *s); rc != kDone) return rc;
+  long lines = 0, line_of_entry = 0, entered = 0, skipped = 0, allowed = 0;
   std::vector<std::string> cells;
   std::vector<std::string> batches;
   status = EnterMany(
@@ -749,51 +828,73 @@ int Import(Context& ctx, const ImportOptions& o) {
           if (!ReadCsvRecord(in, &cells, &lines)) return 0;
           if (cells.size() == 1 && cells[0].empty()) continue;  // a blank line
           if (lines == 1 && !cells.empty() && cells[0] == "date") continue;
-          break;
-        }
-        line_of_entry = lines;
-        const std::string where = o.file + ", line " + std::to_string(lines) + ": ";
-        if (cells.size() != 5) {
-          ctx.err << "bkreg: " << where << cells.size() << " cells; a line has 5: date,type,number,amount,description\n";
-          return -1;
-        }
-        e.type = TypeCode(cells[1]);
-        std::string bad;
-        if (e.type == 0) bad = "type '" + TextCell(cells[1]) + "' is not check, deposit, withdrawal or adjustment";
-        if (bad.empty()) bad = ParseDate("the date", cells[0], &e.date);
-        if (bad.empty()) bad = ParseAmount("the amount", cells[3], &e.amount);
-        if (bad.empty() && e.type != 4 && e.amount < tsCurrency()) {
-          bad = "the amount of a " + cells[1] + " is not negative (an adjustment may be)";
-        }
-        if (bad.empty()) bad = CheckText("the description", cells[4], kDescriptionLimit, &e.description);
-        if (bad.empty() && e.type == 1) {
-          char* end = nullptr;
-          errno = 0;
-          const long long n = std::strtoll(cells[2].c_str(), &end, 10);
-          if (cells[2].empty() || *end != '\0' || errno != 0 || n < 1 || n > 999999999999LL) {
-            bad = "the check number '" + TextCell(cells[2]) + "' is not a whole number from 1 to 999999999999";
+          line_of_entry = lines;
+          const std::string where = o.file + ", line " + std::to_string(lines) + ": ";
+          if (cells.size() != 5) {
+            ctx.err << "bkreg: " << where << cells.size() << " cells; a line has 5: date,type,number,amount,description\n";
+            return -kRefused;
           }
-          e.check = n;
-        } else if (bad.empty() && e.type == 2) {
-          bad = CheckText("the deposit id", cells[2], kDepositIdLimit, &e.deposit_id);
+          e = Entry();
+          e.bank = bank;
+          e.allow_duplicate = o.allow_duplicate;
+          e.type = TypeCode(cells[1]);
+          std::string bad;
+          if (e.type == 0) bad = "type '" + TextCell(cells[1]) + "' is not check, deposit, withdrawal or adjustment";
+          if (bad.empty()) bad = ParseDate("the date", cells[0], &e.date);
+          if (bad.empty()) bad = ParseAmount("the amount", cells[3], &e.amount);
+          if (bad.empty() && e.type != 4 && e.amount < tsCurrency()) {
+            bad = "the amount of a " + cells[1] + " is not negative (an adjustment may be)";
+          }
+          if (bad.empty() && e.amount == tsCurrency()) bad = "the amount of a " + cells[1] + " cannot be 0.00";
+          if (bad.empty()) bad = CheckText("the description", cells[4], kDescriptionLimit, &e.description);
+          if (bad.empty() && e.type == 1) {
+            char* end = nullptr;
+            errno = 0;
+            const long long n = std::strtoll(cells[2].c_str(), &end, 10);
+            if (cells[2].empty() || *end != '\0' || errno != 0 || n < 1 || n > 999999999999LL) {
+              bad = "the check number '" + TextCell(cells[2]) + "' is not a whole number from 1 to 999999999999";
+            }
+            e.check = n;
+          } else if (bad.empty() && e.type == 2) {
+            bad = CheckText("the deposit id", cells[2], kDepositIdLimit, &e.deposit_id);
+          }
+          if (!bad.empty()) {
+            ctx.err << "bkreg: " << where << bad << "\n";
+            return -kRefused;
+          }
+          const tsioStatus::Status known = imported.Next(e);
+          if (known == tsioStatus::kSuccess) {
+            ++skipped;  // imported before
+            continue;
+          }
+          if (known != tsioStatus::kNotFound) return -ctx.IoFailure(where + "the lines imported before cannot be read", known);
+          if (const int rc = CheckImportDuplicate(ctx, duplicates.Verifier(), e, where, &allowed); rc != kDone) {
+            return -rc;
+          }
+          return 1;
         }
-        if (!bad.empty()) {
-          ctx.err << "bkreg: " << where << bad << "\n";
-          return -1;
-        }
-        return 1;
       },
-      &entered, &batches);
-  // Committed units hold the first `entered` transactions of the file.
+      &entered, &batches,
+      [&](const Entry& e, const TransactionData& t, tclRollbackStack& unit) { return imported.Remember(e, t, unit); });
+  // Committed units hold the first `entered` new lines of the file.
   if (status != kDone) {
     ctx.err << "bkreg: stopped at line " << line_of_entry << " of " << o.file << ": " << entered
-            << " transactions were imported (those before the last unit of work); the rest were not\n";
+            << " transactions were imported (those before the last unit of work); the rest were not. The same "
+               "import run again skips the lines imported and takes up from there\n";
+  }
+  if (allowed > 0) {
+    ctx.err << "bkreg: " << allowed << " lines with a check number or deposit entered before were imported anyway "
+            << "(--allow-duplicate)\n";
   }
   if (ctx.format == Format::kText) {
-    ctx.out << "Imported " << entered << " transactions into " << bank << " in batch " << Joined(batches, batch) << "\n";
+    ctx.out << "Imported " << entered << " transactions into " << bank << " in batch " << Joined(batches, batch);
+    if (skipped > 0) ctx.out << "; " << skipped << " lines imported before were skipped";
+    ctx.out << "\n";
   } else {
-    Table{{"Bank", "Imported", "Batch"}, {false, true, false}, {{bank, std::to_string(entered), Joined(batches, batch)}}}.Print(
-        ctx.out, ctx.format);
+    Table{{"Bank", "Imported", "Skipped", "Batch"},
+          {false, true, true, false},
+          {{bank, std::to_string(entered), std::to_string(skipped), Joined(batches, batch)}}}
+        .Print(ctx.out, ctx.format);
   }
   return status;
 }
@@ -879,7 +980,13 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
                     "a distribution line ACCOUNT=AMOUNT[@ITEM] of a deposit (its item, default 1) or a "
                     "withdrawal; repeatable");
   enter->add_option("--lines", o->lines_file, "a CSV file of distribution lines: account,amount[,item][,payer]");
-  enter->callback([&ctx, o] { ctx.status = Enter(ctx, *o); });
+  enter->callback([&ctx, o, enter] {
+    o->given.clear();
+    for (const CLI::Option* opt : enter->get_options()) {
+      if (opt->count() > 0 && !opt->get_lnames().empty()) o->given.push_back("--" + opt->get_lnames()[0]);
+    }
+    ctx.status = Enter(ctx, *o);
+  });
 
   auto g = std::make_shared<GenerateOptions>();
   CLI::App* generate = app.add_subcommand(
@@ -905,6 +1012,8 @@ void AddEntryCommands(CLI::App& app, Context& ctx) {
                      "refused; a full one (32,767 of a kind) goes on in ID-2, ID-3, ...");
   import->add_option("--unit", i->unit, "transactions per unit of work (default 10,000)")
       ->check(CLI::Range(1L, 100000000L));
+  import->add_flag("--allow-duplicate", i->allow_duplicate,
+                   "import lines whose check number or deposit (date and id) was entered before anyway");
   import->callback([&ctx, i] { ctx.status = Import(ctx, *i); });
 }
 

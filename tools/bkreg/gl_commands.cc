@@ -74,7 +74,9 @@ int GlAccountAdd(const Common& c, const GlAccountOptions& o, std::ostream& out, 
   r.base = xk_get_section(account, 9, 0, 7);
   r.active = tsBool(!o.inactive);
   if (int rc = InsertRecord(r, *w.File(GLMFileSpec), "account " + o.account, err); rc != kDone) return rc;
-  out << "Added account " << glw_format_account(account).str() << "\n";
+  const std::string shown = glw_format_account(account).str();
+  PrintDone(out, c.format, "Added account " + shown,
+            Table{{"Account", "Active"}, {false, false}, {{shown, o.inactive ? "no" : "yes"}}});
   return kDone;
 }
 
@@ -139,7 +141,15 @@ int GlPeriodAdd(const Common& c, const GlPeriodOptions& o, std::ostream& out, st
     const std::string what = "period " + std::to_string(o.year) + "-" + std::to_string(s.period);
     if (int rc = InsertRecord(r, *w.File(GLMFileSpec), what, err); rc != kDone) return rc;
   }
-  out << "Added " << spans.size() << (spans.size() == 1 ? " period" : " periods") << " of " << o.year << "\n";
+  Table added{{"Entity", "Year", "Period", "Start", "End", "Status"}, {false, true, true, false, false, false}, {}};
+  for (const Span& s : spans) {
+    added.rows.push_back({o.entity, std::to_string(o.year), std::to_string(s.period), s.start.Format(),
+                          s.end.Format(), o.closed ? "closed" : "open"});
+  }
+  PrintDone(out, c.format,
+            "Added " + std::to_string(spans.size()) + (spans.size() == 1 ? " period" : " periods") + " of " +
+                std::to_string(o.year),
+            added);
   return kDone;
 }
 
@@ -173,9 +183,10 @@ int GlInterface(const Common& c, std::optional<bool> on, std::ostream& out, std:
     return kFailed;
   }
   const bool active = zc_interface_active("BK", "GL") != 0;
-  out << "Entries " << (active ? "go to the general ledger (checked against its accounts and periods)"
-                               : "do not go to the general ledger")
-      << "\n";
+  PrintDone(out, c.format,
+            std::string("Entries ") + (active ? "go to the general ledger (checked against its accounts and periods)"
+                                              : "do not go to the general ledger"),
+            Table{{"Interface", "Active"}, {false, false}, {{"GL", active ? "on" : "off"}}});
   return kDone;
 }
 

@@ -2,6 +2,8 @@
 // programs see it. The lock guards the register against a second editor:
 // while a program holds it, no other program may hold it (enter, remove,
 // clear and reconcile work that edits the register asks for it).
+#include <chrono>
+
 #include <CLI/CLI.hpp>
 #include <iostream>
 
@@ -44,16 +46,30 @@ int Lock(Context& ctx, const LockOptions& o) {
   std::string id;
   int status = FetchAccount(ctx, &s, &bank, &holder, o, &id);
   if (status != kDone) return status;
-  auto st = bank->EditRegisterLock();
-  if (st.MaxLevel() != ccError::kNone) {
+  // Another program's lock is waited for, up to --wait seconds.
+  const auto deadline = ctx.WaitDeadline();
+  for (int round = 0;; ++round) {
+    auto st = bank->EditRegisterLock();
+    if (st.MaxLevel() == ccError::kNone) break;
+    const bool held = st.Errors().Size() && st.Errors()[0].Number() == kLockedByAnother;
+    if (held && std::chrono::steady_clock::now() < deadline) {
+      Context::Pause(round);
+      continue;
+    }
     ctx.PrintErrors(st.Errors());
-    return st.Errors().Size() && st.Errors()[0].Number() == kLockedByAnother ? kBusy : kFailed;
+    return held ? kBusy : kFailed;
   }
-  ctx.out << "Holding the edit-register lock of " << id << "; press Enter to release it.\n" << std::flush;
+  if (ctx.format == Format::kText) {
+    ctx.out << "Holding the edit-register lock of " << id << "; press Enter to release it.\n" << std::flush;
+  } else {
+    Table{{"Bank", "Lock"}, {false, false}, {{id, "held"}}}.Print(ctx.out, ctx.format);
+    ctx.out << std::flush;
+    ctx.err << "Holding the edit-register lock of " << id << "; press Enter to release it.\n" << std::flush;
+  }
   std::string line;
   std::getline(std::cin, line);
   (void)bank->EditRegisterUnlock();
-  ctx.out << "Released " << id << "\n";
+  (ctx.format == Format::kText ? ctx.out : ctx.err) << "Released " << id << "\n";
   return kDone;
 }
 

@@ -57,6 +57,26 @@ std::string UnknownCommand(CLI::App& app, int argc, char** argv) {
   return "";
 }
 
+// Every date option of every command refuses an empty value: an empty
+// date is not "today" nor "no bound" (leave the option out for that).
+void RefuseEmptyDates(CLI::App& app) {
+  for (CLI::Option* opt : app.get_options()) {
+    for (const std::string& name : opt->get_lnames()) {
+      if (name == "date" || name == "from" || name == "to" || name == "as-of" || name == "start" || name == "end") {
+        opt->check(CLI::Validator(
+            [](std::string& value) {
+              return value.find_first_not_of(" \t") == std::string::npos
+                         ? std::string("an empty date is not a date (leave the option out instead)")
+                         : std::string();
+            },
+            "DATE"));
+        break;
+      }
+    }
+  }
+  for (CLI::App* sub : app.get_subcommands({})) RefuseEmptyDates(*sub);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,6 +117,7 @@ int main(int argc, char** argv) {
   bkreg::AddTransactionCommands(app, ctx);
   bkreg::AddStatementCommands(app, ctx);
   bkweb::AddServeCommand(app, ctx);
+  RefuseEmptyDates(app);
 
   try {
     app.parse(argc, argv);

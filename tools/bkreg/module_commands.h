@@ -85,6 +85,7 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
 struct PostOptions {
   std::string batch;
   std::string journal;  // file the totals journal is written to ("" = printed)
+  bool force = false;   // an existing journal file is replaced
   long unit = 1000;     // transactions per unit of work
 };
 int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ostream& err);

@@ -205,7 +205,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
   const std::string odd = dir.Sub("odd.csv");
   std::ofstream(odd) << "account,amount,colour\n4000,1.00,red\n";
   ExpectRefusals(co, {
-      {"enter check --bank B1 --amount 5 --check 7 --line 6000=5.00", 1, "only deposits and withdrawals"},
+      {"enter check --bank B1 --amount 5 --check 7 --line 6000=5.00", 1, "--line goes with deposits and withdrawals only"},
       {"enter deposit --bank B1 --amount 5 --line 4000", 1, "ACCOUNT=AMOUNT"},
       {"enter deposit --bank B1 --amount 5 --line 4000=5.001", 1, "not an amount"},
       {"enter deposit --bank B1 --amount 5 --line 4000=2.50 --line 4000=2.50", 1, "twice"},

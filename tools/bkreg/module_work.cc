@@ -59,28 +59,33 @@ bool ModuleWork::LoadLedger(std::ostream& err) {
 }
 
 int ModuleWork::CheckBankFree(const std::string& id, std::ostream& err) {
-  BankAccount bank(Master(), "", 0);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
-  const tsioStatus::Status st = bank.FetchEQ(false);
-  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
-    err << "bkreg: no bank account '" << id << "'\n";
-    return kRefused;
+  const auto deadline = ctx_.WaitDeadline();
+  for (int round = 0;; ++round) {
+    BankAccount bank(Master(), "", 0);
+    bank.m_Record.SetBankAccount(tsAlpha(id));
+    const tsioStatus::Status st = bank.FetchEQ(false);
+    if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) {
+      err << "bkreg: no bank account '" << id << "'\n";
+      return kRefused;
+    }
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: cannot read bank account '" << id << "' (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
+    auto locked = bank.isEditRegisterLocked();
+    if (locked.MaxLevel() >= ccError::kError) {
+      PrintMessages(locked.Errors(), err);
+      err << "bkreg: could not tell whether another program edits the register of " << id << "\n";
+      return kFailed;
+    }
+    if (locked.Value() == ccError::kNone) return kDone;
+    // Held: waited for up to --wait seconds, as every lock is.
+    if (std::chrono::steady_clock::now() >= deadline) {
+      err << "bkreg: the register of " << id << " is being edited by another program; try again later\n";
+      return kBusy;
+    }
+    Context::Pause(round);
   }
-  if (st != tsioStatus::kSuccess) {
-    err << "bkreg: cannot read bank account '" << id << "' (" << ccIOStatusStr(st) << ")\n";
-    return kFailed;
-  }
-  auto locked = bank.isEditRegisterLocked();
-  if (locked.MaxLevel() >= ccError::kError) {
-    PrintMessages(locked.Errors(), err);
-    err << "bkreg: could not tell whether another program edits the register of " << id << "\n";
-    return kFailed;
-  }
-  if (locked.Value() != ccError::kNone) {
-    err << "bkreg: the register of " << id << " is being edited by another program; try again later\n";
-    return kBusy;
-  }
-  return kDone;
 }
 
 }  // namespace bkreg

@@ -62,7 +62,8 @@ class ModuleWork {
   tsioDataFile* File(const tsioFileSpec& spec) { return Program().File(spec); }
 
   // kDone when the bank account exists and no other program holds its
-  // edit-register lock; kBusy when one does; kRefused (message) when there
+  // edit-register lock (waited for up to --wait seconds); kBusy when one
+  // still does; kRefused (message) when there
   // is no such account; kFailed when the lock cannot be asked about.
   int CheckBankFree(const std::string& bank, std::ostream& err);
 

@@ -233,4 +233,12 @@ void Table::Print(std::ostream& out, Format format) const {
   w.End();
 }
 
+void PrintDone(std::ostream& out, Format format, const std::string& prose, const Table& table) {
+  if (format == Format::kText) {
+    out << prose << "\n";
+  } else {
+    table.Print(out, format);
+  }
+}
+
 }  // namespace bkreg

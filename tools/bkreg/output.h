@@ -74,6 +74,11 @@ struct Table {
   void Print(std::ostream& out, Format format) const;
 };
 
+// What a command did or made: in text the sentence `prose` (its own line
+// added), in JSON and CSV `table`, so every command answers a program in the
+// format it asked for.
+void PrintDone(std::ostream& out, Format format, const std::string& prose, const Table& table);
+
 // JSON string literal of `text` (quotes, backslashes and control characters
 // escaped; bytes that are not UTF-8 replaced by U+FFFD).
 std::string JsonQuote(const std::string& text);

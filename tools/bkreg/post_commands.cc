@@ -29,9 +29,15 @@
 //     stop, posting the batch again posts what is left and the lines that
 //     wait. Progress shows on a terminal; a stop says how many transactions
 //     were posted.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -43,7 +49,9 @@
 #include "batches/bk_batch_part.h"
 #include "deposits/deposit_item_detail.h"
 #include "deposits/withdrawal_detail.h"
+#include "framework/base/private_file.h"
 #include "framework/batch/batch.h"
+#include "framework/io/backend.h"
 #include "framework/batch/batch_list.h"
 #include "framework/io/header.h"
 #include "framework/io/rollback_stack.h"
@@ -180,10 +188,61 @@ bool TakenInHistory(const tsioDataFile& history, const Key& key, tsioStatus::Sta
 
 }  // namespace
 
+namespace {
+
+// "" when the posting journal may be written to `path`, else what stands
+// in the way: an existing file (without `force`), a folder, a folder that
+// is missing or cannot be written, a disk without room (a probe of 64 KiB
+// is set aside in the folder and taken back). A device or pipe that exists
+// is written into.
+std::string JournalTargetProblem(const std::string& path, bool force) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return path + " is a folder";
+    if (!S_ISREG(st.st_mode)) return access(path.c_str(), W_OK) == 0 ? "" : path + " cannot be written";
+    if (!force) return path + " exists (--force replaces it)";
+  }
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat fs {};
+  if (stat(folder.c_str(), &fs) != 0) return "folder " + folder + " does not exist";
+  if (!S_ISDIR(fs.st_mode)) return folder + " is not a folder";
+  const std::string probe = path + ".probe." + std::to_string(getpid());
+  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return path + " cannot be written (" + std::strerror(errno) + ")";
+  const int room = posix_fallocate(fd, 0, 64 * 1024);
+  close(fd);
+  unlink(probe.c_str());
+  if (room != 0) return path + " cannot be written (" + std::strerror(room) + ")";
+  return "";
+}
+
+// Writes the program's journal to <company folder>/journal/post-<batch>-
+// <time>.txt; its path, or "" when it could not be written there (a server
+// company has no folder).
+std::string KeepJournalCopy(bkProgram& program, const std::string& company, const std::string& batch) {
+  if (tsioIsServerAddress(company)) return "";
+  const std::string folder = company + "/journal";
+  if (!tsMakePrivateFolder(folder)) return "";
+  std::string safe;
+  for (const char ch : batch) safe += std::isalnum(static_cast<unsigned char>(ch)) || ch == '-' ? ch : '_';
+  const std::string path = folder + "/post-" + safe + "-" + std::to_string(time(nullptr)) + "-" +
+                           std::to_string(getpid()) + ".txt";
+  return program.Journal().PrintToFile(path).Value() == kBoolSuccess ? path : "";
+}
+
+}  // namespace
+
 int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ostream& err) {
   if (o.unit < 1) {
     err << "bkreg: --unit: at least 1 transaction\n";
     return kRefused;
+  }
+  if (!o.journal.empty()) {
+    if (const std::string problem = JournalTargetProblem(o.journal, o.force); !problem.empty()) {
+      err << "bkreg: --journal " << problem << "; nothing was posted\n";
+      return kRefused;
+    }
   }
   ModuleWork w(*c.ctx);
   if (int rc = w.Open(); rc != kDone) return rc;
@@ -202,8 +261,8 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       if (walk.m_Record.GetBatch() != o.batch) continue;
       auto b = std::make_unique<Batch>(w.Register());
       b->m_Record = walk.m_Record;
-      const tsioStatus::Status held = b->FetchEQ(true);
-      if (held == tsioStatus::kLocked) {
+      const tsioStatus::Status held = c.ctx->Waiting([&] { return b->FetchEQ(true); });
+      if (held == tsioStatus::kLocked || held == tsioStatus::kBusy) {
         err << "bkreg: batch '" << o.batch << "' is in use by another program (being posted or entered into)\n";
         return kBusy;
       }
@@ -443,15 +502,35 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   for (auto& b : batches) (void)b->Unlock();
   totals.PrintToFile();
 
-  // The journal: printed, or written to the file asked for.
-  if (o.journal.empty()) {
+  // The journal: printed, or written to the file asked for. In JSON and CSV
+  // the output is the table of what was posted: the journal is written to
+  // --journal, or kept in the company folder, and its place is in the table.
+  std::string journal_at = o.journal;
+  bool journal_failed = false;
+  if (o.journal.empty() && c.format == Format::kText) {
     for (const std::string& line : program.Journal().Lines()) out << line << "\n";
+  } else if (o.journal.empty()) {
+    journal_at = KeepJournalCopy(program, c.ctx->company, o.batch);
+    if (journal_at.empty()) {
+      err << "bkreg: the posting journal follows on standard error\n";
+      for (const std::string& line : program.Journal().Lines()) err << line << "\n";
+    }
   } else {
     ccStatus<ccBoolStatus> written = program.Journal().PrintToFile(o.journal);
     if (written.Value() != kBoolSuccess) {
+      // Posted (whole or in part) and the journal not written where asked:
+      // said so, and the journal kept where it can be had again.
+      journal_failed = true;
       PrintMessages(written.Errors(), err);
-      err << "bkreg: the posting journal could not be written to " << o.journal << "\n";
-      if (rc == kDone) rc = kFailed;
+      err << "bkreg: " << posted << " of " << keys.size() << " transactions of batch '" << o.batch
+          << "' were posted, but the posting journal could not be written to " << o.journal << "\n";
+      journal_at = KeepJournalCopy(program, c.ctx->company, o.batch);
+      if (!journal_at.empty()) {
+        err << "bkreg: the posting journal is kept in " << journal_at << "\n";
+      } else {
+        err << "bkreg: the posting journal follows on standard error\n";
+        for (const std::string& line : program.Journal().Lines()) err << line << "\n";
+      }
     }
   }
   if (rc != kDone) {
@@ -459,10 +538,20 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
         << " transactions were posted\n";
     return rc;
   }
-  out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << lines_posted
-      << " general-ledger lines posted\n";
-  for (const std::string& moved : renumbered) out << "Note: " << moved << "\n";
-  return kDone;
+  if (c.format == Format::kText) {
+    out << "Posted batch " << o.batch << ": " << posted << " transactions to history, " << lines_posted
+        << " general-ledger lines posted\n";
+    for (const std::string& moved : renumbered) out << "Note: " << moved << "\n";
+  } else {
+    for (const std::string& moved : renumbered) err << "bkreg: note: " << moved << "\n";
+    Table{{"Batch", "Posted", "Ledger lines", "Journal"},
+          {false, true, true, false},
+          {{o.batch, std::to_string(posted), std::to_string(lines_posted), journal_at}}}
+        .Print(out, c.format);
+  }
+  // The posting is done; the journal not written where it was asked for is
+  // a failure of the output (exit 2), said above with where the journal is.
+  return journal_failed ? kFailed : kDone;
 }
 
 void AddPostCommands(CLI::App& app, Context& ctx) {
@@ -471,7 +560,9 @@ void AddPostCommands(CLI::App& app, Context& ctx) {
       "post", "posts a batch: its transactions to history with their general-ledger lines, posted by the "
               "general ledger; the posting journal printed or written to --journal");
   post->add_option("BATCH", o->batch, "batch id")->required();
-  post->add_option("--journal", o->journal, "file the posting journal is written to (default: printed)");
+  post->add_option("--journal", o->journal,
+                   "file the posting journal is written to (default: printed); checked before posting");
+  post->add_flag("--force", o->force, "replace the --journal file when it exists");
   post->add_option("--unit", o->unit, "transactions per unit of work (default 1,000)")->check(CLI::Range(1L, 1000000L));
   post->callback([&ctx, o] { ctx.status = PostBatch(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err); });
 }

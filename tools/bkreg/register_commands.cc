@@ -447,7 +447,7 @@ int Balance(Context& ctx, const BalanceOptions& o) {
   if (!bkIsBalanceFailure(current) && !bkIsBalanceFailure(posted) && !bkIsBalanceFailure(stored))
     balance = tsCurrency(current + posted - stored);
   if (bkIsBalanceFailure(balance)) {
-    return ctx.Fail("the " + o.kind + " balance of '" + id + "' could not be computed (details in " + ctx.company +
+    return ctx.Fail("the " + o.kind + " balance of '" + id + "' could not be computed (details in " + ctx.CompanyShown() +
                     "/bkreg.log)");
   }
   Table table{{"Bank", "As of", "Kind", "Balance"}, {false, false, false, true}, {}};

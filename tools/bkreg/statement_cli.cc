@@ -86,6 +86,8 @@ void AddStatementCommands(CLI::App& app, Context& ctx) {
                      "with --enter-unknown while the register's entries go to the general ledger");
   import->add_option("--choose", s->choices, "LINEID=RUN/SEQ: the transaction chosen for an ambiguous line");
   import->callback([&ctx, s] {
+    s->wait_seconds = ctx.wait_seconds;
+    s->output = ctx.format;
     ctx.status = OnCompany(ctx, &s->bank, [&](bkProgram& p) {
       if (s->enter_unknown && LedgerInterfaceOn()) {
         if (const int rc = PrepareLedgerAdjustments(ctx, p, s.get()); rc != kDone) return rc;
@@ -100,15 +102,19 @@ void AddStatementCommands(CLI::App& app, Context& ctx) {
       "finish", "records the reconciliation when the cleared balance equals the statement's ending balance");
   finish->add_option("BANK", r->bank, "bank account id")->required();
   finish->add_option("--date", r->date, "statement date (when no reconciliation is in progress)");
-  finish->add_option("--ending", r->ending, "statement ending balance (when no reconciliation is in progress)");
+  // --ending-balance is the name (as reconcile start has it); --ending is kept.
+  finish->add_option("--ending-balance,--ending", r->ending,
+                     "statement ending balance (when no reconciliation is in progress)");
   finish->callback([&ctx, r] {
     r->wait_seconds = ctx.wait_seconds;
+    r->output = ctx.format;
     ctx.status = OnCompany(ctx, &r->bank, [&](bkProgram& p) { return ReconcileFinish(p, *r, ctx.out, ctx.err); });
   });
   CLI::App* undo = reconcile->add_subcommand("undo", "reverses the last reconciliation of a bank account exactly");
   undo->add_option("BANK", r->bank, "bank account id")->required();
   undo->callback([&ctx, r] {
     r->wait_seconds = ctx.wait_seconds;
+    r->output = ctx.format;
     ctx.status = OnCompany(ctx, &r->bank, [&](bkProgram& p) { return ReconcileUndo(p, *r, ctx.out, ctx.err); });
   });
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <ostream>
 
 #include "accounts/bank_account.h"
@@ -49,29 +50,35 @@ std::string Lower(std::string s) {
 }
 
 // Exit 3 when another program holds the edit-register lock of `bank` (it
-// edits the register: clears, removes, posts, reconciles), as every command
-// that changes a register; 2 when that cannot be told; 0 otherwise (an
-// unknown account is left to the command's own refusal).
-int CheckEditLock(bkProgram& program, const std::string& bank, std::ostream& err) {
-  BankAccount account(*program.File(BKMFileSpec), "", 0);
-  account.m_Record.SetBankAccount(tsAlpha(bank));
-  const tsioStatus::Status st = account.FetchEQ(false);
-  if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) return 0;
-  if (st != tsioStatus::kSuccess) {
-    err << "bkreg: cannot read bank account '" << bank << "' (" << ccIOStatusStr(st) << ")\n";
-    return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? 3 : 2;
+// edits the register: clears, removes, posts, reconciles) for longer than
+// `wait_seconds`, as every command that changes a register; 2 when that
+// cannot be told; 0 otherwise (an unknown account is left to the command's
+// own refusal).
+int CheckEditLock(bkProgram& program, const std::string& bank, double wait_seconds, std::ostream& err) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(wait_seconds * 1000));
+  for (int round = 0;; ++round) {
+    BankAccount account(*program.File(BKMFileSpec), "", 0);
+    account.m_Record.SetBankAccount(tsAlpha(bank));
+    const tsioStatus::Status st = account.FetchEQ(false);
+    if (st == tsioStatus::kNotFound || st == tsioStatus::kEndOfFile) return 0;
+    if (st != tsioStatus::kSuccess) {
+      err << "bkreg: cannot read bank account '" << bank << "' (" << ccIOStatusStr(st) << ")\n";
+      return st == tsioStatus::kLocked || st == tsioStatus::kBusy ? 3 : 2;
+    }
+    const auto locked = account.isEditRegisterLocked();
+    if (locked.MaxLevel() >= ccError::kError) {
+      PrintErrors(locked.Errors(), err);
+      err << "bkreg: could not tell whether another program edits the register of " << bank << "\n";
+      return 2;
+    }
+    if (locked.Value() == ccError::kNone) return 0;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      err << "bkreg: the register of " << bank << " is being edited by another program; try again later\n";
+      return 3;
+    }
+    usleep(static_cast<useconds_t>(std::min(50, 5 * (round + 1)) * 1000));  // 5 ms, growing to 50 ms
   }
-  const auto locked = account.isEditRegisterLocked();
-  if (locked.MaxLevel() >= ccError::kError) {
-    PrintErrors(locked.Errors(), err);
-    err << "bkreg: could not tell whether another program edits the register of " << bank << "\n";
-    return 2;
-  }
-  if (locked.Value() != ccError::kNone) {
-    err << "bkreg: the register of " << bank << " is being edited by another program; try again later\n";
-    return 3;
-  }
-  return 0;
 }
 
 const char* OutcomeText(bkLineOutcome o) {
@@ -153,12 +160,27 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   tsioDataFile* history = nullptr;
   tsioDataFile* statements = nullptr;
   if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
-  if (const int rc = CheckEditLock(program, o.bank, err); rc != 0) return rc;
+  if (const int rc = CheckEditLock(program, o.bank, o.wait_seconds, err); rc != 0) return rc;
   bkStatementImporter importer(program, *program.File(BKMFileSpec), *program.File(BKTFileSpec), *history, *statements);
   bkStatementImportResult result;
   // Each line as it stands, streamed: the statement's text (ids, memos) is
   // the bank's and is shown through the table cells' guard.
+  // In JSON and CSV, one row a line (the candidates of a proposed line in
+  // its Transaction cell, separated by "; ").
+  std::optional<TableWriter> rows;
+  if (o.output != Format::kText) {
+    rows.emplace(out, o.output,
+                 std::vector<std::string>{"Outcome", "Line", "Date", "Amount", "Check", "Memo", "Transaction", "Note"},
+                 std::vector<bool>{false, false, false, true, true, false, false, false});
+  }
   options.on_line = [&](const bkLineResult& r) {
+    if (o.output != Format::kText) {
+      std::string candidates;
+      for (const auto& c : r.candidates) candidates += (candidates.empty() ? "" : "; ") + CandidateText(c);
+      rows->Row({OutcomeText(r.outcome), r.line.id, r.line.date.Format(), r.line.amount.Format(),
+                r.line.check ? std::to_string(r.line.check) : "", r.line.memo, candidates, r.note});
+      return;
+    }
     out << OutcomeText(r.outcome) << "  " << TextCell(r.line.id) << "  " << r.line.date.Format() << "  "
         << r.line.amount.Format();
     if (r.line.check) out << "  check " << r.line.check;
@@ -171,7 +193,9 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
     }
   };
   const ccStatus<ccError::Level> done = importer.Import(tsAlpha(o.bank), statement, options, &result);
-  out << result.Count(bkLineOutcome::kCleared) << " cleared, " << result.Count(bkLineOutcome::kAlreadyApplied)
+  std::ostream& summary = o.output == Format::kText ? out : err;
+  if (rows) rows->End();
+  summary << result.Count(bkLineOutcome::kCleared) << " cleared, " << result.Count(bkLineOutcome::kAlreadyApplied)
       << " already applied, " << result.Count(bkLineOutcome::kAlreadyCleared) << " already cleared, "
       << result.Count(bkLineOutcome::kProposed) << " to choose, " << result.Count(bkLineOutcome::kUnknown)
       << " unknown, " << result.Count(bkLineOutcome::kEntered) << " entered, "
@@ -208,11 +232,11 @@ int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, 
     // Both, by the input rules: an ending balance is exact to the cent,
     // never rounded, and never taken as 0.00 for being left out.
     if (o.date.empty() || o.ending.empty()) {
-      err << "bkreg: --date DATE and --ending AMOUNT go together\n";
+      err << "bkreg: --date DATE and --ending-balance AMOUNT go together\n";
       return 1;
     }
     std::string problem = ParseDate("--date", o.date, &date);
-    if (problem.empty()) problem = ParseAmount("--ending", o.ending, &ending);
+    if (problem.empty()) problem = ParseAmount("--ending-balance", o.ending, &ending);
     if (!problem.empty()) {
       err << "bkreg: " << problem << "\n";
       return 1;
@@ -222,7 +246,7 @@ int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, 
   tsioDataFile* history = nullptr;
   tsioDataFile* statements = nullptr;
   if (!OpenStatementFiles(program, &history, &statements, err)) return 2;
-  if (const int rc = CheckEditLock(program, o.bank, err); rc != 0) return rc;
+  if (const int rc = CheckEditLock(program, o.bank, o.wait_seconds, err); rc != 0) return rc;
   bkReconciler reconciler(*program.File(BKMFileSpec), {history, program.File(BKTFileSpec)}, *statements);
   bkReconcileSummary s;
   const auto deadline =
@@ -238,9 +262,15 @@ int Reconcile(bkProgram& program, const ReconcileFinishOptions& o, bool finish, 
     PrintErrors(done.Errors(), err);
     return s.locked ? 3 : s.refused ? 1 : 2;
   }
-  out << (finish ? "Reconciled " : "Undid the reconciliation of ") << o.bank << " to the statement of "
-      << s.statement_date.Format() << ": " << s.count << " transactions, ending balance " << s.ending_balance.Format()
-      << (finish ? "" : ", reconciled balance back to " + s.previous_balance.Format()) << "\n";
+  PrintDone(out, o.output,
+            (finish ? "Reconciled " : "Undid the reconciliation of ") + o.bank + " to the statement of " +
+                s.statement_date.Format() + ": " + std::to_string(s.count) + " transactions, ending balance " +
+                s.ending_balance.Format() +
+                (finish ? "" : ", reconciled balance back to " + s.previous_balance.Format()),
+            Table{{"Bank", "Statement date", "Reconciliation", "Transactions", "Ending balance", "Reconciled balance"},
+                  {false, false, false, true, true, true},
+                  {{o.bank, s.statement_date.Format(), finish ? "finished" : "undone", std::to_string(s.count),
+                    s.ending_balance.Format(), (finish ? s.ending_balance : s.previous_balance).Format()}}});
   return 0;
 }
 

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/bkreg/output.h"
+
 class bkProgram;
 class TransactionData;
 class tclRollbackStack;
@@ -39,6 +41,11 @@ struct StatementImportOptions {
   std::string offset_account;  // --offset-account
   std::string ledger_cash;
   std::function<std::string(const TransactionData&, tclRollbackStack&)> on_entered;
+  // Seconds the import waits for the register's edit lock another program
+  // holds before it gives up with status 3.
+  double wait_seconds = 0;
+  // How the lines are reported: text, or a table of them in JSON or CSV.
+  Format output = Format::kText;
 };
 
 // (Named apart from module_commands.h's ReconcileOptions: two classes of
@@ -50,6 +57,8 @@ struct ReconcileFinishOptions {
   // Seconds finish and undo wait for a bank account another program holds
   // (trying again with short pauses) before they give up with status 3.
   double wait_seconds = 0;
+  // What was done, as a sentence (text) or a table (JSON, CSV).
+  Format output = Format::kText;
 };
 
 // Reads the statement (nothing is written when it cannot be read), applies

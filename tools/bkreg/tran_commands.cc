@@ -633,7 +633,12 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
     return kFailed;
   }
   (void)bank.Unlock();
-  out << "Cleared " << t->m_Record.MessageText() << ": " << amount.Format() << " on " << date.Format() << "\n";
+  PrintDone(out, c.format,
+            "Cleared " + t->m_Record.MessageText() + ": " + amount.Format() + " on " + date.Format(),
+            Table{{"Bank", "Run", "Sequence", "State", "Cleared amount", "Cleared on"},
+                  {false, true, true, false, true, false},
+                  {{ref.bank, std::to_string(ref.run), std::to_string(ref.sequence), "C", amount.Format(),
+                    date.Format()}}});
   return kDone;
 }
 
@@ -923,7 +928,8 @@ void AddTransactionCommands(CLI::App& app, Context& ctx) {
                "ending balance");
   start->add_option("BANK", o->bank, "bank account id")->required();
   start->add_option("--date", o->statement_date, "the statement's date")->required();
-  start->add_option("--ending-balance", o->ending_balance, "the statement's ending balance")->required();
+  // --ending-balance is the name; --ending (reconcile finish's old name) is kept.
+  start->add_option("--ending-balance,--ending", o->ending_balance, "the statement's ending balance")->required();
   start->callback([&ctx, o] {
     const std::string problem = CheckBank(&o->bank);
     ctx.status = problem.empty() ? ReconcileStart(Common{&ctx, ctx.format}, *o, ctx.out, ctx.err) : ctx.Refuse(problem);
