@@ -228,7 +228,8 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
   http.set_keep_alive_timeout(5);
   http.set_default_headers({
       {"Content-Security-Policy",
-       "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; form-action 'self'; "
+       "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self'; "
+       "form-action 'self'; "
        "frame-ancestors 'none'; base-uri 'none'"},
       {"X-Content-Type-Options", "nosniff"},
       {"X-Frame-Options", "DENY"},
