@@ -121,6 +121,7 @@ int ListOutstanding(ModuleWork& w, const std::string& bank, size_t limit, std::v
       });
   if (st != tsioStatus::kSuccess) return ReadFailed(st, "the transactions of " + bank, err);
   std::sort(items->begin(), items->end(), [](const OutstandingItem& a, const OutstandingItem& b) {
+    if (a.state != b.state) return a.state < b.state;
     if (a.date != b.date) return a.date < b.date;
     if (a.run != b.run) return a.run < b.run;
     return a.sequence < b.sequence;

@@ -67,8 +67,9 @@ struct OutstandingItem {
   bool marked = false;  // cleared into the reconciliation in progress
   tsDate cleared_date;
 };
-// The account's outstanding items in date order, at most `limit` (the rest
-// counted in `more`).
+// The account's outstanding items, the open ones first, each kind in date
+// order, at most `limit` (the rest counted in `more`): what is left to tick
+// stays in sight however much a statement cleared.
 int ListOutstanding(ModuleWork& w, const std::string& bank, size_t limit, std::vector<OutstandingItem>* items,
                     size_t* more, std::ostream& err);
 

@@ -19,6 +19,8 @@
       diff.classList.toggle("zero", f.zero);
       diff.classList.toggle("nonzero", !f.zero);
     }
+    var finish = document.getElementById("finish");
+    if (finish) finish.disabled = !f.zero;
     var hint = document.getElementById("finish-hint");
     if (hint) hint.classList.toggle("hidden", f.zero);
     var figures = document.getElementById("figures");
