@@ -57,8 +57,9 @@ NEWFILEUID:NONE
 <STMTTRN><TRNTYPE>DEP<DTPOSTED>20260405<TRNAMT>250.00<FITID>A2<NAME>Deposit</STMTTRN>
 <STMTTRN><TRNTYPE>DEBIT<DTPOSTED>20260411<TRNAMT>-40.00<FITID>A3<NAME>Card &lt;b&gt;</STMTTRN>
 <STMTTRN><TRNTYPE>FEE<DTPOSTED>20260430<TRNAMT>-5.00<FITID>A4<NAME>Service fee</STMTTRN>
+<STMTTRN><TRNTYPE>INT<DTPOSTED>20260430<TRNAMT>2.00<FITID>A5<NAME>Interest</STMTTRN>
 </BANKTRANLIST>
-<LEDGERBAL><BALAMT>1105.00<DTASOF>20260430</LEDGERBAL>
+<LEDGERBAL><BALAMT>1107.00<DTASOF>20260430</LEDGERBAL>
 </STMTRS></STMTTRNRS></BANKMSGSRSV1></OFX>
 """
 
@@ -162,14 +163,15 @@ def run(bkreg, out):
 
         # The OFX statement: two exact matches, one proposal, one unknown.
         upload(browser, ofx)
-        check("matched: 4 lines" in browser.text("#done"), "the OFX statement is uploaded and matched")
+        check("matched: 5 lines" in browser.text("#done"), "the OFX statement is uploaded and matched")
         check(line_outcome(browser, "A1") == "cleared" and line_outcome(browser, "A2") == "cleared",
               "exact matches are cleared")
         check(line_outcome(browser, "A3") == "choose" and len(browser.finds("tr[data-line=A3] .proposal")) == 2,
               "the ambiguous line proposes both withdrawals of 40.00")
         check("Card <b>" in browser.text("tr[data-line=A3]"), "the bank's memo shows as text")
-        check(line_outcome(browser, "A4") == "unknown", "the fee is unknown to the register")
-        check(page_figures(browser)["difference"] == "-45.00", "the difference counts the cleared lines")
+        check(line_outcome(browser, "A4") == "unknown" and line_outcome(browser, "A5") == "unknown",
+              "the fee and the interest are unknown to the register")
+        check(page_figures(browser)["difference"] == "-43.00", "the difference counts the cleared lines")
         check("not posted" in browser.text("#items"), "an unposted item cannot be ticked")
         browser.shot("reconcile-matched")
 
@@ -177,20 +179,24 @@ def run(bkreg, out):
         proposal = [p for p in browser.finds("tr[data-line=A3] .proposal") if p.text.startswith("4/1 ")][0]
         browser.click(proposal.find_element(By.CSS_SELECTOR, "button"))
         check(line_outcome(browser, "A3") == "cleared", "the accepted proposal is cleared")
-        check(page_figures(browser)["difference"] == "-5.00", "the difference follows")
+        check(page_figures(browser)["difference"] == "-3.00", "the difference follows")
         # Enter the fee, post it, apply it.
         browser.click(browser.find("tr[data-line=A4] button"))
         check(line_outcome(browser, "A4") == "entered", "the fee is entered as an adjustment")
+        # The interest as a deposit of its own (matched once posted).
+        browser.click(browser.find("tr[data-line=A5] button.enter-as"))
+        check("Entered Deposit" in browser.text("#done"), "the interest is entered as a deposit")
         browser.click(browser.find("button.post"))
         check("Posted batch BKSTMT" in browser.text("#done"), "the statement's batch is posted from the page")
         browser.click(browser.find("button.again"))
-        check(line_outcome(browser, "A4") == "cleared", "the posted fee is cleared into the reconciliation")
+        check(line_outcome(browser, "A4") == "cleared" and line_outcome(browser, "A5") == "cleared",
+              "the posted fee and interest are cleared into the reconciliation")
         check(page_figures(browser)["difference"] == "0.00", "the difference is 0.00")
 
         # Tick and untick without loading the page again.
         browser.driver.execute_script("window.bkSamePage = 1;")
         tick(browser, "6/1")
-        check(page_figures(browser)["difference"] == "-33.00" and page_figures(browser)["deposits"] == "283.00",
+        check(page_figures(browser)["difference"] == "-33.00" and page_figures(browser)["deposits"] == "285.00",
               "a tick moves the difference at once")
         check(browser.driver.execute_script("return window.bkSamePage") == 1, "without loading the page again")
         check(status_of(bkreg, company, "OPS")["Difference"] == -33.0, "the command line sees the tick")
@@ -206,7 +212,7 @@ def run(bkreg, out):
         browser.click(browser.find("button.finish"))
         check("Reconciled OPS to the statement of 2026-04-30" in browser.text("#done"), "finished at 0.00")
         history = browser.text("#history")
-        check("2026-04-30" in history and "1105.00" in history, "the history shows the statement and its balance")
+        check("2026-04-30" in history and "1107.00" in history, "the history shows the statement and its balance")
         browser.shot("reconcile-history")
         # Undo asks first (the page's script): confirmed.
         old = browser.find("html")
@@ -220,7 +226,7 @@ def run(bkreg, out):
         browser.click(browser.find("button.finish"))
         check("Reconciled OPS" in browser.text("#done"), "finished again")
         rc, text = bk(bkreg, company, "--format", "json", "balance", "OPS", "--kind", "reconciled")
-        check(rc == 0 and json.loads(text)[0]["Balance"] == 1105.0 and "1105.00" in browser.text("#history"),
+        check(rc == 0 and json.loads(text)[0]["Balance"] == 1107.0 and "1107.00" in browser.text("#history"),
               "balance --kind reconciled agrees with the history")
 
         # A truncated file is refused whole, with the reason.
@@ -246,6 +252,17 @@ def run(bkreg, out):
         figures = page_figures(browser)
         check(st["Difference"] == 0.0 and figures["difference"] == "0.00" and figures["ending"] == "1380.00",
               "nothing changed; reconcile status agrees with the page")
+        # The bank corrects its ending balance by 0.25: the page offers an
+        # adjustment of the difference, entered, posted and ticked at once.
+        browser.type("#st-ending", "1380.25")
+        browser.submit("#st-send")
+        check(page_figures(browser)["difference"] == "0.25" and browser.text("#adjust-amount") == "0.25",
+              "a corrected ending balance leaves 0.25, and the page offers it as an adjustment")
+        check(browser.find("#finish").get_attribute("disabled") is not None, "finish waits for 0.00")
+        browser.submit("#adjust-send")
+        check("ticked the adjustment" in browser.text("#done") and page_figures(browser)["difference"] == "0.00",
+              "the adjustment brings the difference to 0.00")
+        check(status_of(bkreg, company, "SAV")["Difference"] == 0.0, "reconcile status agrees")
 
         # Two programs at once in TWO: the page ticks the odd deposits while
         # bkreg clears the even ones.

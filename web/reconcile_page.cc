@@ -51,7 +51,8 @@ namespace {
 
 constexpr size_t kOutstandingShown = 1000;
 constexpr size_t kHistoryShown = 24;
-constexpr const char kStatementBatch[] = "BKSTMT";
+constexpr const char kStatementBatch[] = "BKSTMT";  // the import's batch of entered lines
+constexpr const char kAdjustBatch[] = "BKRECON";    // the adjustments for a difference
 
 // The statement last uploaded for each account and its lines' results.
 struct KeptStatement {
@@ -267,7 +268,8 @@ std::string StatementHtml(const Env& env, const std::string& bank, const KeptSta
   bool waiting = false;
   for (const auto& r : kept.lines) {
     ++counts[static_cast<int>(r.outcome)];
-    waiting = waiting || r.outcome == bkLineOutcome::kEntered || r.outcome == bkLineOutcome::kAwaitingPost;
+    waiting = waiting || r.outcome == bkLineOutcome::kEntered || r.outcome == bkLineOutcome::kAwaitingPost ||
+              r.outcome == bkLineOutcome::kUnknown;
   }
   std::string out = "<section class=\"statement\" id=\"statement\"><h2>Statement " + Esc(kept.name) + " of " +
                     Esc(kept.statement.end.Format()) + ", ending " + Money(kept.statement.ending_balance) + "</h2>";
@@ -303,6 +305,13 @@ std::string StatementHtml(const Env& env, const std::string& bank, const KeptSta
       }
     } else if (r.outcome == bkLineOutcome::kUnknown) {
       out += Button(env, "/reconcile/enter", bank, {{"line", l.id}}, "Enter as adjustment", "enter");
+      // Or as a transaction of its kind, matched once posted.
+      const bool in = !(l.amount < tsCurrency());
+      out += "<form method=\"post\" class=\"inline\" action=\"/reconcile/enter-as\">" + CsrfField(env.csrf) +
+             Hidden("bank", bank) + Hidden("line", l.id) + "<select name=\"type\" aria-label=\"kind\">" +
+             (in ? "<option value=\"deposit\">deposit</option>"
+                 : "<option value=\"withdrawal\">withdrawal</option><option value=\"check\">check</option>") +
+             "</select><button type=\"submit\" class=\"enter-as\">Enter as</button></form>";
     } else if (r.outcome == bkLineOutcome::kCleared && !r.candidates.empty()) {
       out += Esc(CandidateText(r.candidates[0]));
     }
@@ -447,6 +456,17 @@ void SendPage(const Env& env, httplib::Response& res, int status, const std::str
             Button(env, "/reconcile/cancel", bank, {}, "Abandon", "cancel",
                    "Abandon this reconciliation? What is cleared stays cleared.") +
             "</div>";
+    if (!(f.difference == tsCurrency())) {
+      left += "<section class=\"form adjust\"><h2>Or enter the difference</h2>"
+              "<form method=\"post\" action=\"/reconcile/adjust\" id=\"adjust\">" + CsrfField(env.csrf) +
+              Hidden("bank", bank) + Hidden("amount", f.difference.Format()) +
+              "<p>An adjustment of <strong id=\"adjust-amount\">" + Money(f.difference) + "</strong> dated " +
+              Esc(f.statement_date.Format()) + ", posted in batch " + kAdjustBatch +
+              " and ticked: the difference becomes 0.00.</p>"
+              "<label>General-ledger account (when the ledger wants one) <input name=\"account\" "
+              "id=\"adjust-account\" maxlength=\"45\"></label>"
+              "<button type=\"submit\" id=\"adjust-send\">Enter the adjustment</button></form></section>";
+    }
     left += "<p class=\"hint" + std::string(f.difference == tsCurrency() ? " hidden" : "") +
             "\" id=\"finish-hint\">Finish is possible at a difference of 0.00: tick what the statement shows, "
             "or enter what it shows and the register lacks.</p>";
@@ -532,7 +552,7 @@ void ApplyKept(const Env& env, const httplib::Request& req, httplib::Response& r
   if (only.empty()) {
     for (const auto& r : kept->lines) {
       if (r.outcome == bkLineOutcome::kEntered || r.outcome == bkLineOutcome::kAwaitingPost ||
-          r.outcome == bkLineOutcome::kFailed) {
+          r.outcome == bkLineOutcome::kFailed || r.outcome == bkLineOutcome::kUnknown) {
         only.push_back(r.line.id);
       }
     }
@@ -654,6 +674,109 @@ void ReconcileEnterPost(const Env& env, const httplib::Request& req, httplib::Re
 
 void ReconcileAgainPost(const Env& env, const httplib::Request& req, httplib::Response& res) {
   ApplyKept(env, req, res, {}, bkStatementImportOptions(), "Applied again");
+}
+
+void ReconcileEnterAsPost(const Env& env, const httplib::Request& req, httplib::Response& res) {
+  const std::string bank = BankOf(env, req, res, Param(req, "bank"));
+  if (bank.empty()) return;
+  const std::string type = Param(req, "type");
+  if (type != "deposit" && type != "withdrawal" && type != "check") {
+    return SendProblem(env, res, 400, "Reconcile", "Enter a line as a deposit, a withdrawal or a check.");
+  }
+  Held held;
+  if (!HoldLibrary(env, res, &held)) return;
+  auto kept = StatementMemory::Get().Find(bank);
+  const bkStatementLine* line = nullptr;
+  if (kept != nullptr) {
+    for (const auto& r : kept->lines) {
+      if (r.line.id == Param(req, "line") && r.outcome == bkLineOutcome::kUnknown) line = &r.line;
+    }
+  }
+  if (line == nullptr) {
+    return SendPage(env, res, 409, bank, Notice("error", "<p>That line is not an unknown line of the statement this "
+                                                         "server keeps for " + Esc(bank) + ".</p>"));
+  }
+  const bool in = !(line->amount < tsCurrency());
+  if (in != (type == "deposit")) {
+    return SendPage(env, res, 422, bank, Notice("error", "<p>A line of " + Money(line->amount) + " is not a " +
+                                                         Esc(type) + ".</p>"));
+  }
+  tsCurrency amount = line->amount;
+  if (amount < tsCurrency()) amount = tsCurrency() - amount;
+  // The description: the bank's memo cut to 60 characters, never inside one.
+  std::string desc = line->memo;
+  size_t cut = 0;
+  for (size_t chars = 0; cut < desc.size(); ++cut) {
+    if ((static_cast<unsigned char>(desc[cut]) & 0xC0) == 0x80) continue;
+    if (chars++ == 60) break;
+  }
+  desc.resize(cut);
+  std::vector<std::string> args = {"enter", type, Opt("--bank", bank), Opt("--amount", amount.Format()),
+                                   Opt("--date", line->date.Format()), Opt("--batch", kStatementBatch)};
+  if (!desc.empty()) args.push_back(Opt("--desc", desc));
+  if (type == "check" && line->check != 0) args.push_back(Opt("--check", std::to_string(line->check)));
+  const CommandResult r = RunCommand(env.config, args, bkreg::Format::kText);
+  std::string said = r.out;
+  while (!said.empty() && said.back() == '\n') said.pop_back();
+  Answer(env, res, bank, r.status, said + " Post batch " + kStatementBatch + ", then apply the waiting lines again.",
+         CommandLines(r));
+}
+
+void ReconcileAdjustPost(const Env& env, const httplib::Request& req, httplib::Response& res) {
+  const std::string bank = BankOf(env, req, res, Param(req, "bank"));
+  if (bank.empty()) return;
+  Held held;
+  if (!HoldLibrary(env, res, &held)) return;
+  // The difference the page showed must still be the difference: another
+  // program may have ticked or cleared meanwhile.
+  bkreg::ReconcileFigures f;
+  {
+    Work work;
+    int rc = work.Open(env);
+    if (rc == bkreg::kDone) rc = bkreg::ReadReconcileFigures(*work.w, bank, &f, work.err);
+    const std::string lines = work.Lines();
+    work.Done();
+    if (rc != bkreg::kDone) return Answer(env, res, bank, rc, "", lines);
+  }
+  if (!f.in_progress || f.difference == tsCurrency() || f.difference.Format() != Param(req, "amount")) {
+    return SendPage(env, res, 409, bank,
+                    Notice("error", "<p>The difference is " + Money(f.difference) +
+                                        " now, not " + Esc(Param(req, "amount")) +
+                                        ": nothing was entered. Look at the figures again.</p>"));
+  }
+  std::vector<std::string> args = {"enter", "adjustment", Opt("--bank", bank), Opt("--amount", f.difference.Format()),
+                                   Opt("--date", f.statement_date.Format()), Opt("--batch", kAdjustBatch),
+                                   Opt("--desc", "Reconciliation difference, statement of " +
+                                                     f.statement_date.Format())};
+  if (!Param(req, "account").empty()) args.push_back(Opt("--account", Param(req, "account")));
+  CommandResult r = RunCommand(env.config, args, bkreg::Format::kJson);
+  if (r.status != bkreg::kDone) return Answer(env, res, bank, r.status, "", CommandLines(r));
+  bkreg::TranRef ref{bank, 0, 0};
+  try {
+    const auto row = nlohmann::json::parse(r.out).at(0);
+    ref.run = row.at("Run").get<long long>();
+    ref.sequence = row.at("Sequence").get<long long>();
+  } catch (const std::exception&) {
+    return Answer(env, res, bank, bkreg::kFailed, "", "<p>The adjustment was entered; its key could not be read.</p>");
+  }
+  const std::string key = std::to_string(ref.run) + "/" + std::to_string(ref.sequence);
+  r = RunCommand(env.config, {"post", "--", kAdjustBatch}, bkreg::Format::kText);
+  if (r.status != bkreg::kDone) {
+    return Answer(env, res, bank, r.status, "",
+                  "<p>The adjustment " + Esc(key) + " was entered in batch " + kAdjustBatch +
+                      " but not posted:</p>" + CommandLines(r));
+  }
+  Work work;
+  int rc = work.Open(env);
+  if (rc == bkreg::kDone) rc = bkreg::TickTransaction(work.ctx, *work.w, ref, work.err);
+  const std::string lines = work.Lines();
+  work.Done();
+  if (rc != bkreg::kDone) {
+    return Answer(env, res, bank, rc, "",
+                  "<p>The adjustment " + Esc(key) + " was entered and posted but not ticked:</p>" + lines);
+  }
+  SeeOther(res, Back(bank) + "&done=" + UrlEncode("Entered, posted and ticked the adjustment " + key + " of " +
+                                                  f.difference.Format() + "."));
 }
 
 void ReconcileUploadPost(const Env& env, const httplib::Request& req, httplib::Response& res) {

@@ -8,6 +8,10 @@
 //                                  figures when asked for it (Accept: application/json)
 //   POST /reconcile/accept         a proposed line's chosen transaction (line, run, seq)
 //   POST /reconcile/enter          an unknown line entered as an adjustment (line)
+//   POST /reconcile/enter-as       an unknown line entered as a deposit, withdrawal or check
+//                                  (line, type) in the statement's batch, matched once posted
+//   POST /reconcile/adjust         an adjustment of the difference shown (amount: refused when
+//                                  the difference is another now), posted and ticked
 //   POST /reconcile/post           the statement's batch posted (batch)
 //   POST /reconcile/again          the kept statement's waiting lines applied again
 //   POST /reconcile/finish|undo|cancel
@@ -34,6 +38,8 @@ void ReconcileStartPost(const Env& env, const httplib::Request& req, httplib::Re
 void ReconcileTickPost(const Env& env, const httplib::Request& req, httplib::Response& res);
 void ReconcileAcceptPost(const Env& env, const httplib::Request& req, httplib::Response& res);
 void ReconcileEnterPost(const Env& env, const httplib::Request& req, httplib::Response& res);
+void ReconcileEnterAsPost(const Env& env, const httplib::Request& req, httplib::Response& res);
+void ReconcileAdjustPost(const Env& env, const httplib::Request& req, httplib::Response& res);
 void ReconcilePostBatch(const Env& env, const httplib::Request& req, httplib::Response& res);
 void ReconcileAgainPost(const Env& env, const httplib::Request& req, httplib::Response& res);
 void ReconcileFinishPost(const Env& env, const httplib::Request& req, httplib::Response& res);

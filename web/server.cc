@@ -265,6 +265,8 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
   http.Post("/reconcile/tick", Route(state, ReconcileTickPost));
   http.Post("/reconcile/accept", Route(state, ReconcileAcceptPost));
   http.Post("/reconcile/enter", Route(state, ReconcileEnterPost));
+  http.Post("/reconcile/enter-as", Route(state, ReconcileEnterAsPost));
+  http.Post("/reconcile/adjust", Route(state, ReconcileAdjustPost));
   http.Post("/reconcile/post", Route(state, ReconcilePostBatch));
   http.Post("/reconcile/again", Route(state, ReconcileAgainPost));
   http.Post("/reconcile/finish", Route(state, ReconcileFinishPost));
