@@ -63,9 +63,11 @@ void Totals(const std::vector<Item>& items, bkReconcileSummary* s) {
 }
 
 // Sets the reconciliation state (and statement date) of every item, in
-// `unit`: each read again by its key with its lock.
-tsioStatus::Status SetState(const std::vector<Item>& items, const tsAlpha& bank, int state, const tsDate& on,
-                            tclRollbackStack& unit) {
+// `unit`: each read again by its key with its lock, and checked to be as it
+// was collected (state `from`, the same cleared amount); one that is not
+// sets `*changed` to its name and nothing more is done.
+tsioStatus::Status SetState(const std::vector<Item>& items, const tsAlpha& bank, int from, int state,
+                            const tsDate& on, tclRollbackStack& unit, std::string* changed) {
   for (const auto& i : items) {
     Transaction t(*i.file);
     t.AttachRollbackStack(&unit);
@@ -74,6 +76,11 @@ tsioStatus::Status SetState(const std::vector<Item>& items, const tsAlpha& bank,
     t.m_Record.SetSequence(i.sequence);
     tsioStatus::Status st = t.FetchEQ(true);
     if (st != tsioStatus::kSuccess) return st;
+    if (t.m_Record.GetReconciled().Value() != from || !(t.m_Record.GetClearedAmount() == i.cleared)) {
+      (void)t.Unlock();
+      *changed = "run " + i.run.Format() + ", sequence " + i.sequence.Format();
+      return tsioStatus::kSuccess;
+    }
     t.m_Record.SetReconciled(tsChoice(state));
     t.m_Record.SetStatementDate(on);
     st = t.Update();
@@ -99,20 +106,29 @@ struct Answer {
   }
   // Reads the bank account into `account`, attached to `unit`; false, with
   // the refusal or failure added, when it cannot.
+  // The account is locked (to the unit's end) before anything else is
+  // read, so what is collected under it stays as read: clearing, entering
+  // and importing take the same lock.
   bool FetchBank(BankAccount& account, const tsAlpha& bank, tclRollbackStack& unit) {
     account.AttachRollbackStack(&unit);
     account.m_Record.SetBankAccount(bank);
-    const tsioStatus::Status st = account.FetchEQ(false);
+    const tsioStatus::Status st = account.FetchEQ(true);
     if (st == tsioStatus::kNotFound) {
       (void)Refuse("no bank account '" + bank.str() + "'");
     } else if (st != tsioStatus::kSuccess) {
-      (void)Fail("the bank account cannot be read", st);
+      (void)Fail("the bank account cannot be locked", st);
     }
     return st == tsioStatus::kSuccess;
   }
 
   bkReconcileSummary* s;
   ccStatus<ccError::Level> status{ccError::kNone};
+};
+
+// Releases the bank account's lock however Finish or Undo ends.
+struct AccountRelease {
+  BankAccount& account;
+  ~AccountRelease() { (void)account.Unlock(); }
 };
 
 }  // namespace
@@ -127,6 +143,7 @@ ccStatus<ccError::Level> bkReconciler::Finish(const tsAlpha& bank, bool given, c
   tclRollbackStack unit;
   BankAccount account(master_);
   if (!answer.FetchBank(account, bank, unit)) return answer.status;
+  const AccountRelease release{account};
 
   ReconcileInProgress rip(master_);
   rip.AttachRollbackStack(&unit);
@@ -171,9 +188,12 @@ ccStatus<ccError::Level> bkReconciler::Finish(const tsAlpha& bank, bool given, c
   }
 
   // The reconciliation, as one unit.
-  st = account.FetchEQ(true);
-  if (st != tsioStatus::kSuccess) return answer.Fail("the bank account cannot be locked", st);
-  st = SetState(items, bank, TransactionData::kStateReconciled, s->statement_date, unit);
+  std::string changed;
+  st = SetState(items, bank, TransactionData::kStateCleared, TransactionData::kStateReconciled, s->statement_date, unit,
+                &changed);
+  if (st == tsioStatus::kSuccess && !changed.empty()) {
+    return answer.Refuse(changed + " changed while the reconciliation was being recorded; nothing was reconciled");
+  }
   if (st == tsioStatus::kSuccess) {
     for (const auto& i : items) {
       (void)account.ChangeUnreconciledTotals(i.net, static_cast<bkTranType>(i.type), TransactionData::kStateReconciled,
@@ -233,6 +253,7 @@ ccStatus<ccError::Level> bkReconciler::Undo(const tsAlpha& bank, bkReconcileSumm
   tclRollbackStack unit;
   BankAccount account(master_);
   if (!answer.FetchBank(account, bank, unit)) return answer.status;
+  const AccountRelease release{account};
   const tsDate last = account.m_Record.GetLastReconciledDate();
   if (last.IsEmpty()) return answer.Refuse("bank account '" + bank.str() + "' has no reconciliation to undo");
 
@@ -266,9 +287,11 @@ ccStatus<ccError::Level> bkReconciler::Undo(const tsAlpha& bank, bkReconcileSumm
   s->previous_balance = r.GetPreviousBalance();
   Totals(items, s);
 
-  st = account.FetchEQ(true);
-  if (st != tsioStatus::kSuccess) return answer.Fail("the bank account cannot be locked", st);
-  st = SetState(items, bank, TransactionData::kStateCleared, tsDate(), unit);
+  std::string changed;
+  st = SetState(items, bank, TransactionData::kStateReconciled, TransactionData::kStateCleared, tsDate(), unit, &changed);
+  if (st == tsioStatus::kSuccess && !changed.empty()) {
+    return answer.Refuse(changed + " changed while the reconciliation was being undone; nothing was undone");
+  }
   if (st == tsioStatus::kSuccess) {
     for (const auto& i : items) {
       (void)account.ChangeUnreconciledTotals(i.net, static_cast<bkTranType>(i.type), TransactionData::kStateCleared,

@@ -495,6 +495,12 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     } else {
       t.m_Record.SetAddition(line.amount);
     }
+    if (!options.ledger_cash.empty()) {
+      const bool in = !(line.amount < tsCurrency());
+      const tsAlpha cash(options.ledger_cash), offset(options.ledger_offset);
+      t.m_Record.SetDebitAccount(in ? cash : offset);
+      t.m_Record.SetCreditAccount(in ? offset : cash);
+    }
     const std::string what = "entering the adjustment failed: ";
     account.m_Record.SetBankAccount(bank);
     io = account.FetchEQ(true);
@@ -509,6 +515,14 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
       (void)account.Unlock();
       fail(r, what + words);
       return false;
+    }
+    if (options.on_entered) {
+      const std::string refused = options.on_entered(t.m_Record, u);
+      if (!refused.empty()) {
+        (void)account.Unlock();
+        fail(r, what + refused);
+        return false;
+      }
     }
     const tsCurrency net = t.m_Record.GetAmount();
     (void)account.ChangeOpenTotals(net, kTranAdjustment, 1, 0);

@@ -63,6 +63,9 @@
 #include "statements/statement.h"
 #include "statements/statement_matcher.h"
 
+class TransactionData;
+class tclRollbackStack;
+
 class bkProgram;
 
 enum class bkLineOutcome {
@@ -94,6 +97,16 @@ struct BK_EXPORT bkStatementImportOptions {
   // The user's choice for an ambiguous line: line id -> (run, sequence) of
   // one of its proposed transactions.
   std::map<std::string, std::pair<long long, long long>> choices;
+  // Entered adjustments for the general ledger: when `ledger_cash` is set,
+  // each adjustment's bank side is `ledger_cash` and its offset
+  // `ledger_offset` (money in debits the bank side, money out credits it),
+  // and `on_entered`, when set, is called in the line's unit right after
+  // the adjustment is created, to record what sends it to the general
+  // ledger: the words it answers (empty: done) fail the line, its unit
+  // rolled back with it.
+  std::string ledger_cash;
+  std::string ledger_offset;
+  std::function<std::string(const TransactionData&, tclRollbackStack&)> on_entered;
   // Lines whose units are made permanent together (at least 1).
   int unit_lines = 500;
   // Each line's result, in the statement's order, once what it says stands

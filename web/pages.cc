@@ -44,7 +44,7 @@ std::string Chart(const std::string& bank, const std::vector<std::pair<tsDate, t
     std::snprintf(cell, sizeof cell, "%.1f,%.1f ", x, y);
     pts += cell;
   }
-  std::string out = "<svg class=\"chart\" viewBox=\"0 0 200 48\" width=\"200\" height=\"48\" role=\"img\" aria-label=\"";
+  std::string out = "<svg class=\"chart\" viewBox=\"0 0 200 48\" width=\"140\" height=\"34\" role=\"img\" aria-label=\"";
   out += Esc("Register balance of " + bank + " from " + points.front().first.Format() + " to " +
              points.back().first.Format());
   out += "\"><title>" + Esc(points.front().first.Format() + " " + points.front().second.Format() + " to " +
@@ -137,7 +137,7 @@ void AccountsPage(const Env& env, const httplib::Request& req, httplib::Response
   if (!done.empty()) body += Notice("ok", Esc(done));
   body += TableHtml({"Account", "Description", "Register", "Bank", "Reconciled", "Last reconciled", "Open checks",
                      "Open deposits", "Open withdrawals", "Open adj. +", "Open adj. -", "Open net",
-                     "Register balance over the latest lines"},
+                     "Balance, latest lines"},
                     {false, false, true, true, true, false, true, true, true, true, true, true, false}, rows,
                     "accounts");
   if (rows.empty()) body += "<p class=\"empty\">No bank accounts yet.</p>";

@@ -272,7 +272,8 @@ TEST(Bkreg, BalanceAsOfADate) {
       {"balance B1 --as-of 2026-11-03 --kind register", 0, "B1,2026-11-03,register,84.25\r"},
       {"balance B1 --as-of 2026-11-01 --kind bank", 0, "B1,2026-11-01,bank,100.00\r"},
       {"balance B1 --as-of 2026-11-01 --kind reconciled", 0, "B1,2026-11-01,reconciled,100.00\r"},
-      {"balance B1 --as-of 2026-11-01 --kind cash --cash-account 1000-100", 2, "could not be computed"},
+      // Nothing entered for the general ledger on a cash account: 0.00.
+      {"balance B1 --as-of 2026-11-01 --kind cash --cash-account 1000-100", 0, "B1,2026-11-01,cash 1000-100,0.00\r"},
       {"balance NOPE --as-of 2026-11-01", 1, "no bank account 'NOPE'"},
       {"balance B1 --as-of yesterday", 1, "not a date"},
       {"balance B1 --kind cash", 1, "usage"},

@@ -405,6 +405,42 @@ TEST(Month, ClearingAndReconcilingCanBeCorrected) {
   EXPECT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
 }
 
+// The bank's own lines entered by a statement import (fees, interest) go to
+// the general ledger as `enter adjustment` sends them: the cash account
+// against the offset account the import is given, or not at all.
+TEST(Month, StatementAdjustmentsGoToTheGeneralLedger) {
+  bktest::TestCompany dir("company");
+  const std::string co = LedgerCompany(dir);
+  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 120.00 --check 9 --date 2026-11-03 --account 6000").status, 0);
+  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  bktest::TempDir files;
+  const std::string csv = files.Sub("november.csv");
+  {
+    FILE* f = std::fopen(csv.c_str(), "w");
+    std::fputs("date,amount,check,memo\n2026-11-05,-120.00,9,Check 9\n2026-11-30,-4.50,,Service fee\n", f);
+    std::fclose(f);
+  }
+  const std::string import = "statement import OPS " + csv + " --mapping 'date=date;amount=amount;check=check;memo=memo;statement_date=2026-11-30;ending_balance=875.50'";
+  const Result without = Bk(co, import + " --enter-unknown");
+  EXPECT_EQ(without.status, 1) << without.out;
+  EXPECT_TRUE(without.Has("--offset-account")) << without.out;
+  EXPECT_EQ(RegisterRows(co, "OPS", "--state cleared").size(), 0u) << "nothing applied";
+  // An offset the ledger does not know: the fee's line fails, named (the
+  // check's line is cleared all the same).
+  const Result unknown = Bk(co, import + " --enter-unknown --offset-account 8888");
+  EXPECT_NE(unknown.status, 0) << unknown.out;
+  EXPECT_TRUE(unknown.Has("account 8888 is not an account of the general ledger")) << unknown.out;
+  const Result entered = Bk(co, import + " --enter-unknown --offset-account 6000");
+  ASSERT_EQ(entered.status, 0) << entered.out;
+  ASSERT_EQ(Bk(co, "post BKSTMT").status, 0);
+  const auto gl = PostedLedger(co);
+  EXPECT_EQ(gl.at("1000"), -12000 - 450);
+  EXPECT_EQ(gl.at("6000"), 12000 + 450);
+  EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000")), -12450);
+  const Result verified = Bk(co, "verify");
+  EXPECT_EQ(verified.status, 0) << verified.out;
+}
+
 TEST(Month, AnUnpostedTransferIsRemovedAsAPair) {
   bktest::TestCompany dir("company");
   const std::string co = LedgerCompany(dir);

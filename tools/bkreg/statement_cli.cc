@@ -7,8 +7,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include "accounts/bank_account.h"
+#include "records/files.h"
 #include "tools/bkreg/commands.h"
+#include "tools/bkreg/entry_details.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/ledger_entry.h"
 #include "tools/bkreg/statement_commands.h"
 
 namespace bkreg {
@@ -23,6 +27,37 @@ int OnCompany(Context& ctx, std::string* bank, Body body) {
   Session* session = ctx.Open(&status);
   if (session == nullptr) return status;
   return body(session->Program());
+}
+
+// While the register's entries go to the general ledger, the adjustments
+// an import enters go there too, as `enter adjustment` sends them: the
+// bank account's cash account against --offset-account, each checked by
+// the ledger's rules for its line's date and given its cash detail in the
+// line's unit. No offset account: refused before the statement is read.
+int PrepareLedgerAdjustments(Context& ctx, bkProgram& p, StatementImportOptions* s) {
+  if (s->offset_account.empty()) {
+    return ctx.Refuse("the register's entries go to the general ledger: --enter-unknown needs --offset-account, "
+                      "the account the bank's own adjustments go to (bank charges, interest, ...)");
+  }
+  BankAccount bank(*p.File(BKMFileSpec), "", 0);
+  bank.m_Record.SetBankAccount(tsAlpha(s->bank));
+  if (const tsioStatus::Status st = bank.FetchEQ(false); st != tsioStatus::kSuccess) {
+    return st == tsioStatus::kNotFound ? ctx.Refuse("no bank account '" + s->bank + "'")
+                                       : ctx.IoFailure("cannot read bank account '" + s->bank + "'", st);
+  }
+  if (!EnterPrepareLedger(p, ctx.err)) return kFailed;
+  s->ledger_cash = bank.m_Record.GetMiscCashAccount().str();
+  LedgerSides sides;
+  sides.type = 4;
+  sides.cash = s->ledger_cash;
+  sides.offset = s->offset_account;
+  s->on_entered = [&ctx, &p, sides](const TransactionData& t, tclRollbackStack& unit) mutable -> std::string {
+    sides.date = t.GetAccountingDate();
+    if (CheckLedgerEntry(ctx, p, sides) != kDone) return "the general ledger refuses it (above)";
+    const tsioStatus::Status st = RecordCashSide(p, *p.File(BKTFileSpec), *p.File(BKMFileSpec), t, sides.cash, unit);
+    return st == tsioStatus::kSuccess ? "" : "its cash side could not be saved (" + std::string(ccIOStatusStr(st)) + ")";
+  };
+  return kDone;
 }
 
 }  // namespace
@@ -46,9 +81,17 @@ void AddStatementCommands(CLI::App& app, Context& ctx) {
   import->add_option("--window", s->window_days, "days a matching transaction's date may differ (0 to 60)")
       ->check(CLI::Range(0, 60));
   import->add_flag("--enter-unknown", s->enter_unknown, "enter lines matching nothing as adjustments");
+  import->add_option("--offset-account", s->offset_account,
+                     "the general-ledger account entered adjustments offset (bank charges, interest, ...); needed "
+                     "with --enter-unknown while the register's entries go to the general ledger");
   import->add_option("--choose", s->choices, "LINEID=RUN/SEQ: the transaction chosen for an ambiguous line");
   import->callback([&ctx, s] {
-    ctx.status = OnCompany(ctx, &s->bank, [&](bkProgram& p) { return StatementImport(p, *s, ctx.out, ctx.err); });
+    ctx.status = OnCompany(ctx, &s->bank, [&](bkProgram& p) {
+      if (s->enter_unknown && LedgerInterfaceOn()) {
+        if (const int rc = PrepareLedgerAdjustments(ctx, p, s.get()); rc != kDone) return rc;
+      }
+      return StatementImport(p, *s, ctx.out, ctx.err);
+    });
   });
 
   CLI::App* reconcile = app.get_subcommand("reconcile");

@@ -137,6 +137,9 @@ int StatementImport(bkProgram& program, const StatementImportOptions& o, std::os
   options.window_days = o.window_days;
   options.enter_unknown = o.enter_unknown;
   options.unit_lines = o.unit_lines;
+  options.ledger_cash = o.ledger_cash;
+  options.ledger_offset = o.offset_account;
+  options.on_entered = o.on_entered;
   for (const auto& c : o.choices) {
     long long run = 0, seq = 0;
     const size_t eq = c.rfind('=');

@@ -7,17 +7,20 @@
 // done goes to `out`, what went wrong to `err`.
 //
 //   statement import BANK FILE [--format ofx|csv] [--mapping TEXT]
-//       [--mapping-file PATH] [--window DAYS] [--enter-unknown]
-//       [--choose LINEID=RUN/SEQ]...
+//       [--mapping-file PATH] [--window DAYS] [--enter-unknown
+//       [--offset-account ACCOUNT]] [--choose LINEID=RUN/SEQ]...
 //   reconcile finish BANK [--date DATE --ending AMOUNT]
 //   reconcile undo BANK
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 class bkProgram;
+class TransactionData;
+class tclRollbackStack;
 
 namespace bkreg {
 
@@ -31,6 +34,11 @@ struct StatementImportOptions {
   bool enter_unknown = false;
   std::vector<std::string> choices;  // "LINEID=RUN/SEQ": the transaction chosen for an ambiguous line
   int unit_lines = 500;              // lines committed together (bkStatementImportOptions)
+  // Entered adjustments for the general ledger (bkStatementImportOptions):
+  // their bank side and offset accounts, and what records their bank side.
+  std::string offset_account;  // --offset-account
+  std::string ledger_cash;
+  std::function<std::string(const TransactionData&, tclRollbackStack&)> on_entered;
 };
 
 // (Named apart from module_commands.h's ReconcileOptions: two classes of
