@@ -41,6 +41,8 @@
 #include "framework/base/application.h"
 #include "tools/bkreg/context.h"
 #include "tools/bkreg/input.h"
+#include "tools/bkreg/ledger_entry.h"
+#include "tools/bkreg/statement_commands.h"
 #include "tools/bkreg/reconcile_work.h"
 #include "web/html.h"
 #include "web/pages.h"
@@ -263,7 +265,9 @@ nlohmann::json FiguresJson(const bkreg::ReconcileFigures& f) {
           {"count", f.count}};
 }
 
-std::string StatementHtml(const Env& env, const std::string& bank, const KeptStatement& kept) {
+// `ledger`: the register's entries go to the general ledger, so an entered
+// adjustment needs the account it offsets.
+std::string StatementHtml(const Env& env, const std::string& bank, const KeptStatement& kept, bool ledger) {
   int counts[kLineOutcomes] = {};
   bool waiting = false;
   for (const auto& r : kept.lines) {
@@ -304,7 +308,15 @@ std::string StatementHtml(const Env& env, const std::string& bank, const KeptSta
                "</div>";
       }
     } else if (r.outcome == bkLineOutcome::kUnknown) {
-      out += Button(env, "/reconcile/enter", bank, {{"line", l.id}}, "Enter as adjustment", "enter");
+      if (ledger) {
+        out += "<form method=\"post\" class=\"inline\" action=\"/reconcile/enter\">" + CsrfField(env.csrf) +
+               Hidden("bank", bank) + Hidden("line", l.id) +
+               "<input name=\"offset\" class=\"offset\" size=\"8\" required placeholder=\"offset account\" "
+               "aria-label=\"general-ledger account the adjustment offsets\"><button type=\"submit\" "
+               "class=\"enter\">Enter as adjustment</button></form>";
+      } else {
+        out += Button(env, "/reconcile/enter", bank, {{"line", l.id}}, "Enter as adjustment", "enter");
+      }
       // Or as a transaction of its kind, matched once posted.
       const bool in = !(l.amount < tsCurrency());
       out += "<form method=\"post\" class=\"inline\" action=\"/reconcile/enter-as\">" + CsrfField(env.csrf) +
@@ -428,6 +440,7 @@ void SendPage(const Env& env, httplib::Response& res, int status, const std::str
     notice += Notice("error", work.Lines());
   }
   const std::string mapping = ReadMapping(bank);
+  const bool ledger = bkreg::LedgerInterfaceOn();
 
   std::string body = "<p class=\"crumbs\"><a href=\"/\">Accounts</a> &rsaquo; <a href=\"/register?bank=" +
                      UrlEncode(bank) + "\">Register of " + Esc(bank) + "</a></p>";
@@ -476,7 +489,7 @@ void SendPage(const Env& env, httplib::Response& res, int status, const std::str
   }
   left += UploadForm(env, bank, mapping) + StartForm(env, bank, f);
   body += "<div class=\"recon\"><div class=\"recon-side\">" + left + "</div><div class=\"recon-main\">";
-  if (auto kept = StatementMemory::Get().Find(bank)) body += StatementHtml(env, bank, *kept);
+  if (auto kept = StatementMemory::Get().Find(bank)) body += StatementHtml(env, bank, *kept, ledger);
   if (f.in_progress) body += ItemsHtml(env, bank, items, more);
   body += HistoryHtml(env, bank, history) + "</div></div>";
   body += "<script src=\"/static/reconcile.js\" defer></script>";
@@ -561,6 +574,17 @@ void ApplyKept(const Env& env, const httplib::Request& req, httplib::Response& r
   Work work;
   int rc = work.Open(env);
   std::vector<bkLineResult> lines;
+  if (rc == bkreg::kDone && options.enter_unknown && bkreg::LedgerInterfaceOn()) {
+    // Entered adjustments go to the general ledger as `statement import
+    // --enter-unknown --offset-account` sends them.
+    bkreg::StatementImportOptions ledger;
+    ledger.bank = bank;
+    ledger.offset_account = Param(req, "offset");
+    rc = bkreg::PrepareLedgerAdjustments(work.ctx, work.w->Program(), &ledger);
+    options.ledger_cash = ledger.ledger_cash;
+    options.ledger_offset = ledger.offset_account;
+    options.on_entered = ledger.on_entered;
+  }
   if (rc == bkreg::kDone) rc = bkreg::ApplyStatement(*work.w, bank, kept->statement, options, only, &lines, work.err);
   work.Done();
   if (rc != bkreg::kDone) return Answer(env, res, bank, rc, "", work.Lines());
