@@ -39,7 +39,7 @@ FUZZ_SECONDS := $(if $(filter command line,$(origin SECONDS)),$(SECONDS),60)
 N         ?= 100000
 ROUNDS    ?= 5
 
-.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-web bench-backends crash-tx soak soak-server crash month bench-plain round-trips clean
+.PHONY: all deps test-deps compare-deps fuzz-deps configure build asan demo test test-pg test-asan test-fast test-fuzz fuzz bench bench-compare bench-web bench-reconcile bench-backends crash-tx soak soak-server crash month bench-plain round-trips clean
 
 all: build
 
@@ -123,6 +123,12 @@ bench-compare: build compare-deps
 WEB_SIZES ?= 100000,1000000
 bench-web: build compare-deps
 	python3 bench/web_compare.py --bkreg $(BUILD)/tools/bkreg/bkreg --sizes $(WEB_SIZES) --rounds $(ROUNDS)
+
+# The reconciliation page on an account of 1,000,000 transactions: a
+# statement of 2,000 lines uploaded to its matched page, and ticks timed by
+# the server (company built once under /tmp/bk-bench-recon; docs/performance.md).
+bench-reconcile: build
+	python3 bench/reconcile_bench.py --bkreg $(BUILD)/tools/bkreg/bkreg --rounds $(ROUNDS)
 
 # Entering and register walks on SQLite and PostgreSQL (a throw-away server)
 # with 1, 4 and 16 programs at once; medians of ROUNDS rounds.

@@ -433,3 +433,121 @@ const bool kNoSigpipe = [] {
 }();
 
 }  // namespace
+
+namespace {
+
+// A multipart upload of `content` as the statement file of `bank`.
+httplib::Result Upload(Session& s, const std::string& bank, const std::string& name, const std::string& content,
+                       bool with_csrf = true) {
+  httplib::MultipartFormDataItems items = {{"bank", bank, "", ""}, {"file", content, name, "text/plain"}};
+  if (with_csrf) items.push_back({"csrf", s.csrf, "", ""});
+  auto c = s.server.Client();
+  c.set_follow_location(false);
+  return c.Post("/reconcile/upload", {{"Cookie", s.cookie}}, items);
+}
+
+std::string Ofx(const std::string& account, int lines) {
+  std::string text = "OFXHEADER:100\nDATA:OFXSGML\nVERSION:102\nENCODING:USASCII\nCHARSET:1252\n\n<OFX><BANKMSGSRSV1>"
+                     "<STMTTRNRS><STMTRS><BANKACCTFROM><ACCTID>" + account +
+                     "</BANKACCTFROM><BANKTRANLIST><DTSTART>20260401<DTEND>20260430\n";
+  for (int i = 0; i < lines; ++i) {
+    text += "<STMTTRN><TRNTYPE>FEE<DTPOSTED>20260415<TRNAMT>-0.01<FITID>F" + std::to_string(i) +
+            "<NAME>Fee " + std::to_string(i) + " of a long statement, padded to make the file large</STMTTRN>\n";
+  }
+  const std::string ending = lines == 0 ? "1000.00" : std::to_string(1000 * 100 - lines);
+  return text + "</BANKTRANLIST><LEDGERBAL><BALAMT>" + (lines == 0 ? ending : ending.substr(0, ending.size() - 2) +
+                                                        "." + ending.substr(ending.size() - 2)) +
+         "<DTASOF>20260430</LEDGERBAL></STMTRS></STMTTRNRS></BANKMSGSRSV1></OFX>\n";
+}
+
+}  // namespace
+
+TEST(WebReconcile, OnlyTheUploadTakesALargeBodyAndItCarriesTheFormToken) {
+  bktest::TestCompany dir;
+  const std::string co = MakeCompany(dir);
+  ASSERT_EQ(Bk(co, "bank edit B1 --account-number 4711").status, 0);
+  ServerProcess server(co, 1);
+  Session s(server);
+  // Without the form token: refused, nothing read.
+  auto r = Upload(s, "B1", "a.ofx", Ofx("4711", 1), false);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 403);
+  // Any other POST over 64 KiB is refused before its body is read.
+  r = s.Post("/enter", {{"bank", "B1"}, {"desc", std::string(70 * 1024, 'x')}});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 413);
+  // A statement of 1,000 lines (over 100 KiB) is taken whole.
+  const std::string big = Ofx("4711", 1000);
+  ASSERT_GT(big.size(), 100u * 1024);
+  r = Upload(s, "B1", "big.ofx", big);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 303) << r->body;
+  // (The client gives the Location header decoded.)
+  EXPECT_NE(r->get_header_value("Location").find("matched: 1000 lines"), std::string::npos)
+      << r->get_header_value("Location");
+  auto page = s.Get("/reconcile?bank=B1");
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("1000 unknown"), std::string::npos);
+  // Past the upload's own limit: refused.
+  r = Upload(s, "B1", "huge.ofx", std::string(33u << 20, ' '));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 413);
+}
+
+TEST(WebReconcile, EveryTickAnswerCarriesTheFiguresOfReconcileStatus) {
+  bktest::TestCompany dir;
+  const std::string co = MakeCompany(dir);
+  ASSERT_EQ(Bk(co, "bank add B2 --balance 0").status, 0);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 100.00 --date 2026-04-02").status, 0);        // 1/1
+  ASSERT_EQ(Bk(co, "enter check --bank B1 --amount 50.00 --check 7 --date 2026-04-03").status, 0);  // 2/1
+  ASSERT_EQ(Bk(co, "enter deposit --bank B2 --amount 5.00 --date 2026-04-03").status, 0);           // 3/1
+  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 7.00 --date 2026-04-04 --batch LATER").status, 0);  // 4/1
+  ASSERT_EQ(Bk(co, "reconcile start B1 --date 2026-04-30 --ending-balance 1050.00").status, 0);
+  ServerProcess server(co, 1);
+  Session s(server);
+  struct Case {
+    const char* bank;
+    const char* key;  // run/seq
+    bool on;
+    int status;
+    const char* says;        // in the message
+    const char* difference;  // afterwards ("" when there is no reconciliation)
+  };
+  const Case cases[] = {
+      {"B1", "4/1", true, 422, "not posted", "50.00"},
+      {"B1", "1/1", false, 422, "is not cleared", "50.00"},
+      {"B1", "1/1", true, 200, "", "-50.00"},
+      {"B1", "1/1", true, 422, "cleared already", "-50.00"},
+      {"B1", "2/1", true, 200, "", "0.00"},
+      {"B1", "9/9", true, 422, "no transaction", "0.00"},
+      {"B1", "1/1", false, 200, "", "100.00"},
+      {"B2", "3/1", true, 422, "no reconciliation of B2", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string key = c.key;
+    const std::string run = key.substr(0, key.find('/')), seq = key.substr(key.find('/') + 1);
+    auto cl = server.Client();
+    auto r = cl.Post("/reconcile/tick", {{"Cookie", s.cookie}, {"Accept", "application/json"}},
+                     httplib::Params{{"csrf", s.csrf}, {"bank", c.bank}, {"run", run}, {"seq", seq},
+                                     {"on", c.on ? "1" : "0"}});
+    ASSERT_TRUE(r) << key;
+    EXPECT_EQ(r->status, c.status) << key << " " << r->body;
+    EXPECT_NE(r->get_header_value("Server-Timing").find("tick;dur="), std::string::npos);
+    const auto answer = nlohmann::json::parse(r->body);
+    EXPECT_NE(answer["message"].get<std::string>().find(c.says), std::string::npos) << key << " " << r->body;
+    if (*c.difference == '\0') {
+      EXPECT_FALSE(answer["figures"]["in_progress"].get<bool>());
+      continue;
+    }
+    EXPECT_EQ(answer["figures"]["difference"].get<std::string>(), c.difference) << key;
+    const Result status = Bk(co, "--format json reconcile status B1");
+    ASSERT_EQ(status.status, 0) << status.out;
+    const auto row = nlohmann::json::parse(status.out)[0];
+    char want[32];
+    std::snprintf(want, sizeof want, "%.2f", row["Difference"].get<double>());
+    EXPECT_EQ(answer["figures"]["difference"].get<std::string>(), want) << key;
+    EXPECT_EQ(answer["figures"]["count"], row["Cleared count"]) << key;
+  }
+  EXPECT_EQ(Bk(co, "verify").status, 0);
+}

@@ -123,7 +123,8 @@ void AccountsPage(const Env& env, const httplib::Request& req, httplib::Response
     if (!points.empty()) points.emplace_back(points.back().first, running);
     std::reverse(points.begin(), points.end());
     const tsDate& reconciled = r.GetLastReconciledDate();
-    rows.push_back({"<a class=\"acct\" href=\"/register?bank=" + UrlEncode(id) + "\">" + Esc(id) + "</a>",
+    rows.push_back({"<a class=\"acct\" href=\"/register?bank=" + UrlEncode(id) + "\">" + Esc(id) +
+                        "</a> <a class=\"recon\" href=\"/reconcile?bank=" + UrlEncode(id) + "\">reconcile</a>",
                     Esc(r.GetDescription().str()), Money(r.GetRegisterBalance()), Money(r.GetBankBalance()),
                     Money(r.GetLastReconciledBalance()), Esc(reconciled.IsEmpty() ? "never" : reconciled.Format()),
                     Money(r.GetOpenChecks()), Money(r.GetOpenDeposits()), Money(r.GetOpenWithdrawals()),

@@ -406,7 +406,8 @@ void RegisterPage(const Env& env, const httplib::Request& req, httplib::Response
   std::string body;
   body += "<p class=\"sub\">" + Esc(account.m_Record.GetDescription().str()) + " &middot; register balance <strong id=\"register-balance\">" +
           Esc(stored.Format()) + "</strong> &middot; <a href=\"/enter?bank=" + UrlEncode(bank) +
-          "\">enter a transaction</a></p>\n";
+          "\">enter a transaction</a> &middot; <a class=\"recon\" href=\"/reconcile?bank=" + UrlEncode(bank) +
+          "\">reconcile</a></p>\n";
   if (!(stored == mark.stored)) {
     body += Notice("warn", "Another program changed this register since its newest page was shown; the balances "
                            "below may be off. <a href=\"" + Esc(base) + "\">Show the newest page again</a>.");

@@ -39,6 +39,7 @@
 #include "tools/bkreg/context.h"
 #include "web/html.h"
 #include "web/pages.h"
+#include "web/reconcile_page.h"
 #include "web/security.h"
 #include "web/static_files.h"
 
@@ -150,6 +151,13 @@ bool Guard(Server& s, const httplib::Request& req, httplib::Response& res) {
       return true;
     }
     // The form token is checked with the body, once it is read (FormToken).
+    // Only a statement upload may be larger than kMaxBody; the others are
+    // refused before their body is read.
+    const unsigned long long length = std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
+    if (req.path != kUploadPath && (req.has_header("Transfer-Encoding") || length > kMaxBody)) {
+      Refuse(res, 413, "This request is too large.");
+      return true;
+    }
   } else if (req.method != "GET" && req.method != "HEAD") {
     Refuse(res, 405, "Not allowed.");
     return true;
@@ -159,7 +167,10 @@ bool Guard(Server& s, const httplib::Request& req, httplib::Response& res) {
 
 // A POST's form token (its body read by now); false after refusing it.
 bool FormToken(const Server& s, const httplib::Request& req, httplib::Response& res) {
-  const std::string csrf = req.has_param("csrf") ? req.get_param_value("csrf") : "";
+  // (A multipart form, the statement upload, carries it as a part.)
+  const std::string csrf = req.has_param("csrf")  ? req.get_param_value("csrf")
+                           : req.has_file("csrf") ? req.get_file_value("csrf").content
+                                                  : "";
   if (SameSecret(csrf, s.env.csrf)) return true;
   Refuse(res, 403, "This form has no valid form token; open the page again and resubmit.");
   return false;
@@ -211,13 +222,14 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
 
   httplib::Server& http = s->http;
   http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-  http.set_payload_max_length(kMaxBody);
+  http.set_payload_max_length(kMaxUpload);  // others: kMaxBody (Guard)
   http.set_read_timeout(kTimeoutSeconds, 0);
   http.set_write_timeout(kTimeoutSeconds, 0);
   http.set_keep_alive_timeout(5);
   http.set_default_headers({
       {"Content-Security-Policy",
-       "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; form-action 'self'; "
+       "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; connect-src 'self'; "
+       "form-action 'self'; "
        "frame-ancestors 'none'; base-uri 'none'"},
       {"X-Content-Type-Options", "nosniff"},
       {"X-Frame-Options", "DENY"},
@@ -247,6 +259,19 @@ int Serve(bkreg::Context& ctx, const std::string& listen) {
   http.Post("/batches/post", Route(state, BatchPostPost));
   http.Post("/batches/close", Route(state, BatchClosePost));
   http.Get("/balances", Route(state, BalancesPage));
+  http.Get("/reconcile", Route(state, ReconcilePage));
+  http.Post(kUploadPath, Route(state, ReconcileUploadPost));
+  http.Post("/reconcile/start", Route(state, ReconcileStartPost));
+  http.Post("/reconcile/tick", Route(state, ReconcileTickPost));
+  http.Post("/reconcile/accept", Route(state, ReconcileAcceptPost));
+  http.Post("/reconcile/enter", Route(state, ReconcileEnterPost));
+  http.Post("/reconcile/enter-as", Route(state, ReconcileEnterAsPost));
+  http.Post("/reconcile/adjust", Route(state, ReconcileAdjustPost));
+  http.Post("/reconcile/post", Route(state, ReconcilePostBatch));
+  http.Post("/reconcile/again", Route(state, ReconcileAgainPost));
+  http.Post("/reconcile/finish", Route(state, ReconcileFinishPost));
+  http.Post("/reconcile/undo", Route(state, ReconcileUndoPost));
+  http.Post("/reconcile/cancel", Route(state, ReconcileCancelPost));
   http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (res.body.empty()) {
       res.set_content(std::to_string(res.status) + "\n",

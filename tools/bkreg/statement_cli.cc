@@ -29,6 +29,8 @@ int OnCompany(Context& ctx, std::string* bank, Body body) {
   return body(session->Program());
 }
 
+}  // namespace
+
 // While the register's entries go to the general ledger, the adjustments
 // an import enters go there too, as `enter adjustment` sends them: the
 // bank account's cash account against --offset-account, each checked by
@@ -59,8 +61,6 @@ int PrepareLedgerAdjustments(Context& ctx, bkProgram& p, StatementImportOptions*
   };
   return kDone;
 }
-
-}  // namespace
 
 void AddStatementCommands(CLI::App& app, Context& ctx) {
   CLI::App* statement = app.add_subcommand("statement", "bank statements: import");

@@ -26,6 +26,8 @@ class tclRollbackStack;
 
 namespace bkreg {
 
+class Context;
+
 struct StatementImportOptions {
   std::string bank;
   std::string file;
@@ -66,6 +68,12 @@ struct ReconcileFinishOptions {
 // proposed (with its candidates), unknown, entered, awaiting posting, failed.
 int StatementImport(bkProgram& program, const StatementImportOptions& options, std::ostream& out,
                     std::ostream& err);
+// While the register's entries go to the general ledger: fills `s`'s
+// ledger_cash and on_entered so the adjustments an import enters go there as
+// `enter adjustment` sends them (bank side against s->offset_account);
+// refused without an offset account (statement_cli.cc).
+int PrepareLedgerAdjustments(Context& ctx, bkProgram& p, StatementImportOptions* s);
+
 int ReconcileFinish(bkProgram& program, const ReconcileFinishOptions& options, std::ostream& out, std::ostream& err);
 int ReconcileUndo(bkProgram& program, const ReconcileFinishOptions& options, std::ostream& out, std::ostream& err);
 
