@@ -24,6 +24,8 @@
 #include "framework/io/io_status.h"
 #include "framework/types/ts_data.h"
 
+class tsioBackendStatement;
+
 // The record locks of one data-file handle (see lock_file.h for their
 // contract). Locks never wait; they end when released, when the handle
 // closes, or when the program dies.
@@ -32,6 +34,11 @@ class tsioBackendLocks {
   virtual ~tsioBackendLocks() = default;
   // kSuccess, kLocked (another handle holds it) or kLockUnavailable.
   [[nodiscard]] virtual tsioStatus::Status Lock(uint64_t id) = 0;
+  // Lock, then (only when it was taken) `then` stepped once, its answer in
+  // `*step`: a record read again once it is ours. A server backend sends
+  // both in one request; the statement's answer is then used only when the
+  // lock was taken.
+  [[nodiscard]] virtual tsioStatus::Status LockThenStep(uint64_t id, tsioBackendStatement& then, short* step);
   virtual void Unlock(uint64_t id) = 0;
   // kLocked when another handle holds `id`, kSuccess when it is free or ours.
   [[nodiscard]] virtual tsioStatus::Status TestOther(uint64_t id) = 0;
@@ -53,6 +60,12 @@ class tsioBackendStatement {
   // Ends the statement's read so no read transaction stays open; bindings stay.
   virtual void Reset() = 0;
 };
+
+inline tsioStatus::Status tsioBackendLocks::LockThenStep(uint64_t id, tsioBackendStatement& then, short* step) {
+  const tsioStatus::Status st = Lock(id);
+  if (st == tsioStatus::kSuccess) *step = then.Step();
+  return st;
+}
 
 class tsioBackendConnection {
  public:

@@ -127,19 +127,32 @@ std::shared_ptr<tsioCompany> tsioCompany::Open(const std::string& folder, bool c
   c->folder_ = key;
   c->db_ = std::move(db);
   c->pid_ = getpid();
-  tsioStatus::Status s = c->db_->Exec(
-      std::string("CREATE TABLE IF NOT EXISTS tsio_catalogue(code TEXT NOT NULL, instance INTEGER NOT NULL, "
-                  "dict_id INTEGER NOT NULL, PRIMARY KEY(code, instance))") +
-      c->db_->KeyedTableOptions());
-  // (kDuplicateKey: another program created the catalogue at the same
-  // moment, on a server database.)
-  if (s != tsioStatus::kSuccess && s != tsioStatus::kReadOnly && s != tsioStatus::kDuplicateKey) {
-    *status = s;
-    c->LogFailure("open company", s);
-    return nullptr;
+  // A server database opened only to be used is not asked to make its
+  // catalogue (a round trip of every command): a company made by this
+  // program has it, and CreateDataFile makes sure of it before a file is
+  // added.
+  if (!server || create) {
+    tsioStatus::Status s = c->EnsureCatalogue();
+    if (s != tsioStatus::kSuccess) {
+      *status = s;
+      c->LogFailure("open company", s);
+      return nullptr;
+    }
   }
   slot = c;
   return c;
+}
+
+tsioStatus::Status tsioCompany::EnsureCatalogue() {
+  tsioStatus::Status s = db_->Exec(
+      std::string("CREATE TABLE IF NOT EXISTS tsio_catalogue(code TEXT NOT NULL, instance INTEGER NOT NULL, "
+                  "dict_id INTEGER NOT NULL, PRIMARY KEY(code, instance))") +
+      db_->KeyedTableOptions());
+  // (kDuplicateKey: another program created the catalogue at the same
+  // moment, on a server database.)
+  if (s == tsioStatus::kReadOnly || s == tsioStatus::kDuplicateKey) s = tsioStatus::kSuccess;
+  if (s == tsioStatus::kSuccess) catalogue_sure_ = true;
+  return s;
 }
 
 tsioCompany::~tsioCompany() {
@@ -244,6 +257,12 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
                 "body TEXT NOT NULL, PRIMARY KEY(rt, rkey, seq))" + std::string(db_->KeyedTableOptions()));
 
   bool own = !db_->InTransaction();
+  // (Inside a transaction a refused CREATE would spoil it on a server: there
+  // the catalogue is taken as made.)
+  if (own && !catalogue_sure_) {
+    const tsioStatus::Status made = EnsureCatalogue();
+    if (made != tsioStatus::kSuccess) return made;
+  }
   tsioStatus::Status st = own ? db_->BeginWrite() : tsioStatus::kSuccess;
   for (size_t i = 0; st == tsioStatus::kSuccess && i < ddl.size(); ++i) st = db_->Exec(ddl[i]);
   if (st == tsioStatus::kSuccess) {

@@ -83,6 +83,8 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
  private:
   tsioCompany() = default;
   void NotifyUnitEnd(bool committed);
+  // Makes the catalogue table when it is missing.
+  [[nodiscard]] tsioStatus::Status EnsureCatalogue();
 
   std::string folder_;
   std::unique_ptr<tsioBackendConnection> db_;
@@ -92,6 +94,7 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
   // The catalogue's files found so far (see FileExists).
   std::map<std::pair<std::string, short>, short> catalogue_;
   bool catalogue_read_ = false;
+  bool catalogue_sure_ = false;  // the catalogue table is known to exist
   int pid_ = 0;
   friend class tsioCompanyRegistry;
 };

@@ -62,6 +62,9 @@ bool Fits(const tsioFieldDef& f, const tsCell& c) {
   return true;
 }
 
+// Rows a server is asked for at least, by a walk or a positioning fetch.
+constexpr int kServerBatch = 16;
+
 // Size of the next read-ahead batch after `streak` sequential fetches.
 int BatchSize(int streak) {
   static const int sizes[] = {1, 4, 16, 64, 256};
@@ -178,6 +181,13 @@ std::atomic<uint64_t> tsioCounters::fetch_queries_{0};
 std::atomic<uint64_t> tsioCounters::rows_read_{0};
 
 tsioStatus::Status tsioCursor::ReadFullRow(const std::vector<tsCell>& key_source, std::vector<tsCell>& row) {
+  tsioStatus::Status st;
+  tsioBackendStatement* q = FullRowQuery(key_source, &st);
+  if (!q) return st;
+  return FullRowAnswer(*q, q->Step(), row);
+}
+
+tsioBackendStatement* tsioCursor::FullRowQuery(const std::vector<tsCell>& key_source, tsioStatus::Status* st) {
   const tsioRecordDef& def = *state_->def;
   std::string sql = "SELECT ";
   for (size_t i = 0; i < def.fields.size(); ++i) sql += (i ? "," : "") + Q(def.fields[i].name);
@@ -185,11 +195,15 @@ tsioStatus::Status tsioCursor::ReadFullRow(const std::vector<tsCell>& key_source
   for (size_t i = 0; i < key_.size(); ++i) {
     sql += (i ? " AND " : "") + Q(def.fields[static_cast<size_t>(key_[i])].name) + "=?" + std::to_string(i + 1);
   }
-  tsioStatus::Status st;
-  tsioBackendStatement* q = file_->Company().Db().Prepare(sql, &st);
-  if (!q) return st;
+  tsioBackendStatement* q = file_->Company().Db().Prepare(sql, st);
+  if (!q) return nullptr;
   for (size_t i = 0; i < key_.size(); ++i) q->Bind(static_cast<int>(i + 1), key_source[static_cast<size_t>(key_[i])]);
-  short r = q->Step();
+  return q;
+}
+
+tsioStatus::Status tsioCursor::FullRowAnswer(tsioBackendStatement& q_ref, short r, std::vector<tsCell>& row) {
+  const tsioRecordDef& def = *state_->def;
+  tsioBackendStatement* q = &q_ref;
   tsioCounters::CountFetchQuery(r == tsioBackendStatement::kRow ? 1 : 0);
   if (r == tsioBackendStatement::kRow) {
     row.resize(def.fields.size());
@@ -250,7 +264,8 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   // Serve from the batch read ahead when nothing has moved since. Cells are
   // swapped, not copied, so their text storage is reused batch after batch.
   if (sequential && !lock && s.ahead_owner == this && s.ahead_next < s.ahead_rows && s.ahead_shape == shape &&
-      s.ahead_gen == company.WriteGeneration() && s.ahead_pos_seq == s.pos_seq &&
+      s.ahead_gen == company.WriteGeneration() && s.ahead_lock_gen == tsioLockFile::Generation() &&
+      s.ahead_pos_seq == s.pos_seq &&
       NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
     bool same = s.ahead_values.size() == filters.size() + conditions_.size();
     for (size_t i = 0; same && i < filters.size(); ++i) same = s.ahead_values[i] == filters[i].value;
@@ -313,7 +328,18 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     company.LogFailure("prepare fetch on " + file_->Spec().Name(), st);
     return st;
   }
-  int limit = sequential && !lock ? BatchSize(s.streak) : 1;
+  // On a server a round trip costs far more than a few more rows: every
+  // walk starts with a batch of kServerBatch, and a positioning fetch (first,
+  // last, EQ, GE, GT) reads the rows after its record too, which the
+  // fetches that follow it along the index are served from.
+  const bool server = !company.Db().ReadsPagesItself();
+  const bool desc = seek == Seek::kLast || seek == Seek::kPrev;
+  int limit = 1;
+  if (!lock && sequential) {
+    limit = server ? std::max(BatchSize(s.streak), kServerBatch) : BatchSize(s.streak);
+  } else if (!lock && server && seek != Seek::kCurrent) {
+    limit = kServerBatch;
+  }
   for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
   q->BindInt(static_cast<int>(params.size() + 1), limit);
   // The rows land in batch_, select_.size() cells per row, overwriting the
@@ -348,15 +374,19 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
       key += c.is_text ? c.s : std::to_string(c.i);
     }
     uint64_t id = tsioLockFile::Identity(file_->Spec().Code(), file_->Spec().Instance(), record_type_, key);
-    st = file_->Locks().Lock(id);
-    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a locked fetch");
-    if (st != tsioStatus::kSuccess) return st;
-    // Read it again now that it is ours: another program may have changed it
-    // between the read and the lock.
+    // Read it again once it is ours (the lock and the read go together):
+    // another program may have changed it between the read and the lock.
     std::vector<tsCell> found = s.buffer;
     for (size_t i = 0; i < width; ++i) found[static_cast<size_t>(select_[i])] = batch_[i];
+    tsioBackendStatement* again = FullRowQuery(found, &st);
+    if (!again) return st;
+    short step = tsioBackendStatement::kDone;
+    st = file_->Locks().LockThenStep(id, *again, &step);
+    if (st != tsioStatus::kSuccess) again->Reset();
+    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a locked fetch");
+    if (st != tsioStatus::kSuccess) return st;
     std::vector<tsCell> fresh;
-    st = ReadFullRow(found, fresh);
+    st = FullRowAnswer(*again, step, fresh);
     if (st != tsioStatus::kSuccess) {
       file_->Locks().Unlock(id);
       return st;
@@ -374,26 +404,27 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   s.positioned = true;
   ++s.pos_seq;
   s.DropReadAhead();
-  if (sequential) {
-    ++s.streak;
-    if (n > 1) {
-      // The rows after the first become the batch read ahead; the state's
-      // old cells become this cursor's room for its next query.
-      std::swap(s.ahead, batch_);
-      s.ahead_rows = n;
-      s.ahead_next = 1;
-      s.ahead_owner = this;
-      s.ahead_shape = shape;
-      s.ahead_values.clear();
-      for (const auto& f : filters) s.ahead_values.push_back(f.value);
-      for (const auto& c : conditions_) s.ahead_values.push_back(c.value);
-      s.ahead_gen = company.WriteGeneration();
-      s.ahead_pos_seq = s.pos_seq;
-      s.ahead_time_us = NowUs();
-      s.ahead_cols.assign(select_.begin(), select_.end());
-    }
-  } else {
-    s.streak = 0;
+  s.streak = sequential ? s.streak + 1 : 0;
+  if (n > 1) {
+    // The rows after the first become the batch read ahead, served to the
+    // FetchNext (FetchPrev after a descending query) calls that follow; the
+    // state's old cells become this cursor's room for its next query. An
+    // EQ fetch's rows are those of its declared values, which stand
+    // together in index order: the first of them that follow.
+    std::swap(s.ahead, batch_);
+    s.ahead_rows = n;
+    s.ahead_next = 1;
+    s.ahead_owner = this;
+    s.ahead_shape = shape;
+    s.ahead_shape[0] = static_cast<char>('A' + static_cast<int>(desc ? Seek::kPrev : Seek::kNext));
+    s.ahead_values.clear();
+    for (const auto& f : filters) s.ahead_values.push_back(f.value);
+    for (const auto& c : conditions_) s.ahead_values.push_back(c.value);
+    s.ahead_gen = company.WriteGeneration();
+    s.ahead_lock_gen = tsioLockFile::Generation();
+    s.ahead_pos_seq = s.pos_seq;
+    s.ahead_time_us = NowUs();
+    s.ahead_cols.assign(select_.begin(), select_.end());
   }
   if (copy_to_record) CopyRowToRecord(s.buffer);
   return tsioStatus::kSuccess;

@@ -148,6 +148,10 @@ class TS_EXPORT tsioCursor {
   tsioStatus::Status CellsFromRecord(std::vector<tsCell>& row, std::vector<uint8_t>* set) const;
   void CopyRowToRecord(const std::vector<tsCell>& row);
   tsioStatus::Status ReadFullRow(const std::vector<tsCell>& key_source, std::vector<tsCell>& row);
+  // ReadFullRow in two steps: the query bound to the record's key, and its
+  // answer `step` (the query's first Step) made into `row`.
+  tsioBackendStatement* FullRowQuery(const std::vector<tsCell>& key_source, tsioStatus::Status* st);
+  tsioStatus::Status FullRowAnswer(tsioBackendStatement& q, short step, std::vector<tsCell>& row);
   std::string KeyText(const std::vector<tsCell>& row) const;
   uint64_t LockId(const std::vector<tsCell>& row) const;
   void Bind();

@@ -46,6 +46,7 @@ struct tsioRecordState {
   std::string ahead_shape;           // the fetch kind and filter columns
   std::vector<tsCell> ahead_values;  // the filter values
   uint64_t ahead_gen = 0;
+  uint64_t ahead_lock_gen = 0;       // tsioLockFile::Generation() when read
   uint64_t ahead_pos_seq = 0;
   int64_t ahead_time_us = 0;
   int streak = 0;                    // sequential fetches in a row

@@ -7,6 +7,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "framework/base/private_file.h"
 
 namespace {
@@ -80,11 +82,34 @@ void tsioLockFile::Close() {
   held_.clear();
 }
 
+namespace {
+std::atomic<uint64_t> g_lock_generation{1};
+}  // namespace
+
+uint64_t tsioLockFile::Generation() { return g_lock_generation.load(std::memory_order_relaxed); }
+
 tsioStatus::Status tsioLockFile::Lock(uint64_t id) {
   if (!impl_) return tsioStatus::kLockUnavailable;
   if (held_.count(id)) return tsioStatus::kSuccess;
   tsioStatus::Status st = impl_->Lock(id);
-  if (st == tsioStatus::kSuccess) held_.insert(id);
+  if (st == tsioStatus::kSuccess) {
+    held_.insert(id);
+    g_lock_generation.fetch_add(1, std::memory_order_relaxed);
+  }
+  return st;
+}
+
+tsioStatus::Status tsioLockFile::LockThenStep(uint64_t id, tsioBackendStatement& then, short* step) {
+  if (!impl_) return tsioStatus::kLockUnavailable;
+  if (held_.count(id)) {
+    *step = then.Step();
+    return tsioStatus::kSuccess;
+  }
+  tsioStatus::Status st = impl_->LockThenStep(id, then, step);
+  if (st == tsioStatus::kSuccess) {
+    held_.insert(id);
+    g_lock_generation.fetch_add(1, std::memory_order_relaxed);
+  }
   return st;
 }
 

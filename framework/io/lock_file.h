@@ -42,6 +42,9 @@ class TS_EXPORT tsioLockFile {
   // Takes the lock at `id`: kSuccess (also when this handle holds it
   // already), kLocked when another handle holds it.
   [[nodiscard]] tsioStatus::Status Lock(uint64_t id);
+  // Lock, then (only when it was taken) `then` stepped once into `*step`:
+  // a record read again once it is ours, in one request to a server.
+  [[nodiscard]] tsioStatus::Status LockThenStep(uint64_t id, tsioBackendStatement& then, short* step);
   // Releases the lock at `id` when this handle holds it.
   void Unlock(uint64_t id);
   void UnlockAll();
@@ -50,6 +53,11 @@ class TS_EXPORT tsioLockFile {
   [[nodiscard]] tsioStatus::Status TestOther(uint64_t id) const;
   // Like Lock, but retries for up to `wait_ms` while another handle holds it.
   [[nodiscard]] tsioStatus::Status LockWait(uint64_t id, int wait_ms);
+
+  // Counts the locks taken in this process, by any handle: what a cursor
+  // read ahead before a lock was taken is not served after it (what the
+  // lock guards may have changed meanwhile).
+  static uint64_t Generation();
 
   // The lock identity of a record (or a header: record_type < 0).
   static uint64_t Identity(std::string_view file_code, short instance, short record_type, std::string_view key);

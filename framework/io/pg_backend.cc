@@ -47,6 +47,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -129,6 +130,16 @@ bool Deferrable(std::string_view sql) {
 std::atomic<uint64_t> g_round_trips{0};
 std::atomic<uint64_t> g_connections{0};
 
+// BKREG_ROUND_TRIPS=trace: every round trip's requests on standard error, to
+// see what a command waits for.
+bool TraceRoundTrips() {
+  static const bool on = [] {
+    const char* v = std::getenv("BKREG_ROUND_TRIPS");
+    return v && std::strcmp(v, "trace") == 0;
+  }();
+  return on;
+}
+
 struct PgResultFree {
   void operator()(PGresult* r) const { PQclear(r); }
 };
@@ -170,6 +181,13 @@ class PgStatement final : public tsioBackendStatement {
     Slot(index).assign(buf, r.ptr);
   }
   short Step() override;
+  // Sends the statement (with `lead` before it in the same request) and
+  // keeps its rows; see PgConnection::Run.
+  tsioStatus::Status Execute(PgStatement* lead, PGresult** lead_result);
+  // The parameter pointers, set before the statement is sent.
+  void Ready() {
+    for (size_t i = 0; i < values_.size(); ++i) ptrs_[i] = values_[i].c_str();
+  }
   void Column(int col, bool text, tsCell& out) override {
     out.is_text = text;
     const char* p = PQgetvalue(res_, row_, col);
@@ -277,8 +295,7 @@ class PgConnection final : public tsioBackendConnection {
   int Changes() override { return changes_; }
   bool InTransaction() override {
     if (BeginPending()) return true;
-    PGTransactionStatusType t = PQtransactionStatus(conn_);
-    return t == PQTRANS_INTRANS || t == PQTRANS_INERROR || t == PQTRANS_ACTIVE;
+    return tx_ == PQTRANS_INTRANS || tx_ == PQTRANS_INERROR || tx_ == PQTRANS_ACTIVE;
   }
   std::string LastError() override {
     return last_error_.empty() ? std::string(PQerrorMessage(conn_)) : last_error_;
@@ -295,10 +312,23 @@ class PgConnection final : public tsioBackendConnection {
 
   // Runs statement `q` (prepared with it when it is not yet); the caller
   // owns the result. A write in a transaction runs under a savepoint of its
-  // own.
-  PGresult* Run(PgStatement& q, tsioStatus::Status* st) {
+  // own. With `lead`, that statement (a read) runs first in the same
+  // request, its answer in `*lead_result` (owned by the caller) when the
+  // request went through.
+  PGresult* Run(PgStatement& q, tsioStatus::Status* st, PgStatement* lead = nullptr,
+                PGresult** lead_result = nullptr) {
     const bool guard = q.write_ && InTransaction();
     std::vector<Request> reqs;
+    size_t lead_at = 0;
+    if (lead) {
+      lead->Ready();
+      if (!lead->prepared_) reqs.emplace_back(Request::kPrepare, lead->sql_.c_str(), lead->name_.c_str());
+      lead_at = reqs.size();
+      reqs.emplace_back(Request::kExecute, nullptr, lead->name_.c_str());
+      reqs.back().n = static_cast<int>(lead->values_.size());
+      reqs.back().values = lead->ptrs_.data();
+    }
+    const size_t first = reqs.size();
     if (guard) reqs.emplace_back(Request::kCommand, "SAVEPOINT tsio_stmt");
     const size_t prepare = reqs.size();
     if (!q.prepared_) reqs.emplace_back(Request::kPrepare, q.sql_.c_str(), q.name_.c_str());
@@ -308,14 +338,16 @@ class PgConnection final : public tsioBackendConnection {
     reqs.back().values = q.ptrs_.data();
     if (guard) reqs.emplace_back(Request::kCommand, "RELEASE SAVEPOINT tsio_stmt");
     *st = Send(&reqs);
+    if (lead && lead_at > 0 && reqs[0].Ok()) lead->prepared_ = true;
     if (!q.prepared_ && reqs[prepare].Ok()) q.prepared_ = true;
+    if (lead && reqs[lead_at].Ok()) *lead_result = reqs[lead_at].result.release();
     if (*st == tsioStatus::kSuccess) {
       if (q.write_) changes_ = std::atoi(PQcmdTuples(reqs[execute].result.get()));
       return reqs[execute].result.release();
     }
     // The savepoint was taken (so the pending commands before it succeeded
     // too): back to it, so the unit goes on without this write.
-    if (guard && reqs[0].Ok() && !broken_) {
+    if (guard && reqs[first].Ok() && !broken_) {
       const std::string error = last_error_;
       std::vector<Request> back;
       back.emplace_back(Request::kCommand, "ROLLBACK TO SAVEPOINT tsio_stmt");
@@ -336,12 +368,22 @@ class PgConnection final : public tsioBackendConnection {
     owners_.emplace(id, owner);
     return tsioStatus::kSuccess;
   }
+  // Takes `id` for `owner` and, in the same request, runs `then` to its
+  // first row (`*step`); its answer counts only when the lock was taken.
+  tsioStatus::Status LockThenStep(const void* owner, uint64_t id, PgStatement& then, short* step);
+  // A lock is given back without waiting for the answer: the request goes
+  // out at once and its answer is read before the next request's. In a
+  // transaction the server refuses (a failed statement spoiled it) it
+  // would not be given back at all: it waits for the transaction's end.
   void Unlock(const void* owner, uint64_t id) {
     auto it = owners_.find(id);
     if (it == owners_.end() || it->second != owner) return;
     owners_.erase(it);
-    int64_t answer = 0;
-    (void)Ask("SELECT pg_advisory_unlock(?)", id, &answer);
+    if (tx_ == PQTRANS_INERROR) {
+      after_transaction_.push_back(id);
+      return;
+    }
+    SendUnlock(id);
   }
   tsioStatus::Status TestOther(const void* owner, uint64_t id) {
     auto it = owners_.find(id);
@@ -365,6 +407,48 @@ class PgConnection final : public tsioBackendConnection {
   // A transaction begun here that the server has not heard of yet.
   bool BeginPending() const { return !pending_.empty() && StartsWith(pending_.front(), "BEGIN"); }
 
+  // Sends "give lock `id` back" without waiting: the answer is read with the
+  // next request's (Pipeline). Too many answers left unread are read now.
+  void SendUnlock(uint64_t id) {
+    if (broken_ || PQstatus(conn_) != CONNECTION_OK) return;  // the server ended them with the connection
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) {
+      (void)Lost();
+      return;
+    }
+    const std::string sql = "SELECT pg_advisory_unlock(" + std::to_string(static_cast<int64_t>(id)) + ")";
+    if (PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1 ||
+        PQpipelineSync(conn_) != 1) {
+      (void)Lost();
+      return;
+    }
+    unread_.push_back(id);
+    if (unread_.size() >= kMostUnread) {
+      std::vector<Request> none;
+      (void)Pipeline(none);
+    }
+  }
+
+  // Reads the answers of the unlocks sent without waiting (each followed by
+  // its sync). False when the connection failed.
+  bool ReadUnread() {
+    for (uint64_t id : unread_) {
+      PGresult* r = PQgetResult(conn_);
+      if (!r) return false;
+      const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
+      const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+      // Refused inside a failed transaction: given back after its end.
+      if (!ok && state && std::strcmp(state, "25P02") == 0) after_transaction_.push_back(id);
+      PQclear(r);
+      while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+      PGresult* sync = PQgetResult(conn_);
+      const bool synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+      PQclear(sync);
+      if (!synced) return false;
+    }
+    unread_.clear();
+    return true;
+  }
+
   // Sends the pending commands and then `reqs` in one pipeline, waiting
   // once for all the answers: the status of the first that failed, with its
   // message in last_error_ (the server skips everything after a failure).
@@ -387,7 +471,7 @@ class PgConnection final : public tsioBackendConnection {
       last_error_ = "the connection to the server was lost";
       return tsioStatus::kIOError;
     }
-    if (PQenterPipelineMode(conn_) != 1) return Lost();
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) return Lost();
     bool sent = true;
     for (Request& q : all) {
       int ok = 0;
@@ -409,8 +493,23 @@ class PgConnection final : public tsioBackendConnection {
     }
     if (sent) sent = PQpipelineSync(conn_) == 1;
     g_round_trips.fetch_add(1, std::memory_order_relaxed);
+    if (TraceRoundTrips()) {
+      std::string line = "round trip " + std::to_string(g_round_trips.load(std::memory_order_relaxed)) + ":";
+      for (const Request& q : all) {
+        line += "\n  ";
+        if (q.kind == Request::kExecute) {
+          line += FindSql(q.name);
+        } else if (q.kind == Request::kCommand) {
+          line += q.sql;
+        } else {
+          line += "(prepare)";
+        }
+      }
+      std::fprintf(stderr, "%s\n", line.c_str());
+    }
     size_t answered = 0;
     bool synced = false;
+    if (sent && !ReadUnread()) sent = false;
     if (sent) {
       for (; answered < all.size(); ++answered) {
         PGresult* r = PQgetResult(conn_);
@@ -435,10 +534,26 @@ class PgConnection final : public tsioBackendConnection {
       }
       return Lost();
     }
+    tx_ = PQtransactionStatus(conn_);
+    // Locks whose giving back a failed transaction refused go back now
+    // that it has ended.
+    if (tx_ == PQTRANS_IDLE && !after_transaction_.empty()) {
+      std::vector<uint64_t> ids;
+      ids.swap(after_transaction_);
+      for (uint64_t id : ids) SendUnlock(id);
+    }
     for (Request& q : all) {
       if (!q.Ok()) return Check(q.result.get());
     }
     return tsioStatus::kSuccess;
+  }
+
+  const std::string& FindSql(const char* name) const {
+    static const std::string none = "?";
+    for (const auto& [sql, q] : cache_) {
+      if (q->name_ == name) return q->sql_;
+    }
+    return none;
   }
 
   tsioStatus::Status Lost() {
@@ -477,21 +592,35 @@ class PgConnection final : public tsioBackendConnection {
   std::unordered_map<uint64_t, const void*> owners_;
   std::vector<std::string> pending_;  // transaction control not yet sent
   bool broken_ = false;  // the connection failed in the middle of a pipeline
+  // The server's transaction state after the last answer read (libpq's own
+  // says "active" while answers are unread).
+  PGTransactionStatusType tx_ = PQTRANS_IDLE;
+  // Unlocks sent whose answers are not read yet, in the order sent.
+  static constexpr size_t kMostUnread = 64;
+  std::vector<uint64_t> unread_;
+  // Locks to give back once the failed transaction has ended.
+  std::vector<uint64_t> after_transaction_;
 };
+
+tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_result) {
+  // The server's text holds no NUL byte: a statement given one fails as
+  // "does not fit" rather than have the value cut at the NUL.
+  for (const auto& v : values_) {
+    if (v.find('\0') != std::string::npos) return tsioStatus::kValueDoesNotFit;
+  }
+  Ready();
+  tsioStatus::Status st;
+  res_ = conn_->Run(*this, &st, lead, lead_result);
+  if (!res_) return st;
+  rows_ = PQntuples(res_);
+  row_ = -1;
+  return tsioStatus::kSuccess;
+}
 
 short PgStatement::Step() {
   if (!res_) {
-    // The server's text holds no NUL byte: a statement given one fails as
-    // "does not fit" rather than have the value cut at the NUL.
-    for (const auto& v : values_) {
-      if (v.find('\0') != std::string::npos) return static_cast<short>(tsioStatus::kValueDoesNotFit);
-    }
-    for (size_t i = 0; i < values_.size(); ++i) ptrs_[i] = values_[i].c_str();
-    tsioStatus::Status st;
-    res_ = conn_->Run(*this, &st);
-    if (!res_) return static_cast<short>(st);
-    rows_ = PQntuples(res_);
-    row_ = -1;
+    const tsioStatus::Status st = Execute(nullptr, nullptr);
+    if (st != tsioStatus::kSuccess) return static_cast<short>(st);
   }
   if (row_ + 1 < rows_) {
     ++row_;
@@ -505,12 +634,45 @@ class PgLocks final : public tsioBackendLocks {
   explicit PgLocks(PgConnection* conn) : conn_(conn) {}
   ~PgLocks() override { conn_->UnlockAll(this); }
   tsioStatus::Status Lock(uint64_t id) override { return conn_->Lock(this, id); }
+  tsioStatus::Status LockThenStep(uint64_t id, tsioBackendStatement& then, short* step) override {
+    return conn_->LockThenStep(this, id, static_cast<PgStatement&>(then), step);
+  }
   void Unlock(uint64_t id) override { conn_->Unlock(this, id); }
   tsioStatus::Status TestOther(uint64_t id) override { return conn_->TestOther(this, id); }
 
  private:
   PgConnection* conn_;
 };
+
+tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, PgStatement& then, short* step) {
+  auto it = owners_.find(id);
+  if (it != owners_.end()) {
+    if (it->second != owner) return tsioStatus::kLocked;
+    *step = then.Step();
+    return tsioStatus::kSuccess;
+  }
+  tsioStatus::Status st;
+  auto* lock = static_cast<PgStatement*>(Prepare("SELECT pg_try_advisory_lock(?)", &st));
+  if (!lock) return tsioStatus::kLockUnavailable;
+  lock->BindInt(1, static_cast<int64_t>(id));
+  PGresult* answer = nullptr;
+  st = then.Execute(lock, &answer);
+  if (!answer) {
+    // The lock's own request failed (or nothing was sent): not taken.
+    then.Reset();
+    return tsioStatus::kLockUnavailable;
+  }
+  const bool taken = PQntuples(answer) == 1 && *PQgetvalue(answer, 0, 0) == 't';
+  PQclear(answer);
+  if (!taken) {
+    then.Reset();
+    return tsioStatus::kLocked;
+  }
+  owners_.emplace(id, owner);
+  // Taken, whether the statement after it went through or not.
+  *step = st == tsioStatus::kSuccess ? then.Step() : static_cast<short>(st);
+  return tsioStatus::kSuccess;
+}
 
 std::unique_ptr<tsioBackendLocks> PgConnection::OpenLocks(const std::string&, tsioStatus::Status* status) {
   *status = tsioStatus::kSuccess;
