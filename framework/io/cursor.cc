@@ -263,13 +263,19 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
 
   // Serve from the batch read ahead when nothing has moved since. Cells are
   // swapped, not copied, so their text storage is reused batch after batch.
-  if (sequential && !lock && s.ahead_owner == this && s.ahead_next < s.ahead_rows && s.ahead_shape == shape &&
+  if (sequential && !lock && s.ahead_owner == this && (s.ahead_next < s.ahead_rows || s.ahead_end) &&
+      s.ahead_shape == shape &&
       s.ahead_gen == company.WriteGeneration() && s.ahead_lock_gen == tsioLockFile::Generation() &&
       s.ahead_pos_seq == s.pos_seq &&
       NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
     bool same = s.ahead_values.size() == filters.size() + conditions_.size();
     for (size_t i = 0; same && i < filters.size(); ++i) same = s.ahead_values[i] == filters[i].value;
     for (size_t i = 0; same && i < conditions_.size(); ++i) same = s.ahead_values[filters.size() + i] == conditions_[i].value;
+    if (same && s.ahead_next == s.ahead_rows) {
+      // The batch held every row there was: the walk is at its end.
+      s.streak = 0;
+      return tsioStatus::kEndOfFile;
+    }
     if (same) {
       const size_t width = s.ahead_cols.size();
       tsCell* row = &s.ahead[s.ahead_next++ * width];
@@ -285,6 +291,42 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
       if (copy_to_record) CopyRowToRecord(s.buffer);
       return tsioStatus::kSuccess;
     }
+  }
+
+  const bool server = !company.Db().ReadsPagesItself();
+
+  // A locked fetch of one record by its whole key, on a server: the lock
+  // and the record's read go in one request (the record is read once it is
+  // ours). When another handle holds the lock, the plain path below tells a
+  // missing record (13) from a locked one (9).
+  if (lock && server && seek == Seek::kEQ && declared_ == key_ && filters.empty() && conditions_.empty()) {
+    std::vector<tsCell> wanted = s.buffer;
+    for (int c : key_) wanted[static_cast<size_t>(c)] = *value_of(c);
+    const uint64_t id = LockId(wanted);
+    const bool held = file_->Locks().Holds(id);
+    tsioBackendStatement* q = FullRowQuery(wanted, &st);
+    if (!q) return st;
+    short step = tsioBackendStatement::kDone;
+    st = file_->Locks().LockThenStep(id, *q, &step);
+    if (st == tsioStatus::kSuccess) {
+      std::vector<tsCell> fresh;
+      st = FullRowAnswer(*q, step, fresh);
+      if (st != tsioStatus::kSuccess) {
+        if (!held) file_->Locks().Unlock(id);
+        return st;
+      }
+      s.buffer = std::move(fresh);
+      std::fill(s.valid.begin(), s.valid.end(), 1);
+      s.positioned = true;
+      ++s.pos_seq;
+      s.DropReadAhead();
+      s.streak = 0;
+      if (copy_to_record) CopyRowToRecord(s.buffer);
+      return tsioStatus::kSuccess;
+    }
+    q->Reset();
+    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a locked fetch");
+    if (st != tsioStatus::kLocked) return st;
   }
 
   // Parameters in the order BuildFetchSql places them.
@@ -332,7 +374,6 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   // walk starts with a batch of kServerBatch, and a positioning fetch (first,
   // last, EQ, GE, GT) reads the rows after its record too, which the
   // fetches that follow it along the index are served from.
-  const bool server = !company.Db().ReadsPagesItself();
   const bool desc = seek == Seek::kLast || seek == Seek::kPrev;
   int limit = 1;
   if (!lock && sequential) {
@@ -405,7 +446,10 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   ++s.pos_seq;
   s.DropReadAhead();
   s.streak = sequential ? s.streak + 1 : 0;
-  if (n > 1) {
+  // On a server a batch that came short of its limit held every row there
+  // was: a walk's next step answers the end without asking again.
+  const bool to_end = server && static_cast<int>(n) < limit;
+  if (n > 1 || to_end) {
     // The rows after the first become the batch read ahead, served to the
     // FetchNext (FetchPrev after a descending query) calls that follow; the
     // state's old cells become this cursor's room for its next query. An
@@ -414,6 +458,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     std::swap(s.ahead, batch_);
     s.ahead_rows = n;
     s.ahead_next = 1;
+    s.ahead_end = to_end;
     s.ahead_owner = this;
     s.ahead_shape = shape;
     s.ahead_shape[0] = static_cast<char>('A' + static_cast<int>(desc ? Seek::kPrev : Seek::kNext));

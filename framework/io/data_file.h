@@ -42,6 +42,7 @@ struct tsioRecordState {
   std::vector<tsCell> ahead;
   size_t ahead_rows = 0;
   size_t ahead_next = 0;
+  bool ahead_end = false;            // no row follows the batch's last
   const void* ahead_owner = nullptr;  // the cursor that read them
   std::string ahead_shape;           // the fetch kind and filter columns
   std::vector<tsCell> ahead_values;  // the filter values
@@ -55,6 +56,7 @@ struct tsioRecordState {
   void DropReadAhead() {
     ahead_rows = 0;
     ahead_next = 0;
+    ahead_end = false;
     ahead_owner = nullptr;
   }
 };

@@ -47,9 +47,11 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -162,11 +164,18 @@ struct Request {
 
 class PgConnection;
 
+// How long, and up to how many rows, an answer is kept to answer the same
+// read again (PgStatement::Execute): a cursor serves what it read ahead as
+// long (cursor.cc).
+constexpr std::chrono::milliseconds kKeptFor{100};
+constexpr int kMostKeptRows = 16;
+
 class PgStatement final : public tsioBackendStatement {
  public:
   PgStatement(PgConnection* conn, std::string name, std::string sql, int params, bool write)
       : conn_(conn), name_(std::move(name)), sql_(std::move(sql)), values_(static_cast<size_t>(params)),
-        ptrs_(static_cast<size_t>(params)), write_(write) {}
+        ptrs_(static_cast<size_t>(params)), write_(write),
+        keeps_(!write && sql_.find(" FROM ") != std::string::npos && sql_.find("pg_") == std::string::npos) {}
   ~PgStatement() override { Reset(); }
   void Bind(int index, const tsCell& v) override {
     if (v.is_text) {
@@ -190,22 +199,21 @@ class PgStatement final : public tsioBackendStatement {
   }
   void Column(int col, bool text, tsCell& out) override {
     out.is_text = text;
-    const char* p = PQgetvalue(res_, row_, col);
+    const char* p = PQgetvalue(res_.get(), row_, col);
     if (text) {
-      out.s.assign(p, static_cast<size_t>(PQgetlength(res_, row_, col)));
+      out.s.assign(p, static_cast<size_t>(PQgetlength(res_.get(), row_, col)));
     } else {
       out.i = std::strtoll(p, nullptr, 10);
     }
   }
   int64_t ColumnInt(int col) override {
-    const char* p = PQgetvalue(res_, row_, col);
+    const char* p = PQgetvalue(res_.get(), row_, col);
     if (*p == 't') return 1;  // a boolean answer
     if (*p == 'f') return 0;
     return std::strtoll(p, nullptr, 10);
   }
   void Reset() override {
-    if (res_) PQclear(res_);
-    res_ = nullptr;
+    res_.reset();
     row_ = -1;
     rows_ = 0;
   }
@@ -224,7 +232,14 @@ class PgStatement final : public tsioBackendStatement {
   std::vector<std::string> values_;
   std::vector<const char*> ptrs_;
   bool write_;
-  PGresult* res_ = nullptr;
+  std::shared_ptr<PGresult> res_;  // the answer being read
+  // The last answer of this read of a table, with the values it was asked
+  // with, kept to answer the same read again (see Execute).
+  bool keeps_;
+  std::shared_ptr<PGresult> kept_;
+  std::vector<std::string> kept_values_;
+  uint64_t kept_epoch_ = 0;
+  std::chrono::steady_clock::time_point kept_at_;
   int row_ = -1;
   int rows_ = 0;
 };
@@ -250,8 +265,12 @@ class PgConnection final : public tsioBackendConnection {
     PQfinish(conn_);  // ends every advisory lock of this program
   }
   PGconn* raw() { return conn_; }
+  // Moves with every write, transaction command and lock taken: an answer
+  // kept from before no longer answers a read.
+  uint64_t Epoch() const { return epoch_; }
 
   tsioStatus::Status Exec(std::string_view sql) override {
+    ++epoch_;
     if (Deferrable(sql)) {
       pending_.emplace_back(sql);
       return tsioStatus::kSuccess;
@@ -318,6 +337,7 @@ class PgConnection final : public tsioBackendConnection {
   PGresult* Run(PgStatement& q, tsioStatus::Status* st, PgStatement* lead = nullptr,
                 PGresult** lead_result = nullptr) {
     const bool guard = q.write_ && InTransaction();
+    if (q.write_ || lead) ++epoch_;
     std::vector<Request> reqs;
     size_t lead_at = 0;
     if (lead) {
@@ -363,6 +383,7 @@ class PgConnection final : public tsioBackendConnection {
     auto it = owners_.find(id);
     if (it != owners_.end()) return it->second == owner ? tsioStatus::kSuccess : tsioStatus::kLocked;
     int64_t answer = 0;
+    ++epoch_;
     if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) return tsioStatus::kLockUnavailable;
     if (!answer) return tsioStatus::kLocked;
     owners_.emplace(id, owner);
@@ -558,6 +579,7 @@ class PgConnection final : public tsioBackendConnection {
 
   tsioStatus::Status Lost() {
     broken_ = true;
+    ++epoch_;
     std::string why = PQerrorMessage(conn_);
     while (!why.empty() && why.back() == '\n') why.pop_back();
     if (last_error_.empty() || !why.empty()) last_error_ = why.empty() ? "the connection to the server was lost" : why;
@@ -592,6 +614,7 @@ class PgConnection final : public tsioBackendConnection {
   std::unordered_map<uint64_t, const void*> owners_;
   std::vector<std::string> pending_;  // transaction control not yet sent
   bool broken_ = false;  // the connection failed in the middle of a pipeline
+  uint64_t epoch_ = 1;   // see Epoch()
   // The server's transaction state after the last answer read (libpq's own
   // says "active" while answers are unread).
   PGTransactionStatusType tx_ = PQTRANS_IDLE;
@@ -608,12 +631,30 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   for (const auto& v : values_) {
     if (v.find('\0') != std::string::npos) return tsioStatus::kValueDoesNotFit;
   }
+  // The same read with the same values, asked again while nothing has
+  // been written, no transaction begun or ended and no lock taken through
+  // the connection, within the time a cursor serves what it read ahead:
+  // answered as before, without asking the server.
+  const auto now = std::chrono::steady_clock::now();
+  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && now - kept_at_ < kKeptFor && kept_values_ == values_) {
+    res_ = kept_;
+    rows_ = PQntuples(res_.get());
+    row_ = -1;
+    return tsioStatus::kSuccess;
+  }
+  kept_.reset();
   Ready();
   tsioStatus::Status st;
-  res_ = conn_->Run(*this, &st, lead, lead_result);
+  res_.reset(conn_->Run(*this, &st, lead, lead_result), PQclear);
   if (!res_) return st;
-  rows_ = PQntuples(res_);
+  rows_ = PQntuples(res_.get());
   row_ = -1;
+  if (keeps_ && rows_ <= kMostKeptRows) {
+    kept_ = res_;
+    kept_values_ = values_;
+    kept_epoch_ = conn_->Epoch();
+    kept_at_ = now;
+  }
   return tsioStatus::kSuccess;
 }
 
