@@ -447,8 +447,9 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   s.DropReadAhead();
   s.streak = sequential ? s.streak + 1 : 0;
   // On a server a batch that came short of its limit held every row there
-  // was: a walk's next step answers the end without asking again.
-  const bool to_end = server && static_cast<int>(n) < limit;
+  // was: a walk's next step answers the end without asking again. (Not
+  // after an EQ fetch, whose rows end where its declared values do.)
+  const bool to_end = server && seek != Seek::kEQ && static_cast<int>(n) < limit;
   if (n > 1 || to_end) {
     // The rows after the first become the batch read ahead, served to the
     // FetchNext (FetchPrev after a descending query) calls that follow; the

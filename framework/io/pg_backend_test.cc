@@ -1,7 +1,10 @@
 // The server backend's round trips and its failures: requests that go
 // together cost one wait, a write the server refuses (even to prepare)
 // fails alone inside a unit, and a connection the server ends fails every
-// later request, keeps nothing of its open transaction and frees its locks.
+// later request, keeps nothing of its open transaction and frees its locks;
+// cursors reading ahead on a server answer as a model of the rows does,
+// with writes between their steps; a lock and the read it guards go
+// together, and a lock given back is free to others at once.
 // Each test runs against the PostgreSQL test server only.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -9,10 +12,17 @@
 
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <optional>
+#include <random>
 #include <string>
+#include <tuple>
 
 #include "framework/io/backend.h"
 #include "framework/io/company.h"
+#include "framework/io/counters.h"
+#include "framework/io/cursor.h"
+#include "framework/io/file_manager.h"
 #include "framework/io/io_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -215,6 +225,268 @@ TEST(ServerCompanies, AStatementTimeoutIsBusyAndTheConnectionGoesOn) {
   EXPECT_EQ(Count(*db), 0);
   ASSERT_EQ(Step(*db, kInsert, "kept"), tsioBackendStatement::kDone);
   EXPECT_EQ(Count(*db), 1);
+}
+
+// Walks on a server, served mostly from what was read ahead, checked step by
+// step against a std::map of the rows: walks from first, last, GE and EQ in
+// both directions on the key and on a secondary index, with inserts,
+// updates and deletes through another handle of the program (its own
+// connection, so every one must show at once) and locks taken between the
+// steps.
+TEST(ServerReadAhead, WalksMatchAModelWithWritesBetween) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  tsioFileManager fm(co.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  tsioDataFile second(file->FileName());
+  ASSERT_TRUE(second.IsOpen());
+
+  // Key (k1, k2) -> v; index 2 orders by (v, k1, k2).
+  using Key = std::pair<std::string, long long>;
+  std::map<Key, std::string> rows;
+  const char* names[] = {"A", "B", "C", "D"};
+  const char* values[] = {"", "m", "p", "z"};
+  std::mt19937 rng(7);
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+
+  iotest::Parent w;
+  ccCursor writer(w, second, 1, 0);
+  auto put = [&](const Key& k, const std::string& v) {
+    w.k1 = tsAlpha(k.first);
+    w.k2 = tsDouble(k.second, 0);
+    w.v = tsAlpha(v);
+    return writer.Insert();
+  };
+  for (int i = 0; i < 240; ++i) {
+    Key k{names[i % 4], i};
+    ASSERT_EQ(put(k, values[pick(4)]), tsioStatus::kSuccess);
+    rows[k] = values[i % 4];
+    w.k1 = tsAlpha(k.first);
+    w.k2 = tsDouble(k.second, 0);
+    ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+    w.v = tsAlpha(rows[k]);
+    ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
+  }
+
+  // A row's place in the walk's index.
+  using Place = std::tuple<std::string, std::string, long long>;
+  auto place = [](int index, const Key& k, const std::string& v) {
+    return index == 0 ? Place{"", k.first, k.second} : Place{v, k.first, k.second};
+  };
+  // The model's answer: the first row after (or before) `from` in the
+  // index's order, or the first/last of all with no `from`.
+  auto expect = [&](int index, bool forward, const std::optional<Place>& from, bool inclusive) {
+    std::optional<std::pair<Key, std::string>> best;
+    std::optional<Place> best_place;
+    for (const auto& [k, v] : rows) {
+      const Place p = place(index, k, v);
+      if (from) {
+        if (forward ? (inclusive ? p < *from : p <= *from) : (p >= *from)) continue;
+      }
+      if (!best_place || (forward ? p < *best_place : p > *best_place)) {
+        best_place = p;
+        best = std::make_pair(k, v);
+      }
+    }
+    return best;
+  };
+
+  iotest::Parent r0, r2, lk;
+  ccCursor by_key(r0, *file, 1, 0), by_value(r2, *file, 1, 2);
+  ccCursor locker(lk, second, 1, 0);
+  uint64_t fetches = 0, queries = 0;  // the walks' steps, and those that asked the server
+  int next_key = 1000;
+  for (int walk = 0; walk < 60; ++walk) {
+    const int index = pick(2) ? 0 : 2;
+    ccCursor& cur = index == 0 ? by_key : by_value;
+    iotest::Parent& rec = index == 0 ? r0 : r2;
+    const int start = pick(4);  // first, last, GE, EQ
+    bool forward = start != 1;
+    std::optional<std::pair<Key, std::string>> want;
+    tsioStatus::Status st;
+    SCOPED_TRACE("walk " + std::to_string(walk) + " index " + std::to_string(index) + " start " +
+                 std::to_string(start));
+    if (start == 0) {
+      st = cur.FetchFirst();
+      want = expect(index, true, std::nullopt, false);
+    } else if (start == 1) {
+      st = cur.FetchLast();
+      want = expect(index, false, std::nullopt, false);
+    } else {
+      const Key k{names[pick(4)], pick(240)};
+      const std::string v = values[pick(4)];
+      rec.k1 = tsAlpha(k.first);
+      rec.k2 = tsDouble(k.second, 0);
+      rec.v = tsAlpha(v);
+      if (start == 2) {
+        st = cur.FetchGE();
+        want = expect(index, true, place(index, k, v), true);
+      } else {
+        // EQ: the first row of the declared values (the key; or v).
+        st = cur.FetchEQ();
+        want = expect(index, true, index == 0 ? place(0, k, v) : Place{v, "", -1}, true);
+        if (want && (index == 0 ? want->first != k : want->second != v)) want.reset();
+      }
+    }
+    if (!want) {
+      ASSERT_NE(st, tsioStatus::kSuccess);
+      continue;
+    }
+    ASSERT_EQ(st, tsioStatus::kSuccess);
+    Place at = place(index, want->first, want->second);
+    ASSERT_EQ(place(index, {rec.k1.str(), rec.k2.ToLongLong()}, rec.v.str()), at);
+    const int steps = 5 + pick(120);
+    for (int i = 0; i < steps; ++i) {
+      const int between = pick(40);
+      if (between == 0) {  // a new row, somewhere in the order
+        const Key k{names[pick(4)], next_key++ % 300};
+        const std::string v = values[pick(4)];
+        const tsioStatus::Status put_st = put(k, v);
+        ASSERT_EQ(put_st, rows.count(k) ? tsioStatus::kDuplicateKey : tsioStatus::kSuccess);
+        if (put_st == tsioStatus::kSuccess) rows[k] = v;
+      } else if (between == 1 && !rows.empty()) {  // a row changes its value (and its place in index 2)
+        auto it = rows.begin();
+        std::advance(it, pick(static_cast<int>(rows.size())));
+        w.k1 = tsAlpha(it->first.first);
+        w.k2 = tsDouble(it->first.second, 0);
+        ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+        it->second = values[pick(4)];
+        w.v = tsAlpha(it->second);
+        ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
+      } else if (between == 2 && !rows.empty()) {  // a row goes
+        auto it = rows.begin();
+        std::advance(it, pick(static_cast<int>(rows.size())));
+        w.k1 = tsAlpha(it->first.first);
+        w.k2 = tsDouble(it->first.second, 0);
+        ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+        ASSERT_EQ(writer.Delete(), tsioStatus::kSuccess);
+        rows.erase(it);
+      } else if (between == 3 && !rows.empty()) {  // a lock taken and given back
+        auto it = rows.begin();
+        std::advance(it, pick(static_cast<int>(rows.size())));
+        lk.k1 = tsAlpha(it->first.first);
+        lk.k2 = tsDouble(it->first.second, 0);
+        ASSERT_EQ(locker.FetchEQ(true), tsioStatus::kSuccess);
+        ASSERT_EQ(lk.v.str(), it->second);
+        ASSERT_EQ(locker.Unlock(), tsioStatus::kSuccess);
+      }
+      if (pick(12) == 0) forward = !forward;
+      const uint64_t asked = tsioCounters::FetchQueries();
+      st = forward ? cur.FetchNext() : cur.FetchPrev();
+      ++fetches;
+      queries += tsioCounters::FetchQueries() - asked;
+      want = expect(index, forward, at, false);
+      if (!want) {
+        ASSERT_EQ(st, tsioStatus::kEndOfFile) << "step " << i;
+        break;
+      }
+      ASSERT_EQ(st, tsioStatus::kSuccess) << "step " << i;
+      at = place(index, want->first, want->second);
+      ASSERT_EQ(place(index, {rec.k1.str(), rec.k2.ToLongLong()}, rec.v.str()), at) << "step " << i;
+    }
+  }
+  // Most steps were served from what was read ahead.
+  EXPECT_LT(queries, fetches / 3) << fetches << " steps";
+}
+
+// A locked fetch by the whole key: the lock and the read go in one request;
+// a missing record is "not found" and leaves nothing locked, also when
+// another handle holds its lock; a record another handle holds is "locked".
+// A lock given back is free to another program at once, without a further
+// request of this one.
+TEST(ServerLocks, LockedFetchesAndLocksGivenBack) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  tsioFileManager fm(co.path());
+  tsioDataFile* file = nullptr;
+  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
+  tsioDataFile second(file->FileName());
+  iotest::Parent a, b;
+  ccCursor ca(a, *file, 1, 0), cb(b, second, 1, 0);
+  a.k1 = tsAlpha("K");
+  a.k2 = tsDouble(1, 0);
+  a.v = tsAlpha("one");
+  ASSERT_EQ(ca.Insert(), tsioStatus::kSuccess);
+
+  PGconn* other = PQconnectdb(co.path().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+  // The advisory locks held in the company's database, once they are
+  // `expected` (a lock given back reaches the server as soon as it is sent,
+  // but the server may take a moment to act on it).
+  auto held_by_program = [&](const char* expected) {
+    std::string n;
+    for (int i = 0; i < 500 && n != expected; ++i) {
+      if (i) usleep(10000);
+      PGresult* r = PQexec(other,
+                           "SELECT count(*) FROM pg_locks l JOIN pg_database d ON d.oid = l.database "
+                           "WHERE l.locktype = 'advisory' AND l.granted AND d.datname = current_database()");
+      n = PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?";
+      PQclear(r);
+    }
+    return n;
+  };
+
+  const uint64_t before = Trips();
+  a.k2 = tsDouble(1, 0);
+  ASSERT_EQ(ca.FetchEQ(true), tsioStatus::kSuccess);
+  EXPECT_EQ(Trips() - before, 1u);  // the lock and the read together
+  EXPECT_EQ(a.v.str(), "one");
+  EXPECT_EQ(held_by_program("1"), "1");
+  b.k1 = tsAlpha("K");
+  b.k2 = tsDouble(1, 0);
+  EXPECT_EQ(cb.FetchEQ(true), tsioStatus::kLocked);
+  EXPECT_EQ(ca.Unlock(), tsioStatus::kSuccess);
+  EXPECT_EQ(held_by_program("0"), "0");  // given back without a further request
+  ASSERT_EQ(cb.FetchEQ(true), tsioStatus::kSuccess);
+  EXPECT_EQ(cb.Unlock(), tsioStatus::kSuccess);
+
+  // Missing: not found, nothing left locked.
+  a.k2 = tsDouble(2, 0);
+  EXPECT_EQ(ca.FetchEQ(true), tsioStatus::kNotFound);
+  EXPECT_EQ(held_by_program("0"), "0");
+  // Missing while another handle holds its key's lock: still not found.
+  b.k2 = tsDouble(2, 0);
+  ASSERT_EQ(cb.SetBuffer(), tsioStatus::kSuccess);
+  ASSERT_EQ(cb.Lock(), tsioStatus::kSuccess);
+  EXPECT_EQ(held_by_program("1"), "1");
+  a.k2 = tsDouble(2, 0);
+  EXPECT_EQ(ca.FetchEQ(true), tsioStatus::kNotFound);
+  EXPECT_EQ(held_by_program("1"), "1");
+  PQfinish(other);
+}
+
+// A lock given back inside a transaction a failed statement spoiled (the
+// server refuses every request there) is given back when the transaction
+// ends, not kept by the server for the life of the connection.
+TEST(ServerLocks, ALockGivenBackInAFailedTransactionIsFreedAtItsEnd) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  auto& db = co.db();
+  tsioStatus::Status st;
+  auto locks = db.OpenLocks("", &st);
+  ASSERT_NE(locks, nullptr);
+  ASSERT_EQ(locks->Lock(77), tsioStatus::kSuccess);
+  ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+  EXPECT_NE(Step(db, "SELECT 1 / 0 FROM \"f_TST_1_r1\" WHERE ?1 <> '' UNION ALL SELECT 1 / 0", "x"),
+            tsioBackendStatement::kRow);
+  locks->Unlock(77);
+  (void)db.Exec("ROLLBACK");
+
+  PGconn* other = PQconnectdb(co.path().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+  std::string free = "f";
+  for (int i = 0; i < 500 && free != "t"; ++i) {
+    PGresult* r = PQexec(other, "SELECT CASE WHEN pg_try_advisory_lock(77) THEN pg_advisory_unlock(77) ELSE false END");
+    free = PQresultStatus(r) == PGRES_TUPLES_OK ? PQgetvalue(r, 0, 0) : "?";
+    PQclear(r);
+    if (free != "t") usleep(10000);
+  }
+  PQfinish(other);
+  EXPECT_EQ(free, "t");
 }
 
 }  // namespace
