@@ -63,7 +63,7 @@ bool Fits(const tsioFieldDef& f, const tsCell& c) {
 }
 
 // Rows a server is asked for at least, by a walk or a positioning fetch.
-constexpr int kServerBatch = 16;
+constexpr int kServerBatch = 64;
 
 // Size of the next read-ahead batch after `streak` sequential fetches.
 int BatchSize(int streak) {

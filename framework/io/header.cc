@@ -36,21 +36,30 @@ tsioStatus::Status tsioHeader::Get(bool lock) {
   if (tsioFaults::Hit(tsioOp::kHeaderRead, &st)) return st;
   if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
   if (!def_) return tsioStatus::kNotFound;
-  if (lock && !locked_) {
-    st = file_->Locks().LockWait(lock_id_, kHeaderLockWaitMs);
-    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a header lock");
-    if (st != tsioStatus::kSuccess) return st;
-    locked_ = true;
-  }
   std::string sql = "SELECT ";
   for (size_t i = 0; i < def_->fields.size(); ++i) sql += (i ? "," : "") + ("\"" + def_->fields[i].name + "\"");
   sql += " FROM \"" + tsioCompany::HeaderTableName(file_->Spec().Code(), file_->Spec().Instance(), number_) +
          "\" WHERE hdr = ?";
   tsioCompany& company = file_->Company();
   tsioBackendStatement* q = company.Db().Prepare(sql, &st);
+  const tsioStatus::Status prepared = st;
+  if (q) q->BindInt(1, number_);
+  short r = tsioBackendStatement::kDone;
+  bool stepped = false;
+  if (lock && !locked_) {
+    // The lock and the read go together when the lock is free (one request
+    // to a server); else the lock is waited for and the header read after.
+    st = q ? file_->Locks().LockThenStep(lock_id_, *q, &r) : file_->Locks().Lock(lock_id_);
+    stepped = q && st == tsioStatus::kSuccess;
+    if (q && !stepped) q->Reset();
+    if (st == tsioStatus::kLocked) st = file_->Locks().LockWait(lock_id_, kHeaderLockWaitMs);
+    if (st == tsioStatus::kLockUnavailable) return tsioLocksUnavailable(*file_, "a header lock");
+    if (st != tsioStatus::kSuccess) return st;
+    locked_ = true;
+    if (!q) st = prepared;
+  }
   if (q) {
-    q->BindInt(1, number_);
-    short r = q->Step();
+    if (!stepped) r = q->Step();
     if (r == tsioBackendStatement::kRow) {
       tsCell c;
       for (const auto& a : attached_) {

@@ -168,7 +168,7 @@ class PgConnection;
 // read again (PgStatement::Execute): a cursor serves what it read ahead as
 // long (cursor.cc).
 constexpr std::chrono::milliseconds kKeptFor{100};
-constexpr int kMostKeptRows = 16;
+constexpr int kMostKeptRows = 64;
 
 class PgStatement final : public tsioBackendStatement {
  public:
@@ -270,8 +270,11 @@ class PgConnection final : public tsioBackendConnection {
   uint64_t Epoch() const { return epoch_; }
 
   tsioStatus::Status Exec(std::string_view sql) override {
-    ++epoch_;
+    // A transaction that begins, or a savepoint taken or released, changes
+    // nothing a read answered; everything else may.
+    if (!Deferrable(sql) || StartsWith(sql, "BEGIN ISOLATION")) ++epoch_;
     if (Deferrable(sql)) {
+      if (StartsWith(sql, "BEGIN")) read_only_ = sql.find("READ ONLY") != std::string_view::npos;
       pending_.emplace_back(sql);
       return tsioStatus::kSuccess;
     }
@@ -281,6 +284,17 @@ class PgConnection final : public tsioBackendConnection {
       pending_.clear();  // the server never saw the transaction
       return tsioStatus::kSuccess;
     }
+    // A read-only transaction ends without waiting for the answer: it kept
+    // nothing that could be lost, and each of its reads answered already.
+    if (commit && read_only_ && pending_.empty() && !broken_ && tx_ == PQTRANS_INTRANS) {
+      read_only_ = false;
+      if (SendWithoutWaiting("COMMIT", kCommitMark)) {
+        tx_ = PQTRANS_IDLE;
+        return tsioStatus::kSuccess;
+      }
+      return tsioStatus::kIOError;
+    }
+    if (commit || rollback) read_only_ = false;
     // The savepoints of a transaction rolled back whole do not matter (and
     // in a failed transaction would be refused before the ROLLBACK).
     if (rollback) pending_.clear();
@@ -428,25 +442,32 @@ class PgConnection final : public tsioBackendConnection {
   // A transaction begun here that the server has not heard of yet.
   bool BeginPending() const { return !pending_.empty() && StartsWith(pending_.front(), "BEGIN"); }
 
-  // Sends "give lock `id` back" without waiting: the answer is read with the
-  // next request's (Pipeline). Too many answers left unread are read now.
+  // Sends "give lock `id` back" without waiting (a lost connection ended
+  // it already).
   void SendUnlock(uint64_t id) {
-    if (broken_ || PQstatus(conn_) != CONNECTION_OK) return;  // the server ended them with the connection
+    (void)SendWithoutWaiting("SELECT pg_advisory_unlock(" + std::to_string(static_cast<int64_t>(id)) + ")", id);
+  }
+
+  // Sends `sql` at once without waiting for its answer, which is read with
+  // the next request's (Pipeline); `mark` says what it was (a lock's id, or
+  // kCommitMark). Too many answers left unread are read now.
+  bool SendWithoutWaiting(const std::string& sql, uint64_t mark) {
+    if (broken_ || PQstatus(conn_) != CONNECTION_OK) return false;
     if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) {
       (void)Lost();
-      return;
+      return false;
     }
-    const std::string sql = "SELECT pg_advisory_unlock(" + std::to_string(static_cast<int64_t>(id)) + ")";
     if (PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) != 1 ||
         PQpipelineSync(conn_) != 1) {
       (void)Lost();
-      return;
+      return false;
     }
-    unread_.push_back(id);
+    unread_.push_back(mark);
     if (unread_.size() >= kMostUnread) {
       std::vector<Request> none;
-      (void)Pipeline(none);
+      return Pipeline(none) == tsioStatus::kSuccess;
     }
+    return true;
   }
 
   // Reads the answers of the unlocks sent without waiting (each followed by
@@ -458,7 +479,7 @@ class PgConnection final : public tsioBackendConnection {
       const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
       const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
       // Refused inside a failed transaction: given back after its end.
-      if (!ok && state && std::strcmp(state, "25P02") == 0) after_transaction_.push_back(id);
+      if (!ok && id != kCommitMark && state && std::strcmp(state, "25P02") == 0) after_transaction_.push_back(id);
       PQclear(r);
       while (PGresult* more = PQgetResult(conn_)) PQclear(more);
       PGresult* sync = PQgetResult(conn_);
@@ -618,9 +639,12 @@ class PgConnection final : public tsioBackendConnection {
   // The server's transaction state after the last answer read (libpq's own
   // says "active" while answers are unread).
   PGTransactionStatusType tx_ = PQTRANS_IDLE;
-  // Unlocks sent whose answers are not read yet, in the order sent.
+  // Requests sent whose answers are not read yet, in the order sent: the
+  // ids of locks given back, or kCommitMark (no lock id is all ones).
   static constexpr size_t kMostUnread = 64;
+  static constexpr uint64_t kCommitMark = ~uint64_t{0};
   std::vector<uint64_t> unread_;
+  bool read_only_ = false;  // the transaction begun is read-only
   // Locks to give back once the failed transaction has ended.
   std::vector<uint64_t> after_transaction_;
 };
