@@ -122,6 +122,40 @@ bool StartsWith(std::string_view sql, const char* word) {
   return sql.size() >= n && strncasecmp(sql.data(), word, n) == 0;
 }
 
+// The one table a statement reads ("SELECT ... FROM t WHERE ...", nothing
+// joined) or writes ("INSERT INTO t", "UPDATE t", "DELETE FROM t"), as the
+// server names it; "" when it is not that simple.
+std::string OneTable(const std::string& sql, bool write) {
+  size_t at = std::string::npos;
+  if (write) {
+    for (const char* head : {"INSERT INTO ", "UPDATE ", "DELETE FROM "}) {
+      if (StartsWith(sql, head)) at = std::strlen(head);
+    }
+  } else {
+    at = sql.find(" FROM ");
+    if (at == std::string::npos || sql.find(" FROM ", at + 1) != std::string::npos ||
+        sql.find(" JOIN ") != std::string::npos) {
+      return "";
+    }
+    at += 6;
+  }
+  if (at == std::string::npos || at >= sql.size()) return "";
+  size_t end = at;
+  std::string name;
+  if (sql[at] == '"') {
+    end = sql.find('"', at + 1);
+    if (end == std::string::npos) return "";
+    name = sql.substr(at + 1, end - at - 1);
+    ++end;
+  } else {
+    while (end < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_')) ++end;
+    name = sql.substr(at, end - at);
+  }
+  while (end < sql.size() && sql[end] == ' ') ++end;
+  if (end < sql.size() && sql[end] == ',') return "";  // more than one table
+  return name;
+}
+
 // Commands whose answer nothing waits for: they are kept and sent together
 // with the next statement that is (see PgConnection::Exec).
 bool Deferrable(std::string_view sql) {
@@ -175,7 +209,7 @@ class PgStatement final : public tsioBackendStatement {
   PgStatement(PgConnection* conn, std::string name, std::string sql, int params, bool write)
       : conn_(conn), name_(std::move(name)), sql_(std::move(sql)), values_(static_cast<size_t>(params)),
         ptrs_(static_cast<size_t>(params)), write_(write),
-        keeps_(!write && sql_.find(" FROM ") != std::string::npos && sql_.find("pg_") == std::string::npos) {}
+        table_(OneTable(sql_, write)), keeps_(!write && !table_.empty() && sql_.find("pg_") == std::string::npos) {}
   ~PgStatement() override { Reset(); }
   void Bind(int index, const tsCell& v) override {
     if (v.is_text) {
@@ -235,10 +269,12 @@ class PgStatement final : public tsioBackendStatement {
   std::shared_ptr<PGresult> res_;  // the answer being read
   // The last answer of this read of a table, with the values it was asked
   // with, kept to answer the same read again (see Execute).
+  std::string table_;  // the one table it reads or writes ("" when not known)
   bool keeps_;
   std::shared_ptr<PGresult> kept_;
   std::vector<std::string> kept_values_;
   uint64_t kept_epoch_ = 0;
+  uint64_t kept_table_epoch_ = 0;
   std::chrono::steady_clock::time_point kept_at_;
   int row_ = -1;
   int rows_ = 0;
@@ -268,6 +304,8 @@ class PgConnection final : public tsioBackendConnection {
   // Moves with every write, transaction command and lock taken: an answer
   // kept from before no longer answers a read.
   uint64_t Epoch() const { return epoch_; }
+  // Moves with every write to `table`.
+  uint64_t TableEpoch(const std::string& table) { return table_epochs_[table]; }
 
   tsioStatus::Status Exec(std::string_view sql) override {
     // A transaction that begins, or a savepoint taken or released, changes
@@ -351,7 +389,8 @@ class PgConnection final : public tsioBackendConnection {
   PGresult* Run(PgStatement& q, tsioStatus::Status* st, PgStatement* lead = nullptr,
                 PGresult** lead_result = nullptr) {
     const bool guard = q.write_ && InTransaction();
-    if (q.write_ || lead) ++epoch_;
+    if (lead || (q.write_ && q.table_.empty())) ++epoch_;
+    if (q.write_ && !q.table_.empty()) ++table_epochs_[q.table_];
     std::vector<Request> reqs;
     size_t lead_at = 0;
     if (lead) {
@@ -636,6 +675,7 @@ class PgConnection final : public tsioBackendConnection {
   std::vector<std::string> pending_;  // transaction control not yet sent
   bool broken_ = false;  // the connection failed in the middle of a pipeline
   uint64_t epoch_ = 1;   // see Epoch()
+  std::unordered_map<std::string, uint64_t> table_epochs_;  // see TableEpoch()
   // The server's transaction state after the last answer read (libpq's own
   // says "active" while answers are unread).
   PGTransactionStatusType tx_ = PQTRANS_IDLE;
@@ -660,7 +700,8 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   // the connection, within the time a cursor serves what it read ahead:
   // answered as before, without asking the server.
   const auto now = std::chrono::steady_clock::now();
-  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && now - kept_at_ < kKeptFor && kept_values_ == values_) {
+  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
+      now - kept_at_ < kKeptFor && kept_values_ == values_) {
     res_ = kept_;
     rows_ = PQntuples(res_.get());
     row_ = -1;
@@ -677,6 +718,7 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
     kept_ = res_;
     kept_values_ = values_;
     kept_epoch_ = conn_->Epoch();
+    kept_table_epoch_ = conn_->TableEpoch(table_);
     kept_at_ = now;
   }
   return tsioStatus::kSuccess;
