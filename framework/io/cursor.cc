@@ -130,6 +130,8 @@ void tsioCursor::Bind() {
   for (const auto& b : bindings_) bound_by_col_[static_cast<size_t>(b.col)] = b.field;
   select_pos_.assign(def.fields.size(), -1);
   for (size_t i = 0; i < select_.size(); ++i) select_pos_[static_cast<size_t>(select_[i])] = static_cast<int>(i);
+  all_.resize(def.fields.size());
+  for (size_t i = 0; i < all_.size(); ++i) all_[i] = static_cast<int>(i);
   search_.assign(def.fields.size(), tsCell());
   prepared_.clear();
 }
@@ -260,6 +262,14 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   for (const auto& f : filters) shape += (f.equal ? "=" : "!") + std::to_string(f.col);
   for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
   if (conditions_or_) shape += "|";
+  // On a server an EQ fetch reads whole records: every cursor's EQ fetch of
+  // the same values is then the same read, which the backend answers again
+  // from what it kept (a probe for a record, then the record).
+  const bool server = !company.Db().ReadsPagesItself();
+  const bool whole = server && seek == Seek::kEQ;
+  const std::vector<int>& sel = whole ? all_ : select_;
+  const size_t follow_shape = shape.size();  // what a FetchNext after it is, less the kind
+  if (whole) shape += "*";
 
   // Serve from the batch read ahead when nothing has moved since. Cells are
   // swapped, not copied, so their text storage is reused batch after batch.
@@ -292,8 +302,6 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
       return tsioStatus::kSuccess;
     }
   }
-
-  const bool server = !company.Db().ReadsPagesItself();
 
   // A locked fetch of one record by its whole key, on a server: the lock
   // and the record's read go in one request (the record is read once it is
@@ -329,6 +337,25 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     if (st != tsioStatus::kLocked) return st;
   }
 
+  // A record read again by its key, on a server: whole, by the query a
+  // locked fetch reads it again with, which the backend may answer from
+  // what it kept of that read.
+  if (seek == Seek::kCurrent && !lock && server && filters.empty() && conditions_.empty()) {
+    std::vector<tsCell> fresh;
+    st = ReadFullRow(s.buffer, fresh);
+    if (st != tsioStatus::kSuccess) {
+      if (st != tsioStatus::kNotFound) company.LogFailure("fetch on " + file_->Spec().Name(), st);
+      return st;
+    }
+    s.buffer = std::move(fresh);
+    std::fill(s.valid.begin(), s.valid.end(), 1);
+    ++s.pos_seq;
+    s.DropReadAhead();
+    s.streak = 0;
+    if (copy_to_record) CopyRowToRecord(s.buffer);
+    return tsioStatus::kSuccess;
+  }
+
   // Parameters in the order BuildFetchSql places them.
   std::vector<const tsCell*>& params = params_;
   params.clear();
@@ -361,7 +388,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
   }
   if (!prep) {
-    prepared_.push_back(Prepared{shape, BuildFetchSql(seek, filters), nullptr});
+    prepared_.push_back(Prepared{shape, BuildFetchSql(seek, filters, sel), nullptr});
     prep = &prepared_.back();
   }
   if (!prep->stmt) prep->stmt = company.Db().Prepare(prep->sql, &st);
@@ -383,16 +410,16 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   }
   for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
   q->BindInt(static_cast<int>(params.size() + 1), limit);
-  // The rows land in batch_, select_.size() cells per row, overwriting the
+  // The rows land in batch_, sel.size() cells per row, overwriting the
   // cells (and reusing the text storage) of earlier batches.
-  const size_t width = select_.size();
+  const size_t width = sel.size();
   size_t n = 0;
   short r;
   while ((r = q->Step()) == tsioBackendStatement::kRow) {
     if (batch_.size() < (n + 1) * width) batch_.resize((n + 1) * width);
     tsCell* row = &batch_[n * width];
     for (size_t i = 0; i < width; ++i) {
-      q->Column(static_cast<int>(i), IsText(def.fields[static_cast<size_t>(select_[i])].type), row[i]);
+      q->Column(static_cast<int>(i), IsText(def.fields[static_cast<size_t>(sel[i])].type), row[i]);
     }
     ++n;
   }
@@ -410,7 +437,8 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   if (lock) {
     std::string key;
     for (size_t i = 0; i < key_.size(); ++i) {
-      const tsCell& c = batch_[static_cast<size_t>(select_pos_[static_cast<size_t>(key_[i])])];
+      const size_t k = static_cast<size_t>(key_[i]);
+      const tsCell& c = batch_[whole ? k : static_cast<size_t>(select_pos_[k])];
       if (i) key.push_back('\x1f');
       key += c.is_text ? c.s : std::to_string(c.i);
     }
@@ -418,7 +446,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     // Read it again once it is ours (the lock and the read go together):
     // another program may have changed it between the read and the lock.
     std::vector<tsCell> found = s.buffer;
-    for (size_t i = 0; i < width; ++i) found[static_cast<size_t>(select_[i])] = batch_[i];
+    for (size_t i = 0; i < width; ++i) found[static_cast<size_t>(sel[i])] = batch_[i];
     tsioBackendStatement* again = FullRowQuery(found, &st);
     if (!again) return st;
     short step = tsioBackendStatement::kDone;
@@ -437,7 +465,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   } else {
     std::fill(s.valid.begin(), s.valid.end(), 0);
     for (size_t i = 0; i < width; ++i) {
-      size_t c = static_cast<size_t>(select_[i]);
+      size_t c = static_cast<size_t>(sel[i]);
       std::swap(s.buffer[c], batch_[i]);
       s.valid[c] = 1;
     }
@@ -461,7 +489,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     s.ahead_next = 1;
     s.ahead_end = to_end;
     s.ahead_owner = this;
-    s.ahead_shape = shape;
+    s.ahead_shape = shape.substr(0, follow_shape);
     s.ahead_shape[0] = static_cast<char>('A' + static_cast<int>(desc ? Seek::kPrev : Seek::kNext));
     s.ahead_values.clear();
     for (const auto& f : filters) s.ahead_values.push_back(f.value);
@@ -470,13 +498,14 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     s.ahead_lock_gen = tsioLockFile::Generation();
     s.ahead_pos_seq = s.pos_seq;
     s.ahead_time_us = NowUs();
-    s.ahead_cols.assign(select_.begin(), select_.end());
+    s.ahead_cols.assign(sel.begin(), sel.end());
   }
   if (copy_to_record) CopyRowToRecord(s.buffer);
   return tsioStatus::kSuccess;
 }
 
-std::string tsioCursor::BuildFetchSql(Seek seek, const std::vector<Filter>& filters) const {
+std::string tsioCursor::BuildFetchSql(Seek seek, const std::vector<Filter>& filters,
+                                      const std::vector<int>& columns) const {
   const tsioRecordDef& def = *state_->def;
   auto name = [&def](int c) { return Q(def.fields[static_cast<size_t>(c)].name); };
   bool desc = seek == Seek::kLast || seek == Seek::kPrev;
@@ -513,7 +542,7 @@ std::string tsioCursor::BuildFetchSql(Seek seek, const std::vector<Filter>& filt
     add_and(c + ")");
   }
   std::string sql = "SELECT ";
-  for (size_t i = 0; i < select_.size(); ++i) sql += (i ? "," : "") + name(select_[i]);
+  for (size_t i = 0; i < columns.size(); ++i) sql += (i ? "," : "") + name(columns[i]);
   sql += " FROM " + state_->table;
   if (!where.empty()) sql += " WHERE " + where;
   if (seek != Seek::kCurrent) {

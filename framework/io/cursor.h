@@ -162,7 +162,8 @@ class TS_EXPORT tsioCursor {
     std::string sql;
     tsioBackendStatement* stmt = nullptr;
   };
-  std::string BuildFetchSql(Seek seek, const std::vector<Filter>& filters) const;
+  // The query of a fetch, reading `columns` (select_, or all_).
+  std::string BuildFetchSql(Seek seek, const std::vector<Filter>& filters, const std::vector<int>& columns) const;
 
   std::vector<Prepared> prepared_;
   ccRecData* record_;
@@ -176,6 +177,7 @@ class TS_EXPORT tsioCursor {
   std::vector<int> key_;        // key columns (index 0)
   std::vector<int> select_;     // columns this cursor reads
   std::vector<int> select_pos_;          // column -> position in select_, -1 when not read
+  std::vector<int> all_;                 // every column, in the record type's order
   std::vector<tsData*> bound_by_col_;    // column -> bound field, nullptr when unbound
   std::vector<tsCell> search_;           // keyed fetches' search values of bound columns
   std::vector<Filter> range_;

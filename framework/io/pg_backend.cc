@@ -10,7 +10,16 @@
 //   BEGIN, SAVEPOINT and RELEASE are answered by nothing the caller waits
 //   for: they are kept and sent ahead of the next statement, whose failure
 //   they then share; a transaction in which no statement ran ends without a
-//   word to the server. tsioServerRoundTrips() counts the waits.
+//   word to the server. A lock given back and the COMMIT of a read-only
+//   transaction are sent at once without waiting: their answers are read
+//   with the next request's. A record lock and the read it guards go in one
+//   request (LockThenStep). tsioServerRoundTrips() counts the waits;
+//   BKREG_ROUND_TRIPS=trace prints each wait's requests.
+// - A read of one table asked again with the same values is answered as
+//   before, without a request, while nothing was written to that table,
+//   no lock taken, no snapshot begun and no transaction ended or rolled back
+//   through the connection, for as long as a cursor serves rows it read
+//   ahead (100 ms): the same rule, for repeated questions.
 // - A failed statement inside a transaction would leave the whole
 //   transaction unusable on this engine; a write inside a transaction
 //   therefore runs under a savepoint of its own (SAVEPOINT, the write and
