@@ -262,13 +262,11 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   for (const auto& f : filters) shape += (f.equal ? "=" : "!") + std::to_string(f.col);
   for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
   if (conditions_or_) shape += "|";
-  // On a server a positioning fetch (first, last, EQ, GE, GT) reads whole
-  // records: every cursor's fetch of the same kind and values is then the
-  // same read, which the backend answers again from what it kept (a probe
-  // for a record, then the record). The steps of a walk that follow read
-  // the cursor's own columns.
+  // On a server an EQ fetch reads whole records: every cursor's EQ fetch of
+  // the same values is then the same read, which the backend answers again
+  // from what it kept (a probe for a record, then the record).
   const bool server = !company.Db().ReadsPagesItself();
-  const bool whole = server && !sequential && seek != Seek::kCurrent;
+  const bool whole = server && seek == Seek::kEQ;
   const std::vector<int>& sel = whole ? all_ : select_;
   const size_t follow_shape = shape.size();  // what a FetchNext after it is, less the kind
   if (whole) shape += "*";
