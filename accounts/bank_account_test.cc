@@ -210,8 +210,11 @@ TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
     ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
     tsioDataFile editor_file(co.bkm->FileName());
     RegisterBankLocker editor(editor_file);
-    if (c.editor == kAnother) ASSERT_EQ(editor.lockBank("B1").MaxLevel(), ccError::kNone);
-    if (c.editor == kItself) ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
+    if (c.editor == kAnother) {
+      ASSERT_EQ(editor.lockBank("B1").MaxLevel(), ccError::kNone);
+    } else if (c.editor == kItself) {
+      ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
+    }
     const int logged = log_lines();
     for (bool bank_side : {true, false}) {
       if (c.unreadable) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);

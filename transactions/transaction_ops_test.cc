@@ -142,8 +142,9 @@ TEST(TransactionCreate, StampsAndRoundsTheTransaction) {
   // The register's own batch keeps its source; another application's is 1.
   co.UseBatch("BK", "B2");
   Transaction second(co.Bkt());
-  txtest::Fill(second.m_Record, 1, "4.50", "Second", 12);
-  ASSERT_FALSE(second.Create(co.Program(), nullptr, false).HasError());
+  txtest::Fill(second.m_Record, 2, "4.50", "Second", 12);
+  ccStatus<ccError::Level> st = second.Create(co.Program(), nullptr, false);
+  ASSERT_FALSE(st.HasError()) << st.Errors()[0].Text();
 
   const auto stored = txtest::Transactions(co.Bkt());
   ASSERT_EQ(stored.size(), 2u);
