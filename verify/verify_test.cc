@@ -203,7 +203,6 @@ TEST(Verify, FindsEachDamageToStoredTotalsBatchesReconciliationsAndTheLedger) {
        {"reconciliation B1 2026-12-31: previous balance"}},
       {"a GL line moved to another account",
        [](Company& co) {
-         tsRegisterLedgerFiles();
          tsGLTransactionRec line;
          tsioCursor cursor(line, *co.posted, line.TableID(), 0);
          ASSERT_TRUE(bkdetailtest::Set(line, "GTRUN=3;GTSEQ=2;GTLEDG=0"));
