@@ -295,7 +295,8 @@ def main(argv=None) -> int:
     ap.add_argument("--skip-missing", action="store_true",
                     help="exit 77 (skipped) instead of failing when a tool is missing")
     ap.add_argument("--only", default="",
-                    help="time only the commands whose names hold this text (e.g. 'register'); no import figures")
+                    help="time only the commands whose names hold one of these comma-separated texts (e.g. 'register' or "
+                         "'bkreg register,ledger register'); no import figures")
     args = ap.parse_args(argv)
     for tool in ("ledger", "hledger", "sqlite3", "/usr/bin/time"):
         if not shutil.which(tool):
@@ -319,7 +320,7 @@ def main(argv=None) -> int:
             print(f"  {k:18} {money(v)}")
 
     cmds = commands(bkreg, company, journal)
-    names = [k for k in cmds if args.only in k]
+    names = [k for k in cmds if any(part in k for part in args.only.split(","))]
     wall = {k: [] for k in names}
     cpu = {k: [] for k in names}
     peak = {k: 0.0 for k in names}
