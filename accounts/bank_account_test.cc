@@ -1,21 +1,17 @@
 // Bank-account totals, interest and balances, checked against simple
-// independent computations; transaction texts and description levels.
+// independent computations.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <fstream>
 #include <random>
 
-#include "batches/bk_batch_part.h"
-#include "programs/bk_program.h"
 #include "framework/base/application.h"
 #include "framework/base/log.h"
-#include "framework/batch/batch.h"
 #include "framework/io/faults.h"
 #include "locking/register_bank_locker.h"
 #include "locking/register_transaction_run_lock.h"
 #include "accounts/bank_account.h"
-#include "transactions/detailed_transaction_data.h"
 #include "records/record_test_support.h"
 #include "transactions/transaction.h"
 
@@ -174,38 +170,87 @@ Transaction& Add(Transaction& t, const char* bank, long long run, long long seq,
   return t;
 }
 
-TEST(BankAccountBalances, ViewBalancesFollowTheEditorsLockAndExcludedRuns) {
+// Balances always move; a view balance moves with them without a run lock,
+// and with one only while another program edits the register and the run is
+// excluded from its view (it has no marker of its own). Asking never drops
+// the account's own edit lock; a lock record that cannot be read leaves the
+// view alone and one log line.
+TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
+  enum Editor { kNobody, kAnother, kItself };
+  const struct Case {
+    const char* what;
+    bool run_lock;
+    Editor editor;
+    int run;  // run 5 has a marker of its own
+    bool unreadable;
+    bool view_moves;
+  } cases[] = {
+      {"no run lock", false, kAnother, 4, false, true},
+      {"nobody edits", true, kNobody, 4, false, false},
+      {"another program edits, the run has its marker", true, kAnother, 5, false, false},
+      {"another program edits, the run is excluded", true, kAnother, 4, false, true},
+      {"the account's own editor", true, kItself, 4, false, false},
+      {"the lock record cannot be read", true, kAnother, 4, true, false},
+  };
+  const auto log_lines = [] {
+    std::ifstream in(x_log_path());
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) ++n;
+    return n;
+  };
+  const tsCurrency ten = tsCurrency::FromText("10.00");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    bktest::BankCompany co;
+    TSGetApp()->SetCompanyFolder(co.fm.Folder());
+    BankAccount bank(*co.bkm, "", 0);
+    bank.m_Record.SetBankAccount(tsAlpha("B1"));
+    bkRegisterTransactionRunLock runs(*co.bkt);
+    ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
+    tsioDataFile editor_file(co.bkm->FileName());
+    RegisterBankLocker editor(editor_file);
+    if (c.editor == kAnother) {
+      ASSERT_EQ(editor.lockBank("B1").MaxLevel(), ccError::kNone);
+    } else if (c.editor == kItself) {
+      ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
+    }
+    const int logged = log_lines();
+    for (bool bank_side : {true, false}) {
+      if (c.unreadable) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
+      if (bank_side) {
+        bank.UpdateBankBalance(ten, tsDouble(c.run, 0), c.run_lock ? &runs : nullptr);
+      } else {
+        bank.UpdateRegisterBalance(ten, tsDouble(c.run, 0), c.run_lock ? &runs : nullptr);
+      }
+      tsioFaults::Clear();
+    }
+    EXPECT_EQ(bank.m_Record.GetBankBalance(), ten);
+    EXPECT_EQ(bank.m_Record.GetRegisterBalance(), ten);
+    EXPECT_EQ(bank.m_Record.GetBankViewBalance(), c.view_moves ? ten : tsCurrency());
+    EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), c.view_moves ? ten : tsCurrency());
+    EXPECT_EQ(log_lines(), logged + (c.unreadable ? 2 : 0));
+    if (c.editor == kItself) {
+      tsioDataFile other_file(co.bkm->FileName());
+      BankAccount other(other_file, "", 0);
+      other.m_Record.SetBankAccount(tsAlpha("B1"));
+      EXPECT_EQ(other.EditRegisterLock().Errors()[0].Number(), 2305) << "still held by its editor";
+    }
+    TSGetApp()->SetCompanyFolder("");
+  }
+}
+
+// ChangeBankBalance moves the bank balance by the difference and answers
+// whether there was none; the balances of excluded runs come from the
+// transactions of those runs, whatever the index position.
+TEST(BankAccountBalances, ChangesAndExcludedRunsBalances) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
   bank.m_Record.SetBankAccount(tsAlpha("B1"));
   bkRegisterTransactionRunLock runs(*co.bkt);
-  const tsCurrency ten = tsCurrency::FromText("10.00");
-
-  bank.UpdateBankBalance(tsCurrency(), tsDouble(1, 0), nullptr);  // zero: nothing
-  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency());
-  bank.UpdateBankBalance(ten, tsDouble(1, 0), nullptr);            // no run lock: both
-  bank.UpdateRegisterBalance(ten, tsDouble(1, 0), nullptr);
-  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), ten);
-  EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), ten);
-
-  bank.UpdateBankBalance(ten, tsDouble(1, 0), &runs);  // a run lock, but nobody edits: view stays
-  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("20.00"));
-  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), ten);
-
-  tsioDataFile editor_file(co.bkm->FileName());
-  RegisterBankLocker editor(editor_file);
-  ASSERT_EQ(editor.lockBank("B1").MaxLevel(), ccError::kNone);
-  ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
-  bank.UpdateRegisterBalance(ten, tsDouble(5, 0), &runs);  // the run has its own marker: not excluded
-  EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), ten);
-  bank.UpdateRegisterBalance(ten, tsDouble(4, 0), &runs);  // excluded run while the editor holds the lock
-  EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), tsCurrency::FromText("20.00"));
-  EXPECT_EQ(bank.m_Record.GetRegisterBalance(), tsCurrency::FromText("30.00"));
   EXPECT_TRUE(bank.ChangeBankBalance(Amount(700), Amount(700), tsChoice(), tsDouble(4, 0), &runs));
   EXPECT_FALSE(bank.ChangeBankBalance(Amount(700), Amount(200), tsChoice(), tsDouble(4, 0), &runs));
-  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("25.00"));
-
-  // Run balances over real transactions, independent of any index position.
+  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("5.00"));
   Transaction t(*co.bkt, "", 0);
   Add(t, "B1", 4, 1, -1000, 1);
   Add(t, "B1", 4, 2, 2500, 2);
@@ -219,110 +264,6 @@ TEST(BankAccountBalances, ViewBalancesFollowTheEditorsLockAndExcludedRuns) {
             ccError::kNone);
   EXPECT_EQ(reg, tsCurrency::FromText("21.99"));  // -10 + 25 - 3 + 9.99
   EXPECT_EQ(bal, tsCurrency::FromText("31.99"));  // 25 - 3 + 9.99
-}
-
-// The editor itself moving its account's balances under a run lock: asking
-// whether the bank is edited never drops the editor's own lock. A lock record
-// that cannot be read leaves the view balance alone and one log line.
-TEST(BankAccountBalances, TheEditorKeepsItsLockAndAnUnreadableLockIsLogged) {
-  bktest::BankCompany co;
-  TSGetApp()->SetCompanyFolder(co.fm.Folder());
-  BankAccount bank(*co.bkm, "", 0);
-  bank.m_Record.SetBankAccount(tsAlpha("B1"));
-  ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
-  bkRegisterTransactionRunLock runs(*co.bkt);
-  ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
-  const tsCurrency ten = tsCurrency::FromText("10.00");
-
-  bank.UpdateBankBalance(ten, tsDouble(4, 0), &runs);
-  bank.UpdateRegisterBalance(ten, tsDouble(4, 0), &runs);
-  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), tsCurrency());  // its own lock is no other editor
-  tsioDataFile other_file(co.bkm->FileName());
-  BankAccount other(other_file, "", 0);
-  other.m_Record.SetBankAccount(tsAlpha("B1"));
-  EXPECT_EQ(other.isEditRegisterLocked().Value(), ccError::kWarning);
-  EXPECT_EQ(other.EditRegisterLock().Errors()[0].Number(), 2305);
-
-  const auto log_lines = [] {
-    std::ifstream in(x_log_path());
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line)) ++n;
-    return n;
-  };
-  ASSERT_EQ(bank.EditRegisterUnlock().MaxLevel(), ccError::kNone);
-  ASSERT_EQ(other.EditRegisterLock().MaxLevel(), ccError::kNone);  // now another program edits
-  const int before = log_lines();
-  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
-  bank.UpdateBankBalance(ten, tsDouble(4, 0), &runs);
-  tsioFaults::Clear();
-  EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("20.00"));
-  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), tsCurrency());
-  EXPECT_EQ(log_lines(), before + 1);
-  bank.UpdateBankBalance(ten, tsDouble(4, 0), &runs);  // readable again: the editor's view follows
-  EXPECT_EQ(bank.m_Record.GetBankViewBalance(), ten);
-  TSGetApp()->SetCompanyFolder("");
-}
-
-TEST(BankAccountMisc, TransferKinds) {
-  bktest::BankCompany co;
-  BankAccount bank(*co.bkm, "", 0);
-  EXPECT_EQ(bank.GetTransferSourceType(), kTranWithdrawal);
-  EXPECT_EQ(bank.GetTransferDestinationType(), kTranDeposit);
-  tclTSEnum<BankAccountData::TransferTypeEnum> adj;
-  adj.SetValue(2);
-  bank.m_Record.SetTransferType(adj);
-  EXPECT_EQ(bank.GetTransferSourceType(), kTranAdjustment);
-  EXPECT_EQ(bank.GetTransferDestinationType(), kTranAdjustment);
-}
-
-TEST(TransactionTexts, AmountsDescriptionsAndLevels) {
-  TransactionData t;
-  t.SetSubtraction(tsCurrency::FromText("125.50"));
-  EXPECT_EQ(t.GetAmount(), tsCurrency::FromText("-125.50"));
-  tsString::SetCustomDescription("<8I>", "Cheque");
-  EXPECT_EQ(t.TranTypeFullDescription(), "Cheque");
-  EXPECT_EQ(t.MessageText(), "Cheque transaction ");
-  t.SetBankAccount(tsAlpha("MAIN"));
-  EXPECT_EQ(t.MessageText(), "Cheque transaction for Bank \"MAIN\"");
-  tsString::ResetCustomDescriptions();
-
-  DetailedTransactionData d(&t, tsAlpha("level zero"), kNonCashWithoutTax, false, false);
-  EXPECT_EQ(d.GetHierarchyDescription(2).str(), "level zero");
-  d.SetDescription(1, tsAlpha("item"));
-  EXPECT_EQ(d.GetHierarchyDescription(2).str(), "item");
-  EXPECT_EQ(d.GetHierarchyDescription(7).str(), "item");
-  EXPECT_EQ(d.GetHierarchyDescription(-1).str(), "");
-  EXPECT_EQ(d.GetDescription(5).str(), "level zero");
-  d.SetDescription(3, tsAlpha("ignored"));
-  DetailedTransactionData copy(d);
-  copy.ClearDescriptionsAtAndBelowLevel(1);
-  EXPECT_EQ(copy.GetHierarchyDescription(2).str(), "level zero");
-  EXPECT_EQ(copy.GetTranData(), &t);
-  EXPECT_EQ(d.GetDescription(1).str(), "item");
-}
-
-// A new record of a batch: bound columns back to empty, the batch fields set;
-// a transaction from another application gets batch source 1.
-TEST(TransactionBatch, NewRecordTakesTheBatchFields) {
-  bkProgram program(901);
-  zzBatch batch;
-  batch.SetHostAppl("BK");
-  batch.SetBatchID(tsAlpha("B7"));
-  batch.SetSource(2);
-  TransactionData t("TBNKACC;TDESC;TAPPL;TBATCH;TSOURCE");
-  t.SetDescription(tsAlpha("old"));
-  t.SetCheck(tsDouble(55, 0));  // not bound: keeps its value
-  t.InitializeNewRecord(program, batch);
-  EXPECT_EQ(t.GetDescription().str(), "");
-  EXPECT_EQ(t.GetCheck(), tsDouble(55, 0));
-  EXPECT_EQ(t.GetApplOfOrigin().str(), "BK");
-  EXPECT_EQ(t.GetBatch().str(), "B7");
-  EXPECT_EQ(t.GetBatchSource().Value(), 2);
-  batch.SetHostAppl("AP");
-  t.SetBatchFields(batch);
-  EXPECT_EQ(t.GetApplOfOrigin().str(), "AP");
-  EXPECT_EQ(t.GetBatchSource().Value(), 1);
 }
 
 }  // namespace

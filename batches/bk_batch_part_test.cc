@@ -331,50 +331,6 @@ TEST_F(BatchPartFile, TwoProgramsCountingIntoOneBatchLoseNothing) {
   EXPECT_EQ(part->GetAmountOfTransPosted(), D("64.03"));
 }
 
-TEST_F(BatchPartFile, UpdateBatchInfoCountsOnlyWhatWasSavedAndFollowsTheUnitOfWork) {
-  bkBatchPart* part = nullptr;
-  auto batch = NewBatch("B1", &part);
-  ASSERT_EQ(batch->OpenInfo("BK"), tsioStatus::kSuccess);
-  TransactionData t;
-  t.SetAddition(C("100.00"));
-  t.SetSubtraction(C("30.00"));
-  EXPECT_EQ(t.UpdateBatchInfo(*batch, false).MaxLevel(), ccError::kNone);
-  EXPECT_EQ(Stored("B1").GetAmountPosted(), C("70.00"));
-
-  // Saving fails: the part is put back and 1618 reported.
-  tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kIOError);
-  auto st = t.UpdateBatchInfo(*batch, false);
-  tsioFaults::Clear();
-  ASSERT_EQ(st.Errors().Size(), 1u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1618);
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(1));
-  EXPECT_EQ(Stored("B1").GetCountPosted().Value(), 1);
-
-  // A unit of work rolled back takes the batch record and the part back.
-  {
-    tclRollbackStack unit;
-    Transaction tran(*co_.bkt);
-    tran.AttachRollbackStack(&unit);
-    batch->InitUnitOfWork();
-    tran.m_Record.SetBankAccount(tsAlpha("CHK"));
-    tran.m_Record.SetSequence(tsDouble(9));
-    ASSERT_EQ(tran.Insert(), tsioStatus::kSuccess);
-    EXPECT_EQ(t.UpdateBatchInfo(*batch, false).MaxLevel(), ccError::kNone);
-    EXPECT_EQ(Stored("B1").GetCountPosted().Value(), 2);
-    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-    batch->Rollback();
-  }
-  EXPECT_EQ(Stored("B1").GetCountPosted().Value(), 1);
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(1));
-  EXPECT_EQ(t.UpdateBatchInfo(*batch, true).MaxLevel(), ccError::kNone);
-  EXPECT_EQ(Stored("B1").GetCountPosted().Value(), 0);
-  EXPECT_EQ(Stored("B1").GetAmountPosted(), C("0"));
-
-  zzBatch without("BK", tsAlpha("B1"), bktest::kSource);
-  EXPECT_EQ(t.UpdateBatchInfo(without, false).Errors()[0].Number(), 1618) << "no part of the module";
-}
-
 TEST_F(BatchPartFile, FullyPostedOnlyForAFoundBatchWhoseCountsAreCleared) {
   AddBatch(*co_.bkt, "OPEN", 3, "30.00", 1, "10.00");
   AddBatch(*co_.bkt, "POSTED", 0, "0", 0, "0");
@@ -482,9 +438,6 @@ class DepositRules : public bkBatchPartRules {
 TEST(BatchPart, RulesAnswerTheQuestionsAndCopiesKeepTheirOwn) {
   bkBatchPart p;
   EXPECT_EQ(p.Description(), "Transactions");
-  EXPECT_TRUE(p.IsBatchAcceptableForComboBox());
-  EXPECT_TRUE(p.IsBatchAcceptableForUse());
-  EXPECT_FALSE(p.AllowAutoAsManual());
   p.SetBatchPartRules(new DepositRules());
   EXPECT_EQ(p.Description(), "Deposits");
   EXPECT_TRUE(p.AllowAutoAsManual());

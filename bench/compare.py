@@ -294,6 +294,9 @@ def main(argv=None) -> int:
     ap.add_argument("--fresh", action="store_true")
     ap.add_argument("--skip-missing", action="store_true",
                     help="exit 77 (skipped) instead of failing when a tool is missing")
+    ap.add_argument("--only", default="",
+                    help="time only the commands whose names hold one of these comma-separated texts (e.g. 'register' or "
+                         "'bkreg register,ledger register'); no import figures")
     args = ap.parse_args(argv)
     for tool in ("ledger", "hledger", "sqlite3", "/usr/bin/time"):
         if not shutil.which(tool):
@@ -317,7 +320,7 @@ def main(argv=None) -> int:
             print(f"  {k:18} {money(v)}")
 
     cmds = commands(bkreg, company, journal)
-    names = list(cmds)
+    names = [k for k in cmds if any(part in k for part in args.only.split(","))]
     wall = {k: [] for k in names}
     cpu = {k: [] for k in names}
     peak = {k: 0.0 for k in names}
@@ -341,6 +344,8 @@ def main(argv=None) -> int:
           f"one run), journal {built['journal_seconds']:.1f} s")
 
     def ratio(a, b):
+        if a not in med or b not in med:
+            return "not timed"
         processor = f"x{mcpu[a] / mcpu[b]:.2f}" if mcpu[b] > 0 else "too short to tell"
         return f"x{med[a] / med[b]:.2f} (processor {processor})"
 
@@ -354,6 +359,8 @@ def main(argv=None) -> int:
     for other in ("ledger balance --end", "hledger balance --end"):
         print(f"  {other} / bkreg balance --as-of: {ratio(other, 'bkreg balance --as-of')}")
     print(f"  bkreg balance --as-of / sqlite3 as-of query: {ratio('bkreg balance --as-of', 'sqlite3 as-of query')}")
+    if args.only:
+        return 0 if agree else 1
 
     imp = import_figures(bkreg, work)
     print(f"\nbkreg import of {args.n} transactions: {imp['import_seconds']:.2f} s (processor "

@@ -66,45 +66,6 @@ class IssueFile : public ::testing::Test {
   Model model;
 };
 
-TEST_F(IssueFile, RemapMovesTheIssueWithItsNumberAndMarkerWhateverTheCursorBinds) {
-  for (const char* columns : {"", kKeyColumns}) {
-    SCOPED_TRACE(columns);
-    model.clear();
-    TransactionIssue wipe(*bkz);
-    while (wipe.FetchFirst(false) == tsioStatus::kSuccess) ASSERT_EQ(wipe.Delete(), tsioStatus::kSuccess);
-    Put({"B1", 4, 7, 900}, 1);
-    Put({"B1", 4, 7, 901}, 0);
-    TransactionIssue c(*bkz, columns);
-    SetKey(c, {"B1", 4, 7, 900});
-    ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
-    ASSERT_EQ(c.RemapIssue(tsDouble(12, 0), tsDouble(3, 0)), tsioStatus::kSuccess);
-    model.erase({"B1", 4, 7, 900});
-    model[{"B1", 12, 3, 900}] = 1;  // the marker travels even when the cursor does not bind it
-    EXPECT_EQ(Stored(), model);
-    EXPECT_EQ(c.m_Record.GetRun().ToLongLong(), 12);
-    EXPECT_EQ(c.m_Record.GetSequence().ToLongLong(), 3);
-    // The cursor is on the moved record: it can be moved on again.
-    ASSERT_EQ(c.RemapIssue(tsDouble(13, 0), tsDouble(1, 0)), tsioStatus::kSuccess);
-    model.erase({"B1", 12, 3, 900});
-    model[{"B1", 13, 1, 900}] = 1;
-    EXPECT_EQ(Stored(), model);
-  }
-}
-
-// The new key already holds that issue number: the insert fails and the
-// issue is still under its old key (and the other one is untouched).
-TEST_F(IssueFile, RemapOntoATakenKeyKeepsTheIssueWhereItWas) {
-  Put({"B1", 4, 7, 900}, 1);
-  Put({"B1", 5, 1, 900}, 0);
-  TransactionIssue c(*bkz);
-  SetKey(c, {"B1", 4, 7, 900});
-  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
-  EXPECT_EQ(c.RemapIssue(tsDouble(5, 0), tsDouble(1, 0)), tsioStatus::kDuplicateKey);
-  EXPECT_EQ(Stored(), model);
-  EXPECT_EQ(c.m_Record.GetRun().ToLongLong(), 4);
-  EXPECT_EQ(c.RemapIssue(tsDouble(5, 0), tsDouble(2, 0)), tsioStatus::kSuccess);  // still usable
-}
-
 // A second program holds the issue's record lock: nothing moves.
 TEST_F(IssueFile, RemapOfAnIssueAnotherProgramHoldsChangesNothing) {
   Put({"B1", 4, 7, 900}, 1);
@@ -129,18 +90,21 @@ TEST_F(IssueFile, RemapOfAnIssueAnotherProgramHoldsChangesNothing) {
   EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kSuccess);
 }
 
-// Random remaps, many with a fault injected at one of their steps (reading
-// the record, the delete, the insert, the commit), some onto taken keys,
-// some inside the caller's units of work that are then committed or rolled
-// back. After every step the file equals the model: a failed remap changed
-// nothing, a successful one moved exactly one issue.
+// Random remaps through cursors over every column or the key's alone, many
+// with a fault injected at one of their steps (reading the record, the
+// delete, the insert, the commit), some onto taken keys, some inside the
+// caller's units of work that are then committed or rolled back. After
+// every step the file equals the model: a failed remap changed nothing (the
+// cursor still on the old key), a successful one moved exactly one issue
+// with its number and marker (the cursor on the new key, from where it may
+// be moved on again).
 TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
   std::mt19937 rng(1234);
   for (long long i = 0; i < 24; ++i) Put({i % 2 ? "B1" : "B2", 1 + i % 3, 1 + i % 4, 100 + i % 5}, i % 2);
   const tsioOp kSteps[] = {tsioOp::kFetch, tsioOp::kDelete, tsioOp::kInsert, tsioOp::kCommit};
   const tsioStatus::Status kFailures[] = {tsioStatus::kIOError, tsioStatus::kLocked, tsioStatus::kDamaged,
                                           tsioStatus::kBusy};
-  int failed = 0, taken = 0, moved = 0;
+  int failed = 0, taken = 0, moved = 0, moved_on = 0;
   for (int unit_no = 0; unit_no < 40; ++unit_no) {
     const bool in_unit = unit_no % 3 != 0;
     tclRollbackStack unit;
@@ -158,6 +122,7 @@ TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
 
       const Key to{std::get<0>(from), run, seq, std::get<3>(from)};
       const bool target_taken = to != from && model.count(to) != 0;
+      Key at = from;  // where the cursor is afterwards
       bool fault = rng() % 2 == 0;
       tsioStatus::Status injected = tsioStatus::kSuccess;
       if (fault) {
@@ -179,8 +144,19 @@ TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
         ASSERT_EQ(st, tsioStatus::kSuccess);
         model.erase(from);
         model[to] = marker;
+        at = to;
         ++moved;
+        const Key further{std::get<0>(to), run + 3, seq, std::get<3>(to)};
+        if (rng() % 3 == 0 && model.count(further) == 0) {
+          ASSERT_EQ(c.RemapIssue(tsDouble(run + 3, 0), tsDouble(seq, 0)), tsioStatus::kSuccess);
+          model.erase(to);
+          model[further] = marker;
+          at = further;
+          ++moved_on;
+        }
       }
+      EXPECT_EQ(c.m_Record.GetRun().ToLongLong(), std::get<1>(at));
+      EXPECT_EQ(c.m_Record.GetSequence().ToLongLong(), std::get<2>(at));
       ASSERT_EQ(Stored(), model) << "unit " << unit_no << " op " << op;
     }
     if (in_unit && unit_no % 2 == 0) {
@@ -194,6 +170,7 @@ TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
   EXPECT_GT(failed, 40);
   EXPECT_GT(taken, 5);
   EXPECT_GT(moved, 40);
+  EXPECT_GT(moved_on, 5);
 }
 
 }  // namespace

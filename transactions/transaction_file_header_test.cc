@@ -32,7 +32,8 @@ struct FaultGuard {
 
 // The first take reads and writes the header; later ones reuse the run
 // without touching the file; each kind counts its own column. BothRuns takes
-// only what is missing and writes the rest back as read.
+// only what is missing and writes the rest back as read. Records take the
+// run and the next sequence.
 TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
   bktest::ModuleCompany company;
   company.RunCounter("LASTRUN", 41);
@@ -60,25 +61,25 @@ TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
   EXPECT_EQ(company.RunCounter("LSTTXRN"), 100);
   ASSERT_EQ(header.BothRuns(tran, cash).Value(), kBoolSuccess);  // both taken: nothing is read any more
   EXPECT_EQ(company.RunCounter("LSTCDRN"), 8);
-}
-
-TEST(Sequences, ARecordIsStampedWithTheRunAndTheNextSequenceOrLeftAloneWhenNoRunCanBeTaken) {
-  bktest::ModuleCompany company;
-  company.RunCounter("LASTRUN", 41);
-  Handle h(company.folder);
-  TransactionFileHeader header(*h.file);
+  // A record is stamped with the run taken and the next sequence.
   TransactionData record;
-  {
-    FaultGuard faults;  // no run: the record is left alone
-    tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-    EXPECT_EQ(SetRunAndSequence(record, header).Errors().Size(), 1u);
-    EXPECT_EQ(record.GetRun(), 0);
-  }
   for (int seq = 1; seq <= 2; ++seq) {
     ASSERT_EQ(SetRunAndSequence(record, header).Value(), kBoolSuccess);
     EXPECT_EQ(record.GetRun(), 42);
     EXPECT_EQ(record.GetSequence(), seq);
   }
+}
+
+// No run can be taken: the record is left alone.
+TEST(Sequences, ARecordIsLeftAloneWhenNoRunCanBeTaken) {
+  bktest::ModuleCompany company;
+  Handle h(company.folder);
+  TransactionFileHeader header(*h.file);
+  FaultGuard faults;
+  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+  TransactionData record;
+  EXPECT_EQ(SetRunAndSequence(record, header).Errors().Size(), 1u);
+  EXPECT_EQ(record.GetRun(), 0);
 }
 
 // One way of taking runs, for the failure tables: the run it took (0 when
@@ -107,52 +108,38 @@ std::vector<Taker> Takers() {
   };
 }
 
-TEST(RunFailures, AFailedReadTakesNothingAndTheNextCallReadsAgain) {
+// A failed header read (1616) or write (1617) takes nothing and keeps no run
+// in memory: the file still says 41, another program takes 42 and the next
+// call of this one reads again and takes 43.
+TEST(RunFailures, AfterAFailedReadOrWriteNoTwoProgramsEverUseTheSameRun) {
   for (const Taker& t : Takers()) {
-    bktest::ModuleCompany company;
-    company.RunCounter(t.column, 41);
-    Handle h(company.folder);
-    TransactionFileHeader header(*h.file);
-    FaultGuard faults;
-    tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-    ccStatus<ccBoolStatus> status(kBoolSuccess);
-    EXPECT_EQ(t.take(header, status), 0) << t.name;
-    EXPECT_EQ(status.Value(), kBoolFailure) << t.name;
-    ASSERT_EQ(status.Errors().Size(), 1u) << t.name;
-    EXPECT_EQ(status.Errors()[0].Number(), 1616) << t.name;
-    EXPECT_EQ(company.RunCounter(t.column), 41) << t.name;
-
-    ccStatus<ccBoolStatus> again(kBoolSuccess);
-    EXPECT_EQ(t.take(header, again), 42) << t.name;
-    EXPECT_EQ(again.Value(), kBoolSuccess) << t.name;
-    EXPECT_EQ(company.RunCounter(t.column), 42) << t.name;
-  }
-}
-
-TEST(RunFailures, AfterAFailedWriteNoTwoProgramsEverUseTheSameRun) {
-  for (const Taker& t : Takers()) {
-    bktest::ModuleCompany company;
-    company.RunCounter(t.column, 41);
-    Handle mine(company.folder);
-    Handle other(company.folder);
-    TransactionFileHeader first(*mine.file);
-    TransactionFileHeader second(*other.file);
-    {
-      FaultGuard faults;
-      tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
-      ccStatus<ccBoolStatus> status(kBoolSuccess);
-      EXPECT_EQ(t.take(first, status), 0) << t.name;  // not kept: the file still says 41
-      ASSERT_EQ(status.Errors().Size(), 1u) << t.name;
-      EXPECT_EQ(status.Errors()[0].Number(), 1617) << t.name;
-      EXPECT_EQ(first.CurrentTranRun(), 0) << t.name;
-      EXPECT_EQ(first.CurrentCashDetailRun(), 0) << t.name;
-      EXPECT_EQ(first.CurrentTaxDetailRun(), 0) << t.name;
+    for (auto [op, number] : {std::pair{tsioOp::kHeaderRead, 1616}, {tsioOp::kHeaderWrite, 1617}}) {
+      SCOPED_TRACE(std::string(t.name) + " " + std::to_string(number));
+      bktest::ModuleCompany company;
+      company.RunCounter(t.column, 41);
+      Handle mine(company.folder);
+      Handle other(company.folder);
+      TransactionFileHeader first(*mine.file);
+      TransactionFileHeader second(*other.file);
+      {
+        FaultGuard faults;
+        tsioFaults::Arm(op, tsioStatus::kDiskFull);
+        ccStatus<ccBoolStatus> status(kBoolSuccess);
+        EXPECT_EQ(t.take(first, status), 0);
+        EXPECT_EQ(status.Value(), kBoolFailure);
+        ASSERT_EQ(status.Errors().Size(), 1u);
+        EXPECT_EQ(status.Errors()[0].Number(), number);
+        EXPECT_EQ(first.CurrentTranRun(), 0);
+        EXPECT_EQ(first.CurrentCashDetailRun(), 0);
+        EXPECT_EQ(first.CurrentTaxDetailRun(), 0);
+      }
+      EXPECT_EQ(company.RunCounter(t.column), 41);
+      ccStatus<ccBoolStatus> s2(kBoolSuccess), s1(kBoolSuccess);
+      EXPECT_EQ(t.take(second, s2), 42);
+      EXPECT_EQ(t.take(first, s1), 43);
+      EXPECT_EQ(s1.Value(), kBoolSuccess);
+      EXPECT_EQ(company.RunCounter(t.column), 43);
     }
-    EXPECT_EQ(company.RunCounter(t.column), 41) << t.name;
-    ccStatus<ccBoolStatus> s2(kBoolSuccess), s1(kBoolSuccess);
-    EXPECT_EQ(t.take(second, s2), 42) << t.name;
-    EXPECT_EQ(t.take(first, s1), 43) << t.name;
-    EXPECT_EQ(company.RunCounter(t.column), 43) << t.name;
   }
 }
 

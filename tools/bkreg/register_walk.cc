@@ -8,9 +8,13 @@ namespace {
 
 constexpr short kRegisterIndex = 5;
 constexpr const char* kOrderColumns[] = {"TBNKACC", "TTRANDT", "TCHECK", "TSUBTR", "TRUN", "TSEQ"};
-// Each side's slices stay under about this many rows: two walks at once
-// keep the memory of one.
-constexpr size_t kSliceRows = size_t{1} << 15;
+// Each side's slices stay under about this many rows. A slice's records are
+// read by key, so a register whose dates do not follow its runs reads each
+// table page once per slice: larger slices read the file fewer times (a
+// million transactions: 2^15 rows about 550,000 page reads, 2^16 330,000)
+// while the two sides' slices together stay near 16 MiB, the program
+// about 50 MiB.
+constexpr size_t kSliceRows = size_t{1} << 16;
 
 template <typename T>
 int Order(const T& a, const T& b) {
