@@ -133,11 +133,18 @@ TS_EXPORT std::string tsioAddressForLog(const std::string& folder);
 // answer of (one statement, or several sent together in one pipeline; a
 // round trip each) and connections it opened (each a few round trips of its
 // own, not counted in round_trips). An embedded database adds nothing.
+// `aged` counts the round trips among them that asked again what an answer
+// read ahead or kept would have answered, but for its age (100 ms, see
+// cursor.h): how much a slow moment of the machine added, apart from what
+// the program asks.
 struct tsioRoundTripCount {
   uint64_t round_trips = 0;
   uint64_t connections = 0;
+  uint64_t aged = 0;
 };
 TS_EXPORT tsioRoundTripCount tsioServerRoundTrips();
+// Counts one request made again because what answered it had aged.
+TS_EXPORT void tsioNoteAgedAnswer();
 
 // How long a connection opened from now on waits for another program that
 // keeps an embedded database busy (writing) before an operation answers

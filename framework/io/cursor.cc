@@ -274,13 +274,17 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   // Serve from the batch read ahead when nothing has moved since. Cells are
   // swapped, not copied, so their text storage is reused batch after batch.
   if (sequential && !lock && s.ahead_owner == this && (s.ahead_next < s.ahead_rows || s.ahead_end) &&
-      s.ahead_shape == shape &&
-      s.ahead_gen == company.WriteGeneration() && s.ahead_lock_gen == tsioLockFile::Generation() &&
-      s.ahead_pos_seq == s.pos_seq &&
-      NowUs() - s.ahead_time_us < kReadAheadFreshUs) {
+      s.ahead_shape == shape && s.ahead_gen == company.WriteGeneration() &&
+      s.ahead_lock_gen == tsioLockFile::Generation() && s.ahead_pos_seq == s.pos_seq) {
     bool same = s.ahead_values.size() == filters.size() + conditions_.size();
     for (size_t i = 0; same && i < filters.size(); ++i) same = s.ahead_values[i] == filters[i].value;
     for (size_t i = 0; same && i < conditions_.size(); ++i) same = s.ahead_values[filters.size() + i] == conditions_[i].value;
+    if (same && NowUs() - s.ahead_time_us >= kReadAheadFreshUs) {
+      // Too old to serve: asked again (counted apart on a server, where it
+      // costs a round trip the program did not mean).
+      same = false;
+      if (server) tsioNoteAgedAnswer();
+    }
     if (same && s.ahead_next == s.ahead_rows) {
       // The batch held every row there was: the walk is at its end.
       s.streak = 0;

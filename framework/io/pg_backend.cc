@@ -174,6 +174,7 @@ bool Deferrable(std::string_view sql) {
 // Requests answered by the server and connections opened, in this process.
 std::atomic<uint64_t> g_round_trips{0};
 std::atomic<uint64_t> g_connections{0};
+std::atomic<uint64_t> g_aged{0};
 
 // BKREG_ROUND_TRIPS=trace: every round trip's requests on standard error, to
 // see what a command waits for.
@@ -716,6 +717,10 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
     row_ = -1;
     return tsioStatus::kSuccess;
   }
+  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
+      kept_values_ == values_) {
+    tsioNoteAgedAnswer();
+  }
   kept_.reset();
   Ready();
   tsioStatus::Status st;
@@ -1183,8 +1188,11 @@ std::string tsioAddressForLog(const std::string& folder) {
 }
 
 tsioRoundTripCount tsioServerRoundTrips() {
-  return {g_round_trips.load(std::memory_order_relaxed), g_connections.load(std::memory_order_relaxed)};
+  return {g_round_trips.load(std::memory_order_relaxed), g_connections.load(std::memory_order_relaxed),
+          g_aged.load(std::memory_order_relaxed)};
 }
+
+void tsioNoteAgedAnswer() { g_aged.fetch_add(1, std::memory_order_relaxed); }
 
 std::unique_ptr<tsioBackendConnection> tsioOpenPostgresConnection(const std::string& address, bool create,
                                                                   tsioStatus::Status* status) {

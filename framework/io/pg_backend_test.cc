@@ -489,4 +489,43 @@ TEST(ServerLocks, ALockGivenBackInAFailedTransactionIsFreedAtItsEnd) {
   EXPECT_EQ(free, "t");
 }
 
+// A read asked again is answered from the last answer only while nothing
+// could have changed it for this program: never after a write to its table
+// or a lock taken, never once the answer is 100 ms old (another program's
+// commit then shows, and the request made again is counted as aged).
+TEST(ServerKeptAnswers, NeverHideAWriteALockOrAnOldChange) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  auto& db = co.db();
+  PGconn* other = PQconnectdb(co.path().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+  auto other_inserts = [&](const char* key) {
+    PGresult* r = PQexec(other, (std::string("INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES ('") + key +
+                                 "', 1)").c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    return ok;
+  };
+  ASSERT_TRUE(other_inserts("a"));
+  EXPECT_EQ(Count(db), 1);
+  ASSERT_EQ(Step(db, kInsert, "mine"), tsioBackendStatement::kDone);
+  EXPECT_EQ(Count(db), 2);  // this program's own write shows at once
+
+  ASSERT_TRUE(other_inserts("b"));
+  const uint64_t aged = tsioServerRoundTrips().aged;
+  usleep(150000);
+  EXPECT_EQ(Count(db), 3);  // too old to answer: asked again
+  EXPECT_EQ(tsioServerRoundTrips().aged, aged + 1);
+
+  ASSERT_TRUE(other_inserts("c"));
+  tsioStatus::Status st;
+  auto locks = db.OpenLocks("", &st);
+  ASSERT_NE(locks, nullptr);
+  ASSERT_EQ(locks->Lock(5), tsioStatus::kSuccess);
+  EXPECT_EQ(Count(db), 4);  // what the lock guards may have changed
+  locks->Unlock(5);
+  PQfinish(other);
+}
+
 }  // namespace

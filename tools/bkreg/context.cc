@@ -252,6 +252,8 @@ int Context::Finish(int result) {
   if (const char* trips = std::getenv("BKREG_ROUND_TRIPS"); trips && *trips && std::strcmp(trips, "0") != 0) {
     const tsioRoundTripCount n = tsioServerRoundTrips();
     err << "round trips: " << n.round_trips << " (connections: " << n.connections << ")\n";
+    // Those a slow moment added: answers read ahead or kept that had aged.
+    if (n.aged) err << "round trips asked again for answers aged past 100 ms: " << n.aged << "\n";
   }
   // A refusal that came of a read the database failed (on a server whose
   // connection was lost in the middle of the command, what could not be
