@@ -307,24 +307,28 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
   }
 
-  // A locked fetch of one record by its whole key, on a server: the lock
-  // and the record's read go in one request (the record is read once it is
-  // ours). When another handle holds the lock, the plain path below tells a
+  // One record by its whole key, on a server: read whole by the same query
+  // as a record read again (FetchCurrent) or read once it is locked, so
+  // that the backend answers one from what it kept of another. Locked, the
+  // lock and the read go in one request (the record is read once it is
+  // ours); when another handle holds the lock, the plain path below tells a
   // missing record (13) from a locked one (9).
-  if (lock && server && seek == Seek::kEQ && declared_ == key_ && filters.empty() && conditions_.empty()) {
+  if (server && seek == Seek::kEQ && declared_ == key_ && filters.empty() && conditions_.empty()) {
     std::vector<tsCell> wanted = s.buffer;
     for (int c : key_) wanted[static_cast<size_t>(c)] = *value_of(c);
-    const uint64_t id = LockId(wanted);
-    const bool held = file_->Locks().Holds(id);
+    const uint64_t id = lock ? LockId(wanted) : 0;
+    const bool held = lock && file_->Locks().Holds(id);
     tsioBackendStatement* q = FullRowQuery(wanted, &st);
     if (!q) return st;
     short step = tsioBackendStatement::kDone;
-    st = file_->Locks().LockThenStep(id, *q, &step);
+    st = lock ? file_->Locks().LockThenStep(id, *q, &step) : tsioStatus::kSuccess;
+    if (!lock) step = q->Step();
     if (st == tsioStatus::kSuccess) {
       std::vector<tsCell> fresh;
       st = FullRowAnswer(*q, step, fresh);
       if (st != tsioStatus::kSuccess) {
-        if (!held) file_->Locks().Unlock(id);
+        if (lock && !held) file_->Locks().Unlock(id);
+        if (st != tsioStatus::kNotFound) company.LogFailure("fetch on " + file_->Spec().Name(), st);
         return st;
       }
       s.buffer = std::move(fresh);
