@@ -31,8 +31,8 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support import expected_conditions
     from selenium.webdriver.support.ui import Select, WebDriverWait
+    from selenium.common.exceptions import StaleElementReferenceException, WebDriverException
 except ImportError:
     print("skipped: python3-selenium is not installed (make deps)")
     sys.exit(77)
@@ -43,6 +43,25 @@ DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
 
 class Failure(Exception):
     pass
+
+
+def replaced(old):
+    """A wait condition: true once the element `old` has left the document (the
+    next page replaced the one it was on). While the browser swaps pages, the
+    driver may answer about the old node with a stale-element error or with an
+    inspector error saying the node does not belong to the document: both mean
+    it is gone."""
+    def gone(_driver):
+        try:
+            old.is_enabled()
+            return False
+        except StaleElementReferenceException:
+            return True
+        except WebDriverException as e:
+            if "does not belong to the document" in str(e) or "No node with given id" in str(e):
+                return True
+            raise
+    return gone
 
 
 def check(condition, what):
@@ -114,7 +133,7 @@ class Browser:
         """Clicks and waits until the next page has replaced this one."""
         old = self.find("html")
         element.click()
-        WebDriverWait(self.driver, 120).until(expected_conditions.staleness_of(old))
+        WebDriverWait(self.driver, 120).until(replaced(old))
 
     def shot(self, name):
         os.makedirs(self.out, exist_ok=True)

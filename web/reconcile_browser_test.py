@@ -37,7 +37,7 @@ try:
 except ImportError:
     print("skipped: python3-selenium is not installed (make deps)")
     sys.exit(77)
-from browser_test import CHROMIUM, DRIVER, Browser, Failure, bk, check, must, start_server  # noqa: E402
+from browser_test import CHROMIUM, DRIVER, Browser, Failure, bk, check, must, replaced, start_server  # noqa: E402
 
 OFX = """OFXHEADER:100
 DATA:OFXSGML
@@ -219,7 +219,7 @@ def run(bkreg, out):
         browser.find("button.undo").click()
         WebDriverWait(browser.driver, 30).until(expected_conditions.alert_is_present())
         browser.driver.switch_to.alert.accept()
-        WebDriverWait(browser.driver, 120).until(expected_conditions.staleness_of(old))
+        WebDriverWait(browser.driver, 120).until(replaced(old))
         check("Undid the reconciliation" in browser.text("#done"), "the last reconciliation is undone")
         check(page_figures(browser)["difference"] == "0.00" and not browser.finds("#history tbody tr"),
               "back in progress at 0.00, the history empty")
