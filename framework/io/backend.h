@@ -121,6 +121,25 @@ class tsioBackendConnection {
   // kSuccess when the check ran, problems or not; else why it could not.
   [[nodiscard]] virtual tsioStatus::Status CheckIntegrity(int limit, bool quick,
                                                           std::vector<std::string>* problems) = 0;
+
+  // Reads kept for a command (command_reads.h has the rules). A backend
+  // whose reads cost no round trip keeps nothing: these do nothing there.
+  // Begins and ends a command (they nest; the outermost end drops every
+  // answer kept and every table named).
+  virtual void BeginCommand() {}
+  virtual void EndCommand() {}
+  // Reads of `table` (its SQL name) are answered, until the command ends,
+  // by the answer of the same read asked earlier in the command, outside a
+  // transaction, since this program last wrote to the table.
+  virtual void KeepForCommand(const std::string& table) { (void)table; }
+  // Queues `q` (prepared and bound, not stepped) with its values as they
+  // are now, to be asked by PrefetchNow; only a read of a table kept for
+  // the command is queued.
+  virtual void Prefetch(tsioBackendStatement& q) { (void)q; }
+  // Asks every queued read in one request, outside a transaction, and keeps
+  // the answers for the command (a read that fails is simply not kept: its
+  // own step asks again and meets the failure itself).
+  virtual void PrefetchNow() {}
 };
 
 // Whether a company "folder" names a PostgreSQL database

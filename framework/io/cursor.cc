@@ -203,6 +203,25 @@ tsioBackendStatement* tsioCursor::FullRowQuery(const std::vector<tsCell>& key_so
   return q;
 }
 
+void tsioCursor::PrefetchEQ() {
+  if (!state_ || !file_->IsOpen()) return;
+  tsioBackendConnection& db = file_->Company().Db();
+  // Only the read DoFetch's EQ by the whole key asks on a server.
+  if (db.ReadsPagesItself() || declared_ != key_ || !range_.empty() || !conditions_.empty()) return;
+  const tsioRecordDef& def = *state_->def;
+  std::vector<tsCell> wanted = state_->buffer;
+  for (int c : key_) {
+    tsData* f = bound_by_col_[static_cast<size_t>(c)];
+    if (!f) continue;
+    const tsioFieldDef& fd = def.fields[static_cast<size_t>(c)];
+    tsCell& cell = wanted[static_cast<size_t>(c)];
+    if (!f->ToCell(cell, fd.decimals)) return;
+    cell.is_text = IsText(fd.type);
+  }
+  tsioStatus::Status st;
+  if (tsioBackendStatement* q = FullRowQuery(wanted, &st)) db.Prefetch(*q);
+}
+
 tsioStatus::Status tsioCursor::FullRowAnswer(tsioBackendStatement& q_ref, short r, std::vector<tsCell>& row) {
   const tsioRecordDef& def = *state_->def;
   tsioBackendStatement* q = &q_ref;

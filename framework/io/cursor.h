@@ -57,6 +57,10 @@ class TS_EXPORT tsioCursor {
   // Positions the handle on the record FetchEQ would find, without copying
   // it into the record.
   [[nodiscard]] virtual tsioStatus::Status SeekEQ();
+  // Queues, on a server, the read FetchEQ of the record's key would ask
+  // (when the index is the whole key), to be asked together with the
+  // command's other queued reads (command_reads.h); nothing elsewhere.
+  void PrefetchEQ();
 
   // `count` (optional) receives the number of records written.
   [[nodiscard]] virtual tsioStatus::Status Insert(short* count = nullptr);

@@ -31,15 +31,29 @@ void tsioHeader::Unlock() {
   locked_ = false;
 }
 
+std::string tsioHeader::SelectSql() const {
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < def_->fields.size(); ++i) sql += (i ? "," : "") + ("\"" + def_->fields[i].name + "\"");
+  sql += " FROM \"" + tsioCompany::HeaderTableName(file_->Spec().Code(), file_->Spec().Instance(), number_) +
+         "\" WHERE hdr = ?";
+  return sql;
+}
+
+void tsioHeader::Prefetch() const {
+  if (!file_->IsOpen() || !def_ || file_->Company().Db().ReadsPagesItself()) return;
+  tsioStatus::Status st;
+  tsioBackendStatement* q = file_->Company().Db().Prepare(SelectSql(), &st);
+  if (!q) return;
+  q->BindInt(1, number_);
+  file_->Company().Db().Prefetch(*q);
+}
+
 tsioStatus::Status tsioHeader::Get(bool lock) {
   tsioStatus::Status st = tsioStatus::kSuccess;
   if (tsioFaults::Hit(tsioOp::kHeaderRead, &st)) return st;
   if (!file_->IsOpen()) return tsioStatus::kFileNotOpen;
   if (!def_) return tsioStatus::kNotFound;
-  std::string sql = "SELECT ";
-  for (size_t i = 0; i < def_->fields.size(); ++i) sql += (i ? "," : "") + ("\"" + def_->fields[i].name + "\"");
-  sql += " FROM \"" + tsioCompany::HeaderTableName(file_->Spec().Code(), file_->Spec().Instance(), number_) +
-         "\" WHERE hdr = ?";
+  const std::string sql = SelectSql();
   tsioCompany& company = file_->Company();
   tsioBackendStatement* q = company.Db().Prepare(sql, &st);
   const tsioStatus::Status prepared = st;

@@ -29,6 +29,9 @@ class TS_EXPORT tsioHeader {
   // such column (the field is then neither read nor written).
   tsioStatus::Status AttachColumn(const std::string& name, tsData& field);
   [[nodiscard]] tsioStatus::Status Get(bool lock);
+  // Queues, on a server, the read Get(false) asks, to be asked together
+  // with the command's other queued reads (command_reads.h).
+  void Prefetch() const;
   [[nodiscard]] tsioStatus::Status Update();
   void Unlock();
   bool HoldsLock() const;
@@ -36,6 +39,8 @@ class TS_EXPORT tsioHeader {
   short Number() const { return number_; }
 
  private:
+  // The read of the whole header row, its number the one parameter.
+  std::string SelectSql() const;
   struct Attached {
     int col;
     tsData* field;

@@ -62,6 +62,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -286,6 +287,20 @@ class PgStatement final : public tsioBackendStatement {
   uint64_t kept_epoch_ = 0;
   uint64_t kept_table_epoch_ = 0;
   std::chrono::steady_clock::time_point kept_at_;
+  // Answers kept for the command (a table kept for it, see
+  // command_reads.h): one per set of values, with the command and the
+  // table's write epoch they were read in.
+  struct CommandAnswer {
+    std::vector<std::string> values;
+    std::shared_ptr<PGresult> result;
+    uint64_t command;
+    uint64_t table_epoch;
+  };
+  static constexpr size_t kMostCommandAnswers = 16;
+  std::vector<CommandAnswer> command_answers_;
+  // The answer kept for the command to `values`, or nullptr.
+  const CommandAnswer* CommandAnswerFor(const std::vector<std::string>& values) const;
+  void KeepForCommand(std::vector<std::string> values, std::shared_ptr<PGresult> result);
   int row_ = -1;
   int rows_ = 0;
 };
@@ -317,6 +332,30 @@ class PgConnection final : public tsioBackendConnection {
   // Moves with every write to `table`.
   uint64_t TableEpoch(const std::string& table) { return table_epochs_[table]; }
 
+  // Reads kept for a command (see command_reads.h).
+  void BeginCommand() override {
+    if (command_depth_++ == 0) ++command_;
+  }
+  void EndCommand() override {
+    if (command_depth_ == 0 || --command_depth_ > 0) return;
+    ++command_;  // every answer kept for the command ended is of an old one
+    for_command_.clear();
+    prefetch_.clear();
+  }
+  void KeepForCommand(const std::string& table) override {
+    if (command_depth_ > 0) for_command_.insert(table);
+  }
+  // The command under way (0: none).
+  uint64_t Command() const { return command_depth_ > 0 ? command_ : 0; }
+  // True when a read of `table` now may be answered by, or kept as, an
+  // answer for the command: a command is under way, it keeps the table,
+  // and no transaction is open (a read in a unit always asks the server).
+  bool KeptForCommand(const std::string& table) {
+    return command_depth_ > 0 && !table.empty() && !InTransaction() && for_command_.count(table) > 0;
+  }
+  void Prefetch(tsioBackendStatement& q) override;
+  void PrefetchNow() override;
+
   tsioStatus::Status Exec(std::string_view sql) override {
     // A transaction that begins, or a savepoint taken or released, changes
     // nothing a read answered; everything else may.
@@ -328,6 +367,9 @@ class PgConnection final : public tsioBackendConnection {
     }
     const bool commit = StartsWith(sql, "COMMIT") || StartsWith(sql, "END");
     const bool rollback = StartsWith(sql, "ROLLBACK") && !StartsWith(sql, "ROLLBACK TO");
+    // What a unit wrote or read is newer than the command's kept answers:
+    // they end with it.
+    if ((commit || rollback) && command_depth_ > 0) ++command_;
     if ((commit || rollback) && BeginPending()) {
       pending_.clear();  // the server never saw the transaction
       return tsioStatus::kSuccess;
@@ -697,6 +739,17 @@ class PgConnection final : public tsioBackendConnection {
   bool read_only_ = false;  // the transaction begun is read-only
   // Locks to give back once the failed transaction has ended.
   std::vector<uint64_t> after_transaction_;
+  // The command under way (see command_reads.h): its number, how deeply
+  // begun, the tables it keeps reads of, the reads queued to be asked
+  // together.
+  uint64_t command_ = 0;
+  int command_depth_ = 0;
+  std::unordered_set<std::string> for_command_;
+  struct Queued {
+    PgStatement* q;
+    std::vector<std::string> values;
+  };
+  std::vector<Queued> prefetch_;
 };
 
 tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_result) {
@@ -709,6 +762,17 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   // been written, no transaction begun or ended and no lock taken through
   // the connection, within the time a cursor serves what it read ahead:
   // answered as before, without asking the server.
+  // A table kept for the command: the answer the command read before
+  // answers, whatever was locked or ended since (see command_reads.h).
+  const bool for_command = keeps_ && conn_->KeptForCommand(table_);
+  if (!lead && for_command) {
+    if (const CommandAnswer* a = CommandAnswerFor(values_)) {
+      res_ = a->result;
+      rows_ = PQntuples(res_.get());
+      row_ = -1;
+      return tsioStatus::kSuccess;
+    }
+  }
   const auto now = std::chrono::steady_clock::now();
   if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
       now - kept_at_ < kKeptFor && kept_values_ == values_) {
@@ -734,8 +798,74 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
     kept_epoch_ = conn_->Epoch();
     kept_table_epoch_ = conn_->TableEpoch(table_);
     kept_at_ = now;
+    if (for_command) KeepForCommand(values_, res_);
   }
   return tsioStatus::kSuccess;
+}
+
+const PgStatement::CommandAnswer* PgStatement::CommandAnswerFor(const std::vector<std::string>& values) const {
+  for (const CommandAnswer& a : command_answers_) {
+    if (a.command == conn_->Command() && a.table_epoch == conn_->TableEpoch(table_) && a.values == values) return &a;
+  }
+  return nullptr;
+}
+
+void PgStatement::KeepForCommand(std::vector<std::string> values, std::shared_ptr<PGresult> result) {
+  const uint64_t command = conn_->Command();
+  // Answers of an ended command, or from before a write, answer nothing.
+  std::erase_if(command_answers_, [&](const CommandAnswer& a) {
+    return a.command != command || a.table_epoch != conn_->TableEpoch(table_) || a.values == values;
+  });
+  if (command_answers_.size() >= kMostCommandAnswers) command_answers_.erase(command_answers_.begin());
+  command_answers_.push_back(CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_)});
+}
+
+void PgConnection::Prefetch(tsioBackendStatement& stmt) {
+  auto& q = static_cast<PgStatement&>(stmt);
+  if (!q.keeps_ || !KeptForCommand(q.table_) || q.CommandAnswerFor(q.values_)) return;
+  for (const Queued& p : prefetch_) {
+    if (p.q == &q && p.values == q.values_) return;
+  }
+  prefetch_.push_back(Queued{&q, q.values_});
+}
+
+void PgConnection::PrefetchNow() {
+  std::vector<Queued> queued;
+  queued.swap(prefetch_);
+  if (queued.empty() || broken_) return;
+  for (const Queued& p : queued) {
+    if (!KeptForCommand(p.q->table_)) return;  // a transaction began since
+  }
+  // Each read with its values, its statement prepared in the same request
+  // when the server does not hold it yet.
+  std::vector<std::vector<const char*>> ptrs(queued.size());
+  std::vector<Request> reqs;
+  std::vector<size_t> at(queued.size());
+  std::unordered_set<const PgStatement*> preparing;
+  for (size_t i = 0; i < queued.size(); ++i) {
+    PgStatement* q = queued[i].q;
+    if (!q->prepared_ && preparing.insert(q).second) reqs.emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
+    for (const std::string& v : queued[i].values) ptrs[i].push_back(v.c_str());
+    at[i] = reqs.size();
+    reqs.emplace_back(Request::kExecute, nullptr, q->name_.c_str());
+    reqs.back().n = static_cast<int>(ptrs[i].size());
+    reqs.back().values = ptrs[i].data();
+  }
+  // A read that fails is not kept; its own step meets the failure.
+  (void)Send(&reqs);
+  for (size_t i = 0; i < reqs.size(); ++i) {
+    if (reqs[i].kind == Request::kPrepare && reqs[i].Ok()) {
+      for (const Queued& p : queued) {
+        if (p.q->name_ == reqs[i].name) p.q->prepared_ = true;
+      }
+    }
+  }
+  for (size_t i = 0; i < queued.size(); ++i) {
+    Request& r = reqs[at[i]];
+    if (!r.Ok() || PQntuples(r.result.get()) > kMostKeptRows) continue;
+    queued[i].q->KeepForCommand(std::move(queued[i].values),
+                                std::shared_ptr<PGresult>(r.result.release(), PQclear));
+  }
 }
 
 short PgStatement::Step() {

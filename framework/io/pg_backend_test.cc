@@ -528,4 +528,87 @@ TEST(ServerKeptAnswers, NeverHideAWriteALockOrAnOldChange) {
   PQfinish(other);
 }
 
+// Reads kept for a command: asked once outside a transaction, then
+// answered again whatever another program commits, a lock taken or 100 ms
+// gone by; but a read in a unit (what guards a write) asks the server and
+// sees the other program's change, and the unit's end, this program's own
+// write to the table and the command's end each end what was kept. Reads
+// queued together cost one request; in a unit none is queued.
+TEST(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  auto& db = co.db();
+  PGconn* other = PQconnectdb(co.path().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+  auto other_inserts = [&](const std::string& key) {
+    PGresult* r = PQexec(other, ("INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES ('" + key + "', 1)").c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    PQclear(r);
+    return ok;
+  };
+  const std::string probe = "SELECT \"K1\" FROM \"f_TST_1_r1\" WHERE \"K1\"=?1";
+  tsioStatus::Status st;
+  auto locks = db.OpenLocks("", &st);
+  ASSERT_NE(locks, nullptr);
+  ASSERT_TRUE(other_inserts("a"));
+
+  db.BeginCommand();
+  db.KeepForCommand("f_TST_1_r1");
+  uint64_t before = Trips();
+  EXPECT_EQ(Count(db), 1);
+  ASSERT_TRUE(other_inserts("b"));
+  usleep(150000);
+  ASSERT_EQ(locks->Lock(7), tsioStatus::kSuccess);
+  EXPECT_EQ(Count(db), 1);  // kept for the command
+  EXPECT_EQ(Trips() - before, 2u);  // the count and the lock
+
+  // In a unit the server answers, and is not kept either.
+  ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+  EXPECT_EQ(Count(db), 2);
+  ASSERT_EQ(db.Exec("COMMIT"), tsioStatus::kSuccess);
+  ASSERT_TRUE(other_inserts("c"));
+  EXPECT_EQ(Count(db), 3);  // the unit's end ended the kept answer
+  EXPECT_EQ(Count(db), 3);
+  ASSERT_EQ(Step(db, kInsert, "mine"), tsioBackendStatement::kDone);
+  EXPECT_EQ(Count(db), 4);  // this program's write shows at once
+
+  // Queued reads: one request for all; each then answered without one.
+  ASSERT_TRUE(other_inserts("d"));
+  tsioBackendStatement* count = db.Prepare("SELECT count(*) FROM \"f_TST_1_r1\"", &st);
+  tsioBackendStatement* key = db.Prepare(probe, &st);
+  ASSERT_TRUE(count && key);
+  ASSERT_EQ(Step(db, kInsert, "mine2"), tsioBackendStatement::kDone);  // the count kept before ends
+  db.Prefetch(*count);
+  for (const char* k : {"a", "d", "zz"}) {
+    key->Bind(1, tsCell::Text(k));
+    db.Prefetch(*key);
+  }
+  before = Trips();
+  db.PrefetchNow();
+  EXPECT_EQ(Trips() - before, 1u);
+  EXPECT_EQ(Count(db), 6);
+  EXPECT_EQ(Step(db, probe, "a"), tsioBackendStatement::kRow);
+  EXPECT_EQ(Step(db, probe, "d"), tsioBackendStatement::kRow);
+  EXPECT_EQ(Step(db, probe, "zz"), tsioBackendStatement::kDone);
+  EXPECT_EQ(Trips() - before, 1u);
+  ASSERT_TRUE(other_inserts("zz"));
+  EXPECT_EQ(Step(db, probe, "zz"), tsioBackendStatement::kDone);  // kept: the command's view
+  ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+  key->Bind(1, tsCell::Text("zz"));
+  db.Prefetch(*key);  // in a unit: nothing queued
+  before = Trips();
+  db.PrefetchNow();
+  EXPECT_EQ(Trips() - before, 0u);
+  EXPECT_EQ(Step(db, probe, "zz"), tsioBackendStatement::kRow);  // the unit sees the other's row
+  ASSERT_EQ(db.Exec("ROLLBACK"), tsioStatus::kSuccess);
+
+  db.EndCommand();
+  ASSERT_TRUE(other_inserts("e"));
+  usleep(150000);
+  EXPECT_EQ(Count(db), 8);  // nothing kept after the command
+  locks->Unlock(7);
+  PQfinish(other);
+}
+
 }  // namespace

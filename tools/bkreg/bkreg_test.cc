@@ -14,7 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "accounts/bank_account.h"
 #include "duplicates/pending_deposit.h"
+#include "framework/dictionary/gl_files.h"
+#include "framework/io/cursor.h"
+#include "framework/io/header.h"
 #include "framework/io/file_manager.h"
 #include "records/files.h"
 #include "tests/support/test_support.h"
@@ -388,6 +392,80 @@ TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
 // is a company folder's database that shows the same registers and
 // balances and verifies clean, and it is never written over; init and the demo
 // see a company that is there as there.
+// An entry reads the general ledger's calendar for its checks before it
+// takes its run, and keeps that answer for the checks it makes again
+// outside its unit; the checks in its unit ask again. A calendar another
+// program changes after the first checks (here: the entry's period removed
+// while the entry waits for the run header) refuses the entry, with
+// nothing entered.
+TEST(Bkreg, AnEntrysUnitChecksTheLedgersCalendarAgain) {
+  bktest::TestCompany dir("company");
+  const std::string co = dir.path();
+  for (const char* setup : {"init", "gl account add 1000", "gl account add 6000", "gl period add '' --year 2026",
+                            "gl interface on", "bank add OPS --balance 100.00 --cash-account 1000"}) {
+    const Result r = RunBkreg(co, setup);
+    ASSERT_EQ(r.status, 0) << setup << ": " << r.out;
+  }
+  const std::string check = "enter check --bank OPS --amount 1.00 --date 2026-03-02 --account 6000 --batch DAY --check ";
+  ASSERT_EQ(RunBkreg(co, check + "100").status, 0);
+
+  tsioFileManager fm(co);
+  tsioDataFile* bkt = nullptr;
+  tsioDataFile* glm = nullptr;
+  ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+  ASSERT_EQ(fm.Open(GLMFileSpec, &glm), tsioStatus::kSuccess);
+  // The run header held here: the entry makes its checks, then waits.
+  tsDouble last_run(0, 0);
+  tsioHeader runs(*bkt, 1);
+  ASSERT_EQ(runs.AttachColumn("LASTRUN", last_run), tsioStatus::kSuccess);
+  ASSERT_EQ(runs.Get(true), tsioStatus::kSuccess);
+  const std::string cmd =
+      "BKREG_WAIT=60 BKREG_ROUND_TRIPS=trace " + Bkreg() + " --company '" + co + "' " + check + "101 2>&1";
+  FILE* entry = popen(cmd.c_str(), "r");
+  ASSERT_NE(entry, nullptr);
+  std::string out;
+  char line[8192];
+  if (bktest::OnServer()) {
+    // Its requests, as it makes them: the first for the run header comes
+    // after its checks.
+    while (out.find("\"f_BKT_1_h1\"") == std::string::npos && fgets(line, sizeof line, entry) != nullptr) out += line;
+    ASSERT_NE(out.find("\"f_BKT_1_h1\""), std::string::npos) << out;
+  } else {
+    // (Nothing is kept between reads here; the entry holding its account
+    // is as far as can be seen.)
+    tsioDataFile* bkm = nullptr;
+    ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
+    BankAccount probe(*bkm);
+    probe.m_Record.SetBankAccount(tsAlpha("OPS"));
+    tsioStatus::Status held = tsioStatus::kSuccess;
+    for (int i = 0; i < 6000 && held != tsioStatus::kLocked; ++i) {
+      held = probe.FetchEQ(true);
+      if (held == tsioStatus::kSuccess) (void)probe.Unlock();
+      usleep(10000);
+    }
+    ASSERT_EQ(held, tsioStatus::kLocked);
+  }
+  // Another program removes the calendar's periods.
+  tsGLFiscalPeriodRec period;
+  tsioCursor periods(period, *glm, kGLMFiscalPeriod, 0);
+  int removed = 0;
+  tsioStatus::Status st;
+  for (st = periods.FetchFirst(true); st == tsioStatus::kSuccess; st = periods.FetchNext(true)) {
+    ASSERT_EQ(periods.Delete(), tsioStatus::kSuccess);
+    ++removed;
+  }
+  ASSERT_GT(removed, 0);
+  runs.Unlock();
+
+  for (size_t n; (n = fread(line, 1, sizeof line, entry)) > 0;) out.append(line, n);
+  const int status = pclose(entry);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << ": " << out;
+  EXPECT_NE(out.find("was not entered"), std::string::npos) << out;
+  const Result reg = RunBkreg(co, "--format csv register OPS");
+  EXPECT_EQ(reg.out.find(",101,"), std::string::npos) << reg.out;
+  EXPECT_EQ(RunBkreg(co, "verify").status, 0);
+}
+
 TEST(Bkreg, BackupOfACompanyInUseIsACompanyFolder) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();

@@ -12,6 +12,7 @@
 #include "duplicates/bk_verify_duplicates.h"
 #include "framework/base/errors.h"
 #include "framework/batch/batch.h"
+#include "framework/io/command_reads.h"
 #include "framework/io/rollback_stack.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
@@ -396,20 +397,36 @@ int ValidateBeforeNumbering(Context& ctx, Session& s, const Entry& e, Transactio
 }
 
 int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDuplicates* verify) {
+  // The general ledger's records the checks below read again and again are
+  // read once for the entry (see KeepLedgerReads).
+  tsioCommandReads reads(s.Master());
   BankAccount bank(s.Master(), "", 0);
   bank.m_Record.SetBankAccount(tsAlpha(e.bank));
-  tsioStatus::Status st = bank.FetchEQ(false);
-  if (st == tsioStatus::kNotFound) return ctx.Refuse("no bank account '" + e.bank + "'");
-  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read bank account '" + e.bank + "'", st);
   Transaction t(s.Register(), "", 0);
+  tclRollbackStack unit;
+  t.AttachRollbackStack(&unit);
+  bank.AttachRollbackStack(&unit);
+  // The account is read once, locked: its totals are counted into at the
+  // end, and no other program changes it meanwhile.
+  tsioStatus::Status st = ctx.Waiting([&] { return bank.FetchEQ(true); });
+  if (st == tsioStatus::kNotFound) return ctx.Refuse("no bank account '" + e.bank + "'");
+  if (st == tsioStatus::kLocked || st == tsioStatus::kBusy) {
+    return ctx.IoFailure("bank account '" + e.bank + "' is in use", st);
+  }
+  if (st != tsioStatus::kSuccess) return ctx.IoFailure("cannot read bank account '" + e.bank + "'", st);
+  // Every way out below gives the account back.
+  auto refused = [&](int rc) {
+    (void)bank.Unlock();
+    return rc;
+  };
   Entry filled = e;
   if (filled.cash_account.empty()) filled.cash_account = bank.m_Record.GetMiscCashAccount().str();
   {
     int status = kDone;
     const tsioDataFile* history = s.History(ctx, &status);
-    if (history == nullptr) return status;
+    if (history == nullptr) return refused(status);
     BatchGeneration g;
-    if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return rc;
+    if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return refused(rc);
     filled.batch_location = g.location;
   }
   FillEntry(s, filled, t, true);
@@ -424,19 +441,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     sides.cash = filled.cash_account;
     sides.offset = e.account;
     sides.lines = e.lines;
-    if (const int rc = CheckLedgerEntry(ctx, s.Program(), sides); rc != kDone) return rc;
+    KeepLedgerReads(reads, s.Program(), sides);
+    if (const int rc = CheckLedgerEntry(ctx, s.Program(), sides); rc != kDone) return refused(rc);
   }
-
-  tclRollbackStack unit;
-  t.AttachRollbackStack(&unit);
-  bank.AttachRollbackStack(&unit);
-  st = ctx.Waiting([&] { return bank.FetchEQ(true); });
-  if (st != tsioStatus::kSuccess) return ctx.IoFailure("bank account '" + e.bank + "' is in use", st);
   // Everything that can refuse the entry is asked before a run is taken.
-  auto refused = [&](int rc) {
-    (void)bank.Unlock();
-    return rc;
-  };
   if (verify != nullptr) {
     if (const int rc = CheckDuplicate(ctx, *verify, e); rc != kDone) return refused(rc);
   }

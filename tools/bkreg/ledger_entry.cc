@@ -6,6 +6,9 @@
 #include "deposits/cash_detail.h"
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
+#include "framework/io/command_reads.h"
+#include "framework/io/cursor.h"
+#include "framework/io/header.h"
 #include "ledger/gl_accounts.h"
 #include "ledger/gl_cash_account_balance.h"
 #include "programs/bk_program.h"
@@ -19,6 +22,28 @@ namespace bkreg {
 bool LedgerInterfaceOn() { return zc_interface_active("BK", "GL") != 0; }
 
 tsAlpha CashAccountKey(const std::string& account) { return glw_unformat_account(tsAlpha(account)); }
+
+void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSides& e) {
+  const tsioDataFile* glm = program.File(GLMFileSpec);
+  if (glm == nullptr) return;
+  reads.Keep(*glm, kGLMAccount);
+  reads.Keep(*glm, kGLMFiscalPeriod);
+  reads.KeepHeader(*glm, kGLMHeader);
+  std::set<std::string> seen;
+  auto ask = [&](const std::string& a) {
+    if (a.empty() || !seen.insert(a).second) return;
+    tsGLAccountRec rec;
+    rec.account = glw_unformat_account(tsAlpha(a));
+    tsioCursor cur(rec, *glm, kGLMAccount, 0);
+    reads.Prefetch(cur);
+  };
+  ask(e.cash);
+  ask(e.offset);
+  for (const DetailLine& l : e.lines) ask(l.account);
+  const tsioHeader header(*glm, kGLMHeader);
+  reads.Prefetch(header);
+  reads.Send();
+}
 
 int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& e) {
   std::vector<std::string> problems;

@@ -35,6 +35,7 @@
 #include "tools/bkreg/entry_details.h"
 
 class bkProgram;
+class tsioCommandReads;
 
 namespace bkreg {
 
@@ -56,6 +57,13 @@ struct LedgerSides {
 // stream in the catalogue's words where it has them. The general ledger's
 // module and files must be open (EnterPrepareLedger).
 int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& sides);
+
+// Keeps, for the command `reads` scopes, the general ledger's records an
+// entry's checks read again and again: its accounts, calendar and header,
+// which an entry treats as fixed while it is made (the checks in its unit
+// read them again from the server), and asks the accounts of `sides` and
+// the header together in one request. The module and files must be open.
+void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSides& sides);
 
 // The cash account as the ledger's records keep it (unformatted).
 tsAlpha CashAccountKey(const std::string& account);
