@@ -214,15 +214,16 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
   if (!s) return status;
   BankAccount bank(s->Master(), "", 0);
   std::string id;
-  if ((status = FetchBank(ctx, bank, text, &id)) != kDone) return status;
+  if (const std::string problem = ParseBankId("the bank account id", text, &id); !problem.empty()) {
+    return ctx.Refuse(problem);
+  }
   const tsioDataFile* history = s->History(ctx, &status);
   if (history == nullptr) return status;
-  // The sum, the stored balance and the rows from one committed state.
+  // The sum, the stored balance and the rows from one committed state; the
+  // account is read once, in it.
   tsioReadSnapshot snapshot(s->Register().Company());
   if (snapshot.Status() != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the company", snapshot.Status());
-  if (const tsioStatus::Status st = bank.FetchEQ(false); st != tsioStatus::kSuccess) {
-    return ctx.IoFailure("cannot read bank account '" + id + "'", st);
-  }
+  if ((status = FetchBank(ctx, bank, std::string(id), &id)) != kDone) return status;
   const bool aligned = ctx.format == Format::kText;
   RegisterMeasure m;
   tsCurrency before;  // dated before the period
