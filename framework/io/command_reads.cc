@@ -26,8 +26,12 @@ void tsioCommandReads::KeepHeader(const tsioDataFile& file, short header) {
   company_->Db().KeepForCommand(tsioCompany::HeaderTableName(file.Spec().Code(), file.Spec().Instance(), header));
 }
 
-void tsioCommandReads::Prefetch(tsioCursor& cursor) {
+void tsioCommandReads::PrefetchEQ(tsioCursor& cursor) {
   if (company_ && cursor.File().IsOpen() && &cursor.File().Company() == company_.get()) cursor.PrefetchEQ();
+}
+
+void tsioCommandReads::PrefetchGE(tsioCursor& cursor) {
+  if (company_ && cursor.File().IsOpen() && &cursor.File().Company() == company_.get()) cursor.PrefetchGE();
 }
 
 void tsioCommandReads::Prefetch(const tsioHeader& header) {
@@ -36,4 +40,8 @@ void tsioCommandReads::Prefetch(const tsioHeader& header) {
 
 void tsioCommandReads::Send() {
   if (company_) company_->Db().PrefetchNow();
+}
+
+void tsioCommandReads::Send(const tsioDataFile& file) {
+  if (file.IsOpen()) file.Company().Db().PrefetchNow();
 }

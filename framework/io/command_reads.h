@@ -48,12 +48,16 @@ class TS_EXPORT tsioCommandReads {
   // `header`, for the command.
   void Keep(const tsioDataFile& file, short record_type);
   void KeepHeader(const tsioDataFile& file, short header);
-  // Queues the read cursor.FetchEQ() of its record's key, or header.Get(false),
-  // would ask (their tables kept by Keep/KeepHeader); Send asks every queued
-  // read in one request.
-  void Prefetch(tsioCursor& cursor);
+  // Queues the read cursor.FetchEQ() or cursor.FetchGE() (unlocked, from
+  // the record's values) or header.Get(false) would ask (their tables kept
+  // by Keep/KeepHeader); Send asks every queued read in one request.
+  void PrefetchEQ(tsioCursor& cursor);
+  void PrefetchGE(tsioCursor& cursor);
   void Prefetch(const tsioHeader& header);
   void Send();
+  // Send for code that queued reads of the command `file`'s company is in
+  // without holding its tsioCommandReads (nothing when none is under way).
+  static void Send(const tsioDataFile& file);
 
  private:
   std::shared_ptr<tsioCompany> company_;

@@ -222,6 +222,48 @@ void tsioCursor::PrefetchEQ() {
   if (tsioBackendStatement* q = FullRowQuery(wanted, &st)) db.Prefetch(*q);
 }
 
+void tsioCursor::PrefetchGE() {
+  if (!state_ || !file_->IsOpen()) return;
+  tsioCompany& company = file_->Company();
+  if (company.Db().ReadsPagesItself()) return;
+  const tsioRecordDef& def = *state_->def;
+  // The statement, parameters and batch DoFetch(kGE) sends, unlocked.
+  const std::vector<Filter>& filters = range_;
+  std::string shape(1, static_cast<char>('A' + static_cast<int>(Seek::kGE)));
+  for (const auto& f : filters) shape += (f.equal ? "=" : "!") + std::to_string(f.col);
+  for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
+  if (conditions_or_) shape += "|";
+  std::vector<tsCell> from;
+  for (int c : order_) {
+    tsData* f = bound_by_col_[static_cast<size_t>(c)];
+    from.push_back(state_->buffer[static_cast<size_t>(c)]);
+    if (!f) continue;
+    const tsioFieldDef& fd = def.fields[static_cast<size_t>(c)];
+    if (!f->ToCell(from.back(), fd.decimals)) return;
+    from.back().is_text = IsText(fd.type);
+  }
+  if (prepared_generation_ != 0 && prepared_generation_ != reinterpret_cast<uintptr_t>(&company)) prepared_.clear();
+  prepared_generation_ = reinterpret_cast<uintptr_t>(&company);
+  Prepared* prep = nullptr;
+  for (auto& p : prepared_) {
+    if (p.shape == shape) prep = &p;
+  }
+  if (!prep) {
+    prepared_.push_back(Prepared{shape, BuildFetchSql(Seek::kGE, filters, select_), nullptr});
+    prep = &prepared_.back();
+  }
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  if (!prep->stmt) prep->stmt = company.Db().Prepare(prep->sql, &st);
+  tsioBackendStatement* q = prep->stmt;
+  if (!q) return;
+  int n = 0;
+  for (const tsCell& c : from) q->Bind(++n, c);
+  for (const auto& f : filters) q->Bind(++n, f.value);
+  for (const auto& c : conditions_) q->Bind(++n, c.value);
+  q->BindInt(++n, kServerBatch);
+  company.Db().Prefetch(*q);
+}
+
 tsioStatus::Status tsioCursor::FullRowAnswer(tsioBackendStatement& q_ref, short r, std::vector<tsCell>& row) {
   const tsioRecordDef& def = *state_->def;
   tsioBackendStatement* q = &q_ref;

@@ -61,6 +61,9 @@ class TS_EXPORT tsioCursor {
   // (when the index is the whole key), to be asked together with the
   // command's other queued reads (command_reads.h); nothing elsewhere.
   void PrefetchEQ();
+  // The same for the read FetchGE (unlocked) would ask from the record's
+  // values: its first batch of the walk.
+  void PrefetchGE();
 
   // `count` (optional) receives the number of records written.
   [[nodiscard]] virtual tsioStatus::Status Insert(short* count = nullptr);

@@ -295,6 +295,7 @@ class PgStatement final : public tsioBackendStatement {
     std::shared_ptr<PGresult> result;
     uint64_t command;
     uint64_t table_epoch;
+    uint64_t snapshot;
   };
   static constexpr size_t kMostCommandAnswers = 16;
   std::vector<CommandAnswer> command_answers_;
@@ -349,10 +350,15 @@ class PgConnection final : public tsioBackendConnection {
   uint64_t Command() const { return command_depth_ > 0 ? command_ : 0; }
   // True when a read of `table` now may be answered by, or kept as, an
   // answer for the command: a command is under way, it keeps the table,
-  // and no transaction is open (a read in a unit always asks the server).
+  // and no transaction is open but a read-only snapshot (a read in a unit
+  // always asks the server).
   bool KeptForCommand(const std::string& table) {
-    return command_depth_ > 0 && !table.empty() && !InTransaction() && for_command_.count(table) > 0;
+    return command_depth_ > 0 && !table.empty() && (!InTransaction() || read_only_) &&
+           for_command_.count(table) > 0;
   }
+  // The read-only snapshot reads see now (0: none, outside transactions):
+  // an answer kept for the command answers only reads of the same one.
+  uint64_t Snapshot() { return InTransaction() ? snapshot_ : 0; }
   void Prefetch(tsioBackendStatement& q) override;
   void PrefetchNow() override;
 
@@ -362,6 +368,7 @@ class PgConnection final : public tsioBackendConnection {
     if (!Deferrable(sql) || StartsWith(sql, "BEGIN ISOLATION")) ++epoch_;
     if (Deferrable(sql)) {
       if (StartsWith(sql, "BEGIN")) read_only_ = sql.find("READ ONLY") != std::string_view::npos;
+      if (read_only_) ++snapshot_;
       pending_.emplace_back(sql);
       return tsioStatus::kSuccess;
     }
@@ -744,6 +751,7 @@ class PgConnection final : public tsioBackendConnection {
   // together.
   uint64_t command_ = 0;
   int command_depth_ = 0;
+  uint64_t snapshot_ = 0;  // read-only snapshots begun
   std::unordered_set<std::string> for_command_;
   struct Queued {
     PgStatement* q;
@@ -805,7 +813,10 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
 
 const PgStatement::CommandAnswer* PgStatement::CommandAnswerFor(const std::vector<std::string>& values) const {
   for (const CommandAnswer& a : command_answers_) {
-    if (a.command == conn_->Command() && a.table_epoch == conn_->TableEpoch(table_) && a.values == values) return &a;
+    if (a.command == conn_->Command() && a.table_epoch == conn_->TableEpoch(table_) &&
+        a.snapshot == conn_->Snapshot() && a.values == values) {
+      return &a;
+    }
   }
   return nullptr;
 }
@@ -813,11 +824,14 @@ const PgStatement::CommandAnswer* PgStatement::CommandAnswerFor(const std::vecto
 void PgStatement::KeepForCommand(std::vector<std::string> values, std::shared_ptr<PGresult> result) {
   const uint64_t command = conn_->Command();
   // Answers of an ended command, or from before a write, answer nothing.
+  const uint64_t snapshot = conn_->Snapshot();
   std::erase_if(command_answers_, [&](const CommandAnswer& a) {
-    return a.command != command || a.table_epoch != conn_->TableEpoch(table_) || a.values == values;
+    return a.command != command || a.table_epoch != conn_->TableEpoch(table_) || a.snapshot != snapshot ||
+           a.values == values;
   });
   if (command_answers_.size() >= kMostCommandAnswers) command_answers_.erase(command_answers_.begin());
-  command_answers_.push_back(CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_)});
+  command_answers_.push_back(
+      CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_), snapshot});
 }
 
 void PgConnection::Prefetch(tsioBackendStatement& stmt) {

@@ -533,7 +533,8 @@ TEST(ServerKeptAnswers, NeverHideAWriteALockOrAnOldChange) {
 // gone by; but a read in a unit (what guards a write) asks the server and
 // sees the other program's change, and the unit's end, this program's own
 // write to the table and the command's end each end what was kept. Reads
-// queued together cost one request; in a unit none is queued.
+// queued together cost one request; in a unit none is queued; in a
+// read-only snapshot they are asked in it and answer in it only.
 TEST(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
   ServerCompany co;
@@ -603,10 +604,23 @@ TEST(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   EXPECT_EQ(Step(db, probe, "zz"), tsioBackendStatement::kRow);  // the unit sees the other's row
   ASSERT_EQ(db.Exec("ROLLBACK"), tsioStatus::kSuccess);
 
+  // In a read-only snapshot: the queued reads go with its BEGIN, and their
+  // answers serve that snapshot only.
+  ASSERT_EQ(db.BeginRead(), tsioStatus::kSuccess);
+  db.Prefetch(*count);
+  before = Trips();
+  db.PrefetchNow();
+  EXPECT_EQ(Count(db), 7);
+  EXPECT_EQ(Trips() - before, 1u);
+  ASSERT_TRUE(other_inserts("f"));
+  EXPECT_EQ(Count(db), 7);
+  ASSERT_EQ(db.Exec("COMMIT"), tsioStatus::kSuccess);
+  EXPECT_EQ(Count(db), 8);
+
   db.EndCommand();
   ASSERT_TRUE(other_inserts("e"));
   usleep(150000);
-  EXPECT_EQ(Count(db), 8);  // nothing kept after the command
+  EXPECT_EQ(Count(db), 9);  // nothing kept after the command
   locks->Unlock(7);
   PQfinish(other);
 }

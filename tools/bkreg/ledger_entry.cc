@@ -35,11 +35,19 @@ void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSi
     tsGLAccountRec rec;
     rec.account = glw_unformat_account(tsAlpha(a));
     tsioCursor cur(rec, *glm, kGLMAccount, 0);
-    reads.Prefetch(cur);
+    reads.PrefetchEQ(cur);
   };
   ask(e.cash);
   ask(e.offset);
   for (const DetailLine& l : e.lines) ask(l.account);
+  // The company's calendar (what an account without a calendar of its own
+  // is checked against).
+  tsGLFiscalPeriodRec period;
+  period.entity = tsAlpha("");
+  period.year = 0;
+  period.period = 0;
+  tsioCursor periods(period, *glm, kGLMFiscalPeriod, 0);
+  reads.PrefetchGE(periods);
   const tsioHeader header(*glm, kGLMHeader);
   reads.Prefetch(header);
   reads.Send();

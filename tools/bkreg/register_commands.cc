@@ -15,6 +15,7 @@
 #include "balances/balance_as_of.h"
 #include "ledger/gl_cash_account_balance.h"
 #include "framework/base/errors.h"
+#include "framework/io/command_reads.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/ordered_scan.h"
 #include "framework/io/read_snapshot.h"
@@ -87,10 +88,14 @@ tsioStatus::Status WalkRegister(Session& s, const tsioDataFile& history, const s
 
 // Walks the transactions of bank account `id` in the table's own (key)
 // order, where a plain walk reads each page once.
-template <typename F>
-tsioStatus::Status WalkInKeyOrder(Transaction& t, const std::string& id, F row) {
+void StartInKeyOrder(Transaction& t, const std::string& id) {
   t.Initialize();
   t.m_Record.SetBankAccount(tsAlpha(id));
+}
+
+template <typename F>
+tsioStatus::Status WalkInKeyOrder(Transaction& t, const std::string& id, F row) {
+  StartInKeyOrder(t, id);
   tsioStatus::Status st = t.FetchGE(false);
   for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
     if (!row(t.m_Record)) break;
@@ -108,12 +113,16 @@ tsioStatus::Status WalkInKeyOrder(Transaction& t, const std::string& id, F row) 
 constexpr const char kRegisterSumColumns[] = "TBNKACC;TTRANDT;TSUBTR;TADD";
 constexpr short kRegisterSumIndex = 14;
 
-tsioStatus::Status SumRegister(const tsioDataFile& file, const std::string& id, const tsDate& from, tsCurrency* total,
-                               tsCurrency* before) {
-  Transaction t(file, kRegisterSumColumns, kRegisterSumIndex);
+void StartSum(Transaction& t, const std::string& id) {
   t.Initialize();
   t.m_Record.SetBankAccount(tsAlpha(id));
   t.m_Record.SetSubtraction(tsCurrency(-(int64_t{1} << 52)));
+}
+
+tsioStatus::Status SumRegister(const tsioDataFile& file, const std::string& id, const tsDate& from, tsCurrency* total,
+                               tsCurrency* before) {
+  Transaction t(file, kRegisterSumColumns, kRegisterSumIndex);
+  StartSum(t, id);
   tsioStatus::Status st = t.FetchGE(false);
   for (; st == tsioStatus::kSuccess && t.m_Record.GetBankAccount() == id; st = t.FetchNext(false)) {
     const tsCurrency amount = t.m_Record.GetAmount();
@@ -219,12 +228,37 @@ int PrintRegister(Context& ctx, const std::string& text, const RegisterFilter& f
   }
   const tsioDataFile* history = s->History(ctx, &status);
   if (history == nullptr) return status;
+  const bool aligned = ctx.format == Format::kText;
   // The sum, the stored balance and the rows from one committed state; the
-  // account is read once, in it.
+  // account is read once, in it. On a server the account, the first batch
+  // of each walk of both files and the snapshot's beginning go in one
+  // request.
+  tsioCommandReads reads(s->Register());
+  reads.Keep(s->Master(), BankAccountData::kRecordType);
+  reads.Keep(s->Register(), TransactionData::kRecordType);
+  reads.Keep(*history, TransactionData::kRecordType);
   tsioReadSnapshot snapshot(s->Register().Company());
   if (snapshot.Status() != tsioStatus::kSuccess) return ctx.IoFailure("cannot read the company", snapshot.Status());
+  {
+    BankAccount ask(s->Master(), "", 0);
+    ask.m_Record.SetBankAccount(tsAlpha(id));
+    reads.PrefetchEQ(*ask.CursorPtr());
+    for (const tsioDataFile* file : {&s->Register(), history}) {
+      if (aligned) {
+        Transaction first(*file, kRegisterColumns, 0);
+        StartInKeyOrder(first, id);
+        reads.PrefetchGE(*first.CursorPtr());
+      } else {
+        Transaction first(*file, kRegisterSumColumns, kRegisterSumIndex);
+        StartSum(first, id);
+        reads.PrefetchGE(*first.CursorPtr());
+      }
+    }
+    RegisterWalk page(s->Register(), *history, kRegisterColumns);
+    page.Prefetch(id, filter.from);
+    reads.Send();
+  }
   if ((status = FetchBank(ctx, bank, std::string(id), &id)) != kDone) return status;
-  const bool aligned = ctx.format == Format::kText;
   RegisterMeasure m;
   tsCurrency before;  // dated before the period
   {

@@ -80,9 +80,25 @@ void RegisterWalk::Start(const std::string& bank, const tsDate& from) {
 
 void RegisterWalk::StartAfter(const std::string& bank, const RegisterPosition& after) { Begin(bank, &after, true); }
 
+void RegisterWalk::Prefetch(const std::string& bank, const tsDate& from) {
+  RegisterPosition at;
+  at.date = from;
+  Position(bank, from.IsEmpty() ? nullptr : &at, false);
+  for (auto& s : sides_) s->cursor.CursorPtr()->PrefetchGE();
+}
+
 void RegisterWalk::Begin(const std::string& bank, const RegisterPosition* at, bool after) {
   failed_ = tsioStatus::kSuccess;
   served_ = nullptr;
+  Position(bank, at, after);
+  for (auto& s : sides_) {
+    s->scan = std::make_unique<tsioOrderedScan>(s->cursor, kSliceRows);
+    s->head = Advance(*s);
+    if (s->head != tsioStatus::kSuccess && s->head != tsioStatus::kEndOfFile) failed_ = s->head;
+  }
+}
+
+void RegisterWalk::Position(const std::string& bank, const RegisterPosition* at, bool after) {
   for (auto& s : sides_) {
     Transaction& t = s->cursor;
     s->scan.reset();
@@ -104,9 +120,6 @@ void RegisterWalk::Begin(const std::string& bank, const RegisterPosition* at, bo
     t.AttachRange(1);  // the bank account
     s->skip_after = after;
     if (after) s->after = *at;
-    s->scan = std::make_unique<tsioOrderedScan>(t, kSliceRows);
-    s->head = Advance(*s);
-    if (s->head != tsioStatus::kSuccess && s->head != tsioStatus::kEndOfFile) failed_ = s->head;
   }
 }
 

@@ -57,6 +57,9 @@ class RegisterWalk {
   void Start(const std::string& bank, const tsDate& from);
   // Starts at the first line of `bank` after `after`.
   void StartAfter(const std::string& bank, const RegisterPosition& after);
+  // Queues, for a command that keeps both files' reads (command_reads.h),
+  // the first reads Start(bank, from) will ask, to go with other reads.
+  void Prefetch(const std::string& bank, const tsDate& from);
 
   // The next line into `*line`, `*posted` telling whether it is posted (from
   // the history); kEndOfFile after the last line, or the failure that
@@ -66,6 +69,8 @@ class RegisterWalk {
  private:
   struct Side;
   void Begin(const std::string& bank, const RegisterPosition* at, bool after);
+  // Each side's cursor set to start there; nothing read.
+  void Position(const std::string& bank, const RegisterPosition* at, bool after);
   tsioStatus::Status Advance(Side& side);
 
   std::unique_ptr<Side> sides_[2];  // 0 current, 1 history
