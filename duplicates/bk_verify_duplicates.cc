@@ -215,6 +215,16 @@ tsioStatus::Status LookUp(Transaction& cursor, Matches matches, IsCurrent is_cur
 
 }  // namespace
 
+void bkVerifyDuplicates::PrefetchCheckExists(const tsAlpha& bank_account, const tsDouble& check_number) {
+  if (!m_initialized || !check_number) return;
+  for (Transaction* c : {RegisterCheckCursor(), m_checkHistory ? HistoryCheckCursor() : nullptr}) {
+    if (c == nullptr) continue;
+    c->m_Record.SetBankAccount(bank_account);
+    c->m_Record.SetCheck(check_number);
+    c->CursorPtr()->PrefetchEQ();
+  }
+}
+
 ccStatus<ccError::Level> bkVerifyDuplicates::checkExists(const tsAlpha& bank_account, const tsDouble& check_number,
                                                          const tsAlpha* current_bank_account,
                                                          const tsDouble* current_run,

@@ -101,6 +101,11 @@ class BK_EXPORT bkVerifyDuplicates {
                                       Transaction* history_deposits = nullptr,
                                       PendingDeposit* pending_deposits = nullptr);
 
+  // Queues, for a command that keeps the register's and the history's reads
+  // (framework/io/command_reads.h), the reads checkExists(bank_account,
+  // check_number) begins with, to be asked with the command's other reads.
+  void PrefetchCheckExists(const tsAlpha& bank_account, const tsDouble& check_number);
+
   ccStatus<ccError::Level> checkExists(const tsAlpha& bank_account, const tsDouble& check_number,
                                        const tsAlpha* current_bank_account = nullptr,
                                        const tsDouble* current_run = nullptr,

@@ -206,8 +206,9 @@ tsioBackendStatement* tsioCursor::FullRowQuery(const std::vector<tsCell>& key_so
 void tsioCursor::PrefetchEQ() {
   if (!state_ || !file_->IsOpen()) return;
   tsioBackendConnection& db = file_->Company().Db();
-  // Only the read DoFetch's EQ by the whole key asks on a server.
-  if (db.ReadsPagesItself() || declared_ != key_ || !range_.empty() || !conditions_.empty()) return;
+  if (db.ReadsPagesItself()) return;
+  // Another index than the whole key: the shaped statement.
+  if (declared_ != key_ || !range_.empty() || !conditions_.empty()) return PrefetchShaped(Seek::kEQ);
   const tsioRecordDef& def = *state_->def;
   std::vector<tsCell> wanted = state_->buffer;
   for (int c : key_) {
@@ -222,19 +223,24 @@ void tsioCursor::PrefetchEQ() {
   if (tsioBackendStatement* q = FullRowQuery(wanted, &st)) db.Prefetch(*q);
 }
 
-void tsioCursor::PrefetchGE() {
+void tsioCursor::PrefetchGE() { PrefetchShaped(Seek::kGE); }
+
+void tsioCursor::PrefetchShaped(Seek seek) {
   if (!state_ || !file_->IsOpen()) return;
   tsioCompany& company = file_->Company();
   if (company.Db().ReadsPagesItself()) return;
   const tsioRecordDef& def = *state_->def;
-  // The statement, parameters and batch DoFetch(kGE) sends, unlocked.
+  // The statement, parameters and batch DoFetch(seek) sends, unlocked: an
+  // EQ fetch reads whole records there.
   const std::vector<Filter>& filters = range_;
-  std::string shape(1, static_cast<char>('A' + static_cast<int>(Seek::kGE)));
+  std::string shape(1, static_cast<char>('A' + static_cast<int>(seek)));
   for (const auto& f : filters) shape += (f.equal ? "=" : "!") + std::to_string(f.col);
   for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
   if (conditions_or_) shape += "|";
+  const bool whole = seek == Seek::kEQ;
+  if (whole) shape += "*";
   std::vector<tsCell> from;
-  for (int c : order_) {
+  for (int c : whole ? declared_ : order_) {
     tsData* f = bound_by_col_[static_cast<size_t>(c)];
     from.push_back(state_->buffer[static_cast<size_t>(c)]);
     if (!f) continue;
@@ -249,7 +255,7 @@ void tsioCursor::PrefetchGE() {
     if (p.shape == shape) prep = &p;
   }
   if (!prep) {
-    prepared_.push_back(Prepared{shape, BuildFetchSql(Seek::kGE, filters, select_), nullptr});
+    prepared_.push_back(Prepared{shape, BuildFetchSql(seek, filters, whole ? all_ : select_), nullptr});
     prep = &prepared_.back();
   }
   tsioStatus::Status st = tsioStatus::kSuccess;

@@ -57,9 +57,9 @@ class TS_EXPORT tsioCursor {
   // Positions the handle on the record FetchEQ would find, without copying
   // it into the record.
   [[nodiscard]] virtual tsioStatus::Status SeekEQ();
-  // Queues, on a server, the read FetchEQ of the record's key would ask
-  // (when the index is the whole key), to be asked together with the
-  // command's other queued reads (command_reads.h); nothing elsewhere.
+  // Queues, on a server, the read FetchEQ (unlocked) of the record's values
+  // would ask, to be asked together with the command's other queued reads
+  // (command_reads.h); nothing elsewhere.
   void PrefetchEQ();
   // The same for the read FetchGE (unlocked) would ask from the record's
   // values: its first batch of the walk.
@@ -151,6 +151,9 @@ class TS_EXPORT tsioCursor {
   // The single implementation of every fetch.
   enum class Seek { kFirst, kLast, kNext, kPrev, kEQ, kGE, kGT, kCurrent };
   tsioStatus::Status DoFetch(Seek seek, bool lock, const std::vector<Filter>& extra, bool copy_to_record = true);
+  // Queues the read DoFetch(seek) (kEQ or kGE, unlocked, nothing extra)
+  // sends through its shaped statement (PrefetchEQ, PrefetchGE).
+  void PrefetchShaped(Seek seek);
   tsioStatus::Status BeginChange();
   tsioStatus::Status CellsFromRecord(std::vector<tsCell>& row, std::vector<uint8_t>* set) const;
   void CopyRowToRecord(const std::vector<tsCell>& row);

@@ -441,6 +441,16 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     sides.cash = filled.cash_account;
     sides.offset = e.account;
     sides.lines = e.lines;
+    // A check's duplicate lookups come after the account's lock, as the
+    // ledger's reads do: they go in the same request.
+    if (verify != nullptr && e.type == 1) {
+      int status = kDone;
+      if (const tsioDataFile* history = s.History(ctx, &status)) {
+        reads.Keep(s.Register(), TransactionData::kRecordType);
+        reads.Keep(*history, TransactionData::kRecordType);
+        verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
+      }
+    }
     KeepLedgerReads(reads, s.Program(), sides);
     if (const int rc = CheckLedgerEntry(ctx, s.Program(), sides); rc != kDone) return refused(rc);
   }
