@@ -367,8 +367,10 @@ class PgConnection final : public tsioBackendConnection {
     // nothing a read answered; everything else may.
     if (!Deferrable(sql) || StartsWith(sql, "BEGIN ISOLATION")) ++epoch_;
     if (Deferrable(sql)) {
-      if (StartsWith(sql, "BEGIN")) read_only_ = sql.find("READ ONLY") != std::string_view::npos;
-      if (read_only_) ++snapshot_;
+      if (StartsWith(sql, "BEGIN")) {
+        read_only_ = sql.find("READ ONLY") != std::string_view::npos;
+        if (read_only_) ++snapshot_;
+      }
       pending_.emplace_back(sql);
       return tsioStatus::kSuccess;
     }
@@ -766,12 +768,8 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   for (const auto& v : values_) {
     if (v.find('\0') != std::string::npos) return tsioStatus::kValueDoesNotFit;
   }
-  // The same read with the same values, asked again while nothing has
-  // been written, no transaction begun or ended and no lock taken through
-  // the connection, within the time a cursor serves what it read ahead:
-  // answered as before, without asking the server.
   // A table kept for the command: the answer the command read before
-  // answers, whatever was locked or ended since (see command_reads.h).
+  // answers, whatever was locked or how long ago (see command_reads.h).
   const bool for_command = keeps_ && conn_->KeptForCommand(table_);
   if (!lead && for_command) {
     if (const CommandAnswer* a = CommandAnswerFor(values_)) {
@@ -781,6 +779,10 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
       return tsioStatus::kSuccess;
     }
   }
+  // The same read with the same values, asked again while nothing has
+  // been written, no transaction begun or ended and no lock taken through
+  // the connection, within the time a cursor serves what it read ahead:
+  // answered as before, without asking the server.
   const auto now = std::chrono::steady_clock::now();
   if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
       now - kept_at_ < kKeptFor && kept_values_ == values_) {
@@ -858,7 +860,9 @@ void PgConnection::PrefetchNow() {
   std::unordered_set<const PgStatement*> preparing;
   for (size_t i = 0; i < queued.size(); ++i) {
     PgStatement* q = queued[i].q;
-    if (!q->prepared_ && preparing.insert(q).second) reqs.emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
+    if (!q->prepared_ && preparing.insert(q).second) {
+      reqs.emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
+    }
     for (const std::string& v : queued[i].values) ptrs[i].push_back(v.c_str());
     at[i] = reqs.size();
     reqs.emplace_back(Request::kExecute, nullptr, q->name_.c_str());
