@@ -15,11 +15,14 @@
 //   with the next request's. A record lock and the read it guards go in one
 //   request (LockThenStep). tsioServerRoundTrips() counts the waits;
 //   BKREG_ROUND_TRIPS=trace prints each wait's requests.
-// - A read of one table asked again with the same values is answered as
-//   before, without a request, while nothing was written to that table,
-//   no lock taken, no snapshot begun and no transaction ended or rolled back
+// - Inside a read-only snapshot (BeginRead: repeatable read), a read of one
+//   table asked again with the same values is answered as before, without
+//   a request, while nothing was written to that table and no lock taken
 //   through the connection, for as long as a cursor serves rows it read
-//   ahead (100 ms): the same rule, for repeated questions.
+//   ahead (100 ms). Outside a snapshot every read asks the server: another
+//   program may have committed since, and this program may know it (it
+//   waited for that program, or was told), so an answer kept from before
+//   would be stale.
 // - A failed statement inside a transaction would leave the whole
 //   transaction unusable on this engine; a write inside a transaction
 //   therefore runs under a savepoint of its own (SAVEPOINT, the write and
@@ -314,6 +317,9 @@ class PgConnection final : public tsioBackendConnection {
   // Moves with every write, transaction command and lock taken: an answer
   // kept from before no longer answers a read.
   uint64_t Epoch() const { return epoch_; }
+  // A read-only repeatable-read transaction is begun: what the server
+  // answers does not change until it ends, but for this program's writes.
+  bool InReadSnapshot() const { return read_only_; }
   // Moves with every write to `table`.
   uint64_t TableEpoch(const std::string& table) { return table_epochs_[table]; }
 
@@ -705,20 +711,22 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   for (const auto& v : values_) {
     if (v.find('\0') != std::string::npos) return tsioStatus::kValueDoesNotFit;
   }
-  // The same read with the same values, asked again while nothing has
-  // been written, no transaction begun or ended and no lock taken through
-  // the connection, within the time a cursor serves what it read ahead:
-  // answered as before, without asking the server.
+  // The same read with the same values, asked again in the same read-only
+  // snapshot while nothing has been written and no lock taken through the
+  // connection, within the time a cursor serves what it read ahead:
+  // answered as before, without asking the server. (The epoch moves when a
+  // snapshot begins or ends, so an answer kept is always of this one.)
   const auto now = std::chrono::steady_clock::now();
-  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
+  const bool snapshot = conn_->InReadSnapshot();
+  if (!lead && snapshot && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
       now - kept_at_ < kKeptFor && kept_values_ == values_) {
     res_ = kept_;
     rows_ = PQntuples(res_.get());
     row_ = -1;
     return tsioStatus::kSuccess;
   }
-  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
-      kept_values_ == values_) {
+  if (!lead && snapshot && kept_ && kept_epoch_ == conn_->Epoch() &&
+      kept_table_epoch_ == conn_->TableEpoch(table_) && kept_values_ == values_) {
     tsioNoteAgedAnswer();
   }
   kept_.reset();
@@ -728,7 +736,7 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   if (!res_) return st;
   rows_ = PQntuples(res_.get());
   row_ = -1;
-  if (keeps_ && rows_ <= kMostKeptRows) {
+  if (keeps_ && snapshot && rows_ <= kMostKeptRows) {
     kept_ = res_;
     kept_values_ = values_;
     kept_epoch_ = conn_->Epoch();
