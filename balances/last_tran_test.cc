@@ -137,6 +137,10 @@ ChildProcess StartHolder(const std::string& folder) {
         ChildProcess::WriteLine(std::to_string(c.FetchEQ(true)));
       } else if (cmd == "release") {
         (void)c.Unlock();
+        // On a server a lock goes back without waiting for the answer; the
+        // read after it waits for the server, which has then let it go, so
+        // the test is told only once the record is free to others.
+        (void)c.FetchEQ(false);
         ChildProcess::WriteLine("0");
       }
     }

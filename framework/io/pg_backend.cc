@@ -15,11 +15,14 @@
 //   with the next request's. A record lock and the read it guards go in one
 //   request (LockThenStep). tsioServerRoundTrips() counts the waits;
 //   BKREG_ROUND_TRIPS=trace prints each wait's requests.
-// - A read of one table asked again with the same values is answered as
-//   before, without a request, while nothing was written to that table,
-//   no lock taken, no snapshot begun and no transaction ended or rolled back
+// - Inside a read-only snapshot (BeginRead: repeatable read), a read of one
+//   table asked again with the same values is answered as before, without
+//   a request, while nothing was written to that table and no lock taken
 //   through the connection, for as long as a cursor serves rows it read
-//   ahead (100 ms): the same rule, for repeated questions.
+//   ahead (100 ms). Outside a snapshot every read asks the server: another
+//   program may have committed since, and this program may know it (it
+//   waited for that program, or was told), so an answer kept from before
+//   would be stale.
 // - A failed statement inside a transaction would leave the whole
 //   transaction unusable on this engine; a write inside a transaction
 //   therefore runs under a savepoint of its own (SAVEPOINT, the write and
@@ -330,6 +333,9 @@ class PgConnection final : public tsioBackendConnection {
   // Moves with every write, transaction command and lock taken: an answer
   // kept from before no longer answers a read.
   uint64_t Epoch() const { return epoch_; }
+  // A read-only repeatable-read transaction is begun: what the server
+  // answers does not change until it ends, but for this program's writes.
+  bool InReadSnapshot() const { return read_only_; }
   // Moves with every write to `table`.
   uint64_t TableEpoch(const std::string& table) { return table_epochs_[table]; }
 
@@ -355,6 +361,12 @@ class PgConnection final : public tsioBackendConnection {
   bool KeptForCommand(const std::string& table) {
     return command_depth_ > 0 && !table.empty() && (!InTransaction() || read_only_) &&
            for_command_.count(table) > 0;
+  }
+  // A lock another program holds was met: the program may wait for that
+  // program and then must see what it committed, so the command's kept
+  // answers end.
+  void AnotherProgramMet() {
+    if (command_depth_ > 0) ++command_;
   }
   // The read-only snapshot reads see now (0: none, outside transactions):
   // an answer kept for the command answers only reads of the same one.
@@ -499,7 +511,10 @@ class PgConnection final : public tsioBackendConnection {
     int64_t answer = 0;
     ++epoch_;
     if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) return tsioStatus::kLockUnavailable;
-    if (!answer) return tsioStatus::kLocked;
+    if (!answer) {
+      AnotherProgramMet();
+      return tsioStatus::kLocked;
+    }
     owners_.emplace(id, owner);
     return tsioStatus::kSuccess;
   }
@@ -528,6 +543,7 @@ class PgConnection final : public tsioBackendConnection {
     if (!Ask("SELECT CASE WHEN pg_try_advisory_lock(?1) THEN pg_advisory_unlock(?1) ELSE false END", id, &answer)) {
       return tsioStatus::kLockUnavailable;
     }
+    if (!answer) AnotherProgramMet();
     return answer ? tsioStatus::kSuccess : tsioStatus::kLocked;
   }
   void UnlockAll(const void* owner) {
@@ -779,20 +795,22 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
       return tsioStatus::kSuccess;
     }
   }
-  // The same read with the same values, asked again while nothing has
-  // been written, no transaction begun or ended and no lock taken through
-  // the connection, within the time a cursor serves what it read ahead:
-  // answered as before, without asking the server.
+  // The same read with the same values, asked again in the same read-only
+  // snapshot while nothing has been written and no lock taken through the
+  // connection, within the time a cursor serves what it read ahead:
+  // answered as before, without asking the server. (The epoch moves when a
+  // snapshot begins or ends, so an answer kept is always of this one.)
   const auto now = std::chrono::steady_clock::now();
-  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
+  const bool snapshot = conn_->InReadSnapshot();
+  if (!lead && snapshot && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
       now - kept_at_ < kKeptFor && kept_values_ == values_) {
     res_ = kept_;
     rows_ = PQntuples(res_.get());
     row_ = -1;
     return tsioStatus::kSuccess;
   }
-  if (!lead && kept_ && kept_epoch_ == conn_->Epoch() && kept_table_epoch_ == conn_->TableEpoch(table_) &&
-      kept_values_ == values_) {
+  if (!lead && snapshot && kept_ && kept_epoch_ == conn_->Epoch() &&
+      kept_table_epoch_ == conn_->TableEpoch(table_) && kept_values_ == values_) {
     tsioNoteAgedAnswer();
   }
   kept_.reset();
@@ -802,14 +820,14 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
   if (!res_) return st;
   rows_ = PQntuples(res_.get());
   row_ = -1;
-  if (keeps_ && rows_ <= kMostKeptRows) {
+  if (keeps_ && snapshot && rows_ <= kMostKeptRows) {
     kept_ = res_;
     kept_values_ = values_;
     kept_epoch_ = conn_->Epoch();
     kept_table_epoch_ = conn_->TableEpoch(table_);
     kept_at_ = now;
-    if (for_command) KeepForCommand(values_, res_);
   }
+  if (for_command && rows_ <= kMostKeptRows) KeepForCommand(values_, res_);
   return tsioStatus::kSuccess;
 }
 
@@ -935,6 +953,7 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
   PQclear(answer);
   if (!taken) {
     then.Reset();
+    AnotherProgramMet();
     return tsioStatus::kLocked;
   }
   owners_.emplace(id, owner);
