@@ -460,7 +460,16 @@ TEST(Bkreg, AnEntrysUnitChecksTheLedgersCalendarAgain) {
   for (size_t n; (n = fread(line, 1, sizeof line, entry)) > 0;) out.append(line, n);
   const int status = pclose(entry);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << ": " << out;
-  EXPECT_NE(out.find("was not entered"), std::string::npos) << out;
+  // On the server the periods went after the entry's first checks, so only
+  // the check in its unit can refuse it; here they may also go before them
+  // (the account is held before the checks begin), and those refuse it.
+  if (bktest::OnServer()) {
+    EXPECT_NE(out.find("was not entered"), std::string::npos) << out;
+  } else {
+    EXPECT_TRUE(out.find("was not entered") != std::string::npos ||
+                out.find("not entered: the general ledger would not take it") != std::string::npos)
+        << out;
+  }
   const Result reg = RunBkreg(co, "--format csv register OPS");
   EXPECT_EQ(reg.out.find(",101,"), std::string::npos) << reg.out;
   EXPECT_EQ(RunBkreg(co, "verify").status, 0);
