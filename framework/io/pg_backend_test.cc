@@ -63,6 +63,15 @@ int64_t Count(tsioBackendConnection& db) {
 
 const char* const kInsert = "INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES (?1, 1)";
 
+// Another program's connection `other` inserts a row of key `key` and
+// commits it: whether the server took it.
+bool InsertAs(PGconn* other, const std::string& key) {
+  PGresult* r = PQexec(other, ("INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES ('" + key + "', 1)").c_str());
+  const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+  PQclear(r);
+  return ok;
+}
+
 // What a unit of work costs in waits for the server: its BEGIN and
 // savepoints travel with its first statement, a guarded write with its
 // savepoint, a statement with its preparation; a unit that ran nothing
@@ -501,13 +510,7 @@ TEST(ServerKeptAnswers, OnlyInsideASnapshotAndNeverPastALock) {
   auto& db = co.db();
   PGconn* other = PQconnectdb(co.path().c_str());
   ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
-  auto other_inserts = [&](const char* key) {
-    PGresult* r = PQexec(other, (std::string("INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES ('") + key +
-                                 "', 1)").c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    PQclear(r);
-    return ok;
-  };
+  auto other_inserts = [&](const std::string& key) { return InsertAs(other, key); };
   // Round trips the program meant: those asked again for an aged answer (a
   // slow moment of the machine) left out.
   auto meant = [] { return tsioServerRoundTrips().round_trips - tsioServerRoundTrips().aged; };
@@ -555,12 +558,7 @@ TEST(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   auto& db = co.db();
   PGconn* other = PQconnectdb(co.path().c_str());
   ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
-  auto other_inserts = [&](const std::string& key) {
-    PGresult* r = PQexec(other, ("INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES ('" + key + "', 1)").c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    PQclear(r);
-    return ok;
-  };
+  auto other_inserts = [&](const std::string& key) { return InsertAs(other, key); };
   const std::string probe = "SELECT \"K1\" FROM \"f_TST_1_r1\" WHERE \"K1\"=?1";
   tsioStatus::Status st;
   auto locks = db.OpenLocks("", &st);
