@@ -34,14 +34,12 @@ using txtest::TxCompany;
 
 // Texts of the seeded transactions of the current file (run 5), with their
 // details: a deposit of two items (60 = 10 + 20 + 30, 5 = 5) with notes and
-// a file link, a withdrawal with two details, a check, an adjustment, a
-// record of no type (7), each with a cash detail; the deposit also with a
-// tax detail, its tax GL detail and one tax GL detail of no tax detail.
+// a file link, a withdrawal with two details and a check, each with a cash
+// detail; the deposit also with a tax detail, its tax GL detail and one tax
+// GL detail of no tax detail.
 constexpr const char kDeposit[] = "TBNKACC=B1;TRUN=5;TSEQ=1";
 constexpr const char kWithdrawal[] = "TBNKACC=B1;TRUN=5;TSEQ=2";
 constexpr const char kCheck[] = "TBNKACC=B1;TRUN=5;TSEQ=3";
-constexpr const char kAdjustment[] = "TBNKACC=B1;TRUN=5;TSEQ=4";
-constexpr const char kNoType[] = "TBNKACC=B1;TRUN=5;TSEQ=5";
 constexpr const char kItem2[] = "DIBNKAC=B1;DIRUN=5;DISEQ=1;DITEMNO=2";
 constexpr const char kLine4100[] = "DIGBNKA=B1;DIGRUN=5;DIGSEQ=1;DIGLINO=1;DIGLACC=4100";
 constexpr const char kWithdrawal2[] = "WDBNKAC=B1;WDRUN=5;WDSEQ=2;WDGLACC=6100";
@@ -52,8 +50,6 @@ void Seed(TxCompany& co) {
   Put<Transaction>(bkt, std::string(kDeposit) + ";TRANTYP=2;TADD=65.00;TDESC=Deposit one;TDEPID=D-1");
   Put<Transaction>(bkt, std::string(kWithdrawal) + ";TRANTYP=3;TSUBTR=42.50;TDESC=Withdrawal");
   Put<Transaction>(bkt, std::string(kCheck) + ";TRANTYP=1;TSUBTR=100.00;TCHECK=77;TCPAYEE=Smith");
-  Put<Transaction>(bkt, std::string(kAdjustment) + ";TRANTYP=4;TSUBTR=15.00");
-  Put<Transaction>(bkt, std::string(kNoType) + ";TRANTYP=7;TADD=5.00");
   Put<DepositItem>(bkt, "DIBNKAC=B1;DIRUN=5;DISEQ=1;DITEMNO=1;DIAMT=60.00;DIPAYER=Jones");
   Put<DepositItem>(bkt, std::string(kItem2) + ";DIAMT=5.00");
   for (const char* line : {"1;DIGLACC=4000;DIGAMT=10.00", "1;DIGLACC=4100;DIGAMT=20.00", "1;DIGLACC=4200;DIGAMT=30.00",
@@ -62,7 +58,7 @@ void Seed(TxCompany& co) {
   }
   Put<WithdrawalDetail>(bkt, "WDBNKAC=B1;WDRUN=5;WDSEQ=2;WDGLACC=6000;WDAMT=40.00");
   Put<WithdrawalDetail>(bkt, std::string(kWithdrawal2) + ";WDAMT=2.50");
-  for (int seq = 1; seq <= 5; ++seq) {
+  for (int seq = 1; seq <= 3; ++seq) {
     Put<CashDetail>(bkt, "CDBNKAC=B1;CDTRUN=5;CDTSEQ=" + std::to_string(seq) + ";CDRUN=3;CDSEQ=" +
                              std::to_string(seq) + ";CDCSHAC=1000;CDAMT=1.00");
   }
