@@ -76,23 +76,17 @@ void Seed(TxCompany& co) {
 
 // The detail records of one transaction of a file, as text, by kind.
 std::string DetailsOf(const tsioDataFile& file, int run, int seq) {
+  const std::string key = tsDouble(run).Format() + "/" + tsDouble(seq).Format();
   std::string out;
-  auto add = [&](auto&& cursor, const char* bank, const char* run_col, const char* seq_col) {
-    for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
-      tsAlpha b;
-      tsDouble r, s;
-      (void)cursor.GetColumnData(bank, b);
-      (void)cursor.GetColumnData(run_col, r);
-      (void)cursor.GetColumnData(seq_col, s);
-      if (r == tsDouble(run) && s == tsDouble(seq)) out += std::string(run_col) + " ";
-    }
+  auto add = [&](const char* kind) {
+    return [&out, &key, kind](const std::string& k, const auto&) { out += k == key ? std::string(kind) + " " : ""; };
   };
-  add(DepositItem(file), "DIBNKAC", "DIRUN", "DISEQ");
-  add(DepositItemDetail(file), "DIGBNKA", "DIGRUN", "DIGSEQ");
-  add(WithdrawalDetail(file), "WDBNKAC", "WDRUN", "WDSEQ");
-  add(CashDetail(file), "CDBNKAC", "CDTRUN", "CDTSEQ");
-  add(TaxDetail(file), "TXBNKAC", "TXRUN", "TXSEQ");
-  add(TaxGLDetail(file), "TGBNKAC", "TGRUN", "TGSEQ");
+  txtest::Walk<DepositItem>(file, "DIRUN", "DISEQ", add("DIRUN"));
+  txtest::Walk<DepositItemDetail>(file, "DIGRUN", "DIGSEQ", add("DIGRUN"));
+  txtest::Walk<WithdrawalDetail>(file, "WDRUN", "WDSEQ", add("WDRUN"));
+  txtest::Walk<CashDetail>(file, "CDTRUN", "CDTSEQ", add("CDTRUN"));
+  txtest::Walk<TaxDetail>(file, "TXRUN", "TXSEQ", add("TXRUN"));
+  txtest::Walk<TaxGLDetail>(file, "TGRUN", "TGSEQ", add("TGRUN"));
   return out;
 }
 
@@ -800,13 +794,7 @@ TEST(TransactionBatchCounts, FollowCreateAndRemoveExactlyThroughFailuresAndRollb
     ASSERT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(static_cast<long long>(model.size())));
     ASSERT_EQ(co.Part().GetAmountOfTransPosted(), sum);
     // The batch record holds the same, read by a part of another program.
-    zzBatch other("AP", tsAlpha("B1"), 2);
-    other.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
-    const tsioStatus::Status read = other.ReadInfo("BK");
-    ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && model.empty())) << read;
-    const auto* stored_part = dynamic_cast<const bkBatchPart*>(other.ApplPart("BK"));
-    EXPECT_EQ(stored_part->GetNumberOfTransPosted(), tsDouble(static_cast<long long>(model.size())));
-    EXPECT_EQ(stored_part->GetAmountOfTransPosted(), sum);
+    txtest::ExpectStoredBatch(co, "B1", static_cast<long long>(model.size()), sum);
     std::map<std::string, tsCurrency> stored;
     for (const auto& r : txtest::Transactions(co.Bkt())) stored[key_of(r)] = r.GetAmount();
     ASSERT_EQ(stored, model);

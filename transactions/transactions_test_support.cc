@@ -251,6 +251,16 @@ std::vector<TransactionData> Transactions(const tsioDataFile& file) {
   return out;
 }
 
+void ExpectStoredBatch(TxCompany& co, const char* id, long long count, const tsCurrency& amount) {
+  zzBatch batch("AP", tsAlpha(id), 2);
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
+  const tsioStatus::Status read = batch.ReadInfo("BK");
+  ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && count == 0)) << read;
+  const auto* part = dynamic_cast<const bkBatchPart*>(batch.ApplPart("BK"));
+  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(count));
+  EXPECT_EQ(part->GetAmountOfTransPosted(), amount);
+}
+
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock) {
   t.m_Record.SetBankAccount(record.GetBankAccount());
   t.m_Record.SetRun(record.GetRun());
