@@ -21,62 +21,41 @@
 #include "framework/io/header.h"
 #include "framework/io/file_manager.h"
 #include "records/files.h"
-#include "tests/support/test_support.h"
+#include "tools/bkreg/bkreg_test_support.h"
 #include "tools/bkreg/output.h"
 #include "transactions/transaction.h"
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
-
-std::string Bkreg() {
-  const char* b = getenv("BKREG");
-  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
-}
-
-Result RunBkreg(const std::string& company, const std::string& args) {
-  std::string cmd = Bkreg() + " --company '" + company + "' " + args + " 2>&1";
-  Result r{0, ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using bkregtest::Bk;
+using bkregtest::Cents;
+using bkregtest::Csv;
+using bkregtest::Result;
+using bkregtest::Prepare;
 
 TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
   bktest::TestCompany dir("company");
   std::string co = dir.path();
-  EXPECT_EQ(RunBkreg(co, "bank list").status, 2);  // no company yet
-  ASSERT_EQ(RunBkreg(co, "init").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add B1 --desc 'Main account' --balance 100.00").status, 0);
-  EXPECT_EQ(RunBkreg(co, "bank add B1").status, 1);  // exists already
-  ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02 --desc Rent").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --date 2026-11-01").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03").status, 0);
-  EXPECT_EQ(RunBkreg(co, "enter check --bank NOPE --amount 1").status, 1);
-  Result invalid = RunBkreg(co, "enter check --bank B1 --amount 5");  // a check needs its number
-  EXPECT_EQ(invalid.status, 1);
-  EXPECT_NE(invalid.out.find("was not entered"), std::string::npos) << invalid.out;
-  EXPECT_EQ(RunBkreg(co, "enter check --bank B1 --amount -1").status, 1);
-  EXPECT_EQ(RunBkreg(co, "enter transfer --bank B1 --amount 1").status, 1);
+  EXPECT_EQ(Bk(co, "bank list").status, 2);  // no company yet
+  ASSERT_TRUE(Prepare(co, {"init", "bank add B1 --desc 'Main account' --balance 100.00",
+                         "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02 --desc Rent",
+                         "enter deposit --bank B1 --amount 10 --date 2026-11-01",
+                         "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03"}));
+  // Exists already, no such bank, a check without its number, negative, no such kind.
+  for (const char* refused : {"bank add B1", "enter check --bank NOPE --amount 1", "enter check --bank B1 --amount 5",
+                              "enter check --bank B1 --amount -1", "enter transfer --bank B1 --amount 1",
+                              "frobnicate", "--format xml bank list"}) {
+    EXPECT_EQ(Bk(co, refused).status, 1) << refused;
+  }
+  EXPECT_TRUE(Bk(co, "enter check --bank B1 --amount 5").Has("was not entered"));
 
-  Result csv = RunBkreg(co, "--format csv register --bank B1");
-  ASSERT_EQ(csv.status, 0) << csv.out;
-  std::istringstream lines(csv.out);
-  std::vector<std::string> rows;
-  for (std::string l; std::getline(lines, l);) rows.push_back(l);
-  ASSERT_EQ(rows.size(), 5u) << csv.out;
-  EXPECT_EQ(rows[0], "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r");
-  EXPECT_EQ(rows[1], ",,,,,Opening balance,,,,100.00\r");
-  EXPECT_EQ(rows[2], "2026-11-01,2,1,Deposit,,,10.00,O,no,110.00\r");  // register order: by date
-  EXPECT_EQ(rows[3], "2026-11-02,1,1,Check,101,Rent,-25.50,O,no,84.50\r");
-  EXPECT_EQ(rows[4], "2026-11-03,3,1,Adjustment,,,-0.25,O,no,84.25\r");
+  // Register order: by date.
+  EXPECT_EQ(Bk(co, "--format csv register --bank B1").out,
+            "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r\n"
+            ",,,,,Opening balance,,,,100.00\r\n"
+            "2026-11-01,2,1,Deposit,,,10.00,O,no,110.00\r\n"
+            "2026-11-02,1,1,Check,101,Rent,-25.50,O,no,84.50\r\n"
+            "2026-11-03,3,1,Adjustment,,,-0.25,O,no,84.25\r\n");
 
   {
     // Created through the library: stamped with the program's run and a
@@ -95,55 +74,34 @@ TEST(Bkreg, EntersTransactionsAndShowsTheRegisterInEveryFormat) {
     EXPECT_EQ(stamps, (std::vector<std::string>{"1/1 AP BKREG 1", "2/1 BK BKREG 2", "3/1 BK BKREG 2"}));
   }
 
-  Result json = RunBkreg(co, "--format json bank list");
+  const Result json = Bk(co, "--format json bank list");
   ASSERT_EQ(json.status, 0);
-  EXPECT_NE(json.out.find("\"Register\": 84.25"), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"Open checks\": 25.50"), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"Description\": \"Main account\""), std::string::npos);
-  EXPECT_NE(RunBkreg(co, "bank list").out.find("Checking"), std::string::npos);
-  EXPECT_EQ(RunBkreg(co, "frobnicate").status, 1);
-  EXPECT_EQ(RunBkreg(co, "--format xml bank list").status, 1);
+  for (const char* cell : {"\"Register\": 84.25", "\"Open checks\": 25.50", "\"Description\": \"Main account\""}) {
+    EXPECT_TRUE(json.Has(cell)) << cell << "\n" << json.out;
+  }
+  EXPECT_TRUE(Bk(co, "bank list").Has("Checking"));
 }
 
 TEST(Bkreg, AnotherRunningBkregSeesTheEditLock) {
   bktest::TestCompany dir("company");
   std::string co = dir.path();
-  ASSERT_EQ(RunBkreg(co, "init").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add B1").status, 0);
-  std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1";
+  ASSERT_TRUE(Prepare(co, {"init", "bank add B1"}));
+  std::string cmd = bkregtest::Program() + " --company '" + co + "' lock --bank B1";
   FILE* holder = popen(cmd.c_str(), "w");  // holds until its input ends
   ASSERT_NE(holder, nullptr);
   int status = 0;
-  for (int i = 0; i < 200 && (status = RunBkreg(co, "locked --bank B1").status) != 3; ++i) usleep(20000);
+  for (int i = 0; i < 200 && (status = Bk(co, "locked --bank B1").status) != 3; ++i) usleep(20000);
   EXPECT_EQ(status, 3);
-  EXPECT_EQ(RunBkreg(co, "lock --bank B1").status, 3);
+  EXPECT_EQ(Bk(co, "lock --bank B1").status, 3);
   pclose(holder);
-  EXPECT_EQ(RunBkreg(co, "locked --bank B1").status, 0);
+  EXPECT_EQ(Bk(co, "locked --bank B1").status, 0);
 }
 
-std::vector<std::string> Lines(const std::string& text, const char* end = "\n") {
+std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
-  size_t at = 0;
-  for (size_t p; (p = text.find(end, at)) != std::string::npos; at = p + std::strlen(end)) {
-    out.push_back(text.substr(at, p - at));
-  }
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
   return out;
-}
-
-std::vector<std::string> CsvCells(const std::string& line) {  // the register's cells hold no quotes
-  std::vector<std::string> cells;
-  std::istringstream in(line);
-  for (std::string c; std::getline(in, c, ',');) cells.push_back(c);
-  if (!line.empty() && line.back() == ',') cells.push_back("");
-  return cells;
-}
-
-long long Cents(const std::string& amount) {
-  const bool negative = !amount.empty() && amount[0] == '-';
-  const std::string digits = negative ? amount.substr(1) : amount;
-  const size_t dot = digits.find('.');
-  const long long v = std::atoll(digits.substr(0, dot).c_str()) * 100 + std::atoll(digits.substr(dot + 1).c_str());
-  return negative ? -v : v;
 }
 
 // The register of generated transactions, in several units of work: the
@@ -153,13 +111,10 @@ long long Cents(const std::string& amount) {
 TEST(Bkreg, GeneratedRegisterStreamsTheSameRowsInEveryFormat) {
   bktest::TestCompany dir("company");
   std::string co = dir.path();
-  ASSERT_EQ(RunBkreg(co, "init").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add G1 --balance 1000.00").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add G0").status, 0);  // sorts before G1: the walk starts after it
   const int n = 250;
-  Result gen = RunBkreg(co, "generate --bank G1 --count " + std::to_string(n) + " --from 2024-01-01 --unit 40");
-  ASSERT_EQ(gen.status, 0) << gen.out;
-  ASSERT_EQ(RunBkreg(co, "generate --bank G0 --count 3").status, 0);
+  // G0 sorts before G1: the walk starts after it.
+  ASSERT_TRUE(Prepare(co, {"init", "bank add G1 --balance 1000.00", "bank add G0",
+                         "generate --bank G1 --count 250 --from 2024-01-01 --unit 40", "generate --bank G0 --count 3"}));
   long long want_total = 100000;
   for (long long i = 0; i < n; ++i) {  // the rule bkreg generate documents
     const int type = 1 + static_cast<int>(i % 4);
@@ -168,26 +123,22 @@ TEST(Bkreg, GeneratedRegisterStreamsTheSameRowsInEveryFormat) {
     want_total += cents;
   }
 
-  Result csv = RunBkreg(co, "--format csv register --bank G1");
+  Result csv = Bk(co, "--format csv register --bank G1");
   ASSERT_EQ(csv.status, 0) << csv.out;
-  const auto rows = Lines(csv.out, "\r\n");
+  const auto rows = Csv(csv.out);
   ASSERT_EQ(rows.size(), static_cast<size_t>(n + 2));
-  long long balance = Cents(CsvCells(rows[1])[9]);
+  long long balance = Cents(rows[1][9]);
   EXPECT_EQ(balance, 100000);
-  std::string last_date;
   for (size_t r = 2; r < rows.size(); ++r) {
-    const auto cells = CsvCells(rows[r]);
-    ASSERT_EQ(cells.size(), 10u) << rows[r];
-    EXPECT_LE(last_date, cells[0]) << "register order is by date";
-    last_date = cells[0];
-    balance += Cents(cells[6]);
-    ASSERT_EQ(Cents(cells[9]), balance) << rows[r];
+    ASSERT_EQ(rows[r].size(), 10u) << r;
+    EXPECT_LE(rows[r - 1][0], rows[r][0]) << "register order is by date";
+    balance += Cents(rows[r][6]);
+    ASSERT_EQ(Cents(rows[r][9]), balance) << r;
   }
   EXPECT_EQ(balance, want_total);
-  Result json = RunBkreg(co, "--format json bank list");
-  EXPECT_NE(json.out.find("\"Register\": " + CsvCells(rows.back())[9]), std::string::npos) << json.out;
+  EXPECT_TRUE(Bk(co, "--format json bank list").Has("\"Register\": " + rows.back()[9]));
 
-  Result text = RunBkreg(co, "register --bank G1");
+  Result text = Bk(co, "register --bank G1");
   ASSERT_EQ(text.status, 0);
   const auto lines = Lines(text.out);
   ASSERT_EQ(lines.size(), rows.size() + 1);  // the rule under the headings
@@ -201,7 +152,7 @@ TEST(Bkreg, GeneratedRegisterStreamsTheSameRowsInEveryFormat) {
   }
   ASSERT_EQ(cols.size(), 10u);
   for (size_t r = 1; r < rows.size(); ++r) {
-    const auto cells = CsvCells(rows[r]);
+    const auto& cells = rows[r];
     for (size_t c = 0; c < 10; ++c) {
       std::string cell = lines[r + 1].substr(cols[c].first, cols[c].second);
       cell.erase(0, cell.find_first_not_of(' '));
@@ -222,7 +173,7 @@ double PeakMegabytes(const std::string& company, const std::vector<std::string>&
     const std::string options = std::string(asan ? asan : "") + ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
     setenv("ASAN_OPTIONS", options.c_str(), 1);
     std::vector<char*> argv;
-    const std::string bin = Bkreg(), flag = "--company";
+    const std::string bin = bkregtest::Program(), flag = "--company";
     argv.push_back(const_cast<char*>(bin.c_str()));
     argv.push_back(const_cast<char*>(flag.c_str()));
     argv.push_back(const_cast<char*>(company.c_str()));
@@ -244,9 +195,7 @@ TEST(Bkreg, RegisterMemoryDoesNotGrowWithTheRegister) {
   bktest::TempDir dir;
   std::string small = dir.Sub("small"), large = dir.Sub("large");
   for (const auto& [co, count] : {std::pair{small, 200}, std::pair{large, 20000}}) {
-    ASSERT_EQ(RunBkreg(co, "init").status, 0);
-    ASSERT_EQ(RunBkreg(co, "bank add M1").status, 0);
-    ASSERT_EQ(RunBkreg(co, "generate --bank M1 --count " + std::to_string(count)).status, 0);
+    ASSERT_TRUE(Prepare(co, {"init", "bank add M1", "generate --bank M1 --count " + std::to_string(count)}));
   }
   for (const char* format : {"text", "csv", "json"}) {
     const double a = PeakMegabytes(small, {"--format", format, "register", "--bank", "M1"});
@@ -260,15 +209,13 @@ TEST(Bkreg, RegisterMemoryDoesNotGrowWithTheRegister) {
 TEST(Bkreg, BalanceAsOfADate) {
   bktest::TestCompany dir("company");
   std::string co = dir.path();
-  ASSERT_EQ(RunBkreg(co, "init").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add B1 --balance 100.00").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --date 2026-11-01").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add B1 --balance 100.00", "enter deposit --bank B1 --amount 10 --date 2026-11-01",
+                         "enter check --bank B1 --amount 25.50 --check 101 --date 2026-11-02",
+                         "enter adjustment --bank B1 --amount -0.25 --date 2026-11-03"}));
   struct Case {
     const char* args;
     int status;
-    const char* line;  // the CSV row, or a part of the output
+    const char* line;  // the CSV row after its heading, or a part of the output
   } cases[] = {
       {"balance B1 --as-of 2026-10-31", 0, "B1,2026-10-31,register,100.00\r"},
       {"balance B1 --as-of 2026-11-01", 0, "B1,2026-11-01,register,110.00\r"},
@@ -285,23 +232,16 @@ TEST(Bkreg, BalanceAsOfADate) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
-    Result r = RunBkreg(co, std::string("--format csv ") + c.args);
+    Result r = Bk(co, std::string("--format csv ") + c.args);
     EXPECT_EQ(r.status, c.status) << r.out;
     if (c.status == 0) {
-      std::istringstream lines(r.out);
-      std::string header, row;
-      std::getline(lines, header);
-      std::getline(lines, row);
-      EXPECT_EQ(header, "Bank,As of,Kind,Balance\r");
-      EXPECT_EQ(row, c.line);
+      EXPECT_EQ(r.out, std::string("Bank,As of,Kind,Balance\r\n") + c.line + "\n");
     } else if (std::string(c.line) != "usage") {
-      EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+      EXPECT_TRUE(r.Has(c.line)) << r.out;
     }
   }
-  EXPECT_NE(RunBkreg(co, "balance B1 --as-of 2026-11-02").out.find("84.50"), std::string::npos);
+  EXPECT_TRUE(Bk(co, "balance B1 --as-of 2026-11-02").Has("84.50"));
 }
-
-bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
 
 // A check number or a deposit already used for the bank is refused with the
 // catalogue's words and exit 1, and the refusal says how to enter it anyway;
@@ -310,82 +250,64 @@ bool Has(const Result& r, const std::string& text) { return r.out.find(text) != 
 TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
   bktest::TestCompany dir("company");
   std::string co = dir.path();
-  ASSERT_EQ(RunBkreg(co, "init").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add B1").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add B2").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter check --bank B1 --amount 10 --check 101 --date 2026-11-02").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 10 --deposit-id D1 --date 2026-11-02").status, 0);
-
-  Result again = RunBkreg(co, "enter check --bank B1 --amount 12 --check 101 --date 2026-11-03");
-  EXPECT_EQ(again.status, 1);
-  EXPECT_TRUE(Has(again, "Check number 101 has already been used for bank account B1.")) << again.out;
-  EXPECT_TRUE(Has(again, "repeat the command with --allow-duplicate")) << again.out;
-  Result deposit = RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-02");
-  EXPECT_EQ(deposit.status, 1);
-  EXPECT_TRUE(Has(deposit, "Deposit D1 dated 2026-11-02 has already been entered for bank account B1."))
-      << deposit.out;
-  // Not duplicates: another bank, another date, no deposit id.
-  EXPECT_EQ(RunBkreg(co, "enter check --bank B2 --amount 1 --check 101 --date 2026-11-03").status, 0);
-  EXPECT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-04").status, 0);
-  EXPECT_EQ(RunBkreg(co, "enter deposit --bank B1 --amount 5 --date 2026-11-02").status, 0);
-
-  Result anyway = RunBkreg(co, "enter check --bank B1 --amount 12 --check 101 --date 2026-11-03 --allow-duplicate");
-  EXPECT_EQ(anyway.status, 0) << anyway.out;
-  EXPECT_TRUE(Has(anyway, "entering it anyway")) << anyway.out;
-  Result csv = RunBkreg(co, "--format csv register --bank B1");
-  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 7) << csv.out;  // header, opening, 5 entries
-
+  ASSERT_TRUE(Prepare(co, {"init", "bank add B1", "bank add B2",
+                         "enter check --bank B1 --amount 10 --check 101 --date 2026-11-02",
+                         "enter deposit --bank B1 --amount 10 --deposit-id D1 --date 2026-11-02"}));
   {
-    // History holds check 700 and deposit H1; a pending deposit holds P1.
+    // History holds checks 700 and 703 of B1; a pending deposit holds P1.
     tsioFileManager fm(co);
     tsioDataFile *history = nullptr, *bkm = nullptr;
     ASSERT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
     ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
     Transaction t(*history);
-    t.m_Record.SetBankAccount(tsAlpha("B1"));
-    t.m_Record.SetRun(tsDouble(1, 0));
-    t.m_Record.SetSequence(tsDouble(1, 0));
-    t.m_Record.SetCheck(tsDouble(700, 0));
-    ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+    for (const int check : {700, 703}) {
+      t.Initialize();
+      t.m_Record.SetBankAccount(tsAlpha("B1"));
+      t.m_Record.SetRun(tsDouble(1, 0));
+      t.m_Record.SetSequence(tsDouble(check, 0));
+      t.m_Record.SetCheck(tsDouble(check, 0));
+      ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+    }
     PendingDeposit p(*bkm);
     p.m_Record.SetBankAccount(tsAlpha("B1"));
-    tsDate day;
-    ASSERT_TRUE(day.Parse("2026-11-05"));
-    p.m_Record.SetDepositDate(day);
+    p.m_Record.SetDepositDate(tsDate(2026, 11, 5));
     p.m_Record.SetDepositID(tsAlpha("P1"));
     ASSERT_EQ(p.Insert(), tsioStatus::kSuccess);
   }
-  // Posted checks count as much as unposted ones, whatever the settings say.
-  Result posted = RunBkreg(co, "enter check --bank B1 --amount 3 --check 700 --date 2026-11-05");
-  EXPECT_EQ(posted.status, 1) << posted.out;
-  EXPECT_TRUE(Has(posted, "Check number 700 has already been used for bank account B1.")) << posted.out;
-  Result in_history = RunBkreg(co, "enter check --bank B2 --amount 3 --check 700 --date 2026-11-05");
-  EXPECT_EQ(in_history.status, 0) << in_history.out;  // history holds 700 for B1 only
-  {
-    tsioFileManager fm(co);
-    tsioDataFile* history = nullptr;
-    ASSERT_EQ(fm.Open(BKTHistoryFileSpec, &history), tsioStatus::kSuccess);
-    Transaction t(*history);
-    t.m_Record.SetBankAccount(tsAlpha("B1"));
-    t.m_Record.SetRun(tsDouble(1, 0));
-    t.m_Record.SetSequence(tsDouble(2, 0));
-    t.m_Record.SetCheck(tsDouble(703, 0));
-    ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+  const std::string used = " has already been used for bank account B1.";
+  const std::string entered = " has already been entered for bank account B1.";
+  struct Case {
+    std::string args;
+    int status;
+    std::string says, also;
+  } cases[] = {
+      {"check --bank B1 --amount 12 --check 101 --date 2026-11-03", 1, "Check number 101" + used,
+       "repeat the command with --allow-duplicate"},
+      {"deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-02", 1, "Deposit D1 dated 2026-11-02" + entered,
+       "--allow-duplicate"},
+      // Not duplicates: another bank, another date, no deposit id.
+      {"check --bank B2 --amount 1 --check 101 --date 2026-11-03", 0, "", ""},
+      {"deposit --bank B1 --amount 5 --deposit-id D1 --date 2026-11-04", 0, "", ""},
+      {"deposit --bank B1 --amount 5 --date 2026-11-02", 0, "", ""},
+      {"check --bank B1 --amount 12 --check 101 --date 2026-11-03 --allow-duplicate", 0, "entering it anyway", ""},
+      // Posted checks count as much as unposted ones, whatever the settings
+      // say; history holds them for B1 only.
+      {"check --bank B1 --amount 3 --check 700 --date 2026-11-05", 1, "Check number 700" + used, ""},
+      {"check --bank B2 --amount 3 --check 700 --date 2026-11-05", 0, "", ""},
+      {"check --bank B1 --amount 3 --check 703 --date 2026-11-05", 1, "Check number 703" + used, "--allow-duplicate"},
+      // A pending deposit's id cannot be entered even so.
+      {"deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05", 1, "Deposit P1 dated 2026-11-05" + entered,
+       "pending deposit"},
+      {"deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05 --allow-duplicate", 1, "", ""},
+  };
+  for (const Case& c : cases) {
+    const Result r = Bk(co, "enter " + c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_TRUE(r.Has(c.says) && r.Has(c.also)) << c.args << "\n" << r.out;
   }
-  in_history = RunBkreg(co, "enter check --bank B1 --amount 3 --check 703 --date 2026-11-05");
-  EXPECT_EQ(in_history.status, 1);
-  EXPECT_TRUE(Has(in_history, "Check number 703 has already been used for bank account B1.")) << in_history.out;
-  EXPECT_TRUE(Has(in_history, "--allow-duplicate")) << in_history.out;
-
-  Result pending = RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05");
-  EXPECT_EQ(pending.status, 1);
-  EXPECT_TRUE(Has(pending, "Deposit P1 dated 2026-11-05 has already been entered for bank account B1."))
-      << pending.out;
-  EXPECT_TRUE(Has(pending, "pending deposit")) << pending.out;
-  EXPECT_FALSE(Has(pending, "--allow-duplicate")) << pending.out;
-  EXPECT_EQ(
-      RunBkreg(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05 --allow-duplicate").status,
-      1);
+  EXPECT_FALSE(Bk(co, "enter deposit --bank B1 --amount 5 --deposit-id P1 --date 2026-11-05").Has("--allow-duplicate"));
+  const std::string csv = Bk(co, "--format csv register --bank B1").out;
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 9) << csv;  // heading, opening, 2 in history, 5 entered
 }
 
 // On either backend: verify finds nothing in a company in use, a backup
@@ -401,13 +323,10 @@ TEST(Bkreg, RefusesDuplicatesAtEntryAndSaysHowToEnterThemAnyway) {
 TEST(Bkreg, AnEntrysUnitChecksTheLedgersCalendarAgain) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  for (const char* setup : {"init", "gl account add 1000", "gl account add 6000", "gl period add '' --year 2026",
-                            "gl interface on", "bank add OPS --balance 100.00 --cash-account 1000"}) {
-    const Result r = RunBkreg(co, setup);
-    ASSERT_EQ(r.status, 0) << setup << ": " << r.out;
-  }
+  ASSERT_TRUE(Prepare(co, {"init", "gl account add 1000", "gl account add 6000", "gl period add '' --year 2026",
+                         "gl interface on", "bank add OPS --balance 100.00 --cash-account 1000"}));
   const std::string check = "enter check --bank OPS --amount 1.00 --date 2026-03-02 --account 6000 --batch DAY --check ";
-  ASSERT_EQ(RunBkreg(co, check + "100").status, 0);
+  ASSERT_EQ(Bk(co, check + "100").status, 0);
 
   tsioFileManager fm(co);
   tsioDataFile* bkt = nullptr;
@@ -420,7 +339,7 @@ TEST(Bkreg, AnEntrysUnitChecksTheLedgersCalendarAgain) {
   ASSERT_EQ(runs.AttachColumn("LASTRUN", last_run), tsioStatus::kSuccess);
   ASSERT_EQ(runs.Get(true), tsioStatus::kSuccess);
   const std::string cmd =
-      "BKREG_WAIT=60 BKREG_ROUND_TRIPS=trace " + Bkreg() + " --company '" + co + "' " + check + "101 2>&1";
+      "BKREG_WAIT=60 BKREG_ROUND_TRIPS=trace " + bkregtest::Program() + " --company '" + co + "' " + check + "101 2>&1";
   FILE* entry = popen(cmd.c_str(), "r");
   ASSERT_NE(entry, nullptr);
   std::string out;
@@ -470,40 +389,38 @@ TEST(Bkreg, AnEntrysUnitChecksTheLedgersCalendarAgain) {
                 out.find("not entered: the general ledger would not take it") != std::string::npos)
         << out;
   }
-  const Result reg = RunBkreg(co, "--format csv register OPS");
+  const Result reg = Bk(co, "--format csv register OPS");
   EXPECT_EQ(reg.out.find(",101,"), std::string::npos) << reg.out;
-  EXPECT_EQ(RunBkreg(co, "verify").status, 0);
+  EXPECT_EQ(Bk(co, "verify").status, 0);
 }
 
 TEST(Bkreg, BackupOfACompanyInUseIsACompanyFolder) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  ASSERT_EQ(RunBkreg(co, "init").status, 0);
-  ASSERT_EQ(RunBkreg(co, "bank add A --balance 100.00").status, 0);
-  ASSERT_EQ(RunBkreg(co, "generate --bank A --count 150 --from 2026-09-01").status, 0);
-  ASSERT_EQ(RunBkreg(co, "enter check --bank A --amount 7 --check 9 --date 2026-11-02").status, 0);
-  const Result clean = RunBkreg(co, "verify");
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 100.00", "generate --bank A --count 150 --from 2026-09-01",
+                         "enter check --bank A --amount 7 --check 9 --date 2026-11-02"}));
+  const Result clean = Bk(co, "verify");
   EXPECT_EQ(clean.status, 0) << clean.out;
-  EXPECT_TRUE(Has(clean, "no problems found")) << clean.out;
+  EXPECT_TRUE(clean.Has("no problems found")) << clean.out;
 
   const std::string copy = dir.Sub("copy.db");
-  ASSERT_EQ(RunBkreg(co, "backup " + copy).status, 0);
-  EXPECT_EQ(RunBkreg(co, "backup " + copy).status, 1);
+  ASSERT_EQ(Bk(co, "backup " + copy).status, 0);
+  EXPECT_EQ(Bk(co, "backup " + copy).status, 1);  // never written over
   const std::string restored = dir.Sub("restored");
   ASSERT_EQ(mkdir(restored.c_str(), 0700), 0);
   ASSERT_EQ(rename(copy.c_str(), (restored + "/company.db").c_str()), 0);
   for (const char* args : {"--format csv register A", "--format csv bank list", "--format csv balance A --as-of 2026-09-30"}) {
-    const Result want = RunBkreg(co, args);
-    EXPECT_EQ(RunBkreg(restored, args).out, want.out) << args;
+    const Result want = Bk(co, args);
+    EXPECT_EQ(Bk(restored, args).out, want.out) << args;
   }
-  EXPECT_EQ(RunBkreg(restored, "verify").status, 0);
+  EXPECT_EQ(Bk(restored, "verify").status, 0);
 
-  const Result again = RunBkreg(co, "init");
+  const Result again = Bk(co, "init");
   EXPECT_EQ(again.status, 0) << again.out;
-  const std::string before = RunBkreg(co, "--format csv bank list").out;
-  const Result demo = RunBkreg(co, "demo");
-  EXPECT_FALSE(Has(demo, "Posted batch")) << "an existing company gets no demo data\n" << demo.out;
-  EXPECT_EQ(RunBkreg(co, "--format csv bank list").out, before);
+  const std::string before = Bk(co, "--format csv bank list").out;
+  const Result demo = Bk(co, "demo");
+  EXPECT_FALSE(demo.Has("Posted batch")) << "an existing company gets no demo data\n" << demo.out;
+  EXPECT_EQ(Bk(co, "--format csv bank list").out, before);
 }
 
 TEST(BkregOutput, QuotesWhatNeedsQuoting) {

@@ -2,10 +2,12 @@
 // exit status and its output and error together), and reading that output.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,9 +28,10 @@ inline std::string Program() {
   return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
 }
 
-// Runs bkreg on `company` with `args` (shell words), no input.
-inline Result Bk(const std::string& company, const std::string& args) {
-  const std::string cmd = Program() + " --company '" + company + "' " + args + " 2>&1 </dev/null";
+// Runs bkreg on `company` with `args` (shell words), no input; `program` may
+// be another copy or carry an environment ("env NAME=VALUE path").
+inline Result Bk(const std::string& company, const std::string& args, const std::string& program = Program()) {
+  const std::string cmd = program + " --company '" + company + "' " + args + " 2>&1 </dev/null";
   Result r;
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -37,6 +40,16 @@ inline Result Bk(const std::string& company, const std::string& args) {
   const int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+// Runs each of `commands` on `company` in turn; the first that fails, with
+// its output.
+inline ::testing::AssertionResult Prepare(const std::string& company, std::initializer_list<std::string> commands) {
+  for (const std::string& args : commands) {
+    const Result r = Bk(company, args);
+    if (r.status != 0) return ::testing::AssertionFailure() << args << ": status " << r.status << "\n" << r.out;
+  }
+  return ::testing::AssertionSuccess();
 }
 
 // The cells of each line of CSV output (no quoted commas in what is read),
