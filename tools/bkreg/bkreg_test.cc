@@ -89,9 +89,7 @@ TEST(Bkreg, AnotherRunningBkregSeesTheEditLock) {
   std::string cmd = bkregtest::Program() + " --company '" + co + "' lock --bank B1";
   FILE* holder = popen(cmd.c_str(), "w");  // holds until its input ends
   ASSERT_NE(holder, nullptr);
-  int status = 0;
-  for (int i = 0; i < 200 && (status = Bk(co, "locked --bank B1").status) != 3; ++i) usleep(20000);
-  EXPECT_EQ(status, 3);
+  EXPECT_EQ(bkregtest::Until(co, "locked --bank B1", 3).status, 3);
   EXPECT_EQ(Bk(co, "lock --bank B1").status, 3);
   pclose(holder);
   EXPECT_EQ(Bk(co, "locked --bank B1").status, 0);

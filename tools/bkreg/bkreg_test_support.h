@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -40,6 +42,18 @@ inline Result Bk(const std::string& company, const std::string& args, const std:
   const int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+// Runs `args` until it answers `status` (another program taking a lock),
+// for up to 180 s so that a loaded machine only makes it slower; the last
+// answer.
+inline Result Until(const std::string& company, const std::string& args, int status) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+  for (;;) {
+    Result r = Bk(company, args);
+    if (r.status == status || std::chrono::steady_clock::now() > end) return r;
+    usleep(20000);
+  }
 }
 
 // Runs each of `commands` on `company` in turn; the first that fails, with

@@ -21,48 +21,27 @@
 #include "batches/batch.h"
 #include "framework/io/rollback_stack.h"
 #include "transactions/transaction_file_header.h"
-#include "tests/support/test_support.h"
+#include "tools/bkreg/bkreg_test_support.h"
 #include "transactions/transaction.h"
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;  // standard output and error together
-};
+using bkregtest::Bk;
+using bkregtest::Prepare;
+using bkregtest::Result;
 
-std::string Bkreg() {
-  const char* b = getenv("BKREG");
-  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
-}
+std::string Bkreg() { return bkregtest::Program(); }
 
-Result Bk(const std::string& company, const std::string& args, const std::string& program = Bkreg()) {
-  const std::string cmd = program + " --company '" + company + "' " + args + " 2>&1 </dev/null";
-  Result r{-1, ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
-
-// A company with a bank account B1 (cash account 1000), the general
-// ledger's accounts and the periods of 2026.
+// A company with bank accounts B1 (cash account 1000) and B2 (1010), the
+// general ledger's accounts and the periods of 2026.
 std::string Company(bktest::TestCompany& dir) {
   const std::string co = dir.path();
-  EXPECT_EQ(Bk(co, "init").status, 0);
-  EXPECT_EQ(Bk(co, "bank add B1 --balance 1000.00 --cash-account 1000").status, 0);
-  EXPECT_EQ(Bk(co, "bank add B2 --balance 50.00 --cash-account 1010").status, 0);
-  for (const char* account : {"1000", "1010", "4000", "4100", "6000"}) {
-    EXPECT_EQ(Bk(co, std::string("gl account add ") + account).status, 0) << account;
-  }
-  EXPECT_EQ(Bk(co, "gl period add '' --year 2026").status, 0);
-  EXPECT_EQ(Bk(co, "gl interface on").status, 0);
+  EXPECT_TRUE(Prepare(co, {"init", "bank add B1 --balance 1000.00 --cash-account 1000",
+                           "bank add B2 --balance 50.00 --cash-account 1010", "gl account add 1000",
+                           "gl account add 1010", "gl account add 4000", "gl account add 4100", "gl account add 6000",
+                           "gl period add '' --year 2026", "gl interface on"}));
   return co;
 }
 
@@ -105,16 +84,17 @@ std::map<std::string, long long> PostedCents(const std::string& co) {
   tsGLTransactionRec r;
   tsioCursor cur(r, *glt, r.TableID(), 0);
   for (auto st = cur.FetchFirst(false); st == tsioStatus::kSuccess; st = cur.FetchNext(false)) {
-    std::string text = r.amount.Format();
-    text.erase(std::remove(text.begin(), text.end(), ','), text.end());
-    const bool negative = !text.empty() && text[0] == '-';
-    const size_t dot = text.find('.');
-    long long cents = std::atoll(text.substr(negative, dot - negative).c_str()) * 100 +
-                      (dot == std::string::npos ? 0 : std::atoll((text.substr(dot + 1) + "00").substr(0, 2).c_str()));
-    if (negative) cents = -cents;
-    by_account[r.account.str()] += r.debit_credit.Value() == 1 ? cents : -cents;
+    by_account[r.account.str()] += (r.debit_credit.Value() == 1 ? 1 : -1) * bkregtest::Cents(r.amount.Format());
   }
   return by_account;
+}
+
+// Cents as the program prints money: "-12.05", "3.40".
+std::string Money(long long cents) {
+  const long long a = cents < 0 ? -cents : cents;
+  std::string frac = std::to_string(a % 100);
+  if (frac.size() < 2) frac = "0" + frac;
+  return (cents < 0 ? "-" : "") + std::to_string(a / 100) + "." + frac;
 }
 
 // Each command is refused with its status and a message that says `says`.
@@ -127,7 +107,7 @@ void ExpectRefusals(const std::string& co, const std::vector<Refusal>& refusals)
   for (const Refusal& c : refusals) {
     Result r = Bk(co, c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, c.says)) << c.args << "\n" << r.out;
+    EXPECT_TRUE(r.Has(c.says)) << c.args << "\n" << r.out;
   }
 }
 
@@ -147,40 +127,35 @@ TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 100.00 --date 2026-11-03 --batch D1 --account 4000").status, 0);
   Result out_of_balance = Bk(co, "post D1");
   EXPECT_EQ(out_of_balance.status, 1) << out_of_balance.out;
-  EXPECT_TRUE(Has(out_of_balance, "not in balance: 1 transactions of 100.00 entered, 2 of 150.00 expected"))
+  EXPECT_TRUE(out_of_balance.Has("not in balance: 1 transactions of 100.00 entered, 2 of 150.00 expected"))
       << out_of_balance.out;
   EXPECT_EQ(Read(co).register_rows.size(), 1u) << "nothing posted";
   Result close = Bk(co, "batch close D1");
   EXPECT_EQ(close.status, 1) << close.out;
-  EXPECT_TRUE(Has(close, "not posted")) << close.out;
+  EXPECT_TRUE(close.Has("not posted")) << close.out;
 
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 50.00 --date 2026-11-04 --batch D1 --account 4100").status, 0);
   Result shown = Bk(co, "--format csv batch show D1");
   ASSERT_EQ(shown.status, 0) << shown.out;
-  EXPECT_TRUE(Has(shown, "D1,Week 45,2026-11-02,2,150.00,2,150.00,yes,open")) << shown.out;
+  EXPECT_TRUE(shown.Has("D1,Week 45,2026-11-02,2,150.00,2,150.00,yes,open")) << shown.out;
   Result listed = Bk(co, "--format json batch list");
-  EXPECT_TRUE(Has(listed, "\"Control amount\": 150.00")) << listed.out;
+  EXPECT_TRUE(listed.Has("\"Control amount\": 150.00")) << listed.out;
 
   Result posted = Bk(co, "post D1");
   ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(Has(posted, "POST ENTRIES TOTALS")) << posted.out;
-  EXPECT_TRUE(Has(posted, "Posted batch D1: 2 transactions to history, 4 general-ledger lines posted")) << posted.out;
+  EXPECT_TRUE(posted.Has("POST ENTRIES TOTALS")) << posted.out;
+  EXPECT_TRUE(posted.Has("Posted batch D1: 2 transactions to history, 4 general-ledger lines posted")) << posted.out;
   const Stored s = Read(co);
   EXPECT_TRUE(s.register_rows.empty());
   EXPECT_EQ(s.history_rows, (std::vector<std::string>{"B1 2 100.00 1 posted", "B1 2 50.00 1 posted"}));
-  const auto gl = PostedCents(co);
-  EXPECT_EQ(gl.at("1000"), 15000) << "the bank's cash account is debited";
-  EXPECT_EQ(gl.at("4000"), -10000);
-  EXPECT_EQ(gl.at("4100"), -5000);
+  // The bank's cash account is debited.
+  EXPECT_EQ(PostedCents(co), (std::map<std::string, long long>{{"1000", 15000}, {"4000", -10000}, {"4100", -5000}}));
 
   // Balances as of dates count the posted transactions in history.
-  struct AsOf {
-    const char* date;
-    const char* register_balance;
-  } as_of[] = {{"2026-11-02", "1000.00"}, {"2026-11-03", "1100.00"}, {"2026-11-04", "1150.00"}};
-  for (const AsOf& a : as_of) {
-    Result b = Bk(co, std::string("--format csv balance B1 --as-of ") + a.date);
-    EXPECT_TRUE(Has(b, std::string("B1,") + a.date + ",register," + a.register_balance)) << b.out;
+  for (const char* want : {"B1,2026-11-02,register,1000.00", "B1,2026-11-03,register,1100.00",
+                           "B1,2026-11-04,register,1150.00"}) {
+    const Result b = Bk(co, "--format csv balance B1 --as-of " + std::string(want).substr(3, 10));
+    EXPECT_TRUE(b.Has(want)) << b.out;
   }
   // Closing clears the totals and removes the record in one unit: killed at
   // any of its writes, the batch is there as it was, or gone.
@@ -216,7 +191,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
   // Lines that do not add up: the module's rule refuses, nothing is kept.
   Result short_lines = Bk(co, "enter deposit --bank B1 --amount 150.01 --date 2026-11-05 --lines " + csv);
   EXPECT_NE(short_lines.status, 0) << short_lines.out;
-  EXPECT_TRUE(Has(short_lines, "was not entered")) << short_lines.out;
+  EXPECT_TRUE(short_lines.Has("was not entered")) << short_lines.out;
   EXPECT_TRUE(Read(co).register_rows.empty());
 
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 150.00 --date 2026-11-05 --batch L --lines " + csv).status, 0);
@@ -225,15 +200,12 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
   ASSERT_EQ(w.status, 0) << w.out;
   Result posted = Bk(co, "post L");
   ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(Has(posted, "2 transactions to history, 6 general-ledger lines posted")) << posted.out;
+  EXPECT_TRUE(posted.Has("2 transactions to history, 6 general-ledger lines posted")) << posted.out;
   const Stored s = Read(co);
   EXPECT_EQ(s.deposit_items, 2);
   EXPECT_EQ(s.deposit_lines, 3);
-  const auto gl = PostedCents(co);
-  EXPECT_EQ(gl.at("1000"), 15000 - 3000);
-  EXPECT_EQ(gl.at("4000"), -11000);
-  EXPECT_EQ(gl.at("4100"), -4000 + 1000);
-  EXPECT_EQ(gl.at("6000"), 2000);
+  EXPECT_EQ(PostedCents(co), (std::map<std::string, long long>{
+                                 {"1000", 15000 - 3000}, {"4000", -11000}, {"4100", -4000 + 1000}, {"6000", 2000}}));
 }
 
 TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
@@ -246,14 +218,14 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
   Result removed = Bk(co, "remove B1 2 1");
   ASSERT_EQ(removed.status, 0) << removed.out;
   EXPECT_EQ(Read(co).register_rows, std::vector<std::string>{"B1 1 -25.50 1"});
-  EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,974.50,1000.00,25.50,0.00,0.00,0.00,0.00,-25.50"))
+  EXPECT_TRUE(Bk(co, "--format csv bank list").Has("B1,B1,Checking,974.50,1000.00,25.50,0.00,0.00,0.00,0.00,-25.50"))
       << Bk(co, "--format csv bank list").out;
 
   Result moved = Bk(co, "transfer B1 B2 --amount 100.00 --date 2026-11-03");
   ASSERT_EQ(moved.status, 0) << moved.out;
   Result banks = Bk(co, "--format csv bank list");
-  EXPECT_TRUE(Has(banks, "B1,B1,Checking,874.50,")) << banks.out;
-  EXPECT_TRUE(Has(banks, "B2,B2,Checking,150.00,")) << banks.out;
+  EXPECT_TRUE(banks.Has("B1,B1,Checking,874.50,")) << banks.out;
+  EXPECT_TRUE(banks.Has("B2,B2,Checking,150.00,")) << banks.out;
   {
     tsioFileManager fm(co);
     tsioDataFile* bkt = nullptr;
@@ -285,30 +257,30 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
   ASSERT_EQ(Bk(co, "reconcile start B1 --date 2026-11-30 --ending-balance 874.50").status, 0);
   EXPECT_EQ(Bk(co, "reconcile start B1 --date 2026-11-29 --ending-balance 1").status, 1) << "one at a time";
   Result before = Bk(co, "--format csv reconcile status B1");
-  EXPECT_TRUE(Has(before, "B1,2026-11-30,1000.00,0,0.00,874.50,-125.50")) << before.out;
+  EXPECT_TRUE(before.Has("B1,2026-11-30,1000.00,0,0.00,874.50,-125.50")) << before.out;
   Result cleared = Bk(co, "clear B1 --check 101 --date 2026-11-20");
   ASSERT_EQ(cleared.status, 0) << cleared.out;
   Result half = Bk(co, "--format csv reconcile status B1");
-  EXPECT_TRUE(Has(half, "B1,2026-11-30,1000.00,1,-25.50,874.50,-100.00")) << half.out;
+  EXPECT_TRUE(half.Has("B1,2026-11-30,1000.00,1,-25.50,874.50,-100.00")) << half.out;
   ASSERT_EQ(Bk(co, "--format json locks").status, 0);
   // The transfer's side is cleared by the run and sequence it was entered
   // under (posting keeps them), for less than it was.
   ASSERT_EQ(Bk(co, "clear B1 3 1 --amount -99.99 --date 2026-11-21").status, 0) << Bk(co, "register --bank B1").out;
   Result near = Bk(co, "--format json reconcile status B1");
-  EXPECT_TRUE(Has(near, "\"Difference\": -0.01")) << near.out;
+  EXPECT_TRUE(near.Has("\"Difference\": -0.01")) << near.out;
   ASSERT_EQ(Bk(co, "clear B1 3 1 --amount -100.00 --date 2026-11-21").status, 0);
   Result bank_then = Bk(co, "--format csv balance B1 --kind bank --as-of 2026-11-20");
-  EXPECT_TRUE(Has(bank_then, "B1,2026-11-20,bank,974.50")) << "the check only" << bank_then.out;
+  EXPECT_TRUE(bank_then.Has("B1,2026-11-20,bank,974.50")) << "the check only" << bank_then.out;
   Result done = Bk(co, "--format csv reconcile status B1");
-  EXPECT_TRUE(Has(done, "B1,2026-11-30,1000.00,2,-125.50,874.50,0.00")) << done.out;
-  EXPECT_TRUE(Has(Bk(co, "--format csv bank list"), "B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";
+  EXPECT_TRUE(done.Has("B1,2026-11-30,1000.00,2,-125.50,874.50,0.00")) << done.out;
+  EXPECT_TRUE(Bk(co, "--format csv bank list").Has("B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";
   // Finishing starts from where status started (the opening balance), and
   // the reconciled balance as of a date counts the posted transactions.
   Result finished = Bk(co, "reconcile finish B1");
   ASSERT_EQ(finished.status, 0) << finished.out;
-  EXPECT_TRUE(Has(finished, "statement of 2026-11-30: 2 transactions")) << finished.out;
-  EXPECT_TRUE(Has(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-29"), "reconciled,1000.00"));
-  EXPECT_TRUE(Has(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-30"), "reconciled,874.50"));
+  EXPECT_TRUE(finished.Has("statement of 2026-11-30: 2 transactions")) << finished.out;
+  EXPECT_TRUE(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-29").Has("reconciled,1000.00"));
+  EXPECT_TRUE(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-30").Has("reconciled,874.50"));
 }
 
 // Another program editing the register: every command that changes it
@@ -320,23 +292,19 @@ TEST(BkregModule, CommandsWaitTheirTurnWhileAnotherProgramEditsTheRegister) {
   const std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1 >/dev/null";
   FILE* holder = popen(cmd.c_str(), "w");
   ASSERT_NE(holder, nullptr);
-  Result locks;
-  for (int i = 0; i < 200; ++i) {
-    locks = Bk(co, "--format csv locks");
-    if (Has(locks, "held by another program")) break;
-    usleep(20000);
-  }
+  ASSERT_EQ(bkregtest::Until(co, "locked B1", 3).status, 3);
+  const Result locks = Bk(co, "--format csv locks");
   EXPECT_EQ(locks.status, 0);
-  EXPECT_TRUE(Has(locks, "bank,B1,,held by another program")) << locks.out;
+  EXPECT_TRUE(locks.Has("bank,B1,,held by another program")) << locks.out;
   for (const char* args : {"remove B1 1 1", "post K", "transfer B2 B1 --amount 1", "clear B1 1 1",
                            "reconcile start B1 --date 2026-11-30 --ending-balance 1"}) {
     Result r = Bk(co, args);
     EXPECT_EQ(r.status, 3) << args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, "being edited by another program")) << args << "\n" << r.out;
+    EXPECT_TRUE(r.Has("being edited by another program")) << args << "\n" << r.out;
   }
   pclose(holder);
   EXPECT_EQ(Read(co).register_rows.size(), 1u);
-  EXPECT_FALSE(Has(Bk(co, "locks"), "held by another program"));
+  EXPECT_FALSE(Bk(co, "locks").Has("held by another program"));
   EXPECT_EQ(Bk(co, "post K").status, 0);
 }
 
@@ -352,7 +320,7 @@ TEST(BkregModule, PostingWithoutTheGeneralLedgerModuleMovesNothing) {
   ASSERT_EQ(system(("cp '" + Bkreg() + "' '" + copy + "'").c_str()), 0);
   Result r = Bk(co, "post G", "env BK_MODULE_PATH=" + lone + " " + copy);
   EXPECT_EQ(r.status, 2) << r.out;
-  EXPECT_TRUE(Has(r, "general-ledger module")) << r.out;
+  EXPECT_TRUE(r.Has("general-ledger module")) << r.out;
   EXPECT_EQ(Read(co).register_rows.size(), 1u);
   EXPECT_TRUE(Read(co).history_rows.empty());
 }
@@ -367,12 +335,12 @@ TEST(BkregModule, GeneralLedgerAccountsAndPeriodsAreListedInEveryFormat) {
   ASSERT_EQ(Bk(co, "gl period add '' --year 2027 --period 1 --start 2027-01-01 --end 2027-01-31 --closed").status, 0);
   Result accounts = Bk(co, "--format csv gl account list");
   ASSERT_EQ(accounts.status, 0);
-  EXPECT_TRUE(Has(accounts, "Account,Prefix,Base,Active\r\n")) << accounts.out;
-  EXPECT_TRUE(Has(accounts, ",yes\r\n")) << accounts.out;
+  EXPECT_TRUE(accounts.Has("Account,Prefix,Base,Active\r\n")) << accounts.out;
+  EXPECT_TRUE(accounts.Has(",yes\r\n")) << accounts.out;
   Result periods = Bk(co, "--format json gl period list");
   ASSERT_EQ(periods.status, 0);
-  EXPECT_TRUE(Has(periods, "\"Start\": \"2026-02-01\"")) << periods.out;
-  EXPECT_TRUE(Has(periods, "\"Status\": \"closed\"")) << periods.out;
+  EXPECT_TRUE(periods.Has("\"Start\": \"2026-02-01\"")) << periods.out;
+  EXPECT_TRUE(periods.Has("\"Status\": \"closed\"")) << periods.out;
   Result text = Bk(co, "gl period list");
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 2 + 13) << text.out;
 }
@@ -384,7 +352,7 @@ TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
   const std::string co = dir.path();
   Result first = Bk(co, "demo");
   ASSERT_EQ(first.status, 0) << first.out;
-  EXPECT_TRUE(Has(first, "Posted batch MONTH: 4 transactions to history, 9 general-ledger lines posted")) << first.out;
+  EXPECT_TRUE(first.Has("Posted batch MONTH: 4 transactions to history, 9 general-ledger lines posted")) << first.out;
   const size_t last_status = first.out.rfind("Difference");
   ASSERT_NE(last_status, std::string::npos) << first.out;
   EXPECT_NE(first.out.find("25600.00        0.00", last_status), std::string::npos) << first.out;
@@ -396,7 +364,7 @@ TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
   EXPECT_EQ(sum, 0) << "debits equal credits";
   Result again = Bk(co, "demo");
   EXPECT_EQ(again.status, 0) << again.out;
-  EXPECT_FALSE(Has(again, "Posted batch")) << again.out;
+  EXPECT_FALSE(again.Has("Posted batch")) << again.out;
 }
 
 // Random entries, removals and transfers over two accounts against a model
@@ -406,9 +374,7 @@ TEST(BkregModule, DemoMonthPostsReconcilesAndShowsBalances) {
 TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A --balance 500.00").status, 0);
-  ASSERT_EQ(Bk(co, "bank add B --balance 0").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 500.00", "bank add B --balance 0"}));
   struct Tran {
     std::string bank;
     long long cents;  // signed
@@ -462,11 +428,6 @@ TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
               0);
     live[{bank, std::to_string(run) + " 1"}] = {bank, type == 2 ? cents : -cents, type, false};
   }
-  auto money = [](long long c) {
-    const long long a = c < 0 ? -c : c;
-    return std::string(c < 0 ? "-" : "") + std::to_string(a / 100) + "." + (a % 100 < 10 ? "0" : "") +
-           std::to_string(a % 100);
-  };
   for (const char* bank : {"A", "B"}) {
     long long balance = opening[bank], deposits = 0, withdrawals = 0;
     for (const auto& [key, t] : live) {
@@ -474,17 +435,12 @@ TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
       balance += t.cents;
       (t.type == 2 ? deposits : withdrawals) += t.cents < 0 ? -t.cents : t.cents;
     }
-    Result shown = Bk(co, std::string("--format csv bank show ") + bank);
-    std::istringstream lines(shown.out);
-    std::string heading, row, cell;
-    std::getline(lines, heading);
-    std::getline(lines, row);
-    std::vector<std::string> cells;
-    for (std::istringstream in(row.substr(0, row.find('\r'))); std::getline(in, cell, ',');) cells.push_back(cell);
-    ASSERT_EQ(cells.size(), 14u) << shown.out;
-    EXPECT_EQ(cells[3], money(balance)) << bank << " register balance";
-    EXPECT_EQ(cells[8], money(deposits)) << bank << " open deposits";
-    EXPECT_EQ(cells[9], money(withdrawals)) << bank << " open withdrawals";
+    const auto rows = bkregtest::Csv(Bk(co, std::string("--format csv bank show ") + bank).out);
+    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows[1].size(), 14u);
+    // The register balance, open deposits and open withdrawals.
+    EXPECT_EQ(rows[1][3] + " " + rows[1][8] + " " + rows[1][9],
+              Money(balance) + " " + Money(deposits) + " " + Money(withdrawals)) << bank;
   }
   EXPECT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
 }
@@ -534,7 +490,7 @@ TEST(BkregModule, PostKilledAtEachWriteLeavesTheBatchWholeOrAbsent) {
       break;
     }
     ASSERT_TRUE(r.status == -1 || r.status == 128 + SIGKILL) << r.status << ": " << r.out;  // killed
-    ASSERT_TRUE(Has(r, "BK_TEST_HOOK_KILL_AT_WRITE")) << r.out;
+    ASSERT_TRUE(r.Has("BK_TEST_HOOK_KILL_AT_WRITE")) << r.out;
     ++kills;
     if (HasFailure()) return;
   }
@@ -545,18 +501,8 @@ TEST(BkregModule, PostKilledAtEachWriteLeavesTheBatchWholeOrAbsent) {
 // A company with bank account B1 (opening balance 1000.00) whose general
 // ledger interface is off, so entries need no accounts or lines.
 std::string PlainCompany(bktest::TestCompany& dir) {
-  const std::string co = dir.path();
-  EXPECT_EQ(Bk(co, "init").status, 0);
-  EXPECT_EQ(Bk(co, "bank add B1 --balance 1000.00").status, 0);
-  return co;
-}
-
-// Cents as the program prints money: "-12.05", "3.40".
-std::string Money(long long cents) {
-  const long long a = cents < 0 ? -cents : cents;
-  std::string frac = std::to_string(a % 100);
-  if (frac.size() < 2) frac = "0" + frac;
-  return (cents < 0 ? "-" : "") + std::to_string(a / 100) + "." + frac;
+  EXPECT_TRUE(Prepare(dir.path(), {"init", "bank add B1 --balance 1000.00"}));
+  return dir.path();
 }
 
 // The CSV row of `batch list` for batch `id` (empty when there is none).
@@ -591,7 +537,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
   const int n = 10;
   const Result gen = Bk(co, "generate --bank B1 --count " + std::to_string(n) + " --from 2026-03-01 --batch G --unit 3");
   ASSERT_EQ(gen.status, 0) << gen.out;
-  EXPECT_TRUE(Has(gen, "Entered 10 transactions for B1 in batch G")) << gen.out;
+  EXPECT_TRUE(gen.Has("Entered 10 transactions for B1 in batch G")) << gen.out;
   // The rule bkreg generate documents, summed here.
   long checks = 0, others = 0;
   long long check_cents = 0, other_cents = 0;
@@ -609,12 +555,12 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
 
   const Result posted = Bk(co, "post G");
   ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(Has(posted, "Posted batch G: 10 transactions to history")) << posted.out;
+  EXPECT_TRUE(posted.Has("Posted batch G: 10 transactions to history")) << posted.out;
   const Stored s = Read(co);
   EXPECT_TRUE(s.register_rows.empty());
   EXPECT_EQ(s.history_rows.size(), static_cast<size_t>(n));
   const Result balance = Bk(co, "--format csv balance B1 --as-of 2026-12-31");
-  EXPECT_TRUE(Has(balance, "B1,2026-12-31,register," + Money(100000 + check_cents + other_cents))) << balance.out;
+  EXPECT_TRUE(balance.Has("B1,2026-12-31,register," + Money(100000 + check_cents + other_cents))) << balance.out;
   const Result again = Bk(co, "verify");
   EXPECT_EQ(again.status, 0) << again.out;
 
@@ -631,7 +577,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
       << BatchRow(co, "G");
   const Result other = Bk(co, "import B1 " + csv + " --batch G2");
   EXPECT_EQ(other.status, 0) << other.out;
-  EXPECT_TRUE(Has(other, "Imported 1 transactions into B1 in batch G2")) << other.out;
+  EXPECT_TRUE(other.Has("Imported 1 transactions into B1 in batch G2")) << other.out;
 }
 
 // An import into an open batch adds to what was entered into it before and
@@ -650,13 +596,13 @@ TEST(BkregModule, ImportAddsToAnOpenBatch) {
                         "2026-11-06,adjustment,,4.50,Interest\n";
   const Result imported = Bk(co, "import B1 " + csv + " --batch D --unit 2");
   ASSERT_EQ(imported.status, 0) << imported.out;
-  EXPECT_TRUE(Has(imported, "Imported 4 transactions into B1 in batch D")) << imported.out;
+  EXPECT_TRUE(imported.Has("Imported 4 transactions into B1 in batch D")) << imported.out;
   EXPECT_EQ(BatchRow(co, "D"), "D,Week,2026-11-02,5,150.00,5,150.00,yes,open");
   const Result verified = Bk(co, "verify");
   EXPECT_EQ(verified.status, 0) << verified.out;
   const Result posted = Bk(co, "post D");
   ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(Has(posted, "Posted batch D: 5 transactions to history")) << posted.out;
+  EXPECT_TRUE(posted.Has("Posted batch D: 5 transactions to history")) << posted.out;
   EXPECT_TRUE(Read(co).register_rows.empty());
   EXPECT_EQ(Bk(co, "verify").status, 0);
 }
@@ -684,12 +630,12 @@ TEST(BkregModule, FullBatchGoesOnInTheNextId) {
                         "2026-11-03,deposit,C,3.00,Three\n2026-11-03,deposit,E,4.00,Four\n";
   const Result imported = Bk(co, "import B1 " + csv + " --batch LONGBATCH1");
   ASSERT_EQ(imported.status, 0) << imported.out;
-  EXPECT_TRUE(Has(imported, "in batch LONGBATCH1, LONGBATC-2")) << imported.out;
+  EXPECT_TRUE(imported.Has("in batch LONGBATCH1, LONGBATC-2")) << imported.out;
   EXPECT_TRUE(EndsWith(BatchRow(co, "LONGBATCH1"), Entered(32767, 400))) << BatchRow(co, "LONGBATCH1");
   EXPECT_TRUE(EndsWith(BatchRow(co, "LONGBATC-2"), Entered(2, 700))) << BatchRow(co, "LONGBATC-2");
   const Result posted = Bk(co, "post LONGBATC-2");
   ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(Has(posted, "Posted batch LONGBATC-2: 2 transactions to history")) << posted.out;
+  EXPECT_TRUE(posted.Has("Posted batch LONGBATC-2: 2 transactions to history")) << posted.out;
 }
 
 // Programs posting their own batches at once take the history's run one

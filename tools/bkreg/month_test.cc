@@ -6,6 +6,7 @@
 // general-ledger module; the files read or damaged through the library.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,22 +27,19 @@ using bkregtest::Bk;
 using bkregtest::Cents;
 using bkregtest::Csv;
 using bkregtest::FirstRowLast;
+using bkregtest::Prepare;
 using bkregtest::Result;
 
 // A company whose entries go to the general ledger: banks OPS (cash account
 // 1000, opening 1,000.00) and SAV (1010, 500.00), expense, income and
 // inactive accounts, the periods of 2026 and 2025, 2025's closed.
 std::string LedgerCompany(bktest::TestCompany& dir) {
-  const std::string co = dir.path();
-  for (const char* args : {"init", "bank add OPS --balance 1000.00 --cash-account 1000",
-                           "bank add SAV --balance 500.00 --cash-account 1010", "gl account add 1000",
-                           "gl account add 1010", "gl account add 4000", "gl account add 6000",
-                           "gl account add 7000 --inactive", "gl period add '' --year 2026",
-                           "gl period add '' --year 2025 --closed", "gl interface on"}) {
-    const Result r = Bk(co, args);
-    EXPECT_EQ(r.status, 0) << args << "\n" << r.out;
-  }
-  return co;
+  EXPECT_TRUE(Prepare(dir.path(), {"init", "bank add OPS --balance 1000.00 --cash-account 1000",
+                                   "bank add SAV --balance 500.00 --cash-account 1010", "gl account add 1000",
+                                   "gl account add 1010", "gl account add 4000", "gl account add 6000",
+                                   "gl account add 7000 --inactive", "gl period add '' --year 2026",
+                                   "gl period add '' --year 2025 --closed", "gl interface on"}));
+  return dir.path();
 }
 
 // "run sequence" of what `enter` printed as CSV.
@@ -86,8 +84,7 @@ TEST(Month, OneIdentityNamesATransactionFromEntryToReconciliation) {
   ASSERT_NE(check_key, deposit_key);
   // Posting another batch first, then this one: numbers stay what entering
   // printed, in the register as everywhere.
-  ASSERT_EQ(Bk(co, "post DEP").status, 0);
-  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  ASSERT_TRUE(Prepare(co, {"post DEP", "post BKREG"}));
   std::map<std::string, std::vector<std::string>> by_key;
   for (const auto& row : RegisterRows(co, "OPS")) by_key[row[1] + " " + row[2]] = row;
   ASSERT_EQ(by_key.count(check_key), 1u);
@@ -115,13 +112,11 @@ TEST(Month, OneIdentityNamesATransactionFromEntryToReconciliation) {
 TEST(Month, TheRegisterAndItsExportHoldPostedTransactions) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A --balance 1000.00").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 1000.00"}));
   // Posted on 2026-01-05, unposted later: the register shows both at their
   // dates, and each day's running balance is that day's balance.
-  ASSERT_EQ(Bk(co, "enter check --bank A --amount 300.00 --check 7 --date 2026-01-05 --batch JAN").status, 0);
-  ASSERT_EQ(Bk(co, "post JAN").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit --bank A --amount 50.00 --date 2026-02-01").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter check --bank A --amount 300.00 --check 7 --date 2026-01-05 --batch JAN", "post JAN",
+                           "enter deposit --bank A --amount 50.00 --date 2026-02-01"}));
   const auto rows = RegisterRows(co, "A");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][0], "2026-01-05");
@@ -132,17 +127,9 @@ TEST(Month, TheRegisterAndItsExportHoldPostedTransactions) {
   // Exported and imported into a fresh company: the same balance.
   bktest::TempDir files;
   const std::string csv = files.Sub("a.csv");
-  {
-    const Result exported = Bk(co, "export A");
-    ASSERT_EQ(exported.status, 0);
-    FILE* f = std::fopen(csv.c_str(), "w");
-    std::fputs(exported.out.c_str(), f);
-    std::fclose(f);
-  }
+  std::ofstream(csv) << Bk(co, "export A").out;
   const std::string copy = files.Sub("copy");
-  ASSERT_EQ(Bk(copy, "init").status, 0);
-  ASSERT_EQ(Bk(copy, "bank add A --balance 1000.00").status, 0);
-  ASSERT_EQ(Bk(copy, "import A " + csv).status, 0);
+  ASSERT_TRUE(Prepare(copy, {"init", "bank add A --balance 1000.00", "import A " + csv}));
   EXPECT_EQ(FirstRowLast(Bk(copy, "--format csv balance A")), FirstRowLast(Bk(co, "--format csv balance A")));
   EXPECT_EQ(Bk(copy, "export A").out, Bk(co, "export A").out);
 }
@@ -150,11 +137,9 @@ TEST(Month, TheRegisterAndItsExportHoldPostedTransactions) {
 TEST(Month, PostedChecksAndDepositsAreDuplicatesToo) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A").status, 0);
-  ASSERT_EQ(Bk(co, "enter check --bank A --amount 5 --check 12 --date 2026-11-02 --batch P").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit --bank A --amount 5 --deposit-id D7 --date 2026-11-02 --batch P").status, 0);
-  ASSERT_EQ(Bk(co, "post P").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A",
+                           "enter check --bank A --amount 5 --check 12 --date 2026-11-02 --batch P",
+                           "enter deposit --bank A --amount 5 --deposit-id D7 --date 2026-11-02 --batch P", "post P"}));
   for (const char* again : {"enter check --bank A --amount 9 --check 12 --date 2026-11-09",
                             "enter deposit --bank A --amount 9 --deposit-id D7 --date 2026-11-02"}) {
     const Result r = Bk(co, again);
@@ -166,8 +151,7 @@ TEST(Month, PostedChecksAndDepositsAreDuplicatesToo) {
 TEST(Month, BankListShowsTheOpenTotalsItsNetAddsUpFrom) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A"}));
   for (const char* e : {"check --amount 10 --check 1", "deposit --amount 100", "withdrawal --amount 7",
                         "adjustment --amount 3", "adjustment --amount -2"}) {
     ASSERT_EQ(Bk(co, std::string("enter ") + e + " --bank A --date 2026-11-03").status, 0) << e;
@@ -218,22 +202,20 @@ TEST(Month, EveryEntryTheGeneralLedgerWouldRefuseIsRefusedUnnumbered) {
 TEST(Month, TheGeneralLedgerFollowsTheBank) {
   bktest::TestCompany dir("company");
   const std::string co = LedgerCompany(dir);
-  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 120.00 --check 9 --date 2026-11-03 --account 6000").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit --bank OPS --amount 80.00 --date 2026-11-04 --line 4000=80").status, 0);
-  ASSERT_EQ(Bk(co, "transfer OPS SAV --amount 200.00 --date 2026-11-05").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter check --bank OPS --amount 120.00 --check 9 --date 2026-11-03 --account 6000",
+                           "enter deposit --bank OPS --amount 80.00 --date 2026-11-04 --line 4000=80",
+                           "transfer OPS SAV --amount 200.00 --date 2026-11-05"}));
   ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 15.00 --check 10 --date 2026-11-06 --account 6000 --payables")
                 .status,
             0);
   ASSERT_EQ(Bk(co, "post BKREG").status, 0);
   // Posted with the interface off: entries made for the ledger wait.
-  ASSERT_EQ(Bk(co, "enter adjustment --bank OPS --amount 5 --date 2026-11-07 --account 4000 --batch OFF").status, 0);
-  ASSERT_EQ(Bk(co, "gl interface off").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter adjustment --bank OPS --amount 5 --date 2026-11-07 --account 4000 --batch OFF",
+                           "gl interface off"}));
   const Result waiting = Bk(co, "post OFF");
   EXPECT_EQ(waiting.status, 1) << waiting.out;
-  ASSERT_EQ(Bk(co, "enter adjustment --bank OPS --amount 9 --date 2026-11-08 --account 9999 --batch OFF2").status, 0);
-  ASSERT_EQ(Bk(co, "post OFF2").status, 0);
-  ASSERT_EQ(Bk(co, "gl interface on").status, 0);
-  ASSERT_EQ(Bk(co, "post OFF").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter adjustment --bank OPS --amount 9 --date 2026-11-08 --account 9999 --batch OFF2",
+                           "post OFF2", "gl interface on", "post OFF"}));
 
   // A batch of the register's checks alone posts their lines too.
   ASSERT_EQ(Bk(co, "enter check --bank SAV --amount 30.00 --check 3 --date 2026-11-09 --account 6000 --batch CHK")
@@ -248,15 +230,11 @@ TEST(Month, TheGeneralLedgerFollowsTheBank) {
   const auto gl = PostedLedger(co);
   // The register's checks and the deposit, the transfer between the cash
   // accounts, the adjustment; not payables' check, not the entry made while
-  // entries did not go to the ledger.
-  EXPECT_EQ(gl.at("1000"), -12000 + 8000 - 20000 + 500);
-  EXPECT_EQ(gl.at("1010"), 20000 - 3000);
-  EXPECT_EQ(gl.at("6000"), 12000 + 3000);
-  EXPECT_EQ(gl.at("4000"), -8000 - 500);
-  EXPECT_EQ(gl.count("9999"), 0u);
-  long long sum = 0;
-  for (const auto& [account, cents] : gl) sum += cents;
-  EXPECT_EQ(sum, 0);
+  // entries did not go to the ledger (9999). Debits equal credits.
+  EXPECT_EQ(gl, (std::map<std::string, long long>{{"1000", -12000 + 8000 - 20000 + 500},
+                                                  {"1010", 20000 - 3000},
+                                                  {"4000", -8000 - 500},
+                                                  {"6000", 12000 + 3000}}));
   // The cash balance of each bank's cash account is the ledger's.
   EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000 --as-of 2026-12-31")),
             gl.at("1000"));
@@ -317,11 +295,10 @@ TEST(Month, VerifyFindsEveryDamageToReconciliationsAndTheLedger) {
     SCOPED_TRACE(d.what);
     bktest::TestCompany dir("company");
     const std::string co = LedgerCompany(dir);
-    ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 100.00 --check 1 --date 2026-11-03 --account 6000").status, 0);
-    ASSERT_EQ(Bk(co, "enter deposit --bank OPS --amount 40.00 --date 2026-11-04 --line 4000=40").status, 0);
-    ASSERT_EQ(Bk(co, "post BKREG").status, 0);
-    ASSERT_EQ(Bk(co, "clear OPS --check 1 --date 2026-11-10").status, 0);
-    ASSERT_EQ(Bk(co, "reconcile finish OPS --date 2026-11-30 --ending 900.00").status, 0);
+    ASSERT_TRUE(Prepare(co, {"enter check --bank OPS --amount 100.00 --check 1 --date 2026-11-03 --account 6000",
+                             "enter deposit --bank OPS --amount 40.00 --date 2026-11-04 --line 4000=40", "post BKREG",
+                             "clear OPS --check 1 --date 2026-11-10",
+                             "reconcile finish OPS --date 2026-11-30 --ending 900.00"}));
     ASSERT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
     d.apply(co);
     const Result found = Bk(co, "verify");
@@ -360,8 +337,8 @@ TEST(Month, BatchesHoldEveryKindAndStartCleanAfterClosing) {
     EXPECT_TRUE(r.Has("was posted")) << r.out;
   }
   // Closed, its id starts a clean batch; verify stays clean.
-  ASSERT_EQ(Bk(co, "batch close W").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit --bank OPS --amount 3 --line 4000=3 --date 2026-11-05 --batch W").status, 0);
+  ASSERT_TRUE(Prepare(co, {"batch close W",
+                           "enter deposit --bank OPS --amount 3 --line 4000=3 --date 2026-11-05 --batch W"}));
   EXPECT_EQ(row("W")[5], "1");
   const Result verified = Bk(co, "verify");
   EXPECT_EQ(verified.status, 0) << verified.out;
@@ -372,15 +349,15 @@ TEST(Month, BatchesHoldEveryKindAndStartCleanAfterClosing) {
 TEST(Month, ClearingAndReconcilingCanBeCorrected) {
   bktest::TestCompany dir("company");
   const std::string co = LedgerCompany(dir);
-  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 100.00 --check 1 --date 2026-11-03 --account 6000").status, 0);
-  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 60.00 --check 2 --date 2026-11-03 --account 6000").status, 0);
-  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter check --bank OPS --amount 100.00 --check 1 --date 2026-11-03 --account 6000",
+                           "enter check --bank OPS --amount 60.00 --check 2 --date 2026-11-03 --account 6000",
+                           "post BKREG"}));
   // A mistyped ending balance is corrected by starting the same statement
   // again; another statement waits; cancel abandons it.
   ASSERT_EQ(Bk(co, "reconcile start OPS --date 2026-11-30 --ending-balance 9000.00").status, 0);
   EXPECT_EQ(Bk(co, "reconcile start OPS --date 2026-10-31 --ending-balance 1.00").status, 1);
-  ASSERT_EQ(Bk(co, "reconcile start OPS --date 2026-11-30 --ending-balance 900.00").status, 0);
-  ASSERT_EQ(Bk(co, "clear OPS --check 2 --date 2026-11-10").status, 0);
+  ASSERT_TRUE(Prepare(co, {"reconcile start OPS --date 2026-11-30 --ending-balance 900.00",
+                           "clear OPS --check 2 --date 2026-11-10"}));
   // Cleared by mistake: back to open.
   const Result undone = Bk(co, "clear OPS --check 2 --undo");
   ASSERT_EQ(undone.status, 0) << undone.out;
@@ -400,8 +377,8 @@ TEST(Month, ClearingAndReconcilingCanBeCorrected) {
   // A reconciled transaction is not cleared again, nor returned to open.
   EXPECT_TRUE(Bk(co, "clear OPS --check 1 --date 2026-12-01").Has("reconcile undo"));
   EXPECT_EQ(Bk(co, "clear OPS --check 1 --undo").status, 1);
-  ASSERT_EQ(Bk(co, "clear OPS --check 2 --date 2026-12-05").status, 0);
-  ASSERT_EQ(Bk(co, "reconcile finish OPS --date 2026-12-31 --ending 840.00").status, 0);
+  ASSERT_TRUE(Prepare(co, {"clear OPS --check 2 --date 2026-12-05",
+                           "reconcile finish OPS --date 2026-12-31 --ending 840.00"}));
   EXPECT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
 }
 
@@ -411,15 +388,11 @@ TEST(Month, ClearingAndReconcilingCanBeCorrected) {
 TEST(Month, StatementAdjustmentsGoToTheGeneralLedger) {
   bktest::TestCompany dir("company");
   const std::string co = LedgerCompany(dir);
-  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 120.00 --check 9 --date 2026-11-03 --account 6000").status, 0);
-  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter check --bank OPS --amount 120.00 --check 9 --date 2026-11-03 --account 6000",
+                           "post BKREG"}));
   bktest::TempDir files;
   const std::string csv = files.Sub("november.csv");
-  {
-    FILE* f = std::fopen(csv.c_str(), "w");
-    std::fputs("date,amount,check,memo\n2026-11-05,-120.00,9,Check 9\n2026-11-30,-4.50,,Service fee\n", f);
-    std::fclose(f);
-  }
+  std::ofstream(csv) << "date,amount,check,memo\n2026-11-05,-120.00,9,Check 9\n2026-11-30,-4.50,,Service fee\n";
   const std::string import = "statement import OPS " + csv + " --mapping 'date=date;amount=amount;check=check;memo=memo;statement_date=2026-11-30;ending_balance=875.50'";
   const Result without = Bk(co, import + " --enter-unknown");
   EXPECT_EQ(without.status, 1) << without.out;
@@ -433,9 +406,7 @@ TEST(Month, StatementAdjustmentsGoToTheGeneralLedger) {
   const Result entered = Bk(co, import + " --enter-unknown --offset-account 6000");
   ASSERT_EQ(entered.status, 0) << entered.out;
   ASSERT_EQ(Bk(co, "post BKSTMT").status, 0);
-  const auto gl = PostedLedger(co);
-  EXPECT_EQ(gl.at("1000"), -12000 - 450);
-  EXPECT_EQ(gl.at("6000"), 12000 + 450);
+  EXPECT_EQ(PostedLedger(co), (std::map<std::string, long long>{{"1000", -12000 - 450}, {"6000", 12000 + 450}}));
   EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000")), -12450);
   const Result verified = Bk(co, "verify");
   EXPECT_EQ(verified.status, 0) << verified.out;
@@ -463,9 +434,9 @@ TEST(Month, AnUnpostedTransferIsRemovedAsAPair) {
 TEST(Month, AClearingHoldsTheAccountUntilItsUnitCommits) {
   bktest::TestCompany dir("company");
   const std::string co = LedgerCompany(dir);
-  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 10.00 --check 1 --date 2026-11-03 --account 6000").status, 0);
-  ASSERT_EQ(Bk(co, "enter check --bank OPS --amount 20.00 --check 2 --date 2026-11-03 --account 6000").status, 0);
-  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
+  ASSERT_TRUE(Prepare(co, {"enter check --bank OPS --amount 10.00 --check 1 --date 2026-11-03 --account 6000",
+                           "enter check --bank OPS --amount 20.00 --check 2 --date 2026-11-03 --account 6000",
+                           "post BKREG"}));
   {
     tsioFileManager fm(co);
     tsioDataFile *bkm = nullptr, *history = nullptr;
@@ -498,9 +469,8 @@ TEST(Month, AClearingHoldsTheAccountUntilItsUnitCommits) {
 TEST(Month, ReadsInASnapshotSeeOneCommittedState) {
   bktest::TestCompany dir("company");
   const std::string co = dir.path();
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A --balance 100.00").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit --bank A --amount 5 --date 2026-11-03 --batch P").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 100.00",
+                           "enter deposit --bank A --amount 5 --date 2026-11-03 --batch P"}));
   tsioFileManager fm(co);
   tsioDataFile *bkm = nullptr, *bkt = nullptr, *history = nullptr;
   ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
@@ -517,8 +487,7 @@ TEST(Month, ReadsInASnapshotSeeOneCommittedState) {
     ASSERT_EQ(snapshot.Status(), tsioStatus::kSuccess);
     EXPECT_EQ(count(*bkt), 1);
     // Another program posts (the deposit moves to history) and enters more.
-    ASSERT_EQ(Bk(co, "post P").status, 0);
-    ASSERT_EQ(Bk(co, "enter deposit --bank A --amount 7 --date 2026-11-04").status, 0);
+    ASSERT_TRUE(Prepare(co, {"post P", "enter deposit --bank A --amount 7 --date 2026-11-04"}));
     EXPECT_EQ(count(*history), 0) << "the posting is not half seen";
     EXPECT_EQ(count(*bkt), 1);
   }

@@ -14,27 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/test_support.h"
+#include "tools/bkreg/bkreg_test_support.h"
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
-
-Result Bk(const std::string& company, const std::string& args) {
-  const char* b = getenv("BKREG");
-  const std::string bin = b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
-  FILE* p = popen((bin + " --company '" + company + "' " + args + " 2>&1").c_str(), "r");
-  Result r{0, ""};
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using bkregtest::Bk;
+using bkregtest::Result;
 
 std::vector<std::string> Split(const std::string& text, char sep) {
   std::vector<std::string> v(1);
@@ -108,18 +93,14 @@ Register Parse(const std::string& format, const std::string& out) {
 TEST(RegisterSum, OpeningBalancesAgreeInEveryFormatAndPeriod) {
   bktest::TempDir dir;
   const std::string co = dir.Sub("company");
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  const char* banks[][3] = {{"K0", "5.00", "7"}, {"K1", "1000.00", "300"}, {"K2", "-20.00", "11"}};
-  for (const auto& b : banks) {
-    ASSERT_EQ(Bk(co, std::string("bank add ") + b[0] + " --balance " + b[1]).status, 0);
-    const Result g = Bk(co, std::string("generate --bank ") + b[0] + " --count " + b[2] + " --from 2026-03-01 --unit 64");
-    ASSERT_EQ(g.status, 0) << g.out;
-  }
   // Posted and unposted lines interleave by date: the first batch is posted,
   // a second one over the same days is not.
-  const Result posted = Bk(co, "post GENERATED");
-  ASSERT_EQ(posted.status, 0) << posted.out;
-  ASSERT_EQ(Bk(co, "generate --bank K1 --count 40 --from 2026-03-01 --batch LATER").status, 0);
+  ASSERT_TRUE(bkregtest::Prepare(
+      co, {"init", "bank add K0 --balance 5.00", "bank add K1 --balance 1000.00", "bank add K2 --balance -20.00",
+           "generate --bank K0 --count 7 --from 2026-03-01 --unit 64",
+           "generate --bank K1 --count 300 --from 2026-03-01 --unit 64",
+           "generate --bank K2 --count 11 --from 2026-03-01 --unit 64", "post GENERATED",
+           "generate --bank K1 --count 40 --from 2026-03-01 --batch LATER"}));
   // The whole register in CSV gives the dates and the register balance.
   const Register all = Parse("csv", Bk(co, "--format csv register K1").out);
   ASSERT_EQ(all.rows.size(), 340u);

@@ -12,52 +12,32 @@
 
 #include "statements/statements_test_support.h"
 #include "tests/support/test_support.h"
+#include "tools/bkreg/bkreg_test_support.h"
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;  // standard output and error together
-};
-
-std::string Bkreg() {
-  const char* b = getenv("BKREG");
-  return b && *b ? b : bktest::BinaryDir() + "/tools/bkreg/bkreg";
-}
-
-Result Bk(const std::string& company, const std::string& args) {
-  const std::string cmd = Bkreg() + " --company '" + company + "' " + args + " 2>&1 </dev/null";
-  Result r{-1, ""};
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-bool Has(const Result& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+using bkregtest::Bk;
+using bkregtest::Result;
 
 TEST(StatementCli, AccountNumberEndlessFilesAndMappings) {
   bktest::TempDir dir;
   const std::string co = dir.Sub("co");
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add B1 --balance 900.00").status, 0);
+  ASSERT_TRUE(bkregtest::Prepare(co, {"init", "bank add B1 --balance 900.00"}));
   const std::string ofx = dir.path() + "/march.ofx";
   sttest::WriteFile(ofx, sttest::OfxText({sttest::SampleLines()[7]}, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "887.50"));
   // No number recorded: refused with how to record it.
   Result r = Bk(co, "statement import B1 '" + ofx + "'");
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_TRUE(Has(r, "bkreg bank edit B1 --account-number 456")) << r.out;
+  EXPECT_TRUE(r.Has("bkreg bank edit B1 --account-number 456")) << r.out;
   EXPECT_EQ(Bk(co, "bank edit B1 --account-number 457").status, 0);
   r = Bk(co, "statement import B1 '" + ofx + "'");
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_TRUE(Has(r, "the statement is of account '456', not of bank account 'B1'")) << r.out;
+  EXPECT_TRUE(r.Has("the statement is of account '456', not of bank account 'B1'")) << r.out;
   EXPECT_EQ(Bk(co, "bank edit B1 --account-number '45\x1b[6'").status, 1) << "text rules";
   ASSERT_EQ(Bk(co, "bank add B2 --account-number 456").status, 0);
   r = Bk(co, "statement import B2 '" + ofx + "' --enter-unknown");
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(Has(r, "1 entered")) << r.out;
+  EXPECT_TRUE(r.Has("1 entered")) << r.out;
   // Files that never end or are no file, and mappings out of range: refused
   // (an uncaught exception aborted the program on a column number too large).
   const std::vector<std::string> refused = {
@@ -68,7 +48,7 @@ TEST(StatementCli, AccountNumberEndlessFilesAndMappings) {
   for (const std::string& args : refused) {
     r = Bk(co, args);
     EXPECT_EQ(r.status, 1) << args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, "nothing was changed")) << args << "\n" << r.out;
+    EXPECT_TRUE(r.Has("nothing was changed")) << args << "\n" << r.out;
   }
 }
 
@@ -77,22 +57,20 @@ TEST(StatementCli, AccountNumberEndlessFilesAndMappings) {
 TEST(StatementCli, TheEditRegisterLockStopsThem) {
   bktest::TempDir dir;
   const std::string co = dir.Sub("co");
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add B1 --balance 900.00 --account-number 456").status, 0);
+  ASSERT_TRUE(bkregtest::Prepare(co, {"init", "bank add B1 --balance 900.00 --account-number 456"}));
   const std::string ofx = dir.path() + "/march.ofx";
   sttest::WriteFile(ofx, sttest::OfxText({}, tsDate(2025, 3, 1), tsDate(2025, 3, 31), "900.00"));
-  const std::string cmd = Bkreg() + " --company '" + co + "' lock --bank B1 >/dev/null";
+  const std::string cmd = bkregtest::Program() + " --company '" + co + "' lock --bank B1 >/dev/null";
   FILE* holder = popen(cmd.c_str(), "w");
   ASSERT_NE(holder, nullptr);
-  Result locked;
-  for (int i = 0; i < 500 && (locked = Bk(co, "locked B1")).status != 3; ++i) usleep(20000);
+  const Result locked = bkregtest::Until(co, "locked B1", 3);
   ASSERT_EQ(locked.status, 3) << locked.out;
-  const std::vector<std::string> stopped = {"statement import B1 '" + ofx + "'",
-                                           "reconcile finish B1 --date 2025-03-31 --ending 900.00", "reconcile undo B1"};
-  for (const std::string& args : stopped) {
+  for (const std::string& args : {"statement import B1 '" + ofx + "'",
+                                  std::string("reconcile finish B1 --date 2025-03-31 --ending 900.00"),
+                                  std::string("reconcile undo B1")}) {
     const Result r = Bk(co, args);
     EXPECT_EQ(r.status, 3) << args << "\n" << r.out;
-    EXPECT_TRUE(Has(r, "being edited by another program")) << args << "\n" << r.out;
+    EXPECT_TRUE(r.Has("being edited by another program")) << args << "\n" << r.out;
   }
   fputs("\n", holder);
   pclose(holder);
