@@ -56,6 +56,17 @@ inline Result Until(const std::string& company, const std::string& args, int sta
   }
 }
 
+// Runs `args`; success when it exits with `status` and its output holds
+// each of `says`.
+inline ::testing::AssertionResult Says(const std::string& company, const std::string& args, int status,
+                                       std::initializer_list<std::string> says = {}) {
+  const Result r = Bk(company, args);
+  bool ok = r.status == status;
+  for (const std::string& text : says) ok = ok && r.Has(text);
+  if (ok) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << args << ": status " << r.status << " (" << status << " wanted)\n" << r.out;
+}
+
 // Runs each of `commands` on `company` in turn; the first that fails, with
 // its output.
 inline ::testing::AssertionResult Prepare(const std::string& company, std::initializer_list<std::string> commands) {

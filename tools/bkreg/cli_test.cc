@@ -299,8 +299,7 @@ void Damage(const std::string& co) {
 TEST(BkregCli, ADamagedDatabaseIsSaidToBeDamaged) {
   bktest::TempDir dir;
   const std::string co = Company(dir);
-  ASSERT_EQ(Bk(co, "generate --bank A --count 2000").status, 0);
-  ASSERT_EQ(Bk(co, "verify").status, 0);
+  ASSERT_TRUE(bkregtest::Prepare(co, {"generate --bank A --count 2000", "verify"}));
   Damage(co);
   for (const std::string cmd : {"init", "bank list", "bank show A", "bank add B", "bank edit A --desc X", "register A",
                                 "balance A", "export A", "export A --format journal", "verify",
@@ -481,8 +480,8 @@ TEST(BkregCli, ImportLoadsTheFileOrSaysHowFarItGot) {
 TEST(BkregCli, VerifyFindsDrift) {
   bktest::TempDir dir;
   const std::string co = Company(dir);
-  ASSERT_EQ(Bk(co, "generate --bank A --count 400 --from 2026-09-01").status, 0);
-  ASSERT_EQ(Bk(co, "enter check --bank A --amount 7 --check 9 --date 2026-11-02").status, 0);
+  ASSERT_TRUE(bkregtest::Prepare(co, {"generate --bank A --count 400 --from 2026-09-01",
+                                      "enter check --bank A --amount 7 --check 9 --date 2026-11-02"}));
   const Result clean = Bk(co, "verify");
   EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
   EXPECT_TRUE(Has(clean.out, "no problems found")) << clean.out;

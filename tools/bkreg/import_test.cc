@@ -26,6 +26,7 @@ namespace {
 
 using bkregtest::Bk;
 using bkregtest::Result;
+using bkregtest::Says;
 
 long EnvLong(const char* name, long fallback) {
   const char* v = std::getenv(name);
@@ -136,14 +137,10 @@ TEST(BkregImport, EveryLineOnceAfterKillsAtRandomPoints) {
     }
   }
   EXPECT_GT(killed, 0);
-  const Result done = Bk(co, "import A " + file + " --unit 50");
-  ASSERT_EQ(done.status, 0) << done.out;
+  ASSERT_TRUE(Says(co, "import A " + file + " --unit 50", 0));
   EXPECT_EQ(Register(co, "A"), model);
-  const Result verify = Bk(co, "verify");
-  EXPECT_EQ(verify.status, 0) << verify.out;
-  const Result again = Bk(co, "--format csv import A " + file);
-  ASSERT_EQ(again.status, 0) << again.out;
-  EXPECT_TRUE(again.Has("A,0," + std::to_string(n) + ",IMPORT")) << again.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
+  ASSERT_TRUE(Says(co, "--format csv import A " + file, 0, {"A,0," + std::to_string(n) + ",IMPORT"}));
   EXPECT_EQ(Register(co, "A"), model);
 }
 
@@ -163,20 +160,14 @@ TEST(BkregImport, AppendedLinesAloneDuplicatesRefusedLikeEnter) {
   lines.push_back("2026-10-10,withdrawal,,12.50,Bank fee");
   lines.push_back("2026-10-29,deposit,D-NEW,75.00,Late receipts");
   Write(file, lines);
-  const Result appended = Bk(co, "import A " + file);
-  ASSERT_EQ(appended.status, 0) << appended.out;
-  EXPECT_TRUE(appended.Has("Imported 2 transactions")) << appended.out;
-  EXPECT_TRUE(appended.Has("30 lines imported before were skipped")) << appended.out;
+  ASSERT_TRUE(Says(co, "import A " + file, 0, {"Imported 2 transactions", "30 lines imported before were skipped"}));
   EXPECT_EQ(Register(co, "A"), Counted(lines));
 
   // Another file holding a line identical to one imported: that line is
   // skipped, the new one entered.
   const std::string other = dir.Sub("b.csv");
   Write(other, {lines[2], "2026-10-30,withdrawal,,3.00,Postage"});
-  const Result second = Bk(co, "import A " + other);
-  ASSERT_EQ(second.status, 0) << second.out;
-  EXPECT_TRUE(second.Has("Imported 1 transactions")) << second.out;
-  EXPECT_TRUE(second.Has("1 lines imported before were skipped")) << second.out;
+  ASSERT_TRUE(Says(co, "import A " + other, 0, {"Imported 1 transactions", "1 lines imported before were skipped"}));
 
   // A check number or a deposit entered before (by `enter`, or by a line
   // above in the file) is refused as `enter` refuses it, naming the line;
@@ -198,14 +189,10 @@ TEST(BkregImport, AppendedLinesAloneDuplicatesRefusedLikeEnter) {
     const std::string path = dir.Sub("dup" + std::to_string(k++) + ".csv");
     Write(path, c.lines);
     const auto before = Register(co, "A");
-    const Result r = Bk(co, "import A " + path);
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_TRUE(r.Has("line " + std::to_string(c.refused_line) + ": " + c.says)) << r.out;
-    EXPECT_TRUE(r.Has("--allow-duplicate")) << r.out;
+    EXPECT_TRUE(Says(co, "import A " + path, 1,
+                     {"line " + std::to_string(c.refused_line) + ": " + c.says, "--allow-duplicate"}));
     EXPECT_EQ(Register(co, "A"), before) << path;  // one unit: nothing of it stays
-    const Result allowed = Bk(co, "import A " + path + " --allow-duplicate");
-    EXPECT_EQ(allowed.status, 0) << allowed.out;
-    EXPECT_TRUE(allowed.Has("imported anyway (--allow-duplicate)")) << allowed.out;
+    EXPECT_TRUE(Says(co, "import A " + path + " --allow-duplicate", 0, {"imported anyway (--allow-duplicate)"}));
   }
   EXPECT_EQ(Bk(co, "verify").status, 0);
 }

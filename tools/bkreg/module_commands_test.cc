@@ -31,6 +31,7 @@ namespace {
 using bkregtest::Bk;
 using bkregtest::Prepare;
 using bkregtest::Result;
+using bkregtest::Says;
 
 std::string Bkreg() { return bkregtest::Program(); }
 
@@ -198,9 +199,7 @@ TEST(BkregModule, DistributionLinesFromOptionsAndCsvAreCheckedAndPostedLineByLin
   Result w = Bk(co, "enter withdrawal --bank B1 --amount 30.00 --date 2026-11-06 --batch L --line 6000=20.00 "
                      "--line 4100=10.00");
   ASSERT_EQ(w.status, 0) << w.out;
-  Result posted = Bk(co, "post L");
-  ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(posted.Has("2 transactions to history, 6 general-ledger lines posted")) << posted.out;
+  ASSERT_TRUE(Says(co, "post L", 0, {"2 transactions to history, 6 general-ledger lines posted"}));
   const Stored s = Read(co);
   EXPECT_EQ(s.deposit_items, 2);
   EXPECT_EQ(s.deposit_lines, 3);
@@ -215,8 +214,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
                 .status,
             0);
   ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 10.00 --date 2026-11-02 --batch C --account 4000").status, 0);
-  Result removed = Bk(co, "remove B1 2 1");
-  ASSERT_EQ(removed.status, 0) << removed.out;
+  ASSERT_TRUE(Says(co, "remove B1 2 1", 0));
   EXPECT_EQ(Read(co).register_rows, std::vector<std::string>{"B1 1 -25.50 1"});
   EXPECT_TRUE(Bk(co, "--format csv bank list").Has("B1,B1,Checking,974.50,1000.00,25.50,0.00,0.00,0.00,0.00,-25.50"))
       << Bk(co, "--format csv bank list").out;
@@ -252,9 +250,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
       {"reconcile start B1 --date 2026-11-30", 1, "--ending-balance"},
   });
 
-  ASSERT_EQ(Bk(co, "post C").status, 0);
-  ASSERT_EQ(Bk(co, "post BKREG").status, 0);
-  ASSERT_EQ(Bk(co, "reconcile start B1 --date 2026-11-30 --ending-balance 874.50").status, 0);
+  ASSERT_TRUE(Prepare(co, {"post C", "post BKREG", "reconcile start B1 --date 2026-11-30 --ending-balance 874.50"}));
   EXPECT_EQ(Bk(co, "reconcile start B1 --date 2026-11-29 --ending-balance 1").status, 1) << "one at a time";
   Result before = Bk(co, "--format csv reconcile status B1");
   EXPECT_TRUE(before.Has("B1,2026-11-30,1000.00,0,0.00,874.50,-125.50")) << before.out;
@@ -276,9 +272,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
   EXPECT_TRUE(Bk(co, "--format csv bank list").Has("B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";
   // Finishing starts from where status started (the opening balance), and
   // the reconciled balance as of a date counts the posted transactions.
-  Result finished = Bk(co, "reconcile finish B1");
-  ASSERT_EQ(finished.status, 0) << finished.out;
-  EXPECT_TRUE(finished.Has("statement of 2026-11-30: 2 transactions")) << finished.out;
+  ASSERT_TRUE(Says(co, "reconcile finish B1", 0, {"statement of 2026-11-30: 2 transactions"}));
   EXPECT_TRUE(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-29").Has("reconciled,1000.00"));
   EXPECT_TRUE(Bk(co, "--format csv balance B1 --kind reconciled --as-of 2026-11-30").Has("reconciled,874.50"));
 }
@@ -298,9 +292,7 @@ TEST(BkregModule, CommandsWaitTheirTurnWhileAnotherProgramEditsTheRegister) {
   EXPECT_TRUE(locks.Has("bank,B1,,held by another program")) << locks.out;
   for (const char* args : {"remove B1 1 1", "post K", "transfer B2 B1 --amount 1", "clear B1 1 1",
                            "reconcile start B1 --date 2026-11-30 --ending-balance 1"}) {
-    Result r = Bk(co, args);
-    EXPECT_EQ(r.status, 3) << args << "\n" << r.out;
-    EXPECT_TRUE(r.Has("being edited by another program")) << args << "\n" << r.out;
+    EXPECT_TRUE(Says(co, args, 3, {"being edited by another program"}));
   }
   pclose(holder);
   EXPECT_EQ(Read(co).register_rows.size(), 1u);
@@ -318,7 +310,7 @@ TEST(BkregModule, PostingWithoutTheGeneralLedgerModuleMovesNothing) {
   ASSERT_EQ(mkdir(lone.c_str(), 0700), 0);
   const std::string copy = lone + "/bkreg";
   ASSERT_EQ(system(("cp '" + Bkreg() + "' '" + copy + "'").c_str()), 0);
-  Result r = Bk(co, "post G", "env BK_MODULE_PATH=" + lone + " " + copy);
+  const Result r = Bk(co, "post G", "env BK_MODULE_PATH=" + lone + " " + copy);
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_TRUE(r.Has("general-ledger module")) << r.out;
   EXPECT_EQ(Read(co).register_rows.size(), 1u);
@@ -333,14 +325,9 @@ TEST(BkregModule, GeneralLedgerAccountsAndPeriodsAreListedInEveryFormat) {
   EXPECT_EQ(Bk(co, "gl period add '' --year 2027 --period 14 --start 2027-01-01 --end 2027-01-31").status, 1);
   EXPECT_EQ(Bk(co, "gl period add '' --year 2027 --period 1 --start 2027-02-01 --end 2027-01-31").status, 1);
   ASSERT_EQ(Bk(co, "gl period add '' --year 2027 --period 1 --start 2027-01-01 --end 2027-01-31 --closed").status, 0);
-  Result accounts = Bk(co, "--format csv gl account list");
-  ASSERT_EQ(accounts.status, 0);
-  EXPECT_TRUE(accounts.Has("Account,Prefix,Base,Active\r\n")) << accounts.out;
-  EXPECT_TRUE(accounts.Has(",yes\r\n")) << accounts.out;
-  Result periods = Bk(co, "--format json gl period list");
-  ASSERT_EQ(periods.status, 0);
-  EXPECT_TRUE(periods.Has("\"Start\": \"2026-02-01\"")) << periods.out;
-  EXPECT_TRUE(periods.Has("\"Status\": \"closed\"")) << periods.out;
+  ASSERT_TRUE(Says(co, "--format csv gl account list", 0, {"Account,Prefix,Base,Active\r\n", ",yes\r\n"}));
+  ASSERT_TRUE(
+      Says(co, "--format json gl period list", 0, {"\"Start\": \"2026-02-01\"", "\"Status\": \"closed\""}));
   Result text = Bk(co, "gl period list");
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 2 + 13) << text.out;
 }
@@ -395,8 +382,7 @@ TEST(BkregModule, RandomEntriesRemovalsAndTransfersKeepTheTotalsOfAModel) {
       auto it = live.begin();
       std::advance(it, next(static_cast<unsigned>(live.size())));
       const std::string args = "remove " + it->first.first + " " + it->first.second;
-      Result r = Bk(co, args);
-      EXPECT_EQ(r.status, 0) << args << "\n" << r.out;
+      EXPECT_TRUE(Says(co, args, 0));
       if (it->second.transfer) {
         const std::string run_of = it->first.second.substr(0, it->first.second.find(' '));
         for (auto side = live.begin(); side != live.end();) {
@@ -535,9 +521,8 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
   bktest::TestCompany dir("company");
   const std::string co = PlainCompany(dir);
   const int n = 10;
-  const Result gen = Bk(co, "generate --bank B1 --count " + std::to_string(n) + " --from 2026-03-01 --batch G --unit 3");
-  ASSERT_EQ(gen.status, 0) << gen.out;
-  EXPECT_TRUE(gen.Has("Entered 10 transactions for B1 in batch G")) << gen.out;
+  ASSERT_TRUE(Says(co, "generate --bank B1 --count " + std::to_string(n) + " --from 2026-03-01 --batch G --unit 3", 0,
+                   {"Entered 10 transactions for B1 in batch G"}));
   // The rule bkreg generate documents, summed here.
   long checks = 0, others = 0;
   long long check_cents = 0, other_cents = 0;
@@ -550,8 +535,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
   }
   // Checks and the rest count in one batch.
   EXPECT_TRUE(EndsWith(BatchRow(co, "G"), Entered(checks + others, check_cents + other_cents))) << BatchRow(co, "G");
-  const Result verified = Bk(co, "verify");
-  EXPECT_EQ(verified.status, 0) << verified.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
 
   const Result posted = Bk(co, "post G");
   ASSERT_EQ(posted.status, 0) << posted.out;
@@ -561,8 +545,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
   EXPECT_EQ(s.history_rows.size(), static_cast<size_t>(n));
   const Result balance = Bk(co, "--format csv balance B1 --as-of 2026-12-31");
   EXPECT_TRUE(balance.Has("B1,2026-12-31,register," + Money(100000 + check_cents + other_cents))) << balance.out;
-  const Result again = Bk(co, "verify");
-  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
 
   const std::string csv = dir.Sub("more.csv");
   std::ofstream(csv) << "2026-04-01,deposit,D9,5.00,More\n";
@@ -575,9 +558,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
   EXPECT_TRUE(Read(co).register_rows.empty()) << "nothing entered into the posted batch";
   EXPECT_TRUE(EndsWith(BatchRow(co, "G"), Entered(checks + others, check_cents + other_cents, "posted")))
       << BatchRow(co, "G");
-  const Result other = Bk(co, "import B1 " + csv + " --batch G2");
-  EXPECT_EQ(other.status, 0) << other.out;
-  EXPECT_TRUE(other.Has("Imported 1 transactions into B1 in batch G2")) << other.out;
+  EXPECT_TRUE(Says(co, "import B1 " + csv + " --batch G2", 0, {"Imported 1 transactions into B1 in batch G2"}));
 }
 
 // An import into an open batch adds to what was entered into it before and
@@ -586,23 +567,18 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
 TEST(BkregModule, ImportAddsToAnOpenBatch) {
   bktest::TestCompany dir("company");
   const std::string co = PlainCompany(dir);
-  ASSERT_EQ(Bk(co, "batch open D --desc Week --date 2026-11-02 --count 5 --amount 150.00").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit --bank B1 --amount 100.00 --date 2026-11-03 --batch D").status, 0);
+  ASSERT_TRUE(Prepare(co, {"batch open D --desc Week --date 2026-11-02 --count 5 --amount 150.00",
+                           "enter deposit --bank B1 --amount 100.00 --date 2026-11-03 --batch D"}));
   const std::string csv = dir.Sub("lines.csv");
   std::ofstream(csv) << "date,type,number,amount,description\n"
                         "2026-11-04,deposit,D1,25.00,Receipts\n"
                         "2026-11-05,check,501,10.00,Supplies\n"
                         "2026-11-05,deposit,D2,30.50,Receipts\n"
                         "2026-11-06,adjustment,,4.50,Interest\n";
-  const Result imported = Bk(co, "import B1 " + csv + " --batch D --unit 2");
-  ASSERT_EQ(imported.status, 0) << imported.out;
-  EXPECT_TRUE(imported.Has("Imported 4 transactions into B1 in batch D")) << imported.out;
+  ASSERT_TRUE(Says(co, "import B1 " + csv + " --batch D --unit 2", 0, {"Imported 4 transactions into B1 in batch D"}));
   EXPECT_EQ(BatchRow(co, "D"), "D,Week,2026-11-02,5,150.00,5,150.00,yes,open");
-  const Result verified = Bk(co, "verify");
-  EXPECT_EQ(verified.status, 0) << verified.out;
-  const Result posted = Bk(co, "post D");
-  ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(posted.Has("Posted batch D: 5 transactions to history")) << posted.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
+  ASSERT_TRUE(Says(co, "post D", 0, {"Posted batch D: 5 transactions to history"}));
   EXPECT_TRUE(Read(co).register_rows.empty());
   EXPECT_EQ(Bk(co, "verify").status, 0);
 }
@@ -628,14 +604,10 @@ TEST(BkregModule, FullBatchGoesOnInTheNextId) {
   const std::string csv = dir.Sub("four.csv");
   std::ofstream(csv) << "2026-11-03,deposit,A,1.00,One\n2026-11-03,deposit,B,2.00,Two\n"
                         "2026-11-03,deposit,C,3.00,Three\n2026-11-03,deposit,E,4.00,Four\n";
-  const Result imported = Bk(co, "import B1 " + csv + " --batch LONGBATCH1");
-  ASSERT_EQ(imported.status, 0) << imported.out;
-  EXPECT_TRUE(imported.Has("in batch LONGBATCH1, LONGBATC-2")) << imported.out;
+  ASSERT_TRUE(Says(co, "import B1 " + csv + " --batch LONGBATCH1", 0, {"in batch LONGBATCH1, LONGBATC-2"}));
   EXPECT_TRUE(EndsWith(BatchRow(co, "LONGBATCH1"), Entered(32767, 400))) << BatchRow(co, "LONGBATCH1");
   EXPECT_TRUE(EndsWith(BatchRow(co, "LONGBATC-2"), Entered(2, 700))) << BatchRow(co, "LONGBATC-2");
-  const Result posted = Bk(co, "post LONGBATC-2");
-  ASSERT_EQ(posted.status, 0) << posted.out;
-  EXPECT_TRUE(posted.Has("Posted batch LONGBATC-2: 2 transactions to history")) << posted.out;
+  ASSERT_TRUE(Says(co, "post LONGBATC-2", 0, {"Posted batch LONGBATC-2: 2 transactions to history"}));
 }
 
 // Programs posting their own batches at once take the history's run one
@@ -664,8 +636,7 @@ TEST(BkregModule, ProgramsPostingAtOnceEachPostTheirBatch) {
   const Stored s = Read(co);
   EXPECT_TRUE(s.register_rows.empty());
   EXPECT_EQ(s.history_rows.size(), 50u * programs);
-  const Result verified = Bk(co, "verify");
-  EXPECT_EQ(verified.status, 0) << verified.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ using bkregtest::Csv;
 using bkregtest::FirstRowLast;
 using bkregtest::Prepare;
 using bkregtest::Result;
+using bkregtest::Says;
 
 // A company whose entries go to the general ledger: banks OPS (cash account
 // 1000, opening 1,000.00) and SAV (1010, 500.00), expense, income and
@@ -101,8 +102,7 @@ TEST(Month, OneIdentityNamesATransactionFromEntryToReconciliation) {
   // The cleared line is listed by state; a reconciled one after finishing.
   EXPECT_EQ(RegisterRows(co, "OPS", "--state cleared").size(), 1u);
   ASSERT_EQ(Bk(co, "reconcile start OPS --date 2026-11-30 --ending-balance 900.00").status, 0);
-  const Result finished = Bk(co, "reconcile finish OPS");
-  ASSERT_EQ(finished.status, 0) << finished.out;
+  ASSERT_TRUE(Says(co, "reconcile finish OPS", 0));
   const auto reconciled = RegisterRows(co, "OPS", "--state reconciled");
   ASSERT_EQ(reconciled.size(), 1u);
   EXPECT_EQ(reconciled[0][1] + " " + reconciled[0][2], check_key);
@@ -142,9 +142,7 @@ TEST(Month, PostedChecksAndDepositsAreDuplicatesToo) {
                            "enter deposit --bank A --amount 5 --deposit-id D7 --date 2026-11-02 --batch P", "post P"}));
   for (const char* again : {"enter check --bank A --amount 9 --check 12 --date 2026-11-09",
                             "enter deposit --bank A --amount 9 --deposit-id D7 --date 2026-11-02"}) {
-    const Result r = Bk(co, again);
-    EXPECT_EQ(r.status, 1) << again << "\n" << r.out;
-    EXPECT_TRUE(r.Has("--allow-duplicate")) << r.out;
+    EXPECT_TRUE(Says(co, again, 1, {"--allow-duplicate"}));
   }
 }
 
@@ -212,8 +210,7 @@ TEST(Month, TheGeneralLedgerFollowsTheBank) {
   // Posted with the interface off: entries made for the ledger wait.
   ASSERT_TRUE(Prepare(co, {"enter adjustment --bank OPS --amount 5 --date 2026-11-07 --account 4000 --batch OFF",
                            "gl interface off"}));
-  const Result waiting = Bk(co, "post OFF");
-  EXPECT_EQ(waiting.status, 1) << waiting.out;
+  EXPECT_TRUE(Says(co, "post OFF", 1));
   ASSERT_TRUE(Prepare(co, {"enter adjustment --bank OPS --amount 9 --date 2026-11-08 --account 9999 --batch OFF2",
                            "post OFF2", "gl interface on", "post OFF"}));
 
@@ -242,8 +239,7 @@ TEST(Month, TheGeneralLedgerFollowsTheBank) {
             gl.at("1010"));
   EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000 --as-of 2026-11-03")),
             -12000);
-  const Result verified = Bk(co, "verify");
-  EXPECT_EQ(verified.status, 0) << verified.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
 }
 
 // Damage verify must find: each case changes one thing in a month's
@@ -301,9 +297,7 @@ TEST(Month, VerifyFindsEveryDamageToReconciliationsAndTheLedger) {
                              "reconcile finish OPS --date 2026-11-30 --ending 900.00"}));
     ASSERT_EQ(Bk(co, "verify").status, 0) << Bk(co, "verify").out;
     d.apply(co);
-    const Result found = Bk(co, "verify");
-    EXPECT_EQ(found.status, 2) << found.out;
-    EXPECT_TRUE(found.Has(d.finding)) << found.out;
+    EXPECT_TRUE(Says(co, "verify", 2, {d.finding}));
   }
 }
 
@@ -332,16 +326,13 @@ TEST(Month, BatchesHoldEveryKindAndStartCleanAfterClosing) {
   // A posted batch takes nothing more, by any command.
   for (const char* more : {"enter deposit --bank OPS --amount 1 --line 4000=1 --date 2026-11-04 --batch W",
                            "transfer OPS SAV --amount 1 --date 2026-11-04 --batch W"}) {
-    const Result r = Bk(co, more);
-    EXPECT_EQ(r.status, 1) << more << "\n" << r.out;
-    EXPECT_TRUE(r.Has("was posted")) << r.out;
+    EXPECT_TRUE(Says(co, more, 1, {"was posted"}));
   }
   // Closed, its id starts a clean batch; verify stays clean.
   ASSERT_TRUE(Prepare(co, {"batch close W",
                            "enter deposit --bank OPS --amount 3 --line 4000=3 --date 2026-11-05 --batch W"}));
   EXPECT_EQ(row("W")[5], "1");
-  const Result verified = Bk(co, "verify");
-  EXPECT_EQ(verified.status, 0) << verified.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
   ASSERT_EQ(Bk(co, "post W").status, 0);
   EXPECT_EQ(Bk(co, "verify").status, 0);
 }
@@ -359,8 +350,7 @@ TEST(Month, ClearingAndReconcilingCanBeCorrected) {
   ASSERT_TRUE(Prepare(co, {"reconcile start OPS --date 2026-11-30 --ending-balance 900.00",
                            "clear OPS --check 2 --date 2026-11-10"}));
   // Cleared by mistake: back to open.
-  const Result undone = Bk(co, "clear OPS --check 2 --undo");
-  ASSERT_EQ(undone.status, 0) << undone.out;
+  ASSERT_TRUE(Says(co, "clear OPS --check 2 --undo", 0));
   EXPECT_EQ(RegisterRows(co, "OPS", "--state cleared").size(), 0u);
   EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind bank")), 100000);
   EXPECT_EQ(Bk(co, "clear OPS --check 2 --undo").status, 1) << "not cleared";
@@ -394,22 +384,18 @@ TEST(Month, StatementAdjustmentsGoToTheGeneralLedger) {
   const std::string csv = files.Sub("november.csv");
   std::ofstream(csv) << "date,amount,check,memo\n2026-11-05,-120.00,9,Check 9\n2026-11-30,-4.50,,Service fee\n";
   const std::string import = "statement import OPS " + csv + " --mapping 'date=date;amount=amount;check=check;memo=memo;statement_date=2026-11-30;ending_balance=875.50'";
-  const Result without = Bk(co, import + " --enter-unknown");
-  EXPECT_EQ(without.status, 1) << without.out;
-  EXPECT_TRUE(without.Has("--offset-account")) << without.out;
+  EXPECT_TRUE(Says(co, import + " --enter-unknown", 1, {"--offset-account"}));
   EXPECT_EQ(RegisterRows(co, "OPS", "--state cleared").size(), 0u) << "nothing applied";
   // An offset the ledger does not know: the fee's line fails, named (the
   // check's line is cleared all the same).
   const Result unknown = Bk(co, import + " --enter-unknown --offset-account 8888");
   EXPECT_NE(unknown.status, 0) << unknown.out;
   EXPECT_TRUE(unknown.Has("account 8888 is not an account of the general ledger")) << unknown.out;
-  const Result entered = Bk(co, import + " --enter-unknown --offset-account 6000");
-  ASSERT_EQ(entered.status, 0) << entered.out;
+  ASSERT_TRUE(Says(co, import + " --enter-unknown --offset-account 6000", 0));
   ASSERT_EQ(Bk(co, "post BKSTMT").status, 0);
   EXPECT_EQ(PostedLedger(co), (std::map<std::string, long long>{{"1000", -12000 - 450}, {"6000", 12000 + 450}}));
   EXPECT_EQ(FirstRowLast(Bk(co, "--format csv balance OPS --kind cash --cash-account 1000")), -12450);
-  const Result verified = Bk(co, "verify");
-  EXPECT_EQ(verified.status, 0) << verified.out;
+  EXPECT_TRUE(Says(co, "verify", 0));
 }
 
 TEST(Month, AnUnpostedTransferIsRemovedAsAPair) {
@@ -454,8 +440,7 @@ TEST(Month, AClearingHoldsTheAccountUntilItsUnitCommits) {
     const auto cleared = t.clearTransaction(tsCurrency(-10), tsDate(2026, 11, 10), &bank, t.m_Record.GetRun(), nullptr);
     ASSERT_FALSE(cleared.HasError());
     // Another program, before the unit commits: the account is held.
-    const Result other = Bk(co, "--wait 0.2 clear OPS --check 2 --date 2026-11-11");
-    EXPECT_EQ(other.status, 3) << other.out;
+    EXPECT_TRUE(Says(co, "--wait 0.2 clear OPS --check 2 --date 2026-11-11", 3));
     ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
   }
   ASSERT_EQ(Bk(co, "clear OPS --check 2 --date 2026-11-11").status, 0);

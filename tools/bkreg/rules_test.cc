@@ -25,6 +25,8 @@ namespace {
 
 using bkregtest::Bk;
 using bkregtest::Result;
+using bkregtest::Says;
+using bkregtest::Prepare;
 
 // A company with bank accounts A (cash account 1000) and B (1010), the
 // ledger's accounts, the periods of 2026 and its interface on; every
@@ -111,15 +113,9 @@ TEST(BkregRules, EveryCommandAnswersInJsonAndCsv) {
     }
     // The removal of one side of the transfer takes both: named by run and
     // sequence from the register's own table.
-    const Result reg = Bk(co, "--format csv register B");
-    const auto rows = bkregtest::Csv(reg.out);
-    ASSERT_GE(rows.size(), 2u) << reg.out;
-    std::string run, seq;
-    for (size_t i = 0; i < rows[0].size(); ++i) {
-      if (rows[0][i] == "Run") run = rows.back()[i];
-      if (rows[0][i] == "Seq") seq = rows.back()[i];
-    }
-    const Result removed = Bk(co, fmt + "remove B " + run + " " + seq + " </dev/null 2>/dev/null #");
+    const auto rows = bkregtest::Csv(Bk(co, "--format csv register B").out);  // Date,Run,Seq,...
+    ASSERT_EQ(rows.size(), 3u);  // heading, opening, the transfer's side
+    const Result removed = Bk(co, fmt + "remove B " + rows[2][1] + " " + rows[2][2] + " </dev/null 2>/dev/null #");
     ASSERT_EQ(removed.status, 0) << removed.out;
     EXPECT_TRUE(FirstRow(removed.out, format).count("Removed")) << removed.out;
   }
@@ -130,9 +126,7 @@ TEST(BkregRules, EveryCommandAnswersInJsonAndCsv) {
 TEST(BkregRules, EntriesRefuseOtherKindsOptionsZeroAmountsEmptyDates) {
   bktest::TempDir dir;
   const std::string co = dir.Sub("co");
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A --balance 100.00").status, 0);
-  ASSERT_EQ(Bk(co, "bank add BIG --balance 9999999999999.00").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 100.00", "bank add BIG --balance 9999999999999.00"}));
   const struct {
     std::string args, says;
   } cases[] = {
@@ -168,10 +162,8 @@ TEST(BkregRules, EntriesRefuseOtherKindsOptionsZeroAmountsEmptyDates) {
 
   // One name per meaning, the old one kept: --ending-balance and --ending
   // on reconcile start and finish alike.
-  ASSERT_EQ(Bk(co, "reconcile start A --date 2026-11-30 --ending 100.00").status, 0);
-  ASSERT_EQ(Bk(co, "reconcile cancel A").status, 0);
-  const Result finish = Bk(co, "reconcile finish A --date 2026-11-30 --ending-balance 100.00");
-  EXPECT_EQ(finish.status, 0) << finish.out;
+  ASSERT_TRUE(Prepare(co, {"reconcile start A --date 2026-11-30 --ending 100.00", "reconcile cancel A"}));
+  EXPECT_TRUE(Says(co, "reconcile finish A --date 2026-11-30 --ending-balance 100.00", 0));
 }
 
 // Names of what the program could not open: a file where the company
@@ -191,8 +183,7 @@ TEST(BkregRules, CompanyProblemsSayWhatTheyAreAndHidePasswords) {
   // every permission check).
   if (geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0) {
     const std::string co = dir.Sub("readonly");
-    ASSERT_EQ(Bk(co, "init").status, 0);
-    ASSERT_EQ(Bk(co, "bank add A --balance 5.00").status, 0);
+    ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 5.00"}));
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     const std::string as_nobody = "chown -R 65534:65534 '" + co + "' && chmod 0500 '" + co + "' && chmod 0400 '" + co +
                                   "'/* && setpriv --reuid=65534 --regid=65534 --clear-groups " +
@@ -221,22 +212,13 @@ TEST(BkregRules, CompanyProblemsSayWhatTheyAreAndHidePasswords) {
 TEST(BkregRules, LocksAreWaitedForUpToWait) {
   bktest::TempDir dir;
   const std::string co = dir.Sub("co");
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A --balance 100.00").status, 0);
-  ASSERT_EQ(Bk(co, "enter check A --amount 5 --check 1 --date 2026-11-02 --batch W").status, 0);
-  ASSERT_EQ(Bk(co, "post W").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 100.00",
+                           "enter check A --amount 5 --check 1 --date 2026-11-02 --batch W", "post W"}));
   const std::string holder = bkregtest::Program() + " --company '" + co + "' lock A >/dev/null 2>&1";
   FILE* hold = popen(holder.c_str(), "w");
   ASSERT_NE(hold, nullptr);
-  bool held = false;
-  for (int i = 0; i < 2000 && !held; ++i) {
-    held = Bk(co, "locked A").status == 3;
-    if (!held) usleep(10000);
-  }
-  ASSERT_TRUE(held);
-  const Result refused = Bk(co, "--wait 0.5 clear A --check 1 --date 2026-11-20");
-  EXPECT_EQ(refused.status, 3) << refused.out;
-  EXPECT_TRUE(refused.Has("being edited by another program")) << refused.out;
+  ASSERT_EQ(bkregtest::Until(co, "locked A", 3).status, 3);
+  EXPECT_TRUE(Says(co, "--wait 0.5 clear A --check 1 --date 2026-11-20", 3, {"being edited by another program"}));
   // Released while a second one waits: it goes ahead.
   Result waited;
   std::thread waiter([&] { waited = Bk(co, "--wait 600 clear A --check 1 --date 2026-11-20"); });
@@ -253,9 +235,8 @@ TEST(BkregRules, LocksAreWaitedForUpToWait) {
 TEST(BkregRules, PostChecksItsJournalFirstAndKeepsItWhenItCannotWriteIt) {
   bktest::TempDir dir;
   const std::string co = dir.Sub("co");
-  ASSERT_EQ(Bk(co, "init").status, 0);
-  ASSERT_EQ(Bk(co, "bank add A --balance 100.00").status, 0);
-  ASSERT_EQ(Bk(co, "enter deposit A --amount 5 --date 2026-11-02 --batch P").status, 0);
+  ASSERT_TRUE(Prepare(co, {"init", "bank add A --balance 100.00",
+                           "enter deposit A --amount 5 --date 2026-11-02 --batch P"}));
   std::ofstream(dir.Sub("exists.txt")) << "kept\n";
   const struct {
     std::string journal, says;
@@ -265,10 +246,7 @@ TEST(BkregRules, PostChecksItsJournalFirstAndKeepsItWhenItCannotWriteIt) {
       {dir.Sub("missing/journal.txt"), "does not exist"},
   };
   for (const auto& c : refused) {
-    const Result r = Bk(co, "post P --journal '" + c.journal + "'");
-    EXPECT_EQ(r.status, 1) << c.journal << "\n" << r.out;
-    EXPECT_TRUE(r.Has(c.says)) << r.out;
-    EXPECT_TRUE(r.Has("nothing was posted")) << r.out;
+    EXPECT_TRUE(Says(co, "post P --journal '" + c.journal + "'", 1, {c.says, "nothing was posted"}));
   }
   std::ifstream kept(dir.Sub("exists.txt"));
   std::string line;
@@ -284,8 +262,7 @@ TEST(BkregRules, PostChecksItsJournalFirstAndKeepsItWhenItCannotWriteIt) {
   EXPECT_FALSE(full.Has("stopped: ;")) << full.out;
   // --force replaces an existing file.
   ASSERT_EQ(Bk(co, "enter deposit A --amount 6 --date 2026-11-03 --batch Q").status, 0);
-  const Result forced = Bk(co, "post Q --journal '" + dir.Sub("exists.txt") + "' --force");
-  EXPECT_EQ(forced.status, 0) << forced.out;
+  EXPECT_TRUE(Says(co, "post Q --journal '" + dir.Sub("exists.txt") + "' --force", 0));
   std::ifstream replaced(dir.Sub("exists.txt"));
   std::getline(replaced, line);
   EXPECT_NE(line, "kept");

@@ -18,6 +18,7 @@ namespace {
 
 using bkregtest::Bk;
 using bkregtest::Result;
+using bkregtest::Says;
 
 TEST(StatementCli, AccountNumberEndlessFilesAndMappings) {
   bktest::TempDir dir;
@@ -68,9 +69,7 @@ TEST(StatementCli, TheEditRegisterLockStopsThem) {
   for (const std::string& args : {"statement import B1 '" + ofx + "'",
                                   std::string("reconcile finish B1 --date 2025-03-31 --ending 900.00"),
                                   std::string("reconcile undo B1")}) {
-    const Result r = Bk(co, args);
-    EXPECT_EQ(r.status, 3) << args << "\n" << r.out;
-    EXPECT_TRUE(r.Has("being edited by another program")) << args << "\n" << r.out;
+    EXPECT_TRUE(Says(co, args, 3, {"being edited by another program"}));
   }
   fputs("\n", holder);
   pclose(holder);
