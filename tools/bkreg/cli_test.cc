@@ -30,6 +30,8 @@
 
 namespace {
 
+using bkregtest::Says;
+
 struct Result {
   int status;
   std::string out, err;
@@ -167,13 +169,10 @@ TEST(BkregCli, BankIdsAreTrimmedAndUpperCased) {
   const std::string co = dir.Sub("co");
   ASSERT_EQ(Bk(co, "init").status, 0);
   EXPECT_EQ(Bk(co, "bank add ' ops ' --desc Operating").status, 0);
-  const Result again = Bk(co, "bank add OPS");
-  EXPECT_EQ(again.status, 1);
-  EXPECT_TRUE(Has(again.err, "'OPS' exists already")) << again.err;
+  EXPECT_TRUE(Says(co, "bank add OPS", 1, {"'OPS' exists already"}));
   EXPECT_EQ(Bk(co, "bank show ops").status, 0);
   EXPECT_EQ(Bk(co, "bank edit Ops --desc 'Main account' --type 2").status, 0);
-  const Result show = Bk(co, "--format csv bank show OPS");
-  EXPECT_TRUE(Has(show.out, "OPS,Main account,Savings")) << show.out;
+  EXPECT_TRUE(Says(co, "--format csv bank show OPS", 0, {"OPS,Main account,Savings"}));
   EXPECT_EQ(Bk(co, "bank edit OPS").status, 1);  // nothing to change
 }
 
@@ -372,24 +371,16 @@ TEST(BkregCli, ConcurrentEntriesWaitForTheAccount) {
   for (int p = 0; p < kPrograms; ++p) {
     const pid_t pid = fork();
     if (pid == 0) {
+      // Two programs per account: they meet on the account and, across
+      // accounts, on the transaction file's run header.
       int failures = 0;
+      const std::string bank = p % 2 ? " --bank A" : " --bank B";
       for (int i = 0; i < kEach; ++i) {
-        // Two programs per account: they meet on the account and, across
-        // accounts, on the transaction file's run header.
-        const std::string bank = p % 2 ? "A" : "B";
-        const std::string args = i % 2 ? "enter deposit --bank " + bank + " --amount 1.00 --date 2026-11-02"
-                                        : "enter check --bank " + bank + " --amount 1.00 --date 2026-11-02 --check " +
-                                              std::to_string(1000 + p * 100 + i);
-        const std::string cmd = Bkreg() + " --company '" + co + "' " + args + " 2>&1 >/dev/null";
-        FILE* out = popen(cmd.c_str(), "r");
-        std::string said;
-        char buf[512];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, out)) > 0;) said.append(buf, n);
-        const int st = pclose(out);
-        if (!(WIFEXITED(st) && WEXITSTATUS(st) == 0)) {
-          ++failures;  // what the refused program said, for the failure report
-          fprintf(stderr, "program %d, entry %d: status %d: %s\n", p, i, st, said.c_str());
-        }
+        const auto r = bkregtest::Bk(co, i % 2 ? "enter deposit --amount 1.00 --date 2026-11-02" + bank
+                                                : "enter check --amount 1.00 --date 2026-11-02" + bank + " --check " +
+                                                      std::to_string(1000 + p * 100 + i));
+        // What a refused program said, for the failure report.
+        if (r.status != 0 && ++failures) fprintf(stderr, "program %d, entry %d: %s\n", p, i, r.out.c_str());
       }
       _exit(failures);
     }
@@ -401,8 +392,8 @@ TEST(BkregCli, ConcurrentEntriesWaitForTheAccount) {
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "refused entries: " << WEXITSTATUS(st);
   }
   EXPECT_EQ(Bk(co, "verify").status, 0);
-  const Result b = Bk(co, "--format csv balance A --as-of 2026-11-30");
-  EXPECT_TRUE(Has(b.out, ",100.00")) << b.out;  // deposits and checks cancel out
+  // Deposits and checks cancel out.
+  EXPECT_TRUE(Says(co, "--format csv balance A --as-of 2026-11-30", 0, {",100.00"}));
 
   // Hold the account's record in this process: the entry waits, then gives up.
   tsioFileManager fm(co);
@@ -459,19 +450,13 @@ TEST(BkregCli, ImportLoadsTheFileOrSaysHowFarItGot) {
     b << "2026-11-05,deposit,,1.00,a\n2026-11-06,deposit,,2.00,b\n2026-11-07,deposit,,3.00,c\n"
       << "2026-11-08,deposit,,0.001,d\n2026-11-09,deposit,,4.00,e\n";
   }
-  const Result good = Bk(co, "import A " + dir.Sub("good.csv"));
-  ASSERT_EQ(good.status, 0) << good.err;
-  EXPECT_TRUE(Has(good.out, "Imported 4 transactions")) << good.out;
-  const Result bad = Bk(co, "import A " + dir.Sub("bad.csv") + " --unit 2");
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_TRUE(Has(bad.err, "line 4")) << bad.err;
-  EXPECT_TRUE(Has(bad.err, "more than two decimals")) << bad.err;
-  EXPECT_TRUE(Has(bad.err, "2 transactions were imported")) << bad.err;
-  const Result csv = Bk(co, "export A");
-  EXPECT_TRUE(Has(csv.out, "2026-11-01,deposit,D1,500.00,\"Receipts, November\"")) << csv.out;
-  EXPECT_TRUE(Has(csv.out, "2026-11-04,adjustment,,-0.25,\"Said \"\"hi\"\"\"")) << csv.out;
-  EXPECT_TRUE(Has(csv.out, "2026-11-06,deposit,,2.00,b")) << csv.out;
-  EXPECT_FALSE(Has(csv.out, "2026-11-07")) << csv.out;  // in the unit that failed
+  ASSERT_TRUE(Says(co, "import A " + dir.Sub("good.csv"), 0, {"Imported 4 transactions"}));
+  EXPECT_TRUE(Says(co, "import A " + dir.Sub("bad.csv") + " --unit 2", 1,
+                   {"line 4", "more than two decimals", "2 transactions were imported"}));
+  EXPECT_TRUE(Says(co, "export A", 0,
+                   {"2026-11-01,deposit,D1,500.00,\"Receipts, November\"",
+                    "2026-11-04,adjustment,,-0.25,\"Said \"\"hi\"\"\"", "2026-11-06,deposit,,2.00,b"}));
+  EXPECT_EQ(Bk(co, "export A").out.find("2026-11-07"), std::string::npos);  // in the unit that failed
   EXPECT_EQ(Bk(co, "verify").status, 0);
   EXPECT_EQ(Bk(co, "import A " + dir.Sub("missing.csv")).status, 1);
 }
@@ -482,10 +467,7 @@ TEST(BkregCli, VerifyFindsDrift) {
   const std::string co = Company(dir);
   ASSERT_TRUE(bkregtest::Prepare(co, {"generate --bank A --count 400 --from 2026-09-01",
                                       "enter check --bank A --amount 7 --check 9 --date 2026-11-02"}));
-  const Result clean = Bk(co, "verify");
-  EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
-  EXPECT_TRUE(Has(clean.out, "no problems found")) << clean.out;
-
+  EXPECT_TRUE(Says(co, "verify", 0, {"no problems found"}));
   {
     tsioFileManager fm(co);
     tsioDataFile* bkm = nullptr;
@@ -497,9 +479,7 @@ TEST(BkregCli, VerifyFindsDrift) {
     ASSERT_EQ(bank.Update(), tsioStatus::kSuccess);
     (void)bank.Unlock();
   }
-  const Result drift = Bk(co, "--format csv verify");
-  EXPECT_EQ(drift.status, 2);
-  EXPECT_TRUE(Has(drift.out, "totals,bank account A,open checks,")) << drift.out;
+  EXPECT_TRUE(Says(co, "--format csv verify", 2, {"totals,bank account A,open checks,"}));
 }
 
 // The register of a period starts from the balance before it; a state
@@ -507,18 +487,17 @@ TEST(BkregCli, VerifyFindsDrift) {
 TEST(BkregCli, RegisterOfAPeriodAndAState) {
   bktest::TempDir dir;
   const std::string co = Company(dir);
-  for (const char* e : {"deposit --amount 10 --date 2026-11-01", "withdrawal --amount 3 --date 2026-11-02",
-                        "deposit --amount 5 --date 2026-11-03", "withdrawal --amount 1 --date 2026-11-04"}) {
-    ASSERT_EQ(Bk(co, std::string("enter ") + e + " --bank A").status, 0);
-  }
-  const Result r = Bk(co, "--format csv register A --from 2026-11-02 --to 2026-11-03");
-  EXPECT_EQ(r.out,
+  ASSERT_TRUE(bkregtest::Prepare(co, {"enter deposit --bank A --amount 10 --date 2026-11-01",
+                                      "enter withdrawal --bank A --amount 3 --date 2026-11-02",
+                                      "enter deposit --bank A --amount 5 --date 2026-11-03",
+                                      "enter withdrawal --bank A --amount 1 --date 2026-11-04"}));
+  EXPECT_EQ(Bk(co, "--format csv register A --from 2026-11-02 --to 2026-11-03").out,
             "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r\n"
             ",,,,,Opening balance,,,,110.00\r\n"
             "2026-11-02,2,1,Withdrawal,,,-3.00,O,no,107.00\r\n"
             "2026-11-03,3,1,Deposit,,,5.00,O,no,112.00\r\n");
-  const Result open = Bk(co, "--format csv register A --state open");
-  EXPECT_EQ(std::count(open.out.begin(), open.out.end(), '\n'), 6);
+  const std::string open = Bk(co, "--format csv register A --state open").out;
+  EXPECT_EQ(std::count(open.begin(), open.end(), '\n'), 6);
   EXPECT_EQ(Bk(co, "--format csv register A --state reconciled").out,
             "Date,Run,Seq,Type,Number,Description,Amount,State,Posted,Balance\r\n,,,,,Opening balance,,,,100.00\r\n");
 }

@@ -139,8 +139,7 @@ TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
   Result shown = Bk(co, "--format csv batch show D1");
   ASSERT_EQ(shown.status, 0) << shown.out;
   EXPECT_TRUE(shown.Has("D1,Week 45,2026-11-02,2,150.00,2,150.00,yes,open")) << shown.out;
-  Result listed = Bk(co, "--format json batch list");
-  EXPECT_TRUE(listed.Has("\"Control amount\": 150.00")) << listed.out;
+  EXPECT_TRUE(Says(co, "--format json batch list", 0, {"\"Control amount\": 150.00"}));
 
   Result posted = Bk(co, "post D1");
   ASSERT_EQ(posted.status, 0) << posted.out;
@@ -155,8 +154,7 @@ TEST(BkregModule, BatchControlTotalsGovernPostingAndClosing) {
   // Balances as of dates count the posted transactions in history.
   for (const char* want : {"B1,2026-11-02,register,1000.00", "B1,2026-11-03,register,1100.00",
                            "B1,2026-11-04,register,1150.00"}) {
-    const Result b = Bk(co, "--format csv balance B1 --as-of " + std::string(want).substr(3, 10));
-    EXPECT_TRUE(b.Has(want)) << b.out;
+    EXPECT_TRUE(Says(co, "--format csv balance B1 --as-of " + std::string(want).substr(3, 10), 0, {want}));
   }
   // Closing clears the totals and removes the record in one unit: killed at
   // any of its writes, the batch is there as it was, or gone.
@@ -221,9 +219,7 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
 
   Result moved = Bk(co, "transfer B1 B2 --amount 100.00 --date 2026-11-03");
   ASSERT_EQ(moved.status, 0) << moved.out;
-  Result banks = Bk(co, "--format csv bank list");
-  EXPECT_TRUE(banks.Has("B1,B1,Checking,874.50,")) << banks.out;
-  EXPECT_TRUE(banks.Has("B2,B2,Checking,150.00,")) << banks.out;
+  EXPECT_TRUE(Says(co, "--format csv bank list", 0, {"B1,B1,Checking,874.50,", "B2,B2,Checking,150.00,"}));
   {
     tsioFileManager fm(co);
     tsioDataFile* bkt = nullptr;
@@ -252,23 +248,19 @@ TEST(BkregModule, RemoveTransferClearAndReconcileKeepTheBalancesRight) {
 
   ASSERT_TRUE(Prepare(co, {"post C", "post BKREG", "reconcile start B1 --date 2026-11-30 --ending-balance 874.50"}));
   EXPECT_EQ(Bk(co, "reconcile start B1 --date 2026-11-29 --ending-balance 1").status, 1) << "one at a time";
-  Result before = Bk(co, "--format csv reconcile status B1");
-  EXPECT_TRUE(before.Has("B1,2026-11-30,1000.00,0,0.00,874.50,-125.50")) << before.out;
+  EXPECT_TRUE(Says(co, "--format csv reconcile status B1", 0, {"B1,2026-11-30,1000.00,0,0.00,874.50,-125.50"}));
   Result cleared = Bk(co, "clear B1 --check 101 --date 2026-11-20");
   ASSERT_EQ(cleared.status, 0) << cleared.out;
-  Result half = Bk(co, "--format csv reconcile status B1");
-  EXPECT_TRUE(half.Has("B1,2026-11-30,1000.00,1,-25.50,874.50,-100.00")) << half.out;
+  EXPECT_TRUE(Says(co, "--format csv reconcile status B1", 0, {"B1,2026-11-30,1000.00,1,-25.50,874.50,-100.00"}));
   ASSERT_EQ(Bk(co, "--format json locks").status, 0);
   // The transfer's side is cleared by the run and sequence it was entered
   // under (posting keeps them), for less than it was.
   ASSERT_EQ(Bk(co, "clear B1 3 1 --amount -99.99 --date 2026-11-21").status, 0) << Bk(co, "register --bank B1").out;
-  Result near = Bk(co, "--format json reconcile status B1");
-  EXPECT_TRUE(near.Has("\"Difference\": -0.01")) << near.out;
+  EXPECT_TRUE(Says(co, "--format json reconcile status B1", 0, {"\"Difference\": -0.01"}));
   ASSERT_EQ(Bk(co, "clear B1 3 1 --amount -100.00 --date 2026-11-21").status, 0);
-  Result bank_then = Bk(co, "--format csv balance B1 --kind bank --as-of 2026-11-20");
-  EXPECT_TRUE(bank_then.Has("B1,2026-11-20,bank,974.50")) << "the check only" << bank_then.out;
-  Result done = Bk(co, "--format csv reconcile status B1");
-  EXPECT_TRUE(done.Has("B1,2026-11-30,1000.00,2,-125.50,874.50,0.00")) << done.out;
+  // The bank balance then counts the check only.
+  EXPECT_TRUE(Says(co, "--format csv balance B1 --kind bank --as-of 2026-11-20", 0, {"B1,2026-11-20,bank,974.50"}));
+  EXPECT_TRUE(Says(co, "--format csv reconcile status B1", 0, {"B1,2026-11-30,1000.00,2,-125.50,874.50,0.00"}));
   EXPECT_TRUE(Bk(co, "--format csv bank list").Has("B1,B1,Checking,874.50,874.50,")) << "bank balance moved once";
   // Finishing starts from where status started (the opening balance), and
   // the reconciled balance as of a date counts the posted transactions.
@@ -508,10 +500,6 @@ std::string Entered(long count, long long cents, const char* state = "open") {
   return ",0,0.00," + std::to_string(count) + "," + Money(cents) + ",no control totals," + state;
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // Generated transactions are counted in their batch as they are entered
 // (checks in payables' record of the id, the rest in the register's), so verify finds
 // the counts right, the batch posts whole and the balance is the opening
@@ -534,7 +522,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
     (type == 1 ? check_cents : other_cents) += net;
   }
   // Checks and the rest count in one batch.
-  EXPECT_TRUE(EndsWith(BatchRow(co, "G"), Entered(checks + others, check_cents + other_cents))) << BatchRow(co, "G");
+  EXPECT_TRUE(BatchRow(co, "G").ends_with(Entered(checks + others, check_cents + other_cents))) << BatchRow(co, "G");
   EXPECT_TRUE(Says(co, "verify", 0));
 
   const Result posted = Bk(co, "post G");
@@ -543,8 +531,8 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
   const Stored s = Read(co);
   EXPECT_TRUE(s.register_rows.empty());
   EXPECT_EQ(s.history_rows.size(), static_cast<size_t>(n));
-  const Result balance = Bk(co, "--format csv balance B1 --as-of 2026-12-31");
-  EXPECT_TRUE(balance.Has("B1,2026-12-31,register," + Money(100000 + check_cents + other_cents))) << balance.out;
+  EXPECT_TRUE(Says(co, "--format csv balance B1 --as-of 2026-12-31", 0,
+                   {"B1,2026-12-31,register," + Money(100000 + check_cents + other_cents)}));
   EXPECT_TRUE(Says(co, "verify", 0));
 
   const std::string csv = dir.Sub("more.csv");
@@ -556,7 +544,7 @@ TEST(BkregModule, GeneratedBatchIsCountedPostedAndNotReused) {
       {"generate --bank B1 --count 1 --batch ELEVENCHARS", 1, "--batch"},
   });
   EXPECT_TRUE(Read(co).register_rows.empty()) << "nothing entered into the posted batch";
-  EXPECT_TRUE(EndsWith(BatchRow(co, "G"), Entered(checks + others, check_cents + other_cents, "posted")))
+  EXPECT_TRUE(BatchRow(co, "G").ends_with(Entered(checks + others, check_cents + other_cents, "posted")))
       << BatchRow(co, "G");
   EXPECT_TRUE(Says(co, "import B1 " + csv + " --batch G2", 0, {"Imported 1 transactions into B1 in batch G2"}));
 }
@@ -605,8 +593,8 @@ TEST(BkregModule, FullBatchGoesOnInTheNextId) {
   std::ofstream(csv) << "2026-11-03,deposit,A,1.00,One\n2026-11-03,deposit,B,2.00,Two\n"
                         "2026-11-03,deposit,C,3.00,Three\n2026-11-03,deposit,E,4.00,Four\n";
   ASSERT_TRUE(Says(co, "import B1 " + csv + " --batch LONGBATCH1", 0, {"in batch LONGBATCH1, LONGBATC-2"}));
-  EXPECT_TRUE(EndsWith(BatchRow(co, "LONGBATCH1"), Entered(32767, 400))) << BatchRow(co, "LONGBATCH1");
-  EXPECT_TRUE(EndsWith(BatchRow(co, "LONGBATC-2"), Entered(2, 700))) << BatchRow(co, "LONGBATC-2");
+  EXPECT_TRUE(BatchRow(co, "LONGBATCH1").ends_with(Entered(32767, 400))) << BatchRow(co, "LONGBATCH1");
+  EXPECT_TRUE(BatchRow(co, "LONGBATC-2").ends_with(Entered(2, 700))) << BatchRow(co, "LONGBATC-2");
   ASSERT_TRUE(Says(co, "post LONGBATC-2", 0, {"Posted batch LONGBATC-2: 2 transactions to history"}));
 }
 
