@@ -10,10 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "framework/dictionary/gl_files.h"
+#include "framework/io/cursor.h"
+#include "framework/io/file_manager.h"
 #include "tests/support/test_support.h"
 
 namespace bkregtest {
@@ -113,6 +117,21 @@ inline long long Cents(std::string text) {
 inline long long FirstRowLast(const Result& r) {
   const auto rows = Csv(r.out);
   return rows.size() < 2 ? 0 : Cents(rows[1].back());
+}
+
+// The sum by account of the general ledger's posted lines, in cents (debit +).
+inline std::map<std::string, long long> PostedLedger(const std::string& company) {
+  tsRegisterLedgerFiles();
+  tsioFileManager fm(company);
+  tsioDataFile* glt = nullptr;
+  std::map<std::string, long long> by_account;
+  if (fm.Open(tsGLTFileSpec2(), &glt) != tsioStatus::kSuccess) return by_account;
+  tsGLTransactionRec r;
+  tsioCursor cur(r, *glt, r.TableID(), 0);
+  for (auto st = cur.FetchFirst(false); st == tsioStatus::kSuccess; st = cur.FetchNext(false)) {
+    by_account[r.account.str()] += (r.debit_credit.Value() == 1 ? 1 : -1) * Cents(r.amount.Format());
+  }
+  return by_account;
 }
 
 }  // namespace bkregtest

@@ -27,6 +27,7 @@ using bkregtest::Bk;
 using bkregtest::Cents;
 using bkregtest::Csv;
 using bkregtest::FirstRowLast;
+using bkregtest::PostedLedger;
 using bkregtest::Prepare;
 using bkregtest::Result;
 using bkregtest::Says;
@@ -57,21 +58,6 @@ std::vector<std::vector<std::string>> RegisterRows(const std::string& co, const 
   return rows;
 }
 
-// The sum by account of the general ledger's posted lines, in cents (debit +).
-std::map<std::string, long long> PostedLedger(const std::string& co) {
-  tsRegisterLedgerFiles();
-  tsioFileManager fm(co);
-  tsioDataFile* glt = nullptr;
-  std::map<std::string, long long> by_account;
-  if (fm.Open(tsGLTFileSpec2(), &glt) != tsioStatus::kSuccess) return by_account;
-  tsGLTransactionRec r;
-  tsioCursor cur(r, *glt, r.TableID(), 0);
-  for (auto st = cur.FetchFirst(false); st == tsioStatus::kSuccess; st = cur.FetchNext(false)) {
-    by_account[r.account.str()] += (r.debit_credit.Value() == 1 ? 1 : -1) * Cents(r.amount.Format());
-  }
-  return by_account;
-}
-
 TEST(Month, OneIdentityNamesATransactionFromEntryToReconciliation) {
   bktest::TestCompany dir("company");
   const std::string co = LedgerCompany(dir);
@@ -93,9 +79,7 @@ TEST(Month, OneIdentityNamesATransactionFromEntryToReconciliation) {
   EXPECT_EQ(by_key[check_key][8], "yes") << "posted";
   EXPECT_EQ(by_key[deposit_key][3], "Deposit");
   // clear BANK RUN SEQUENCE with the check's numbers clears the check.
-  const Result cleared = Bk(co, "clear OPS " + check_key + " --date 2026-11-20");
-  ASSERT_EQ(cleared.status, 0) << cleared.out;
-  EXPECT_TRUE(cleared.Has("Check transaction")) << cleared.out;
+  ASSERT_TRUE(Says(co, "clear OPS " + check_key + " --date 2026-11-20", 0, {"Check transaction"}));
   for (const auto& row : RegisterRows(co, "OPS")) {
     EXPECT_EQ(row[7], row[1] + " " + row[2] == check_key ? "C" : "O") << row[1] << " " << row[2];
   }

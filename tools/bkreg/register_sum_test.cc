@@ -70,16 +70,12 @@ Register Parse(const std::string& format, const std::string& out) {
     return r;
   }
   const auto lines = Split(out, '\n');
-  size_t first = format == "text" ? 2 : 1;  // headings (and the rule under them)
+  const size_t first = format == "text" ? 2 : 1;  // headings (and the rule under them)
   for (size_t i = first; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
     std::vector<std::string> cells;
-    if (format == "csv") {
-      cells = Split(lines[i], ',');
-    } else {
-      for (const auto& w : Split(lines[i], ' ')) {
-        if (!w.empty()) cells.push_back(w);
-      }
+    for (const auto& w : Split(lines[i], format == "csv" ? ',' : ' ')) {
+      if (!w.empty() || format == "csv") cells.push_back(w);
     }
     if (i == first) {
       r.opening = Cents(cells.back());
@@ -137,12 +133,9 @@ TEST(RegisterSum, OpeningBalancesAgreeInEveryFormatAndPeriod) {
     }
   }
   // The journal export opens with the same balance.
-  const Result journal = Bk(co, "export K1 --format journal");
-  ASSERT_EQ(journal.status, 0);
-  const auto lines = Split(journal.out, '\n');
+  const auto lines = Split(Bk(co, "export K1 --format journal").out, '\n');
   ASSERT_GE(lines.size(), 2u);
-  const auto opening_line = Split(lines[1], ' ');
-  EXPECT_EQ(Cents(opening_line.back()), all.opening) << lines[1];
+  EXPECT_EQ(Cents(Split(lines[1], ' ').back()), all.opening) << lines[1];
 }
 
 }  // namespace
