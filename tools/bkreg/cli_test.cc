@@ -156,10 +156,7 @@ TEST(BkregCli, EveryCommandHasHelp) {
                                 "gl period list", "gl interface", "remove", "transfer", "post", "clear", "reconcile",
                                 "reconcile start", "reconcile status", "reconcile finish", "reconcile undo",
                                 "statement", "statement import", "locks"}) {
-    SCOPED_TRACE(cmd);
-    const Result r = Bk(dir.Sub("none"), cmd + " --help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Has(r.out, "Usage: bkreg")) << r.out;
+    EXPECT_TRUE(Says(dir.Sub("none"), cmd + " --help", 0, {"Usage: bkreg"}));
   }
 }
 
@@ -304,10 +301,7 @@ TEST(BkregCli, ADamagedDatabaseIsSaidToBeDamaged) {
                                 "balance A", "export A", "export A --format journal", "verify",
                                 "enter deposit --bank A --amount 1", "generate --bank A --count 5",
                                 "import A /dev/null", "locked A"}) {
-    SCOPED_TRACE(cmd);
-    const Result r = Bk(co, cmd);
-    EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_TRUE(Has(r.err, "damaged")) << r.err;
+    EXPECT_TRUE(Says(co, cmd, 2, {"damaged"}));
   }
 }
 
