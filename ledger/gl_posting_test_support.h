@@ -15,6 +15,8 @@
 #include "framework/dictionary/gl_files.h"
 #include "framework/io/cursor.h"
 #include "framework/io/rollback_stack.h"
+#include "ledger/gl_post_launcher.h"
+#include "ledger/gl_tran_creator.h"
 #include "ledger/gl_test_support.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
@@ -143,6 +145,28 @@ inline std::vector<std::string> Snapshot(tsioDataFile& glt) {
   std::vector<std::string> out;
   for (const auto& r : ReadLines(glt)) out.push_back(FullText(r));
   return out;
+}
+
+// Processing while the "BK" to "GL" interface is active but the general
+// ledger cannot be used (absent, or refusing its objects): never success.
+// `st` is the processing's answer: error 1604 and the reinstall line, the
+// stack emptied, nothing written; a launcher neither opens nor posts.
+inline void ExpectPostingRefused(GlPostingCompany& company, glwTranCreator& creator,
+                                 const ccStatus<tsioStatus::Status>& st) {
+  EXPECT_EQ(st.Value(), tsioStatus::kFileDoesNotExist);
+  ASSERT_EQ(st.Errors().Size(), 2u);
+  EXPECT_EQ(st.Errors()[0].Number(), 1604);
+  EXPECT_EQ(st.Errors()[0].GetLevel(), ccError::kError);
+  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
+  EXPECT_EQ(creator.StackSize(), 0u);
+  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+  glwPostLauncher launcher(company.Program());
+  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
+  launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
+  const ccStatus<ccBoolStatus> post = launcher.Post(0);
+  EXPECT_EQ(post.Value(), kBoolFailure);
+  EXPECT_TRUE(post.HasError());
+  launcher.CloseFiles();
 }
 
 }  // namespace posttest
