@@ -48,25 +48,6 @@ class GLAccounts : public ::testing::Test {
   const short glm = company.GlmNum();
 };
 
-TEST_F(GLAccounts, FormattingFollowsTheCompanysFormat) {
-  const struct {
-    bool prefixed;
-    const char* stored;
-    const char* shown;
-    const char* prefix;
-  } cases[] = {
-      {true, "01011000100", "01-01-1000-100", "0101"},
-      {false, "1000100", "1000-100", ""},
-  };
-  for (const auto& c : cases) {
-    gltest::LedgerCompany other(c.prefixed);
-    EXPECT_EQ(glw_format_account(tsAlpha(c.stored)), c.shown);
-    EXPECT_EQ(glw_unformat_account(tsAlpha(c.shown)), c.stored);
-    EXPECT_EQ(glw_get_full_prefix(tsAlpha(c.shown)), c.prefix);
-    EXPECT_EQ(glw_get_full_prefix(tsAlpha(c.stored)), c.prefix);
-  }
-}
-
 TEST_F(GLAccounts, BuildAccountAnswersTheBuildersCode) {
   const struct {
     const char* prefix;
