@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,12 +22,14 @@
 #include "records/files.h"
 #include "settings/bk_settings.h"
 #include "tests/support/damage.h"
+#include "tests/support/status_text.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using Level = ccStatus<ccError::Level>;
 using FoundIn = bkVerifyDuplicates::FoundIn;
+using bktest::Said;
 
 tsDate Day(const char* text) {
   tsDate d;
@@ -65,12 +68,9 @@ class DuplicatesCompany {
   explicit DuplicatesCompany(bool with_history = true, bool with_master = true) {
     tsioFileManager creator(folder);
     EXPECT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
-    EXPECT_EQ(creator.Create(BKTFileSpec), tsioStatus::kSuccess);
-    if (with_master) {
-      EXPECT_EQ(creator.Create(BKMFileSpec), tsioStatus::kSuccess);
-    }
-    if (with_history) {
-      EXPECT_EQ(creator.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
+    for (auto [spec, wanted] :
+         {std::pair{&BKTFileSpec, true}, {&BKMFileSpec, with_master}, {&BKTHistoryFileSpec, with_history}}) {
+      EXPECT_TRUE(!wanted || creator.Create(*spec) == tsioStatus::kSuccess);
     }
     TSGetApp()->SetCompanyFolder(folder);
     Open();
@@ -152,12 +152,6 @@ Level Initialize(bkVerifyDuplicates& v, DuplicatesCompany& co, Form form, std::u
   return Level(ccError::kFatal);
 }
 
-std::string Texts(const ccErrors& errors) {
-  std::string s;
-  for (const ccError& e : errors) s += std::to_string(e.Number()) + " " + e.Text() + "\n";
-  return s;
-}
-
 // One lookup's expected answer: the message (0 = none) and where it was found.
 struct Answer {
   int message;
@@ -174,10 +168,10 @@ struct Case {
   const char* what;
   bool check;
   const char* bank;
-  long long number;             // checks
-  const char* date;             // deposits
+  long long number;  // checks
+  const char* date;  // deposits
   const char* id;
-  const char* current_bank;     // the transaction being edited (nullptr: a new one)
+  const char* current_bank;  // the transaction being edited (nullptr: a new one)
   long long current_run, current_seq;
   Answer history_off, history_on;
 };
@@ -189,8 +183,7 @@ const Case kCases[] = {
     {"null check number", true, "B1", 0, "", "", nullptr, 0, 0, kNone, kNone},
     {"check only in history", true, "B1", 400, "", "", nullptr, 0, 0, kNone, kCheckInHistory},
     {"check re-saved by itself", true, "B1", 100, "", "", "B1", 1, 1, kNone, kNone},
-    {"check number of another transaction", true, "B1", 100, "", "", "B1", 1, 2, kCheckInRegister,
-     kCheckInRegister},
+    {"check number of another transaction", true, "B1", 100, "", "", "B1", 1, 2, kCheckInRegister, kCheckInRegister},
     {"check number also used after the edited one", true, "B1", 300, "", "", "B1", 1, 4, kCheckInRegister,
      kCheckInRegister},
     {"check number also used before the edited one", true, "B1", 300, "", "", "B1", 2, 1, kCheckInRegister,
@@ -209,19 +202,18 @@ const Case kCases[] = {
     {"history deposit of another bank", false, "B2", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kNone},
 };
 
+// Register (R) and history (H) rows "<file> <bank> <run> <sequence> <check>
+// [<deposit date> <deposit ID>]", and a pending deposit.
 void AddRegisterOfCases(DuplicatesCompany& co) {
-  AddTransaction(*co.bkt, "B1", 1, 1, 100);
-  AddTransaction(*co.bkt, "B1", 1, 2, 101);
-  AddTransaction(*co.bkt, "B1", 1, 3, 0, "2026-01-05", "D1");
-  AddTransaction(*co.bkt, "B1", 1, 4, 300);
-  AddTransaction(*co.bkt, "B1", 2, 1, 300);
-  AddTransaction(*co.bkt, "B1", 1, 5, 200);
-  AddTransaction(*co.bkt, "B1", 1, 6, 0, "2026-01-06", "H2");
-  AddTransaction(*co.bkt, "B2", 1, 1, 500);
-  AddTransaction(*co.history, "B1", 7, 1, 200);
-  AddTransaction(*co.history, "B1", 7, 2, 400);
-  AddTransaction(*co.history, "B1", 7, 3, 0, "2026-01-06", "H1");
-  AddTransaction(*co.history, "B1", 7, 4, 0, "2026-01-06", "H2");
+  for (const char* row : {"R B1 1 1 100", "R B1 1 2 101", "R B1 1 3 0 2026-01-05 D1", "R B1 1 4 300", "R B1 2 1 300",
+                          "R B1 1 5 200", "R B1 1 6 0 2026-01-06 H2", "R B2 1 1 500", "H B1 7 1 200", "H B1 7 2 400",
+                          "H B1 7 3 0 2026-01-06 H1", "H B1 7 4 0 2026-01-06 H2"}) {
+    std::istringstream in(row);
+    std::string file, bank, date, id;
+    long long run = 0, seq = 0, check = 0;
+    in >> file >> bank >> run >> seq >> check >> date >> id;
+    AddTransaction(file == "R" ? *co.bkt : *co.history, bank.c_str(), run, seq, check, date.c_str(), id.c_str());
+  }
   AddPending(*co.bkm, "B1", "2026-01-07", "P1");
 }
 
@@ -245,9 +237,8 @@ TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff)
       bkVerifyDuplicates v;
       std::unique_ptr<Lent> lent;
       const Level init = Initialize(v, co, form, lent);
-      ASSERT_EQ(init.Value(), ccError::kNone) << Texts(init.Errors());
-      EXPECT_EQ(v.CheckHistory(), on);
-      EXPECT_EQ(v.HistoryFile() != nullptr, on);
+      ASSERT_EQ(Said(init), "0");
+      EXPECT_EQ(v.CheckHistory() + 2 * (v.HistoryFile() != nullptr), on ? 3 : 0);
       for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
         const Answer want = on ? c.history_on : c.history_off;
@@ -256,14 +247,7 @@ TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff)
         // At most two indexed fetches per file searched.
         EXPECT_LE(tsioCounters::FetchQueries(), 6u);
         EXPECT_EQ(v.LastFoundIn(), want.where);
-        if (want.message == 0) {
-          EXPECT_EQ(got.Value(), ccError::kNone) << Texts(got.Errors());
-          EXPECT_TRUE(got.Errors().Empty());
-        } else {
-          EXPECT_EQ(got.Value(), ccError::kError);
-          ASSERT_EQ(got.Errors().Size(), 1u);
-          EXPECT_EQ(got.Errors()[0].Number(), want.message);
-        }
+        EXPECT_EQ(Said(got, false), want.message ? "3 | " + std::to_string(want.message) + "/3" : "0");
       }
     }
   }
@@ -318,12 +302,14 @@ TEST(VerifyDuplicates, SeesWhatASecondProgramEntersMeanwhileAndHoldsLocked) {
       return 0;
     });
     ASSERT_EQ(other.Receive(), "0");
-    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(number, 0)).Value(), ccError::kError);
-    EXPECT_EQ(v.LastFoundIn(), FoundIn::kRegister);
-    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-01"), tsAlpha(id)).Value(), ccError::kError);
-    EXPECT_EQ(v.LastFoundIn(), FoundIn::kRegister);
-    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-02"), tsAlpha(id)).Value(), ccError::kError);
-    EXPECT_EQ(v.LastFoundIn(), FoundIn::kPendingDeposits);
+    for (auto [date, where] : {std::pair{"", FoundIn::kRegister},
+                               {"2026-02-01", FoundIn::kRegister},
+                               {"2026-02-02", FoundIn::kPendingDeposits}}) {
+      const Level got = *date ? v.depositExists(tsAlpha("B1"), Day(date), tsAlpha(id))
+                              : v.checkExists(tsAlpha("B1"), tsDouble(number, 0));
+      EXPECT_EQ(got.Value(), ccError::kError) << date;
+      EXPECT_EQ(v.LastFoundIn(), where) << date;
+    }
     other.Send("end");
     ASSERT_EQ(other.Wait(), 0);
   }
@@ -350,21 +336,17 @@ TEST(VerifyDuplicates, AHistoryThatCannotBeOpenedWarnsAndIsNotSearched) {
     std::unique_ptr<Lent> lent;
     const Level init = Initialize(v, co, w.form, lent);
     tsioFaults::Clear();
-    EXPECT_EQ(init.Value(), ccError::kWarning);
-    ASSERT_EQ(init.Errors().Size(), 1u) << Texts(init.Errors());
-    EXPECT_EQ(init.Errors()[0].Number(), w.warning);
-    EXPECT_EQ(init.Errors()[0].Text(),
-              w.warning == 2207 ? "There is no history file; Checks will not be compared with history."
-                                : "The history file could not be opened (" + ccIOStatusStr(tsioStatus::kIOError) +
-                                      "); Checks will not be compared with history.");
-    EXPECT_EQ(v.HistoryFile(), nullptr);
-    EXPECT_FALSE(v.CheckHistory() || v.DepositHistory());
+    EXPECT_EQ(Said(init), w.warning == 2207 ? "2 | 2207/2 There is no history file; Checks will not be "
+                                              "compared with history."
+                                            : "2 | 2206/2 The history file could not be opened (" +
+                                                  ccIOStatusStr(tsioStatus::kIOError) +
+                                                  "); Checks will not be compared with history.");
+    EXPECT_FALSE(v.HistoryFile() || v.CheckHistory() || v.DepositHistory());
     tsioCounters::Reset();
     EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)).Value(), ccError::kNone);
     EXPECT_EQ(tsioCounters::FetchQueries(), 1u);
-    tsioCounters::Reset();
     EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-01-06"), tsAlpha("H1")).Value(), ccError::kNone);
-    EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
+    EXPECT_EQ(tsioCounters::FetchQueries(), 3u) << "two more for a deposit";
   }
 }
 
@@ -382,7 +364,7 @@ TEST(VerifyDuplicates, TheHistoryMayLieInAnotherFolder) {
   {
     bkVerifyDuplicates v;
     const Level init = v.initialize(co.bkt->Info(), &master, &history);
-    ASSERT_EQ(init.Value(), ccError::kNone) << Texts(init.Errors());
+    ASSERT_EQ(Said(init), "0");
     ASSERT_NE(v.HistoryFile(), nullptr);
     EXPECT_EQ(v.HistoryFile()->Company().Folder(), archive.folder);
     number = v.HistoryFile()->FileNum();
@@ -417,25 +399,15 @@ TEST(VerifyDuplicates, FailedInitialisationNeverAnswersNoDuplicate) {
     bkVerifyDuplicates v;
     const Level init = v.initialize(reg);
     tsioFaults::Clear();
-    EXPECT_EQ(init.Value(), ccError::kError);
-    ASSERT_EQ(init.Errors().Size(), 1u) << Texts(init.Errors());
-    EXPECT_EQ(init.Errors()[0].Number(), 2200);
-    EXPECT_NE(init.Errors()[0].Text().find(std::string("the ") + f.file_name + " file"), std::string::npos)
-        << init.Errors()[0].Text();
-    const Level check = v.checkExists(tsAlpha("B1"), tsDouble(1, 0));
-    const Level deposit = v.depositExists(tsAlpha("B1"), Day("2026-01-01"), tsAlpha("D"));
-    for (const Level* l : {&check, &deposit}) {
-      EXPECT_EQ(l->Value(), ccError::kFatal);
-      ASSERT_EQ(l->Errors().Size(), 1u);
-      EXPECT_EQ(l->Errors()[0].Number(), 2201);
-    }
+    EXPECT_EQ(Said(init, false), "3 | 2200/3");
+    EXPECT_NE(Said(init).find(std::string("the ") + f.file_name + " file"), std::string::npos) << Said(init);
+    EXPECT_EQ(Said(v.checkExists(tsAlpha("B1"), tsDouble(1, 0)), false), "4 | 2201/4");
+    EXPECT_EQ(Said(v.depositExists(tsAlpha("B1"), Day("2026-01-01"), tsAlpha("D")), false), "4 | 2201/4");
   }
   DuplicatesCompany co;
   Lent lent(co);
   bkVerifyDuplicates v;
-  const Level init = v.initialize(&lent.settings, nullptr, nullptr, nullptr, nullptr, &lent.pending);
-  ASSERT_EQ(init.Errors().Size(), 1u);
-  EXPECT_EQ(init.Errors()[0].Number(), 2200);
+  EXPECT_EQ(Said(v.initialize(&lent.settings, nullptr, nullptr, nullptr, nullptr, &lent.pending), false), "3 | 2200/3");
   EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(1, 0)).Value(), ccError::kFatal);
 }
 
@@ -471,12 +443,8 @@ TEST(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
         tsioFaults::Arm(tsioOp::kFetch, status, s.nth);
         const Level got = Ask(v, *s.lookup);
         tsioFaults::Clear();
-        EXPECT_EQ(got.Value(), ccError::kFatal);
-        ASSERT_EQ(got.Errors().Size(), 1u);
-        EXPECT_EQ(got.Errors()[0].Number(), 2201);
-        EXPECT_EQ(got.Errors()[0].GetLevel(), ccError::kFatal);
-        EXPECT_EQ(got.Errors()[0].Text(),
-                  std::string("Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".");
+        EXPECT_EQ(Said(got),
+                  std::string("4 | 2201/4 Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".");
       }
     }
   }
@@ -495,11 +463,9 @@ TEST(VerifyDuplicates, ADamagedHistoryTableIsReportedNotSkipped) {
   bkVerifyDuplicates v;
   ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
   EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(100, 0)).Value(), ccError::kError);  // register still fine
-  const Level got = v.checkExists(tsAlpha("B1"), tsDouble(400, 0));
-  EXPECT_EQ(got.Value(), ccError::kFatal);
-  ASSERT_EQ(got.Errors().Size(), 1u);
-  EXPECT_EQ(got.Errors()[0].Number(), 2201);
-  EXPECT_NE(got.Errors()[0].Text().find("History"), std::string::npos);
+  const std::string got = Said(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)));
+  EXPECT_EQ(got.substr(0, 12), "4 | 2201/4 C");
+  EXPECT_NE(got.find("History"), std::string::npos) << got;
 }
 
 // The verifier deletes the cursors it made and closes the files it opened;
@@ -586,11 +552,8 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     replay.Init(task);
     replay.readMacroOptions();
     EXPECT_EQ(replay.MacroData().GetSearchHistory(), 0);
-    const Level init = replay.initialize(co.bkt->Info());
-    EXPECT_EQ(init.Value(), ccError::kNone);
-    EXPECT_TRUE(init.Errors().Empty());
-    EXPECT_EQ(replay.HistoryFile(), nullptr);
-    EXPECT_FALSE(replay.CheckHistory());
+    EXPECT_EQ(Said(replay.initialize(co.bkt->Info())), "0");
+    EXPECT_FALSE(replay.HistoryFile() || replay.CheckHistory());
   }
 }
 
