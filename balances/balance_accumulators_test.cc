@@ -125,7 +125,8 @@ TEST(AsOfBalances, EveryAccumulatorEqualsAFromScratchSum) {
   }
   // A cash account given formatted is looked up unformatted.
   const tsDate mid = tsDate::FromYmd(c.reg.first) + 5;
-  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", mid, *c.co.bkm, *c.co.bkt)), c.reg.CashAsOf("B2", "1000200", mid.Ymd()));
+  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", mid, *c.co.bkm, *c.co.bkt)),
+            c.reg.CashAsOf("B2", "1000200", mid.Ymd()));
   EXPECT_TRUE(log.NewFailures().empty());
 }
 
@@ -284,13 +285,14 @@ TEST(AsOfBalances, UnknownAccountsGiveTheFailureAmountAndOneLine) {
     SCOPED_TRACE(kind);
     const bool cash = kind == "cash";
     const tsCurrency got =
-        kind == "running"        ? bkRunningBalanceAccumulator(m, t).accumulate(tsAlpha("NOPE"), tsDouble(1), tsDouble(1))
-        : kind == "cash running" ? bkCashRunningBalanceAccumulator(m, t).accumulate(tsAlpha("B1"), tsDouble(99),
-                                                                                     tsDouble(99), tsDouble(1), tsDouble(1))
+        kind == "running" ? bkRunningBalanceAccumulator(m, t).accumulate(tsAlpha("NOPE"), tsDouble(1), tsDouble(1))
+        : kind == "cash running" ? bkCashRunningBalanceAccumulator(m, t).accumulate(
+                                       tsAlpha("B1"), tsDouble(99), tsDouble(99), tsDouble(1), tsDouble(1))
                                  : AsOf(kind, cash ? "B1" : "NOPE", "99-99", d, m, t);
     EXPECT_TRUE(bkIsBalanceFailure(got));
-    const std::string line = kind.find("running") != std::string::npos ? "Helper function failed"
-                             : cash ? "AFF FAIL: B1, 9999, " + nf : "AFF FAIL: NOPE, " + nf;
+    const bool running = kind.find("running") != std::string::npos;
+    const std::string line =
+        running ? "Helper function failed" : (cash ? "AFF FAIL: B1, 9999, " : "AFF FAIL: NOPE, ") + nf;
     EXPECT_EQ(log.NewFailures(), std::vector<std::string>{line});
     pos.ExpectRestored();
   }
