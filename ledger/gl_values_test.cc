@@ -91,10 +91,9 @@ TEST(GLTransactionValues, AmountDescriptionAndReversals) {
   EXPECT_EQ(av.GetBKTranType(), kBKTranIncreasingAdjustment);
 
   bkGLTransactionValues none(company.Program(), false, nullptr);
-  EXPECT_EQ(none.Amount(), tsCurrency(0));
-  EXPECT_EQ(none.Description(kTranLevelTransaction), "");
-  EXPECT_EQ(none.GetBKTranType(), kBKTranOther);
-  EXPECT_EQ(none.DebitAccount(kBKIncludeCash), "");
+  EXPECT_EQ(none.Amount().Format() + "|" + none.Description(kTranLevelTransaction).str() + "|" +
+                none.DebitAccount(kBKIncludeCash).str() + "|" + std::to_string(none.GetBKTranType()),
+            "0.00|||" + std::to_string(kBKTranOther));
 }
 
 TEST(GLTransactionValues, ReferencesFollowTheSettings) {
@@ -109,9 +108,9 @@ TEST(GLTransactionValues, ReferencesFollowTheSettings) {
   } cases[] = {{1, 1, "", ""}, {2, 3, "BANK1", "DEP-9"}, {3, 2, "DEP-9", "BANK1"}, {4, 0, "", ""}};
   for (const auto& c : cases) {
     company.SetOptions(false, 1, 1, c.ref1, c.ref2);
-    EXPECT_EQ(v.Reference(1), c.want1) << c.ref1;
-    EXPECT_EQ(v.Reference(2), c.want2) << c.ref2;
-    EXPECT_EQ(v.Reference(7), c.want2) << "any n but 1 reads the second option";
+    // Any n but 1 reads the second option.
+    EXPECT_EQ(v.Reference(1).str() + "|" + v.Reference(2).str() + "|" + v.Reference(7).str(),
+              std::string(c.want1) + "|" + c.want2 + "|" + c.want2);
   }
 }
 
@@ -124,9 +123,8 @@ TEST(GLTransactionValues, AccountingMethodFromTheControlFile) {
   for (const auto& c : cases) {
     company.SetAccountingMethod(c.method);
     bkGLTransactionValues v(company.Program(), false, nullptr);  // reads once per object
-    EXPECT_EQ(v.AccountingMethod(), c.method);
-    EXPECT_EQ(v.AccrualAccounting(), c.accrual) << c.method;
-    EXPECT_EQ(v.CashAccounting(), c.cash) << c.method;
+    EXPECT_EQ((std::tuple{v.AccountingMethod(), v.AccrualAccounting(), v.CashAccounting()}),
+              (std::tuple{c.method, c.accrual, c.cash}));
   }
 }
 
@@ -197,15 +195,16 @@ TEST(GLTranDef, KeyTextsAreCutToTheirFields) {
   gl_tran_def d;
   std::memset(&d, 'x', sizeof d);  // every byte dirty: the copy must terminate its texts
   k.CopyKeyToGLTranDef(d);
-  auto text = [](const char* field, size_t width) { return std::string(field, strnlen(field, width)); };
-  EXPECT_EQ(text(d.credit_account, sizeof d.credit_account), "C234567890123456789012345");
-  EXPECT_EQ(text(d.appl_of_origin, sizeof d.appl_of_origin), "BKXX");
-  EXPECT_EQ(text(d.batch, sizeof d.batch), "BATCH12345");
-  EXPECT_EQ(text(d.employee_id, sizeof d.employee_id), "EMP");
-  EXPECT_EQ(text(d.job_id, sizeof d.job_id), "JOB");
-  EXPECT_EQ(text(d.ar_customer_id, sizeof d.ar_customer_id), "CUST");
-  EXPECT_EQ(text(d.ar_invoice_id, sizeof d.ar_invoice_id), "INV");
-  EXPECT_EQ(+d.sm_work_order_invoice_id, 99);
+  std::string all;
+  for (const auto& [field, width] : {std::pair<const char*, size_t>{d.credit_account, sizeof d.credit_account},
+                                     {d.appl_of_origin, sizeof d.appl_of_origin}, {d.batch, sizeof d.batch},
+                                     {d.employee_id, sizeof d.employee_id}, {d.job_id, sizeof d.job_id},
+                                     {d.ar_customer_id, sizeof d.ar_customer_id},
+                                     {d.ar_invoice_id, sizeof d.ar_invoice_id}}) {
+    all += std::string(field, strnlen(field, width)) + "|";
+  }
+  EXPECT_EQ(all + std::to_string(d.sm_work_order_invoice_id),
+            "C234567890123456789012345|BKXX|BATCH12345|EMP|JOB|CUST|INV|99");
 }
 
 // Amounts keep every cent through the definition: the exact form always,
