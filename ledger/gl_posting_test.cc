@@ -299,14 +299,11 @@ TEST_F(GLPosting, UpdateAndBatchBlocks) {
   EXPECT_EQ(recap_only.SetRunNumber(company.Program()).Value(), kBoolSuccess);
   const auto& none = recap_only.UpdateBlock();
   EXPECT_TRUE(none.run_number == 0 && none.batch_def == nullptr && none.glt_file == 0);
-}
-
-TEST_F(GLPosting, NoRunNumberReports1603) {
-  glwTranCreator creator(company.Program(), true, nullptr);
-  // The run counter cannot be written.
+  // A run counter that cannot be written: no run number, 1603.
+  glwTranCreator no_run(company.Program(), true, nullptr);
   tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kLocked, 1, 1);
   tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kLocked, 1, 1);
-  ccStatus<ccBoolStatus> st = creator.SetRunNumber(company.Program());
+  ccStatus<ccBoolStatus> st = no_run.SetRunNumber(company.Program());
   tsioFaults::Clear();
   EXPECT_EQ(Said(st, false), "1 | 1603/3");
 }
@@ -434,7 +431,8 @@ TEST_F(GLPosting, LinesRolledOutEarlierAreProcessedAfterAnotherApplicationsTrans
 }
 
 // Random amounts, the largest a money column holds among them, pass
-// through the definitions and the general ledger to the lines exactly.
+// through the definitions and the general ledger to the lines exactly;
+// amounts that cannot be written are refused and write nothing.
 TEST_F(GLPosting, AmountsReachTheLinesExactly) {
   company.SetOptions(true, 1, 1);
   glwTranCreator creator(company.Program(), true, nullptr);
@@ -465,20 +463,16 @@ TEST_F(GLPosting, AmountsReachTheLinesExactly) {
   for (int i = 0; i < 2; ++i) {
     Accumulate(summary, company.Program(), MakeTransaction(2, "9999999999999.99", "Big", "", false));
   }
-  ccStatus<tsioStatus::Status> st = summary.ResetTranCreator(true);
-  EXPECT_EQ(st.Value(), tsioStatus::kValueDoesNotFit);
+  EXPECT_EQ(summary.ResetTranCreator(true).Value(), tsioStatus::kValueDoesNotFit);
   EXPECT_EQ(Snapshot(company.Glt()), before);
-}
-
-TEST_F(GLPosting, AnAdjustmentWithBothAmountsIsRefused) {
+  // An adjustment with both amounts is neither a debit nor a credit: refused.
   company.SetOptions(true, 1, 1);
-  glwTranCreator creator(company.Program(), true, nullptr);
+  glwTranCreator both(company.Program(), true, nullptr);
   TransactionData t = MakeTransaction(4, "20", "Both", "", false);
   t.SetSubtraction(tsCurrency(5));
-  Accumulate(creator, company.Program(), t);
-  ccStatus<tsioStatus::Status> st = creator.ResetTranCreator(true);
-  EXPECT_EQ(st.Value(), tsioStatus::kInvalidOperation) << "neither a debit nor a credit";
-  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+  Accumulate(both, company.Program(), t);
+  EXPECT_EQ(both.ResetTranCreator(true).Value(), tsioStatus::kInvalidOperation);
+  EXPECT_EQ(Snapshot(company.Glt()), before);
 }
 
 // The recap of a creator that does not write GL transactions: the lines
