@@ -482,18 +482,14 @@ TEST(VerifyDuplicates, DestructionLeavesBorrowedCursorsAndFilesAlone) {
     // and the history itself.
     ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
     EXPECT_EQ(v.RegisterFile(), co.bkt);
-    ASSERT_NE(v.MasterFile(), nullptr);
-    ASSERT_NE(v.HistoryFile(), nullptr);
-    EXPECT_NE(v.MasterFile(), co.bkm);
+    ASSERT_TRUE(v.MasterFile() && v.HistoryFile() && v.MasterFile() != co.bkm);
     own_master = v.MasterFile()->FileNum();
     own_history = v.HistoryFile()->FileNum();
     EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)).Value(), ccError::kError);
     EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-01-07"), tsAlpha("P1")).Value(), ccError::kError);
   }
-  EXPECT_EQ(tsioDataFile::ByNumber(own_master), nullptr);
-  EXPECT_EQ(tsioDataFile::ByNumber(own_history), nullptr);
-  EXPECT_TRUE(co.bkt->IsOpen());
-  EXPECT_TRUE(co.bkm->IsOpen());
+  EXPECT_FALSE(tsioDataFile::ByNumber(own_master) || tsioDataFile::ByNumber(own_history));
+  EXPECT_TRUE(co.bkt->IsOpen() && co.bkm->IsOpen());
   lent.reg_checks.m_Record.SetBankAccount(tsAlpha("B1"));
   lent.reg_checks.m_Record.SetCheck(tsDouble(101, 0));
   EXPECT_EQ(lent.reg_checks.FetchEQ(false), tsioStatus::kSuccess);
@@ -516,6 +512,11 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
   EXPECT_EQ(back.GetSearchHistory(), 0x01020304);
 
   tsTask task("enter checks", tsTask::kNoFlags, 7321);
+  auto stored = [&] {
+    bkVerifyDuplicatesMacroData data;
+    EXPECT_EQ(data.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
+    return data.GetSearchHistory();
+  };
   {
     DuplicatesCompany co;
     co.HistoryOptions(true, false);
@@ -526,13 +527,11 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
     v.writeMacroOptions();
     EXPECT_EQ(v.MacroData().GetSearchHistory(), 1);
-    bkVerifyDuplicatesMacroData stored;
-    ASSERT_EQ(stored.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
-    EXPECT_EQ(stored.GetSearchHistory(), 1);
+    EXPECT_EQ(stored(), 1);
     const auto files = xm_files(task.CommandID());
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].file_id, "BKT.2");
-    EXPECT_EQ(files[0].file_number, v.HistoryFile()->FileNum());
+    EXPECT_EQ(files[0].file_id + " " + std::to_string(files[0].file_number),
+              "BKT.2 " + std::to_string(v.HistoryFile()->FileNum()));
   }
   {
     DuplicatesCompany co(/*with_history=*/false);
@@ -541,9 +540,7 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     v.Init(task);
     ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kWarning);
     v.writeMacroOptions();
-    bkVerifyDuplicatesMacroData stored;
-    ASSERT_EQ(stored.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
-    EXPECT_EQ(stored.GetSearchHistory(), 0);
+    EXPECT_EQ(stored(), 0);
 
     // Replaying: the history is there now, but the macro says not to search it.
     tsioFileManager creator(co.folder);
