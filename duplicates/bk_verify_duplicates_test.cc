@@ -9,10 +9,10 @@
 
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "deposits/detail_transfer_test_support.h"
 #include "duplicates/bk_verify_duplicates.h"
 #include "framework/base/application.h"
 #include "framework/io/company.h"
@@ -37,28 +37,12 @@ tsDate Day(const char* text) {
   return d;
 }
 
-void AddTransaction(const tsioDataFile& file, const char* bank, long long run, long long seq, long long check,
-                    const char* deposit_date = "", const char* deposit_id = "") {
-  Transaction t(file);
-  t.m_Record.SetBankAccount(tsAlpha(bank));
-  t.m_Record.SetRun(tsDouble(run, 0));
-  t.m_Record.SetSequence(tsDouble(seq, 0));
-  tclTSEnum<TransactionData::TranTypeEnum> type;
-  type.SetValue(check != 0 ? 1 : 2);
-  t.m_Record.SetType(type);
-  t.m_Record.SetCheck(tsDouble(check, 0));
-  if (*deposit_date) t.m_Record.SetDepositDate(Day(deposit_date));
-  t.m_Record.SetDepositID(tsAlpha(deposit_id));
-  ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
-}
-
-void AddPending(const tsioDataFile& bkm, const char* bank, const char* date, const char* id) {
-  PendingDeposit p(bkm);
-  p.m_Record.SetBankAccount(tsAlpha(bank));
-  p.m_Record.SetDepositDate(Day(date));
-  p.m_Record.SetDepositID(tsAlpha(id));
-  p.m_Record.SetApplication(tsAlpha("AR"));
-  ASSERT_EQ(p.Insert(), tsioStatus::kSuccess);
+// A check ("C ...") or deposit ("D ...") of the register or the history,
+// or a pending deposit ("P ..."), from its columns.
+void Add(tsioDataFile& file, const std::string& row) {
+  const std::string columns = row.substr(2);
+  if (row[0] == 'P') return bkdetailtest::Put<PendingDeposit>(file, columns + ";PDAPPL=AR");
+  bkdetailtest::Put<Transaction>(file, (row[0] == 'C' ? "TRANTYP=1;" : "TRANTYP=2;") + columns);
 }
 
 // A company with the module's files, opened by the test as a program would
@@ -202,19 +186,21 @@ const Case kCases[] = {
     {"history deposit of another bank", false, "B2", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kNone},
 };
 
-// Register (R) and history (H) rows "<file> <bank> <run> <sequence> <check>
-// [<deposit date> <deposit ID>]", and a pending deposit.
 void AddRegisterOfCases(DuplicatesCompany& co) {
-  for (const char* row : {"R B1 1 1 100", "R B1 1 2 101", "R B1 1 3 0 2026-01-05 D1", "R B1 1 4 300", "R B1 2 1 300",
-                          "R B1 1 5 200", "R B1 1 6 0 2026-01-06 H2", "R B2 1 1 500", "H B1 7 1 200", "H B1 7 2 400",
-                          "H B1 7 3 0 2026-01-06 H1", "H B1 7 4 0 2026-01-06 H2"}) {
-    std::istringstream in(row);
-    std::string file, bank, date, id;
-    long long run = 0, seq = 0, check = 0;
-    in >> file >> bank >> run >> seq >> check >> date >> id;
-    AddTransaction(file == "R" ? *co.bkt : *co.history, bank.c_str(), run, seq, check, date.c_str(), id.c_str());
+  for (const char* row : {"C TBNKACC=B1;TRUN=1;TSEQ=1;TCHECK=100", "C TBNKACC=B1;TRUN=1;TSEQ=2;TCHECK=101",
+                          "D TBNKACC=B1;TRUN=1;TSEQ=3;TDEPDTE=2026-01-05;TDEPID=D1",
+                          "C TBNKACC=B1;TRUN=1;TSEQ=4;TCHECK=300", "C TBNKACC=B1;TRUN=2;TSEQ=1;TCHECK=300",
+                          "C TBNKACC=B1;TRUN=1;TSEQ=5;TCHECK=200",
+                          "D TBNKACC=B1;TRUN=1;TSEQ=6;TDEPDTE=2026-01-06;TDEPID=H2",
+                          "C TBNKACC=B2;TRUN=1;TSEQ=1;TCHECK=500"}) {
+    Add(*co.bkt, row);
   }
-  AddPending(*co.bkm, "B1", "2026-01-07", "P1");
+  for (const char* row : {"C TBNKACC=B1;TRUN=7;TSEQ=1;TCHECK=200", "C TBNKACC=B1;TRUN=7;TSEQ=2;TCHECK=400",
+                          "D TBNKACC=B1;TRUN=7;TSEQ=3;TDEPDTE=2026-01-06;TDEPID=H1",
+                          "D TBNKACC=B1;TRUN=7;TSEQ=4;TDEPDTE=2026-01-06;TDEPID=H2"}) {
+    Add(*co.history, row);
+  }
+  Add(*co.bkm, "P PDBNKAC=B1;PDDEPDT=2026-01-07;PDDEPID=P1");
 }
 
 Level Ask(bkVerifyDuplicates& v, const Case& c) {
@@ -289,9 +275,10 @@ TEST(VerifyDuplicates, SeesWhatASecondProgramEntersMeanwhileAndHoldsLocked) {
       if (fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess || fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) {
         return 1;
       }
-      AddTransaction(*bkt, "B1", 50, number, number);
-      AddTransaction(*bkt, "B1", 51, number, 0, "2026-02-01", id.c_str());
-      AddPending(*bkm, "B1", "2026-02-02", id.c_str());
+      const std::string seq = ";TSEQ=" + std::to_string(number);
+      Add(*bkt, "C TBNKACC=B1;TRUN=50" + seq + ";TCHECK=" + std::to_string(number));
+      Add(*bkt, "D TBNKACC=B1;TRUN=51" + seq + ";TDEPDTE=2026-02-01;TDEPID=" + id);
+      Add(*bkm, "P PDBNKAC=B1;PDDEPDT=2026-02-02;PDDEPID=" + id);
       if (::testing::Test::HasFailure()) return 2;
       Transaction t(*bkt);
       t.m_Record.SetBankAccount(tsAlpha("B1"));
@@ -356,7 +343,7 @@ TEST(VerifyDuplicates, TheHistoryMayLieInAnotherFolder) {
   DuplicatesCompany co(/*with_history=*/false);
   co.HistoryOptions(true, true);
   DuplicatesCompany archive;
-  AddTransaction(*archive.history, "B1", 9, 1, 4242);
+  Add(*archive.history, "C TBNKACC=B1;TRUN=9;TSEQ=1;TCHECK=4242");
   TSGetApp()->SetCompanyFolder(co.folder);
   const tsioFileInfo master = co.bkm->Info();
   const tsioFileInfo history = archive.history->Info();
