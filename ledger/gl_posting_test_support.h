@@ -14,6 +14,7 @@
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
 #include "framework/io/cursor.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/io/rollback_stack.h"
 #include "ledger/gl_post_launcher.h"
 #include "ledger/gl_tran_creator.h"
@@ -78,29 +79,12 @@ class GlPostingCompany {
 inline TransactionData MakeTransaction(int type, const char* amount, const char* description = "First",
                                        const char* deposit_id = "D-1", bool ic = true) {
   TransactionData t;
-  t.SetBankAccount(tsAlpha("BANK1"));
-  t.SetRun(tsDouble(1));
-  t.SetSequence(tsDouble(1));
-  t.SetType(static_cast<TransactionData::TranTypeEnum>(type));
-  t.SetDescription(tsAlpha(description));
-  t.SetAccountingDate(tsDate(2025, 3, 5));
-  t.SetTransactionDate(tsDate(2025, 3, 5));
-  const tsNum<short> journal(7);
-  t.SetColumn("TGLJRN", &journal);
-  t.SetApplOfOrigin(tsAlpha("BK"));
-  t.SetBatch(tsAlpha("B1"));
-  t.SetBatchSource(BatchSourceEnum::kManualEntry);
-  t.SetDebitAccount(tsAlpha("1000"));
-  t.SetCreditAccount(tsAlpha("4000"));
-  if (ic) {
-    t.SetDueFromAccount(tsAlpha("1500"));
-    t.SetDueToAccount(tsAlpha("2500"));
-  }
-  t.SetCheck(tsDouble(1234));
-  t.SetDepositID(tsAlpha(deposit_id));
+  EXPECT_TRUE(bkdetailtest::Set(t, "TBNKACC=BANK1;TRUN=1;TSEQ=1;TACTGDT=2025-03-05;TTRANDT=2025-03-05;TGLJRN=7;"
+                                   "TAPPL=BK;TBATCH=B1;TSOURCE=2;TGLDBT=1000;TGLCRDT=4000;TCHECK=1234;TRANTYP=" +
+                                       std::to_string(type) + (ic ? ";TGLICRC=1500;TGLICPY=2500" : "") +
+                                       ";TDESC=" + description + ";TDEPID=" + deposit_id));
   const tsCurrency a = tsCurrency::FromText(amount);
-  const bool adds = type == 2 || (type == 4 && a > 0);
-  if (adds) {
+  if (type == 2 || (type == 4 && a > 0)) {
     t.SetAddition(a);
   } else {
     t.SetSubtraction(a < 0 ? -a : a);
