@@ -52,9 +52,9 @@ class DuplicatesCompany {
   explicit DuplicatesCompany(bool with_history = true, bool with_master = true) {
     tsioFileManager creator(folder);
     EXPECT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
-    for (auto [spec, wanted] :
+    for (auto [file, wanted] :
          {std::pair{&BKTFileSpec, true}, {&BKMFileSpec, with_master}, {&BKTHistoryFileSpec, with_history}}) {
-      EXPECT_TRUE(!wanted || creator.Create(*spec) == tsioStatus::kSuccess);
+      EXPECT_TRUE(!wanted || creator.Create(*file) == tsioStatus::kSuccess);
     }
     TSGetApp()->SetCompanyFolder(folder);
     Open();
