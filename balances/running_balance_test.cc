@@ -35,12 +35,10 @@ struct Caller {
   Transaction t;
   explicit Caller(const tsioDataFile& bkt) : t(bkt, "", 5) {}
   void On(const baltest::Tx& x) {
-    t.m_Record.SetBankAccount(tsAlpha(x.bank));
-    t.m_Record.SetTransactionDate(tsDate::FromYmd(x.date));
-    t.m_Record.SetCheck(tsDouble(x.check));
-    t.m_Record.SetSubtraction(baltest::Money(x.sub));
-    t.m_Record.SetRun(tsDouble(x.run));
-    t.m_Record.SetSequence(tsDouble(x.seq));
+    ASSERT_TRUE(bkdetailtest::Set(t.m_Record, "TBNKACC=" + x.bank + ";TTRANDT=" + Register::DateText(x.date) +
+                                                  ";TCHECK=" + std::to_string(x.check) + ";TSUBTR=" +
+                                                  Register::MoneyText(x.sub) + ";TRUN=" + std::to_string(x.run) +
+                                                  ";TSEQ=" + std::to_string(x.seq)));
     ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
   }
 };
