@@ -14,16 +14,10 @@ using posttest::GlPostingCompany;
 using posttest::MakeTransaction;
 
 ccStatus<tsioStatus::Status> AccumulateAndProcess(GlPostingCompany& company, glwTranCreator& creator) {
-  TransactionData t = MakeTransaction(2, "10", "Dep", "D", false);
-  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(company.Program(), true, &d);
-  creator.SetTranValuesObject(&v);
-  EXPECT_EQ(creator.AccumulateTrans(kBKIncludeAll).Value(), tsioStatus::kSuccess);
-  EXPECT_EQ(creator.RollTrans(kTranLevelEverything, kBKIncludeAll).Value(), tsioStatus::kSuccess);
+  posttest::Accumulate(creator, company.Program(), MakeTransaction(2, "10", "Dep", "D", false));
+  posttest::Expect(creator.RollTrans(kTranLevelEverything, kBKIncludeAll));
   EXPECT_EQ(creator.StackSize(), 2u);
-  ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
-  creator.SetTranValuesObject(nullptr);
-  return st;
+  return creator.ProcessTrans();
 }
 
 TEST(GLPostingAbsent, WithTheInterfaceActiveNothingReportsSuccess) {

@@ -26,6 +26,8 @@
 
 namespace {
 
+using posttest::Accumulate;
+using posttest::Expect;
 using posttest::GlPostingCompany;
 using posttest::MakeTransaction;
 using posttest::ReadLines;
@@ -74,22 +76,6 @@ struct Source {
     detailed.SetDescription(1, tsAlpha(item.description));
   }
 };
-
-void Expect(const ccStatus<tsioStatus::Status>& st) {
-  EXPECT_EQ(st.Value(), tsioStatus::kSuccess);
-  EXPECT_TRUE(st.Errors().Empty()) << st.Errors()[0].DisplayText();
-}
-
-// Accumulates transaction `t` into the creator (every include type), rolled
-// out at its transaction's level when `roll`.
-void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionData t, bool roll = false) {
-  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(program, true, &d);
-  creator.SetTranValuesObject(&v);
-  Expect(creator.AccumulateTrans(kBKIncludeAll));
-  if (roll) Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
-  creator.SetTranValuesObject(nullptr);
-}
 
 // `sign` -1 makes adjustments decreasing. The run is one unit of work of
 // the program, committed at the end (the creator's units nest in it).

@@ -92,6 +92,20 @@ inline TransactionData MakeTransaction(int type, const char* amount, const char*
   return t;
 }
 
+// A creator's call that succeeded without a word.
+inline void Expect(const ccStatus<tsioStatus::Status>& st) { EXPECT_EQ(bktest::Said(st), "0"); }
+
+// Accumulates transaction `t` into the creator (every include type), rolled
+// out at its transaction's level when `roll`.
+inline void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionData t, bool roll = false) {
+  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues v(program, true, &d);
+  creator.SetTranValuesObject(&v);
+  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  if (roll) Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
+  creator.SetTranValuesObject(nullptr);
+}
+
 // The lines of a GLT table in key order (run, sequence, ledger). (A deque:
 // a record binds its own fields, so records must never move.)
 inline std::deque<tsGLTransactionRec> ReadLines(tsioDataFile& glt) {
