@@ -20,6 +20,7 @@
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
 #include "deposits/withdrawal_detail.h"
+#include "tests/support/status_text.h"
 #include "validation/validation_test_support.h"
 
 namespace {
@@ -203,9 +204,7 @@ TEST_F(Details, WhenDetailsAreRead) {
     EXPECT_TRUE(t.m_Record.Validate(company.Program(), nullptr).Errors().Empty());
     // Through the cursor, then through the record the cursor holds.
     EXPECT_EQ(t.Validate(company.Program()).Errors().Size(), 1u) << "the cursor's validater replaces it";
-    auto again = t.m_Record.Validate(company.Program(), nullptr);
-    ASSERT_EQ(again.Errors().Size(), 1u);
-    EXPECT_EQ(again.Errors()[0].Number(), 1611);
+    EXPECT_EQ(bktest::Said(t.m_Record.Validate(company.Program(), nullptr), false), "3 | 1611/3");
     // Entered by another application: the transaction's own accounts, no details.
     t.m_Record.SetApplOfOrigin(tsAlpha("AR"));
     EXPECT_TRUE(t.Validate(company.Program()).Errors().Empty());
