@@ -119,6 +119,21 @@ inline long long FirstRowLast(const Result& r) {
   return rows.size() < 2 ? 0 : Cents(rows[1].back());
 }
 
+// The net in cents of the first `count` transactions `bkreg generate`
+// makes, by the rule it documents: transaction i is of type 1 + i % 4
+// (check, deposit, withdrawal, adjustment) for 1000 + i * 7919 % 90000
+// cents, four times that for a deposit; deposits and the adjustments with
+// i % 8 == 3 add, the rest take away.
+inline long long GeneratedCents(long long count) {
+  long long total = 0;
+  for (long long i = 0; i < count; ++i) {
+    const int type = 1 + static_cast<int>(i % 4);
+    const long long cents = (1000 + i * 7919 % 90000) * (type == 2 ? 4 : 1);
+    total += type == 2 || (type == 4 && i % 8 == 3) ? cents : -cents;
+  }
+  return total;
+}
+
 // The sum by account of the general ledger's posted lines, in cents (debit +).
 inline std::map<std::string, long long> PostedLedger(const std::string& company) {
   tsRegisterLedgerFiles();
