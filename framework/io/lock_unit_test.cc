@@ -63,9 +63,9 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   }
   std::string folder = dir.path();
   ChildProcess holder = ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile* f = nullptr;
-    if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
+    iotest::Opened o(folder);
+    if (!o.file) return 1;
+    tsioDataFile* f = o.file;
     iotest::Parent p;
     ccCursor c(p, *f, 1, 0);
     ChildProcess::WriteLine(std::to_string(LockedFetch(c, p, "A", 1)));
@@ -74,9 +74,9 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   });
   ASSERT_EQ(holder.Receive(), "0");
 
-  tsioFileManager fm(dir.path());
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::Opened o(dir.path());
+  ASSERT_NE(o.file, nullptr);
+  tsioDataFile* f = o.file;
   iotest::Parent p;
   ccCursor c(p, *f, 1, 0);
   EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kLocked);
@@ -124,9 +124,9 @@ TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
   iotest::MakeCompany(dir.path());
   std::string folder = dir.path();
   ChildProcess other = ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile* f = nullptr;
-    if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
+    iotest::Opened o(folder);
+    if (!o.file) return 1;
+    tsioDataFile* f = o.file;
     tsDouble counter(0, 0);
     tsioHeader h(*f, 1);
     (void)h.AttachColumn("COUNTER", counter);
@@ -137,9 +137,9 @@ TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
     return h.Update() == tsioStatus::kSuccess ? 0 : 3;
   });
   ASSERT_EQ(other.Receive(), "held");
-  tsioFileManager fm(folder);
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::Opened o(dir.path());
+  ASSERT_NE(o.file, nullptr);
+  tsioDataFile* f = o.file;
   tsDouble counter(0, 0);
   tsioHeader h(*f, 1);
   ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
