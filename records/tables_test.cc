@@ -1,7 +1,9 @@
 // Every table of the module through one test body: its record class agrees
 // with the data dictionary (columns, types, defaults, key), its key class binds
 // exactly the key, its cursor names the table, and a record with every column
-// set round-trips through a real data file (both instances of BKT).
+// set round-trips through a real data file (both instances of BKT). (The
+// dictionary's own consistency, indexes naming real columns and unique in a
+// file, is the schema generator's check.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -215,10 +217,6 @@ TYPED_TEST(TableTest, EveryColumnRoundTripsThroughTheFile) {
     }
     ASSERT_EQ(reader.FetchEQ(false), tsioStatus::kSuccess);
     ExpectSameValues(reader.m_Record, writer.m_Record, def);
-    // Assignment between records of the class copies every column.
-    Data copy("");
-    copy = reader.m_Record;
-    ExpectSameValues(copy, writer.m_Record, def);
   }
 }
 
@@ -262,45 +260,6 @@ TYPED_TEST(TableTest, CopiesAndMovesCarryEveryColumn) {
   for (const auto& c : key_assigned.Columns()) EXPECT_EQ(c.field->Compare(*full.Find(c.name)), 0) << c.name;
   EXPECT_TRUE(own_fields(key_assigned, sizeof(Key)));
   EXPECT_TRUE(key_moved == full);
-}
-
-TEST(Dictionary, HistoryInstanceHasTheSameRecordTypes) {
-  const tsioFileDef* current = tsioDictionary::Find(221);
-  const tsioFileDef* history = tsioDictionary::Find(222);
-  ASSERT_TRUE(current && history);
-  EXPECT_EQ(history->code, "BKT");
-  ASSERT_EQ(history->records.size(), current->records.size());
-  for (size_t r = 0; r < current->records.size(); ++r) {
-    const auto& a = current->records[r];
-    const auto& b = history->records[r];
-    EXPECT_EQ(a.record_type, b.record_type);
-    EXPECT_EQ(a.description, b.description);
-    ASSERT_EQ(a.fields.size(), b.fields.size());
-    for (size_t i = 0; i < a.fields.size(); ++i) {
-      EXPECT_EQ(a.fields[i].name, b.fields[i].name);
-      EXPECT_EQ(a.fields[i].type, b.fields[i].type);
-      EXPECT_EQ(a.fields[i].width, b.fields[i].width);
-      EXPECT_EQ(a.fields[i].decimals, b.fields[i].decimals);
-    }
-    ASSERT_EQ(a.keys.size(), b.keys.size());
-    for (size_t k = 0; k < a.keys.size(); ++k) EXPECT_EQ(a.keys[k].columns, b.keys[k].columns);
-  }
-}
-
-TEST(Dictionary, IndexesAreUniqueWithinEachFileAndNameRealColumns) {
-  for (short id : {210, 221, 230, 240}) {
-    const tsioFileDef* file = tsioDictionary::Find(id);
-    ASSERT_NE(file, nullptr) << id;
-    std::vector<short> numbers;
-    for (const auto& r : file->records) {
-      for (const auto& k : r.keys) {
-        if (k.number != 0) numbers.push_back(k.number);
-        for (const auto& c : k.columns) EXPECT_GE(r.FieldIndex(c), 0) << id << " " << r.record_type << " " << c;
-      }
-    }
-    std::sort(numbers.begin(), numbers.end());
-    EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end()) << id;
-  }
 }
 
 }  // namespace
