@@ -129,6 +129,13 @@ TEST(TsDouble, ParseAndFormat) {
       {"-1234.5", 2, "-1234.50"}, {"1,234.50", 2, "1234.50"}, {"+3", 0, "3"},       {".5", 1, "0.5"},
       {"5.", 0, "5"},             {"  42 ", 0, "42"},         {"-.25", 2, "-0.25"}, {"12,345,678.9", 1, "12345678.9"},
       {"", 2, "0.00"},            {"1.005", 2, "1.01"},       {"0.10000000000000000000", 2, "0.10"},
+      // Formatting splits its work at 64 bits: every digit on both sides.
+      {"9223372036854775807", 0, "9223372036854775807"},    {"-9223372036854775807", 0, "-9223372036854775807"},
+      {"9223372036854775807", 2, "9223372036854775807.00"},  // x100 is past 2^64
+      {"-9223372036854775807", 4, "-9223372036854775807.0000"},
+      {"1844674407370955.161", 4, "1844674407370955.1610"},  // 2^64 - 6 ten-thousandths
+      {"1844674407370955.162", 4, "1844674407370955.1620"},  // 2^64 + 4 ten-thousandths
+      {"0.05", 2, "0.05"},        {"-0.5", 3, "-0.500"},      {"0", 0, "0"},
   };
   for (const Case& c : good) {
     tsDouble v(0, c.decimals), again(0, c.decimals);
@@ -160,36 +167,6 @@ TEST(TsDouble, BinaryDoublesEnterRounded) {
   EXPECT_FALSE(tsDouble::FromDouble(NAN, 2).IsValid());
   EXPECT_EQ(D("1234567890.123456789").ToDouble(), 1234567890.123456789);
   EXPECT_EQ(D("-2.7").ToLongLong(), -2);
-}
-
-}  // namespace
-
-namespace {
-
-// Formatting splits its work at 64 bits: values on both sides of that line,
-// with and without decimals, print every digit.
-TEST(TsDouble, FormatsEveryDigitOnBothSidesOfSixtyFourBits) {
-  struct Case {
-    const char* text;
-    int decimals;
-    const char* shown;
-  };
-  const Case cases[] = {
-      {"9223372036854775807", 0, "9223372036854775807"},
-      {"-9223372036854775807", 0, "-9223372036854775807"},
-      {"9223372036854775807", 2, "9223372036854775807.00"},  // x100 is past 2^64
-      {"-9223372036854775807", 4, "-9223372036854775807.0000"},
-      {"1844674407370955.161", 4, "1844674407370955.1610"},  // 2^64 - 6 ten-thousandths
-      {"1844674407370955.162", 4, "1844674407370955.1620"},  // 2^64 + 4 ten-thousandths
-      {"0.05", 2, "0.05"},
-      {"-0.5", 3, "-0.500"},
-      {"0", 0, "0"},
-  };
-  for (const Case& c : cases) {
-    tsDouble v(0, c.decimals);
-    ASSERT_TRUE(v.Parse(c.text)) << c.text;
-    EXPECT_EQ(v.Format(), c.shown) << c.text;
-  }
 }
 
 }  // namespace
