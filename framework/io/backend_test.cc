@@ -251,31 +251,6 @@ TEST(Backup, HoldsWholeUnitsWhileAnotherProgramWrites) {
   EXPECT_EQ(after, kUnits);
 }
 
-// On the server, a read that fails inside a transaction spoils it: its
-// commit is a failure, and nothing written in it is kept.
-TEST(ServerCompanies, ACommitAfterAFailedReadIsAFailure) {
-  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
-  bktest::TestCompany co;
-  iotest::MakeCompany(co.path());
-  tsioStatus::Status st;
-  auto c = tsioCompany::Open(co.path(), false, &st);
-  ASSERT_NE(c, nullptr);
-  auto& db = c->Db();
-  ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
-  ASSERT_EQ(db.Exec("INSERT INTO \"f_TST_1_r1\"(\"K1\", \"K2\") VALUES ('kept?', 1)"), tsioStatus::kSuccess);
-  auto* bad = db.Prepare("SELECT 1 / (0 * ?1)", &st);
-  ASSERT_NE(bad, nullptr);
-  bad->BindInt(1, 1);
-  EXPECT_GT(bad->Step(), 0);  // a failure status
-  bad->Reset();
-  EXPECT_NE(db.Exec("COMMIT"), tsioStatus::kSuccess);
-  EXPECT_FALSE(db.InTransaction());
-  auto* count = db.Prepare("SELECT count(*) FROM \"f_TST_1_r1\"", &st);
-  ASSERT_EQ(count->Step(), tsioBackendStatement::kRow);
-  EXPECT_EQ(count->ColumnInt(0), 0);
-  count->Reset();
-}
-
 TEST(Backend, OnlyAPostgresAddressChoosesTheServer) {
   struct Case {
     const char* folder;

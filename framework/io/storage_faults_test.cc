@@ -101,53 +101,47 @@ struct Op {
   const char* what;
   std::function<tsioStatus::Status(tsioDataFile&)> run;
 };
+// A cursor on TST.1 with the key (k1, k2) in its record.
+struct At {
+  iotest::Parent p;
+  ccCursor c;
+  At(tsioDataFile& f, const std::string& k1, int k2) : c(p, f, 1, 0) {
+    p.k1 = tsAlpha(k1);
+    p.k2 = tsDouble(k2);
+  }
+};
 std::vector<Op> Operations() {
   return {
       {"keyed fetch", [](tsioDataFile& f) {
-         iotest::Parent p;
-         ccCursor c(p, f, 1, 0);
-         p.k1 = tsAlpha(Key(kRecords / 2));
-         p.k2 = tsDouble(kRecords / 2);
-         tsioStatus::Status st = c.FetchEQ(false);
-         if (st == tsioStatus::kSuccess && p.v.str() != Value(kRecords / 2)) return tsioStatus::kSuccess;
+         At a(f, Key(kRecords / 2), kRecords / 2);
+         tsioStatus::Status st = a.c.FetchEQ(false);
+         if (st == tsioStatus::kSuccess && a.p.v.str() != Value(kRecords / 2)) return tsioStatus::kSuccess;
          return st == tsioStatus::kSuccess ? tsioStatus::kMerged : st;  // kMerged: a right answer
        }},
       {"locked fetch", [](tsioDataFile& f) {
-         iotest::Parent p;
-         ccCursor c(p, f, 1, 0);
-         p.k1 = tsAlpha(Key(1));
-         p.k2 = tsDouble(1);
-         tsioStatus::Status st = c.FetchEQ(true);
-         (void)c.Unlock(1);
-         return st == tsioStatus::kSuccess && p.v.str() == Value(1) ? tsioStatus::kMerged : st;
+         At a(f, Key(1), 1);
+         tsioStatus::Status st = a.c.FetchEQ(true);
+         (void)a.c.Unlock(1);
+         return st == tsioStatus::kSuccess && a.p.v.str() == Value(1) ? tsioStatus::kMerged : st;
        }},
       {"insert", [](tsioDataFile& f) {
-         iotest::Parent p;
-         ccCursor c(p, f, 1, 0);
-         p.k1 = tsAlpha("NEW");
-         p.v = tsAlpha(std::string(20, 'n'));
-         return c.Insert();
+         At a(f, "NEW", 0);
+         a.p.v = tsAlpha(std::string(20, 'n'));
+         return a.c.Insert();
        }},
       {"update", [](tsioDataFile& f) {
-         iotest::Parent p;
-         ccCursor c(p, f, 1, 0);
-         p.k1 = tsAlpha(Key(2));
-         p.k2 = tsDouble(2);
-         tsioStatus::Status st = c.FetchEQ(true);
+         At a(f, Key(2), 2);
+         tsioStatus::Status st = a.c.FetchEQ(true);
          if (st != tsioStatus::kSuccess) return st;
-         p.v = tsAlpha("changed");
-         st = c.Update();
-         (void)c.Unlock(1);
+         a.p.v = tsAlpha("changed");
+         st = a.c.Update();
+         (void)a.c.Unlock(1);
          return st;
        }},
       {"delete", [](tsioDataFile& f) {
-         iotest::Parent p;
-         ccCursor c(p, f, 1, 0);
-         p.k1 = tsAlpha(Key(3));
-         p.k2 = tsDouble(3);
-         tsioStatus::Status st = c.FetchEQ(true);
-         if (st != tsioStatus::kSuccess) return st;
-         return c.Delete();
+         At a(f, Key(3), 3);
+         tsioStatus::Status st = a.c.FetchEQ(true);
+         return st != tsioStatus::kSuccess ? st : a.c.Delete();
        }},
       {"header update", [](tsioDataFile& f) {
          tsioHeader h(f, 1);
@@ -161,15 +155,13 @@ std::vector<Op> Operations() {
          return st;
        }},
       {"unit of three inserts", [](tsioDataFile& f) {
-         iotest::Parent p;
-         ccCursor c(p, f, 1, 0);
+         At a(f, "UNIT", 0);
          tclRollbackStack unit;
-         c.AttachRollbackStack(&unit);
+         a.c.AttachRollbackStack(&unit);
          tsioStatus::Status st = tsioStatus::kSuccess;
          for (int i = 0; st == tsioStatus::kSuccess && i < 3; ++i) {
-           p.k1 = tsAlpha("UNIT");
-           p.k2 = tsDouble(i);
-           st = c.Insert();
+           a.p.k2 = tsDouble(i);
+           st = a.c.Insert();
          }
          if (st == tsioStatus::kSuccess) st = unit.Commit();
          if (st != tsioStatus::kSuccess) (void)unit.Rollback();
