@@ -113,20 +113,15 @@ TEST_P(CursorModelTest, RandomOperationsMatchModel) {
   const char* keys1[] = {"", "A", "AB", "B", "b", "a b", "ab", "_x", "9", "~", "\xC3\xA9t\xC3\xA9", "ZZ"};
   const char* vals[] = {"", "x", "y", "yy", "Y", "x y"};
   // Cursors on all three indexes over one handle; two on index 0 share a position.
+  iotest::Parent recs[4];
   std::vector<std::unique_ptr<ccCursor>> cursors;
-  std::vector<iotest::Parent*> recs;
-  std::vector<std::unique_ptr<iotest::Parent>> owned;
-  for (int i = 0; i < 4; ++i) {
-    owned.push_back(std::make_unique<iotest::Parent>());
-    cursors.push_back(std::make_unique<ccCursor>(*owned.back(), *file, 1, static_cast<short>(i < 2 ? 0 : i - 1)));
-    recs.push_back(owned.back().get());
-  }
+  for (int i = 0; i < 4; ++i) cursors.push_back(std::make_unique<ccCursor>(recs[i], *file, 1, i < 2 ? 0 : i - 1));
   Model model;
 
   for (int step = 0; step < 1500; ++step) {
     int ci = pick(4);
     ccCursor& cur = *cursors[static_cast<size_t>(ci)];
-    iotest::Parent& rec = *recs[static_cast<size_t>(ci)];
+    iotest::Parent& rec = recs[ci];
     int index = cur.IndexID();
     int what = pick(10);
     Row r{keys1[pick(12)], pick(8), vals[pick(6)], (pick(9) - 4) * 125};
@@ -145,7 +140,7 @@ TEST_P(CursorModelTest, RandomOperationsMatchModel) {
       std::advance(it, pick(static_cast<int>(model.rows.size())));
       Row target = it->second;
       ccCursor& key_cursor = *cursors[0];
-      ToRecord(target, *recs[0]);
+      ToRecord(target, recs[0]);
       ASSERT_EQ(key_cursor.FetchEQ(), tsioStatus::kSuccess);
       ASSERT_EQ(key_cursor.Delete(), tsioStatus::kSuccess);
       model.rows.erase(it);

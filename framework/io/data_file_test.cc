@@ -133,37 +133,24 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
   EXPECT_EQ(p.n.Format(), "9999999999.99");
 }
 
-TEST(Relations, ChildrenComeInKeyOrderAndMoveWithTheirNotes) {
+// A relation names its columns with ","; written with ";" it names other
+// columns and finds nothing. (Walks of a relation in key order: records'
+// cursor_test.) A moved record takes its notes along and leaves none.
+TEST(Relations, ColumnsAndNotesMovingWithTheirRecord) {
   iotest::OpenCompany o(true);
   tsioDataFile* history = nullptr;
   ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
   iotest::Parent p;
   iotest::Child ch;
   ccCursor pc(p, *o.file, 1, 0), cc(ch, *o.file, 2, 0);
-  for (long long k2 : {1, 2}) {
-    p.k1 = tsAlpha("P");
-    p.k2 = tsDouble(k2, 0);
-    ASSERT_EQ(pc.Insert(), tsioStatus::kSuccess);
-    for (long long line : {3, 1, 2}) {
-      ch.p1 = tsAlpha("P");
-      ch.p2 = tsDouble(k2, 0);
-      ch.line = tsDouble(line, 0);
-      ch.amount = tsCurrency::FromText(std::to_string(line) + ".50");
-      ASSERT_EQ(cc.Insert(), tsioStatus::kSuccess);
-    }
-  }
-  ccRelSpec rel("TST", 1, "K1,K2", "TST", 2, "P1,P2");
-  p.k1 = tsAlpha("P");
-  p.k2 = tsDouble(2, 0);
+  p.k1 = ch.p1 = tsAlpha("P");
+  p.k2 = ch.p2 = tsDouble(2, 0);
+  ch.line = tsDouble(1, 0);
+  ASSERT_EQ(cc.Insert(), tsioStatus::kSuccess);
+  ASSERT_EQ(pc.Insert(), tsioStatus::kSuccess);
   ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
-  std::vector<long long> lines;
-  for (auto st = cc.FetchFirstOf(pc, rel, false); st == tsioStatus::kSuccess; st = cc.FetchNextOf(pc, rel, false)) {
-    EXPECT_EQ(ch.p2.ToLongLong(), 2);
-    lines.push_back(ch.line.ToLongLong());
-  }
-  EXPECT_EQ(lines, (std::vector<long long>{1, 2, 3}));
-  // A relation written with ";" names other columns: it finds nothing.
-  ccRelSpec wrong("TST", 1, "K1;K2", "TST", 2, "P1;P2");
+  const ccRelSpec rel("TST", 1, "K1,K2", "TST", 2, "P1,P2"), wrong("TST", 1, "K1;K2", "TST", 2, "P1;P2");
+  EXPECT_EQ(cc.FetchFirstOf(pc, rel, false), tsioStatus::kSuccess);
   EXPECT_NE(cc.FetchFirstOf(pc, wrong, false), tsioStatus::kSuccess);
 
   tsioAttachments notes(*o.file, 1);

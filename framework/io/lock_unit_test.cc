@@ -23,10 +23,10 @@ void Put(ccCursor& c, iotest::Parent& p, const char* k1, long long k2, const cha
   ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
 }
 
-tsioStatus::Status LockedFetch(ccCursor& c, iotest::Parent& p, const char* k1, long long k2) {
+tsioStatus::Status FetchKey(ccCursor& c, iotest::Parent& p, const char* k1, long long k2, bool lock = true) {
   p.k1 = tsAlpha(k1);
   p.k2 = tsDouble(k2, 0);
-  return c.FetchEQ(true);
+  return c.FetchEQ(lock);
 }
 
 int CountRows(tsioDataFile& f, short rt = 1) {
@@ -68,7 +68,7 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
     tsioDataFile* f = o.file;
     iotest::Parent p;
     ccCursor c(p, *f, 1, 0);
-    ChildProcess::WriteLine(std::to_string(LockedFetch(c, p, "A", 1)));
+    ChildProcess::WriteLine(std::to_string(FetchKey(c, p, "A", 1)));
     ChildProcess::ReadLine();  // hold until killed
     return 0;
   });
@@ -79,10 +79,8 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   tsioDataFile* f = o.file;
   iotest::Parent p;
   ccCursor c(p, *f, 1, 0);
-  EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kLocked);
-  p.k1 = tsAlpha("A");
-  p.k2 = tsDouble(1, 0);
-  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);  // reading without a lock works
+  EXPECT_EQ(FetchKey(c, p, "A", 1), tsioStatus::kLocked);
+  ASSERT_EQ(FetchKey(c, p, "A", 1, false), tsioStatus::kSuccess);  // reading without a lock works
   EXPECT_EQ(c.Locked(), tsioStatus::kLocked);
   p.v = tsAlpha("mine");
   EXPECT_EQ(c.Update(), tsioStatus::kLocked);           // and writing is refused
@@ -91,7 +89,7 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   holder.Kill(SIGKILL);
   EXPECT_EQ(holder.Wait(), -SIGKILL);
   EXPECT_EQ(LockedAfterHolderDied(c), tsioStatus::kSuccess);
-  EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c, p, "A", 1), tsioStatus::kSuccess);
   p.v = tsAlpha("mine");
   EXPECT_EQ(c.Update(), tsioStatus::kSuccess);
 }
@@ -105,17 +103,17 @@ TEST(RecordLocks, TwoHandlesInOneProcessLockIndependently) {
   ccCursor c1(p, *f, 1, 0), c2(q, second, 1, 0);
   Put(c1, p, "A", 1, "one");
   Put(c1, p, "A", 2, "two");
-  ASSERT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);
-  EXPECT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);  // ours already
-  EXPECT_EQ(LockedFetch(c2, q, "A", 1), tsioStatus::kLocked);
+  ASSERT_EQ(FetchKey(c1, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c1, p, "A", 1), tsioStatus::kSuccess);  // ours already
+  EXPECT_EQ(FetchKey(c2, q, "A", 1), tsioStatus::kLocked);
   EXPECT_EQ(q.v.str(), "");                                       // nothing copied on 9
-  EXPECT_EQ(LockedFetch(c2, q, "A", 2), tsioStatus::kSuccess);
-  EXPECT_EQ(LockedFetch(c1, p, "A", 2), tsioStatus::kLocked);
-  ASSERT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c2, q, "A", 2), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c1, p, "A", 2), tsioStatus::kLocked);
+  ASSERT_EQ(FetchKey(c1, p, "A", 1), tsioStatus::kSuccess);
   (void)c1.Unlock(1);
-  EXPECT_EQ(LockedFetch(c2, q, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c2, q, "A", 1), tsioStatus::kSuccess);
   second.Close();  // closing releases every lock of the handle
-  EXPECT_EQ(LockedFetch(c1, p, "A", 2), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c1, p, "A", 2), tsioStatus::kSuccess);
 }
 
 // The header lock serialises two programs taking the next counter value.
@@ -194,9 +192,7 @@ TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {
     c1.AttachRollbackStack(&unit);
     c2.AttachRollbackStack(&unit);
     c3.AttachRollbackStack(&unit);
-    a.k1 = tsAlpha("A");
-    a.k2 = tsDouble(1, 0);
-    ASSERT_EQ(c1.FetchEQ(), tsioStatus::kSuccess);
+    ASSERT_EQ(FetchKey(c1, a, "A", 1, false), tsioStatus::kSuccess);
     a.v = tsAlpha("during");
     ASSERT_EQ(c1.Update(), tsioStatus::kSuccess);
     Put(c2, b, "B", 1, "x");
@@ -209,10 +205,8 @@ TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {
   EXPECT_EQ(CountRows(*f1), 1);
   EXPECT_EQ(CountRows(*f2), 0);
   EXPECT_EQ(CountRows(*f3), 0);
-  a.k1 = tsAlpha("A");
-  a.k2 = tsDouble(1, 0);
   c1.DetachRollbackStack();
-  ASSERT_EQ(c1.FetchEQ(), tsioStatus::kSuccess);
+  ASSERT_EQ(FetchKey(c1, a, "A", 1, false), tsioStatus::kSuccess);
   EXPECT_EQ(a.v.str(), "before");
 }
 
