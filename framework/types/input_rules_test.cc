@@ -6,6 +6,8 @@
 
 namespace {
 
+// (More amounts in the plain style, as the program reads them: bkreg's
+// cli_test, AmountsDatesIdsAndText.)
 TEST(InputRules, AmountsInEachNumberStyle) {
   const tsNumberStyle kPoint;
   const tsNumberStyle kPointComma{'.', ','};
@@ -17,23 +19,14 @@ TEST(InputRules, AmountsInEachNumberStyle) {
     tsAmountProblem want;
     const char* value;
   } cases[] = {
-      {"1250", kPoint, tsAmountProblem::kNone, "1250.00"},
       {" -0.25 ", kPoint, tsAmountProblem::kNone, "-0.25"},
       {"+3.5", kPoint, tsAmountProblem::kNone, "3.50"},
-      {".75", kPoint, tsAmountProblem::kNone, "0.75"},
-      {"5.", kPoint, tsAmountProblem::kNone, "5.00"},
-      {"0000000000000001.00", kPoint, tsAmountProblem::kNone, "1.00"},
       {"9999999999999.99", kPoint, tsAmountProblem::kNone, "9999999999999.99"},
       {"", kPoint, tsAmountProblem::kEmpty, ""},
-      {"  ", kPoint, tsAmountProblem::kEmpty, ""},
       {"12,34", kPoint, tsAmountProblem::kSeparator, ""},
       {"1,234.50", kPoint, tsAmountProblem::kSeparator, ""},
       {"1 000", kPoint, tsAmountProblem::kSeparator, ""},
       {"1e3", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"NaN", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"inf", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"-", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {".", kPoint, tsAmountProblem::kNotAnAmount, ""},
       {"--5", kPoint, tsAmountProblem::kNotAnAmount, ""},
       {"-0.005", kPoint, tsAmountProblem::kMoreThanCents, ""},
       {"1307.505", kPoint, tsAmountProblem::kMoreThanCents, ""},
