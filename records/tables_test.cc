@@ -1,6 +1,6 @@
-// Every table of the module through one test body: its record class agrees
-// with the data dictionary (columns, types, defaults, key), its key class binds
-// exactly the key, its cursor names the table, and a record with every column
+// Every table of the module through one set of test bodies: its record class
+// agrees with the data dictionary (columns, types, defaults, key), its key
+// class binds exactly the key, its cursor names the table, and a record with every column
 // set round-trips through a real data file (both instances of BKT). (The
 // dictionary's own consistency, indexes naming real columns and unique in a
 // file, is the schema generator's check.)
@@ -171,28 +171,6 @@ TYPED_TEST(TableTest, RecordClassAgreesWithTheDictionary) {
   EXPECT_EQ(Data::kRecordType, record.TableID());
 }
 
-TYPED_TEST(TableTest, KeyClassBindsExactlyTheKey) {
-  using Data = typename TypeParam::Data;
-  using Key = typename TypeParam::Key;
-  bktest::BankCompany company;
-  Data full("");
-  Fill(full, Def(full));
-
-  const Key key = KeyOf<Key>(full);
-  EXPECT_EQ(BoundNames(key), tsSplitNames(full.KeyColumns(), ';'));
-  EXPECT_EQ(key.KeyColumns(), full.KeyColumns());
-  for (const auto& c : key.Columns()) EXPECT_EQ(c.field->Compare(*full.Find(c.name)), 0) << c.name;
-
-  // A record from a key: the key fields, every other field as in a new record.
-  const Data from_key(key, "");
-  const Data fresh("");
-  for (const auto& c : from_key.Columns()) {
-    const bool is_key = key.Find(c.name) != nullptr;
-    const tsData& want = is_key ? *full.Find(c.name) : *fresh.Find(c.name);
-    EXPECT_EQ(c.field->Compare(want), 0) << c.name;
-  }
-}
-
 TYPED_TEST(TableTest, EveryColumnRoundTripsThroughTheFile) {
   using Data = typename TypeParam::Data;
   using Cursor = typename TypeParam::Cursor;
@@ -220,15 +198,26 @@ TYPED_TEST(TableTest, EveryColumnRoundTripsThroughTheFile) {
   }
 }
 
-// Copies and moves of every record and key class carry every column (the
-// generated member-by-member fast paths name every field), and the result
-// binds its own fields.
-TYPED_TEST(TableTest, CopiesAndMovesCarryEveryColumn) {
+// The key class binds exactly the key, and a record made from a key holds
+// the key's fields and a new record's others. Copies and moves of every
+// record and key class carry every column (the generated member-by-member
+// fast paths name every field), and the result binds its own fields.
+TYPED_TEST(TableTest, KeysCopiesAndMovesCarryEveryColumn) {
   using Data = typename TypeParam::Data;
   using Key = typename TypeParam::Key;
   Data full("");
   const tsioRecordDef& def = Def(full);
   Fill(full, def);
+  const Key key = KeyOf<Key>(full);
+  EXPECT_EQ(BoundNames(key), tsSplitNames(full.KeyColumns(), ';'));
+  EXPECT_EQ(key.KeyColumns(), full.KeyColumns());
+  for (const auto& c : key.Columns()) EXPECT_EQ(c.field->Compare(*full.Find(c.name)), 0) << c.name;
+  const Data from_key(key, "");
+  const Data fresh("");
+  for (const auto& c : from_key.Columns()) {
+    const tsData& want = key.Find(c.name) ? *full.Find(c.name) : *fresh.Find(c.name);
+    EXPECT_EQ(c.field->Compare(want), 0) << c.name;
+  }
   auto own_fields = [](const ccRecData& r, size_t size) {
     const char* begin = reinterpret_cast<const char*>(&r);
     for (const auto& c : r.Columns()) {
@@ -252,7 +241,6 @@ TYPED_TEST(TableTest, CopiesAndMovesCarryEveryColumn) {
   target = std::move(source2);
   ExpectSameValues(target, full, def);
 
-  const Key key = KeyOf<Key>(full);
   Key key_copy(key);
   const Key key_moved(std::move(key_copy));
   Key key_assigned = KeyOf<Key>(Data(""));
