@@ -37,19 +37,11 @@ TEST(Backend, ARefusedWriteInsideAUnitFailsAloneAndTheUnitGoesOn) {
   ccCursor c(p, *o.file, 1, 0);
   tclRollbackStack unit;
   c.AttachRollbackStack(&unit);
-  auto put = [&](const char* k1, const char* v) {
-    p.k1 = tsAlpha(k1);
-    p.k2 = tsDouble(1, 0);
-    p.v = tsAlpha(v);
-    return c.Insert();
-  };
-  ASSERT_EQ(put("A", "first"), tsioStatus::kSuccess);
-  EXPECT_EQ(put("A", "again"), tsioStatus::kDuplicateKey);
-  ASSERT_EQ(put("B", "second"), tsioStatus::kSuccess);
-  p.k1 = tsAlpha("A");
-  ASSERT_EQ(c.FetchEQ(), tsioStatus::kSuccess);
-  p.v = tsAlpha("changed");
-  ASSERT_EQ(c.Update(), tsioStatus::kSuccess);
+  ASSERT_EQ((p.Set("A", 1, "first"), c.Insert()), tsioStatus::kSuccess);
+  EXPECT_EQ((p.Set("A", 1, "again"), c.Insert()), tsioStatus::kDuplicateKey);
+  ASSERT_EQ((p.Set("B", 1, "second"), c.Insert()), tsioStatus::kSuccess);
+  ASSERT_EQ((p.Set("A", 1), c.FetchEQ()), tsioStatus::kSuccess);
+  ASSERT_EQ((p.Set("A", 1, "changed"), c.Update()), tsioStatus::kSuccess);
   ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
   c.DetachRollbackStack();
 
@@ -148,10 +140,8 @@ void Fill(const std::string& company) {
   const char* texts[] = {"plain", "it's \"q\"", "\xc3\xa9t\xc3\xa9", "back\\slash", "", "  spaced  ", "?1 $1 %s"};
   int k = 0;
   for (const char* t : texts) {
-    p.k1 = tsAlpha(t);
-    p.k2 = tsDouble(++k, 0);
-    p.v = tsAlpha(t);
-    p.n = tsDouble(-1234567 * k, 2);
+    ++k;
+    p.Set(t, k, t).n = tsDouble(-1234567 * k, 2);
     ASSERT_EQ(parents.Insert(), tsioStatus::kSuccess) << t;
     for (int line = 1; line <= 3; ++line) {
       ch.p1 = tsAlpha(t);
@@ -196,8 +186,7 @@ TEST(Backup, IsACompanyFolderDatabaseWithEveryRow) {
   ccCursor c(p, *o.file, 1, 2);
   ASSERT_EQ(c.FetchFirst(), tsioStatus::kSuccess);
   EXPECT_EQ(p.v.str(), "");
-  p.k1 = tsAlpha("new");
-  EXPECT_EQ(c.Insert(), tsioStatus::kSuccess);
+  EXPECT_EQ((p.Set("new"), c.Insert()), tsioStatus::kSuccess);
 }
 
 // Backups taken while another program commits units of two rows each hold

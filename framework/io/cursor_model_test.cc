@@ -26,7 +26,9 @@ struct Row {
   long long k2 = 0;
   std::string v;
   long long cents = 0;
+  bool operator==(const Row&) const = default;
 };
+std::ostream& operator<<(std::ostream& o, const Row& r) { return o << r.k1 << "/" << r.k2 << "/" << r.v << "/" << r.cents; }
 
 // Index order of the test file: 0 = (K1,K2); 1 = (N,K1,K2); 2 = (V,K1,K2).
 Tuple Order(const Row& r, int index) {
@@ -96,15 +98,10 @@ void ToRecord(const Row& r, iotest::Parent& p) {
   p.n = tsDouble(r.cents, 0) / tsDouble(100);
 }
 
-bool Same(const Row& a, const Row& b) { return a.k1 == b.k1 && a.k2 == b.k2 && a.v == b.v && a.cents == b.cents; }
-
 class CursorModelTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(CursorModelTest, RandomOperationsMatchModel) {
   iotest::OpenCompany co;
-  ASSERT_NE(co.file, nullptr);
-  tsioDataFile* file = co.file;
-
   std::mt19937 rng(static_cast<unsigned>(GetParam()));
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   // Keys in byte order whatever the engine's or server's language settings:
@@ -115,7 +112,7 @@ TEST_P(CursorModelTest, RandomOperationsMatchModel) {
   // Cursors on all three indexes over one handle; two on index 0 share a position.
   iotest::Parent recs[4];
   std::vector<std::unique_ptr<ccCursor>> cursors;
-  for (int i = 0; i < 4; ++i) cursors.push_back(std::make_unique<ccCursor>(recs[i], *file, 1, i < 2 ? 0 : i - 1));
+  for (int i = 0; i < 4; ++i) cursors.push_back(std::make_unique<ccCursor>(recs[i], *co.file, 1, i < 2 ? 0 : i - 1));
   Model model;
 
   for (int step = 0; step < 1500; ++step) {
@@ -156,27 +153,22 @@ TEST_P(CursorModelTest, RandomOperationsMatchModel) {
       model.rows[{changed.k1, changed.k2}] = changed;
       model.position = changed;
     } else {  // a fetch
-      static const char* ops[] = {"first", "last", "next", "prev", "eq", "ge", "gt"};
-      std::string op = ops[pick(7)];
-      Row search = r;
-      ToRecord(search, rec);
-      tsioStatus::Status st;
-      if (op == "first") st = cur.FetchFirst();
-      else if (op == "last") st = cur.FetchLast();
-      else if (op == "next") st = cur.FetchNext();
-      else if (op == "prev") st = cur.FetchPrev();
-      else if (op == "eq") st = cur.FetchEQ();
-      else if (op == "ge") st = cur.FetchGE();
-      else st = cur.FetchGT();
-      auto expect = model.Expect(op, index, search);
+      using Fetch = tsioStatus::Status (ccCursor::*)(bool);
+      static const std::pair<const char*, Fetch> fetches[] = {
+          {"first", &ccCursor::FetchFirst}, {"last", &ccCursor::FetchLast}, {"next", &ccCursor::FetchNext},
+          {"prev", &ccCursor::FetchPrev},   {"eq", &ccCursor::FetchEQ},     {"ge", &ccCursor::FetchGE},
+          {"gt", &ccCursor::FetchGT}};
+      const auto& [op, fetch] = fetches[pick(7)];
       SCOPED_TRACE(op);
-      if (expect) {
+      ToRecord(r, rec);
+      const tsioStatus::Status st = (cur.*fetch)(false);
+      if (auto expect = model.Expect(op, index, r)) {
         ASSERT_EQ(st, tsioStatus::kSuccess);
-        ASSERT_TRUE(Same(FromRecord(rec), *expect)) << "got " << rec.k1.str() << "/" << rec.k2.Format();
+        ASSERT_EQ(FromRecord(rec), *expect);
         model.position = *expect;
       } else {
-        ASSERT_EQ(st, op == "eq" ? tsioStatus::kNotFound : tsioStatus::kEndOfFile);
-        ASSERT_TRUE(Same(FromRecord(rec), search)) << "a failed fetch changed the record";
+        ASSERT_EQ(st, std::string(op) == "eq" ? tsioStatus::kNotFound : tsioStatus::kEndOfFile);
+        ASSERT_EQ(FromRecord(rec), r) << "a failed fetch changed the record";
       }
     }
   }
@@ -188,19 +180,11 @@ INSTANTIATE_TEST_SUITE_P(Seeds, CursorModelTest, ::testing::Values(1, 2, 3, 4));
 // middle of a batch read ahead.
 TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
   iotest::OpenCompany co;
-  ASSERT_NE(co.file, nullptr);
-  tsioDataFile* file = co.file;
   iotest::Parent a, w;
-  ccCursor walk(a, *file, 1, 0);
-  for (int i = 0; i < 200; i += 2) {
-    a.k1 = tsAlpha("K");
-    a.k2 = tsDouble(i, 0);
-    a.v = tsAlpha("old");
-    ASSERT_EQ(walk.Insert(), tsioStatus::kSuccess);
-  }
+  ccCursor walk(a, *co.file, 1, 0);
+  for (int i = 0; i < 200; i += 2) ASSERT_EQ((a.Set("K", i, "old"), walk.Insert()), tsioStatus::kSuccess);
   // A second handle on the same file writes while the walk is under way.
-  tsioDataFile second(file->FileName());
-  ASSERT_TRUE(second.IsOpen());
+  tsioDataFile second(co.file->FileName());
   ccCursor writer(w, second, 1, 0);
   ASSERT_EQ(walk.FetchFirst(), tsioStatus::kSuccess);
   int seen = 1;
@@ -208,20 +192,12 @@ TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
     ++seen;
     long long k = a.k2.ToLongLong();
     if (k == 40) {
-      w.k1 = tsAlpha("K");
-      w.k2 = tsDouble(41, 0);
-      w.v = tsAlpha("new");
-      ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
-      w.k2 = tsDouble(60, 0);
-      ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
-      w.v = tsAlpha("changed");
-      ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
+      ASSERT_EQ((w.Set("K", 41, "new"), writer.Insert()), tsioStatus::kSuccess);
+      ASSERT_EQ((w.Set("K", 60), writer.FetchEQ()), tsioStatus::kSuccess);
+      ASSERT_EQ((w.Set("K", 60, "changed"), writer.Update()), tsioStatus::kSuccess);
     }
-    if (k == 41) {
-      EXPECT_EQ(a.v.str(), "new");
-    }
-    if (k == 60) {
-      EXPECT_EQ(a.v.str(), "changed");
+    if (k == 41 || k == 60) {
+      EXPECT_EQ(a.v.str(), k == 41 ? "new" : "changed");
     }
   }
   EXPECT_EQ(seen, 101);
@@ -233,7 +209,6 @@ TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
 // cursor, of its width, become the room the next cursor reads into).
 TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
   iotest::OpenCompany co;
-  ASSERT_NE(co.file, nullptr);
   tsioDataFile* file = co.file;
   auto text = [](long long k) {  // 17 characters: more than a short text holds in place
     char buf[32];
@@ -244,11 +219,7 @@ TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
   ccCursor writer(all, *file, 1, 0);
   const int rows = 900;
   for (int i = 0; i < rows; ++i) {
-    all.k1 = tsAlpha("K");
-    all.k2 = tsDouble(i, 0);
-    all.v = tsAlpha(text(i));
-    all.n = tsDouble(i, 0);
-    ASSERT_EQ(writer.Insert(), tsioStatus::kSuccess);
+    ASSERT_EQ((ToRecord({"K", i, text(i), i * 100}, all), writer.Insert()), tsioStatus::kSuccess);
   }
   ccCursor a(all, *file, 1, 0), b(narrow, *file, 1, 0), c(keys, *file, 1, 0);
   ccCursor* cursors[] = {&a, &b, &c};
@@ -262,12 +233,8 @@ TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
       ASSERT_EQ(cursors[which]->FetchNext(), tsioStatus::kSuccess) << expect;
       const iotest::Parent& r = which == 0 ? all : which == 1 ? narrow : keys;
       ASSERT_EQ(r.k2.ToLongLong(), expect);
-      if (which != 2) {
-        ASSERT_EQ(r.v.str(), text(expect));
-      }
-      if (which == 0) {
-        ASSERT_EQ(r.n.ToLongLong(), expect);
-      }
+      ASSERT_EQ(which == 2 ? text(expect) : r.v.str(), text(expect));
+      ASSERT_EQ(which == 0 ? r.n.ToLongLong() : expect, expect);
     }
   }
   EXPECT_EQ(b.FetchNext(), tsioStatus::kEndOfFile);
@@ -279,7 +246,6 @@ TEST(CursorReadAhead, CursorsOfDifferentWidthsTakeTurnsOnOneHandle) {
 // without a range on the first column.
 TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
   iotest::OpenCompany co;
-  ASSERT_NE(co.file, nullptr);
   tsioDataFile* file = co.file;
   std::mt19937 rng(7);
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -320,8 +286,7 @@ TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
         tsioStatus::Status st;
         while ((st = scan.Next()) == tsioStatus::kSuccess) served.push_back(FromRecord(got));
         ASSERT_EQ(st, tsioStatus::kEndOfFile);
-        ASSERT_EQ(served.size(), expect.size());
-        for (size_t i = 0; i < served.size(); ++i) ASSERT_TRUE(Same(served[i], expect[i])) << "row " << i;
+        ASSERT_EQ(served, expect);
         EXPECT_EQ(scan.Next(), tsioStatus::kEndOfFile);
       }
     }
@@ -334,11 +299,8 @@ TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
 // cursor with conditions is refused.
 TEST(OrderedScan, ChangesFailuresAndConditions) {
   iotest::OpenCompany co;
-  ASSERT_NE(co.file, nullptr);
   tsioDataFile* file = co.file;
-  // Another program's handle writes.
-  iotest::Opened other(co.path());
-  ASSERT_NE(other.file, nullptr);
+  iotest::Opened other(co.path());  // another program's handle writes
   iotest::Parent rec;
   ccCursor writer(rec, *other.file, 1, 0);
   for (int i = 0; i < 40; ++i) {
@@ -365,8 +327,7 @@ TEST(OrderedScan, ChangesFailuresAndConditions) {
     while ((st = scan.Next()) == tsioStatus::kSuccess) served.push_back(FromRecord(got));
     ASSERT_EQ(st, tsioStatus::kEndOfFile);
     ASSERT_EQ(served.size(), 38u);
-    EXPECT_EQ(served.back().k2, 1);
-    EXPECT_EQ(served.back().v, "changed");
+    EXPECT_EQ(served.back(), (Row{"K", 1, "changed", 3800}));
   }
   for (int nth : {1, 2, 3, 5}) {  // the first index query, its record batch, later slices
     SCOPED_TRACE("failing query " + std::to_string(nth));

@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,9 +43,7 @@ std::string Value(int i) { return "value of " + Key(i) + " ....."; }
 
 int LogLines() {
   std::ifstream in(x_log_path());
-  int n = 0;
-  for (std::string line; std::getline(in, line);) ++n;
-  return n;
+  return static_cast<int>(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
 }
 
 // A company with kRecords parents in TST.1 (written in one unit) and the
@@ -59,19 +59,14 @@ void MakeFilledCompany(const std::string& folder) {
   tclRollbackStack unit;
   c.AttachRollbackStack(&unit);
   for (int i = 0; i < kRecords; ++i) {
-    p.k1 = tsAlpha(Key(i));
-    p.k2 = tsDouble(i);
-    p.v = tsAlpha(Value(i));
-    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+    ASSERT_EQ((p.Set(Key(i), i, Value(i).c_str()), c.Insert()), tsioStatus::kSuccess);
   }
   ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
-  tsioHeader h(*f, 1);
-  tsDouble counter{0, 0};
-  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
-  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);
-  counter = tsDouble(kRecords);
-  ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
-  h.Unlock();
+  iotest::Counter h(*f);
+  ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);
+  h.value = tsDouble(kRecords);
+  ASSERT_EQ(h.header.Update(), tsioStatus::kSuccess);
+  h.header.Unlock();
 }
 
 // What a walk of TST.1 found: the records in order, then the status that
@@ -105,10 +100,7 @@ struct Op {
 struct At {
   iotest::Parent p;
   ccCursor c;
-  At(tsioDataFile& f, const std::string& k1, int k2) : c(p, f, 1, 0) {
-    p.k1 = tsAlpha(k1);
-    p.k2 = tsDouble(k2);
-  }
+  At(tsioDataFile& f, const std::string& k1, int k2) : c(p, f, 1, 0) { p.Set(k1, k2); }
 };
 std::vector<Op> Operations() {
   return {
@@ -144,14 +136,12 @@ std::vector<Op> Operations() {
          return st != tsioStatus::kSuccess ? st : a.c.Delete();
        }},
       {"header update", [](tsioDataFile& f) {
-         tsioHeader h(f, 1);
-         tsDouble counter{0, 0};
-         (void)h.AttachColumn("COUNTER", counter);
-         tsioStatus::Status st = h.Get(true);
+         iotest::Counter h(f);
+         tsioStatus::Status st = h.header.Get(true);
          if (st != tsioStatus::kSuccess) return st;
-         counter = tsDouble(kRecords + 1);
-         st = h.Update();
-         h.Unlock();
+         h.value = tsDouble(kRecords + 1);
+         st = h.header.Update();
+         h.header.Unlock();
          return st;
        }},
       {"unit of three inserts", [](tsioDataFile& f) {
@@ -310,10 +300,7 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
         const int lines = LogLines();
         tsioStatus::Status st = tsioStatus::kSuccess;
         for (int i = 0; st == tsioStatus::kSuccess && i < 50; ++i) {
-          p.k1 = tsAlpha("U" + std::to_string(unit_no));
-          p.k2 = tsDouble(i);
-          p.v = tsAlpha(std::string(20, 'x'));
-          st = c.Insert();
+          st = (p.Set("U" + std::to_string(unit_no), i, "xxxxxxxxxxxxxxxxxxxx"), c.Insert());
         }
         if (st == tsioStatus::kSuccess) st = unit.Commit();
         if (st == tsioStatus::kSuccess) {
