@@ -23,10 +23,7 @@
 
 namespace {
 
-struct Hostile {
-  const char* what;
-  std::string text;
-};
+struct Hostile { const char* what; std::string text; };
 
 std::vector<Hostile> HostileTexts() {
   return {
@@ -161,10 +158,7 @@ TEST_F(HostileText, IdsAndDescriptionsRoundTripAsDataThroughEveryOperation) {
 
 TEST_F(HostileText, TextTooLongForItsColumnIsRefusedAndNothingIsWritten) {
   const std::vector<std::string> schema = Schema(DbPath());
-  const struct {
-    const char* what;
-    std::string id, description;
-  } cases[] = {
+  const struct { const char* what; std::string id, description; } cases[] = {
       {"id one longer than its 15 characters", std::string(16, 'A'), "fine"},
       {"SQL in an id too long", "x'); DELETE FROM tsio_catalogue; --", "fine"},
       {"description of 100,000 bytes", "LONG", std::string(100000, '\'')},
@@ -181,10 +175,7 @@ TEST_F(HostileText, TextTooLongForItsColumnIsRefusedAndNothingIsWritten) {
 TEST_F(HostileText, NamesThatAreNotPlainIdentifiersCreateAndOpenNothing) {
   const std::vector<std::string> schema = Schema(DbPath());
   // A definition whose code or column names would end up inside SQL text.
-  const struct {
-    const char* what;
-    std::string code, column;
-  } cases[] = {
+  const struct { const char* what; std::string code, column; } cases[] = {
       {"code closing the quoted name", "X\";DROP TABLE tsio_catalogue;--", "COL"},
       {"code with a quote", "X'Y", "COL"},
       {"column closing the quoted name", "HOSTILE", "C\" TEXT);DROP TABLE tsio_catalogue;--"},

@@ -132,11 +132,7 @@ TEST(Layouts, KeyValueConstructorsTakeTheValuesInKeyOrder) {
   const tsAlpha a("A1"), b("B2");
   const tsDouble n1(11), n2(12), n3(13), n4(14);
   const tsDate d(2024, 2, 29);
-  struct Case {
-    const char* name;
-    V got;
-    V want;
-  };
+  struct Case { const char* name; V got; V want; };
   const Case cases[] = {
       {"GLCashAccountBalance", KeyValues(GLCashAccountBalanceKeyData(a, b)), V{"A1", "B2"}},
       {"PendingDeposit", KeyValues(PendingDepositKeyData(a, d, b)), V{"A1", "2024-02-29", "B2"}},

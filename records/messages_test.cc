@@ -15,10 +15,7 @@ namespace {
 
 // What a message function gave: its messages and its wrapper value (-1 for
 // a plain ccError or ccErrors).
-struct Got {
-  ccErrors errors;
-  int value = -1;
-};
+struct Got { ccErrors errors; int value = -1; };
 template <typename V>
 Got From(const ccStatus<V>& s) {
   return {s.Errors(), static_cast<int>(s.Value())};

@@ -13,11 +13,7 @@ using L = ccError::Level;
 
 // Every "BK" message the module raises, with its level and the tags its
 // callers pass.
-struct BkMessage {
-  unsigned short number;
-  L level;
-  std::vector<std::string> tags;
-};
+struct BkMessage { unsigned short number; L level; std::vector<std::string> tags; };
 
 const std::vector<BkMessage>& BkMessages() {
   static const std::vector<BkMessage> table = {
@@ -78,10 +74,7 @@ TEST(CatalogueTest, EveryBankRegisterMessageHasATextWithExactlyItsTags) {
 
 TEST(CatalogueTest, Substitution) {
   const tclTagValues tags{{"rec desc", "deposit item"}, {"io status", "record not found (13)"}, {"x", "{x}"}};
-  struct Case {
-    const char* text;
-    const char* expected;
-  } cases[] = {
+  struct Case { const char* text; const char* expected; } cases[] = {
       {"Could not read the {rec desc} record: {io status}.",
        "Could not read the deposit item record: record not found (13)."},
       {"{missing} gone", " gone"},                                          // a tag without a value becomes empty

@@ -13,9 +13,7 @@ namespace {
 using L = ccError::Level;
 
 TEST(ErrorsTest, MergeKeepsHigherLevelAndAppendsInOrder) {
-  struct Case {
-    L a, b, expected;
-  } cases[] = {{L::kNone, L::kNone, L::kNone},      {L::kWarning, L::kError, L::kError},
+  struct Case { L a, b, expected; } cases[] = {{L::kNone, L::kNone, L::kNone},      {L::kWarning, L::kError, L::kError},
                {L::kFatal, L::kWarning, L::kFatal}, {L::kNone, L::kFatal, L::kFatal},
                {L::kNone, L::kInfo, L::kInfo},      {L::kError, L::kError, L::kError}};
   for (const Case& c : cases) {

@@ -51,11 +51,7 @@ TEST(AccountFormat, WidthsFormsAndSectionsWithAndWithoutPrefixes) {
     const char *stored, *shown;
   } forms[] = {{true, 0, "01021500000", "01-02-1500-000"}, {true, 6, "0102", "01-02"}, {true, 7, "1500000", "1500-000"},
                {false, 0, "1500000", "1500.000"},          {false, 7, "1500000", "1500.000"}};
-  const struct {
-    bool prefixed;
-    short from, section;
-    const char *value, *expected;
-  } sections[] = {
+  const struct { bool prefixed; short from, section; const char *value, *expected; } sections[] = {
       {true, 0, 6, "01021500000", "0102"}, {true, 0, 7, "01021500000", "1500000"}, {true, 0, 2, "01-02-1500-000", "02"},
       {true, 0, 5, "01021500000", "000"},  {true, 7, 4, "1500000", "1500"},        {true, 6, 2, "0102", "02"},
       {true, 7, 6, "1500000", ""},         {true, 0, 6, "01", "01"},                {true, 0, 9, "01021500000", ""},

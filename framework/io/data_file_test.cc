@@ -102,12 +102,7 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
   iotest::OpenCompany o(true);
   iotest::Parent p;
   ccCursor c(p, *o.file, 1, 0);
-  struct Case {
-    std::string k1;
-    const char* n;
-    int decimals;
-    tsioStatus::Status want;
-  } cases[] = {
+  struct Case { std::string k1; const char* n; int decimals; tsioStatus::Status want; } cases[] = {
       {"A", "12345678901.00", 2, tsioStatus::kValueDoesNotFit},
       {"A", "1.005", 3, tsioStatus::kValueDoesNotFit},
       {"ABCDEFGHIJK", "1", 2, tsioStatus::kValueDoesNotFit},
@@ -174,10 +169,7 @@ TEST(FaultInjection, FailedMoveLosesNothing) {
   iotest::Parent p;
   ccCursor pc(p, *o.file, 1, 0);
   ASSERT_EQ((p.Set("P"), pc.Insert()), tsioStatus::kSuccess);
-  struct Case {
-    tsioOp op;
-    tsioStatus::Status status;
-  } cases[] = {{tsioOp::kInsert, tsioStatus::kDiskFull},
+  struct Case { tsioOp op; tsioStatus::Status status; } cases[] = {{tsioOp::kInsert, tsioStatus::kDiskFull},
                {tsioOp::kDelete, tsioStatus::kIOError},
                {tsioOp::kAttachmentsRead, tsioStatus::kIOError},
                {tsioOp::kCommit, tsioStatus::kBusy}};

@@ -71,11 +71,7 @@ void MakeFilledCompany(const std::string& folder) {
 
 // What a walk of TST.1 found: the records in order, then the status that
 // ended it. Every record read must be one that was written, with its value.
-struct Walk {
-  int records = 0;
-  tsioStatus::Status end = tsioStatus::kSuccess;
-  bool wrong = false;
-};
+struct Walk { int records = 0; tsioStatus::Status end = tsioStatus::kSuccess; bool wrong = false; };
 Walk WalkAll(tsioDataFile& f) {
   Walk w;
   iotest::Parent p;

@@ -6,11 +6,7 @@
 #include "framework/types/ts_currency.h"
 
 TEST(EditField, TextOfAmounts) {
-  struct Case {
-    const char* value;
-    int decimals;
-    const char* text;
-  } cases[] = {
+  struct Case { const char* value; int decimals; const char* text; } cases[] = {
       {"0", 2, "0.00"},
       {"20", 2, "20.00"},
       {"-20", 2, "-20.00"},

@@ -13,12 +13,7 @@ TEST(InputRules, AmountsInEachNumberStyle) {
   const tsNumberStyle kPointComma{'.', ','};
   const tsNumberStyle kCommaDot{',', '.'};
   const tsNumberStyle kCommaSpace{',', ' '};
-  const struct {
-    const char* text;
-    tsNumberStyle style;
-    tsAmountProblem want;
-    const char* value;
-  } cases[] = {
+  const struct { const char* text; tsNumberStyle style; tsAmountProblem want; const char* value; } cases[] = {
       {" -0.25 ", kPoint, tsAmountProblem::kNone, "-0.25"},
       {"+3.5", kPoint, tsAmountProblem::kNone, "3.50"},
       {"9999999999999.99", kPoint, tsAmountProblem::kNone, "9999999999999.99"},
@@ -87,10 +82,7 @@ TEST(InputRules, DatesInEachLayout) {
 }
 
 TEST(InputRules, OneLineTextCutByCharacters) {
-  const struct {
-    std::string text;
-    tsTextProblem want;
-  } cases[] = {
+  const struct { std::string text; tsTextProblem want; } cases[] = {
       {"Café Ünïcode €", tsTextProblem::kNone},   {"line\nbreak", tsTextProblem::kControl},
       {"tab\there", tsTextProblem::kControl},     {"\x1b[31mred", tsTextProblem::kControl},
       {"del\x7f", tsTextProblem::kControl},       {"c1 \xc2\x9b", tsTextProblem::kC1Control},

@@ -13,12 +13,7 @@ namespace {
 tsDate Ymd(int v) { return tsDate::FromYmd(v); }
 
 TEST(TsDate, OffsetOverMonthEndsAndLeapYears) {
-  struct Case {
-    int from;
-    int months;
-    int flag;
-    int expected;
-  };
+  struct Case { int from; int months; int flag; int expected; };
   // Flag 1 answers the first day after the (month-end sticky) offset date.
   const Case cases[] = {
       {20270228, 12, 1, 20280301}, {20270228, 12, 0, 20280228}, {20260430, -1, 1, 20260401},
@@ -36,11 +31,7 @@ TEST(TsDate, OffsetOverMonthEndsAndLeapYears) {
 }
 
 TEST(TsDate, DayArithmeticAcrossYears) {
-  struct Case {
-    int from;
-    int days;
-    int expected;
-  };
+  struct Case { int from; int days; int expected; };
   const Case cases[] = {{20251231, 1, 20260101}, {20240301, -1, 20240229}, {20230301, -1, 20230228},
                         {20000228, 1, 20000229}, {19000228, 1, 19000301},  {20261215, 30, 20270114},
                         {20000101, 146097, 24000101}, {99991231, 1, 0},     {0, 5, 0}};

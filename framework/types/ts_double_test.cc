@@ -23,11 +23,7 @@ TEST(TsDouble, MillionCentsSumToExactlyTenThousand) {
 }
 
 TEST(TsDouble, RoundsHalfAwayFromZero) {
-  struct Case {
-    const char* value;
-    int places;
-    const char* expected;
-  };
+  struct Case { const char* value; int places; const char* expected; };
   const Case cases[] = {
       {"2.345", 2, "2.35"}, {"-2.345", 2, "-2.35"}, {"-0.005", 2, "-0.01"}, {"0.005", 2, "0.01"},
       {"2.5", 0, "3"},      {"-2.5", 0, "-3"},      {"2.4999", 0, "2"},     {"-2.4999", 0, "-2"},
@@ -45,10 +41,7 @@ TEST(TsDouble, RoundsHalfAwayFromZero) {
 }
 
 TEST(TsDouble, ArithmeticIsExact) {
-  struct Case {
-    tsDouble result;
-    const char* expected;
-  };
+  struct Case { tsDouble result; const char* expected; };
   const Case cases[] = {
       {D("0.1") + D("0.2"), "0.3"},
       {D("-1.5") - D("0.25"), "-1.75"},
@@ -120,11 +113,7 @@ TEST(TsDouble, CellsHoldExactlyWhatTheColumnCanAndKeepOrder) {
 }
 
 TEST(TsDouble, ParseAndFormat) {
-  struct Case {
-    const char* text;
-    int decimals;
-    const char* shown;
-  };
+  struct Case { const char* text; int decimals; const char* shown; };
   const Case good[] = {
       {"-1234.5", 2, "-1234.50"}, {"1,234.50", 2, "1234.50"}, {"+3", 0, "3"},       {".5", 1, "0.5"},
       {"5.", 0, "5"},             {"  42 ", 0, "42"},         {"-.25", 2, "-0.25"}, {"12,345,678.9", 1, "12345678.9"},
@@ -154,11 +143,7 @@ TEST(TsDouble, ParseAndFormat) {
 }
 
 TEST(TsDouble, BinaryDoublesEnterRounded) {
-  struct Case {
-    double value;
-    int places;
-    const char* expected;
-  };
+  struct Case { double value; int places; const char* expected; };
   // 1e15 + 0.25 is read as its shortest text, not as the binary value it stands for.
   const Case cases[] = {{2.675, 2, "2.68"}, {-2.675, 2, "-2.68"}, {0.1 + 0.2, 2, "0.3"}, {1e-20, 2, "0"},
                         {-0.5, 0, "-1"},    {1e15 + 0.25, 1, "1000000000000000.2"}};

@@ -60,11 +60,7 @@ TEST(NumEditFormatter, ParsesExactlyWithinDigitsDecimalsSignAndLimit) {
 }
 
 TEST(NumEditFormatter, FormatsWithStyles) {
-  const struct {
-    unsigned short decimals, style;
-    const char* value;
-    const char* text;
-  } cases[] = {
+  const struct { unsigned short decimals, style; const char* value; const char* text; } cases[] = {
       {2, F::kAllowNegative, "1234567.5", "1234567.50"},
       {2, 672, "1234567.5", "1,234,567.50"},
       {2, 672, "0", ""},

@@ -19,12 +19,7 @@ tsdmQueryNode::Lookup Row(std::map<std::string, std::string> values) {
 
 TEST(QueryNode, ConditionsCompareTextOrNumbers) {
   using Op = tsdmQueryNode::Op;
-  const struct {
-    Op op;
-    const char* row_value;
-    const char* value;
-    bool matches;
-  } cases[] = {
+  const struct { Op op; const char* row_value; const char* value; bool matches; } cases[] = {
       {Op::kEqual, "1000", "1000", true},     {Op::kNotEqual, "1000", "1000", false},
       {Op::kGreater, "10", "9", true},        {Op::kLess, "abc", "abd", true},
       {Op::kLessEqual, "b", "a", false},      {Op::kGreaterEqual, "07", "7", true},
