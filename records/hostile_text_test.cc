@@ -27,20 +27,11 @@ struct Hostile { const char* what; std::string text; };
 
 std::vector<Hostile> HostileTexts() {
   return {
-      {"single quote", "O'Brien"},
-      {"closes a literal", "x');--"},
-      {"closes an identifier", "\";DROP--"},
-      {"semicolons", ";;;"},
-      {"a statement", "1;DELETE"},
-      {"parameter marks", "?1 ?2 :a @b $c"},
-      {"comments", "-- /* */"},
-      {"embedded NUL", std::string("A\0B", 3)},
-      {"leading NUL", std::string("\0Z", 2)},
-      {"invalid UTF-8", "\xff\xfe\xc3\x28"},
-      {"overlong UTF-8", "\xc0\xaf\xe0\x80\xaf"},
-      {"format specifiers", "%s%n%x"},
-      {"backslashes", "\\'\\\"\\0"},
-      {"LIKE wildcards", "%_%"},
+      {"single quote", "O'Brien"}, {"closes a literal", "x');--"}, {"closes an identifier", "\";DROP--"},
+      {"semicolons", ";;;"}, {"a statement", "1;DELETE"}, {"parameter marks", "?1 ?2 :a @b $c"},
+      {"comments", "-- /* */"}, {"embedded NUL", std::string("A\0B", 3)}, {"leading NUL", std::string("\0Z", 2)},
+      {"invalid UTF-8", "\xff\xfe\xc3\x28"}, {"overlong UTF-8", "\xc0\xaf\xe0\x80\xaf"},
+      {"format specifiers", "%s%n%x"}, {"backslashes", "\\'\\\"\\0"}, {"LIKE wildcards", "%_%"},
   };
 }
 
@@ -176,11 +167,9 @@ TEST_F(HostileText, NamesThatAreNotPlainIdentifiersCreateAndOpenNothing) {
   const std::vector<std::string> schema = Schema(DbPath());
   // A definition whose code or column names would end up inside SQL text.
   const struct { const char* what; std::string code, column; } cases[] = {
-      {"code closing the quoted name", "X\";DROP TABLE tsio_catalogue;--", "COL"},
-      {"code with a quote", "X'Y", "COL"},
+      {"code closing the quoted name", "X\";DROP TABLE tsio_catalogue;--", "COL"}, {"code with a quote", "X'Y", "COL"},
       {"column closing the quoted name", "HOSTILE", "C\" TEXT);DROP TABLE tsio_catalogue;--"},
-      {"column with a space", "HOSTILE", "A B"},
-      {"empty column name", "HOSTILE", ""},
+      {"column with a space", "HOSTILE", "A B"}, {"empty column name", "HOSTILE", ""},
   };
   short id = 9101;
   for (const auto& c : cases) {

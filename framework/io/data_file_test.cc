@@ -103,10 +103,8 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
   iotest::Parent p;
   ccCursor c(p, *o.file, 1, 0);
   struct Case { std::string k1; const char* n; int decimals; tsioStatus::Status want; } cases[] = {
-      {"A", "12345678901.00", 2, tsioStatus::kValueDoesNotFit},
-      {"A", "1.005", 3, tsioStatus::kValueDoesNotFit},
-      {"ABCDEFGHIJK", "1", 2, tsioStatus::kValueDoesNotFit},
-      {"ABCDEFGHIJ", "9999999999.99", 2, tsioStatus::kSuccess},
+      {"A", "12345678901.00", 2, tsioStatus::kValueDoesNotFit}, {"A", "1.005", 3, tsioStatus::kValueDoesNotFit},
+      {"ABCDEFGHIJK", "1", 2, tsioStatus::kValueDoesNotFit}, {"ABCDEFGHIJ", "9999999999.99", 2, tsioStatus::kSuccess},
       {"\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9", "1", 2, tsioStatus::kValueDoesNotFit},
       {"\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9\u00c9", "1", 2, tsioStatus::kSuccess},
   };
@@ -170,8 +168,7 @@ TEST(FaultInjection, FailedMoveLosesNothing) {
   ccCursor pc(p, *o.file, 1, 0);
   ASSERT_EQ((p.Set("P"), pc.Insert()), tsioStatus::kSuccess);
   struct Case { tsioOp op; tsioStatus::Status status; } cases[] = {{tsioOp::kInsert, tsioStatus::kDiskFull},
-               {tsioOp::kDelete, tsioStatus::kIOError},
-               {tsioOp::kAttachmentsRead, tsioStatus::kIOError},
+               {tsioOp::kDelete, tsioStatus::kIOError}, {tsioOp::kAttachmentsRead, tsioStatus::kIOError},
                {tsioOp::kCommit, tsioStatus::kBusy}};
   for (const auto& cs : cases) {
     SCOPED_TRACE(static_cast<int>(cs.op));

@@ -43,20 +43,15 @@ TEST(TsDouble, RoundsHalfAwayFromZero) {
 TEST(TsDouble, ArithmeticIsExact) {
   struct Case { tsDouble result; const char* expected; };
   const Case cases[] = {
-      {D("0.1") + D("0.2"), "0.3"},
-      {D("-1.5") - D("0.25"), "-1.75"},
-      {tsDouble(2) / 3, "0.6666666667"},
+      {D("0.1") + D("0.2"), "0.3"}, {D("-1.5") - D("0.25"), "-1.75"}, {tsDouble(2) / 3, "0.6666666667"},
       {tsDouble(-2) / 3, "-0.6666666667"},
       {D("0.000000000000000005") * D("0.1"), "0.000000000000000001"},  // 19th decimal rounds to 18
       {D("123456789.123456789") / D("0.000000001"), "123456789123456789"},
-      {tsDouble::FromScaled(-15, 19), "-0.000000000000000002"},
-      {tsDouble::FromScaled(-12, -3), "-12000"},
+      {tsDouble::FromScaled(-15, 19), "-0.000000000000000002"}, {tsDouble::FromScaled(-12, -3), "-12000"},
       // Any scale a block or file may carry, however large, rounds as it
       // should (10^scale is never formed beyond what 128 bits hold).
-      {tsDouble::FromScaled(INT64_MAX, 37), "0.000000000000000001"},
-      {tsDouble::FromScaled(INT64_MAX, 38), "0"},
-      {tsDouble::FromScaled(INT64_MIN + 1, 57), "0"},
-      {tsDouble::FromScaled(-5, 32767), "0"},
+      {tsDouble::FromScaled(INT64_MAX, 37), "0.000000000000000001"}, {tsDouble::FromScaled(INT64_MAX, 38), "0"},
+      {tsDouble::FromScaled(INT64_MIN + 1, 57), "0"}, {tsDouble::FromScaled(-5, 32767), "0"},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(c.result.IsValid()) << c.expected;

@@ -22,18 +22,13 @@ TEST(NumEditFormatter, ParsesExactlyWithinDigitsDecimalsSignAndLimit) {
     const char* text;
     const char* value;  // nullptr: refused
   } cases[] = {
-      {9, 2, F::kAllowNegative, "1,234.5", "1234.50"},
-      {9, 2, F::kAllowNegative, "  -0.01 ", "-0.01"},
+      {9, 2, F::kAllowNegative, "1,234.5", "1234.50"}, {9, 2, F::kAllowNegative, "  -0.01 ", "-0.01"},
       {9, 2, F::kAllowNegative, "", "0.00"},
       {9, 2, F::kAllowNegative, "12.500", "12.50"},  // trailing zeros are fine
       {9, 2, F::kAllowNegative, "12.345", nullptr},   // a third place is refused, not rounded
-      {9, 2, F::kAllowNegative, "1234567890", nullptr},
-      {9, 2, F::kAllowNegative, "999999999.99", "999999999.99"},
-      {9, 2, F::kAllowNegative, "12a", nullptr},
-      {9, 2, 672, "-5", nullptr},
-      {4, 0, 0, "9999", "9999"},
-      {4, 0, 0, "10000", nullptr},
-      {4, 0, 0, "2.5", nullptr},
+      {9, 2, F::kAllowNegative, "1234567890", nullptr}, {9, 2, F::kAllowNegative, "999999999.99", "999999999.99"},
+      {9, 2, F::kAllowNegative, "12a", nullptr}, {9, 2, 672, "-5", nullptr}, {4, 0, 0, "9999", "9999"},
+      {4, 0, 0, "10000", nullptr}, {4, 0, 0, "2.5", nullptr},
       {18, 2, F::kAllowNegative, "92233720368547758.07", "92233720368547758.07"},
       {18, 2, F::kAllowNegative, "92233720368547758.08", nullptr},  // beyond a 64-bit mantissa
   };
@@ -61,13 +56,9 @@ TEST(NumEditFormatter, ParsesExactlyWithinDigitsDecimalsSignAndLimit) {
 
 TEST(NumEditFormatter, FormatsWithStyles) {
   const struct { unsigned short decimals, style; const char* value; const char* text; } cases[] = {
-      {2, F::kAllowNegative, "1234567.5", "1234567.50"},
-      {2, 672, "1234567.5", "1,234,567.50"},
-      {2, 672, "0", ""},
+      {2, F::kAllowNegative, "1234567.5", "1234567.50"}, {2, 672, "1234567.5", "1,234,567.50"}, {2, 672, "0", ""},
       {2, 672, "-1234.005", "-1,234.01"},  // shown rounded half away from zero
-      {0, F::kAllowNegative, "-3", "-3"},
-      {0, F::kThousands, "999", "999"},
-      {0, F::kThousands, "1000", "1,000"},
+      {0, F::kAllowNegative, "-3", "-3"}, {0, F::kThousands, "999", "999"}, {0, F::kThousands, "1000", "1,000"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(F(15, c.decimals, c.style).Format(tsDouble::FromText(c.value)), c.text) << c.value;
