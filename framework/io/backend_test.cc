@@ -54,14 +54,13 @@ TEST(Backend, ARefusedWriteInsideAUnitFailsAloneAndTheUnitGoesOn) {
 // Every row of every table of the company database at `path` (a folder
 // or a server address), each row as its columns' text, sorted.
 std::map<std::string, std::vector<std::string>> Rows(const std::string& company,
-                                                     const std::vector<std::string>& tables,
                                                      const std::map<std::string, int>& widths) {
   std::map<std::string, std::vector<std::string>> out;
   tsioStatus::Status st;
   auto c = tsioCompany::Open(company, false, &st);
   EXPECT_NE(c, nullptr) << company;
   if (!c) return out;
-  for (const auto& t : tables) {
+  for (const auto& [t, width] : widths) {
     auto* q = c->Db().Prepare("SELECT * FROM \"" + t + "\"", &st);
     EXPECT_NE(q, nullptr) << t;
     if (!q) continue;
@@ -69,7 +68,7 @@ std::map<std::string, std::vector<std::string>> Rows(const std::string& company,
     tsCell cell;
     while (q->Step() == tsioBackendStatement::kRow) {
       std::string row;
-      for (int i = 0; i < widths.at(t); ++i) {
+      for (int i = 0; i < width; ++i) {
         q->Column(i, true, cell);
         row += cell.s + "|";
       }
@@ -81,53 +80,33 @@ std::map<std::string, std::vector<std::string>> Rows(const std::string& company,
   return out;
 }
 
-// The declarations of a company folder's database: every table's and
-// index's name, and every column of each as (name, type, not null, default,
-// key position).
-std::set<std::string> Declarations(const std::string& folder, std::vector<std::string>* tables,
-                                   std::map<std::string, int>* widths) {
+// The declarations of a company folder's database: every table and index
+// (with whether it is WITHOUT ROWID), each table column as (name, type, not
+// null, default, key position), each index column with its position; and
+// the tables with their widths.
+std::set<std::string> Declarations(const std::string& folder, std::map<std::string, int>* widths = nullptr) {
   std::set<std::string> out;
   tsioStatus::Status st;
   auto company = tsioCompany::Open(folder, false, &st);
   EXPECT_NE(company, nullptr) << folder;
   if (!company) return out;
-  tsioBackendConnection* db = &company->Db();
-  auto* q = db->Prepare("SELECT type, name, tbl_name FROM sqlite_master WHERE name NOT LIKE 'sqlite_%'", &st);
-  std::vector<std::pair<std::string, std::string>> objects;
-  tsCell a, b, t;
-  while (q->Step() == tsioBackendStatement::kRow) {
-    q->Column(0, true, a);
-    q->Column(1, true, b);
-    q->Column(2, true, t);
-    out.insert(a.s + " " + b.s + " on " + t.s);
-    objects.emplace_back(a.s, b.s);
+  auto* q = company->Db().Prepare(
+      "WITH m AS (SELECT * FROM sqlite_master WHERE name NOT LIKE 'sqlite_%') "
+      "SELECT type || ' ' || name || ' on ' || tbl_name || ' ' || (COALESCE(sql, '') LIKE '%WITHOUT ROWID'), '' "
+      "FROM m UNION ALL "
+      "SELECT m.name || ': ' || c.name || ' ' || c.type || ' ' || c.\"notnull\" || ' ' || "
+      "COALESCE(c.dflt_value, '-') || ' ' || c.pk, m.name FROM m, pragma_table_info(m.name) c WHERE m.type = 'table' "
+      "UNION ALL SELECT m.name || ': ' || c.name || ' ' || c.seqno, '' FROM m, pragma_index_info(m.name) c",
+      &st);
+  EXPECT_NE(q, nullptr);
+  tsCell d, table;
+  while (q && q->Step() == tsioBackendStatement::kRow) {
+    q->Column(0, true, d);
+    q->Column(1, true, table);
+    out.insert(d.s);
+    if (widths && !table.s.empty()) ++(*widths)[table.s];
   }
-  q->Reset();
-  for (const auto& [type, name] : objects) {
-    const bool table = type == "table";
-    if (table && tables) tables->push_back(name);
-    auto* cols = db->Prepare(table ? "SELECT name, type, \"notnull\", COALESCE(dflt_value, '-'), pk FROM pragma_table_info(?1)"
-                                   : "SELECT name, '', 0, '', seqno FROM pragma_index_info(?1)",
-                             &st);
-    cols->Bind(1, tsCell::Text(name));
-    int n = 0;
-    while (cols->Step() == tsioBackendStatement::kRow) {
-      std::string d = name + ":";
-      for (int i = 0; i < 5; ++i) {
-        cols->Column(i, true, a);
-        d += " " + a.s;
-      }
-      out.insert(d);
-      ++n;
-    }
-    cols->Reset();
-    if (table && widths) (*widths)[name] = n;
-    // (WITHOUT ROWID shows in the declaration's text.)
-    auto* sql = db->Prepare("SELECT sql LIKE '%WITHOUT ROWID' FROM sqlite_master WHERE name = ?1", &st);
-    sql->Bind(1, tsCell::Text(name));
-    if (sql->Step() == tsioBackendStatement::kRow) out.insert(name + " without row id: " + std::to_string(sql->ColumnInt(0)));
-    sql->Reset();
-  }
+  if (q) q->Reset();
   return out;
 }
 
@@ -173,13 +152,12 @@ TEST(Backup, IsACompanyFolderDatabaseWithEveryRow) {
   ASSERT_EQ(rename(copy.c_str(), (restored + "/company.db").c_str()), 0);
   // The reference: the same files created in a folder.
   const std::string native = iotest::MakeCompany(co.Local() + "/native");
-  std::vector<std::string> tables;
   std::map<std::string, int> widths;
-  EXPECT_EQ(Declarations(restored, nullptr, nullptr), Declarations(native, &tables, &widths));
-  const auto want = Rows(co.path(), tables, widths);
+  EXPECT_EQ(Declarations(restored), Declarations(native, &widths));
+  const auto want = Rows(co.path(), widths);
   EXPECT_EQ(want.at("f_TST_1_r1").size(), 7u);
   EXPECT_EQ(want.at("f_TST_1_r2").size(), 21u);
-  EXPECT_EQ(Rows(restored, tables, widths), want);
+  EXPECT_EQ(Rows(restored, widths), want);
   // ... and it works as a company: a file opens, reads and takes writes.
   Opened o(restored);
   iotest::Parent p;
