@@ -37,9 +37,7 @@ TEST(TsDate, DayArithmeticAcrossYears) {
                         {20000101, 146097, 24000101}, {99991231, 1, 0},     {0, 5, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ((Ymd(c.from) + c.days).Ymd(), c.expected) << c.from << " + " << c.days;
-    if (c.expected != 0) {
-      EXPECT_EQ(Ymd(c.expected) - Ymd(c.from), c.days);
-    }
+    EXPECT_EQ(c.expected != 0 ? Ymd(c.expected) - Ymd(c.from) : c.days, c.days);
   }
   EXPECT_EQ(Ymd(20250101) - Ymd(20240101), 366);
   EXPECT_EQ(Ymd(20260101) - tsDate(), 0);
@@ -70,10 +68,6 @@ TEST(TsDate, CellsKeepDateOrderAndRefuseImpossibleDates) {
   tsTime time;
   EXPECT_FALSE(time.FromCell(tsCell::Int(86400), 0)) << "a day has 86400 seconds, numbered from 0";
 }
-
-}  // namespace
-
-namespace {
 
 // Every year from 1 to 9999 on its first and last day, and every day of one
 // leap year, print as "yyyy-mm-dd" with leading zeros.
