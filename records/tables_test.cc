@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -93,37 +94,17 @@ void Fill(ccRecData& record, const tsioRecordDef& def) {
     ++i;
     tsData* field = record.Find(f.name);
     ASSERT_NE(field, nullptr) << f.name;
-    char buf[32];
-    std::string text;
-    switch (f.type) {
-      case tsDataType::kAlpha:
-      case tsDataType::kText:
-      case tsDataType::kPhone:
-        text = "v" + std::to_string(i);
-        break;
-      case tsDataType::kDouble:
-      case tsDataType::kCurrency:
-        text = std::to_string(f.width - f.decimals <= 1 ? 1 + i % 9 : i);
-        if (f.decimals >= 2) text += ".25";
-        break;
-      case tsDataType::kNum:
-        text = std::to_string(i);
-        break;
-      case tsDataType::kDate:
-        std::snprintf(buf, sizeof buf, "2021-%02d-%02d", 1 + i % 12, 1 + i % 28);
-        text = buf;
-        break;
-      case tsDataType::kTime:
-        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", i % 24, (7 * i) % 60, i % 60);
-        text = buf;
-        break;
-      case tsDataType::kBool:
-        text = "true";
-        break;
-      case tsDataType::kChoice:
-        text = std::to_string(2 + i % 7);
-        break;
-    }
+    char date[16], time[16];
+    std::snprintf(date, sizeof date, "2021-%02d-%02d", 1 + i % 12, 1 + i % 28);
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", i % 24, (7 * i) % 60, i % 60);
+    const std::string number = std::to_string(f.width - f.decimals <= 1 ? 1 + i % 9 : i);
+    const std::map<tsDataType, std::string> by_type = {
+        {tsDataType::kAlpha, "v" + std::to_string(i)}, {tsDataType::kText, "v" + std::to_string(i)},
+        {tsDataType::kPhone, "v" + std::to_string(i)}, {tsDataType::kDouble, number + (f.decimals >= 2 ? ".25" : "")},
+        {tsDataType::kCurrency, number + (f.decimals >= 2 ? ".25" : "")}, {tsDataType::kNum, std::to_string(i)},
+        {tsDataType::kDate, date}, {tsDataType::kTime, time}, {tsDataType::kBool, "true"},
+        {tsDataType::kChoice, std::to_string(2 + i % 7)}};
+    const std::string text = by_type.at(f.type);
     ASSERT_TRUE(field->Parse(text)) << f.name << " " << text;
     ASSERT_FALSE(field->IsNull()) << f.name;
   }
