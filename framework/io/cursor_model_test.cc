@@ -28,20 +28,15 @@ struct Row {
   long long cents = 0;
   bool operator==(const Row&) const = default;
 };
-std::ostream& operator<<(std::ostream& o, const Row& r) { return o << r.k1 << "/" << r.k2 << "/" << r.v << "/" << r.cents; }
+std::ostream& operator<<(std::ostream& o, const Row& r) {
+  return o << r.k1 << "/" << r.k2 << "/" << r.v << "/" << r.cents;
+}
 
 // Index order of the test file: 0 = (K1,K2); 1 = (N,K1,K2); 2 = (V,K1,K2).
 Tuple Order(const Row& r, int index) {
   switch (index) {
     case 1: return {r.cents, r.k1, r.k2};
     case 2: return {r.v, r.k1, r.k2};
-    default: return {r.k1, r.k2};
-  }
-}
-Tuple Declared(const Row& r, int index) {
-  switch (index) {
-    case 1: return {r.cents};
-    case 2: return {r.v};
     default: return {r.k1, r.k2};
   }
 }
@@ -73,8 +68,13 @@ class Model {
       return std::nullopt;
     }
     Tuple s = Order(search, index);
+    auto declared = [index](const Row& r) {  // the index's own columns
+      Tuple t = Order(r, index);
+      t.resize(index == 0 ? 2 : 1);
+      return t;
+    };
     for (const auto& r : v) {
-      if (op == "eq" && Declared(r, index) == Declared(search, index)) return r;
+      if (op == "eq" && declared(r) == declared(search)) return r;
       if (op == "ge" && Order(r, index) >= s) return r;
       if (op == "gt" && Order(r, index) > s) return r;
     }
@@ -315,13 +315,10 @@ TEST(OrderedScan, ChangesFailuresAndConditions) {
     tsioOrderedScan scan(cur, 4);
     ASSERT_EQ(scan.Next(), tsioStatus::kSuccess);
     EXPECT_EQ(got.k2.ToLongLong(), 39);
-    ToRecord(Row{"K", 0, "v", 3900}, rec);  // the last in N order, in a later slice
-    ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
+    ASSERT_EQ((rec.Set("K", 0), writer.FetchEQ()), tsioStatus::kSuccess);  // the last in N order, in a later slice
     ASSERT_EQ(writer.Delete(), tsioStatus::kSuccess);
-    ToRecord(Row{"K", 1, "changed", 3800}, rec);
-    ASSERT_EQ(writer.FetchEQ(), tsioStatus::kSuccess);
-    ToRecord(Row{"K", 1, "changed", 3800}, rec);
-    ASSERT_EQ(writer.Update(), tsioStatus::kSuccess);
+    ASSERT_EQ((rec.Set("K", 1), writer.FetchEQ()), tsioStatus::kSuccess);
+    ASSERT_EQ((ToRecord(Row{"K", 1, "changed", 3800}, rec), writer.Update()), tsioStatus::kSuccess);
     std::vector<Row> served;
     tsioStatus::Status st;
     while ((st = scan.Next()) == tsioStatus::kSuccess) served.push_back(FromRecord(got));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <tuple>
 
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
@@ -165,13 +166,10 @@ TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {
     Put(c2, b, "B", 1, "x");
     Put(c3, c, "C", 1, "y");
     ASSERT_EQ(c1.MoveRecord(*f2), tsioStatus::kSuccess);
-    EXPECT_EQ(CountRows(*f2), 2);  // the unit sees its own changes
-    EXPECT_EQ(CountRows(*f1), 0);
+    EXPECT_EQ(std::pair(CountRows(*f1), CountRows(*f2)), std::pair(0, 2));  // the unit sees its own changes
     ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
   }
-  EXPECT_EQ(CountRows(*f1), 1);
-  EXPECT_EQ(CountRows(*f2), 0);
-  EXPECT_EQ(CountRows(*f3), 0);
+  EXPECT_EQ(std::tuple(CountRows(*f1), CountRows(*f2), CountRows(*f3)), std::tuple(1, 0, 0));
   c1.DetachRollbackStack();
   ASSERT_EQ(FetchKey(c1, a, "A", 1, false), tsioStatus::kSuccess);
   EXPECT_EQ(a.v.str(), "before");
@@ -182,12 +180,11 @@ TEST(UnitsOfWork, ProcessKilledInsideAUnitLeavesFilesAsBefore) {
   iotest::MakeCompany(dir.path());
   std::string folder = dir.path();
   ChildProcess worker = ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile *f1 = nullptr, *f3 = nullptr;
-    if (fm.Open(iotest::Spec(1), &f1) != tsioStatus::kSuccess) return 1;
-    if (fm.Open(iotest::OtherSpec(), &f3) != tsioStatus::kSuccess) return 1;
+    iotest::Opened o(folder);
+    tsioDataFile* f3 = nullptr;
+    if (o.fm.Open(iotest::OtherSpec(), &f3) != tsioStatus::kSuccess) return 1;
     iotest::Parent a, c;
-    ccCursor c1(a, *f1, 1, 0), c3(c, *f3, 1, 0);
+    ccCursor c1(a, *o.file, 1, 0), c3(c, *f3, 1, 0);
     tclRollbackStack unit;
     c1.AttachRollbackStack(&unit);
     c3.AttachRollbackStack(&unit);
@@ -203,16 +200,14 @@ TEST(UnitsOfWork, ProcessKilledInsideAUnitLeavesFilesAsBefore) {
   ASSERT_EQ(worker.Receive(), "inside");
   worker.Kill(SIGKILL);
   worker.Wait();
-  tsioFileManager fm(folder);
-  tsioDataFile *f1 = nullptr, *f3 = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(1), &f1), tsioStatus::kSuccess);
-  ASSERT_EQ(fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
-  EXPECT_EQ(CountRows(*f1), 0);
-  EXPECT_EQ(CountRows(*f3), 0);
+  iotest::Opened o(folder);
+  tsioDataFile* f3 = nullptr;
+  ASSERT_EQ(o.fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
+  EXPECT_EQ(CountRows(*o.file) + CountRows(*f3), 0);
   iotest::Parent a;
-  ccCursor c1(a, *f1, 1, 0);
+  ccCursor c1(a, *o.file, 1, 0);
   Put(c1, a, "A", 1, "after");  // the database is writable again
-  EXPECT_EQ(CountRows(*f1), 1);
+  EXPECT_EQ(CountRows(*o.file), 1);
 }
 
 }  // namespace
