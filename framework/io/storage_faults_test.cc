@@ -50,10 +50,8 @@ int LogLines() {
 // header counter at kRecords; every handle is closed on return, so the
 // database is checkpointed and its write-ahead log gone.
 void MakeFilledCompany(const std::string& folder) {
-  iotest::MakeCompany(folder);
-  tsioFileManager fm(folder);
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::Opened o(iotest::MakeCompany(folder));
+  tsioDataFile* f = o.file;
   iotest::Parent p;
   ccCursor c(p, *f, 1, 0);
   tclRollbackStack unit;
@@ -386,15 +384,12 @@ TEST(StorageFaults, LockFileThatCannotBeOpenedFailsLockedWorkAndKeepsReads) {
   ASSERT_EQ(mkdir((folder + "/company.db.locks").c_str(), 0700), 0);
   TSGetApp()->SetCompanyFolder(dir.path());
   {
-    tsioFileManager fm(folder);
-    tsioDataFile* f = nullptr;
-    ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
-    const Walk w = WalkAll(*f);
-    EXPECT_EQ(w.records, kRecords);
-    EXPECT_EQ(w.end, tsioStatus::kEndOfFile);
+    iotest::Opened o(folder);
+    const Walk w = WalkAll(*o.file);
+    EXPECT_EQ(std::pair(w.records, w.end), std::pair(kRecords, tsioStatus::kEndOfFile));
     for (const Op& op : Operations()) {
       const int lines = LogLines();
-      const tsioStatus::Status st = op.run(*f);
+      const tsioStatus::Status st = op.run(*o.file);
       if (std::string(op.what) == "keyed fetch") {
         EXPECT_EQ(st, tsioStatus::kMerged) << op.what;
         continue;
