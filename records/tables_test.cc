@@ -140,11 +140,8 @@ TYPED_TEST(TableTest, RecordClassAgreesWithTheDictionary) {
     // A new record holds the column's default: what an inserted row without it gets.
     tsCell cell;
     ASSERT_TRUE(c.field->ToCell(cell, f.decimals)) << c.name;
-    if (cell.is_text) {
-      EXPECT_EQ(cell.s, "") << c.name;
-    } else {
-      EXPECT_EQ(cell.i, f.default_value) << c.name;
-    }
+    EXPECT_EQ(cell.is_text ? cell.s : std::to_string(cell.i), cell.is_text ? "" : std::to_string(f.default_value))
+        << c.name;
   }
   ASSERT_FALSE(def.keys.empty());
   EXPECT_EQ(def.keys[0].number, 0);
