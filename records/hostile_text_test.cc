@@ -174,14 +174,8 @@ TEST_F(HostileText, NamesThatAreNotPlainIdentifiersCreateAndOpenNothing) {
   short id = 9101;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    tsioFileDef def;
-    def.code = c.code;
-    def.dictionary_id = ++id;
-    tsioRecordDef r;
-    r.record_type = 1;
-    r.fields.push_back({c.column, tsDataType::kAlpha, 10, 0, 0});
-    r.keys.push_back({0, {c.column}, true});
-    def.records.push_back(r);
+    const tsioRecordDef r{1, "", {{c.column, tsDataType::kAlpha, 10, 0, 0}}, {{0, {c.column}, true}}, false, false};
+    const tsioFileDef def{c.code, ++id, "", false, {r}, {}, {}};
     tsioDictionary::Register(def);
     EXPECT_FALSE(tsioNamesArePlain(def));
     EXPECT_EQ(company.fm.Create(tsioFileSpec(c.code.c_str(), 1, id)), tsioStatus::kInvalidOperation);
