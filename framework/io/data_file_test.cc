@@ -236,17 +236,11 @@ TEST(Dictionary, AnswersAboutDataAndWorkFiles) {
   EXPECT_FALSE(xio_find_notes(fn, 2));
   EXPECT_EQ(xio_get_rec_def(999, 1, &rd), tsioStatus::kFileNotOpen);
 
-  tsioFileDef work;
-  work.code = "WRK";
-  work.dictionary_id = 9003;
-  work.work_file = true;
-  tsioRecordDef r;
-  r.record_type = 1;
-  r.description = "register work copy";
-  r.fields = {{"K1", tsDataType::kAlpha, 10, 0, 0}, {"K2", tsDataType::kDouble, 9, 0, 0},
-              {"N", tsDataType::kDouble, 12, 2, 0}};
-  r.keys = {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"K2", "K1"}, false}};
-  work.records = {r};
+  const tsioRecordDef r{1, "register work copy",
+                        {{"K1", tsDataType::kAlpha, 10, 0, 0}, {"K2", tsDataType::kDouble, 9, 0, 0},
+                         {"N", tsDataType::kDouble, 12, 2, 0}},
+                        {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"K2", "K1"}, false}}, false, false};
+  const tsioFileDef work{"WRK", 9003, "", true, {r}, {}, {}};
   tsioDictionary::Register(work);
   ASSERT_EQ(o.fm.Create(tsioFileSpec("WRK", 1, 9003)), tsioStatus::kSuccess);
   tsioDataFile* f = nullptr;

@@ -151,16 +151,11 @@ TEST_F(DialogTest, FocusEventsReachTheValidatorWhichKeepsFocusOnRefusedText) {
 // A small file with one record type of any layout, for the data-manager list.
 tsioFileSpec ListSpec() {
   static const bool registered = [] {
-    tsioFileDef d;
-    d.code = "ZLS";
-    d.dictionary_id = 9301;
-    tsioRecordDef r;
-    r.record_type = 1;
-    r.description = "list entry";
-    r.fields = {{"APPL", tsDataType::kAlpha, 4, 0, 0}, {"ID", tsDataType::kAlpha, 10, 0, 0},
-                {"AMT", tsDataType::kCurrency, 15, 2, 0}};
-    r.keys = {{0, {"APPL", "ID"}, true}};
-    d.records = {r};
+    const tsioRecordDef r{1, "list entry",
+                          {{"APPL", tsDataType::kAlpha, 4, 0, 0}, {"ID", tsDataType::kAlpha, 10, 0, 0},
+                           {"AMT", tsDataType::kCurrency, 15, 2, 0}},
+                          {{0, {"APPL", "ID"}, true}}, false, false};
+    const tsioFileDef d{"ZLS", 9301, "", false, {r}, {}, {}};
     tsioDictionary::Register(d);
     return true;
   }();
