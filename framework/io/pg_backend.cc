@@ -305,6 +305,21 @@ class PgStatement final : public tsioBackendStatement {
   // The answer kept for the command to `values`, or nullptr.
   const CommandAnswer* CommandAnswerFor(const std::vector<std::string>& values) const;
   void KeepForCommand(std::vector<std::string> values, std::shared_ptr<PGresult> result);
+  // Answers of reads queued in a unit and asked ahead of their use (see
+  // PgConnection::Prefetch): each answers the same read once, in the same
+  // unit, while this program has not written to the table nor taken a lock
+  // that guards it.
+  struct UnitAnswer {
+    std::vector<std::string> values;
+    std::shared_ptr<PGresult> result;
+    uint64_t unit;
+    uint64_t table_epoch;
+    uint64_t guard;
+  };
+  std::vector<UnitAnswer> unit_answers_;
+  // Takes the unit answer to `values` into res_; false when there is none.
+  bool TakeUnitAnswer();
+  void KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result);
   int row_ = -1;
   int rows_ = 0;
 };
@@ -324,6 +339,10 @@ class PgLocks;
 //   more round trip rolls back to the savepoint, so the write fails alone.
 class PgConnection final : public tsioBackendConnection {
  public:
+  struct Queued {
+    PgStatement* q;
+    std::vector<std::string> values;
+  };
   PgConnection(PGconn* conn, std::string address) : conn_(conn), address_(std::move(address)) {}
   ~PgConnection() override {
     cache_.clear();
@@ -368,6 +387,11 @@ class PgConnection final : public tsioBackendConnection {
   void AnotherProgramMet() {
     if (command_depth_ > 0) ++command_;
   }
+  // The writing transaction under way (0: none) and what ends the answers
+  // read ahead in it: a lock taken that is not known to guard one table
+  // only, a rollback to a savepoint, a write to a table not known.
+  uint64_t Unit() { return InTransaction() && !read_only_ ? unit_ : 0; }
+  uint64_t UnitGuard() const { return unit_guard_; }
   // The read-only snapshot reads see now (0: none, outside transactions):
   // an answer kept for the command answers only reads of the same one.
   uint64_t Snapshot() { return InTransaction() ? snapshot_ : 0; }
@@ -382,6 +406,8 @@ class PgConnection final : public tsioBackendConnection {
       if (StartsWith(sql, "BEGIN")) {
         read_only_ = sql.find("READ ONLY") != std::string_view::npos;
         if (read_only_) ++snapshot_;
+        ++unit_;
+        unit_queue_.clear();
       }
       pending_.emplace_back(sql);
       return tsioStatus::kSuccess;
@@ -391,6 +417,13 @@ class PgConnection final : public tsioBackendConnection {
     // What a unit wrote or read is newer than the command's kept answers:
     // they end with it.
     if ((commit || rollback) && command_depth_ > 0) ++command_;
+    // Answers read ahead in a unit end with it, and with a rollback to one
+    // of its savepoints (the unit's writes since are undone).
+    ++unit_guard_;
+    if (commit || rollback) {
+      ++unit_;
+      unit_queue_.clear();
+    }
     if ((commit || rollback) && BeginPending()) {
       pending_.clear();  // the server never saw the transaction
       return tsioStatus::kSuccess;
@@ -463,6 +496,7 @@ class PgConnection final : public tsioBackendConnection {
                 PGresult** lead_result = nullptr) {
     const bool guard = q.write_ && InTransaction();
     if (lead || (q.write_ && q.table_.empty())) ++epoch_;
+    if (q.write_ && q.table_.empty()) ++unit_guard_;
     if (q.write_ && !q.table_.empty()) ++table_epochs_[q.table_];
     std::vector<Request> reqs;
     size_t lead_at = 0;
@@ -483,7 +517,24 @@ class PgConnection final : public tsioBackendConnection {
     reqs.back().n = static_cast<int>(q.values_.size());
     reqs.back().values = q.ptrs_.data();
     if (guard) reqs.emplace_back(Request::kCommand, "RELEASE SAVEPOINT tsio_stmt");
+    // Reads the unit queued go after a read of its, in the same request.
+    std::vector<Queued> ahead;
+    std::vector<std::vector<const char*>> ahead_ptrs;
+    std::vector<size_t> ahead_at;
+    if (!q.write_ && !unit_queue_.empty() && Unit() != 0) {
+      ahead.swap(unit_queue_);
+      std::erase_if(ahead, [&](const Queued& p) { return p.q == &q && p.values == q.values_; });
+      AppendReads(ahead, &reqs, &ahead_ptrs, &ahead_at);
+    }
     *st = Send(&reqs);
+    if (!ahead.empty()) {
+      // A queued read that failed is not kept (its own read meets the
+      // failure); the statement's answer stands on its own.
+      KeepAnswers(ahead, reqs, ahead_at, false);
+      bool own = true;
+      for (size_t i = 0; i <= execute; ++i) own = own && reqs[i].Ok();
+      if (own) *st = tsioStatus::kSuccess;
+    }
     if (lead && lead_at > 0 && reqs[0].Ok()) lead->prepared_ = true;
     if (!q.prepared_ && reqs[prepare].Ok()) q.prepared_ = true;
     if (lead && reqs[lead_at].Ok()) *lead_result = reqs[lead_at].result.release();
@@ -516,6 +567,7 @@ class PgConnection final : public tsioBackendConnection {
       return tsioStatus::kLocked;
     }
     owners_.emplace(id, owner);
+    ++unit_guard_;  // what the lock guards is not known here
     return tsioStatus::kSuccess;
   }
   // Takes `id` for `owner` and, in the same request, runs `then` to its
@@ -771,11 +823,21 @@ class PgConnection final : public tsioBackendConnection {
   int command_depth_ = 0;
   uint64_t snapshot_ = 0;  // read-only snapshots begun
   std::unordered_set<std::string> for_command_;
-  struct Queued {
-    PgStatement* q;
-    std::vector<std::string> values;
-  };
   std::vector<Queued> prefetch_;
+  // Reads queued in a writing unit (see Prefetch), the unit's number and
+  // what ends its answers read ahead (see Unit()).
+  std::vector<Queued> unit_queue_;
+  uint64_t unit_ = 0;
+  uint64_t unit_guard_ = 0;
+  // Adds an execute request per queued read to `reqs` (its statement
+  // prepared first when the server does not hold it yet); `at` receives
+  // where each one's answer will be.
+  void AppendReads(std::vector<Queued>& queued, std::vector<Request>* reqs,
+                   std::vector<std::vector<const char*>>* ptrs, std::vector<size_t>* at);
+  // Keeps the answers of `queued` that went through, for the command
+  // (`for_command`) or for the unit.
+  void KeepAnswers(std::vector<Queued>& queued, std::vector<Request>& reqs, const std::vector<size_t>& at,
+                   bool for_command);
 };
 
 tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_result) {
@@ -794,6 +856,12 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
       row_ = -1;
       return tsioStatus::kSuccess;
     }
+  }
+  // A read the unit queued and asked ahead: its answer, once.
+  if (!lead && !write_ && TakeUnitAnswer()) {
+    rows_ = PQntuples(res_.get());
+    row_ = -1;
+    return tsioStatus::kSuccess;
   }
   // The same read with the same values, asked again in the same read-only
   // snapshot while nothing has been written and no lock taken through the
@@ -854,41 +922,66 @@ void PgStatement::KeepForCommand(std::vector<std::string> values, std::shared_pt
       CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_), snapshot});
 }
 
-void PgConnection::Prefetch(tsioBackendStatement& stmt) {
-  auto& q = static_cast<PgStatement&>(stmt);
-  if (!q.keeps_ || !KeptForCommand(q.table_) || q.CommandAnswerFor(q.values_)) return;
-  for (const Queued& p : prefetch_) {
-    if (p.q == &q && p.values == q.values_) return;
+bool PgStatement::TakeUnitAnswer() {
+  if (unit_answers_.empty()) return false;
+  const uint64_t unit = conn_->Unit();
+  for (auto it = unit_answers_.begin(); it != unit_answers_.end(); ++it) {
+    if (unit != 0 && it->unit == unit && it->guard == conn_->UnitGuard() &&
+        it->table_epoch == conn_->TableEpoch(table_) && it->values == values_) {
+      res_ = std::move(it->result);
+      unit_answers_.erase(it);
+      return true;
+    }
   }
-  prefetch_.push_back(Queued{&q, q.values_});
+  // Answers of an ended unit, or from before a write or lock, answer nothing.
+  std::erase_if(unit_answers_, [&](const UnitAnswer& a) {
+    return a.unit != unit || a.guard != conn_->UnitGuard() || a.table_epoch != conn_->TableEpoch(table_);
+  });
+  return false;
 }
 
-void PgConnection::PrefetchNow() {
-  std::vector<Queued> queued;
-  queued.swap(prefetch_);
-  if (queued.empty() || broken_) return;
-  for (const Queued& p : queued) {
-    if (!KeptForCommand(p.q->table_)) return;  // a transaction began since
+void PgStatement::KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result) {
+  std::erase_if(unit_answers_, [&](const UnitAnswer& a) { return a.values == values; });
+  if (unit_answers_.size() >= kMostCommandAnswers) unit_answers_.erase(unit_answers_.begin());
+  unit_answers_.push_back(UnitAnswer{std::move(values), std::move(result), conn_->Unit(), conn_->TableEpoch(table_),
+                                     conn_->UnitGuard()});
+}
+
+void PgConnection::Prefetch(tsioBackendStatement& stmt) {
+  auto& q = static_cast<PgStatement&>(stmt);
+  if (!q.keeps_) return;
+  // In a writing unit: a read the unit makes before its next write.
+  std::vector<Queued>& queue = KeptForCommand(q.table_) ? prefetch_ : unit_queue_;
+  if (&queue == &unit_queue_ && Unit() == 0) return;
+  if (&queue == &prefetch_ && q.CommandAnswerFor(q.values_)) return;
+  for (const Queued& p : queue) {
+    if (p.q == &q && p.values == q.values_) return;
   }
+  queue.push_back(Queued{&q, q.values_});
+}
+
+void PgConnection::AppendReads(std::vector<Queued>& queued, std::vector<Request>* reqs,
+                               std::vector<std::vector<const char*>>* ptrs, std::vector<size_t>* at) {
   // Each read with its values, its statement prepared in the same request
   // when the server does not hold it yet.
-  std::vector<std::vector<const char*>> ptrs(queued.size());
-  std::vector<Request> reqs;
-  std::vector<size_t> at(queued.size());
+  ptrs->resize(queued.size());
+  at->resize(queued.size());
   std::unordered_set<const PgStatement*> preparing;
   for (size_t i = 0; i < queued.size(); ++i) {
     PgStatement* q = queued[i].q;
     if (!q->prepared_ && preparing.insert(q).second) {
-      reqs.emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
+      reqs->emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
     }
-    for (const std::string& v : queued[i].values) ptrs[i].push_back(v.c_str());
-    at[i] = reqs.size();
-    reqs.emplace_back(Request::kExecute, nullptr, q->name_.c_str());
-    reqs.back().n = static_cast<int>(ptrs[i].size());
-    reqs.back().values = ptrs[i].data();
+    for (const std::string& v : queued[i].values) (*ptrs)[i].push_back(v.c_str());
+    (*at)[i] = reqs->size();
+    reqs->emplace_back(Request::kExecute, nullptr, q->name_.c_str());
+    reqs->back().n = static_cast<int>((*ptrs)[i].size());
+    reqs->back().values = (*ptrs)[i].data();
   }
-  // A read that fails is not kept; its own step meets the failure.
-  (void)Send(&reqs);
+}
+
+void PgConnection::KeepAnswers(std::vector<Queued>& queued, std::vector<Request>& reqs, const std::vector<size_t>& at,
+                               bool for_command) {
   for (size_t i = 0; i < reqs.size(); ++i) {
     if (reqs[i].kind == Request::kPrepare && reqs[i].Ok()) {
       for (const Queued& p : queued) {
@@ -899,9 +992,39 @@ void PgConnection::PrefetchNow() {
   for (size_t i = 0; i < queued.size(); ++i) {
     Request& r = reqs[at[i]];
     if (!r.Ok() || PQntuples(r.result.get()) > kMostKeptRows) continue;
-    queued[i].q->KeepForCommand(std::move(queued[i].values),
-                                std::shared_ptr<PGresult>(r.result.release(), PQclear));
+    std::shared_ptr<PGresult> answer(r.result.release(), PQclear);
+    if (for_command) {
+      queued[i].q->KeepForCommand(std::move(queued[i].values), std::move(answer));
+    } else {
+      queued[i].q->KeepForUnit(std::move(queued[i].values), std::move(answer));
+    }
   }
+}
+
+void PgConnection::PrefetchNow() {
+  if (!unit_queue_.empty() && Unit() != 0 && !broken_) {
+    std::vector<Queued> queued;
+    queued.swap(unit_queue_);
+    std::vector<Request> reqs;
+    std::vector<std::vector<const char*>> ptrs;
+    std::vector<size_t> at;
+    AppendReads(queued, &reqs, &ptrs, &at);
+    (void)Send(&reqs);  // a read that fails is not kept; its own read meets the failure
+    KeepAnswers(queued, reqs, at, false);
+  }
+  std::vector<Queued> queued;
+  queued.swap(prefetch_);
+  if (queued.empty() || broken_) return;
+  for (const Queued& p : queued) {
+    if (!KeptForCommand(p.q->table_)) return;  // a transaction began since
+  }
+  std::vector<Request> reqs;
+  std::vector<std::vector<const char*>> ptrs;
+  std::vector<size_t> at;
+  AppendReads(queued, &reqs, &ptrs, &at);
+  // A read that fails is not kept; its own step meets the failure.
+  (void)Send(&reqs);
+  KeepAnswers(queued, reqs, at, true);
 }
 
 short PgStatement::Step() {
@@ -943,15 +1066,21 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
   if (!lock) return tsioStatus::kLockUnavailable;
   lock->BindInt(1, static_cast<int64_t>(id));
   PGresult* answer = nullptr;
+  // The lock guards the record `then` reads: answers of its table read
+  // ahead before it end (those asked with it, after it, stand).
+  if (!then.table_.empty()) ++table_epochs_[then.table_];
   st = then.Execute(lock, &answer);
   if (!answer) {
     // The lock's own request failed (or nothing was sent): not taken.
+    ++unit_guard_;
     then.Reset();
     return tsioStatus::kLockUnavailable;
   }
   const bool taken = PQntuples(answer) == 1 && *PQgetvalue(answer, 0, 0) == 't';
   PQclear(answer);
   if (!taken) {
+    // The reads asked with it count only when it was taken.
+    ++unit_guard_;
     then.Reset();
     AnotherProgramMet();
     return tsioStatus::kLocked;

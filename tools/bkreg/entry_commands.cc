@@ -481,6 +481,11 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
       }
       (void)t.Validate(s.Program());  // keeps the validater that reads the lines
     }
+    // The unit's checks read the ledger's calendar and header again (another
+    // program may have closed a period meanwhile): asked together.
+    if (to_ledger && unit.EnsureBegun(s.Register().Company()) == tsioStatus::kSuccess) {
+      QueueLedgerUnitReads(s.Program());
+    }
     // Created through the library: stamped with the program's run and next
     // sequence, counted in the batch, and written only when the module's
     // rules let it.
