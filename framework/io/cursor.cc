@@ -764,7 +764,7 @@ tsioStatus::Status tsioCursor::Update(short* count, short) {
     if (r != tsioStatus::kDuplicateKey) company.LogFailure("update of " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
   }
-  if (company.Db().Changes() == 0) return tsioStatus::kNotFound;
+  if (company.Db().ChangesOrNotFoundLater() == 0) return tsioStatus::kNotFound;
   uint64_t old_id = LockId(state_->buffer);
   uint64_t new_id = LockId(row);
   if (old_id != new_id && file_->Locks().Holds(old_id)) {
@@ -803,7 +803,7 @@ tsioStatus::Status tsioCursor::Delete() {
     company.LogFailure("delete from " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
   }
-  if (company.Db().Changes() == 0) return tsioStatus::kNotFound;
+  if (company.Db().ChangesOrNotFoundLater() == 0) return tsioStatus::kNotFound;
   if (def.notes || def.file_links) {
     tsioAttachments a(*file_, record_type_);
     st = a.Remove(KeyText(state_->buffer));

@@ -55,6 +55,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -414,6 +415,25 @@ class PgConnection final : public tsioBackendConnection {
     }
     const bool commit = StartsWith(sql, "COMMIT") || StartsWith(sql, "END");
     const bool rollback = StartsWith(sql, "ROLLBACK") && !StartsWith(sql, "ROLLBACK TO");
+    // After a write sent without waiting failed, only the rollback of the
+    // whole transaction goes to the server: a commit, or a rollback to a
+    // savepoint that would let the unit go on without the write, fails.
+    if (deferred_ != tsioStatus::kSuccess && !rollback && InTransaction()) {
+      if (commit) pending_.clear();
+      return DeferredFailure();
+    }
+    // An update or delete sent without waiting that must have met its
+    // record is judged here, by this program, not by the server: its answer
+    // is read before the COMMIT is sent, which would otherwise keep a unit
+    // that failed.
+    if (commit && std::any_of(unread_.begin(), unread_.end(), [](const Unread& u) { return u.expects_row; })) {
+      std::vector<Request> none;
+      (void)Pipeline(none);
+      if (deferred_ != tsioStatus::kSuccess) {
+        pending_.clear();
+        return DeferredFailure();
+      }
+    }
     // What a unit wrote or read is newer than the command's kept answers:
     // they end with it.
     if ((commit || rollback) && command_depth_ > 0) ++command_;
@@ -446,6 +466,12 @@ class PgConnection final : public tsioBackendConnection {
     std::vector<Request> reqs;
     reqs.emplace_back(Request::kCommand, s.c_str());
     tsioStatus::Status st = Send(&reqs);
+    if (rollback) {
+      // Whatever failed in the transaction ends with it.
+      if (deferred_ != tsioStatus::kSuccess && reqs.back().Ok()) st = tsioStatus::kSuccess;
+      deferred_ = tsioStatus::kSuccess;
+      deferred_error_.clear();
+    }
     // The server ends a transaction that a failed statement spoiled with a
     // rollback, even when asked to commit: nothing was kept.
     if (st == tsioStatus::kSuccess && !StartsWith(sql, "ROLLBACK") &&
@@ -469,7 +495,29 @@ class PgConnection final : public tsioBackendConnection {
     return raw;
   }
 
-  int Changes() override { return changes_; }
+  int Changes() override {
+    // A write sent without waiting: its answer is read now.
+    if (changes_ < 0 && !unread_.empty()) {
+      std::vector<Request> none;
+      (void)Pipeline(none);
+    }
+    return std::max(changes_, 0);
+  }
+  int ChangesOrNotFoundLater() override {
+    if (changes_ >= 0) return changes_;
+    for (Unread& u : unread_) {
+      if (u.write != nullptr && u.seq == last_write_) u.expects_row = true;
+    }
+    return 1;
+  }
+  void BeginAllOrNothing() override { ++all_or_nothing_; }
+  void EndAllOrNothing() override {
+    if (all_or_nothing_ > 0) --all_or_nothing_;
+  }
+  void BeginWaitingWrites() override { ++waiting_writes_; }
+  void EndWaitingWrites() override {
+    if (waiting_writes_ > 0) --waiting_writes_;
+  }
   bool InTransaction() override {
     if (BeginPending()) return true;
     return tx_ == PQTRANS_INTRANS || tx_ == PQTRANS_INERROR || tx_ == PQTRANS_ACTIVE;
@@ -494,10 +542,22 @@ class PgConnection final : public tsioBackendConnection {
   // request went through.
   PGresult* Run(PgStatement& q, tsioStatus::Status* st, PgStatement* lead = nullptr,
                 PGresult** lead_result = nullptr) {
+    // A write sent without waiting failed: so does every request of its
+    // transaction until it is rolled back.
+    if (deferred_ != tsioStatus::kSuccess && InTransaction()) {
+      *st = DeferredFailure();
+      return nullptr;
+    }
     const bool guard = q.write_ && InTransaction();
     if (lead || (q.write_ && q.table_.empty())) ++epoch_;
     if (q.write_ && q.table_.empty()) ++unit_guard_;
     if (q.write_ && !q.table_.empty()) ++table_epochs_[q.table_];
+    // In an all-or-nothing unit a write goes without waiting and without a
+    // savepoint of its own (its failure is the unit's).
+    if (guard && !lead && all_or_nothing_ > 0 && waiting_writes_ == 0 && !read_only_) {
+      *st = SendWrite(q);
+      return *st == tsioStatus::kSuccess ? PQmakeEmptyPGresult(conn_, PGRES_COMMAND_OK) : nullptr;
+    }
     std::vector<Request> reqs;
     size_t lead_at = 0;
     if (lead) {
@@ -561,13 +621,20 @@ class PgConnection final : public tsioBackendConnection {
     if (it != owners_.end()) return it->second == owner ? tsioStatus::kSuccess : tsioStatus::kLocked;
     int64_t answer = 0;
     ++epoch_;
-    if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) return tsioStatus::kLockUnavailable;
+    // What the lock guards is not known here: the answers read ahead before
+    // it end (those of reads queued with it, asked after it, stand when it
+    // is taken).
+    ++unit_guard_;
+    if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) {
+      ++unit_guard_;
+      return tsioStatus::kLockUnavailable;
+    }
     if (!answer) {
+      ++unit_guard_;
       AnotherProgramMet();
       return tsioStatus::kLocked;
     }
     owners_.emplace(id, owner);
-    ++unit_guard_;  // what the lock guards is not known here
     return tsioStatus::kSuccess;
   }
   // Takes `id` for `owner` and, in the same request, runs `then` to its
@@ -630,7 +697,7 @@ class PgConnection final : public tsioBackendConnection {
       (void)Lost();
       return false;
     }
-    unread_.push_back(mark);
+    unread_.push_back(Unread{mark});
     if (unread_.size() >= kMostUnread) {
       std::vector<Request> none;
       return Pipeline(none) == tsioStatus::kSuccess;
@@ -641,15 +708,39 @@ class PgConnection final : public tsioBackendConnection {
   // Reads the answers of the unlocks sent without waiting (each followed by
   // its sync). False when the connection failed.
   bool ReadUnread() {
-    for (uint64_t id : unread_) {
-      PGresult* r = PQgetResult(conn_);
-      if (!r) return false;
-      const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
-      const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-      // Refused inside a failed transaction: given back after its end.
-      if (!ok && id != kCommitMark && state && std::strcmp(state, "25P02") == 0) after_transaction_.push_back(id);
-      PQclear(r);
-      while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+    for (const Unread& u : unread_) {
+      for (int i = 0; i < u.answers; ++i) {
+        PGresult* r = PQgetResult(conn_);
+        if (!r) return false;
+        const ExecStatusType t = PQresultStatus(r);
+        const bool ok = t == PGRES_TUPLES_OK || t == PGRES_COMMAND_OK;
+        if (u.write == nullptr) {
+          const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+          // Refused inside a failed transaction: given back after its end.
+          if (!ok && u.mark != kCommitMark && state && std::strcmp(state, "25P02") == 0) {
+            after_transaction_.push_back(u.mark);
+          }
+        } else {
+          if (!ok && i == u.prepare_at) u.write->prepared_ = false;
+          // The first failure fails the unit (what the server skipped after
+          // it says nothing more).
+          if (!ok && t != PGRES_PIPELINE_ABORTED && deferred_ == tsioStatus::kSuccess) {
+            deferred_ = Check(r);
+            if (deferred_ == tsioStatus::kSuccess) deferred_ = tsioStatus::kIOError;
+            deferred_error_ = last_error_ + " (a write to " + u.write->table_ + ", sent without waiting)";
+          }
+          if (ok && i == u.answers - 1) {
+            const int n = std::atoi(PQcmdTuples(r));
+            if (u.seq == last_write_) changes_ = n;
+            if (u.expects_row && n == 0 && deferred_ == tsioStatus::kSuccess) {
+              deferred_ = tsioStatus::kNotFound;
+              deferred_error_ = "the record to change in " + u.write->table_ + " was not there";
+            }
+          }
+        }
+        PQclear(r);
+        while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+      }
       PGresult* sync = PQgetResult(conn_);
       const bool synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
       PQclear(sync);
@@ -752,6 +843,13 @@ class PgConnection final : public tsioBackendConnection {
       ids.swap(after_transaction_);
       for (uint64_t id : ids) SendUnlock(id);
     }
+    if (deferred_ != tsioStatus::kSuccess) {
+      const tsioStatus::Status failed = DeferredFailure();
+      // The server ended the transaction (a COMMIT answered with a
+      // rollback): the failure is told once, here.
+      if (tx_ == PQTRANS_IDLE) deferred_ = tsioStatus::kSuccess;
+      return failed;
+    }
     for (Request& q : all) {
       if (!q.Ok()) return Check(q.result.get());
     }
@@ -808,11 +906,38 @@ class PgConnection final : public tsioBackendConnection {
   // The server's transaction state after the last answer read (libpq's own
   // says "active" while answers are unread).
   PGTransactionStatusType tx_ = PQTRANS_IDLE;
-  // Requests sent whose answers are not read yet, in the order sent: the
-  // ids of locks given back, or kCommitMark (no lock id is all ones).
+  // Requests sent whose answers are not read yet, in the order sent, each
+  // followed by its sync: a lock given back (its id), a read-only COMMIT
+  // (kCommitMark: no lock id is all ones), or a write sent without waiting
+  // (with the commands pending before it and its preparation: `answers`).
   static constexpr size_t kMostUnread = 64;
   static constexpr uint64_t kCommitMark = ~uint64_t{0};
-  std::vector<uint64_t> unread_;
+  struct Unread {
+    uint64_t mark = 0;
+    PgStatement* write = nullptr;
+    int answers = 1;
+    int prepare_at = -1;  // which answer is the write's preparation
+    uint64_t seq = 0;     // the write's number (see last_write_)
+    bool expects_row = false;
+  };
+  std::vector<Unread> unread_;
+  // All-or-nothing units (backend.h): how deeply declared, how deeply
+  // writes are to wait again, the first failure of a write sent without
+  // waiting (kSuccess: none) with its message, and the number of the last
+  // write so sent.
+  int all_or_nothing_ = 0;
+  int waiting_writes_ = 0;
+  tsioStatus::Status deferred_ = tsioStatus::kSuccess;
+  std::string deferred_error_;
+  uint64_t last_write_ = 0;
+  // The deferred failure, as the status of a request it fails.
+  tsioStatus::Status DeferredFailure() {
+    last_error_ = deferred_error_;
+    return deferred_;
+  }
+  // Sends write `q` (its values set) without waiting, the pending commands
+  // before it; its answer is read with the next request's.
+  tsioStatus::Status SendWrite(PgStatement& q);
   bool read_only_ = false;  // the transaction begun is read-only
   // Locks to give back once the failed transaction has ended.
   std::vector<uint64_t> after_transaction_;
@@ -920,6 +1045,44 @@ void PgStatement::KeepForCommand(std::vector<std::string> values, std::shared_pt
   if (command_answers_.size() >= kMostCommandAnswers) command_answers_.erase(command_answers_.begin());
   command_answers_.push_back(
       CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_), snapshot});
+}
+
+tsioStatus::Status PgConnection::SendWrite(PgStatement& q) {
+  if (broken_ || PQstatus(conn_) != CONNECTION_OK) {
+    broken_ = true;
+    last_error_ = "the connection to the server was lost";
+    return tsioStatus::kIOError;
+  }
+  if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) return Lost();
+  Unread u;
+  u.write = &q;
+  u.answers = 0;
+  bool sent = true;
+  for (const std::string& p : pending_) {
+    sent = sent && PQsendQueryParams(conn_, p.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    ++u.answers;
+  }
+  // The transaction the pending BEGIN opens is open on the server now.
+  if (BeginPending()) tx_ = PQTRANS_INTRANS;
+  pending_.clear();
+  if (!q.prepared_) {
+    sent = sent && PQsendPrepare(conn_, q.name_.c_str(), q.sql_.c_str(), 0, nullptr) == 1;
+    u.prepare_at = u.answers++;
+    q.prepared_ = true;  // taken back when the answer says otherwise
+  }
+  sent = sent && PQsendQueryPrepared(conn_, q.name_.c_str(), static_cast<int>(q.values_.size()), q.ptrs_.data(),
+                                     nullptr, nullptr, 0) == 1;
+  ++u.answers;
+  if (!sent || PQpipelineSync(conn_) != 1) return Lost();
+  if (TraceRoundTrips()) std::fprintf(stderr, "sent without waiting:\n  %s\n", q.sql_.c_str());
+  u.seq = ++last_write_;
+  changes_ = -1;  // known when the answer is read
+  unread_.push_back(u);
+  if (unread_.size() >= kMostUnread) {
+    std::vector<Request> none;
+    return Pipeline(none);
+  }
+  return tsioStatus::kSuccess;
 }
 
 bool PgStatement::TakeUnitAnswer() {

@@ -464,6 +464,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   // a posting) refuses the count (1618): the unit is taken back and tried
   // again until the wait runs out, as for the account.
   const auto deadline = ctx.WaitDeadline();
+  // From here any failure in the unit fails it whole (it is rolled back
+  // and the entry refused or retried): its writes need not wait for their
+  // answers one by one.
+  tsioAllOrNothing all_or_nothing(s.Register().Company());
   for (int round = 0;; ++round) {
     // Distribution lines go in first, under the run and sequence Create
     // gives, so that the module's rules check them with the transaction.

@@ -396,6 +396,9 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       break;
     }
     tclRollbackStack unit;
+    // Any failure in the unit fails it whole (rolled back below): its
+    // writes need not wait for their answers one by one.
+    tsioAllOrNothing all_or_nothing(w.Register().Company());
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
     if (io != tsioStatus::kSuccess) {
       why = "the unit of work could not be begun (" + std::string(ccIOStatusStr(io)) + ")";
