@@ -12,54 +12,51 @@
 #include "locking/register_bank_locker.h"
 #include "locking/register_transaction_run_lock.h"
 #include "accounts/bank_account.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "records/record_test_support.h"
 #include "transactions/transaction.h"
 
 namespace {
 
-// From-scratch totals: what one transaction contributes to a family of totals.
-struct Expected {
-  long long checks = 0, deposits = 0, withdrawals = 0, minus = 0, plus = 0;
-  void Add(int kind, long long cents, int status, bool open, int sign) {
-    bool counted = open ? status == 1 : status != 3;
-    if (!counted) return;
-    switch (kind) {
-      case 1: checks += sign * -cents; break;
-      case 2: deposits += sign * cents; break;
-      case 3: withdrawals += sign * -cents; break;
-      case 4:
-        if (cents >= 0) plus += sign * cents;
-        else minus += sign * -cents;
-        break;
-    }
-  }
-  long long Net() const { return deposits + plus - (checks + withdrawals + minus); }
-  // In the order of BankAccountTotalsTranType, after an unused 0.
-  std::array<long long, 6> Family() const { return {0, checks, deposits, withdrawals, plus, minus}; }
-};
-
 long long Cents(const tsCurrency& c) { return (tsDouble(c) * tsDouble(100)).ToLongLong(); }
+tsDouble Amount(long long cents) { return tsDouble(cents, 0) / tsDouble(100); }
 
-// The stored open (or unreconciled) totals of an account, as Expected::Family.
-std::array<long long, 6> Family(const BankAccountData& r, bool open) {
+// A family of totals in the order of BankAccountTotalsTranType (after an
+// unused 0: checks, deposits, withdrawals, plus, minus), then the net.
+using Family = std::array<long long, 7>;
+
+// From scratch: the family of an account that started with `start` and now
+// holds one transaction of `kind`, `cents` (signed) and `status`, counted in
+// the open family when its status is 1, in the unreconciled one unless 3.
+Family Expected(Family start, int kind, long long cents, int status, bool open) {
+  if (open ? status != 1 : status == 3) return start;
+  const int at = kind < 4 ? kind : cents >= 0 ? 4 : 5;
+  start[at] += kind == 2 || at == 4 ? cents : -cents;
+  start[6] += cents;
+  return start;
+}
+
+// The stored open (or unreconciled) totals of an account.
+Family Stored(const BankAccountData& r, bool open) {
   if (open) {
     return {0, Cents(r.GetOpenChecks()), Cents(r.GetOpenDeposits()), Cents(r.GetOpenWithdrawals()),
-            Cents(r.GetOpenAdjustmentsPlus()), Cents(r.GetOpenAdjustmentsMinus())};
+            Cents(r.GetOpenAdjustmentsPlus()), Cents(r.GetOpenAdjustmentsMinus()), Cents(r.GetOpenTransactions())};
   }
   return {0, Cents(r.GetUnreconciledChecks()), Cents(r.GetUnreconciledDeposits()),
           Cents(r.GetUnreconciledWithdrawals()), Cents(r.GetUnreconciledAdjustsPlus()),
-          Cents(r.GetUnreconciledAdjustsMinus())};
+          Cents(r.GetUnreconciledAdjustsMinus()), Cents(r.GetUnreconciledTransactions())};
 }
-tsDouble Amount(long long cents) { return tsDouble(cents, 0) / tsDouble(100); }
 
 // Random edits of one transaction (status, amount, sign, zero) of every kind:
 // after each edit the bank account's totals equal the from-scratch totals of
-// the transaction's current state (plus what the account started with).
+// the transaction's current state (plus what the account started with), and
+// each call answers the change it made to the total it names.
 TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
   std::mt19937 rng(7);
   const long long amounts[] = {-5000, -3000, -1, 0, 1, 2000, 2500};
+  const Family open_start{0, 10000, 0, 0, 0, 0, -10000}, unrec_start{0, 0, 5000, 0, 0, 0, 5000};
   for (int round = 0; round < 400; ++round) {
     const int kind = 1 + static_cast<int>(rng() % 4);
     bank.m_Record = BankAccountData();
@@ -70,34 +67,26 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
     long long cents = amounts[rng() % 7];
     int status = 1 + static_cast<int>(rng() % 3);
     // The transaction enters the totals as a new one: not counted before.
-    tsDouble a = Amount(cents);
-    (void)bank.ChangeOpenTotals(a, static_cast<bkTranType>(kind), static_cast<unsigned short>(status), 0, nullptr,
-                                nullptr);
-    (void)bank.ChangeUnreconciledTotals(a, static_cast<bkTranType>(kind), static_cast<unsigned short>(status), 3,
-                                        nullptr, nullptr);
+    const auto type = static_cast<bkTranType>(kind);
+    (void)bank.ChangeOpenTotals(Amount(cents), type, static_cast<unsigned short>(status), 0, nullptr, nullptr);
+    (void)bank.ChangeUnreconciledTotals(Amount(cents), type, static_cast<unsigned short>(status), 3, nullptr, nullptr);
     for (int edit = 0; edit < 12; ++edit) {
-      long long new_cents = rng() % 3 == 0 ? cents : amounts[rng() % 7];
-      int new_status = rng() % 2 == 0 ? status : 1 + static_cast<int>(rng() % 3);
+      const long long new_cents = rng() % 3 == 0 ? cents : amounts[rng() % 7];
+      const int new_status = rng() % 2 == 0 ? status : 1 + static_cast<int>(rng() % 3);
+      SCOPED_TRACE("round " + std::to_string(round) + " kind " + std::to_string(kind) + " cents " +
+                   std::to_string(cents) + "->" + std::to_string(new_cents) + " status " + std::to_string(status) +
+                   "->" + std::to_string(new_status));
       tsDouble old_amount = Amount(cents);
-      tsDouble new_amount = Amount(new_cents);
-      // The result is the change made to the total `which` names; a call
-      // that touches no total answers 0 and leaves `which` alone.
+      // A call that touches no total answers 0 and leaves `which` alone.
       const int expect_which = kind < 4 ? kind : (new_cents > 0 || (new_cents == 0 && cents >= 0) ? 4 : 5);
-      for (bool open_family : {true, false}) {
-        const BankAccountData before = bank.m_Record;
+      for (bool open : {true, false}) {
+        const Family was = Stored(bank.m_Record, open);
         auto which = static_cast<BankAccountTotalsTranType>(-1);
-        tsDouble result =
-            open_family
-                ? bank.ChangeOpenTotals(new_amount, static_cast<bkTranType>(kind),
-                                        static_cast<unsigned short>(new_status), static_cast<unsigned short>(status),
-                                        &which, &old_amount)
-                : bank.ChangeUnreconciledTotals(new_amount, static_cast<bkTranType>(kind),
-                                                static_cast<unsigned short>(new_status),
-                                                static_cast<unsigned short>(status), &which, &old_amount);
-        const std::array<long long, 6> after = Family(bank.m_Record, open_family), was = Family(before, open_family);
-        SCOPED_TRACE(std::string(open_family ? "open" : "unreconciled") + " kind " + std::to_string(kind) +
-                     " cents " + std::to_string(cents) + "->" + std::to_string(new_cents) + " status " +
-                     std::to_string(status) + "->" + std::to_string(new_status));
+        const auto from = static_cast<unsigned short>(status), to = static_cast<unsigned short>(new_status);
+        const tsDouble result =
+            open ? bank.ChangeOpenTotals(Amount(new_cents), type, to, from, &which, &old_amount)
+                 : bank.ChangeUnreconciledTotals(Amount(new_cents), type, to, from, &which, &old_amount);
+        const Family after = Stored(bank.m_Record, open);
         if (static_cast<int>(which) == -1) {
           ASSERT_EQ(Cents(tsCurrency(result)), 0);
           ASSERT_EQ(after, was);
@@ -108,18 +97,8 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
       }
       cents = new_cents;
       status = new_status;
-      Expected open, unrec;
-      open.checks = 10000;
-      unrec.deposits = 5000;
-      open.Add(kind, cents, status, true, 1);
-      unrec.Add(kind, cents, status, false, 1);
-      const BankAccountData& r = bank.m_Record;
-      SCOPED_TRACE("kind " + std::to_string(kind) + " round " + std::to_string(round) + " edit " +
-                   std::to_string(edit) + " cents " + std::to_string(cents) + " status " + std::to_string(status));
-      ASSERT_EQ(Family(r, true), open.Family());
-      ASSERT_EQ(Family(r, false), unrec.Family());
-      ASSERT_EQ(Cents(r.GetOpenTransactions()), open.Net());
-      ASSERT_EQ(Cents(r.GetUnreconciledTransactions()), unrec.Net());
+      ASSERT_EQ(Stored(bank.m_Record, true), Expected(open_start, kind, cents, status, true));
+      ASSERT_EQ(Stored(bank.m_Record, false), Expected(unrec_start, kind, cents, status, false));
     }
   }
 }
@@ -154,20 +133,6 @@ TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
     EXPECT_EQ(bank.m_Record.GetYearToDateInterest(), c.year == Y::kThisYear ? amount : zero);
     EXPECT_EQ(bank.m_Record.GetNextYearsInterest(), c.year == Y::kNextYear ? amount : zero);
   }
-}
-
-Transaction& Add(Transaction& t, const char* bank, long long run, long long seq, long long cents, int state) {
-  t.m_Record = TransactionData();
-  t.m_Record.SetBankAccount(tsAlpha(bank));
-  t.m_Record.SetRun(tsDouble(run, 0));
-  t.m_Record.SetSequence(tsDouble(seq, 0));
-  if (cents >= 0) t.m_Record.SetAddition(tsCurrency(Amount(cents)));
-  else t.m_Record.SetSubtraction(tsCurrency(Amount(-cents)));
-  tsChoice s;
-  s.SetValue(state);
-  t.m_Record.SetReconciled(s);
-  EXPECT_EQ(t.Insert(), tsioStatus::kSuccess);
-  return t;
 }
 
 // Balances always move; a view balance moves with them without a run lock,
@@ -251,13 +216,11 @@ TEST(BankAccountBalances, ChangesAndExcludedRunsBalances) {
   EXPECT_TRUE(bank.ChangeBankBalance(Amount(700), Amount(700), tsChoice(), tsDouble(4, 0), &runs));
   EXPECT_FALSE(bank.ChangeBankBalance(Amount(700), Amount(200), tsChoice(), tsDouble(4, 0), &runs));
   EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("5.00"));
-  Transaction t(*co.bkt, "", 0);
-  Add(t, "B1", 4, 1, -1000, 1);
-  Add(t, "B1", 4, 2, 2500, 2);
-  Add(t, "B1", 4, 3, -300, 3);
-  Add(t, "B1", 5, 1, 999, 2);
-  Add(t, "B2", 4, 1, 100000, 2);
-  Add(t, "B0", 4, 9, 100000, 2);
+  for (const char* t : {"TBNKACC=B1;TRUN=4;TSEQ=1;TSUBTR=10.00;TRECOND=1", "TBNKACC=B1;TRUN=4;TSEQ=2;TADD=25.00;TRECOND=2",
+                        "TBNKACC=B1;TRUN=4;TSEQ=3;TSUBTR=3.00;TRECOND=3", "TBNKACC=B1;TRUN=5;TSEQ=1;TADD=9.99;TRECOND=2",
+                        "TBNKACC=B2;TRUN=4;TSEQ=1;TADD=1000.00;TRECOND=2", "TBNKACC=B0;TRUN=4;TSEQ=9;TADD=1000.00;TRECOND=2"}) {
+    bkdetailtest::Put<Transaction>(*co.bkt, t);
+  }
   tsCurrency reg, bal;
   ASSERT_EQ(runs.ExcludedRunsBalances(tsAlpha("B1"), {tsDouble(4, 0), tsDouble(5, 0), tsDouble(6, 0)}, reg, bal)
                 .MaxLevel(),

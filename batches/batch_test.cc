@@ -62,12 +62,12 @@ TEST_F(BatchRecords, ClearAmountsIfPostedOnlyWhenEveryTransactionIsPosted) {
 TEST_F(BatchRecords, EmptyOnlyWithoutTransactionsCashDetailsAndTaxGLDetails) {
   const struct {
     const char* name;
-    void (*add)(const tsioDataFile&, const char*, int);
+    void (*add)(tsioDataFile&, const char*, int);
     int failing_read;  // 0: none
     bool empty;
   } cases[] = {
       {"nothing", nullptr, 0, true},
-      {"tran", [](const tsioDataFile& f, const char* b, int s) { AddTransaction(f, b, s); }, 0, false},
+      {"tran", [](tsioDataFile& f, const char* b, int s) { AddTransaction(f, b, s); }, 0, false},
       {"cash", AddCashDetail, 0, false},
       {"taxgl", AddTaxGLDetail, 0, false},
       {"read1", nullptr, 1, false},

@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "batches/batch.h"
-#include "deposits/cash_detail.h"
-#include "deposits/tax_gl_detail.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "records/record_test_support.h"
 #include "transactions/transaction.h"
 
@@ -16,80 +17,40 @@ namespace bktest {
 // no location.
 inline constexpr int kSource = 2;
 
-inline tclTSEnum<BatchSourceEnum> Source() {
-  tclTSEnum<BatchSourceEnum> s;
-  s.SetValue(kSource);
-  return s;
-}
+inline std::string BatchKey(const char* id) { return std::string("BAPPL=BK;BSOURCE=2;BDPLOC=;BATCH=") + id; }
 
-inline void AddBatch(const tsioDataFile& bkt, const char* id, short count = 0, const char* amount = "0",
+inline void AddBatch(tsioDataFile& bkt, const char* id, short count = 0, const char* amount = "0",
                      short posted_count = 0, const char* posted_amount = "0") {
-  Batch b(bkt);
-  b.m_Record.SetApplOfOrigin(tsAlpha("BK"));
-  b.m_Record.SetBatch(tsAlpha(id));
-  b.m_Record.SetSource(Source());
-  b.m_Record.SetCount(count);
-  b.m_Record.SetAmount(tsCurrency::FromText(amount));
-  b.m_Record.SetCountPosted(posted_count);
-  b.m_Record.SetAmountPosted(tsCurrency::FromText(posted_amount));
-  ASSERT_EQ(b.Insert(), tsioStatus::kSuccess) << id;
+  bkdetailtest::Put<Batch>(bkt, BatchKey(id) + ";BCNT=" + std::to_string(count) + ";BAMT=" + amount +
+                                    ";BCNTP=" + std::to_string(posted_count) + ";BAMTP=" + posted_amount);
 }
 
 // Positions `b` on batch `id`.
 inline void FetchBatch(Batch& b, const char* id) {
-  b.m_Record.SetApplOfOrigin(tsAlpha("BK"));
-  b.m_Record.SetBatch(tsAlpha(id));
-  b.m_Record.SetSource(Source());
-  b.m_Record.SetDPLoc(tsAlpha(""));
+  ASSERT_TRUE(bkdetailtest::Set(b.m_Record, BatchKey(id)));
   ASSERT_EQ(b.FetchEQ(false), tsioStatus::kSuccess) << id;
 }
 
 inline bool BatchExists(const tsioDataFile& bkt, const char* id) {
   Batch b(bkt);
-  b.m_Record.SetApplOfOrigin(tsAlpha("BK"));
-  b.m_Record.SetBatch(tsAlpha(id));
-  b.m_Record.SetSource(Source());
-  return b.FetchEQ(false) == tsioStatus::kSuccess;
+  return bkdetailtest::Set(b.m_Record, BatchKey(id)) && b.FetchEQ(false) == tsioStatus::kSuccess;
 }
 
-inline void AddTransaction(const tsioDataFile& bkt, const char* batch, int seq, bool posted = false,
-                           const char* amount = "10.00") {
-  Transaction t(bkt);
-  t.m_Record.SetBankAccount(tsAlpha("CHK"));
-  t.m_Record.SetRun(tsDouble(1));
-  t.m_Record.SetSequence(tsDouble(seq));
-  t.m_Record.SetApplOfOrigin(tsAlpha("BK"));
-  t.m_Record.SetBatch(tsAlpha(batch));
-  t.m_Record.SetBatchSource(Source());
-  t.m_Record.SetPosted(tsBool(posted));
-  t.m_Record.SetAddition(tsCurrency::FromText(amount));
-  ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+// Members of batch `batch` of bank account CHK, transaction run 1, sequence
+// `seq`.
+inline void AddTransaction(tsioDataFile& bkt, const char* batch, int seq, bool posted = false) {
+  bkdetailtest::Put<Transaction>(bkt, "TBNKACC=CHK;TRUN=1;TADD=10.00;TAPPL=BK;TSOURCE=2;TSEQ=" + std::to_string(seq) +
+                                          ";TBATCH=" + batch + ";TPOSTED=" + (posted ? "1" : "0"));
 }
 
-inline void AddCashDetail(const tsioDataFile& bkt, const char* batch, int seq) {
-  CashDetail c(bkt);
-  c.m_Record.SetBankAccount(tsAlpha("CHK"));
-  c.m_Record.SetTranRun(tsDouble(1));
-  c.m_Record.SetTranSequence(tsDouble(seq));
-  c.m_Record.SetCashDetailRun(tsDouble(1));
-  c.m_Record.SetCashDetailSequence(tsDouble(1));
-  c.m_Record.SetApplOfOrigin(tsAlpha("BK"));
-  c.m_Record.SetBatch(tsAlpha(batch));
-  c.m_Record.SetBatchSource(Source());
-  ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+inline void AddCashDetail(tsioDataFile& bkt, const char* batch, int seq) {
+  bkdetailtest::Put<CashDetail>(bkt, "CDBNKAC=CHK;CDTRUN=1;CDRUN=1;CDSEQ=1;CDAPP=BK;CDSORCE=2;CDTSEQ=" +
+                                         std::to_string(seq) + ";CDBATCH=" + batch);
 }
 
-inline void AddTaxGLDetail(const tsioDataFile& bkt, const char* batch, int seq) {
-  TaxGLDetail g(bkt);
-  g.m_Record.SetBankAccount(tsAlpha("CHK"));
-  g.m_Record.SetTranRun(tsDouble(1));
-  g.m_Record.SetTranSequence(tsDouble(seq));
-  g.m_Record.SetTaxGLDetailRun(tsDouble(1));
-  g.m_Record.SetTaxGLDetailSequence(tsDouble(1));
-  g.m_Record.SetGLAppl(tsAlpha("BK"));
-  g.m_Record.SetGLBatch(tsAlpha(batch));
-  g.m_Record.SetGLSource(Source());
-  ASSERT_EQ(g.Insert(), tsioStatus::kSuccess);
+inline void AddTaxGLDetail(tsioDataFile& bkt, const char* batch, int seq) {
+  bkdetailtest::Put<TaxGLDetail>(bkt, "TGBNKAC=CHK;TGRUN=1;TGTXRUN=1;TGTXSEQ=1;TGAPPL=BK;TGSRC=2;TGSEQ=" +
+                                          std::to_string(seq) + ";TGBATCH=" + batch);
 }
 
 }  // namespace bktest

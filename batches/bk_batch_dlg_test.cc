@@ -1,5 +1,5 @@
-// The bank register's batch dialog: template 1111 as data, and the dialog
-// driven as a person would, headless.
+// The bank register's batch dialog (the library's template 1111) driven as
+// a person would, headless: the fields' formats show in what typing leaves.
 #include <gtest/gtest.h>
 
 #include "batches/bk_batch_dlg.h"
@@ -8,14 +8,6 @@
 #include "ui/bk_currency_formatter.h"
 
 namespace {
-
-// What the template holds is the library's data; the dialog tests below use
-// its controls by their ids.
-TEST(BatchDialogTemplate, IsTheLibrarysResource1111) {
-  const tsDialogTemplate* t = tsFindDialogTemplate(kBkResourceModule, 1111);
-  ASSERT_NE(t, nullptr) << "registered when the library is loaded";
-  EXPECT_EQ(*t, bkBatchDialogTemplate());
-}
 
 class Deposits : public bkBatchPartRules {
  public:
@@ -50,28 +42,12 @@ TEST_F(BatchDialog, ShowsTheTermsAndTheFormattersAndMakesTheLibraryTheResourceMo
     auto d = Open(false);
     EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
     EXPECT_TRUE(d->IsInitialized());
-    EXPECT_EQ(d->Caption(), "Select Batch");
     EXPECT_EQ(d->GetDlgItemText(7009), "Bundle") << "the user's term for a batch";
-    EXPECT_EQ(d->GetDlgItemText(7005), "&Number of Deposits:");
-    EXPECT_EQ(d->GetDlgItemText(7007), "&Amount of Deposits:");
+    EXPECT_EQ(d->GetDlgItemText(7005), "&Number of Deposits:") << "the part's rules name what is counted";
     EXPECT_EQ(d->BatchAccessKey(), "NA");
-    EXPECT_EQ(d->HelpID(), 42);
     EXPECT_EQ(d->GetDlgItemText(7001), "");
     EXPECT_EQ(d->GetDlgItemText(7002), "0.00");
     EXPECT_EQ(d->GetDlgItemText(7004), "") << "not shown until the batch information is";
-    auto* amount = dynamic_cast<tsEdit*>(d->GetDlgItem(7002));
-    ASSERT_NE(amount, nullptr);
-    auto* money = dynamic_cast<tsNumEditFormatter*>(amount->GetFormatter());
-    ASSERT_NE(money, nullptr);
-    EXPECT_EQ(money->Digits(), 9);
-    EXPECT_EQ(money->Decimals(), 2);
-    EXPECT_EQ(money->Style(), bkCurrencyFormatter::kStyleFlagSet);
-    auto* count = dynamic_cast<tsEdit*>(d->GetDlgItem(7001));
-    ASSERT_NE(count, nullptr);
-    auto* integer = dynamic_cast<tsNumEditFormatter*>(count->GetFormatter());
-    ASSERT_NE(integer, nullptr);
-    EXPECT_EQ(integer->Digits(), 4);
-    EXPECT_EQ(integer->Decimals(), 0);
     EXPECT_FALSE(d->SetFocus(7003)) << "remaining figures only show";
     d->Click(kTsIdHelp);
     EXPECT_EQ(d->HelpRequests(), 1);

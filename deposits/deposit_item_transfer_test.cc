@@ -2,7 +2,8 @@
 // under the new run and sequence; committed or rolled back, both files are
 // whole; a line that cannot be moved or read (another program's lock, a
 // duplicate in the target, a damaged file) fails the item and moves nothing
-// once rolled back.
+// once rolled back. (Another program holding a line or the item: the
+// transaction operations' lock table, which moves the deposit through here.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -77,23 +78,6 @@ TEST_F(DepositItemTransfer, LinesThenTheItemMoveAndAFailureOnTheWayRollsBackToNo
     EXPECT_EQ(Count(*company.bkt, "5/1"), c.source);
     ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
     EXPECT_EQ(company.Snap(), before);
-  }
-}
-
-// A line or the item another program holds: the move (whose caller fetched
-// the item without a lock) fails and, rolled back, changes nothing.
-TEST_F(DepositItemTransfer, ALineOrTheItemAnotherProgramHoldsFailsTheItem) {
-  const Snapshot before = company.Snap();
-  for (const bool line : {true, false}) {
-    bktest::ChildProcess holder = line ? HoldLock<DepositItemDetail>(company.Folder(), kLine4100)
-                                       : HoldLock<DepositItem>(company.Folder(), kItem1);
-    tclRollbackStack stack;
-    ExpectOneTransferError(Move<DepositItem>(*company.bkt, *company.history, kItem1, &stack, {}, false),
-                           tsioStatus::kLocked, line ? "deposit item detail" : "deposit item");
-    ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-    EXPECT_EQ(company.Snap(), before);
-    holder.Send("end");
-    EXPECT_EQ(holder.Wait(), 0);
   }
 }
 

@@ -60,8 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
 // move, failing in turn (the n-th fetch, insert, delete, lock), gives a failure
 // with one message, never success, and the rollback leaves both files exactly
 // as before; a move that succeeds gives the same files as the undisturbed move.
-// With no unit of work at all, a failure (a failed commit too) leaves both
-// files as they were.
+// A move whose caller fetched the record without a lock releases the lock
+// it took when it fails: another program can lock the record at once. With
+// no unit of work at all, a failure (a failed commit too) leaves both files
+// as they were.
 TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) {
   const Kind& kind = GetParam();
   const Snapshot before = company.Snap();
@@ -79,26 +81,33 @@ TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) 
     EXPECT_EQ(moved->at(column), column == kind.run_column ? "7" : column == kind.seq_column ? "12" : value) << column;
   }
   EXPECT_EQ(Find(after.first, kind.Key("5", "1")), nullptr);
-  for (Fault fault : {Fault{tsioOp::kFetch, tsioStatus::kDamaged}, Fault{tsioOp::kInsert, tsioStatus::kDuplicateKey},
-                      Fault{tsioOp::kDelete, tsioStatus::kLocked}, Fault{tsioOp::kLock, tsioStatus::kLocked}}) {
-    int failures = 0;
-    for (fault.nth = 1; fault.nth < 40; ++fault.nth) {
-      SCOPED_TRACE("op " + std::to_string(static_cast<int>(fault.op)) + " #" + std::to_string(fault.nth));
-      tclRollbackStack stack;
-      const ccStatus<TransferStatus> result = kind.Run(company, &stack, fault);
-      tsioFaults::Clear();
-      const bool done = result.Value() == kTransferDone;
-      if (!done) ExpectOneTransferError(result, fault.status, kind.description);
-      EXPECT_TRUE(!done || company.Snap() == after);
-      ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-      ASSERT_EQ(company.Snap(), before);
-      if (done) break;
-      ++failures;
+  tsioDataFile other(company.bkt->FileName());
+  for (bool locked : {true, false}) {
+    for (Fault fault : {Fault{tsioOp::kFetch, tsioStatus::kDamaged}, Fault{tsioOp::kInsert, tsioStatus::kDuplicateKey},
+                        Fault{tsioOp::kDelete, tsioStatus::kLocked}, Fault{tsioOp::kLock, tsioStatus::kLocked}}) {
+      int failures = 0;
+      for (fault.nth = 1; fault.nth < 40; ++fault.nth) {
+        SCOPED_TRACE(std::string(locked ? "locked" : "unlocked") + " op " + std::to_string(static_cast<int>(fault.op)) +
+                     " #" + std::to_string(fault.nth));
+        tclRollbackStack stack;
+        const ccStatus<TransferStatus> result = kind.Run(company, &stack, fault, locked);
+        tsioFaults::Clear();
+        const bool done = result.Value() == kTransferDone;
+        if (!done) ExpectOneTransferError(result, fault.status, kind.description);
+        if (!done && !locked) {
+          EXPECT_EQ(kind.lock(other, kind.Key("5", "1")), tsioStatus::kSuccess) << "the move's own lock is released";
+        }
+        EXPECT_TRUE(!done || company.Snap() == after);
+        ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
+        ASSERT_EQ(company.Snap(), before);
+        if (done) break;
+        ++failures;
+      }
+      // Every operation is met on the way, but a withdrawal detail is moved
+      // without a lock of its own.
+      EXPECT_TRUE(failures > 0 || fault.op == tsioOp::kLock) << static_cast<int>(fault.op);
+      EXPECT_LT(failures, 39) << "the move never succeeds";
     }
-    // Every operation is met on the way, but a withdrawal detail is moved
-    // without a lock of its own.
-    EXPECT_TRUE(failures > 0 || fault.op == tsioOp::kLock) << static_cast<int>(fault.op);
-    EXPECT_LT(failures, 39) << "the move never succeeds";
   }
   for (const Fault& fault : {Fault{tsioOp::kInsert, tsioStatus::kDuplicateKey, 1},
                              Fault{tsioOp::kDelete, tsioStatus::kLocked, 1},
@@ -109,31 +118,6 @@ TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) 
   }
   ASSERT_EQ(kind.Run(company, nullptr).Value(), kTransferDone);
   EXPECT_EQ(company.Snap(), after);
-}
-
-// A move that fails after it locked the record it moves releases that lock:
-// another program can lock the record at once (the caller fetched it without
-// a lock, so any lock left would be the move's).
-TEST_P(EveryKind, AFailedMoveReleasesTheLockItTook) {
-  const Kind& kind = GetParam();
-  const std::string source_key = kind.Key("5", "1");
-  tsioDataFile other(company.bkt->FileName());
-  for (Fault fault : {Fault{tsioOp::kFetch, tsioStatus::kIOError}, Fault{tsioOp::kDelete, tsioStatus::kIOError},
-                      Fault{tsioOp::kInsert, tsioStatus::kIOError}}) {
-    for (fault.nth = 1; fault.nth < 40; ++fault.nth) {
-      SCOPED_TRACE("op " + std::to_string(static_cast<int>(fault.op)) + " #" + std::to_string(fault.nth));
-      tclRollbackStack stack;
-      const ccStatus<TransferStatus> result = kind.move(*company.bkt, *company.history, source_key, &stack, fault,
-                                                         /*lock=*/false);
-      tsioFaults::Clear();
-      const bool done = result.Value() == kTransferDone;
-      if (!done) {
-        EXPECT_EQ(kind.lock(other, source_key), tsioStatus::kSuccess);
-      }
-      ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-      if (done) break;
-    }
-  }
 }
 
 // A cursor over a few columns moves the whole stored record; a cursor reading

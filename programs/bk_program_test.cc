@@ -110,6 +110,20 @@ TEST(Program, AttendedGoTellsWhetherTheUserInterfaceRunsAndAFailingJournalStopsI
   EXPECT_TRUE(no_journal.Go());
   EXPECT_EQ(task.Status(), tsTask::kFailed);
   EXPECT_EQ(responder.Messages().back().text, "no journal");
+
+  // An attended hub of a task working in the background registers the open
+  // files with the macro.
+  tsTask background("background", tsTask::kBackground, 606);
+  MacroProgram hub(606);
+  ASSERT_EQ(hub.OpenFiles(), kBoolSuccess);
+  hub.InvokeHub();
+  EXPECT_TRUE(background.BackgroundReady());
+  EXPECT_EQ(hub.background, 1);
+  auto files = xm_files(606);
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].file_id, "BKT.1");
+  EXPECT_EQ(files[0].file_number, hub.File(BKTFileSpec)->FileNum());
+  EXPECT_EQ(files[1].file_id, "BKM.1");
 }
 
 TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherProcess) {
@@ -140,22 +154,6 @@ TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherP
   });
   EXPECT_EQ(child.Receive(), "0 0");
   EXPECT_EQ(child.Wait(), 0);
-}
-
-TEST(Program, AnAttendedHubRegistersTheOpenFilesWithTheMacroWhenTheTaskWorksInTheBackground) {
-  bktest::ModuleCompany company;
-  bktest::UnattendedScope mode(false);
-  tsTask task("background", tsTask::kBackground, 606);
-  MacroProgram p(606);
-  ASSERT_EQ(p.OpenFiles(), kBoolSuccess);
-  p.InvokeHub();
-  EXPECT_TRUE(task.BackgroundReady());
-  EXPECT_EQ(p.background, 1);
-  auto files = xm_files(606);
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0].file_id, "BKT.1");
-  EXPECT_EQ(files[0].file_number, p.File(BKTFileSpec)->FileNum());
-  EXPECT_EQ(files[1].file_id, "BKM.1");
 }
 
 // 200 programs, one after the other, each on freshly opened files, each
@@ -249,10 +247,6 @@ TEST(Launcher, FileManagerIsMadeForTheCompanyAndSharedByCopies) {
   bktest::ModuleCompany company;
   tsTask task("launch", tsTask::kNoFlags, 4711);
   auto original = std::make_unique<TestLauncher>(&task);
-  EXPECT_TRUE(original->Foreground());
-  EXPECT_TRUE(original->Background());
-  ccJournal journal;
-  EXPECT_EQ(original->InitializeJournal(&journal).Value(), kBoolSuccess);
   ASSERT_EQ(original->OpenFiles(), kBoolSuccess);
   tsioFileManager* manager = original->FileManager();
   ASSERT_NE(manager, nullptr);
@@ -265,7 +259,6 @@ TEST(Launcher, FileManagerIsMadeForTheCompanyAndSharedByCopies) {
   assigned = copy;
   EXPECT_EQ(copy.FileManager(), manager);
   EXPECT_EQ(assigned.FileManager(), manager);
-  EXPECT_EQ(copy.Task(), &task);
   tsioDataFile* bkt = nullptr;
   ASSERT_EQ(copy.FileManager()->Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
   original.reset();

@@ -158,37 +158,19 @@ class Worker {
   std::mt19937 rng_;
 };
 
-// Counts of the detail records of each transaction key ("run/seq") of a
-// file, by kind; and whether a detail's transaction is missing.
-struct FileDetails {
-  std::map<std::string, Shape> by_key;
-  std::vector<std::string> strays;
-};
-
-template <typename C, typename Add>
-void Walk(const tsioDataFile& file, const char* run_col, const char* seq_col, Add add) {
-  C cursor(file);
-  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
-    tsDouble run, seq;
-    (void)cursor.GetColumnData(run_col, run);
-    (void)cursor.GetColumnData(seq_col, seq);
-    add(run.Format() + "/" + seq.Format(), cursor.m_Record);
-  }
-}
-
 // Checks one file: every transaction has the details and notes its shape
 // says, no detail lacks its transaction; the tags seen are added to `tags`
 // (each must be seen once over both files).
 void CheckFile(const tsioDataFile& file, bool history, std::set<std::string>& tags) {
   std::map<std::string, Shape> found;
   std::map<std::string, int> item_lines;  // "run/seq/item" -> lines
-  Walk<DepositItem>(file, "DIRUN", "DISEQ", [&](const std::string& k, const DepositItemData&) { ++found[k].items; });
-  Walk<DepositItemDetail>(file, "DIGRUN", "DIGSEQ", [&](const std::string& k, const DepositItemDetailData& d) {
+  txtest::Walk<DepositItem>(file, "DIRUN", "DISEQ", [&](const std::string& k, const DepositItemData&) { ++found[k].items; });
+  txtest::Walk<DepositItemDetail>(file, "DIGRUN", "DIGSEQ", [&](const std::string& k, const DepositItemDetailData& d) {
     ++item_lines[k + "/" + d.GetDepositItemNumber().Format()];
   });
-  Walk<WithdrawalDetail>(file, "WDRUN", "WDSEQ",
+  txtest::Walk<WithdrawalDetail>(file, "WDRUN", "WDSEQ",
                          [&](const std::string& k, const WithdrawalDetailData&) { ++found[k].withdrawals; });
-  Walk<CashDetail>(file, "CDTRUN", "CDTSEQ", [&](const std::string& k, const CashDetailData&) { ++found[k].cash; });
+  txtest::Walk<CashDetail>(file, "CDTRUN", "CDTSEQ", [&](const std::string& k, const CashDetailData&) { ++found[k].cash; });
   std::set<std::string> keys;
   for (const TransactionData& t : txtest::Transactions(file)) {
     const std::string key = t.GetRun().Format() + "/" + t.GetSequence().Format();
@@ -226,13 +208,7 @@ void CheckBatch(txtest::TxCompany& co) {
       amount += t.GetAmount();
     }
   }
-  zzBatch batch("AP", tsAlpha("CRASH"), 2);
-  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
-  const tsioStatus::Status read = batch.ReadInfo("BK");
-  ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && count == 0)) << read;
-  const auto* part = dynamic_cast<const bkBatchPart*>(batch.ApplPart("BK"));
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(count));
-  EXPECT_EQ(part->GetAmountOfTransPosted(), amount);
+  txtest::ExpectStoredBatch(co, "CRASH", count, amount);
 }
 
 void CheckCompany(txtest::TxCompany& co, int entered) {

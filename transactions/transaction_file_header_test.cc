@@ -70,18 +70,6 @@ TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
   }
 }
 
-// No run can be taken: the record is left alone.
-TEST(Sequences, ARecordIsLeftAloneWhenNoRunCanBeTaken) {
-  bktest::ModuleCompany company;
-  Handle h(company.folder);
-  TransactionFileHeader header(*h.file);
-  FaultGuard faults;
-  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-  TransactionData record;
-  EXPECT_EQ(SetRunAndSequence(record, header).Errors().Size(), 1u);
-  EXPECT_EQ(record.GetRun(), 0);
-}
-
 // One way of taking runs, for the failure tables: the run it took (0 when
 // none) and its status.
 struct Taker {
@@ -132,6 +120,13 @@ TEST(RunFailures, AfterAFailedReadOrWriteNoTwoProgramsEverUseTheSameRun) {
         EXPECT_EQ(first.CurrentTranRun(), 0);
         EXPECT_EQ(first.CurrentCashDetailRun(), 0);
         EXPECT_EQ(first.CurrentTaxDetailRun(), 0);
+        if (std::string(t.column) == "LASTRUN") {
+          // No run can be taken: a record is left alone.
+          tsioFaults::Arm(op, tsioStatus::kDiskFull);
+          TransactionData record;
+          EXPECT_EQ(SetRunAndSequence(record, first).Errors().Size(), 1u);
+          EXPECT_EQ(record.GetRun(), 0);
+        }
       }
       EXPECT_EQ(company.RunCounter(t.column), 41);
       ccStatus<ccBoolStatus> s2(kBoolSuccess), s1(kBoolSuccess);

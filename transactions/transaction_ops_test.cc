@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "batches/batch.h"
@@ -18,7 +19,6 @@
 #include "deposits/tax_detail.h"
 #include "deposits/tax_gl_detail.h"
 #include "deposits/withdrawal_detail.h"
-#include "framework/base/scripted_responder.h"
 #include "framework/batch/batch.h"
 #include "framework/io/attachments.h"
 #include "framework/io/faults.h"
@@ -34,14 +34,12 @@ using txtest::TxCompany;
 
 // Texts of the seeded transactions of the current file (run 5), with their
 // details: a deposit of two items (60 = 10 + 20 + 30, 5 = 5) with notes and
-// a file link, a withdrawal with two details, a check, an adjustment, a
-// record of no type (7), each with a cash detail; the deposit also with a
-// tax detail, its tax GL detail and one tax GL detail of no tax detail.
+// a file link, a withdrawal with two details and a check, each with a cash
+// detail; the deposit also with a tax detail, its tax GL detail and one tax
+// GL detail of no tax detail.
 constexpr const char kDeposit[] = "TBNKACC=B1;TRUN=5;TSEQ=1";
 constexpr const char kWithdrawal[] = "TBNKACC=B1;TRUN=5;TSEQ=2";
 constexpr const char kCheck[] = "TBNKACC=B1;TRUN=5;TSEQ=3";
-constexpr const char kAdjustment[] = "TBNKACC=B1;TRUN=5;TSEQ=4";
-constexpr const char kNoType[] = "TBNKACC=B1;TRUN=5;TSEQ=5";
 constexpr const char kItem2[] = "DIBNKAC=B1;DIRUN=5;DISEQ=1;DITEMNO=2";
 constexpr const char kLine4100[] = "DIGBNKA=B1;DIGRUN=5;DIGSEQ=1;DIGLINO=1;DIGLACC=4100";
 constexpr const char kWithdrawal2[] = "WDBNKAC=B1;WDRUN=5;WDSEQ=2;WDGLACC=6100";
@@ -52,8 +50,6 @@ void Seed(TxCompany& co) {
   Put<Transaction>(bkt, std::string(kDeposit) + ";TRANTYP=2;TADD=65.00;TDESC=Deposit one;TDEPID=D-1");
   Put<Transaction>(bkt, std::string(kWithdrawal) + ";TRANTYP=3;TSUBTR=42.50;TDESC=Withdrawal");
   Put<Transaction>(bkt, std::string(kCheck) + ";TRANTYP=1;TSUBTR=100.00;TCHECK=77;TCPAYEE=Smith");
-  Put<Transaction>(bkt, std::string(kAdjustment) + ";TRANTYP=4;TSUBTR=15.00");
-  Put<Transaction>(bkt, std::string(kNoType) + ";TRANTYP=7;TADD=5.00");
   Put<DepositItem>(bkt, "DIBNKAC=B1;DIRUN=5;DISEQ=1;DITEMNO=1;DIAMT=60.00;DIPAYER=Jones");
   Put<DepositItem>(bkt, std::string(kItem2) + ";DIAMT=5.00");
   for (const char* line : {"1;DIGLACC=4000;DIGAMT=10.00", "1;DIGLACC=4100;DIGAMT=20.00", "1;DIGLACC=4200;DIGAMT=30.00",
@@ -62,7 +58,7 @@ void Seed(TxCompany& co) {
   }
   Put<WithdrawalDetail>(bkt, "WDBNKAC=B1;WDRUN=5;WDSEQ=2;WDGLACC=6000;WDAMT=40.00");
   Put<WithdrawalDetail>(bkt, std::string(kWithdrawal2) + ";WDAMT=2.50");
-  for (int seq = 1; seq <= 5; ++seq) {
+  for (int seq = 1; seq <= 3; ++seq) {
     Put<CashDetail>(bkt, "CDBNKAC=B1;CDTRUN=5;CDTSEQ=" + std::to_string(seq) + ";CDRUN=3;CDSEQ=" +
                              std::to_string(seq) + ";CDCSHAC=1000;CDAMT=1.00");
   }
@@ -80,33 +76,32 @@ void Seed(TxCompany& co) {
 
 // The detail records of one transaction of a file, as text, by kind.
 std::string DetailsOf(const tsioDataFile& file, int run, int seq) {
+  const std::string key = tsDouble(run).Format() + "/" + tsDouble(seq).Format();
   std::string out;
-  auto add = [&](auto&& cursor, const char* bank, const char* run_col, const char* seq_col) {
-    for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
-      tsAlpha b;
-      tsDouble r, s;
-      (void)cursor.GetColumnData(bank, b);
-      (void)cursor.GetColumnData(run_col, r);
-      (void)cursor.GetColumnData(seq_col, s);
-      if (r == tsDouble(run) && s == tsDouble(seq)) out += std::string(run_col) + " ";
-    }
+  auto add = [&](const char* kind) {
+    return [&out, &key, kind](const std::string& k, const auto&) { out += k == key ? std::string(kind) + " " : ""; };
   };
-  add(DepositItem(file), "DIBNKAC", "DIRUN", "DISEQ");
-  add(DepositItemDetail(file), "DIGBNKA", "DIGRUN", "DIGSEQ");
-  add(WithdrawalDetail(file), "WDBNKAC", "WDRUN", "WDSEQ");
-  add(CashDetail(file), "CDBNKAC", "CDTRUN", "CDTSEQ");
-  add(TaxDetail(file), "TXBNKAC", "TXRUN", "TXSEQ");
-  add(TaxGLDetail(file), "TGBNKAC", "TGRUN", "TGSEQ");
+  txtest::Walk<DepositItem>(file, "DIRUN", "DISEQ", add("DIRUN"));
+  txtest::Walk<DepositItemDetail>(file, "DIGRUN", "DIGSEQ", add("DIGRUN"));
+  txtest::Walk<WithdrawalDetail>(file, "WDRUN", "WDSEQ", add("WDRUN"));
+  txtest::Walk<CashDetail>(file, "CDTRUN", "CDTSEQ", add("CDTRUN"));
+  txtest::Walk<TaxDetail>(file, "TXRUN", "TXSEQ", add("TXRUN"));
+  txtest::Walk<TaxGLDetail>(file, "TGRUN", "TGSEQ", add("TGRUN"));
   return out;
 }
 
-tsioAttachments AttachmentsOf(const tsioDataFile& file, const std::string& key) {
+// The notes and file links of transaction `key` of a file, as one text.
+std::string Notes(const tsioDataFile& file, const std::string& key) {
   Transaction t(file);
   EXPECT_TRUE(bkdetailtest::Set(t.m_Record, key));
   EXPECT_EQ(t.FetchEQ(false), tsioStatus::kSuccess) << key;
   tsioAttachments a(file, TransactionData::kRecordType);
   EXPECT_EQ(a.Fetch(*t.CursorPtr()), tsioStatus::kSuccess);
-  return a;
+  std::string out = " notes:";
+  for (const auto& n : a.Notes()) out += " " + n;
+  out += "; links:";
+  for (const auto& l : a.FileLinks()) out += " " + l;
+  return out;
 }
 
 // The stored columns of a transaction except run, sequence and posted.
@@ -131,61 +126,27 @@ int Count(const tsioDataFile& file) { return static_cast<int>(txtest::Transactio
 
 // ---- Create and Remove --------------------------------------------------
 
-// The record is stamped with the program's run and the next sequence and
-// its batch's fields, and its amounts are rounded. (What Create counts in
+// (Stamping with the run, sequence and batch fields: bkreg_test's entering
+// test; rounding: the fault test's create scenario; what Create counts in
 // the batch and the totals: TransactionBatchCounts.)
-TEST(TransactionCreate, StampsAndRoundsTheTransaction) {
-  TxCompany co;
-  Transaction t(co.Bkt());
-  txtest::Fill(t.m_Record, 2, "10.005", "First");
-  ASSERT_FALSE(t.Create(co.Program(), nullptr, false).HasError());
-  // The register's own batch keeps its source; another application's is 1.
-  co.UseBatch("BK", "B2");
-  Transaction second(co.Bkt());
-  txtest::Fill(second.m_Record, 2, "4.50", "Second", 12);
-  ccStatus<ccError::Level> st = second.Create(co.Program(), nullptr, false);
-  ASSERT_FALSE(st.HasError()) << st.Errors()[0].Text();
-
-  const auto stored = txtest::Transactions(co.Bkt());
-  ASSERT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored[0].GetAddition(), tsCurrency::FromText("10.01")) << "rounded half away from zero";
-  for (int i : {0, 1}) {
-    EXPECT_EQ(stored[i].GetRun(), tsDouble(1));
-    EXPECT_EQ(stored[i].GetSequence(), tsDouble(i + 1));
-  }
-  EXPECT_EQ(stored[0].GetApplOfOrigin(), "AP");
-  EXPECT_EQ(stored[0].GetBatch(), "B1");
-  EXPECT_EQ(stored[0].GetBatchSource().Value(), 1) << "not entered in this module";
-  EXPECT_EQ(stored[1].GetApplOfOrigin(), "BK");
-  EXPECT_EQ(stored[1].GetBatch(), "B2");
-  EXPECT_EQ(stored[1].GetBatchSource().Value(), 2);
-}
-
 TEST(TransactionCreate, AnInvalidTransactionIsNotWrittenAndSaysSoUnlessQuiet) {
   for (bool quiet : {false, true}) {
     SCOPED_TRACE(quiet ? "quiet" : "not quiet");
     TxCompany co;
     const std::string before = txtest::DumpDatabase(co.Folder());
-    TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
-    totals.InitUnitOfWork();
     Transaction t(co.Bkt());
     txtest::Fill(t.m_Record, 1, "20", "No number", 0);  // a check needs its number
     tclRollbackStack unit;
     t.AttachRollbackStack(&unit);
-    ccStatus<ccError::Level> st = t.Create(co.Program(), &totals, quiet);
+    ccStatus<ccError::Level> st = t.Create(co.Program(), nullptr, quiet);
     EXPECT_EQ(st.Value(), ccError::kError);
-    ASSERT_GE(st.Errors().Size(), 1u);
+    ASSERT_EQ(st.Errors().Size(), quiet ? 1u : 2u);
     EXPECT_EQ(st.Errors()[0].Number(), 1608);
-    const ccError& last = st.Errors()[st.Errors().Size() - 1];
-    if (quiet) {
-      EXPECT_EQ(last.Number(), 1608);
-    } else {
-      EXPECT_EQ(last, ccError(0, ccError::kNone, "Check transaction for Bank \"B1\" could not be created."));
+    if (!quiet) {
+      EXPECT_EQ(st.Errors()[1].Text(), "Check transaction for Bank \"B1\" could not be created.");
     }
     ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-    totals.Commit();
     EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
-    EXPECT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(0));
   }
 }
 
@@ -196,14 +157,6 @@ TEST(TransactionCreate, ABatchWithoutTheModulesPartReportsTheBatchUpdateFailure)
   TxCompany co;
   const std::string before = txtest::DumpDatabase(co.Folder());
   co.Program().SetBatch(zzBatch("AP", tsAlpha("B9"), 2));
-  TransactionData alone;
-  txtest::Fill(alone, 2, "10", "Dep");
-  ccStatus<ccError::Level> direct = alone.UpdateBatchInfo(co.Program().GetBatch(), false);
-  ASSERT_EQ(direct.Errors().Size(), 1u);
-  EXPECT_EQ(direct.Errors()[0].Number(), 1618);
-  EXPECT_EQ(direct.Value(), ccError::kError);
-  EXPECT_EQ(alone.UpdateBatchInfo(co.Program().GetBatch(), true).Errors()[0].Number(), 1618);
-
   TranTotals totals(co.Program(), TranTotals::kEntryTotals, false);
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
   totals.InitUnitOfWork();
@@ -218,66 +171,11 @@ TEST(TransactionCreate, ABatchWithoutTheModulesPartReportsTheBatchUpdateFailure)
   EXPECT_EQ(Count(co.Bkt()), 1) << "written, for the caller's rollback";
   ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
   totals.Commit();
-  const std::string report = Report(co, totals);
-  EXPECT_NE(report.find("No entries made."), std::string::npos) << report;
+  EXPECT_NE(Report(co, totals).find("No entries made."), std::string::npos) << Report(co, totals);
   EXPECT_EQ(txtest::DumpDatabase(co.Folder()), before);
 }
 
 // ---- Transfer -------------------------------------------------------------
-
-TEST(TransactionTransfer, MovesEveryKindWithItsDetailsNotesAndAttachments) {
-  TxCompany co;
-  Seed(co);
-  tsScriptedResponder responder;
-  struct Case {
-    const char* key;
-    int seq;
-    const char* details_left;  // details of the transaction still in the current file after Transfer
-    const char* details_moved;
-  };
-  const Case cases[] = {
-      {kDeposit, 1, "CDTRUN TXRUN TGRUN TGRUN ", "DIRUN DIRUN DIGRUN DIGRUN DIGRUN DIGRUN "},
-      {kWithdrawal, 2, "CDTRUN ", "WDRUN WDRUN "},
-      {kCheck, 3, "CDTRUN ", ""},
-      {kAdjustment, 4, "CDTRUN ", ""},
-      {kNoType, 5, "CDTRUN ", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.key);
-    responder.ClearRecorded();
-    Transaction t(co.Bkt(), "TBNKACC;TRUN;TSEQ;TDESC");  // a cursor over some columns
-    ASSERT_TRUE(bkdetailtest::Set(t.m_Record, c.key));
-    ASSERT_EQ(t.FetchEQ(true), tsioStatus::kSuccess);
-    Transaction full(co.Bkt());
-    ASSERT_TRUE(bkdetailtest::Set(full.m_Record, c.key));
-    ASSERT_EQ(full.FetchEQ(false), tsioStatus::kSuccess);
-    const std::string body = Body(full.m_Record);
-    tclRollbackStack unit;
-    t.AttachRollbackStack(&unit);
-    ccStatus<TransferStatus> st = t.Transfer(co.History(), tsDouble(9), tsDouble(c.seq));
-    ASSERT_EQ(st.Value(), kTransferDone) << (st.Errors().Empty() ? "" : st.Errors()[0].Text());
-    ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
-
-    Transaction moved(co.History());
-    moved.m_Record.SetBankAccount(tsAlpha("B1"));
-    moved.m_Record.SetRun(tsDouble(9));
-    moved.m_Record.SetSequence(tsDouble(c.seq));
-    ASSERT_EQ(moved.FetchEQ(false), tsioStatus::kSuccess);
-    EXPECT_TRUE(static_cast<bool>(moved.m_Record.GetPosted()));
-    EXPECT_EQ(Body(moved.m_Record), body) << "every other column as it was";
-    EXPECT_EQ(txtest::FetchByKey(full, full.m_Record, false), tsioStatus::kNotFound);
-    EXPECT_EQ(DetailsOf(co.History(), 9, c.seq), c.details_moved);
-    EXPECT_EQ(DetailsOf(co.Bkt(), 5, c.seq), c.details_left) << "cash and tax details are not moved here";
-    const bool no_type = std::string(c.key) == kNoType;
-    ASSERT_EQ(responder.Messages().size(), no_type ? 1u : 0u);
-    if (no_type) {
-      EXPECT_EQ(responder.Messages()[0].text, "Invalid transaction type.");
-    }
-  }
-  const tsioAttachments a = AttachmentsOf(co.History(), "TBNKACC=B1;TRUN=9;TSEQ=1");
-  EXPECT_EQ(const_cast<tsioAttachments&>(a).Notes(), (std::vector<std::string>{"Counted twice", "Bag 7"}));
-  EXPECT_EQ(const_cast<tsioAttachments&>(a).FileLinks(), std::vector<std::string>{"/scans/deposit-1.pdf"});
-}
 
 // A detail fetch that ends other than at "no more details" is a failure
 // naming the detail's kind (value 2 when the status is fatal), and the
@@ -285,20 +183,16 @@ TEST(TransactionTransfer, MovesEveryKindWithItsDetailsNotesAndAttachments) {
 TEST(TransactionTransfer, ADetailThatCannotBeReadFailsTheMoveAndTheTransactionStays) {
   TxCompany co;
   Seed(co);
-  struct Case {
+  const std::string before = txtest::DumpDatabase(co.Folder());
+  const struct {
     const char* key;
     tsioStatus::Status status;
-    TransferStatus value;
     const char* description;
-  };
-  const Case cases[] = {
-      {kDeposit, tsioStatus::kDamaged, kTransferFatal, "deposit item"},
-      {kDeposit, tsioStatus::kNotFound, kTransferFailed, "deposit item"},
-      {kWithdrawal, tsioStatus::kIOError, kTransferFatal, "withdrawal detail"},
-      {kWithdrawal, tsioStatus::kLocked, kTransferFailed, "withdrawal detail"},
-  };
-  const std::string before = txtest::DumpDatabase(co.Folder());
-  for (const Case& c : cases) {
+  } cases[] = {{kDeposit, tsioStatus::kDamaged, "deposit item"},
+               {kDeposit, tsioStatus::kNotFound, "deposit item"},
+               {kWithdrawal, tsioStatus::kIOError, "withdrawal detail"},
+               {kWithdrawal, tsioStatus::kLocked, "withdrawal detail"}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " " + ccIOStatusStr(c.status));
     Transaction t(co.Bkt());
     ASSERT_TRUE(bkdetailtest::Set(t.m_Record, c.key));
@@ -308,14 +202,8 @@ TEST(TransactionTransfer, ADetailThatCannotBeReadFailsTheMoveAndTheTransactionSt
     tsioFaults::Arm(tsioOp::kFetch, c.status, 1);  // the first detail fetch
     ccStatus<TransferStatus> st = t.Transfer(co.History(), tsDouble(9), tsDouble(1));
     tsioFaults::Clear();
+    // Value 2 when the status is fatal, else 1 (checked by the helper).
     bkdetailtest::ExpectOneTransferError(st, c.status, c.description, 1614);
-    EXPECT_EQ(st.Value(), c.value);
-    if (!st.Errors().Empty()) {
-      EXPECT_EQ(st.Errors()[0].Text().find(std::string(c.description) + " detail"), std::string::npos);
-    }
-    Transaction still(co.Bkt());
-    EXPECT_EQ(txtest::FetchByKey(still, t.m_Record, false), tsioStatus::kSuccess);
-    EXPECT_EQ(Count(co.History()), 0);
     ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
     (void)t.Unlock();
   }
@@ -351,9 +239,20 @@ bool TransferReport(const ccStatus<TransferStatus>& st) {
 }
 
 // Moves the seeded transaction `key` to the history as run 9, sequence 3;
-// with its details, the cash, tax and tax GL details go too.
-Scenario TransferScenario(const char* name, const char* key, bool with_details, int seq, const char* moved) {
-  return {name, [](TxCompany& co) { Seed(co); },
+// with its details, the cash, tax and tax GL details go too (else they stay).
+// After a success the moved record is posted with every other column, note
+// and file link as they were.
+Scenario TransferScenario(const char* name, const char* key, bool with_details, int seq, const char* moved,
+                          const char* left) {
+  auto source = std::make_shared<std::string>();
+  return {name,
+          [key, source](TxCompany& co) {
+            Seed(co);
+            Transaction t(co.Bkt());
+            ASSERT_TRUE(bkdetailtest::Set(t.m_Record, key));
+            ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
+            *source = Body(t.m_Record) + Notes(co.Bkt(), key);
+          },
           [key, with_details](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
             Transaction t(co.Bkt());
             if (unit) t.AttachRollbackStack(unit);
@@ -365,12 +264,17 @@ Scenario TransferScenario(const char* name, const char* key, bool with_details, 
             (void)t.Unlock();  // the lock the caller took
             return false;
           },
-          [seq, moved](TxCompany& co) {
+          [seq, moved, left, source](TxCompany& co) {
             EXPECT_EQ(DetailsOf(co.History(), 9, 3), moved);
+            EXPECT_EQ(DetailsOf(co.Bkt(), 5, seq), left);
+            const char* at = "TBNKACC=B1;TRUN=9;TSEQ=3";
+            Transaction t(co.History());
+            ASSERT_TRUE(bkdetailtest::Set(t.m_Record, at));
+            ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
+            EXPECT_TRUE(static_cast<bool>(t.m_Record.GetPosted()));
+            EXPECT_EQ(Body(t.m_Record) + Notes(co.History(), at), *source);
             Transaction gone(co.Bkt());
-            gone.m_Record.SetBankAccount(tsAlpha("B1"));
-            gone.m_Record.SetRun(tsDouble(5));
-            gone.m_Record.SetSequence(tsDouble(seq));
+            ASSERT_TRUE(bkdetailtest::Set(gone.m_Record, "TBNKACC=B1;TRUN=5;TSEQ=" + std::to_string(seq)));
             EXPECT_EQ(gone.FetchEQ(false), tsioStatus::kNotFound);
           }};
 }
@@ -382,11 +286,16 @@ const std::vector<Scenario>& Scenarios() {
        [](TxCompany& co, tclRollbackStack* unit, TranTotals& totals) {
          Transaction t(co.Bkt());
          if (unit) t.AttachRollbackStack(unit);
-         txtest::Fill(t.m_Record, 2, "12.00", "New");
+         txtest::Fill(t.m_Record, 2, "12.005", "New");
          ccStatus<ccError::Level> st = t.Create(co.Program(), &totals, false);
          if (!st.HasError()) return true;
          EXPECT_FALSE(st.Errors().Empty());
          return false;
+       },
+       [](TxCompany& co) {
+         const auto stored = txtest::Transactions(co.Bkt());
+         ASSERT_EQ(stored.size(), 1u);
+         EXPECT_EQ(stored[0].GetAddition(), tsCurrency::FromText("12.01")) << "rounded half away from zero";
        }},
       // Removed through a cursor over some columns: the batch still takes
       // the stored amount back; the notes go with the record.
@@ -421,8 +330,8 @@ const std::vector<Scenario>& Scenarios() {
          EXPECT_TRUE(gone.Empty());
        }},
       TransferScenario("transfer with details", kDeposit, true, 1,
-                       "DIRUN DIRUN DIGRUN DIGRUN DIGRUN DIGRUN CDTRUN TXRUN TGRUN TGRUN "),
-      TransferScenario("transfer withdrawal", kWithdrawal, false, 2, "WDRUN WDRUN "),
+                       "DIRUN DIRUN DIGRUN DIGRUN DIGRUN DIGRUN CDTRUN TXRUN TGRUN TGRUN ", ""),
+      TransferScenario("transfer withdrawal", kWithdrawal, false, 2, "WDRUN WDRUN ", "CDTRUN "),
       {"clear",
        [](TxCompany& co) { SeedHistory(co); },
        [](TxCompany& co, tclRollbackStack* unit, TranTotals&) {
@@ -885,13 +794,7 @@ TEST(TransactionBatchCounts, FollowCreateAndRemoveExactlyThroughFailuresAndRollb
     ASSERT_EQ(co.Part().GetNumberOfTransPosted(), tsDouble(static_cast<long long>(model.size())));
     ASSERT_EQ(co.Part().GetAmountOfTransPosted(), sum);
     // The batch record holds the same, read by a part of another program.
-    zzBatch other("AP", tsAlpha("B1"), 2);
-    other.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
-    const tsioStatus::Status read = other.ReadInfo("BK");
-    ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && model.empty())) << read;
-    const auto* stored_part = dynamic_cast<const bkBatchPart*>(other.ApplPart("BK"));
-    EXPECT_EQ(stored_part->GetNumberOfTransPosted(), tsDouble(static_cast<long long>(model.size())));
-    EXPECT_EQ(stored_part->GetAmountOfTransPosted(), sum);
+    txtest::ExpectStoredBatch(co, "B1", static_cast<long long>(model.size()), sum);
     std::map<std::string, tsCurrency> stored;
     for (const auto& r : txtest::Transactions(co.Bkt())) stored[key_of(r)] = r.GetAmount();
     ASSERT_EQ(stored, model);

@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -89,20 +91,38 @@ std::string BankTotals::Text() const {
   return out.str();
 }
 
+namespace {
+
+// The stored columns of BankTotals, in the order Slots gives its members.
+constexpr const char* kTotalColumns[16] = {"BRGBLNC", "BRGVBLN", "BNKBLNC", "BNKVBLN", "BOPNCHK", "BOPNDEP",
+                                           "BOPNWDL", "BOPNAJM", "BOPNAJP", "BOPNALL", "BURCHK",  "BURDEP",
+                                           "BURWDL",  "BURADJM", "BURADJP", "BURALL"};
+
+std::array<tsCurrency*, 16> Slots(BankTotals& t) {
+  std::array<tsCurrency*, 16> out{&t.register_balance, &t.register_view, &t.bank_balance, &t.bank_view};
+  for (int i = 0; i < 6; ++i) {
+    out[4 + i] = &t.open[i];
+    out[10 + i] = &t.unreconciled[i];
+  }
+  return out;
+}
+
+tsCurrency& Column(BankAccountData& r, const char* name) {
+  auto* field = dynamic_cast<tsCurrency*>(r.Find(name));
+  if (field == nullptr) std::abort();  // the record layout changed under the tests
+  return *field;
+}
+
+}  // namespace
+
 BankTotals Stored(const tsioDataFile& bkm, const std::string& id) {
   BankAccount bank(bkm);
   bank.m_Record.SetBankAccount(tsAlpha(id));
   EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess) << id;
-  const BankAccountData& r = bank.m_Record;
-  return BankTotals{r.GetRegisterBalance(),
-                    r.GetRegisterViewBalance(),
-                    r.GetBankBalance(),
-                    r.GetBankViewBalance(),
-                    {r.GetOpenChecks(), r.GetOpenDeposits(), r.GetOpenWithdrawals(), r.GetOpenAdjustmentsMinus(),
-                     r.GetOpenAdjustmentsPlus(), r.GetOpenTransactions()},
-                    {r.GetUnreconciledChecks(), r.GetUnreconciledDeposits(), r.GetUnreconciledWithdrawals(),
-                     r.GetUnreconciledAdjustsMinus(), r.GetUnreconciledAdjustsPlus(),
-                     r.GetUnreconciledTransactions()}};
+  BankTotals t;
+  const auto slots = Slots(t);
+  for (int i = 0; i < 16; ++i) *slots[i] = Column(bank.m_Record, kTotalColumns[i]);
+  return t;
 }
 
 namespace {
@@ -155,23 +175,9 @@ void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataF
   BankAccount bank(bkm);
   bank.m_Record.SetBankAccount(tsAlpha(id));
   ASSERT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
-  BankAccountData& r = bank.m_Record;
-  r.SetRegisterBalance(t.register_balance);
-  r.SetRegisterViewBalance(t.register_view);
-  r.SetBankBalance(t.bank_balance);
-  r.SetBankViewBalance(t.bank_view);
-  r.SetOpenChecks(t.open[0]);
-  r.SetOpenDeposits(t.open[1]);
-  r.SetOpenWithdrawals(t.open[2]);
-  r.SetOpenAdjustmentsMinus(t.open[3]);
-  r.SetOpenAdjustmentsPlus(t.open[4]);
-  r.SetOpenTransactions(t.open[5]);
-  r.SetUnreconciledChecks(t.unreconciled[0]);
-  r.SetUnreconciledDeposits(t.unreconciled[1]);
-  r.SetUnreconciledWithdrawals(t.unreconciled[2]);
-  r.SetUnreconciledAdjustsMinus(t.unreconciled[3]);
-  r.SetUnreconciledAdjustsPlus(t.unreconciled[4]);
-  r.SetUnreconciledTransactions(t.unreconciled[5]);
+  BankTotals copy = t;
+  const auto slots = Slots(copy);
+  for (int i = 0; i < 16; ++i) Column(bank.m_Record, kTotalColumns[i]) = *slots[i];
   ASSERT_EQ(bank.Update(), tsioStatus::kSuccess);
   (void)bank.Unlock();
 }
@@ -243,6 +249,16 @@ std::vector<TransactionData> Transactions(const tsioDataFile& file) {
   Transaction t(file);
   for (auto st = t.FetchFirst(false); st == tsioStatus::kSuccess; st = t.FetchNext(false)) out.push_back(t.m_Record);
   return out;
+}
+
+void ExpectStoredBatch(TxCompany& co, const char* id, long long count, const tsCurrency& amount) {
+  zzBatch batch("AP", tsAlpha(id), 2);
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
+  const tsioStatus::Status read = batch.ReadInfo("BK");
+  ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && count == 0)) << read;
+  const auto* part = dynamic_cast<const bkBatchPart*>(batch.ApplPart("BK"));
+  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(count));
+  EXPECT_EQ(part->GetAmountOfTransPosted(), amount);
 }
 
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock) {

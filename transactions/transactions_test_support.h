@@ -91,6 +91,24 @@ std::string DumpDatabase(const std::string& folder);
 // The transactions of a file in key order.
 std::vector<TransactionData> Transactions(const tsioDataFile& file);
 
+// Calls add(key, record) for every record of cursor class C in `file`, the
+// key "run/sequence" read from the columns naming its transaction.
+template <typename C, typename Add>
+void Walk(const tsioDataFile& file, const char* run_col, const char* seq_col, Add add) {
+  C cursor(file);
+  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
+    tsDouble run, seq;
+    (void)cursor.GetColumnData(run_col, run);
+    (void)cursor.GetColumnData(seq_col, seq);
+    add(run.Format() + "/" + seq.Format(), cursor.m_Record);
+  }
+}
+
+// Batch `id` of application AP (source 2), read from the current transaction
+// file as another program's part reads it, counts `count` transactions of
+// `amount` (a batch never written counts none).
+void ExpectStoredBatch(TxCompany& co, const char* id, long long count, const tsCurrency& amount);
+
 // Positions `t` on the stored transaction with `record`'s key (with a lock
 // when `lock`).
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock);
