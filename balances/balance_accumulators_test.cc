@@ -79,6 +79,31 @@ struct BalanceCompany {
   }
 };
 
+// The four as-of balances of `bank` on `d` (the cash account's given as
+// `cash`), by name, computed over `m` and `t`.
+const char* const kAsOfKinds[] = {"register", "bank", "reconciled", "cash"};
+tsCurrency AsOf(const std::string& kind, const std::string& bank, const char* cash, const tsDate& d,
+                const tsioDataFile& m, const tsioDataFile& t) {
+  const tsAlpha b(bank);
+  if (kind == "register") return bkRegisterBalanceAsOfDateAccumulator(b, d, m, t).accumulate();
+  if (kind == "bank") return bkBankBalanceAsOfDateAccumulator(b, d, m, t).accumulate();
+  if (kind == "reconciled") return bkLastReconciledBalanceAsOfDateAccumulator(b, d, m, t).accumulate();
+  return bkCashAccountBalanceAsOfDateAccumulator(b, tsAlpha(cash), d, m, t).accumulate();
+}
+
+// Every as-of balance of `bank` on `d`, read over `bkt` (the register or a
+// copy of it), equals the sum from scratch.
+void ExpectAsOf(const BalanceCompany& c, const tsioDataFile& bkt, const std::string& bank, const tsDate& d) {
+  const tsioDataFile& m = *c.co.bkm;
+  const int ymd = d.Ymd();
+  EXPECT_EQ(Cents(AsOf("register", bank, "", d, m, bkt)), c.reg.RegisterAsOf(bank, ymd));
+  EXPECT_EQ(Cents(AsOf("bank", bank, "", d, m, bkt)), c.reg.BankAsOf(bank, ymd));
+  EXPECT_EQ(Cents(AsOf("reconciled", bank, "", d, m, bkt)), c.reg.ReconciledAsOf(bank, ymd));
+  for (const char* cash : {"1000100", "1000200"}) {
+    EXPECT_EQ(Cents(AsOf("cash", bank, cash, d, m, bkt)), c.reg.CashAsOf(bank, cash, ymd));
+  }
+}
+
 // Every as-of balance of every bank, dates before the first transaction,
 // on each day between and after the last, to the cent.
 TEST(AsOfBalances, EveryAccumulatorEqualsAFromScratchSum) {
@@ -89,30 +114,18 @@ TEST(AsOfBalances, EveryAccumulatorEqualsAFromScratchSum) {
   for (const auto& [bank, info] : c.reg.banks) {
     for (tsDate d = tsDate::FromYmd(c.reg.first) - 3; d <= tsDate::FromYmd(c.reg.last) + 3; d += 1) {
       SCOPED_TRACE(bank + " as of " + d.Format());
-      bkRegisterBalanceAsOfDateAccumulator reg(tsAlpha(bank), d, *c.co.bkm, *c.co.bkt);
-      EXPECT_EQ(Cents(reg.accumulate()), c.reg.RegisterAsOf(bank, d.Ymd()));
+      ExpectAsOf(c, *c.co.bkt, bank, d);
       // Only the transactions after the date are read (plus the fetch that
       // finds where they end and the one that puts the file back).
+      bkRegisterBalanceAsOfDateAccumulator reg(tsAlpha(bank), d, *c.co.bkm, *c.co.bkt);
+      (void)reg.accumulate();
       EXPECT_EQ(reg.TransactionReads(), c.reg.RowsAfter(bank, d.Ymd()) + 2);
-      EXPECT_EQ(Cents(bkBankBalanceAsOfDateAccumulator(tsAlpha(bank), d, *c.co.bkm, *c.co.bkt).accumulate()),
-                c.reg.BankAsOf(bank, d.Ymd()));
-      EXPECT_EQ(
-          Cents(bkLastReconciledBalanceAsOfDateAccumulator(tsAlpha(bank), d, *c.co.bkm, *c.co.bkt).accumulate()),
-          c.reg.ReconciledAsOf(bank, d.Ymd()));
-      for (const char* cash : {"1000100", "1000200"}) {
-        EXPECT_EQ(Cents(bkCashAccountBalanceAsOfDateAccumulator(tsAlpha(bank), tsAlpha(cash), d, *c.co.bkm,
-                                                                *c.co.bkt)
-                            .accumulate()),
-                  c.reg.CashAsOf(bank, cash, d.Ymd()));
-      }
       pos.ExpectRestored();
     }
   }
   // A cash account given formatted is looked up unformatted.
   const tsDate mid = tsDate::FromYmd(c.reg.first) + 5;
-  EXPECT_EQ(Cents(bkCashAccountBalanceAsOfDateAccumulator(tsAlpha("B2"), tsAlpha("1000-200"), mid, *c.co.bkm,
-                                                          *c.co.bkt)
-                      .accumulate()),
+  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", mid, *c.co.bkm, *c.co.bkt)),
             c.reg.CashAsOf("B2", "1000200", mid.Ymd()));
   EXPECT_TRUE(log.NewFailures().empty());
 }
@@ -161,16 +174,14 @@ std::vector<Computation> Computations(BalanceCompany& c, const tsAlpha& bank, co
   };
   const Tx& l = line.first;
   const baltest::Cash& cl = cash_line.first;
-  return {
-      {"register", [=] { return bkRegisterBalanceAsOfDateAccumulator(bank, d, *m, *t).accumulate(); },
-       c.reg.RegisterAsOf(id, d.Ymd())},
-      {"bank", [=] { return bkBankBalanceAsOfDateAccumulator(bank, d, *m, *t).accumulate(); },
-       c.reg.BankAsOf(id, d.Ymd())},
-      {"reconciled", [=] { return bkLastReconciledBalanceAsOfDateAccumulator(bank, d, *m, *t).accumulate(); },
-       c.reg.ReconciledAsOf(id, d.Ymd())},
-      {"cash",
-       [=] { return bkCashAccountBalanceAsOfDateAccumulator(bank, tsAlpha("1000100"), d, *m, *t).accumulate(); },
-       c.reg.CashAsOf(id, "1000100", d.Ymd())},
+  const long long as_of[] = {c.reg.RegisterAsOf(id, d.Ymd()), c.reg.BankAsOf(id, d.Ymd()),
+                             c.reg.ReconciledAsOf(id, d.Ymd()), c.reg.CashAsOf(id, "1000100", d.Ymd())};
+  std::vector<Computation> out;
+  for (int k = 0; k < 4; ++k) {
+    const std::string kind = kAsOfKinds[k];
+    out.push_back({kAsOfKinds[k], [=] { return AsOf(kind, id, "1000100", d, *m, *t); }, as_of[k]});
+  }
+  std::vector<Computation> running = {
       {"running", [=] { return bkRunningBalanceAccumulator(*m, *t).accumulate(); }, line.second,
        [=] {
          save();
@@ -202,6 +213,8 @@ std::vector<Computation> Computations(BalanceCompany& c, const tsAlpha& bank, co
        },
        cash_line.second, save, restore},
   };
+  out.insert(out.end(), running.begin(), running.end());
+  return out;
 }
 
 // A failed read at each fetch, in turn, of every computation: the failure
@@ -266,34 +279,21 @@ TEST(AsOfBalances, UnknownAccountsGiveTheFailureAmountAndOneLine) {
   const tsioDataFile& m = *c.co.bkm;
   const tsioDataFile& t = *c.co.bkt;
   const std::string nf = ccIOStatusStr(tsioStatus::kNotFound);
-  struct Case {
-    const char* what;
-    std::function<tsCurrency()> run;
-    std::string line;
-  } cases[] = {
-      {"register", [&] { return bkRegisterBalanceAsOfDateAccumulator(tsAlpha("NOPE"), d, m, t).accumulate(); },
-       "AFF FAIL: NOPE, " + nf},
-      {"bank", [&] { return bkBankBalanceAsOfDateAccumulator(tsAlpha("NOPE"), d, m, t).accumulate(); },
-       "AFF FAIL: NOPE, " + nf},
-      {"reconciled", [&] { return bkLastReconciledBalanceAsOfDateAccumulator(tsAlpha("NOPE"), d, m, t).accumulate(); },
-       "AFF FAIL: NOPE, " + nf},
-      {"cash account",
-       [&] { return bkCashAccountBalanceAsOfDateAccumulator(tsAlpha("B1"), tsAlpha("99-99"), d, m, t).accumulate(); },
-       "AFF FAIL: B1, 9999, " + nf},
-      {"running by key",
-       [&] { return bkRunningBalanceAccumulator(m, t).accumulate(tsAlpha("NOPE"), tsDouble(1), tsDouble(1)); },
-       "Helper function failed"},
-      {"cash running by key",
-       [&] {
-         return bkCashRunningBalanceAccumulator(m, t).accumulate(tsAlpha("B1"), tsDouble(99), tsDouble(99),
-                                                                 tsDouble(1), tsDouble(1));
-       },
-       "Helper function failed"},
-  };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.what);
-    EXPECT_TRUE(bkIsBalanceFailure(k.run()));
-    EXPECT_EQ(log.NewFailures(), std::vector<std::string>{k.line});
+  // Each as-of balance of an unknown bank (a cash account unknown to a
+  // known bank), and the by-key running balances of unknown lines.
+  for (const std::string kind : {"register", "bank", "reconciled", "cash", "running", "cash running"}) {
+    SCOPED_TRACE(kind);
+    const bool cash = kind == "cash";
+    const tsCurrency got =
+        kind == "running" ? bkRunningBalanceAccumulator(m, t).accumulate(tsAlpha("NOPE"), tsDouble(1), tsDouble(1))
+        : kind == "cash running" ? bkCashRunningBalanceAccumulator(m, t).accumulate(
+                                       tsAlpha("B1"), tsDouble(99), tsDouble(99), tsDouble(1), tsDouble(1))
+                                 : AsOf(kind, cash ? "B1" : "NOPE", "99-99", d, m, t);
+    EXPECT_TRUE(bkIsBalanceFailure(got));
+    const bool running = kind.find("running") != std::string::npos;
+    const std::string line =
+        running ? "Helper function failed" : (cash ? "AFF FAIL: B1, 9999, " : "AFF FAIL: NOPE, ") + nf;
+    EXPECT_EQ(log.NewFailures(), std::vector<std::string>{line});
     pos.ExpectRestored();
   }
 }
@@ -336,27 +336,11 @@ TEST(AsOfBalances, ADamagedFileGivesTheFailureAmountAndOneLine) {
   const std::vector<Position> before = {PositionOf(*bkm, 1), PositionOf(*bkt, 1), PositionOf(*bkt, 5)};
   const tsDate d = tsDate::FromYmd(20260302);
   const std::string damaged = "AFF FAIL: Read Error " + ccIOStatusStr(tsioStatus::kDamaged);
-  struct Case {
-    const char* what;
-    std::function<tsCurrency()> run;
-  } cases[] = {
-      {"register", [&] { return bkRegisterBalanceAsOfDateAccumulator(tsAlpha("B1"), d, *bkm, *bkt).accumulate(); }},
-      {"bank", [&] { return bkBankBalanceAsOfDateAccumulator(tsAlpha("B1"), d, *bkm, *bkt).accumulate(); }},
-      {"reconciled",
-       [&] { return bkLastReconciledBalanceAsOfDateAccumulator(tsAlpha("B1"), d, *bkm, *bkt).accumulate(); }},
-      {"cash",
-       [&] {
-         return bkCashAccountBalanceAsOfDateAccumulator(tsAlpha("B1"), tsAlpha("1000100"), d, *bkm, *bkt)
-             .accumulate();
-       }},
-      {"running", [&] { return bkRunningBalanceAccumulator(*bkm, *bkt).accumulate(); }},
-  };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.what);
-    EXPECT_TRUE(bkIsBalanceFailure(k.run()));
-    const auto lines = log.NewFailures();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], damaged);
+  for (const std::string kind : {"register", "bank", "reconciled", "cash", "running"}) {
+    SCOPED_TRACE(kind);
+    EXPECT_TRUE(bkIsBalanceFailure(kind == "running" ? bkRunningBalanceAccumulator(*bkm, *bkt).accumulate()
+                                                     : AsOf(kind, "B1", "1000100", d, *bkm, *bkt)));
+    EXPECT_EQ(log.NewFailures(), std::vector<std::string>{damaged});
     EXPECT_TRUE((std::vector<Position>{PositionOf(*bkm, 1), PositionOf(*bkt, 1), PositionOf(*bkt, 5)}) == before);
   }
 }
@@ -441,15 +425,7 @@ TEST(WorkFiles, ACopyWithKeysNumberedDifferentlyWalksInTheExpectedOrder) {
     // And every as-of balance on the copy is the one on the file.
     for (tsDate d = tsDate::FromYmd(c.reg.first) - 1; d <= tsDate::FromYmd(c.reg.last) + 1; d += 3) {
       SCOPED_TRACE(d.Format());
-      EXPECT_EQ(Cents(bkRegisterBalanceAsOfDateAccumulator(tsAlpha(bank), d, *c.co.bkm, *wrk).accumulate()),
-                c.reg.RegisterAsOf(bank, d.Ymd()));
-      EXPECT_EQ(Cents(bkBankBalanceAsOfDateAccumulator(tsAlpha(bank), d, *c.co.bkm, *wrk).accumulate()),
-                c.reg.BankAsOf(bank, d.Ymd()));
-      EXPECT_EQ(Cents(bkLastReconciledBalanceAsOfDateAccumulator(tsAlpha(bank), d, *c.co.bkm, *wrk).accumulate()),
-                c.reg.ReconciledAsOf(bank, d.Ymd()));
-      EXPECT_EQ(Cents(bkCashAccountBalanceAsOfDateAccumulator(tsAlpha(bank), tsAlpha("1000200"), d, *c.co.bkm, *wrk)
-                          .accumulate()),
-                c.reg.CashAsOf(bank, "1000200", d.Ymd()));
+      ExpectAsOf(c, *wrk, bank, d);
     }
   }
 }

@@ -15,6 +15,7 @@
 
 #include "accounts/bank_account.h"
 #include "deposits/cash_detail.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "framework/io/rollback_stack.h"
@@ -114,66 +115,46 @@ struct Register {
     }
   }
 
-  // Writes the register and the stored totals (which hold every row).
+  // Writes the register and the stored totals (which hold every row), each
+  // record from its columns' text.
   void Write(const tsioDataFile& bkm, const tsioDataFile& bkt) const {
     tclRollbackStack unit;
-    Transaction t(bkt, "", 0);
-    t.AttachRollbackStack(&unit);
+    auto put = [&unit](auto&& cursor, const std::string& text) {
+      cursor.AttachRollbackStack(&unit);
+      ASSERT_TRUE(bkdetailtest::Set(cursor.m_Record, text)) << text;
+      ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess) << text;
+    };
+    auto n = [](long long v) { return std::to_string(v); };
     for (const Tx& x : txs) {
-      t.m_Record = TransactionData();
-      t.m_Record.SetBankAccount(tsAlpha(x.bank));
-      t.m_Record.SetRun(tsDouble(x.run));
-      t.m_Record.SetSequence(tsDouble(x.seq));
-      tclTSEnum<TransactionData::TranTypeEnum> type;
-      type.SetValue(x.type);
-      t.m_Record.SetType(type);
-      t.m_Record.SetTransactionDate(tsDate::FromYmd(x.date));
-      t.m_Record.SetAccountingDate(tsDate::FromYmd(x.date));
-      t.m_Record.SetCheck(tsDouble(x.check));
-      t.m_Record.SetSubtraction(Money(x.sub));
-      t.m_Record.SetAddition(Money(x.add));
-      t.m_Record.SetReconciled(tsChoice(x.recond));
-      t.m_Record.SetClearedDate(x.recdt ? tsDate::FromYmd(x.recdt) : tsDate());
-      t.m_Record.SetClearedAmount(Money(x.recamt));
-      t.m_Record.SetStatementDate(x.stmtdt ? tsDate::FromYmd(x.stmtdt) : tsDate());
-      ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
+      put(Transaction(bkt, "", 0),
+          "TBNKACC=" + x.bank + ";TRUN=" + n(x.run) + ";TSEQ=" + n(x.seq) + ";TRANTYP=" + n(x.type) +
+              ";TTRANDT=" + DateText(x.date) + ";TACTGDT=" + DateText(x.date) + ";TCHECK=" + n(x.check) +
+              ";TSUBTR=" + MoneyText(x.sub) + ";TADD=" + MoneyText(x.add) + ";TRECOND=" + n(x.recond) +
+              ";TRECDT=" + DateText(x.recdt) + ";TRECAMT=" + MoneyText(x.recamt) + ";TSTMTDT=" + DateText(x.stmtdt));
     }
-    CashDetail c(bkt, "", 0);
-    c.AttachRollbackStack(&unit);
     for (const Cash& x : cash) {
-      c.m_Record = CashDetailData();
-      c.m_Record.SetBankAccount(tsAlpha(x.bank));
-      c.m_Record.SetTranRun(tsDouble(x.trun));
-      c.m_Record.SetTranSequence(tsDouble(x.tseq));
-      c.m_Record.SetCashDetailRun(tsDouble(x.run));
-      c.m_Record.SetCashDetailSequence(tsDouble(x.seq));
-      c.m_Record.SetAccountingDate(tsDate::FromYmd(x.accdt));
-      c.m_Record.SetCashAccount(tsAlpha(x.cash));
-      c.m_Record.SetAmount(Money(x.amount));
-      ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+      put(CashDetail(bkt, "", 0), "CDBNKAC=" + x.bank + ";CDTRUN=" + n(x.trun) + ";CDTSEQ=" + n(x.tseq) +
+                                      ";CDRUN=" + n(x.run) + ";CDSEQ=" + n(x.seq) + ";CDACCDT=" + DateText(x.accdt) +
+                                      ";CDCSHAC=" + x.cash + ";CDAMT=" + MoneyText(x.amount));
     }
-    BankAccount b(bkm, "", 0);
-    b.AttachRollbackStack(&unit);
     for (const auto& [id, bank] : banks) {
-      b.m_Record = BankAccountData();
-      b.m_Record.SetBankAccount(tsAlpha(id));
-      b.m_Record.SetRegisterBalance(Money(RegisterAsOf(id, 99991231)));
-      b.m_Record.SetBankBalance(Money(BankAsOf(id, 99991231)));
-      b.m_Record.SetLastReconciledBalance(Money(ReconciledAsOf(id, 99991231)));
-      b.m_Record.SetLastReconciledDate(bank.last_reconciled ? tsDate::FromYmd(bank.last_reconciled) : tsDate());
-      ASSERT_EQ(b.Insert(), tsioStatus::kSuccess);
+      put(BankAccount(bkm, "", 0), "BANKACC=" + id + ";BRGBLNC=" + MoneyText(RegisterAsOf(id, 99991231)) +
+                                       ";BNKBLNC=" + MoneyText(BankAsOf(id, 99991231)) +
+                                       ";BRECBAL=" + MoneyText(ReconciledAsOf(id, 99991231)) +
+                                       ";BRECDT=" + DateText(bank.last_reconciled));
     }
-    GLCashAccountBalance g(bkm, "", 0);
-    g.AttachRollbackStack(&unit);
     for (const auto& [key, opening] : cash_opening) {
-      g.m_Record = GLCashAccountBalanceData();
-      g.m_Record.SetBankAccount(tsAlpha(key.first));
-      g.m_Record.SetGLCashAccount(tsAlpha(key.second));
-      g.m_Record.SetAmount(Money(CashAsOf(key.first, key.second, 99991231)));
-      ASSERT_EQ(g.Insert(), tsioStatus::kSuccess);
+      put(GLCashAccountBalance(bkm, "", 0), "CABNKAC=" + key.first + ";CACSHAC=" + key.second +
+                                                ";CAAMT=" + MoneyText(CashAsOf(key.first, key.second, 99991231)));
     }
     ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
   }
+  // Cents as "-12.34"; a yyyymmdd date as its text ("" for 0).
+  static std::string MoneyText(long long cents) {
+    const long long a = cents < 0 ? -cents : cents;
+    return (cents < 0 ? "-" : "") + std::to_string(a / 100) + (a % 100 < 10 ? ".0" : ".") + std::to_string(a % 100);
+  }
+  static std::string DateText(int ymd) { return ymd ? tsDate::FromYmd(ymd).Format() : ""; }
 
   // From scratch, forwards from the opening balances.
   long long RegisterAsOf(const std::string& bank, int date) const {

@@ -9,21 +9,29 @@
 #include "framework/base/scripted_responder.h"
 #include "framework/io/faults.h"
 #include "records/record_test_support.h"
+#include "tests/support/status_text.h"
 
 namespace {
 
 using bktest::BankCompany;
 using bktest::ChildProcess;
 
-tsCurrency Money(const char* text) { return tsCurrency::FromText(text); }
-
-// The stored record of `bank` (all columns), read through a handle of its own.
-bool Stored(const tsioDataFile& bkm, const std::string& bank, LastTranData* out) {
+// The stored record of `bank`, read through a handle of its own, as text:
+// "dep|wd|adj <date> <amount>" for each kind ("-" for an empty date), then
+// the AP check and payroll run numbers; "none" without a record.
+std::string Stored(const tsioDataFile& bkm, const std::string& bank) {
   LastTran c(bkm, "", 0);
   c.m_Record.SetBankAccount(tsAlpha(bank));
-  if (c.FetchEQ(false) != tsioStatus::kSuccess) return false;
-  *out = c.m_Record;
-  return true;
+  if (c.FetchEQ(false) != tsioStatus::kSuccess) return "none";
+  const LastTranData& r = c.m_Record;
+  auto kind = [](const char* name, const tsDate& d, const tsCurrency& a) {
+    return std::string(name) + " " + (d.IsEmpty() ? "-" : d.Format()) + " " + a.Format() + ", ";
+  };
+  return kind("dep", r.GetLastDepositDate(), r.GetLastDepositAmount()) +
+         kind("wd", r.GetLastWithdrawalDate(), r.GetLastWithdrawalAmount()) +
+         kind("adj", r.GetLastAdjustmentDate(), r.GetLastAdjustmentAmount()) + "ap " +
+         std::to_string(r.GetLastAPCheckPrinted().ToLongLong()) + " pr " +
+         std::to_string(r.GetLastPayrollDirectDepositRun().ToLongLong());
 }
 
 // Whether another handle can lock the record of `bank` now (so nobody holds it).
@@ -36,58 +44,42 @@ bool Free(const tsioDataFile& bkm, const std::string& bank) {
   return st == tsioStatus::kSuccess;
 }
 
+// Records a transaction of `type` on `ymd`; the status as text.
+std::string Update(LastTran& lt, const char* bank, int type, int ymd, const char* amount,
+                   const char* title = "Save deposit") {
+  return bktest::Said(lt.UpdateLastTransaction(title, tsAlpha(bank), tsChoice(type), tsDate::FromYmd(ymd),
+                                               tsDouble::FromText(amount, 3)),
+                      false);
+}
+
 TEST(LastTran, EachTypeRecordsItsOwnFieldsAndNothingElse) {
   BankCompany co;
   tsScriptedResponder script;
   LastTran lt(*co.bkm, "", 0);
-  const tsDate d1 = tsDate::FromYmd(20260105), d2 = tsDate::FromYmd(20260210), d3 = tsDate::FromYmd(20260315);
-
   // First deposit: a new record with the id, the deposit, and nothing else.
-  auto st = lt.UpdateLastTransaction("Deposit", tsAlpha("B1"), tsChoice(2), d1, tsDouble::FromText("120.50", 2));
-  EXPECT_EQ(st.MaxLevel(), ccError::kNone);
-  LastTranData r;
-  ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-  EXPECT_EQ(r.GetLastDepositDate(), d1);
-  EXPECT_EQ(r.GetLastDepositAmount(), Money("120.50"));
-  EXPECT_TRUE(r.GetLastWithdrawalDate().IsEmpty());
-  EXPECT_EQ(r.GetLastWithdrawalAmount(), Money("0"));
-  EXPECT_TRUE(r.GetLastAdjustmentDate().IsEmpty());
-  EXPECT_EQ(r.GetLastAPCheckPrinted(), tsDouble(0));
-
-  struct Case {
+  EXPECT_EQ(Update(lt, "B1", 2, 20260105, "120.50"), "0");
+  EXPECT_EQ(Stored(*co.bkm, "B1"), "dep 2026-01-05 120.50, wd - 0.00, adj - 0.00, ap 0 pr 0");
+  // Each kind in its own fields, in cents, half away from zero; the other
+  // kinds keep theirs; a check changes no field but is still written.
+  const struct {
     int type;
     const char* amount;
-    const char* stored;  // in the field of its type
+    const char* stored;
   } cases[] = {
-      {3, "-75.00", "75.00"}, {3, "75.00", "75.00"}, {4, "-10.00", "-10.00"}, {4, "10.004", "10.00"},
-      {2, "33.335", "33.34"},  // stored in cents, half away from zero
+      {3, "-75.00", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj - 0.00, ap 0 pr 0"},
+      {3, "75.00", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj - 0.00, ap 0 pr 0"},
+      {4, "-10.00", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj 2026-02-10 -10.00, ap 0 pr 0"},
+      {4, "10.004", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj 2026-02-10 10.00, ap 0 pr 0"},
+      {2, "33.335", "dep 2026-02-10 33.34, wd 2026-02-10 75.00, adj 2026-02-10 10.00, ap 0 pr 0"},
+      {1, "99", "dep 2026-02-10 33.34, wd 2026-02-10 75.00, adj 2026-02-10 10.00, ap 0 pr 0"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.type) + " " + c.amount);
-    st = lt.UpdateLastTransaction("T", tsAlpha("B1"), tsChoice(c.type), d2, tsDouble::FromText(c.amount, 3));
-    ASSERT_EQ(st.MaxLevel(), ccError::kNone);
-    ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-    const tsCurrency& got = c.type == 2   ? r.GetLastDepositAmount()
-                            : c.type == 3 ? r.GetLastWithdrawalAmount()
-                                          : r.GetLastAdjustmentAmount();
-    EXPECT_EQ(got, Money(c.stored));
+    ASSERT_EQ(Update(lt, "B1", c.type, 20260210, c.amount), "0");
+    EXPECT_EQ(Stored(*co.bkm, "B1"), c.stored) << c.type << " " << c.amount;
   }
-  // The other kinds kept theirs; a check changes no field but is still written.
-  ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-  EXPECT_EQ(r.GetLastWithdrawalAmount(), Money("75.00"));
-  EXPECT_EQ(r.GetLastAdjustmentAmount(), Money("10.00"));
-  const LastTranData before = r;
-  EXPECT_EQ(lt.UpdateLastTransaction("Check", tsAlpha("B1"), tsChoice(1), d3, tsDouble(99)).MaxLevel(),
-            ccError::kNone);
-  ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-  EXPECT_EQ(r.GetLastDepositDate(), before.GetLastDepositDate());
-  EXPECT_EQ(r.GetLastWithdrawalDate(), before.GetLastWithdrawalDate());
-  EXPECT_EQ(r.GetLastAdjustmentAmount(), before.GetLastAdjustmentAmount());
   // A check on an account without a record inserts one with the id only.
-  EXPECT_EQ(lt.UpdateLastTransaction("Check", tsAlpha("B9"), tsChoice(1), d3, tsDouble(5)).MaxLevel(),
-            ccError::kNone);
-  ASSERT_TRUE(Stored(*co.bkm, "B9", &r));
-  EXPECT_TRUE(r.GetLastDepositDate().IsEmpty());
+  EXPECT_EQ(Update(lt, "B9", 1, 20260315, "5"), "0");
+  EXPECT_EQ(Stored(*co.bkm, "B9"), "dep - 0.00, wd - 0.00, adj - 0.00, ap 0 pr 0");
   EXPECT_TRUE(script.Boxes().empty());
   EXPECT_TRUE(Free(*co.bkm, "B1"));
 }
@@ -100,25 +92,13 @@ TEST(LastTran, NeverWritesWhatAnEarlierRecordLeftInTheBuffer) {
   lt.m_Record.SetBankAccount(tsAlpha("A"));
   lt.m_Record.SetLastAPCheckPrinted(tsDouble(4711));
   lt.m_Record.SetLastPayrollDirectDepositRun(tsDouble(12));
-  lt.m_Record.SetLastWithdrawalAmount(Money("5.00"));
+  lt.m_Record.SetLastWithdrawalAmount(tsCurrency::FromText("5.00"));
   ASSERT_EQ(lt.Insert(), tsioStatus::kSuccess);
-  ASSERT_EQ(lt.UpdateLastTransaction("D", tsAlpha("A"), tsChoice(2), tsDate::FromYmd(20260101), tsDouble(7))
-                .MaxLevel(),
-            ccError::kNone);
+  ASSERT_EQ(Update(lt, "A", 2, 20260101, "7"), "0");
   // The same cursor, now for account B that has no record yet.
-  ASSERT_EQ(lt.UpdateLastTransaction("D", tsAlpha("B"), tsChoice(2), tsDate::FromYmd(20260102), tsDouble(8))
-                .MaxLevel(),
-            ccError::kNone);
-  LastTranData b, a;
-  ASSERT_TRUE(Stored(*co.bkm, "B", &b));
-  EXPECT_EQ(b.GetLastAPCheckPrinted(), tsDouble(0));
-  EXPECT_EQ(b.GetLastPayrollDirectDepositRun(), tsDouble(0));
-  EXPECT_EQ(b.GetLastWithdrawalAmount(), Money("0"));
-  EXPECT_EQ(b.GetLastDepositAmount(), Money("8.00"));
-  ASSERT_TRUE(Stored(*co.bkm, "A", &a));
-  EXPECT_EQ(a.GetLastAPCheckPrinted(), tsDouble(4711));
-  EXPECT_EQ(a.GetLastDepositAmount(), Money("7.00"));
-  EXPECT_EQ(a.GetLastWithdrawalAmount(), Money("5.00"));
+  ASSERT_EQ(Update(lt, "B", 2, 20260102, "8"), "0");
+  EXPECT_EQ(Stored(*co.bkm, "B"), "dep 2026-01-02 8.00, wd - 0.00, adj - 0.00, ap 0 pr 0");
+  EXPECT_EQ(Stored(*co.bkm, "A"), "dep 2026-01-01 7.00, wd - 5.00, adj - 0.00, ap 4711 pr 12");
 }
 
 // A second program that holds the last-transaction record of a bank account
@@ -152,10 +132,7 @@ class RetryAfterRelease : public tsResponder {
  public:
   explicit RetryAfterRelease(ChildProcess& holder) : holder_(holder) {}
   void ShowMessage(std::string_view, int) override {}
-  int MessageBox(std::string_view title, std::string_view text, unsigned style) override {
-    title_ = title;
-    text_ = text;
-    style_ = style;
+  int MessageBox(std::string_view, std::string_view, unsigned) override {
     ++boxes_;
     if (boxes_ == 2) {  // waits once more, then the other program is done
       holder_.Send("release");
@@ -164,8 +141,6 @@ class RetryAfterRelease : public tsResponder {
     return IDRETRY;
   }
   int boxes_ = 0;
-  std::string title_, text_;
-  unsigned style_ = 0;
 
  private:
   ChildProcess& holder_;
@@ -176,57 +151,38 @@ TEST(LastTran, RecordHeldByAnotherProgramRetryOrCancel) {
   LastTran lt(*co.bkm, "", 0);
   {
     tsScriptedResponder script;
-    ASSERT_EQ(lt.UpdateLastTransaction("D", tsAlpha("B1"), tsChoice(2), tsDate::FromYmd(20260101), tsDouble(1))
-                  .MaxLevel(),
-              ccError::kNone);
+    ASSERT_EQ(Update(lt, "B1", 2, 20260101, "1"), "0");
   }
+  const std::string kept = Stored(*co.bkm, "B1");
   ChildProcess other = StartHolder(co.fm.Folder());
   other.Send("hold B1");
   ASSERT_EQ(other.Receive(), "0");
-  const std::string text =
-      "Could not save this transaction, because the Last Transaction record for bank account 'B1' is in use.";
 
   // Cancel: level 3 with 1633, nothing written.
   {
     tsScriptedResponder script;
     script.QueueAnswer(IDCANCEL);
-    auto st = lt.UpdateLastTransaction("Save deposit", tsAlpha("B1"), tsChoice(2), tsDate::FromYmd(20260202),
-                                       tsDouble(50));
-    EXPECT_EQ(st.MaxLevel(), ccError::kError);
-    ASSERT_EQ(st.Errors().Size(), 1u);
-    EXPECT_EQ(st.Errors()[0].Number(), 1633);
+    EXPECT_EQ(Update(lt, "B1", 2, 20260202, "50"), "3 | 1633/3");
     ASSERT_EQ(script.Boxes().size(), 1u);
-    EXPECT_EQ(script.Boxes()[0].title, "Save deposit");
-    EXPECT_EQ(script.Boxes()[0].text, text);
-    EXPECT_EQ(script.Boxes()[0].style, 21u);
+    EXPECT_EQ(script.Boxes()[0].title + " | " + script.Boxes()[0].text + " | " +
+                  std::to_string(script.Boxes()[0].style),
+              "Save deposit | Could not save this transaction, because the Last Transaction record for bank "
+              "account 'B1' is in use. | 21");
   }
   // Unattended, with the console responder: the safe answer (Cancel), at once.
-  {
-    TSGetApp()->SetUnattended(true);
-    auto st = lt.UpdateLastTransaction("Save", tsAlpha("B1"), tsChoice(2), tsDate::FromYmd(20260202), tsDouble(50));
-    TSGetApp()->SetUnattended(false);
-    EXPECT_EQ(st.MaxLevel(), ccError::kError);
-    ASSERT_EQ(st.Errors().Size(), 1u);
-    EXPECT_EQ(st.Errors()[0].Number(), 1633);
-  }
-  LastTranData r;
-  ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-  EXPECT_EQ(r.GetLastDepositAmount(), Money("1.00"));
+  TSGetApp()->SetUnattended(true);
+  EXPECT_EQ(Update(lt, "B1", 2, 20260202, "50"), "3 | 1633/3");
+  TSGetApp()->SetUnattended(false);
+  EXPECT_EQ(Stored(*co.bkm, "B1"), kept);
 
   // Retry while it is held, Retry again once the other program let it go.
   RetryAfterRelease person(other);
   {
     tsResponderScope scope(&person);
-    auto st = lt.UpdateLastTransaction("Save deposit", tsAlpha("B1"), tsChoice(2), tsDate::FromYmd(20260202),
-                                       tsDouble(50));
-    EXPECT_EQ(st.MaxLevel(), ccError::kNone);
+    EXPECT_EQ(Update(lt, "B1", 2, 20260202, "50"), "0");
   }
   EXPECT_EQ(person.boxes_, 2);
-  EXPECT_EQ(person.text_, text);
-  EXPECT_EQ(person.style_, 21u);
-  ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-  EXPECT_EQ(r.GetLastDepositAmount(), Money("50.00"));
-  EXPECT_EQ(r.GetLastDepositDate(), tsDate::FromYmd(20260202));
+  EXPECT_EQ(Stored(*co.bkm, "B1"), "dep 2026-02-02 50.00, wd - 0.00, adj - 0.00, ap 0 pr 0");
   // And this program holds nothing afterwards: the other one locks it at once.
   other.Send("hold B1");
   EXPECT_EQ(other.Receive(), "0");
@@ -238,46 +194,35 @@ TEST(LastTran, FailedReadsAndWritesLeaveTheRecordAsItWasAndUnlocked) {
   BankCompany co;
   tsScriptedResponder script;
   LastTran lt(*co.bkm, "", 0);
-  ASSERT_EQ(lt.UpdateLastTransaction("D", tsAlpha("B1"), tsChoice(3), tsDate::FromYmd(20260101), tsDouble(-4))
-                .MaxLevel(),
-            ccError::kNone);
+  ASSERT_EQ(Update(lt, "B1", 3, 20260101, "-4"), "0");
+  const std::string kept = Stored(*co.bkm, "B1");
   struct Case {
     const char* what;
     tsioOp op;
     tsioStatus::Status status;
     const char* bank;  // B1 has a record (update), B2 has none (insert)
-    int message;
+    const char* said;
   } cases[] = {
-      {"update fails", tsioOp::kUpdate, tsioStatus::kIOError, "B1", 1632},
-      {"update refused", tsioOp::kUpdate, tsioStatus::kValueDoesNotFit, "B1", 1632},
-      {"insert fails", tsioOp::kInsert, tsioStatus::kDiskFull, "B2", 1632},
-      {"read fails", tsioOp::kFetch, tsioStatus::kIOError, "B1", 1633},
-      {"lock fails", tsioOp::kLock, tsioStatus::kLockUnavailable, "B1", 1633},
+      {"update fails", tsioOp::kUpdate, tsioStatus::kIOError, "B1", "3 | 1632/3"},
+      {"update refused", tsioOp::kUpdate, tsioStatus::kValueDoesNotFit, "B1", "3 | 1632/3"},
+      {"insert fails", tsioOp::kInsert, tsioStatus::kDiskFull, "B2", "3 | 1632/3"},
+      {"read fails", tsioOp::kFetch, tsioStatus::kIOError, "B1", "3 | 1633/3"},
+      {"lock fails", tsioOp::kLock, tsioStatus::kLockUnavailable, "B1", "3 | 1633/3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     tsioFaults::Arm(c.op, c.status);
-    auto st = lt.UpdateLastTransaction("W", tsAlpha(c.bank), tsChoice(3), tsDate::FromYmd(20260303), tsDouble(9));
+    EXPECT_EQ(Update(lt, c.bank, 3, 20260303, "9"), c.said);
     tsioFaults::Clear();
-    EXPECT_EQ(st.MaxLevel(), ccError::kError);
-    ASSERT_EQ(st.Errors().Size(), 1u);
-    EXPECT_EQ(st.Errors()[0].Number(), c.message);
-    LastTranData r;
-    ASSERT_TRUE(Stored(*co.bkm, "B1", &r));
-    EXPECT_EQ(r.GetLastWithdrawalAmount(), Money("4.00"));
-    EXPECT_EQ(r.GetLastWithdrawalDate(), tsDate::FromYmd(20260101));
-    EXPECT_FALSE(Stored(*co.bkm, "B2", &r));
+    EXPECT_EQ(Stored(*co.bkm, "B1") + " / " + Stored(*co.bkm, "B2"), kept + " / none");
     EXPECT_TRUE(Free(*co.bkm, "B1"));
   }
   // Another program's record appears between the read and the insert: it
   // is read again and updated instead.
   tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kDuplicateKey);
-  auto st = lt.UpdateLastTransaction("W", tsAlpha("B3"), tsChoice(3), tsDate::FromYmd(20260303), tsDouble(9));
+  EXPECT_EQ(Update(lt, "B3", 3, 20260303, "9"), "0");
   tsioFaults::Clear();
-  EXPECT_EQ(st.MaxLevel(), ccError::kNone);
-  LastTranData r;
-  ASSERT_TRUE(Stored(*co.bkm, "B3", &r));
-  EXPECT_EQ(r.GetLastWithdrawalAmount(), Money("9.00"));
+  EXPECT_EQ(Stored(*co.bkm, "B3"), "dep - 0.00, wd 2026-03-03 9.00, adj - 0.00, ap 0 pr 0");
   EXPECT_TRUE(script.Boxes().empty());
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 
+#include "deposits/detail_transfer_test_support.h"
 #include "duplicates/transaction_issue.h"
 #include "framework/io/faults.h"
 #include "framework/io/file_manager.h"
@@ -35,18 +36,15 @@ class IssueFile : public ::testing::Test {
   void TearDown() override { tsioFaults::Clear(); }
 
   void Put(const Key& key, long long marker) {
-    TransactionIssue c(*bkz);
-    SetKey(c, key);
-    c.m_Record.SetTouchedByODBC(tsDouble(marker, 0));
-    ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+    bkdetailtest::Put<TransactionIssue>(*bkz, Columns(key) + ";R2ODBC=" + std::to_string(marker));
     model[key] = marker;
   }
-  static void SetKey(TransactionIssue& c, const Key& key) {
-    c.m_Record.SetBankAccount(tsAlpha(std::get<0>(key)));
-    c.m_Record.SetRun(tsDouble(std::get<1>(key), 0));
-    c.m_Record.SetSequence(tsDouble(std::get<2>(key), 0));
-    c.m_Record.SetIssueNumber(tsDouble(std::get<3>(key), 0));
+  static std::string Columns(const Key& key) {
+    const auto& [bank, run, seq, issue] = key;
+    return "TBNKACC=" + bank + ";TRUN=" + std::to_string(run) + ";TSEQ=" + std::to_string(seq) +
+           ";ISSUE2=" + std::to_string(issue);
   }
+  static void SetKey(TransactionIssue& c, const Key& key) { ASSERT_TRUE(bkdetailtest::Set(c.m_Record, Columns(key))); }
   // What the file holds, read through a cursor of its own.
   Model Stored() const {
     Model m;

@@ -14,16 +14,10 @@ using posttest::GlPostingCompany;
 using posttest::MakeTransaction;
 
 ccStatus<tsioStatus::Status> AccumulateAndProcess(GlPostingCompany& company, glwTranCreator& creator) {
-  TransactionData t = MakeTransaction(2, "10", "Dep", "D", false);
-  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(company.Program(), true, &d);
-  creator.SetTranValuesObject(&v);
-  EXPECT_EQ(creator.AccumulateTrans(kBKIncludeAll).Value(), tsioStatus::kSuccess);
-  EXPECT_EQ(creator.RollTrans(kTranLevelEverything, kBKIncludeAll).Value(), tsioStatus::kSuccess);
+  posttest::Accumulate(creator, company.Program(), MakeTransaction(2, "10", "Dep", "D", false));
+  posttest::Expect(creator.RollTrans(kTranLevelEverything, kBKIncludeAll));
   EXPECT_EQ(creator.StackSize(), 2u);
-  ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
-  creator.SetTranValuesObject(nullptr);
-  return st;
+  return creator.ProcessTrans();
 }
 
 TEST(GLPostingAbsent, WithTheInterfaceActiveNothingReportsSuccess) {
@@ -32,22 +26,7 @@ TEST(GLPostingAbsent, WithTheInterfaceActiveNothingReportsSuccess) {
   company.SetInterface(true);
   glwTranCreator creator(company.Program(), true, nullptr);
   ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
-  ccStatus<tsioStatus::Status> st = AccumulateAndProcess(company, creator);
-  EXPECT_EQ(st.Value(), tsioStatus::kFileDoesNotExist);
-  ASSERT_EQ(st.Errors().Size(), 2u);
-  EXPECT_EQ(st.Errors()[0].Number(), 1604);
-  EXPECT_EQ(st.Errors()[0].GetLevel(), ccError::kError);
-  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
-  EXPECT_EQ(creator.StackSize(), 0u);
-  EXPECT_TRUE(posttest::ReadLines(company.Glt()).empty());
-
-  glwPostLauncher launcher(company.Program());
-  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
-  launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
-  ccStatus<ccBoolStatus> post = launcher.Post(0);
-  EXPECT_EQ(post.Value(), kBoolFailure);
-  EXPECT_TRUE(post.HasError());
-  launcher.CloseFiles();
+  posttest::ExpectPostingRefused(company, creator, AccumulateAndProcess(company, creator));
 }
 
 TEST(GLPostingAbsent, WithoutTheInterfaceTheFixedAnswersStand) {

@@ -14,11 +14,15 @@
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
 #include "framework/io/cursor.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/io/rollback_stack.h"
+#include "ledger/gl_post_launcher.h"
+#include "ledger/gl_tran_creator.h"
 #include "ledger/gl_test_support.h"
 #include "programs/bk_program.h"
 #include "records/files.h"
 #include "records/transaction_data.h"
+#include "tests/support/status_text.h"
 
 namespace posttest {
 
@@ -75,34 +79,31 @@ class GlPostingCompany {
 inline TransactionData MakeTransaction(int type, const char* amount, const char* description = "First",
                                        const char* deposit_id = "D-1", bool ic = true) {
   TransactionData t;
-  t.SetBankAccount(tsAlpha("BANK1"));
-  t.SetRun(tsDouble(1));
-  t.SetSequence(tsDouble(1));
-  t.SetType(static_cast<TransactionData::TranTypeEnum>(type));
-  t.SetDescription(tsAlpha(description));
-  t.SetAccountingDate(tsDate(2025, 3, 5));
-  t.SetTransactionDate(tsDate(2025, 3, 5));
-  const tsNum<short> journal(7);
-  t.SetColumn("TGLJRN", &journal);
-  t.SetApplOfOrigin(tsAlpha("BK"));
-  t.SetBatch(tsAlpha("B1"));
-  t.SetBatchSource(BatchSourceEnum::kManualEntry);
-  t.SetDebitAccount(tsAlpha("1000"));
-  t.SetCreditAccount(tsAlpha("4000"));
-  if (ic) {
-    t.SetDueFromAccount(tsAlpha("1500"));
-    t.SetDueToAccount(tsAlpha("2500"));
-  }
-  t.SetCheck(tsDouble(1234));
-  t.SetDepositID(tsAlpha(deposit_id));
+  EXPECT_TRUE(bkdetailtest::Set(t, "TBNKACC=BANK1;TRUN=1;TSEQ=1;TACTGDT=2025-03-05;TTRANDT=2025-03-05;TGLJRN=7;"
+                                   "TAPPL=BK;TBATCH=B1;TSOURCE=2;TGLDBT=1000;TGLCRDT=4000;TCHECK=1234;TRANTYP=" +
+                                       std::to_string(type) + (ic ? ";TGLICRC=1500;TGLICPY=2500" : "") +
+                                       ";TDESC=" + description + ";TDEPID=" + deposit_id));
   const tsCurrency a = tsCurrency::FromText(amount);
-  const bool adds = type == 2 || (type == 4 && a > 0);
-  if (adds) {
+  if (type == 2 || (type == 4 && a > 0)) {
     t.SetAddition(a);
   } else {
     t.SetSubtraction(a < 0 ? -a : a);
   }
   return t;
+}
+
+// A creator's call that succeeded without a word.
+inline void Expect(const ccStatus<tsioStatus::Status>& st) { EXPECT_EQ(bktest::Said(st), "0"); }
+
+// Accumulates transaction `t` into the creator (every include type), rolled
+// out at its transaction's level when `roll`.
+inline void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionData t, bool roll = false) {
+  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
+  bkGLTransactionValues v(program, true, &d);
+  creator.SetTranValuesObject(&v);
+  Expect(creator.AccumulateTrans(kBKIncludeAll));
+  if (roll) Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
+  creator.SetTranValuesObject(nullptr);
 }
 
 // The lines of a GLT table in key order (run, sequence, ledger). (A deque:
@@ -143,6 +144,25 @@ inline std::vector<std::string> Snapshot(tsioDataFile& glt) {
   std::vector<std::string> out;
   for (const auto& r : ReadLines(glt)) out.push_back(FullText(r));
   return out;
+}
+
+// Processing while the "BK" to "GL" interface is active but the general
+// ledger cannot be used (absent, or refusing its objects): never success.
+// `st` is the processing's answer: error 1604 and the reinstall line, the
+// stack emptied, nothing written; a launcher neither opens nor posts.
+inline void ExpectPostingRefused(GlPostingCompany& company, glwTranCreator& creator,
+                                 const ccStatus<tsioStatus::Status>& st) {
+  EXPECT_EQ(bktest::Said(st, false), std::to_string(tsioStatus::kFileDoesNotExist) + " | 1604/3 | 0/0");
+  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
+  EXPECT_EQ(creator.StackSize(), 0u);
+  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+  glwPostLauncher launcher(company.Program());
+  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
+  launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
+  const ccStatus<ccBoolStatus> post = launcher.Post(0);
+  EXPECT_EQ(post.Value(), kBoolFailure);
+  EXPECT_TRUE(post.HasError());
+  launcher.CloseFiles();
 }
 
 }  // namespace posttest

@@ -63,5 +63,10 @@ unsigned short LoadLedgerModule();
 int LiveObjects();
 void RefuseInterfaces(bool on);
 void FailFactories(bool on);
+// The module's `nth` call of `function` (any function when null) and the
+// `times` - 1 calls after it fail with `status`; (nullptr, 0, 0, 0) clears.
+void FailCall(const char* function, int nth, int status, int times);
+// The module's calls of `function` (all when null) so far; -1 when not loaded.
+int CallCount(const char* function);
 
 }  // namespace gltest

@@ -22,70 +22,27 @@ std::vector<std::string> BoundNames(const ccRecData& record) {
   return names;
 }
 
+// A column list binds exactly its columns in list order (also against the
+// class's own order), for every list the partial readers use.
 TEST(ColumnBinding, ListBindsExactlyTheNamedColumnsInListOrder) {
-  struct Case {
-    const char* list;
-    std::vector<std::string> bound;
+  auto check = [](const bkData& record, const char* list) {
+    EXPECT_EQ(BoundNames(record), tsSplitNames(list, ';')) << list;
+    EXPECT_EQ(record.ColumnList(), list);
   };
-  const Case cases[] = {
-      {kBankRegisterBalanceColumns, {"BANKACC", "BRGBLNC"}},
-      {"BRGBLNC;BANKACC", {"BRGBLNC", "BANKACC"}},
-      {"BDESC", {"BDESC"}},
-      {kBankLastReconciledColumns, {"BANKACC", "BRECBAL", "BRECDT"}},
-  };
-  for (const auto& c : cases) {
-    const BankAccountData record(c.list);
-    EXPECT_EQ(BoundNames(record), c.bound) << c.list;
-    EXPECT_EQ(record.ColumnList(), c.list);
+  for (const char* list : {"BRGBLNC;BANKACC", "BDESC", kBankRegisterBalanceColumns, kBankBalanceColumns,
+                           kBankLastReconciledColumns}) {
+    check(BankAccountData(list), list);
   }
-}
-
-TEST(ColumnBinding, ColumnListsOfThePartialReadersNameColumnsOfTheirRecords) {
-  struct Case {
-    const char* list;
-    int record;  // 1 bank account, 2 transaction, 3 cash detail
-  };
-  const Case cases[] = {
-      {kBankRegisterBalanceColumns, 1},     {kBankBalanceColumns, 1},
-      {kBankLastReconciledColumns, 1},      {kTranRunningBalanceColumns, 2},
-      {kTranRegisterBalanceAsOfColumns, 2}, {kTranBankBalanceAsOfColumns, 2},
-      {kTranLastReconciledAsOfColumns, 2},  {kTranDuplicateCheckColumns, 2},
-      {kTranDuplicateDepositColumns, 2},    {kTranRunBalanceColumns, 2},
-      {kCashRunningBalanceColumns, 3},      {kCashBalanceAsOfColumns, 3},
-  };
-  for (const auto& c : cases) {
-    const size_t want = tsSplitNames(c.list, ';').size();
-    size_t bound = 0;
-    if (c.record == 1) bound = BankAccountData(c.list).Columns().size();
-    if (c.record == 2) bound = TransactionData(c.list).Columns().size();
-    if (c.record == 3) bound = CashDetailData(c.list).Columns().size();
-    EXPECT_EQ(bound, want) << c.list;
+  for (const char* list : {kTranRunningBalanceColumns, kTranRegisterBalanceAsOfColumns, kTranBankBalanceAsOfColumns,
+                           kTranLastReconciledAsOfColumns, kTranDuplicateCheckColumns, kTranDuplicateDepositColumns,
+                           kTranRunBalanceColumns}) {
+    check(TransactionData(list), list);
   }
+  for (const char* list : {kCashRunningBalanceColumns, kCashBalanceAsOfColumns}) check(CashDetailData(list), list);
 }
 
-TEST(RecordCopies, AssignmentCopiesOnlyColumnsBothRecordsBind) {
-  BankAccountData full("");
-  full.SetBankAccount("CHK1");
-  full.SetDescription("Operating");
-  full.SetRegisterBalance(tsCurrency::FromText("125.50"));
-
-  BankAccountData partial(kBankRegisterBalanceColumns);
-  partial.SetDescription("kept");
-  partial = full;
-  EXPECT_EQ(partial.GetBankAccount(), "CHK1");
-  EXPECT_EQ(partial.GetRegisterBalance(), tsCurrency::FromText("125.50"));
-  EXPECT_EQ(partial.GetDescription(), "kept");
-
-  BankAccountData other("");
-  other.SetDescription("also kept");
-  partial.SetRegisterBalance(tsCurrency(7));
-  other = partial;
-  EXPECT_EQ(other.GetRegisterBalance(), tsCurrency(7));
-  EXPECT_EQ(other.GetDescription(), "also kept");
-}
-
-// A copy over a column list binds and copies only those columns; keys
-// compare and order by their values.
+// A copy over a column list binds and copies only those columns; a record
+// made from a key compares equal to the key's record.
 TEST(RecordCopies, ConstructorsFromRecordsAndKeys) {
   TransactionData source("");
   source.SetBankAccount("CHK1");
@@ -96,26 +53,21 @@ TEST(RecordCopies, ConstructorsFromRecordsAndKeys) {
   EXPECT_EQ(BoundNames(copy), tsSplitNames(kTranDuplicateCheckColumns, ';'));
   EXPECT_EQ(copy.GetRun(), tsDouble(4));
   EXPECT_TRUE(copy.GetDescription().IsBlank());  // not bound: not copied
-  const TransactionKeyData key(source);
-  EXPECT_TRUE(TransactionData(key, "") == source);  // records compare by key
-  TransactionKeyData later("CHK1", tsDouble(4), tsDouble(8));
-  EXPECT_TRUE(key < later);
-  later = key;
-  EXPECT_TRUE(later == key);
+  EXPECT_TRUE(TransactionData(TransactionKeyData(source), "") == source);  // records compare by key
 }
 
 // A column defined but not bound is still reachable through the container;
-// an undefined name changes nothing and reads as empty.
-TEST(RecordBase, SetColumnReachesUnboundColumnsAndIgnoresUndefinedOnes) {
+// an undefined name changes nothing and reads as empty. Columns the container
+// makes are found by exact name, the last made for a name wins, and adding
+// them all binds them after the record's own.
+TEST(ColumnsContainer, ReachesUnboundColumnsAndBindsWhatItMakes) {
   BankAccountData record(kBankRegisterBalanceColumns);
   const tsAlpha name("First Bank");
   record.SetColumn("BNAME", &name);
   EXPECT_EQ(record.GetBankName(), "First Bank");
   record.SetColumn("NOSUCH", &name);
   EXPECT_TRUE(record.GetColumn("NOSUCH").IsNull());
-}
 
-TEST(ColumnsContainer, CreateLookupSetClear) {
   BankAccountData owner("BDESC");
   bkColumnsContainer container(&owner);
   EXPECT_TRUE(container.Empty());
@@ -189,36 +141,40 @@ TEST(SharedColumnTables, FirstRecordsBuiltInManyThreadsBindTheirOwnFields) {
   EXPECT_EQ(wrong, std::vector<int>(8, 0));
 }
 
-// Moves carry the values (texts beyond the short-text size too) and follow
-// the copy's rules for bindings: a moved-to record binds every column; a
-// move assignment keeps the target's binding, so a cursor on it still reads
-// into it.
-TEST(RecordCopies, MovesCarryValuesAndKeepBindings) {
+// Copies and moves (of whole records: tables_test's
+// CopiesAndMovesCarryEveryColumn) carry the values the source binds (texts
+// beyond the short-text size too); a record made by copy or move binds every
+// column, an assignment keeps the target's binding (so a cursor on it still
+// reads into it) and its unbound values.
+TEST(RecordCopies, CopiesAndMovesCarryValuesAndKeepBindings) {
   const std::string long_text(50, 'd');
-  TransactionData full("");
-  full.SetRun(tsDouble(3));
-  full.SetDescription(tsAlpha(long_text));
-  TransactionData moved(std::move(full));
-  EXPECT_EQ(moved.GetRun(), tsDouble(3));
-  EXPECT_EQ(moved.GetDescription(), long_text);
+  for (const bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "copy");
+    TransactionData narrow(kTranDuplicateCheckColumns);
+    narrow.SetRun(tsDouble(5));
+    narrow.SetDescription("not bound");
+    const TransactionData made = move ? TransactionData(std::move(narrow)) : TransactionData(narrow);
+    EXPECT_EQ(made.GetRun(), tsDouble(5));
+    EXPECT_TRUE(made.GetDescription().IsBlank());
+    EXPECT_EQ(made.Columns().size(), TransactionData("").Columns().size());
 
-  TransactionData narrow(kTranDuplicateCheckColumns);
-  narrow.SetRun(tsDouble(5));
-  narrow.SetDescription("not bound");
-  const TransactionData from_narrow(std::move(narrow));
-  EXPECT_EQ(from_narrow.GetRun(), tsDouble(5));
-  EXPECT_TRUE(from_narrow.GetDescription().IsBlank());
-  EXPECT_EQ(from_narrow.Columns().size(), TransactionData("").Columns().size());
-
-  TransactionData target(kTranDuplicateCheckColumns);
-  target.SetDescription("kept");
-  TransactionData source("");
-  source.SetRun(tsDouble(9));
-  source.SetDescription("other");
-  target = std::move(source);
-  EXPECT_EQ(target.GetRun(), tsDouble(9));
-  EXPECT_EQ(target.GetDescription(), "kept");
-  EXPECT_EQ(BoundNames(target), tsSplitNames(kTranDuplicateCheckColumns, ';'));
+    TransactionData target(kTranDuplicateCheckColumns), full("");
+    target.SetDescription("kept");
+    full.SetRun(tsDouble(9));
+    full.SetDescription(tsAlpha(long_text));
+    full.SetCheck(tsDouble(12));
+    if (move) {
+      target = std::move(full);
+    } else {
+      target = full;
+      full = target;  // a narrow source: only its bound columns
+      EXPECT_EQ(full.GetDescription(), long_text);
+    }
+    EXPECT_EQ(target.GetRun(), tsDouble(9));
+    EXPECT_EQ(target.GetCheck(), tsDouble(12));
+    EXPECT_EQ(target.GetDescription(), "kept");
+    EXPECT_EQ(BoundNames(target), tsSplitNames(kTranDuplicateCheckColumns, ';'));
+  }
 
   // Records moved as a vector grows each bind their own fields.
   std::vector<TransactionData> rows;
@@ -228,9 +184,9 @@ TEST(RecordCopies, MovesCarryValuesAndKeepBindings) {
     rows.back().SetDescription(tsAlpha(long_text + std::to_string(i)));
   }
   for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(rows[i].GetSequence(), tsDouble(i));
     EXPECT_EQ(rows[i].GetColumn("TDESC").Format(), long_text + std::to_string(i));
     EXPECT_EQ(rows[i].Find("TSEQ"), static_cast<const tsData*>(&rows[i].GetSequence()));
+    EXPECT_EQ(rows[i].GetSequence(), tsDouble(i));
   }
 }
 

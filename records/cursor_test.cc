@@ -3,6 +3,7 @@
 // fetch.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,28 +29,27 @@ class CursorTest : public ::testing::Test {
     cursor.m_Record.SetDescription(description);
     ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
   }
-  void AddTransaction(tsioDataFile& file, const char* bank, int run, int seq, int type = 1, int check = 0) {
+  // Sets a transaction's (or a deposit item's) key of bank, run and sequence.
+  template <typename R>
+  static R& Key(R& record, const char* bank, int run, int seq) {
+    record.SetBankAccount(bank);
+    record.SetRun(tsDouble(run));
+    record.SetSequence(tsDouble(seq));
+    return record;
+  }
+  void AddTransaction(tsioDataFile& file, const char* bank, int run, int seq, int type = 1) {
     Transaction cursor(file);
-    cursor.m_Record.SetBankAccount(bank);
-    cursor.m_Record.SetRun(tsDouble(run));
-    cursor.m_Record.SetSequence(tsDouble(seq));
-    cursor.m_Record.SetType(type);
-    cursor.m_Record.SetCheck(tsDouble(check));
+    Key(cursor.m_Record, bank, run, seq).SetType(type);
     ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
   }
   void AddItem(const char* bank, int run, int seq, int item) {
     DepositItem cursor(*company.bkt);
-    cursor.m_Record.SetBankAccount(bank);
-    cursor.m_Record.SetRun(tsDouble(run));
-    cursor.m_Record.SetSequence(tsDouble(seq));
-    cursor.m_Record.SetDepositItemNumber(tsDouble(item));
+    Key(cursor.m_Record, bank, run, seq).SetDepositItemNumber(tsDouble(item));
     ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess);
   }
   // Positions `cursor` on transaction (bank, run, seq).
   static tsioStatus::Status Find(Transaction& cursor, const char* bank, int run, int seq, bool lock = false) {
-    cursor.m_Record.SetBankAccount(bank);
-    cursor.m_Record.SetRun(tsDouble(run));
-    cursor.m_Record.SetSequence(tsDouble(seq));
+    Key(cursor.m_Record, bank, run, seq);
     return cursor.FetchEQ(lock);
   }
 
@@ -85,15 +85,14 @@ TEST_F(CursorTest, RelationOnLeadingKeyColumnsWalksTheChildrenInKeyOrder) {
   Transaction tran(*company.bkt);
   ASSERT_EQ(Find(tran, "CHK1", 5, 1), tsioStatus::kSuccess);
   DepositItem items(*company.bkt);
-  std::vector<int> seen;
+  std::string seen;
   tsioStatus::Status st = items.FetchFirstOf(tran, TransactionDepositItemsRel, false);
-  while (st == tsioStatus::kSuccess) {
-    EXPECT_EQ(items.m_Record.GetRun(), tsDouble(5));
-    seen.push_back(static_cast<int>(items.m_Record.GetDepositItemNumber().ToLongLong()));
-    st = items.FetchNextOf(tran, TransactionDepositItemsRel, false);
+  for (; st == tsioStatus::kSuccess; st = items.FetchNextOf(tran, TransactionDepositItemsRel, false)) {
+    const DepositItemData& r = items.m_Record;
+    seen += r.GetBankAccount().str() + "/" + r.GetRun().Format() + "/" + r.GetDepositItemNumber().Format() + " ";
   }
   EXPECT_EQ(st, tsioStatus::kEndOfFile);
-  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(seen, "CHK1/5/1 CHK1/5/2 CHK1/5/3 ");
 
   // And back from an item to its transaction.
   ASSERT_EQ(items.FetchFirstOf(tran, TransactionDepositItemsRel, false), tsioStatus::kSuccess);
@@ -106,7 +105,6 @@ TEST_F(CursorTest, RelationOnLeadingKeyColumnsWalksTheChildrenInKeyOrder) {
 TEST_F(CursorTest, FetchNextOfRecordNeverLocks) {
   for (int seq : {1, 2, 3}) AddTransaction(*company.bkt, "CHK1", 5, seq);
   tsioDataFile other(company.bkt->FileName());
-  ASSERT_TRUE(other.IsOpen());
 
   Transaction mine(*company.bkt);
   const TransactionKeyData bank_only("CHK1", tsDouble(0), tsDouble(0));
@@ -120,39 +118,56 @@ TEST_F(CursorTest, FetchNextOfRecordNeverLocks) {
   EXPECT_EQ(Find(theirs, "CHK1", 5, 1, true), tsioStatus::kLocked);
 }
 
+// A cursor whose move does its own thing: Transfer must go through it.
+class RefusingTransaction : public Transaction {
+ public:
+  using Transaction::Transaction;
+  tsioStatus::Status MoveRecord(const tsioDataFile&) override {
+    ++moves;
+    return tsioStatus::kLocked;
+  }
+  int moves = 0;
+};
+
 // Transfer's values: 0 moved, 1 a failure that is not fatal (an injected
-// duplicate key, or the key really in the target), 2 a fatal one; a failure
-// carries one message 1602 and keeps the record where it was.
+// duplicate key, the key really in the target, or the cursor's own move
+// refusing), 2 a fatal one; a failure carries one message 1602 and keeps the
+// record where it was.
 TEST_F(CursorTest, TransferValues) {
   const struct {
     const char* name;
     tsioStatus::Status injected;  // kSuccess: none
     bool existing;                // the record already in the target
+    bool own_move;                // through RefusingTransaction
     TransferStatus value;
+    tsioStatus::Status reported;  // in the message
   } cases[] = {
-      {"moved", tsioStatus::kSuccess, false, kTransferDone},
-      {"non-fatal failure", tsioStatus::kDuplicateKey, false, kTransferFailed},
-      {"fatal failure", tsioStatus::kIOError, false, kTransferFatal},
-      {"onto an existing key", tsioStatus::kSuccess, true, kTransferFailed},
+      {"moved", tsioStatus::kSuccess, false, false, kTransferDone, tsioStatus::kSuccess},
+      {"non-fatal failure", tsioStatus::kDuplicateKey, false, false, kTransferFailed, tsioStatus::kDuplicateKey},
+      {"fatal failure", tsioStatus::kIOError, false, false, kTransferFatal, tsioStatus::kIOError},
+      {"onto an existing key", tsioStatus::kSuccess, true, false, kTransferFailed, tsioStatus::kDuplicateKey},
+      {"the cursor's own move", tsioStatus::kSuccess, false, true, kTransferFailed, tsioStatus::kLocked},
   };
   for (int seq = 1; const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AddTransaction(*company.bkt, "CHK1", 9, seq);
     if (c.existing) AddTransaction(*company.history, "CHK1", 9, seq);
-    Transaction cursor(*company.bkt);
-    ASSERT_EQ(Find(cursor, "CHK1", 9, seq), tsioStatus::kSuccess);
+    std::unique_ptr<Transaction> cursor(c.own_move ? new RefusingTransaction(*company.bkt)
+                                                   : new Transaction(*company.bkt));
+    ASSERT_EQ(Find(*cursor, "CHK1", 9, seq), tsioStatus::kSuccess);
     if (c.injected != tsioStatus::kSuccess) tsioFaults::Arm(tsioOp::kInsert, c.injected);
-    const ccStatus<TransferStatus> result = cursor.Transfer(*company.history);
+    const ccStatus<TransferStatus> result = cursor->Transfer(*company.history);
     tsioFaults::Clear();
     EXPECT_EQ(result.Value(), c.value);
+    EXPECT_EQ(c.own_move ? static_cast<RefusingTransaction&>(*cursor).moves : 1, 1);
     const bool done = c.value == kTransferDone;
     ASSERT_EQ(result.Errors().Size(), done ? 0u : 1u);
     if (!done) {
-      EXPECT_EQ(result.Errors()[0].Number(), 1602);
-      EXPECT_EQ(result.Errors()[0].GetLevel(), ccError::kError);
-      EXPECT_NE(result.Errors()[0].Text().find("transaction"), std::string::npos) << result.Errors()[0].Text();
-      const auto status = c.existing ? tsioStatus::kDuplicateKey : c.injected;
-      EXPECT_NE(result.Errors()[0].Text().find(ccIOStatusStr(status)), std::string::npos) << result.Errors()[0].Text();
+      const ccError& e = result.Errors()[0];
+      EXPECT_EQ(e.Number(), 1602);
+      EXPECT_EQ(e.GetLevel(), ccError::kError);
+      EXPECT_NE(e.Text().find("transaction"), std::string::npos) << e.Text();
+      EXPECT_NE(e.Text().find(ccIOStatusStr(c.reported)), std::string::npos) << e.Text();
     }
     Transaction current(*company.bkt), history(*company.history);
     EXPECT_EQ(Find(current, "CHK1", 9, seq), done ? tsioStatus::kNotFound : tsioStatus::kSuccess);
@@ -160,7 +175,8 @@ TEST_F(CursorTest, TransferValues) {
   }
 }
 
-TEST_F(CursorTest, NotesTravelWithTransactionsAndCanBeCopied) {
+// (A transfer moving a transaction's notes: transaction_ops_test.)
+TEST_F(CursorTest, NotesCanBeCopiedAndAppended) {
   AddTransaction(*company.bkt, "CHK1", 9, 1);
   Transaction cursor(*company.bkt);
   ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
@@ -182,36 +198,6 @@ TEST_F(CursorTest, NotesTravelWithTransactionsAndCanBeCopied) {
   tsioAttachments copied(*company.history, TransactionData::kRecordType);
   ASSERT_EQ(copied.Fetch(*history.CursorPtr()), tsioStatus::kSuccess);
   EXPECT_EQ(copied.Notes().size(), 2u);
-  // Transfer moves the record with its notes.
-  ASSERT_EQ(history.Delete(), tsioStatus::kSuccess);
-  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
-  ASSERT_EQ(cursor.Transfer(*company.history).Value(), kTransferDone);
-  ASSERT_EQ(Find(history, "CHK1", 9, 1), tsioStatus::kSuccess);
-  EXPECT_TRUE(history.AttachmentsExist());
-}
-
-// A cursor whose move does its own thing: Transfer must go through it.
-class RefusingTransaction : public Transaction {
- public:
-  using Transaction::Transaction;
-  tsioStatus::Status MoveRecord(const tsioDataFile&) override {
-    ++moves;
-    return tsioStatus::kLocked;
-  }
-  int moves = 0;
-};
-
-TEST_F(CursorTest, TransferUsesTheCursorsOwnMove) {
-  AddTransaction(*company.bkt, "CHK1", 9, 1);
-  RefusingTransaction cursor(*company.bkt);
-  ASSERT_EQ(Find(cursor, "CHK1", 9, 1), tsioStatus::kSuccess);
-  const ccStatus<TransferStatus> result = cursor.Transfer(*company.history);
-  EXPECT_EQ(cursor.moves, 1);
-  EXPECT_EQ(result.Value(), kTransferFailed);
-  ASSERT_EQ(result.Errors().Size(), 1u);
-  EXPECT_NE(result.Errors()[0].Text().find(ccIOStatusStr(tsioStatus::kLocked)), std::string::npos);
-  Transaction current(*company.bkt);
-  EXPECT_EQ(Find(current, "CHK1", 9, 1), tsioStatus::kSuccess);
 }
 
 // A typed cursor always has exactly one io cursor: adopting the one it holds,
@@ -232,23 +218,20 @@ TEST_F(CursorTest, SetIOCursorKeepsExactlyOneWorkingIoCursor) {
 
 TEST_F(CursorTest, FetchRecordReadsByKeyAndCarriesMessage5000) {
   AddAccount("CHK1", "12.34", "Operating");
-  BankAccountData wanted("");
-  wanted.SetBankAccount("CHK1");
-  const ccStatus<tsioStatus::Status> found = bkCursorBase::FetchRecord(*company.bkm, wanted);
-  EXPECT_EQ(found.Value(), tsioStatus::kSuccess);
-  ASSERT_EQ(found.Errors().Size(), 1u);  // the message comes whatever the status
-  EXPECT_EQ(found.Errors()[0].Number(), 5000);
-  EXPECT_EQ(wanted.GetRegisterBalance(), tsCurrency::FromText("12.34"));
-
-  BankAccountData missing("");
-  missing.SetBankAccount("NONE");
-  const ccStatus<tsioStatus::Status> absent = bkCursorBase::FetchRecord(*company.bkm, missing);
-  EXPECT_EQ(absent.Value(), tsioStatus::kNotFound);
-  ASSERT_EQ(absent.Errors().Size(), 1u);
-  const ccError& e = absent.Errors()[0];
-  EXPECT_EQ(e.Number(), 5000);
-  EXPECT_EQ(e.GetLevel(), ccError::kError);
-  EXPECT_EQ(e.Text(), "Could not read bank account - " + ccIOStatusStr(tsioStatus::kNotFound) + ".");
+  for (const char* id : {"CHK1", "NONE"}) {
+    BankAccountData wanted("");
+    wanted.SetBankAccount(id);
+    const ccStatus<tsioStatus::Status> got = bkCursorBase::FetchRecord(*company.bkm, wanted);
+    const bool found = std::string(id) == "CHK1";
+    EXPECT_EQ(got.Value(), found ? tsioStatus::kSuccess : tsioStatus::kNotFound);
+    ASSERT_EQ(got.Errors().Size(), 1u);  // the message comes whatever the status
+    EXPECT_EQ(got.Errors()[0].Number(), 5000);
+    EXPECT_EQ(wanted.GetRegisterBalance(), found ? tsCurrency::FromText("12.34") : tsCurrency());
+    if (!found) {
+      EXPECT_EQ(got.Errors()[0].GetLevel(), ccError::kError);
+      EXPECT_EQ(got.Errors()[0].Text(), "Could not read bank account - " + ccIOStatusStr(tsioStatus::kNotFound) + ".");
+    }
+  }
 }
 
 }  // namespace

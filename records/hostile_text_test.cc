@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,27 +23,15 @@
 
 namespace {
 
-struct Hostile {
-  const char* what;
-  std::string text;
-};
+struct Hostile { const char* what; std::string text; };
 
 std::vector<Hostile> HostileTexts() {
   return {
-      {"single quote", "O'Brien"},
-      {"closes a literal", "x');--"},
-      {"closes an identifier", "\";DROP--"},
-      {"semicolons", ";;;"},
-      {"a statement", "1;DELETE"},
-      {"parameter marks", "?1 ?2 :a @b $c"},
-      {"comments", "-- /* */"},
-      {"embedded NUL", std::string("A\0B", 3)},
-      {"leading NUL", std::string("\0Z", 2)},
-      {"invalid UTF-8", "\xff\xfe\xc3\x28"},
-      {"overlong UTF-8", "\xc0\xaf\xe0\x80\xaf"},
-      {"format specifiers", "%s%n%x"},
-      {"backslashes", "\\'\\\"\\0"},
-      {"LIKE wildcards", "%_%"},
+      {"single quote", "O'Brien"}, {"closes a literal", "x');--"}, {"closes an identifier", "\";DROP--"},
+      {"semicolons", ";;;"}, {"a statement", "1;DELETE"}, {"parameter marks", "?1 ?2 :a @b $c"},
+      {"comments", "-- /* */"}, {"embedded NUL", std::string("A\0B", 3)}, {"leading NUL", std::string("\0Z", 2)},
+      {"invalid UTF-8", "\xff\xfe\xc3\x28"}, {"overlong UTF-8", "\xc0\xaf\xe0\x80\xaf"},
+      {"format specifiers", "%s%n%x"}, {"backslashes", "\\'\\\"\\0"}, {"LIKE wildcards", "%_%"},
   };
 }
 
@@ -72,14 +61,20 @@ std::vector<std::string> Schema(const std::string& db_path) {
 class HostileText : public ::testing::Test {
  protected:
   std::string DbPath() const { return company.fm.Folder() + "/" + tsioCompany::kDatabaseName; }
+  // A bank-account cursor with the id (and a description, when given) set.
+  std::unique_ptr<BankAccount> Account(const std::string& id, const std::string* description = nullptr) {
+    auto c = std::make_unique<BankAccount>(*company.bkm);
+    c->m_Record.SetBankAccount(tsAlpha(id));
+    if (description) c->m_Record.SetDescription(tsAlpha(*description));
+    return c;
+  }
   bktest::BankCompany company;
 };
 
 TEST_F(HostileText, IdsAndDescriptionsRoundTripAsDataThroughEveryOperation) {
-  BankAccount bystander(*company.bkm);
-  bystander.m_Record.SetBankAccount("KEEP");
-  bystander.m_Record.SetDescription("untouched");
-  ASSERT_EQ(bystander.Insert(), tsioStatus::kSuccess);
+  const std::string untouched = "untouched";
+  auto bystander = Account("KEEP", &untouched);
+  ASSERT_EQ(bystander->Insert(), tsioStatus::kSuccess);
   const std::vector<std::string> schema = Schema(DbPath());
 
   for (const Hostile& h : HostileTexts()) {
@@ -87,30 +82,19 @@ TEST_F(HostileText, IdsAndDescriptionsRoundTripAsDataThroughEveryOperation) {
     const tsAlpha id(h.text);
     if (bktest::OnServer() && h.text.find('\0') != std::string::npos) {
       // The server's text holds no NUL byte: refused whole, never cut short.
-      BankAccount bank(*company.bkm);
-      bank.m_Record.SetBankAccount(id);
-      bank.m_Record.SetDescription(tsAlpha(h.text));
-      EXPECT_EQ(bank.Insert(), tsioStatus::kValueDoesNotFit);
-      bank.m_Record.SetBankAccount(tsAlpha(h.text.substr(0, h.text.find('\0'))));
-      EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kNotFound);
-      BankAccount keep(*company.bkm);
-      keep.m_Record.SetBankAccount("KEEP");
-      ASSERT_EQ(keep.FetchEQ(true), tsioStatus::kSuccess);
-      keep.m_Record.SetDescription(tsAlpha(h.text));
-      EXPECT_EQ(keep.Update(), tsioStatus::kValueDoesNotFit);
-      (void)keep.Unlock();
+      EXPECT_EQ(Account(h.text, &h.text)->Insert(), tsioStatus::kValueDoesNotFit);
+      EXPECT_EQ(Account(h.text.substr(0, h.text.find('\0')))->FetchEQ(false), tsioStatus::kNotFound);
+      ASSERT_EQ(bystander->FetchEQ(true), tsioStatus::kSuccess);
+      bystander->m_Record.SetDescription(tsAlpha(h.text));
+      EXPECT_EQ(bystander->Update(), tsioStatus::kValueDoesNotFit);
+      (void)bystander->Unlock();
       EXPECT_EQ(Schema(DbPath()), schema);
       continue;
     }
-    {
-      BankAccount bank(*company.bkm);
-      bank.m_Record.SetBankAccount(id);
-      bank.m_Record.SetDescription(tsAlpha(h.text));
-      ASSERT_EQ(bank.Insert(), tsioStatus::kSuccess);
-    }
+    ASSERT_EQ(Account(h.text, &h.text)->Insert(), tsioStatus::kSuccess);
     // Keyed fetch and update.
-    BankAccount bank(*company.bkm);
-    bank.m_Record.SetBankAccount(id);
+    const auto owned = Account(h.text);
+    BankAccount& bank = *owned;
     ASSERT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
     EXPECT_EQ(bank.m_Record.GetBankAccount().str(), h.text);
     EXPECT_EQ(bank.m_Record.GetDescription().str(), h.text);
@@ -120,17 +104,15 @@ TEST_F(HostileText, IdsAndDescriptionsRoundTripAsDataThroughEveryOperation) {
 
     // A transaction of that bank, found again through a secondary index
     // (bank + check number) and by its key, with notes.
-    {
-      Transaction tran(*company.bkt);
-      tran.m_Record.SetBankAccount(id);
-      tran.m_Record.SetRun(tsDouble(1));
-      tran.m_Record.SetSequence(tsDouble(1));
-      tran.m_Record.SetType(1);
-      tran.m_Record.SetCheck(tsDouble(77));
-      tran.m_Record.SetDescription(tsAlpha(h.text + h.text));
-      ASSERT_EQ(tran.Insert(), tsioStatus::kSuccess);
-    }
     Transaction by_check(*company.bkt, "", 6);
+    by_check.m_Record.SetRun(tsDouble(1));
+    by_check.m_Record.SetSequence(tsDouble(1));
+    by_check.m_Record.SetType(1);
+    by_check.m_Record.SetBankAccount(id);
+    by_check.m_Record.SetCheck(tsDouble(77));
+    by_check.m_Record.SetDescription(tsAlpha(h.text + h.text));
+    ASSERT_EQ(by_check.Insert(), tsioStatus::kSuccess);
+    by_check.m_Record.SetDescription("");
     by_check.m_Record.SetBankAccount(id);
     by_check.m_Record.SetCheck(tsDouble(77));
     ASSERT_EQ(by_check.FetchEQ(false), tsioStatus::kSuccess);
@@ -146,34 +128,28 @@ TEST_F(HostileText, IdsAndDescriptionsRoundTripAsDataThroughEveryOperation) {
 
     // A walk in key order meets the hostile id where its bytes sort.
     BankAccount walk(*company.bkm);
-    std::vector<std::string> ids;
+    std::vector<std::string> ids, want{"KEEP", h.text};
     for (tsioStatus::Status st = walk.FetchFirst(false); st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
       ids.push_back(walk.m_Record.GetBankAccount().str());
     }
-    EXPECT_EQ(ids.size(), 2u);
-    EXPECT_NE(std::find(ids.begin(), ids.end(), h.text), ids.end());
-    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(ids, want);
 
     // Deleted, both are gone, and nothing else is.
     ASSERT_EQ(by_check.FetchEQ(true), tsioStatus::kSuccess);
     ASSERT_EQ(by_check.Delete(), tsioStatus::kSuccess);
     ASSERT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
     ASSERT_EQ(bank.Delete(), tsioStatus::kSuccess);
-    BankAccount gone(*company.bkm);
-    gone.m_Record.SetBankAccount(id);
-    EXPECT_EQ(gone.FetchEQ(false), tsioStatus::kNotFound);
+    EXPECT_EQ(Account(h.text)->FetchEQ(false), tsioStatus::kNotFound);
     EXPECT_EQ(Schema(DbPath()), schema);
   }
-  ASSERT_EQ(bystander.FetchEQ(false), tsioStatus::kSuccess);
-  EXPECT_EQ(bystander.m_Record.GetDescription().str(), "untouched");
+  ASSERT_EQ(bystander->FetchEQ(false), tsioStatus::kSuccess);
+  EXPECT_EQ(bystander->m_Record.GetDescription().str(), "untouched");
 }
 
 TEST_F(HostileText, TextTooLongForItsColumnIsRefusedAndNothingIsWritten) {
   const std::vector<std::string> schema = Schema(DbPath());
-  const struct {
-    const char* what;
-    std::string id, description;
-  } cases[] = {
+  const struct { const char* what; std::string id, description; } cases[] = {
       {"id one longer than its 15 characters", std::string(16, 'A'), "fine"},
       {"SQL in an id too long", "x'); DELETE FROM tsio_catalogue; --", "fine"},
       {"description of 100,000 bytes", "LONG", std::string(100000, '\'')},
@@ -181,12 +157,8 @@ TEST_F(HostileText, TextTooLongForItsColumnIsRefusedAndNothingIsWritten) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    BankAccount bank(*company.bkm);
-    bank.m_Record.SetBankAccount(tsAlpha(c.id));
-    bank.m_Record.SetDescription(tsAlpha(c.description));
-    EXPECT_EQ(bank.Insert(), tsioStatus::kValueDoesNotFit);
-    BankAccount walk(*company.bkm);
-    EXPECT_EQ(walk.FetchFirst(false), tsioStatus::kEndOfFile);
+    EXPECT_EQ(Account(c.id, &c.description)->Insert(), tsioStatus::kValueDoesNotFit);
+    EXPECT_EQ(Account("")->FetchFirst(false), tsioStatus::kEndOfFile);
     EXPECT_EQ(Schema(DbPath()), schema);
   }
 }
@@ -194,27 +166,16 @@ TEST_F(HostileText, TextTooLongForItsColumnIsRefusedAndNothingIsWritten) {
 TEST_F(HostileText, NamesThatAreNotPlainIdentifiersCreateAndOpenNothing) {
   const std::vector<std::string> schema = Schema(DbPath());
   // A definition whose code or column names would end up inside SQL text.
-  const struct {
-    const char* what;
-    std::string code, column;
-  } cases[] = {
-      {"code closing the quoted name", "X\";DROP TABLE tsio_catalogue;--", "COL"},
-      {"code with a quote", "X'Y", "COL"},
+  const struct { const char* what; std::string code, column; } cases[] = {
+      {"code closing the quoted name", "X\";DROP TABLE tsio_catalogue;--", "COL"}, {"code with a quote", "X'Y", "COL"},
       {"column closing the quoted name", "HOSTILE", "C\" TEXT);DROP TABLE tsio_catalogue;--"},
-      {"column with a space", "HOSTILE", "A B"},
-      {"empty column name", "HOSTILE", ""},
+      {"column with a space", "HOSTILE", "A B"}, {"empty column name", "HOSTILE", ""},
   };
   short id = 9101;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    tsioFileDef def;
-    def.code = c.code;
-    def.dictionary_id = ++id;
-    tsioRecordDef r;
-    r.record_type = 1;
-    r.fields.push_back({c.column, tsDataType::kAlpha, 10, 0, 0});
-    r.keys.push_back({0, {c.column}, true});
-    def.records.push_back(r);
+    const tsioRecordDef r{1, "", {{c.column, tsDataType::kAlpha, 10, 0, 0}}, {{0, {c.column}, true}}, false, false};
+    const tsioFileDef def{c.code, ++id, "", false, {r}, {}, {}};
     tsioDictionary::Register(def);
     EXPECT_FALSE(tsioNamesArePlain(def));
     EXPECT_EQ(company.fm.Create(tsioFileSpec(c.code.c_str(), 1, id)), tsioStatus::kInvalidOperation);

@@ -69,10 +69,6 @@ std::vector<OptionCase> Options() {
   };
 }
 
-struct FaultGuard {
-  ~FaultGuard() { tsioFaults::Clear(); }
-};
-
 TEST(Settings, TheOptionsAboveAreEveryColumnOfTheSettingsHeader) {
   const tsioFileDef* bkm = tsioDictionary::Find(210);
   ASSERT_NE(bkm, nullptr);
@@ -81,31 +77,26 @@ TEST(Settings, TheOptionsAboveAreEveryColumnOfTheSettingsHeader) {
   EXPECT_EQ(Options().size(), header->fields.size());
 }
 
-TEST(Settings, SettingEveryOptionAndBackToTheValueReadLeavesNothingChanged) {
-  bktest::ModuleCompany company;
-  bkProgram program(501);
-  bkSettings* s = program.Settings();
-  ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
-  bkSettings read(*program.File(BKMFileSpec));
-  ASSERT_EQ(read.Get(false), tsioStatus::kSuccess);
-  for (const OptionCase& o : Options()) {
-    o.set_new(*s);
-    EXPECT_TRUE(s->Changed()) << o.name;
-    o.set_new(*s);  // twice: the saved copy is still the value read
-    o.set_as(*s, read);
-    EXPECT_FALSE(s->Changed()) << o.name;
-    EXPECT_EQ(o.text(*s), o.text(read)) << o.name;
-  }
-}
-
-TEST(Settings, UpdateThenGetInANewProgramGivesTheNewValueOfEveryOption) {
+// Every option: setting it marks a change, setting it back to the value
+// read (even after setting it twice) clears the mark; written by one
+// program, every new value is what the next program reads.
+TEST(Settings, EveryOptionIsTrackedWrittenAndReadByTheNextProgram) {
   bktest::ModuleCompany company;
   {
     bkProgram writer(502);
     bkSettings* s = writer.Settings();
     ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
+    bkSettings read(*writer.File(BKMFileSpec));
+    ASSERT_EQ(read.Get(false), tsioStatus::kSuccess);
+    for (const OptionCase& o : Options()) {
+      o.set_new(*s);
+      EXPECT_TRUE(s->Changed()) << o.name;
+      o.set_new(*s);
+      o.set_as(*s, read);
+      EXPECT_FALSE(s->Changed()) << o.name;
+      EXPECT_EQ(o.text(*s), o.text(read)) << o.name;
+    }
     for (const OptionCase& o : Options()) o.set_new(*s);
-    ASSERT_TRUE(s->Changed());
     ASSERT_EQ(s->Update(), tsioStatus::kSuccess);
     EXPECT_FALSE(s->Changed());
   }
@@ -113,7 +104,6 @@ TEST(Settings, UpdateThenGetInANewProgramGivesTheNewValueOfEveryOption) {
   bkSettings* s = reader.Settings();
   ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
   for (const OptionCase& o : Options()) EXPECT_TRUE(o.holds_new(*s)) << o.name << " = " << o.text(*s);
-  EXPECT_FALSE(s->Changed());
 }
 
 TEST(Settings, AFailedUpdateKeepsTheMarksAndTheNextOneWrites) {
@@ -122,11 +112,9 @@ TEST(Settings, AFailedUpdateKeepsTheMarksAndTheNextOneWrites) {
   bkSettings* s = program.Settings();
   ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
   s->SetGLJournalDep(tsNum<short>(7));
-  {
-    FaultGuard faults;
-    tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kIOError);
-    EXPECT_EQ(s->Update(), tsioStatus::kIOError);
-  }
+  tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kIOError);
+  EXPECT_EQ(s->Update(), tsioStatus::kIOError);
+  tsioFaults::Clear();
   EXPECT_TRUE(s->Changed());
   s->SetGLJournalDep(tsNum<short>(0));  // back to the value read: the mark survived the failure
   EXPECT_FALSE(s->Changed());
@@ -138,9 +126,9 @@ TEST(Settings, AFailedUpdateKeepsTheMarksAndTheNextOneWrites) {
   EXPECT_EQ(fresh.GetGLJournalDep(), 7);
 
   s->SetBankTransfersAccount(tsAlpha("1090"));
-  FaultGuard faults;
   tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
   EXPECT_EQ(s->Get(false), tsioStatus::kIOError);  // a failed read keeps edits and marks
+  tsioFaults::Clear();
   EXPECT_TRUE(s->Changed());
   EXPECT_EQ(s->GetBankTransfersAccount(), "1090");
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "deposits/detail_transfer_test_support.h"
 #include "programs/bk_program.h"
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
@@ -93,30 +94,10 @@ inline const char* KindName(Kind k) {
 // withdrawal of 75.00, a plus adjustment of 10.00, the paying side of a
 // transfer of 50.00. No accounts.
 inline void FillValid(TransactionData& r, Kind kind, int seq = 1) {
-  r.SetBankAccount(tsAlpha("FIRST"));
-  r.SetRun(tsDouble(1));
-  r.SetSequence(tsDouble(seq));
-  r.SetTransactionDate(OpenDate());
-  r.SetAccountingDate(OpenDate());
-  r.SetApplOfOrigin(tsAlpha("AP"));
-  r.SetBatch(tsAlpha("B1"));
-  r.SetBatchSource(BatchSourceEnum::kOtherApplication);
-  using T = TransactionData::TranTypeEnum;
-  switch (kind) {
-    case Kind::kCheck:
-      r.SetType(T::kCheck);
-      r.SetCheck(tsDouble(1001));
-      r.SetSubtraction(tsCurrency::FromText("125.50"));
-      break;
-    case Kind::kDeposit:
-      r.SetType(T::kDeposit);
-      r.SetDepositID(tsAlpha("D-1"));
-      r.SetAddition(tsCurrency(300));
-      break;
-    case Kind::kWithdrawal: r.SetType(T::kWithdrawal); r.SetSubtraction(tsCurrency(75)); break;
-    case Kind::kAdjustment: r.SetType(T::kAdjustment); r.SetAddition(tsCurrency(10)); break;
-    case Kind::kTransfer: r.SetType(T::kAdjustment); r.SetSubtraction(tsCurrency(50)); break;
-  }
+  static const char* const kKinds[] = {"TRANTYP=1;TCHECK=1001;TSUBTR=125.50", "TRANTYP=2;TDEPID=D-1;TADD=300.00",
+                                       "TRANTYP=3;TSUBTR=75.00", "TRANTYP=4;TADD=10.00", "TRANTYP=4;TSUBTR=50.00"};
+  EXPECT_TRUE(bkdetailtest::Set(r, "TBNKACC=FIRST;TRUN=1;TTRANDT=2025-03-10;TACTGDT=2025-03-10;TAPPL=AP;TBATCH=B1;"
+                                   "TSOURCE=1;TSEQ=" + std::to_string(seq) + ";" + kKinds[static_cast<int>(kind)]));
 }
 
 // Runs the validater of `kind` over `record` the way the module does: the

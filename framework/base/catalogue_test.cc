@@ -13,11 +13,7 @@ using L = ccError::Level;
 
 // Every "BK" message the module raises, with its level and the tags its
 // callers pass.
-struct BkMessage {
-  unsigned short number;
-  L level;
-  std::vector<std::string> tags;
-};
+struct BkMessage { unsigned short number; L level; std::vector<std::string> tags; };
 
 const std::vector<BkMessage>& BkMessages() {
   static const std::vector<BkMessage> table = {
@@ -31,8 +27,7 @@ const std::vector<BkMessage>& BkMessages() {
       {1614, L::kError, {"rec desc", "io status"}},        {1615, L::kError, {"rec desc", "io status"}},
       {1616, L::kError, {"io status"}},                    {1617, L::kError, {"io status"}},
       {1618, L::kError, {"tran text"}},                    {1619, L::kError, {"io status", "tran text"}},
-      {1620, L::kError, {"tran text", "io status"}},
-      {1621, L::kError, {"rec desc", "attachments desc", "io status"}},
+      {1620, L::kError, {"tran text", "io status"}}, {1621, L::kError, {"rec desc", "attachments desc", "io status"}},
       {1622, L::kError, {"io status"}},                    {1623, L::kWarning, {"prefix", "date"}},
       {1624, L::kError, {"prefix", "date"}},               {1625, L::kWarning, {"actg date", "date2"}},
       {1626, L::kError, {"actg date", "date2"}},           {1627, L::kError, {"GL error"}},
@@ -78,10 +73,7 @@ TEST(CatalogueTest, EveryBankRegisterMessageHasATextWithExactlyItsTags) {
 
 TEST(CatalogueTest, Substitution) {
   const tclTagValues tags{{"rec desc", "deposit item"}, {"io status", "record not found (13)"}, {"x", "{x}"}};
-  struct Case {
-    const char* text;
-    const char* expected;
-  } cases[] = {
+  struct Case { const char* text; const char* expected; } cases[] = {
       {"Could not read the {rec desc} record: {io status}.",
        "Could not read the deposit item record: record not found (13)."},
       {"{missing} gone", " gone"},                                          // a tag without a value becomes empty

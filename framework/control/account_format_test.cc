@@ -18,10 +18,7 @@ class FormatCompany {
     tsioFileManager fm(dir_.path());
     EXPECT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
     auto cf = tsControlFile::Open(dir_.path());
-    EXPECT_NE(cf, nullptr);
-    if (cf) {
-      EXPECT_EQ(cf->PutAccountFormat(format), tsioStatus::kSuccess);
-    }
+    EXPECT_EQ(cf ? cf->PutAccountFormat(format) : tsioStatus::kFileDoesNotExist, tsioStatus::kSuccess);
     TSGetApp()->SetCompanyFolder(dir_.path());
   }
   ~FormatCompany() { TSGetApp()->SetCompanyFolder(""); }
@@ -40,22 +37,13 @@ tsAccountFormat Format(bool prefixed, char sep = '-') {
 
 TEST(AccountFormat, WidthsFormsAndSectionsWithAndWithoutPrefixes) {
   // Sections: 0 whole account, 6 prefixes, 7 account without prefixes.
-  const struct {
-    bool prefixed;
-    short section, width, formatted;
-  } widths[] = {{true, 0, 11, 14}, {true, 1, 2, 2}, {true, 3, 0, 0}, {true, 4, 4, 4}, {true, 6, 4, 5},
-                {true, 7, 7, 8},   {true, 8, 0, 0}, {false, 0, 7, 8}, {false, 6, 0, 0}, {false, 7, 7, 8}};
-  const struct {
-    bool prefixed;
-    short section;
-    const char *stored, *shown;
-  } forms[] = {{true, 0, "01021500000", "01-02-1500-000"}, {true, 6, "0102", "01-02"}, {true, 7, "1500000", "1500-000"},
-               {false, 0, "1500000", "1500.000"},          {false, 7, "1500000", "1500.000"}};
-  const struct {
-    bool prefixed;
-    short from, section;
-    const char *value, *expected;
-  } sections[] = {
+  const struct { bool prefixed; short section, width, formatted; } widths[] = {
+      {true, 0, 11, 14}, {true, 1, 2, 2}, {true, 3, 0, 0}, {true, 4, 4, 4}, {true, 6, 4, 5},
+      {true, 7, 7, 8}, {true, 8, 0, 0}, {false, 0, 7, 8}, {false, 6, 0, 0}, {false, 7, 7, 8}};
+  const struct { bool prefixed; short section; const char *stored, *shown; } forms[] = {
+      {true, 0, "01021500000", "01-02-1500-000"}, {true, 6, "0102", "01-02"}, {true, 7, "1500000", "1500-000"},
+      {false, 0, "1500000", "1500.000"}, {false, 7, "1500000", "1500.000"}};
+  const struct { bool prefixed; short from, section; const char *value, *expected; } sections[] = {
       {true, 0, 6, "01021500000", "0102"}, {true, 0, 7, "01021500000", "1500000"}, {true, 0, 2, "01-02-1500-000", "02"},
       {true, 0, 5, "01021500000", "000"},  {true, 7, 4, "1500000", "1500"},        {true, 6, 2, "0102", "02"},
       {true, 7, 6, "1500000", ""},         {true, 0, 6, "01", "01"},                {true, 0, 9, "01021500000", ""},

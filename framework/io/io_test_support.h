@@ -7,6 +7,7 @@
 
 #include "framework/io/cursor.h"
 #include "framework/io/file_manager.h"
+#include "framework/io/header.h"
 #include "framework/types/values.h"
 #include "tests/support/test_support.h"
 
@@ -26,6 +27,13 @@ struct Parent : ccRecData {
     if (columns.empty() || columns.find('N') != std::string::npos) AddColumn("N", &n);
     if (columns.empty() || columns.find('C') != std::string::npos) AddColumn("C", &c);
   }
+  // Sets the key, and the value when one is given (for a fetch or an insert).
+  Parent& Set(const std::string& key1, long long key2 = 0, const char* value = nullptr) {
+    k1 = tsAlpha(key1);
+    k2 = tsDouble(key2, 0);
+    if (value) v = tsAlpha(value);
+    return *this;
+  }
 };
 
 // Record type 2: key P1;P2;LINE, children of a parent by P1;P2.
@@ -40,6 +48,16 @@ struct Child : ccRecData {
     AddColumn("LINE", &line);
     AddColumn("AMT", &amount);
   }
+};
+
+// The records of record type `rt` a walk of index 0 finds.
+int CountRows(tsioDataFile& f, short rt = 1);
+
+// Header 1 of a test file with its COUNTER column attached.
+struct Counter {
+  tsDouble value{0, 0};
+  tsioHeader header;
+  explicit Counter(tsioDataFile& f);
 };
 
 // Registers the test definitions (idempotent).

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <tuple>
 
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
@@ -16,27 +17,15 @@ namespace {
 
 using bktest::ChildProcess;
 
+using iotest::CountRows;
+
 void Put(ccCursor& c, iotest::Parent& p, const char* k1, long long k2, const char* v) {
-  p.k1 = tsAlpha(k1);
-  p.k2 = tsDouble(k2, 0);
-  p.v = tsAlpha(v);
-  ASSERT_EQ(c.Insert(), tsioStatus::kSuccess);
+  ASSERT_EQ((p.Set(k1, k2, v), c.Insert()), tsioStatus::kSuccess);
 }
 
-tsioStatus::Status LockedFetch(ccCursor& c, iotest::Parent& p, const char* k1, long long k2) {
-  p.k1 = tsAlpha(k1);
-  p.k2 = tsDouble(k2, 0);
-  return c.FetchEQ(true);
-}
-
-int CountRows(tsioDataFile& f, short rt = 1) {
-  iotest::Parent p;
-  iotest::Child ch;
-  ccRecData& rec = rt == 1 ? static_cast<ccRecData&>(p) : static_cast<ccRecData&>(ch);
-  ccCursor c(rec, f, rt, 0);
-  int n = 0;
-  for (auto st = c.FetchFirst(); st == tsioStatus::kSuccess; st = c.FetchNext()) ++n;
-  return n;
+tsioStatus::Status FetchKey(ccCursor& c, iotest::Parent& p, const char* k1, long long k2, bool lock = true) {
+  p.Set(k1, k2);
+  return c.FetchEQ(lock);
 }
 
 // The lock state once a killed holder is gone (ChildProcess::Wait has
@@ -55,7 +44,7 @@ tsioStatus::Status LockedAfterHolderDied(ccCursor& c) {
 
 TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   bktest::TestCompany dir;
-  {
+  {  // the database closed before the holder starts: no handle crosses a fork
     iotest::Opened o(iotest::MakeCompany(dir.path()));
     iotest::Parent p;
     ccCursor c(p, *o.file, 1, 0);
@@ -63,26 +52,19 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   }
   std::string folder = dir.path();
   ChildProcess holder = ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile* f = nullptr;
-    if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
+    iotest::Opened o(folder);
     iotest::Parent p;
-    ccCursor c(p, *f, 1, 0);
-    ChildProcess::WriteLine(std::to_string(LockedFetch(c, p, "A", 1)));
+    ccCursor c(p, *o.file, 1, 0);
+    ChildProcess::WriteLine(std::to_string(FetchKey(c, p, "A", 1)));
     ChildProcess::ReadLine();  // hold until killed
     return 0;
   });
   ASSERT_EQ(holder.Receive(), "0");
-
-  tsioFileManager fm(dir.path());
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
+  iotest::Opened o(dir.path());
   iotest::Parent p;
-  ccCursor c(p, *f, 1, 0);
-  EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kLocked);
-  p.k1 = tsAlpha("A");
-  p.k2 = tsDouble(1, 0);
-  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);  // reading without a lock works
+  ccCursor c(p, *o.file, 1, 0);
+  EXPECT_EQ(FetchKey(c, p, "A", 1), tsioStatus::kLocked);
+  ASSERT_EQ(FetchKey(c, p, "A", 1, false), tsioStatus::kSuccess);  // reading without a lock works
   EXPECT_EQ(c.Locked(), tsioStatus::kLocked);
   p.v = tsAlpha("mine");
   EXPECT_EQ(c.Update(), tsioStatus::kLocked);           // and writing is refused
@@ -91,31 +73,29 @@ TEST(RecordLocks, SecondProcessSeesLockUntilHolderIsKilled) {
   holder.Kill(SIGKILL);
   EXPECT_EQ(holder.Wait(), -SIGKILL);
   EXPECT_EQ(LockedAfterHolderDied(c), tsioStatus::kSuccess);
-  EXPECT_EQ(LockedFetch(c, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c, p, "A", 1), tsioStatus::kSuccess);
   p.v = tsAlpha("mine");
   EXPECT_EQ(c.Update(), tsioStatus::kSuccess);
 }
 
 TEST(RecordLocks, TwoHandlesInOneProcessLockIndependently) {
   iotest::OpenCompany co;
-  tsioDataFile* f = co.file;
-  tsioDataFile second(f->FileName());
-  ASSERT_TRUE(second.IsOpen());
+  tsioDataFile second(co.file->FileName());
   iotest::Parent p, q;
-  ccCursor c1(p, *f, 1, 0), c2(q, second, 1, 0);
+  ccCursor c1(p, *co.file, 1, 0), c2(q, second, 1, 0);
   Put(c1, p, "A", 1, "one");
   Put(c1, p, "A", 2, "two");
-  ASSERT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);
-  EXPECT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);  // ours already
-  EXPECT_EQ(LockedFetch(c2, q, "A", 1), tsioStatus::kLocked);
+  ASSERT_EQ(FetchKey(c1, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c1, p, "A", 1), tsioStatus::kSuccess);  // ours already
+  EXPECT_EQ(FetchKey(c2, q, "A", 1), tsioStatus::kLocked);
   EXPECT_EQ(q.v.str(), "");                                       // nothing copied on 9
-  EXPECT_EQ(LockedFetch(c2, q, "A", 2), tsioStatus::kSuccess);
-  EXPECT_EQ(LockedFetch(c1, p, "A", 2), tsioStatus::kLocked);
-  ASSERT_EQ(LockedFetch(c1, p, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c2, q, "A", 2), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c1, p, "A", 2), tsioStatus::kLocked);
+  ASSERT_EQ(FetchKey(c1, p, "A", 1), tsioStatus::kSuccess);
   (void)c1.Unlock(1);
-  EXPECT_EQ(LockedFetch(c2, q, "A", 1), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c2, q, "A", 1), tsioStatus::kSuccess);
   second.Close();  // closing releases every lock of the handle
-  EXPECT_EQ(LockedFetch(c1, p, "A", 2), tsioStatus::kSuccess);
+  EXPECT_EQ(FetchKey(c1, p, "A", 2), tsioStatus::kSuccess);
 }
 
 // The header lock serialises two programs taking the next counter value.
@@ -124,68 +104,54 @@ TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
   iotest::MakeCompany(dir.path());
   std::string folder = dir.path();
   ChildProcess other = ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile* f = nullptr;
-    if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return 1;
-    tsDouble counter(0, 0);
-    tsioHeader h(*f, 1);
-    (void)h.AttachColumn("COUNTER", counter);
-    if (h.Get(true) != tsioStatus::kSuccess) return 2;
+    iotest::Opened o(folder);
+    iotest::Counter h(*o.file);
+    if (h.header.Get(true) != tsioStatus::kSuccess) return 2;
     ChildProcess::WriteLine("held");
     ChildProcess::ReadLine();
-    counter = counter + tsDouble(1, 0);
-    return h.Update() == tsioStatus::kSuccess ? 0 : 3;
+    h.value = h.value + tsDouble(1, 0);
+    return h.header.Update() == tsioStatus::kSuccess ? 0 : 3;
   });
   ASSERT_EQ(other.Receive(), "held");
-  tsioFileManager fm(folder);
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &f), tsioStatus::kSuccess);
-  tsDouble counter(0, 0);
-  tsioHeader h(*f, 1);
-  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
+  iotest::Opened o(dir.path());
+  iotest::Counter h(*o.file);
   other.Send("go");
-  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);  // waited for the other's update
-  EXPECT_EQ(counter.ToLongLong(), 1);
+  ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);  // waited for the other's update
+  EXPECT_EQ(h.value.ToLongLong(), 1);
   EXPECT_EQ(other.Wait(), 0);
-  h.Unlock();
+  h.header.Unlock();
 }
 
 // A header written inside a unit stays locked until the unit ends, even when
 // a later read of it in the same unit fails.
 TEST(Headers, UpdateInsideAUnitHoldsTheLockUntilTheUnitEnds) {
   iotest::OpenCompany co;
-  tsioDataFile* f = co.file;
-  tsioDataFile other(f->FileName());
+  tsioDataFile other(co.file->FileName());
   const uint64_t id = tsioLockFile::Identity("TST", 1, -1, "");
   iotest::Parent p;
-  ccCursor c(p, *f, 1, 0);
+  ccCursor c(p, *co.file, 1, 0);
   tclRollbackStack unit;
   c.AttachRollbackStack(&unit);
   Put(c, p, "A", 1, "begins the unit");
-  tsDouble counter(0, 0);
-  tsioHeader h(*f, 1);
-  ASSERT_EQ(h.AttachColumn("COUNTER", counter), tsioStatus::kSuccess);
-  ASSERT_EQ(h.Get(true), tsioStatus::kSuccess);
-  counter = tsDouble(7, 0);
-  ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
+  iotest::Counter h(*co.file);
+  ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);
+  h.value = tsDouble(7, 0);
+  ASSERT_EQ(h.header.Update(), tsioStatus::kSuccess);
   EXPECT_EQ(other.Locks().TestOther(id), tsioStatus::kLocked);
   tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-  EXPECT_EQ(h.Get(true), tsioStatus::kIOError);
+  EXPECT_EQ(h.header.Get(true), tsioStatus::kIOError);
   EXPECT_EQ(other.Locks().TestOther(id), tsioStatus::kLocked);
   ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
   EXPECT_EQ(other.Locks().TestOther(id), tsioStatus::kSuccess);
-  ASSERT_EQ(h.Get(false), tsioStatus::kSuccess);
-  EXPECT_EQ(counter.ToLongLong(), 0);  // the write went with the unit
+  ASSERT_EQ(h.header.Get(false), tsioStatus::kSuccess);
+  EXPECT_EQ(h.value.ToLongLong(), 0);  // the write went with the unit
 }
 
 TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {
-  bktest::TestCompany dir;
-  iotest::MakeCompany(dir.path());
-  tsioFileManager fm(dir.path());
-  tsioDataFile *f1 = nullptr, *f2 = nullptr, *f3 = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(1), &f1), tsioStatus::kSuccess);
-  ASSERT_EQ(fm.Open(iotest::Spec(2), &f2), tsioStatus::kSuccess);
-  ASSERT_EQ(fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
+  iotest::OpenCompany co;
+  tsioDataFile *f1 = co.file, *f2 = nullptr, *f3 = nullptr;
+  ASSERT_EQ(co.fm.Open(iotest::Spec(2), &f2), tsioStatus::kSuccess);
+  ASSERT_EQ(co.fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
   iotest::Parent a, b, c;
   ccCursor c1(a, *f1, 1, 0), c2(b, *f2, 1, 0), c3(c, *f3, 1, 0);
   Put(c1, a, "A", 1, "before");
@@ -194,25 +160,18 @@ TEST(UnitsOfWork, ThreeFilesRollBackAsOne) {
     c1.AttachRollbackStack(&unit);
     c2.AttachRollbackStack(&unit);
     c3.AttachRollbackStack(&unit);
-    a.k1 = tsAlpha("A");
-    a.k2 = tsDouble(1, 0);
-    ASSERT_EQ(c1.FetchEQ(), tsioStatus::kSuccess);
+    ASSERT_EQ(FetchKey(c1, a, "A", 1, false), tsioStatus::kSuccess);
     a.v = tsAlpha("during");
     ASSERT_EQ(c1.Update(), tsioStatus::kSuccess);
     Put(c2, b, "B", 1, "x");
     Put(c3, c, "C", 1, "y");
     ASSERT_EQ(c1.MoveRecord(*f2), tsioStatus::kSuccess);
-    EXPECT_EQ(CountRows(*f2), 2);  // the unit sees its own changes
-    EXPECT_EQ(CountRows(*f1), 0);
+    EXPECT_EQ(std::pair(CountRows(*f1), CountRows(*f2)), std::pair(0, 2));  // the unit sees its own changes
     ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
   }
-  EXPECT_EQ(CountRows(*f1), 1);
-  EXPECT_EQ(CountRows(*f2), 0);
-  EXPECT_EQ(CountRows(*f3), 0);
-  a.k1 = tsAlpha("A");
-  a.k2 = tsDouble(1, 0);
+  EXPECT_EQ(std::tuple(CountRows(*f1), CountRows(*f2), CountRows(*f3)), std::tuple(1, 0, 0));
   c1.DetachRollbackStack();
-  ASSERT_EQ(c1.FetchEQ(), tsioStatus::kSuccess);
+  ASSERT_EQ(FetchKey(c1, a, "A", 1, false), tsioStatus::kSuccess);
   EXPECT_EQ(a.v.str(), "before");
 }
 
@@ -221,20 +180,17 @@ TEST(UnitsOfWork, ProcessKilledInsideAUnitLeavesFilesAsBefore) {
   iotest::MakeCompany(dir.path());
   std::string folder = dir.path();
   ChildProcess worker = ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile *f1 = nullptr, *f3 = nullptr;
-    if (fm.Open(iotest::Spec(1), &f1) != tsioStatus::kSuccess) return 1;
-    if (fm.Open(iotest::OtherSpec(), &f3) != tsioStatus::kSuccess) return 1;
+    iotest::Opened o(folder);
+    tsioDataFile* f3 = nullptr;
+    if (o.fm.Open(iotest::OtherSpec(), &f3) != tsioStatus::kSuccess) return 1;
     iotest::Parent a, c;
-    ccCursor c1(a, *f1, 1, 0), c3(c, *f3, 1, 0);
+    ccCursor c1(a, *o.file, 1, 0), c3(c, *f3, 1, 0);
     tclRollbackStack unit;
     c1.AttachRollbackStack(&unit);
     c3.AttachRollbackStack(&unit);
     for (int i = 0; i < 50; ++i) {
-      a.k1 = tsAlpha("A");
-      a.k2 = tsDouble(i, 0);
-      c.k1 = tsAlpha("C");
-      c.k2 = tsDouble(i, 0);
+      a.Set("A", i);
+      c.Set("C", i);
       if (c1.Insert() != tsioStatus::kSuccess || c3.Insert() != tsioStatus::kSuccess) return 2;
     }
     ChildProcess::WriteLine("inside");
@@ -244,16 +200,14 @@ TEST(UnitsOfWork, ProcessKilledInsideAUnitLeavesFilesAsBefore) {
   ASSERT_EQ(worker.Receive(), "inside");
   worker.Kill(SIGKILL);
   worker.Wait();
-  tsioFileManager fm(folder);
-  tsioDataFile *f1 = nullptr, *f3 = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(1), &f1), tsioStatus::kSuccess);
-  ASSERT_EQ(fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
-  EXPECT_EQ(CountRows(*f1), 0);
-  EXPECT_EQ(CountRows(*f3), 0);
+  iotest::Opened o(folder);
+  tsioDataFile* f3 = nullptr;
+  ASSERT_EQ(o.fm.Open(iotest::OtherSpec(), &f3), tsioStatus::kSuccess);
+  EXPECT_EQ(CountRows(*o.file) + CountRows(*f3), 0);
   iotest::Parent a;
-  ccCursor c1(a, *f1, 1, 0);
+  ccCursor c1(a, *o.file, 1, 0);
   Put(c1, a, "A", 1, "after");  // the database is writable again
-  EXPECT_EQ(CountRows(*f1), 1);
+  EXPECT_EQ(CountRows(*o.file), 1);
 }
 
 }  // namespace

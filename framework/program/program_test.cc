@@ -2,6 +2,8 @@
 // (also written by two processes at once).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "framework/base/application.h"
 #include "framework/program/com_task.h"
 #include "framework/program/macro_options.h"
@@ -88,21 +90,19 @@ TEST(MacroOptions, BlocksAndFilesRoundTripPerTask) {
   ASSERT_EQ(xm_put_options(51, 50, 1, "\x07", 1), 0);  // another task keeps its own
   v = 0;
   ASSERT_EQ(xm_put_options(50, 50, 1, &v, sizeof v), 0);  // replaces
-  ASSERT_EQ(xm_add_file("BKT.2", 3, 50), 0);
-  ASSERT_EQ(xm_add_file("BKM.1", 2, 50), 0);
-  ASSERT_EQ(xm_add_file("BKT.2", 5, 50), 0);
+  for (const auto& [id, number] : {std::pair{"BKT.2", 3}, {"BKM.1", 2}, {"BKT.2", 5}}) {
+    ASSERT_EQ(xm_add_file(id, number, 50), 0);
+  }
   int32_t read = 9;
-  ASSERT_EQ(xm_get_options(50, 50, 1, &read, sizeof read), 0);
-  EXPECT_EQ(read, 0);
   int16_t wrong_size = 0;
-  EXPECT_EQ(xm_get_options(50, 50, 1, &wrong_size, sizeof wrong_size), 1);
   std::vector<unsigned char> other;
-  ASSERT_EQ(xm_get_options(51, 50, 1, other), 0);
-  EXPECT_EQ(other, std::vector<unsigned char>{7});
-  auto files = xm_files(50);
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0].file_id, "BKT.2");
-  EXPECT_EQ(files[0].file_number, 5);
+  EXPECT_EQ(xm_get_options(50, 50, 1, &read, sizeof read), 0);
+  EXPECT_EQ(xm_get_options(50, 50, 1, &wrong_size, sizeof wrong_size), 1);
+  EXPECT_EQ(xm_get_options(51, 50, 1, other), 0);
+  EXPECT_EQ(std::tuple(read, other), std::tuple(0, std::vector<unsigned char>{7}));
+  std::string files;
+  for (const auto& f : xm_files(50)) files += f.file_id + ":" + std::to_string(f.file_number) + " ";
+  EXPECT_EQ(files, "BKT.2:5 BKM.1:2 ");
 }
 
 TEST(MacroOptions, TwoProcessesWritingOneTaskLoseNoEntry) {

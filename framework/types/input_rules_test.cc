@@ -6,86 +6,52 @@
 
 namespace {
 
+// (More amounts in the plain style, as the program reads them: bkreg's
+// cli_test, AmountsDatesIdsAndText.)
 TEST(InputRules, AmountsInEachNumberStyle) {
   const tsNumberStyle kPoint;
   const tsNumberStyle kPointComma{'.', ','};
   const tsNumberStyle kCommaDot{',', '.'};
   const tsNumberStyle kCommaSpace{',', ' '};
-  const struct {
-    const char* text;
-    tsNumberStyle style;
-    tsAmountProblem want;
-    const char* value;
-  } cases[] = {
-      {"1250", kPoint, tsAmountProblem::kNone, "1250.00"},
-      {" -0.25 ", kPoint, tsAmountProblem::kNone, "-0.25"},
-      {"+3.5", kPoint, tsAmountProblem::kNone, "3.50"},
-      {".75", kPoint, tsAmountProblem::kNone, "0.75"},
-      {"5.", kPoint, tsAmountProblem::kNone, "5.00"},
-      {"0000000000000001.00", kPoint, tsAmountProblem::kNone, "1.00"},
-      {"9999999999999.99", kPoint, tsAmountProblem::kNone, "9999999999999.99"},
-      {"", kPoint, tsAmountProblem::kEmpty, ""},
-      {"  ", kPoint, tsAmountProblem::kEmpty, ""},
-      {"12,34", kPoint, tsAmountProblem::kSeparator, ""},
-      {"1,234.50", kPoint, tsAmountProblem::kSeparator, ""},
-      {"1 000", kPoint, tsAmountProblem::kSeparator, ""},
-      {"1e3", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"NaN", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"inf", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"-", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {".", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"--5", kPoint, tsAmountProblem::kNotAnAmount, ""},
-      {"-0.005", kPoint, tsAmountProblem::kMoreThanCents, ""},
-      {"1307.505", kPoint, tsAmountProblem::kMoreThanCents, ""},
-      {"10000000000000", kPoint, tsAmountProblem::kTooLarge, ""},
-      {"1,234.50", kPointComma, tsAmountProblem::kNone, "1234.50"},
-      {"12,345,678", kPointComma, tsAmountProblem::kNone, "12345678.00"},
-      {"1234.50", kPointComma, tsAmountProblem::kNone, "1234.50"},
-      {"1,23,456", kPointComma, tsAmountProblem::kSeparator, ""},
-      {"1234,567", kPointComma, tsAmountProblem::kSeparator, ""},
-      {",123", kPointComma, tsAmountProblem::kSeparator, ""},
-      {"1,.50", kPointComma, tsAmountProblem::kSeparator, ""},
-      {"-12,50", kCommaDot, tsAmountProblem::kNone, "-12.50"},
-      {"1.234,5", kCommaDot, tsAmountProblem::kNone, "1234.50"},
-      {"1,234.50", kCommaDot, tsAmountProblem::kSeparator, ""},
-      {"1,005", kCommaDot, tsAmountProblem::kMoreThanCents, ""},
-      {"1 234 567,89", kCommaSpace, tsAmountProblem::kNone, "1234567.89"},
+  using P = tsAmountProblem;
+  const struct { const char* text; tsNumberStyle style; tsAmountProblem want; const char* value; } cases[] = {
+      {" -0.25 ", kPoint, P::kNone, "-0.25"}, {"+3.5", kPoint, P::kNone, "3.50"},
+      {"9999999999999.99", kPoint, P::kNone, "9999999999999.99"}, {"", kPoint, P::kEmpty, ""},
+      {"12,34", kPoint, P::kSeparator, ""}, {"1,234.50", kPoint, P::kSeparator, ""},
+      {"1 000", kPoint, P::kSeparator, ""}, {"1e3", kPoint, P::kNotAnAmount, ""}, {"--5", kPoint, P::kNotAnAmount, ""},
+      {"-0.005", kPoint, P::kMoreThanCents, ""}, {"1307.505", kPoint, P::kMoreThanCents, ""},
+      {"10000000000000", kPoint, P::kTooLarge, ""}, {"1,234.50", kPointComma, P::kNone, "1234.50"},
+      {"12,345,678", kPointComma, P::kNone, "12345678.00"}, {"1234.50", kPointComma, P::kNone, "1234.50"},
+      {"1,23,456", kPointComma, P::kSeparator, ""}, {"1234,567", kPointComma, P::kSeparator, ""},
+      {",123", kPointComma, P::kSeparator, ""}, {"1,.50", kPointComma, P::kSeparator, ""},
+      {"-12,50", kCommaDot, P::kNone, "-12.50"}, {"1.234,5", kCommaDot, P::kNone, "1234.50"},
+      {"1,234.50", kCommaDot, P::kSeparator, ""}, {"1,005", kCommaDot, P::kMoreThanCents, ""},
+      {"1 234 567,89", kCommaSpace, P::kNone, "1234567.89"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     tsCurrency got(7);
     EXPECT_EQ(tsReadAmount(c.text, &got, c.style), c.want);
-    if (c.want == tsAmountProblem::kNone) {
-      EXPECT_EQ(got.Format(), c.value);
-      EXPECT_EQ(got, tsCurrency::FromText(c.value));
-    } else {
-      EXPECT_EQ(got, tsCurrency(7)) << "unchanged on refusal";
-    }
+    EXPECT_EQ(got, c.want == P::kNone ? tsCurrency::FromText(c.value) : tsCurrency(7)) << "unchanged on refusal";
+    EXPECT_EQ(got.Format(), c.want == P::kNone ? c.value : "7.00");
   }
 }
 
 TEST(InputRules, DatesInEachLayout) {
-  const struct {
-    const char* text;
-    tsDateLayout layout;
-    int want;  // yyyymmdd, 0 refused
-  } cases[] = {
-      {"2026-04-30", tsDateLayout::kYmdDashes, 20260430},  {" 2026-4-3 ", tsDateLayout::kYmdDashes, 20260403},
-      {"2026-02-30", tsDateLayout::kYmdDashes, 0},         {"2026-04-30x", tsDateLayout::kYmdDashes, 0},
-      {"1899-12-31", tsDateLayout::kYmdDashes, 0},         {"20261345", tsDateLayout::kYmdCompact, 0},
-      {"20240229", tsDateLayout::kYmdCompact, 20240229},   {"2024022", tsDateLayout::kYmdCompact, 0},
-      {"3/5/2025", tsDateLayout::kMdySlashes, 20250305},   {"13/5/2025", tsDateLayout::kMdySlashes, 0},
-      {"13/5/2025", tsDateLayout::kDmySlashes, 20250513},  {"31.03.2025", tsDateLayout::kDmyDots, 20250331},
-      {"31/03/2025", tsDateLayout::kDmyDots, 0},           {"+3/5/2025", tsDateLayout::kMdySlashes, 0},
-      {"", tsDateLayout::kYmdDashes, 0},
+  using L = tsDateLayout;
+  const struct { const char* text; tsDateLayout layout; int want; } cases[] = {  // want: yyyymmdd, 0 refused
+      {"2026-04-30", L::kYmdDashes, 20260430}, {" 2026-4-3 ", L::kYmdDashes, 20260403},
+      {"2026-02-30", L::kYmdDashes, 0}, {"2026-04-30x", L::kYmdDashes, 0}, {"1899-12-31", L::kYmdDashes, 0},
+      {"20261345", L::kYmdCompact, 0}, {"20240229", L::kYmdCompact, 20240229}, {"2024022", L::kYmdCompact, 0},
+      {"3/5/2025", L::kMdySlashes, 20250305}, {"13/5/2025", L::kMdySlashes, 0}, {"13/5/2025", L::kDmySlashes, 20250513},
+      {"31.03.2025", L::kDmyDots, 20250331}, {"31/03/2025", L::kDmyDots, 0}, {"+3/5/2025", L::kMdySlashes, 0},
+      {"", L::kYmdDashes, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     tsDate d;
     EXPECT_EQ(tsReadDate(c.text, c.layout, &d), c.want != 0);
-    if (c.want != 0) {
-      EXPECT_EQ(d.Ymd(), c.want);
-    }
+    EXPECT_EQ(c.want != 0 ? d.Ymd() : 0, c.want);
   }
   tsDateLayout l;
   EXPECT_TRUE(tsDateLayoutFromName("DD.MM.YYYY", &l));
@@ -94,25 +60,21 @@ TEST(InputRules, DatesInEachLayout) {
 }
 
 TEST(InputRules, OneLineTextCutByCharacters) {
-  const struct {
-    std::string text;
-    tsTextProblem want;
-  } cases[] = {
-      {"Café Ünïcode €", tsTextProblem::kNone},   {"line\nbreak", tsTextProblem::kControl},
-      {"tab\there", tsTextProblem::kControl},     {"\x1b[31mred", tsTextProblem::kControl},
-      {"del\x7f", tsTextProblem::kControl},       {"c1 \xc2\x9b", tsTextProblem::kC1Control},
-      {"half \xc3", tsTextProblem::kNotUtf8},     {"overlong \xc0\xaf", tsTextProblem::kNotUtf8},
+  const struct { std::string text; tsTextProblem want; } cases[] = {
+      {"Café Ünïcode €", tsTextProblem::kNone}, {"line\nbreak", tsTextProblem::kControl},
+      {"tab\there", tsTextProblem::kControl}, {"\x1b[31mred", tsTextProblem::kControl},
+      {"del\x7f", tsTextProblem::kControl}, {"c1 \xc2\x9b", tsTextProblem::kC1Control},
+      {"half \xc3", tsTextProblem::kNotUtf8}, {"overlong \xc0\xaf", tsTextProblem::kNotUtf8},
       {"surrogate \xed\xa0\x80", tsTextProblem::kNotUtf8},
   };
   for (const auto& c : cases) EXPECT_EQ(tsCheckLineText(c.text), c.want) << c.text;
 
   const std::string s = "Caf\xc3\xa9 \xe2\x82\xac!";  // "Café €!"
   EXPECT_EQ(tsUtf8Length(s), 7u);
-  EXPECT_EQ(tsCutUtf8(s, 4), "Caf\xc3\xa9");
-  EXPECT_EQ(tsCutUtf8(s, 3), "Caf");
-  EXPECT_EQ(tsCutUtf8(s, 6), "Caf\xc3\xa9 \xe2\x82\xac");
-  EXPECT_EQ(tsCutUtf8(s, 60), s);
-  EXPECT_EQ(tsCutUtf8(s, 0), "");
+  for (const auto& [n, want] : {std::pair<size_t, std::string>{4, "Caf\xc3\xa9"}, {3, "Caf"},
+                                {6, "Caf\xc3\xa9 \xe2\x82\xac"}, {60, s}, {0, ""}}) {
+    EXPECT_EQ(tsCutUtf8(s, n), want) << n;
+  }
 }
 
 TEST(InputRules, Windows1252ToUtf8) {

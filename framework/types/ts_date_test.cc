@@ -13,12 +13,7 @@ namespace {
 tsDate Ymd(int v) { return tsDate::FromYmd(v); }
 
 TEST(TsDate, OffsetOverMonthEndsAndLeapYears) {
-  struct Case {
-    int from;
-    int months;
-    int flag;
-    int expected;
-  };
+  struct Case { int from; int months; int flag; int expected; };
   // Flag 1 answers the first day after the (month-end sticky) offset date.
   const Case cases[] = {
       {20270228, 12, 1, 20280301}, {20270228, 12, 0, 20280228}, {20260430, -1, 1, 20260401},
@@ -36,19 +31,13 @@ TEST(TsDate, OffsetOverMonthEndsAndLeapYears) {
 }
 
 TEST(TsDate, DayArithmeticAcrossYears) {
-  struct Case {
-    int from;
-    int days;
-    int expected;
-  };
+  struct Case { int from; int days; int expected; };
   const Case cases[] = {{20251231, 1, 20260101}, {20240301, -1, 20240229}, {20230301, -1, 20230228},
                         {20000228, 1, 20000229}, {19000228, 1, 19000301},  {20261215, 30, 20270114},
                         {20000101, 146097, 24000101}, {99991231, 1, 0},     {0, 5, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ((Ymd(c.from) + c.days).Ymd(), c.expected) << c.from << " + " << c.days;
-    if (c.expected != 0) {
-      EXPECT_EQ(Ymd(c.expected) - Ymd(c.from), c.days);
-    }
+    EXPECT_EQ(c.expected != 0 ? Ymd(c.expected) - Ymd(c.from) : c.days, c.days);
   }
   EXPECT_EQ(Ymd(20250101) - Ymd(20240101), 366);
   EXPECT_EQ(Ymd(20260101) - tsDate(), 0);
@@ -79,10 +68,6 @@ TEST(TsDate, CellsKeepDateOrderAndRefuseImpossibleDates) {
   tsTime time;
   EXPECT_FALSE(time.FromCell(tsCell::Int(86400), 0)) << "a day has 86400 seconds, numbered from 0";
 }
-
-}  // namespace
-
-namespace {
 
 // Every year from 1 to 9999 on its first and last day, and every day of one
 // leap year, print as "yyyy-mm-dd" with leading zeros.

@@ -32,10 +32,7 @@ class CustomDescriptions : public ::testing::Test {
 };
 
 TEST_F(CustomDescriptions, DefaultsAndConfiguredTermsLongestTokenFirst) {
-  struct Case {
-    const char* text;
-    const char* expected;
-  };
+  struct Case { const char* text; const char* expected; };
   const Case defaults[] = {{"<8F> number", "Check number"}, {"Print <8FP>", "Print Checks"},
                            {"<8I><1><8FP>", "CheckBatchChecks"}, {"<9> <8X> <8F <", "<9> <8X> <8F <"}};
   for (const Case& c : defaults) EXPECT_EQ(tsString::ReplaceCustomDescriptions(c.text), c.expected) << c.text;

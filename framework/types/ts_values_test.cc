@@ -43,11 +43,7 @@ TEST(TsValues, StorageRoundTripForEveryType) {
 }
 
 TEST(TsValues, SetValAcrossTypes) {
-  struct Case {
-    std::unique_ptr<tsData> from;
-    std::unique_ptr<tsData> to;
-    const char* shown;
-  };
+  struct Case { std::unique_ptr<tsData> from; std::unique_ptr<tsData> to; const char* shown; };
   Case cases[] = {
       {Make<tsCurrency>(tsCurrency::FromText("12.34")), Make<tsDouble>(), "12"},
       {Make<tsNum<short>>(5), Make<tsCurrency>(), "5.00"},
@@ -72,11 +68,7 @@ TEST(TsValues, SetValAcrossTypes) {
 }
 
 TEST(TsValues, CompareByFamily) {
-  struct Case {
-    std::unique_ptr<tsData> a;
-    std::unique_ptr<tsData> b;
-    int expected;
-  };
+  struct Case { std::unique_ptr<tsData> a; std::unique_ptr<tsData> b; int expected; };
   Case cases[] = {
       {Make<tsCurrency>(3), Make<tsNum<short>>(3), 0},
       {Make<tsChoice>(2), Make<tsDouble>(tsDouble::FromText("2.5")), -1},
