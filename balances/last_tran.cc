@@ -3,6 +3,7 @@
 
 #include "framework/base/application.h"
 #include "records/messages.h"
+#include "framework/io/rollback_stack.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ ccStatus<ccError::Level> LastTran::UpdateLastTransaction(const CString& title, c
       written = Update();
       (void)Unlock();  // ours since the fetch, released whether or not the update went through
     } else {
+      tsioWaitingWrites waiting(File().Company());
       written = Insert();
       if (written == tsioStatus::kDuplicateKey && attempt == 0) continue;  // another program's record: update it
     }

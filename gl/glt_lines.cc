@@ -305,6 +305,7 @@ tsioStatus::Status WriteLines(tsioDataFile& glt, std::vector<Line>& lines) {
   if (lines.empty()) return tsioStatus::kSuccess;
   const long long run = lines.front().run;
   tsioStatus::Status st = tsioStatus::kSuccess;
+  tsioWaitingWrites waiting(glt.Company());  // a line number taken meanwhile is tried again
   for (int attempt = 0; attempt < 2; ++attempt) {
     const long long last = NextFree(glt, run, attempt > 0);
     size_t written = 0;

@@ -3,6 +3,7 @@
 
 #include "framework/base/tag_values.h"
 #include "locking/lock_messages.h"
+#include "framework/io/rollback_stack.h"
 
 RegisterBankLocker::RegisterBankLocker(const tsioDataFileReference& master)
     : m_File(master), m_Cursor(master.File(), "", 0) {}
@@ -22,6 +23,7 @@ ccStatus<ccError::Level> RegisterBankLocker::lockBank(const CString& bank) {
   m_Cursor.m_Record.SetBankAccount(tsAlpha(bank));
   tsioStatus::Status st = m_Cursor.FetchEQ(true);
   if (st == tsioStatus::kNotFound) {
+    tsioWaitingWrites waiting(m_Cursor.File().Company());
     st = m_Cursor.Insert();
     if (st == tsioStatus::kDuplicateKey) {
       // Another program inserted the record between our read and our insert:

@@ -327,6 +327,21 @@ ccStatus<TransferStatus> Transaction::Transfer(const tsioDataFile& target, const
   return unit.End(ccStatus<TransferStatus>(kTransferDone), kTransactionText);
 }
 
+void Transaction::PrefetchTransferReads() {
+  // The same cursors' first reads (a locked walk finds its first record
+  // unlocked, then locks it): the statements are shared by their text.
+  const bkCursorBase& self = *CursorPtr();
+  CashDetail(File()).CursorPtr()->PrefetchFirstOf(self, TransactionCashDetailsRel, true);
+  TaxDetail(File()).CursorPtr()->PrefetchFirstOf(self, TransactionTaxDetailsRel, true);
+  TaxGLDetail(File()).CursorPtr()->PrefetchFirstOf(self, TransactionTaxGLDetailsRel, true);
+  // Its type is not read yet: both kinds of lines are asked for.
+  DepositItem(File()).CursorPtr()->PrefetchFirstOf(self, TransactionDepositItemsRel, true);
+  WithdrawalDetail(File()).CursorPtr()->PrefetchFirstOf(self, TransactionWithdrawalDetailsRel, true);
+  if (xio_find_notes(File().FileNum(), TableID()) || xio_find_file_links(File().FileNum(), TableID())) {
+    tsioAttachments(File(), TableID()).Prefetch(self.RecordKeyText());
+  }
+}
+
 ccStatus<TransferStatus> Transaction::TransferWithDetails(const tsioDataFile& target, const tsDouble& run,
                                                           const tsDouble& sequence) {
   bkTransferUnit unit(*CursorPtr(), target);

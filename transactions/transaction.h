@@ -124,6 +124,13 @@ class BK_EXPORT Transaction : public bkCursor<TransactionData> {
   // TXTXRUN/TXTXSEQ, TGTXRUN/TGTXSEQ).
   [[nodiscard]] ccStatus<TransferStatus> TransferWithDetails(const tsioDataFile& target, const tsDouble& run,
                                                              const tsDouble& sequence);
+  // Queues, on a server, the first reads TransferWithDetails of the
+  // transaction with the record's key makes (its cash, tax and tax GL
+  // details, deposit items and withdrawal details, whichever its type has,
+  // and its notes), to be asked with the unit's next request
+  // (framework/io/command_reads.h); nothing on an embedded database.
+  void PrefetchTransferReads();
+
 
   // Clears the posted transaction the cursor holds: it is marked cleared
   // (TRECOND 2) with `amount` and `date` (TRECAMT, TRECDT) and taken out of

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "framework/base/log.h"
+#include "framework/io/rollback_stack.h"
 #include "framework/io/company.h"
 #include "framework/io/cursor.h"
 #include "framework/io/data_file.h"
@@ -230,6 +231,7 @@ tsioStatus::Status zzBatch::WriteInfo(zzBatchPart& part) {
       return part.GetValues() ? tsioStatus::kSuccess : tsioStatus::kInvalidOperation;
     }
     if (st != tsioStatus::kNotFound) return st;
+    tsioWaitingWrites waiting(r.File().Company());  // a record another program made meanwhile is read instead
     st = r.NewRecord();
     if (st == tsioStatus::kSuccess && !part.PutValues()) st = tsioStatus::kInvalidOperation;
     if (st == tsioStatus::kSuccess) {

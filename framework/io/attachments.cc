@@ -18,6 +18,17 @@ tsioStatus::Status tsioAttachments::Fetch(const tsioCursor& cursor) {
   return Fetch(cursor.CurrentKeyText());
 }
 
+void tsioAttachments::Prefetch(const std::string& key_text) const {
+  if (!file_->IsOpen() || file_->Company().Db().ReadsPagesItself()) return;
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  auto* q = file_->Company().Db().Prepare(
+      "SELECT kind, body FROM " + Table(*file_) + " WHERE rt = ?1 AND rkey = ?2 ORDER BY seq", &st);
+  if (!q) return;
+  q->BindInt(1, record_type_);
+  q->Bind(2, tsCell::Text(key_text));
+  file_->Company().Db().Prefetch(*q);
+}
+
 tsioStatus::Status tsioAttachments::Fetch(const std::string& key_text) {
   notes_.clear();
   links_.clear();

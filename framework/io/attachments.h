@@ -16,6 +16,8 @@ class TS_EXPORT tsioAttachments {
   // Reads the attachments of the cursor's current record.
   [[nodiscard]] tsioStatus::Status Fetch(const tsioCursor& cursor);
   [[nodiscard]] tsioStatus::Status Fetch(const std::string& key_text);
+  // Queues, on a server, the read Fetch(key_text) asks (command_reads.h).
+  void Prefetch(const std::string& key_text) const;
   // Writes this set as the attachments of the target cursor's current record
   // (replacing, or after the ones it has when `append`).
   [[nodiscard]] tsioStatus::Status Write(const tsioCursor& target, bool append = false);

@@ -78,6 +78,26 @@ class tsioBackendConnection {
   virtual tsioBackendStatement* Prepare(const std::string& sql, tsioStatus::Status* status) = 0;
   // Rows changed by the last write statement.
   virtual int Changes() = 0;
+  // Changes() for a caller that takes "none" as the record not found: a
+  // backend that sent the write without waiting for its answer (below)
+  // answers 1, and fails the unit with kNotFound when the answer shows
+  // that nothing was changed.
+  [[nodiscard]] virtual int ChangesOrNotFoundLater() { return Changes(); }
+  // All-or-nothing units (rollback_stack.h, tsioAllOrNothing): between
+  // Begin and End (they nest) the caller treats any failure in the open
+  // transaction as the whole unit's, and rolls it back. A server backend
+  // then sends the transaction's inserts, updates and deletes without
+  // waiting for their answers: a write that failed fails the next request
+  // that waits (a read the server must answer, or the COMMIT) with its
+  // status, and every later one until the transaction is rolled back. An
+  // embedded database ignores it (its writes cost no round trip). Writes
+  // whose caller acts on their status (a duplicate key taken to mean
+  // "another program made it first") wait again between BeginWaitingWrites
+  // and EndWaitingWrites.
+  virtual void BeginAllOrNothing() {}
+  virtual void EndAllOrNothing() {}
+  virtual void BeginWaitingWrites() {}
+  virtual void EndWaitingWrites() {}
   // True while a transaction is open.
   virtual bool InTransaction() = 0;
   // The engine's last error text, for the log.

@@ -225,14 +225,32 @@ void tsioCursor::PrefetchEQ() {
 
 void tsioCursor::PrefetchGE() { PrefetchShaped(Seek::kGE); }
 
-void tsioCursor::PrefetchShaped(Seek seek) {
+std::string tsioCursor::RecordKeyText() const {
+  if (!state_) return std::string();
+  const tsioRecordDef& def = *state_->def;
+  std::vector<tsCell> wanted = state_->buffer;
+  for (int c : key_) {
+    tsData* f = bound_by_col_[static_cast<size_t>(c)];
+    if (!f) continue;
+    const tsioFieldDef& fd = def.fields[static_cast<size_t>(c)];
+    tsCell& cell = wanted[static_cast<size_t>(c)];
+    if (!f->ToCell(cell, fd.decimals)) return std::string();
+    cell.is_text = IsText(fd.type);
+  }
+  return KeyText(wanted);
+}
+
+void tsioCursor::PrefetchShaped(Seek seek, bool lock, const std::vector<Filter>& extra) {
   if (!state_ || !file_->IsOpen()) return;
   tsioCompany& company = file_->Company();
   if (company.Db().ReadsPagesItself()) return;
   const tsioRecordDef& def = *state_->def;
-  // The statement, parameters and batch DoFetch(seek) sends, unlocked: an
-  // EQ fetch reads whole records there.
-  const std::vector<Filter>& filters = range_;
+  // The statement, parameters and batch DoFetch(seek, lock, extra) sends
+  // first (a locked fetch finds its record unlocked, one row, then locks
+  // it): an EQ fetch reads whole records there.
+  std::vector<Filter> filters = range_;
+  filters.insert(filters.end(), extra.begin(), extra.end());
+  const bool keyed = seek == Seek::kEQ || seek == Seek::kGE || seek == Seek::kGT;
   std::string shape(1, static_cast<char>('A' + static_cast<int>(seek)));
   for (const auto& f : filters) shape += (f.equal ? "=" : "!") + std::to_string(f.col);
   for (const auto& c : conditions_) shape += (c.equal ? "c=" : "c!") + std::to_string(c.col);
@@ -240,7 +258,7 @@ void tsioCursor::PrefetchShaped(Seek seek) {
   const bool whole = seek == Seek::kEQ;
   if (whole) shape += "*";
   std::vector<tsCell> from;
-  for (int c : whole ? declared_ : order_) {
+  for (int c : !keyed ? std::vector<int>() : whole ? declared_ : order_) {
     tsData* f = bound_by_col_[static_cast<size_t>(c)];
     from.push_back(state_->buffer[static_cast<size_t>(c)]);
     if (!f) continue;
@@ -266,7 +284,7 @@ void tsioCursor::PrefetchShaped(Seek seek) {
   for (const tsCell& c : from) q->Bind(++n, c);
   for (const auto& f : filters) q->Bind(++n, f.value);
   for (const auto& c : conditions_) q->Bind(++n, c.value);
-  q->BindInt(++n, kServerBatch);
+  q->BindInt(++n, lock ? 1 : kServerBatch);
   company.Db().Prefetch(*q);
 }
 
@@ -746,7 +764,7 @@ tsioStatus::Status tsioCursor::Update(short* count, short) {
     if (r != tsioStatus::kDuplicateKey) company.LogFailure("update of " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
   }
-  if (company.Db().Changes() == 0) return tsioStatus::kNotFound;
+  if (company.Db().ChangesOrNotFoundLater() == 0) return tsioStatus::kNotFound;
   uint64_t old_id = LockId(state_->buffer);
   uint64_t new_id = LockId(row);
   if (old_id != new_id && file_->Locks().Holds(old_id)) {
@@ -785,7 +803,7 @@ tsioStatus::Status tsioCursor::Delete() {
     company.LogFailure("delete from " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
   }
-  if (company.Db().Changes() == 0) return tsioStatus::kNotFound;
+  if (company.Db().ChangesOrNotFoundLater() == 0) return tsioStatus::kNotFound;
   if (def.notes || def.file_links) {
     tsioAttachments a(*file_, record_type_);
     st = a.Remove(KeyText(state_->buffer));
@@ -1020,6 +1038,12 @@ tsioStatus::Status ccCursor::FetchFirstOf(const ccCursor& source, const ccRelSpe
   tsioStatus::Status st;
   auto f = RelationFilters(source, rel, &st);
   return st != tsioStatus::kSuccess ? st : DoFetch(Seek::kFirst, lock, f);
+}
+
+void ccCursor::PrefetchFirstOf(const ccCursor& source, const ccRelSpec& rel, bool lock) {
+  tsioStatus::Status st;
+  auto f = RelationFilters(source, rel, &st);
+  if (st == tsioStatus::kSuccess) PrefetchShaped(Seek::kFirst, lock, f);
 }
 
 tsioStatus::Status ccCursor::FetchNextOf(const ccCursor& source, const ccRelSpec& rel, bool lock) {

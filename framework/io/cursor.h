@@ -64,6 +64,9 @@ class TS_EXPORT tsioCursor {
   // The same for the read FetchGE (unlocked) would ask from the record's
   // values: its first batch of the walk.
   void PrefetchGE();
+  // The key text (as CurrentKeyText gives it) of the record's key values:
+  // what names the record's notes before it is read.
+  std::string RecordKeyText() const;
 
   // `count` (optional) receives the number of records written.
   [[nodiscard]] virtual tsioStatus::Status Insert(short* count = nullptr);
@@ -153,7 +156,7 @@ class TS_EXPORT tsioCursor {
   tsioStatus::Status DoFetch(Seek seek, bool lock, const std::vector<Filter>& extra, bool copy_to_record = true);
   // Queues the read DoFetch(seek) (kEQ or kGE, unlocked, nothing extra)
   // sends through its shaped statement (PrefetchEQ, PrefetchGE).
-  void PrefetchShaped(Seek seek);
+  void PrefetchShaped(Seek seek, bool lock = false, const std::vector<Filter>& extra = {});
   tsioStatus::Status BeginChange();
   tsioStatus::Status CellsFromRecord(std::vector<tsCell>& row, std::vector<uint8_t>* set) const;
   void CopyRowToRecord(const std::vector<tsCell>& row);
@@ -211,6 +214,10 @@ class TS_EXPORT ccCursor : public tsioCursor {
   // cursor's source columns, in this cursor's index order.
   [[nodiscard]] virtual tsioStatus::Status FetchFirstOf(const ccCursor& source, const ccRelSpec& rel, bool lock);
   [[nodiscard]] virtual tsioStatus::Status FetchNextOf(const ccCursor& source, const ccRelSpec& rel, bool lock);
+  // Queues, on a server, the first read FetchFirstOf(source, rel, lock)
+  // would ask (a locked one finds its record unlocked first), to go with
+  // the unit's next request (command_reads.h); nothing elsewhere.
+  void PrefetchFirstOf(const ccCursor& source, const ccRelSpec& rel, bool lock);
   // First/next record whose leading index columns equal the key values of
   // `record`, in key order.
   [[nodiscard]] virtual tsioStatus::Status FetchFirstOf(const ccRecData& record, bool lock);

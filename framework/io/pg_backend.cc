@@ -55,6 +55,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -305,6 +306,21 @@ class PgStatement final : public tsioBackendStatement {
   // The answer kept for the command to `values`, or nullptr.
   const CommandAnswer* CommandAnswerFor(const std::vector<std::string>& values) const;
   void KeepForCommand(std::vector<std::string> values, std::shared_ptr<PGresult> result);
+  // Answers of reads queued in a unit and asked ahead of their use (see
+  // PgConnection::Prefetch): each answers the same read once, in the same
+  // unit, while this program has not written to the table nor taken a lock
+  // that guards it.
+  struct UnitAnswer {
+    std::vector<std::string> values;
+    std::shared_ptr<PGresult> result;
+    uint64_t unit;
+    uint64_t table_epoch;
+    uint64_t guard;
+  };
+  std::vector<UnitAnswer> unit_answers_;
+  // Takes the unit answer to `values` into res_; false when there is none.
+  bool TakeUnitAnswer();
+  void KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result);
   int row_ = -1;
   int rows_ = 0;
 };
@@ -324,6 +340,10 @@ class PgLocks;
 //   more round trip rolls back to the savepoint, so the write fails alone.
 class PgConnection final : public tsioBackendConnection {
  public:
+  struct Queued {
+    PgStatement* q;
+    std::vector<std::string> values;
+  };
   PgConnection(PGconn* conn, std::string address) : conn_(conn), address_(std::move(address)) {}
   ~PgConnection() override {
     cache_.clear();
@@ -368,6 +388,11 @@ class PgConnection final : public tsioBackendConnection {
   void AnotherProgramMet() {
     if (command_depth_ > 0) ++command_;
   }
+  // The writing transaction under way (0: none) and what ends the answers
+  // read ahead in it: a lock taken that is not known to guard one table
+  // only, a rollback to a savepoint, a write to a table not known.
+  uint64_t Unit() { return InTransaction() && !read_only_ ? unit_ : 0; }
+  uint64_t UnitGuard() const { return unit_guard_; }
   // The read-only snapshot reads see now (0: none, outside transactions):
   // an answer kept for the command answers only reads of the same one.
   uint64_t Snapshot() { return InTransaction() ? snapshot_ : 0; }
@@ -382,15 +407,43 @@ class PgConnection final : public tsioBackendConnection {
       if (StartsWith(sql, "BEGIN")) {
         read_only_ = sql.find("READ ONLY") != std::string_view::npos;
         if (read_only_) ++snapshot_;
+        ++unit_;
+        unit_queue_.clear();
       }
       pending_.emplace_back(sql);
       return tsioStatus::kSuccess;
     }
     const bool commit = StartsWith(sql, "COMMIT") || StartsWith(sql, "END");
     const bool rollback = StartsWith(sql, "ROLLBACK") && !StartsWith(sql, "ROLLBACK TO");
+    // After a write sent without waiting failed, only the rollback of the
+    // whole transaction goes to the server: a commit, or a rollback to a
+    // savepoint that would let the unit go on without the write, fails.
+    if (deferred_ != tsioStatus::kSuccess && !rollback && InTransaction()) {
+      if (commit) pending_.clear();
+      return DeferredFailure();
+    }
+    // An update or delete sent without waiting that must have met its
+    // record is judged here, by this program, not by the server: its answer
+    // is read before the COMMIT is sent, which would otherwise keep a unit
+    // that failed.
+    if (commit && std::any_of(unread_.begin(), unread_.end(), [](const Unread& u) { return u.expects_row; })) {
+      std::vector<Request> none;
+      (void)Pipeline(none);
+      if (deferred_ != tsioStatus::kSuccess) {
+        pending_.clear();
+        return DeferredFailure();
+      }
+    }
     // What a unit wrote or read is newer than the command's kept answers:
     // they end with it.
     if ((commit || rollback) && command_depth_ > 0) ++command_;
+    // Answers read ahead in a unit end with it, and with a rollback to one
+    // of its savepoints (the unit's writes since are undone).
+    ++unit_guard_;
+    if (commit || rollback) {
+      ++unit_;
+      unit_queue_.clear();
+    }
     if ((commit || rollback) && BeginPending()) {
       pending_.clear();  // the server never saw the transaction
       return tsioStatus::kSuccess;
@@ -413,6 +466,12 @@ class PgConnection final : public tsioBackendConnection {
     std::vector<Request> reqs;
     reqs.emplace_back(Request::kCommand, s.c_str());
     tsioStatus::Status st = Send(&reqs);
+    if (rollback) {
+      // Whatever failed in the transaction ends with it.
+      if (deferred_ != tsioStatus::kSuccess && reqs.back().Ok()) st = tsioStatus::kSuccess;
+      deferred_ = tsioStatus::kSuccess;
+      deferred_error_.clear();
+    }
     // The server ends a transaction that a failed statement spoiled with a
     // rollback, even when asked to commit: nothing was kept.
     if (st == tsioStatus::kSuccess && !StartsWith(sql, "ROLLBACK") &&
@@ -436,7 +495,29 @@ class PgConnection final : public tsioBackendConnection {
     return raw;
   }
 
-  int Changes() override { return changes_; }
+  int Changes() override {
+    // A write sent without waiting: its answer is read now.
+    if (changes_ < 0 && !unread_.empty()) {
+      std::vector<Request> none;
+      (void)Pipeline(none);
+    }
+    return std::max(changes_, 0);
+  }
+  int ChangesOrNotFoundLater() override {
+    if (changes_ >= 0) return changes_;
+    for (Unread& u : unread_) {
+      if (u.write != nullptr && u.seq == last_write_) u.expects_row = true;
+    }
+    return 1;
+  }
+  void BeginAllOrNothing() override { ++all_or_nothing_; }
+  void EndAllOrNothing() override {
+    if (all_or_nothing_ > 0) --all_or_nothing_;
+  }
+  void BeginWaitingWrites() override { ++waiting_writes_; }
+  void EndWaitingWrites() override {
+    if (waiting_writes_ > 0) --waiting_writes_;
+  }
   bool InTransaction() override {
     if (BeginPending()) return true;
     return tx_ == PQTRANS_INTRANS || tx_ == PQTRANS_INERROR || tx_ == PQTRANS_ACTIVE;
@@ -461,9 +542,22 @@ class PgConnection final : public tsioBackendConnection {
   // request went through.
   PGresult* Run(PgStatement& q, tsioStatus::Status* st, PgStatement* lead = nullptr,
                 PGresult** lead_result = nullptr) {
+    // A write sent without waiting failed: so does every request of its
+    // transaction until it is rolled back.
+    if (deferred_ != tsioStatus::kSuccess && InTransaction()) {
+      *st = DeferredFailure();
+      return nullptr;
+    }
     const bool guard = q.write_ && InTransaction();
     if (lead || (q.write_ && q.table_.empty())) ++epoch_;
+    if (q.write_ && q.table_.empty()) ++unit_guard_;
     if (q.write_ && !q.table_.empty()) ++table_epochs_[q.table_];
+    // In an all-or-nothing unit a write goes without waiting and without a
+    // savepoint of its own (its failure is the unit's).
+    if (guard && !lead && all_or_nothing_ > 0 && waiting_writes_ == 0 && !read_only_) {
+      *st = SendWrite(q);
+      return *st == tsioStatus::kSuccess ? PQmakeEmptyPGresult(conn_, PGRES_COMMAND_OK) : nullptr;
+    }
     std::vector<Request> reqs;
     size_t lead_at = 0;
     if (lead) {
@@ -483,7 +577,24 @@ class PgConnection final : public tsioBackendConnection {
     reqs.back().n = static_cast<int>(q.values_.size());
     reqs.back().values = q.ptrs_.data();
     if (guard) reqs.emplace_back(Request::kCommand, "RELEASE SAVEPOINT tsio_stmt");
+    // Reads the unit queued go after a read of its, in the same request.
+    std::vector<Queued> ahead;
+    std::vector<std::vector<const char*>> ahead_ptrs;
+    std::vector<size_t> ahead_at;
+    if (!q.write_ && !unit_queue_.empty() && Unit() != 0) {
+      ahead.swap(unit_queue_);
+      std::erase_if(ahead, [&](const Queued& p) { return p.q == &q && p.values == q.values_; });
+      AppendReads(ahead, &reqs, &ahead_ptrs, &ahead_at);
+    }
     *st = Send(&reqs);
+    if (!ahead.empty()) {
+      // A queued read that failed is not kept (its own read meets the
+      // failure); the statement's answer stands on its own.
+      KeepAnswers(ahead, reqs, ahead_at, false);
+      bool own = true;
+      for (size_t i = 0; i <= execute; ++i) own = own && reqs[i].Ok();
+      if (own) *st = tsioStatus::kSuccess;
+    }
     if (lead && lead_at > 0 && reqs[0].Ok()) lead->prepared_ = true;
     if (!q.prepared_ && reqs[prepare].Ok()) q.prepared_ = true;
     if (lead && reqs[lead_at].Ok()) *lead_result = reqs[lead_at].result.release();
@@ -510,8 +621,16 @@ class PgConnection final : public tsioBackendConnection {
     if (it != owners_.end()) return it->second == owner ? tsioStatus::kSuccess : tsioStatus::kLocked;
     int64_t answer = 0;
     ++epoch_;
-    if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) return tsioStatus::kLockUnavailable;
+    // What the lock guards is not known here: the answers read ahead before
+    // it end (those of reads queued with it, asked after it, stand when it
+    // is taken).
+    ++unit_guard_;
+    if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) {
+      ++unit_guard_;
+      return tsioStatus::kLockUnavailable;
+    }
     if (!answer) {
+      ++unit_guard_;
       AnotherProgramMet();
       return tsioStatus::kLocked;
     }
@@ -578,7 +697,7 @@ class PgConnection final : public tsioBackendConnection {
       (void)Lost();
       return false;
     }
-    unread_.push_back(mark);
+    unread_.push_back(Unread{mark});
     if (unread_.size() >= kMostUnread) {
       std::vector<Request> none;
       return Pipeline(none) == tsioStatus::kSuccess;
@@ -589,15 +708,39 @@ class PgConnection final : public tsioBackendConnection {
   // Reads the answers of the unlocks sent without waiting (each followed by
   // its sync). False when the connection failed.
   bool ReadUnread() {
-    for (uint64_t id : unread_) {
-      PGresult* r = PQgetResult(conn_);
-      if (!r) return false;
-      const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK;
-      const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-      // Refused inside a failed transaction: given back after its end.
-      if (!ok && id != kCommitMark && state && std::strcmp(state, "25P02") == 0) after_transaction_.push_back(id);
-      PQclear(r);
-      while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+    for (const Unread& u : unread_) {
+      for (int i = 0; i < u.answers; ++i) {
+        PGresult* r = PQgetResult(conn_);
+        if (!r) return false;
+        const ExecStatusType t = PQresultStatus(r);
+        const bool ok = t == PGRES_TUPLES_OK || t == PGRES_COMMAND_OK;
+        if (u.write == nullptr) {
+          const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+          // Refused inside a failed transaction: given back after its end.
+          if (!ok && u.mark != kCommitMark && state && std::strcmp(state, "25P02") == 0) {
+            after_transaction_.push_back(u.mark);
+          }
+        } else {
+          if (!ok && i == u.prepare_at) u.write->prepared_ = false;
+          // The first failure fails the unit (what the server skipped after
+          // it says nothing more).
+          if (!ok && t != PGRES_PIPELINE_ABORTED && deferred_ == tsioStatus::kSuccess) {
+            deferred_ = Check(r);
+            if (deferred_ == tsioStatus::kSuccess) deferred_ = tsioStatus::kIOError;
+            deferred_error_ = last_error_ + " (a write to " + u.write->table_ + ", sent without waiting)";
+          }
+          if (ok && i == u.answers - 1) {
+            const int n = std::atoi(PQcmdTuples(r));
+            if (u.seq == last_write_) changes_ = n;
+            if (u.expects_row && n == 0 && deferred_ == tsioStatus::kSuccess) {
+              deferred_ = tsioStatus::kNotFound;
+              deferred_error_ = "the record to change in " + u.write->table_ + " was not there";
+            }
+          }
+        }
+        PQclear(r);
+        while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+      }
       PGresult* sync = PQgetResult(conn_);
       const bool synced = sync && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
       PQclear(sync);
@@ -700,6 +843,13 @@ class PgConnection final : public tsioBackendConnection {
       ids.swap(after_transaction_);
       for (uint64_t id : ids) SendUnlock(id);
     }
+    if (deferred_ != tsioStatus::kSuccess) {
+      const tsioStatus::Status failed = DeferredFailure();
+      // The server ended the transaction (a COMMIT answered with a
+      // rollback): the failure is told once, here.
+      if (tx_ == PQTRANS_IDLE) deferred_ = tsioStatus::kSuccess;
+      return failed;
+    }
     for (Request& q : all) {
       if (!q.Ok()) return Check(q.result.get());
     }
@@ -756,11 +906,38 @@ class PgConnection final : public tsioBackendConnection {
   // The server's transaction state after the last answer read (libpq's own
   // says "active" while answers are unread).
   PGTransactionStatusType tx_ = PQTRANS_IDLE;
-  // Requests sent whose answers are not read yet, in the order sent: the
-  // ids of locks given back, or kCommitMark (no lock id is all ones).
+  // Requests sent whose answers are not read yet, in the order sent, each
+  // followed by its sync: a lock given back (its id), a read-only COMMIT
+  // (kCommitMark: no lock id is all ones), or a write sent without waiting
+  // (with the commands pending before it and its preparation: `answers`).
   static constexpr size_t kMostUnread = 64;
   static constexpr uint64_t kCommitMark = ~uint64_t{0};
-  std::vector<uint64_t> unread_;
+  struct Unread {
+    uint64_t mark = 0;
+    PgStatement* write = nullptr;
+    int answers = 1;
+    int prepare_at = -1;  // which answer is the write's preparation
+    uint64_t seq = 0;     // the write's number (see last_write_)
+    bool expects_row = false;
+  };
+  std::vector<Unread> unread_;
+  // All-or-nothing units (backend.h): how deeply declared, how deeply
+  // writes are to wait again, the first failure of a write sent without
+  // waiting (kSuccess: none) with its message, and the number of the last
+  // write so sent.
+  int all_or_nothing_ = 0;
+  int waiting_writes_ = 0;
+  tsioStatus::Status deferred_ = tsioStatus::kSuccess;
+  std::string deferred_error_;
+  uint64_t last_write_ = 0;
+  // The deferred failure, as the status of a request it fails.
+  tsioStatus::Status DeferredFailure() {
+    last_error_ = deferred_error_;
+    return deferred_;
+  }
+  // Sends write `q` (its values set) without waiting, the pending commands
+  // before it; its answer is read with the next request's.
+  tsioStatus::Status SendWrite(PgStatement& q);
   bool read_only_ = false;  // the transaction begun is read-only
   // Locks to give back once the failed transaction has ended.
   std::vector<uint64_t> after_transaction_;
@@ -771,11 +948,21 @@ class PgConnection final : public tsioBackendConnection {
   int command_depth_ = 0;
   uint64_t snapshot_ = 0;  // read-only snapshots begun
   std::unordered_set<std::string> for_command_;
-  struct Queued {
-    PgStatement* q;
-    std::vector<std::string> values;
-  };
   std::vector<Queued> prefetch_;
+  // Reads queued in a writing unit (see Prefetch), the unit's number and
+  // what ends its answers read ahead (see Unit()).
+  std::vector<Queued> unit_queue_;
+  uint64_t unit_ = 0;
+  uint64_t unit_guard_ = 0;
+  // Adds an execute request per queued read to `reqs` (its statement
+  // prepared first when the server does not hold it yet); `at` receives
+  // where each one's answer will be.
+  void AppendReads(std::vector<Queued>& queued, std::vector<Request>* reqs,
+                   std::vector<std::vector<const char*>>* ptrs, std::vector<size_t>* at);
+  // Keeps the answers of `queued` that went through, for the command
+  // (`for_command`) or for the unit.
+  void KeepAnswers(std::vector<Queued>& queued, std::vector<Request>& reqs, const std::vector<size_t>& at,
+                   bool for_command);
 };
 
 tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_result) {
@@ -794,6 +981,12 @@ tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_resul
       row_ = -1;
       return tsioStatus::kSuccess;
     }
+  }
+  // A read the unit queued and asked ahead: its answer, once.
+  if (!lead && !write_ && TakeUnitAnswer()) {
+    rows_ = PQntuples(res_.get());
+    row_ = -1;
+    return tsioStatus::kSuccess;
   }
   // The same read with the same values, asked again in the same read-only
   // snapshot while nothing has been written and no lock taken through the
@@ -854,41 +1047,104 @@ void PgStatement::KeepForCommand(std::vector<std::string> values, std::shared_pt
       CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_), snapshot});
 }
 
-void PgConnection::Prefetch(tsioBackendStatement& stmt) {
-  auto& q = static_cast<PgStatement&>(stmt);
-  if (!q.keeps_ || !KeptForCommand(q.table_) || q.CommandAnswerFor(q.values_)) return;
-  for (const Queued& p : prefetch_) {
-    if (p.q == &q && p.values == q.values_) return;
+tsioStatus::Status PgConnection::SendWrite(PgStatement& q) {
+  if (broken_ || PQstatus(conn_) != CONNECTION_OK) {
+    broken_ = true;
+    last_error_ = "the connection to the server was lost";
+    return tsioStatus::kIOError;
   }
-  prefetch_.push_back(Queued{&q, q.values_});
+  if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) return Lost();
+  Unread u;
+  u.write = &q;
+  u.answers = 0;
+  bool sent = true;
+  for (const std::string& p : pending_) {
+    sent = sent && PQsendQueryParams(conn_, p.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    ++u.answers;
+  }
+  // The transaction the pending BEGIN opens is open on the server now.
+  if (BeginPending()) tx_ = PQTRANS_INTRANS;
+  pending_.clear();
+  if (!q.prepared_) {
+    sent = sent && PQsendPrepare(conn_, q.name_.c_str(), q.sql_.c_str(), 0, nullptr) == 1;
+    u.prepare_at = u.answers++;
+    q.prepared_ = true;  // taken back when the answer says otherwise
+  }
+  sent = sent && PQsendQueryPrepared(conn_, q.name_.c_str(), static_cast<int>(q.values_.size()), q.ptrs_.data(),
+                                     nullptr, nullptr, 0) == 1;
+  ++u.answers;
+  if (!sent || PQpipelineSync(conn_) != 1) return Lost();
+  if (TraceRoundTrips()) std::fprintf(stderr, "sent without waiting:\n  %s\n", q.sql_.c_str());
+  u.seq = ++last_write_;
+  changes_ = -1;  // known when the answer is read
+  unread_.push_back(u);
+  if (unread_.size() >= kMostUnread) {
+    std::vector<Request> none;
+    return Pipeline(none);
+  }
+  return tsioStatus::kSuccess;
 }
 
-void PgConnection::PrefetchNow() {
-  std::vector<Queued> queued;
-  queued.swap(prefetch_);
-  if (queued.empty() || broken_) return;
-  for (const Queued& p : queued) {
-    if (!KeptForCommand(p.q->table_)) return;  // a transaction began since
+bool PgStatement::TakeUnitAnswer() {
+  if (unit_answers_.empty()) return false;
+  const uint64_t unit = conn_->Unit();
+  for (auto it = unit_answers_.begin(); it != unit_answers_.end(); ++it) {
+    if (unit != 0 && it->unit == unit && it->guard == conn_->UnitGuard() &&
+        it->table_epoch == conn_->TableEpoch(table_) && it->values == values_) {
+      res_ = std::move(it->result);
+      unit_answers_.erase(it);
+      return true;
+    }
   }
+  // Answers of an ended unit, or from before a write or lock, answer nothing.
+  std::erase_if(unit_answers_, [&](const UnitAnswer& a) {
+    return a.unit != unit || a.guard != conn_->UnitGuard() || a.table_epoch != conn_->TableEpoch(table_);
+  });
+  return false;
+}
+
+void PgStatement::KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result) {
+  std::erase_if(unit_answers_, [&](const UnitAnswer& a) { return a.values == values; });
+  if (unit_answers_.size() >= kMostCommandAnswers) unit_answers_.erase(unit_answers_.begin());
+  unit_answers_.push_back(UnitAnswer{std::move(values), std::move(result), conn_->Unit(), conn_->TableEpoch(table_),
+                                     conn_->UnitGuard()});
+}
+
+void PgConnection::Prefetch(tsioBackendStatement& stmt) {
+  auto& q = static_cast<PgStatement&>(stmt);
+  if (!q.keeps_) return;
+  // In a writing unit: a read the unit makes before its next write.
+  std::vector<Queued>& queue = KeptForCommand(q.table_) ? prefetch_ : unit_queue_;
+  if (&queue == &unit_queue_ && Unit() == 0) return;
+  if (&queue == &prefetch_ && q.CommandAnswerFor(q.values_)) return;
+  for (const Queued& p : queue) {
+    if (p.q == &q && p.values == q.values_) return;
+  }
+  queue.push_back(Queued{&q, q.values_});
+}
+
+void PgConnection::AppendReads(std::vector<Queued>& queued, std::vector<Request>* reqs,
+                               std::vector<std::vector<const char*>>* ptrs, std::vector<size_t>* at) {
   // Each read with its values, its statement prepared in the same request
   // when the server does not hold it yet.
-  std::vector<std::vector<const char*>> ptrs(queued.size());
-  std::vector<Request> reqs;
-  std::vector<size_t> at(queued.size());
+  ptrs->resize(queued.size());
+  at->resize(queued.size());
   std::unordered_set<const PgStatement*> preparing;
   for (size_t i = 0; i < queued.size(); ++i) {
     PgStatement* q = queued[i].q;
     if (!q->prepared_ && preparing.insert(q).second) {
-      reqs.emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
+      reqs->emplace_back(Request::kPrepare, q->sql_.c_str(), q->name_.c_str());
     }
-    for (const std::string& v : queued[i].values) ptrs[i].push_back(v.c_str());
-    at[i] = reqs.size();
-    reqs.emplace_back(Request::kExecute, nullptr, q->name_.c_str());
-    reqs.back().n = static_cast<int>(ptrs[i].size());
-    reqs.back().values = ptrs[i].data();
+    for (const std::string& v : queued[i].values) (*ptrs)[i].push_back(v.c_str());
+    (*at)[i] = reqs->size();
+    reqs->emplace_back(Request::kExecute, nullptr, q->name_.c_str());
+    reqs->back().n = static_cast<int>((*ptrs)[i].size());
+    reqs->back().values = (*ptrs)[i].data();
   }
-  // A read that fails is not kept; its own step meets the failure.
-  (void)Send(&reqs);
+}
+
+void PgConnection::KeepAnswers(std::vector<Queued>& queued, std::vector<Request>& reqs, const std::vector<size_t>& at,
+                               bool for_command) {
   for (size_t i = 0; i < reqs.size(); ++i) {
     if (reqs[i].kind == Request::kPrepare && reqs[i].Ok()) {
       for (const Queued& p : queued) {
@@ -899,9 +1155,39 @@ void PgConnection::PrefetchNow() {
   for (size_t i = 0; i < queued.size(); ++i) {
     Request& r = reqs[at[i]];
     if (!r.Ok() || PQntuples(r.result.get()) > kMostKeptRows) continue;
-    queued[i].q->KeepForCommand(std::move(queued[i].values),
-                                std::shared_ptr<PGresult>(r.result.release(), PQclear));
+    std::shared_ptr<PGresult> answer(r.result.release(), PQclear);
+    if (for_command) {
+      queued[i].q->KeepForCommand(std::move(queued[i].values), std::move(answer));
+    } else {
+      queued[i].q->KeepForUnit(std::move(queued[i].values), std::move(answer));
+    }
   }
+}
+
+void PgConnection::PrefetchNow() {
+  if (!unit_queue_.empty() && Unit() != 0 && !broken_) {
+    std::vector<Queued> queued;
+    queued.swap(unit_queue_);
+    std::vector<Request> reqs;
+    std::vector<std::vector<const char*>> ptrs;
+    std::vector<size_t> at;
+    AppendReads(queued, &reqs, &ptrs, &at);
+    (void)Send(&reqs);  // a read that fails is not kept; its own read meets the failure
+    KeepAnswers(queued, reqs, at, false);
+  }
+  std::vector<Queued> queued;
+  queued.swap(prefetch_);
+  if (queued.empty() || broken_) return;
+  for (const Queued& p : queued) {
+    if (!KeptForCommand(p.q->table_)) return;  // a transaction began since
+  }
+  std::vector<Request> reqs;
+  std::vector<std::vector<const char*>> ptrs;
+  std::vector<size_t> at;
+  AppendReads(queued, &reqs, &ptrs, &at);
+  // A read that fails is not kept; its own step meets the failure.
+  (void)Send(&reqs);
+  KeepAnswers(queued, reqs, at, true);
 }
 
 short PgStatement::Step() {
@@ -943,15 +1229,21 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
   if (!lock) return tsioStatus::kLockUnavailable;
   lock->BindInt(1, static_cast<int64_t>(id));
   PGresult* answer = nullptr;
+  // The lock guards the record `then` reads: answers of its table read
+  // ahead before it end (those asked with it, after it, stand).
+  if (!then.table_.empty()) ++table_epochs_[then.table_];
   st = then.Execute(lock, &answer);
   if (!answer) {
     // The lock's own request failed (or nothing was sent): not taken.
+    ++unit_guard_;
     then.Reset();
     return tsioStatus::kLockUnavailable;
   }
   const bool taken = PQntuples(answer) == 1 && *PQgetvalue(answer, 0, 0) == 't';
   PQclear(answer);
   if (!taken) {
+    // The reads asked with it count only when it was taken.
+    ++unit_guard_;
     then.Reset();
     AnotherProgramMet();
     return tsioStatus::kLocked;

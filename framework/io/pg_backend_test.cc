@@ -10,6 +10,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -24,6 +25,7 @@
 #include "framework/io/cursor.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/io_test_support.h"
+#include "framework/io/rollback_stack.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -619,10 +621,10 @@ TEST(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   EXPECT_EQ(Step(db, probe, "zz"), tsioBackendStatement::kDone);  // kept: the command's view
   ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
   key->Bind(1, tsCell::Text("zz"));
-  db.Prefetch(*key);  // in a unit: nothing queued
+  db.Prefetch(*key);  // in a unit: queued for the unit, asked in it
   before = Trips();
   db.PrefetchNow();
-  EXPECT_EQ(Trips() - before, 0u);
+  EXPECT_EQ(Trips() - before, 1u);
   EXPECT_EQ(Step(db, probe, "zz"), tsioBackendStatement::kRow);  // the unit sees the other's row
   ASSERT_EQ(db.Exec("ROLLBACK"), tsioStatus::kSuccess);
 
@@ -645,6 +647,205 @@ TEST(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   EXPECT_EQ(Count(db), 10);  // nothing kept after the command
   locks->Unlock(7);
   PQfinish(other);
+}
+
+// Reads queued in a writing unit are asked in one request (with the unit's
+// next read, or at once) and each answers its own read once, exactly as
+// that read asked then would: this program's write to the table, a lock
+// taken (or one that was not taken when they went with it), a rollback to
+// a savepoint and the unit's end each send the read to the server again,
+// so another program's commit meanwhile is seen.
+TEST(ServerUnitReads, AnsweredOnceAndNeverPastAWriteOrALock) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  auto& db = co.db();
+  PGconn* other = PQconnectdb(co.path().c_str());
+  ASSERT_EQ(PQstatus(other), CONNECTION_OK) << PQerrorMessage(other);
+  const std::string probe = "SELECT \"K1\" FROM \"f_TST_1_r1\" WHERE \"K1\"=?1";
+  tsioStatus::Status st;
+  auto locks = db.OpenLocks("", &st);
+  ASSERT_NE(locks, nullptr);
+  tsioBackendStatement* key = db.Prepare(probe, &st);
+  tsioBackendStatement* count = db.Prepare("SELECT count(*) FROM \"f_TST_1_r1\"", &st);
+  ASSERT_TRUE(key && count);
+  auto queue = [&](const std::string& k) {
+    key->Bind(1, tsCell::Text(k));
+    db.Prefetch(*key);
+  };
+  // What ends the answers read ahead (between the queue and the read,
+  // another program inserts the key): the read must find it.
+  struct Case {
+    const char* what;
+    std::function<void()> between;
+  } ends[] = {
+      {"a write of this program to the table", [&] { ASSERT_EQ(Step(db, kInsert, "w"), tsioBackendStatement::kDone); }},
+      {"a lock taken", [&] { ASSERT_EQ(locks->Lock(21), tsioStatus::kSuccess); }},
+      {"a rollback to a savepoint",
+       [&] {
+         ASSERT_EQ(db.Exec("SAVEPOINT s"), tsioStatus::kSuccess);
+         ASSERT_EQ(Step(db, "INSERT INTO \"f_TST_1_r2\"(\"P1\", \"P2\", \"LINE\") VALUES (?1, 1, 1)", "r"),
+                   tsioBackendStatement::kDone);
+         ASSERT_EQ(db.Exec("ROLLBACK TO s"), tsioStatus::kSuccess);
+       }},
+      {"a lock another program holds, asked with the reads",
+       [&] {
+         PQclear(PQexec(other, "SELECT pg_advisory_lock(22)"));
+         short step = 0;
+         EXPECT_EQ(locks->LockThenStep(22, *count, &step), tsioStatus::kLocked);
+         PQclear(PQexec(other, "SELECT pg_advisory_unlock(22)"));
+       }},
+  };
+  int n = 0;
+  for (const Case& c : ends) {
+    SCOPED_TRACE(c.what);
+    const std::string k = "k" + std::to_string(++n);
+    ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+    ASSERT_EQ(Step(db, kInsert, "u" + k), tsioBackendStatement::kDone);  // the unit is under way
+    queue(k);
+    if (n == 4) {
+      c.between();  // the reads go with the lock's request
+    } else {
+      db.PrefetchNow();
+    }
+    ASSERT_TRUE(InsertAs(other, k));
+    if (n != 4) c.between();
+    EXPECT_EQ(Step(db, probe, k), tsioBackendStatement::kRow);
+    ASSERT_EQ(db.Exec("ROLLBACK"), tsioStatus::kSuccess);
+    locks->Unlock(21);
+  }
+
+  // Left alone, the queued reads cost one request with the unit's next read
+  // and each answers once; asked again, the server answers.
+  ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+  ASSERT_EQ(Step(db, kInsert, "mine"), tsioBackendStatement::kDone);
+  queue("k1");
+  queue("none");
+  uint64_t before = Trips();
+  const int64_t rows = Count(db);  // asks the queued reads with it
+  ASSERT_TRUE(InsertAs(other, "none"));
+  EXPECT_EQ(Step(db, probe, "k1"), tsioBackendStatement::kRow);
+  EXPECT_EQ(Step(db, probe, "none"), tsioBackendStatement::kDone);  // as asked with the count
+  EXPECT_EQ(Trips() - before, 1u);
+  EXPECT_EQ(Step(db, probe, "none"), tsioBackendStatement::kRow);  // used once: asked again
+  EXPECT_EQ(Trips() - before, 2u);
+  // The unit's end ends them.
+  queue("gone");
+  db.PrefetchNow();
+  ASSERT_EQ(db.Exec("COMMIT"), tsioStatus::kSuccess);
+  ASSERT_TRUE(InsertAs(other, "gone"));
+  EXPECT_EQ(Step(db, probe, "gone"), tsioBackendStatement::kRow);
+  EXPECT_EQ(Count(db), rows + 2);
+  PQfinish(other);
+}
+
+// Writes in a unit declared all-or-nothing go without waiting for their
+// answers: a write that failed fails the next read that asks the server, or
+// the commit, with its own status and a message naming its table; nothing
+// of the unit is kept, and a rollback to a savepoint cannot step past the
+// failure. Writes made under tsioWaitingWrites, and outside such a unit,
+// still fail alone at once.
+TEST(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  auto& db = co.db();
+  ASSERT_EQ(Step(db, kInsert, "taken"), tsioBackendStatement::kDone);
+  const std::string update = "UPDATE \"f_TST_1_r1\" SET \"K2\" = 1 WHERE \"K1\" = ?1";
+  struct Case {
+    const char* what;
+    const char* write;  // the failing write's key ("taken": a duplicate)
+    const char* sql;
+    std::function<tsioStatus::Status()> then;  // what meets the failure
+    tsioStatus::Status failure;
+  } cases[] = {
+      {"a duplicate met at the commit", "taken", kInsert, [&] { return db.Exec("COMMIT"); },
+       tsioStatus::kDuplicateKey},
+      {"a duplicate met at the next read", "taken", kInsert,
+       [&] {
+         const short step = Step(db, "SELECT \"K1\" FROM \"f_TST_1_r1\" WHERE \"K1\"=?1", "x");
+         return step < 0 ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(step);
+       },
+       tsioStatus::kDuplicateKey},
+      {"a rollback to a savepoint does not step past it", "taken", kInsert,
+       [&] {
+         (void)Count(db);  // the failure is known
+         const tsioStatus::Status back = db.Exec("ROLLBACK TO s");
+         const tsioStatus::Status commit = db.Exec("COMMIT");
+         return back == commit ? commit : tsioStatus::kSuccess;
+       },
+       tsioStatus::kDuplicateKey},
+      {"an update of a missing record", "missing", update.c_str(), [&] { return db.Exec("COMMIT"); },
+       tsioStatus::kNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      tsioAllOrNothing all(*co.company);
+      ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+      ASSERT_EQ(db.Exec("SAVEPOINT s"), tsioStatus::kSuccess);
+      const uint64_t before = Trips();
+      ASSERT_EQ(Step(db, kInsert, "kept?"), tsioBackendStatement::kDone);
+      ASSERT_EQ(Step(db, c.sql, c.write), tsioBackendStatement::kDone);  // not waited for
+      if (c.sql == update.c_str()) {
+        EXPECT_EQ(db.ChangesOrNotFoundLater(), 1);
+      }
+      ASSERT_EQ(Step(db, kInsert, "after"), tsioBackendStatement::kDone);
+      EXPECT_EQ(Trips(), before);
+      EXPECT_EQ(c.then(), c.failure);
+      EXPECT_NE(db.LastError().find("f_TST_1_r1"), std::string::npos) << db.LastError();
+      if (db.InTransaction()) {
+        EXPECT_NE(db.Exec("COMMIT"), tsioStatus::kSuccess);  // never reported as success
+      }
+      (void)db.Exec("ROLLBACK");
+    }
+    EXPECT_EQ(Count(db), 1);  // nothing of the unit
+  }
+
+  // Writes that wait: the duplicate fails alone, the unit goes on.
+  {
+    tsioAllOrNothing all(*co.company);
+    ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+    ASSERT_EQ(Step(db, kInsert, "a"), tsioBackendStatement::kDone);
+    {
+      tsioWaitingWrites waiting(*co.company);
+      EXPECT_EQ(Step(db, kInsert, "taken"), tsioStatus::kDuplicateKey);
+    }
+    ASSERT_EQ(Step(db, kInsert, "b"), tsioBackendStatement::kDone);
+    EXPECT_EQ(db.Exec("COMMIT"), tsioStatus::kSuccess);
+  }
+  ASSERT_EQ(db.BeginWrite(), tsioStatus::kSuccess);
+  EXPECT_EQ(Step(db, kInsert, "taken"), tsioStatus::kDuplicateKey);  // outside: at once, alone
+  ASSERT_EQ(Step(db, kInsert, "c"), tsioBackendStatement::kDone);
+  EXPECT_EQ(db.Exec("COMMIT"), tsioStatus::kSuccess);
+  EXPECT_EQ(Count(db), 4);
+}
+
+// A program killed between writes sent without waiting leaves nothing of
+// its unit: they belong to its open transaction, which the server rolls
+// back with its connection.
+TEST(ServerAllOrNothing, AUnitKilledBetweenWritesSentWithoutWaitingLeavesNothing) {
+  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
+  ServerCompany co;
+  ASSERT_NE(co.company, nullptr);
+  const std::string folder = co.path();
+  bktest::ChildProcess writer = bktest::ChildProcess::Start([folder] {
+    tsioStatus::Status st;
+    std::shared_ptr<tsioCompany> company = tsioCompany::Open(folder, false, &st);
+    if (!company) return 1;
+    tsioAllOrNothing all(*company);
+    if (company->Db().BeginWrite() != tsioStatus::kSuccess) return 1;
+    for (const char* k : {"one", "two"}) (void)Step(company->Db(), kInsert, k);
+    (void)Count(company->Db());  // the writes reached the server
+    bktest::ChildProcess::WriteLine("written");
+    for (const char* k : {"three", "four"}) (void)Step(company->Db(), kInsert, k);
+    bktest::ChildProcess::ReadLine();  // hold until killed
+    return 0;
+  });
+  ASSERT_EQ(writer.Receive(), "written");
+  writer.Kill(SIGKILL);
+  EXPECT_EQ(writer.Wait(), -SIGKILL);
+  EXPECT_EQ(Count(co.db()), 0);
 }
 
 }  // namespace

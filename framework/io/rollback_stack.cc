@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "framework/io/backend.h"
 #include "framework/io/company.h"
 
 namespace {
@@ -37,3 +38,15 @@ tsioStatus::Status tclRollbackStack::Rollback() {
   company_.reset();
   return st;
 }
+
+tsioAllOrNothing::tsioAllOrNothing(tsioCompany& company) : company_(company.shared_from_this()) {
+  company_->Db().BeginAllOrNothing();
+}
+
+tsioAllOrNothing::~tsioAllOrNothing() { company_->Db().EndAllOrNothing(); }
+
+tsioWaitingWrites::tsioWaitingWrites(tsioCompany& company) : company_(company.shared_from_this()) {
+  company_->Db().BeginWaitingWrites();
+}
+
+tsioWaitingWrites::~tsioWaitingWrites() { company_->Db().EndWaitingWrites(); }

@@ -38,3 +38,36 @@ class TS_EXPORT tclRollbackStack {
   std::shared_ptr<tsioCompany> company_;
   unsigned id_;
 };
+
+// Declares, while it lives, that the caller treats any failure in the unit
+// of work under way on `company` (or begun while it lives) as the whole
+// unit's failure and rolls the unit back: no write's status inside it is
+// acted upon but by failing. A server backend then sends the unit's writes
+// without waiting for each answer; a failed one fails the next read that
+// asks the server, or the commit, with its own status, and the unit is
+// rolled back whole (backend.h). Nothing changes on an embedded database.
+class TS_EXPORT tsioAllOrNothing {
+ public:
+  explicit tsioAllOrNothing(tsioCompany& company);
+  ~tsioAllOrNothing();
+  tsioAllOrNothing(const tsioAllOrNothing&) = delete;
+  tsioAllOrNothing& operator=(const tsioAllOrNothing&) = delete;
+
+ private:
+  std::shared_ptr<tsioCompany> company_;
+};
+
+// Inside an all-or-nothing unit, the writes made while it lives wait for
+// their answers again: for code that acts on a write's status (an insert
+// refused as a duplicate taken to mean another program made the record
+// first, then read and updated).
+class TS_EXPORT tsioWaitingWrites {
+ public:
+  explicit tsioWaitingWrites(tsioCompany& company);
+  ~tsioWaitingWrites();
+  tsioWaitingWrites(const tsioWaitingWrites&) = delete;
+  tsioWaitingWrites& operator=(const tsioWaitingWrites&) = delete;
+
+ private:
+  std::shared_ptr<tsioCompany> company_;
+};

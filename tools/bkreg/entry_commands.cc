@@ -464,6 +464,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   // a posting) refuses the count (1618): the unit is taken back and tried
   // again until the wait runs out, as for the account.
   const auto deadline = ctx.WaitDeadline();
+  // From here any failure in the unit fails it whole (it is rolled back
+  // and the entry refused or retried): its writes need not wait for their
+  // answers one by one.
+  tsioAllOrNothing all_or_nothing(s.Register().Company());
   for (int round = 0;; ++round) {
     // Distribution lines go in first, under the run and sequence Create
     // gives, so that the module's rules check them with the transaction.
@@ -480,6 +484,11 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
         return refused(ctx.IoFailure("the lines of the " + t.m_Record.MessageText() + " could not be saved", st));
       }
       (void)t.Validate(s.Program());  // keeps the validater that reads the lines
+    }
+    // The unit's checks read the ledger's calendar and header again (another
+    // program may have closed a period meanwhile): asked together.
+    if (to_ledger && unit.EnsureBegun(s.Register().Company()) == tsioStatus::kSuccess) {
+      QueueLedgerUnitReads(s.Program());
     }
     // Created through the library: stamped with the program's run and next
     // sequence, counted in the batch, and written only when the module's

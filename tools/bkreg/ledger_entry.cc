@@ -23,6 +23,32 @@ bool LedgerInterfaceOn() { return zc_interface_active("BK", "GL") != 0; }
 
 tsAlpha CashAccountKey(const std::string& account) { return glw_unformat_account(tsAlpha(account)); }
 
+namespace {
+
+// Queues the company's calendar (what an account without a calendar of its
+// own is checked against) and the header, as the checks read them.
+void PrefetchCalendar(tsioCommandReads* reads, const tsioDataFile& glm) {
+  tsGLFiscalPeriodRec period;
+  period.entity = tsAlpha("");
+  period.year = 0;
+  period.period = 0;
+  tsioCursor periods(period, glm, kGLMFiscalPeriod, 0);
+  const tsioHeader header(glm, kGLMHeader);
+  if (reads != nullptr) {
+    reads->PrefetchGE(periods);
+    reads->Prefetch(header);
+  } else {
+    periods.PrefetchGE();
+    header.Prefetch();
+  }
+}
+
+}  // namespace
+
+void QueueLedgerUnitReads(bkProgram& program) {
+  if (const tsioDataFile* glm = program.File(GLMFileSpec)) PrefetchCalendar(nullptr, *glm);
+}
+
 void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSides& e) {
   const tsioDataFile* glm = program.File(GLMFileSpec);
   if (glm == nullptr) return;
@@ -40,16 +66,7 @@ void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSi
   ask(e.cash);
   ask(e.offset);
   for (const DetailLine& l : e.lines) ask(l.account);
-  // The company's calendar (what an account without a calendar of its own
-  // is checked against).
-  tsGLFiscalPeriodRec period;
-  period.entity = tsAlpha("");
-  period.year = 0;
-  period.period = 0;
-  tsioCursor periods(period, *glm, kGLMFiscalPeriod, 0);
-  reads.PrefetchGE(periods);
-  const tsioHeader header(*glm, kGLMHeader);
-  reads.Prefetch(header);
+  PrefetchCalendar(&reads, *glm);
   reads.Send();
 }
 

@@ -65,6 +65,11 @@ int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& sides)
 // company's calendar and the header together in one request. The module and files must be open.
 void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSides& sides);
 
+// Queues, inside the entry's unit (begun), the reads its checks there make
+// again before its first write: the company's calendar and the general
+// ledger's header, asked together with the unit's next request.
+void QueueLedgerUnitReads(bkProgram& program);
+
 // The cash account as the ledger's records keep it (unformatted).
 tsAlpha CashAccountKey(const std::string& account);
 

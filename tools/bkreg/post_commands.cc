@@ -47,12 +47,14 @@
 #include "accounts/bank_account.h"
 #include "batches/batch.h"
 #include "batches/bk_batch_part.h"
+#include "deposits/cash_detail.h"
 #include "deposits/deposit_item_detail.h"
 #include "deposits/withdrawal_detail.h"
 #include "framework/base/private_file.h"
 #include "framework/batch/batch.h"
 #include "framework/io/backend.h"
 #include "framework/batch/batch_list.h"
+#include "framework/io/company.h"
 #include "framework/io/header.h"
 #include "framework/io/rollback_stack.h"
 #include "ledger/gl_post_launcher.h"
@@ -394,6 +396,9 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       break;
     }
     tclRollbackStack unit;
+    // Any failure in the unit fails it whole (rolled back below): its
+    // writes need not wait for their answers one by one.
+    tsioAllOrNothing all_or_nothing(w.Register().Company());
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
     if (io != tsioStatus::kSuccess) {
       why = "the unit of work could not be begun (" + std::string(ccIOStatusStr(io)) + ")";
@@ -408,6 +413,23 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
         t.m_Record.SetBankAccount(keys[i].bank);
         t.m_Record.SetRun(keys[i].run);
         t.m_Record.SetSequence(keys[i].sequence);
+        // The reads that guard its move, asked in the request that locks
+        // and reads it: its cash-side probe, its key in history, the first
+        // reads of its move.
+        if (!w.Register().Company().Db().ReadsPagesItself()) {
+          Transaction owner(w.Register(), "TBNKACC;TRUN;TSEQ", 0);
+          Transaction in_history(w.History(), "TBNKACC;TRUN;TSEQ", 0);
+          for (Transaction* k : {&owner, &in_history}) {
+            k->m_Record.SetBankAccount(keys[i].bank);
+            k->m_Record.SetRun(keys[i].run);
+            k->m_Record.SetSequence(keys[i].sequence);
+          }
+          CashDetail(w.Register(), "CDBNKAC;CDTRUN;CDTSEQ;CDRUN;CDSEQ", 0)
+              .CursorPtr()
+              ->PrefetchFirstOf(*owner.CursorPtr(), TransactionCashDetailsRel, false);
+          in_history.CursorPtr()->PrefetchEQ();
+          t.PrefetchTransferReads();
+        }
         io = t.FetchEQ(true);
         if (io != tsioStatus::kSuccess) {
           why = "a transaction could not be read (" + std::string(ccIOStatusStr(io)) + ")";
