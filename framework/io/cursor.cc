@@ -209,34 +209,32 @@ void tsioCursor::PrefetchEQ() {
   if (db.ReadsPagesItself()) return;
   // Another index than the whole key: the shaped statement.
   if (declared_ != key_ || !range_.empty() || !conditions_.empty()) return PrefetchShaped(Seek::kEQ);
-  const tsioRecordDef& def = *state_->def;
-  std::vector<tsCell> wanted = state_->buffer;
-  for (int c : key_) {
-    tsData* f = bound_by_col_[static_cast<size_t>(c)];
-    if (!f) continue;
-    const tsioFieldDef& fd = def.fields[static_cast<size_t>(c)];
-    tsCell& cell = wanted[static_cast<size_t>(c)];
-    if (!f->ToCell(cell, fd.decimals)) return;
-    cell.is_text = IsText(fd.type);
-  }
+  std::vector<tsCell> wanted;
+  if (!KeyCells(wanted)) return;
   tsioStatus::Status st;
   if (tsioBackendStatement* q = FullRowQuery(wanted, &st)) db.Prefetch(*q);
 }
 
 void tsioCursor::PrefetchGE() { PrefetchShaped(Seek::kGE); }
 
-std::string tsioCursor::RecordKeyText() const {
-  if (!state_) return std::string();
+bool tsioCursor::KeyCells(std::vector<tsCell>& wanted) const {
   const tsioRecordDef& def = *state_->def;
-  std::vector<tsCell> wanted = state_->buffer;
+  wanted = state_->buffer;
   for (int c : key_) {
     tsData* f = bound_by_col_[static_cast<size_t>(c)];
     if (!f) continue;
     const tsioFieldDef& fd = def.fields[static_cast<size_t>(c)];
     tsCell& cell = wanted[static_cast<size_t>(c)];
-    if (!f->ToCell(cell, fd.decimals)) return std::string();
+    if (!f->ToCell(cell, fd.decimals)) return false;
     cell.is_text = IsText(fd.type);
   }
+  return true;
+}
+
+std::string tsioCursor::RecordKeyText() const {
+  if (!state_) return std::string();
+  std::vector<tsCell> wanted;
+  if (!KeyCells(wanted)) return std::string();
   return KeyText(wanted);
 }
 

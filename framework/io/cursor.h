@@ -157,6 +157,9 @@ class TS_EXPORT tsioCursor {
   // Queues the read DoFetch(seek) (kEQ or kGE, unlocked, nothing extra)
   // sends through its shaped statement (PrefetchEQ, PrefetchGE).
   void PrefetchShaped(Seek seek, bool lock = false, const std::vector<Filter>& extra = {});
+  // The record's buffer with the key's columns taken from the bound fields;
+  // false when a bound field's value does not fit its column.
+  bool KeyCells(std::vector<tsCell>& wanted) const;
   tsioStatus::Status BeginChange();
   tsioStatus::Status CellsFromRecord(std::vector<tsCell>& row, std::vector<uint8_t>* set) const;
   void CopyRowToRecord(const std::vector<tsCell>& row);
