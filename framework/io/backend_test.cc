@@ -239,26 +239,4 @@ TEST(Backend, OnlyAPostgresAddressChoosesTheServer) {
   }
 }
 
-// A server company that is not there is "does not exist" until created;
-// a server that cannot be reached is an I/O failure, not a missing company.
-TEST(ServerCompanies, MissingDatabaseAndUnreachableServer) {
-  if (!bktest::OnServer()) GTEST_SKIP() << "needs the PostgreSQL test server";
-  iotest::RegisterTestFiles();
-  bktest::TestCompany co;
-  tsioStatus::Status st;
-  EXPECT_EQ(tsioCompany::Open(co.path(), false, &st), nullptr);
-  EXPECT_EQ(st, tsioStatus::kFileDoesNotExist);
-  tsioFileManager fm(co.path());
-  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
-  ASSERT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
-  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);  // the company, but not that file
-  ASSERT_EQ(fm.Create(iotest::Spec()), tsioStatus::kSuccess);
-  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kSuccess);
-
-  EXPECT_EQ(tsioCompany::Open("postgresql://bk@127.0.0.1:1/nothing", true, &st), nullptr);
-  EXPECT_EQ(st, tsioStatus::kIOError);
-  EXPECT_EQ(tsioCompany::Open("postgresql://bk@127.0.0.1:1", true, &st), nullptr);
-  EXPECT_EQ(st, tsioStatus::kFileDoesNotExist);  // an address without a database names no company
-}
-
 }  // namespace
