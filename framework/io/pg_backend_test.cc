@@ -111,23 +111,27 @@ class ServerTest : public ::testing::Test {
   // writing unit, READ a read-only snapshot; "+K" inserts key K, "!K" is
   // refused as a duplicate; "#N" counts N rows; "?K" finds key K, "-K" does
   // not; "*K": the other program inserts and commits key K; anything else is
-  // a statement that succeeds. Returns the requests that answered otherwise.
+  // a statement that succeeds. A request ending in "=S" answers status S
+  // instead. Returns the requests that answered otherwise, with the answer.
   std::string Run(const std::string& script) {
     std::string failed;
     std::istringstream in(script);
     for (std::string step; std::getline(in, step, '|');) {
-      const std::string arg = step.substr(1);
-      bool ok;
-      if (step == "BEGIN") ok = db().BeginWrite() == tsioStatus::kSuccess;
-      else if (step == "READ") ok = db().BeginRead() == tsioStatus::kSuccess;
-      else if (step[0] == '+') ok = Step(db(), kInsert, arg) == kDone;
-      else if (step[0] == '!') ok = Step(db(), kInsert, arg) == tsioStatus::kDuplicateKey;
-      else if (step[0] == '#') ok = Count(db()) == std::stoll(arg);
-      else if (step[0] == '?') ok = Step(db(), kProbe, arg) == kRow;
-      else if (step[0] == '-') ok = Step(db(), kProbe, arg) == kDone;
-      else if (step[0] == '*') ok = Ask(kOtherInsert + arg + "', 1) RETURNING 'in'") == "in";
-      else ok = db().Exec(step) == tsioStatus::kSuccess;
-      if (!ok) failed += step + ";";
+      const size_t eq = step.find('=', 1);
+      const std::string request = step.substr(0, eq), arg = request.substr(1);
+      int64_t got, want = 0;
+      if (request == "BEGIN") got = db().BeginWrite();
+      else if (request == "READ") got = db().BeginRead();
+      else if (request[0] == '+') got = Step(db(), kInsert, arg), want = kDone;
+      else if (request[0] == '!') got = Step(db(), kInsert, arg), want = tsioStatus::kDuplicateKey;
+      else if (request[0] == '#') got = Count(db()), want = std::stoll(arg);
+      else if (request[0] == '?') got = Step(db(), kProbe, arg), want = kRow;
+      else if (request[0] == '-') got = Step(db(), kProbe, arg), want = kDone;
+      else if (request[0] == '*') got = Ask(kOtherInsert + arg + "', 1) RETURNING 'in'") == "in";
+      else got = db().Exec(request);
+      if (request[0] == '*') want = 1;
+      if (eq != std::string::npos) want = std::stoll(step.substr(eq + 1));
+      if (got != want) failed += step + " answered " + std::to_string(got) + "; ";
     }
     return failed;
   }
@@ -553,32 +557,18 @@ TEST_F(ServerUnitReads, AnsweredOnceAndNeverPastAWriteOrALock) {
 // still fail alone at once.
 TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
   ASSERT_EQ(Run("+taken"), "");
-  const std::string update = "UPDATE \"f_TST_1_r1\" SET \"K2\" = 1 WHERE \"K1\" = ?1";
+  const char* const update = "UPDATE \"f_TST_1_r1\" SET \"K2\" = 1 WHERE \"K1\" = ?1";
   const struct {
     const char* what;
-    const char* write;  // the failing write's key ("taken": a duplicate)
-    const char* sql;
-    std::function<tsioStatus::Status()> then;  // what meets the failure
-    tsioStatus::Status failure;
+    const char* sql;    // the failing write
+    const char* key;    // its key ("taken": a duplicate)
+    const char* then;   // what meets the failure (5: a duplicate, 13: not found)
   } cases[] = {
-      {"a duplicate met at the commit", "taken", kInsert, [&] { return db().Exec("COMMIT"); },
-       tsioStatus::kDuplicateKey},
-      {"a duplicate met at the next read", "taken", kInsert,
-       [&] {
-         const short step = Step(db(), kProbe, "x");
-         return step < 0 ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(step);
-       },
-       tsioStatus::kDuplicateKey},
-      {"a rollback to a savepoint does not step past it", "taken", kInsert,
-       [&] {
-         (void)Count(db());  // the failure is known
-         const tsioStatus::Status back = db().Exec("ROLLBACK TO s");
-         const tsioStatus::Status commit = db().Exec("COMMIT");
-         return back == commit ? commit : tsioStatus::kSuccess;
-       },
-       tsioStatus::kDuplicateKey},
-      {"an update of a missing record", "missing", update.c_str(), [&] { return db().Exec("COMMIT"); },
-       tsioStatus::kNotFound},
+      {"a duplicate met at the commit", kInsert, "taken", "COMMIT=5"},
+      {"a duplicate met at the next read", kInsert, "taken", "?x=5"},
+      // The count makes the failure known first.
+      {"a rollback to a savepoint does not step past it", kInsert, "taken", "#-1|ROLLBACK TO s=5|COMMIT=5"},
+      {"an update of a missing record", update, "missing", "COMMIT=13"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -586,13 +576,13 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
       tsioAllOrNothing all(*company);
       const uint64_t before = Trips();
       ASSERT_EQ(Run("BEGIN|SAVEPOINT s|+kept?"), "");
-      ASSERT_EQ(Step(db(), c.sql, c.write), kDone);  // not waited for
-      if (c.sql == update.c_str()) {
+      ASSERT_EQ(Step(db(), c.sql, c.key), kDone);  // not waited for
+      if (c.sql == update) {
         EXPECT_EQ(db().ChangesOrNotFoundLater(), 1);
       }
       ASSERT_EQ(Run("+after"), "");
       EXPECT_EQ(Trips(), before);
-      EXPECT_EQ(c.then(), c.failure);
+      EXPECT_EQ(Run(c.then), "");
       EXPECT_NE(db().LastError().find("f_TST_1_r1"), std::string::npos) << db().LastError();
       if (db().InTransaction()) {
         EXPECT_NE(db().Exec("COMMIT"), tsioStatus::kSuccess);  // never reported as success

@@ -100,6 +100,20 @@ struct At {
   ccCursor c;
   At(tsioDataFile& f, const std::string& k1, int k2) : c(p, f, 1, 0) { p.Set(k1, k2); }
 };
+// Inserts `n` records of key `k1` (and value `v`) in one unit: its status,
+// the unit rolled back when it failed.
+tsioStatus::Status InsertUnit(tsioDataFile& f, const std::string& k1, int n, const char* v = "") {
+  At a(f, k1, 0);
+  a.p.v = tsAlpha(v);
+  tclRollbackStack unit;
+  a.c.AttachRollbackStack(&unit);
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  for (int i = 0; st == tsioStatus::kSuccess && i < n; ++i) st = (a.p.k2 = tsDouble(i), a.c.Insert());
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) (void)unit.Rollback();
+  return st;
+}
+
 const Op kOperations[] = {
     {"keyed fetch", true, 0,
      [](tsioDataFile& f) {
@@ -144,17 +158,7 @@ const Op kOperations[] = {
        h.header.Unlock();
        return st;
      }},
-    {"unit of three inserts", false, 3,
-     [](tsioDataFile& f) {
-       At a(f, "UNIT", 0);
-       tclRollbackStack unit;
-       a.c.AttachRollbackStack(&unit);
-       tsioStatus::Status st = tsioStatus::kSuccess;
-       for (int i = 0; st == tsioStatus::kSuccess && i < 3; ++i) st = (a.p.k2 = tsDouble(i), a.c.Insert());
-       if (st == tsioStatus::kSuccess) st = unit.Commit();
-       if (st != tsioStatus::kSuccess) (void)unit.Rollback();
-       return st;
-     }},
+    {"unit of three inserts", false, 3, [](tsioDataFile& f) { return InsertUnit(f, "UNIT", 3); }},
 };
 
 // What every operation answered on one handle: "what=status" a line; the
@@ -327,27 +331,14 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
       tsioFileManager fm(folder);
       tsioDataFile* f = nullptr;
       CHILD_CHECK(1, fm.Open(iotest::Spec(), &f) == tsioStatus::kSuccess);
-      iotest::Parent p;
-      ccCursor c(p, *f, 1, 0);
-      // Units of 50 records until the disk is full.
-      for (int unit_no = 0; failed == tsioStatus::kSuccess && unit_no < 2000; ++unit_no) {
-        tclRollbackStack unit;
-        c.AttachRollbackStack(&unit);
-        const int lines = LogLines();
-        tsioStatus::Status st = tsioStatus::kSuccess;
-        for (int i = 0; st == tsioStatus::kSuccess && i < 50; ++i) {
-          st = (p.Set("U" + std::to_string(unit_no), i, "xxxxxxxxxxxxxxxxxxxx"), c.Insert());
+      // Units of 50 records until the disk is full; the one that fails logs one line.
+      int lines = LogLines();
+      for (int u = 0; u < 2000; ++u, committed += 50, lines = LogLines()) {
+        if ((failed = InsertUnit(*f, "U" + std::to_string(u), 50, "xxxxxxxxxxxxxxxxxxxx")) != tsioStatus::kSuccess) {
+          break;
         }
-        if (st == tsioStatus::kSuccess) st = unit.Commit();
-        if (st == tsioStatus::kSuccess) {
-          committed += 50;
-        } else {
-          failed = st;
-          CHILD_CHECK(2, LogLines() == lines + 1);
-          (void)unit.Rollback();
-        }
-        c.DetachRollbackStack();
       }
+      CHILD_CHECK(2, LogLines() == lines + 1);
       CHILD_CHECK(3, failed == tsioStatus::kDiskFull || failed == tsioStatus::kIOError);
       // Every other write fails too, each with one log line; reads work.
       // (Space a rolled-back unit gave back may take a small change.)
