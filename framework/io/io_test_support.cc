@@ -59,15 +59,6 @@ Opened::Opened(const std::string& folder, bool as_application_company) : fm(fold
   EXPECT_EQ(fm.Open(Spec(), &file), tsioStatus::kSuccess);
 }
 
-int CountRows(tsioDataFile& f, short rt) {
-  Parent p;
-  Child ch;
-  ccCursor c(rt == 1 ? static_cast<ccRecData&>(p) : static_cast<ccRecData&>(ch), f, rt, 0);
-  int n = 0;
-  for (auto st = c.FetchFirst(); st == tsioStatus::kSuccess; st = c.FetchNext()) ++n;
-  return n;
-}
-
 Counter::Counter(tsioDataFile& f) : header(f, 1) {
   EXPECT_EQ(header.AttachColumn("COUNTER", value), tsioStatus::kSuccess);
 }

@@ -55,9 +55,6 @@ struct Child : ccRecData {
   }
 };
 
-// The records of record type `rt` a walk of index 0 finds.
-int CountRows(tsioDataFile& f, short rt = 1);
-
 // Header 1 of a test file with its COUNTER column attached.
 struct Counter {
   tsDouble value{0, 0};

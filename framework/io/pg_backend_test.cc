@@ -2,9 +2,10 @@
 // together cost one wait, a write the server refuses (even to prepare)
 // fails alone inside a unit, and a connection the server ends fails every
 // later request, keeps nothing of its open transaction and frees its locks;
-// cursors reading ahead on a server answer as a model of the rows does,
-// with writes between their steps; a lock and the read it guards go
-// together, and a lock given back is free to others at once.
+// a lock and the read it guards go together, and a lock given back is free
+// to others at once; answers kept or read ahead never outlive what they may.
+// (Cursors reading ahead on a server, with writes and locks of another
+// handle between their steps: the cursor model of cursor_model_test.)
 // Each test runs against the PostgreSQL test server only.
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -142,7 +143,6 @@ class ServerTest : public ::testing::Test {
 };
 using ServerRoundTrips = ServerTest;
 using ServerCompanies = ServerTest;
-using ServerReadAhead = ServerTest;
 using ServerLocks = ServerTest;
 using ServerKeptAnswers = ServerTest;
 using ServerCommandReads = ServerTest;
@@ -244,98 +244,6 @@ TEST_F(ServerCompanies, AStatementTimeoutIsBusyAndTheConnectionGoesOn) {
   EXPECT_EQ(Step(db(), "SELECT pg_sleep(30) WHERE ?1 <> ''", "x"), tsioStatus::kBusy);
   EXPECT_NE(db().Exec("COMMIT"), tsioStatus::kSuccess);
   EXPECT_EQ(Run("#0|+kept|#1"), "");
-}
-
-// Walks on a server, served mostly from what was read ahead, checked step by
-// step against the model of the rows: walks from first, last, GE and EQ in
-// both directions on the key and on a secondary index, with inserts,
-// updates and deletes through another handle of the program (its own
-// connection, so every one must show at once) and locks taken between the
-// steps.
-TEST_F(ServerReadAhead, WalksMatchAModelWithWritesBetween) {
-  tsioFileManager fm(dir.path());
-  tsioDataFile* file = nullptr;
-  ASSERT_EQ(fm.Open(iotest::Spec(), &file), tsioStatus::kSuccess);
-  tsioDataFile second(file->FileName());
-  ASSERT_TRUE(second.IsOpen());
-  const char* names[] = {"A", "B", "C", "D"};
-  const char* values[] = {"", "m", "p", "z"};
-  std::mt19937 rng(7);
-  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  iotest::Model model;
-  auto any = [&] { return std::next(model.rows.begin(), pick(static_cast<int>(model.rows.size())))->second; };
-  iotest::Parent w, lk, r0, r2;
-  ccCursor writer(w, second, 1, 0), locker(lk, second, 1, 0);
-  auto put = [&](const Row& r) {
-    const bool exists = model.rows.count({r.k1, r.k2}) != 0;
-    ASSERT_EQ((ToRecord(r, w), writer.Insert()), exists ? tsioStatus::kDuplicateKey : tsioStatus::kSuccess);
-    if (!exists) model.rows[{r.k1, r.k2}] = r;
-  };
-  for (int i = 0; i < 240; ++i) put(Row{names[i % 4], i, values[pick(4)], 0});
-
-  using Fetch = tsioStatus::Status (ccCursor::*)(bool);
-  const std::pair<const char*, Fetch> starts[] = {
-      {"first", &ccCursor::FetchFirst}, {"last", &ccCursor::FetchLast}, {"ge", &ccCursor::FetchGE},
-      {"eq", &ccCursor::FetchEQ}};
-  ccCursor by_key(r0, *file, 1, 0), by_value(r2, *file, 1, 2);
-  uint64_t fetches = 0, queries = 0;  // the walks' steps, and those that asked the server
-  int next_key = 1000;
-  for (int walk = 0; walk < 60; ++walk) {
-    const int index = pick(2) ? 0 : 2;
-    ccCursor& cur = index == 0 ? by_key : by_value;
-    iotest::Parent& rec = index == 0 ? r0 : r2;
-    const auto& [start, fetch] = starts[pick(4)];
-    bool forward = std::string(start) != "last";
-    SCOPED_TRACE("walk " + std::to_string(walk) + " index " + std::to_string(index) + " " + start);
-    const Row search{names[pick(4)], pick(240), values[pick(4)], 0};
-    model.position.reset();
-    auto want = model.Expect(start, index, search);
-    tsioStatus::Status st = (ToRecord(search, rec), (cur.*fetch)(false));
-    if (!want) {
-      ASSERT_NE(st, tsioStatus::kSuccess);
-      continue;
-    }
-    ASSERT_EQ(st, tsioStatus::kSuccess);
-    ASSERT_EQ(FromRecord(rec), *want);
-    model.position = want;
-    for (int i = 0, steps = 5 + pick(120); i < steps; ++i) {
-      const int between = pick(40);
-      if (between == 0) {  // a new row, somewhere in the order
-        put(Row{names[pick(4)], next_key++ % 300, values[pick(4)], 0});
-      } else if (between == 1) {  // a row changes its value (and its place in index 2)
-        Row r = any();
-        ASSERT_EQ((ToRecord(r, w), writer.FetchEQ()), tsioStatus::kSuccess);
-        r.v = values[pick(4)];
-        ASSERT_EQ((ToRecord(r, w), writer.Update()), tsioStatus::kSuccess);
-        model.rows[{r.k1, r.k2}] = r;
-      } else if (between == 2) {  // a row goes
-        const Row r = any();
-        ASSERT_EQ((ToRecord(r, w), writer.FetchEQ()), tsioStatus::kSuccess);
-        ASSERT_EQ(writer.Delete(), tsioStatus::kSuccess);
-        model.rows.erase({r.k1, r.k2});
-      } else if (between == 3) {  // a lock taken and given back
-        const Row r = any();
-        ASSERT_EQ((ToRecord(r, lk), locker.FetchEQ(true)), tsioStatus::kSuccess);
-        ASSERT_EQ(FromRecord(lk), r);
-        ASSERT_EQ(locker.Unlock(), tsioStatus::kSuccess);
-      }
-      if (pick(12) == 0) forward = !forward;
-      const uint64_t asked = tsioCounters::FetchQueries();
-      st = forward ? cur.FetchNext() : cur.FetchPrev();
-      ++fetches;
-      queries += tsioCounters::FetchQueries() - asked;
-      want = model.Expect(forward ? "next" : "prev", index, search);
-      if (!want) {
-        ASSERT_EQ(st, tsioStatus::kEndOfFile) << "step " << i;
-        break;
-      }
-      ASSERT_EQ(st, tsioStatus::kSuccess) << "step " << i;
-      ASSERT_EQ(FromRecord(rec), *want) << "step " << i;
-      model.position = want;
-    }
-  }
-  // Most steps were served from what was read ahead.
-  EXPECT_LT(queries, fetches / 3) << fetches << " steps";
 }
 
 // A locked fetch by the whole key: the lock and the read go in one request;
