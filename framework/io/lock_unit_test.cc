@@ -167,9 +167,8 @@ TEST(UnitsOfWork, ProcessKilledInsideAUnitLeavesFilesAsBefore) {
     c1.AttachRollbackStack(&unit);
     c3.AttachRollbackStack(&unit);
     for (int i = 0; i < 50; ++i) {
-      if ((a.Set("A", i), c1.Insert()) != tsioStatus::kSuccess || (c.Set("C", i), c3.Insert()) != tsioStatus::kSuccess) {
-        return 2;
-      }
+      if ((a.Set("A", i), c1.Insert()) != tsioStatus::kSuccess) return 2;
+      if ((c.Set("C", i), c3.Insert()) != tsioStatus::kSuccess) return 2;
     }
     ChildProcess::WriteLine("inside");
     ChildProcess::ReadLine();
