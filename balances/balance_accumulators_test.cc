@@ -130,52 +130,68 @@ TEST(AsOfBalances, EveryAccumulatorEqualsTheModelAndLeavesTheFilesAlone) {
   EXPECT_TRUE(log.NewFailures().empty());
 }
 
-// A failed read at each fetch, in turn, of every as-of and running
-// computation of B2 (the running ones on the caller's lines and by their
-// keys): the failure amount and exactly one log line; a fault armed past a
+// Every computation of the balances of `bank` (and its cash account `cash`)
+// on `d`, by name: the four as-of ones, and the running ones of register
+// line `l` and cash detail `cl`, where the caller stands on them and by
+// their keys.
+using Computations = std::vector<std::pair<std::string, std::function<tsCurrency()>>>;
+Computations AllOf(const tsioDataFile& m, const tsioDataFile& t, const std::string& bank, const std::string& cash,
+                   const tsDate& d, const baltest::Tx& l, const baltest::Cash& cl) {
+  Computations out = {
+      {"running", [&] { return bkRunningBalanceAccumulator(m, t).accumulate(); }},
+      {"cash running", [&] { return bkCashRunningBalanceAccumulator(m, t).accumulate(); }},
+      {"running by key",
+       [&, bank, l] { return bkRunningBalanceAccumulator(m, t).accumulate(tsAlpha(bank), l.run, l.seq); }},
+      {"cash running by key",
+       [&, bank, cl] {
+         return bkCashRunningBalanceAccumulator(m, t).accumulate(tsAlpha(bank), cl.trun, cl.tseq, cl.run, cl.seq);
+       }},
+  };
+  for (const std::string kind : {"register", "bank", "reconciled", "cash"}) {
+    out.emplace_back(kind, [&, kind, bank, cash, d] { return AsOf(kind, bank, cash, d, m, t); });
+  }
+  return out;
+}
+
+// Each computation in turn: "<name>: <balance or failure>", then the log
+// lines it wrote, and whether a file position moved.
+std::string RunEach(const Computations& computations, baltest::LogReader& log,
+                    const std::function<baltest::Positions()>& positions) {
+  std::string out;
+  for (const auto& [name, run] : computations) {
+    const baltest::Positions here = positions();
+    const tsCurrency got = run();
+    out += name + ": " + (bkIsBalanceFailure(got) ? "failure" : std::to_string(Cents(got)));
+    for (const auto& line : log.NewFailures()) out += " | " + line;
+    out += positions() == here ? "\n" : " (a file position moved)\n";
+  }
+  return out;
+}
+
+// A failed read at each fetch, in turn, of every computation of B2: the
+// failure amount and exactly one log line; a fault armed past a
 // computation's last fetch leaves it right and silent; the caller's files
 // stay where they were either way (the by-key forms stand them on the line,
-// where the caller stands already).
-TEST(Balances, AFailedReadAtEachFetchGivesTheFailureAmountAndOneLine) {
+// where the caller stands already). Unknown banks, cash accounts and lines
+// likewise.
+TEST(Balances, EveryFailureGivesTheFailureAmountAndOneLineAndLeavesTheFilesAlone) {
   BalanceCompany c(30, 6, 2);
   baltest::LogReader log(c.co.fm.Folder());
   const tsioDataFile& m = *c.co.bkm;
   const tsioDataFile& t = *c.co.bkt;
-  const baltest::Tx l = c.line.first;
-  const baltest::Cash cl = c.cash_line.first;
-  const tsAlpha b2("B2");
-  struct Computation {
-    std::string name;
-    std::function<tsCurrency()> run;
-    long long expected;
-  };
-  std::vector<Computation> computations = {
-      {"running", [&] { return bkRunningBalanceAccumulator(m, t).accumulate(); }, c.line.second},
-      {"cash running", [&] { return bkCashRunningBalanceAccumulator(m, t).accumulate(); }, c.cash_line.second},
-      {"running by key",
-       [&] { return bkRunningBalanceAccumulator(m, t).accumulate(b2, tsDouble(l.run), tsDouble(l.seq)); },
-       c.line.second},
-      {"cash running by key",
-       [&] {
-         return bkCashRunningBalanceAccumulator(m, t).accumulate(b2, tsDouble(cl.trun), tsDouble(cl.tseq),
-                                                                 tsDouble(cl.run), tsDouble(cl.seq));
-       },
-       c.cash_line.second},
-  };
-  for (const std::string kind : {"register", "bank", "reconciled", "cash"}) {
-    computations.push_back({kind, [&, kind] { return AsOf(kind, "B2", "1000100", c.d, m, t); },
-                            c.reg.AsOf(kind, "B2", "1000100", c.d.Ymd())});
-  }
   const baltest::Positions here = c.Now();
   const std::string io = ccIOStatusStr(tsioStatus::kIOError);
-  for (const auto& comp : computations) {
-    SCOPED_TRACE(comp.name);
-    const int failed = baltest::ForEveryFetchFault(comp.run, [&](const tsCurrency& r, const std::string& step) {
+  for (const auto& [name, run] : AllOf(m, t, "B2", "1000100", c.d, c.line.first, c.cash_line.first)) {
+    SCOPED_TRACE(name);
+    const long long expected = name.find("running") == std::string::npos ? c.reg.AsOf(name, "B2", "1000100", c.d.Ymd())
+                               : name.find("cash") == std::string::npos ? c.line.second
+                                                                        : c.cash_line.second;
+    const int failed = baltest::ForEveryFetchFault(run, [&](const tsCurrency& r, const std::string& step) {
       SCOPED_TRACE(step);
       const auto lines = log.NewFailures();
       EXPECT_TRUE(c.Now() == here) << "a file position moved";
       if (!bkIsBalanceFailure(r)) {
-        EXPECT_EQ(Cents(r), comp.expected);
+        EXPECT_EQ(Cents(r), expected);
         EXPECT_TRUE(lines.empty());
         return;
       }
@@ -186,77 +202,61 @@ TEST(Balances, AFailedReadAtEachFetchGivesTheFailureAmountAndOneLine) {
     });
     EXPECT_GE(failed, 6);
   }
+  const baltest::Tx no_line{"NOPE", 99, 99, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+  const baltest::Cash no_cash{"NOPE", "99-99", 99, 99, 1, 1, 0, 0};
+  Computations unknown = AllOf(m, t, "NOPE", "99-99", c.d, no_line, no_cash);
+  unknown.erase(unknown.begin(), unknown.begin() + 2);  // the caller stands on known lines
+  unknown.emplace_back("cash of B2", [&] { return AsOf("cash", "B2", "99-99", c.d, m, t); });
+  const std::string nf = ccIOStatusStr(tsioStatus::kNotFound);
+  EXPECT_EQ(RunEach(unknown, log, [&] { return c.Now(); }),
+            "running by key: failure | Helper function failed\n"
+            "cash running by key: failure | Helper function failed\n"
+            "register: failure | AFF FAIL: NOPE, " + nf + "\nbank: failure | AFF FAIL: NOPE, " + nf +
+            "\nreconciled: failure | AFF FAIL: NOPE, " + nf + "\ncash: failure | AFF FAIL: NOPE, 9999, " + nf +
+            "\ncash of B2: failure | AFF FAIL: B2, 9999, " + nf + "\n");
 }
 
-// Each as-of balance of an unknown bank (a cash account unknown to a known
-// bank), and the by-key running balances of unknown lines; then the same
-// on a company whose register tables are damaged on disk (read through keys
-// the caller holds without reading them).
-TEST(Balances, UnknownAccountsAndADamagedFileGiveTheFailureAmountAndOneLine) {
+// A company whose register tables are damaged on disk: every computation
+// (the caller holding the keys of lines it cannot read) gives the failure
+// amount and one line (the by-key forms: that the line was not found).
+TEST(Balances, ADamagedRegisterGivesTheFailureAmountAndOneLine) {
   bktest::TempDir dir;
   const std::string folder = dir.Sub("company");
-  auto open = [&folder](std::unique_ptr<tsioFileManager>& fm, tsioDataFile*& bkm, tsioDataFile*& bkt) {
-    fm = std::make_unique<tsioFileManager>(folder);
-    ASSERT_EQ(fm->Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
-    ASSERT_EQ(fm->Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
-  };
-  std::unique_ptr<tsioFileManager> fm = std::make_unique<tsioFileManager>(folder);
-  ASSERT_EQ(fm->CreateCompany(), tsioStatus::kSuccess);
-  ASSERT_EQ(fm->Create(BKMFileSpec), tsioStatus::kSuccess);
-  ASSERT_EQ(fm->Create(BKTFileSpec), tsioStatus::kSuccess);
-  tsioDataFile *bkm = nullptr, *bkt = nullptr;
-  open(fm, bkm, bkt);
   Register reg;
-  std::mt19937 rng(3);
-  reg.Generate(rng, {"B1", "B2"}, 40, 5);
-  reg.Write(*bkm, *bkt);
-  const tsDate d = tsDate::FromYmd(20260302);
-  auto failures = [&](bool unknown) {
-    baltest::LogReader log(folder);
-    BankAccount bank(*bkm, "", 0);
-    bank.m_Record.SetBankAccount(tsAlpha("B2"));
-    EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess);
-    Transaction tran(*bkt, "", 5);
-    EXPECT_TRUE(bkdetailtest::Set(tran.m_Record, "TBNKACC=B1;TRUN=" + std::to_string(reg.txs[0].run) +
-                                                     ";TSEQ=" + std::to_string(reg.txs[0].seq)));
-    EXPECT_EQ(tran.SetBuffer(), tsioStatus::kSuccess);
-    CashDetail cash(*bkt, "", 15);
-    cash.m_Record.SetBankAccount(tsAlpha("B1"));
-    EXPECT_EQ(cash.SetBuffer(), tsioStatus::kSuccess);
-    const auto here = baltest::PositionsOf({{bkm, 1}, {bkt, 1}, {bkt, 5}});
-    std::string out;
-    for (const std::string kind : {"register", "bank", "reconciled", "cash", "running", "cash running"}) {
-      const bool cash_kind = kind == "cash";
-      tsCurrency got;
-      if (kind == "running") {
-        got = unknown ? bkRunningBalanceAccumulator(*bkm, *bkt).accumulate(tsAlpha("NOPE"), tsDouble(1), tsDouble(1))
-                      : bkRunningBalanceAccumulator(*bkm, *bkt).accumulate();
-      } else if (kind == "cash running") {
-        if (!unknown) continue;
-        got = bkCashRunningBalanceAccumulator(*bkm, *bkt).accumulate(tsAlpha("B1"), tsDouble(99), tsDouble(99),
-                                                                     tsDouble(1), tsDouble(1));
-      } else {
-        got = unknown ? AsOf(kind, cash_kind ? "B1" : "NOPE", "99-99", d, *bkm, *bkt)
-                      : AsOf(kind, "B1", "1000100", d, *bkm, *bkt);
-      }
-      out += kind + (bkIsBalanceFailure(got) ? ": failure" : ": an answer");
-      for (const auto& line : log.NewFailures()) out += " | " + line;
-      out += baltest::PositionsOf({{bkm, 1}, {bkt, 1}, {bkt, 5}}) == here ? "\n" : " (a file position moved)\n";
+  {
+    tsioFileManager fm(folder);
+    tsioDataFile *bkm = nullptr, *bkt = nullptr;
+    ASSERT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
+    for (auto [spec, file] : {std::pair{&BKMFileSpec, &bkm}, {&BKTFileSpec, &bkt}}) {
+      ASSERT_EQ(fm.Create(*spec), tsioStatus::kSuccess);
+      ASSERT_EQ(fm.Open(*spec, file), tsioStatus::kSuccess);
     }
-    return out;
-  };
-  const std::string nf = ccIOStatusStr(tsioStatus::kNotFound);
-  EXPECT_EQ(failures(true), "register: failure | AFF FAIL: NOPE, " + nf + "\nbank: failure | AFF FAIL: NOPE, " + nf +
-                                "\nreconciled: failure | AFF FAIL: NOPE, " + nf +
-                                "\ncash: failure | AFF FAIL: B1, 9999, " + nf +
-                                "\nrunning: failure | Helper function failed\n"
-                                "cash running: failure | Helper function failed\n");
-  fm.reset();  // the last connection closes: everything is in the database file
+    std::mt19937 rng(3);
+    reg.Generate(rng, {"B1", "B2"}, 40, 5);
+    reg.Write(*bkm, *bkt);
+  }  // the last connection closes: everything is in the database file
   ASSERT_GE(bktest::DamageTables(folder + "/company.db", {"f_BKT_1_r1", "f_BKT_1_r5"}), 4u);
-  open(fm, bkm, bkt);
+  tsioFileManager fm(folder);
+  tsioDataFile *bkm = nullptr, *bkt = nullptr;
+  ASSERT_EQ(fm.Open(BKMFileSpec, &bkm), tsioStatus::kSuccess);
+  ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+  baltest::LogReader log(folder);
+  const baltest::Tx& l = reg.txs[0];
+  const baltest::Cash& cl = reg.cash[0];
+  Transaction tran(*bkt, "", 0);
+  ASSERT_TRUE(bkdetailtest::Set(tran.m_Record, "TBNKACC=B1;TRUN=" + std::to_string(l.run) +
+                                                   ";TSEQ=" + std::to_string(l.seq)));
+  ASSERT_EQ(tran.SetBuffer(), tsioStatus::kSuccess);
+  CashDetail cash(*bkt, "", 0);
+  ASSERT_TRUE(bkdetailtest::Set(cash.m_Record, "CDBNKAC=B1;CDCSHAC=" + cl.cash + ";CDTRUN=" + std::to_string(cl.trun) + ";CDTSEQ=" +
+                                                   std::to_string(cl.tseq) + ";CDRUN=1;CDSEQ=" + std::to_string(cl.seq)));
+  ASSERT_EQ(cash.SetBuffer(), tsioStatus::kSuccess);
   const std::string damaged = ": failure | AFF FAIL: Read Error " + ccIOStatusStr(tsioStatus::kDamaged) + "\n";
-  EXPECT_EQ(failures(false), "register" + damaged + "bank" + damaged + "reconciled" + damaged + "cash" + damaged +
-                                 "running" + damaged);
+  EXPECT_EQ(RunEach(AllOf(*bkm, *bkt, "B1", "1000100", tsDate::FromYmd(20260302), l, cl), log,
+                    [&] { return baltest::PositionsOf({{bkm, 1}, {bkt, 1}, {bkt, 5}}); }),
+            "running" + damaged + "cash running" + damaged +
+                "running by key: failure | Helper function failed\n"
+                "cash running by key: failure | Helper function failed\nregister" + damaged + "bank" + damaged + "reconciled" + damaged + "cash" + damaged);
 }
 
 // A work file holding a copy of the register whose keys are numbered 1 to n
