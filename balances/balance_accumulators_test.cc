@@ -113,23 +113,6 @@ std::string FileAsOfDays(const BalanceCompany& c, const tsioDataFile& bkt, const
   });
 }
 
-// Every as-of balance of every bank, dates before the first transaction,
-// on each day between and after the last, to the cent, with the caller's
-// files where they were.
-TEST(AsOfBalances, EveryAccumulatorEqualsTheModelAndLeavesTheFilesAlone) {
-  BalanceCompany c(80, 10, 2);
-  baltest::LogReader log(c.co.fm.Folder());
-  const baltest::Positions here = c.Now();
-  for (const auto& [bank, info] : c.reg.banks) {
-    EXPECT_EQ(FileAsOfDays(c, *c.co.bkt, bank, 1), ModelAsOfDays(c.reg, bank, 1)) << bank;
-    EXPECT_TRUE(c.Now() == here) << "a file position moved";
-  }
-  // A cash account given formatted is looked up unformatted.
-  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", c.d, *c.co.bkm, *c.co.bkt)),
-            c.reg.AsOf("cash", "B2", "1000200", c.d.Ymd()));
-  EXPECT_TRUE(log.NewFailures().empty());
-}
-
 // Every computation of the balances of `bank` (and its cash account `cash`)
 // on `d`, by name: the four as-of ones, and the running ones of register
 // line `l` and cash detail `cl`, where the caller stands on them and by
@@ -168,18 +151,27 @@ std::string RunEach(const Computations& computations, baltest::LogReader& log,
   return out;
 }
 
-// A failed read at each fetch, in turn, of every computation of B2: the
-// failure amount and exactly one log line; a fault armed past a
+// Every as-of balance of every bank, dates before the first transaction,
+// on each day between and after the last, to the cent. A failed read at
+// each fetch, in turn, of every computation of B2: the failure amount and
+// exactly one log line; a fault armed past a
 // computation's last fetch leaves it right and silent; the caller's files
 // stay where they were either way (the by-key forms stand them on the line,
 // where the caller stands already). Unknown banks, cash accounts and lines
 // likewise.
-TEST(Balances, EveryFailureGivesTheFailureAmountAndOneLineAndLeavesTheFilesAlone) {
-  BalanceCompany c(30, 6, 2);
+TEST(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeavingTheFilesAlone) {
+  BalanceCompany c(80, 10, 2);
   baltest::LogReader log(c.co.fm.Folder());
   const tsioDataFile& m = *c.co.bkm;
   const tsioDataFile& t = *c.co.bkt;
   const baltest::Positions here = c.Now();
+  for (const auto& [bank, info] : c.reg.banks) {
+    EXPECT_EQ(FileAsOfDays(c, t, bank, 1), ModelAsOfDays(c.reg, bank, 1)) << bank;
+  }
+  // A cash account given formatted is looked up unformatted.
+  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", c.d, m, t)), c.reg.AsOf("cash", "B2", "1000200", c.d.Ymd()));
+  EXPECT_TRUE(log.NewFailures().empty());
+  EXPECT_TRUE(c.Now() == here) << "a file position moved";
   const std::string io = ccIOStatusStr(tsioStatus::kIOError);
   for (const auto& [name, run] : AllOf(m, t, "B2", "1000100", c.d, c.line.first, c.cash_line.first)) {
     SCOPED_TRACE(name);
