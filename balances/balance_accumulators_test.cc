@@ -60,14 +60,10 @@ struct BalanceCompany {
     Stand();
   }
   void Stand() {
-    const baltest::Tx& l = line.first;
-    const baltest::Cash& cl = cash_line.first;
     EXPECT_TRUE(bkdetailtest::Set(bank.m_Record, "BANKACC=B2"));
     EXPECT_TRUE(bkdetailtest::Set(cash_balance.m_Record, "CABNKAC=B2;CACSHAC=1000100"));
-    EXPECT_TRUE(bkdetailtest::Set(tran.m_Record, "TBNKACC=B2;TRUN=" + std::to_string(l.run) +
-                                                     ";TSEQ=" + std::to_string(l.seq)));
-    EXPECT_TRUE(bkdetailtest::Set(cash.m_Record, "CDBNKAC=B2;CDTRUN=" + std::to_string(cl.trun) + ";CDTSEQ=" +
-                                                     std::to_string(cl.tseq) + ";CDRUN=1;CDSEQ=" + std::to_string(cl.seq)));
+    EXPECT_TRUE(bkdetailtest::Set(tran.m_Record, line.first.KeyText()));
+    EXPECT_TRUE(bkdetailtest::Set(cash.m_Record, cash_line.first.KeyText()));
     for (auto st : {bank.FetchEQ(false), cash_balance.FetchEQ(false), tran.FetchEQ(false), cash.FetchEQ(false)}) {
       EXPECT_EQ(st, tsioStatus::kSuccess);
     }
@@ -183,9 +179,10 @@ TEST(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeavin
   for (const auto& [name, run] : AllOf(m, t, "B2", "1000100", c.d, c.key_line.first, c.key_cash_line.first)) {
     SCOPED_TRACE(name);
     const bool by_key = name.find("by key") != std::string::npos;
-    const long long expected = name.find("running") == std::string::npos ? c.reg.AsOf(name, "B2", "1000100", c.d.Ymd())
-                               : name.find("cash") == std::string::npos ? (by_key ? c.key_line : c.line).second
-                                                                        : (by_key ? c.key_cash_line : c.cash_line).second;
+    const bool running = name.find("running") != std::string::npos, cash = name.find("cash") != std::string::npos;
+    const long long expected = !running ? c.reg.AsOf(name, "B2", "1000100", c.d.Ymd())
+                               : cash   ? (by_key ? c.key_cash_line : c.cash_line).second
+                                        : (by_key ? c.key_line : c.line).second;
     const int failed = baltest::ForEveryFetchFault(run, [&](const tsCurrency& r, const std::string& step) {
       SCOPED_TRACE(step);
       const auto lines = log.NewFailures();
@@ -245,19 +242,18 @@ TEST(Balances, ADamagedRegisterGivesTheFailureAmountAndOneLine) {
   const baltest::Tx& l = reg.txs[0];
   const baltest::Cash& cl = reg.cash[0];
   Transaction tran(*bkt, "", 0);
-  ASSERT_TRUE(bkdetailtest::Set(tran.m_Record, "TBNKACC=B1;TRUN=" + std::to_string(l.run) +
-                                                   ";TSEQ=" + std::to_string(l.seq)));
+  ASSERT_TRUE(bkdetailtest::Set(tran.m_Record, l.KeyText()));
   ASSERT_EQ(tran.SetBuffer(), tsioStatus::kSuccess);
   CashDetail cash(*bkt, "", 0);
-  ASSERT_TRUE(bkdetailtest::Set(cash.m_Record, "CDBNKAC=B1;CDCSHAC=" + cl.cash + ";CDTRUN=" + std::to_string(cl.trun) + ";CDTSEQ=" +
-                                                   std::to_string(cl.tseq) + ";CDRUN=1;CDSEQ=" + std::to_string(cl.seq)));
+  ASSERT_TRUE(bkdetailtest::Set(cash.m_Record, cl.KeyText()));
   ASSERT_EQ(cash.SetBuffer(), tsioStatus::kSuccess);
   const std::string damaged = ": failure | AFF FAIL: Read Error " + ccIOStatusStr(tsioStatus::kDamaged) + "\n";
   EXPECT_EQ(RunEach(AllOf(*bkm, *bkt, "B1", "1000100", tsDate::FromYmd(20260302), l, cl), log,
                     [&] { return baltest::PositionsOf({{bkm, 1}, {bkt, 1}, {bkt, 5}}); }),
             "running" + damaged + "cash running" + damaged +
                 "running by key: failure | Helper function failed\n"
-                "cash running by key: failure | Helper function failed\nregister" + damaged + "bank" + damaged + "reconciled" + damaged + "cash" + damaged);
+                "cash running by key: failure | Helper function failed\nregister" + damaged + "bank" + damaged +
+                "reconciled" + damaged + "cash" + damaged);
 }
 
 // A work file holding a copy of the register whose keys are numbered 1 to n

@@ -41,6 +41,9 @@ struct Tx {
   int stmtdt;
   long long Amount() const { return add - sub; }
   auto Key() const { return std::make_tuple(date, check, sub, run, seq); }  // register order
+  std::string KeyText() const {
+    return "TBNKACC=" + bank + ";TRUN=" + std::to_string(run) + ";TSEQ=" + std::to_string(seq);
+  }
 };
 
 struct Cash {
@@ -50,6 +53,10 @@ struct Cash {
   long long amount;
   long long Amount() const { return amount; }
   auto Key() const { return std::make_tuple(accdt, trun, tseq, run, seq); }
+  std::string KeyText() const {
+    return "CDBNKAC=" + bank + ";CDCSHAC=" + cash + ";CDTRUN=" + std::to_string(trun) + ";CDTSEQ=" +
+           std::to_string(tseq) + ";CDRUN=" + std::to_string(run) + ";CDSEQ=" + std::to_string(seq);
+  }
 };
 
 struct Bank {
@@ -117,17 +124,14 @@ struct Register {
     };
     auto n = [](long long v) { return std::to_string(v); };
     for (const Tx& x : txs) {
-      put(Transaction(bkt, "", 0), "TBNKACC=" + x.bank + ";TRUN=" + n(x.run) + ";TSEQ=" + n(x.seq) +
-                                       ";TRANTYP=" + n(x.type) + ";TTRANDT=" + DateText(x.date) +
+      put(Transaction(bkt, "", 0), x.KeyText() + ";TRANTYP=" + n(x.type) + ";TTRANDT=" + DateText(x.date) +
                                        ";TACTGDT=" + DateText(x.date) + ";TCHECK=" + n(x.check) +
                                        ";TSUBTR=" + MoneyText(x.sub) + ";TADD=" + MoneyText(x.add) +
                                        ";TRECOND=" + n(x.recond) + ";TRECDT=" + DateText(x.recdt) +
                                        ";TRECAMT=" + MoneyText(x.recamt) + ";TSTMTDT=" + DateText(x.stmtdt));
     }
     for (const Cash& x : cash) {
-      put(CashDetail(bkt, "", 0), "CDBNKAC=" + x.bank + ";CDTRUN=" + n(x.trun) + ";CDTSEQ=" + n(x.tseq) +
-                                      ";CDRUN=" + n(x.run) + ";CDSEQ=" + n(x.seq) + ";CDACCDT=" + DateText(x.accdt) +
-                                      ";CDCSHAC=" + x.cash + ";CDAMT=" + MoneyText(x.amount));
+      put(CashDetail(bkt, "", 0), x.KeyText() + ";CDACCDT=" + DateText(x.accdt) + ";CDAMT=" + MoneyText(x.amount));
     }
     for (const auto& [id, bank] : banks) {
       put(BankAccount(bkm, "", 0), "BANKACC=" + id + ";BRGBLNC=" + MoneyText(AsOf("register", id, "", 99991231)) +

@@ -21,9 +21,7 @@ using Lines = std::vector<std::pair<baltest::Tx, long long>>;
 std::string Ask(const bktest::BankCompany& co, bkRunningBalanceAccumulator& acc, const Lines& lines, size_t i,
                 bool counted, int nth = 0, int times = 1) {
   Transaction caller(*co.bkt, "", 0);
-  const baltest::Tx& x = lines[i].first;
-  EXPECT_TRUE(bkdetailtest::Set(caller.m_Record, "TBNKACC=" + x.bank + ";TRUN=" + std::to_string(x.run) +
-                                                     ";TSEQ=" + std::to_string(x.seq)));
+  EXPECT_TRUE(bkdetailtest::Set(caller.m_Record, lines[i].first.KeyText()));
   EXPECT_EQ(caller.FetchEQ(false), tsioStatus::kSuccess);
   auto fetches = [&] { return co.bkt->State(1)->fetches + co.bkm->State(1)->fetches + acc.OwnFetches(); };
   const uint64_t before = fetches();

@@ -232,7 +232,8 @@ TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff)
   bkVerifyDuplicates v;
   ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
   tsString::SetCustomDescription("<8F>", "Cheque");
-  EXPECT_EQ(Ask(v, "C B1 100", true), "register 3 | 2202/3 Cheque number 100 has already been used for bank account B1.");
+  EXPECT_EQ(Ask(v, "C B1 100", true),
+            "register 3 | 2202/3 Cheque number 100 has already been used for bank account B1.");
   tsString::ResetCustomDescriptions();
 }
 
@@ -287,7 +288,9 @@ TEST(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
   using Init = std::function<Level(bkVerifyDuplicates&, DuplicatesCompany&, std::unique_ptr<Lent>&)>;
   auto form = [](Form f) -> Init { return [f](auto& v, auto& co, auto& lent) { return Initialize(v, co, f, lent); }; };
   auto register_file = [](short instance) -> Init {
-    return [instance](auto& v, auto& co, auto&) { return v.initialize(tsioFileInfo(co.folder, tsioFileSpec("BKT", instance, 221))); };
+    return [instance](auto& v, auto& co, auto&) {
+      return v.initialize(tsioFileInfo(co.folder, tsioFileSpec("BKT", instance, 221)));
+    };
   };
   const Init no_register_cursors = [](auto& v, auto& co, auto& lent) {
     lent = std::make_unique<Lent>(co);
@@ -312,7 +315,8 @@ TEST(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
            "); Checks will not be compared with history.",
        "none 0, none 0 (1, 2)"},
       {"no master file", true, false, tsioOp::kCount, 0, register_file(1), "3 | 2200/3 Master", cannot_read},
-      {"settings unreadable", true, true, tsioOp::kHeaderRead, 1, register_file(1), "3 | 2200/3 BK Master", cannot_read},
+      {"settings unreadable", true, true, tsioOp::kHeaderRead, 1, register_file(1), "3 | 2200/3 BK Master",
+       cannot_read},
       {"no such register", true, true, tsioOp::kCount, 0, register_file(3), "3 | 2200/3 Register", cannot_read},
       {"no register cursors", true, true, tsioOp::kCount, 0, no_register_cursors, "3 | 2200/3 Register", cannot_read},
   };

@@ -84,7 +84,8 @@ TEST(InterfaceTask, AProgramThatCannotRunIsReplacedAndNoProgramEndsTheTask) {
   }
   const std::string terminated = State(task);
   task.Start();
-  EXPECT_EQ(terminated + " / " + State(task), "status 1, made 1, program 0 terminated, ended 0 / status 1, made 2, program 0, ended 0");
+  EXPECT_EQ(terminated + " / " + State(task),
+            "status 1, made 1, program 0 terminated, ended 0 / status 1, made 2, program 0, ended 0");
   CountingTask failing;
   failing.fail = true;
   failing.Start();
