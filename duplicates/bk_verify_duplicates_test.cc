@@ -351,29 +351,6 @@ TEST(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
   EXPECT_EQ(got, want);
 }
 
-// The history information may name another company folder (an archive):
-// the history is opened there, on a handle of the verifier's own, closed
-// with the verifier.
-TEST(VerifyDuplicates, TheHistoryMayLieInAnotherFolder) {
-  DuplicatesCompany co(/*with_history=*/false);
-  co.HistoryOptions(true, true);
-  DuplicatesCompany archive;
-  Add(*archive.history, "C TBNKACC=B1;TRUN=9;TSEQ=1;TCHECK=4242");
-  TSGetApp()->SetCompanyFolder(co.folder);
-  const tsioFileInfo master = co.bkm->Info();
-  const tsioFileInfo history = archive.history->Info();
-  short number = 0;
-  {
-    bkVerifyDuplicates v;
-    ASSERT_EQ(Said(v.initialize(co.bkt->Info(), &master, &history)), "0");
-    ASSERT_NE(v.HistoryFile(), nullptr);
-    EXPECT_EQ(v.HistoryFile()->Company().Folder(), archive.folder);
-    number = v.HistoryFile()->FileNum();
-    EXPECT_EQ(Ask(v, "C B1 4242"), "history 3 | 2202/3");
-  }
-  EXPECT_EQ(tsioDataFile::ByNumber(number), nullptr);
-}
-
 // Each fetch a lookup makes, failing in turn, gives 2201 naming the file and
 // what was looked for, at level 4; so does the history's transaction table
 // really damaged on disk.
@@ -420,26 +397,35 @@ TEST(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
   EXPECT_NE(got.find("History"), std::string::npos) << got;
 }
 
-// The verifier deletes the cursors it made and closes the files it opened;
-// what the caller lent stays open and usable.
-TEST(VerifyDuplicates, DestructionLeavesBorrowedCursorsAndFilesAlone) {
+// The verifier deletes the cursors it made and closes the files it opened
+// (the master file and history when it was lent the register cursors
+// only; a history in another company folder, an archive, named by its file
+// information); what the caller lent stays open and usable.
+TEST(VerifyDuplicates, OpensWhatItNeedsClosesWhatItOpenedAndLeavesBorrowedCursorsAlone) {
   DuplicatesCompany co;
   AddRegisterOfCases(co);
   co.HistoryOptions(true, true);
+  DuplicatesCompany archive;
+  Add(*archive.history, "C TBNKACC=B1;TRUN=9;TSEQ=1;TCHECK=4242");
+  TSGetApp()->SetCompanyFolder(co.folder);
   Lent lent(co);
-  short own_master = 0, own_history = 0;
+  std::vector<short> own;
   {
     bkVerifyDuplicates v;
-    // Lends the register cursors only: the verifier opens the master file
-    // and the history itself.
     ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
     EXPECT_EQ(v.RegisterFile(), co.bkt);
     ASSERT_TRUE(v.MasterFile() && v.HistoryFile() && v.MasterFile() != co.bkm);
-    own_master = v.MasterFile()->FileNum();
-    own_history = v.HistoryFile()->FileNum();
+    own = {v.MasterFile()->FileNum(), v.HistoryFile()->FileNum()};
     EXPECT_EQ(Ask(v, "C B1 400") + ", " + Ask(v, "D B1 2026-01-07 P1"), "history 3 | 2202/3, pending 3 | 2203/3");
+    const tsioFileInfo master = co.bkm->Info();
+    const tsioFileInfo history = archive.history->Info();
+    bkVerifyDuplicates archived;
+    ASSERT_EQ(Said(archived.initialize(co.bkt->Info(), &master, &history)), "0");
+    EXPECT_EQ(archived.HistoryFile()->Company().Folder(), archive.folder);
+    own.push_back(archived.HistoryFile()->FileNum());
+    EXPECT_EQ(Ask(archived, "C B1 4242"), "history 3 | 2202/3");
   }
-  EXPECT_FALSE(tsioDataFile::ByNumber(own_master) || tsioDataFile::ByNumber(own_history));
+  for (short number : own) EXPECT_EQ(tsioDataFile::ByNumber(number), nullptr) << number;
   EXPECT_TRUE(co.bkt->IsOpen() && co.bkm->IsOpen());
   ASSERT_TRUE(bkdetailtest::Set(lent.reg_checks.m_Record, "TBNKACC=B1;TCHECK=101"));
   EXPECT_EQ(lent.reg_checks.FetchEQ(false), tsioStatus::kSuccess);
