@@ -43,8 +43,9 @@ std::string Update(LastTran& lt, const char* bank, int type, int ymd, const char
 // Each kind in its own fields, in cents, half away from zero; the other
 // kinds keep theirs; a check changes no field but is still written (an
 // account without a record gets one with its id only). A record is never
-// written with what an earlier record left in the cursor's buffer.
-TEST(LastTran, EachTypeRecordsItsOwnFieldsAndNothingElse) {
+// written with what an earlier record left in the cursor's buffer. A failed
+// read, lock or write changes nothing and leaves the record unlocked.
+TEST(LastTran, EachTypeRecordsItsOwnFieldsAndFailuresLeaveTheRecordAsItWasAndUnlocked) {
   bktest::BankCompany co;
   tsScriptedResponder script;
   LastTran lt(*co.bkm, "", 0);
@@ -75,8 +76,37 @@ TEST(LastTran, EachTypeRecordsItsOwnFieldsAndNothingElse) {
     want += std::string("0 ") + s.bank + ": " + s.stored + "\n";
   }
   EXPECT_EQ(got, want);
-  EXPECT_TRUE(script.Boxes().empty());
   EXPECT_TRUE(Free(*co.bkm, "B1"));
+
+  // Failed reads and writes leave the record as it was and unlocked.
+  const std::string kept = Stored(*co.bkm, "B1");
+  const struct {
+    tsioOp op;
+    tsioStatus::Status status;
+    const char* bank;  // B1 has a record (update), B2 has none (insert)
+    const char* said;
+  } cases[] = {
+      {tsioOp::kUpdate, tsioStatus::kIOError, "B1", "3 | 1632/3"},
+      {tsioOp::kUpdate, tsioStatus::kValueDoesNotFit, "B1", "3 | 1632/3"},
+      {tsioOp::kInsert, tsioStatus::kDiskFull, "B2", "3 | 1632/3"},
+      {tsioOp::kFetch, tsioStatus::kIOError, "B1", "3 | 1633/3"},
+      {tsioOp::kLock, tsioStatus::kLockUnavailable, "B1", "3 | 1633/3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ccIOStatusStr(c.status));
+    tsioFaults::Arm(c.op, c.status);
+    EXPECT_EQ(Update(lt, c.bank, 3, 20260303, "9"), c.said);
+    tsioFaults::Clear();
+    EXPECT_EQ(Stored(*co.bkm, "B1") + " / " + Stored(*co.bkm, "B2"), kept + " / none");
+    EXPECT_TRUE(Free(*co.bkm, "B1"));
+  }
+  // Another program's record appears between the read and the insert: it
+  // is read again and updated instead.
+  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kDuplicateKey);
+  EXPECT_EQ(Update(lt, "B3", 3, 20260303, "9"), "0");
+  tsioFaults::Clear();
+  EXPECT_EQ(Stored(*co.bkm, "B3"), "- 0.00 2026-03-03 9.00 - 0.00 0 0");
+  EXPECT_TRUE(script.Boxes().empty());
 }
 
 // A second program that holds the last-transaction record of a bank account
@@ -159,41 +189,6 @@ TEST(LastTran, RecordHeldByAnotherProgramRetryOrCancel) {
   // And this program holds nothing afterwards: the other one locks it at once.
   other.Send("hold B1");
   EXPECT_EQ(other.Receive(), "0");
-}
-
-TEST(LastTran, FailedReadsAndWritesLeaveTheRecordAsItWasAndUnlocked) {
-  bktest::BankCompany co;
-  tsScriptedResponder script;
-  LastTran lt(*co.bkm, "", 0);
-  ASSERT_EQ(Update(lt, "B1", 3, 20260101, "-4"), "0");
-  const std::string kept = Stored(*co.bkm, "B1");
-  const struct {
-    tsioOp op;
-    tsioStatus::Status status;
-    const char* bank;  // B1 has a record (update), B2 has none (insert)
-    const char* said;
-  } cases[] = {
-      {tsioOp::kUpdate, tsioStatus::kIOError, "B1", "3 | 1632/3"},
-      {tsioOp::kUpdate, tsioStatus::kValueDoesNotFit, "B1", "3 | 1632/3"},
-      {tsioOp::kInsert, tsioStatus::kDiskFull, "B2", "3 | 1632/3"},
-      {tsioOp::kFetch, tsioStatus::kIOError, "B1", "3 | 1633/3"},
-      {tsioOp::kLock, tsioStatus::kLockUnavailable, "B1", "3 | 1633/3"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(ccIOStatusStr(c.status));
-    tsioFaults::Arm(c.op, c.status);
-    EXPECT_EQ(Update(lt, c.bank, 3, 20260303, "9"), c.said);
-    tsioFaults::Clear();
-    EXPECT_EQ(Stored(*co.bkm, "B1") + " / " + Stored(*co.bkm, "B2"), kept + " / none");
-    EXPECT_TRUE(Free(*co.bkm, "B1"));
-  }
-  // Another program's record appears between the read and the insert: it
-  // is read again and updated instead.
-  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kDuplicateKey);
-  EXPECT_EQ(Update(lt, "B3", 3, 20260303, "9"), "0");
-  tsioFaults::Clear();
-  EXPECT_EQ(Stored(*co.bkm, "B3"), "- 0.00 2026-03-03 9.00 - 0.00 0 0");
-  EXPECT_TRUE(script.Boxes().empty());
 }
 
 }  // namespace
