@@ -32,17 +32,16 @@ std::string ReadError(const char* what, int level, const char* status) {
 }
 const std::string kNoItem = Msg(1611, 3, "The Deposit item detail has no deposit item; at least one is required.");
 
-// A detail line: of deposit item `item`, or of a withdrawal (item 0).
-struct Line {
-  int item;
-  const char* account;
-  const char* amount;
-  const char* due_from = "";
-  const char* due_to = "";
-};
-using Items = std::vector<std::pair<int, const char*>>;
-const Items kTwoItems = {{1, "200.00"}, {2, "100.00"}};
-const std::vector<Line> kThreeLines = {{1, kSales, "150.00"}, {1, kFees, "50.00"}, {2, kSales, "100.00"}};
+// The accounts of detail lines by short name ("-" is none; any other name
+// is the account itself).
+std::string Account(const std::string& name) {
+  static const std::map<std::string, std::string> names = {
+      {"S", kSales}, {"F", kFees}, {"R", kRent}, {"O", kOther}, {"U", kUnknown}, {"DF", kDueFrom}, {"DT", kDueTo},
+      {"-", ""}};
+  return names.contains(name) ? names.at(name) : name;
+}
+const char* const kTwoItems = "1=200.00 2=100.00";
+const char* const kThreeLines = "1 S 150.00, 1 F 50.00, 2 S 100.00";
 
 class Details : public ::testing::Test {
  protected:
@@ -52,30 +51,36 @@ class Details : public ::testing::Test {
   }
   void TearDown() override { tsioFaults::Clear(); }
 
-  // Stores a deposit ('D') or withdrawal ('W') with its items (item number,
-  // amount) and lines, entered in this module (application "BK", manual
-  // batch); its own account (the debit of a deposit of 300.00, the credit
-  // of a withdrawal of 75.00) is the cash account unless told otherwise.
-  TransactionData Store(char kind, int seq, const Items& items, const std::vector<Line>& lines,
+  // Stores a deposit ('D') or withdrawal ('W') with its items ("ITEM=AMOUNT
+  // ...") and lines ("ITEM ACCOUNT AMOUNT [DUE-FROM [DUE-TO]], ...", item 0
+  // for a withdrawal's), entered in this module (application "BK", manual
+  // batch); its own account (the debit of a deposit of 300.00, the credit of
+  // a withdrawal of 75.00) is the cash account unless told otherwise.
+  TransactionData Store(char kind, int seq, const std::string& items, const std::string& lines,
                         const tsDate& date = OpenDate(), const char* own = kCash) {
     const TransactionData r = Valid(kind, std::string("TAPPL=BK;TSOURCE=2;") + On(date) +
                                               (kind == 'D' ? "TGLDBT=" : "TGLCRDT=") + own, seq);
     Transaction t(bkt);
     t.m_Record = r;
     EXPECT_EQ(t.Insert(), tsioStatus::kSuccess);
-    const std::string key = "FIRST;DIRUN=1;DISEQ=" + std::to_string(seq);
-    for (const auto& [item, amount] : items) {
-      Put<DepositItem>(bkt, "DIBNKAC=" + key + ";DITEMNO=" + std::to_string(item) + ";DIAMT=" + amount);
-    }
     const std::string s = std::to_string(seq);
-    for (const Line& l : lines) {
-      if (l.item > 0) {
-        Put<DepositItemDetail>(bkt, "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=" + s + ";DIGLINO=" + std::to_string(l.item) +
-                                        ";DIGLACC=" + l.account + ";DIGAMT=" + l.amount + ";DIGICRC=" + l.due_from +
-                                        ";DIGICPY=" + l.due_to);
+    std::istringstream in(items);
+    for (std::string item; in >> item;) {
+      item.replace(item.find('='), 1, ";DIAMT=");
+      Put<DepositItem>(bkt, "DIBNKAC=FIRST;DIRUN=1;DISEQ=" + s + ";DITEMNO=" + item);
+    }
+    for (const std::string& line : tsSplitNames(lines, ',')) {
+      std::istringstream l(line);
+      std::string item, account, amount, due_from = "-", due_to = "-";
+      l >> item >> account >> amount >> due_from >> due_to;
+      const bool deposit = item != "0";
+      const std::string rest = Account(account) + (deposit ? ";DIGAMT=" : ";WDAMT=") + amount +
+                               (deposit ? ";DIGICRC=" : ";WDICRC=") + Account(due_from) +
+                               (deposit ? ";DIGICPY=" : ";WDICPY=") + Account(due_to);
+      if (deposit) {
+        Put<DepositItemDetail>(bkt, "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=" + s + ";DIGLINO=" + item + ";DIGLACC=" + rest);
       } else {
-        Put<WithdrawalDetail>(bkt, "WDBNKAC=FIRST;WDRUN=1;WDSEQ=" + s + ";WDGLACC=" + l.account + ";WDAMT=" +
-                                       l.amount + ";WDICRC=" + l.due_from + ";WDICPY=" + l.due_to);
+        Put<WithdrawalDetail>(bkt, "WDBNKAC=FIRST;WDRUN=1;WDSEQ=" + s + ";WDGLACC=" + rest);
       }
     }
     return r;
@@ -112,42 +117,37 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 // Every case validated twice: the same answer, and no file of the company
 // changed.
 TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
-  const Items one_item = {{1, "300.00"}}, none;
   const tsDate warn = ClosedWarningDate();
   const std::string ic_required = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
-  const std::string deposit_sum = Msg(1612, 3, "The deposit item detail amounts do not add up to the transaction "
-                                               "amount."),
-                    withdrawal_sum = Msg(1612, 3, "The withdrawal detail amounts do not add up to the transaction "
-                                                  "amount.");
-  const std::string closed =
-      Period(1605, warn, "01-01") + UsesThisDate("Deposit transaction for Bank \"FIRST\"");
+  const std::string sums = " detail amounts do not add up to the transaction amount.";
+  const std::string deposit_sum = Msg(1612, 3, "The deposit item" + sums);
+  const std::string withdrawal_sum = Msg(1612, 3, "The withdrawal" + sums);
+  const std::string closed = Period(1605, warn, "01-01") + UsesThisDate("Deposit transaction for Bank \"FIRST\"");
   const struct {
     char kind;
-    Items items;
-    std::vector<Line> lines;
+    const char* items;
+    const char* lines;
     std::string said;
     tsDate date = OpenDate();
   } cases[] = {
-      {'D', one_item, {{1, kSales, "299.99"}, {1, kFees, "0.01"}}, "0"},
+      {'D', "1=300.00", "1 S 299.99, 1 F 0.01", "0"},
       {'D', kTwoItems, kThreeLines, "0"},
-      {'D', one_item, {}, "3" + Msg(1611, 3, "The Deposit has no deposit item detail; at least one is required.")},
-      {'D', one_item, {{1, kSales, "200.00"}, {1, kFees, "99.99"}}, "3" + deposit_sum},  // one cent short
-      // A line whose item is missing: no sum check after it.
-      {'D', {{1, "100.00"}}, {{1, kSales, "100.00"}, {2, kSales, "100.00"}}, "3" + kNoItem},
+      {'D', "1=300.00", "", "3" + Msg(1611, 3, "The Deposit has no deposit item detail; at least one is required.")},
+      {'D', "1=300.00", "1 S 200.00, 1 F 99.99", "3" + deposit_sum},  // one cent short
+      {'D', "1=100.00", "1 S 100.00, 2 S 100.00", "3" + kNoItem},      // no sum check after a missing item
       // A line crediting another company needs intercompany accounts; one of the same company has none.
-      {'D', one_item, {{1, kOther, "300.00"}}, "3" + ic_required},
-      {'D', one_item, {{1, kOther, "300.00", kDueFrom, kDueTo}}, "0"},
-      {'D', one_item, {{1, kSales, "300.00", "", kDueTo}}, "3" + NonBlank("I/C Payable", "blank")},
-      {'D', one_item, {{1, kUnknown, "300.00"}},
+      {'D', "1=300.00", "1 O 300.00", "3" + ic_required},
+      {'D', "1=300.00", "1 O 300.00 DF DT", "0"},
+      {'D', "1=300.00", "1 S 300.00 - DT", "3" + NonBlank("I/C Payable", "blank")},
+      {'D', "1=300.00", "1 U 300.00",
        "3" + Msg(1627, 3, "General Ledger could not build the intercompany account: The prefix of the second "
                           "account is not set up in General Ledger.")},
-      // Lines in a closed period: each checked, a warning.
-      {'D', one_item, {{1, kSales, "200.00"}, {1, kFees, "100.00"}}, "2" + closed + closed, warn},
-      {'W', none, {{0, kRent, "50.00"}, {0, kFees, "25.00"}}, "0"},
-      {'W', none, {}, "3" + Msg(1611, 3, "The Withdrawal has no withdrawal detail; at least one is required.")},
-      {'W', none, {{0, kRent, "50.00"}, {0, kFees, "24.99"}}, "3" + withdrawal_sum},
-      {'W', none, {{0, kRent, "-75.00"}}, "3" + withdrawal_sum},  // a detail of the wrong sign
-      {'W', none, {{0, kOther, "75.00"}}, "3" + ic_required},
+      {'D', "1=300.00", "1 S 200.00, 1 F 100.00", "2" + closed + closed, warn},  // each line checked, a warning
+      {'W', "", "0 R 50.00, 0 F 25.00", "0"},
+      {'W', "", "", "3" + Msg(1611, 3, "The Withdrawal has no withdrawal detail; at least one is required.")},
+      {'W', "", "0 R 50.00, 0 F 24.99", "3" + withdrawal_sum},
+      {'W', "", "0 R -75.00", "3" + withdrawal_sum},  // a detail of the wrong sign
+      {'W', "", "0 O 75.00", "3" + ic_required},
   };
   std::vector<TransactionData> stored;
   for (const auto& c : cases) {
@@ -155,7 +155,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
   }
   // A withdrawal with an addition is refused first; no detail is checked after that error.
   Transaction with_addition(bkt);
-  Fetch(with_addition, Store('W', static_cast<int>(stored.size()) + 1, {}, {{0, kOther, "1.00"}}));
+  Fetch(with_addition, Store('W', static_cast<int>(stored.size()) + 1, "", "0 O 1.00"));
 
   const auto before = Snapshot(company.Folder());
   ASSERT_TRUE(before.count("company.db"));
@@ -171,7 +171,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
 // cursor, for transactions entered in this module while the interface is
 // active.
 TEST_F(Details, WhenDetailsAreRead) {
-  const TransactionData records[] = {Store('D', 1, {}, {}), Store('W', 2, {}, {})};
+  const TransactionData records[] = {Store('D', 1, "", ""), Store('W', 2, "", "")};
   for (const TransactionData& r : records) {
     Transaction t(bkt);
     Fetch(t, r);
@@ -194,8 +194,8 @@ TEST_F(Details, WhenDetailsAreRead) {
 // 3 next line, 4 its item, 5 end; withdrawal 1 first, 2 next, 3 end.
 TEST_F(Details, UnreadableLinesNeverPass) {
   company.Program().FileManager().Close(GLMFileSpec);
-  const TransactionData d = Store('D', 1, kTwoItems, {{1, "", "200.00"}, {2, "", "100.00"}}, OpenDate(), "");
-  const TransactionData w = Store('W', 2, {}, {{0, "A", "50.00"}, {0, "B", "25.00"}}, OpenDate(), "");
+  const TransactionData d = Store('D', 1, kTwoItems, "1 - 200.00, 2 - 100.00", OpenDate(), "");
+  const TransactionData w = Store('W', 2, "", "0 A 50.00, 0 B 25.00", OpenDate(), "");
   (void)zc_interface_active("BK", "GL");  // the interface setting is read before faults are armed
   const char* const damaged = "the data file is damaged (16)";
   const std::string line = ReadError("deposit item detail", 4, damaged);
