@@ -14,12 +14,10 @@
 
 #include "batches/batch_test_support.h"
 #include "batches/bk_batch_part.h"
-#include "batches/bk_batch_sub_struct.h"
 #include "framework/batch/batch.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
 #include "records/files.h"
-#include "records/transaction_data.h"
 
 namespace {
 
