@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "accounts/bank_account.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/io/faults.h"
 #include "locking/register_bank_lock.h"
 #include "locking/register_bank_locker.h"
@@ -34,19 +35,9 @@ std::string Rows(const tsioDataFile& file) {
   return s;
 }
 
-// Looks for run `run` (of no bank: an active run) with a lock, as another
-// program would, and lets go of what it found.
-tsioStatus::Status Probe(TransactionRunLock& probe, int run) {
-  probe.m_Record.SetBankAccount(tsAlpha(""));
-  probe.m_Record.SetTransactionRun(tsDouble(run, 0));
-  const tsioStatus::Status st = probe.FetchEQ(true);
-  if (st == tsioStatus::kSuccess) (void)probe.Unlock();
-  return st;
-}
-
 // A second program that opens the company and runs one command per line:
-// "lock B" / "marker B R" (locks a run marker) / "active - R"; it answers with
-// the resulting level or status and then holds what it took until killed.
+// "lock B" / "active R"; it answers with the resulting level or status and
+// then holds what it took until killed.
 ChildProcess StartHolder(const std::string& folder) {
   return ChildProcess::Start([folder] {
     tsioFileManager fm(folder);
@@ -55,18 +46,13 @@ ChildProcess StartHolder(const std::string& folder) {
       return 1;
     }
     RegisterBankLocker locker(*bkm);
-    TransactionRunLock marker(*bkt, "", 0);
     bkRegisterTransactionRunLock runs(*bkt);
     for (std::string cmd; !(cmd = ChildProcess::ReadLine()).empty();) {
       std::istringstream in(cmd);
-      std::string verb, bank;
-      long long run = 0;
-      in >> verb >> bank >> run;
-      marker.m_Record.SetBankAccount(tsAlpha(bank));
-      marker.m_Record.SetTransactionRun(tsDouble(run, 0));
-      ChildProcess::WriteLine(verb == "lock"     ? Said(locker.lockBank(bank), false)
-                              : verb == "marker" ? std::to_string(marker.FetchEQ(true))
-                                                 : std::to_string(runs.LockActiveRun(tsDouble(run, 0))));
+      std::string verb, what;
+      in >> verb >> what;
+      ChildProcess::WriteLine(verb == "lock" ? Said(locker.lockBank(what), false)
+                                             : std::to_string(runs.LockActiveRun(tsDouble::FromText(what))));
     }
     return 0;
   });
@@ -155,9 +141,7 @@ TEST(RunLocks, MarkersHeldByALiveProgramStayAndExcludeTheRunsBelow) {
                  false),
             "3 | 2403/3");
 
-  ChildProcess other = StartHolder(co.fm.Folder());
-  other.Send("marker B1 5");
-  ASSERT_EQ(other.Receive(), "0");
+  ChildProcess other = bkdetailtest::HoldLock<TransactionRunLock>(co.fm.Folder(), "TRBNKAC=B1;TRRUN=5");
   Runs locked;
   ASSERT_EQ(Said(runs.DeleteTransactionRunLocks(tsAlpha("B1"), &locked)), "0");
   EXPECT_EQ(locked, (Runs{tsDouble(5, 0)}));
@@ -179,11 +163,14 @@ TEST(RunLocks, ActiveRunsOnePerObjectHeldUntilRemoved) {
   BankCompany co;
   bkRegisterTransactionRunLock runs(*co.bkt);
   tsioDataFile stranger(co.bkt->FileName());
-  TransactionRunLock probe(stranger, "", 0);
   bkRegisterTransactionRunLock other(stranger);
-  const auto seen = [&probe](std::initializer_list<int> runs) {
+  // Each run as another program finds it (locking it a moment): 9 held, 13 gone.
+  const auto seen = [&stranger](std::initializer_list<int> runs) {
     std::string s;
-    for (int run : runs) s += std::to_string(run) + ":" + std::to_string(Probe(probe, run)) + " ";
+    for (int run : runs) {
+      const std::string key = "TRBNKAC=;TRRUN=" + std::to_string(run);
+      s += std::to_string(run) + ":" + std::to_string(bkdetailtest::LockOnce<TransactionRunLock>(stranger, key)) + " ";
+    }
     return s;
   };
   ASSERT_EQ(runs.LockActiveRun(tsDouble(42, 0)), tsioStatus::kSuccess);
@@ -203,7 +190,7 @@ TEST(RunLocks, ActiveRunsOnePerObjectHeldUntilRemoved) {
   EXPECT_EQ(seen({43, 44}), "43:9 44:13 ");
 
   ChildProcess dead = StartHolder(co.fm.Folder());
-  dead.Send("active - 45");
+  dead.Send("active 45");
   ASSERT_EQ(dead.Receive(), "0");
   dead.Kill(SIGKILL);
   dead.Wait();
