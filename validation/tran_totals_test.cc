@@ -109,38 +109,18 @@ TEST(TranTotals, BlankTypeDescriptionAndAmounts) {
             "-20.00 0.01");
 }
 
-// The report's section, then the general ledger's, each printed as a job;
-// none before the sections exist; a journal that is full refuses them.
-TEST(TranTotals, SectionsAndPrinting) {
-  GlPostingCompany company;
-  TranTotals totals(company.Program(), TranTotals::kPostTotals, false);
-  totals.PrintToFile();  // before the sections exist: nothing, no failure
-  ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
-  EXPECT_TRUE(totals.ReportSectionID().IsSet() && totals.GLSectionID().IsSet());
-  totals.InitUnitOfWork();
-  RunSteps(totals, "+FIRST 2 5 commit");
-  totals.Print(xp::ReportPrinter);
-  int jobs = 0;
-  for (const auto& e : std::filesystem::directory_iterator(TSGetApp()->LocalFolder() + "/spool")) {
-    jobs += e.path().filename().string().starts_with("report-");
-  }
-  EXPECT_EQ(jobs, 2);
-
-  GlPostingCompany full;
-  full.Program().Journal().SetSectionLimit(1);
-  TranTotals refused(full.Program(), TranTotals::kPostTotals, false);
-  ccStatus<ccBoolStatus> st = refused.InitJournalSection();
-  EXPECT_TRUE(st.Value() == kBoolFailure && st.HasError());
-}
-
 // With the general-ledger flag the totals feed their creator per unit: a
 // rolled-back unit takes its lines with it, a subtracted transaction
-// cancels its lines, and committed summary lines survive.
-TEST(TranTotals, GeneralLedgerLinesFollowTheUnits) {
+// cancels its lines, and committed summary lines survive. Printed, the
+// report's section and then the general ledger's are each a job (nothing
+// before the sections exist); a journal that is full refuses the sections.
+TEST(TranTotals, GeneralLedgerLinesFollowTheUnitsAndBothSectionsPrint) {
   GlPostingCompany company;
   company.SetOptions(false, 1, 1);
   TranTotals totals(company.Program(), TranTotals::kPostTotals, true);
+  totals.PrintToFile();  // before the sections exist: nothing, no failure
   ASSERT_EQ(totals.InitJournalSection().Value(), kBoolSuccess);
+  EXPECT_TRUE(totals.ReportSectionID().IsSet() && totals.GLSectionID().IsSet());
   totals.InitUnitOfWork();
   glwTranCreator* creator = totals.GetGLTranCreator();
   ASSERT_NE(creator, nullptr);
@@ -154,6 +134,18 @@ TEST(TranTotals, GeneralLedgerLinesFollowTheUnits) {
   }
   EXPECT_EQ(held, "1000/ 100.00\n/4000 100.00\n");
   EXPECT_TRUE(posttest::ReadLines(company.Glt()).empty());
+
+  totals.Print(xp::ReportPrinter);
+  int jobs = 0;
+  for (const auto& e : std::filesystem::directory_iterator(TSGetApp()->LocalFolder() + "/spool")) {
+    jobs += e.path().filename().string().starts_with("report-");
+  }
+  EXPECT_EQ(jobs, 2);
+  GlPostingCompany full;
+  full.Program().Journal().SetSectionLimit(1);
+  TranTotals refused(full.Program(), TranTotals::kPostTotals, false);
+  ccStatus<ccBoolStatus> st = refused.InitJournalSection();
+  EXPECT_TRUE(st.Value() == kBoolFailure && st.HasError());
 }
 
 }  // namespace
