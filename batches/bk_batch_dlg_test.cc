@@ -52,27 +52,22 @@ class BatchDialog : public ::testing::Test {
   bkBatchPart part_;
 };
 
-TEST_F(BatchDialog, ShowsTheTermsAndTheFormattersAndMakesTheLibraryTheResourceModule) {
-  tsSetResourceModule("someone");
-  {
-    auto d = Open(false);
-    EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
-    EXPECT_TRUE(d->IsInitialized());
-    // The user's term for a batch; the part's rules name what is counted.
-    EXPECT_EQ(d->GetDlgItemText(7009) + "|" + d->GetDlgItemText(7005) + "|" + d->BatchAccessKey(),
-              "Bundle|&Number of Deposits:|NA");
-    EXPECT_EQ(d->GetDlgItemText(7001) + "|" + d->GetDlgItemText(7002) + "|" + d->GetDlgItemText(7004), "|0.00|")
-        << "remaining figures are not shown until the batch information is";
-    EXPECT_FALSE(d->SetFocus(7003)) << "remaining figures only show";
-    d->Click(kTsIdHelp);
-    EXPECT_EQ(d->HelpRequests(), 1);
-  }
-  EXPECT_EQ(tsGetResourceModule(), "someone") << "put back when the dialog goes";
-  tsSetResourceModule("");
-}
-
+// The dialog shows the user's terms and the part's, makes the library the
+// resource module while it lives, moves typed totals to the part through
+// their formatters and shows what remains; OK takes it into the batch.
 TEST_F(BatchDialog, TypingTotalsMovesThemToThePartAndShowsWhatRemains) {
+  tsSetResourceModule("someone");
   auto d = Open(false);
+  EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
+  EXPECT_TRUE(d->IsInitialized());
+  EXPECT_EQ(d->GetDlgItemText(7009) + "|" + d->GetDlgItemText(7005) + "|" + d->BatchAccessKey(),
+            "Bundle|&Number of Deposits:|NA");
+  EXPECT_EQ(d->GetDlgItemText(7001) + "|" + d->GetDlgItemText(7002) + "|" + d->GetDlgItemText(7004), "|0.00|")
+      << "remaining figures are not shown until the batch information is";
+  EXPECT_FALSE(d->SetFocus(7003)) << "remaining figures only show";
+  d->Click(kTsIdHelp);
+  EXPECT_EQ(d->HelpRequests(), 1);
+
   EXPECT_EQ(Type(*d, 7001, "5"), "5 0.000 2 150.25 = 5; 0.00; 3; -150.25;");
   // The part's total keeps its declared decimals.
   EXPECT_EQ(Type(*d, 7002, "1000.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
@@ -82,12 +77,14 @@ TEST_F(BatchDialog, TypingTotalsMovesThemToThePartAndShowsWhatRemains) {
   EXPECT_EQ(Type(*d, 7001, ""), "0 1000.500 2 150.25 = 0; 1000.50; ; 850.25;");
   bktest::SetTotals(part_, "0 1000.50 0 1000.50");
   EXPECT_TRUE(part_.InBalance());
-  // OK takes the dialog into the batch and ends it.
   d->SetFocus(zzBatchDlg::kDescriptionEdit);
   d->TypeText("Lockbox");
   EXPECT_TRUE(d->Click(kTsIdOk));
   EXPECT_EQ(d->Result(), kTsIdOk);
   EXPECT_EQ(batch_.Desc() + " " + bktest::Totals(part_), "Lockbox 0 1000.500 0 1000.50");
+  d.reset();
+  EXPECT_EQ(tsGetResourceModule(), "someone") << "put back when the dialog goes";
+  tsSetResourceModule("");
 }
 
 // Cancel puts the part's totals back; the part keeps its own rules. Static
