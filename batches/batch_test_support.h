@@ -34,11 +34,6 @@ inline void FetchBatch(Batch& b, const char* id) {
   ASSERT_EQ(b.FetchEQ(false), tsioStatus::kSuccess) << id;
 }
 
-inline bool BatchExists(const tsioDataFile& bkt, const char* id) {
-  Batch b(bkt);
-  return bkdetailtest::Set(b.m_Record, BatchKey(id)) && b.FetchEQ(false) == tsioStatus::kSuccess;
-}
-
 // Members of batch `batch` of bank account CHK, transaction run 1, sequence
 // `seq`.
 inline void AddTransaction(tsioDataFile& bkt, const char* batch, int seq, bool posted = false) {
