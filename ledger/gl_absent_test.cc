@@ -1,7 +1,9 @@
 // The general-ledger functions in a process where the general-ledger module
 // is not loaded: the fixed answers of every entry point, the factory codes,
-// the unavailable-ledger report, and a module loaded after a failed first
-// call (in a child process, so this process never loads it).
+// the unavailable-ledger report, a module loaded after a failed first call
+// (in a child process, so this process never loads it), and posting: while
+// the "BK" to "GL" interface is active nothing reports success; without the
+// interface the functions' fixed answers stand.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,6 +14,7 @@
 #include "framework/base/scripted_responder.h"
 #include "framework/module/module_registry.h"
 #include "ledger/gl_accounts.h"
+#include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_test_support.h"
 #include "tests/support/status_text.h"
 
@@ -78,7 +81,8 @@ TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
 
 // The functions that need the general ledger: the unavailable-ledger report
 // and its fixed answers; glwValidICBaseAccount accepts while the account and
-// section validations refuse, all without a word to the user.
+// section validations refuse, all without a word to the user. Without
+// prefixes a blank base still needs the general ledger.
 TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
   gltest::LedgerCompany company(true);
   tsScriptedResponder responder;
@@ -89,14 +93,11 @@ TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
     EXPECT_EQ(glwValidGLSection(tsAlpha("1000"), section, 0, 0, 0, true), kBoolFailure) << section;
   }
   EXPECT_TRUE(responder.Messages().empty());
-}
-
-// Without prefixes a blank base still needs the general ledger.
-TEST_F(GLAbsent, UnprefixedBlankBaseNeedsTheLedger) {
-  gltest::LedgerCompany company(false);
+  gltest::LedgerCompany plain(false);
   tsAlpha ic;
-  gltest::ExpectUnavailableReport(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""),
-                                                              tsAlpha("1000100"), kGLICDueTo, ic));
+  EXPECT_EQ(gltest::Answer(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""), tsAlpha("1000100"),
+                                                       kGLICDueTo, ic)),
+            "unavailable");
 }
 
 // A module loaded after a failed first call is found by the next call: the
@@ -104,9 +105,7 @@ TEST_F(GLAbsent, UnprefixedBlankBaseNeedsTheLedger) {
 // process keeps the module absent.
 TEST_F(GLAbsent, ModuleLoadedAfterAFailedCallIsFoundNext) {
   gltest::LedgerCompany company(true);
-  company.AddPrefix("0101");
-  company.AddBase("1000100");
-  company.AddAccount("01011000100");
+  company.Add("GPPFX=0101 GBBASE=1000100 GAACCT=01011000100");
   const short glm = company.GlmNum();
   auto child = bktest::ChildProcess::Start([glm]() -> int {
     const tsAlpha account("01-01-1000-100");
@@ -136,6 +135,35 @@ TEST(GLMessages, WriteErrors) {
     const auto st = glwGLTranWriteError(nullptr, status);
     EXPECT_EQ(bktest::Said(st, false), std::to_string(status) + " | 1604/" + std::to_string(level));
     EXPECT_NE(bktest::Said(st).find(ccIOStatusStr(status)), std::string::npos) << bktest::Said(st);
+  }
+}
+
+// Posting: while the "BK" to "GL" interface is active nothing reports
+// success; without it the fixed answers stand (GL_INIT_UPDATE's and
+// GL_UPDATE's 1 are success).
+TEST_F(GLAbsent, PostingReportsSuccessOnlyWithoutTheInterface) {
+  for (bool active : {true, false}) {
+    SCOPED_TRACE(active ? "interface active" : "no interface");
+    posttest::GlPostingCompany company;
+    company.SetInterface(active);
+    glwTranCreator creator(company.Program(), true, nullptr);
+    if (active) {
+      ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+    }
+    posttest::Accumulate(creator, company.Program(), posttest::MakeTransaction(2, "10", "Dep", "D", false));
+    posttest::Expect(creator.RollTrans(kTranLevelEverything, kBKIncludeAll));
+    EXPECT_EQ(creator.StackSize(), 2u);
+    const ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
+    if (active) {
+      posttest::ExpectPostingRefused(company, creator, st);
+      continue;
+    }
+    EXPECT_EQ(bktest::Said(st), "0");
+    EXPECT_EQ(creator.StackSize(), 0u);
+    glwPostLauncher launcher(company.Program());
+    EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
+    EXPECT_EQ(launcher.Post(0).Value(), kBoolSuccess);
+    launcher.CloseFiles();
   }
 }
 

@@ -50,33 +50,40 @@ TEST(GLTransactionValues, OmittedTypesOfEveryTransactionType) {
   }
 }
 
+// Amount and descriptions by level as one text, as the record and its
+// detail change: a reversal negates the amount and marks the descriptions
+// (cut to 30 characters); a negative detail takes the subtraction when there
+// is no addition; otherwise the net amount is made positive.
 TEST(GLTransactionValues, AmountDescriptionAndReversals) {
   posttest::GlPostingCompany company;
   TransactionData t = MakeTransaction(2, "100", "Weekly takings from the shop counter");
   DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithTax, false, false);
+  d.SetDescription(1, tsAlpha("Item one"));
   bkGLTransactionValues v(company.Program(), false, &d);
   EXPECT_FALSE(v.IsNonTaxTransaction());
-  EXPECT_EQ(v.Description(kTranLevelTransaction), "Weekly takings from the shop counter");
-  EXPECT_EQ(v.Description(kTranLevelSummary), "BK Deposit") << "no description at the summary level";
-  d.SetDescription(1, tsAlpha("Item one"));
-  EXPECT_EQ(v.Description(kTranLevelDetail), "Item one");
-
-  d.SetIsReversal(true);
-  EXPECT_EQ(v.Amount(), tsCurrency(-100));
-  EXPECT_EQ(v.Description(kTranLevelTransaction), "(REV) Weekly takings from the ");
-  EXPECT_EQ(v.Description(kTranLevelTransaction).str().size(), 30u);
-  EXPECT_EQ(v.Description(kTranLevelSummary), "(REV) BK Deposit");
-
-  // Negative details: the subtraction when there is no addition.
-  d.SetIsReversal(false);
-  d.SetIsNegative(true);
-  t.SetAddition(tsCurrency(0));
-  t.SetSubtraction(tsCurrency(30));
-  EXPECT_EQ(v.Amount(), tsCurrency(30));
-  t.SetAddition(tsCurrency(-12));
-  EXPECT_EQ(v.Amount(), tsCurrency(-12));
-  d.SetIsNegative(false);
-  EXPECT_EQ(v.Amount(), tsCurrency(42)) << "net -42 made positive";
+  std::vector<std::string> said;
+  auto say = [&](const std::function<void()>& change) {
+    change();
+    said.push_back(v.Amount().Format() + " [" + v.Description(kTranLevelTransaction).str() + "] [" +
+                   v.Description(kTranLevelSummary).str() + "] [" + v.Description(kTranLevelDetail).str() + "]");
+  };
+  say([] {});
+  say([&] { d.SetIsReversal(true); });
+  say([&] {
+    d.SetIsReversal(false);
+    d.SetIsNegative(true);
+    t.SetAddition(tsCurrency(0));
+    t.SetSubtraction(tsCurrency(30));
+  });
+  say([&] { t.SetAddition(tsCurrency(-12)); });
+  say([&] { d.SetIsNegative(false); });
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      "100.00 [Weekly takings from the shop counter] [BK Deposit] [Item one]",
+                      "-100.00 [(REV) Weekly takings from the ] [(REV) BK Deposit] [(REV) Item one]",
+                      "30.00 [Weekly takings from the shop counter] [BK Deposit] [Item one]",
+                      "-12.00 [Weekly takings from the shop counter] [BK Deposit] [Item one]",
+                      "42.00 [Weekly takings from the shop counter] [BK Deposit] [Item one]",
+                  }));
 
   // An adjustment with both amounts is neither side (every GL type
   // omitted); a zero adjustment is an increasing one.
@@ -89,43 +96,30 @@ TEST(GLTransactionValues, AmountDescriptionAndReversals) {
   adj.SetAddition(tsCurrency(0));
   adj.SetSubtraction(tsCurrency(0));
   EXPECT_EQ(av.GetBKTranType(), kBKTranIncreasingAdjustment);
-
   bkGLTransactionValues none(company.Program(), false, nullptr);
   EXPECT_EQ(none.Amount().Format() + "|" + none.Description(kTranLevelTransaction).str() + "|" +
                 none.DebitAccount(kBKIncludeCash).str() + "|" + std::to_string(none.GetBKTranType()),
             "0.00|||" + std::to_string(kBKTranOther));
 }
 
-TEST(GLTransactionValues, ReferencesFollowTheSettings) {
+// References follow the options "CGLREF1" and "CGLREF2" (any n but 1 reads
+// the second); the accounting method is read from the control file, once
+// per object.
+TEST(GLTransactionValues, ReferencesAndAccountingMethodFollowTheSettings) {
   posttest::GlPostingCompany company;
   TransactionData t = MakeTransaction(2, "100", "First", "DEP-9");
   DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(company.Program(), false, &d);
-  struct {
-    short ref1, ref2;
-    const char* want1;
-    const char* want2;
-  } cases[] = {{1, 1, "", ""}, {2, 3, "BANK1", "DEP-9"}, {3, 2, "DEP-9", "BANK1"}, {4, 0, "", ""}};
-  for (const auto& c : cases) {
-    company.SetOptions(false, 1, 1, c.ref1, c.ref2);
-    // Any n but 1 reads the second option.
-    EXPECT_EQ(v.Reference(1).str() + "|" + v.Reference(2).str() + "|" + v.Reference(7).str(),
-              std::string(c.want1) + "|" + c.want2 + "|" + c.want2);
+  const short refs[3][2] = {{2, 3}, {3, 2}, {1, 4}};
+  std::string said;
+  for (short method : {1, 2, 3}) {
+    company.SetAccountingMethod(method);
+    bkGLTransactionValues v(company.Program(), false, &d);
+    company.SetOptions(false, 1, 1, refs[method - 1][0], refs[method - 1][1]);
+    said += std::to_string(v.AccountingMethod()) + std::to_string(v.AccrualAccounting()) +
+            std::to_string(v.CashAccounting()) + " " + v.Reference(1).str() + "/" + v.Reference(2).str() + "/" +
+            v.Reference(7).str() + "\n";
   }
-}
-
-TEST(GLTransactionValues, AccountingMethodFromTheControlFile) {
-  posttest::GlPostingCompany company;
-  struct {
-    short method;
-    bool accrual, cash;
-  } cases[] = {{1, true, false}, {2, false, true}, {3, true, true}};
-  for (const auto& c : cases) {
-    company.SetAccountingMethod(c.method);
-    bkGLTransactionValues v(company.Program(), false, nullptr);  // reads once per object
-    EXPECT_EQ((std::tuple{v.AccountingMethod(), v.AccrualAccounting(), v.CashAccounting()}),
-              (std::tuple{c.method, c.accrual, c.cash}));
-  }
+  EXPECT_EQ(said, "110 BANK1/DEP-9/DEP-9\n201 DEP-9/BANK1/BANK1\n311 //\n");
 }
 
 // ---- key ------------------------------------------------------------------------
@@ -136,19 +130,15 @@ TEST(GLTranDefKey, WhichFieldsKeepLinesApart) {
   base.m_Batch = tsAlpha("B1");
 
   // Fields that take no part: lines still merge.
-  for (auto change : std::vector<std::function<void(bkGLTranDefKey&)>>{
-           [](bkGLTranDefKey& k) { k.m_ApplOfOrigin = tsAlpha("AP"); },
-           [](bkGLTranDefKey& k) { k.m_Text = tsAlpha("x"); },
-           [](bkGLTranDefKey& k) { k.m_EmployeeID = tsAlpha("E1"); },
-           [](bkGLTranDefKey& k) { k.m_JobID = tsAlpha("J1"); },
-           [](bkGLTranDefKey& k) { k.m_ARCustomerID = tsAlpha("C1"); },
-           [](bkGLTranDefKey& k) { k.m_ARInvoiceID = tsAlpha("I1"); },
-           [](bkGLTranDefKey& k) { k.m_SMWorkOrderInvoiceID = tsNum<long>(5); }}) {
-    bkGLTranDefKey k(base);
-    change(k);
-    EXPECT_TRUE(k == base);
-    EXPECT_FALSE(k < base || base < k);
-  }
+  bkGLTranDefKey same(base);
+  same.m_ApplOfOrigin = tsAlpha("AP");
+  same.m_Text = tsAlpha("x");
+  same.m_EmployeeID = tsAlpha("E1");
+  same.m_JobID = tsAlpha("J1");
+  same.m_ARCustomerID = tsAlpha("C1");
+  same.m_ARInvoiceID = tsAlpha("I1");
+  same.m_SMWorkOrderInvoiceID = tsNum<long>(5);
+  EXPECT_TRUE(same == base && !(same < base) && !(base < same));
   // Fields that do, in this order: a later field decides only when the
   // earlier ones are equal.
   std::vector<std::function<void(bkGLTranDefKey&)>> order = {
@@ -252,46 +242,32 @@ bkGLTranDefKey Key(const char* account) {
   return k;
 }
 
-TEST(GLTranDefAccumulator, AddsMergesAndRollsByLevel) {
+// Lines roll out, in key order, when a roll's ending level reaches their
+// level: every pair of levels (-3 nothing, -2 everything, -1 summary, 0
+// transaction, 1 item, 2 detail). The accumulator's own type ignores -2 and
+// -1; copies share the definitions, not the map.
+TEST(GLTranDefAccumulator, RollsOutByLevelInKeyOrder) {
   bkGLTranDefAccumulator acc(kBKGLTranCash);
-  EXPECT_EQ(acc.GetTranType(), kBKGLTranCash);
   acc.SetTranType(kBKGLTranNone);
   acc.SetTranType(kBKGLTranAll);
-  EXPECT_EQ(acc.GetTranType(), kBKGLTranCash) << "-2 and -1 are ignored";
-  EXPECT_TRUE(acc.IsEmpty());
-  auto first = Def("10.10");
-  EXPECT_EQ(acc.AccumulateGLTranDef(Key("2"), first).Value(), 13);
-  auto second = Def("0.05");
-  EXPECT_EQ(acc.AccumulateGLTranDef(Key("2"), second).Value(), 6);
-  EXPECT_EQ(glTranDefAmount(*first), tsCurrency::FromText("10.15")) << "merged into the held, shared definition";
-  auto third = Def("1");
-  EXPECT_EQ(acc.AccumulateGLTranDef(Key("1"), third).Value(), 13);
-
-  // (ending, line level) -> rolled out?
-  struct {
-    TranLevelEnum ending, line;
-    bool rolls;
-  } cases[] = {
-      {kTranLevelNothing, kTranLevelDetail, false}, {kTranLevelEverything, kTranLevelNothing, false},
-      {kTranLevelTransaction, kTranLevelSummary, false}, {kTranLevelItem, kTranLevelTransaction, false},
-      {kTranLevelDetail, kTranLevelItem, false},        {kTranLevelSummary, kTranLevelSummary, true},
-      {kTranLevelTransaction, kTranLevelItem, true},    {kTranLevelItem, kTranLevelItem, true},
-      {kTranLevelEverything, kTranLevelSummary, true},  {kTranLevelEverything, kTranLevelDetail, true},
-  };
-  for (const auto& c : cases) {
-    bkGLTranDefAccumulator copy(acc);
-    glTranDefList out;
-    EXPECT_EQ(copy.RollTrans(out, c.ending, c.line).Value(), tsioStatus::kSuccess);
-    EXPECT_EQ(out.size(), c.rolls ? 2u : 0u) << c.ending << " " << c.line;
-    EXPECT_EQ(copy.IsEmpty(), c.rolls);
-    if (c.rolls) {
-      EXPECT_EQ(out.front(), third) << "key order";
-      EXPECT_EQ(out.back(), first);
+  EXPECT_EQ(acc.GetTranType(), kBKGLTranCash);
+  glTranDefList both = {Def("1"), Def("10.10")};
+  ASSERT_EQ(acc.AccumulateGLTranDef(Key("2"), both.back()).Value(), 13);
+  ASSERT_EQ(acc.AccumulateGLTranDef(Key("1"), both.front()).Value(), 13);
+  std::string rolled;  // "<ending>:<line level>" of every pair that rolls out
+  for (int ending = kTranLevelNothing; ending <= kTranLevelDetail; ++ending) {
+    for (int line = kTranLevelNothing; line <= kTranLevelDetail; ++line) {
+      bkGLTranDefAccumulator copy(acc);
+      glTranDefList out;
+      EXPECT_EQ(copy.RollTrans(out, TranLevelEnum(ending), TranLevelEnum(line)).Value(), tsioStatus::kSuccess);
+      EXPECT_EQ(copy.IsEmpty(), !out.empty());
+      if (out.empty()) continue;
+      EXPECT_EQ(out, both);
+      rolled += std::to_string(ending) + ":" + std::to_string(line) + " ";
     }
   }
-  EXPECT_EQ(acc.Size(), 2u) << "copies share definitions, not maps";
-  acc.ClearAccumulatorContainer();
-  EXPECT_TRUE(acc.IsEmpty());
+  EXPECT_EQ(rolled, "-2:-2 -2:-1 -2:0 -2:1 -2:2 -1:-1 -1:0 -1:1 -1:2 0:0 0:1 0:2 1:1 1:2 2:2 ");
+  EXPECT_EQ(acc.Size(), 2u);
 }
 
 // Units of work over random accumulations, rolls, commits and rollbacks,
