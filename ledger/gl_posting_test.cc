@@ -202,11 +202,31 @@ const struct Case {
      "I 1000 D /2500 I 4000 C 1500/2500 T 1500 D 1500/2500 T 2500 C /2500"},
 };
 
+// A batch part of the general ledger, which the creator sends its totals.
+struct GLPart : zzBatchPart {
+  GLPart() : zzBatchPart("GL") {}
+  zzBatchPart* Clone() const override { return new GLPart(*this); }
+  void ReceiveApplBlock(const void* block, std::size_t size) override {
+    ASSERT_EQ(size, sizeof(gl_batch_appl_def));
+    std::memcpy(&received, block, size);
+  }
+  gl_batch_appl_def received{};
+};
+
+// Besides the lines: each creator takes the next run, its blocks name the
+// transaction file and the program's batch, and the batch part receives the
+// totals of both ledgers, which balance.
 TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMatricesSay) {
+  zzBatch batch("BK", tsAlpha("B1"), 2);
+  batch.AddPart(std::make_unique<GLPart>());
+  company.Program().SetBatch(batch);  // the program keeps a copy (clones the parts)
+  auto* part = dynamic_cast<GLPart*>(company.Program().GetBatch().ApplPart("GL"));
+  ASSERT_NE(part, nullptr);
   // Every type (check, deposit, withdrawal, plus and minus adjustment) is
   // covered with every setting of the options.
   std::set<std::pair<int, int>> types_seen;
   company.SetAccountingMethod(3);  // both ledgers
+  double last_run = 0;
   for (const Case& c : kCases) {
     const std::vector<std::string> want = Want(c.sides);
     for (const Setting& s : c.settings) {
@@ -217,74 +237,34 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
       company.SetOptions(s.detailed, s.cash, s.non_cash);
       auto creator = Creator();
       EXPECT_EQ(creator->GetSendingDetailedGLTs(), s.detailed);
+      const gl_update_def& block = creator->UpdateBlock();
+      EXPECT_EQ(std::pair(block.run_number, +block.glt_file),
+                std::pair(last_run ? last_run + 1 : block.run_number, static_cast<int>(company.Glt().FileNum())));
+      last_run = block.run_number;
       RunScenario(company.Program(), *creator, c.type, c.sign, c.ic);
       EXPECT_EQ(Lines(company.Glt(), kColumns), want);
       // What every line of the run shares.
       const std::vector<std::string> shared = Lines(company.Glt(), "GTRUN GTDATE GTJRN GTAPPL GTBATCH GTBSRC GTCHECK");
-      const std::string run = std::to_string(static_cast<long long>(creator->UpdateBlock().run_number));
+      const std::string run = std::to_string(static_cast<long long>(last_run));
       EXPECT_EQ(std::set(shared.begin(), shared.end()),
                 std::set<std::string>{run + " 2025-03-05 7 BK B1 2 " + (c.type == 1 ? "1234" : "0")});
       EXPECT_TRUE(Lines(company.Glt(2)).empty());
-      // Each ledger balances.
-      const gl_batch_appl_def* appl = creator->ApplBlock();
-      ASSERT_NE(appl, nullptr);
-      EXPECT_EQ((std::tuple{+appl->lines_written, +appl->debit_cents, +appl->credit_cents}),
-                (std::tuple{static_cast<int32_t>(want.size()), 2LL * (c.ic ? 30000 : 15000),
-                            2LL * (c.ic ? 30000 : 15000)}));
+      const char* batch_def = static_cast<const char*>(block.batch_def);
+      EXPECT_EQ(std::string(batch_def) + "/" + std::string(batch_def + 5), "BK/B1");
+      const long long cents = 2LL * (c.ic ? 30000 : 15000);
+      const gl_batch_appl_def& totals = part->received;
+      EXPECT_EQ((std::tuple{+totals.lines_written, +totals.debit_cents, +totals.credit_cents}),
+                (std::tuple{static_cast<int32_t>(want.size()), cents, cents}));
     }
   }
   EXPECT_EQ(types_seen.size(), 5u);
 }
 
-// The blocks the creator hands the general ledger: the batch definition from
-// the program's batch, the run number (the next run for a second creator;
-// none for a creator that keeps the recap only, nor when the run counter
-// cannot be written), and the batch part's totals.
-TEST_F(GLPosting, UpdateAndBatchBlocks) {
-  zzBatch batch("BK", tsAlpha("B7"), 2);
-  struct GLPart : zzBatchPart {
-    GLPart() : zzBatchPart("GL") {}
-    zzBatchPart* Clone() const override { return new GLPart(*this); }
-    void ReceiveApplBlock(const void* block, std::size_t size) override {
-      ASSERT_EQ(size, sizeof(gl_batch_appl_def));
-      std::memcpy(&received, block, size);
-      ++calls;
-    }
-    gl_batch_appl_def received{};
-    int calls = 0;
-  };
-  batch.AddPart(std::make_unique<GLPart>());
-  company.Program().SetBatch(batch);  // the program keeps a copy (clones the parts)
-  auto* part = dynamic_cast<GLPart*>(company.Program().GetBatch().ApplPart("GL"));
-  ASSERT_NE(part, nullptr);
-
-  auto creator = Creator();
-  EXPECT_EQ(+creator->UpdateBlock().glt_file, company.Glt().FileNum());
-  const char* batch_def = static_cast<const char*>(creator->UpdateBlock().batch_def);
-  ASSERT_NE(batch_def, nullptr);
-  const double run = creator->UpdateBlock().run_number;
-  EXPECT_GT(run, 0);
-  RunScenario(company.Program(), *creator, 2, 1, false);
-  EXPECT_EQ(std::string(batch_def) + "/" + std::string(batch_def + 5), "BK/B7");
-  EXPECT_GT(part->calls, 0);
-  EXPECT_EQ((std::tuple{+part->received.lines_written, +part->received.debit_cents, +part->received.credit_cents}),
-            (std::tuple{2, 15000LL, 15000LL}));
-
-  EXPECT_EQ(+Creator()->UpdateBlock().run_number, run + 1);
-  const auto& none = Creator(false)->UpdateBlock();
-  EXPECT_TRUE(none.run_number == 0 && none.batch_def == nullptr && none.glt_file == 0);
-  glwTranCreator no_run(company.Program(), true, nullptr);
-  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kLocked, 1, 1);
-  tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kLocked, 1, 1);
-  ccStatus<ccBoolStatus> st = no_run.SetRunNumber(company.Program());
-  tsioFaults::Clear();
-  EXPECT_EQ(Said(st, false), "1 | 1603/3");
-}
-
 // The module fails at each of its calls in turn, once and then for good
 // (so the removals that undo the earlier definitions fail too): the
 // transaction files end exactly as they were, the stack is empty and the
-// account recap holds nothing.
+// account recap holds nothing. A run counter that cannot be written gives
+// no run.
 TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
   company.SetOptions(true, 2, 2);
   company.SetAccountingMethod(3);
@@ -300,6 +280,14 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
   probe.reset();
   const std::vector<std::string> after = Lines(company.Glt());
   ASSERT_EQ(after.size(), before.size() + 24);
+
+  // A run counter that cannot be written: no run number, 1603.
+  glwTranCreator no_run(company.Program(), true, nullptr);
+  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kLocked, 1, 1);
+  tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kLocked, 1, 1);
+  const ccStatus<ccBoolStatus> st = no_run.SetRunNumber(company.Program());
+  tsioFaults::Clear();
+  EXPECT_EQ(Said(st, false), "1 | 1603/3");
 
   for (int times : {1, 1000}) {
     for (int n = 1; n <= calls; ++n) {
@@ -427,6 +415,9 @@ TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
   company.SetOptions(false, 1, 1);
   company.SetAccountingMethod(3);
   glwTranCreator creator(company.Program(), false, nullptr);
+  EXPECT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+  const gl_update_def& none = creator.UpdateBlock();
+  EXPECT_TRUE(none.run_number == 0 && none.batch_def == nullptr && none.glt_file == 0) << "no run, no blocks";
   RunScenario(company.Program(), creator, 2, 1, true);
   creator.Commit();
   RunScenario(company.Program(), creator, 1, 1, true);
@@ -548,10 +539,21 @@ void FillBlock(gl_update_def& block) {
 // Lines of a run written after some of its lines were posted take numbers
 // past the posted ones, even once the run's numbers were forgotten (taking a
 // definition back forgets them), so posting them never collides with a
-// posted line.
+// posted line. A run or check number that is not whole (NaN, infinities,
+// fractions, past 64 bits) is refused and writes nothing, rather than
+// rounded to whatever the conversion gives.
 TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOnes) {
   gl_update_def block;
+  for (bool check : {false, true}) {
+    for (double v : {std::nan(""), HUGE_VAL, -HUGE_VAL, 41.5, 1e19}) {
+      FillBlock(block);
+      (check ? block.tran.check_number : block.tran.run_number) = v;
+      EXPECT_NE(glw::GL_PROCESS_TRANSACTION(&block), 0) << (check ? "check " : "run ") << v;
+    }
+  }
+  EXPECT_TRUE(Lines(company.Glt(1)).empty());
   FillBlock(block);
+  block.tran.check_number = 1001;
   zb_batch_entry entry;
   std::memset(&entry, 0, sizeof entry);
   std::memcpy(entry.host_appl, "BK", 2);
@@ -571,28 +573,9 @@ TEST_F(GLPosting, LinesWrittenAfterAPostingOfTheirRunTakeNumbersPastThePostedOne
     ASSERT_EQ(glw::GL_UPDATE(&block), kGLUpdateDone) << "posting round " << round;
   }
   EXPECT_TRUE(Lines(company.Glt(1)).empty());
-  const std::vector<std::string> posted = Lines(company.Glt(2), "GTSEQ");
+  const std::vector<std::string> posted = Lines(company.Glt(2), "GTSEQ GTCHECK");
   EXPECT_EQ(std::set(posted.begin(), posted.end()).size(), 6u);
-  glw::GL_FREE_RECAP_INFO(&block);
-}
-
-// A run or check number that is not whole (NaN, infinities, fractions, past
-// 64 bits) is refused and writes nothing, rather than rounded to whatever the
-// conversion gives.
-TEST_F(GLPosting, RunAndCheckNumbersThatAreNotWholeAreRefused) {
-  gl_update_def block;
-  for (bool check : {false, true}) {
-    for (double v : {std::nan(""), HUGE_VAL, -HUGE_VAL, 41.5, 1e19}) {
-      FillBlock(block);
-      (check ? block.tran.check_number : block.tran.run_number) = v;
-      EXPECT_NE(glw::GL_PROCESS_TRANSACTION(&block), 0) << (check ? "check " : "run ") << v;
-    }
-  }
-  EXPECT_TRUE(Lines(company.Glt(1)).empty());
-  FillBlock(block);
-  block.tran.check_number = 1001;
-  ASSERT_EQ(glw::GL_PROCESS_TRANSACTION(&block), 0);
-  EXPECT_EQ(Lines(company.Glt(1)).size(), 2u);
+  EXPECT_EQ(posted[0].substr(posted[0].find(' ')), " 1001");
   glw::GL_FREE_RECAP_INFO(&block);
 }
 
