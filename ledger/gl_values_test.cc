@@ -19,35 +19,38 @@ using posttest::MakeTransaction;
 
 // ---- values -----------------------------------------------------------------
 
-// The GL transaction types each include type omits, by the bank's side of
-// each transaction type (from the table of omitted types, written out by
-// hand). The accounts of each side are checked through the lines written.
+// The bank's side of each transaction type (0 other, 1 check, 2 deposit, 3
+// withdrawal, 4 increasing and 5 decreasing adjustment) and the GL
+// transaction types each include type omits (cash, non-cash, due from, due
+// to, any other), from the table of omitted types written out by hand: an
+// adjustment is increasing when zero, neither side (every type omitted) with
+// both amounts. The accounts of each side are checked through the lines
+// written.
 TEST(GLTransactionValues, OmittedTypesOfEveryTransactionType) {
   posttest::GlPostingCompany company;
-  const struct {
-    const char* name;
-    int type;
-    const char* amount;  // signed for adjustments
-    BKTranTypeEnum bk_type;
-    short omitted[4];    // cash, non-cash, due from, due to
-  } kTypes[] = {
-      {"check", 1, "20", kBKTranCheck, {13, 14, 11, 7}},
-      {"deposit", 2, "20", kBKTranDeposit, {14, 13, 11, 7}},
-      {"withdrawal", 3, "20", kBKTranWithdrawal, {13, 14, 11, 7}},
-      {"plus adjustment", 4, "20", kBKTranIncreasingAdjustment, {14, 13, 11, 7}},
-      {"minus adjustment", 4, "-20", kBKTranDecreasingAdjustment, {13, 14, 11, 7}},
-  };
-  const BKIncludeGLTranTypeEnum includes[4] = {kBKIncludeCash, kBKIncludeNonCashWithTax, kBKIncludeDueFrom,
-                                               kBKIncludeDueTo};
-  for (const auto& c : kTypes) {
-    SCOPED_TRACE(c.name);
-    TransactionData t = MakeTransaction(c.type, c.amount);
+  const BKIncludeGLTranTypeEnum includes[5] = {kBKIncludeCash, kBKIncludeNonCashWithTax, kBKIncludeDueFrom,
+                                               kBKIncludeDueTo, static_cast<BKIncludeGLTranTypeEnum>(3)};
+  std::string said;
+  for (const auto& [type, amount, subtraction] : {std::tuple{1, "20", 0}, {2, "20", 0}, {3, "20", 0}, {4, "20", 0},
+                                                  {4, "-20", 0}, {4, "0", 0}, {4, "20", 5}}) {
+    TransactionData t = MakeTransaction(type, amount);
+    if (subtraction) t.SetSubtraction(tsCurrency(subtraction));
     DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
     bkGLTransactionValues v(company.Program(), true, &d);
-    EXPECT_EQ(v.GetBKTranType(), c.bk_type);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(v.GetOmittedGLTTranTypeBitfield(includes[i]).Value(), c.omitted[i]) << i;
-    EXPECT_EQ(v.GetOmittedGLTTranTypeBitfield(static_cast<BKIncludeGLTranTypeEnum>(3)).Value(), 15);
+    said += std::to_string(type) + " " + amount + (subtraction ? "-5" : "") + ": " + std::to_string(v.GetBKTranType());
+    for (BKIncludeGLTranTypeEnum include : includes) {
+      said += " " + std::to_string(v.GetOmittedGLTTranTypeBitfield(include).Value());
+    }
+    said += "\n";
   }
+  EXPECT_EQ(said,
+            "1 20: 1 13 14 11 7 15\n"
+            "2 20: 2 14 13 11 7 15\n"
+            "3 20: 3 13 14 11 7 15\n"
+            "4 20: 4 14 13 11 7 15\n"
+            "4 -20: 5 13 14 11 7 15\n"
+            "4 0: 4 14 13 11 7 15\n"
+            "4 20-5: 0 15 15 15 15 15\n");
 }
 
 // Amount and descriptions by level as one text, as the record and its
@@ -84,18 +87,6 @@ TEST(GLTransactionValues, AmountDescriptionAndReversals) {
                       "-12.00 [Weekly takings from the shop counter] [BK Deposit] [Item one]",
                       "42.00 [Weekly takings from the shop counter] [BK Deposit] [Item one]",
                   }));
-
-  // An adjustment with both amounts is neither side (every GL type
-  // omitted); a zero adjustment is an increasing one.
-  TransactionData adj = MakeTransaction(4, "20");
-  adj.SetSubtraction(tsCurrency(5));
-  DetailedTransactionData ad(&adj, adj.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues av(company.Program(), true, &ad);
-  EXPECT_EQ(av.GetBKTranType(), kBKTranOther);
-  EXPECT_EQ(av.GetOmittedGLTTranTypeBitfield(kBKIncludeDueFrom).Value(), 15);
-  adj.SetAddition(tsCurrency(0));
-  adj.SetSubtraction(tsCurrency(0));
-  EXPECT_EQ(av.GetBKTranType(), kBKTranIncreasingAdjustment);
   bkGLTransactionValues none(company.Program(), false, nullptr);
   EXPECT_EQ(none.Amount().Format() + "|" + none.Description(kTranLevelTransaction).str() + "|" +
                 none.DebitAccount(kBKIncludeCash).str() + "|" + std::to_string(none.GetBKTranType()),
