@@ -4,11 +4,12 @@
 // building accounts and intercompany accounts, prefix matching, validation,
 // period checks and account filters, with and without prefixes, and objects
 // that cannot be obtained.
+#include "ledger/gl_accounts.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "ledger/gl_accounts.h"
 #include "ledger/gl_binding.h"
 #include "ledger/gl_test_support.h"
 
@@ -179,8 +180,8 @@ TEST_F(GLAccounts, WithoutPrefixes) {
   auto st = glwCheckPrefixForClosedPeriod(tsAlpha(""), tsDate(2025, 1, 2), plain.GlmNum(), &warning);
   EXPECT_EQ(warning, kGLWarningClosedPeriod);
   EXPECT_EQ(bktest::Said(st), "2 | 1605/2 The accounting date 2025-01-02 is in a closed period.");
-  for (auto* fn : {&glwClosedPeriodError, &glwClosedPeriodWarning, &glwFuturePeriodWarning,
-                   &glwUndeterminedPeriodError, &glwUndeterminedPeriodWarning}) {
+  for (auto* fn : {&glwClosedPeriodError, &glwClosedPeriodWarning, &glwFuturePeriodWarning, &glwUndeterminedPeriodError,
+                   &glwUndeterminedPeriodWarning}) {
     const std::string text = fn(tsAlpha("1000100"), tsDate(2025, 5, 1)).Errors()[0].Text();
     EXPECT_EQ(text.find("prefix"), std::string::npos) << text;
   }

@@ -133,10 +133,10 @@ std::vector<std::string> Want(const char* sides) {
       if (levels.find(s.level) == std::string::npos) continue;
       const bool summary = s.level == "S";
       const std::string ic = s.ic.substr(0, s.ic.find('/')) + " " + s.ic.substr(s.ic.find('/') + 1);
-      const std::string line = s.account + (s.dc == "D" ? " 1 " : " 2 ") + amount.Format() + " " +
-                               (summary ? "   true " : (s.level == "I" ? item : description) + " BANK1 " +
-                                                            deposit + " false ") +
-                               ic + (summary ? " " : " BANK1");
+      const std::string line =
+          s.account + (s.dc == "D" ? " 1 " : " 2 ") + amount.Format() + " " +
+          (summary ? "   true " : (s.level == "I" ? item : description) + " BANK1 " + deposit + " false ") + ic +
+          (summary ? " " : " BANK1");
       out.push_back("1 " + line);
       out.push_back("2 " + line);
     }

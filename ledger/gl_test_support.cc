@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/base/application.h"
 #include "framework/base/scripted_responder.h"
 #include "framework/control/account_format.h"
@@ -12,7 +13,6 @@
 #include "framework/io/cursor.h"
 #include "framework/io/header.h"
 #include "framework/module/module_registry.h"
-#include "deposits/detail_transfer_test_support.h"
 #include "ledger/gl_accounts.h"
 #include "tests/support/status_text.h"
 
@@ -123,7 +123,9 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
     std::string call, a, b, c;
     in >> call >> a >> b >> c;
     const bool with = c != "nofile";
-    const GLIntercompanyType type = b == "to" || c == "to" ? kGLICDueTo : c == "5" ? GLIntercompanyType(5) : kGLICDueFrom;
+    const GLIntercompanyType type = b == "to" || c == "to" ? kGLICDueTo
+                                    : c == "5"             ? GLIntercompanyType(5)
+                                                           : kGLICDueFrom;
     const char* yes_no[] = {"refused", "ok"};
     std::ostringstream answer;
     if (call == "header") {
@@ -151,7 +153,8 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
       answer << yes_no[glwValidGLAccount(tsAlpha(a), file, list, 0, b == "inactive") == kBoolSuccess];
     } else if (call == "section") {
       const auto file = static_cast<unsigned short>(glm);
-      answer << yes_no[glwValidGLSection(tsAlpha(a), static_cast<short>(std::stoi(b)), file, 0, 0, false) == kBoolSuccess];
+      answer
+          << yes_no[glwValidGLSection(tsAlpha(a), static_cast<short>(std::stoi(b)), file, 0, 0, false) == kBoolSuccess];
     } else if (call == "icbase") {
       const size_t shown = responder.Messages().size();
       answer << yes_no[glwValidICBaseAccount(tsAlpha(a), type, glm, c == "quiet") == kBoolSuccess];
@@ -183,7 +186,7 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
       tsdmQueryNode node;
       tsdmFilter filter;
       (full ? glwAttachControlFullAccountFilterColumns : glwAttachControlBaseAccountFilterColumns)(file, glm, type,
-                                                                                                    &node);
+                                                                                                   &node);
       const bool built = (full ? glwControlFullAccountFilter : glwControlBaseAccountFilter)(file, glm, type, filter);
       answer << built << " " << node.Describe() << (filter.IsActive() == built ? "" : " (active filter)");
       if (filter.Query().Describe() != node.Describe()) answer << " (filter: " << filter.Query().Describe() << ")";

@@ -31,8 +31,8 @@ TEST(GLTransactionValues, OmittedTypesOfEveryTransactionType) {
   const BKIncludeGLTranTypeEnum includes[5] = {kBKIncludeCash, kBKIncludeNonCashWithTax, kBKIncludeDueFrom,
                                                kBKIncludeDueTo, static_cast<BKIncludeGLTranTypeEnum>(3)};
   std::string said;
-  for (const auto& [type, amount, subtraction] : {std::tuple{1, "20", 0}, {2, "20", 0}, {3, "20", 0}, {4, "20", 0},
-                                                  {4, "-20", 0}, {4, "0", 0}, {4, "20", 5}}) {
+  for (const auto& [type, amount, subtraction] :
+       {std::tuple{1, "20", 0}, {2, "20", 0}, {3, "20", 0}, {4, "20", 0}, {4, "-20", 0}, {4, "0", 0}, {4, "20", 5}}) {
     TransactionData t = MakeTransaction(type, amount);
     if (subtraction) t.SetSubtraction(tsCurrency(subtraction));
     DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
@@ -178,8 +178,10 @@ TEST(GLTranDef, KeyTextsAreCutToTheirFields) {
   k.CopyKeyToGLTranDef(d);
   std::string all;
   for (const auto& [field, width] : {std::pair<const char*, size_t>{d.credit_account, sizeof d.credit_account},
-                                     {d.appl_of_origin, sizeof d.appl_of_origin}, {d.batch, sizeof d.batch},
-                                     {d.employee_id, sizeof d.employee_id}, {d.job_id, sizeof d.job_id},
+                                     {d.appl_of_origin, sizeof d.appl_of_origin},
+                                     {d.batch, sizeof d.batch},
+                                     {d.employee_id, sizeof d.employee_id},
+                                     {d.job_id, sizeof d.job_id},
                                      {d.ar_customer_id, sizeof d.ar_customer_id},
                                      {d.ar_invoice_id, sizeof d.ar_invoice_id}}) {
     all += std::string(field, strnlen(field, width)) + "|";
