@@ -6,11 +6,11 @@
 // interface the functions' fixed answers stand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 #include <vector>
 
-#include "framework/base/scripted_responder.h"
 #include "framework/module/module_registry.h"
 #include "ledger/gl_accounts.h"
 #include "ledger/gl_posting_test_support.h"
@@ -80,14 +80,14 @@ TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
 // prefixes a blank base still needs the general ledger.
 TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
   gltest::LedgerCompany company(true);
-  tsScriptedResponder responder;
   gltest::ExpectAnswersWithoutTheLedger(company);
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
-            kBoolFailure);
-  for (short section : {0, 4, 6, 7}) {
-    EXPECT_EQ(glwValidGLSection(tsAlpha("1000"), section, 0, 0, 0, true), kBoolFailure) << section;
-  }
-  EXPECT_TRUE(responder.Messages().empty());
+  const std::string script = R"(valid 01011000100 -> refused
+section 1000 0 file0 quiet -> refused
+section 1000 4 file0 quiet -> refused
+section 1000 6 file0 quiet -> refused
+section 1000 7 file0 quiet -> refused
+)";
+  EXPECT_EQ(gltest::Ask(company, script), script);
   gltest::LedgerCompany plain(false);
   tsAlpha ic;
   EXPECT_EQ(gltest::Answer(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""), tsAlpha("1000100"),
@@ -101,22 +101,20 @@ TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
 TEST_F(GLAbsent, ModuleLoadedAfterAFailedCallIsFoundNext) {
   gltest::LedgerCompany company(true);
   company.Add("GPPFX=0101 GBBASE=1000100 GAACCT=01011000100");
-  const short glm = company.GlmNum();
-  auto child = bktest::ChildProcess::Start([glm]() -> int {
-    const tsAlpha account("01-01-1000-100");
-    bool ok = glwValidGLAccount(account, static_cast<unsigned short>(glm), 0, 0, false) == kBoolFailure;
-    CString built;
-    GLBuildAccountResults result = kGLBuildPrefixNotFound;
-    ok = ok && glwBuildAccount(glm, "0101", "1000100", built, result).HasError();
-    ok = ok && gltest::LoadLedgerModule() != 0;
-    ok = ok && glwValidGLAccount(account, static_cast<unsigned short>(glm), 0, 0, false) == kBoolSuccess;
-    ok = ok && !glwBuildAccount(glm, "0101", "1000100", built, result).HasError();
-    ok = ok && built == "01011000100" && result == kGLBuildAccountBuilt;
-    ok = ok && gltest::LiveObjects() == 0;
-    bktest::ChildProcess::WriteLine(ok ? "ok" : "failed");
+  // The child's answers before and after it loads the module, one line.
+  auto child = bktest::ChildProcess::Start([&company]() -> int {
+    const std::string script = "valid 01-01-1000-100\nbuild 0101 1000100\n";
+    std::string said = gltest::Ask(company, script);
+    said += std::to_string(gltest::LoadLedgerModule() != 0) + "\n";
+    said += gltest::Ask(company, script);
+    said += std::to_string(gltest::LiveObjects());
+    std::replace(said.begin(), said.end(), '\n', '|');
+    bktest::ChildProcess::WriteLine(said);
     return 0;
   });
-  EXPECT_EQ(child.Receive(), "ok");
+  EXPECT_EQ(child.Receive(),
+            "valid 01-01-1000-100 -> refused|build 0101 1000100 -> [] 4 unavailable|1|"
+            "valid 01-01-1000-100 -> ok|build 0101 1000100 -> [01011000100] 0 0|0");
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(xdll_dll_loaded("LEDGERCORE"), 0);
 }

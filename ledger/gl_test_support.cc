@@ -86,15 +86,16 @@ void LedgerCompany::SetHeader(short current_year, bool active_only) {
   ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
 }
 
-// The calls, with accounts unformatted or formatted, and their answers:
+// The calls, with accounts unformatted or formatted, and their answers (then
+// ", shows <level> <text>" for each message shown to the user):
 //   build <prefix> <base>: [<account>] <result code> <Answer>
 //   ic <first> <base> from|to|nofile: [<intercompany account>] <Answer>,
 //     02021000100 the third account; nofile: due from, without the file
 //   match <account> <account> [file0]: <match> <Answer>, "(not written)"
 //     when the answer was left as it was
 //   valid <account> [receivable|payable|inactive|file0]: ok or refused
-//   section <value> <section>: ok or refused
-//   icbase <base> from|to [quiet]: ok or refused, and each message shown
+//   section <value> <section> [file0] [quiet]: ok or refused
+//   icbase <base> from|to [quiet]: ok or refused
 //   period <account, or a prefix of 4 characters> <date> [file]: <warning>
 //     <status and message numbers>, and a message's text when it does not
 //     name the prefix and the date; file: a master file (399) that the
@@ -127,6 +128,7 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
                                     : c == "5"             ? GLIntercompanyType(5)
                                                            : kGLICDueFrom;
     const char* yes_no[] = {"refused", "ok"};
+    const size_t shown = responder.Messages().size();
     std::ostringstream answer;
     if (call == "header") {
       company.SetHeader(2025, a == "active-only");
@@ -152,15 +154,11 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
       const auto file = static_cast<unsigned short>(b == "file0" ? 0 : glm);
       answer << yes_no[glwValidGLAccount(tsAlpha(a), file, list, 0, b == "inactive") == kBoolSuccess];
     } else if (call == "section") {
-      const auto file = static_cast<unsigned short>(glm);
-      answer
-          << yes_no[glwValidGLSection(tsAlpha(a), static_cast<short>(std::stoi(b)), file, 0, 0, false) == kBoolSuccess];
+      const auto file = static_cast<unsigned short>(c == "file0" ? 0 : glm);
+      const auto section = static_cast<short>(std::stoi(b));
+      answer << yes_no[glwValidGLSection(tsAlpha(a), section, file, 0, 0, line.ends_with("quiet")) == kBoolSuccess];
     } else if (call == "icbase") {
-      const size_t shown = responder.Messages().size();
       answer << yes_no[glwValidICBaseAccount(tsAlpha(a), type, glm, c == "quiet") == kBoolSuccess];
-      for (size_t i = shown; i < responder.Messages().size(); ++i) {
-        answer << ", shows " << responder.Messages()[i].level << " " << responder.Messages()[i].text;
-      }
     } else if (call == "period") {
       // A prefix when 4 characters long; "file 399" a master file that the
       // fiscal entity cannot open.
@@ -192,6 +190,9 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
       if (filter.Query().Describe() != node.Describe()) answer << " (filter: " << filter.Query().Describe() << ")";
     } else {
       answer << "unknown call";
+    }
+    for (size_t i = shown; i < responder.Messages().size(); ++i) {
+      answer << ", shows " << responder.Messages()[i].level << " " << responder.Messages()[i].text;
     }
     out += line + (answer.str().empty() ? "" : " -> " + answer.str()) + "\n";
   }
