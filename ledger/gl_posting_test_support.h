@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -105,20 +106,30 @@ inline void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionD
   creator.SetTranValuesObject(nullptr);
 }
 
+// The lines of a GLT table in key order, as records. (A deque: a record
+// binds its own fields, so records must never move.)
+inline std::deque<tsGLTransactionRec> ReadLines(tsioDataFile& glt) {
+  std::deque<tsGLTransactionRec> out;
+  tsGLTransactionRec r;
+  tsioCursor cur(r, glt, kGLTLine, 0);
+  for (tsioStatus::Status st = cur.FetchFirst(); st == tsioStatus::kSuccess; st = cur.FetchNext()) {
+    out.emplace_back();
+    out.back().SetData(r);
+  }
+  return out;
+}
+
 // The lines of a GLT table in key order (run, sequence, ledger), each the
 // text of the named columns ("GTACCT GTAMT", every column when empty) in
 // the record's column order, separated by spaces.
 inline std::vector<std::string> Lines(tsioDataFile& glt, const std::string& columns = "") {
   std::vector<std::string> out;
-  tsGLTransactionRec r;
-  tsioCursor cur(r, glt, kGLTLine, 0);
-  for (tsioStatus::Status st = cur.FetchFirst(); st == tsioStatus::kSuccess; st = cur.FetchNext()) {
-    std::string line;
+  for (const tsGLTransactionRec& r : ReadLines(glt)) {
+    std::string& line = out.emplace_back();
     for (const auto& column : r.Columns()) {
       if (!columns.empty() && (" " + columns + " ").find(" " + column.name + " ") == std::string::npos) continue;
       line += (line.empty() ? "" : " ") + column.field->Format();
     }
-    out.push_back(line);
   }
   return out;
 }

@@ -63,17 +63,33 @@ void LedgerCompany::Add(const std::string& rows) {
   }
 }
 
+void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_receivable, bool ic_payable) {
+  Add("GAACCT=" + account + ";GAACTIV=" + std::to_string(active) + ";GAICRC=" + std::to_string(ic_receivable) +
+      ";GAICPY=" + std::to_string(ic_payable));
+}
+
+void LedgerCompany::AddBase(const std::string& base, bool ic_receivable, bool ic_payable, bool active) {
+  Add("GBBASE=" + base + ";GBACTIV=" + std::to_string(active) + ";GBICRC=" + std::to_string(ic_receivable) +
+      ";GBICPY=" + std::to_string(ic_payable));
+}
+
+void LedgerCompany::AddPeriod(const std::string& entity, short year, short period, const tsDate& start,
+                              const tsDate& end, short status) {
+  tsGLFiscalPeriodRec r;
+  r.entity = tsAlpha(entity);
+  r.year = year;
+  r.period = period;
+  r.start = start;
+  r.end = end;
+  r.status = status;
+  tsioCursor cur(r, *glm_, r.TableID(), 0);
+  ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << entity << " " << year << " " << period;
+}
+
 void LedgerCompany::AddPeriods(const std::string& entity, short year, const std::string& statuses) {
   for (short m = 1; m <= static_cast<short>(statuses.size()); ++m) {
-    tsGLFiscalPeriodRec r;
-    r.entity = tsAlpha(entity);
-    r.year = year;
-    r.period = m;
-    r.start = tsDate(year, m, 1);
-    r.end = tsDate(year, m, tsDate::DaysInMonth(year, m));
-    r.status = static_cast<short>(statuses[m - 1] - '0');
-    tsioCursor cur(r, *glm_, r.TableID(), 0);
-    ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << entity << " " << year << " " << m;
+    AddPeriod(entity, year, m, tsDate(year, m, 1), tsDate(year, m, tsDate::DaysInMonth(year, m)),
+              static_cast<short>(statuses[m - 1] - '0'));
   }
 }
 

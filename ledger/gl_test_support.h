@@ -36,9 +36,18 @@ class LedgerCompany {
   // account, GB base account, GP prefix, GM prefix match). An account's
   // prefix and base are taken from it by the company's format.
   void Add(const std::string& rows);
+  void AddAccount(const std::string& account, bool active = true, bool ic_receivable = false,
+                  bool ic_payable = false);
+  void AddBase(const std::string& base, bool ic_receivable = false, bool ic_payable = false, bool active = true);
+  void AddPrefix(const std::string& prefix) { Add("GPPFX=" + prefix); }
+  void AddPrefixMatch(const std::string& a, const std::string& b) { Add("GMPFX1=" + a + ";GMPFX2=" + b); }
+  void AddPeriod(const std::string& entity, short year, short period, const tsDate& start, const tsDate& end,
+                 short status);
   // Periods 1, 2, ... of `year` for `entity`, each a calendar month, one per
   // digit of `statuses` (its tsGLPeriodStatus).
   void AddPeriods(const std::string& entity, short year, const std::string& statuses);
+  // A calendar of twelve months of `year` for `entity`, every period open.
+  void AddYear(const std::string& entity, short year) { AddPeriods(entity, year, "111111111111"); }
   void SetHeader(short current_year, bool active_only);
 
  private:
