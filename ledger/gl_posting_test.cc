@@ -199,17 +199,9 @@ TEST(GLTranDef, KeyTextsAreCutToTheirFields) {
   gl_tran_def d;
   std::memset(&d, 'x', sizeof d);  // every byte dirty: the copy must terminate its texts
   k.CopyKeyToGLTranDef(d);
-  std::string all;
-  for (const auto& [field, width] : {std::pair<const char*, size_t>{d.credit_account, sizeof d.credit_account},
-                                     {d.appl_of_origin, sizeof d.appl_of_origin},
-                                     {d.batch, sizeof d.batch},
-                                     {d.employee_id, sizeof d.employee_id},
-                                     {d.job_id, sizeof d.job_id},
-                                     {d.ar_customer_id, sizeof d.ar_customer_id},
-                                     {d.ar_invoice_id, sizeof d.ar_invoice_id}}) {
-    all += std::string(field, strnlen(field, width)) + "|";
-  }
-  EXPECT_EQ(all + std::to_string(d.sm_work_order_invoice_id),
+  auto text = [](const auto& field) { return std::string(field, strnlen(field, sizeof field)) + "|"; };
+  EXPECT_EQ(text(d.credit_account) + text(d.appl_of_origin) + text(d.batch) + text(d.employee_id) + text(d.job_id) +
+                text(d.ar_customer_id) + text(d.ar_invoice_id) + std::to_string(d.sm_work_order_invoice_id),
             "C234567890123456789012345|BKXX|BATCH12345|EMP|JOB|CUST|INV|99");
 }
 
