@@ -1,17 +1,19 @@
 // The general-ledger functions in a process where the general-ledger module
 // is not loaded: the fixed answers of every entry point, the factory codes,
-// the unavailable-ledger report, and a module loaded after a failed first
-// call (in a child process, so this process never loads it).
+// the unavailable-ledger report, a module loaded after a failed first call
+// (in a child process, so this process never loads it), and posting: while
+// the "BK" to "GL" interface is active nothing reports success; without the
+// interface the functions' fixed answers stand.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <iterator>
 #include <utility>
 #include <vector>
 
-#include "framework/base/scripted_responder.h"
 #include "framework/module/module_registry.h"
 #include "ledger/gl_accounts.h"
+#include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_test_support.h"
 #include "tests/support/status_text.h"
 
@@ -26,35 +28,31 @@ TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
   unsigned char block[kGLUpdateBlockSize] = {};
   int32_t word = 0;
   double amount = 0;
-  const struct {
-    const char* name;
-    std::function<long()> call;
-    long expected;
-  } cases[] = {
-      {"GL_INIT_UPDATE", [&] { return glw::GL_INIT_UPDATE(block); }, 1},
-      {"GL_UPDATE", [&] { return glw::GL_UPDATE(block); }, 1},
-      {"GL_PROCESS_TRANSACTION", [&] { return glw::GL_PROCESS_TRANSACTION(block); }, 0},
-      {"GL_REMOVE_TRANSACTION", [&] { return glw::GL_REMOVE_TRANSACTION(block); }, 0},
-      {"GL_FISCAL_ENTITY_AT_COMPANY", [&] { return long{glw::GL_FISCAL_ENTITY_AT_COMPANY(1)}; }, 1},
-      {"GL_GET_ACTIVITY", [&] { return static_cast<long>(glw::GL_GET_ACTIVITY(1, "1000", 2025, 3, 1)); }, 0},
-      {"GL_GET_BUDGET", [&] { return glw::GL_GET_BUDGET(1, "1000", 2025, 3, &amount); }, 1},
-      {"GL_LIST_ACCOUNTS", [&] { return glw::GL_LIST_ACCOUNTS(1, block); }, 1},
-      {"GL_LIST_ACCOUNTS_BOTH_VIEWS", [&] { return glw::GL_LIST_ACCOUNTS_BOTH_VIEWS(1, block); }, 1},
-      {"GL_LIST_JOURNALS", [&] { return glw::GL_LIST_JOURNALS(1, block); }, 1},
-      {"GL_LIST_SECTIONS", [&] { return glw::GL_LIST_SECTIONS(1, 7, block); }, 1},
-      {"GL_OPEN_MASTER_FILE", [&] { return glw::GL_OPEN_MASTER_FILE(0); }, 0},
-      {"GL_RD_HEADER", [&] { return glw::GL_RD_HEADER(1, block); }, 0},
-      {"GL_START_TRANSACTION_FOR_RECAP", [&] { return long{glw::GL_START_TRANSACTION_FOR_RECAP(block)}; }, 1},
-      {"GL_VALID_ACCOUNT", [&] { return glw::GL_VALID_ACCOUNT(block, 0, 0, "1000100", 0, 0, &word); }, 1},
-      {"GL_VALID_JOURNAL", [&] { return glw::GL_VALID_JOURNAL(block, 1, &word); }, 1},
-      {"GL_VALID_SECTION", [&] { return glw::GL_VALID_SECTION(block, 7, 0, 0, "1000100", 0, &word); }, 1},
-      {"GLM_NUM", [&] { return glw::GLM_NUM(); }, 0},
+  // Every entry point with a result, in a fixed order, twice: a
+  // failed lookup stores nothing and the next call looks again.
+  auto answers = [&] {
+    return std::vector<long>{glw::GL_INIT_UPDATE(block),
+                             glw::GL_UPDATE(block),
+                             glw::GL_PROCESS_TRANSACTION(block),
+                             glw::GL_REMOVE_TRANSACTION(block),
+                             glw::GL_FISCAL_ENTITY_AT_COMPANY(1),
+                             static_cast<long>(glw::GL_GET_ACTIVITY(1, "1000", 2025, 3, 1)),
+                             glw::GL_GET_BUDGET(1, "1000", 2025, 3, &amount),
+                             glw::GL_LIST_ACCOUNTS(1, block),
+                             glw::GL_LIST_ACCOUNTS_BOTH_VIEWS(1, block),
+                             glw::GL_LIST_JOURNALS(1, block),
+                             glw::GL_LIST_SECTIONS(1, 7, block),
+                             glw::GL_OPEN_MASTER_FILE(0),
+                             glw::GL_RD_HEADER(1, block),
+                             glw::GL_START_TRANSACTION_FOR_RECAP(block),
+                             glw::GL_VALID_ACCOUNT(block, 0, 0, "1000100", 0, 0, &word),
+                             glw::GL_VALID_JOURNAL(block, 1, &word),
+                             glw::GL_VALID_SECTION(block, 7, 0, 0, "1000100", 0, &word),
+                             glw::GLM_NUM()};
   };
-  for (const auto& c : cases) {
-    // Twice: a failed lookup stores nothing and the next call looks again.
-    EXPECT_EQ(c.call(), c.expected) << c.name;
-    EXPECT_EQ(c.call(), c.expected) << c.name;
-  }
+  const std::vector<long> not_found = {1, 1, 0, 0, 1, 0, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0};
+  EXPECT_EQ(answers(), not_found);
+  EXPECT_EQ(answers(), not_found);
   // The functions without a result do nothing, and leave the block alone.
   glw::GL_TERM_UPDATE(block);
   glw::GL_PRINT_ACCT_RECAP(block, block);
@@ -78,25 +76,23 @@ TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
 
 // The functions that need the general ledger: the unavailable-ledger report
 // and its fixed answers; glwValidICBaseAccount accepts while the account and
-// section validations refuse, all without a word to the user.
+// section validations refuse, all without a word to the user. Without
+// prefixes a blank base still needs the general ledger.
 TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
   gltest::LedgerCompany company(true);
-  tsScriptedResponder responder;
   gltest::ExpectAnswersWithoutTheLedger(company);
-  EXPECT_EQ(glwValidGLAccount(tsAlpha("01011000100"), static_cast<unsigned short>(company.GlmNum()), 0, 0, false),
-            kBoolFailure);
-  for (short section : {0, 4, 6, 7}) {
-    EXPECT_EQ(glwValidGLSection(tsAlpha("1000"), section, 0, 0, 0, true), kBoolFailure) << section;
-  }
-  EXPECT_TRUE(responder.Messages().empty());
-}
-
-// Without prefixes a blank base still needs the general ledger.
-TEST_F(GLAbsent, UnprefixedBlankBaseNeedsTheLedger) {
-  gltest::LedgerCompany company(false);
+  const std::string script = R"(valid 01011000100 -> refused
+section 1000 0 file0 quiet -> refused
+section 1000 4 file0 quiet -> refused
+section 1000 6 file0 quiet -> refused
+section 1000 7 file0 quiet -> refused
+)";
+  EXPECT_EQ(gltest::Ask(company, script), script);
+  gltest::LedgerCompany plain(false);
   tsAlpha ic;
-  gltest::ExpectUnavailableReport(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""),
-                                                              tsAlpha("1000100"), kGLICDueTo, ic));
+  EXPECT_EQ(gltest::Answer(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""), tsAlpha("1000100"),
+                                                       kGLICDueTo, ic)),
+            "unavailable");
 }
 
 // A module loaded after a failed first call is found by the next call: the
@@ -104,25 +100,21 @@ TEST_F(GLAbsent, UnprefixedBlankBaseNeedsTheLedger) {
 // process keeps the module absent.
 TEST_F(GLAbsent, ModuleLoadedAfterAFailedCallIsFoundNext) {
   gltest::LedgerCompany company(true);
-  company.AddPrefix("0101");
-  company.AddBase("1000100");
-  company.AddAccount("01011000100");
-  const short glm = company.GlmNum();
-  auto child = bktest::ChildProcess::Start([glm]() -> int {
-    const tsAlpha account("01-01-1000-100");
-    bool ok = glwValidGLAccount(account, static_cast<unsigned short>(glm), 0, 0, false) == kBoolFailure;
-    CString built;
-    GLBuildAccountResults result = kGLBuildPrefixNotFound;
-    ok = ok && glwBuildAccount(glm, "0101", "1000100", built, result).HasError();
-    ok = ok && gltest::LoadLedgerModule() != 0;
-    ok = ok && glwValidGLAccount(account, static_cast<unsigned short>(glm), 0, 0, false) == kBoolSuccess;
-    ok = ok && !glwBuildAccount(glm, "0101", "1000100", built, result).HasError();
-    ok = ok && built == "01011000100" && result == kGLBuildAccountBuilt;
-    ok = ok && gltest::LiveObjects() == 0;
-    bktest::ChildProcess::WriteLine(ok ? "ok" : "failed");
+  company.Add("GPPFX=0101 GBBASE=1000100 GAACCT=01011000100");
+  // The child's answers before and after it loads the module, one line.
+  auto child = bktest::ChildProcess::Start([&company]() -> int {
+    const std::string script = "valid 01-01-1000-100\nbuild 0101 1000100\n";
+    std::string said = gltest::Ask(company, script);
+    said += std::to_string(gltest::LoadLedgerModule() != 0) + "\n";
+    said += gltest::Ask(company, script);
+    said += std::to_string(gltest::LiveObjects());
+    std::replace(said.begin(), said.end(), '\n', '|');
+    bktest::ChildProcess::WriteLine(said);
     return 0;
   });
-  EXPECT_EQ(child.Receive(), "ok");
+  EXPECT_EQ(child.Receive(),
+            "valid 01-01-1000-100 -> refused|build 0101 1000100 -> [] 4 unavailable|1|"
+            "valid 01-01-1000-100 -> ok|build 0101 1000100 -> [01011000100] 0 0|0");
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(xdll_dll_loaded("LEDGERCORE"), 0);
 }
@@ -131,11 +123,42 @@ TEST_F(GLAbsent, ModuleLoadedAfterAFailedCallIsFoundNext) {
 // cannot be written is checked where the creator meets it).
 TEST(GLMessages, WriteErrors) {
   using S = tsioStatus;
-  for (auto [status, level] : {std::pair{S::kNotFound, ccError::kError}, {S::kLocked, ccError::kError},
-                               {S::kDamaged, ccError::kFatal}, {S::kDiskFull, ccError::kFatal}}) {
+  for (auto [status, level] : {std::pair{S::kNotFound, ccError::kError},
+                               {S::kLocked, ccError::kError},
+                               {S::kDamaged, ccError::kFatal},
+                               {S::kDiskFull, ccError::kFatal}}) {
     const auto st = glwGLTranWriteError(nullptr, status);
     EXPECT_EQ(bktest::Said(st, false), std::to_string(status) + " | 1604/" + std::to_string(level));
     EXPECT_NE(bktest::Said(st).find(ccIOStatusStr(status)), std::string::npos) << bktest::Said(st);
+  }
+}
+
+// Posting: while the "BK" to "GL" interface is active nothing reports
+// success; without it the fixed answers stand (GL_INIT_UPDATE's and
+// GL_UPDATE's 1 are success).
+TEST_F(GLAbsent, PostingReportsSuccessOnlyWithoutTheInterface) {
+  for (bool active : {true, false}) {
+    SCOPED_TRACE(active ? "interface active" : "no interface");
+    posttest::GlPostingCompany company;
+    company.SetInterface(active);
+    glwTranCreator creator(company.Program(), true, nullptr);
+    if (active) {
+      ASSERT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
+    }
+    posttest::Accumulate(creator, company.Program(), posttest::MakeTransaction(2, "10", "Dep", "D", false));
+    posttest::Expect(creator.RollTrans(kTranLevelEverything, kBKIncludeAll));
+    EXPECT_EQ(creator.StackSize(), 2u);
+    const ccStatus<tsioStatus::Status> st = creator.ProcessTrans();
+    if (active) {
+      posttest::ExpectPostingRefused(company, creator, st);
+      continue;
+    }
+    EXPECT_EQ(bktest::Said(st), "0");
+    EXPECT_EQ(creator.StackSize(), 0u);
+    glwPostLauncher launcher(company.Program());
+    EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
+    EXPECT_EQ(launcher.Post(0).Value(), kBoolSuccess);
+    launcher.CloseFiles();
   }
 }
 

@@ -106,8 +106,8 @@ inline void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionD
   creator.SetTranValuesObject(nullptr);
 }
 
-// The lines of a GLT table in key order (run, sequence, ledger). (A deque:
-// a record binds its own fields, so records must never move.)
+// The lines of a GLT table in key order, as records. (A deque: a record
+// binds its own fields, so records must never move.)
 inline std::deque<tsGLTransactionRec> ReadLines(tsioDataFile& glt) {
   std::deque<tsGLTransactionRec> out;
   tsGLTransactionRec r;
@@ -115,6 +115,21 @@ inline std::deque<tsGLTransactionRec> ReadLines(tsioDataFile& glt) {
   for (tsioStatus::Status st = cur.FetchFirst(); st == tsioStatus::kSuccess; st = cur.FetchNext()) {
     out.emplace_back();
     out.back().SetData(r);
+  }
+  return out;
+}
+
+// The lines of a GLT table in key order (run, sequence, ledger), each the
+// text of the named columns ("GTACCT GTAMT", every column when empty) in
+// the record's column order, separated by spaces.
+inline std::vector<std::string> Lines(tsioDataFile& glt, const std::string& columns = "") {
+  std::vector<std::string> out;
+  for (const tsGLTransactionRec& r : ReadLines(glt)) {
+    std::string& line = out.emplace_back();
+    for (const auto& column : r.Columns()) {
+      if (!columns.empty() && (" " + columns + " ").find(" " + column.name + " ") == std::string::npos) continue;
+      line += (line.empty() ? "" : " ") + column.field->Format();
+    }
   }
   return out;
 }
@@ -129,23 +144,6 @@ inline void ClearLines(tsioDataFile& glt) {
   ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
 }
 
-// Every column of a line, as one text (to compare tables whole).
-inline std::string FullText(const tsGLTransactionRec& r) {
-  return r.run.Format() + "/" + r.sequence.Format() + "/" + r.ledger.Format() + " " + r.account.str() + " " +
-         r.debit_credit.Format() + " " + r.amount.Format() + " " + r.date.Format() + " " + r.journal.Format() +
-         " [" + r.description.str() + "] " + r.reference1.str() + "/" + r.reference2.str() + " " +
-         r.appl_of_origin.str() + " " + r.batch.str() + " " + r.batch_source.Format() + " " +
-         r.summarized.Format() + " " + r.ic_receivable.str() + "/" + r.ic_payable.str() + " " + r.vendor.str() +
-         " " + r.invoice.str() + " " + r.bank.str() + " " + r.check_number.Format() + " " + r.employee.str() + " " +
-         r.job.str();
-}
-
-inline std::vector<std::string> Snapshot(tsioDataFile& glt) {
-  std::vector<std::string> out;
-  for (const auto& r : ReadLines(glt)) out.push_back(FullText(r));
-  return out;
-}
-
 // Processing while the "BK" to "GL" interface is active but the general
 // ledger cannot be used (absent, or refusing its objects): never success.
 // `st` is the processing's answer: error 1604 and the reinstall line, the
@@ -155,7 +153,7 @@ inline void ExpectPostingRefused(GlPostingCompany& company, glwTranCreator& crea
   EXPECT_EQ(bktest::Said(st, false), std::to_string(tsioStatus::kFileDoesNotExist) + " | 1604/3 | 0/0");
   EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
   EXPECT_EQ(creator.StackSize(), 0u);
-  EXPECT_TRUE(ReadLines(company.Glt()).empty());
+  EXPECT_TRUE(Lines(company.Glt()).empty());
   glwPostLauncher launcher(company.Program());
   EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
   launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));

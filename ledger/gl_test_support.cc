@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/base/application.h"
+#include "framework/base/scripted_responder.h"
 #include "framework/control/account_format.h"
 #include "framework/control/control_file.h"
 #include "framework/io/cursor.h"
@@ -39,42 +43,34 @@ LedgerCompany::~LedgerCompany() {
 
 short LedgerCompany::GlmNum() const { return glm_ ? glm_->FileNum() : 0; }
 
-void LedgerCompany::Insert(ccRecData& rec) {
-  tsioCursor cur(rec, *glm_, rec.TableID(), 0);
-  ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << rec.TableID();
+void LedgerCompany::Add(const std::string& rows) {
+  std::istringstream in(rows);
+  for (std::string row; in >> row;) {
+    tsGLAccountRec account;
+    tsGLBaseAccountRec base;
+    tsGLPrefixRec prefix;
+    tsGLPrefixMatchRec match;
+    const std::string kind = row.substr(0, 2);
+    ccRecData* rec = &match;
+    if (kind == "GA") rec = &account;
+    if (kind == "GB") rec = &base;
+    if (kind == "GP") rec = &prefix;
+    ASSERT_TRUE(bkdetailtest::Set(*rec, row)) << row;
+    account.prefix = xk_get_section(account.account, 9, 0, 6);
+    account.base = xk_get_section(account.account, 9, 0, 7);
+    tsioCursor cur(*rec, *glm_, rec->TableID(), 0);
+    ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << row;
+  }
 }
 
 void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_receivable, bool ic_payable) {
-  tsGLAccountRec r;
-  r.account = tsAlpha(account);
-  r.prefix = xk_get_section(r.account, 9, 0, 6);
-  r.base = xk_get_section(r.account, 9, 0, 7);
-  r.active = active;
-  r.ic_receivable = ic_receivable;
-  r.ic_payable = ic_payable;
-  Insert(r);
+  Add("GAACCT=" + account + ";GAACTIV=" + std::to_string(active) + ";GAICRC=" + std::to_string(ic_receivable) +
+      ";GAICPY=" + std::to_string(ic_payable));
 }
 
 void LedgerCompany::AddBase(const std::string& base, bool ic_receivable, bool ic_payable, bool active) {
-  tsGLBaseAccountRec r;
-  r.base = tsAlpha(base);
-  r.active = active;
-  r.ic_receivable = ic_receivable;
-  r.ic_payable = ic_payable;
-  Insert(r);
-}
-
-void LedgerCompany::AddPrefix(const std::string& prefix) {
-  tsGLPrefixRec r;
-  r.prefix = tsAlpha(prefix);
-  Insert(r);
-}
-
-void LedgerCompany::AddPrefixMatch(const std::string& a, const std::string& b) {
-  tsGLPrefixMatchRec r;
-  r.prefix1 = tsAlpha(a);
-  r.prefix2 = tsAlpha(b);
-  Insert(r);
+  Add("GBBASE=" + base + ";GBACTIV=" + std::to_string(active) + ";GBICRC=" + std::to_string(ic_receivable) +
+      ";GBICPY=" + std::to_string(ic_payable));
 }
 
 void LedgerCompany::AddPeriod(const std::string& entity, short year, short period, const tsDate& start,
@@ -86,12 +82,14 @@ void LedgerCompany::AddPeriod(const std::string& entity, short year, short perio
   r.start = start;
   r.end = end;
   r.status = status;
-  Insert(r);
+  tsioCursor cur(r, *glm_, r.TableID(), 0);
+  ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << entity << " " << year << " " << period;
 }
 
-void LedgerCompany::AddYear(const std::string& entity, short year) {
-  for (short m = 1; m <= 12; ++m) {
-    AddPeriod(entity, year, m, tsDate(year, m, 1), tsDate(year, m, tsDate::DaysInMonth(year, m)), kGLPeriodOpen);
+void LedgerCompany::AddPeriods(const std::string& entity, short year, const std::string& statuses) {
+  for (short m = 1; m <= static_cast<short>(statuses.size()); ++m) {
+    AddPeriod(entity, year, m, tsDate(year, m, 1), tsDate(year, m, tsDate::DaysInMonth(year, m)),
+              static_cast<short>(statuses[m - 1] - '0'));
   }
 }
 
@@ -104,48 +102,131 @@ void LedgerCompany::SetHeader(short current_year, bool active_only) {
   ASSERT_EQ(h.Update(), tsioStatus::kSuccess);
 }
 
-void ExpectUnavailableReport(const ccStatus<ccError::Level>& st) {
-  const std::string said = bktest::Said(st);
-  EXPECT_EQ(said.substr(0, 11), "3 | 1627/3 ");
-  EXPECT_TRUE(said.ends_with("could not initialize General Ledger's account data. | 0/0 ")) << said;
-  EXPECT_EQ(st.Errors()[1], ccError(0, ccError::kNone, "", "You may need to reinstall General Ledger."));
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
+// The calls, with accounts unformatted or formatted, and their answers (then
+// ", shows <level> <text>" for each message shown to the user):
+//   build <prefix> <base>: [<account>] <result code> <Answer>
+//   ic <first> <base> from|to|nofile: [<intercompany account>] <Answer>,
+//     02021000100 the third account; nofile: due from, without the file
+//   match <account> <account> [file0]: <match> <Answer>, "(not written)"
+//     when the answer was left as it was
+//   valid <account> [receivable|payable|inactive|file0]: ok or refused
+//   section <value> <section> [file0] [quiet]: ok or refused
+//   icbase <base> from|to [quiet]: ok or refused
+//   period <account, or a prefix of 4 characters> <date> [file]: <warning>
+//     <status and message numbers>, and a message's text when it does not
+//     name the prefix and the date; file: a master file (399) that the
+//     fiscal entity cannot open
+//   header all|active-only: the header's current year 2025 and account list
+//   filter base|full file|nofile from|to|5: <answer> <conditions>
+namespace {
+// Answer, with the intercompany refusal's words left out before the general
+// ledger's reason.
+std::string Reason(const ccStatus<ccError::Level>& st) {
+  std::string said = Answer(st);
+  const std::string words = "General Ledger could not build the intercompany account: ";
+  const size_t at = said.find(words);
+  return at == std::string::npos || said == "unavailable" ? said : said.erase(at, words.size());
+}
+}  // namespace
+
+std::string Ask(LedgerCompany& company, const std::string& script) {
+  const short glm = company.GlmNum();
+  tsScriptedResponder responder;
+  std::istringstream lines(script);
+  std::string out;
+  for (std::string line; std::getline(lines, line);) {
+    line = line.substr(0, line.find(" -> "));
+    std::istringstream in(line);
+    std::string call, a, b, c;
+    in >> call >> a >> b >> c;
+    const bool with = c != "nofile";
+    const GLIntercompanyType type = b == "to" || c == "to" ? kGLICDueTo
+                                    : c == "5"             ? GLIntercompanyType(5)
+                                                           : kGLICDueFrom;
+    const char* yes_no[] = {"refused", "ok"};
+    const size_t shown = responder.Messages().size();
+    std::ostringstream answer;
+    if (call == "header") {
+      company.SetHeader(2025, a == "active-only");
+    } else if (call == "build") {
+      CString account = "stale";
+      GLBuildAccountResults result = kGLBuildMasterUnavailable;
+      const std::string said = Answer(glwBuildAccount(glm, a.c_str(), b.c_str(), account, result));
+      answer << "[" << account << "] " << result << " " << said;
+    } else if (call == "ic") {
+      tsAlpha built("stale");
+      const auto st = glwBuildIntercompanyAccount(with ? &company.Glm() : nullptr, tsAlpha(a), tsAlpha(b),
+                                                  tsAlpha("02021000100"), type, built);
+      answer << "[" << built.str() << "] " << Reason(st);
+    } else if (call == "match") {
+      bool from_false = false;
+      bool from_true = true;
+      const short file = c == "file0" ? 0 : glm;
+      const auto st = glwMatchingICPrefixesOnAccounts(tsAlpha(a), tsAlpha(b), file, from_false);
+      (void)glwMatchingICPrefixesOnAccounts(tsAlpha(a), tsAlpha(b), file, from_true);
+      answer << from_false << (from_false == from_true ? "" : " (not written)") << " " << Reason(st);
+    } else if (call == "valid") {
+      const short list = b == "receivable" ? kGLListReceivable : b == "payable" ? kGLListPayable : 0;
+      const auto file = static_cast<unsigned short>(b == "file0" ? 0 : glm);
+      answer << yes_no[glwValidGLAccount(tsAlpha(a), file, list, 0, b == "inactive") == kBoolSuccess];
+    } else if (call == "section") {
+      const auto file = static_cast<unsigned short>(c == "file0" ? 0 : glm);
+      const auto section = static_cast<short>(std::stoi(b));
+      answer << yes_no[glwValidGLSection(tsAlpha(a), section, file, 0, 0, line.ends_with("quiet")) == kBoolSuccess];
+    } else if (call == "icbase") {
+      answer << yes_no[glwValidICBaseAccount(tsAlpha(a), type, glm, c == "quiet") == kBoolSuccess];
+    } else if (call == "period") {
+      // A prefix when 4 characters long; "file 399" a master file that the
+      // fiscal entity cannot open.
+      const auto check = a.size() == 4 ? &glwCheckPrefixForClosedPeriod : &glwCheckAccountForClosedPeriod;
+      tsDate date;
+      EXPECT_TRUE(date.Parse(b)) << b;
+      const short file = c == "file" ? 399 : glm;
+      GLWarningType warning = GLWarningType(9);
+      const auto st = check(tsAlpha(a), date, file, &warning);
+      answer << warning << " " << bktest::Said(st, false);
+      // A message names the prefix and the date; without an out pointer the
+      // same message comes back.
+      const std::string prefix = glw_format_account(glw_get_full_prefix(tsAlpha(a))).str();
+      for (const ccError& e : st.Errors()) {
+        if (e.Text().find(" for prefix " + prefix) == std::string::npos || e.Text().find(b) == std::string::npos) {
+          answer << " (" << e.Text() << ")";
+        }
+      }
+      if (check(tsAlpha(a), date, file, nullptr).Errors() != st.Errors()) answer << " (differs without a warning)";
+    } else if (call == "filter") {
+      const tsioDataFile* file = b == "file" ? &company.Glm() : nullptr;
+      const bool full = a == "full";
+      tsdmQueryNode node;
+      tsdmFilter filter;
+      (full ? glwAttachControlFullAccountFilterColumns : glwAttachControlBaseAccountFilterColumns)(file, glm, type,
+                                                                                                   &node);
+      const bool built = (full ? glwControlFullAccountFilter : glwControlBaseAccountFilter)(file, glm, type, filter);
+      answer << built << " " << node.Describe() << (filter.IsActive() == built ? "" : " (active filter)");
+      if (filter.Query().Describe() != node.Describe()) answer << " (filter: " << filter.Query().Describe() << ")";
+    } else {
+      answer << "unknown call";
+    }
+    for (size_t i = shown; i < responder.Messages().size(); ++i) {
+      answer << ", shows " << responder.Messages()[i].level << " " << responder.Messages()[i].text;
+    }
+    out += line + (answer.str().empty() ? "" : " -> " + answer.str()) + "\n";
+  }
+  return out;
 }
 
 void ExpectAnswersWithoutTheLedger(LedgerCompany& company) {
-  const short glm = company.GlmNum();
-  CString account = "left alone";
-  GLBuildAccountResults result = kGLBuildBaseNotFound;
-  ExpectUnavailableReport(glwBuildAccount(glm, "01-01", "1000-100", account, result));
-  EXPECT_EQ(account, "");
-  EXPECT_EQ(result, kGLBuildBaseNotFound) << "the result code is left as it was";
-  tsAlpha ic("left alone");
-  ExpectUnavailableReport(glwBuildIntercompanyAccount(&company.Glm(), tsAlpha("01011000100"), tsAlpha("02021500000"),
-                                                      tsAlpha("02021000100"), kGLICDueFrom, ic));
-  EXPECT_EQ(ic, "");
-  for (short file : {short{0}, glm}) {
-    bool match = false;
-    ExpectUnavailableReport(
-        glwMatchingICPrefixesOnAccounts(tsAlpha("01011000100"), tsAlpha("02021000100"), file, match));
-    EXPECT_TRUE(match) << file;
-  }
-  EXPECT_EQ(glwValidICBaseAccount(tsAlpha("nonsense"), kGLICDueFrom, glm, false), kBoolSuccess);
-  GLWarningType warning = kGLWarningFuturePeriod;
-  auto st = glwCheckAccountForClosedPeriod(tsAlpha("01-01-1000-100"), tsDate(2025, 3, 1), glm, &warning);
-  EXPECT_EQ(warning, kGLWarningUndeterminedPeriod);
-  const std::string said = bktest::Said(st);
-  EXPECT_EQ(said.substr(0, 11), "2 | 1623/2 ");
-  EXPECT_NE(said.find(" for prefix 01-01"), std::string::npos) << said;
-  EXPECT_NE(said.find("2025-03-01"), std::string::npos) << said;
-  EXPECT_EQ(glwCheckPrefixForClosedPeriod(tsAlpha("0101"), tsDate(2025, 3, 1), glm, nullptr).Errors(), st.Errors());
-  tsdmQueryNode node;
-  glwAttachControlBaseAccountFilterColumns(&company.Glm(), glm, kGLICDueFrom, &node);
-  glwAttachControlFullAccountFilterColumns(nullptr, glm, kGLICDueTo, &node);
-  EXPECT_EQ(node.ConditionCount(), 0u);
-  tsdmFilter filter;
-  EXPECT_FALSE(glwControlBaseAccountFilter(&company.Glm(), glm, kGLICDueFrom, filter));
-  EXPECT_FALSE(glwControlFullAccountFilter(nullptr, 0, kGLICDueTo, filter));
-  EXPECT_FALSE(filter.IsActive());
+  const std::string script = R"(build 01-01 1000-100 -> [] 4 unavailable
+ic 01011000100 02021500000 from -> [] unavailable
+match 01011000100 02021000100 -> 1 unavailable
+match 01011000100 02021000100 file0 -> 1 unavailable
+icbase nonsense from -> ok
+period 01-01-1000-100 2025-03-01 -> 2 2 | 1623/2
+period 0101 2025-03-01 -> 2 2 | 1623/2
+filter base file from -> 0 
+filter full nofile to -> 0 
+)";
+  EXPECT_EQ(Ask(company, script), script);
 }
 
 unsigned short LoadLedgerModule() {
