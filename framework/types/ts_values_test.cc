@@ -25,7 +25,7 @@ TEST(TsValues, StorageRoundTripForEveryType) {
       Make<tsAlpha>("  two spaces  "), Make<tsText>("long\ntext"),
       Make<tsPhone>("(555) 010-0199"), Make<tsDouble>(tsDouble::FromText("-1234.567", 3)),
       Make<tsCurrency>(tsCurrency::FromText("98765.43")), Make<tsDate>(2028, 2, 29),
-      Make<tsTime>(23, 59, 58),       Make<tsBool>(true),
+      Make<tsTime>(23, 59, 58),       Make<tsBool>(true),             Make<tsDate>(),
       Make<tsChoice>(7),              Make<tclTSEnum<Color>>(Color::kBlue),
       Make<tsNum<short>>(-32768),     Make<tsNum<long>>(9000000000000L),
   };
