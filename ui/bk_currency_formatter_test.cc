@@ -29,7 +29,8 @@ TEST(CurrencyFormatter, FlagsLimitsAndDictionaryForms) {
   using C = bkCurrencyFormatter;
   std::unique_ptr<C> floor(C::NewFormatter(9, 2, 0.01, true));
   const std::pair<std::unique_ptr<tsEditFormatter>, const char*> cases[] = {
-      {std::unique_ptr<C>(C::NewFormatter(9, 2, true)), "9.2 accepts -12.50 0 0.01 99999 100000, shows '1234.50' '0.00'"},
+      {std::unique_ptr<C>(C::NewFormatter(9, 2, true)),
+       "9.2 accepts -12.50 0 0.01 99999 100000, shows '1234.50' '0.00'"},
       {std::unique_ptr<C>(C::NewFormatter(9, 2, false)), "9.2 accepts 0 0.01 99999 100000, shows '1,234.50' ''"},
       {floor->Clone(), "9.2 accepts 0.01 99999 100000, shows '1234.50' '0.00'"},
       {std::unique_ptr<C>(C::NewFormatter("TADD", *co.bkt, true)),

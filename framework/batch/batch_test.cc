@@ -224,32 +224,29 @@ TEST_F(BatchFile, FieldsByNumberAreExactAndRefuseWhatDoesNotFit) {
   const short fn = file_->FileNum();
   const short cnt = xio_num(fn, 6, "CNT"), amt = xio_num(fn, 6, "AMT"), desc = xio_num(fn, 6, "DESC");
   tsDouble v;
-  EXPECT_EQ(zc_get_io_number(fn, 6, amt, &v), tsioStatus::kNoCurrentRecord) << "nothing read yet";
-  EXPECT_EQ(zc_get_io_number(999, 6, amt, &v), tsioStatus::kFileNotOpen);
-  EXPECT_EQ(zc_get_io_number(fn, 7, amt, &v), tsioStatus::kNotFound);
-  EXPECT_EQ(zc_get_io_number(fn, 6, 99, &v), tsioStatus::kNotFound);
+  auto get = [&](short file, short type, short field) { return zc_get_io_number(file, type, field, &v); };
+  using S = std::vector<int>;
+  EXPECT_EQ((S{get(fn, 6, amt), get(999, 6, amt), get(fn, 7, amt), get(fn, 6, 99)}),
+            (S{tsioStatus::kNoCurrentRecord, tsioStatus::kFileNotOpen, tsioStatus::kNotFound, tsioStatus::kNotFound}))
+      << "nothing read yet; no such file, record type or field";
 
   auto [batch, part] = NewBatch("B1");
   part->count = 3;
   part->cents = tsDouble(123456789012345LL);
   ASSERT_EQ(batch->OpenInfo("TP"), tsioStatus::kSuccess);
-  ASSERT_EQ(zc_get_io_number(fn, 6, amt, &v), tsioStatus::kSuccess);
-  EXPECT_EQ(v, tsDouble(123456789012345LL)) << "held in hundredths, exactly";
   tsCurrency amount;
-  ASSERT_EQ(xio_get_field(fn, 6, amt, amount), tsioStatus::kSuccess);
-  EXPECT_EQ(amount, tsCurrency::FromText("1234567890123.45"));
   tsAlpha text;
-  EXPECT_EQ(xio_get_field(fn, 6, desc, text), tsioStatus::kSuccess);
+  EXPECT_EQ((S{xio_get_field(fn, 6, amt, amount), xio_get_field(fn, 6, desc, text), get(fn, 6, desc)}),
+            (S{tsioStatus::kSuccess, tsioStatus::kSuccess, tsioStatus::kInvalidOperation}));
+  EXPECT_EQ(amount, tsCurrency::FromText("1234567890123.45"));
   EXPECT_EQ(text, "Deposits of the week") << "the description and date are written with the record";
-  EXPECT_EQ(zc_get_io_number(fn, 6, desc, &v), tsioStatus::kInvalidOperation);
-
-  EXPECT_EQ(zc_put_io_number(fn, 6, amt, tsDouble::FromText("12.5")), tsioStatus::kValueDoesNotFit)
-      << "a part of a hundredth is refused, never cut";
-  EXPECT_EQ(zc_put_io_number(fn, 6, cnt, tsDouble(100000)), tsioStatus::kValueDoesNotFit) << "wider than CNT";
-  EXPECT_EQ(zc_put_io_number(fn, 6, cnt, tsDouble::Invalid()), tsioStatus::kValueDoesNotFit);
-  ASSERT_EQ(zc_get_io_number(fn, 6, amt, &v), tsioStatus::kSuccess);
-  EXPECT_EQ(v, tsDouble(123456789012345LL)) << "refused puts change nothing";
-  EXPECT_EQ(zc_put_io_number(fn, 6, cnt, tsDouble(-99999)), tsioStatus::kSuccess);
+  // Refused, never cut: a part of a hundredth, wider than CNT, not a number.
+  EXPECT_EQ((S{zc_put_io_number(fn, 6, amt, tsDouble::FromText("12.5")), zc_put_io_number(fn, 6, cnt, tsDouble(100000)),
+               zc_put_io_number(fn, 6, cnt, tsDouble::Invalid()), zc_put_io_number(fn, 6, cnt, tsDouble(-99999)),
+               get(fn, 6, amt)}),
+            (S{tsioStatus::kValueDoesNotFit, tsioStatus::kValueDoesNotFit, tsioStatus::kValueDoesNotFit,
+               tsioStatus::kSuccess, tsioStatus::kSuccess}));
+  EXPECT_EQ(v, tsDouble(123456789012345LL)) << "held in hundredths, exactly; refused puts change nothing";
 
   // A cursor that reads only the key leaves the other fields unread: they
   // are read from the file when asked for.
