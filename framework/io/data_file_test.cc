@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "framework/base/application.h"
 #include "framework/base/log.h"
@@ -26,36 +28,32 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(OpenFailures, MissingCompanyFolderAndMissingFileGiveStatus15AndALogLine) {
-  if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
-  bktest::TempDir dir;
-  iotest::RegisterTestFiles();
-  TSGetApp()->SetCompanyFolder(dir.path());
-  tsioFileManager missing(dir.Sub("nowhere"));
-  EXPECT_EQ(missing.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
-  tsioFileManager fm(dir.path());
-  ASSERT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
-  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
-  std::string log = ReadFile(x_log_path());
-  EXPECT_NE(log.find("nowhere"), std::string::npos);
-  EXPECT_NE(log.find("TST.1 does not exist"), std::string::npos);
-}
-
-// Files the framework makes in a company folder are its owner's only, even
-// under a permissive umask; a database, log or lock file that is a symbolic
-// link is never followed: the link's target is neither opened nor written.
-TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
+// A missing company folder, or a missing file in a company, is status 15
+// and a log line. Files the framework makes in a company folder are its
+// owner's only, even under a permissive umask; a database, log or lock file
+// that is a symbolic link is never followed: the link's target is neither
+// opened nor written.
+TEST(CompanyFiles, MissingOnesAreReportedAndMadeOnesAreOwnerOnlyAndNeverReachedThroughALink) {
   if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
   bktest::TempDir dir;
   const mode_t old_mask = umask(022);
+  const std::string company = iotest::MakeCompany(dir.Sub("company"));
+  TSGetApp()->SetCompanyFolder(dir.path());
+  EXPECT_EQ(tsioFileManager(dir.Sub("nowhere")).Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
+  tsioFileManager fm(dir.path());
+  ASSERT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
+  EXPECT_EQ(fm.Open(iotest::Spec()), tsioStatus::kFileDoesNotExist);
+  const std::string log = ReadFile(x_log_path());
+  EXPECT_NE(log.find("nowhere"), std::string::npos);
+  EXPECT_NE(log.find("TST.1 does not exist"), std::string::npos);
+
   {
-    iotest::MakeCompany(dir.Sub("company"));
-    iotest::Opened opened(dir.Sub("company"), true);
+    iotest::Opened opened(company, true);
     x_log(1, "a line");
     for (const char* name : {"", "/company.db", "/company.db-wal", "/company.db-shm", "/company.db.locks",
                              "/bkreg.log"}) {
       struct stat st;
-      ASSERT_EQ(stat((dir.Sub("company") + name).c_str(), &st), 0) << name;
+      ASSERT_EQ(stat((company + name).c_str(), &st), 0) << name;
       EXPECT_EQ(st.st_mode & 077, 0u) << name << " mode " << std::oct << (st.st_mode & 0777);
     }
   }
@@ -66,7 +64,7 @@ TEST(CompanyFiles, OwnerOnlyAndNeverReachedThroughALink) {
   const std::string other = dir.Sub("other");
   ASSERT_EQ(mkdir(other.c_str(), 0700), 0);
   tsioLockFile locks;
-  ASSERT_EQ(symlink((dir.Sub("company") + "/company.db.locks").c_str(), (other + "/company.db.locks").c_str()), 0);
+  ASSERT_EQ(symlink((company + "/company.db.locks").c_str(), (other + "/company.db.locks").c_str()), 0);
   EXPECT_EQ(locks.Open(other + "/company.db.locks"), tsioStatus::kLockUnavailable);
   TSGetApp()->SetCompanyFolder("");
 }
@@ -120,66 +118,71 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
 
 // A relation names its columns with ","; written with ";" it names other
 // columns and finds nothing. (Walks of a relation in key order: records'
-// cursor_test.) A moved record takes its notes along and leaves none.
-TEST(Relations, ColumnsAndNotesMovingWithTheirRecord) {
+// cursor_test.)
+TEST(Relations, NameTheirColumnsWithCommas) {
   iotest::OpenCompany o(true);
-  tsioDataFile* history = nullptr;
-  ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
   iotest::Parent p;
   iotest::Child ch;
   ccCursor pc(p, *o.file, 1, 0), cc(ch, *o.file, 2, 0);
-  p.Set("P", 2);
+  ASSERT_EQ((p.Set("P", 2), pc.Insert()), tsioStatus::kSuccess);
   ch.p1 = p.k1;
   ch.p2 = p.k2;
-  ch.line = tsDouble(1, 0);
   ASSERT_EQ(cc.Insert(), tsioStatus::kSuccess);
-  ASSERT_EQ(pc.Insert(), tsioStatus::kSuccess);
   ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
-  const ccRelSpec rel("TST", 1, "K1,K2", "TST", 2, "P1,P2"), wrong("TST", 1, "K1;K2", "TST", 2, "P1;P2");
-  EXPECT_EQ(cc.FetchFirstOf(pc, rel, false), tsioStatus::kSuccess);
-  EXPECT_NE(cc.FetchFirstOf(pc, wrong, false), tsioStatus::kSuccess);
-
-  tsioAttachments notes(*o.file, 1);
-  notes.Notes() = {"first note", "second note"};
-  notes.FileLinks() = {"scan.pdf"};
-  ASSERT_EQ(notes.Write(pc), tsioStatus::kSuccess);
-  EXPECT_TRUE(pc.AttachmentsExist());
-  ASSERT_EQ(pc.MoveRecord(*history), tsioStatus::kSuccess);
-  EXPECT_EQ(pc.FetchEQ(), tsioStatus::kNotFound);
-  iotest::Parent h;
-  ccCursor hc(h, *history, 1, 0);
-  ASSERT_EQ((h.Set("P", 2), hc.FetchEQ()), tsioStatus::kSuccess);
-  tsioAttachments moved(*history, 1);
-  ASSERT_EQ(moved.Fetch(hc), tsioStatus::kSuccess);
-  EXPECT_EQ(moved.Notes(), (std::vector<std::string>{"first note", "second note"}));
-  EXPECT_EQ(moved.FileLinks(), (std::vector<std::string>{"scan.pdf"}));
-  tsioAttachments left(*o.file, 1);
-  ASSERT_EQ(left.Fetch(hc.CurrentKeyText()), tsioStatus::kSuccess);
-  EXPECT_TRUE(left.Empty());
+  EXPECT_EQ(cc.FetchFirstOf(pc, ccRelSpec("TST", 1, "K1,K2", "TST", 2, "P1,P2"), false), tsioStatus::kSuccess);
+  EXPECT_NE(cc.FetchFirstOf(pc, ccRelSpec("TST", 1, "K1;K2", "TST", 2, "P1;P2"), false), tsioStatus::kSuccess);
 }
 
-// Every injected failure in the middle of a move leaves both files as they
-// were: nothing lost, nothing duplicated.
-TEST(FaultInjection, FailedMoveLosesNothing) {
+// A moved record takes its notes and file links along and leaves none; every
+// injected failure in the middle of a move leaves both files and the notes
+// as they were: nothing lost, nothing duplicated.
+TEST(FaultInjection, AMoveTakesItsNotesAndAFailedMoveLosesNothing) {
   iotest::OpenCompany o(true);
   tsioDataFile* history = nullptr;
   ASSERT_EQ(o.fm.Open(iotest::Spec(2), &history), tsioStatus::kSuccess);
   iotest::Parent p;
   ccCursor pc(p, *o.file, 1, 0);
-  ASSERT_EQ((p.Set("P"), pc.Insert()), tsioStatus::kSuccess);
+  ASSERT_EQ((p.Set("P", 2), pc.Insert()), tsioStatus::kSuccess);
+  ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
+  const std::string key = pc.CurrentKeyText();
+  tsioAttachments notes(*o.file, 1);
+  notes.Notes() = {"first note", "second note"};
+  notes.FileLinks() = {"scan.pdf"};
+  ASSERT_EQ(notes.Write(pc), tsioStatus::kSuccess);
+  // Each file's records, then its notes and links of the record.
+  auto state = [&] {
+    std::string out;
+    for (tsioDataFile* f : {o.file, history}) {
+      tsioAttachments a(*f, 1);
+      out += iotest::Contents(*f) + (a.Fetch(key) == tsioStatus::kSuccess ? "" : "?");
+      for (const auto* list : {&a.Notes(), &a.FileLinks()}) {
+        for (const std::string& n : *list) out += n + ";";
+        out += "|";
+      }
+    }
+    return out;
+  };
+  const std::string before = state();
+  ASSERT_EQ(before, "P/2//0\nfirst note;second note;|scan.pdf;|||");
   struct Case { tsioOp op; tsioStatus::Status status; } cases[] = {{tsioOp::kInsert, tsioStatus::kDiskFull},
                {tsioOp::kDelete, tsioStatus::kIOError}, {tsioOp::kAttachmentsRead, tsioStatus::kIOError},
                {tsioOp::kCommit, tsioStatus::kBusy}};
   for (const auto& cs : cases) {
     SCOPED_TRACE(static_cast<int>(cs.op));
-    ASSERT_EQ((p.Set("P"), pc.FetchEQ()), tsioStatus::kSuccess);
+    ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
     tsioFaults::Arm(cs.op, cs.status);
     EXPECT_EQ(pc.MoveRecord(*history), cs.status);
     tsioFaults::Clear();
-    EXPECT_EQ(iotest::CountRows(*o.file), 1);
-    EXPECT_EQ(iotest::CountRows(*history), 0);
+    EXPECT_EQ(state(), before);
   }
-  // Header failures are reported, not swallowed.
+  ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
+  ASSERT_EQ(pc.MoveRecord(*history), tsioStatus::kSuccess);
+  EXPECT_EQ(state(), "||P/2//0\nfirst note;second note;|scan.pdf;|");
+}
+
+// Header failures are reported, not swallowed, and leave the header unlocked.
+TEST(FaultInjection, AFailedHeaderReadOrWriteLeavesNoLock) {
+  iotest::OpenCompany o(true);
   iotest::Counter h(*o.file);
   tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
   EXPECT_EQ(h.header.Get(true), tsioStatus::kIOError);
@@ -209,9 +212,8 @@ TEST(Counters, CountTheQueriesFetchesRun) {
   EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
 
   tsioCounters::Reset();
-  int fetched = 0;
-  for (auto st = c.FetchFirst(false); st == tsioStatus::kSuccess; st = c.FetchNext(false)) ++fetched;
-  EXPECT_EQ(fetched, 40);
+  const std::string walked = iotest::Contents(*o.file);
+  EXPECT_EQ(std::count(walked.begin(), walked.end(), '\n'), 40);
   EXPECT_LT(tsioCounters::FetchQueries(), 40u);
   EXPECT_EQ(tsioCounters::RowsRead(), 40u);
 }
@@ -223,36 +225,25 @@ TEST(Counters, CountTheQueriesFetchesRun) {
 TEST(Dictionary, AnswersAboutDataAndWorkFiles) {
   iotest::OpenCompany o(true);
   const short fn = o.file->FileNum();
-  EXPECT_GE(fn, 1);
-  EXPECT_LE(fn, 400);
   xio_rec_def rd;
-  ASSERT_EQ(xio_get_rec_def(fn, 1, &rd), tsioStatus::kSuccess);
-  EXPECT_EQ(rd.text, "parent");
-  EXPECT_EQ(xio_num(fn, 1, "NOPE"), 0);
-  xio_fld_def fld;
-  ASSERT_EQ(xio_get_fld_def(fn, 1, xio_num(fn, 1, "N"), &fld), tsioStatus::kSuccess);
-  EXPECT_EQ(fld.decimals, 2);
-  EXPECT_TRUE(xio_find_notes(fn, 1));
-  EXPECT_FALSE(xio_find_notes(fn, 2));
-  EXPECT_EQ(xio_get_rec_def(999, 1, &rd), tsioStatus::kFileNotOpen);
-
+  EXPECT_EQ(std::tuple(fn >= 1 && fn <= 400, xio_num(fn, 1, "NOPE"), xio_get_rec_def(999, 1, &rd)),
+            std::tuple(true, 0, tsioStatus::kFileNotOpen));
   const tsioRecordDef r{1, "register work copy",
                         {{"K1", tsDataType::kAlpha, 10, 0, 0}, {"K2", tsDataType::kDouble, 9, 0, 0},
                          {"N", tsDataType::kDouble, 12, 2, 0}},
                         {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"K2", "K1"}, false}}, false, false};
-  const tsioFileDef work{"WRK", 9003, "", true, {r}, {}, {}};
-  tsioDictionary::Register(work);
+  tsioDictionary::Register(tsioFileDef{"WRK", 9003, "", true, {r}, {}, {}});
   ASSERT_EQ(o.fm.Create(tsioFileSpec("WRK", 1, 9003)), tsioStatus::kSuccess);
   tsioDataFile* f = nullptr;
   ASSERT_EQ(o.fm.Open(tsioFileSpec("WRK", 1, 9003), &f), tsioStatus::kSuccess);
-  EXPECT_GE(f->FileNum(), 401);
-  EXPECT_LE(f->FileNum(), 600);
+  const short wn = f->FileNum();
+  EXPECT_TRUE(wn >= 401 && wn <= 600) << wn;
   xio_file_def fd;
-  ASSERT_EQ(xio_get_def(f->FileNum(), &fd), tsioStatus::kSuccess);
-  EXPECT_EQ(fd.key_count, 2);  // the work file's own keys
   xio_key_def kd;
-  ASSERT_EQ(xio_get_key_def(f->FileNum(), 1, 2, &kd), tsioStatus::kSuccess);
-  EXPECT_EQ(kd.segments, (std::vector<short>{xio_num(f->FileNum(), 1, "K2"), xio_num(f->FileNum(), 1, "K1")}));
+  ASSERT_EQ(xio_get_def(wn, &fd), tsioStatus::kSuccess);
+  ASSERT_EQ(xio_get_key_def(wn, 1, 2, &kd), tsioStatus::kSuccess);
+  EXPECT_EQ(fd.key_count, 2);  // the work file's own keys
+  EXPECT_EQ(kd.segments, (std::vector<short>{xio_num(wn, 1, "K2"), xio_num(wn, 1, "K1")}));
 }
 
 }  // namespace

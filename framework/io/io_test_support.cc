@@ -2,6 +2,11 @@
 #include "framework/io/io_test_support.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
 
 #include "framework/base/application.h"
 
@@ -54,17 +59,85 @@ Opened::Opened(const std::string& folder, bool as_application_company) : fm(fold
   EXPECT_EQ(fm.Open(Spec(), &file), tsioStatus::kSuccess);
 }
 
-int CountRows(tsioDataFile& f, short rt) {
-  Parent p;
-  Child ch;
-  ccCursor c(rt == 1 ? static_cast<ccRecData&>(p) : static_cast<ccRecData&>(ch), f, rt, 0);
-  int n = 0;
-  for (auto st = c.FetchFirst(); st == tsioStatus::kSuccess; st = c.FetchNext()) ++n;
-  return n;
-}
-
 Counter::Counter(tsioDataFile& f) : header(f, 1) {
   EXPECT_EQ(header.AttachColumn("COUNTER", value), tsioStatus::kSuccess);
+}
+
+std::ostream& operator<<(std::ostream& o, const Row& r) {
+  return o << r.k1 << "/" << r.k2 << "/" << r.v << "/" << r.cents;
+}
+
+Row FromRecord(const Parent& p) {
+  return Row{p.k1.str(), p.k2.ToLongLong(), p.v.str(), (p.n * tsDouble(100)).ToLongLong()};
+}
+
+void ToRecord(const Row& r, Parent& p) {
+  p.k1 = tsAlpha(r.k1);
+  p.k2 = tsDouble(r.k2, 0);
+  p.v = tsAlpha(r.v);
+  p.n = tsDouble(r.cents, 0) / tsDouble(100);
+}
+
+Model::Tuple Model::Order(const Row& r, int index) {
+  switch (index) {
+    case 1: return {r.cents, r.k1, r.k2};
+    case 2: return {r.v, r.k1, r.k2};
+    default: return {r.k1, r.k2};
+  }
+}
+
+std::vector<Row> Model::Sorted(int index) const {
+  std::vector<Row> v;
+  for (const auto& [k, r] : rows) v.push_back(r);
+  std::sort(v.begin(), v.end(), [index](const Row& a, const Row& b) { return Order(a, index) < Order(b, index); });
+  return v;
+}
+
+std::optional<Row> Model::Expect(const std::string& op, int index, const Row& search) const {
+  const auto v = Sorted(index);
+  if (op == "first") return v.empty() ? std::nullopt : std::optional<Row>(v.front());
+  if (op == "last") return v.empty() ? std::nullopt : std::optional<Row>(v.back());
+  if ((op == "next" || op == "prev") && !position) return Expect(op == "next" ? "first" : "last", index, search);
+  const Tuple pos = position ? Order(*position, index) : Tuple{};
+  if (op == "prev") {
+    for (auto it = v.rbegin(); it != v.rend(); ++it) {
+      if (Order(*it, index) < pos) return *it;
+    }
+    return std::nullopt;
+  }
+  const Tuple s = Order(search, index);
+  auto declared = [index](const Row& r) {  // the index's own columns
+    Tuple t = Order(r, index);
+    t.resize(index == 0 ? 2 : 1);
+    return t;
+  };
+  for (const auto& r : v) {
+    if (op == "next" && Order(r, index) > pos) return r;
+    if (op == "eq" && declared(r) == declared(search)) return r;
+    if (op == "ge" && Order(r, index) >= s) return r;
+    if (op == "gt" && Order(r, index) > s) return r;
+  }
+  return std::nullopt;
+}
+
+std::string Contents(tsioDataFile& f) {
+  Parent p;
+  ccCursor c(p, f, 1, 0);
+  std::ostringstream out;
+  for (auto st = c.FetchFirst(false); st == tsioStatus::kSuccess; st = c.FetchNext(false)) {
+    out << FromRecord(p) << "\n";
+  }
+  return out.str();
+}
+
+bool Eventually(const std::function<bool()>& done) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(bktest::ChildProcess::kGenerousMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    usleep(10000);
+  }
+  return true;
 }
 
 }  // namespace iotest

@@ -3,7 +3,12 @@
 // parent record type, a child record type and one header.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "framework/io/cursor.h"
 #include "framework/io/file_manager.h"
@@ -50,9 +55,6 @@ struct Child : ccRecData {
   }
 };
 
-// The records of record type `rt` a walk of index 0 finds.
-int CountRows(tsioDataFile& f, short rt = 1);
-
 // Header 1 of a test file with its COUNTER column attached.
 struct Counter {
   tsDouble value{0, 0};
@@ -83,5 +85,42 @@ struct OpenCompany : bktest::TestCompany, Opened {
   explicit OpenCompany(bool as_application_company = false)
       : Opened(MakeCompany(path()), as_application_company) {}
 };
+
+// A parent record as plain values (N in cents), for models and whole-result
+// comparisons.
+struct Row {
+  std::string k1;
+  long long k2 = 0;
+  std::string v;
+  long long cents = 0;
+  bool operator==(const Row&) const = default;
+};
+std::ostream& operator<<(std::ostream& o, const Row& r);
+Row FromRecord(const Parent& p);
+void ToRecord(const Row& r, Parent& p);
+
+// A std::map model of record type 1 and of one handle's position: what each
+// fetch of a cursor on index 0 (K1,K2), 1 (N,K1,K2) or 2 (V,K1,K2) answers.
+class Model {
+ public:
+  using Tuple = std::vector<std::variant<long long, std::string>>;
+  static Tuple Order(const Row& r, int index);
+
+  std::map<std::pair<std::string, long long>, Row> rows;
+  std::optional<Row> position;  // the handle's buffer
+
+  std::vector<Row> Sorted(int index) const;
+  // What fetch `op` ("first", "last", "next", "prev", "eq", "ge", "gt") finds
+  // from `search` (the record's values) or the position; nullopt = the end
+  // or not found.
+  std::optional<Row> Expect(const std::string& op, int index, const Row& search) const;
+};
+
+// Every parent of `f` in key order, one "K1/K2/V/cents" line each.
+std::string Contents(tsioDataFile& f);
+
+// Polls `done` until it holds or a deadline far beyond any normal wait
+// (bktest::ChildProcess::kGenerousMs) passes; returns at once when it holds.
+bool Eventually(const std::function<bool()>& done);
 
 }  // namespace iotest

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,11 +84,14 @@ Walk WalkAll(tsioDataFile& f) {
   return w;
 }
 
-// The operations of a program on an open handle, each run on its own. A
-// read that succeeds must answer the truth (Check); an operation that fails
-// must log one line.
+// The operations of a program on an open handle, each run on its own: what
+// it is, whether it only reads, the records it adds when it succeeds. A read
+// that answers the truth gives kMerged; kSuccess from a read is a wrong
+// answer.
 struct Op {
   const char* what;
+  bool read;
+  int adds;
   std::function<tsioStatus::Status(tsioDataFile&)> run;
 };
 // A cursor on TST.1 with the key (k1, k2) in its record.
@@ -96,117 +100,173 @@ struct At {
   ccCursor c;
   At(tsioDataFile& f, const std::string& k1, int k2) : c(p, f, 1, 0) { p.Set(k1, k2); }
 };
-std::vector<Op> Operations() {
-  return {
-      {"keyed fetch", [](tsioDataFile& f) {
-         At a(f, Key(kRecords / 2), kRecords / 2);
-         tsioStatus::Status st = a.c.FetchEQ(false);
-         if (st == tsioStatus::kSuccess && a.p.v.str() != Value(kRecords / 2)) return tsioStatus::kSuccess;
-         return st == tsioStatus::kSuccess ? tsioStatus::kMerged : st;  // kMerged: a right answer
-       }},
-      {"locked fetch", [](tsioDataFile& f) {
-         At a(f, Key(1), 1);
-         tsioStatus::Status st = a.c.FetchEQ(true);
-         (void)a.c.Unlock(1);
-         return st == tsioStatus::kSuccess && a.p.v.str() == Value(1) ? tsioStatus::kMerged : st;
-       }},
-      {"insert", [](tsioDataFile& f) {
-         At a(f, "NEW", 0);
-         a.p.v = tsAlpha(std::string(20, 'n'));
-         return a.c.Insert();
-       }},
-      {"update", [](tsioDataFile& f) {
-         At a(f, Key(2), 2);
-         tsioStatus::Status st = a.c.FetchEQ(true);
-         if (st != tsioStatus::kSuccess) return st;
-         a.p.v = tsAlpha("changed");
-         st = a.c.Update();
-         (void)a.c.Unlock(1);
-         return st;
-       }},
-      {"delete", [](tsioDataFile& f) {
-         At a(f, Key(3), 3);
-         tsioStatus::Status st = a.c.FetchEQ(true);
-         return st != tsioStatus::kSuccess ? st : a.c.Delete();
-       }},
-      {"header update", [](tsioDataFile& f) {
-         iotest::Counter h(f);
-         tsioStatus::Status st = h.header.Get(true);
-         if (st != tsioStatus::kSuccess) return st;
-         h.value = tsDouble(kRecords + 1);
-         st = h.header.Update();
-         h.header.Unlock();
-         return st;
-       }},
-      {"unit of three inserts", [](tsioDataFile& f) {
-         At a(f, "UNIT", 0);
-         tclRollbackStack unit;
-         a.c.AttachRollbackStack(&unit);
-         tsioStatus::Status st = tsioStatus::kSuccess;
-         for (int i = 0; st == tsioStatus::kSuccess && i < 3; ++i) {
-           a.p.k2 = tsDouble(i);
-           st = a.c.Insert();
-         }
-         if (st == tsioStatus::kSuccess) st = unit.Commit();
-         if (st != tsioStatus::kSuccess) (void)unit.Rollback();
-         return st;
-       }},
-  };
+// Inserts `n` records of key `k1` (and value `v`) in one unit: its status,
+// the unit rolled back when it failed.
+tsioStatus::Status InsertUnit(tsioDataFile& f, const std::string& k1, int n, const char* v = "") {
+  At a(f, k1, 0);
+  a.p.v = tsAlpha(v);
+  tclRollbackStack unit;
+  a.c.AttachRollbackStack(&unit);
+  tsioStatus::Status st = tsioStatus::kSuccess;
+  for (int i = 0; st == tsioStatus::kSuccess && i < n; ++i) st = (a.p.k2 = tsDouble(i), a.c.Insert());
+  if (st == tsioStatus::kSuccess) st = unit.Commit();
+  if (st != tsioStatus::kSuccess) (void)unit.Rollback();
+  return st;
 }
-bool IsRead(const Op& op) { return std::string(op.what).find("fetch") != std::string::npos; }
 
-// Damage done to a filled company's files while no program has it open.
-struct Damage {
-  const char* what;
-  std::function<void(const std::string& folder, const std::string& scratch)> apply;
+const Op kOperations[] = {
+    {"keyed fetch", true, 0,
+     [](tsioDataFile& f) {
+       At a(f, Key(kRecords / 2), kRecords / 2);
+       const tsioStatus::Status st = a.c.FetchEQ(false);
+       return st == tsioStatus::kSuccess && a.p.v.str() == Value(kRecords / 2) ? tsioStatus::kMerged : st;
+     }},
+    {"locked fetch", true, 0,
+     [](tsioDataFile& f) {
+       At a(f, Key(1), 1);
+       const tsioStatus::Status st = a.c.FetchEQ(true);
+       (void)a.c.Unlock(1);
+       return st == tsioStatus::kSuccess && a.p.v.str() == Value(1) ? tsioStatus::kMerged : st;
+     }},
+    {"insert", false, 1,
+     [](tsioDataFile& f) {
+       At a(f, "NEW", 0);
+       a.p.v = tsAlpha(std::string(20, 'n'));
+       return a.c.Insert();
+     }},
+    {"update", false, 0,
+     [](tsioDataFile& f) {
+       At a(f, Key(2), 2);
+       tsioStatus::Status st = a.c.FetchEQ(true);
+       if (st != tsioStatus::kSuccess) return st;
+       st = (a.p.v = tsAlpha("changed"), a.c.Update());
+       (void)a.c.Unlock(1);
+       return st;
+     }},
+    {"delete", false, -1,
+     [](tsioDataFile& f) {
+       At a(f, Key(3), 3);
+       const tsioStatus::Status st = a.c.FetchEQ(true);
+       return st != tsioStatus::kSuccess ? st : a.c.Delete();
+     }},
+    {"header update", false, 0,
+     [](tsioDataFile& f) {
+       iotest::Counter h(f);
+       tsioStatus::Status st = h.header.Get(true);
+       if (st != tsioStatus::kSuccess) return st;
+       st = (h.value = tsDouble(kRecords + 1), h.header.Update());
+       h.header.Unlock();
+       return st;
+     }},
+    {"unit of three inserts", false, 3, [](tsioDataFile& f) { return InsertUnit(f, "UNIT", 3); }},
 };
 
-TEST(StorageFaults, DamagedDatabaseFailsOrAnswersTruthfullyAndLogsEachFailure) {
+// What every operation answered on one handle: "what=status" a line; the
+// faults (a read that answered wrongly, a failure that did not log exactly
+// one line); the records the operations that succeeded added and the writes
+// that succeeded.
+struct Answers {
+  std::map<std::string, tsioStatus::Status> status;
+  std::string text, faults;
+  int added = 0, writes_done = 0;
+};
+Answers RunAll(tsioDataFile& f) {
+  Answers a;
+  for (const Op& op : kOperations) {
+    const int lines = LogLines();
+    const tsioStatus::Status st = op.run(f);
+    const int logged = LogLines() - lines;
+    a.status[op.what] = st;
+    a.text += std::string(op.what) + "=" + std::to_string(st) + "\n";
+    if (op.read && st == tsioStatus::kSuccess) a.faults += std::string(op.what) + " answered wrongly; ";
+    if (st != tsioStatus::kSuccess && st != tsioStatus::kMerged && logged != 1) {
+      a.faults += std::string(op.what) + " failed with " + std::to_string(st) + " logging " +
+                  std::to_string(logged) + " lines; ";
+    }
+    if (st == tsioStatus::kSuccess && !op.read) {
+      a.added += op.adds;
+      ++a.writes_done;
+    }
+  }
+  return a;
+}
+
+// How many records a walk of TST.1 in `folder` finds to its end (-1: the
+// file does not open, -2: the walk fails).
+int CountIn(const std::string& folder) {
+  tsioFileManager fm(folder);
+  tsioDataFile* f = nullptr;
+  if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return -1;
+  const Walk w = WalkAll(*f);
+  return w.end == tsioStatus::kEndOfFile ? w.records : -2;
+}
+
+// Damage done to a filled company's files while no program has it open, and
+// what every operation then answers ("": whatever it may, as long as no read
+// answers wrongly and each failure logs one line).
+struct Damage {
+  const char* what;
+  std::function<void(const std::string& folder)> apply;
+  const char* answers;
+};
+
+TEST(StorageFaults, DamagedFilesFailOrAnswerTruthfullyAndLogEachFailure) {
   const Damage damages[] = {
-      {"pages in the middle overwritten", [](const std::string& folder, const std::string&) {
+      {"pages in the middle overwritten",
+       [](const std::string& folder) {
          const std::string db = folder + "/company.db";
          const auto size = std::filesystem::file_size(db);
          std::fstream io(db, std::ios::in | std::ios::out | std::ios::binary);
          io.seekp(static_cast<std::streamoff>(size / 3));
          const std::string junk(size / 3, '\xA5');
          io.write(junk.data(), static_cast<std::streamsize>(junk.size()));
-       }},
-      {"file truncated to half", [](const std::string& folder, const std::string&) {
-         const std::string db = folder + "/company.db";
-         std::filesystem::resize_file(db, std::filesystem::file_size(db) / 2);
-       }},
-      {"the whole file junk", [](const std::string& folder, const std::string&) {
+       },
+       ""},
+      {"file truncated to half",
+       [](const std::string& folder) {
+         std::filesystem::resize_file(folder + "/company.db", std::filesystem::file_size(folder + "/company.db") / 2);
+       },
+       ""},
+      {"the whole file junk",
+       [](const std::string& folder) {
          std::ofstream(folder + "/company.db", std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
-       }},
+       },
+       ""},
+      // Everything that takes or checks a record lock fails: a lock that
+      // cannot be taken is never assumed.
+      {"a folder where the lock file should be",
+       [](const std::string& folder) {
+         std::filesystem::remove(folder + "/company.db.locks");
+         std::filesystem::create_directory(folder + "/company.db.locks");
+       },
+       "keyed fetch=6\nlocked fetch=19\ninsert=19\nupdate=19\ndelete=19\nheader update=19\n"
+       "unit of three inserts=19\n"},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
     bktest::TempDir dir;
     const std::string folder = dir.Sub("company");
     MakeFilledCompany(folder);
-    d.apply(folder, dir.path());
+    d.apply(folder);
     TSGetApp()->SetCompanyFolder(dir.path());  // the log, outside the damaged folder
-
-    int lines = LogLines();
+    const int lines = LogLines();
     tsioFileManager fm(folder);
     tsioDataFile* f = nullptr;
     const tsioStatus::Status opened = fm.Open(iotest::Spec(), &f);
     if (opened != tsioStatus::kSuccess) {
       EXPECT_EQ(LogLines(), lines + 1) << "open failed with " << opened;
+      EXPECT_EQ(*d.answers, '\0');
       continue;
     }
     const Walk w = WalkAll(*f);
     EXPECT_FALSE(w.wrong) << "a walk returned records that were never written";
     EXPECT_TRUE(w.end != tsioStatus::kEndOfFile || w.records == kRecords) << "the end reported, records lost";
-    for (const Op& op : Operations()) {
-      lines = LogLines();
-      const tsioStatus::Status st = op.run(*f);
-      if (IsRead(op)) {
-        EXPECT_NE(st, tsioStatus::kSuccess) << op.what << ": a read reported success with a wrong answer";
-      }
-      if (st != tsioStatus::kSuccess && st != tsioStatus::kMerged) {
-        EXPECT_EQ(LogLines(), lines + 1) << op.what << " failed with " << st;
-      }
+    const Answers answers = RunAll(*f);
+    EXPECT_EQ(answers.faults, "");
+    if (*d.answers) {
+      EXPECT_EQ(std::pair(w.records, w.end), std::pair(kRecords, tsioStatus::kEndOfFile));
+      EXPECT_EQ(answers.text, d.answers);
+      EXPECT_EQ(CountIn(folder), kRecords);
     }
   }
   TSGetApp()->SetCompanyFolder("");
@@ -247,16 +307,6 @@ constexpr int kNoNamespace = 77;
     }                                                                    \
   } while (0)
 
-// How many records a walk of TST.1 in `folder` finds to its end (-1: the
-// file does not open, -2: the walk fails).
-int CountIn(const std::string& folder) {
-  tsioFileManager fm(folder);
-  tsioDataFile* f = nullptr;
-  if (fm.Open(iotest::Spec(), &f) != tsioStatus::kSuccess) return -1;
-  const Walk w = WalkAll(*f);
-  return w.end == tsioStatus::kEndOfFile ? w.records : -2;
-}
-
 TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit) {
   bktest::TempDir dir;
   const std::string mount_point = dir.Sub("disk");
@@ -281,44 +331,22 @@ TEST(StorageFaults, FullDiskFailsEachWriteWithOneLogLineAndLosesNoCommittedUnit)
       tsioFileManager fm(folder);
       tsioDataFile* f = nullptr;
       CHILD_CHECK(1, fm.Open(iotest::Spec(), &f) == tsioStatus::kSuccess);
-      iotest::Parent p;
-      ccCursor c(p, *f, 1, 0);
-      // Units of 50 records until the disk is full.
-      for (int unit_no = 0; failed == tsioStatus::kSuccess && unit_no < 2000; ++unit_no) {
-        tclRollbackStack unit;
-        c.AttachRollbackStack(&unit);
-        const int lines = LogLines();
-        tsioStatus::Status st = tsioStatus::kSuccess;
-        for (int i = 0; st == tsioStatus::kSuccess && i < 50; ++i) {
-          st = (p.Set("U" + std::to_string(unit_no), i, "xxxxxxxxxxxxxxxxxxxx"), c.Insert());
+      // Units of 50 records until the disk is full; the one that fails logs one line.
+      int lines = LogLines();
+      for (int u = 0; u < 2000; ++u, committed += 50, lines = LogLines()) {
+        if ((failed = InsertUnit(*f, "U" + std::to_string(u), 50, "xxxxxxxxxxxxxxxxxxxx")) != tsioStatus::kSuccess) {
+          break;
         }
-        if (st == tsioStatus::kSuccess) st = unit.Commit();
-        if (st == tsioStatus::kSuccess) {
-          committed += 50;
-        } else {
-          failed = st;
-          CHILD_CHECK(2, LogLines() == lines + 1);
-          (void)unit.Rollback();
-        }
-        c.DetachRollbackStack();
       }
+      CHILD_CHECK(2, LogLines() == lines + 1);
       CHILD_CHECK(3, failed == tsioStatus::kDiskFull || failed == tsioStatus::kIOError);
       // Every other write fails too, each with one log line; reads work.
-      for (const Op& op : Operations()) {
-        const int lines = LogLines();
-        const tsioStatus::Status st = op.run(*f);
-        std::fprintf(stderr, "full disk: %s answers %d, %d log lines\n", op.what, static_cast<int>(st),
-                     LogLines() - lines);
-        if (IsRead(op)) {
-          CHILD_CHECK(4, st == tsioStatus::kMerged);
-        } else if (st == tsioStatus::kSuccess) {
-          // Space a rolled-back unit gave back may take a small change.
-          const std::string what = op.what;
-          expected += what == "insert" ? 1 : what == "delete" ? -1 : what == "unit of three inserts" ? 3 : 0;
-        } else {
-          CHILD_CHECK(5, LogLines() == lines + 1);
-        }
-      }
+      // (Space a rolled-back unit gave back may take a small change.)
+      const Answers answers = RunAll(*f);
+      std::fprintf(stderr, "full disk:\n%s%s\n", answers.text.c_str(), answers.faults.c_str());
+      CHILD_CHECK(4, answers.faults.empty() && answers.status.at("keyed fetch") == tsioStatus::kMerged &&
+                         answers.status.at("locked fetch") == tsioStatus::kMerged);
+      expected += answers.added;
     }
     // Nothing half written: exactly the committed units are there.
     const int n = CountIn(folder);
@@ -349,18 +377,11 @@ TEST(StorageFaults, ReadOnlyFolderReadsAndRefusesEveryWriteWithOneLogLine) {
       CHILD_CHECK(1, fm.Open(iotest::Spec(), &f) == tsioStatus::kSuccess);
       const Walk w = WalkAll(*f);
       CHILD_CHECK(2, w.end == tsioStatus::kEndOfFile && w.records == kRecords && !w.wrong);
-      for (const Op& op : Operations()) {
-        const int lines = LogLines();
-        const tsioStatus::Status st = op.run(*f);
-        std::fprintf(stderr, "read-only folder: %s answers %d\n", op.what, static_cast<int>(st));
-        if (IsRead(op)) {
-          // A locked fetch needs the lock file; without it the fetch fails.
-          CHILD_CHECK(3, st == tsioStatus::kMerged || (std::string(op.what) == "locked fetch" && st != 0));
-        } else {
-          CHILD_CHECK(4, st != tsioStatus::kSuccess);
-        }
-        if (st != tsioStatus::kMerged) CHILD_CHECK(5, LogLines() == lines + 1);
-      }
+      // A locked fetch needs the lock file; without it the fetch fails.
+      const Answers answers = RunAll(*f);
+      std::fprintf(stderr, "read-only folder:\n%s%s\n", answers.text.c_str(), answers.faults.c_str());
+      CHILD_CHECK(3, answers.faults.empty() && answers.status.at("keyed fetch") == tsioStatus::kMerged);
+      CHILD_CHECK(4, answers.writes_done == 0);
     }
     CHILD_CHECK(6, CountIn(folder) == kRecords);
     return 0;
@@ -368,35 +389,6 @@ TEST(StorageFaults, ReadOnlyFolderReadsAndRefusesEveryWriteWithOneLogLine) {
   const int rc = child.Wait();
   if (rc == kNoNamespace) GTEST_SKIP() << "no mount namespace: a read-only mount cannot be made";
   EXPECT_EQ(rc, 0);
-}
-
-TEST(StorageFaults, LockFileThatCannotBeOpenedFailsLockedWorkAndKeepsReads) {
-  bktest::TempDir dir;
-  const std::string folder = dir.Sub("company");
-  MakeFilledCompany(folder);
-  // A folder where the lock file should be: no program can open it.
-  std::filesystem::remove(folder + "/company.db.locks");
-  ASSERT_EQ(mkdir((folder + "/company.db.locks").c_str(), 0700), 0);
-  TSGetApp()->SetCompanyFolder(dir.path());
-  {
-    iotest::Opened o(folder);
-    const Walk w = WalkAll(*o.file);
-    EXPECT_EQ(std::pair(w.records, w.end), std::pair(kRecords, tsioStatus::kEndOfFile));
-    for (const Op& op : Operations()) {
-      const int lines = LogLines();
-      const tsioStatus::Status st = op.run(*o.file);
-      if (std::string(op.what) == "keyed fetch") {
-        EXPECT_EQ(st, tsioStatus::kMerged) << op.what;
-        continue;
-      }
-      // Everything that takes or checks a record lock fails: a lock that
-      // cannot be taken is never assumed.
-      EXPECT_EQ(st, tsioStatus::kLockUnavailable) << op.what;
-      EXPECT_EQ(LogLines(), lines + 1) << op.what;
-    }
-  }
-  TSGetApp()->SetCompanyFolder("");
-  EXPECT_EQ(CountIn(folder), kRecords);
 }
 
 }  // namespace
