@@ -8,67 +8,64 @@
 
 namespace {
 
+// A formatter's integer digits and decimals, which of a few texts it
+// accepts, and how it shows 1234.5 and 0.
+std::string Shape(const tsEditFormatter* f) {
+  const auto* n = dynamic_cast<const tsNumEditFormatter*>(f);
+  if (!n) return "none";
+  std::string s = std::to_string(n->Digits()) + "." + std::to_string(n->Decimals()) + " accepts";
+  for (const char* text : {"-12.50", "0", "0.01", "99999", "100000", "1000000000"}) {
+    if (n->IsValid(text)) s += std::string(" ") + text;
+  }
+  return s + ", shows '" + n->Format(tsCurrency::FromText("1234.5")) + "' '" + n->Format(tsCurrency(0)) + "'";
+}
+
 // The style flag allows negatives without separators, or no negatives with
 // separators and zero shown blank; a limit is a floor, kept by a copy; the
-// field forms take digits and decimals from the dictionary.
+// field forms take digits and decimals from the dictionary (TADD: money, 15
+// digits of which 2 decimals; BCNT: 5 digits, none).
 TEST(CurrencyFormatter, FlagsLimitsAndDictionaryForms) {
-  std::unique_ptr<bkCurrencyFormatter> set(bkCurrencyFormatter::NewFormatter(9, 2, true));
-  EXPECT_TRUE(set->IsValid("-12.50"));
-  EXPECT_EQ(set->Format(tsCurrency::FromText("1234.5")), "1234.50");
-  std::unique_ptr<bkCurrencyFormatter> clear(bkCurrencyFormatter::NewFormatter(9, 2, false));
-  EXPECT_FALSE(clear->IsValid("-12.50"));
-  EXPECT_EQ(clear->Format(tsCurrency::FromText("1234.5")), "1,234.50");
-  EXPECT_EQ(clear->Format(tsCurrency(0)), "");
-  std::unique_ptr<bkCurrencyFormatter> floor(bkCurrencyFormatter::NewFormatter(9, 2, 0.01, true));
-  std::unique_ptr<tsEditFormatter> copy = floor->Clone();
-  const tsEditFormatter* floors[] = {floor.get(), copy.get()};
-  for (const tsEditFormatter* f : floors) {
-    EXPECT_FALSE(f->IsValid("0"));
-    EXPECT_TRUE(f->IsValid("0.01"));
-    EXPECT_FALSE(f->IsValid("1000000000")) << "nine digits";
-  }
-
   bktest::BankCompany co;
-  // TADD: money, 15 digits of which 2 decimals; BCNT: 5 digits, none.
-  std::unique_ptr<bkCurrencyFormatter> amount(bkCurrencyFormatter::NewFormatter("TADD", *co.bkt, true));
-  ASSERT_NE(amount, nullptr);
-  EXPECT_EQ(amount->Digits(), 13);
-  EXPECT_EQ(amount->Decimals(), 2);
-  std::unique_ptr<bkCurrencyFormatter> count(bkCurrencyFormatter::NewFormatter("BCNT", *co.bkt, 1.0, false));
-  ASSERT_NE(count, nullptr);
-  EXPECT_EQ(count->Digits(), 5);
-  EXPECT_EQ(count->Decimals(), 0);
-  EXPECT_FALSE(count->IsValid("0"));
-  EXPECT_EQ(bkCurrencyFormatter::NewFormatter("NOSUCH", *co.bkt, true), nullptr);
+  using C = bkCurrencyFormatter;
+  std::unique_ptr<C> floor(C::NewFormatter(9, 2, 0.01, true));
+  const std::pair<std::unique_ptr<tsEditFormatter>, const char*> cases[] = {
+      {std::unique_ptr<C>(C::NewFormatter(9, 2, true)),
+       "9.2 accepts -12.50 0 0.01 99999 100000, shows '1234.50' '0.00'"},
+      {std::unique_ptr<C>(C::NewFormatter(9, 2, false)), "9.2 accepts 0 0.01 99999 100000, shows '1,234.50' ''"},
+      {floor->Clone(), "9.2 accepts 0.01 99999 100000, shows '1234.50' '0.00'"},
+      {std::unique_ptr<C>(C::NewFormatter("TADD", *co.bkt, true)),
+       "13.2 accepts -12.50 0 0.01 99999 100000 1000000000, shows '1234.50' '0.00'"},
+      {std::unique_ptr<C>(C::NewFormatter("BCNT", *co.bkt, 1.0, false)), "5.0 accepts 99999, shows '1,235' ''"},
+      {std::unique_ptr<C>(C::NewFormatter("NOSUCH", *co.bkt, true)), "none"},
+  };
+  for (const auto& [formatter, shape] : cases) EXPECT_EQ(Shape(formatter.get()), shape);
+  EXPECT_EQ(Shape(floor.get()), Shape(cases[2].first.get())) << "a copy keeps the floor";
 }
 
 TEST(CurrencyFormatter, ApplyPutsItWhereEachKindOfControlTakesIt) {
   bktest::BankCompany co;
+  using C = bkCurrencyFormatter;
   tsEdit edit;
-  EXPECT_TRUE(bkCurrencyFormatter::ApplyFormatter(edit, 9, 2, true));
-  ASSERT_NE(edit.GetFormatter(), nullptr);
-  EXPECT_TRUE(bkCurrencyFormatter::ApplyFormatter(edit, "TADD", *co.bkt, 0.0, false));
-  EXPECT_EQ(static_cast<tsNumEditFormatter*>(edit.GetFormatter())->Digits(), 13);
-  EXPECT_FALSE(bkCurrencyFormatter::ApplyFormatter(edit, "NOSUCH", *co.bkt, true));
+  EXPECT_TRUE(C::ApplyFormatter(edit, 9, 2, true));
+  EXPECT_EQ(Shape(edit.GetFormatter()).substr(0, 4), "9.2 ");
+  EXPECT_TRUE(C::ApplyFormatter(edit, "TADD", *co.bkt, 0.0, false));
+  EXPECT_EQ(Shape(edit.GetFormatter()).substr(0, 5), "13.2 ");
+  EXPECT_FALSE(C::ApplyFormatter(edit, "NOSUCH", *co.bkt, true));
 
   tsdmDBComboBox combo;
-  EXPECT_TRUE(bkCurrencyFormatter::ApplyFormatter(combo, 9, 2, 0.0, true));
-  ASSERT_NE(combo.GetFormatter(), nullptr);
+  EXPECT_TRUE(C::ApplyFormatter(combo, 9, 2, 0.0, true));
   combo.SetWindowText("12.5");
   EXPECT_EQ(combo.GetWindowText(), "12.50");
-
   tsdmEditLine line;
-  EXPECT_TRUE(bkCurrencyFormatter::ApplyFormatter(line, "TADD", *co.bkt, true));
-  ASSERT_NE(line.ImplControl().GetFormatter(), nullptr);
-  EXPECT_TRUE(bkCurrencyFormatter::ApplyFormatter(line, 7, 2, false));
-  EXPECT_EQ(static_cast<tsNumEditFormatter*>(line.ImplControl().GetFormatter())->Digits(), 7);
+  EXPECT_TRUE(C::ApplyFormatter(line, "TADD", *co.bkt, true));
+  EXPECT_EQ(Shape(line.ImplControl().GetFormatter()).substr(0, 5), "13.2 ");
+  EXPECT_TRUE(C::ApplyFormatter(line, 7, 2, false));
+  EXPECT_EQ(Shape(line.ImplControl().GetFormatter()).substr(0, 4), "7.2 ");
 
   // Neither a combo box nor an edit line: left alone.
   tsdmControl plain("TADD");
-  EXPECT_FALSE(bkCurrencyFormatter::ApplyFormatter(plain, 9, 2, true));
-  EXPECT_FALSE(bkCurrencyFormatter::ApplyFormatter(plain, 9, 2, 0.0, true));
-  EXPECT_FALSE(bkCurrencyFormatter::ApplyFormatter(plain, "TADD", *co.bkt, true));
-  EXPECT_FALSE(bkCurrencyFormatter::ApplyFormatter(plain, "TADD", *co.bkt, 0.0, true));
+  EXPECT_FALSE(C::ApplyFormatter(plain, 9, 2, true) || C::ApplyFormatter(plain, 9, 2, 0.0, true) ||
+               C::ApplyFormatter(plain, "TADD", *co.bkt, true) || C::ApplyFormatter(plain, "TADD", *co.bkt, 0.0, true));
 }
 
 }  // namespace

@@ -27,19 +27,25 @@ class CustomLists : public ::testing::Test {
     ASSERT_NE(cf, nullptr);
     ASSERT_EQ(cf->PutCustomList(id, text), tsioStatus::kSuccess);
   }
-  std::string Get(short id) {
+  // The three type lists, one "id: entries" line each.
+  std::string Lists() {
     auto cf = tsControlFile::Open(folder_);
-    std::string text = "unread";
-    EXPECT_NE(cf, nullptr);
-    if (cf) {
-      EXPECT_EQ(cf->GetCustomList(id, &text), tsioStatus::kSuccess);
+    std::string all;
+    for (short id : {530, 531, 532}) {
+      std::string text = "unread";
+      EXPECT_TRUE(cf && cf->GetCustomList(id, &text) == tsioStatus::kSuccess) << id;
+      all += std::to_string(id) + ": " + text + "\n";
     }
-    return text;
+    return all;
   }
-  static std::vector<unsigned short> Numbers(const ccStatus<ccError::Level>& st) {
-    std::vector<unsigned short> n;
-    for (const auto& e : st.Errors()) n.push_back(e.Number());
-    return n;
+  // One run of the verifier: "level: message numbers", and whether it left
+  // the control file open.
+  static std::string Verify() {
+    bkCustomListVerifier v;
+    const auto st = v.Verify();
+    std::string said = std::to_string(st.MaxLevel()) + ":";
+    for (const auto& e : st.Errors()) said += " " + std::to_string(e.Number());
+    return said + (v.Handle() == 65535 ? "" : " (left open)");
   }
 
   bktest::TempDir dir_;
@@ -48,69 +54,50 @@ class CustomLists : public ::testing::Test {
 
 TEST_F(CustomLists, RequiredEntriesAreAddedOnlyToListsThatHaveEntries) {
   Put(530, "Teller,Electronic");
-  Put(531, "Cash Transfers,Wire");       // a longer entry holds "Cash Transfer"
-  Put(532, "");                         // the user keeps no adjustment types
-  bkCustomListVerifier v;
-  auto st = v.Verify();
-  EXPECT_EQ(st.MaxLevel(), ccError::kNone);
-  EXPECT_TRUE(st.Errors().Empty());
-  EXPECT_EQ(v.Handle(), 65535) << "closed after saving";
-  EXPECT_EQ(Get(530), "Teller,Electronic,Cash Transfer");
-  EXPECT_EQ(Get(531), "Cash Transfers,Wire,Electronic");
-  EXPECT_EQ(Get(532), "");
+  Put(531, "Cash Transfers,Wire");  // a longer entry holds "Cash Transfer"
+  Put(532, "");                     // the user keeps no adjustment types
+  EXPECT_EQ(Verify(), "0:");
+  EXPECT_EQ(Lists(), "530: Teller,Electronic,Cash Transfer\n531: Cash Transfers,Wire,Electronic\n532: \n");
   Put(532, "Bank Fee");
-  EXPECT_EQ(bkCustomListVerifier().Verify().MaxLevel(), ccError::kNone);
-  EXPECT_EQ(Get(532),
-            "Bank Fee,NSF Check,NSF Charge,Miscellaneous,Cash Transfer,Monthly Interest,Overnight Interest");
-  EXPECT_EQ(Get(530), "Teller,Electronic,Cash Transfer") << "a second run adds nothing";
+  EXPECT_EQ(Verify(), "0:");
+  EXPECT_EQ(Lists(),
+            "530: Teller,Electronic,Cash Transfer\n531: Cash Transfers,Wire,Electronic\n"
+            "532: Bank Fee,NSF Check,NSF Charge,Miscellaneous,Cash Transfer,Monthly Interest,Overnight Interest\n")
+      << "a second run adds nothing to the lists it completed";
 }
 
-TEST_F(CustomLists, AControlFileThatCannotBeOpenedGives1630AndNothingIsWritten) {
-  Put(530, "Teller");
-  TSGetApp()->SetCompanyFolder(dir_.Sub("not-a-company"));
-  bkCustomListVerifier v;
-  auto st = v.Verify();
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
-  EXPECT_EQ(Numbers(st), (std::vector<unsigned short>{1630}));
-  TSGetApp()->SetCompanyFolder(folder_);
-  EXPECT_EQ(Get(530), "Teller");
-  tsioFaults::Arm(tsioOp::kOpen, tsioStatus::kIOError);
-  st = bkCustomListVerifier().Verify();
-  EXPECT_EQ(Numbers(st), (std::vector<unsigned short>{1630}));
-  EXPECT_EQ(Get(530), "Teller");
-}
-
-TEST_F(CustomLists, AListThatCannotBeReadIsReportedAndNeverWritten) {
-  Put(530, "Teller");
-  Put(531, "Wire");
-  // The first read of list 530 fails; the other lists are verified.
-  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
-  auto st = bkCustomListVerifier().Verify();
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
-  EXPECT_EQ(Numbers(st), (std::vector<unsigned short>{1630}));
-  EXPECT_EQ(Get(530), "Teller,Cash Transfer") << "read again for the next entry";
-  EXPECT_EQ(Get(531), "Wire,Electronic,Cash Transfer");
-  // Every read fails: nothing is written anywhere.
-  Put(530, "Teller");
-  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged, 1, 1000);
-  st = bkCustomListVerifier().Verify();
-  tsioFaults::Clear();
-  EXPECT_EQ(st.Errors().Size(), 11u) << "one per required entry";
-  EXPECT_EQ(Get(530), "Teller");
-}
-
-TEST_F(CustomLists, AControlFileThatCannotBeWrittenGives1631AndIsClosed) {
-  Put(530, "Teller");
-  Put(531, "Wire");
-  tsioFaults::Arm(tsioOp::kUpdate, tsioStatus::kDiskFull, 1, 100);
-  bkCustomListVerifier v;
-  auto st = v.Verify();
-  tsioFaults::Clear();
-  EXPECT_EQ(Numbers(st), (std::vector<unsigned short>{1631}));
-  EXPECT_EQ(st.MaxLevel(), ccError::kError);
-  EXPECT_EQ(v.Handle(), 65535);
-  EXPECT_EQ(Get(530), "Teller");
-  EXPECT_EQ(Get(531), "Wire");
+// A control file that cannot be opened (1630), a list that cannot be read
+// (1630, never written; the others are still verified), a file that cannot
+// be written (1631): reported, and the file is closed.
+TEST_F(CustomLists, EveryFailureIsReportedAndWhatWasNotReadIsNeverWritten) {
+  const char* kUnchanged = "530: Teller\n531: Wire\n532: \n";
+  const struct {
+    const char* folder;  // nullptr: the company
+    tsioOp op;
+    tsioStatus::Status status;
+    int times;  // 0: nothing armed
+    const char* said;
+    const char* lists;
+  } cases[] = {
+      {"not-a-company", tsioOp::kOpen, tsioStatus::kSuccess, 0, "3: 1630", kUnchanged},
+      {nullptr, tsioOp::kOpen, tsioStatus::kIOError, 1, "3: 1630", kUnchanged},
+      {nullptr, tsioOp::kFetch, tsioStatus::kDamaged, 1, "3: 1630",  // read again for the next entry
+       "530: Teller,Cash Transfer\n531: Wire,Electronic,Cash Transfer\n532: \n"},
+      {nullptr, tsioOp::kFetch, tsioStatus::kDamaged, 1000,  // one message per required entry
+       "3: 1630 1630 1630 1630 1630 1630 1630 1630 1630 1630 1630", kUnchanged},
+      {nullptr, tsioOp::kUpdate, tsioStatus::kDiskFull, 100, "3: 1631", kUnchanged},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.said);
+    Put(530, "Teller");
+    Put(531, "Wire");
+    if (c.folder) TSGetApp()->SetCompanyFolder(dir_.Sub(c.folder));
+    if (c.times) tsioFaults::Arm(c.op, c.status, 1, c.times);
+    EXPECT_EQ(Verify(), c.said);
+    tsioFaults::Clear();
+    TSGetApp()->SetCompanyFolder(folder_);
+    EXPECT_EQ(Lists(), c.lists);
+  }
 }
 
 }  // namespace

@@ -1,20 +1,29 @@
-// Tests of the application object and its responders: scripted answers,
-// message boxes that never block when nobody can answer, and the terminal
-// dialogue of the console responder.
+// Tests of the application object, its responders and its log: scripted
+// answers, message boxes that never block when nobody can answer, the
+// terminal dialogue of the console responder, the local folders of a
+// company, and the log's lines (whole under concurrent appends from two
+// processes; on standard error when the folder cannot be written).
 #include "framework/base/application.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 
 #include "framework/base/log.h"
 #include "framework/base/scripted_responder.h"
 #include "tests/support/test_support.h"
 
 namespace {
+
+// The start of every log line, up to the process number.
+const std::string kLineStart = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d pid=)";
 
 std::string LogText() {
   std::ifstream in(x_log_path());
@@ -140,6 +149,67 @@ TEST_F(ApplicationTest, LocalFilesOfFolderAndServerCompanies) {
   EXPECT_NE(LogText().find("a line for the server company"), std::string::npos);
   unsetenv("BKREG_LOCAL_DIR");
   TSGetApp()->SetCompanyFolder("");
+}
+
+// The log's tests: the application's company folder is put back after each.
+class LogTest : public ApplicationTest {};
+
+TEST_F(LogTest, TwoProcessesAppendWholeLines) {
+  bktest::TempDir dir;
+  TSGetApp()->SetCompanyFolder(dir.path());
+  constexpr int kLines = 2000;
+  const std::string payload(600, 'x');
+  auto writer = [&](char who) {
+    return [&, who] {
+      bktest::ChildProcess::ReadLine();  // start together
+      for (int i = 0; i < kLines; ++i) x_log(1, std::string(1, who) + " " + std::to_string(i) + " " + payload);
+    };
+  };
+  EXPECT_EQ(x_log_path(), dir.path() + "/bkreg.log");
+  bktest::ChildProcess a = bktest::ChildProcess::Start(writer('A'));
+  bktest::ChildProcess b = bktest::ChildProcess::Start(writer('B'));
+  a.Send("go");
+  b.Send("go");
+  ASSERT_EQ(a.Wait(), 0);
+  ASSERT_EQ(b.Wait(), 0);
+
+  const std::regex line_re(kLineStart + R"(\d+ level=1 ([AB]) (\d+) (x+))");
+  std::map<char, int> next{{'A', 0}, {'B', 0}};
+  std::ifstream in(x_log_path());
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, line_re)) << line.substr(0, 80);
+    EXPECT_EQ(m[3].length(), static_cast<long>(payload.size()));
+    // Each process's lines appear whole and in its own order.
+    EXPECT_EQ(std::stoi(m[2]), next[m[1].str()[0]]++);
+  }
+  EXPECT_EQ(next, (std::map<char, int>{{'A', kLines}, {'B', kLines}})) << "every line of both";
+}
+
+TEST_F(LogTest, UnwritableOrMissingFolderDoesNotFail) {
+  bktest::TempDir dir;
+  const std::string read_only = dir.Sub("ro");
+  ASSERT_EQ(mkdir(read_only.c_str(), 0555), 0);
+  const std::string not_a_folder = dir.Sub("file");  // unwritable even for root
+  std::ofstream(not_a_folder) << "x";
+  for (const std::string& folder : {read_only, dir.Sub("missing/deeper"), not_a_folder}) {
+    TSGetApp()->SetCompanyFolder(folder);
+    testing::internal::CaptureStderr();
+    x_log(3, "cannot be kept in the folder");
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (geteuid() != 0 || folder != read_only) {
+      EXPECT_FALSE(std::filesystem::exists(x_log_path()));
+      EXPECT_NE(err.find("level=3 cannot be kept in the folder"), std::string::npos) << err;
+    }
+  }
+  TSGetApp()->SetCompanyFolder("");  // no company yet: the line goes to standard error
+  EXPECT_EQ(x_log_path(), "");
+  testing::internal::CaptureStderr();
+  x_log(2, 301, "Could not open BKM file\nsecond part");
+  const std::regex line(kLineStart + std::to_string(getpid()) +
+                        R"( level=2 task=301 Could not open BKM file second part\n)");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(std::regex_match(err, line)) << err;
 }
 
 }  // namespace

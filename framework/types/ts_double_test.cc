@@ -1,12 +1,14 @@
 // Tests of the exact decimal numbers: sums, rounding, overflow, text and
-// storage.
+// storage, and the field editor's text for report amounts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <vector>
 
+#include "framework/types/edit_field.h"
 #include "framework/types/ts_currency.h"
 #include "framework/types/ts_double.h"
 
@@ -99,12 +101,12 @@ TEST(TsDouble, CellsHoldExactlyWhatTheColumnCanAndKeepOrder) {
   std::vector<tsDouble> values = {D("-1000.5"), D("-12.34"), D("-0.01"), D("0"),     D("0.001"),
                                   D("0.01"),    D("2.5"),    D("12.34"), D("99999"), D("-99999.99")};
   std::sort(values.begin(), values.end());
-  for (size_t i = 0; i + 1 < values.size(); ++i) {
-    tsCell a, b;
-    ASSERT_TRUE(values[i].ToCell(a, 3));
-    ASSERT_TRUE(values[i + 1].ToCell(b, 3));
-    EXPECT_LT(a.i, b.i) << values[i].Format() << " vs " << values[i + 1].Format();
+  std::vector<int64_t> cells;
+  for (const tsDouble& v : values) {
+    ASSERT_TRUE(v.ToCell(cell, 3)) << v.Format();
+    cells.push_back(cell.i);
   }
+  EXPECT_EQ(std::adjacent_find(cells.begin(), cells.end(), std::greater_equal<>()), cells.end()) << "cells in order";
 }
 
 TEST(TsDouble, ParseAndFormat) {
@@ -147,6 +149,23 @@ TEST(TsDouble, BinaryDoublesEnterRounded) {
   EXPECT_FALSE(tsDouble::FromDouble(NAN, 2).IsValid());
   EXPECT_EQ(D("1234567890.123456789").ToDouble(), 1234567890.123456789);
   EXPECT_EQ(D("-2.7").ToLongLong(), -2);
+}
+
+TEST(EditField, TextOfAmounts) {
+  struct Case { const char* value; int decimals; const char* text; } cases[] = {
+      {"0", 2, "0.00"}, {"20", 2, "20.00"}, {"-20", 2, "-20.00"},
+      {"999.995", 2, "1,000.00"},        // half away from zero
+      {"-999.995", 2, "-1,000.00"},
+      {"-0.004", 2, "0.00"},             // rounds to zero: no sign
+      {"1234567.891", 2, "1,234,567.89"}, {"9999999999999.99", 2, "9,999,999,999,999.99"},
+      {"-9223372036854775.807", 3, "-9,223,372,036,854,775.807"}, {"123456", 0, "123,456"}, {"0.5", 0, "1"},
+      {"12.3", 4, "12.3000"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(xe_edit_field(tsDouble::FromText(c.value, 2), c.decimals), c.text) << c.value;
+  }
+  EXPECT_EQ(xe_edit_field(tsDouble::Invalid(2), 2), "#OVERFLOW");
+  EXPECT_EQ(xe_edit_field(tsCurrency::FromText("1234.5"), 2, 5), "*****") << "too long: never cut";
 }
 
 }  // namespace

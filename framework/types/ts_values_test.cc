@@ -1,5 +1,6 @@
 // Tests across the value types: storage round trips, cross-type assignment
-// and comparison, text forms and whole numbers.
+// and comparison, text forms, whole numbers, text values and the
+// custom-description replacement.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -21,10 +22,10 @@ std::unique_ptr<tsData> Make(Args&&... args) {
 
 TEST(TsValues, StorageRoundTripForEveryType) {
   const std::unique_ptr<tsData> values[] = {
-      Make<tsAlpha>("ACME Bank"),     Make<tsText>("long\ntext"),
+      Make<tsAlpha>("  two spaces  "), Make<tsText>("long\ntext"),
       Make<tsPhone>("(555) 010-0199"), Make<tsDouble>(tsDouble::FromText("-1234.567", 3)),
       Make<tsCurrency>(tsCurrency::FromText("98765.43")), Make<tsDate>(2028, 2, 29),
-      Make<tsTime>(23, 59, 58),       Make<tsBool>(true),
+      Make<tsTime>(23, 59, 58),       Make<tsBool>(true),             Make<tsDate>(),
       Make<tsChoice>(7),              Make<tclTSEnum<Color>>(Color::kBlue),
       Make<tsNum<short>>(-32768),     Make<tsNum<long>>(9000000000000L),
   };
@@ -133,6 +134,38 @@ TEST(TsValues, WholeNumbersSaturateInsteadOfWrapping) {
   tsCell cell;
   EXPECT_FALSE(tsNum<long>(LONG_MAX).ToCell(cell, 1)) << "does not fit the column";
   EXPECT_FALSE(count.FromCell(tsCell::Int(12345), 1)) << "not a whole number";
+}
+
+TEST(TsAlpha, ComparesBytewiseAndKeepsBlanksInStorage) {
+  EXPECT_LT(tsAlpha("B"), "a") << "upper case sorts before lower case";
+  EXPECT_LT(tsAlpha("z"), tsAlpha("\xc3\xa9")) << "bytes compare unsigned";
+  EXPECT_LT(tsAlpha("ab"), std::string("ab "));
+  EXPECT_EQ(tsText("same"), tsPhone("same"));
+  EXPECT_TRUE(!tsAlpha("   "));
+  EXPECT_FALSE(!tsAlpha(" x"));
+  tsPhone phone;  // blanks kept in storage: the round trip of every type
+  EXPECT_FALSE(phone.FromCell(tsCell::Int(5), 0));
+}
+
+class CustomDescriptions : public ::testing::Test {
+ protected:
+  void TearDown() override { tsString::ResetCustomDescriptions(); }
+};
+
+TEST_F(CustomDescriptions, DefaultsAndConfiguredTermsLongestTokenFirst) {
+  struct Case { const char* text; const char* expected; };
+  const Case defaults[] = {{"<8F> number", "Check number"}, {"Print <8FP>", "Print Checks"},
+                           {"<8I><1><8FP>", "CheckBatchChecks"}, {"<9> <8X> <8F <", "<9> <8X> <8F <"}};
+  for (const Case& c : defaults) EXPECT_EQ(tsString::ReplaceCustomDescriptions(c.text), c.expected) << c.text;
+
+  tsString::SetCustomDescription("<8F>", "Cheque");
+  tsString::SetCustomDescription("<8FP>", "Cheques");
+  tsString::SetCustomDescription("<1>", "Lot <1>");  // replaced terms are not scanned again
+  tsString::SetCustomDescription("<Z>", "zed");
+  EXPECT_EQ(tsString::ReplaceCustomDescriptions("<8FP>, <8F>, <8I>"), "Cheques, Cheque, Check");
+  EXPECT_EQ(tsString::ReplaceCustomDescriptions("<1> <Z>"), "Lot <1> zed");
+  tsString::ResetCustomDescriptions();
+  EXPECT_EQ(tsString::ReplaceCustomDescriptions("<8FP> <Z>"), "Checks <Z>");
 }
 
 }  // namespace

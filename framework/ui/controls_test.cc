@@ -83,21 +83,17 @@ TEST(Edit, OwnsItsFormatterAndMovesValuesThroughIt) {
   EXPECT_EQ(amount, tsCurrency::FromText("1234.50"));
 }
 
-// A dialog of a test module: two edits with formatters, a label, buttons.
-class DialogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    tsDialogTemplate t;
-    t.id = 500;
-    t.caption = "Test";
-    t.items = {{1, tsControlKind::kPushButton, "&OK", {}, 0},     {2, tsControlKind::kPushButton, "Cancel", {}, 0},
-               {10, tsControlKind::kLabel, "Amount:", {}, 0},     {11, tsControlKind::kEdit, "", {1, 2, 3, 4}, 0},
-               {12, tsControlKind::kEdit, "", {}, 0},             {13, tsControlKind::kEdit, "", {}, kTsDisabled}};
-    tsRegisterDialogTemplate("testmod", t);
-  }
-};
-
-TEST_F(DialogTest, TemplatesAreFoundInTheCurrentResourceModule) {
+// A dialog of a test module (two edits, a label, buttons) is found only in
+// its module; focus events reach the validator, which keeps the focus on
+// refused text; OK validates the edit it leaves, Cancel always closes.
+TEST(Dialog, FromTheModulesTemplateValidatingEditsAsTheFocusMoves) {
+  tsDialogTemplate t;
+  t.id = 500;
+  t.caption = "Test";
+  t.items = {{1, tsControlKind::kPushButton, "&OK", {}, 0},     {2, tsControlKind::kPushButton, "Cancel", {}, 0},
+             {10, tsControlKind::kLabel, "Amount:", {}, 0},     {11, tsControlKind::kEdit, "", {1, 2, 3, 4}, 0},
+             {12, tsControlKind::kEdit, "", {}, 0},             {13, tsControlKind::kEdit, "", {}, kTsDisabled}};
+  tsRegisterDialogTemplate("testmod", t);
   tsDialog d(nullptr, 500);
   {
     tsResourceModuleScope other("othermod");
@@ -105,18 +101,11 @@ TEST_F(DialogTest, TemplatesAreFoundInTheCurrentResourceModule) {
   }
   tsResourceModuleScope scope("testmod");
   EXPECT_EQ(tsGetResourceModule(), "testmod");
-  ASSERT_TRUE(d.Create());
+  tsEdit amount;
+  ASSERT_TRUE(d.Create() && d.SubclassDlgItem(11, amount));
   EXPECT_EQ(d.ControlIDs(), (std::vector<unsigned short>{1, 2, 10, 11, 12, 13}));
   EXPECT_EQ(d.GetFocus(), 1) << "the first control that can take the focus";
   EXPECT_EQ(d.GetDlgItemText(10), "Amount:");
-}
-
-TEST_F(DialogTest, FocusEventsReachTheValidatorWhichKeepsFocusOnRefusedText) {
-  tsResourceModuleScope scope("testmod");
-  tsDialog d(nullptr, 500);
-  ASSERT_TRUE(d.Create());
-  tsEdit amount;
-  ASSERT_TRUE(d.SubclassDlgItem(11, amount));
   EXPECT_EQ(d.GetDlgItem(11), &amount);
   EXPECT_EQ(amount.Rect(), (tsRect{1, 2, 3, 4})) << "the code's control takes the template item";
   amount.SetFormatter(new F(9, 2, 672));
