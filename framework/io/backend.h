@@ -32,7 +32,9 @@ class tsioBackendStatement;
 class tsioBackendLocks {
  public:
   virtual ~tsioBackendLocks() = default;
-  // kSuccess, kLocked (another handle holds it) or kLockUnavailable.
+  // kSuccess, kLocked (another handle holds it) or kLockUnavailable; on a
+  // server, inside a unit that a write sent without waiting spoiled, that
+  // write's own status (the lock was not asked).
   [[nodiscard]] virtual tsioStatus::Status Lock(uint64_t id) = 0;
   // Lock, then (only when it was taken) `then` stepped once, its answer in
   // `*step`: a record read again once it is ours. A server backend sends

@@ -627,7 +627,7 @@ class PgConnection final : public tsioBackendConnection {
     ++unit_guard_;
     if (!Ask("SELECT pg_try_advisory_lock(?)", id, &answer)) {
       ++unit_guard_;
-      return tsioStatus::kLockUnavailable;
+      return LockNotAsked();
     }
     if (!answer) {
       ++unit_guard_;
@@ -660,7 +660,7 @@ class PgConnection final : public tsioBackendConnection {
     // Free when it can be taken (and is given back at once).
     int64_t answer = 0;
     if (!Ask("SELECT CASE WHEN pg_try_advisory_lock(?1) THEN pg_advisory_unlock(?1) ELSE false END", id, &answer)) {
-      return tsioStatus::kLockUnavailable;
+      return LockNotAsked();
     }
     if (!answer) AnotherProgramMet();
     return answer ? tsioStatus::kSuccess : tsioStatus::kLocked;
@@ -934,6 +934,12 @@ class PgConnection final : public tsioBackendConnection {
   tsioStatus::Status DeferredFailure() {
     last_error_ = deferred_error_;
     return deferred_;
+  }
+  // What a lock whose request failed answers: the failure of a write sent
+  // without waiting that spoiled the transaction, when there is one (the
+  // lock was refused because of it), else "locks unavailable".
+  tsioStatus::Status LockNotAsked() {
+    return deferred_ != tsioStatus::kSuccess ? DeferredFailure() : tsioStatus::kLockUnavailable;
   }
   // Sends write `q` (its values set) without waiting, the pending commands
   // before it; its answer is read with the next request's.
@@ -1226,7 +1232,7 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
   }
   tsioStatus::Status st;
   auto* lock = static_cast<PgStatement*>(Prepare("SELECT pg_try_advisory_lock(?)", &st));
-  if (!lock) return tsioStatus::kLockUnavailable;
+  if (!lock) return LockNotAsked();
   lock->BindInt(1, static_cast<int64_t>(id));
   PGresult* answer = nullptr;
   // The lock guards the record `then` reads: answers of its table read
@@ -1237,7 +1243,7 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
     // The lock's own request failed (or nothing was sent): not taken.
     ++unit_guard_;
     then.Reset();
-    return tsioStatus::kLockUnavailable;
+    return LockNotAsked();
   }
   const bool taken = PQntuples(answer) == 1 && *PQgetvalue(answer, 0, 0) == 't';
   PQclear(answer);

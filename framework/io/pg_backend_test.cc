@@ -473,7 +473,7 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
     const char* then;   // what meets the failure (5: a duplicate, 13: not found)
   } cases[] = {
       {"a duplicate met at the commit", kInsert, "taken", "COMMIT=5"},
-      {"a duplicate met at the next read", kInsert, "taken", "?x=5"},
+      {"a duplicate met at a lock, then at the next read", kInsert, "taken", "?x=5"},
       // The count makes the failure known first.
       {"a rollback to a savepoint does not step past it", kInsert, "taken", "#-1|ROLLBACK TO s=5|COMMIT=5"},
       {"an update of a missing record", update, "missing", "COMMIT=13"},
@@ -490,6 +490,11 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
       }
       ASSERT_EQ(Run("+after"), "");
       EXPECT_EQ(Trips(), before);
+      if (c.then[0] == '?') {  // a lock asked meets it first: its status, not "locks unavailable"
+        auto locks = Locks();
+        EXPECT_EQ(locks->Lock(31), tsioStatus::kDuplicateKey);
+        EXPECT_TRUE(LockFree(31));
+      }
       EXPECT_EQ(Run(c.then), "");
       EXPECT_NE(db().LastError().find("f_TST_1_r1"), std::string::npos) << db().LastError();
       if (db().InTransaction()) {
