@@ -205,6 +205,13 @@ bool zzBatch::UpdateInfo(std::string_view module_code) {
   return st == tsioStatus::kSuccess;
 }
 
+void zzBatch::PrefetchInfo(std::string_view module_code) {
+  zzBatchPart* part = ApplPart(module_code);
+  if (!part) return;
+  BatchRecord r(*part);
+  if (r.Prepare() == tsioStatus::kSuccess) r.Cursor().PrefetchEQ();
+}
+
 tsioStatus::Status zzBatch::WriteInfo(zzBatchPart& part) {
   BatchRecord r(part);
   tsioStatus::Status st = r.Prepare();

@@ -117,6 +117,10 @@ class TS_EXPORT zzBatch : public _zzBatch {
   [[nodiscard]] tsioStatus::Status ReadInfo(std::string_view module_code);
   [[nodiscard]] tsioStatus::Status OpenInfo(std::string_view module_code);
   [[nodiscard]] bool UpdateInfo(std::string_view module_code);
+  // Queues the read UpdateInfo makes first (the module's record, without a
+  // lock) to go with the program's next request to a server (inside a unit:
+  // see framework/io/command_reads.h); nothing on an embedded file.
+  void PrefetchInfo(std::string_view module_code);
 
   void InitUnitOfWork();
   bool Commit();

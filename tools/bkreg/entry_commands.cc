@@ -425,6 +425,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     int status = kDone;
     const tsioDataFile* history = s.History(ctx, &status);
     if (history == nullptr) return refused(status);
+    // The batch's record, read to find its generation and then to fill the
+    // entry, is asked once: its counts are read again, locked, in the unit
+    // that counts the entry in (a kept answer only fills the entry).
+    reads.Keep(s.Register(), BatchData::kRecordType);
     BatchGeneration g;
     if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return refused(rc);
     filled.batch_location = g.location;
@@ -486,9 +490,11 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
       (void)t.Validate(s.Program());  // keeps the validater that reads the lines
     }
     // The unit's checks read the ledger's calendar and header again (another
-    // program may have closed a period meanwhile): asked together.
-    if (to_ledger && unit.EnsureBegun(s.Register().Company()) == tsioStatus::kSuccess) {
-      QueueLedgerUnitReads(s.Program());
+    // program may have closed a period meanwhile), and the count reads the
+    // batch's record before it locks it: asked together.
+    if (unit.EnsureBegun(s.Register().Company()) == tsioStatus::kSuccess) {
+      if (to_ledger) QueueLedgerUnitReads(s.Program());
+      s.Program().GetBatch().PrefetchInfo("BK");
     }
     // Created through the library: stamped with the program's run and next
     // sequence, counted in the batch, and written only when the module's
