@@ -4,10 +4,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include "framework/batch/batch.h"
 #include "framework/io/backend.h"
@@ -29,43 +28,26 @@ TxCompany::TxCompany() {
   tsioFileManager& fm = Program().FileManager();
   EXPECT_EQ(fm.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
   EXPECT_EQ(fm.Open(BKTHistoryFileSpec, &history_), tsioStatus::kSuccess);
-  BankAccount bank(Bkm());
-  bank.m_Record.SetBankAccount(tsAlpha(kBank));
-  bank.m_Record.SetRegisterBalance(tsCurrency::FromText(kRegisterOpening));
-  bank.m_Record.SetRegisterViewBalance(tsCurrency::FromText(kRegisterOpening));
-  bank.m_Record.SetBankBalance(tsCurrency::FromText(kBankOpening));
-  bank.m_Record.SetBankViewBalance(tsCurrency::FromText(kBankOpening));
-  EXPECT_EQ(bank.Insert(), tsioStatus::kSuccess);
-  UseBatch();
-}
-
-bkBatchPart& TxCompany::UseBatch(const char* host, const char* id) {
-  zzBatch batch(host, tsAlpha(id), 2);
-  // Its batch records are in the current transaction file.
+  bkdetailtest::Put<BankAccount>(Bkm(), std::string("BANKACC=") + kBank + ";BRGBLNC=" + kRegisterOpening + ";BRGVBLN=" +
+                                            kRegisterOpening + ";BNKBLNC=" + kBankOpening + ";BNKVBLN=" + kBankOpening);
+  // Batch B1 of AP (source 2), whose batch records are in the current
+  // transaction file.
+  zzBatch batch("AP", tsAlpha("B1"), 2);
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(Bkt().FileNum());
   Program().SetBatch(batch);
-  return Part();
 }
 
 bkBatchPart& TxCompany::Part() { return *dynamic_cast<bkBatchPart*>(Program().GetBatch().ApplPart("BK")); }
 
 void Fill(TransactionData& r, int type, const char* amount, const std::string& description, int check) {
-  r.SetBankAccount(tsAlpha(kBank));
-  tclTSEnum<TransactionData::TranTypeEnum> kind;
-  kind.SetValue(type);
-  r.SetType(kind);
-  r.SetDescription(tsAlpha(description));
-  r.SetTransactionDate(vtest::OpenDate());
-  r.SetAccountingDate(vtest::OpenDate());
   const tsCurrency a = tsCurrency::FromText(amount);
   const bool adds = type == 2 || (type != 1 && type != 3 && !(a < tsCurrency()));
-  if (adds) {
-    r.SetAddition(a);
-  } else {
-    r.SetSubtraction(a < tsCurrency() ? tsCurrency(-a) : a);
-  }
-  if (type == 1) r.SetCheck(tsDouble(check));
-  if (type == 2) r.SetDepositID(tsAlpha("D-" + std::to_string(check)));
+  const std::string number = std::to_string(check);
+  EXPECT_TRUE(bkdetailtest::Set(
+      r, std::string("TBNKACC=") + kBank + ";TRANTYP=" + std::to_string(type) + ";TDESC=" + description +
+             ";TTRANDT=" + vtest::OpenDate().Format() + ";TACTGDT=" + vtest::OpenDate().Format() +
+             (adds ? ";TADD=" : ";TSUBTR=") + (amount[0] == '-' ? amount + 1 : amount) +
+             (type == 1 ? ";TCHECK=" + number : type == 2 ? ";TDEPID=D-" + number : "")));
 }
 
 ccStatus<ccError::Level> Enter(bkProgram& program, Transaction& t, TranTotals* totals, tclRollbackStack& unit) {
@@ -198,31 +180,19 @@ std::string DumpDatabase(const std::string& folder) {
   for (const std::string& table : tables) {
     out += "== " + table + "\n";
     const std::string sql = "SELECT * FROM \"" + table + "\"";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) != SQLITE_OK) {
-      ADD_FAILURE() << sqlite3_errmsg(db);
-      continue;
-    }
-    // Rows in the table's own order: key order for the module's tables.
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     std::vector<std::string> rows;
     while (sqlite3_step(q) == SQLITE_ROW) {
-      std::string row;
+      std::string& row = rows.emplace_back();
       for (int c = 0; c < sqlite3_column_count(q); ++c) {
+        // Floats by their exact bits, the rest by their bytes.
         const int type = sqlite3_column_type(q, c);
-        row += std::to_string(type) + ":";
-        if (type == SQLITE_INTEGER) {
-          row += std::to_string(sqlite3_column_int64(q, c));
-        } else if (type == SQLITE_FLOAT) {
-          double d = sqlite3_column_double(q, c);
-          char bytes[sizeof d];
-          std::memcpy(bytes, &d, sizeof d);
-          row.append(bytes, sizeof d);
-        } else if (type != SQLITE_NULL) {
-          const void* p = type == SQLITE_BLOB ? sqlite3_column_blob(q, c) : sqlite3_column_text(q, c);
-          row.append(static_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(q, c)));
-        }
-        row += "|";
+        char exact[40] = "";
+        if (type == SQLITE_FLOAT) std::snprintf(exact, sizeof exact, "%a", sqlite3_column_double(q, c));
+        const void* p = type == SQLITE_FLOAT ? exact : sqlite3_column_blob(q, c);
+        const size_t n = type == SQLITE_FLOAT ? std::strlen(exact) : static_cast<size_t>(sqlite3_column_bytes(q, c));
+        row += std::to_string(type) + ":" + std::string(p ? static_cast<const char*>(p) : "", n) + "|";
       }
-      rows.push_back(std::move(row));
     }
     sqlite3_finalize(q);
     std::sort(rows.begin(), rows.end());

@@ -30,17 +30,14 @@ inline constexpr const char kBankOpening[] = "900.00";
 
 // The company: vtest's GL master data (accounts, calendar 2025) and a
 // program with the current transactions and the master file open, the
-// history created and open, and bank account kBank with its opening
-// balances.
+// history created and open, bank account kBank with its opening balances
+// and batch B1 of AP (source 2) the program's current batch.
 class TxCompany : public vtest::ValidationCompany {
  public:
   TxCompany();
   tsioDataFile& Bkm() { return *Program().File(BKMFileSpec); }
   tsioDataFile& History() { return *history_; }
-  // Makes batch `id` of `host` (source 2), with the module's part (its batch
-  // records in the current transaction file), the program's current batch;
-  // the part.
-  bkBatchPart& UseBatch(const char* host = "AP", const char* id = "B1");
+  // The module's part of the program's batch.
   bkBatchPart& Part();
 
  private:
