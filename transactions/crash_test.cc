@@ -44,10 +44,6 @@ constexpr unsigned short kCommand = 750;
 
 // What a transaction was entered with is written into its description:
 // "<tag> <details as txtest::Details gives them> n<notes>".
-std::string Where(const char* prefix, const TransactionData& t, const char* run, const char* seq) {
-  return std::string(prefix) + "=B1;" + run + "=" + t.GetRun().Format() + ";" + seq + "=" + t.GetSequence().Format();
-}
-
 // A program's work, one unit each: enter, move to history, clear.
 class Worker {
  public:
@@ -74,21 +70,21 @@ class Worker {
     txtest::Fill(t.m_Record, type, amount.c_str(), shape, 100 + static_cast<int>(rng_() % 100000));
     ccStatus<ccError::Level> st = txtest::Enter(program_, t, nullptr, unit);
     if (st.HasError()) return "enter: " + st.Errors()[0].Text();
-    const TransactionData& r = t.m_Record;
+    const std::string key = "RUN=" + t.m_Record.GetRun().Format() + ";SEQ=" + t.m_Record.GetSequence().Format();
+    const std::string in = key.substr(0, key.find(';')), of = key.substr(key.find(';') + 1);
     for (int i = 1; i <= items; ++i) {
-      Put<DepositItem>(bkt_, Where("DIBNKAC", r, "DIRUN", "DISEQ") + ";DITEMNO=" + std::to_string(i) + ";DIAMT=1.00");
+      Put<DepositItem>(bkt_, "DIBNKAC=B1;DIAMT=1.00;DI" + in + ";DI" + of + ";DITEMNO=" + std::to_string(i));
       for (int l = 1; l <= lines; ++l) {
-        Put<DepositItemDetail>(bkt_, Where("DIGBNKA", r, "DIGRUN", "DIGSEQ") + ";DIGLINO=" + std::to_string(i) +
-                                         ";DIGLACC=" + std::to_string(4000 + l) + ";DIGAMT=1.00");
+        Put<DepositItemDetail>(bkt_, "DIGBNKA=B1;DIGAMT=1.00;DIG" + in + ";DIG" + of + ";DIGLINO=" + std::to_string(i) +
+                                         ";DIGLACC=" + std::to_string(4000 + l));
       }
     }
     for (int w = 1; w <= details["WD"]; ++w) {
-      Put<WithdrawalDetail>(bkt_, Where("WDBNKAC", r, "WDRUN", "WDSEQ") + ";WDGLACC=" + std::to_string(6000 + w) +
-                                      ";WDAMT=1.00");
+      Put<WithdrawalDetail>(bkt_, "WDBNKAC=B1;WDAMT=1.00;WD" + in + ";WD" + of + ";WDGLACC=" + std::to_string(6000 + w));
     }
     for (int c = 1; c <= details["CD"]; ++c) {
-      Put<CashDetail>(bkt_, Where("CDBNKAC", r, "CDTRUN", "CDTSEQ") + ";CDRUN=1;CDSEQ=" + std::to_string(c) +
-                                ";CDCSHAC=1000;CDAMT=1.00");
+      Put<CashDetail>(bkt_, "CDBNKAC=B1;CDAMT=1.00;CDCSHAC=1000;CDRUN=1;CDT" + in + ";CDT" + of +
+                                ";CDSEQ=" + std::to_string(c));
     }
     if (notes > 0) {
       tsioAttachments a(bkt_, TransactionData::kRecordType);
@@ -191,16 +187,14 @@ TEST(TransactionCrash, KilledInTheMiddleOfMovesAndClearingsLeavesEveryUnitWholeO
     for (int i = 0; i < 24; ++i) ASSERT_EQ(seed.Enter("S" + std::to_string(i)), "");
     for (int i = 0; i < 10; ++i) ASSERT_EQ(seed.MoveOne(), "");
     for (int i = 0; i < 4; ++i) ASSERT_EQ(seed.ClearOne(), "");
-    int reconciled = 0;
-    for (TransactionData t : txtest::Transactions(co.History())) {
-      if (reconciled == 2) break;
+    const std::vector<TransactionData> posted = txtest::Transactions(co.History());
+    for (size_t i = 0; i < 2; ++i) {
       Transaction r(co.History());
-      ASSERT_EQ(txtest::FetchByKey(r, t, true), tsioStatus::kSuccess);
+      ASSERT_EQ(txtest::FetchByKey(r, posted[i], true), tsioStatus::kSuccess);
       r.m_Record.SetReconciled(tsChoice(TransactionData::kStateReconciled));
       r.m_Record.SetClearedAmount(r.m_Record.GetAmount());
       ASSERT_EQ(r.Update(), tsioStatus::kSuccess);
       (void)r.Unlock();
-      ++reconciled;
     }
     txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
   }
@@ -230,18 +224,11 @@ TEST(TransactionCrash, KilledInTheMiddleOfMovesAndClearingsLeavesEveryUnitWholeO
       std::mt19937 pick(seed);
       ChildProcess::WriteLine("ready");
       for (int n = 0;; ++n) {
-        const unsigned what = pick() % 5;
-        std::string error;
-        if (what == 0) {
-          ChildProcess::WriteLine("enter");
-          error = worker.Enter("R" + std::to_string(run) + "-" + std::to_string(n));
-        } else if (what < 3) {
-          ChildProcess::WriteLine("transfer");
-          error = worker.MoveOne();
-        } else {
-          ChildProcess::WriteLine("clear");
-          error = worker.ClearOne();
-        }
+        const unsigned what = pick() % 5;  // one in five enters, two move, two clear
+        ChildProcess::WriteLine(what == 0 ? "enter" : what < 3 ? "transfer" : "clear");
+        const std::string error = what == 0 ? worker.Enter("R" + std::to_string(run) + "-" + std::to_string(n))
+                                  : what < 3 ? worker.MoveOne()
+                                             : worker.ClearOne();
         ChildProcess::WriteLine(error.empty() ? "done" : "error: " + error);
         if (!error.empty()) return 2;
       }
