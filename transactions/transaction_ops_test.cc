@@ -344,24 +344,18 @@ TEST(TransactionRefusals, EveryOperationSaysWhyAndChangesNothing) {
       return said + (report.find("No entries made.") == std::string::npos ? " (counted)" : "");
     };
   };
-  auto move = [](const char* key, tsioStatus::Status unreadable = tsioStatus::kSuccess) -> Op {
+  // A move with its details (`all`, fetched without a lock) or without (with
+  // one), and what of the transaction's details went.
+  auto move = [](const char* key, bool all, tsioStatus::Status unreadable = tsioStatus::kSuccess) -> Op {
     return [=](TxCompany& co, tclRollbackStack& unit) {
       Transaction t(co.Bkt());
       t.AttachRollbackStack(&unit);
-      At(t, key, true);
+      At(t, key, !all);
       if (unreadable != tsioStatus::kSuccess) tsioFaults::Arm(tsioOp::kFetch, unreadable, 1);  // the first detail
-      const std::string said = Said(t.Transfer(co.History(), tsDouble(9), tsDouble(5)));
+      const std::string said = Said(all ? t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(5))
+                                        : t.Transfer(co.History(), tsDouble(9), tsDouble(5)));
       tsioFaults::Clear();
       (void)t.Unlock();
-      return said;
-    };
-  };
-  auto move_all = [](const char* key) -> Op {
-    return [=](TxCompany& co, tclRollbackStack& unit) {
-      Transaction t(co.Bkt());
-      t.AttachRollbackStack(&unit);
-      At(t, key);
-      const std::string said = Said(t.TransferWithDetails(co.History(), tsDouble(9), tsDouble(5)));
       return said + " moved: " + txtest::Details(co.History())["9/5"];
     };
   };
@@ -396,14 +390,15 @@ TEST(TransactionRefusals, EveryOperationSaysWhyAndChangesNothing) {
       {"a check without its number, quiet", nullptr, create("20", 1, true), "3 | 1608/3 Check number cannot be blank."},
       {"a batch without the module's part", nullptr, create("10", 2, false, true),
        "3 | 1618/3 Could not update the batch totals for Deposit transaction for Bank \"B1\"."},
-      {"a deposit item that cannot be read", nullptr, move(kDeposit, tsioStatus::kDamaged),
-       "2 | 1614/3 Could not read the deposit item record: the data file is damaged (16)."},
-      {"no deposit item where one is", nullptr, move(kDeposit, tsioStatus::kNotFound),
-       "1 | 1614/3 Could not read the deposit item record: record not found (13)."},
-      {"a withdrawal detail that cannot be read", nullptr, move(kWithdrawal, tsioStatus::kIOError),
-       "2 | 1614/3 Could not read the withdrawal detail record: the data file could not be read or written (2)."},
-      {"a locked withdrawal detail", nullptr, move(kWithdrawal, tsioStatus::kLocked),
-       "1 | 1614/3 Could not read the withdrawal detail record: record locked by another program (9)."},
+      {"a deposit item that cannot be read", nullptr, move(kDeposit, false, tsioStatus::kDamaged),
+       "2 | 1614/3 Could not read the deposit item record: the data file is damaged (16). moved: "},
+      {"no deposit item where one is", nullptr, move(kDeposit, false, tsioStatus::kNotFound),
+       "1 | 1614/3 Could not read the deposit item record: record not found (13). moved: "},
+      {"a withdrawal detail that cannot be read", nullptr, move(kWithdrawal, false, tsioStatus::kIOError),
+       "2 | 1614/3 Could not read the withdrawal detail record: the data file could not be read or written (2). "
+       "moved: "},
+      {"a locked withdrawal detail", nullptr, move(kWithdrawal, false, tsioStatus::kLocked),
+       "1 | 1614/3 Could not read the withdrawal detail record: record locked by another program (9). moved: "},
       {"clearing what is not posted", nullptr, clear("TBNKACC=B1;TRUN=9;TSEQ=3", true, true),
        "3 | 2004/3 This transaction has not been posted yet, so it cannot be cleared."},
       {"clearing with no bank cursor", nullptr, clear(kPosted, false, true),
@@ -412,24 +407,24 @@ TEST(TransactionRefusals, EveryOperationSaysWhyAndChangesNothing) {
       {"clearing into no bank account", nullptr, clear("TBNKACC=NOBANK;TRUN=9;TSEQ=4", true, true),
        "3 | 2000/3 There is no bank account record for bank account NOBANK."},
       {"another program's deposit item", [](const std::string& f) { return HoldLock<DepositItem>(f, kItem2); },
-       move_all(kDeposit),
+       move(kDeposit, true),
        "1 | 1614/3 Could not read the deposit item record: record locked by another program (9). moved: CDx1 DIx1 "
        "DIG1x3 TGx2 TXx1"},
       {"another program's deposit item line",
-       [](const std::string& f) { return HoldLock<DepositItemDetail>(f, kLine4100); }, move_all(kDeposit),
+       [](const std::string& f) { return HoldLock<DepositItemDetail>(f, kLine4100); }, move(kDeposit, true),
        "1 | 1614/3 Could not read the deposit item detail record: record locked by another program (9). moved: CDx1 "
        "DIG1x1 TGx2 TXx1"},
       {"another program's withdrawal detail",
-       [](const std::string& f) { return HoldLock<WithdrawalDetail>(f, kWithdrawal2); }, move_all(kWithdrawal),
+       [](const std::string& f) { return HoldLock<WithdrawalDetail>(f, kWithdrawal2); }, move(kWithdrawal, true),
        "1 | 1614/3 Could not read the withdrawal detail record: record locked by another program (9). moved: CDx1 "
        "WDx1"},
       {"another program's moved transaction", [](const std::string& f) { return HoldLock<Transaction>(f, kCheck); },
-       move_all(kCheck),
+       move(kCheck, true),
        "1 | 1613/3 Could not delete the transaction record: record locked by another program (9). moved: CDx1"},
       // Tax GL details move before their tax detail: the tax detail has not
       // moved while its GL line could not.
       {"another program's tax GL detail", [](const std::string& f) { return HoldLock<TaxGLDetail>(f, kTaxGL); },
-       move_all(kDeposit),
+       move(kDeposit, true),
        "1 | 1614/3 Could not read the tax gl detail record: record locked by another program (9). moved: CDx1"},
       {"another program's batch record",
        [](const std::string& f) { return HoldLock<Batch>(f, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, create("9.00", 2, false),
