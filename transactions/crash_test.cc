@@ -80,7 +80,8 @@ class Worker {
       }
     }
     for (int w = 1; w <= details["WD"]; ++w) {
-      Put<WithdrawalDetail>(bkt_, "WDBNKAC=B1;WDAMT=1.00;WD" + in + ";WD" + of + ";WDGLACC=" + std::to_string(6000 + w));
+      Put<WithdrawalDetail>(bkt_, "WDBNKAC=B1;WDAMT=1.00;WD" + in + ";WD" + of +
+                                      ";WDGLACC=" + std::to_string(6000 + w));
     }
     for (int c = 1; c <= details["CD"]; ++c) {
       Put<CashDetail>(bkt_, "CDBNKAC=B1;CDAMT=1.00;CDCSHAC=1000;CDRUN=1;CDT" + in + ";CDT" + of +

@@ -97,7 +97,10 @@ TEST(RunNumbers, FirstTakeReadsAndWritesTheHeaderLaterOnesReuseTheRun) {
 // record is left alone.
 TEST(RunFailures, AfterAFailedReadOrWriteNoTwoProgramsEverUseTheSameRun) {
   const std::map<std::string, const char*> columns = {
-      {"ThisRun", "LASTRUN"}, {"ThisCashDetailRun", "LSTCDRN"}, {"ThisTaxDetailRun", "LSTTXRN"}, {"BothRuns", "LASTRUN"}};
+      {"ThisRun", "LASTRUN"},
+      {"ThisCashDetailRun", "LSTCDRN"},
+      {"ThisTaxDetailRun", "LSTTXRN"},
+      {"BothRuns", "LASTRUN"}};
   for (const auto& [how, column] : columns) {
     for (auto [op, number] : {std::pair{tsioOp::kHeaderRead, "1616"}, {tsioOp::kHeaderWrite, "1617"}}) {
       SCOPED_TRACE(how + " " + number);

@@ -68,7 +68,8 @@ void Seed(TxCompany& co) {
   Put<WithdrawalDetail>(bkt, "WDBNKAC=B1;WDRUN=5;WDSEQ=2;WDGLACC=6000;WDAMT=40.00");
   Put<WithdrawalDetail>(bkt, std::string(kWithdrawal2) + ";WDAMT=2.50");
   for (const char* seq : {"1", "2", "3"}) {
-    Put<CashDetail>(bkt, std::string("CDBNKAC=B1;CDTRUN=5;CDCSHAC=1000;CDAMT=1.00;CDRUN=3;CDTSEQ=") + seq + ";CDSEQ=" + seq);
+    Put<CashDetail>(bkt, std::string("CDBNKAC=B1;CDTRUN=5;CDCSHAC=1000;CDAMT=1.00;CDRUN=3;CDTSEQ=") + seq +
+                             ";CDSEQ=" + seq);
   }
   Put<TaxDetail>(bkt, "TXBNKAC=B1;TXRUN=5;TXSEQ=1;TXTXRUN=4;TXTXSEQ=1;TXGRP=GST;TXTXAMT=3.25");
   Put<TaxGLDetail>(bkt, std::string(kTaxGL) + ";TGTAX=GST;TGTXAMT=3.25");
@@ -81,7 +82,8 @@ void Seed(TxCompany& co) {
   notes.FileLinks() = {"/scans/deposit-1.pdf"};
   ASSERT_EQ(notes.Write(*t.CursorPtr()), tsioStatus::kSuccess);
   Put<Transaction>(co.History(), std::string(kPosted) + ";TRANTYP=2;TADD=65.00;TPOSTED=1");
-  Put<Transaction>(co.History(), std::string(kPostedCheck) + ";TRANTYP=1;TSUBTR=100.00;TPOSTED=1;TRECOND=2;TRECAMT=-90.00");
+  Put<Transaction>(co.History(),
+                   std::string(kPostedCheck) + ";TRANTYP=1;TSUBTR=100.00;TPOSTED=1;TRECOND=2;TRECAMT=-90.00");
   txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
 }
 
@@ -433,11 +435,13 @@ TEST(TransactionRefusals, EveryOperationSaysWhyAndChangesNothing) {
        [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=1;TSEQ=1"); }, remove,
        "3 | 1619/3 Could not delete Deposit transaction for Bank \"B1\": record locked by another program (9)."},
       {"another program's bank account",
-       [](const std::string& f) { return HoldLock<BankAccount>(f, "BANKACC=B1", BKMFileSpec); }, clear(kPosted, true, true),
+       [](const std::string& f) { return HoldLock<BankAccount>(f, "BANKACC=B1", BKMFileSpec); },
+       clear(kPosted, true, true),
        "3 | 2001/3 Lock of the Bank Account record failed: record locked by another program (9)."},
       {"another program's cleared transaction",
        [](const std::string& f) { return HoldLock<Transaction>(f, kPosted, BKTHistoryFileSpec); },
-       clear(kPosted, true, true), "3 | 2001/3 Lock of the Transaction record failed: record locked by another program (9)."},
+       clear(kPosted, true, true),
+       "3 | 2001/3 Lock of the Transaction record failed: record locked by another program (9)."},
   };
   TxCompany co;
   Seed(co);
@@ -482,7 +486,8 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
         ++seq;
         Transaction t(co.History());
         txtest::Fill(t.m_Record, type, amount, "T" + std::to_string(seq), seq);
-        ASSERT_TRUE(Set(t.m_Record, "TRUN=9;TPOSTED=1;TSEQ=" + std::to_string(seq) + ";TRECOND=" + std::to_string(state)));
+        const std::string key = "TRUN=9;TPOSTED=1;TSEQ=" + std::to_string(seq);
+        ASSERT_TRUE(Set(t.m_Record, key + ";TRECOND=" + std::to_string(state)));
         if (state != 1) t.m_Record.SetClearedAmount(t.m_Record.GetAmount() - tsCurrency::FromText("3.00"));
         ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
         txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
