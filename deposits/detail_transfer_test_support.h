@@ -95,13 +95,14 @@ class ArmedFault {
 };
 
 // Runs `attempt(fault)` with `kind` as the first call of its operation, then
-// as the second, and so on until a run no longer meets it. `attempt` arms the
-// fault, runs the operation, disarms it and returns whether the operation
-// reported success; the run that met no fault must succeed. The number of
-// calls the operation made.
+// as the second, and so on until a run no longer meets it (or `limit` runs,
+// when given). `attempt` arms the fault, runs the operation, disarms it and
+// returns whether the operation reported success; the run that met no fault
+// must succeed. The number of calls the operation made.
 template <typename Attempt>
-int ForEveryFault(const FaultKind& kind, Attempt attempt) {
+int ForEveryFault(const FaultKind& kind, Attempt attempt, int limit = 0) {
   for (int nth = 1; nth < 400; ++nth) {
+    if (limit > 0 && nth > limit) return limit;
     SCOPED_TRACE(std::string(kind.name) + " #" + std::to_string(nth));
     ArmedFault fault(kind, nth);
     const bool ok = attempt(fault);
