@@ -521,50 +521,43 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
 TEST(TransactionClear, TheCallersBankCursorEndsWhereItWasAndKeepsItsLock) {
   TxCompany co;
   Put<BankAccount>(co.Bkm(), "BANKACC=A0;BDESC=Another");
+  // Each answer: the cursor's account and bank balance, the account its file
+  // is positioned on, and the status of another handle's lock of B1.
   const struct {
-    const char* name;
     const char* columns;
     const char* positioned_on;
     bool lock;
+    const char* answer;
   } cases[] = {
-      {"on another account", "", "A0", false},
-      {"over some columns", "BANKACC;BDESC", "A0", false},
-      {"unpositioned", "", nullptr, false},
-      {"on the account, with its lock", "", "B1", true},
-      {"over some columns, on the account", "BANKACC;BDESC", "B1", false},
+      {"", "A0", false, "A0 0.00, file on A0, lock 0"},
+      {"BANKACC;BDESC", "A0", false, "A0 0.00, file on A0, lock 0"},
+      {"", "", false, "B1 879.00, file on B1, lock 0"},
+      // Holding the account with its lock: the lock stays, the new totals show.
+      {"", "B1", true, "B1 872.00, file on B1, lock 9"},
+      {"BANKACC;BDESC", "B1", false, "B1 0.00, file on B1, lock 0"},
   };
   int seq = 10;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.columns) + " on " + c.positioned_on);
     const std::string key = "TBNKACC=B1;TRUN=9;TSEQ=" + std::to_string(++seq);
     Put<Transaction>(co.History(), key + ";TRANTYP=3;TSUBTR=7.00;TPOSTED=1");
     txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
     BankAccount bank(co.Bkm(), c.columns, 0);
-    if (c.positioned_on) {
-      bank.m_Record.SetBankAccount(tsAlpha(c.positioned_on));
-      ASSERT_EQ(bank.FetchEQ(c.lock), tsioStatus::kSuccess);
-    }
+    bank.m_Record.SetBankAccount(tsAlpha(c.positioned_on));
+    ASSERT_EQ(*c.positioned_on ? bank.FetchEQ(c.lock) : tsioStatus::kSuccess, tsioStatus::kSuccess);
     Transaction t(co.History());
     At(t, key.c_str());
-    EXPECT_EQ(Said(t.clearTransaction(tsCurrency::FromText("-7.00"), tsDate(2025, 3, 22), &bank, tsDouble(9), nullptr)),
-              "0");
-    if (c.positioned_on) {
-      EXPECT_EQ(bank.m_Record.GetBankAccount(), c.positioned_on);
-      BankAccount current(co.Bkm(), "", 0);
-      ASSERT_EQ(current.Refresh(), tsioStatus::kSuccess);
-      EXPECT_EQ(current.m_Record.GetBankAccount(), c.positioned_on) << "the file's position is put back";
-    }
-    if (c.lock) {
-      BankAccount stored(co.Bkm());
-      stored.m_Record.SetBankAccount(tsAlpha("B1"));
-      ASSERT_EQ(stored.FetchEQ(false), tsioStatus::kSuccess);
-      EXPECT_EQ(bank.m_Record.GetBankBalance(), stored.m_Record.GetBankBalance()) << "shows the new totals";
-    }
-    EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
+    const tsCurrency amount = tsCurrency::FromText("-7.00");
+    EXPECT_EQ(Said(t.clearTransaction(amount, tsDate(2025, 3, 22), &bank, tsDouble(9), nullptr)), "0");
+    BankAccount current(co.Bkm(), "", 0);
+    const std::string file_on = current.Refresh() == tsioStatus::kSuccess ? current.m_Record.GetBankAccount().str() : "-";
     tsioDataFile second(co.Folder() + "/BKM.1");
     BankAccount probe(second);
     probe.m_Record.SetBankAccount(tsAlpha("B1"));
-    EXPECT_EQ(probe.FetchEQ(true), c.lock ? tsioStatus::kLocked : tsioStatus::kSuccess);
+    EXPECT_EQ(bank.m_Record.GetBankAccount().str() + " " + bank.m_Record.GetBankBalance().Format() + ", file on " +
+                  file_on + ", lock " + std::to_string(probe.FetchEQ(true)),
+              c.answer);
+    EXPECT_EQ(txtest::Stored(co.Bkm()), txtest::FromScratch({&co.Bkt(), &co.History()}));
   }
 }
 
