@@ -550,7 +550,8 @@ TEST(TransactionClear, TheCallersBankCursorEndsWhereItWasAndKeepsItsLock) {
     const tsCurrency amount = tsCurrency::FromText("-7.00");
     EXPECT_EQ(Said(t.clearTransaction(amount, tsDate(2025, 3, 22), &bank, tsDouble(9), nullptr)), "0");
     BankAccount current(co.Bkm(), "", 0);
-    const std::string file_on = current.Refresh() == tsioStatus::kSuccess ? current.m_Record.GetBankAccount().str() : "-";
+    const bool placed = current.Refresh() == tsioStatus::kSuccess;
+    const std::string file_on = placed ? current.m_Record.GetBankAccount().str() : "-";
     tsioDataFile second(co.Folder() + "/BKM.1");
     BankAccount probe(second);
     probe.m_Record.SetBankAccount(tsAlpha("B1"));
