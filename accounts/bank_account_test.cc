@@ -2,17 +2,19 @@
 // independent computations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <random>
+#include <sstream>
 
+#include "accounts/bank_account.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "framework/io/faults.h"
 #include "locking/register_bank_locker.h"
 #include "locking/register_transaction_run_lock.h"
-#include "accounts/bank_account.h"
-#include "deposits/detail_transfer_test_support.h"
 #include "records/record_test_support.h"
 #include "transactions/transaction.h"
 
@@ -55,24 +57,28 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
   std::mt19937 rng(7);
+  const auto pick = [&rng](unsigned n) { return static_cast<int>(rng() % n); };
   const long long amounts[] = {-5000, -3000, -1, 0, 1, 2000, 2500};
-  const Family open_start{0, 10000, 0, 0, 0, 0, -10000}, unrec_start{0, 0, 5000, 0, 0, 0, 5000};
+  const Family start[] = {{0, 0, 5000, 0, 0, 0, 5000}, {0, 10000, 0, 0, 0, 0, -10000}};  // unreconciled, open
   for (int round = 0; round < 400; ++round) {
-    const int kind = 1 + static_cast<int>(rng() % 4);
-    bank.m_Record = BankAccountData();
-    bank.m_Record.SetOpenChecks(tsCurrency::FromText("100.00"));  // some history of other transactions
-    bank.m_Record.SetOpenTransactions(tsCurrency::FromText("-100.00"));
-    bank.m_Record.SetUnreconciledDeposits(tsCurrency::FromText("50.00"));
-    bank.m_Record.SetUnreconciledTransactions(tsCurrency::FromText("50.00"));
-    long long cents = amounts[rng() % 7];
-    int status = 1 + static_cast<int>(rng() % 3);
-    // The transaction enters the totals as a new one: not counted before.
+    const int kind = 1 + pick(4);
     const auto type = static_cast<bkTranType>(kind);
-    (void)bank.ChangeOpenTotals(Amount(cents), type, static_cast<unsigned short>(status), 0, nullptr, nullptr);
-    (void)bank.ChangeUnreconciledTotals(Amount(cents), type, static_cast<unsigned short>(status), 3, nullptr, nullptr);
+    // Some history of other transactions, then the transaction enters the totals as a new one.
+    bank.m_Record = BankAccountData();
+    ASSERT_TRUE(bkdetailtest::Set(bank.m_Record, "BOPNCHK=100.00;BOPNALL=-100.00;BURDEP=50.00;BURALL=50.00"));
+    const auto change = [&](bool open, long long to_cents, int to, int from, BankAccountTotalsTranType* which,
+                            tsDouble* old_amount) {
+      const auto t = static_cast<unsigned short>(to), f = static_cast<unsigned short>(from);
+      return open ? bank.ChangeOpenTotals(Amount(to_cents), type, t, f, which, old_amount)
+                  : bank.ChangeUnreconciledTotals(Amount(to_cents), type, t, f, which, old_amount);
+    };
+    long long cents = amounts[pick(7)];
+    int status = 1 + pick(3);
+    (void)change(true, cents, status, 0, nullptr, nullptr);
+    (void)change(false, cents, status, 3, nullptr, nullptr);
     for (int edit = 0; edit < 12; ++edit) {
-      const long long new_cents = rng() % 3 == 0 ? cents : amounts[rng() % 7];
-      const int new_status = rng() % 2 == 0 ? status : 1 + static_cast<int>(rng() % 3);
+      const long long new_cents = pick(3) == 0 ? cents : amounts[pick(7)];
+      const int new_status = pick(2) == 0 ? status : 1 + pick(3);
       SCOPED_TRACE("round " + std::to_string(round) + " kind " + std::to_string(kind) + " cents " +
                    std::to_string(cents) + "->" + std::to_string(new_cents) + " status " + std::to_string(status) +
                    "->" + std::to_string(new_status));
@@ -82,56 +88,50 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
       for (bool open : {true, false}) {
         const Family was = Stored(bank.m_Record, open);
         auto which = static_cast<BankAccountTotalsTranType>(-1);
-        const auto from = static_cast<unsigned short>(status), to = static_cast<unsigned short>(new_status);
-        const tsDouble result =
-            open ? bank.ChangeOpenTotals(Amount(new_cents), type, to, from, &which, &old_amount)
-                 : bank.ChangeUnreconciledTotals(Amount(new_cents), type, to, from, &which, &old_amount);
+        const long long answer = Cents(tsCurrency(change(open, new_cents, new_status, status, &which, &old_amount)));
         const Family after = Stored(bank.m_Record, open);
-        if (static_cast<int>(which) == -1) {
-          ASSERT_EQ(Cents(tsCurrency(result)), 0);
-          ASSERT_EQ(after, was);
-        } else {
-          ASSERT_EQ(static_cast<int>(which), expect_which);
-          ASSERT_EQ(Cents(tsCurrency(result)), after[which] - was[which]);
-        }
+        const int at = static_cast<int>(which);
+        ASSERT_EQ(at == -1 ? std::pair(0LL, was) : std::pair(after[at] - was[at], after), std::pair(answer, after));
+        ASSERT_TRUE(at == -1 || at == expect_which) << at;
       }
       cents = new_cents;
       status = new_status;
-      ASSERT_EQ(Stored(bank.m_Record, true), Expected(open_start, kind, cents, status, true));
-      ASSERT_EQ(Stored(bank.m_Record, false), Expected(unrec_start, kind, cents, status, false));
+      for (bool open : {false, true}) {
+        ASSERT_EQ(Stored(bank.m_Record, open), Expected(start[open], kind, cents, status, open));
+      }
     }
   }
 }
 
+// Per fiscal year end, each date and the year its interest went to: '-' none,
+// L last year, T this year, N next year (both the answer and the total).
 TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
-  using Y = BankAccountData::InterestYearEnum;
-  struct Case {
-    int reference, date;
-    Y year;
-  } cases[] = {
-      // Fiscal year ending 2026-12-31.
-      {20261231, 20241231, Y::kNoYear},   {20261231, 20250101, Y::kLastYear}, {20261231, 20251231, Y::kLastYear},
-      {20261231, 20260101, Y::kThisYear}, {20261231, 20261231, Y::kThisYear},
-      {20261231, 20270101, Y::kNextYear}, {20261231, 20271231, Y::kNextYear}, {20261231, 20280101, Y::kNoYear},
-      // Fiscal year ending on the last day of February, across leap years.
-      {20280229, 20270228, Y::kLastYear}, {20280229, 20270301, Y::kThisYear}, {20280229, 20280229, Y::kThisYear},
-      {20280229, 20280301, Y::kNextYear}, {20280229, 20290228, Y::kNextYear}, {20280229, 20260301, Y::kLastYear},
-      {20280229, 20260228, Y::kNoYear},   {20270228, 20270228, Y::kThisYear}, {20270228, 20270301, Y::kNextYear},
+  const std::string years[] = {
+      "20261231: 20241231- 20250101L 20251231L 20260101T 20261231T 20270101N 20271231N 20280101-",
+      // Years ending on the last day of February, across leap years.
+      "20280229: 20270228L 20270301T 20280229T 20280301N 20290228N 20260301L 20260228-",
+      "20270228: 20270228T 20270301N",
       // A year ending on the 30th of a 30-day month.
-      {20260630, 20260630, Y::kThisYear}, {20260630, 20250701, Y::kThisYear}, {20260630, 20250630, Y::kLastYear},
+      "20260630: 20260630T 20250701T 20250630L",
   };
-  for (const auto& c : cases) {
-    bank.m_Record = BankAccountData();
-    Y which = Y::kNextYear;
-    bank.ChangeInterestTotals(Amount(1234), tsDate::FromYmd(c.date), tsDate::FromYmd(c.reference), &which);
-    SCOPED_TRACE(std::to_string(c.reference) + " " + std::to_string(c.date));
-    EXPECT_EQ(which, c.year);
-    const tsCurrency zero, amount = tsCurrency::FromText("12.34");
-    EXPECT_EQ(bank.m_Record.GetLastYearsInterest(), c.year == Y::kLastYear ? amount : zero);
-    EXPECT_EQ(bank.m_Record.GetYearToDateInterest(), c.year == Y::kThisYear ? amount : zero);
-    EXPECT_EQ(bank.m_Record.GetNextYearsInterest(), c.year == Y::kNextYear ? amount : zero);
+  const tsCurrency amount = tsCurrency::FromText("12.34");
+  for (const std::string& row : years) {
+    std::istringstream in(row);
+    std::string end, date, got;
+    for (in >> end, got = end; in >> date;) {
+      bank.m_Record = BankAccountData();
+      auto which = BankAccountData::InterestYearEnum::kNextYear;
+      const tsDate reference = tsDate::FromYmd(std::stoi(end)), day = tsDate::FromYmd(std::stoi(date));
+      bank.ChangeInterestTotals(Amount(1234), day, reference, &which);
+      const BankAccountData& r = bank.m_Record;
+      const int totals = (r.GetLastYearsInterest() == amount) + 2 * (r.GetYearToDateInterest() == amount) +
+                         4 * (r.GetNextYearsInterest() == amount);  // the totals the amount went to
+      got += " " + date.substr(0, 8) + "-LTN"[static_cast<int>(which)];
+      if ("-LT?N???"[totals] != got.back()) got += "(totals " + std::to_string(totals) + ")";
+    }
+    EXPECT_EQ(got, row);
   }
 }
 
@@ -141,32 +141,19 @@ TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
 // the account's own edit lock; a lock record that cannot be read leaves the
 // view alone and one log line.
 TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
-  enum Editor { kNobody, kAnother, kItself };
-  const struct Case {
-    const char* what;
-    bool run_lock;
-    Editor editor;
-    int run;  // run 5 has a marker of its own
-    bool unreadable;
-    bool view_moves;
-  } cases[] = {
-      {"no run lock", false, kAnother, 4, false, true},
-      {"nobody edits", true, kNobody, 4, false, false},
-      {"another program edits, the run has its marker", true, kAnother, 5, false, false},
-      {"another program edits, the run is excluded", true, kAnother, 4, false, true},
-      {"the account's own editor", true, kItself, 4, false, false},
-      {"the lock record cannot be read", true, kAnother, 4, true, false},
-  };
   const auto log_lines = [] {
     std::ifstream in(x_log_path());
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line)) ++n;
-    return n;
+    return std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
   };
-  const tsCurrency ten = tsCurrency::FromText("10.00");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  std::string said;
+  // Each case: a run lock or none; who edits the register ('-' nobody, 'o'
+  // another program, 's' the account's own editor); the run (5 has a marker
+  // of its own); "!" when the lock record cannot be read.
+  for (const std::string c : {"none o 4", "lock - 4", "lock o 5", "lock o 4", "lock s 4", "lock o 4 !"}) {
+    std::istringstream in(c);
+    std::string lock, who, unreadable;
+    int run = 0;
+    in >> lock >> who >> run >> unreadable;
     bktest::BankCompany co;
     TSGetApp()->SetCompanyFolder(co.fm.Folder());
     BankAccount bank(*co.bkm, "", 0);
@@ -175,34 +162,34 @@ TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
     ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
     tsioDataFile editor_file(co.bkm->FileName());
     RegisterBankLocker editor(editor_file);
-    if (c.editor == kAnother) {
-      ASSERT_EQ(editor.lockBank("B1").MaxLevel(), ccError::kNone);
-    } else if (c.editor == kItself) {
-      ASSERT_EQ(bank.EditRegisterLock().MaxLevel(), ccError::kNone);
-    }
-    const int logged = log_lines();
-    for (bool bank_side : {true, false}) {
-      if (c.unreadable) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
-      if (bank_side) {
-        bank.UpdateBankBalance(ten, tsDouble(c.run, 0), c.run_lock ? &runs : nullptr);
-      } else {
-        bank.UpdateRegisterBalance(ten, tsDouble(c.run, 0), c.run_lock ? &runs : nullptr);
-      }
-      tsioFaults::Clear();
-    }
-    EXPECT_EQ(bank.m_Record.GetBankBalance(), ten);
-    EXPECT_EQ(bank.m_Record.GetRegisterBalance(), ten);
-    EXPECT_EQ(bank.m_Record.GetBankViewBalance(), c.view_moves ? ten : tsCurrency());
-    EXPECT_EQ(bank.m_Record.GetRegisterViewBalance(), c.view_moves ? ten : tsCurrency());
-    EXPECT_EQ(log_lines(), logged + (c.unreadable ? 2 : 0));
-    if (c.editor == kItself) {
-      tsioDataFile other_file(co.bkm->FileName());
-      BankAccount other(other_file, "", 0);
-      other.m_Record.SetBankAccount(tsAlpha("B1"));
-      EXPECT_EQ(other.EditRegisterLock().Errors()[0].Number(), 2305) << "still held by its editor";
-    }
+    const auto locked = who == "o"   ? editor.lockBank("B1")
+                        : who == "s" ? bank.EditRegisterLock()
+                                     : editor.unlockBank();
+    ASSERT_EQ(locked.MaxLevel(), ccError::kNone);
+    const auto logged = log_lines();
+    bkRegisterTransactionRunLock* with = lock == "lock" ? &runs : nullptr;
+    if (!unreadable.empty()) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
+    bank.UpdateBankBalance(tsCurrency::FromText("10.00"), tsDouble(run, 0), with);
+    if (!unreadable.empty()) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
+    bank.UpdateRegisterBalance(tsCurrency::FromText("10.00"), tsDouble(run, 0), with);
+    tsioFaults::Clear();
+    const BankAccountData& r = bank.m_Record;
+    tsioDataFile other_file(co.bkm->FileName());
+    RegisterBankLocker other(other_file);
+    said += c + ": " + r.GetBankBalance().Format() + " " + r.GetRegisterBalance().Format() + " views " +
+            r.GetBankViewBalance().Format() + " " + r.GetRegisterViewBalance().Format() + ", logged " +
+            std::to_string(log_lines() - logged) + ", held " + std::to_string(other.isBankLocked("B1").Value()) +
+            "\n";
     TSGetApp()->SetCompanyFolder("");
   }
+  // An editor's lock is still held after the balances moved.
+  EXPECT_EQ(said,
+            "none o 4: 10.00 10.00 views 10.00 10.00, logged 0, held 2\n"
+            "lock - 4: 10.00 10.00 views 0.00 0.00, logged 0, held 0\n"
+            "lock o 5: 10.00 10.00 views 0.00 0.00, logged 0, held 2\n"
+            "lock o 4: 10.00 10.00 views 10.00 10.00, logged 0, held 2\n"
+            "lock s 4: 10.00 10.00 views 0.00 0.00, logged 0, held 2\n"
+            "lock o 4 !: 10.00 10.00 views 0.00 0.00, logged 2, held 2\n");
 }
 
 // ChangeBankBalance moves the bank balance by the difference and answers
@@ -216,15 +203,14 @@ TEST(BankAccountBalances, ChangesAndExcludedRunsBalances) {
   EXPECT_TRUE(bank.ChangeBankBalance(Amount(700), Amount(700), tsChoice(), tsDouble(4, 0), &runs));
   EXPECT_FALSE(bank.ChangeBankBalance(Amount(700), Amount(200), tsChoice(), tsDouble(4, 0), &runs));
   EXPECT_EQ(bank.m_Record.GetBankBalance(), tsCurrency::FromText("5.00"));
-  for (const char* t : {"TBNKACC=B1;TRUN=4;TSEQ=1;TSUBTR=10.00;TRECOND=1", "TBNKACC=B1;TRUN=4;TSEQ=2;TADD=25.00;TRECOND=2",
-                        "TBNKACC=B1;TRUN=4;TSEQ=3;TSUBTR=3.00;TRECOND=3", "TBNKACC=B1;TRUN=5;TSEQ=1;TADD=9.99;TRECOND=2",
-                        "TBNKACC=B2;TRUN=4;TSEQ=1;TADD=1000.00;TRECOND=2", "TBNKACC=B0;TRUN=4;TSEQ=9;TADD=1000.00;TRECOND=2"}) {
-    bkdetailtest::Put<Transaction>(*co.bkt, t);
+  for (const char* t : {"B1;TRUN=4;TSEQ=1;TSUBTR=10.00;TRECOND=1", "B1;TRUN=4;TSEQ=2;TADD=25.00;TRECOND=2",
+                        "B1;TRUN=4;TSEQ=3;TSUBTR=3.00;TRECOND=3", "B1;TRUN=5;TSEQ=1;TADD=9.99;TRECOND=2",
+                        "B2;TRUN=4;TSEQ=1;TADD=1000.00;TRECOND=2", "B0;TRUN=4;TSEQ=9;TADD=1000.00;TRECOND=2"}) {
+    bkdetailtest::Put<Transaction>(*co.bkt, std::string("TBNKACC=") + t);
   }
   tsCurrency reg, bal;
-  ASSERT_EQ(runs.ExcludedRunsBalances(tsAlpha("B1"), {tsDouble(4, 0), tsDouble(5, 0), tsDouble(6, 0)}, reg, bal)
-                .MaxLevel(),
-            ccError::kNone);
+  const bkRegisterTransactionRunLock::RunSet excluded = {tsDouble(4, 0), tsDouble(5, 0), tsDouble(6, 0)};
+  ASSERT_EQ(runs.ExcludedRunsBalances(tsAlpha("B1"), excluded, reg, bal).MaxLevel(), ccError::kNone);
   EXPECT_EQ(reg, tsCurrency::FromText("21.99"));  // -10 + 25 - 3 + 9.99
   EXPECT_EQ(bal, tsCurrency::FromText("31.99"));  // 25 - 3 + 9.99
 }

@@ -4,34 +4,23 @@
 // and never keep it locked.
 #include <gtest/gtest.h>
 
+#include "balances/balance_test_support.h"
 #include "balances/last_tran.h"
-#include "framework/base/application.h"
 #include "framework/base/scripted_responder.h"
-#include "framework/io/faults.h"
-#include "records/record_test_support.h"
 #include "tests/support/status_text.h"
 
 namespace {
 
-using bktest::BankCompany;
 using bktest::ChildProcess;
 
-// The stored record of `bank`, read through a handle of its own, as text:
-// "dep|wd|adj <date> <amount>" for each kind ("-" for an empty date), then
-// the AP check and payroll run numbers; "none" without a record.
+// The stored record of `bank`, read through a handle of its own: the
+// deposit's, withdrawal's and adjustment's date and amount, the AP check and
+// the payroll run ("none" without a record).
 std::string Stored(const tsioDataFile& bkm, const std::string& bank) {
   LastTran c(bkm, "", 0);
   c.m_Record.SetBankAccount(tsAlpha(bank));
   if (c.FetchEQ(false) != tsioStatus::kSuccess) return "none";
-  const LastTranData& r = c.m_Record;
-  auto kind = [](const char* name, const tsDate& d, const tsCurrency& a) {
-    return std::string(name) + " " + (d.IsEmpty() ? "-" : d.Format()) + " " + a.Format() + ", ";
-  };
-  return kind("dep", r.GetLastDepositDate(), r.GetLastDepositAmount()) +
-         kind("wd", r.GetLastWithdrawalDate(), r.GetLastWithdrawalAmount()) +
-         kind("adj", r.GetLastAdjustmentDate(), r.GetLastAdjustmentAmount()) + "ap " +
-         std::to_string(r.GetLastAPCheckPrinted().ToLongLong()) + " pr " +
-         std::to_string(r.GetLastPayrollDirectDepositRun().ToLongLong());
+  return baltest::Text(c.m_Record, "LTDEPDT;LTDEPA;LTWTHDT;LTWTHA;LTADJDT;LTADJA;LTAPC;LTPRWDD");
 }
 
 // Whether another handle can lock the record of `bank` now (so nobody holds it).
@@ -45,60 +34,79 @@ bool Free(const tsioDataFile& bkm, const std::string& bank) {
 }
 
 // Records a transaction of `type` on `ymd`; the status as text.
-std::string Update(LastTran& lt, const char* bank, int type, int ymd, const char* amount,
-                   const char* title = "Save deposit") {
-  return bktest::Said(lt.UpdateLastTransaction(title, tsAlpha(bank), tsChoice(type), tsDate::FromYmd(ymd),
+std::string Update(LastTran& lt, const char* bank, int type, int ymd, const char* amount) {
+  return bktest::Said(lt.UpdateLastTransaction("Save deposit", tsAlpha(bank), tsChoice(type), tsDate::FromYmd(ymd),
                                                tsDouble::FromText(amount, 3)),
                       false);
 }
 
-TEST(LastTran, EachTypeRecordsItsOwnFieldsAndNothingElse) {
-  BankCompany co;
-  tsScriptedResponder script;
-  LastTran lt(*co.bkm, "", 0);
-  // First deposit: a new record with the id, the deposit, and nothing else.
-  EXPECT_EQ(Update(lt, "B1", 2, 20260105, "120.50"), "0");
-  EXPECT_EQ(Stored(*co.bkm, "B1"), "dep 2026-01-05 120.50, wd - 0.00, adj - 0.00, ap 0 pr 0");
-  // Each kind in its own fields, in cents, half away from zero; the other
-  // kinds keep theirs; a check changes no field but is still written.
-  const struct {
-    int type;
-    const char* amount;
-    const char* stored;
-  } cases[] = {
-      {3, "-75.00", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj - 0.00, ap 0 pr 0"},
-      {3, "75.00", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj - 0.00, ap 0 pr 0"},
-      {4, "-10.00", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj 2026-02-10 -10.00, ap 0 pr 0"},
-      {4, "10.004", "dep 2026-01-05 120.50, wd 2026-02-10 75.00, adj 2026-02-10 10.00, ap 0 pr 0"},
-      {2, "33.335", "dep 2026-02-10 33.34, wd 2026-02-10 75.00, adj 2026-02-10 10.00, ap 0 pr 0"},
-      {1, "99", "dep 2026-02-10 33.34, wd 2026-02-10 75.00, adj 2026-02-10 10.00, ap 0 pr 0"},
-  };
-  for (const auto& c : cases) {
-    ASSERT_EQ(Update(lt, "B1", c.type, 20260210, c.amount), "0");
-    EXPECT_EQ(Stored(*co.bkm, "B1"), c.stored) << c.type << " " << c.amount;
-  }
-  // A check on an account without a record inserts one with the id only.
-  EXPECT_EQ(Update(lt, "B9", 1, 20260315, "5"), "0");
-  EXPECT_EQ(Stored(*co.bkm, "B9"), "dep - 0.00, wd - 0.00, adj - 0.00, ap 0 pr 0");
-  EXPECT_TRUE(script.Boxes().empty());
-  EXPECT_TRUE(Free(*co.bkm, "B1"));
-}
-
-TEST(LastTran, NeverWritesWhatAnEarlierRecordLeftInTheBuffer) {
-  BankCompany co;
+// Each kind in its own fields, in cents, half away from zero; the other
+// kinds keep theirs; a check changes no field but is still written (an
+// account without a record gets one with its id only). A record is never
+// written with what an earlier record left in the cursor's buffer. A failed
+// read, lock or write changes nothing and leaves the record unlocked.
+TEST(LastTran, EachTypeRecordsItsOwnFieldsAndFailuresLeaveTheRecordAsItWasAndUnlocked) {
+  bktest::BankCompany co;
   tsScriptedResponder script;
   LastTran lt(*co.bkm, "", 0);
   // Account A's record carries check and payment-run fields set by their callers.
-  lt.m_Record.SetBankAccount(tsAlpha("A"));
-  lt.m_Record.SetLastAPCheckPrinted(tsDouble(4711));
-  lt.m_Record.SetLastPayrollDirectDepositRun(tsDouble(12));
-  lt.m_Record.SetLastWithdrawalAmount(tsCurrency::FromText("5.00"));
+  ASSERT_TRUE(bkdetailtest::Set(lt.m_Record, "LTBNKAC=A;LTAPC=4711;LTPRWDD=12;LTWTHA=5.00"));
   ASSERT_EQ(lt.Insert(), tsioStatus::kSuccess);
-  ASSERT_EQ(Update(lt, "A", 2, 20260101, "7"), "0");
-  // The same cursor, now for account B that has no record yet.
-  ASSERT_EQ(Update(lt, "B", 2, 20260102, "8"), "0");
-  EXPECT_EQ(Stored(*co.bkm, "B"), "dep 2026-01-02 8.00, wd - 0.00, adj - 0.00, ap 0 pr 0");
-  EXPECT_EQ(Stored(*co.bkm, "A"), "dep 2026-01-01 7.00, wd - 5.00, adj - 0.00, ap 4711 pr 12");
+  const struct {
+    const char* bank;
+    int type, ymd;
+    const char* amount;
+    const char* stored;
+  } steps[] = {
+      {"A", 2, 20260101, "7", "2026-01-01 7.00 - 5.00 - 0.00 4711 12"},
+      {"B", 2, 20260102, "8", "2026-01-02 8.00 - 0.00 - 0.00 0 0"},
+      {"B1", 2, 20260105, "120.50", "2026-01-05 120.50 - 0.00 - 0.00 0 0"},
+      {"B1", 3, 20260210, "-75.00", "2026-01-05 120.50 2026-02-10 75.00 - 0.00 0 0"},
+      {"B1", 3, 20260211, "75.00", "2026-01-05 120.50 2026-02-11 75.00 - 0.00 0 0"},
+      {"B1", 4, 20260212, "-10.00", "2026-01-05 120.50 2026-02-11 75.00 2026-02-12 -10.00 0 0"},
+      {"B1", 4, 20260212, "10.004", "2026-01-05 120.50 2026-02-11 75.00 2026-02-12 10.00 0 0"},
+      {"B1", 2, 20260213, "33.335", "2026-02-13 33.34 2026-02-11 75.00 2026-02-12 10.00 0 0"},
+      {"B1", 1, 20260214, "99", "2026-02-13 33.34 2026-02-11 75.00 2026-02-12 10.00 0 0"},
+      {"B9", 1, 20260315, "5", "- 0.00 - 0.00 - 0.00 0 0"},
+  };
+  std::string got, want;
+  for (const auto& s : steps) {
+    const std::string said = Update(lt, s.bank, s.type, s.ymd, s.amount);
+    got += said + " " + s.bank + ": " + Stored(*co.bkm, s.bank) + "\n";
+    want += std::string("0 ") + s.bank + ": " + s.stored + "\n";
+  }
+  EXPECT_EQ(got, want);
+  EXPECT_TRUE(Free(*co.bkm, "B1"));
+
+  // Failed reads and writes leave the record as it was and unlocked.
+  const std::string kept = Stored(*co.bkm, "B1");
+  const struct {
+    tsioOp op;
+    tsioStatus::Status status;
+    const char* bank;  // B1 has a record (update), B2 has none (insert)
+    const char* said;
+  } cases[] = {
+      {tsioOp::kUpdate, tsioStatus::kIOError, "B1", "3 | 1632/3"},
+      {tsioOp::kUpdate, tsioStatus::kValueDoesNotFit, "B1", "3 | 1632/3"},
+      {tsioOp::kInsert, tsioStatus::kDiskFull, "B2", "3 | 1632/3"},
+      {tsioOp::kFetch, tsioStatus::kIOError, "B1", "3 | 1633/3"},
+      {tsioOp::kLock, tsioStatus::kLockUnavailable, "B1", "3 | 1633/3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ccIOStatusStr(c.status));
+    tsioFaults::Arm(c.op, c.status);
+    EXPECT_EQ(Update(lt, c.bank, 3, 20260303, "9"), c.said);
+    tsioFaults::Clear();
+    EXPECT_EQ(Stored(*co.bkm, "B1") + " / " + Stored(*co.bkm, "B2"), kept + " / none");
+    EXPECT_TRUE(Free(*co.bkm, "B1"));
+  }
+  // Another program's record appears between the read and the insert: it
+  // is read again and updated instead.
+  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kDuplicateKey);
+  EXPECT_EQ(Update(lt, "B3", 3, 20260303, "9"), "0");
+  tsioFaults::Clear();
+  EXPECT_EQ(Stored(*co.bkm, "B3"), "- 0.00 2026-03-03 9.00 - 0.00 0 0");
+  EXPECT_TRUE(script.Boxes().empty());
 }
 
 // A second program that holds the last-transaction record of a bank account
@@ -109,13 +117,11 @@ ChildProcess StartHolder(const std::string& folder) {
     tsioDataFile* bkm = nullptr;
     if (fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) return 1;
     LastTran c(*bkm, "", 0);
-    for (;;) {
-      const std::string cmd = ChildProcess::ReadLine();
-      if (cmd.empty()) return 0;
+    for (std::string cmd = ChildProcess::ReadLine(); !cmd.empty(); cmd = ChildProcess::ReadLine()) {
       if (cmd.rfind("hold ", 0) == 0) {
         c.m_Record.SetBankAccount(tsAlpha(cmd.substr(5)));
         ChildProcess::WriteLine(std::to_string(c.FetchEQ(true)));
-      } else if (cmd == "release") {
+      } else {
         (void)c.Unlock();
         // On a server a lock goes back without waiting for the answer; the
         // read after it waits for the server, which has then let it go, so
@@ -124,17 +130,18 @@ ChildProcess StartHolder(const std::string& folder) {
         ChildProcess::WriteLine("0");
       }
     }
+    return 0;
   });
 }
 
-// A person who answers Retry after the other program let the record go.
+// A person who answers Retry, and after the second box has the other
+// program let the record go.
 class RetryAfterRelease : public tsResponder {
  public:
   explicit RetryAfterRelease(ChildProcess& holder) : holder_(holder) {}
   void ShowMessage(std::string_view, int) override {}
   int MessageBox(std::string_view, std::string_view, unsigned) override {
-    ++boxes_;
-    if (boxes_ == 2) {  // waits once more, then the other program is done
+    if (++boxes_ == 2) {
       holder_.Send("release");
       EXPECT_EQ(holder_.Receive(), "0");
     }
@@ -147,18 +154,16 @@ class RetryAfterRelease : public tsResponder {
 };
 
 TEST(LastTran, RecordHeldByAnotherProgramRetryOrCancel) {
-  BankCompany co;
+  bktest::BankCompany co;
   LastTran lt(*co.bkm, "", 0);
-  {
-    tsScriptedResponder script;
-    ASSERT_EQ(Update(lt, "B1", 2, 20260101, "1"), "0");
-  }
+  ASSERT_TRUE(bkdetailtest::Set(lt.m_Record, "LTBNKAC=B1;LTDEPA=1.00"));
+  ASSERT_EQ(lt.Insert(), tsioStatus::kSuccess);
   const std::string kept = Stored(*co.bkm, "B1");
   ChildProcess other = StartHolder(co.fm.Folder());
   other.Send("hold B1");
   ASSERT_EQ(other.Receive(), "0");
-
-  // Cancel: level 3 with 1633, nothing written.
+  // Cancel: level 3 with 1633, nothing written; unattended, with the
+  // console responder, the safe answer (Cancel) at once.
   {
     tsScriptedResponder script;
     script.QueueAnswer(IDCANCEL);
@@ -169,12 +174,10 @@ TEST(LastTran, RecordHeldByAnotherProgramRetryOrCancel) {
               "Save deposit | Could not save this transaction, because the Last Transaction record for bank "
               "account 'B1' is in use. | 21");
   }
-  // Unattended, with the console responder: the safe answer (Cancel), at once.
   TSGetApp()->SetUnattended(true);
   EXPECT_EQ(Update(lt, "B1", 2, 20260202, "50"), "3 | 1633/3");
   TSGetApp()->SetUnattended(false);
   EXPECT_EQ(Stored(*co.bkm, "B1"), kept);
-
   // Retry while it is held, Retry again once the other program let it go.
   RetryAfterRelease person(other);
   {
@@ -182,48 +185,10 @@ TEST(LastTran, RecordHeldByAnotherProgramRetryOrCancel) {
     EXPECT_EQ(Update(lt, "B1", 2, 20260202, "50"), "0");
   }
   EXPECT_EQ(person.boxes_, 2);
-  EXPECT_EQ(Stored(*co.bkm, "B1"), "dep 2026-02-02 50.00, wd - 0.00, adj - 0.00, ap 0 pr 0");
+  EXPECT_EQ(Stored(*co.bkm, "B1"), "2026-02-02 50.00 - 0.00 - 0.00 0 0");
   // And this program holds nothing afterwards: the other one locks it at once.
   other.Send("hold B1");
   EXPECT_EQ(other.Receive(), "0");
-  other.Send("release");
-  EXPECT_EQ(other.Receive(), "0");
-}
-
-TEST(LastTran, FailedReadsAndWritesLeaveTheRecordAsItWasAndUnlocked) {
-  BankCompany co;
-  tsScriptedResponder script;
-  LastTran lt(*co.bkm, "", 0);
-  ASSERT_EQ(Update(lt, "B1", 3, 20260101, "-4"), "0");
-  const std::string kept = Stored(*co.bkm, "B1");
-  struct Case {
-    const char* what;
-    tsioOp op;
-    tsioStatus::Status status;
-    const char* bank;  // B1 has a record (update), B2 has none (insert)
-    const char* said;
-  } cases[] = {
-      {"update fails", tsioOp::kUpdate, tsioStatus::kIOError, "B1", "3 | 1632/3"},
-      {"update refused", tsioOp::kUpdate, tsioStatus::kValueDoesNotFit, "B1", "3 | 1632/3"},
-      {"insert fails", tsioOp::kInsert, tsioStatus::kDiskFull, "B2", "3 | 1632/3"},
-      {"read fails", tsioOp::kFetch, tsioStatus::kIOError, "B1", "3 | 1633/3"},
-      {"lock fails", tsioOp::kLock, tsioStatus::kLockUnavailable, "B1", "3 | 1633/3"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    tsioFaults::Arm(c.op, c.status);
-    EXPECT_EQ(Update(lt, c.bank, 3, 20260303, "9"), c.said);
-    tsioFaults::Clear();
-    EXPECT_EQ(Stored(*co.bkm, "B1") + " / " + Stored(*co.bkm, "B2"), kept + " / none");
-    EXPECT_TRUE(Free(*co.bkm, "B1"));
-  }
-  // Another program's record appears between the read and the insert: it
-  // is read again and updated instead.
-  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kDuplicateKey);
-  EXPECT_EQ(Update(lt, "B3", 3, 20260303, "9"), "0");
-  tsioFaults::Clear();
-  EXPECT_EQ(Stored(*co.bkm, "B3"), "dep - 0.00, wd 2026-03-03 9.00, adj - 0.00, ap 0 pr 0");
-  EXPECT_TRUE(script.Boxes().empty());
 }
 
 }  // namespace

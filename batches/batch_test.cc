@@ -10,15 +10,34 @@
 namespace {
 
 using bktest::AddBatch;
-using bktest::AddCashDetail;
-using bktest::AddTaxGLDetail;
 using bktest::AddTransaction;
-using bktest::BatchExists;
 using bktest::FetchBatch;
 
 class BatchRecords : public ::testing::Test {
  protected:
   void TearDown() override { tsioFaults::Clear(); }
+
+  // Runs `op` on batch `id` with its `nth` read failing (0: none) and
+  // answers what it said.
+  template <typename Op>
+  std::string On(const char* id, int nth, Op op, tsioStatus::Status fault = tsioStatus::kDamaged) {
+    Batch b(*co_.bkt);
+    FetchBatch(b, id);
+    if (nth > 0) tsioFaults::Arm(tsioOp::kFetch, fault, nth);
+    const std::string said = op(b);
+    tsioFaults::Clear();
+    return said;
+  }
+  // Every stored batch as "id:count", in key order.
+  std::string Stored() {
+    Batch b(*co_.bkt);
+    std::string s;
+    for (auto st = b.FetchFirst(false); st == tsioStatus::kSuccess; st = b.FetchNext(false)) {
+      s += b.m_Record.GetBatch().str() + ":" + b.m_Record.GetCount().Format() + " ";
+    }
+    return s;
+  }
+
   bktest::BankCompany co_;
 };
 
@@ -26,116 +45,78 @@ class BatchRecords : public ::testing::Test {
 // (in the record, not written); another batch's transactions do not count,
 // and a read that fails (at each read) keeps the totals.
 TEST_F(BatchRecords, ClearAmountsIfPostedOnlyWhenEveryTransactionIsPosted) {
-  const struct {
-    const char* name;
-    std::vector<bool> posted;  // the batch's transactions
-    int failing_read;          // 0: none
-    bool cleared;
-  } cases[] = {
-      {"none", {}, 0, true},          {"allposted", {true, true, true}, 0, true},
-      {"oneopen", {true, false, true}, 0, false}, {"onlyopen", {false}, 0, false},
-      {"read1", {true, true}, 1, false}, {"read2", {true, true}, 2, false},
-      {"read3", {true, true}, 3, false},
-  };
   int seq = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    AddBatch(*co_.bkt, c.name, 3, "30.00", 2, "20.00");
-    for (bool p : c.posted) AddTransaction(*co_.bkt, c.name, ++seq, p);
-    AddTransaction(*co_.bkt, "elsewhere", ++seq, false);  // another batch's
-    Batch b(*co_.bkt);
-    FetchBatch(b, c.name);
-    if (c.failing_read) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged, c.failing_read);
-    EXPECT_EQ(b.ClearAmountsIfPosted(), c.cleared);
-    tsioFaults::Clear();
-    EXPECT_EQ(b.m_Record.GetCount().Value(), c.cleared ? 0 : 3);
-    EXPECT_EQ(b.m_Record.GetAmountPosted(), c.cleared ? tsCurrency(0) : tsCurrency(20));
-    Batch stored(*co_.bkt);
-    FetchBatch(stored, c.name);
-    EXPECT_EQ(stored.m_Record.GetCount().Value(), 3) << "the record is not written";
+  // Each batch and its transactions' posted flags.
+  for (const auto& [id, posted] : {std::pair{"none", ""}, {"all", "111"}, {"oneopen", "101"}, {"onlyopen", "0"}}) {
+    AddBatch(*co_.bkt, id, 3, "30.00", 2, "20.00");
+    for (const char* p = posted; *p != 0; ++p) AddTransaction(*co_.bkt, id, ++seq, *p == '1');
   }
+  AddTransaction(*co_.bkt, "elsewhere", ++seq, false);
+  const auto clear = [](Batch& b) {
+    const bool cleared = b.ClearAmountsIfPosted();
+    return std::to_string(cleared) + " " + b.m_Record.GetCount().Format() + " " +
+           b.m_Record.GetAmountPosted().Format() + ", ";
+  };
+  std::string said;
+  for (const char* id : {"none", "all", "oneopen", "onlyopen"}) said += On(id, 0, clear);
+  for (int nth : {1, 2, 3}) said += On("all", nth, clear);
+  EXPECT_EQ(said, "1 0 0.00, 1 0 0.00, 0 3 20.00, 0 3 20.00, 0 3 20.00, 0 3 20.00, 0 3 20.00, ");
+  EXPECT_EQ(Stored(), "all:3 none:3 oneopen:3 onlyopen:3 ") << "the record is not written";
 }
 
 // A batch is empty without transactions, cash details and tax GL details of
 // its own, and only then deleted; one whose members cannot be read (at each
 // read) is never empty, and deleting it reports the read's failure.
 TEST_F(BatchRecords, EmptyOnlyWithoutTransactionsCashDetailsAndTaxGLDetails) {
-  const struct {
-    const char* name;
-    void (*add)(tsioDataFile&, const char*, int);
-    int failing_read;  // 0: none
-    bool empty;
-  } cases[] = {
-      {"nothing", nullptr, 0, true},
-      {"tran", [](tsioDataFile& f, const char* b, int s) { AddTransaction(f, b, s); }, 0, false},
-      {"cash", AddCashDetail, 0, false},
-      {"taxgl", AddTaxGLDetail, 0, false},
-      {"read1", nullptr, 1, false},
-      {"read2", nullptr, 2, false},
-      {"read3", nullptr, 3, false},
-  };
-  int seq = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    AddBatch(*co_.bkt, c.name);
-    if (c.add) c.add(*co_.bkt, c.name, ++seq);
-    // Members of another batch never count.
-    AddTransaction(*co_.bkt, "other", ++seq);
-    AddCashDetail(*co_.bkt, "other", ++seq);
-    AddTaxGLDetail(*co_.bkt, "other", ++seq);
-    Batch b(*co_.bkt);
-    FetchBatch(b, c.name);
-    if (c.failing_read) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged, c.failing_read);
-    EXPECT_EQ(b.IsEmpty(), c.empty);
-    if (c.failing_read) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError, c.failing_read);
-    EXPECT_EQ(b.deleteIfEmpty(), c.failing_read ? tsioStatus::kIOError : tsioStatus::kSuccess);
-    tsioFaults::Clear();
-    EXPECT_EQ(BatchExists(*co_.bkt, c.name), !c.empty);
+  for (const char* id : {"nothing", "tran", "cash", "taxgl"}) AddBatch(*co_.bkt, id);
+  AddTransaction(*co_.bkt, "tran", 1);
+  bktest::AddCashDetail(*co_.bkt, "cash", 2);
+  bktest::AddTaxGLDetail(*co_.bkt, "taxgl", 3);
+  // Members of another batch never count.
+  AddTransaction(*co_.bkt, "other", 4);
+  bktest::AddCashDetail(*co_.bkt, "other", 5);
+  bktest::AddTaxGLDetail(*co_.bkt, "other", 6);
+  const auto empty = [](Batch& b) { return std::to_string(b.IsEmpty()); };
+  const auto remove = [](Batch& b) { return std::to_string(b.deleteIfEmpty()) + " "; };
+  std::string said;
+  for (int nth : {1, 2, 3}) {
+    said += On("nothing", nth, empty);
+    said += On("nothing", nth, remove, tsioStatus::kIOError);
   }
-}
-
-// A second program holds a record of the company locked until told to end.
-bktest::ChildProcess HoldLocked(const std::string& folder, short record_type) {
-  return bktest::ChildProcess::Start([folder, record_type] {
-    tsioFileManager fm(folder);
-    tsioDataFile* bkt = nullptr;
-    if (fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess) return 1;
-    tsioStatus::Status st = tsioStatus::kInvalidOperation;
-    if (record_type == 1) {
-      Transaction t(*bkt);
-      st = t.FetchFirst(true);
-    } else {
-      Batch b(*bkt);
-      st = b.FetchFirst(true);
-    }
-    bktest::ChildProcess::WriteLine(st == 0 ? "holding" : "failed");
-    bktest::ChildProcess::ReadLine();
-    return 0;
-  });
+  EXPECT_EQ(said, "02 02 02 ");
+  said.clear();
+  for (const char* id : {"nothing", "tran", "cash", "taxgl"}) {
+    said += On(id, 0, empty);
+    said += On(id, 0, remove);
+  }
+  EXPECT_EQ(said, "10 00 00 00 ");
+  EXPECT_EQ(Stored(), "cash:0 taxgl:0 tran:0 ");
 }
 
 // Another program holding a member (it still counts, nothing is deleted) or
 // the empty batch's record itself (it is not deleted while held, and is
 // once released).
 TEST_F(BatchRecords, WhatAnotherProgramHoldsIsNeitherMissedNorDeleted) {
-  for (short held : {1, 6}) {
-    SCOPED_TRACE(held == 1 ? "a member" : "the batch record");
-    bktest::BankCompany co;
-    AddBatch(*co.bkt, "B1");
-    if (held == 1) AddTransaction(*co.bkt, "B1", 1);
-    auto other = HoldLocked(co.fm.Folder(), held);
-    ASSERT_EQ(other.Receive(), "holding");
-    Batch b(*co.bkt);
-    FetchBatch(b, "B1");
-    EXPECT_EQ(b.IsEmpty(), held == 6);
-    EXPECT_EQ(b.deleteIfEmpty(), held == 6 ? tsioStatus::kLocked : tsioStatus::kSuccess);
-    EXPECT_TRUE(BatchExists(*co.bkt, "B1"));
-    other.Send("end");
-    EXPECT_EQ(other.Wait(), 0);
-    FetchBatch(b, "B1");
-    EXPECT_EQ(b.deleteIfEmpty(), tsioStatus::kSuccess);
-    EXPECT_EQ(BatchExists(*co.bkt, "B1"), held == 1);
+  AddBatch(*co_.bkt, "B1");
+  AddBatch(*co_.bkt, "B2");
+  AddTransaction(*co_.bkt, "B1", 1);
+  const auto both = [](Batch& b) {
+    const bool empty = b.IsEmpty();
+    return std::to_string(empty) + std::to_string(b.deleteIfEmpty()) + " ";
+  };
+  const std::string folder = co_.fm.Folder();
+  auto member = bkdetailtest::HoldLock<Transaction>(folder, "TBNKACC=CHK;TRUN=1;TSEQ=1");
+  auto record = bkdetailtest::HoldLock<Batch>(folder, bktest::BatchKey("B2"));
+  EXPECT_EQ(On("B1", 0, both), "00 ");
+  EXPECT_EQ(On("B2", 0, both), "19 ");
+  EXPECT_EQ(Stored(), "B1:0 B2:0 ");
+  for (auto* other : {&member, &record}) {
+    other->Send("end");
+    EXPECT_EQ(other->Wait(), 0);
   }
+  EXPECT_EQ(On("B1", 0, both), "00 ");
+  EXPECT_EQ(On("B2", 0, both), "10 ");
+  EXPECT_EQ(Stored(), "B1:0 ");
 }
 
 }  // namespace

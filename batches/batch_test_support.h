@@ -1,12 +1,15 @@
 // For the batches tests: a company with the module's files, batch records
-// and members (transactions, cash details, tax GL details) of a batch.
+// and members (transactions, cash details, tax GL details) of a batch, and
+// the totals of the bank register's batch part as one text.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "batches/batch.h"
+#include "batches/bk_batch_part.h"
 #include "deposits/detail_transfer_test_support.h"
 #include "records/record_test_support.h"
 #include "transactions/transaction.h"
@@ -31,11 +34,6 @@ inline void FetchBatch(Batch& b, const char* id) {
   ASSERT_EQ(b.FetchEQ(false), tsioStatus::kSuccess) << id;
 }
 
-inline bool BatchExists(const tsioDataFile& bkt, const char* id) {
-  Batch b(bkt);
-  return bkdetailtest::Set(b.m_Record, BatchKey(id)) && b.FetchEQ(false) == tsioStatus::kSuccess;
-}
-
 // Members of batch `batch` of bank account CHK, transaction run 1, sequence
 // `seq`.
 inline void AddTransaction(tsioDataFile& bkt, const char* batch, int seq, bool posted = false) {
@@ -51,6 +49,23 @@ inline void AddCashDetail(tsioDataFile& bkt, const char* batch, int seq) {
 inline void AddTaxGLDetail(tsioDataFile& bkt, const char* batch, int seq) {
   bkdetailtest::Put<TaxGLDetail>(bkt, "TGBNKAC=CHK;TGRUN=1;TGTXRUN=1;TGTXSEQ=1;TGAPPL=BK;TGSRC=2;TGSEQ=" +
                                           std::to_string(seq) + ";TGBATCH=" + batch);
+}
+
+// A part's totals as "count amount posted-count posted-amount", each with
+// its declared decimals.
+inline std::string Totals(const bkBatchPart& p) {
+  return p.GetNumberOfTrans().Format() + " " + p.GetAmountOfTrans().Format() + " " +
+         p.GetNumberOfTransPosted().Format() + " " + p.GetAmountOfTransPosted().Format();
+}
+// Sets a part's totals from the same text.
+inline void SetTotals(bkBatchPart& p, const std::string& text) {
+  std::istringstream in(text);
+  std::string count, amount, posted_count, posted_amount;
+  in >> count >> amount >> posted_count >> posted_amount;
+  p.SetNumberOfTrans(tsDouble::FromText(count));
+  p.SetAmountOfTrans(tsDouble::FromText(amount));
+  p.SetNumberOfTransPosted(tsDouble::FromText(posted_count));
+  p.SetAmountOfTransPosted(tsDouble::FromText(posted_amount));
 }
 
 }  // namespace bktest

@@ -2,6 +2,7 @@
 // a person would, headless: the fields' formats show in what typing leaves.
 #include <gtest/gtest.h>
 
+#include "batches/batch_test_support.h"
 #include "batches/bk_batch_dlg.h"
 #include "batches/bk_batch_part.h"
 #include "framework/types/ts_string.h"
@@ -14,13 +15,14 @@ class Deposits : public bkBatchPartRules {
   CString Description() const override { return "Deposits"; }
 };
 
+// The dialog over batch B1 and a part of deposits of which 2 (150.25) are
+// posted, the user calling a batch a "Bundle".
 class BatchDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     tsString::SetCustomDescription("<1I>", "Bundle");
     part_.SetBatchPartRules(new Deposits());
-    part_.SetNumberOfTransPosted(tsDouble(2));
-    part_.SetAmountOfTransPosted(tsDouble::FromText("150.25"));
+    bktest::SetTotals(part_, "0 0 2 150.25");
   }
   void TearDown() override { tsString::ResetCustomDescriptions(); }
 
@@ -31,93 +33,77 @@ class BatchDialog : public ::testing::Test {
     EXPECT_TRUE(d->Create());
     return d;
   }
+  // Types `text` into `field` and moves on: what Shown() says then.
+  std::string Type(bkBatchDlg& d, int field, const char* text) {
+    EXPECT_TRUE(d.SetFocus(field));
+    d.TypeText(text);
+    EXPECT_TRUE(d.SetFocus(field == 7001 ? 7002 : 7001));
+    return Shown(d);
+  }
+  // The part's totals, then what the count, amount, remaining count and
+  // remaining amount fields show.
+  std::string Shown(bkBatchDlg& d) {
+    std::string s = bktest::Totals(part_) + " =";
+    for (int shown : {7001, 7002, 7004, 7003}) s += " " + d.GetDlgItemText(shown) + ";";
+    return s;
+  }
 
   zzBatch batch_{"BK", tsAlpha("B1"), 2};
   bkBatchPart part_;
 };
 
-TEST_F(BatchDialog, ShowsTheTermsAndTheFormattersAndMakesTheLibraryTheResourceModule) {
-  tsSetResourceModule("someone");
-  {
-    auto d = Open(false);
-    EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
-    EXPECT_TRUE(d->IsInitialized());
-    EXPECT_EQ(d->GetDlgItemText(7009), "Bundle") << "the user's term for a batch";
-    EXPECT_EQ(d->GetDlgItemText(7005), "&Number of Deposits:") << "the part's rules name what is counted";
-    EXPECT_EQ(d->BatchAccessKey(), "NA");
-    EXPECT_EQ(d->GetDlgItemText(7001), "");
-    EXPECT_EQ(d->GetDlgItemText(7002), "0.00");
-    EXPECT_EQ(d->GetDlgItemText(7004), "") << "not shown until the batch information is";
-    EXPECT_FALSE(d->SetFocus(7003)) << "remaining figures only show";
-    d->Click(kTsIdHelp);
-    EXPECT_EQ(d->HelpRequests(), 1);
-  }
-  EXPECT_EQ(tsGetResourceModule(), "someone") << "put back when the dialog goes";
-  tsSetResourceModule("");
-}
-
+// The dialog shows the user's terms and the part's, makes the library the
+// resource module while it lives, moves typed totals to the part through
+// their formatters and shows what remains; OK takes it into the batch.
 TEST_F(BatchDialog, TypingTotalsMovesThemToThePartAndShowsWhatRemains) {
+  tsSetResourceModule("someone");
   auto d = Open(false);
-  ASSERT_TRUE(d->SetFocus(7001));
-  d->TypeText("5");
-  ASSERT_TRUE(d->SetFocus(7002));
-  EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(5));
-  EXPECT_EQ(d->GetDlgItemText(7004), "3");
-  EXPECT_EQ(d->GetDlgItemText(7003), "-150.25");
-  d->TypeText("1000.5");
-  ASSERT_TRUE(d->SetFocus(7001));
-  EXPECT_EQ(part_.GetAmountOfTrans(), tsDouble::FromText("1000.50"));
-  EXPECT_EQ(part_.GetAmountOfTrans().Decimals(), 3) << "the part's total keeps its declared decimals";
-  EXPECT_EQ(d->GetDlgItemText(7002), "1000.50");
-  EXPECT_EQ(d->GetDlgItemText(7003), "850.25");
-  // Text the formatter refuses never reaches the part: the field shows the
-  // part's figure again.
-  d->TypeText("12.5");
-  ASSERT_TRUE(d->SetFocus(7002));
-  EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(5));
-  EXPECT_EQ(d->GetDlgItemText(7001), "5");
+  EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
+  EXPECT_TRUE(d->IsInitialized());
+  EXPECT_EQ(d->GetDlgItemText(7009) + "|" + d->GetDlgItemText(7005) + "|" + d->BatchAccessKey(),
+            "Bundle|&Number of Deposits:|NA");
+  EXPECT_EQ(d->GetDlgItemText(7001) + "|" + d->GetDlgItemText(7002) + "|" + d->GetDlgItemText(7004), "|0.00|")
+      << "remaining figures are not shown until the batch information is";
+  EXPECT_FALSE(d->SetFocus(7003)) << "remaining figures only show";
+  d->Click(kTsIdHelp);
+  EXPECT_EQ(d->HelpRequests(), 1);
+
+  EXPECT_EQ(Type(*d, 7001, "5"), "5 0.000 2 150.25 = 5; 0.00; 3; -150.25;");
+  // The part's total keeps its declared decimals.
+  EXPECT_EQ(Type(*d, 7002, "1000.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
+  // Text the formatter refuses never reaches the part: the field shows the part's figure again.
+  EXPECT_EQ(Type(*d, 7001, "12.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
   // A count left empty is no count: nothing remains to show for it.
-  ASSERT_TRUE(d->SetFocus(7001));
-  d->TypeText("");
-  ASSERT_TRUE(d->SetFocus(7002));
-  EXPECT_TRUE(!part_.GetNumberOfTrans());
-  EXPECT_EQ(d->GetDlgItemText(7001), "0");
-  EXPECT_EQ(d->GetDlgItemText(7004), "");
-  part_.SetNumberOfTransPosted(tsDouble(0));
-  part_.SetAmountOfTransPosted(tsDouble::FromText("1000.50"));
+  EXPECT_EQ(Type(*d, 7001, ""), "0 1000.500 2 150.25 = 0; 1000.50; ; 850.25;");
+  bktest::SetTotals(part_, "0 1000.50 0 1000.50");
   EXPECT_TRUE(part_.InBalance());
-  // OK takes the dialog into the batch and ends it.
   d->SetFocus(zzBatchDlg::kDescriptionEdit);
   d->TypeText("Lockbox");
   EXPECT_TRUE(d->Click(kTsIdOk));
   EXPECT_EQ(d->Result(), kTsIdOk);
-  EXPECT_EQ(batch_.Desc(), "Lockbox");
-  EXPECT_EQ(part_.GetAmountOfTrans(), tsDouble::FromText("1000.50"));
+  EXPECT_EQ(batch_.Desc() + " " + bktest::Totals(part_), "Lockbox 0 1000.500 0 1000.50");
+  d.reset();
+  EXPECT_EQ(tsGetResourceModule(), "someone") << "put back when the dialog goes";
+  tsSetResourceModule("");
 }
 
+// Cancel puts the part's totals back; the part keeps its own rules. Static
+// batch information is shown at once.
 TEST_F(BatchDialog, CancelPutsThePartBack) {
   for (bool info_static : {true, false}) {
-    part_.SetNumberOfTrans(tsDouble(4));
-    part_.SetAmountOfTrans(tsDouble::FromText("300"));
+    bktest::SetTotals(part_, "4 300 2 150.25");
     auto d = Open(info_static);
     if (info_static) {
-      EXPECT_EQ(d->GetDlgItemText(7001), "4") << "static information is shown";
-      EXPECT_EQ(d->GetDlgItemText(7002), "300.00");
-      EXPECT_EQ(d->GetDlgItemText(7004), "2");
-      EXPECT_EQ(d->GetDlgItemText(7003), "149.75");
+      EXPECT_EQ(Shown(*d), "4 300.000 2 150.25 = 4; 300.00; 2; 149.75;");
       EXPECT_EQ(d->GetDlgItemText(zzBatchDlg::kBatchCombo), "B1");
     }
-    ASSERT_TRUE(d->SetFocus(7001));
-    d->TypeText("9");
-    ASSERT_TRUE(d->SetFocus(7002));
-    d->TypeText("1.00");
-    ASSERT_TRUE(d->SetFocus(7001));
-    EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(9));
+    // Without static information the dialog starts from empty figures.
+    EXPECT_EQ(Type(*d, 7001, "9"), info_static ? "9 300.000 2 150.25 = 9; 300.00; 7; 149.75;"
+                                               : "9 0.000 2 150.25 = 9; 0.00; 7; -150.25;");
+    EXPECT_EQ(Type(*d, 7002, "1.00").substr(0, 19), "9 1.000 2 150.25 = ");
     EXPECT_TRUE(d->Click(kTsIdCancel));
     EXPECT_EQ(d->Result(), kTsIdCancel);
-    EXPECT_EQ(part_.GetNumberOfTrans(), tsDouble(4)) << info_static;
-    EXPECT_EQ(part_.GetAmountOfTrans(), tsDouble(300)) << info_static;
-    EXPECT_EQ(part_.Description(), "Deposits") << "the part keeps its own rules";
+    EXPECT_EQ(bktest::Totals(part_) + " " + part_.Description(), "4 300.000 2 150.25 Deposits") << info_static;
   }
 }
 

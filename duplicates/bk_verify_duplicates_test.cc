@@ -7,8 +7,11 @@
 // duplicate"; borrowed cursors and files left alone; the macro options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,7 +31,6 @@
 namespace {
 
 using Level = ccStatus<ccError::Level>;
-using FoundIn = bkVerifyDuplicates::FoundIn;
 using bktest::Said;
 
 tsDate Day(const char* text) {
@@ -136,55 +138,31 @@ Level Initialize(bkVerifyDuplicates& v, DuplicatesCompany& co, Form form, std::u
   return Level(ccError::kFatal);
 }
 
-// One lookup's expected answer: the message (0 = none) and where it was found.
-struct Answer {
-  int message;
-  FoundIn where;
-};
-constexpr Answer kNone{0, FoundIn::kNowhere};
-constexpr Answer kCheckInRegister{2202, FoundIn::kRegister};
-constexpr Answer kCheckInHistory{2202, FoundIn::kHistory};
-constexpr Answer kDepositInRegister{2203, FoundIn::kRegister};
-constexpr Answer kDepositPending{2203, FoundIn::kPendingDeposits};
-constexpr Answer kDepositInHistory{2203, FoundIn::kHistory};
-
-struct Case {
-  const char* what;
-  bool check;
-  const char* bank;
-  long long number;  // checks
-  const char* date;  // deposits
-  const char* id;
-  const char* current_bank;  // the transaction being edited (nullptr: a new one)
-  long long current_run, current_seq;
-  Answer history_off, history_on;
-};
-
-const Case kCases[] = {
-    {"check in the register", true, "B1", 100, "", "", nullptr, 0, 0, kCheckInRegister, kCheckInRegister},
-    {"check of another bank", true, "B1", 500, "", "", nullptr, 0, 0, kNone, kNone},
-    {"check nowhere", true, "B3", 100, "", "", nullptr, 0, 0, kNone, kNone},
-    {"null check number", true, "B1", 0, "", "", nullptr, 0, 0, kNone, kNone},
-    {"check only in history", true, "B1", 400, "", "", nullptr, 0, 0, kNone, kCheckInHistory},
-    {"check re-saved by itself", true, "B1", 100, "", "", "B1", 1, 1, kNone, kNone},
-    {"check number of another transaction", true, "B1", 100, "", "", "B1", 1, 2, kCheckInRegister, kCheckInRegister},
-    {"check number also used after the edited one", true, "B1", 300, "", "", "B1", 1, 4, kCheckInRegister,
-     kCheckInRegister},
-    {"check number also used before the edited one", true, "B1", 300, "", "", "B1", 2, 1, kCheckInRegister,
-     kCheckInRegister},
-    {"check edited itself, number in history", true, "B1", 200, "", "", "B1", 1, 5, kNone, kCheckInHistory},
-    {"deposit in the register", false, "B1", 0, "2026-01-05", "D1", nullptr, 0, 0, kDepositInRegister,
-     kDepositInRegister},
-    {"deposit id on another date", false, "B1", 0, "2026-01-06", "D1", nullptr, 0, 0, kNone, kNone},
-    {"deposit re-saved by itself", false, "B1", 0, "2026-01-05", "D1", "B1", 1, 3, kNone, kNone},
-    {"pending deposit", false, "B1", 0, "2026-01-07", "P1", nullptr, 0, 0, kDepositPending, kDepositPending},
-    {"pending deposit, own identity given", false, "B1", 0, "2026-01-07", "P1", "B1", 1, 3, kDepositPending,
-     kDepositPending},
-    {"deposit only in history", false, "B1", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kDepositInHistory},
-    {"deposit edited itself, also in history", false, "B1", 0, "2026-01-06", "H2", "B1", 1, 6, kNone,
-     kDepositInHistory},
-    {"history deposit of another bank", false, "B2", 0, "2026-01-06", "H1", nullptr, 0, 0, kNone, kNone},
-};
+// Asks `v` the lookup `row`: "C <bank> <number>" for a check, "D <bank>
+// <date> <id>" for a deposit, either followed by "<bank>/<run>/<seq>" of the
+// transaction being edited. The answer: where it was found, then the status
+// ("none 0", "register 3 | 2202/3").
+std::string Ask(bkVerifyDuplicates& v, const std::string& row, bool texts = false) {
+  std::istringstream in(row);
+  std::string kind, bank, number_or_date, id, edited;
+  in >> kind >> bank >> number_or_date;
+  if (kind == "D") in >> id;
+  in >> edited;
+  std::replace(edited.begin(), edited.end(), '/', ' ');
+  std::istringstream key(edited);
+  std::string current_bank;
+  long long run = 0, seq = 0;
+  key >> current_bank >> run >> seq;
+  const tsAlpha b(current_bank);
+  const tsDouble r(run, 0), s(seq, 0);
+  const bool own = !edited.empty();
+  const Level got = kind == "C" ? v.checkExists(tsAlpha(bank), tsDouble(std::stoll(number_or_date), 0),
+                                                own ? &b : nullptr, own ? &r : nullptr, own ? &s : nullptr)
+                                : v.depositExists(tsAlpha(bank), Day(number_or_date.c_str()), tsAlpha(id),
+                                                  own ? &b : nullptr, own ? &r : nullptr, own ? &s : nullptr);
+  static const char* const kWhere[] = {"none", "register", "pending", "history"};
+  return std::string(kWhere[static_cast<int>(v.LastFoundIn())]) + " " + Said(got, texts);
+}
 
 void AddRegisterOfCases(DuplicatesCompany& co) {
   for (const char* row : {"C TBNKACC=B1;TRUN=1;TSEQ=1;TCHECK=100", "C TBNKACC=B1;TRUN=1;TSEQ=2;TCHECK=101",
@@ -203,53 +181,60 @@ void AddRegisterOfCases(DuplicatesCompany& co) {
   Add(*co.bkm, "P PDBNKAC=B1;PDDEPDT=2026-01-07;PDDEPID=P1");
 }
 
-Level Ask(bkVerifyDuplicates& v, const Case& c) {
-  const tsAlpha current_bank(c.current_bank ? c.current_bank : "");
-  const tsDouble run(c.current_run, 0), seq(c.current_seq, 0);
-  const tsAlpha* b = c.current_bank ? &current_bank : nullptr;
-  const tsDouble* r = c.current_bank ? &run : nullptr;
-  const tsDouble* s = c.current_bank ? &seq : nullptr;
-  if (c.check) return v.checkExists(tsAlpha(c.bank), tsDouble(c.number, 0), b, r, s);
-  return v.depositExists(tsAlpha(c.bank), Day(c.date), tsAlpha(c.id), b, r, s);
-}
-
+// Every lookup of the table with the history options off and on, through
+// every form of set-up, each with at most two indexed fetches per file
+// searched; the message speaks of a check by the user's own term for it
+// (the words themselves are checked where the program prints them).
 TEST(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff) {
+  const struct {
+    const char *what, *row, *history_off, *history_on;
+  } kCases[] = {
+      {"check in the register", "C B1 100", "register", "register"},
+      {"check of another bank", "C B1 500", "none", "none"},
+      {"check nowhere", "C B3 100", "none", "none"},
+      {"null check number", "C B1 0", "none", "none"},
+      {"check only in history", "C B1 400", "none", "history"},
+      {"check re-saved by itself", "C B1 100 B1/1/1", "none", "none"},
+      {"check number of another transaction", "C B1 100 B1/1/2", "register", "register"},
+      {"check number also used after the edited one", "C B1 300 B1/1/4", "register", "register"},
+      {"check number also used before the edited one", "C B1 300 B1/2/1", "register", "register"},
+      {"check edited itself, number in history", "C B1 200 B1/1/5", "none", "history"},
+      {"deposit in the register", "D B1 2026-01-05 D1", "register", "register"},
+      {"deposit id on another date", "D B1 2026-01-06 D1", "none", "none"},
+      {"deposit re-saved by itself", "D B1 2026-01-05 D1 B1/1/3", "none", "none"},
+      {"pending deposit", "D B1 2026-01-07 P1", "pending", "pending"},
+      {"pending deposit, own identity given", "D B1 2026-01-07 P1 B1/1/3", "pending", "pending"},
+      {"deposit only in history", "D B1 2026-01-06 H1", "none", "history"},
+      {"deposit edited itself, also in history", "D B1 2026-01-06 H2 B1/1/6", "none", "history"},
+      {"history deposit of another bank", "D B2 2026-01-06 H1", "none", "none"},
+  };
   DuplicatesCompany co;
   AddRegisterOfCases(co);
   for (bool on : {false, true}) {
     co.HistoryOptions(on, on);
     for (Form form : {Form::kFileInfo, Form::kCallerCursors, Form::kRegisterCursorOnly}) {
-      SCOPED_TRACE(std::string(Name(form)) + (on ? ", history on" : ", history off"));
       bkVerifyDuplicates v;
       std::unique_ptr<Lent> lent;
-      const Level init = Initialize(v, co, form, lent);
-      ASSERT_EQ(Said(init), "0");
+      ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
       EXPECT_EQ(v.CheckHistory() + 2 * (v.HistoryFile() != nullptr), on ? 3 : 0);
-      for (const Case& c : kCases) {
-        SCOPED_TRACE(c.what);
-        const Answer want = on ? c.history_on : c.history_off;
+      std::string got, want;
+      for (const auto& c : kCases) {
         tsioCounters::Reset();
-        const Level got = Ask(v, c);
-        // At most two indexed fetches per file searched.
-        EXPECT_LE(tsioCounters::FetchQueries(), 6u);
-        EXPECT_EQ(v.LastFoundIn(), want.where);
-        EXPECT_EQ(Said(got, false), want.message ? "3 | " + std::to_string(want.message) + "/3" : "0");
+        got += std::string(c.what) + ": " + Ask(v, c.row);
+        got += tsioCounters::FetchQueries() <= 6 ? "\n" : " (more than two fetches a file)\n";
+        const std::string where = on ? c.history_on : c.history_off;
+        want += std::string(c.what) + ": " + where +
+                (where == "none" ? " 0\n" : c.row[0] == 'C' ? " 3 | 2202/3\n" : " 3 | 2203/3\n");
       }
+      EXPECT_EQ(got, want) << Name(form) << (on ? ", history on" : ", history off");
     }
   }
-}
-
-// The message speaks of a check by the user's own term for it (the words
-// themselves are checked where the program prints them).
-TEST(VerifyDuplicates, MessagesUseTheUsersTerms) {
-  DuplicatesCompany co;
-  AddRegisterOfCases(co);
   bkVerifyDuplicates v;
   ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
   tsString::SetCustomDescription("<8F>", "Cheque");
-  const Level check = v.checkExists(tsAlpha("B1"), tsDouble(100, 0));
+  EXPECT_EQ(Ask(v, "C B1 100", true),
+            "register 3 | 2202/3 Cheque number 100 has already been used for bank account B1.");
   tsString::ResetCustomDescriptions();
-  EXPECT_EQ(check.Errors()[0].Text(), "Cheque number 100 has already been used for bank account B1.");
 }
 
 // Another program enters the check, the deposit and a pending deposit after
@@ -260,225 +245,189 @@ TEST(VerifyDuplicates, SeesWhatASecondProgramEntersMeanwhileAndHoldsLocked) {
   DuplicatesCompany co;
   co.HistoryOptions(true, true);
   for (Form form : {Form::kFileInfo, Form::kCallerCursors}) {
-    SCOPED_TRACE(Name(form));
-    const long long number = form == Form::kFileInfo ? 555 : 556;
-    const std::string id = "X" + std::to_string(number);
+    const std::string number = form == Form::kFileInfo ? "555" : "556";
+    const std::string lookups[] = {"C B1 " + number, "D B1 2026-02-01 X" + number, "D B1 2026-02-02 X" + number};
     bkVerifyDuplicates v;
     std::unique_ptr<Lent> lent;
     ASSERT_EQ(Initialize(v, co, form, lent).Value(), ccError::kNone);
-    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(number, 0)).Value(), ccError::kNone);
-    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-01"), tsAlpha(id)).Value(), ccError::kNone);
-    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-02-02"), tsAlpha(id)).Value(), ccError::kNone);
+    std::string got;
+    for (const auto& row : lookups) got += Ask(v, row) + "\n";
     auto other = bktest::ChildProcess::Start([&] {
       tsioFileManager fm(co.folder);
       tsioDataFile *bkt = nullptr, *bkm = nullptr;
       if (fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess || fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) {
         return 1;
       }
-      const std::string seq = ";TSEQ=" + std::to_string(number);
-      Add(*bkt, "C TBNKACC=B1;TRUN=50" + seq + ";TCHECK=" + std::to_string(number));
-      Add(*bkt, "D TBNKACC=B1;TRUN=51" + seq + ";TDEPDTE=2026-02-01;TDEPID=" + id);
-      Add(*bkm, "P PDBNKAC=B1;PDDEPDT=2026-02-02;PDDEPID=" + id);
+      Add(*bkt, "C TBNKACC=B1;TRUN=50;TSEQ=" + number + ";TCHECK=" + number);
+      Add(*bkt, "D TBNKACC=B1;TRUN=51;TSEQ=" + number + ";TDEPDTE=2026-02-01;TDEPID=X" + number);
+      Add(*bkm, "P PDBNKAC=B1;PDDEPDT=2026-02-02;PDDEPID=X" + number);
       if (::testing::Test::HasFailure()) return 2;
       Transaction t(*bkt);
-      t.m_Record.SetBankAccount(tsAlpha("B1"));
-      t.m_Record.SetRun(tsDouble(50, 0));
-      t.m_Record.SetSequence(tsDouble(number, 0));
+      (void)bkdetailtest::Set(t.m_Record, "TBNKACC=B1;TRUN=50;TSEQ=" + number);
       bktest::ChildProcess::WriteLine(std::to_string(t.FetchEQ(true)));
       (void)bktest::ChildProcess::ReadLine();
       return 0;
     });
     ASSERT_EQ(other.Receive(), "0");
-    for (auto [date, where] : {std::pair{"", FoundIn::kRegister},
-                               {"2026-02-01", FoundIn::kRegister},
-                               {"2026-02-02", FoundIn::kPendingDeposits}}) {
-      const Level got = *date ? v.depositExists(tsAlpha("B1"), Day(date), tsAlpha(id))
-                              : v.checkExists(tsAlpha("B1"), tsDouble(number, 0));
-      EXPECT_EQ(got.Value(), ccError::kError) << date;
-      EXPECT_EQ(v.LastFoundIn(), where) << date;
-    }
+    for (const auto& row : lookups) got += Ask(v, row) + "\n";
+    EXPECT_EQ(got, "none 0\nnone 0\nnone 0\nregister 3 | 2202/3\nregister 3 | 2203/3\npending 3 | 2203/3\n")
+        << Name(form);
     other.Send("end");
     ASSERT_EQ(other.Wait(), 0);
   }
 }
 
-// A history that cannot be opened is a warning, 2207 when there is none
-// (from every form), 2206 for any other failure (here an I/O error on the
-// verifier's fourth open: the company, the master file, the register, the
-// history); afterwards no lookup touches history: one fetch for a check, two
-// for a deposit (register, pending deposits).
-TEST(VerifyDuplicates, AHistoryThatCannotBeOpenedWarnsAndIsNotSearched) {
-  struct Way {
-    bool with_history;
-    Form form;
-    int warning;
+// Every way the set-up can go wrong. A history that cannot be opened is a
+// warning, 2207 when there is none (from every form), 2206 for any other
+// failure (an I/O error on the verifier's fourth open: the company, the
+// master file, the register, the history); afterwards no lookup touches
+// history (one fetch for a check, two for a deposit). A hard failure is an
+// error 2200 naming what failed, and a verifier left that way answers every
+// lookup with 2201 (level 4), never with "no duplicate".
+TEST(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
+  using Init = std::function<Level(bkVerifyDuplicates&, DuplicatesCompany&, std::unique_ptr<Lent>&)>;
+  auto form = [](Form f) -> Init { return [f](auto& v, auto& co, auto& lent) { return Initialize(v, co, f, lent); }; };
+  auto register_file = [](short instance) -> Init {
+    return [instance](auto& v, auto& co, auto&) {
+      return v.initialize(tsioFileInfo(co.folder, tsioFileSpec("BKT", instance, 221)));
+    };
   };
-  for (const Way& w : {Way{false, Form::kFileInfo, 2207}, Way{false, Form::kCallerCursors, 2207},
-                       Way{false, Form::kRegisterCursorOnly, 2207}, Way{true, Form::kFileInfo, 2206}}) {
-    SCOPED_TRACE(std::string(Name(w.form)) + " " + std::to_string(w.warning));
-    DuplicatesCompany co(w.with_history);
-    co.HistoryOptions(true, true);
-    if (w.with_history) tsioFaults::Arm(tsioOp::kOpen, tsioStatus::kIOError, 4);
+  const Init no_register_cursors = [](auto& v, auto& co, auto& lent) {
+    lent = std::make_unique<Lent>(co);
+    return v.initialize(&lent->settings, nullptr, nullptr, nullptr, nullptr, &lent->pending);
+  };
+  const std::string no_history = "2 | 2207/2 There is no history file; Checks will not be compared with history.";
+  const std::string cannot_read = "none 4 | 2201/4, none 4 | 2201/4";
+  const struct {
+    const char* what;
+    bool with_history, with_master;
+    tsioOp fault;  // kCount: none
+    int nth;
+    Init init;
+    std::string said, answers;
+  } kSetUps[] = {
+      {"no history", false, true, tsioOp::kCount, 0, form(Form::kFileInfo), no_history, "none 0, none 0 (1, 2)"},
+      {"no history", false, true, tsioOp::kCount, 0, form(Form::kCallerCursors), no_history, "none 0, none 0 (1, 2)"},
+      {"no history", false, true, tsioOp::kCount, 0, form(Form::kRegisterCursorOnly), no_history,
+       "none 0, none 0 (1, 2)"},
+      {"history unopenable", true, true, tsioOp::kOpen, 4, form(Form::kFileInfo),
+       "2 | 2206/2 The history file could not be opened (" + ccIOStatusStr(tsioStatus::kIOError) +
+           "); Checks will not be compared with history.",
+       "none 0, none 0 (1, 2)"},
+      {"no master file", true, false, tsioOp::kCount, 0, register_file(1), "3 | 2200/3 Master", cannot_read},
+      {"settings unreadable", true, true, tsioOp::kHeaderRead, 1, register_file(1), "3 | 2200/3 BK Master",
+       cannot_read},
+      {"no such register", true, true, tsioOp::kCount, 0, register_file(3), "3 | 2200/3 Register", cannot_read},
+      {"no register cursors", true, true, tsioOp::kCount, 0, no_register_cursors, "3 | 2200/3 Register", cannot_read},
+  };
+  std::string got, want;
+  for (const auto& s : kSetUps) {
+    DuplicatesCompany co(s.with_history, s.with_master);
+    if (s.with_master) co.HistoryOptions(true, true);
+    if (s.fault != tsioOp::kCount) tsioFaults::Arm(s.fault, tsioStatus::kIOError, s.nth);
     bkVerifyDuplicates v;
     std::unique_ptr<Lent> lent;
-    const Level init = Initialize(v, co, w.form, lent);
+    const Level init = s.init(v, co, lent);
     tsioFaults::Clear();
-    EXPECT_EQ(Said(init), w.warning == 2207 ? "2 | 2207/2 There is no history file; Checks will not be "
-                                              "compared with history."
-                                            : "2 | 2206/2 The history file could not be opened (" +
-                                                  ccIOStatusStr(tsioStatus::kIOError) +
-                                                  "); Checks will not be compared with history.");
-    EXPECT_FALSE(v.HistoryFile() || v.CheckHistory() || v.DepositHistory());
+    std::string said = Said(init, init.Value() != ccError::kError);
+    if (init.Value() == ccError::kError) {  // the file named: "the <name> file"
+      const std::string text = init.Errors()[0].Text();
+      const size_t at = text.find("the ");
+      const size_t end = text.find(" file", at);
+      said += " " + (at == std::string::npos || end == std::string::npos ? "-" : text.substr(at + 4, end - at - 4));
+    }
     tsioCounters::Reset();
-    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)).Value(), ccError::kNone);
-    EXPECT_EQ(tsioCounters::FetchQueries(), 1u);
-    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-01-06"), tsAlpha("H1")).Value(), ccError::kNone);
-    EXPECT_EQ(tsioCounters::FetchQueries(), 3u) << "two more for a deposit";
+    got += std::string(s.what) + ": " + said + "; " + Ask(v, "C B1 400") + ", ";
+    const uint64_t check_fetches = tsioCounters::FetchQueries();
+    got += Ask(v, "D B1 2026-01-06 H1");
+    if (init.Value() != ccError::kError) {
+      got += " (" + std::to_string(check_fetches) + ", " +
+             std::to_string(tsioCounters::FetchQueries() - check_fetches) + ")";
+      EXPECT_FALSE(v.HistoryFile() || v.CheckHistory() || v.DepositHistory()) << s.what;
+    }
+    got += "\n";
+    want += std::string(s.what) + ": " + s.said + "; " + s.answers + "\n";
   }
-}
-
-// The history information may name another company folder (an archive):
-// the history is opened there, on a handle of the verifier's own.
-TEST(VerifyDuplicates, TheHistoryMayLieInAnotherFolder) {
-  DuplicatesCompany co(/*with_history=*/false);
-  co.HistoryOptions(true, true);
-  DuplicatesCompany archive;
-  Add(*archive.history, "C TBNKACC=B1;TRUN=9;TSEQ=1;TCHECK=4242");
-  TSGetApp()->SetCompanyFolder(co.folder);
-  const tsioFileInfo master = co.bkm->Info();
-  const tsioFileInfo history = archive.history->Info();
-  short number = 0;
-  {
-    bkVerifyDuplicates v;
-    const Level init = v.initialize(co.bkt->Info(), &master, &history);
-    ASSERT_EQ(Said(init), "0");
-    ASSERT_NE(v.HistoryFile(), nullptr);
-    EXPECT_EQ(v.HistoryFile()->Company().Folder(), archive.folder);
-    number = v.HistoryFile()->FileNum();
-    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(4242, 0)).Value(), ccError::kError);
-    EXPECT_EQ(v.LastFoundIn(), FoundIn::kHistory);
-  }
-  EXPECT_EQ(tsioDataFile::ByNumber(number), nullptr);
-}
-
-// A hard failure of the initialisation is an error 2200 naming what failed,
-// and a verifier left that way answers every lookup with 2201 (level 4),
-// never with "no duplicate".
-TEST(VerifyDuplicates, FailedInitialisationNeverAnswersNoDuplicate) {
-  struct Failure {
-    const char* what;
-    bool with_master;
-    tsioOp op;
-    const char* register_file;
-    const char* file_name;
-  };
-  const Failure kFailures[] = {
-      {"no master file", false, tsioOp::kCount, "BKT.1", "Master"},
-      {"settings unreadable", true, tsioOp::kHeaderRead, "BKT.1", "BK Master"},
-      {"no such register", true, tsioOp::kCount, "BKT.3", "Register"},
-  };
-  for (const Failure& f : kFailures) {
-    SCOPED_TRACE(f.what);
-    DuplicatesCompany co(true, f.with_master);
-    if (f.op != tsioOp::kCount) tsioFaults::Arm(f.op, tsioStatus::kIOError);
-    const std::string name = f.register_file;
-    const tsioFileInfo reg(co.folder, tsioFileSpec("BKT", static_cast<short>(name.back() - '0'), 221));
-    bkVerifyDuplicates v;
-    const Level init = v.initialize(reg);
-    tsioFaults::Clear();
-    EXPECT_EQ(Said(init, false), "3 | 2200/3");
-    EXPECT_NE(Said(init).find(std::string("the ") + f.file_name + " file"), std::string::npos) << Said(init);
-    EXPECT_EQ(Said(v.checkExists(tsAlpha("B1"), tsDouble(1, 0)), false), "4 | 2201/4");
-    EXPECT_EQ(Said(v.depositExists(tsAlpha("B1"), Day("2026-01-01"), tsAlpha("D")), false), "4 | 2201/4");
-  }
-  DuplicatesCompany co;
-  Lent lent(co);
-  bkVerifyDuplicates v;
-  EXPECT_EQ(Said(v.initialize(&lent.settings, nullptr, nullptr, nullptr, nullptr, &lent.pending), false), "3 | 2200/3");
-  EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(1, 0)).Value(), ccError::kFatal);
+  EXPECT_EQ(got, want);
 }
 
 // Each fetch a lookup makes, failing in turn, gives 2201 naming the file and
-// what was looked for, at level 4.
+// what was looked for, at level 4; so does the history's transaction table
+// really damaged on disk.
 TEST(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
   DuplicatesCompany co;
   AddRegisterOfCases(co);
   co.HistoryOptions(true, true);
-  struct Step {
-    const Case* lookup;
+  const struct {
+    const char* row;
     int nth;
     const char* text;
-  };
-  const Case kNewCheck{"", true, "B1", 999, "", "", nullptr, 0, 0, kNone, kNone};
-  const Case kEditedCheck{"", true, "B1", 100, "", "", "B1", 1, 1, kNone, kNone};
-  const Case kNewDeposit{"", false, "B1", 0, "2026-03-01", "N1", nullptr, 0, 0, kNone, kNone};
-  const Step kSteps[] = {
-      {&kNewCheck, 1, "duplicate Check in the Register file"},
-      {&kNewCheck, 2, "duplicate Check in the History file"},
-      {&kEditedCheck, 2, "duplicate Check in the Register file"},  // stepping over the edited check
-      {&kNewDeposit, 1, "duplicate Deposit in the Register file"},
-      {&kNewDeposit, 2, "duplicate Pending Deposit in the Master file"},
-      {&kNewDeposit, 3, "duplicate Deposit in the History file"},
+  } kSteps[] = {
+      {"C B1 999", 1, "duplicate Check in the Register file"},
+      {"C B1 999", 2, "duplicate Check in the History file"},
+      {"C B1 100 B1/1/1", 2, "duplicate Check in the Register file"},  // stepping over the edited check
+      {"D B1 2026-03-01 N1", 1, "duplicate Deposit in the Register file"},
+      {"D B1 2026-03-01 N1", 2, "duplicate Pending Deposit in the Master file"},
+      {"D B1 2026-03-01 N1", 3, "duplicate Deposit in the History file"},
   };
   for (Form form : {Form::kFileInfo, Form::kCallerCursors}) {
     bkVerifyDuplicates v;
     std::unique_ptr<Lent> lent;
     ASSERT_EQ(Initialize(v, co, form, lent).Value(), ccError::kNone);
-    for (const Step& s : kSteps) {
+    std::string got, want;
+    for (const auto& s : kSteps) {
       for (tsioStatus::Status status : {tsioStatus::kDamaged, tsioStatus::kLocked, tsioStatus::kIOError}) {
-        SCOPED_TRACE(std::string(Name(form)) + ": " + s.text + " " + ccIOStatusStr(status));
         tsioFaults::Arm(tsioOp::kFetch, status, s.nth);
-        const Level got = Ask(v, *s.lookup);
+        got += Ask(v, s.row, true) + "\n";
         tsioFaults::Clear();
-        EXPECT_EQ(Said(got),
-                  std::string("4 | 2201/4 Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".");
+        want += std::string("none 4 | 2201/4 Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".\n";
       }
     }
+    EXPECT_EQ(got, want) << Name(form);
   }
-}
-
-// The history's transaction table really damaged on disk: a history lookup
-// reports the damage (2201) instead of "no duplicate".
-TEST(VerifyDuplicates, ADamagedHistoryTableIsReportedNotSkipped) {
-  DuplicatesCompany co;
-  AddRegisterOfCases(co);
-  co.HistoryOptions(true, true);
   const std::string table = tsioCompany::TableName("BKT", BKTHistoryFileSpec.Instance(), 1);
   co.Close();
   ASSERT_GE(bktest::DamageTables(co.folder + "/company.db", {table}), 2u);
   co.Open();
   bkVerifyDuplicates v;
   ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
-  EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(100, 0)).Value(), ccError::kError);  // register still fine
-  const std::string got = Said(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)));
-  EXPECT_EQ(got.substr(0, 12), "4 | 2201/4 C");
+  EXPECT_EQ(Ask(v, "C B1 100"), "register 3 | 2202/3");  // the register is still fine
+  const std::string got = Ask(v, "C B1 400", true);
+  EXPECT_EQ(got.substr(0, 36), "none 4 | 2201/4 Could not look for a");
   EXPECT_NE(got.find("History"), std::string::npos) << got;
 }
 
-// The verifier deletes the cursors it made and closes the files it opened;
-// what the caller lent stays open and usable.
-TEST(VerifyDuplicates, DestructionLeavesBorrowedCursorsAndFilesAlone) {
+// The verifier deletes the cursors it made and closes the files it opened
+// (the master file and history when it was lent the register cursors
+// only; a history in another company folder, an archive, named by its file
+// information); what the caller lent stays open and usable.
+TEST(VerifyDuplicates, OpensWhatItNeedsClosesWhatItOpenedAndLeavesBorrowedCursorsAlone) {
   DuplicatesCompany co;
   AddRegisterOfCases(co);
   co.HistoryOptions(true, true);
+  DuplicatesCompany archive;
+  Add(*archive.history, "C TBNKACC=B1;TRUN=9;TSEQ=1;TCHECK=4242");
+  TSGetApp()->SetCompanyFolder(co.folder);
   Lent lent(co);
-  short own_master = 0, own_history = 0;
+  std::vector<short> own;
   {
     bkVerifyDuplicates v;
-    // Lends the register cursors only: the verifier opens the master file
-    // and the history itself.
     ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
     EXPECT_EQ(v.RegisterFile(), co.bkt);
     ASSERT_TRUE(v.MasterFile() && v.HistoryFile() && v.MasterFile() != co.bkm);
-    own_master = v.MasterFile()->FileNum();
-    own_history = v.HistoryFile()->FileNum();
-    EXPECT_EQ(v.checkExists(tsAlpha("B1"), tsDouble(400, 0)).Value(), ccError::kError);
-    EXPECT_EQ(v.depositExists(tsAlpha("B1"), Day("2026-01-07"), tsAlpha("P1")).Value(), ccError::kError);
+    own = {v.MasterFile()->FileNum(), v.HistoryFile()->FileNum()};
+    EXPECT_EQ(Ask(v, "C B1 400") + ", " + Ask(v, "D B1 2026-01-07 P1"), "history 3 | 2202/3, pending 3 | 2203/3");
+    const tsioFileInfo master = co.bkm->Info();
+    const tsioFileInfo history = archive.history->Info();
+    bkVerifyDuplicates archived;
+    ASSERT_EQ(Said(archived.initialize(co.bkt->Info(), &master, &history)), "0");
+    EXPECT_EQ(archived.HistoryFile()->Company().Folder(), archive.folder);
+    own.push_back(archived.HistoryFile()->FileNum());
+    EXPECT_EQ(Ask(archived, "C B1 4242"), "history 3 | 2202/3");
   }
-  EXPECT_FALSE(tsioDataFile::ByNumber(own_master) || tsioDataFile::ByNumber(own_history));
+  for (short number : own) EXPECT_EQ(tsioDataFile::ByNumber(number), nullptr) << number;
   EXPECT_TRUE(co.bkt->IsOpen() && co.bkm->IsOpen());
-  lent.reg_checks.m_Record.SetBankAccount(tsAlpha("B1"));
-  lent.reg_checks.m_Record.SetCheck(tsDouble(101, 0));
+  ASSERT_TRUE(bkdetailtest::Set(lent.reg_checks.m_Record, "TBNKACC=B1;TCHECK=101"));
   EXPECT_EQ(lent.reg_checks.FetchEQ(false), tsioStatus::kSuccess);
   EXPECT_EQ(lent.reg_checks.m_Record.GetSequence().ToLongLong(), 2);
   lent.reg_deposits.m_Record.SetBankAccount(tsAlpha("B1"));
@@ -492,11 +441,10 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
   bkVerifyDuplicatesMacroData data;
   data.SetSearchHistory(0x01020304);
   EXPECT_EQ(data.Save(), (std::vector<unsigned char>{4, 3, 2, 1}));
-  bkVerifyDuplicatesMacroData back;
-  EXPECT_TRUE(back.Load(data.Save()));
-  EXPECT_EQ(back.GetSearchHistory(), 0x01020304);
-  EXPECT_FALSE(back.Load({1, 0, 0}));
-  EXPECT_EQ(back.GetSearchHistory(), 0x01020304);
+  EXPECT_FALSE(data.Load({1, 0, 0}));
+  EXPECT_EQ(data.GetSearchHistory(), 0x01020304);
+  EXPECT_TRUE(data.Load({9, 0, 0, 0}));
+  EXPECT_EQ(data.GetSearchHistory(), 9);
 
   tsTask task("enter checks", tsTask::kNoFlags, 7321);
   auto stored = [&] {
@@ -504,31 +452,23 @@ TEST(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     EXPECT_EQ(data.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
     return data.GetSearchHistory();
   };
-  {
-    DuplicatesCompany co;
+  for (const bool with_history : {true, false}) {
+    DuplicatesCompany co(with_history);
     co.HistoryOptions(true, false);
     bkVerifyDuplicates v;
     v.Init(task);
     v.readMacroOptions();  // nothing stored yet: the default stays
     EXPECT_EQ(v.MacroData().GetSearchHistory(), 1);
-    ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kNone);
+    ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), with_history ? ccError::kNone : ccError::kWarning);
     v.writeMacroOptions();
-    EXPECT_EQ(v.MacroData().GetSearchHistory(), 1);
-    EXPECT_EQ(stored(), 1);
-    const auto files = xm_files(task.CommandID());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].file_id + " " + std::to_string(files[0].file_number),
-              "BKT.2 " + std::to_string(v.HistoryFile()->FileNum()));
-  }
-  {
-    DuplicatesCompany co(/*with_history=*/false);
-    co.HistoryOptions(true, false);
-    bkVerifyDuplicates v;
-    v.Init(task);
-    ASSERT_EQ(v.initialize(co.bkt->Info()).Value(), ccError::kWarning);
-    v.writeMacroOptions();
-    EXPECT_EQ(stored(), 0);
-
+    EXPECT_EQ(stored(), with_history ? 1 : 0);
+    if (with_history) {
+      const auto files = xm_files(task.CommandID());
+      ASSERT_EQ(files.size(), 1u);
+      EXPECT_EQ(files[0].file_id + " " + std::to_string(files[0].file_number),
+                "BKT.2 " + std::to_string(v.HistoryFile()->FileNum()));
+      continue;
+    }
     // Replaying: the history is there now, but the macro says not to search it.
     tsioFileManager creator(co.folder);
     ASSERT_EQ(creator.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);

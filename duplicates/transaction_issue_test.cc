@@ -64,97 +64,83 @@ class IssueFile : public ::testing::Test {
   Model model;
 };
 
-// A second program holds the issue's record lock: nothing moves.
-TEST_F(IssueFile, RemapOfAnIssueAnotherProgramHoldsChangesNothing) {
-  Put({"B1", 4, 7, 900}, 1);
+// First a second program holds an issue's record lock: its remap changes
+// nothing. Then random remaps through cursors over every column or the
+// key's alone, many with a fault injected at one of their steps (reading the
+// record, the delete, the insert, the commit), some onto taken keys, some
+// inside the caller's units of work that are then committed or rolled back.
+// After every step the file equals the model: a failed remap changed nothing
+// (the cursor still on the old key), a successful one moved exactly one
+// issue with its number and marker (the cursor on the new key, from where it
+// may be moved on again).
+TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
+  for (long long i = 0; i < 24; ++i) Put({i % 2 ? "B1" : "B2", 1 + i % 3, 1 + i % 4, 100 + i % 5}, i % 2);
   auto holder = bktest::ChildProcess::Start([this] {
     tsioFileManager other(folder);
     tsioDataFile* f = nullptr;
     if (other.Open(BKZFileSpec, &f) != tsioStatus::kSuccess) return 1;
     TransactionIssue c(*f);
-    SetKey(c, {"B1", 4, 7, 900});
+    SetKey(c, {"B1", 2, 2, 101});
     bktest::ChildProcess::WriteLine(std::to_string(c.FetchEQ(true)));
     bktest::ChildProcess::ReadLine();
     return 0;
   });
   ASSERT_EQ(holder.Receive(), "0");
-  TransactionIssue c(*bkz);
-  SetKey(c, {"B1", 4, 7, 900});
-  ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
-  EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kLocked);
-  EXPECT_EQ(Stored(), model);
-  holder.Send("end");
-  EXPECT_EQ(holder.Wait(), 0);
-  EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kSuccess);
-}
-
-// Random remaps through cursors over every column or the key's alone, many
-// with a fault injected at one of their steps (reading the record, the
-// delete, the insert, the commit), some onto taken keys, some inside the
-// caller's units of work that are then committed or rolled back. After
-// every step the file equals the model: a failed remap changed nothing (the
-// cursor still on the old key), a successful one moved exactly one issue
-// with its number and marker (the cursor on the new key, from where it may
-// be moved on again).
-TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
+  {
+    TransactionIssue c(*bkz);
+    SetKey(c, {"B1", 2, 2, 101});
+    ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+    EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kLocked);
+    EXPECT_EQ(Stored(), model);
+    holder.Send("end");
+    EXPECT_EQ(holder.Wait(), 0);
+  }
   std::mt19937 rng(1234);
-  for (long long i = 0; i < 24; ++i) Put({i % 2 ? "B1" : "B2", 1 + i % 3, 1 + i % 4, 100 + i % 5}, i % 2);
   const tsioOp kSteps[] = {tsioOp::kFetch, tsioOp::kDelete, tsioOp::kInsert, tsioOp::kCommit};
   const tsioStatus::Status kFailures[] = {tsioStatus::kIOError, tsioStatus::kLocked, tsioStatus::kDamaged,
                                           tsioStatus::kBusy};
-  int failed = 0, taken = 0, moved = 0, moved_on = 0;
+  std::map<std::string, int> outcomes;
   for (int unit_no = 0; unit_no < 40; ++unit_no) {
     const bool in_unit = unit_no % 3 != 0;
     tclRollbackStack unit;
     const Model before_unit = model;
     for (int op = 0; op < 6; ++op) {
-      auto it = model.begin();
-      std::advance(it, static_cast<long>(rng() % model.size()));
-      const Key from = it->first;
-      const long long marker = it->second;
+      auto it = std::next(model.begin(), static_cast<long>(rng() % model.size()));
+      const auto [from, marker] = *it;
       const long long run = 1 + static_cast<long long>(rng() % 3), seq = 1 + static_cast<long long>(rng() % 4);
       TransactionIssue c(*bkz, rng() % 2 ? "" : kKeyColumns);
       if (in_unit) c.AttachRollbackStack(&unit);
       SetKey(c, from);
       ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
-
       const Key to{std::get<0>(from), run, seq, std::get<3>(from)};
       const bool target_taken = to != from && model.count(to) != 0;
       Key at = from;  // where the cursor is afterwards
-      bool fault = rng() % 2 == 0;
-      tsioStatus::Status injected = tsioStatus::kSuccess;
-      if (fault) {
-        const tsioOp step = kSteps[rng() % 4];
-        injected = kFailures[rng() % 4];
-        tsioFaults::Arm(step, injected);
-        // The commit comes after the insert, which fails first on a taken key.
-        fault = !(target_taken && step == tsioOp::kCommit);
-      }
+      const tsioOp step = kSteps[rng() % 4];
+      const tsioStatus::Status injected = rng() % 2 ? tsioStatus::kSuccess : kFailures[rng() % 4];
+      if (injected != tsioStatus::kSuccess) tsioFaults::Arm(step, injected);
+      // The commit comes after the insert, which fails first on a taken key.
+      const bool fault = injected != tsioStatus::kSuccess && !(target_taken && step == tsioOp::kCommit);
       const tsioStatus::Status st = c.RemapIssue(tsDouble(run, 0), tsDouble(seq, 0));
       tsioFaults::Clear();
-      if (fault) {
-        EXPECT_EQ(st, injected);
-        ++failed;
-      } else if (target_taken) {
-        EXPECT_EQ(st, tsioStatus::kDuplicateKey);
-        ++taken;
+      if (fault || target_taken) {
+        EXPECT_EQ(st, fault ? injected : tsioStatus::kDuplicateKey);
+        ++outcomes[fault ? "failed" : "taken"];
       } else {
         ASSERT_EQ(st, tsioStatus::kSuccess);
         model.erase(from);
-        model[to] = marker;
-        at = to;
-        ++moved;
+        model[at = to] = marker;
+        ++outcomes["moved"];
         const Key further{std::get<0>(to), run + 3, seq, std::get<3>(to)};
         if (rng() % 3 == 0 && model.count(further) == 0) {
           ASSERT_EQ(c.RemapIssue(tsDouble(run + 3, 0), tsDouble(seq, 0)), tsioStatus::kSuccess);
           model.erase(to);
-          model[further] = marker;
-          at = further;
-          ++moved_on;
+          model[at = further] = marker;
+          ++outcomes["moved on"];
         }
       }
-      EXPECT_EQ(c.m_Record.GetRun().ToLongLong(), std::get<1>(at));
-      EXPECT_EQ(c.m_Record.GetSequence().ToLongLong(), std::get<2>(at));
+      EXPECT_EQ(Key(std::get<0>(at), c.m_Record.GetRun().ToLongLong(), c.m_Record.GetSequence().ToLongLong(),
+                    std::get<3>(at)),
+                at);
       ASSERT_EQ(Stored(), model) << "unit " << unit_no << " op " << op;
     }
     if (in_unit && unit_no % 2 == 0) {
@@ -165,10 +151,10 @@ TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
     }
     ASSERT_EQ(Stored(), model) << "after unit " << unit_no;
   }
-  EXPECT_GT(failed, 40);
-  EXPECT_GT(taken, 5);
-  EXPECT_GT(moved, 40);
-  EXPECT_GT(moved_on, 5);
+  // Enough of every outcome.
+  EXPECT_TRUE(outcomes["failed"] > 40 && outcomes["taken"] > 5 && outcomes["moved"] > 40 && outcomes["moved on"] > 5)
+      << outcomes["failed"] << " failed, " << outcomes["taken"] << " taken, " << outcomes["moved"] << " moved, "
+      << outcomes["moved on"] << " moved on";
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // two processes taking runs at the same moment.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 #include <sstream>
 
@@ -25,18 +24,13 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// The search-history choice of a program, kept in its task's macro.
+// The search-history choice of a program, kept in its task's macro as one byte.
 struct ChoiceMacro : bkMacro {
-  int32_t search_history = 1;
-  std::vector<unsigned char> Save() const override {
-    std::vector<unsigned char> b(sizeof search_history);
-    std::memcpy(b.data(), &search_history, sizeof search_history);
-    return b;
-  }
+  unsigned char search_history = 1;
+  std::vector<unsigned char> Save() const override { return {search_history}; }
   bool Load(const std::vector<unsigned char>& bytes) override {
-    if (bytes.size() != sizeof search_history) return false;
-    std::memcpy(&search_history, bytes.data(), sizeof search_history);
-    return true;
+    if (bytes.size() == 1) search_history = bytes[0];
+    return bytes.size() == 1;
   }
 };
 
@@ -57,75 +51,80 @@ class MacroProgram : public bkProgram {
   ccStatus<ccBoolStatus> InitializeJournalSections() override { return journal; }
 };
 
+// What a program's Go left: its answer (true: done), the task's status,
+// the macro's read and write statuses and how often the hub ran.
+std::string After(MacroProgram& p, const tsTask& task) {
+  const bool done = p.Go();
+  return std::string(done ? "done" : "running") + ", task " + std::to_string(task.Status()) + ", read " +
+         std::to_string(p.read_status) + ", wrote " + std::to_string(p.write_status) + ", hub " +
+         std::to_string(p.background);
+}
+
 // A program on a company without one of its files: OpenFiles and Go fail
-// (the task with status 3); unattended, each failed open writes one line to
-// the log.
+// (the task with status 3, the files before the missing one opened);
+// unattended, each failed open writes one line to the log.
 TEST(Program, AStartOnACompanyWithoutAFileFailsWithStatus3AndOneLogLineWhenUnattended) {
   const struct {
     bool with_bkt, with_bkm, unattended;
-    const char* log_line;  // "" when no line is expected
+    const char* said;
   } cases[] = {
-      {true, false, true, "Could not open BKM file"},
-      {false, true, true, "Could not open BKT file"},
-      {true, false, false, ""},
+      {true, false, true, "open 0, BKT open, done, task 3, log: BKM 2, BKT 0, all 2"},
+      {false, true, true, "open 0, BKT closed, done, task 3, log: BKM 0, BKT 2, all 2"},
+      {true, false, false, "open 0, BKT open, done, task 3, log: BKM 0, BKT 0, all 0"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.log_line) + (c.unattended ? " unattended" : " attended"));
     bktest::ModuleCompany company(c.with_bkt, c.with_bkm);
     bktest::UnattendedScope mode(c.unattended);
     tsTask task("register", tsTask::kNoFlags, 601);
     bkProgram p(601);
-    EXPECT_EQ(p.OpenFiles(), kBoolFailure);
-    EXPECT_EQ(p.File(BKTFileSpec) != nullptr, c.with_bkt);  // BKT opened before BKM failed
-    bkProgram q(601);
-    EXPECT_TRUE(q.Go());  // done: it cannot run
-    EXPECT_EQ(task.Status(), tsTask::kFailed);
-    for (const char* line : {"Could not open BKM file", "Could not open BKT file"}) {
-      EXPECT_EQ(Count(company.Log(), line), std::string(c.log_line) == line ? 2u : 0u) << line;
-      EXPECT_EQ(Count(company.Log(), std::string("task=601 ") + line), std::string(c.log_line) == line ? 2u : 0u);
-    }
+    std::string said = "open " + std::to_string(p.OpenFiles() == kBoolSuccess);
+    said += std::string(", BKT ") + (p.File(BKTFileSpec) ? "open" : "closed");
+    said += std::string(", ") + (bkProgram(601).Go() ? "done" : "running");
+    said += ", task " + std::to_string(task.Status());
+    const std::string log = company.Log();
+    said += ", log: BKM " + std::to_string(Count(log, "task=601 Could not open BKM file")) + ", BKT " +
+            std::to_string(Count(log, "task=601 Could not open BKT file")) + ", all " +
+            std::to_string(Count(log, "Could not open"));
+    EXPECT_EQ(said, c.said);
   }
 }
 
+// Attended: Go tells whether the user interface runs; a program without
+// its own macro options says so; a failing journal stops the task; the
+// hub of a task working in the background registers the open files with
+// the macro.
 TEST(Program, AttendedGoTellsWhetherTheUserInterfaceRunsAndAFailingJournalStopsIt) {
   bktest::ModuleCompany company;
   bktest::UnattendedScope mode(false);
   tsScriptedResponder responder;
   tsTask task("entry", tsTask::kNoFlags, 602);
   task.SetMacroMode(tsTask::MacroMode::kPlaying);
-  bkProgram plain(602);
-  EXPECT_FALSE(plain.Go());  // the user interface runs
-  ASSERT_EQ(responder.Messages().size(), 1u);
-  EXPECT_EQ(responder.Messages()[0].text, "Default bkProgram::ReadMacroOptions called.");
-
+  EXPECT_FALSE(bkProgram(602).Go());
   MacroProgram headless(602);
   headless.foreground = false;
-  EXPECT_TRUE(headless.Go());
-  EXPECT_EQ(headless.read_status, 13);  // nothing recorded yet
-  EXPECT_EQ(headless.background, 0);    // the hub is not run attended
-  EXPECT_EQ(task.Status(), tsTask::kIdle);
-
+  EXPECT_EQ(After(headless, task), "done, task 0, read 13, wrote -1, hub 0");  // nothing recorded yet
   MacroProgram no_journal(602);
   no_journal.journal = ccStatus<ccBoolStatus>(kBoolFailure, ccError(0, ccError::kError, "no journal"));
-  EXPECT_TRUE(no_journal.Go());
-  EXPECT_EQ(task.Status(), tsTask::kFailed);
-  EXPECT_EQ(responder.Messages().back().text, "no journal");
+  EXPECT_EQ(After(no_journal, task), "done, task 3, read -1, wrote -1, hub 0");
+  std::string shown;
+  for (const auto& m : responder.Messages()) shown += m.text + "\n";
+  EXPECT_EQ(shown, "Default bkProgram::ReadMacroOptions called.\nno journal\n");
 
-  // An attended hub of a task working in the background registers the open
-  // files with the macro.
   tsTask background("background", tsTask::kBackground, 606);
   MacroProgram hub(606);
   ASSERT_EQ(hub.OpenFiles(), kBoolSuccess);
   hub.InvokeHub();
   EXPECT_TRUE(background.BackgroundReady());
   EXPECT_EQ(hub.background, 1);
-  auto files = xm_files(606);
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0].file_id, "BKT.1");
-  EXPECT_EQ(files[0].file_number, hub.File(BKTFileSpec)->FileNum());
-  EXPECT_EQ(files[1].file_id, "BKM.1");
+  std::string files;
+  for (const auto& f : xm_files(606)) files += f.file_id + " " + std::to_string(f.file_number) + ", ";
+  EXPECT_EQ(files, "BKT.1 " + std::to_string(hub.File(BKTFileSpec)->FileNum()) + ", BKM.1 " +
+                       std::to_string(hub.File(BKMFileSpec)->FileNum()) + ", ");
 }
 
+// Unattended, Go runs the hub once with a refresh and no background
+// set-up; the options a recording program wrote are what the next program,
+// in another process, plays back.
 TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherProcess) {
   bktest::ModuleCompany company;
   bktest::UnattendedScope mode(true);
@@ -135,13 +134,9 @@ TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherP
     MacroProgram writer(604);
     writer.macro.search_history = 0;
     const unsigned long refreshes = xw_refresh_count();
-    EXPECT_FALSE(writer.Go());  // keeps running
-    EXPECT_EQ(task.Status(), tsTask::kActive);
-    EXPECT_EQ(writer.read_status, -1);  // recording: nothing read
-    EXPECT_EQ(writer.write_status, 0);
-    EXPECT_EQ(writer.background, 1);
+    EXPECT_EQ(After(writer, task), "running, task 1, read -1, wrote 0, hub 1");
     EXPECT_EQ(xw_refresh_count(), refreshes + 1);
-    EXPECT_FALSE(task.BackgroundReady());  // unattended: no background set-up
+    EXPECT_FALSE(task.BackgroundReady());
   }
   auto child = bktest::ChildProcess::Start([] {
     tsTask task("verify", tsTask::kNoFlags, 604);
@@ -157,67 +152,45 @@ TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherP
 }
 
 // 200 programs, one after the other, each on freshly opened files, each
-// taking a transaction run and a cash-detail run together.
-int RunPrograms(int count, std::vector<std::pair<long long, long long>>& runs) {
-  int failures = 0;
+// taking a transaction run and a cash-detail run together: "<run>/<cash run>"
+// for each, "failed" for a program that could not.
+std::string RunPrograms(int count) {
+  std::string out;
   for (int i = 0; i < count; ++i) {
     bkProgram p(700);
     tsDouble tran, cash;
-    if (p.OpenFiles() != kBoolSuccess || p.BKTHeader()->BothRuns(tran, cash).Value() != kBoolSuccess || !tran ||
-        !cash) {
-      ++failures;
-      continue;
-    }
-    runs.emplace_back(tran.ToLongLong(), cash.ToLongLong());
+    const bool took = p.OpenFiles() == kBoolSuccess && p.BKTHeader()->BothRuns(tran, cash).Value() == kBoolSuccess;
+    out += took ? std::to_string(tran.ToLongLong()) + "/" + std::to_string(cash.ToLongLong()) + " " : "failed ";
   }
-  return failures;
+  return out;
 }
 
+// Two processes of 200 programs each, at the same moment: every run of
+// both counters handed out exactly once, none lost, and the counters at 400.
 TEST(ProgramRuns, TwoProcessesOf200ProgramsEachTakeDistinctRunsAndTheCountersEndAt400) {
   bktest::ModuleCompany company;
   const int kPrograms = 200;
   auto child = bktest::ChildProcess::Start([&] {
     bktest::ChildProcess::WriteLine("ready");
     if (bktest::ChildProcess::ReadLine() != "go") return 2;
-    std::vector<std::pair<long long, long long>> runs;
-    const int failures = RunPrograms(kPrograms, runs);
-    for (const auto& [tran, cash] : runs) {
-      bktest::ChildProcess::WriteLine(std::to_string(tran) + " " + std::to_string(cash));
-    }
-    bktest::ChildProcess::WriteLine("end " + std::to_string(failures));
+    bktest::ChildProcess::WriteLine(RunPrograms(kPrograms));
     return 0;
   });
   ASSERT_EQ(child.Receive(), "ready");
   child.Send("go");
-  std::vector<std::pair<long long, long long>> runs;
-  EXPECT_EQ(RunPrograms(kPrograms, runs), 0);
-  for (;;) {
-    std::string line = child.Receive(120000);
-    ASSERT_FALSE(line.empty()) << "the other process stopped answering";
-    if (line.rfind("end ", 0) == 0) {
-      EXPECT_EQ(line, "end 0");
-      break;
-    }
-    std::istringstream in(line);
-    long long tran = 0, cash = 0;
-    in >> tran >> cash;
-    runs.emplace_back(tran, cash);
-  }
+  std::istringstream runs(RunPrograms(kPrograms) + child.Receive());
   EXPECT_EQ(child.Wait(), 0);
-  std::set<long long> trans, cashes;
-  for (const auto& [tran, cash] : runs) {
-    trans.insert(tran);
-    cashes.insert(cash);
+  std::multiset<std::string> trans, cashes, want;
+  for (std::string run; runs >> run;) {
+    trans.insert(run.substr(0, run.find('/')));
+    cashes.insert(run.substr(run.find('/') + 1));
   }
-  EXPECT_EQ(runs.size(), 2u * kPrograms);
-  EXPECT_EQ(trans.size(), 2u * kPrograms);  // no run handed out twice
-  EXPECT_EQ(cashes.size(), 2u * kPrograms);
-  EXPECT_EQ(*trans.begin(), 1);
-  EXPECT_EQ(*trans.rbegin(), 2 * kPrograms);
-  EXPECT_EQ(*cashes.rbegin(), 2 * kPrograms);
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 2 * kPrograms);  // no lost update
-  EXPECT_EQ(company.RunCounter("LSTCDRN"), 2 * kPrograms);
-  EXPECT_EQ(company.RunCounter("LSTTXRN"), 0);
+  for (int i = 1; i <= 2 * kPrograms; ++i) want.insert(std::to_string(i));
+  EXPECT_TRUE(trans == want) << "transaction runs handed out twice, lost or failed";
+  EXPECT_TRUE(cashes == want) << "cash-detail runs handed out twice, lost or failed";
+  EXPECT_EQ(std::to_string(company.RunCounter("LASTRUN")) + " " + std::to_string(company.RunCounter("LSTCDRN")) +
+                " " + std::to_string(company.RunCounter("LSTTXRN")),
+            "400 400 0");
 }
 
 }  // namespace

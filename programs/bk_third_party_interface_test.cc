@@ -23,73 +23,74 @@ class CountingTask : public bkThirdPartyInterfaceTask {
   bool fail = false;
 };
 
-// Start runs one program and keeps it; a second Start while active only
-// re-activates it; End twice ends the framework task once (status 0); a
-// Start after the end makes a new program. A task that is not active does
-// not activate its program.
+// The task as text: its status, the programs made, the current program's
+// activations (or "none"), and how often the framework task was ended.
+std::string State(const CountingTask& task) {
+  const bkThirdPartyInterfaceProgram* p = task.Prog();
+  return "status " + std::to_string(task.Status()) + ", made " + std::to_string(task.made) + ", program " +
+         (p ? std::to_string(p->ActivationCount()) + (p->Terminated() ? " terminated" : "") : "none") + ", ended " +
+         std::to_string(task.EndCount());
+}
+
+// Start runs one program and keeps it, offering the module's files and
+// services; a second Start while active only re-activates it; a task that
+// is not active does not activate its program; End twice ends the framework
+// task once (status 0); a Start after the end makes a new program.
 TEST(InterfaceTask, StartReactivatesAndEndTwiceEndsOnce) {
   bktest::ModuleCompany company;
   bktest::UnattendedScope mode(false);
   CountingTask task;
   EXPECT_FALSE(task.ActivateProgram());
+  std::vector<std::string> got;
   task.Start();
-  bkThirdPartyInterfaceProgram* program = task.Prog();
-  ASSERT_NE(program, nullptr);
-  EXPECT_EQ(task.Status(), tsTask::kActive);
-  EXPECT_EQ(program->ActivationCount(), 0);
-  // The hosted program offers the module's files and services.
+  got.push_back(State(task));
   ccStatus<ccBoolStatus> st(kBoolSuccess);
-  EXPECT_EQ(program->BKTHeader()->ThisRun(st), 1);
-  EXPECT_EQ(program->Settings()->Get(false), tsioStatus::kSuccess);
-
+  EXPECT_EQ(task.Prog()->BKTHeader()->ThisRun(st), 1);
+  EXPECT_EQ(task.Prog()->Settings()->Get(false), tsioStatus::kSuccess);
   task.Start();
-  EXPECT_EQ(task.Prog(), program);
-  EXPECT_EQ(task.made, 1);
-  EXPECT_EQ(program->ActivationCount(), 1);
+  got.push_back(State(task));
   for (short status : {tsTask::kIdle, tsTask::kClosedByUser, tsTask::kFailed}) {
     task.SetStatus(status);
-    EXPECT_FALSE(task.ActivateProgram()) << status;
+    got.push_back(std::string(task.ActivateProgram() ? "activated: " : "not activated: ") + State(task));
   }
-  EXPECT_EQ(program->ActivationCount(), 1);
   task.SetStatus(tsTask::kActive);
-
-  task.End(5);
-  EXPECT_EQ(task.Prog(), nullptr);
-  EXPECT_EQ(task.EndCount(), 1);
-  EXPECT_EQ(task.Status(), tsTask::kIdle);
-  task.End(5);
-  EXPECT_EQ(task.EndCount(), 1);
-  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
-
+  for (int i = 0; i < 2; ++i) {
+    task.End(5);
+    got.push_back(State(task));
+  }
   task.Start();
-  EXPECT_NE(task.Prog(), nullptr);
-  EXPECT_EQ(task.made, 2);
+  got.push_back(State(task));
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "status 1, made 1, program 0, ended 0",
+                     "status 1, made 1, program 1, ended 0",
+                     "not activated: status 0, made 1, program 1, ended 0",
+                     "not activated: status 2, made 1, program 1, ended 0",
+                     "not activated: status 3, made 1, program 1, ended 0",
+                     "status 0, made 1, program none, ended 1",
+                     "status 0, made 1, program none, ended 1",
+                     "status 1, made 2, program 0, ended 1",
+                 }));
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
 }
 
 // Unattended, the program is terminated as soon as it ran: the next Start
-// replaces it. When no program can be made the task ends with status 2.
+// replaces it. When no program can be made the task ends with status 2,
+// and ending it again ends nothing.
 TEST(InterfaceTask, AProgramThatCannotRunIsReplacedAndNoProgramEndsTheTask) {
   CountingTask task;
   {
     bktest::UnattendedScope mode(true);
     task.Start();
   }
-  ASSERT_NE(task.Prog(), nullptr);
-  EXPECT_TRUE(task.Prog()->Terminated());
+  const std::string terminated = State(task);
   task.Start();
-  EXPECT_EQ(task.made, 2);
-  EXPECT_FALSE(task.Prog()->Terminated());
-  task.End(0);
-  EXPECT_EQ(task.EndCount(), 1);
-
+  EXPECT_EQ(terminated + " / " + State(task),
+            "status 1, made 1, program 0 terminated, ended 0 / status 1, made 2, program 0, ended 0");
   CountingTask failing;
   failing.fail = true;
   failing.Start();
-  EXPECT_EQ(failing.Prog(), nullptr);
-  EXPECT_EQ(failing.Status(), tsTask::kClosedByUser);
-  EXPECT_EQ(failing.EndCount(), 1);
-  failing.End(0);  // nothing to end
-  EXPECT_EQ(failing.EndCount(), 1);
+  failing.End(0);
+  EXPECT_EQ(State(failing), "status 2, made 1, program none, ended 1");
 }
 
 }  // namespace

@@ -1,164 +1,154 @@
-// The type-independent rules of the validaters, with the "BK" to "GL"
-// interface inactive: every rule alone over the four transaction types and
-// the transfer validater, a record breaking every rule at once, invalid
-// types.
+// The rules of the validaters, one row per rule. Type-independent rules
+// with the "BK" to "GL" interface inactive: every rule alone over the four
+// transaction types and the transfer validater, a record breaking every rule
+// at once, invalid types. General-ledger rules with the general-ledger module
+// loaded and GL master data written into the company: regular accounts,
+// intercompany prefixes (matching and not), intercompany accounts, closed
+// and future periods (each distinct prefix once, the " uses this date."
+// line when warnings are the worst finding), checks of batch source 2,
+// companies without prefixes, and the interface inactive.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "validation/deposit_validater.h"
 #include "validation/validation_test_support.h"
 
 namespace {
 
-using vtest::Blank;
-using vtest::Kind;
-using vtest::Msg;
-using vtest::NonBlank;
-
-class Rules : public ::testing::Test {
- protected:
-  vtest::ValidationCompany company;
-  bkProgram& program = company.Program();
-};
-
-// Sets the addition and subtraction of a record.
-std::function<void(TransactionData&)> Amounts(int addition, int subtraction) {
-  return [=](TransactionData& r) {
-    r.SetAddition(tsCurrency(addition));
-    r.SetSubtraction(tsCurrency(subtraction));
-  };
-}
-
-const Msg kInvalidType{1607, "Invalid transaction type."};
-
-// Breaks every type-independent rule at once: only the type (and, for
-// checks, the blank check number) is kept; the net amount -1 - -2 = +1
-// makes adjustments and transfers a plus side.
-void BreakAll(TransactionData& r) {
-  const short type = r.GetType().Value();
-  r = TransactionData();
-  r.SetType(type);
-  r.SetCheck(tsDouble(type == 1 ? 0 : 7));
-  r.SetBatchSource(0);
-  r.SetAddition(tsCurrency(-1));
-  r.SetSubtraction(tsCurrency(-2));
-}
-// Every message of BreakAll, in rule order (after the type's when it is invalid).
-std::vector<Msg> AllMessages(const Msg& check, const Msg& amount, bool invalid_type = false) {
-  std::vector<Msg> all = {
-      Blank("Bank"), Blank("Transaction Date"), Blank("Accounting Date"), check, Blank("Application of Origin"),
-      Blank("Batch ID"), Blank("Batch Source"), Blank("Run Number", "zero"), Blank("Sequence Number", "zero"),
-      Blank("Addition", "negative"), Blank("Subtraction", "negative"), amount};
-  if (invalid_type) all.insert(all.begin(), kInvalidType);
-  return all;
-}
+using namespace vtest;
 
 // Each rule alone: one change to a record that passes, and exactly the
 // messages that change must bring, in order, at level 3; a record breaking
 // every type-independent rule at once gets every message in one list.
-TEST_F(Rules, EachRuleAloneAndAllAtOnce) {
-  const std::vector<Kind> every = vtest::kEveryKind;
-  const std::vector<Kind> check{Kind::kCheck}, deposit{Kind::kDeposit}, withdrawal{Kind::kWithdrawal};
-  const std::vector<Kind> plus_minus{Kind::kAdjustment, Kind::kTransfer};
-  const Msg no_add = NonBlank("Addition", "zero"), no_sub = NonBlank("Subtraction", "zero");
-  const Msg no_check = NonBlank("Check number", "blank");
-  const Msg negative_add = Blank("Addition", "negative"), negative_sub = Blank("Subtraction", "negative");
-  const struct {
-    const char* what;
-    std::vector<Kind> kinds;
-    std::function<void(TransactionData&)> change;
-    std::vector<Msg> expected;
-  } cases[] = {
-      {"a record that passes", every, [](auto&) {}, {}},
-      {"bank blank", every, [](auto& r) { r.SetBankAccount(tsAlpha("  ")); }, {Blank("Bank")}},
-      {"transaction date blank", every, [](auto& r) { r.SetTransactionDate(tsDate()); }, {Blank("Transaction Date")}},
-      {"accounting date blank", every, [](auto& r) { r.SetAccountingDate(tsDate()); }, {Blank("Accounting Date")}},
-      {"application of origin blank", every, [](auto& r) { r.SetApplOfOrigin(tsAlpha("")); },
-       {Blank("Application of Origin")}},
-      {"batch id blank", every, [](auto& r) { r.SetBatch(tsAlpha("")); }, {Blank("Batch ID")}},
-      {"batch source not set", every, [](auto& r) { r.SetBatchSource(0); }, {Blank("Batch Source")}},
-      {"run zero", every, [](auto& r) { r.SetRun(tsDouble(0)); }, {Blank("Run Number", "zero")}},
-      {"sequence zero", every, [](auto& r) { r.SetSequence(tsDouble(0)); }, {Blank("Sequence Number", "zero")}},
-      {"check without a number", check, [](auto& r) { r.SetCheck(tsDouble(0)); }, {Blank("Check number")}},
-      {"check with an addition", check, [](auto& r) { r.SetAddition(tsCurrency(5)); }, {no_add}},
-      {"check of this module with a subtraction", check, [](auto& r) { r.SetApplOfOrigin(tsAlpha("BK")); },
-       {no_sub}},
-      {"check of this module without a subtraction", check,
-       [](auto& r) {
-         r.SetApplOfOrigin(tsAlpha("BK"));
-         r.SetSubtraction(tsCurrency(0));
-       },
-       {}},
-      {"deposit with a check number", deposit, [](auto& r) { r.SetCheck(tsDouble(7)); }, {no_check}},
-      {"deposit with a subtraction", deposit, [](auto& r) { r.SetSubtraction(tsCurrency(1)); }, {no_sub}},
-      {"deposit without a deposit id or amount", deposit,
-       [](auto& r) {
-         r.SetDepositID(tsAlpha(""));
-         r.SetAddition(tsCurrency(0));
-       },
-       {}},
-      {"withdrawal with an addition", withdrawal, [](auto& r) { r.SetAddition(tsCurrency(5)); }, {no_add}},
-      {"withdrawal with a check number", withdrawal, [](auto& r) { r.SetCheck(tsDouble(7)); }, {no_check}},
+TEST(Rules, EachRuleAloneAndAllAtOnce) {
+  ValidationCompany company;
+  const std::string no_add = NonBlank("Addition", "zero"), no_sub = NonBlank("Subtraction", "zero");
+  const std::string no_check = NonBlank("Check number", "blank"), invalid = Msg(1607, 3, "Invalid transaction type.");
+  const std::string negative_add = Blank("Addition", "negative"), negative_sub = Blank("Subtraction", "negative");
+  // Every type-independent rule broken at once; the net amount -1 - -2 = +1
+  // makes adjustments and transfers a plus side.
+  const std::string all = "TBNKACC=;TTRANDT=;TACTGDT=;TAPPL=;TBATCH=;TSOURCE=0;TRUN=0;TSEQ=0;TADD=-1;TSUBTR=-2;";
+  const std::string bank_and_dates = Blank("Bank") + Blank("Transaction Date") + Blank("Accounting Date");
+  const std::string rest = Blank("Application of Origin") + Blank("Batch ID") + Blank("Batch Source") +
+                           Blank("Run Number", "zero") + Blank("Sequence Number", "zero") + negative_add + negative_sub;
+  ExpectEvery(company.Program(), {
+      {"CDWAT", "", "0"},
+      {"CDWAT", "TBNKACC=  ", "3" + Blank("Bank")},
+      {"CDWAT", "TTRANDT=", "3" + Blank("Transaction Date")},
+      {"CDWAT", "TACTGDT=", "3" + Blank("Accounting Date")},
+      {"CDWAT", "TAPPL=", "3" + Blank("Application of Origin")},
+      {"CDWAT", "TBATCH=", "3" + Blank("Batch ID")},
+      {"CDWAT", "TSOURCE=0", "3" + Blank("Batch Source")},
+      {"CDWAT", "TRUN=0", "3" + Blank("Run Number", "zero")},
+      {"CDWAT", "TSEQ=0", "3" + Blank("Sequence Number", "zero")},
+      {"C", "TCHECK=0", "3" + Blank("Check number")},
+      {"CW", "TADD=5", "3" + no_add},
+      {"C", "TAPPL=BK", "3" + no_sub},  // a check entered in this module carries no subtraction
+      {"C", "TAPPL=BK;TSUBTR=0", "0"},
+      {"DWAT", "TCHECK=7", "3" + no_check},
+      {"D", "TSUBTR=1", "3" + no_sub},
+      {"D", "TDEPID=;TADD=0", "0"},
       // Adjustments and transfers: the sign of the net amount decides.
-      {"net zero carries neither amount", plus_minus, Amounts(10, 10), {no_add, no_sub}},
-      {"both amounts zero", plus_minus, Amounts(0, 0), {}},
-      {"plus side with a smaller subtraction", plus_minus, Amounts(10, 4), {no_sub}},
-      {"minus side with a smaller addition", plus_minus, Amounts(4, 10), {no_add}},
-      {"adjustment with a check number", plus_minus, [](auto& r) { r.SetCheck(tsDouble(7)); }, {no_check}},
-      // Negative amounts, whatever the kind expects.
-      {"negative addition where one is expected", deposit, [](auto& r) { r.SetAddition(tsCurrency(-1)); },
-       {negative_add}},
-      {"negative addition where none is expected", {Kind::kCheck, Kind::kWithdrawal},
-       [](auto& r) { r.SetAddition(tsCurrency(-1)); }, {negative_add, no_add}},
-      {"negative subtraction where one is expected", {Kind::kCheck, Kind::kWithdrawal},
-       [](auto& r) { r.SetSubtraction(tsCurrency(-1)); }, {negative_sub}},
-      {"negative subtraction where none is expected", {Kind::kDeposit, Kind::kAdjustment},
-       [](auto& r) { r.SetSubtraction(tsCurrency(-1)); }, {negative_sub, no_sub}},
-      {"negative subtraction makes a transfer's net amount positive", {Kind::kTransfer},
-       [](auto& r) { r.SetSubtraction(tsCurrency(-1)); }, {negative_sub, no_sub}},
-      {"every rule at once", check, BreakAll, AllMessages(Blank("Check number"), no_add)},
-      {"every rule at once", withdrawal, BreakAll, AllMessages(no_check, no_add)},
-      {"every rule at once", {Kind::kDeposit, Kind::kAdjustment, Kind::kTransfer}, BreakAll,
-       AllMessages(no_check, no_sub)},
+      {"AT", "TADD=10;TSUBTR=10", "3" + no_add + no_sub},
+      {"AT", "TADD=0;TSUBTR=0", "0"},
+      {"AT", "TADD=10;TSUBTR=4", "3" + no_sub},
+      {"AT", "TADD=4;TSUBTR=10", "3" + no_add},
+      // Negative amounts, whatever the kind expects (a negative subtraction
+      // makes a transfer's net amount positive).
+      {"D", "TADD=-1", "3" + negative_add},
+      {"CW", "TADD=-1", "3" + negative_add + no_add},
+      {"CW", "TSUBTR=-1", "3" + negative_sub},
+      {"DAT", "TSUBTR=-1", "3" + negative_sub + no_sub},
+      {"C", all + "TCHECK=0", "3" + bank_and_dates + Blank("Check number") + rest + no_add},
+      {"W", all + "TCHECK=7", "3" + bank_and_dates + no_check + rest + no_add},
+      {"DAT", all + "TCHECK=7", "3" + bank_and_dates + no_check + rest + no_sub},
       // An invalid type: the record's own choice reaches no other rule; the
       // transfer validater runs the type rule first, then every other rule.
-      {"invalid type", {Kind::kCheck, Kind::kDeposit, Kind::kWithdrawal, Kind::kAdjustment},
-       [](auto& r) { BreakAll(r); r.SetType(5); }, {kInvalidType}},
-      {"invalid type", {Kind::kTransfer}, [](auto& r) { BreakAll(r); r.SetType(0); },
-       AllMessages(no_check, no_sub, true)},
-      {"the batch fields use the user's term for a batch", check,
-       [](auto& r) {
-         tsString::SetCustomDescription("<1I>", "Deposit slip");
-         r.SetBatch(tsAlpha(""));
-         r.SetBatchSource(0);
-       },
-       {Blank("Deposit slip ID"), Blank("Deposit slip Source")}},
-  };
-  for (const auto& c : cases) {
-    for (Kind kind : c.kinds) {
-      SCOPED_TRACE(std::string(c.what) + " (" + vtest::KindName(kind) + ")");
-      TransactionData r;
-      vtest::FillValid(r, kind);
-      c.change(r);
-      auto st = vtest::RunKind(kind, program, r);
-      tsString::ResetCustomDescriptions();
-      EXPECT_EQ(vtest::Messages(st.Errors()), c.expected);
-      EXPECT_EQ(st.Value(), c.expected.empty() ? ccError::kNone : ccError::kError);
-      for (const ccError& e : st.Errors()) EXPECT_EQ(e.GetLevel(), ccError::kError);
-    }
-  }
-}
+      {"CDWA", all + "TRANTYP=5", "3" + invalid},
+      {"T", all + "TCHECK=7;TRANTYP=0", "3" + invalid + bank_and_dates + no_check + rest + no_sub},
+  });
+  // The batch fields use the user's term for a batch.
+  tsString::SetCustomDescription("<1I>", "Deposit slip");
+  ExpectEvery(company.Program(), {{"C", "TBATCH=;TSOURCE=0", "3" + Blank("Deposit slip ID") +
+                                                                  Blank("Deposit slip Source")}});
+  tsString::ResetCustomDescriptions();
 
-// A validater built on nothing never dereferences it.
-TEST_F(Rules, AValidaterOnNothingReportsAnInvalidType) {
+  // A validater built on nothing never dereferences it.
+  bkProgram& program = company.Program();
   std::unique_ptr<TransactionValidater> empty[] = {
       std::make_unique<DepositValidater>(program, static_cast<Transaction*>(nullptr)),
       std::make_unique<TransferValidater>(program, static_cast<TransactionData*>(nullptr))};
-  for (auto& none : empty) EXPECT_EQ(vtest::Messages(none->DoIt(program).Errors()).at(0).number, 1607);
+  for (auto& none : empty) EXPECT_TRUE(bktest::Said(none->DoIt(program)).starts_with("3" + invalid));
+}
+
+class Ledger : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_NE(gltest::LoadLedgerModule(), 0); }
+  void TearDown() override { EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive"; }
+};
+
+const std::string kICRequired = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
+
+// Checks over the accounts and accounting date of each case, the interface
+// active; then every kind with the interface inactive and active.
+TEST_F(Ledger, AccountsPrefixesAndPeriods) {
+  ValidationCompany company;
+  company.SetInterface(true);
+  const tsDate warn = ClosedWarningDate(), shut = ClosedErrorDate(), future = FutureDate(), unknown = UnknownDate();
+  const std::string uses = UsesThisDate("Check transaction for Bank \"FIRST\"");
+  const std::string no_prefix = Msg(1627, 3, "General Ledger could not build the intercompany account: The prefix "
+                                             "of the first account is not set up in General Ledger.");
+  const std::string closed = Period(1605, warn, "01-01");
+  ExpectEvery(company.Program(), {
+      {"C", Accounts(kCash, kSales), "0"},
+      {"C", Accounts(kCash, kSales, kDueFrom), "3" + NonBlank("I/C Receivable Account", "blank")},
+      {"C", Accounts(kCash, kOther), "3" + kICRequired},
+      {"C", Accounts(kCash, kOther, kDueFrom, kDueTo), "0"},
+      {"C", Accounts(kCash, kSister), "0"},  // matched prefixes need no intercompany accounts
+      // An unknown prefix: no intercompany or period rule after it.
+      {"C", Accounts(kUnknown, kCash) + On(warn), "3" + no_prefix},
+      // The regular-account and prefix rules run whatever the type-independent
+      // rules found; the intercompany and period rules only while no error is.
+      {"C", "TBNKACC=;" + Accounts(kUnknown, kOther) + On(warn), "3" + Blank("Bank") + no_prefix},
+      {"C", "TBNKACC=;" + Accounts(kCash, kOther) + On(warn), "3" + Blank("Bank")},
+      // Periods: each prefix checked once; closed to posting is a warning too;
+      // no known period is an error, without the closing line.
+      {"C", Accounts(kCash, kSales) + On(warn), "2" + closed + uses},
+      {"C", Accounts(kCash, kSales) + On(shut), "2" + Period(1606, shut, "01-01") + uses},
+      {"C", Accounts(kCash, kSales) + On(future), "2" + Period(1629, future, "01-01") + uses},
+      {"C", Accounts(kCash, kSales) + On(unknown), "3" + Period(1624, unknown, "01-01")},
+      {"C", Accounts(kCash, kSister) + On(warn), "2" + closed + Period(1605, warn, "03-03") + uses},
+      // 02-02 keeps a calendar of its own (open); the others use the company's,
+      // in account order.
+      {"C", Accounts(kCash, kOther, kDueFrom, kDueTo) + On(warn),
+       "2" + closed + Period(1605, warn, "01-02") + Period(1605, warn, "02-01") + uses},
+      {"C", Accounts("", kSales, kDueFrom) + On(warn), "2" + closed + Period(1605, warn, "01-02") + uses},
+      {"C", Accounts("", "") + On(warn), "0"},
+      // Checks of batch source 2 skip the account, intercompany and period rules.
+      {"C", "TSOURCE=2;" + Accounts(kCash, kOther) + On(warn), "0"},
+      {"C", "TSOURCE=2;" + Accounts(kCash, kSales, kDueFrom, kDueTo) + On(warn), "0"},
+  });
+  // Every kind checks its own accounts while the interface is active, none
+  // while it is inactive.
+  for (bool active : {false, true}) {
+    company.SetInterface(active);
+    ExpectEvery(company.Program(), {{kEveryKind, Accounts(kCash, kOther) + On(warn), active ? "3" + kICRequired : "0"},
+                                    {kEveryKind, Accounts(kUnknown, kOther), active ? "3" + no_prefix : "0"}});
+  }
+}
+
+// A company whose accounts carry no prefix has one calendar; it is checked
+// once for the transaction's accounts.
+TEST_F(Ledger, CompanyWithoutPrefixesChecksItsCalendarOnce) {
+  ValidationCompany company(/*prefixed=*/false);
+  company.SetInterface(true);
+  const std::string accounts = Accounts("1000100", "4000000");
+  const std::string closed = Period(1605, ClosedWarningDate(), nullptr);
+  ExpectEvery(company.Program(), {{"A", accounts + On(ClosedWarningDate()),
+                                   "2" + closed + UsesThisDate("Adjustment transaction for Bank \"FIRST\"")},
+                                  {"A", accounts, "0"}});
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
 // For the validation tests: a company with the module's files and
 // general-ledger master data, a program of the module with the current
-// transaction file, the master file and (unless told otherwise) the GL
-// master file open; records that pass every rule; messages as the tests
-// compare them.
+// transaction file, the master file and the GL master file open; records
+// that pass every rule changed by column text; rule tables run over every
+// kind they name; messages as validation answers them.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "deposits/detail_transfer_test_support.h"
@@ -17,6 +17,7 @@
 #include "framework/dictionary/gl_files.h"
 #include "ledger/gl_test_support.h"
 #include "records/files.h"
+#include "tests/support/status_text.h"
 #include "transactions/transaction.h"
 #include "validation/transaction_validater.h"
 #include "validation/transfer_validater.h"
@@ -49,7 +50,7 @@ inline tsDate UnknownDate() { return tsDate(2024, 6, 1); }         // before eve
 // object lives) and a program of the module on it.
 class ValidationCompany {
  public:
-  explicit ValidationCompany(bool prefixed = true, bool open_glm = true) : ledger_(prefixed) {
+  explicit ValidationCompany(bool prefixed = true) : ledger_(prefixed) {
     gltest::LedgerCompany& c = ledger_;
     c.SetHeader(2025, true);
     c.AddPeriod("", 2025, 1, tsDate(2025, 1, 1), tsDate(2025, 1, 31), kGLPeriodClosedWarning);
@@ -65,7 +66,7 @@ class ValidationCompany {
     EXPECT_EQ(fm.Create(BKTFileSpec), tsioStatus::kSuccess);
     EXPECT_EQ(fm.Create(BKMFileSpec), tsioStatus::kSuccess);
     EXPECT_EQ(program_.OpenFiles(), kBoolSuccess);
-    EXPECT_EQ(open_glm ? fm.Open(GLMFileSpec) : tsioStatus::kSuccess, tsioStatus::kSuccess);
+    EXPECT_EQ(fm.Open(GLMFileSpec), tsioStatus::kSuccess);
   }
 
   bkProgram& Program() { return program_; }
@@ -79,64 +80,84 @@ class ValidationCompany {
   bkProgram program_{kCommand};
 };
 
-// The kinds a validater is chosen for, plus the transfer validater.
-enum class Kind { kCheck, kDeposit, kWithdrawal, kAdjustment, kTransfer };
-inline const std::vector<Kind> kEveryKind = {Kind::kCheck, Kind::kDeposit, Kind::kWithdrawal, Kind::kAdjustment,
-                                             Kind::kTransfer};
-inline const char* KindName(Kind k) {
-  static const char* const names[] = {"check", "deposit", "withdrawal", "adjustment", "transfer"};
-  return names[static_cast<int>(k)];
-}
+// The kinds a validater is chosen for, by letter: C check, D deposit,
+// W withdrawal, A adjustment, T transfer (the transfer validater).
+inline constexpr const char* kEveryKind = "CDWAT";
 
-// A record of the kind that breaks no rule: bank "FIRST", run 1, sequence
+// A record of `kind` that breaks no rule: bank "FIRST", run 1, sequence
 // `seq`, both dates OpenDate(), entered by another application ("AP") in
 // batch "B1" (source 1); a check 1001 of 125.50, a deposit of 300.00, a
 // withdrawal of 75.00, a plus adjustment of 10.00, the paying side of a
-// transfer of 50.00. No accounts.
-inline void FillValid(TransactionData& r, Kind kind, int seq = 1) {
+// transfer of 50.00. No accounts. Then the columns of `change`
+// ("COLUMN=value;...") are set.
+inline TransactionData Valid(char kind, const std::string& change = "", int seq = 1) {
   static const char* const kKinds[] = {"TRANTYP=1;TCHECK=1001;TSUBTR=125.50", "TRANTYP=2;TDEPID=D-1;TADD=300.00",
                                        "TRANTYP=3;TSUBTR=75.00", "TRANTYP=4;TADD=10.00", "TRANTYP=4;TSUBTR=50.00"};
-  EXPECT_TRUE(bkdetailtest::Set(r, "TBNKACC=FIRST;TRUN=1;TTRANDT=2025-03-10;TACTGDT=2025-03-10;TAPPL=AP;TBATCH=B1;"
-                                   "TSOURCE=1;TSEQ=" + std::to_string(seq) + ";" + kKinds[static_cast<int>(kind)]));
+  std::string text = "TBNKACC=FIRST;TRUN=1;TTRANDT=2025-03-10;TACTGDT=2025-03-10;TAPPL=AP;TBATCH=B1;TSOURCE=1;TSEQ=" +
+                     std::to_string(seq) + ";" + kKinds[std::string_view(kEveryKind).find(kind)] + ";" + change;
+  while (text.ends_with(';')) text.pop_back();
+  TransactionData r;
+  EXPECT_TRUE(bkdetailtest::Set(r, text)) << text;
+  return r;
 }
 
 // Runs the validater of `kind` over `record` the way the module does: the
 // record chooses it by type, except for transfers, whose validater the
 // programs make.
-inline ccStatus<ccError::Level> RunKind(Kind kind, bkProgram& program, TransactionData& record) {
-  if (kind != Kind::kTransfer) return record.Validate(program, nullptr);
+inline ccStatus<ccError::Level> RunKind(char kind, bkProgram& program, TransactionData& record) {
+  if (kind != 'T') return record.Validate(program, nullptr);
   TransferValidater v(program, &record);
   return v.DoIt(program);
 }
 
-// A message as the tests compare it.
-struct Msg {
-  unsigned short number;
-  std::string text;
-  bool operator==(const Msg&) const = default;
+// One rule's case: the kinds it applies to, the change to a record that
+// passes, and what validation answers (bktest::Said).
+struct Case {
+  const char* kinds;
+  std::string change;
+  std::string said;
 };
-inline void PrintTo(const Msg& m, std::ostream* os) { *os << m.number << " \"" << m.text << "\""; }
-
-inline std::vector<Msg> Messages(const ccErrors& errors) {
-  std::vector<Msg> out;
-  for (const ccError& e : errors) out.push_back(Msg{e.Number(), e.Text()});
-  return out;
+// Validates every case for every kind it names.
+inline void ExpectEvery(bkProgram& program, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    for (const char* kind = c.kinds; *kind != 0; ++kind) {
+      SCOPED_TRACE(std::string(1, *kind) + " " + c.change);
+      TransactionData r = Valid(*kind, c.change);
+      EXPECT_EQ(bktest::Said(RunKind(*kind, program, r)), c.said);
+    }
+  }
 }
 
-inline Msg Blank(const std::string& field, const std::string& what = "blank") {
-  return Msg{1608, field + " cannot be " + what + "."};
+// The columns of the transaction's accounts.
+inline std::string Accounts(const char* debit, const char* credit, const char* due_from = "",
+                            const char* due_to = "") {
+  return std::string("TGLDBT=") + debit + ";TGLCRDT=" + credit + ";TGLICRC=" + due_from + ";TGLICPY=" + due_to + ";";
 }
-inline Msg NonBlank(const std::string& field, const std::string& what) {
-  return Msg{1610, field + " must be " + what + " for this type of transaction."};
+
+// The column of the accounting date.
+inline std::string On(const tsDate& date) { return "TACTGDT=" + std::to_string(date.Ymd()) + ";"; }
+
+// Messages as bktest::Said shows them.
+inline std::string Msg(unsigned short number, int level, const std::string& text) {
+  return " | " + std::to_string(number) + "/" + std::to_string(level) + " " + text;
 }
-// A period message for the formatted prefix, or for no prefix.
-inline Msg Period(unsigned short number, const tsDate& date, const char* prefix) {
+inline std::string Blank(const std::string& field, const std::string& what = "blank") {
+  return Msg(1608, 3, field + " cannot be " + what + ".");
+}
+inline std::string NonBlank(const std::string& field, const std::string& what) {
+  return Msg(1610, 3, field + " must be " + what + " for this type of transaction.");
+}
+// A period message for the formatted prefix, or for no prefix: an error
+// when no period is known, else a warning.
+inline std::string Period(unsigned short number, const tsDate& date, const char* prefix) {
   const char* what = number == 1605 ? "in a closed period" : number == 1606 ? "in a period closed to posting"
                    : number == 1629 ? "in a future period" : "not in any known fiscal period";
-  return Msg{number, "The accounting date " + date.Format() + " is " + what +
-                         (prefix ? " for prefix " + std::string(prefix) : "") + "."};
+  return Msg(number, number == 1624 ? 3 : 2, "The accounting date " + date.Format() + " is " + what +
+                                                 (prefix ? " for prefix " + std::string(prefix) : "") + ".");
 }
-inline Msg UsesThisDate(const std::string& transaction) { return Msg{0, transaction + " uses this date."}; }
+inline std::string UsesThisDate(const std::string& transaction) {
+  return Msg(0, 0, transaction + " uses this date.");
+}
 
 // A cursor positioned on the stored transaction with `record`'s key.
 inline void Fetch(Transaction& t, const TransactionData& record) {
