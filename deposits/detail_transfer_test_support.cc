@@ -97,6 +97,22 @@ std::vector<Row> DetailCompany::Rows(tsioDataFile& file) const {
   return RowsOf<DepositItem, DepositItemDetail, WithdrawalDetail, CashDetail, TaxDetail, TaxGLDetail>(file);
 }
 
+void ArmedFault::Arm() {
+  tsioFaults::Arm(kind_.op, kind_.status, nth_);
+  armed_ = true;
+}
+
+bool ArmedFault::Disarm() {
+  // An armed fault still waiting is hit within the next `nth_` calls.
+  tsioStatus::Status ignored;
+  bool waiting = false;
+  for (int i = 0; armed_ && i < nth_ && !waiting; ++i) waiting = tsioFaults::Hit(kind_.op, &ignored);
+  met_ = met_ || (armed_ && !waiting);
+  armed_ = false;
+  tsioFaults::Clear();
+  return met_;
+}
+
 void ExpectOneTransferError(const ccStatus<TransferStatus>& result, tsioStatus::Status status,
                             const std::string& description, unsigned short number) {
   ASSERT_EQ(result.Errors().Size(), 1u);

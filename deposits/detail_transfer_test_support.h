@@ -2,7 +2,8 @@
 // details, cash, tax and tax GL details in its current transaction file; the
 // rows of both transaction files as comparable snapshots; records written and
 // matched from "COLUMN=value;..." texts; moves with a fault armed after the
-// record is positioned; a second program holding a record lock.
+// record is positioned, at every call of its kind in turn; a second program
+// holding a record lock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,7 +31,6 @@ namespace bkdetailtest {
 // Deposit CHK1 run 5 sequence 1: item 1 with lines 4000, 4100, 4200 (10 + 20
 // + 30), item 2 with one line; deposit CHK1 5/2 with one item and line.
 inline constexpr const char kItem1[] = "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=1";
-inline constexpr const char kLine4100[] = "DIGBNKA=CHK1;DIGRUN=5;DIGSEQ=1;DIGLINO=1;DIGLACC=4100";
 // Two cash details of CHK1 5/1 in batch BK/B1, cash-detail runs 3/1 and 3/2.
 inline constexpr const char kCash1[] = "CDBNKAC=CHK1;CDTRUN=5;CDTSEQ=1;CDRUN=3;CDSEQ=1";
 inline constexpr const char kCash2[] = "CDBNKAC=CHK1;CDTRUN=5;CDTSEQ=1;CDRUN=3;CDSEQ=2";
@@ -71,25 +71,65 @@ class DetailCompany {
   std::unique_ptr<tsioFileManager> fm_;
 };
 
-// A fault to arm once the record to move is positioned (nth 0: none).
-struct Fault {
-  tsioOp op = tsioOp::kCount;
-  tsioStatus::Status status = tsioStatus::kSuccess;
-  int nth = 0;
+// A fault: the operation it hits and the status it answers.
+struct FaultKind {
+  tsioOp op;
+  tsioStatus::Status status;
+  const char* name;
 };
 
+// `kind` as the `nth` call of its operation, armed by Arm once what the
+// attempt prepares is in place.
+class ArmedFault {
+ public:
+  ArmedFault(const FaultKind& kind, int nth) : kind_(kind), nth_(nth) {}
+  void Arm();
+  // Clears every fault; whether the operation met this one.
+  bool Disarm();
+
+ private:
+  FaultKind kind_;
+  int nth_;
+  bool armed_ = false;
+  bool met_ = false;
+};
+
+// Runs `attempt(fault)` with `kind` as the first call of its operation, then
+// as the second, and so on until a run no longer meets it (or `limit` runs,
+// when given). `attempt` arms the fault, runs the operation, disarms it and
+// returns whether the operation reported success; the run that met no fault
+// must succeed. The number of calls the operation made.
+template <typename Attempt>
+int ForEveryFault(const FaultKind& kind, Attempt attempt, int limit = 0) {
+  for (int nth = 1; nth < 400; ++nth) {
+    if (limit > 0 && nth > limit) return limit;
+    SCOPED_TRACE(std::string(kind.name) + " #" + std::to_string(nth));
+    ArmedFault fault(kind, nth);
+    const bool ok = attempt(fault);
+    if (!fault.Disarm()) {
+      EXPECT_TRUE(ok) << "no fault met, and yet a failure";
+      return nth - 1;
+    }
+    if (::testing::Test::HasFatalFailure()) return nth;
+  }
+  ADD_FAILURE() << "the operation never ends";
+  return 0;
+}
+
 // Positions a cursor of class C on the record `key` of `from` (with a lock
-// when `lock`), attaches `stack` (when given), arms `fault` and moves the
-// record to `to` under run 7, sequence 12.
+// when `lock`), attaches `stack` (when given), arms `fault` (when given) and
+// moves the record to `to` under run 7, sequence 12.
 template <typename C>
 ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::string& key,
-                              tclRollbackStack* stack, Fault fault = {}, bool lock = true) {
+                              tclRollbackStack* stack, ArmedFault* fault = nullptr, bool lock = true) {
   C cursor(from);
   EXPECT_TRUE(Set(cursor.m_Record, key));
   EXPECT_EQ(cursor.FetchEQ(lock), tsioStatus::kSuccess) << key;
   if (stack != nullptr) cursor.AttachRollbackStack(stack);
-  if (fault.nth > 0) tsioFaults::Arm(fault.op, fault.status, fault.nth);
-  return cursor.Transfer(to, tsDouble(7), tsDouble(12));
+  if (fault != nullptr) fault->Arm();
+  ccStatus<TransferStatus> result = cursor.Transfer(to, tsDouble(7), tsDouble(12));
+  if (fault != nullptr) fault->Disarm();
+  return result;
 }
 
 // Locks record `key` through a cursor of class C on `file` and releases it

@@ -4,15 +4,21 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include "framework/batch/batch.h"
 #include "framework/io/backend.h"
 #include "framework/io/backup.h"
+#include "framework/io/attachments.h"
 #include "framework/io/faults.h"
+#include "deposits/cash_detail.h"
+#include "deposits/deposit_item.h"
+#include "deposits/deposit_item_detail.h"
+#include "deposits/tax_detail.h"
+#include "deposits/tax_gl_detail.h"
+#include "deposits/withdrawal_detail.h"
 #include "records/messages.h"
 #include "tests/support/test_support.h"
 
@@ -22,43 +28,26 @@ TxCompany::TxCompany() {
   tsioFileManager& fm = Program().FileManager();
   EXPECT_EQ(fm.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
   EXPECT_EQ(fm.Open(BKTHistoryFileSpec, &history_), tsioStatus::kSuccess);
-  BankAccount bank(Bkm());
-  bank.m_Record.SetBankAccount(tsAlpha(kBank));
-  bank.m_Record.SetRegisterBalance(tsCurrency::FromText(kRegisterOpening));
-  bank.m_Record.SetRegisterViewBalance(tsCurrency::FromText(kRegisterOpening));
-  bank.m_Record.SetBankBalance(tsCurrency::FromText(kBankOpening));
-  bank.m_Record.SetBankViewBalance(tsCurrency::FromText(kBankOpening));
-  EXPECT_EQ(bank.Insert(), tsioStatus::kSuccess);
-  UseBatch();
-}
-
-bkBatchPart& TxCompany::UseBatch(const char* host, const char* id) {
-  zzBatch batch(host, tsAlpha(id), 2);
-  // Its batch records are in the current transaction file.
+  bkdetailtest::Put<BankAccount>(Bkm(), std::string("BANKACC=") + kBank + ";BRGBLNC=" + kRegisterOpening + ";BRGVBLN=" +
+                                            kRegisterOpening + ";BNKBLNC=" + kBankOpening + ";BNKVBLN=" + kBankOpening);
+  // Batch B1 of AP (source 2), whose batch records are in the current
+  // transaction file.
+  zzBatch batch("AP", tsAlpha("B1"), 2);
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(Bkt().FileNum());
   Program().SetBatch(batch);
-  return Part();
 }
 
 bkBatchPart& TxCompany::Part() { return *dynamic_cast<bkBatchPart*>(Program().GetBatch().ApplPart("BK")); }
 
 void Fill(TransactionData& r, int type, const char* amount, const std::string& description, int check) {
-  r.SetBankAccount(tsAlpha(kBank));
-  tclTSEnum<TransactionData::TranTypeEnum> kind;
-  kind.SetValue(type);
-  r.SetType(kind);
-  r.SetDescription(tsAlpha(description));
-  r.SetTransactionDate(vtest::OpenDate());
-  r.SetAccountingDate(vtest::OpenDate());
   const tsCurrency a = tsCurrency::FromText(amount);
   const bool adds = type == 2 || (type != 1 && type != 3 && !(a < tsCurrency()));
-  if (adds) {
-    r.SetAddition(a);
-  } else {
-    r.SetSubtraction(a < tsCurrency() ? tsCurrency(-a) : a);
-  }
-  if (type == 1) r.SetCheck(tsDouble(check));
-  if (type == 2) r.SetDepositID(tsAlpha("D-" + std::to_string(check)));
+  const std::string number = std::to_string(check);
+  EXPECT_TRUE(bkdetailtest::Set(
+      r, std::string("TBNKACC=") + kBank + ";TRANTYP=" + std::to_string(type) + ";TDESC=" + description +
+             ";TTRANDT=" + vtest::OpenDate().Format() + ";TACTGDT=" + vtest::OpenDate().Format() +
+             (adds ? ";TADD=" : ";TSUBTR=") + (amount[0] == '-' ? amount + 1 : amount) +
+             (type == 1 ? ";TCHECK=" + number : type == 2 ? ";TDEPID=D-" + number : "")));
 }
 
 ccStatus<ccError::Level> Enter(bkProgram& program, Transaction& t, TranTotals* totals, tclRollbackStack& unit) {
@@ -81,31 +70,15 @@ ccStatus<ccError::Level> Enter(bkProgram& program, Transaction& t, TranTotals* t
   return created;
 }
 
-std::string BankTotals::Text() const {
-  std::ostringstream out;
-  out << "register " << register_balance.Format() << " (view " << register_view.Format() << "), bank "
-      << bank_balance.Format() << " (view " << bank_view.Format() << "); open";
-  for (const auto& v : open) out << " " << v.Format();
-  out << "; unreconciled";
-  for (const auto& v : unreconciled) out << " " << v.Format();
-  return out.str();
-}
-
 namespace {
 
-// The stored columns of BankTotals, in the order Slots gives its members.
+// The stored totals' columns: balances and views, then the open and the
+// unreconciled totals of checks, deposits, withdrawals, minus and plus
+// adjustments and the net.
 constexpr const char* kTotalColumns[16] = {"BRGBLNC", "BRGVBLN", "BNKBLNC", "BNKVBLN", "BOPNCHK", "BOPNDEP",
                                            "BOPNWDL", "BOPNAJM", "BOPNAJP", "BOPNALL", "BURCHK",  "BURDEP",
                                            "BURWDL",  "BURADJM", "BURADJP", "BURALL"};
-
-std::array<tsCurrency*, 16> Slots(BankTotals& t) {
-  std::array<tsCurrency*, 16> out{&t.register_balance, &t.register_view, &t.bank_balance, &t.bank_view};
-  for (int i = 0; i < 6; ++i) {
-    out[4 + i] = &t.open[i];
-    out[10 + i] = &t.unreconciled[i];
-  }
-  return out;
-}
+using Totals = std::map<std::string, tsCurrency>;
 
 tsCurrency& Column(BankAccountData& r, const char* name) {
   auto* field = dynamic_cast<tsCurrency*>(r.Find(name));
@@ -113,71 +86,68 @@ tsCurrency& Column(BankAccountData& r, const char* name) {
   return *field;
 }
 
-}  // namespace
-
-BankTotals Stored(const tsioDataFile& bkm, const std::string& id) {
-  BankAccount bank(bkm);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
-  EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess) << id;
-  BankTotals t;
-  const auto slots = Slots(t);
-  for (int i = 0; i < 16; ++i) *slots[i] = Column(bank.m_Record, kTotalColumns[i]);
-  return t;
+std::string Text(Totals& totals) {
+  std::string out;
+  for (const char* column : kTotalColumns) out += std::string(column) + "=" + totals[column].Format() + ";";
+  return out;
 }
 
-namespace {
-
-// Counts a transaction into one family of totals: checks, deposits,
-// withdrawals, minus and plus adjustments as magnitudes, the net signed.
-void Count(tsCurrency (&totals)[6], const TransactionData& t) {
+// Counts a transaction into the totals of columns `family` (the checks' one
+// first): checks, deposits, withdrawals, minus and plus adjustments as
+// magnitudes, the net signed.
+void Count(Totals& totals, const char* const* family, const TransactionData& t) {
   const tsCurrency net = t.GetAmount();
-  switch (t.GetType().Value()) {
-    case 1: totals[0] -= net; break;
-    case 2: totals[1] += net; break;
-    case 3: totals[2] -= net; break;
-    case 4:
-      if (net < tsCurrency()) {
-        totals[3] -= net;
-      } else {
-        totals[4] += net;
-      }
-      break;
-    default: return;  // a transaction of no kind counts nowhere
-  }
-  totals[5] += net;
+  const int type = t.GetType().Value();
+  if (type < 1 || type > 4) return;  // a transaction of no kind counts nowhere
+  const int slot = type < 4 ? type - 1 : net < tsCurrency() ? 3 : 4;
+  totals[family[slot]] += slot == 1 || slot == 4 ? net : tsCurrency(-net);
+  totals[family[5]] += net;
 }
 
-}  // namespace
-
-BankTotals FromScratch(const std::vector<const tsioDataFile*>& files, const std::string& bank,
-                       const char* register_opening, const char* bank_opening) {
-  BankTotals t;
-  t.register_balance = tsCurrency::FromText(register_opening);
-  t.bank_balance = tsCurrency::FromText(bank_opening);
+Totals Compute(const std::vector<const tsioDataFile*>& files, const std::string& bank, const char* register_opening,
+               const char* bank_opening) {
+  Totals t;
+  t["BRGBLNC"] = tsCurrency::FromText(register_opening);
+  t["BNKBLNC"] = tsCurrency::FromText(bank_opening);
   for (const tsioDataFile* file : files) {
     for (const TransactionData& r : Transactions(*file)) {
       if (!(r.GetBankAccount() == bank)) continue;
-      t.register_balance += r.GetAmount();
+      t["BRGBLNC"] += r.GetAmount();
       const int state = r.GetReconciled().Value();
-      if (state == 2 || state == 3) t.bank_balance += r.GetClearedAmount();
-      if (state == 1) Count(t.open, r);
-      if (state != 3) Count(t.unreconciled, r);
+      if (state == 2 || state == 3) t["BNKBLNC"] += r.GetClearedAmount();
+      if (state == 1) Count(t, kTotalColumns + 4, r);
+      if (state != 3) Count(t, kTotalColumns + 10, r);
     }
   }
-  t.register_view = t.register_balance;
-  t.bank_view = t.bank_balance;
+  t["BRGVBLN"] = t["BRGBLNC"];
+  t["BNKVBLN"] = t["BNKBLNC"];
   return t;
+}
+
+}  // namespace
+
+std::string Stored(const tsioDataFile& bkm, const std::string& id) {
+  BankAccount bank(bkm);
+  bank.m_Record.SetBankAccount(tsAlpha(id));
+  EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess) << id;
+  Totals t;
+  for (const char* column : kTotalColumns) t[column] = Column(bank.m_Record, column);
+  return Text(t);
+}
+
+std::string FromScratch(const std::vector<const tsioDataFile*>& files, const std::string& bank,
+                        const char* register_opening, const char* bank_opening) {
+  Totals t = Compute(files, bank, register_opening, bank_opening);
+  return Text(t);
 }
 
 void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataFile*>& files,
                       const std::string& id) {
-  const BankTotals t = FromScratch(files, id);
+  Totals t = Compute(files, id, kRegisterOpening, kBankOpening);
   BankAccount bank(bkm);
   bank.m_Record.SetBankAccount(tsAlpha(id));
   ASSERT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
-  BankTotals copy = t;
-  const auto slots = Slots(copy);
-  for (int i = 0; i < 16; ++i) Column(bank.m_Record, kTotalColumns[i]) = *slots[i];
+  for (const char* column : kTotalColumns) Column(bank.m_Record, column) = t[column];
   ASSERT_EQ(bank.Update(), tsioStatus::kSuccess);
   (void)bank.Unlock();
 }
@@ -210,31 +180,19 @@ std::string DumpDatabase(const std::string& folder) {
   for (const std::string& table : tables) {
     out += "== " + table + "\n";
     const std::string sql = "SELECT * FROM \"" + table + "\"";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) != SQLITE_OK) {
-      ADD_FAILURE() << sqlite3_errmsg(db);
-      continue;
-    }
-    // Rows in the table's own order: key order for the module's tables.
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     std::vector<std::string> rows;
     while (sqlite3_step(q) == SQLITE_ROW) {
-      std::string row;
+      std::string& row = rows.emplace_back();
       for (int c = 0; c < sqlite3_column_count(q); ++c) {
+        // Floats by their exact bits, the rest by their bytes.
         const int type = sqlite3_column_type(q, c);
-        row += std::to_string(type) + ":";
-        if (type == SQLITE_INTEGER) {
-          row += std::to_string(sqlite3_column_int64(q, c));
-        } else if (type == SQLITE_FLOAT) {
-          double d = sqlite3_column_double(q, c);
-          char bytes[sizeof d];
-          std::memcpy(bytes, &d, sizeof d);
-          row.append(bytes, sizeof d);
-        } else if (type != SQLITE_NULL) {
-          const void* p = type == SQLITE_BLOB ? sqlite3_column_blob(q, c) : sqlite3_column_text(q, c);
-          row.append(static_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(q, c)));
-        }
-        row += "|";
+        char exact[40] = "";
+        if (type == SQLITE_FLOAT) std::snprintf(exact, sizeof exact, "%a", sqlite3_column_double(q, c));
+        const void* p = type == SQLITE_FLOAT ? exact : sqlite3_column_blob(q, c);
+        const size_t n = type == SQLITE_FLOAT ? std::strlen(exact) : static_cast<size_t>(sqlite3_column_bytes(q, c));
+        row += std::to_string(type) + ":" + std::string(p ? static_cast<const char*>(p) : "", n) + "|";
       }
-      rows.push_back(std::move(row));
     }
     sqlite3_finalize(q);
     std::sort(rows.begin(), rows.end());
@@ -251,14 +209,72 @@ std::vector<TransactionData> Transactions(const tsioDataFile& file) {
   return out;
 }
 
-void ExpectStoredBatch(TxCompany& co, const char* id, long long count, const tsCurrency& amount) {
+namespace {
+
+// Counts the records of cursor class C in `file` into `counts` by the "run/seq"
+// of their transaction (columns `run` and `seq`), under `kind` (with the
+// value of column `by` when given).
+template <typename C>
+void CountDetails(std::map<std::string, std::map<std::string, int>>& counts, const tsioDataFile& file,
+                  const char* kind, const char* run, const char* seq, const char* by = nullptr) {
+  C cursor(file);
+  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
+    const tsData* r = cursor.m_Record.Find(run);
+    const tsData* q = cursor.m_Record.Find(seq);
+    ++counts[r->Format() + "/" + q->Format()][kind + (by ? cursor.m_Record.Find(by)->Format() : "")];
+  }
+}
+
+}  // namespace
+
+std::string DetailText(const std::map<std::string, int>& counts) {
+  std::string out;
+  for (const auto& [kind, n] : counts) out += (out.empty() ? "" : " ") + kind + "x" + std::to_string(n);
+  return out;
+}
+
+std::map<std::string, std::string> Details(const tsioDataFile& file) {
+  std::map<std::string, std::map<std::string, int>> counts;
+  CountDetails<CashDetail>(counts, file, "CD", "CDTRUN", "CDTSEQ");
+  CountDetails<DepositItem>(counts, file, "DI", "DIRUN", "DISEQ");
+  CountDetails<DepositItemDetail>(counts, file, "DIG", "DIGRUN", "DIGSEQ", "DIGLINO");
+  CountDetails<TaxGLDetail>(counts, file, "TG", "TGRUN", "TGSEQ");
+  CountDetails<TaxDetail>(counts, file, "TX", "TXRUN", "TXSEQ");
+  CountDetails<WithdrawalDetail>(counts, file, "WD", "WDRUN", "WDSEQ");
+  std::map<std::string, std::string> out;
+  for (const auto& [key, kinds] : counts) out[key] = DetailText(kinds);
+  return out;
+}
+
+std::map<std::string, std::string> Register(const tsioDataFile& file) {
+  std::map<std::string, std::string> out;
+  Transaction t(file);
+  for (auto st = t.FetchFirst(false); st == tsioStatus::kSuccess; st = t.FetchNext(false)) {
+    std::string& row = out[t.m_Record.GetRun().Format() + "/" + t.m_Record.GetSequence().Format()];
+    for (const auto& column : t.m_Record.Columns()) {
+      if (column.name != "TRUN" && column.name != "TSEQ") row += column.name + "=" + column.field->Format() + ";";
+    }
+    tsioAttachments a(file, TransactionData::kRecordType);
+    EXPECT_EQ(a.Fetch(*t.CursorPtr()), tsioStatus::kSuccess);
+    row += " notes:";
+    for (const auto& n : a.Notes()) row += " " + n;
+    row += "; links:";
+    for (const auto& l : a.FileLinks()) row += " " + l;
+  }
+  return out;
+}
+
+std::string Counts(const bkBatchPart& part) {
+  return part.GetNumberOfTransPosted().Format() + " " + part.GetAmountOfTransPosted().Format();
+}
+
+std::string StoredBatch(TxCompany& co, const char* id) {
   zzBatch batch("AP", tsAlpha(id), 2);
   batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(co.Bkt().FileNum());
   const tsioStatus::Status read = batch.ReadInfo("BK");
-  ASSERT_TRUE(read == tsioStatus::kSuccess || (read == tsioStatus::kNotFound && count == 0)) << read;
-  const auto* part = dynamic_cast<const bkBatchPart*>(batch.ApplPart("BK"));
-  EXPECT_EQ(part->GetNumberOfTransPosted(), tsDouble(count));
-  EXPECT_EQ(part->GetAmountOfTransPosted(), amount);
+  if (read == tsioStatus::kNotFound) return "0 " + tsCurrency().Format();
+  EXPECT_EQ(read, tsioStatus::kSuccess);
+  return Counts(*dynamic_cast<const bkBatchPart*>(batch.ApplPart("BK")));
 }
 
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock) {
@@ -268,8 +284,8 @@ tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, boo
   return t.FetchEQ(lock);
 }
 
-const std::vector<FaultKind>& EveryFaultKind() {
-  static const std::vector<FaultKind> kinds = {
+const std::vector<bkdetailtest::FaultKind>& EveryFaultKind() {
+  static const std::vector<bkdetailtest::FaultKind> kinds = {
       {tsioOp::kFetch, tsioStatus::kDamaged, "fetch (damaged)"},
       {tsioOp::kFetch, tsioStatus::kLocked, "fetch (locked)"},
       {tsioOp::kInsert, tsioStatus::kIOError, "insert"},

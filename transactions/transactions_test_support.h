@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "accounts/bank_account.h"
 #include "batches/bk_batch_part.h"
+#include "deposits/detail_transfer_test_support.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
 #include "programs/bk_program.h"
@@ -28,17 +30,14 @@ inline constexpr const char kBankOpening[] = "900.00";
 
 // The company: vtest's GL master data (accounts, calendar 2025) and a
 // program with the current transactions and the master file open, the
-// history created and open, and bank account kBank with its opening
-// balances.
+// history created and open, bank account kBank with its opening balances
+// and batch B1 of AP (source 2) the program's current batch.
 class TxCompany : public vtest::ValidationCompany {
  public:
   TxCompany();
   tsioDataFile& Bkm() { return *Program().File(BKMFileSpec); }
   tsioDataFile& History() { return *history_; }
-  // Makes batch `id` of `host` (source 2), with the module's part (its batch
-  // records in the current transaction file), the program's current batch;
-  // the part.
-  bkBatchPart& UseBatch(const char* host = "AP", const char* id = "B1");
+  // The module's part of the program's batch.
   bkBatchPart& Part();
 
  private:
@@ -59,26 +58,18 @@ void Fill(TransactionData& record, int type, const char* amount, const std::stri
 ccStatus<ccError::Level> Enter(bkProgram& program, Transaction& transaction, TranTotals* totals,
                                tclRollbackStack& unit);
 
-// The stored balances and totals of a bank account.
-struct BankTotals {
-  tsCurrency register_balance, register_view, bank_balance, bank_view;
-  tsCurrency open[6];        // checks, deposits, withdrawals, minus, plus, net
-  tsCurrency unreconciled[6];
-  std::string Text() const;
-  bool operator==(const BankTotals& other) const { return Text() == other.Text(); }
-};
-inline void PrintTo(const BankTotals& t, std::ostream* os) { *os << t.Text(); }
-
-BankTotals Stored(const tsioDataFile& bkm, const std::string& bank = kBank);
-// From scratch over every transaction of `bank` in `files`: the register
-// balance is the opening one plus every net amount; the bank balance the
-// opening one plus the cleared amounts of cleared and reconciled
-// transactions; the open totals count the open transactions (state 1), the
-// unreconciled ones every transaction not reconciled (state not 3), each by
-// kind (adjustments by the sign of their net amount), magnitudes; view
-// balances equal their balances.
-BankTotals FromScratch(const std::vector<const tsioDataFile*>& files, const std::string& bank = kBank,
-                       const char* register_opening = kRegisterOpening, const char* bank_opening = kBankOpening);
+// The stored balances and totals of a bank account, as one text: each
+// column's name and value.
+std::string Stored(const tsioDataFile& bkm, const std::string& bank = kBank);
+// From scratch over every transaction of `bank` in `files`, as Stored gives
+// them: the register balance is the opening one plus every net amount; the
+// bank balance the opening one plus the cleared amounts of cleared and
+// reconciled transactions; the open totals count the open transactions
+// (state 1), the unreconciled ones every transaction not reconciled (state
+// not 3), each by kind (adjustments by the sign of their net amount),
+// magnitudes; view balances equal their balances.
+std::string FromScratch(const std::vector<const tsioDataFile*>& files, const std::string& bank = kBank,
+                        const char* register_opening = kRegisterOpening, const char* bank_opening = kBankOpening);
 // Writes the totals FromScratch gives into the bank account.
 void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataFile*>& files,
                       const std::string& bank = kBank);
@@ -91,34 +82,28 @@ std::string DumpDatabase(const std::string& folder);
 // The transactions of a file in key order.
 std::vector<TransactionData> Transactions(const tsioDataFile& file);
 
-// Calls add(key, record) for every record of cursor class C in `file`, the
-// key "run/sequence" read from the columns naming its transaction.
-template <typename C, typename Add>
-void Walk(const tsioDataFile& file, const char* run_col, const char* seq_col, Add add) {
-  C cursor(file);
-  for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
-    tsDouble run, seq;
-    (void)cursor.GetColumnData(run_col, run);
-    (void)cursor.GetColumnData(seq_col, seq);
-    add(run.Format() + "/" + seq.Format(), cursor.m_Record);
-  }
-}
+// The details of each transaction of `file` by "run/seq": how many of each
+// kind, as "CDx1 DIx2 DIG1x3 DIG2x1 TGx2 TXx1 WDx2" (cash, deposit items,
+// each item's lines by item number, tax GL, tax and withdrawal details).
+std::map<std::string, std::string> Details(const tsioDataFile& file);
+// The same text from counts by kind.
+std::string DetailText(const std::map<std::string, int>& counts);
 
-// Batch `id` of application AP (source 2), read from the current transaction
-// file as another program's part reads it, counts `count` transactions of
-// `amount` (a batch never written counts none).
-void ExpectStoredBatch(TxCompany& co, const char* id, long long count, const tsCurrency& amount);
+// The transactions of `file` by "run/seq": every stored column but run and
+// sequence, then the notes and file links.
+std::map<std::string, std::string> Register(const tsioDataFile& file);
+
+// Batch `id` of application AP (source 2) as another program's part reads it
+// from the current transaction file ("<count> <amount>"; a batch never
+// written counts none), and the counts of a part.
+std::string StoredBatch(TxCompany& co, const char* id);
+std::string Counts(const bkBatchPart& part);
 
 // Positions `t` on the stored transaction with `record`'s key (with a lock
 // when `lock`).
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock);
 
 // Every fault kind an operation can meet, with the status each answers.
-struct FaultKind {
-  tsioOp op;
-  tsioStatus::Status status;
-  const char* name;
-};
-const std::vector<FaultKind>& EveryFaultKind();
+const std::vector<bkdetailtest::FaultKind>& EveryFaultKind();
 
 }  // namespace txtest
