@@ -80,7 +80,9 @@ tsAmountProblem tsReadAmount(std::string_view text, tsCurrency* out, const tsNum
       ++whole;
       ++group;
       if (significant > 0 || c != '0') ++significant;
-      if (significant <= 18) mantissa = mantissa * 10 + (c - '0');
+      // More than 16 significant digits is too large (below): not accumulated,
+      // so the mantissa with its cents never overflows.
+      if (significant <= 16) mantissa = mantissa * 10 + (c - '0');
     } else if (style.thousands != 0 && c == style.thousands && c != style.decimal) {
       // A first group of 1 to 3 digits, then groups of exactly 3.
       if (group == 0 || group > 3 || (grouped && group != 3)) bad_group = true;

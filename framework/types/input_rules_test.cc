@@ -21,6 +21,7 @@ TEST(InputRules, AmountsInEachNumberStyle) {
       {"1 000", kPoint, P::kSeparator, ""}, {"1e3", kPoint, P::kNotAnAmount, ""}, {"--5", kPoint, P::kNotAnAmount, ""},
       {"-0.005", kPoint, P::kMoreThanCents, ""}, {"1307.505", kPoint, P::kMoreThanCents, ""},
       {"10000000000000", kPoint, P::kTooLarge, ""}, {"1,234.50", kPointComma, P::kNone, "1234.50"},
+      {"1244444444444444445.12", kPoint, P::kTooLarge, ""},  // a fuzzer's: once an overflow, never read whole
       {"12,345,678", kPointComma, P::kNone, "12345678.00"}, {"1234.50", kPointComma, P::kNone, "1234.50"},
       {"1,23,456", kPointComma, P::kSeparator, ""}, {"1234,567", kPointComma, P::kSeparator, ""},
       {",123", kPointComma, P::kSeparator, ""}, {"1,.50", kPointComma, P::kSeparator, ""},
