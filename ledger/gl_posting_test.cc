@@ -525,9 +525,10 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
       auto creator = Creator();
       EXPECT_EQ(creator->GetSendingDetailedGLTs(), s.detailed);
       const gl_update_def& block = creator->UpdateBlock();
-      EXPECT_EQ(std::pair(block.run_number, +block.glt_file),
-                std::pair(last_run ? last_run + 1 : block.run_number, static_cast<int>(company.Glt().FileNum())));
-      last_run = block.run_number;
+      const double block_run = block.run_number;  // copied: the block is packed, the double unaligned
+      EXPECT_EQ(std::pair(block_run, +block.glt_file),
+                std::pair(last_run ? last_run + 1 : block_run, static_cast<int>(company.Glt().FileNum())));
+      last_run = block_run;
       RunScenario(company.Program(), *creator, c.type, c.sign, c.ic);
       EXPECT_EQ(Lines(company.Glt(), kColumns), want);
       // What every line of the run shares.
