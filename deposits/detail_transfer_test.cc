@@ -103,8 +103,10 @@ TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) 
         EXPECT_EQ(company.Snap(), before);
         return done;
       });
-      // A withdrawal detail is moved without a lock of its own.
-      EXPECT_TRUE(calls > 0 || fault.op == tsioOp::kLock) << fault.name;
+      // A withdrawal detail is moved without a lock of its own; one fetched
+      // with its lock is not read again before its delete (its bookmark
+      // knows it is the stored record), so its move may fetch nothing.
+      EXPECT_TRUE(calls > 0 || fault.op == tsioOp::kLock || (fault.op == tsioOp::kFetch && locked)) << fault.name;
     }
   }
   for (const FaultKind& fault : {FaultKind{tsioOp::kInsert, tsioStatus::kDuplicateKey, "insert"},

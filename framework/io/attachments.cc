@@ -58,7 +58,7 @@ tsioStatus::Status tsioAttachments::Remove(const std::string& key_text) {
   q->Bind(2, tsCell::Text(key_text));
   short r = q->Step();
   q->Reset();
-  file_->Company().NoteWrite();
+  file_->Company().NoteWrite(Table(*file_));
   return r == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(r);
 }
 
@@ -102,6 +102,6 @@ tsioStatus::Status tsioAttachments::Write(const std::string& key_text, bool appe
   for (const auto& l : links_) {
     if ((st = put(kLink, l)) != tsioStatus::kSuccess) return st;
   }
-  file_->Company().NoteWrite();
+  file_->Company().NoteWrite(Table(*file_));
   return tsioStatus::kSuccess;
 }

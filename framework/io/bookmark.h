@@ -1,5 +1,9 @@
 // tsioBookmark: saves a handle's position for one record type; GoTo returns
-// to it by reading the saved record again by its key.
+// to it by reading the saved record again by its key, unless the saved
+// record is known to be the stored one: it was read by a locked fetch, the
+// handle has held its lock ever since, and this program has written nothing
+// to its table nor rolled anything back since (on a server that read is a
+// round trip; the answer could only be the same).
 #pragma once
 
 #include <vector>
@@ -22,4 +26,7 @@ class TS_EXPORT tsioBookmark {
   std::vector<tsCell> buffer_;
   std::vector<uint8_t> valid_;
   bool positioned_;
+  bool read_locked_;  // the saved buffer is what a locked fetch read
+  uint64_t locked_since_;
+  uint64_t locked_writes_;
 };

@@ -326,7 +326,13 @@ tsioStatus::Status tsioCompany::EndUnit(tclRollbackStack* stack, bool commit) {
     if (st != tsioStatus::kSuccess) LogFailure("roll back unit of work", st);
   }
   units_.erase(it, units_.end());
-  NoteWrite();
+  // What was read ahead may be older than what other programs committed
+  // meanwhile; a rollback also undid this program's writes, to any table.
+  if (commit) {
+    ++write_generation_;
+  } else {
+    NoteWrite();
+  }
   if (units_.empty()) NotifyUnitEnd(commit && st == tsioStatus::kSuccess);
   return st;
 }

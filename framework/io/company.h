@@ -14,6 +14,7 @@
 #pragma once
 
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,7 +62,23 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
   // Bumped by every write through this connection and at the end of every
   // unit; cursors drop what they read ahead when it moves.
   uint64_t WriteGeneration() const { return write_generation_; }
-  void NoteWrite() { ++write_generation_; }
+  // A write to record table `table` (its quoted name), or one that names no
+  // table (a unit's end or rollback, a header, notes, statements over many
+  // rows). WritesTo(t) moves with every write to t and every write that
+  // names none: the same answer twice means this program changed nothing
+  // of t between (see tsioBookmark).
+  void NoteWrite() {
+    ++write_generation_;
+    ++unnamed_writes_;
+  }
+  void NoteWrite(const std::string& table) {
+    ++write_generation_;
+    ++table_writes_[table];
+  }
+  uint64_t WritesTo(const std::string& table) const {
+    auto it = table_writes_.find(table);
+    return unnamed_writes_ + (it == table_writes_.end() ? 0 : it->second);
+  }
 
   // Units of work (see rollback_stack.h). A stack begins on its first change;
   // units nest as savepoints; the outermost holds the database's write lock
@@ -89,6 +106,8 @@ class TS_EXPORT tsioCompany : public std::enable_shared_from_this<tsioCompany> {
   std::string folder_;
   std::unique_ptr<tsioBackendConnection> db_;
   uint64_t write_generation_ = 1;
+  uint64_t unnamed_writes_ = 0;
+  std::unordered_map<std::string, uint64_t> table_writes_;
   std::vector<tclRollbackStack*> units_;
   std::vector<tsioUnitListener*> listeners_;
   // The catalogue's files found so far (see FileExists).

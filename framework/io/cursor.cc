@@ -172,6 +172,18 @@ tsioStatus::Status tsioCursor::CellsFromRecord(std::vector<tsCell>& row, std::ve
   return tsioStatus::kSuccess;
 }
 
+void tsioCursor::NoteLockedRead(uint64_t id) {
+  tsioRecordState& s = *state_;
+  s.locked_read_seq = s.pos_seq;
+  s.locked_read_since = file_->Locks().HeldSince(id);
+  s.locked_read_writes = file_->Company().WritesTo(s.table);
+}
+
+bool tsioCursor::StillAsReadLocked(const std::vector<tsCell>& row, uint64_t since, uint64_t writes) const {
+  return since != 0 && file_->IsOpen() && file_->Locks().HeldSince(LockId(row)) == since &&
+         file_->Company().WritesTo(state_->table) == writes;
+}
+
 void tsioCursor::CopyRowToRecord(const std::vector<tsCell>& row) {
   const tsioRecordDef& def = *state_->def;
   for (const auto& b : bindings_) {
@@ -418,6 +430,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
       std::fill(s.valid.begin(), s.valid.end(), 1);
       s.positioned = true;
       ++s.pos_seq;
+      if (lock) NoteLockedRead(id);
       s.DropReadAhead();
       s.streak = 0;
       if (copy_to_record) CopyRowToRecord(s.buffer);
@@ -525,6 +538,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     return seek == Seek::kEQ || seek == Seek::kCurrent ? tsioStatus::kNotFound : tsioStatus::kEndOfFile;
   }
 
+  uint64_t locked_id = 0;
   if (lock) {
     std::string key;
     for (size_t i = 0; i < key_.size(); ++i) {
@@ -553,6 +567,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
     }
     s.buffer = std::move(fresh);
     std::fill(s.valid.begin(), s.valid.end(), 1);
+    locked_id = id;
   } else {
     std::fill(s.valid.begin(), s.valid.end(), 0);
     for (size_t i = 0; i < width; ++i) {
@@ -563,6 +578,7 @@ tsioStatus::Status tsioCursor::DoFetch(Seek seek, bool lock, const std::vector<F
   }
   s.positioned = true;
   ++s.pos_seq;
+  if (lock) NoteLockedRead(locked_id);
   s.DropReadAhead();
   s.streak = sequential ? s.streak + 1 : 0;
   // On a server a batch that came short of its limit held every row there
@@ -699,7 +715,7 @@ tsioStatus::Status tsioCursor::Insert(short* count) {
   for (size_t i = 0; i < row.size(); ++i) q->Bind(static_cast<int>(i + 1), row[i]);
   short r = q->Step();
   q->Reset();
-  company.NoteWrite();
+  company.NoteWrite(state_->table);
   if (r != tsioBackendStatement::kDone) {
     if (r != tsioStatus::kDuplicateKey) company.LogFailure("insert into " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
@@ -757,7 +773,7 @@ tsioStatus::Status tsioCursor::Update(short* count, short) {
   for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
   short r = q->Step();
   q->Reset();
-  company.NoteWrite();
+  company.NoteWrite(state_->table);
   if (r != tsioBackendStatement::kDone) {
     if (r != tsioStatus::kDuplicateKey) company.LogFailure("update of " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
@@ -796,7 +812,7 @@ tsioStatus::Status tsioCursor::Delete() {
   for (size_t i = 0; i < key_.size(); ++i) q->Bind(static_cast<int>(i + 1), state_->buffer[static_cast<size_t>(key_[i])]);
   short r = q->Step();
   q->Reset();
-  company.NoteWrite();
+  company.NoteWrite(state_->table);
   if (r != tsioBackendStatement::kDone) {
     company.LogFailure("delete from " + file_->Spec().Name(), static_cast<tsioStatus::Status>(r));
     return static_cast<tsioStatus::Status>(r);
@@ -920,6 +936,7 @@ tsioStatus::Status tsioCursor::SetColumnData(const std::string& name, const tsDa
   cell.is_text = IsText(f.type);
   state_->buffer[static_cast<size_t>(c)] = std::move(cell);
   state_->valid[static_cast<size_t>(c)] = 1;
+  state_->locked_read_seq = 0;  // no longer the record as it was read
   return tsioStatus::kSuccess;
 }
 
@@ -1097,7 +1114,7 @@ tsioStatus::Status ccCursor::CopyOrMove(const tsioDataFile& target, bool move) {
         for (size_t i = 0; i < row.size(); ++i) q->Bind(static_cast<int>(i + 1), row[i]);
         short r = q->Step();
         q->Reset();
-        target.Company().NoteWrite();
+        target.Company().NoteWrite(ts->table);
         st = r == tsioBackendStatement::kDone ? tsioStatus::kSuccess : static_cast<tsioStatus::Status>(r);
       }
     }

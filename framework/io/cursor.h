@@ -140,6 +140,14 @@ class TS_EXPORT tsioCursor {
 
  protected:
   friend class tsioOrderedScan;  // reads slices through the cursor's columns and buffer
+  friend class tsioBookmark;     // restores a record it knows is current without reading it
+  // Notes that the buffer is record `id` as a locked fetch just read it.
+  void NoteLockedRead(uint64_t id);
+  // Whether the record the buffer holds, read locked at the state's
+  // locked_read_since and locked_read_writes, is still the stored one: this
+  // handle held its lock all the time since (no other program changed it)
+  // and this program wrote nothing to its table nor rolled anything back.
+  bool StillAsReadLocked(const std::vector<tsCell>& row, uint64_t since, uint64_t writes) const;
 
   struct Binding {
     int col;        // column number in the record definition

@@ -31,6 +31,12 @@ struct tsioRecordState {
   std::vector<uint8_t> valid;        // which cells hold the current record's values
   bool positioned = false;           // the buffer stands for a record position
   uint64_t pos_seq = 0;              // moves with every change of position
+  // The buffer as the last locked fetch read it (tsioBookmark restores such
+  // a record without reading it again): pos_seq then (0: none), the lock's
+  // HeldSince and the company's WritesTo(table) then.
+  uint64_t locked_read_seq = 0;
+  uint64_t locked_read_since = 0;
+  uint64_t locked_read_writes = 0;
   // Fetch calls made through any cursor on this record type of the handle
   // (served from what was read ahead or not, found or not): what a walk
   // costs, counted without timing it.

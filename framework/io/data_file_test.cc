@@ -13,6 +13,7 @@
 #include "framework/base/application.h"
 #include "framework/base/log.h"
 #include "framework/io/attachments.h"
+#include "framework/io/bookmark.h"
 #include "framework/io/counters.h"
 #include "framework/io/faults.h"
 #include "framework/io/header.h"
@@ -191,6 +192,80 @@ TEST(FaultInjection, AFailedHeaderReadOrWriteLeavesNoLock) {
   tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
   EXPECT_EQ(h.header.Update(), tsioStatus::kDiskFull);
   EXPECT_FALSE(h.header.HoldsLock());
+}
+
+// A bookmark on a record read under its lock restores it without reading
+// it again (on a server, a round trip) while nothing could have changed it:
+// the handle held the lock all the time and this program neither wrote to
+// its table nor rolled anything back. Otherwise GoTo reads the record again
+// and sees what changed. A fetch fault armed before GoTo tells whether it read.
+TEST(Bookmarks, RestoreARecordReadUnderItsLockWithoutAReadOnlyWhileNothingCouldChangeIt) {
+  iotest::OpenCompany o(true);
+  iotest::Parent p, q;
+  ccCursor pc(p, *o.file, 1, 0), same(q, *o.file, 1, 0);
+  tclRollbackStack unit;
+  auto write = [](ccCursor& c, iotest::Parent& rec, long long key, const char* value) {
+    rec.Set("B", key);
+    ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+    rec.v = tsAlpha(value);
+    ASSERT_EQ(c.Update(), tsioStatus::kSuccess);
+  };
+  const struct {
+    const char* what;
+    std::function<void(long long)> before, between;  // before the read; between the mark and GoTo
+    bool locked;
+    const char* seen;  // V after GoTo
+    bool reads;
+  } cases[] = {
+      {"nothing between", [](long long) {}, [](long long) {}, true, "a", false},
+      {"read without its lock", [](long long) {}, [](long long) {}, false, "a", true},
+      {"written through another cursor of the handle", [](long long) {},
+       [&](long long k) { write(same, q, k, "w"); }, true, "w", true},
+      {"a write before the read rolled back", [&](long long k) {
+         pc.AttachRollbackStack(&unit);
+         write(pc, p, k, "u");
+       },
+       [&](long long) {
+         ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+         pc.AttachRollbackStack(nullptr);
+       },
+       true, "a", true},
+      {"the lock given back while another program wrote", [](long long) {},
+       [&](long long k) {
+         ASSERT_EQ(pc.Unlock(), tsioStatus::kSuccess);
+         const std::string folder = o.path();
+         bktest::ChildProcess writer = bktest::ChildProcess::Start([folder, k, &write] {
+           iotest::Opened there(folder);
+           iotest::Parent rec;
+           ccCursor cur(rec, *there.file, 1, 0);
+           write(cur, rec, k, "o");
+           return ::testing::Test::HasFailure() ? 1 : 0;
+         });
+         ASSERT_EQ(writer.Wait(), 0);
+         ASSERT_EQ(pc.Lock(), tsioStatus::kSuccess);
+       },
+       true, "o", true},
+  };
+  long long key = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ((p.Set("B", ++key, "a"), pc.Insert()), tsioStatus::kSuccess);
+    c.before(key);
+    p.Set("B", key);
+    ASSERT_EQ(pc.FetchEQ(c.locked), tsioStatus::kSuccess);
+    tsioBookmark mark(pc);
+    c.between(key);
+    p.v = tsAlpha("changed in the record only");
+    ASSERT_EQ(pc.SetBuffer(), tsioStatus::kSuccess);
+    tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
+    EXPECT_EQ(mark.GoTo(), c.reads ? tsioStatus::kIOError : tsioStatus::kSuccess);
+    tsioFaults::Clear();
+    if (c.reads) {
+      EXPECT_EQ(mark.GoTo(), tsioStatus::kSuccess);
+    }
+    EXPECT_EQ(p.v.str(), c.seen);
+    (void)pc.Unlock();
+  }
 }
 
 // Each keyed fetch is one query, found or not; a walk reads ahead, so it runs

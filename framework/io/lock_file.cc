@@ -92,10 +92,7 @@ tsioStatus::Status tsioLockFile::Lock(uint64_t id) {
   if (!impl_) return tsioStatus::kLockUnavailable;
   if (held_.count(id)) return tsioStatus::kSuccess;
   tsioStatus::Status st = impl_->Lock(id);
-  if (st == tsioStatus::kSuccess) {
-    held_.insert(id);
-    g_lock_generation.fetch_add(1, std::memory_order_relaxed);
-  }
+  if (st == tsioStatus::kSuccess) held_.emplace(id, g_lock_generation.fetch_add(1, std::memory_order_relaxed) + 1);
   return st;
 }
 
@@ -106,10 +103,7 @@ tsioStatus::Status tsioLockFile::LockThenStep(uint64_t id, tsioBackendStatement&
     return tsioStatus::kSuccess;
   }
   tsioStatus::Status st = impl_->LockThenStep(id, then, step);
-  if (st == tsioStatus::kSuccess) {
-    held_.insert(id);
-    g_lock_generation.fetch_add(1, std::memory_order_relaxed);
-  }
+  if (st == tsioStatus::kSuccess) held_.emplace(id, g_lock_generation.fetch_add(1, std::memory_order_relaxed) + 1);
   return st;
 }
 
@@ -131,7 +125,7 @@ void tsioLockFile::Unlock(uint64_t id) {
 
 void tsioLockFile::UnlockAll() {
   if (!impl_) return;
-  for (uint64_t id : held_) impl_->Unlock(id);
+  for (const auto& held : held_) impl_->Unlock(held.first);
   held_.clear();
 }
 

@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "framework/base/export.h"
 #include "framework/io/backend.h"
@@ -49,6 +49,14 @@ class TS_EXPORT tsioLockFile {
   void Unlock(uint64_t id);
   void UnlockAll();
   bool Holds(uint64_t id) const { return held_.count(id) != 0; }
+  // When this handle took the lock at `id` it holds (the Generation() its
+  // taking made), 0 when it does not hold it: the same answer twice means
+  // the lock was held all the time between (no other program could change
+  // what it guards).
+  uint64_t HeldSince(uint64_t id) const {
+    auto it = held_.find(id);
+    return it == held_.end() ? 0 : it->second;
+  }
   // kLocked when another handle holds `id`, kSuccess when it is free or ours.
   [[nodiscard]] tsioStatus::Status TestOther(uint64_t id) const;
   // Like Lock, but retries for up to `wait_ms` while another handle holds it.
@@ -64,5 +72,5 @@ class TS_EXPORT tsioLockFile {
 
  private:
   std::unique_ptr<tsioBackendLocks> impl_;
-  std::unordered_set<uint64_t> held_;
+  std::unordered_map<uint64_t, uint64_t> held_;  // id -> the generation its taking made
 };
