@@ -14,9 +14,9 @@
 #pragma once
 
 #include <map>
-#include <unordered_map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/base/export.h"
