@@ -69,8 +69,7 @@ class Worker {
     txtest::Fill(t.m_Record, type, amount.c_str(), shape, 100 + static_cast<int>(rng_() % 100000));
     ccStatus<ccError::Level> st = txtest::Enter(program_, t, nullptr, unit);
     if (st.HasError()) return "enter: " + st.Errors()[0].Text();
-    const std::string key = "RUN=" + t.m_Record.GetRun().Format() + ";SEQ=" + t.m_Record.GetSequence().Format();
-    const std::string in = key.substr(0, key.find(';')), of = key.substr(key.find(';') + 1);
+    const std::string in = "RUN=" + t.m_Record.GetRun().Format(), of = "SEQ=" + t.m_Record.GetSequence().Format();
     for (int i = 1; i <= items; ++i) {
       Put<DepositItem>(bkt_, "DIBNKAC=B1;DIAMT=1.00;DI" + in + ";DI" + of + ";DITEMNO=" + std::to_string(i));
       for (int l = 1; l <= lines; ++l) {
