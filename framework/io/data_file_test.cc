@@ -181,19 +181,6 @@ TEST(FaultInjection, AMoveTakesItsNotesAndAFailedMoveLosesNothing) {
   EXPECT_EQ(state(), "||P/2//0\nfirst note;second note;|scan.pdf;|");
 }
 
-// Header failures are reported, not swallowed, and leave the header unlocked.
-TEST(FaultInjection, AFailedHeaderReadOrWriteLeavesNoLock) {
-  iotest::OpenCompany o(true);
-  iotest::Counter h(*o.file);
-  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-  EXPECT_EQ(h.header.Get(true), tsioStatus::kIOError);
-  EXPECT_FALSE(h.header.HoldsLock());
-  ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);
-  tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
-  EXPECT_EQ(h.header.Update(), tsioStatus::kDiskFull);
-  EXPECT_FALSE(h.header.HoldsLock());
-}
-
 // A bookmark on a record read under its lock restores it without reading
 // it again (on a server, a round trip) while nothing could have changed it:
 // the handle held the lock all the time and this program neither wrote to
