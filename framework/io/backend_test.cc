@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 
 #include "framework/io/backend.h"
 #include "framework/io/backup.h"
