@@ -31,12 +31,6 @@ namespace {
 using Level = ccStatus<ccError::Level>;
 using bktest::Said;
 
-tsDate Day(const std::string& text) {
-  tsDate d;
-  EXPECT_TRUE(d.Parse(text.c_str())) << text;
-  return d;
-}
-
 // Adds a record from a row: "C BANK RUN SEQ NUMBER" a check, "D BANK RUN
 // SEQ DATE ID" a deposit (of the register or the history), "P BANK DATE ID"
 // a pending deposit (of the master file).
@@ -151,11 +145,13 @@ std::string Ask(bkVerifyDuplicates& v, const std::string& row, bool texts = fals
   in >> kind >> bank >> number_or_date;
   if (kind == "D") in >> id;
   const bool own = !!(in >> current_bank >> run >> seq);
+  tsDate date;
+  EXPECT_TRUE(kind == "C" || date.Parse(number_or_date.c_str())) << row;
   const tsAlpha b(current_bank);
   const tsDouble r(run, 0), s(seq, 0);
   const Level got = kind == "C" ? v.checkExists(tsAlpha(bank), tsDouble(std::stoll(number_or_date), 0),
                                                 own ? &b : nullptr, own ? &r : nullptr, own ? &s : nullptr)
-                                : v.depositExists(tsAlpha(bank), Day(number_or_date), tsAlpha(id),
+                                : v.depositExists(tsAlpha(bank), date, tsAlpha(id),
                                                   own ? &b : nullptr, own ? &r : nullptr, own ? &s : nullptr);
   static const char* const kWhere[] = {"none", "register", "pending", "history"};
   return std::string(kWhere[static_cast<int>(v.LastFoundIn())]) + " " + Said(got, texts);
@@ -223,7 +219,6 @@ TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOf
       bkVerifyDuplicates v;
       std::unique_ptr<Lent> lent;
       ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
-      EXPECT_EQ(v.CheckHistory() + 2 * (v.HistoryFile() != nullptr), on ? 3 : 0);
       std::string got, want;
       for (const auto& c : kCases) {
         tsioCounters::Reset();
