@@ -7,7 +7,6 @@
 // left alone; the macro options.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <sstream>
