@@ -161,7 +161,7 @@ std::string Ask(bkVerifyDuplicates& v, const std::string& row, bool texts = fals
 class VerifyDuplicates : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    co_ = new DuplicatesCompany;
+    co_ = std::make_unique<DuplicatesCompany>();
     for (const char* row : {"C B1 1 1 100", "C B1 1 2 101", "D B1 1 3 2026-01-05 D1", "C B1 1 4 300", "C B1 2 1 300",
                             "C B1 1 5 200", "D B1 1 6 2026-01-06 H2", "C B2 1 1 500"}) {
       Add(*co_->bkt, row);
@@ -171,17 +171,14 @@ class VerifyDuplicates : public ::testing::Test {
     }
     Add(*co_->bkm, "P B1 2026-01-07 P1");
   }
-  static void TearDownTestSuite() {
-    delete co_;
-    co_ = nullptr;
-  }
+  static void TearDownTestSuite() { co_.reset(); }
   void SetUp() override {
     TSGetApp()->SetCompanyFolder(co_->folder);
     co_->HistoryOptions(true, true);
   }
   void TearDown() override { tsioFaults::Clear(); }
 
-  static inline DuplicatesCompany* co_ = nullptr;
+  static inline std::unique_ptr<DuplicatesCompany> co_;
   DuplicatesCompany& co = *co_;
 };
 
