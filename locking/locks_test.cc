@@ -41,7 +41,7 @@ std::string Rows(const tsioDataFile& file) {
 // kill" (the second program, holding bank E's lock as its locker would);
 // a step ending in "!fetch", "!delete" or "!insert" runs with that
 // operation failing.
-TEST(BankLocks, OneLockerHoldsOneBankAndAKilledProgramsLockIsFree) {
+TEST(BankLocks, OneLockerHoldsOneBankAndNeverForgetsOneItCannotRelease) {
   bktest::BankCompany co;
   tsioDataFile second(co.bkm->FileName());
   auto a = std::make_unique<RegisterBankLocker>(*co.bkm);
@@ -100,7 +100,7 @@ TEST(BankLocks, OneLockerHoldsOneBankAndAKilledProgramsLockIsFree) {
 // gone, lock ended); when that removal fails, the first run stays active and
 // locked and the second is not taken. A dead program's active run is
 // cleaned up.
-TEST(RunLocks, MarkersAndActiveRunsHeldByALiveProgramStayAndExcludeTheRunsBelow) {
+TEST(RunLocks, MarkersHeldByALiveProgramStayAndExcludeTheRunsBelow) {
   bktest::BankCompany co;
   bkRegisterTransactionRunLock runs(*co.bkt);
   const auto excluded = [&runs] {
