@@ -93,7 +93,9 @@ class Balances : public testing::Test {
     std::conditional_t<kTx, Transaction, CashDetail> caller(*co_->bkt, "", 0);
     EXPECT_TRUE(bkdetailtest::Set(caller.m_Record, lines[i].first.KeyText()));
     EXPECT_EQ(caller.FetchEQ(false), tsioStatus::kSuccess);
-    auto fetches = [&] { return co_->bkt->State(kTx ? 1 : 5)->fetches + co_->bkm->State(1)->fetches + acc.OwnFetches(); };
+    auto fetches = [&] {
+      return co_->bkt->State(kTx ? 1 : 5)->fetches + co_->bkm->State(1)->fetches + acc.OwnFetches();
+    };
     const uint64_t before = fetches();
     if (nth) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError, nth, times);
     const tsCurrency balance = acc.accumulate();
@@ -151,7 +153,8 @@ TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeav
   // A cash account given formatted is looked up unformatted.
   EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", d, m, t)), reg_->AsOf("cash", "B2", "1000200", d.Ymd()));
   const auto after = [&](const auto& lines) {
-    return std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return std::get<0>(l.first.Key()) > d.Ymd(); });
+    const auto later = [&](const auto& l) { return std::get<0>(l.first.Key()) > d.Ymd(); };
+    return std::find_if(lines.begin(), lines.end(), later);
   };
   const Lines<baltest::Tx> lines = reg_->Running<baltest::Tx>("B2");
   const Lines<baltest::Cash> cash_lines = reg_->Running<baltest::Cash>("B2", "1000100");
