@@ -8,17 +8,179 @@
 // file position kept.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <random>
+#include <tuple>
 
+#include "accounts/bank_account.h"
 #include "balances/balance_accumulators.h"
+#include "balances/balance_as_of.h"
 #include "balances/balance_test_support.h"
+#include "deposits/cash_detail.h"
+#include "framework/base/application.h"
+#include "framework/base/log.h"
 #include "framework/io/dictionary.h"
+#include "framework/io/rollback_stack.h"
+#include "ledger/gl_cash_account_balance.h"
+#include "transactions/transaction.h"
 
 namespace {
 
 using baltest::Cents;
-using baltest::Register;
+using baltest::DateText;
+using baltest::MoneyText;
+
+// One transaction as the test knows it (amounts in cents, dates yyyymmdd).
+struct Tx {
+  std::string bank;
+  long long run, seq;
+  int type, date;
+  long long check, sub, add;
+  int recond, recdt;
+  long long recamt;
+  int stmtdt;
+  long long Amount() const { return add - sub; }
+  auto Key() const { return std::make_tuple(date, check, sub, run, seq); }  // register order
+  std::string KeyText() const {
+    return "TBNKACC=" + bank + ";TRUN=" + std::to_string(run) + ";TSEQ=" + std::to_string(seq);
+  }
+};
+
+struct Cash {
+  std::string bank, cash;
+  long long trun, tseq, run, seq;
+  int accdt;
+  long long amount;
+  long long Amount() const { return amount; }
+  auto Key() const { return std::make_tuple(accdt, trun, tseq, run, seq); }
+  std::string KeyText() const {
+    return "CDBNKAC=" + bank + ";CDCSHAC=" + cash + ";CDTRUN=" + std::to_string(trun) + ";CDTSEQ=" +
+           std::to_string(tseq) + ";CDRUN=" + std::to_string(run) + ";CDSEQ=" + std::to_string(seq);
+  }
+};
+
+struct Bank {
+  long long opening_register = 0, opening_bank = 0, opening_reconciled = 0;
+  int last_reconciled = 0;  // BRECDT, 0 = empty
+};
+
+// A random register over `banks`, `per_bank` transactions each over `days`
+// days from 2026-03-01 (so many on one day), with checks (repeated numbers
+// too), deposits, withdrawals and adjustments, cleared and reconciled ones
+// with statement dates, and (unless `cash_lines` is false) cash details on
+// two cash accounts each. The last bank is reconciled without a date.
+struct Register {
+  std::map<std::string, Bank> banks;
+  std::vector<Tx> txs;
+  std::vector<Cash> cash;
+  std::map<std::pair<std::string, std::string>, long long> cash_opening;
+  int first = 20260301, last = 20260301;
+
+  static int Day(int offset) { return (tsDate::FromYmd(20260301) + offset).Ymd(); }
+
+  void Generate(std::mt19937& rng, const std::vector<std::string>& ids, int per_bank, int days,
+                bool cash_lines = true) {
+    auto below = [&rng](long long n) { return static_cast<long long>(rng() % static_cast<unsigned long>(n)); };
+    for (const auto& id : ids) {
+      banks[id] = {below(500000), below(500000), below(500000), id == ids.back() ? 0 : Day(days * 2 / 3)};
+      for (const char* c : {"1000100", "1000200"}) cash_opening[{id, c}] = below(90000);
+      for (int i = 0; i < per_bank; ++i) {
+        Tx t{id, 1 + below(7), static_cast<long long>(txs.size()) + 1, 1 + static_cast<int>(below(4)),
+             Day(static_cast<int>(below(days))), 0, 0, 0, 0, 0, 0, 0};
+        t.check = t.type == 1 ? 100 + below(20) : 0;
+        const long long amount = 1 + below(200000);
+        t.add = t.type == 2 || (t.type == 4 && below(2)) ? amount : 0;
+        t.sub = t.add ? 0 : amount;
+        t.recond = 1 + static_cast<int>(below(3));
+        t.recdt = t.recond == 1 ? 0 : (tsDate::FromYmd(t.date) + static_cast<int>(below(10))).Ymd();
+        t.recamt = t.recond == 1 ? 0 : t.Amount();
+        t.stmtdt = t.recond == 3 ? (tsDate::FromYmd(t.recdt) + static_cast<int>(below(5))).Ymd() : 0;
+        txs.push_back(t);
+        first = std::min(first, t.date);
+        last = std::max({last, t.date, t.recdt, t.stmtdt});
+        for (long long l = 1, lines = cash_lines ? below(3) : 0; l <= lines; ++l) {
+          cash.push_back({id, below(2) ? "1000100" : "1000200", t.run, t.seq, 1, l, t.date, below(40000) - 20000});
+        }
+      }
+    }
+  }
+
+  // Writes the register and the stored totals (which hold every row), each
+  // record from its columns' text.
+  void Write(const tsioDataFile& bkm, const tsioDataFile& bkt) const {
+    tclRollbackStack unit;
+    auto put = [&unit](auto&& cursor, const std::string& text) {
+      cursor.AttachRollbackStack(&unit);
+      ASSERT_TRUE(bkdetailtest::Set(cursor.m_Record, text)) << text;
+      ASSERT_EQ(cursor.Insert(), tsioStatus::kSuccess) << text;
+    };
+    auto n = [](long long v) { return std::to_string(v); };
+    for (const Tx& x : txs) {
+      put(Transaction(bkt, "", 0), x.KeyText() + ";TRANTYP=" + n(x.type) + ";TTRANDT=" + DateText(x.date) +
+                                       ";TACTGDT=" + DateText(x.date) + ";TCHECK=" + n(x.check) +
+                                       ";TSUBTR=" + MoneyText(x.sub) + ";TADD=" + MoneyText(x.add) +
+                                       ";TRECOND=" + n(x.recond) + ";TRECDT=" + DateText(x.recdt) +
+                                       ";TRECAMT=" + MoneyText(x.recamt) + ";TSTMTDT=" + DateText(x.stmtdt));
+    }
+    for (const Cash& x : cash) {
+      put(CashDetail(bkt, "", 0), x.KeyText() + ";CDACCDT=" + DateText(x.accdt) + ";CDAMT=" + MoneyText(x.amount));
+    }
+    for (const auto& [id, bank] : banks) {
+      put(BankAccount(bkm, "", 0), "BANKACC=" + id + ";BRGBLNC=" + MoneyText(AsOf("register", id, "", 99991231)) +
+                                       ";BNKBLNC=" + MoneyText(AsOf("bank", id, "", 99991231)) +
+                                       ";BRECBAL=" + MoneyText(AsOf("reconciled", id, "", 99991231)) +
+                                       ";BRECDT=" + DateText(bank.last_reconciled));
+    }
+    for (const auto& [key, opening] : cash_opening) {
+      put(GLCashAccountBalance(bkm, "", 0), "CABNKAC=" + key.first + ";CACSHAC=" + key.second +
+                                                ";CAAMT=" + MoneyText(AsOf("cash", key.first, key.second, 99991231)));
+    }
+    ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+  }
+
+  // The balance of `kind` (register, bank, reconciled or cash) of `bank` (and
+  // cash account) at the end of `date`, summed forwards from the opening.
+  long long AsOf(const std::string& kind, const std::string& bank, const std::string& cash_account, int date) const {
+    const Bank& b = banks.at(bank);
+    if (kind == "cash") {
+      long long sum = cash_opening.at({bank, cash_account});
+      for (const Cash& c : cash) sum += c.bank == bank && c.cash == cash_account && c.accdt <= date ? c.amount : 0;
+      return sum;
+    }
+    const int limit = b.last_reconciled ? std::min(date, b.last_reconciled) : date;
+    long long sum = kind == "register" ? b.opening_register : kind == "bank" ? b.opening_bank : b.opening_reconciled;
+    for (const Tx& t : txs) {
+      if (t.bank != bank) continue;
+      if (kind == "register" && t.date <= date) sum += t.Amount();
+      if (kind == "bank" && t.recdt != 0 && t.recdt <= date) sum += t.recamt;
+      if (kind == "reconciled" && t.recond == 3 && t.stmtdt <= limit) sum += t.Amount();
+    }
+    return sum;
+  }
+
+  // The lines of `bank` (and of its cash account, for cash details) in order,
+  // each with its running balance.
+  template <typename Row>
+  std::vector<std::pair<Row, long long>> Running(const std::string& bank, const std::string& cash_account = "") const {
+    std::vector<Row> rows;
+    if constexpr (std::is_same_v<Row, Tx>) {
+      std::copy_if(txs.begin(), txs.end(), std::back_inserter(rows), [&](const Tx& t) { return t.bank == bank; });
+    } else {
+      std::copy_if(cash.begin(), cash.end(), std::back_inserter(rows),
+                   [&](const Cash& c) { return c.bank == bank && c.cash == cash_account; });
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.Key() < b.Key(); });
+    long long sum = cash_account.empty() ? banks.at(bank).opening_register : cash_opening.at({bank, cash_account});
+    std::vector<std::pair<Row, long long>> out;
+    for (const Row& r : rows) out.emplace_back(r, sum += r.Amount());
+    return out;
+  }
+};
+
 template <typename Row>
 using Lines = std::vector<std::pair<Row, long long>>;
 
@@ -51,10 +213,28 @@ class Balances : public testing::Test {
     reg_->Generate(rng, {"B1"}, 10000, 60, false);
     reg_->Generate(rng, {"B2", "B3"}, 100, 12);
     reg_->Write(*co_->bkm, *co_->bkt);
+    TSGetApp()->SetCompanyFolder(co_->fm.Folder());
   }
   static void TearDownTestSuite() {
+    TSGetApp()->SetCompanyFolder("");
     reg_.reset();
     co_.reset();
+  }
+  void SetUp() override { (void)NewFailures(); }
+
+  // The balances' failure lines ("AFF FAIL ..." and "Helper function
+  // failed") the company's log (bkreg.log) gained since the last call.
+  static std::vector<std::string> NewFailures() {
+    std::ifstream in(x_log_path());
+    std::vector<std::string> out;
+    size_t n = 0;
+    for (std::string line; std::getline(in, line); ++n) {
+      const size_t at = line.find("level=0 ");
+      line = line.substr(at == std::string::npos ? 0 : at + 8);
+      if (n >= seen_ && (line.rfind("AFF FAIL", 0) == 0 || line == "Helper function failed")) out.push_back(line);
+    }
+    seen_ = n;
+    return out;
   }
 
   // A bank's as-of balances over `bkt` (the register or a copy of it)
@@ -75,7 +255,7 @@ class Balances : public testing::Test {
       }
       bkRegisterBalanceAsOfDateAccumulator acc(tsAlpha(bank), d, *co_->bkm, bkt);
       (void)acc.accumulate();
-      const auto later = [&](const baltest::Tx& t) { return t.bank == bank && t.date > d.Ymd(); };
+      const auto later = [&](const Tx& t) { return t.bank == bank && t.date > d.Ymd(); };
       got += " " + std::to_string(acc.TransactionReads()) + "\n";
       want += " " + std::to_string(2 + std::count_if(reg_->txs.begin(), reg_->txs.end(), later)) + "\n";
     }
@@ -89,7 +269,7 @@ class Balances : public testing::Test {
   // answers the same from the model.
   template <typename Acc, typename Row>
   static std::string Ask(Acc& acc, const Lines<Row>& lines, size_t i, bool counted, int nth = 0, int times = 1) {
-    constexpr bool kTx = std::is_same_v<Row, baltest::Tx>;
+    constexpr bool kTx = std::is_same_v<Row, Tx>;
     std::conditional_t<kTx, Transaction, CashDetail> caller(*co_->bkt, "", 0);
     EXPECT_TRUE(bkdetailtest::Set(caller.m_Record, lines[i].first.KeyText()));
     EXPECT_EQ(caller.FetchEQ(false), tsioStatus::kSuccess);
@@ -111,6 +291,7 @@ class Balances : public testing::Test {
 
   static inline std::unique_ptr<bktest::BankCompany> co_;
   static inline std::unique_ptr<Register> reg_;
+  static inline size_t seen_ = 0;
 };
 
 // Every computation of the balances of `bank` (and its cash account `cash`)
@@ -119,7 +300,7 @@ class Balances : public testing::Test {
 // as-of ones.
 using Computations = std::vector<std::pair<std::string, std::function<tsCurrency()>>>;
 Computations AllOf(const tsioDataFile& m, const tsioDataFile& t, const std::string& bank, const std::string& cash,
-                   const tsDate& d, const baltest::Tx& l, const baltest::Cash& cl) {
+                   const tsDate& d, const Tx& l, const Cash& cl) {
   Computations out = {
       {"running", [&] { return bkRunningBalanceAccumulator(m, t).accumulate(); }},
       {"cash running", [&] { return bkCashRunningBalanceAccumulator(m, t).accumulate(); }},
@@ -145,7 +326,6 @@ Computations AllOf(const tsioDataFile& m, const tsioDataFile& t, const std::stri
 // succeeds (asked for the lines after those, it stands them on its line).
 // Unknown banks, cash accounts and lines likewise.
 TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeavingTheFilesAlone) {
-  baltest::LogReader log(co_->fm.Folder());
   const tsioDataFile& m = *co_->bkm;
   const tsioDataFile& t = *co_->bkt;
   for (const char* bank : {"B2", "B3"}) ExpectAsOfDays(t, bank);
@@ -156,8 +336,8 @@ TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeav
     const auto later = [&](const auto& l) { return std::get<0>(l.first.Key()) > d.Ymd(); };
     return std::find_if(lines.begin(), lines.end(), later);
   };
-  const Lines<baltest::Tx> lines = reg_->Running<baltest::Tx>("B2");
-  const Lines<baltest::Cash> cash_lines = reg_->Running<baltest::Cash>("B2", "1000100");
+  const Lines<Tx> lines = reg_->Running<Tx>("B2");
+  const Lines<Cash> cash_lines = reg_->Running<Cash>("B2", "1000100");
   const auto line = after(lines);
   const auto cash_line = after(cash_lines);
   BankAccount bank(m, "", 0);
@@ -173,10 +353,20 @@ TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeav
       EXPECT_EQ(st, tsioStatus::kSuccess);
     }
   };
-  const auto now = [&] { return baltest::PositionsOf({{&m, 1}, {&m, 3}, {&t, 1}, {&t, 5}}); };
+  // Whether each record type of each file is positioned, and its key values,
+  // as the handles' buffers hold them.
+  const auto now = [&] {
+    std::vector<std::pair<bool, std::vector<tsCell>>> out;
+    for (const auto& [file, type] : {std::pair{&m, 1}, {&m, 3}, {&t, 1}, {&t, 5}}) {
+      const tsioRecordState* s = file->State(short(type));
+      out.emplace_back(s->positioned, std::vector<tsCell>());
+      for (const auto& c : s->def->keys[0].columns) out.back().second.push_back(s->buffer[s->def->FieldIndex(c)]);
+    }
+    return out;
+  };
   stand();
-  const baltest::Positions here = now();
-  EXPECT_TRUE(log.NewFailures().empty());
+  const auto here = now();
+  EXPECT_TRUE(NewFailures().empty());
   EXPECT_TRUE(now() == here) << "a file position moved";
   const std::string io = ccIOStatusStr(tsioStatus::kIOError);
   for (const auto& [name, run] : AllOf(m, t, "B2", "1000100", d, line[1].first, cash_line[1].first)) {
@@ -186,34 +376,42 @@ TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeav
     const long long expected = !running ? reg_->AsOf(name, "B2", "1000100", d.Ymd())
                                : is_cash ? cash_line[by_key].second
                                          : line[by_key].second;
-    const int failed = baltest::ForEveryFetchFault(run, [&](const tsCurrency& r, const std::string& step) {
-      SCOPED_TRACE(step);
-      const auto lines = log.NewFailures();
-      EXPECT_TRUE(now() == here || (by_key && !bkIsBalanceFailure(r))) << "a file position moved";
-      if (!bkIsBalanceFailure(r)) {
-        EXPECT_EQ(Cents(r), expected);
-        EXPECT_TRUE(lines.empty());
-        stand();
-        return;
+    // Its n-th fetch failing, for n = 1, 2, ... until a run succeeds, first
+    // once, then every fetch from the n-th on.
+    int failed = 0;
+    for (const int times : {1, 1000}) {
+      for (int n = 1; n < 2000; ++n, ++failed) {
+        SCOPED_TRACE("fetch " + std::to_string(n) + " failing " + std::to_string(times) + " times");
+        tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError, n, times);
+        const tsCurrency r = run();
+        tsioFaults::Clear();
+        const auto lines = NewFailures();
+        EXPECT_TRUE(now() == here || (by_key && !bkIsBalanceFailure(r))) << "a file position moved";
+        if (!bkIsBalanceFailure(r)) {
+          EXPECT_EQ(Cents(r), expected);
+          EXPECT_TRUE(lines.empty());
+          stand();
+          break;
+        }
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_TRUE(lines[0] == "AFF FAIL: Read Error " + io || lines[0] == "Helper function failed" ||
+                    (lines[0].rfind("AFF FAIL: B2, ", 0) == 0 && lines[0].find(io) != std::string::npos))
+            << lines[0];
       }
-      ASSERT_EQ(lines.size(), 1u);
-      EXPECT_TRUE(lines[0] == "AFF FAIL: Read Error " + io || lines[0] == "Helper function failed" ||
-                  (lines[0].rfind("AFF FAIL: B2, ", 0) == 0 && lines[0].find(io) != std::string::npos))
-          << lines[0];
-    });
+    }
     EXPECT_GE(failed, 6);
   }
   // Unknown accounts and lines: "<name>: failure | <log line>" each, the
   // caller's files where they were.
-  const baltest::Tx no_line{"NOPE", 99, 99, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-  const baltest::Cash no_cash{"NOPE", "99-99", 99, 99, 1, 1, 0, 0};
+  const Tx no_line{"NOPE", 99, 99, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Cash no_cash{"NOPE", "99-99", 99, 99, 1, 1, 0, 0};
   Computations unknown = AllOf(m, t, "NOPE", "99-99", d, no_line, no_cash);
   unknown.erase(unknown.begin(), unknown.begin() + 2);  // the caller stands on known lines
   unknown.emplace_back("cash of B2", [&] { return AsOf("cash", "B2", "99-99", d, m, t); });
   std::string said;
   for (const auto& [name, run] : unknown) {
     said += name + ": " + (bkIsBalanceFailure(run()) ? "failure" : "a balance");
-    for (const auto& l : log.NewFailures()) said += " | " + l;
+    for (const auto& l : NewFailures()) said += " | " + l;
     said += now() == here ? "\n" : " (a file position moved)\n";
   }
   const std::string nf = ccIOStatusStr(tsioStatus::kNotFound);
@@ -230,9 +428,8 @@ TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeav
 // built on; copies and assignments that outlive their original. Every cash
 // account of B2 and B3 likewise, one fetch a line after the first.
 TEST_F(Balances, RunningFollowsTheModelLineByLineThroughJumpsFailuresAndCopies) {
-  baltest::LogReader log(co_->fm.Folder());
-  const Lines<baltest::Tx> b1 = reg_->Running<baltest::Tx>("B1");
-  const Lines<baltest::Tx> b2 = reg_->Running<baltest::Tx>("B2");
+  const Lines<Tx> b1 = reg_->Running<Tx>("B1");
+  const Lines<Tx> b2 = reg_->Running<Tx>("B2");
   auto acc = std::make_unique<bkRunningBalanceAccumulator>(*co_->bkm, *co_->bkt);
   // The first line starts from the balance as of the day before it: its
   // walk reads the register once.
@@ -249,7 +446,7 @@ TEST_F(Balances, RunningFollowsTheModelLineByLineThroughJumpsFailuresAndCopies) 
   }
   EXPECT_EQ(got, want);
   got = want = "";
-  for (auto [lines, i] : std::vector<std::pair<const Lines<baltest::Tx>*, size_t>>{
+  for (auto [lines, i] : std::vector<std::pair<const Lines<Tx>*, size_t>>{
            {&b1, 300}, {&b1, 309}, {&b1, 12}, {&b1, 0}, {&b2, 25}, {&b1, 41}, {&b2, 0}, {&b1, 5000}}) {
     got += Ask(*acc, *lines, i, false);
     want += Model(*lines, i);
@@ -271,7 +468,7 @@ TEST_F(Balances, RunningFollowsTheModelLineByLineThroughJumpsFailuresAndCopies) 
   const std::string read_error = "AFF FAIL: Read Error " + ccIOStatusStr(tsioStatus::kIOError);
   for (const auto& [at, nth, times] : {std::tuple{size_t(100), 1, 1}, {size_t(150), 2, 1}, {size_t(200), 1, 1000}}) {
     got = Ask(*acc, b1, at, false, nth, times);
-    for (const auto& line : log.NewFailures()) got += line + "\n";
+    for (const auto& line : NewFailures()) got += line + "\n";
     want = std::to_string(at) + ": failure\n" + read_error + "\n";
     for (size_t i = times == 1 ? at + 1 : at; i < at + 20; ++i) {
       got += Ask(*acc, b1, i, false);
@@ -310,14 +507,14 @@ TEST_F(Balances, RunningFollowsTheModelLineByLineThroughJumpsFailuresAndCopies) 
   Transaction none(*co_->bkt, "", 0);
   none.Initialize();
   EXPECT_TRUE(bkIsBalanceFailure(copy.accumulate()));
-  EXPECT_EQ(log.NewFailures(),
+  EXPECT_EQ(NewFailures(),
             std::vector<std::string>{"AFF FAIL: Read Error " + ccIOStatusStr(tsioStatus::kNoCurrentRecord)});
 
   // Cash details, ending on an earlier line by key (a fresh start).
   bkCashRunningBalanceAccumulator cash_acc(*co_->bkm, *co_->bkt);
   for (const char* bank : {"B2", "B3"}) {
     for (const char* cash : {"1000100", "1000200"}) {
-      const auto lines = reg_->Running<baltest::Cash>(bank, cash);
+      const auto lines = reg_->Running<Cash>(bank, cash);
       ASSERT_GT(lines.size(), 3u);
       got = Ask(cash_acc, lines, 0, false);
       want = Model(lines, 0);
@@ -400,7 +597,7 @@ TEST_F(Balances, AWorkFileCopyWithKeysNumberedDifferentlyWalksInTheExpectedOrder
   // and every as-of balance on the copy is the one on the file.
   for (const char* bank : {"B2", "B3"}) {
     std::vector<std::pair<long long, long long>> want, got;
-    for (const auto& [tx, balance] : reg_->Running<baltest::Tx>(bank)) want.emplace_back(tx.seq, balance);
+    for (const auto& [tx, balance] : reg_->Running<Tx>(bank)) want.emplace_back(tx.seq, balance);
     Transaction w(*wrk, bkRunningBalanceAccumulator::m_sTransactionColumns, bkBalanceIndex(*wrk, 1, 5));
     w.m_Record.SetBankAccount(tsAlpha(bank));
     bkRunningBalanceAccumulator running(*co_->bkm, *wrk);
