@@ -328,10 +328,7 @@ Computations AllOf(const tsioDataFile& m, const tsioDataFile& t, const std::stri
 TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeavingTheFilesAlone) {
   const tsioDataFile& m = *co_->bkm;
   const tsioDataFile& t = *co_->bkt;
-  for (const char* bank : {"B2", "B3"}) ExpectAsOfDays(t, bank);
   const tsDate d = tsDate::FromYmd(reg_->first) + 8;
-  // A cash account given formatted is looked up unformatted.
-  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", d, m, t)), reg_->AsOf("cash", "B2", "1000200", d.Ymd()));
   const auto after = [&](const auto& lines) {
     const auto later = [&](const auto& l) { return std::get<0>(l.first.Key()) > d.Ymd(); };
     return std::find_if(lines.begin(), lines.end(), later);
@@ -366,6 +363,9 @@ TEST_F(Balances, EqualTheModelAndEveryFailureGivesTheFailureAmountAndOneLineLeav
   };
   stand();
   const auto here = now();
+  for (const char* bank : {"B2", "B3"}) ExpectAsOfDays(t, bank);
+  // A cash account given formatted is looked up unformatted.
+  EXPECT_EQ(Cents(AsOf("cash", "B2", "1000-200", d, m, t)), reg_->AsOf("cash", "B2", "1000200", d.Ymd()));
   EXPECT_TRUE(NewFailures().empty());
   EXPECT_TRUE(now() == here) << "a file position moved";
   const std::string io = ccIOStatusStr(tsioStatus::kIOError);
