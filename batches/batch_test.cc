@@ -112,11 +112,31 @@ const auto kDelete = [](Batch& b) { return std::to_string(b.deleteIfEmpty()); };
 // details and tax GL details of its own, and only then deleted. Fully
 // posted: a stored batch of exactly that id whose counts are cleared. No
 // transactions: none and no cash detail of the batch (tax GL details are
-// not looked at). Another batch's members never count.
-TEST_F(BatchRecords, EachBatchIsAnsweredFromItsOwnRecordAndMembers) {
+// not looked at). Another batch's members never count. A read that fails
+// (at each read) keeps the totals, is never "empty" and deleting reports its
+// failure (the batch is still there for the answers after); fully posted is
+// never answered for a failed read, no file or a register file that cannot
+// be opened.
+TEST_F(BatchRecords, EachBatchIsAnsweredFromItsOwnRecordAndMembersNeverFromAFailedRead) {
+  std::string said;
+  for (int nth : {1, 2, 3}) {
+    said += On("all", nth, kClear) + ", ";
+    said += On("none", nth, kEmpty) + " ";
+    said += On("none", nth, kDelete, tsioStatus::kIOError) + "; ";
+  }
+  EXPECT_EQ(said, "0 3 20.00, 0 2; 0 3 20.00, 0 2; 0 3 20.00, 0 2; ");
+  bkBatchPart p = Part("POSTED");
+  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
+  EXPECT_FALSE(p.IsBatchFullyPosted());
+  tsioFaults::Clear();
+  p.SetFileNumber(0);
+  EXPECT_FALSE(p.IsBatchFullyPosted()) << "no file";
+  EXPECT_NE(p.SetRegisterFile(tsioFileInfo(co_.fm.Folder(), tsioFileSpec("BKT", 9, 221))), tsioStatus::kSuccess);
+  EXPECT_FALSE(p.IsBatchFullyPosted());
+
   // Asked first, while the batches near them in key order are stored.
   for (const char* id : {"POST", "MISSING", "other"}) EXPECT_EQ(FullyPosted(id), "000") << id;
-  std::string said;
+  said.clear();
   for (const char* id : {"none", "all", "oneopen", "onlyopen", "cash", "taxgl", "POSTED", "POSTEDX"}) {
     said += std::string(id) + ": clear " + On(id, 0, kClear);
     said += ", empty " + On(id, 0, kEmpty);
@@ -142,29 +162,6 @@ TEST_F(BatchRecords, EachBatchIsAnsweredFromItsOwnRecordAndMembers) {
   EXPECT_TRUE(current.IsBatchFullyPosted());
   FetchBatch(cursor, "all");
   EXPECT_FALSE(current.IsBatchFullyPosted());
-}
-
-// A read that fails (at each read) keeps the totals, is never "empty" and
-// deleting reports its failure; fully posted is never answered for a
-// failed read, no file or a register file that cannot be opened.
-TEST_F(BatchRecords, AReadThatFailsIsNeverTakenForPostedOrEmpty) {
-  std::string said;
-  for (int nth : {1, 2, 3}) {
-    said += On("all", nth, kClear) + ", ";
-    said += On("none", nth, kEmpty) + " ";
-    said += On("none", nth, kDelete, tsioStatus::kIOError) + "; ";
-  }
-  EXPECT_EQ(said, "0 3 20.00, 0 2; 0 3 20.00, 0 2; 0 3 20.00, 0 2; ");
-  EXPECT_EQ(Stored(), "POSTED:0 POSTEDX:0 all:3 cash:0 none:3 oneopen:3 onlyopen:3 taxgl:0 ");
-
-  bkBatchPart p = Part("POSTED");
-  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
-  EXPECT_FALSE(p.IsBatchFullyPosted());
-  tsioFaults::Clear();
-  p.SetFileNumber(0);
-  EXPECT_FALSE(p.IsBatchFullyPosted()) << "no file";
-  EXPECT_NE(p.SetRegisterFile(tsioFileInfo(co_.fm.Folder(), tsioFileSpec("BKT", 9, 221))), tsioStatus::kSuccess);
-  EXPECT_FALSE(p.IsBatchFullyPosted());
 }
 
 // A second program holds a member of "onlyopen" (it still counts, nothing
