@@ -26,7 +26,7 @@ std::string Lists(const std::string& folder) {
 
 // Per row, the lists as given, then one run of the verifier (its level and
 // message numbers, and whether it left the control file open) with a fault
-// armed or in another folder, then the lists. A list without entries is the
+// armed, then the lists. A list without entries is the
 // user's choice and stays empty; an entry held in a longer one counts. A
 // control file that cannot be opened (1630), a list that cannot be read
 // (1630, never written; the others are still verified), a file that cannot
@@ -38,27 +38,25 @@ TEST(CustomLists, RequiredEntriesAreAddedWhereAListHasEntriesAndFailuresWriteNot
   const char* kUnchanged = "530: Teller\n531: Wire\n532: \n";
   const struct {
     const char* lists[3];
-    const char* folder;  // nullptr: the company
     tsioOp op;
     tsioStatus::Status status;
     int times;  // 0: nothing armed
     const char* said;
     const char* after;
   } cases[] = {
-      {{"Teller,Electronic", "Cash Transfers,Wire", ""}, nullptr, tsioOp::kOpen, tsioStatus::kSuccess, 0, "0:",
+      {{"Teller,Electronic", "Cash Transfers,Wire", ""}, tsioOp::kOpen, tsioStatus::kSuccess, 0, "0:",
        "530: Teller,Electronic,Cash Transfer\n531: Cash Transfers,Wire,Electronic\n532: \n"},
       // What a run completed gets nothing more.
-      {{"Teller,Electronic,Cash Transfer", "Cash Transfers,Wire,Electronic", "Bank Fee"}, nullptr, tsioOp::kOpen,
+      {{"Teller,Electronic,Cash Transfer", "Cash Transfers,Wire,Electronic", "Bank Fee"}, tsioOp::kOpen,
        tsioStatus::kSuccess, 0, "0:",
        "530: Teller,Electronic,Cash Transfer\n531: Cash Transfers,Wire,Electronic\n"
        "532: Bank Fee,NSF Check,NSF Charge,Miscellaneous,Cash Transfer,Monthly Interest,Overnight Interest\n"},
-      {{"Teller", "Wire", ""}, "not-a-company", tsioOp::kOpen, tsioStatus::kSuccess, 0, "3: 1630", kUnchanged},
-      {{"Teller", "Wire", ""}, nullptr, tsioOp::kOpen, tsioStatus::kIOError, 1, "3: 1630", kUnchanged},
-      {{"Teller", "Wire", ""}, nullptr, tsioOp::kFetch, tsioStatus::kDamaged, 1, "3: 1630",  // read again next
+      {{"Teller", "Wire", ""}, tsioOp::kOpen, tsioStatus::kIOError, 1, "3: 1630", kUnchanged},
+      {{"Teller", "Wire", ""}, tsioOp::kFetch, tsioStatus::kDamaged, 1, "3: 1630",  // read again next
        "530: Teller,Cash Transfer\n531: Wire,Electronic,Cash Transfer\n532: \n"},
-      {{"Teller", "Wire", ""}, nullptr, tsioOp::kFetch, tsioStatus::kDamaged, 1000,  // one per required entry
+      {{"Teller", "Wire", ""}, tsioOp::kFetch, tsioStatus::kDamaged, 1000,  // one per required entry
        "3: 1630 1630 1630 1630 1630 1630 1630 1630 1630 1630 1630", kUnchanged},
-      {{"Teller", "Wire", ""}, nullptr, tsioOp::kUpdate, tsioStatus::kDiskFull, 100, "3: 1631", kUnchanged},
+      {{"Teller", "Wire", ""}, tsioOp::kUpdate, tsioStatus::kDiskFull, 100, "3: 1631", kUnchanged},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.said);
@@ -66,7 +64,7 @@ TEST(CustomLists, RequiredEntriesAreAddedWhereAListHasEntriesAndFailuresWriteNot
     ASSERT_NE(cf, nullptr);
     for (short i = 0; i < 3; ++i) ASSERT_EQ(cf->PutCustomList(530 + i, c.lists[i]), tsioStatus::kSuccess);
     cf.reset();
-    TSGetApp()->SetCompanyFolder(c.folder ? dir.Sub(c.folder) : folder);
+    TSGetApp()->SetCompanyFolder(folder);
     if (c.times) tsioFaults::Arm(c.op, c.status, 1, c.times);
     bkCustomListVerifier v;
     const auto st = v.Verify();
