@@ -101,7 +101,10 @@ class tsioBackendConnection {
   // embedded database ignores it (its writes cost no round trip). Writes
   // whose caller acts on their status (a duplicate key taken to mean
   // "another program made it first") wait again between BeginWaitingWrites
-  // and EndWaitingWrites.
+  // and EndWaitingWrites. A write made outside a transaction between Begin
+  // and End goes without waiting too: when it failed, the next transaction
+  // begun fails with its status (what relied on it, a counter taken, is
+  // never committed without it).
   virtual void BeginAllOrNothing() {}
   virtual void EndAllOrNothing() {}
   virtual void BeginWaitingWrites() {}

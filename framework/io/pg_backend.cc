@@ -571,8 +571,10 @@ class PgConnection final : public tsioBackendConnection {
     if (q.write_ && q.table_.empty()) ++unit_guard_;
     if (q.write_ && !q.table_.empty()) ++table_epochs_[q.table_];
     // In an all-or-nothing unit a write goes without waiting and without a
-    // savepoint of its own (its failure is the unit's).
-    if (guard && !lead && all_or_nothing_ > 0 && waiting_writes_ == 0 && !read_only_) {
+    // savepoint of its own (its failure is the unit's); so does a write
+    // outside a transaction while one is declared (its failure fails the
+    // next unit, backend.h).
+    if (q.write_ && !lead && all_or_nothing_ > 0 && waiting_writes_ == 0 && !read_only_) {
       *st = SendWrite(q, q.judge_);
       return *st == tsioStatus::kSuccess ? PQmakeEmptyPGresult(conn_, PGRES_COMMAND_OK) : nullptr;
     }

@@ -45,7 +45,9 @@ class TS_EXPORT tclRollbackStack {
 // acted upon but by failing. A server backend then sends the unit's writes
 // without waiting for each answer; a failed one fails the next read that
 // asks the server, or the commit, with its own status, and the unit is
-// rolled back whole (backend.h). Nothing changes on an embedded database.
+// rolled back whole (backend.h). A write made outside a unit while it lives
+// is not waited for either: when it failed, the next unit fails with its
+// status. Nothing changes on an embedded database.
 class TS_EXPORT tsioAllOrNothing {
  public:
   explicit tsioAllOrNothing(tsioCompany& company);

@@ -422,6 +422,29 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   };
   Entry filled = e;
   if (filled.cash_account.empty()) filled.cash_account = bank.m_Record.GetMiscCashAccount().str();
+  // Entered while the register's entries go to the general ledger (a
+  // payables' check excepted): its accounts and period are the ledger's to
+  // accept, and it gets the cash detail that sends it there when posted.
+  const bool to_ledger = LedgerInterfaceOn() && !e.payables;
+  LedgerSides sides;
+  sides.type = e.type;
+  sides.date = e.date;
+  sides.cash = filled.cash_account;
+  sides.offset = e.account;
+  sides.lines = e.lines;
+  // A check's duplicate lookups come after the account's lock, as the
+  // ledger's reads and the batch's do: they go in one request.
+  if (to_ledger) {
+    if (verify != nullptr && e.type == 1) {
+      int status = kDone;
+      if (const tsioDataFile* history = s.History(ctx, &status)) {
+        reads.Keep(s.Register(), TransactionData::kRecordType);
+        reads.Keep(*history, TransactionData::kRecordType);
+        verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
+      }
+    }
+    KeepLedgerReads(reads, s.Program(), sides);
+  }
   {
     int status = kDone;
     const tsioDataFile* history = s.History(ctx, &status);
@@ -435,29 +458,9 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return refused(rc);
     filled.batch_location = g.location;
   }
+  reads.Send();
   FillEntry(s, filled, t, true);
-  // Entered while the register's entries go to the general ledger (a
-  // payables' check excepted): its accounts and period are the ledger's to
-  // accept, and it gets the cash detail that sends it there when posted.
-  const bool to_ledger = LedgerInterfaceOn() && !e.payables;
   if (to_ledger) {
-    LedgerSides sides;
-    sides.type = e.type;
-    sides.date = e.date;
-    sides.cash = filled.cash_account;
-    sides.offset = e.account;
-    sides.lines = e.lines;
-    // A check's duplicate lookups come after the account's lock, as the
-    // ledger's reads do: they go in the same request.
-    if (verify != nullptr && e.type == 1) {
-      int status = kDone;
-      if (const tsioDataFile* history = s.History(ctx, &status)) {
-        reads.Keep(s.Register(), TransactionData::kRecordType);
-        reads.Keep(*history, TransactionData::kRecordType);
-        verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
-      }
-    }
-    KeepLedgerReads(reads, s.Program(), sides);
     if (const int rc = CheckLedgerEntry(ctx, s.Program(), sides); rc != kDone) return refused(rc);
   }
   // Everything that can refuse the entry is asked before a run is taken.
@@ -465,15 +468,16 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     if (const int rc = CheckDuplicate(ctx, *verify, e); rc != kDone) return refused(rc);
   }
   if (const int rc = ValidateBeforeNumbering(ctx, s, e, t); rc != kDone) return refused(rc);
+  // From here any failure in the unit fails it whole (it is rolled back
+  // and the entry refused or retried): its writes need not wait for their
+  // answers one by one, nor the run's counter written before it (a failed
+  // write of it fails the unit, which never commits a run not counted).
+  tsioAllOrNothing all_or_nothing(s.Register().Company());
   if (const int run = TakeRun(ctx, s.Program(), to_ledger); run != kDone) return refused(run);
   // A batch record another program holds (its entry's unit still open, or
   // a posting) refuses the count (1618): the unit is taken back and tried
   // again until the wait runs out, as for the account.
   const auto deadline = ctx.WaitDeadline();
-  // From here any failure in the unit fails it whole (it is rolled back
-  // and the entry refused or retried): its writes need not wait for their
-  // answers one by one.
-  tsioAllOrNothing all_or_nothing(s.Register().Company());
   for (int round = 0;; ++round) {
     // Distribution lines go in first, under the run and sequence Create
     // gives, so that the module's rules check them with the transaction.

@@ -67,7 +67,6 @@ void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSi
   ask(e.offset);
   for (const DetailLine& l : e.lines) ask(l.account);
   PrefetchCalendar(&reads, *glm);
-  reads.Send();
 }
 
 int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& e) {

@@ -61,8 +61,10 @@ int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& sides)
 // Keeps, for the command `reads` scopes, the general ledger's records an
 // entry's checks read again and again: its accounts, calendar and header,
 // which an entry treats as fixed while it is made (the checks in its unit
-// read them again from the server), and asks the accounts of `sides`, the
-// company's calendar and the header together in one request. The module and files must be open.
+// read them again from the server), and queues the accounts of `sides`, the
+// company's calendar and the header, for the caller to ask together with
+// its other reads in one request (reads.Send()). The module and files must
+// be open.
 void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSides& sides);
 
 // Queues, inside the entry's unit (begun), the reads its checks there make

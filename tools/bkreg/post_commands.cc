@@ -385,7 +385,11 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
     // own (as entering takes its run), so programs posting other batches
     // queue for each other only for that moment; a unit that fails leaves
     // its run unused, never given twice. (The creator ends before the
-    // general ledger posts the lines.)
+    // general ledger posts the lines.) Any failure in the unit fails it
+    // whole (rolled back below): its writes need not wait for their answers
+    // one by one, nor the run's counter written before it (a failed write
+    // of it fails the unit).
+    tsioAllOrNothing all_or_nothing(w.Register().Company());
     std::optional<glwTranCreator> gl_run;
     gl_run.emplace(program, true, nullptr);
     if (c.ctx->Waiting([&] {
@@ -396,9 +400,6 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
       break;
     }
     tclRollbackStack unit;
-    // Any failure in the unit fails it whole (rolled back below): its
-    // writes need not wait for their answers one by one.
-    tsioAllOrNothing all_or_nothing(w.Register().Company());
     tsioStatus::Status io = unit.EnsureBegun(w.Register().Company());
     if (io != tsioStatus::kSuccess) {
       why = "the unit of work could not be begun (" + std::string(ccIOStatusStr(io)) + ")";
