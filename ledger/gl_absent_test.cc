@@ -28,31 +28,28 @@ TEST_F(GLAbsent, EntryPointsReturnTheirNotFoundValues) {
   unsigned char block[kGLUpdateBlockSize] = {};
   int32_t word = 0;
   double amount = 0;
-  // Every entry point with a result, in a fixed order, twice: a
-  // failed lookup stores nothing and the next call looks again.
-  auto answers = [&] {
-    return std::vector<long>{glw::GL_INIT_UPDATE(block),
-                             glw::GL_UPDATE(block),
-                             glw::GL_PROCESS_TRANSACTION(block),
-                             glw::GL_REMOVE_TRANSACTION(block),
-                             glw::GL_FISCAL_ENTITY_AT_COMPANY(1),
-                             static_cast<long>(glw::GL_GET_ACTIVITY(1, "1000", 2025, 3, 1)),
-                             glw::GL_GET_BUDGET(1, "1000", 2025, 3, &amount),
-                             glw::GL_LIST_ACCOUNTS(1, block),
-                             glw::GL_LIST_ACCOUNTS_BOTH_VIEWS(1, block),
-                             glw::GL_LIST_JOURNALS(1, block),
-                             glw::GL_LIST_SECTIONS(1, 7, block),
-                             glw::GL_OPEN_MASTER_FILE(0),
-                             glw::GL_RD_HEADER(1, block),
-                             glw::GL_START_TRANSACTION_FOR_RECAP(block),
-                             glw::GL_VALID_ACCOUNT(block, 0, 0, "1000100", 0, 0, &word),
-                             glw::GL_VALID_JOURNAL(block, 1, &word),
-                             glw::GL_VALID_SECTION(block, 7, 0, 0, "1000100", 0, &word),
-                             glw::GLM_NUM()};
-  };
+  // Every entry point with a result, in a fixed order (that a failed lookup
+  // stores nothing is the late-loaded module's case below).
+  const std::vector<long> answers = {glw::GL_INIT_UPDATE(block),
+                                     glw::GL_UPDATE(block),
+                                     glw::GL_PROCESS_TRANSACTION(block),
+                                     glw::GL_REMOVE_TRANSACTION(block),
+                                     glw::GL_FISCAL_ENTITY_AT_COMPANY(1),
+                                     static_cast<long>(glw::GL_GET_ACTIVITY(1, "1000", 2025, 3, 1)),
+                                     glw::GL_GET_BUDGET(1, "1000", 2025, 3, &amount),
+                                     glw::GL_LIST_ACCOUNTS(1, block),
+                                     glw::GL_LIST_ACCOUNTS_BOTH_VIEWS(1, block),
+                                     glw::GL_LIST_JOURNALS(1, block),
+                                     glw::GL_LIST_SECTIONS(1, 7, block),
+                                     glw::GL_OPEN_MASTER_FILE(0),
+                                     glw::GL_RD_HEADER(1, block),
+                                     glw::GL_START_TRANSACTION_FOR_RECAP(block),
+                                     glw::GL_VALID_ACCOUNT(block, 0, 0, "1000100", 0, 0, &word),
+                                     glw::GL_VALID_JOURNAL(block, 1, &word),
+                                     glw::GL_VALID_SECTION(block, 7, 0, 0, "1000100", 0, &word),
+                                     glw::GLM_NUM()};
   const std::vector<long> not_found = {1, 1, 0, 0, 1, 0, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 0};
-  EXPECT_EQ(answers(), not_found);
-  EXPECT_EQ(answers(), not_found);
+  EXPECT_EQ(answers, not_found);
   // The functions without a result do nothing, and leave the block alone.
   glw::GL_TERM_UPDATE(block);
   glw::GL_PRINT_ACCT_RECAP(block, block);
@@ -83,8 +80,6 @@ TEST_F(GLAbsent, FunctionsThatNeedTheLedgerAnswerWithoutIt) {
   gltest::ExpectAnswersWithoutTheLedger(company);
   const std::string script = R"(valid 01011000100 -> refused
 section 1000 0 file0 quiet -> refused
-section 1000 4 file0 quiet -> refused
-section 1000 6 file0 quiet -> refused
 section 1000 7 file0 quiet -> refused
 )";
   EXPECT_EQ(gltest::Ask(company, script), script);

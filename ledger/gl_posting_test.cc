@@ -22,7 +22,6 @@
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
 #include "framework/module/gl_blocks.h"
-#include "framework/module/module_registry.h"
 #include "ledger/gl_binding.h"
 #include "ledger/gl_post_launcher.h"
 #include "ledger/gl_posting_test_support.h"

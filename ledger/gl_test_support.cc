@@ -68,11 +68,6 @@ void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_
       ";GAICPY=" + std::to_string(ic_payable));
 }
 
-void LedgerCompany::AddBase(const std::string& base, bool ic_receivable, bool ic_payable, bool active) {
-  Add("GBBASE=" + base + ";GBACTIV=" + std::to_string(active) + ";GBICRC=" + std::to_string(ic_receivable) +
-      ";GBICPY=" + std::to_string(ic_payable));
-}
-
 void LedgerCompany::AddPeriod(const std::string& entity, short year, short period, const tsDate& start,
                               const tsDate& end, short status) {
   tsGLFiscalPeriodRec r;

@@ -38,7 +38,6 @@ class LedgerCompany {
   void Add(const std::string& rows);
   void AddAccount(const std::string& account, bool active = true, bool ic_receivable = false,
                   bool ic_payable = false);
-  void AddBase(const std::string& base, bool ic_receivable = false, bool ic_payable = false, bool active = true);
   void AddPrefix(const std::string& prefix) { Add("GPPFX=" + prefix); }
   void AddPrefixMatch(const std::string& a, const std::string& b) { Add("GMPFX1=" + a + ";GMPFX2=" + b); }
   void AddPeriod(const std::string& entity, short year, short period, const tsDate& start, const tsDate& end,
