@@ -166,21 +166,10 @@ filter full file to -> 1 (GAACTIV = 1 and GAICPY = 1)
 }
 
 // Without prefixes the account is the base and the general ledger is never
-// asked for an intercompany account, and the "prefix" tag of every period
-// message is empty.
-TEST_F(GLAccounts, WithoutPrefixes) {
+// asked for an intercompany account. (The period messages of such a company,
+// without a prefix, are followed by the validation's ledger tests.)
+TEST_F(GLAccounts, WithoutPrefixesTheBaseIsTheIntercompanyAccount) {
   gltest::LedgerCompany plain(false);
-  plain.SetHeader(2025, true);
-  plain.AddPeriods("", 2025, "3");
-  GLWarningType warning = kGLWarningNone;
-  auto st = glwCheckPrefixForClosedPeriod(tsAlpha(""), tsDate(2025, 1, 2), plain.GlmNum(), &warning);
-  EXPECT_EQ(warning, kGLWarningClosedPeriod);
-  EXPECT_EQ(bktest::Said(st), "2 | 1605/2 The accounting date 2025-01-02 is in a closed period.");
-  for (auto* fn : {&glwClosedPeriodError, &glwClosedPeriodWarning, &glwFuturePeriodWarning, &glwUndeterminedPeriodError,
-                   &glwUndeterminedPeriodWarning}) {
-    const std::string text = fn(tsAlpha("1000100"), tsDate(2025, 5, 1)).Errors()[0].Text();
-    EXPECT_EQ(text.find("prefix"), std::string::npos) << text;
-  }
   gltest::FailFactories(true);  // asking the ledger would now fail
   EXPECT_EQ(gltest::Ask(plain, "ic 1000100 1500-000 from"), "ic 1000100 1500-000 from -> [1500000] 0\n");
 }

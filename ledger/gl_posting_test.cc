@@ -257,7 +257,10 @@ TEST(GLTranDefAccumulator, RollsOutByLevelInKeyOrder) {
 
 // Units of work over random accumulations, rolls, commits and rollbacks,
 // against a model: the committed lines (key -> amount) and what the unit
-// added; a rollback goes back to the committed lines.
+// added; a rollback goes back to the committed lines, those rolled out in
+// the unit included. (The creator's Commit and Rollback over its
+// accumulators, with lines processed between, are followed by the totals'
+// general-ledger test.)
 TEST(GLTranDefAccumulator, RollbackReturnsToTheLastCommitModel) {
   std::mt19937 rng(7);
   for (int round = 0; round < 200; ++round) {
@@ -576,40 +579,6 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
   }
 }
 
-// Processing inside the program's unit of work: the program's rollback
-// takes the lines back, and the creator's rollback keeps the summary
-// lines that committed units merged. (A unit rolled back before any
-// processing is the totals' and the accumulator model's case.)
-TEST_F(GLPosting, UnitsOfWorkOfTheProgram) {
-  company.SetOptions(false, 1, 1);
-  auto creator = Creator();
-  auto deposit = [&](const char* amount) {
-    Accumulate(*creator, company.Program(), MakeTransaction(2, amount, "Dep", "D", false));
-  };
-  deposit("100");
-  creator->Commit();
-  {
-    // A unit that rolls out and processes the summary, then is rolled back
-    // by the program: the files and the summary are as they were.
-    tclRollbackStack unit;
-    tsGLTransactionRec marker;  // the program's own change opens its unit
-    marker.run = tsDouble(999);
-    tsioCursor cur(marker, company.Glt(), kGLTLine, 0);
-    ASSERT_EQ(unit.EnsureBegun(company.Glt().Company()), tsioStatus::kSuccess);
-    ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess);
-    deposit("25");
-    Expect(creator->RollTrans(kTranLevelEverything, kBKIncludeAll));
-    Expect(creator->ProcessTrans());
-    EXPECT_EQ(Lines(company.Glt()).size(), 3u) << "the marker and two lines of 125.00";
-    ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
-    creator->Rollback();
-  }
-  EXPECT_TRUE(Lines(company.Glt()).empty());
-  Expect(creator->ResetTranCreator(true));
-  EXPECT_EQ(Lines(company.Glt(), "GTLEDG GTACCT GTAMT"), (std::vector<std::string>{"1 1000 100.00", "1 4000 100.00"}));
-  EXPECT_TRUE(creator->Accumulator(kBKGLTranCash).IsEmpty());
-}
-
 // Lines rolled out for transactions of this module are processed even when
 // the value source has moved on to a transaction of another application
 // (which itself gives no line).
@@ -757,17 +726,28 @@ TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
 }
 
 // While the "BK" to "GL" interface is active, a general ledger that refuses
-// its objects cannot post: the creator and the launcher say so and write
-// nothing.
+// its objects (or is absent) cannot post: processing answers error 1604 and
+// the reinstall line, empties the stack and writes nothing; a launcher
+// neither opens nor posts.
 TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
   company.SetInterface(true);
   company.SetOptions(true, 1, 1);
   auto creator = Creator();
   RunScenario(company.Program(), *creator, 2, 1, false, false);
   gltest::RefuseInterfaces(true);
-  posttest::ExpectPostingRefused(company, *creator, creator->ProcessTrans());
-  glwPostLauncher launcher(company.Program());
+  const ccStatus<tsioStatus::Status> st = creator->ProcessTrans();
+  ASSERT_EQ(Said(st, false), std::to_string(tsioStatus::kFileDoesNotExist) + " | 1604/3 | 0/0");
+  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
+  EXPECT_EQ(creator->StackSize(), 0u);
+  EXPECT_TRUE(Lines(company.Glt()).empty());
+  glwPostLauncher refused(company.Program());
+  EXPECT_EQ(refused.OpenFiles(company.Program()), kBoolFailure);
+  refused.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
+  const ccStatus<ccBoolStatus> post = refused.Post(0);
+  EXPECT_EQ(std::pair(post.Value(), post.HasError()), std::pair(kBoolFailure, true));
+  refused.CloseFiles();
   gltest::RefuseInterfaces(false);
+  glwPostLauncher launcher(company.Program());
   EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
   EXPECT_EQ(gltest::LiveObjects(), 0);
 }
