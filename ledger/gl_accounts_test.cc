@@ -134,6 +134,7 @@ section 3000000 7 -> refused
 section 01-02 6 -> ok
 section 0909 6 -> refused
 section 02 2 -> ok
+section 09 2 -> refused
 section 1000 9 -> refused
 icbase 1500-000 from -> ok
 icbase 01-01-2500-000 to -> ok

@@ -638,18 +638,17 @@ TEST_F(GLPosting, AmountsReachTheLinesExactly) {
 TEST_F(GLPosting, AccountRecapPrintsIntoTheJournal) {
   company.SetOptions(false, 1, 1);
   company.SetAccountingMethod(3);
-  glwTranCreator creator(company.Program(), false, nullptr);
-  EXPECT_EQ(creator.SetRunNumber(company.Program()).Value(), kBoolSuccess);
-  const gl_update_def& none = creator.UpdateBlock();
+  auto creator = Creator(false);
+  const gl_update_def& none = creator->UpdateBlock();
   EXPECT_TRUE(none.run_number == 0 && none.batch_def == nullptr && none.glt_file == 0) << "no run, no blocks";
-  RunScenario(company.Program(), creator, 2, 1, true);
-  creator.Commit();
-  RunScenario(company.Program(), creator, 1, 1, true);
-  creator.Rollback();
+  RunScenario(company.Program(), *creator, 2, 1, true);
+  creator->Commit();
+  RunScenario(company.Program(), *creator, 1, 1, true);
+  creator->Rollback();
   EXPECT_TRUE(Lines(company.Glt()).empty()) << "recap only";
   ccOldCrapID id;
   ASSERT_EQ(company.Program().Journal().AddSection(ccOldCrapSpec{"Recap", 132}, id).Value(), kBoolSuccess);
-  creator.PrintRecap(*company.Program().Journal().Section(id));
+  creator->PrintRecap(*company.Program().Journal().Section(id));
   std::string recap;
   for (const std::string& line : company.Program().Journal().Section(id)->PrintLines()) recap += line + "\n";
   const std::string ledger = R"(
