@@ -210,20 +210,6 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
   return out;
 }
 
-void ExpectAnswersWithoutTheLedger(LedgerCompany& company) {
-  const std::string script = R"(build 01-01 1000-100 -> [] 4 unavailable
-ic 01011000100 02021500000 from -> [] unavailable
-match 01011000100 02021000100 -> 1 unavailable
-match 01011000100 02021000100 file0 -> 1 unavailable
-icbase nonsense from -> ok
-period 01-01-1000-100 2025-03-01 -> 2 2 | 1623/2
-period 0101 2025-03-01 -> 2 2 | 1623/2
-filter base file from -> 0 
-filter full nofile to -> 0 
-)";
-  EXPECT_EQ(Ask(company, script), script);
-}
-
 unsigned short LoadLedgerModule() {
   // The build tree keeps modules in <build>/modules; the registry also finds
   // them from the test program's folder, this only makes the test explicit.

@@ -77,11 +77,6 @@ std::string Answer(const Status& st) {
 // answers is checked whole: EXPECT_EQ(Ask(company, script), script). The
 // calls and their answers are described where they are run.
 std::string Ask(LedgerCompany& company, const std::string& script);
-// Every function that needs a general-ledger object answers as it does
-// without the general ledger (on a prefixed company): the unavailable-ledger
-// report and empty results, glwValidICBaseAccount accepts, the undetermined
-// period warning 1623 for 2025-03-01, no filter condition.
-void ExpectAnswersWithoutTheLedger(LedgerCompany& company);
 
 // Loads the general-ledger module from the build tree; 0 on failure.
 unsigned short LoadLedgerModule();
