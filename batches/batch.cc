@@ -43,6 +43,12 @@ tsioStatus::Status Batch::MembersStatus() const {
   return tsioStatus::kEndOfFile;
 }
 
+void Batch::PrefetchMembers() const {
+  const bkCursorBase& batch = *this;
+  Transaction tran(File(), "TBNKACC", 1);
+  tran.CursorPtr()->PrefetchFirstOf(batch, BatchTransactionsRel, false);
+}
+
 bool Batch::IsEmpty() const { return MembersStatus() == tsioStatus::kEndOfFile; }
 
 tsioStatus::Status Batch::deleteIfEmpty() {

@@ -41,4 +41,8 @@ class BK_EXPORT Batch : public bkCursor<BatchData> {
   // Whether the current batch has members: 0 when it has one, 12 when it
   // has none, any other status when that cannot be read.
   [[nodiscard]] tsioStatus::Status MembersStatus() const;
+  // Queues, on a server, the first read MembersStatus() asks (its
+  // transactions), to go with the command's other queued reads
+  // (command_reads.h); nothing elsewhere.
+  void PrefetchMembers() const;
 };

@@ -3,9 +3,9 @@
 // injected failure, at every step, is reported and loses or duplicates
 // nothing once the unit of work is rolled back (or, with no unit, at all);
 // cursors over a column list or another index move the right, whole record.
-// A deposit item moves with its lines: the lines go first, then the item; a
-// line that cannot be moved or read (a duplicate in the target, a damaged
-// file) fails the item and moves nothing once rolled back. (Another program
+// A deposit item moves with its lines: a line that cannot be moved fails the
+// item (the deposit item kind's faults), and so does a lines table that
+// cannot be read. (The lines' order, before the item, and another program
 // holding a line or the item: the transaction operations' lock table, which
 // moves the deposit through here.)
 #include <gtest/gtest.h>
@@ -17,7 +17,6 @@
 #include "deposits/detail_transfer_test_support.h"
 #include "framework/io/company.h"
 #include "tests/support/damage.h"
-#include "tests/support/status_text.h"
 
 namespace {
 
@@ -147,63 +146,6 @@ TEST(DetailTransfer, PartialAndBatchIndexCursorsMoveTheWholeRightRecord) {
     want.second.push_back(row);
   }
   EXPECT_EQ(company.Snap(), want);
-}
-
-// Where item 1's lines (accounts 4000, 4100, 4200) and then item 1 are: S in
-// the source under 5/1, T in the target under 7/12, B in both, - in neither.
-std::string Where(DetailCompany& company) {
-  const std::vector<Row> source = company.Rows(*company.bkt), target = company.Rows(*company.history);
-  std::string out;
-  for (const auto& [record, prefix] : {std::pair{"DIGLINO=1;DIGLACC=4000", "DIG"}, {"DIGLINO=1;DIGLACC=4100", "DIG"},
-                                       {"DIGLINO=1;DIGLACC=4200", "DIG"}, {"DITEMNO=1", "DI"}}) {
-    const std::string run = std::string(record) + ";" + prefix + "RUN=", seq = std::string(";") + prefix + "SEQ=";
-    const bool here = Find(source, run + "5" + seq + "1") != nullptr;
-    const bool there = Find(target, run + "7" + seq + "12") != nullptr;
-    out += here ? (there ? 'B' : 'S') : (there ? 'T' : '-');
-  }
-  return out;
-}
-
-// Undisturbed, the three lines and the item arrive under 7/12 and vanish from
-// 5/1. Stopping the move at chosen steps shows its order (each line is written
-// to the target and deleted here before the next, all lines before the item)
-// and that a failure keeps the item here; a line or item already in the
-// target fails the item too. Rolled back, both files are as before.
-TEST(DepositItemTransfer, LinesThenTheItemMoveAndAFailureOnTheWayRollsBackToNothing) {
-  const struct {
-    FaultKind fault;
-    int nth;
-    void (*put)(tsioDataFile&, const std::string&);
-    const char* existing;  // written into the target first
-    const char* where;
-    const char* said;
-  } cases[] = {
-      {{tsioOp::kCount, tsioStatus::kSuccess, "undisturbed"}, 0, nullptr, "", "TTTT", "0"},
-      {{tsioOp::kInsert, tsioStatus::kIOError, "the item's insert"}, 4, nullptr, "", "TTTS",
-       "2 | 1615/3 Could not write the deposit item record: the data file could not be read or written (2)."},
-      {{tsioOp::kDelete, tsioStatus::kIOError, "the third line's delete"}, 3, nullptr, "", "TTBS",
-       "2 | 1613/3 Could not delete the deposit item detail record: the data file could not be read or written (2)."},
-      {{tsioOp::kCount, tsioStatus::kSuccess, "the item in the target"}, 0, &Put<DepositItem>,
-       "DIBNKAC=CHK1;DIRUN=7;DISEQ=12;DITEMNO=1", "TTTB",
-       "1 | 1615/3 Could not write the deposit item record: a record with that key already exists (5)."},
-      {{tsioOp::kCount, tsioStatus::kSuccess, "its last line in the target"}, 0, &Put<DepositItemDetail>,
-       "DIGBNKA=CHK1;DIGRUN=7;DIGSEQ=12;DIGLINO=1;DIGLACC=4200", "TTBS",
-       "1 | 1615/3 Could not write the deposit item detail record: a record with that key already exists (5)."},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.fault.name);
-    DetailCompany company;
-    if (c.put) c.put(*company.history, c.existing);
-    const Snapshot before = company.Snap();
-    tclRollbackStack stack;
-    ArmedFault fault(c.fault, c.nth);
-    const ccStatus<TransferStatus> result =
-        Move<DepositItem>(*company.bkt, *company.history, kItem1, &stack, c.nth > 0 ? &fault : nullptr);
-    EXPECT_EQ(bktest::Said(result), c.said);
-    EXPECT_EQ(Where(company), c.where);
-    ASSERT_EQ(stack.Rollback(), tsioStatus::kSuccess);
-    EXPECT_EQ(company.Snap(), before);
-  }
 }
 
 // The lines' table really damaged on disk: the walk over the lines cannot

@@ -75,17 +75,7 @@ class IssueFile : public ::testing::Test {
 // may be moved on again).
 TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
   for (long long i = 0; i < 24; ++i) Put({i % 2 ? "B1" : "B2", 1 + i % 3, 1 + i % 4, 100 + i % 5}, i % 2);
-  auto holder = bktest::ChildProcess::Start([this] {
-    tsioFileManager other(folder);
-    tsioDataFile* f = nullptr;
-    if (other.Open(BKZFileSpec, &f) != tsioStatus::kSuccess) return 1;
-    TransactionIssue c(*f);
-    SetKey(c, {"B1", 2, 2, 101});
-    bktest::ChildProcess::WriteLine(std::to_string(c.FetchEQ(true)));
-    bktest::ChildProcess::ReadLine();
-    return 0;
-  });
-  ASSERT_EQ(holder.Receive(), "0");
+  auto holder = bkdetailtest::HoldLock<TransactionIssue>(folder, Columns({"B1", 2, 2, 101}), BKZFileSpec);
   {
     TransactionIssue c(*bkz);
     SetKey(c, {"B1", 2, 2, 101});

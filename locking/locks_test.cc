@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <map>
+#include <memory>
 #include <sstream>
 #include <type_traits>
 
-#include "accounts/bank_account.h"
 #include "deposits/detail_transfer_test_support.h"
 #include "framework/io/faults.h"
 #include "locking/register_bank_lock.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-using bktest::BankCompany;
 using bktest::ChildProcess;
 using bktest::Said;
 using Runs = bkRegisterTransactionRunLock::RunSet;
@@ -35,57 +35,26 @@ std::string Rows(const tsioDataFile& file) {
   return s;
 }
 
-// A second program that opens the company and runs one command per line:
-// "lock B" / "active R"; it answers with the resulting level or status and
-// then holds what it took until killed.
-ChildProcess StartHolder(const std::string& folder) {
-  return ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile *bkm = nullptr, *bkt = nullptr;
-    if (fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess || fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess) {
-      return 1;
-    }
-    RegisterBankLocker locker(*bkm);
-    bkRegisterTransactionRunLock runs(*bkt);
-    for (std::string cmd; !(cmd = ChildProcess::ReadLine()).empty();) {
-      std::istringstream in(cmd);
-      std::string verb, what;
-      in >> verb >> what;
-      ChildProcess::WriteLine(verb == "lock" ? Said(locker.lockBank(what), false)
-                                             : std::to_string(runs.LockActiveRun(tsDouble::FromText(what))));
-    }
-    return 0;
-  });
-}
-
-TEST(BankLocks, AnotherProgramsLockIsSeenUntilItIsKilled) {
-  BankCompany co;
-  ChildProcess other = StartHolder(co.fm.Folder());
-  other.Send("lock B1");
-  ASSERT_EQ(other.Receive(), "0");
-  RegisterBankLocker mine(*co.bkm);
-  EXPECT_EQ(Said(mine.lockBank("B1"), false), "3 | 2305/3");
-  EXPECT_EQ(Said(mine.isBankLocked("B1")) + " " + Said(mine.isBankLocked("B2")), "2 0");
-
-  other.Kill(SIGKILL);
-  other.Wait();
-  EXPECT_EQ(Rows<RegisterBankLock>(*co.bkm), "B1");  // the dead program's record is still there...
-  EXPECT_EQ(Said(mine.isBankLocked("B1")), "0");     // ...but counts as free
-  tsioFaults::Arm(tsioOp::kInsert, tsioStatus::kIOError);  // an insert would fail now
-  EXPECT_EQ(Said(mine.lockBank("B1")), "0");               // taken over without inserting
-  tsioFaults::Clear();
-  EXPECT_EQ(mine.getLockedName() + " = " + Rows<RegisterBankLock>(*co.bkm), "B1 = B1");
-}
-
-// Two lockers (two programs' views) in turn: "<a|b> <lock|unlock|ask> [bank]",
-// "<a|b> release" (whatever it holds), "a name" (the bank it holds); a step
-// ending in "!fetch" or "!delete" runs with that operation failing.
+// Two lockers of this program (two programs' views) and a second program
+// in turn: "<a|b> <lock|unlock|ask> [bank]", "<a|b> release" (whatever it
+// holds), "<a|b> name" (the bank it holds), "rows" (the lock records), "x
+// kill" (the second program, holding bank E's lock as its locker would);
+// a step ending in "!fetch", "!delete" or "!insert" runs with that
+// operation failing.
 TEST(BankLocks, OneLockerHoldsOneBankAndNeverForgetsOneItCannotRelease) {
-  BankCompany co;
+  bktest::BankCompany co;
   tsioDataFile second(co.bkm->FileName());
-  RegisterBankLocker a(*co.bkm), b(second);
+  auto a = std::make_unique<RegisterBankLocker>(*co.bkm);
+  RegisterBankLocker b(second);
+  bkdetailtest::Put<RegisterBankLock>(*co.bkm, "LBNKACC=E");
+  ChildProcess x = bkdetailtest::HoldLock<RegisterBankLock>(co.fm.Folder(), "LBNKACC=E", BKMFileSpec);
   const std::pair<const char*, const char*> steps[] = {
       {"a lock", "3"}, {"a unlock", "0"}, {"a ask", "0"}, {"a release", "0"},  // no bank; holds nothing
+      {"a lock E", "3 | 2305/3"}, {"a ask E", "2"}, {"a ask F", "0"},
+      // The dead program's record is still there, but counts as free and is
+      // taken over without inserting.
+      {"x kill", ""}, {"rows", "E"}, {"a ask E", "0"}, {"b lock E !insert", "0"}, {"rows", "E"}, {"b name", "E"},
+      {"b release", "0"},
       {"a lock A", "0"}, {"a unlock B", "3 | 2304/3"}, {"a name", "A"}, {"b ask A", "2"},
       // A bank that cannot be released stays held and remembered; nothing else is locked.
       {"a lock C !fetch", "3 | 2302/3"}, {"a lock C !delete", "3 | 2302/3"}, {"a name", "A"},
@@ -93,37 +62,46 @@ TEST(BankLocks, OneLockerHoldsOneBankAndNeverForgetsOneItCannotRelease) {
       {"a lock C", "0"}, {"b ask A", "0"},  // the release works again
       // Asking about one's own bank or another never releases it.
       {"a ask C", "0"}, {"a ask A", "0"}, {"a name", "C"}, {"b ask C", "2"}, {"b lock C", "3 | 2305/3"},
-      {"a release", "0"}, {"b ask C", "0"},
+      {"a release", "0"}, {"b ask C", "0"}, {"rows", ""}, {"a lock D", "0"}, {"b ask D", "2"},
   };
+  const std::map<std::string, tsioOp> faults = {
+      {"!fetch", tsioOp::kFetch}, {"!delete", tsioOp::kDelete}, {"!insert", tsioOp::kInsert}};
   for (const auto& [step, said] : steps) {
     std::istringstream in(step);
     std::string who, verb, bank, fault;
     in >> who >> verb >> bank >> fault;
     if (bank.starts_with("!")) std::swap(bank, fault);
-    if (!fault.empty()) tsioFaults::Arm(fault == "!fetch" ? tsioOp::kFetch : tsioOp::kDelete, tsioStatus::kIOError);
-    RegisterBankLocker& l = who == "a" ? a : b;
-    const std::string answer = verb == "name"     ? std::string(l.getLockedName())
-                               : verb == "lock"   ? Said(l.lockBank(bank), false)
-                               : verb == "unlock" ? Said(l.unlockBank(bank), false)
-                               : verb == "ask"    ? Said(l.isBankLocked(bank), false)
-                                                  : Said(l.unlockBank(), false);
+    if (!fault.empty()) tsioFaults::Arm(faults.at(fault), tsioStatus::kIOError);
+    RegisterBankLocker& l = who == "a" ? *a : b;
+    std::string answer;
+    if (who == "x") {
+      x.Kill(SIGKILL);
+      EXPECT_EQ(x.Wait(), -SIGKILL);
+    } else {
+      answer = who == "rows"     ? Rows<RegisterBankLock>(*co.bkm)
+               : verb == "name"   ? std::string(l.getLockedName())
+               : verb == "lock"   ? Said(l.lockBank(bank), false)
+               : verb == "unlock" ? Said(l.unlockBank(bank), false)
+               : verb == "ask"    ? Said(l.isBankLocked(bank), false)
+                                  : Said(l.unlockBank(), false);
+    }
     tsioFaults::Clear();
     EXPECT_EQ(answer, said) << step;
   }
-  EXPECT_EQ(Rows<RegisterBankLock>(*co.bkm), "");
-  {
-    RegisterBankLocker c(*co.bkm);
-    ASSERT_EQ(Said(c.lockBank("D")), "0");
-    EXPECT_EQ(Said(b.isBankLocked("D")), "2");
-  }
+  a.reset();
   EXPECT_EQ(Said(b.isBankLocked("D")), "0") << "destroying a locker releases its lock";
 }
 
 // Markers a live program holds stay and are reported; a killed program's
 // go. A run is excluded from a view while a marker of its bank is above it
-// and none is its own.
+// and none is its own. The active run is held through a handle of its own,
+// so nothing the program does on its other cursors drops it. Each object
+// holds one active run: taking another first removes the one held (record
+// gone, lock ended); when that removal fails, the first run stays active and
+// locked and the second is not taken. A dead program's active run is
+// cleaned up.
 TEST(RunLocks, MarkersHeldByALiveProgramStayAndExcludeTheRunsBelow) {
-  BankCompany co;
+  bktest::BankCompany co;
   bkRegisterTransactionRunLock runs(*co.bkt);
   const auto excluded = [&runs] {
     std::string s;
@@ -140,31 +118,19 @@ TEST(RunLocks, MarkersHeldByALiveProgramStayAndExcludeTheRunsBelow) {
   EXPECT_EQ(Said(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(4, 0), tsDouble(5, 0), tsDouble(6, 0)}),
                  false),
             "3 | 2403/3");
-
-  ChildProcess other = bkdetailtest::HoldLock<TransactionRunLock>(co.fm.Folder(), "TRBNKAC=B1;TRRUN=5");
+  ChildProcess other_program = bkdetailtest::HoldLock<TransactionRunLock>(co.fm.Folder(), "TRBNKAC=B1;TRRUN=5");
   Runs locked;
   ASSERT_EQ(Said(runs.DeleteTransactionRunLocks(tsAlpha("B1"), &locked)), "0");
   EXPECT_EQ(locked, (Runs{tsDouble(5, 0)}));
   EXPECT_EQ(Rows<TransactionRunLock>(*co.bkt), "B1:5 B2:1");
-
-  other.Kill(SIGKILL);
-  other.Wait();
-  locked.clear();
+  other_program.Kill(SIGKILL);
+  EXPECT_EQ(other_program.Wait(), -SIGKILL);
   ASSERT_EQ(Said(runs.DeleteTransactionRunLocks(tsAlpha("B1"), &locked)), "0");
-  EXPECT_TRUE(locked.empty());
-}
+  EXPECT_EQ(Rows<TransactionRunLock>(*co.bkt), "B2:1");
 
-// The active run is held through a handle of its own, so nothing the program
-// does on its other cursors drops it. Each object holds one active run:
-// taking another first removes the one held (record gone, lock ended); when
-// that removal fails, the first run stays active and locked and the second
-// is not taken. A dead program's active run is cleaned up.
-TEST(RunLocks, ActiveRunsOnePerObjectHeldUntilRemoved) {
-  BankCompany co;
-  bkRegisterTransactionRunLock runs(*co.bkt);
   tsioDataFile stranger(co.bkt->FileName());
   bkRegisterTransactionRunLock other(stranger);
-  // Each run as another program finds it (locking it a moment): 9 held, 13 gone.
+  // Each active run as another program finds it (locking it a moment): 9 held, 13 gone.
   const auto seen = [&stranger](std::initializer_list<int> runs) {
     std::string s;
     for (int run : runs) {
@@ -183,21 +149,15 @@ TEST(RunLocks, ActiveRunsOnePerObjectHeldUntilRemoved) {
   EXPECT_EQ(other.LockActiveRun(tsDouble(42, 0)), tsioStatus::kLocked);
   ASSERT_EQ(runs.LockActiveRun(tsDouble(43, 0)), tsioStatus::kSuccess);
   EXPECT_EQ(seen({42, 43}), "42:13 43:9 ");
-
   tsioFaults::Arm(tsioOp::kDelete, tsioStatus::kIOError);
   EXPECT_EQ(runs.LockActiveRun(tsDouble(44, 0)), tsioStatus::kIOError);
   tsioFaults::Clear();
   EXPECT_EQ(seen({43, 44}), "43:9 44:13 ");
-
-  ChildProcess dead = StartHolder(co.fm.Folder());
-  dead.Send("active 45");
-  ASSERT_EQ(dead.Receive(), "0");
-  dead.Kill(SIGKILL);
-  dead.Wait();
+  // A dead program's active run: its record, held by nobody.
+  bkdetailtest::Put<TransactionRunLock>(*co.bkt, "TRBNKAC=;TRRUN=45");
   Runs active;
   ASSERT_EQ(Said(other.DeleteTransactionRunLocks(tsAlpha(""), &active)), "0");
   EXPECT_EQ(active, (Runs{tsDouble(43, 0)}));
-
   // Refused by another program: nothing held here any more to remove.
   ASSERT_EQ(other.LockActiveRun(tsDouble(50, 0)), tsioStatus::kSuccess);
   EXPECT_EQ(runs.LockActiveRun(tsDouble(50, 0)), tsioStatus::kLocked);

@@ -9,12 +9,10 @@
 
 namespace {
 
-constexpr unsigned short kCommand = 800;
-
 // Counts the programs it makes; can be told to make none.
 class CountingTask : public bkThirdPartyInterfaceTask {
  public:
-  CountingTask() : bkThirdPartyInterfaceTask("outside access", tsTask::kNoFlags, kCommand, 1, "BK.Access", "d") {}
+  CountingTask() : bkThirdPartyInterfaceTask("outside access", tsTask::kNoFlags, 800, 1, "BK.Access", "d") {}
   bkThirdPartyInterfaceProgram* NewProgram() override {
     ++made;
     return fail ? nullptr : bkThirdPartyInterfaceTask::NewProgram();
@@ -36,7 +34,10 @@ std::string State(const CountingTask& task) {
 // services; a second Start while active only re-activates it; a task that
 // is not active does not activate its program; End twice ends the framework
 // task once (status 0); a Start after the end makes a new program.
-TEST(InterfaceTask, StartReactivatesAndEndTwiceEndsOnce) {
+// Unattended, the program is terminated as soon as it ran: the next Start
+// replaces it. When no program can be made the task ends with status 2, and
+// ending it again ends nothing.
+TEST(InterfaceTask, StartReactivatesEndsOnceAndReplacesAProgramThatCannotRun) {
   bktest::ModuleCompany company;
   bktest::UnattendedScope mode(false);
   CountingTask task;
@@ -58,8 +59,17 @@ TEST(InterfaceTask, StartReactivatesAndEndTwiceEndsOnce) {
     task.End(5);
     got.push_back(State(task));
   }
+  TSGetApp()->SetUnattended(true);
   task.Start();
   got.push_back(State(task));
+  TSGetApp()->SetUnattended(false);
+  task.Start();
+  got.push_back(State(task));
+  CountingTask failing;
+  failing.fail = true;
+  failing.Start();
+  failing.End(0);
+  got.push_back("failing: " + State(failing));
   EXPECT_EQ(got, (std::vector<std::string>{
                      "status 1, made 1, program 0, ended 0",
                      "status 1, made 1, program 1, ended 0",
@@ -68,29 +78,11 @@ TEST(InterfaceTask, StartReactivatesAndEndTwiceEndsOnce) {
                      "not activated: status 3, made 1, program 1, ended 0",
                      "status 0, made 1, program none, ended 1",
                      "status 0, made 1, program none, ended 1",
-                     "status 1, made 2, program 0, ended 1",
+                     "status 1, made 2, program 0 terminated, ended 1",
+                     "status 1, made 3, program 0, ended 1",
+                     "failing: status 2, made 1, program none, ended 1",
                  }));
   EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
-}
-
-// Unattended, the program is terminated as soon as it ran: the next Start
-// replaces it. When no program can be made the task ends with status 2,
-// and ending it again ends nothing.
-TEST(InterfaceTask, AProgramThatCannotRunIsReplacedAndNoProgramEndsTheTask) {
-  CountingTask task;
-  {
-    bktest::UnattendedScope mode(true);
-    task.Start();
-  }
-  const std::string terminated = State(task);
-  task.Start();
-  EXPECT_EQ(terminated + " / " + State(task),
-            "status 1, made 1, program 0 terminated, ended 0 / status 1, made 2, program 0, ended 0");
-  CountingTask failing;
-  failing.fail = true;
-  failing.Start();
-  failing.End(0);
-  EXPECT_EQ(State(failing), "status 2, made 1, program none, ended 1");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Module settings over header 2 of the master file: the change tracker, every
 // option written by one program and read by the next, failed reads and
-// writes (injected), locked and unlocked updates, and two programs updating
-// different options.
+// writes (injected, or without a master file), locked and unlocked updates,
+// and two programs updating different options.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,25 +14,19 @@
 
 namespace {
 
-// One option, type-erased: set it to a new value, back to what another
-// settings object holds, and show it (and the new value) as text.
+// One option, type-erased: set it to its new value (or, given another
+// settings object, to the value that one holds), and show it as text.
 struct OptionCase {
-  std::string name;
-  std::function<void(bkSettings&)> set_new;
-  std::function<void(bkSettings&, const bkSettings&)> set_as;
+  std::string name, new_text;
+  std::function<void(bkSettings&, const bkSettings*)> set;
   std::function<std::string(const bkSettings&)> text;
-  std::string new_text;
 };
 
 template <typename T>
 OptionCase Option(const char* name, T (bkSettings::*get)() const, void (bkSettings::*set)(const T&), T value) {
-  return OptionCase{
-      name,
-      [=](bkSettings& s) { (s.*set)(value); },
-      [=](bkSettings& s, const bkSettings& other) { (s.*set)((other.*get)()); },
-      [=](const bkSettings& s) { return (s.*get)().Format(); },
-      value.Format(),
-  };
+  return OptionCase{name, value.Format(),
+                    [=](bkSettings& s, const bkSettings* from) { (s.*set)(from ? (from->*get)() : value); },
+                    [=](const bkSettings& s) { return (s.*get)().Format(); }};
 }
 
 // Every option of the settings, each with a value other than its default.
@@ -85,14 +79,14 @@ TEST(Settings, EveryOptionIsTrackedWrittenAndReadByTheNextProgram) {
     bkSettings read(*writer.File(BKMFileSpec));
     ASSERT_EQ(read.Get(false), tsioStatus::kSuccess);
     for (const OptionCase& o : Options()) {
-      o.set_new(*s);
+      o.set(*s, nullptr);
       EXPECT_TRUE(s->Changed()) << o.name;
-      o.set_new(*s);
-      o.set_as(*s, read);
+      o.set(*s, nullptr);
+      o.set(*s, &read);
       EXPECT_FALSE(s->Changed()) << o.name;
       EXPECT_EQ(o.text(*s), o.text(read)) << o.name;
     }
-    for (const OptionCase& o : Options()) o.set_new(*s);
+    for (const OptionCase& o : Options()) o.set(*s, nullptr);
     ASSERT_EQ(s->Update(), tsioStatus::kSuccess);
     EXPECT_FALSE(s->Changed());
   }
@@ -102,57 +96,57 @@ TEST(Settings, EveryOptionIsTrackedWrittenAndReadByTheNextProgram) {
   for (const OptionCase& o : Options()) EXPECT_EQ(o.text(*s), o.new_text) << o.name;
 }
 
-// An update refused (a failed header write, another program's lock) or a
-// failed read keeps the edits and their marks; the next update writes them,
-// a locked update the whole record, an unlocked one only its own options.
+// An update refused (a failed header write, another program's lock, no
+// master file open) or a failed read keeps the edits and their marks; the
+// next update writes them, a locked update the whole record, an unlocked one
+// only its own options.
 TEST(Settings, RefusedUpdatesAndReadsKeepTheMarksAndTheNextUpdateWrites) {
+  {
+    bktest::ModuleCompany none(true, false);
+    bkProgram program(512);
+    bkSettings& s = *program.Settings();
+    EXPECT_EQ(s.Get(false), tsioStatus::kFileNotOpen);
+    s.SetTrackingTaxes(tsBool(true));
+    EXPECT_EQ(s.Update(), tsioStatus::kFileNotOpen);
+    EXPECT_TRUE(s.Changed());
+  }
   bktest::ModuleCompany company;
-  bkProgram a(504), b(511);
-  bkSettings* s = a.Settings();
-  ASSERT_EQ(s->Get(false), tsioStatus::kSuccess);
-  s->SetGLJournalDep(tsNum<short>(7));
+  bkProgram program_a(504), program_b(511);
+  bkSettings& a = *program_a.Settings();
+  bkSettings& b = *program_b.Settings();
+  ASSERT_EQ(a.Get(false), tsioStatus::kSuccess);
+  a.SetGLJournalDep(tsNum<short>(7));
   tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kIOError);
-  EXPECT_EQ(s->Update(), tsioStatus::kIOError);
+  EXPECT_EQ(a.Update(), tsioStatus::kIOError);
   tsioFaults::Clear();
-  EXPECT_TRUE(s->Changed());
-  s->SetGLJournalDep(tsNum<short>(0));  // back to the value read: the mark survived the failure
-  EXPECT_FALSE(s->Changed());
-  s->SetGLJournalDep(tsNum<short>(7));
-  s->SetBankTransfersAccount(tsAlpha("1090"));
+  EXPECT_TRUE(a.Changed());
+  a.SetGLJournalDep(tsNum<short>(0));  // back to the value read: the mark survived the failure
+  EXPECT_FALSE(a.Changed());
+  a.SetGLJournalDep(tsNum<short>(7));
+  a.SetBankTransfersAccount(tsAlpha("1090"));
   tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-  EXPECT_EQ(s->Get(false), tsioStatus::kIOError);
+  EXPECT_EQ(a.Get(false), tsioStatus::kIOError);
   tsioFaults::Clear();
-  EXPECT_TRUE(s->Changed());
-  EXPECT_EQ(s->GetBankTransfersAccount(), "1090");
-  ASSERT_EQ(s->Update(), tsioStatus::kSuccess);
-  EXPECT_FALSE(s->Changed());
+  EXPECT_TRUE(a.Changed());
+  ASSERT_EQ(a.Update(), tsioStatus::kSuccess);
+  EXPECT_FALSE(a.Changed());
 
-  ASSERT_EQ(s->Get(true), tsioStatus::kSuccess);
+  ASSERT_EQ(a.Get(true), tsioStatus::kSuccess);
   // The other program may read, but not write, while the lock is held.
-  ASSERT_EQ(b.Settings()->Get(false), tsioStatus::kSuccess);
-  b.Settings()->SetDetailedGLTsFromBK(tsBool(true));
-  EXPECT_EQ(b.Settings()->Update(), tsioStatus::kLocked);
-  EXPECT_TRUE(b.Settings()->Changed());
-  s->SetYearEndingDate(tsDate(2026, 6, 30));
-  ASSERT_EQ(s->Update(), tsioStatus::kSuccess);  // whole record, lock released
-  EXPECT_FALSE(s->Changed());
-  ASSERT_EQ(b.Settings()->Update(), tsioStatus::kSuccess);  // only its own option
+  ASSERT_EQ(b.Get(false), tsioStatus::kSuccess);
+  b.SetDetailedGLTsFromBK(tsBool(true));
+  EXPECT_EQ(b.Update(), tsioStatus::kLocked);
+  EXPECT_TRUE(b.Changed());
+  a.SetYearEndingDate(tsDate(2026, 6, 30));
+  ASSERT_EQ(a.Update(), tsioStatus::kSuccess);  // whole record, lock released
+  EXPECT_FALSE(a.Changed());
+  ASSERT_EQ(b.Update(), tsioStatus::kSuccess);  // only its own option
 
-  bkSettings fresh(*a.File(BKMFileSpec));
+  bkSettings fresh(*program_a.File(BKMFileSpec));
   ASSERT_EQ(fresh.Get(false), tsioStatus::kSuccess);
   EXPECT_EQ(fresh.GetGLJournalDep().Format() + " " + fresh.GetBankTransfersAccount().str() + " " +
                 fresh.GetYearEndingDate().Format() + " " + fresh.GetDetailedGLTsFromBK().Format(),
             "7 1090 2026-06-30 true");
-}
-
-TEST(Settings, WithoutAnOpenMasterFileReadsAndWritesFailAsNotOpen) {
-  bktest::ModuleCompany company(true, false);
-  bkProgram program(512);
-  bkSettings* s = program.Settings();
-  EXPECT_EQ(s->Get(false), tsioStatus::kFileNotOpen);
-  s->SetTrackingTaxes(tsBool(true));
-  EXPECT_EQ(s->Update(), tsioStatus::kFileNotOpen);
-  EXPECT_TRUE(s->Changed());
 }
 
 }  // namespace

@@ -397,9 +397,6 @@ TEST(TransactionRefusals, EveryOperationSaysWhyAndChangesNothing) {
        "2 | 1614/3 Could not read the deposit item record: the data file is damaged (16). moved: "},
       {"no deposit item where one is", nullptr, move(kDeposit, false, tsioStatus::kNotFound),
        "1 | 1614/3 Could not read the deposit item record: record not found (13). moved: "},
-      {"a withdrawal detail that cannot be read", nullptr, move(kWithdrawal, false, tsioStatus::kIOError),
-       "2 | 1614/3 Could not read the withdrawal detail record: the data file could not be read or written (2). "
-       "moved: "},
       {"a locked withdrawal detail", nullptr, move(kWithdrawal, false, tsioStatus::kLocked),
        "1 | 1614/3 Could not read the withdrawal detail record: record locked by another program (9). moved: "},
       {"clearing what is not posted", nullptr, clear("TBNKACC=B1;TRUN=9;TSEQ=3", true, true),

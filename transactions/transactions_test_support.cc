@@ -78,7 +78,6 @@ namespace {
 constexpr const char* kTotalColumns[16] = {"BRGBLNC", "BRGVBLN", "BNKBLNC", "BNKVBLN", "BOPNCHK", "BOPNDEP",
                                            "BOPNWDL", "BOPNAJM", "BOPNAJP", "BOPNALL", "BURCHK",  "BURDEP",
                                            "BURWDL",  "BURADJM", "BURADJP", "BURALL"};
-using Totals = std::map<std::string, tsCurrency>;
 
 tsCurrency& Column(BankAccountData& r, const char* name) {
   auto* field = dynamic_cast<tsCurrency*>(r.Find(name));
@@ -86,68 +85,63 @@ tsCurrency& Column(BankAccountData& r, const char* name) {
   return *field;
 }
 
-std::string Text(Totals& totals) {
+std::string Text(BankAccountData& r) {
   std::string out;
-  for (const char* column : kTotalColumns) out += std::string(column) + "=" + totals[column].Format() + ";";
+  for (const char* column : kTotalColumns) out += std::string(column) + "=" + Column(r, column).Format() + ";";
   return out;
 }
 
 // Counts a transaction into the totals of columns `family` (the checks' one
 // first): checks, deposits, withdrawals, minus and plus adjustments as
 // magnitudes, the net signed.
-void Count(Totals& totals, const char* const* family, const TransactionData& t) {
+void Count(BankAccountData& r, const char* const* family, const TransactionData& t) {
   const tsCurrency net = t.GetAmount();
   const int type = t.GetType().Value();
   if (type < 1 || type > 4) return;  // a transaction of no kind counts nowhere
   const int slot = type < 4 ? type - 1 : net < tsCurrency() ? 3 : 4;
-  totals[family[slot]] += slot == 1 || slot == 4 ? net : tsCurrency(-net);
-  totals[family[5]] += net;
+  Column(r, family[slot]) += slot == 1 || slot == 4 ? net : tsCurrency(-net);
+  Column(r, family[5]) += net;
 }
 
-Totals Compute(const std::vector<const tsioDataFile*>& files, const std::string& bank, const char* register_opening,
-               const char* bank_opening) {
-  Totals t;
-  t["BRGBLNC"] = tsCurrency::FromText(register_opening);
-  t["BNKBLNC"] = tsCurrency::FromText(bank_opening);
+// Sets the totals of `r` from scratch over kBank's transactions in `files`.
+void Compute(BankAccountData& r, const std::vector<const tsioDataFile*>& files) {
+  for (const char* column : kTotalColumns) Column(r, column) = tsCurrency();
+  Column(r, "BRGBLNC") = tsCurrency::FromText(kRegisterOpening);
+  Column(r, "BNKBLNC") = tsCurrency::FromText(kBankOpening);
   for (const tsioDataFile* file : files) {
-    for (const TransactionData& r : Transactions(*file)) {
-      if (!(r.GetBankAccount() == bank)) continue;
-      t["BRGBLNC"] += r.GetAmount();
-      const int state = r.GetReconciled().Value();
-      if (state == 2 || state == 3) t["BNKBLNC"] += r.GetClearedAmount();
-      if (state == 1) Count(t, kTotalColumns + 4, r);
-      if (state != 3) Count(t, kTotalColumns + 10, r);
+    for (const TransactionData& t : Transactions(*file)) {
+      if (!(t.GetBankAccount() == kBank)) continue;
+      Column(r, "BRGBLNC") += t.GetAmount();
+      const int state = t.GetReconciled().Value();
+      if (state == 2 || state == 3) Column(r, "BNKBLNC") += t.GetClearedAmount();
+      if (state == 1) Count(r, kTotalColumns + 4, t);
+      if (state != 3) Count(r, kTotalColumns + 10, t);
     }
   }
-  t["BRGVBLN"] = t["BRGBLNC"];
-  t["BNKVBLN"] = t["BNKBLNC"];
-  return t;
+  Column(r, "BRGVBLN") = Column(r, "BRGBLNC");
+  Column(r, "BNKVBLN") = Column(r, "BNKBLNC");
 }
 
 }  // namespace
 
-std::string Stored(const tsioDataFile& bkm, const std::string& id) {
+std::string Stored(const tsioDataFile& bkm) {
   BankAccount bank(bkm);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
-  EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess) << id;
-  Totals t;
-  for (const char* column : kTotalColumns) t[column] = Column(bank.m_Record, column);
-  return Text(t);
+  bank.m_Record.SetBankAccount(tsAlpha(kBank));
+  EXPECT_EQ(bank.FetchEQ(false), tsioStatus::kSuccess);
+  return Text(bank.m_Record);
 }
 
-std::string FromScratch(const std::vector<const tsioDataFile*>& files, const std::string& bank,
-                        const char* register_opening, const char* bank_opening) {
-  Totals t = Compute(files, bank, register_opening, bank_opening);
-  return Text(t);
+std::string FromScratch(const std::vector<const tsioDataFile*>& files) {
+  BankAccountData r;
+  Compute(r, files);
+  return Text(r);
 }
 
-void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataFile*>& files,
-                      const std::string& id) {
-  Totals t = Compute(files, id, kRegisterOpening, kBankOpening);
+void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataFile*>& files) {
   BankAccount bank(bkm);
-  bank.m_Record.SetBankAccount(tsAlpha(id));
+  bank.m_Record.SetBankAccount(tsAlpha(kBank));
   ASSERT_EQ(bank.FetchEQ(true), tsioStatus::kSuccess);
-  for (const char* column : kTotalColumns) Column(bank.m_Record, column) = t[column];
+  Compute(bank.m_Record, files);
   ASSERT_EQ(bank.Update(), tsioStatus::kSuccess);
   (void)bank.Unlock();
 }

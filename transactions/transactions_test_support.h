@@ -58,21 +58,19 @@ void Fill(TransactionData& record, int type, const char* amount, const std::stri
 ccStatus<ccError::Level> Enter(bkProgram& program, Transaction& transaction, TranTotals* totals,
                                tclRollbackStack& unit);
 
-// The stored balances and totals of a bank account, as one text: each
-// column's name and value.
-std::string Stored(const tsioDataFile& bkm, const std::string& bank = kBank);
-// From scratch over every transaction of `bank` in `files`, as Stored gives
+// The stored balances and totals of kBank, as one text: each column's name
+// and value.
+std::string Stored(const tsioDataFile& bkm);
+// From scratch over every transaction of kBank in `files`, as Stored gives
 // them: the register balance is the opening one plus every net amount; the
 // bank balance the opening one plus the cleared amounts of cleared and
 // reconciled transactions; the open totals count the open transactions
 // (state 1), the unreconciled ones every transaction not reconciled (state
 // not 3), each by kind (adjustments by the sign of their net amount),
 // magnitudes; view balances equal their balances.
-std::string FromScratch(const std::vector<const tsioDataFile*>& files, const std::string& bank = kBank,
-                        const char* register_opening = kRegisterOpening, const char* bank_opening = kBankOpening);
-// Writes the totals FromScratch gives into the bank account.
-void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataFile*>& files,
-                      const std::string& bank = kBank);
+std::string FromScratch(const std::vector<const tsioDataFile*>& files);
+// Writes the totals FromScratch gives into kBank.
+void StoreFromScratch(const tsioDataFile& bkm, const std::vector<const tsioDataFile*>& files);
 
 // Every row of every table of the company's database, each value with its
 // storage type and exact bytes, read through a connection of its own (so

@@ -2,8 +2,8 @@
 // data dictionary, and where ApplyFormatter puts it.
 #include <gtest/gtest.h>
 
-#include "records/record_test_support.h"
 #include "framework/types/values.h"
+#include "records/record_test_support.h"
 #include "ui/bk_currency_formatter.h"
 
 namespace {
@@ -23,8 +23,10 @@ std::string Shape(const tsEditFormatter* f) {
 // The style flag allows negatives without separators, or no negatives with
 // separators and zero shown blank; a limit is a floor, kept by a copy; the
 // field forms take digits and decimals from the dictionary (TADD: money, 15
-// digits of which 2 decimals; BCNT: 5 digits, none).
-TEST(CurrencyFormatter, FlagsLimitsAndDictionaryForms) {
+// digits of which 2 decimals; BCNT: 5 digits, none). ApplyFormatter puts
+// the formatter where an edit, a combo box and an edit line take it, and
+// leaves any other control (and a column the file lacks) alone.
+TEST(CurrencyFormatter, FormsLimitsDictionaryAndWhereEachControlTakesIt) {
   bktest::BankCompany co;
   using C = bkCurrencyFormatter;
   std::unique_ptr<C> floor(C::NewFormatter(9, 2, 0.01, true));
@@ -40,29 +42,21 @@ TEST(CurrencyFormatter, FlagsLimitsAndDictionaryForms) {
   };
   for (const auto& [formatter, shape] : cases) EXPECT_EQ(Shape(formatter.get()), shape);
   EXPECT_EQ(Shape(floor.get()), Shape(cases[2].first.get())) << "a copy keeps the floor";
-}
 
-TEST(CurrencyFormatter, ApplyPutsItWhereEachKindOfControlTakesIt) {
-  bktest::BankCompany co;
-  using C = bkCurrencyFormatter;
   tsEdit edit;
-  EXPECT_TRUE(C::ApplyFormatter(edit, 9, 2, true));
-  EXPECT_EQ(Shape(edit.GetFormatter()).substr(0, 4), "9.2 ");
-  EXPECT_TRUE(C::ApplyFormatter(edit, "TADD", *co.bkt, 0.0, false));
-  EXPECT_EQ(Shape(edit.GetFormatter()).substr(0, 5), "13.2 ");
-  EXPECT_FALSE(C::ApplyFormatter(edit, "NOSUCH", *co.bkt, true));
-
   tsdmDBComboBox combo;
+  tsdmEditLine line;
+  EXPECT_TRUE(C::ApplyFormatter(edit, "TADD", *co.bkt, 0.0, false));
+  std::string put = Shape(edit.GetFormatter()).substr(0, 5);
   EXPECT_TRUE(C::ApplyFormatter(combo, 9, 2, 0.0, true));
   combo.SetWindowText("12.5");
-  EXPECT_EQ(combo.GetWindowText(), "12.50");
-  tsdmEditLine line;
+  put += "| " + combo.GetWindowText();
   EXPECT_TRUE(C::ApplyFormatter(line, "TADD", *co.bkt, true));
-  EXPECT_EQ(Shape(line.ImplControl().GetFormatter()).substr(0, 5), "13.2 ");
+  put += "| " + Shape(line.ImplControl().GetFormatter()).substr(0, 5);
   EXPECT_TRUE(C::ApplyFormatter(line, 7, 2, false));
-  EXPECT_EQ(Shape(line.ImplControl().GetFormatter()).substr(0, 4), "7.2 ");
-
-  // Neither a combo box nor an edit line: left alone.
+  put += "| " + Shape(line.ImplControl().GetFormatter()).substr(0, 4);
+  EXPECT_EQ(put, "13.2 | 12.50| 13.2 | 7.2 ");
+  EXPECT_FALSE(C::ApplyFormatter(edit, "NOSUCH", *co.bkt, true));
   tsdmControl plain("TADD");
   EXPECT_FALSE(C::ApplyFormatter(plain, 9, 2, true) || C::ApplyFormatter(plain, 9, 2, 0.0, true) ||
                C::ApplyFormatter(plain, "TADD", *co.bkt, true) || C::ApplyFormatter(plain, "TADD", *co.bkt, 0.0, true));

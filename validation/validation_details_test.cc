@@ -54,16 +54,17 @@ class Details : public ::testing::Test {
   // Stores a deposit ('D') or withdrawal ('W') with its items ("ITEM=AMOUNT
   // ...") and lines ("ITEM ACCOUNT AMOUNT [DUE-FROM [DUE-TO]], ...", item 0
   // for a withdrawal's), entered in this module (application "BK", manual
-  // batch); its own account (the debit of a deposit of 300.00, the credit of
-  // a withdrawal of 75.00) is the cash account unless told otherwise.
-  TransactionData Store(char kind, int seq, const std::string& items, const std::string& lines,
-                        const tsDate& date = OpenDate(), const char* own = kCash) {
+  // batch) under the next sequence number; its own account (the debit of a
+  // deposit of 300.00, the credit of a withdrawal of 75.00) is the cash
+  // account unless `change` ("COLUMN=value;...") says otherwise.
+  TransactionData Store(char kind, const std::string& items, const std::string& lines,
+                        const tsDate& date = OpenDate(), const std::string& change = "") {
+    const std::string s = std::to_string(++stored_);
     const TransactionData r = Valid(kind, std::string("TAPPL=BK;TSOURCE=2;") + On(date) +
-                                              (kind == 'D' ? "TGLDBT=" : "TGLCRDT=") + own, seq);
+                                              (kind == 'D' ? "TGLDBT=" : "TGLCRDT=") + kCash + ";" + change, stored_);
     Transaction t(bkt);
     t.m_Record = r;
     EXPECT_EQ(t.Insert(), tsioStatus::kSuccess);
-    const std::string s = std::to_string(seq);
     std::istringstream in(items);
     for (std::string item; in >> item;) {
       item.replace(item.find('='), 1, ";DIAMT=");
@@ -73,14 +74,13 @@ class Details : public ::testing::Test {
       std::istringstream l(line);
       std::string item, account, amount, due_from = "-", due_to = "-";
       l >> item >> account >> amount >> due_from >> due_to;
-      const bool deposit = item != "0";
-      const std::string rest = Account(account) + (deposit ? ";DIGAMT=" : ";WDAMT=") + amount +
-                               (deposit ? ";DIGICRC=" : ";WDICRC=") + Account(due_from) +
-                               (deposit ? ";DIGICPY=" : ";WDICPY=") + Account(due_to);
-      if (deposit) {
-        Put<DepositItemDetail>(bkt, "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=" + s + ";DIGLINO=" + item + ";DIGLACC=" + rest);
-      } else {
+      const std::string p = item == "0" ? ";WD" : ";DIG";
+      const std::string rest =
+          Account(account) + p + "AMT=" + amount + p + "ICRC=" + Account(due_from) + p + "ICPY=" + Account(due_to);
+      if (item == "0") {
         Put<WithdrawalDetail>(bkt, "WDBNKAC=FIRST;WDRUN=1;WDSEQ=" + s + ";WDGLACC=" + rest);
+      } else {
+        Put<DepositItemDetail>(bkt, "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=" + s + ";DIGLINO=" + item + ";DIGLACC=" + rest);
       }
     }
     return r;
@@ -94,6 +94,7 @@ class Details : public ::testing::Test {
 
   ValidationCompany company;
   tsioDataFile& bkt = company.Bkt();
+  int stored_ = 0;
 };
 
 // The contents of every file of the company folder (the shared-memory
@@ -115,7 +116,9 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 }
 
 // Every case validated twice: the same answer, and no file of the company
-// changed.
+// changed. Details are read only by a validater that holds the
+// transaction's cursor, for transactions entered in this module while the
+// interface is active.
 TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
   const tsDate warn = ClosedWarningDate();
   const std::string ic_required = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
@@ -129,6 +132,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
     const char* lines;
     std::string said;
     tsDate date = OpenDate();
+    const char* change = "";
   } cases[] = {
       {'D', "1=300.00", "1 S 299.99, 1 F 0.01", "0"},
       {'D', kTwoItems, kThreeLines, "0"},
@@ -148,44 +152,32 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {'W', "", "0 R 50.00, 0 F 24.99", "3" + withdrawal_sum},
       {'W', "", "0 R -75.00", "3" + withdrawal_sum},  // a detail of the wrong sign
       {'W', "", "0 O 75.00", "3" + ic_required},
+      // An addition is refused first; no detail is checked after that error.
+      {'W', "", "0 O 1.00", "3" + NonBlank("Addition", "zero"), OpenDate(), "TADD=5"},
+      // Entered by another application: the transaction's own accounts, no details.
+      {'D', "", "", "0", OpenDate(), "TAPPL=AR"},
+      {'W', "", "", "0", OpenDate(), "TAPPL=AR"},
   };
   std::vector<TransactionData> stored;
-  for (const auto& c : cases) {
-    stored.push_back(Store(c.kind, static_cast<int>(stored.size()) + 1, c.items, c.lines, c.date));
-  }
-  // A withdrawal with an addition is refused first; no detail is checked after that error.
-  Transaction with_addition(bkt);
-  Fetch(with_addition, Store('W', static_cast<int>(stored.size()) + 1, "", "0 O 1.00"));
-
+  for (const auto& c : cases) stored.push_back(Store(c.kind, c.items, c.lines, c.date, c.change));
   const auto before = Snapshot(company.Folder());
   ASSERT_TRUE(before.count("company.db"));
   for (int round = 0; round < 2; ++round) {
     for (size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(Validate(stored[i]), cases[i].said) << "case " << i;
-    with_addition.m_Record.SetAddition(tsCurrency(5));
-    EXPECT_EQ(Said(with_addition.Validate(company.Program())), "3" + NonBlank("Addition", "zero"));
   }
   EXPECT_TRUE(Snapshot(company.Folder()) == before) << "a file of the company changed";
-}
-
-// Details are read only by a validater that holds the transaction's
-// cursor, for transactions entered in this module while the interface is
-// active.
-TEST_F(Details, WhenDetailsAreRead) {
-  const TransactionData records[] = {Store('D', 1, "", ""), Store('W', 2, "", "")};
-  for (const TransactionData& r : records) {
-    Transaction t(bkt);
-    Fetch(t, r);
-    // Validated on its own, before its cursor: only the type-independent rules;
-    // through the cursor, then through the record the cursor holds.
-    EXPECT_EQ(Said(t.m_Record.Validate(company.Program(), nullptr), false), "0");
-    EXPECT_EQ(Said(t.Validate(company.Program()), false), "3 | 1611/3") << "the cursor's validater replaces it";
-    EXPECT_EQ(Said(t.m_Record.Validate(company.Program(), nullptr), false), "3 | 1611/3");
-    // Entered by another application: the transaction's own accounts, no details.
-    t.m_Record.SetApplOfOrigin(tsAlpha("AR"));
-    EXPECT_EQ(Said(t.Validate(company.Program())), "0");
+  // Validated on its own, before its cursor, a record gets the
+  // type-independent rules only; the cursor's validater then replaces the
+  // record's own.
+  Transaction t(bkt);
+  Fetch(t, stored[2]);
+  EXPECT_EQ(Said(t.m_Record.Validate(company.Program(), nullptr), false), "0");
+  EXPECT_EQ(Said(t.Validate(company.Program()), false), "3 | 1611/3");
+  EXPECT_EQ(Said(t.m_Record.Validate(company.Program(), nullptr), false), "3 | 1611/3");
+  company.SetInterface(false);  // no general-ledger rule, no detail read
+  for (size_t i = 0; i < stored.size(); ++i) {
+    EXPECT_EQ(Validate(stored[i]), std::string(cases[i].change).starts_with("TADD") ? cases[i].said : "0") << i;
   }
-  company.SetInterface(false);
-  for (const TransactionData& r : records) EXPECT_EQ(Validate(r), "0");
 }
 
 // A line or item that cannot be read ends the check with an error, wherever
@@ -194,8 +186,8 @@ TEST_F(Details, WhenDetailsAreRead) {
 // 3 next line, 4 its item, 5 end; withdrawal 1 first, 2 next, 3 end.
 TEST_F(Details, UnreadableLinesNeverPass) {
   company.Program().FileManager().Close(GLMFileSpec);
-  const TransactionData d = Store('D', 1, kTwoItems, "1 - 200.00, 2 - 100.00", OpenDate(), "");
-  const TransactionData w = Store('W', 2, "", "0 A 50.00, 0 B 25.00", OpenDate(), "");
+  const TransactionData d = Store('D', kTwoItems, "1 - 200.00, 2 - 100.00", OpenDate(), "TGLDBT=");
+  const TransactionData w = Store('W', "", "0 A 50.00, 0 B 25.00", OpenDate(), "TGLCRDT=");
   (void)zc_interface_active("BK", "GL");  // the interface setting is read before faults are armed
   const char* const damaged = "the data file is damaged (16)";
   const std::string line = ReadError("deposit item detail", 4, damaged);
@@ -229,7 +221,7 @@ TEST_F(Details, UnreadableLinesNeverPass) {
 // another program holds locked (it is changing or moving it) is not taken
 // as read: the deposit does not pass until that program lets go.
 TEST_F(Details, ALineAnotherProgramHoldsDoesNotPass) {
-  const TransactionData d = Store('D', 1, kTwoItems, kThreeLines);
+  const TransactionData d = Store('D', kTwoItems, kThreeLines);
   EXPECT_EQ(Validate(d), "0");
   auto holder = bkdetailtest::HoldLock<DepositItemDetail>(
       company.Folder(), std::string("DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=1;DIGLINO=2;DIGLACC=") + kSales);

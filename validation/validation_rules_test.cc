@@ -92,7 +92,8 @@ class Ledger : public ::testing::Test {
 const std::string kICRequired = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
 
 // Checks over the accounts and accounting date of each case, the interface
-// active; then every kind with the interface inactive and active.
+// active; then every kind with the interface inactive and active; then a
+// company without prefixes.
 TEST_F(Ledger, AccountsPrefixesAndPeriods) {
   ValidationCompany company;
   company.SetInterface(true);
@@ -137,18 +138,15 @@ TEST_F(Ledger, AccountsPrefixesAndPeriods) {
     ExpectEvery(company.Program(), {{kEveryKind, Accounts(kCash, kOther) + On(warn), active ? "3" + kICRequired : "0"},
                                     {kEveryKind, Accounts(kUnknown, kOther), active ? "3" + no_prefix : "0"}});
   }
-}
-
-// A company whose accounts carry no prefix has one calendar; it is checked
-// once for the transaction's accounts.
-TEST_F(Ledger, CompanyWithoutPrefixesChecksItsCalendarOnce) {
-  ValidationCompany company(/*prefixed=*/false);
-  company.SetInterface(true);
+  // A company whose accounts carry no prefix has one calendar; it is checked
+  // once for the transaction's accounts.
+  ValidationCompany unprefixed(/*prefixed=*/false);
+  unprefixed.SetInterface(true);
   const std::string accounts = Accounts("1000100", "4000000");
-  const std::string closed = Period(1605, ClosedWarningDate(), nullptr);
-  ExpectEvery(company.Program(), {{"A", accounts + On(ClosedWarningDate()),
-                                   "2" + closed + UsesThisDate("Adjustment transaction for Bank \"FIRST\"")},
-                                  {"A", accounts, "0"}});
+  ExpectEvery(unprefixed.Program(),
+              {{"A", accounts + On(warn), "2" + Period(1605, warn, nullptr) +
+                                              UsesThisDate("Adjustment transaction for Bank \"FIRST\"")},
+               {"A", accounts, "0"}});
 }
 
 }  // namespace

@@ -161,9 +161,7 @@ inline std::string UsesThisDate(const std::string& transaction) {
 
 // A cursor positioned on the stored transaction with `record`'s key.
 inline void Fetch(Transaction& t, const TransactionData& record) {
-  t.m_Record.SetBankAccount(record.GetBankAccount());
-  t.m_Record.SetRun(record.GetRun());
-  t.m_Record.SetSequence(record.GetSequence());
+  t.m_Record = record;
   ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
 }
 

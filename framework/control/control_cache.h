@@ -14,5 +14,9 @@ namespace ts_control_detail {
 tsAccountFormat CachedAccountFormat(const std::string& company_folder, short number);
 // Whether the company's control file records the interface as active.
 bool CachedInterfaceActive(const std::string& company_folder, std::string_view from, std::string_view to);
+// Queues, on a server, the reads CachedInterfaceActive(from, to) and
+// CachedAccountFormat would ask, those whose answers are not cached yet
+// (see zc_prefetch_control_reads).
+void PrefetchCached(const std::string& company_folder, std::string_view from, std::string_view to);
 
 }  // namespace ts_control_detail

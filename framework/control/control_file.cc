@@ -14,6 +14,7 @@
 #include "framework/base/log.h"
 #include "framework/control/account_format.h"
 #include "framework/control/control_cache.h"
+#include "framework/io/command_reads.h"
 #include "framework/io/cursor.h"
 #include "framework/io/header.h"
 #include "framework/io/record.h"
@@ -367,19 +368,60 @@ tsAccountFormat CachedAccountFormat(const std::string& company_folder, short num
   tsRegisterControlFile();
   tsioDataFile* file = nullptr;
   st = fm.Open(tsControlFileSpec(), &file);
+  // Every format the company keeps (a few records) is read at once and
+  // cached: the first read of a command asks for them all.
+  std::map<short, tsAccountFormat> read;
   if (st == tsioStatus::kSuccess) {
     FormatRec rec;
-    rec.number = number;
     tsioCursor cur(rec, *file, kFormatRec, 0);
-    if (cur.FetchEQ() == tsioStatus::kSuccess) {
-      fmt.prefixed = rec.prefixed.Value();
-      fmt.separator = rec.separator.str().empty() ? '-' : rec.separator.str()[0];
-      for (int i = 0; i < 5; ++i) fmt.widths[static_cast<size_t>(i)] = rec.w[i].Value();
+    for (st = cur.FetchFirst(); st == tsioStatus::kSuccess; st = cur.FetchNext()) {
+      tsAccountFormat f = tsDefaultAccountFormat(rec.number.Value());
+      f.prefixed = rec.prefixed.Value();
+      f.separator = rec.separator.str().empty() ? '-' : rec.separator.str()[0];
+      for (int i = 0; i < 5; ++i) f.widths[static_cast<size_t>(i)] = rec.w[i].Value();
+      read[f.number] = f;
     }
   }
+  if (auto it = read.find(number); it != read.end()) fmt = it->second;
   std::lock_guard<std::mutex> lock(cache_mu);
-  Cache()[folder].formats[number] = fmt;
+  auto& formats = Cache()[folder].formats;
+  for (const auto& [n, f] : read) formats.emplace(n, f);
+  formats[number] = fmt;
   return fmt;
+}
+
+void PrefetchCached(const std::string& company_folder, std::string_view from, std::string_view to) {
+  const std::string folder = Normalized(company_folder);
+  if (folder.empty()) return;
+  bool interface_known = false, formats_known = false;
+  {
+    std::lock_guard<std::mutex> lock(cache_mu);
+    const auto& cached = Cache()[folder];
+    interface_known = cached.interfaces.count(std::make_pair(std::string(from), std::string(to))) > 0;
+    formats_known = !cached.formats.empty();
+  }
+  if (interface_known && formats_known) return;
+  tsRegisterControlFile();
+  tsioFileManager fm(folder);
+  tsioDataFile* file = nullptr;
+  if (fm.Open(tsControlFileSpec(), &file) != tsioStatus::kSuccess) return;
+  // The same cursors as the cached reads', so theirs are the reads queued
+  // (kept for the caller's command, which this scope nests in).
+  tsioCommandReads reads(*file);
+  if (!interface_known) {
+    reads.Keep(*file, kInterfaceRec);
+    InterfaceRec rec;
+    rec.from = tsAlpha(from);
+    rec.to = tsAlpha(to);
+    tsioCursor cur(rec, *file, kInterfaceRec, 0);
+    cur.PrefetchEQ();
+  }
+  if (!formats_known) {
+    reads.Keep(*file, kFormatRec);
+    FormatRec rec;
+    tsioCursor cur(rec, *file, kFormatRec, 0);
+    cur.PrefetchFirst();
+  }
 }
 
 bool CachedInterfaceActive(const std::string& company_folder, std::string_view from, std::string_view to) {

@@ -11,6 +11,10 @@ short zc_interface_active(std::string_view from, std::string_view to) {
   return ts_control_detail::CachedInterfaceActive(TSGetApp()->CompanyFolder(), from, to) ? 1 : 0;
 }
 
+void zc_prefetch_control_reads(std::string_view from, std::string_view to) {
+  ts_control_detail::PrefetchCached(TSGetApp()->CompanyFolder(), from, to);
+}
+
 short zc_set_interface_active(std::string_view from, std::string_view to, bool active) {
   const std::string folder = TSGetApp()->CompanyFolder();
   if (folder.empty()) return 0;

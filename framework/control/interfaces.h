@@ -11,6 +11,13 @@
 // interface from `from` to `to` as active, else 0 (also without a company or
 // control file). Case matters: "BK", "GL".
 TS_EXPORT short zc_interface_active(std::string_view from, std::string_view to);
+// Queues, on a database server, the control file's reads that
+// zc_interface_active(from, to) and the first account format asked for
+// would make (nothing for what is known already), to be asked with the
+// command's other queued reads: the caller holds a tsioCommandReads on the
+// application's company and sends them (command_reads.h). Does nothing on
+// an embedded database.
+TS_EXPORT void zc_prefetch_control_reads(std::string_view from, std::string_view to);
 // Records the interface as active or not in the control file of the
 // application's company: 1 on success, 0 on failure.
 TS_EXPORT short zc_set_interface_active(std::string_view from, std::string_view to, bool active);

@@ -85,6 +85,12 @@ class tsioBackendConnection {
   // answers 1, and fails the unit with kNotFound when the answer shows
   // that nothing was changed.
   [[nodiscard]] virtual int ChangesOrNotFoundLater() { return Changes(); }
+  // Says that the next write stepped must change a row (an update or delete
+  // of one record by its key). A backend that sends that write without
+  // waiting has the server refuse it when it changes none, so the unit's
+  // COMMIT needs no earlier look at the write's answer; the caller still
+  // asks ChangesOrNotFoundLater() after the step.
+  virtual void NextWriteChangesOneRow() {}
   // All-or-nothing units (rollback_stack.h, tsioAllOrNothing): between
   // Begin and End (they nest) the caller treats any failure in the open
   // transaction as the whole unit's, and rolls it back. A server backend

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <set>
+#include <map>
 
 #include "framework/io/backend.h"
 #include "framework/io/backup.h"
@@ -41,64 +41,38 @@ TEST(Backend, ARefusedWriteInsideAUnitFailsAloneAndTheUnitGoesOn) {
   EXPECT_EQ(iotest::Contents(*other.file), "A/1/changed/0\nB/1/second/0\n");
 }
 
-// Every row of every table of the company database at `path` (a folder
-// or a server address), each row as its columns' text, sorted.
-std::map<std::string, std::vector<std::string>> Rows(const std::string& company,
-                                                     const std::map<std::string, int>& widths) {
-  std::map<std::string, std::vector<std::string>> out;
+// What `sql` answers in the company database at `company` (a folder or a
+// server address): each row as its first `width` columns' text, sorted.
+std::vector<std::string> Query(const std::string& company, const std::string& sql, int width) {
+  std::vector<std::string> rows;
   tsioStatus::Status st;
   auto c = tsioCompany::Open(company, false, &st);
   EXPECT_NE(c, nullptr) << company;
-  if (!c) return out;
-  for (const auto& [t, width] : widths) {
-    auto* q = c->Db().Prepare("SELECT * FROM \"" + t + "\"", &st);
-    EXPECT_NE(q, nullptr) << t;
-    if (!q) continue;
-    auto& rows = out[t];
-    tsCell cell;
-    while (q->Step() == tsioBackendStatement::kRow) {
-      std::string row;
-      for (int i = 0; i < width; ++i) {
-        q->Column(i, true, cell);
-        row += cell.s + "|";
-      }
-      rows.push_back(row);
+  auto* q = c ? c->Db().Prepare(sql, &st) : nullptr;
+  EXPECT_NE(q, nullptr) << sql;
+  tsCell cell;
+  while (q && q->Step() == tsioBackendStatement::kRow) {
+    std::string row;
+    for (int i = 0; i < width; ++i) {
+      q->Column(i, true, cell);
+      row += cell.s + "|";
     }
-    q->Reset();
-    std::sort(rows.begin(), rows.end());
+    rows.push_back(row);
   }
-  return out;
+  if (q) q->Reset();
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 // The declarations of a company folder's database: every table and index
 // (with whether it is WITHOUT ROWID), each table column as (name, type, not
-// null, default, key position), each index column with its position; and
-// the tables with their widths.
-std::set<std::string> Declarations(const std::string& folder, std::map<std::string, int>* widths = nullptr) {
-  std::set<std::string> out;
-  tsioStatus::Status st;
-  auto company = tsioCompany::Open(folder, false, &st);
-  EXPECT_NE(company, nullptr) << folder;
-  if (!company) return out;
-  auto* q = company->Db().Prepare(
-      "WITH m AS (SELECT * FROM sqlite_master WHERE name NOT LIKE 'sqlite_%') "
-      "SELECT type || ' ' || name || ' on ' || tbl_name || ' ' || (COALESCE(sql, '') LIKE '%WITHOUT ROWID'), '' "
-      "FROM m UNION ALL "
-      "SELECT m.name || ': ' || c.name || ' ' || c.type || ' ' || c.\"notnull\" || ' ' || "
-      "COALESCE(c.dflt_value, '-') || ' ' || c.pk, m.name FROM m, pragma_table_info(m.name) c WHERE m.type = 'table' "
-      "UNION ALL SELECT m.name || ': ' || c.name || ' ' || c.seqno, '' FROM m, pragma_index_info(m.name) c",
-      &st);
-  EXPECT_NE(q, nullptr);
-  tsCell d, table;
-  while (q && q->Step() == tsioBackendStatement::kRow) {
-    q->Column(0, true, d);
-    q->Column(1, true, table);
-    out.insert(d.s);
-    if (widths && !table.s.empty()) ++(*widths)[table.s];
-  }
-  if (q) q->Reset();
-  return out;
-}
+// null, default, key position), each index column with its position.
+const char kDeclarations[] =
+    "WITH m AS (SELECT * FROM sqlite_master WHERE name NOT LIKE 'sqlite_%') "
+    "SELECT type || ' ' || name || ' on ' || tbl_name || ' ' || (COALESCE(sql, '') LIKE '%WITHOUT ROWID') FROM m "
+    "UNION ALL SELECT m.name || ': ' || c.name || ' ' || c.type || ' ' || c.\"notnull\" || ' ' || "
+    "COALESCE(c.dflt_value, '-') || ' ' || c.pk FROM m, pragma_table_info(m.name) c WHERE m.type = 'table' "
+    "UNION ALL SELECT m.name || ': ' || c.name || ' ' || c.seqno FROM m, pragma_index_info(m.name) c";
 
 void Fill(const std::string& company) {
   Opened o(company);
@@ -142,12 +116,22 @@ TEST(Backup, IsACompanyFolderDatabaseWithEveryRow) {
   ASSERT_EQ(rename(copy.c_str(), (restored + "/company.db").c_str()), 0);
   // The reference: the same files created in a folder.
   const std::string native = iotest::MakeCompany(co.Local() + "/native");
+  EXPECT_EQ(Query(restored, kDeclarations, 1), Query(native, kDeclarations, 1));
+  // Every row of every table, each table read to its width.
   std::map<std::string, int> widths;
-  EXPECT_EQ(Declarations(restored), Declarations(native, &widths));
-  const auto want = Rows(co.path(), widths);
+  for (const std::string& table : Query(native, "SELECT m.name FROM sqlite_master m, pragma_table_info(m.name) "
+                                                "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite_%'", 1)) {
+    ++widths[table.substr(0, table.size() - 1)];
+  }
+  auto rows = [&widths](const std::string& company) {
+    std::map<std::string, std::vector<std::string>> out;
+    for (const auto& [table, width] : widths) out[table] = Query(company, "SELECT * FROM \"" + table + "\"", width);
+    return out;
+  };
+  const auto want = rows(co.path());
   EXPECT_EQ(want.at("f_TST_1_r1").size(), 7u);
   EXPECT_EQ(want.at("f_TST_1_r2").size(), 21u);
-  EXPECT_EQ(Rows(restored, widths), want);
+  EXPECT_EQ(rows(restored), want);
   // ... and it works as a company: a file opens, reads and takes writes.
   Opened o(restored);
   iotest::Parent p;

@@ -229,6 +229,8 @@ void tsioCursor::PrefetchEQ() {
 
 void tsioCursor::PrefetchGE() { PrefetchShaped(Seek::kGE); }
 
+void tsioCursor::PrefetchFirst() { PrefetchShaped(Seek::kFirst); }
+
 bool tsioCursor::KeyCells(std::vector<tsCell>& wanted) const {
   const tsioRecordDef& def = *state_->def;
   wanted = state_->buffer;
@@ -771,6 +773,7 @@ tsioStatus::Status tsioCursor::Update(short* count, short) {
   tsioBackendStatement* q = company.Db().Prepare(sql, &st);
   if (!q) return st;
   for (size_t i = 0; i < params.size(); ++i) q->Bind(static_cast<int>(i + 1), *params[i]);
+  company.Db().NextWriteChangesOneRow();
   short r = q->Step();
   q->Reset();
   company.NoteWrite(state_->table);
@@ -810,6 +813,7 @@ tsioStatus::Status tsioCursor::Delete() {
   tsioBackendStatement* q = company.Db().Prepare(sql, &st);
   if (!q) return st;
   for (size_t i = 0; i < key_.size(); ++i) q->Bind(static_cast<int>(i + 1), state_->buffer[static_cast<size_t>(key_[i])]);
+  company.Db().NextWriteChangesOneRow();
   short r = q->Step();
   q->Reset();
   company.NoteWrite(state_->table);

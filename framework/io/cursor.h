@@ -64,6 +64,8 @@ class TS_EXPORT tsioCursor {
   // The same for the read FetchGE (unlocked) would ask from the record's
   // values: its first batch of the walk.
   void PrefetchGE();
+  // The same for the read FetchFirst (unlocked) would ask.
+  void PrefetchFirst();
   // The key text (as CurrentKeyText gives it) of the record's key values:
   // what names the record's notes before it is read.
   std::string RecordKeyText() const;

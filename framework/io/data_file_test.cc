@@ -1,6 +1,8 @@
-// Opening companies and files (including damaged, read-only and missing
-// ones), values that do not fit, relations, notes travelling with a moved
-// record, and injected failures that must lose nothing.
+// Opening companies and files (missing ones, the modes of made ones, links),
+// values that do not fit, notes travelling with a moved record and injected
+// failures that must lose nothing, bookmarks and query counters. (Damaged
+// and read-only companies: storage_faults_test; relations: records' cursor
+// tests; work files: balances' WorkFiles test.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <tuple>
 
 #include "framework/base/application.h"
 #include "framework/base/log.h"
@@ -16,7 +17,6 @@
 #include "framework/io/bookmark.h"
 #include "framework/io/counters.h"
 #include "framework/io/faults.h"
-#include "framework/io/header.h"
 #include "framework/io/lock_file.h"
 #include "framework/io/io_test_support.h"
 #include "framework/io/rollback_stack.h"
@@ -70,32 +70,6 @@ TEST(CompanyFiles, MissingOnesAreReportedAndMadeOnesAreOwnerOnlyAndNeverReachedT
   TSGetApp()->SetCompanyFolder("");
 }
 
-TEST(OpenFailures, ReadOnlyFolderReadsButRefusesWrites) {
-  if (bktest::OnServer()) GTEST_SKIP() << "company folder files only";
-  bktest::TempDir dir;
-  iotest::MakeCompany(dir.path());
-  {
-    iotest::Opened o(dir.path(), true);
-    iotest::Parent p;
-    ASSERT_EQ((p.Set("A"), ccCursor(p, *o.file, 1, 0).Insert()), tsioStatus::kSuccess);
-  }
-  // The test runs as root, for whom permissions do not bind: drop to an
-  // ordinary user in a child process.
-  std::string folder = dir.path();
-  ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
-  ASSERT_EQ(chmod((folder + "/company.db").c_str(), 0644), 0);
-  auto child = bktest::ChildProcess::Start([folder] {
-    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
-    tsioFileManager fm(folder);
-    tsioDataFile* f = nullptr;
-    tsioStatus::Status st = fm.Open(iotest::Spec(), &f);
-    if (st != tsioStatus::kSuccess) return 0;  // refused whole: also sound
-    iotest::Parent p;
-    return (p.Set("B"), ccCursor(p, *f, 1, 0).Insert()) == tsioStatus::kSuccess ? 20 : 0;
-  });
-  EXPECT_EQ(child.Wait(), 0);
-}
-
 // K1 holds 10 characters (not bytes); N 12 digits, 2 of them decimals.
 TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
   iotest::OpenCompany o(true);
@@ -115,23 +89,6 @@ TEST(Values, AValueTooLargeForItsColumnIsRefusedNotWrapped) {
   p.k1 = tsAlpha("ABCDEFGHIJ");
   ASSERT_EQ(c.FetchEQ(), tsioStatus::kSuccess);
   EXPECT_EQ(p.n.Format(), "9999999999.99");
-}
-
-// A relation names its columns with ","; written with ";" it names other
-// columns and finds nothing. (Walks of a relation in key order: records'
-// cursor_test.)
-TEST(Relations, NameTheirColumnsWithCommas) {
-  iotest::OpenCompany o(true);
-  iotest::Parent p;
-  iotest::Child ch;
-  ccCursor pc(p, *o.file, 1, 0), cc(ch, *o.file, 2, 0);
-  ASSERT_EQ((p.Set("P", 2), pc.Insert()), tsioStatus::kSuccess);
-  ch.p1 = p.k1;
-  ch.p2 = p.k2;
-  ASSERT_EQ(cc.Insert(), tsioStatus::kSuccess);
-  ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
-  EXPECT_EQ(cc.FetchFirstOf(pc, ccRelSpec("TST", 1, "K1,K2", "TST", 2, "P1,P2"), false), tsioStatus::kSuccess);
-  EXPECT_NE(cc.FetchFirstOf(pc, ccRelSpec("TST", 1, "K1;K2", "TST", 2, "P1;P2"), false), tsioStatus::kSuccess);
 }
 
 // A moved record takes its notes and file links along and leaves none; every
@@ -179,19 +136,6 @@ TEST(FaultInjection, AMoveTakesItsNotesAndAFailedMoveLosesNothing) {
   ASSERT_EQ(pc.FetchEQ(), tsioStatus::kSuccess);
   ASSERT_EQ(pc.MoveRecord(*history), tsioStatus::kSuccess);
   EXPECT_EQ(state(), "||P/2//0\nfirst note;second note;|scan.pdf;|");
-}
-
-// Header failures are reported, not swallowed, and leave the header unlocked.
-TEST(FaultInjection, AFailedHeaderReadOrWriteLeavesNoLock) {
-  iotest::OpenCompany o(true);
-  iotest::Counter h(*o.file);
-  tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
-  EXPECT_EQ(h.header.Get(true), tsioStatus::kIOError);
-  EXPECT_FALSE(h.header.HoldsLock());
-  ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);
-  tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
-  EXPECT_EQ(h.header.Update(), tsioStatus::kDiskFull);
-  EXPECT_FALSE(h.header.HoldsLock());
 }
 
 // A bookmark on a record read under its lock restores it without reading
@@ -291,34 +235,6 @@ TEST(Counters, CountTheQueriesFetchesRun) {
   EXPECT_EQ(std::count(walked.begin(), walked.end(), '\n'), 40);
   EXPECT_LT(tsioCounters::FetchQueries(), 40u);
   EXPECT_EQ(tsioCounters::RowsRead(), 40u);
-}
-
-
-// The dictionary's answers about open files. A data file has a number from
-// 1 to 400; a work file, a copy of a record type whose keys are numbered
-// 1..n in an order of its own, one from 401 to 600.
-TEST(Dictionary, AnswersAboutDataAndWorkFiles) {
-  iotest::OpenCompany o(true);
-  const short fn = o.file->FileNum();
-  xio_rec_def rd;
-  EXPECT_EQ(std::tuple(fn >= 1 && fn <= 400, xio_num(fn, 1, "NOPE"), xio_get_rec_def(999, 1, &rd)),
-            std::tuple(true, 0, tsioStatus::kFileNotOpen));
-  const tsioRecordDef r{1, "register work copy",
-                        {{"K1", tsDataType::kAlpha, 10, 0, 0}, {"K2", tsDataType::kDouble, 9, 0, 0},
-                         {"N", tsDataType::kDouble, 12, 2, 0}},
-                        {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"K2", "K1"}, false}}, false, false};
-  tsioDictionary::Register(tsioFileDef{"WRK", 9003, "", true, {r}, {}, {}});
-  ASSERT_EQ(o.fm.Create(tsioFileSpec("WRK", 1, 9003)), tsioStatus::kSuccess);
-  tsioDataFile* f = nullptr;
-  ASSERT_EQ(o.fm.Open(tsioFileSpec("WRK", 1, 9003), &f), tsioStatus::kSuccess);
-  const short wn = f->FileNum();
-  EXPECT_TRUE(wn >= 401 && wn <= 600) << wn;
-  xio_file_def fd;
-  xio_key_def kd;
-  ASSERT_EQ(xio_get_def(wn, &fd), tsioStatus::kSuccess);
-  ASSERT_EQ(xio_get_key_def(wn, 1, 2, &kd), tsioStatus::kSuccess);
-  EXPECT_EQ(fd.key_count, 2);  // the work file's own keys
-  EXPECT_EQ(kd.segments, (std::vector<short>{xio_num(wn, 1, "K2"), xio_num(wn, 1, "K1")}));
 }
 
 }  // namespace

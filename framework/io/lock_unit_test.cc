@@ -107,18 +107,24 @@ TEST(Headers, LockedReadWaitsForTheHolderThenSeesItsWrite) {
   h.header.Unlock();
 }
 
-// A header written inside a unit stays locked until the unit ends, even when
-// a later read of it in the same unit fails.
-TEST(Headers, UpdateInsideAUnitHoldsTheLockUntilTheUnitEnds) {
+// A failed header write gives the header's lock back; one written inside a
+// unit stays locked until the unit ends, even when a later read of it in the
+// same unit fails.
+TEST(Headers, AFailedWriteFreesTheLockAWriteInsideAUnitHoldsItUntilTheUnitEnds) {
   iotest::OpenCompany co;
   tsioDataFile other(co.file->FileName());
   const uint64_t id = tsioLockFile::Identity("TST", 1, -1, "");
+  iotest::Counter h(*co.file);
+  ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);
+  tsioFaults::Arm(tsioOp::kHeaderWrite, tsioStatus::kDiskFull);
+  EXPECT_EQ(h.header.Update(), tsioStatus::kDiskFull);
+  EXPECT_EQ(std::pair(h.header.HoldsLock(), other.Locks().TestOther(id)), std::pair(false, tsioStatus::kSuccess));
+
   iotest::Parent p;
   ccCursor c(p, *co.file, 1, 0);
   tclRollbackStack unit;
   c.AttachRollbackStack(&unit);
   Put(c, p, "A", 1, "begins the unit");
-  iotest::Counter h(*co.file);
   ASSERT_EQ(h.header.Get(true), tsioStatus::kSuccess);
   h.value = tsDouble(7, 0);
   ASSERT_EQ(h.header.Update(), tsioStatus::kSuccess);

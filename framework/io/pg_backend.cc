@@ -242,6 +242,18 @@ class PgStatement final : public tsioBackendStatement {
   // Sends the statement (with `lead` before it in the same request) and
   // keeps its rows; see PgConnection::Run.
   tsioStatus::Status Execute(PgStatement* lead, PGresult** lead_result);
+  // This write as the server judges it: the same change, refused (division
+  // by zero, SQLSTATE 22012) when it changes no row. Prepared under a name
+  // of its own the first time it is sent.
+  PgStatement& Judged() {
+    if (!judged_) {
+      judged_ = std::make_unique<PgStatement>(conn_, name_ + "j",
+                                              "WITH w AS (" + sql_ + " RETURNING 1) SELECT 1/count(*) FROM w",
+                                              static_cast<int>(values_.size()), true);
+      judged_->table_ = table_;
+    }
+    return *judged_;
+  }
   // The parameter pointers, set before the statement is sent.
   void Ready() {
     for (size_t i = 0; i < values_.size(); ++i) ptrs_[i] = values_[i].c_str();
@@ -281,6 +293,10 @@ class PgStatement final : public tsioBackendStatement {
   std::vector<std::string> values_;
   std::vector<const char*> ptrs_;
   bool write_;
+  // The step under way is of a write that must change a row (see
+  // NextWriteChangesOneRow), and that write's judged form.
+  bool judge_ = false;
+  std::unique_ptr<PgStatement> judged_;
   std::shared_ptr<PGresult> res_;  // the answer being read
   // The last answer of this read of a table, with the values it was asked
   // with, kept to answer the same read again (see Execute).
@@ -506,10 +522,12 @@ class PgConnection final : public tsioBackendConnection {
   int ChangesOrNotFoundLater() override {
     if (changes_ >= 0) return changes_;
     for (Unread& u : unread_) {
-      if (u.write != nullptr && u.seq == last_write_) u.expects_row = true;
+      if (u.write != nullptr && u.seq == last_write_ && !u.judged) u.expects_row = true;
     }
     return 1;
   }
+  void NextWriteChangesOneRow() override { judge_next_ = true; }
+  bool TakeJudgeNext() { return std::exchange(judge_next_, false); }
   void BeginAllOrNothing() override { ++all_or_nothing_; }
   void EndAllOrNothing() override {
     if (all_or_nothing_ > 0) --all_or_nothing_;
@@ -555,7 +573,7 @@ class PgConnection final : public tsioBackendConnection {
     // In an all-or-nothing unit a write goes without waiting and without a
     // savepoint of its own (its failure is the unit's).
     if (guard && !lead && all_or_nothing_ > 0 && waiting_writes_ == 0 && !read_only_) {
-      *st = SendWrite(q);
+      *st = SendWrite(q, q.judge_);
       return *st == tsioStatus::kSuccess ? PQmakeEmptyPGresult(conn_, PGRES_COMMAND_OK) : nullptr;
     }
     std::vector<Request> reqs;
@@ -724,6 +742,11 @@ class PgConnection final : public tsioBackendConnection {
           if (!ok && i == u.prepare_at) u.write->prepared_ = false;
           // The first failure fails the unit (what the server skipped after
           // it says nothing more).
+          const char* state = ok ? nullptr : PQresultErrorField(r, PG_DIAG_SQLSTATE);
+          if (u.judged && state && std::strcmp(state, "22012") == 0 && deferred_ == tsioStatus::kSuccess) {
+            deferred_ = tsioStatus::kNotFound;
+            deferred_error_ = "the record to change in " + u.write->table_ + " was not there";
+          }
           if (!ok && t != PGRES_PIPELINE_ABORTED && deferred_ == tsioStatus::kSuccess) {
             deferred_ = Check(r);
             if (deferred_ == tsioStatus::kSuccess) deferred_ = tsioStatus::kIOError;
@@ -919,6 +942,7 @@ class PgConnection final : public tsioBackendConnection {
     int prepare_at = -1;  // which answer is the write's preparation
     uint64_t seq = 0;     // the write's number (see last_write_)
     bool expects_row = false;
+    bool judged = false;  // sent in its judged form: no row changed is refused
   };
   std::vector<Unread> unread_;
   // All-or-nothing units (backend.h): how deeply declared, how deeply
@@ -927,6 +951,7 @@ class PgConnection final : public tsioBackendConnection {
   // write so sent.
   int all_or_nothing_ = 0;
   int waiting_writes_ = 0;
+  bool judge_next_ = false;  // see NextWriteChangesOneRow
   tsioStatus::Status deferred_ = tsioStatus::kSuccess;
   std::string deferred_error_;
   uint64_t last_write_ = 0;
@@ -943,7 +968,8 @@ class PgConnection final : public tsioBackendConnection {
   }
   // Sends write `q` (its values set) without waiting, the pending commands
   // before it; its answer is read with the next request's.
-  tsioStatus::Status SendWrite(PgStatement& q);
+  // `judged`: sent in its judged form (PgStatement::Judged).
+  tsioStatus::Status SendWrite(PgStatement& q, bool judged);
   bool read_only_ = false;  // the transaction begun is read-only
   // Locks to give back once the failed transaction has ended.
   std::vector<uint64_t> after_transaction_;
@@ -972,6 +998,7 @@ class PgConnection final : public tsioBackendConnection {
 };
 
 tsioStatus::Status PgStatement::Execute(PgStatement* lead, PGresult** lead_result) {
+  judge_ = conn_->TakeJudgeNext() && write_;
   // The server's text holds no NUL byte: a statement given one fails as
   // "does not fit" rather than have the value cut at the NUL.
   for (const auto& v : values_) {
@@ -1053,15 +1080,17 @@ void PgStatement::KeepForCommand(std::vector<std::string> values, std::shared_pt
       CommandAnswer{std::move(values), std::move(result), command, conn_->TableEpoch(table_), snapshot});
 }
 
-tsioStatus::Status PgConnection::SendWrite(PgStatement& q) {
+tsioStatus::Status PgConnection::SendWrite(PgStatement& q, bool judged) {
   if (broken_ || PQstatus(conn_) != CONNECTION_OK) {
     broken_ = true;
     last_error_ = "the connection to the server was lost";
     return tsioStatus::kIOError;
   }
   if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1) return Lost();
+  PgStatement& sent_as = judged ? q.Judged() : q;
   Unread u;
-  u.write = &q;
+  u.write = &sent_as;
+  u.judged = judged;
   u.answers = 0;
   bool sent = true;
   for (const std::string& p : pending_) {
@@ -1071,16 +1100,16 @@ tsioStatus::Status PgConnection::SendWrite(PgStatement& q) {
   // The transaction the pending BEGIN opens is open on the server now.
   if (BeginPending()) tx_ = PQTRANS_INTRANS;
   pending_.clear();
-  if (!q.prepared_) {
-    sent = sent && PQsendPrepare(conn_, q.name_.c_str(), q.sql_.c_str(), 0, nullptr) == 1;
+  if (!sent_as.prepared_) {
+    sent = sent && PQsendPrepare(conn_, sent_as.name_.c_str(), sent_as.sql_.c_str(), 0, nullptr) == 1;
     u.prepare_at = u.answers++;
-    q.prepared_ = true;  // taken back when the answer says otherwise
+    sent_as.prepared_ = true;  // taken back when the answer says otherwise
   }
-  sent = sent && PQsendQueryPrepared(conn_, q.name_.c_str(), static_cast<int>(q.values_.size()), q.ptrs_.data(),
-                                     nullptr, nullptr, 0) == 1;
+  sent = sent && PQsendQueryPrepared(conn_, sent_as.name_.c_str(), static_cast<int>(q.values_.size()),
+                                     q.ptrs_.data(), nullptr, nullptr, 0) == 1;
   ++u.answers;
   if (!sent || PQpipelineSync(conn_) != 1) return Lost();
-  if (TraceRoundTrips()) std::fprintf(stderr, "sent without waiting:\n  %s\n", q.sql_.c_str());
+  if (TraceRoundTrips()) std::fprintf(stderr, "sent without waiting:\n  %s\n", sent_as.sql_.c_str());
   u.seq = ++last_write_;
   changes_ = -1;  // known when the answer is read
   unread_.push_back(u);

@@ -471,12 +471,16 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
     const char* sql;    // the failing write
     const char* key;    // its key ("taken": a duplicate)
     const char* then;   // what meets the failure (5: a duplicate, 13: not found)
+    bool one_row;       // said before its step to change one row
   } cases[] = {
-      {"a duplicate met at the commit", kInsert, "taken", "COMMIT=5"},
-      {"a duplicate met at a lock, then at the next read", kInsert, "taken", "?x=5"},
+      {"a duplicate met at the commit", kInsert, "taken", "COMMIT=5", false},
+      {"a duplicate met at a lock, then at the next read", kInsert, "taken", "?x=5", false},
       // The count makes the failure known first.
-      {"a rollback to a savepoint does not step past it", kInsert, "taken", "#-1|ROLLBACK TO s=5|COMMIT=5"},
-      {"an update of a missing record", update, "missing", "COMMIT=13"},
+      {"a rollback to a savepoint does not step past it", kInsert, "taken", "#-1|ROLLBACK TO s=5|COMMIT=5", false},
+      // The server refuses it (its judged form).
+      {"an update of a missing record", update, "missing", "COMMIT=13", true},
+      // This program judges it, from its answer read before the COMMIT.
+      {"an update of a missing record not said to change a row", update, "missing", "COMMIT=13", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -484,6 +488,7 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
       tsioAllOrNothing all(*company);
       const uint64_t before = Trips();
       ASSERT_EQ(Run("BEGIN|SAVEPOINT s|+kept?"), "");
+      if (c.one_row) db().NextWriteChangesOneRow();
       ASSERT_EQ(Step(db(), c.sql, c.key), kDone);  // not waited for
       if (c.sql == update) {
         EXPECT_EQ(db().ChangesOrNotFoundLater(), 1);
@@ -503,6 +508,19 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
       (void)db().Exec("ROLLBACK");
     }
     EXPECT_EQ(Count(db()), 1);  // nothing of the unit
+  }
+
+  // An update that met its record: said to change one row, its answer
+  // comes with the COMMIT's; not said, it is read before the COMMIT is sent.
+  for (const bool one_row : {true, false}) {
+    tsioAllOrNothing all(*company);
+    ASSERT_EQ(Run("BEGIN"), "");
+    if (one_row) db().NextWriteChangesOneRow();
+    ASSERT_EQ(Step(db(), update, "taken"), kDone);
+    EXPECT_EQ(db().ChangesOrNotFoundLater(), 1);
+    const uint64_t at_commit = Trips();
+    EXPECT_EQ(Run("COMMIT"), "");
+    EXPECT_EQ(Trips() - at_commit, one_row ? 1u : 2u);
   }
 
   {  // Writes that wait: the duplicate fails alone, the unit goes on.

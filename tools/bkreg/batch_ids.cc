@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "batches/batch.h"
+#include "framework/io/command_reads.h"
 #include "records/files.h"
 #include "transactions/transaction.h"
 
@@ -43,10 +44,29 @@ tsioStatus::Status HighestLocation(const tsioDataFile& file, const std::string& 
 
 }  // namespace
 
+namespace {
+
+// Makes `walk` read the records of batch `id` only, however many batches
+// the company has.
+void OnlyBatch(Batch& walk, const std::string& id) {
+  walk.m_Record.SetBatch(tsAlpha(id));
+  walk.AttachCondition(static_cast<short>(walk.CursorPtr()->State().def->FieldIndex("BATCH") + 1), true, false);
+}
+
+}  // namespace
+
+void PrefetchBatchRecords(tsioCommandReads& reads, const tsioDataFile& register_file, const std::string& id) {
+  reads.Keep(register_file, BatchData::kRecordType);
+  Batch walk(register_file);
+  OnlyBatch(walk, id);
+  walk.CursorPtr()->PrefetchFirst();
+}
+
 tsioStatus::Status BatchRecords(const tsioDataFile& register_file, const std::string& id,
                                 std::vector<BatchData>* records) {
   records->clear();
   Batch walk(register_file);
+  OnlyBatch(walk, id);
   tsioStatus::Status st = walk.FetchFirst(false);
   for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
     if (walk.m_Record.GetBatch() == id) records->push_back(walk.m_Record);
@@ -79,9 +99,15 @@ int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioD
     for (const BatchData& r : records) {
       if (r.GetDPLoc().str() != g->location) continue;
       if (r.GetCountPosted().Value() == 0 && r.GetAmountPosted().IsNull()) continue;
+      // Positioned on the record as read (no read again); on a server the
+      // record's own read (the entry is filled from it next) and its first
+      // members' read go in one request.
       Batch b(register_file);
       b.m_Record = r;
-      if ((st = b.FetchEQ(false)) != tsioStatus::kSuccess) return ctx.IoFailure("cannot read batch '" + id + "'", st);
+      b.CursorPtr()->PrefetchEQ();
+      if ((st = b.SetBuffer()) != tsioStatus::kSuccess) return ctx.IoFailure("cannot read batch '" + id + "'", st);
+      b.PrefetchMembers();
+      tsioCommandReads::Send(register_file);
       const tsioStatus::Status members = b.MembersStatus();
       if (members == tsioStatus::kEndOfFile) g->posted = true;
       if (members != tsioStatus::kSuccess && members != tsioStatus::kEndOfFile) {

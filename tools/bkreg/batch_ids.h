@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/io/command_reads.h"
 #include "framework/io/data_file.h"
 #include "records/batch_data.h"
 #include "tools/bkreg/context.h"
@@ -47,6 +48,9 @@ int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioD
 // order; kSuccess, or the status of a read that failed.
 tsioStatus::Status BatchRecords(const tsioDataFile& register_file, const std::string& id,
                                 std::vector<BatchData>* records);
+// Queues, on a server, the first read BatchRecords asks, kept for the
+// command `reads` is the scope of (command_reads.h); nothing elsewhere.
+void PrefetchBatchRecords(tsioCommandReads& reads, const tsioDataFile& register_file, const std::string& id);
 
 // A batch's totals over its records: the control totals a person gave
 // (0 and 0.00: none) and what was entered against them.

@@ -12,6 +12,7 @@
 #include "duplicates/bk_verify_duplicates.h"
 #include "framework/base/errors.h"
 #include "framework/batch/batch.h"
+#include "framework/control/interfaces.h"
 #include "framework/io/command_reads.h"
 #include "framework/io/rollback_stack.h"
 #include "programs/bk_program.h"
@@ -429,6 +430,7 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     // entry, is asked once: its counts are read again, locked, in the unit
     // that counts the entry in (a kept answer only fills the entry).
     reads.Keep(s.Register(), BatchData::kRecordType);
+    reads.Keep(s.Register(), TransactionData::kRecordType);
     BatchGeneration g;
     if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return refused(rc);
     filled.batch_location = g.location;
@@ -725,6 +727,16 @@ int Enter(Context& ctx, const EnterOptions& o) {
   int status = kDone;
   Session* s = ctx.Open(&status);
   if (!s) return status;
+  // What the entry reads before it takes the account, asked in one request
+  // on a server: the ledger interface's switch and the account formats, the
+  // settings, the batch's records.
+  tsioCommandReads reads(s->Master());
+  zc_prefetch_control_reads("BK", "GL");
+  const bkSettings settings(s->Master());
+  reads.KeepHeader(s->Master(), bkSettings::kHeaderNumber);
+  reads.Prefetch(settings);
+  PrefetchBatchRecords(reads, s->Register(), e.batch);
+  reads.Send();
   if (!EnterPrepareLedger(s->Program(), ctx.err)) return kFailed;
   DuplicateCheck duplicates;
   if (const int rc = duplicates.Open(ctx, *s); rc != kDone) return rc;
