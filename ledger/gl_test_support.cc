@@ -50,11 +50,13 @@ void LedgerCompany::Add(const std::string& rows) {
     tsGLBaseAccountRec base;
     tsGLPrefixRec prefix;
     tsGLPrefixMatchRec match;
+    tsGLFiscalPeriodRec period;
     const std::string kind = row.substr(0, 2);
     ccRecData* rec = &match;
     if (kind == "GA") rec = &account;
     if (kind == "GB") rec = &base;
     if (kind == "GP") rec = &prefix;
+    if (kind == "GF") rec = &period;
     ASSERT_TRUE(bkdetailtest::Set(*rec, row)) << row;
     account.prefix = xk_get_section(account.account, 9, 0, 6);
     account.base = xk_get_section(account.account, 9, 0, 7);
@@ -70,15 +72,8 @@ void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_
 
 void LedgerCompany::AddPeriod(const std::string& entity, short year, short period, const tsDate& start,
                               const tsDate& end, short status) {
-  tsGLFiscalPeriodRec r;
-  r.entity = tsAlpha(entity);
-  r.year = year;
-  r.period = period;
-  r.start = start;
-  r.end = end;
-  r.status = status;
-  tsioCursor cur(r, *glm_, r.TableID(), 0);
-  ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << entity << " " << year << " " << period;
+  Add("GFENT=" + entity + ";GFYEAR=" + std::to_string(year) + ";GFPER=" + std::to_string(period) + ";GFSTART=" +
+      start.Format() + ";GFEND=" + end.Format() + ";GFSTAT=" + std::to_string(status));
 }
 
 void LedgerCompany::AddPeriods(const std::string& entity, short year, const std::string& statuses) {

@@ -33,7 +33,7 @@ class LedgerCompany {
 
   // GLM records from text rows, one a line, "COLUMN=value;..." with the
   // columns of gl_files.h; a row's first column names its record type (GA
-  // account, GB base account, GP prefix, GM prefix match). An account's
+  // account, GB base account, GP prefix, GM prefix match, GF fiscal period). An account's
   // prefix and base are taken from it by the company's format.
   void Add(const std::string& rows);
   void AddAccount(const std::string& account, bool active = true, bool ic_receivable = false,
