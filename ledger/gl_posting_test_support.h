@@ -144,23 +144,4 @@ inline void ClearLines(tsioDataFile& glt) {
   ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
 }
 
-// Processing while the "BK" to "GL" interface is active but the general
-// ledger cannot be used (absent, or refusing its objects): never success.
-// `st` is the processing's answer: error 1604 and the reinstall line, the
-// stack emptied, nothing written; a launcher neither opens nor posts.
-inline void ExpectPostingRefused(GlPostingCompany& company, glwTranCreator& creator,
-                                 const ccStatus<tsioStatus::Status>& st) {
-  EXPECT_EQ(bktest::Said(st, false), std::to_string(tsioStatus::kFileDoesNotExist) + " | 1604/3 | 0/0");
-  EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
-  EXPECT_EQ(creator.StackSize(), 0u);
-  EXPECT_TRUE(Lines(company.Glt()).empty());
-  glwPostLauncher launcher(company.Program());
-  EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolFailure);
-  launcher.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
-  const ccStatus<ccBoolStatus> post = launcher.Post(0);
-  EXPECT_EQ(post.Value(), kBoolFailure);
-  EXPECT_TRUE(post.HasError());
-  launcher.CloseFiles();
-}
-
 }  // namespace posttest

@@ -50,11 +50,13 @@ void LedgerCompany::Add(const std::string& rows) {
     tsGLBaseAccountRec base;
     tsGLPrefixRec prefix;
     tsGLPrefixMatchRec match;
+    tsGLFiscalPeriodRec period;
     const std::string kind = row.substr(0, 2);
     ccRecData* rec = &match;
     if (kind == "GA") rec = &account;
     if (kind == "GB") rec = &base;
     if (kind == "GP") rec = &prefix;
+    if (kind == "GF") rec = &period;
     ASSERT_TRUE(bkdetailtest::Set(*rec, row)) << row;
     account.prefix = xk_get_section(account.account, 9, 0, 6);
     account.base = xk_get_section(account.account, 9, 0, 7);
@@ -68,22 +70,10 @@ void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_
       ";GAICPY=" + std::to_string(ic_payable));
 }
 
-void LedgerCompany::AddBase(const std::string& base, bool ic_receivable, bool ic_payable, bool active) {
-  Add("GBBASE=" + base + ";GBACTIV=" + std::to_string(active) + ";GBICRC=" + std::to_string(ic_receivable) +
-      ";GBICPY=" + std::to_string(ic_payable));
-}
-
 void LedgerCompany::AddPeriod(const std::string& entity, short year, short period, const tsDate& start,
                               const tsDate& end, short status) {
-  tsGLFiscalPeriodRec r;
-  r.entity = tsAlpha(entity);
-  r.year = year;
-  r.period = period;
-  r.start = start;
-  r.end = end;
-  r.status = status;
-  tsioCursor cur(r, *glm_, r.TableID(), 0);
-  ASSERT_EQ(cur.Insert(), tsioStatus::kSuccess) << entity << " " << year << " " << period;
+  Add("GFENT=" + entity + ";GFYEAR=" + std::to_string(year) + ";GFPER=" + std::to_string(period) + ";GFSTART=" +
+      start.Format() + ";GFEND=" + end.Format() + ";GFSTAT=" + std::to_string(status));
 }
 
 void LedgerCompany::AddPeriods(const std::string& entity, short year, const std::string& statuses) {
@@ -213,20 +203,6 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
     out += line + (answer.str().empty() ? "" : " -> " + answer.str()) + "\n";
   }
   return out;
-}
-
-void ExpectAnswersWithoutTheLedger(LedgerCompany& company) {
-  const std::string script = R"(build 01-01 1000-100 -> [] 4 unavailable
-ic 01011000100 02021500000 from -> [] unavailable
-match 01011000100 02021000100 -> 1 unavailable
-match 01011000100 02021000100 file0 -> 1 unavailable
-icbase nonsense from -> ok
-period 01-01-1000-100 2025-03-01 -> 2 2 | 1623/2
-period 0101 2025-03-01 -> 2 2 | 1623/2
-filter base file from -> 0 
-filter full nofile to -> 0 
-)";
-  EXPECT_EQ(Ask(company, script), script);
 }
 
 unsigned short LoadLedgerModule() {

@@ -33,12 +33,11 @@ class LedgerCompany {
 
   // GLM records from text rows, one a line, "COLUMN=value;..." with the
   // columns of gl_files.h; a row's first column names its record type (GA
-  // account, GB base account, GP prefix, GM prefix match). An account's
+  // account, GB base account, GP prefix, GM prefix match, GF fiscal period). An account's
   // prefix and base are taken from it by the company's format.
   void Add(const std::string& rows);
   void AddAccount(const std::string& account, bool active = true, bool ic_receivable = false,
                   bool ic_payable = false);
-  void AddBase(const std::string& base, bool ic_receivable = false, bool ic_payable = false, bool active = true);
   void AddPrefix(const std::string& prefix) { Add("GPPFX=" + prefix); }
   void AddPrefixMatch(const std::string& a, const std::string& b) { Add("GMPFX1=" + a + ";GMPFX2=" + b); }
   void AddPeriod(const std::string& entity, short year, short period, const tsDate& start, const tsDate& end,
@@ -78,11 +77,6 @@ std::string Answer(const Status& st) {
 // answers is checked whole: EXPECT_EQ(Ask(company, script), script). The
 // calls and their answers are described where they are run.
 std::string Ask(LedgerCompany& company, const std::string& script);
-// Every function that needs a general-ledger object answers as it does
-// without the general ledger (on a prefixed company): the unavailable-ledger
-// report and empty results, glwValidICBaseAccount accepts, the undetermined
-// period warning 1623 for 2025-03-01, no filter condition.
-void ExpectAnswersWithoutTheLedger(LedgerCompany& company);
 
 // Loads the general-ledger module from the build tree; 0 on failure.
 unsigned short LoadLedgerModule();
