@@ -439,10 +439,12 @@ class PgConnection final : public tsioBackendConnection {
       return DeferredFailure();
     }
     // An update or delete sent without waiting that must have met its
-    // record is judged here, by this program, not by the server: its answer
-    // is read before the COMMIT is sent, which would otherwise keep a unit
+    // record is judged here, by this program, not by the server, and a
+    // write made before the transaction failed outside it: their answers
+    // are read before the COMMIT is sent, which would otherwise keep a unit
     // that failed.
-    if (commit && std::any_of(unread_.begin(), unread_.end(), [](const Unread& u) { return u.expects_row; })) {
+    if (commit && std::any_of(unread_.begin(), unread_.end(),
+                              [](const Unread& u) { return u.expects_row || u.outside; })) {
       std::vector<Request> none;
       (void)Pipeline(none);
       if (deferred_ != tsioStatus::kSuccess) {
@@ -945,6 +947,7 @@ class PgConnection final : public tsioBackendConnection {
     uint64_t seq = 0;     // the write's number (see last_write_)
     bool expects_row = false;
     bool judged = false;  // sent in its judged form: no row changed is refused
+    bool outside = false;  // sent outside a transaction
   };
   std::vector<Unread> unread_;
   // All-or-nothing units (backend.h): how deeply declared, how deeply
@@ -1093,6 +1096,7 @@ tsioStatus::Status PgConnection::SendWrite(PgStatement& q, bool judged) {
   Unread u;
   u.write = &sent_as;
   u.judged = judged;
+  u.outside = !InTransaction();
   u.answers = 0;
   bool sent = true;
   for (const std::string& p : pending_) {

@@ -533,6 +533,17 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
     EXPECT_EQ(Run("+b|COMMIT"), "");
   }
   EXPECT_EQ(Run("BEGIN|!taken|+c|COMMIT|#4"), "");  // outside: at once, alone
+
+  {  // A write outside a transaction while declared is not waited for; its
+     // failure fails the next unit, even one that only writes.
+    tsioAllOrNothing all(*company);
+    const uint64_t before = Trips();
+    ASSERT_EQ(Step(db(), kInsert, "taken"), kDone);
+    EXPECT_EQ(Trips(), before);
+    EXPECT_EQ(Run("BEGIN|+d|COMMIT=5"), "");
+    (void)db().Exec("ROLLBACK");
+  }
+  EXPECT_EQ(Run("#4"), "");  // nothing of that unit
 }
 
 // A program killed between writes sent without waiting leaves nothing of
