@@ -248,6 +248,9 @@ int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std:
     }
   }
   tclRollbackStack unit;
+  // Any failure in the unit fails it whole (rolled back below): its writes
+  // need not wait for their answers one by one.
+  tsioAllOrNothing all_or_nothing(w.Register().Company());
   std::unique_ptr<BankAccount> banks[2];
   std::string texts[2];
   int rc = kDone;
@@ -604,6 +607,9 @@ int ClearTransaction(const Common& c, const ClearOptions& o, std::ostream& out, 
   }
   if (o.amount.empty()) amount = t->m_Record.GetAmount();
   tclRollbackStack unit;
+  // Any failure in the unit fails it whole (rolled back below): its writes
+  // need not wait for their answers one by one.
+  tsioAllOrNothing all_or_nothing(w.Register().Company());
   t->AttachRollbackStack(&unit);
   BankAccount bank(w.Master());
   bank.AttachRollbackStack(&unit);
