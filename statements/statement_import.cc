@@ -357,8 +357,11 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
   // Pass two: the lines applied in units of `unit_lines` lines, each line
   // reported once its unit has ended. A line that fails rolls its unit back;
   // the unit's lines before it are applied again, each in a unit of its
-  // own, and the failed line is reported with its reason.
+  // own, and the failed line is reported with its reason. On a server a
+  // line's writes are not waited for one by one: their answers are waited
+  // for once at the line's end, so a failed write fails its own line.
   const size_t per_unit = static_cast<size_t>(std::max(1, options.unit_lines));
+  tsioAllOrNothing all_or_nothing(master_.Company());
   struct Pending {
     bkLineResult result;
     size_t index = 0;
@@ -379,7 +382,7 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
   };
   // Applies line `i` (planned `p`) inside `u`; false, with `r` failed, when
   // it could not be (what it wrote is then to be rolled back with `u`).
-  auto apply = [&](size_t i, bkLineResult& r, tclRollbackStack& u) -> bool {
+  auto apply_line = [&](size_t i, bkLineResult& r, tclRollbackStack& u) -> bool {
     const Plan& p = plans[i];
     const bkStatementLine& line = r.line;
     tsioStatus::Status io = u.EnsureBegun(master_.Company());
@@ -543,6 +546,13 @@ ccStatus<ccError::Level> bkStatementImporter::Import(const tsAlpha& bank, const 
     r.note = "current run " + t.m_Record.GetRun().Format() + ", sequence " + t.m_Record.GetSequence().Format() +
              (p.why == Why::kEnteredRemoved ? " (entered again: the earlier adjustment was removed)" : "");
     return true;
+  };
+  auto apply = [&](size_t i, bkLineResult& r, tclRollbackStack& u) -> bool {
+    if (!apply_line(i, r, u)) return false;
+    const tsioStatus::Status io = master_.Company().Db().AnswersNow();
+    if (io == tsioStatus::kSuccess) return true;
+    fail(r, "its changes cannot be written (" + ccIOStatusStr(io) + ")", io);
+    return false;
   };
   // Ends the unit: committed, or (when the commit fails) its lines failed.
   auto end_unit = [&] {

@@ -107,6 +107,11 @@ class tsioBackendConnection {
   // never committed without it).
   virtual void BeginAllOrNothing() {}
   virtual void EndAllOrNothing() {}
+  // Waits for the answers of the writes sent without waiting: the status
+  // of the first that failed since the transaction began (kSuccess when
+  // none did), for a caller that reports each part of an all-or-nothing
+  // unit with its own failure.
+  [[nodiscard]] virtual tsioStatus::Status AnswersNow() { return tsioStatus::kSuccess; }
   virtual void BeginWaitingWrites() {}
   virtual void EndWaitingWrites() {}
   // True while a transaction is open.

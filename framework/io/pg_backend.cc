@@ -483,10 +483,13 @@ class PgConnection final : public tsioBackendConnection {
     std::string s(sql);
     std::vector<Request> reqs;
     reqs.emplace_back(Request::kCommand, s.c_str());
+    // (Send tells a failure of a write sent without waiting once, and
+    // forgets it when the transaction has ended: asked first.)
+    const bool spoiled = deferred_ != tsioStatus::kSuccess;
     tsioStatus::Status st = Send(&reqs);
     if (rollback) {
       // Whatever failed in the transaction ends with it.
-      if (deferred_ != tsioStatus::kSuccess && reqs.back().Ok()) st = tsioStatus::kSuccess;
+      if (spoiled && reqs.back().Ok()) st = tsioStatus::kSuccess;
       deferred_ = tsioStatus::kSuccess;
       deferred_error_.clear();
     }
@@ -529,6 +532,14 @@ class PgConnection final : public tsioBackendConnection {
     return 1;
   }
   void NextWriteChangesOneRow() override { judge_next_ = true; }
+  tsioStatus::Status AnswersNow() override {
+    if (!unread_.empty()) {
+      std::vector<Request> none;
+      const tsioStatus::Status st = Pipeline(none);
+      if (st != tsioStatus::kSuccess && deferred_ == tsioStatus::kSuccess) return st;
+    }
+    return deferred_ != tsioStatus::kSuccess ? DeferredFailure() : tsioStatus::kSuccess;
+  }
   bool TakeJudgeNext() { return std::exchange(judge_next_, false); }
   void BeginAllOrNothing() override { ++all_or_nothing_; }
   void EndAllOrNothing() override {

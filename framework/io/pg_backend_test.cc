@@ -534,6 +534,19 @@ TEST_F(ServerAllOrNothing, AFailedWriteSentWithoutWaitingFailsTheUnitWhole) {
   }
   EXPECT_EQ(Run("BEGIN|!taken|+c|COMMIT|#4"), "");  // outside: at once, alone
 
+  {  // Answers waited for at once: the first failure since the unit began.
+    tsioAllOrNothing all(*company);
+    ASSERT_EQ(Run("BEGIN|+e"), "");
+    EXPECT_EQ(db().AnswersNow(), tsioStatus::kSuccess);
+    ASSERT_EQ(Step(db(), kInsert, "taken"), kDone);
+    ASSERT_EQ(Run("+f"), "");
+    const uint64_t before = Trips();
+    EXPECT_EQ(db().AnswersNow(), tsioStatus::kDuplicateKey);
+    EXPECT_EQ(Trips() - before, 1u);
+    EXPECT_EQ(db().AnswersNow(), tsioStatus::kDuplicateKey);  // until rolled back
+    EXPECT_EQ(db().Exec("ROLLBACK"), tsioStatus::kSuccess);
+  }
+
   {  // A write outside a transaction while declared is not waited for; its
      // failure fails the next unit, even one that only writes.
     tsioAllOrNothing all(*company);
