@@ -42,10 +42,6 @@ tsioStatus::Status HighestLocation(const tsioDataFile& file, const std::string& 
   return tsioStatus::kSuccess;
 }
 
-}  // namespace
-
-namespace {
-
 // Makes `walk` read the records of batch `id` only, however many batches
 // the company has.
 void OnlyBatch(Batch& walk, const std::string& id) {

@@ -433,12 +433,14 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   sides.offset = e.account;
   sides.lines = e.lines;
   // A check's duplicate lookups come after the account's lock, as the
-  // ledger's reads and the batch's do: they go in one request.
+  // ledger's reads and the batch's do: they go in one request. (The
+  // register's transactions are kept for the lookups and for the batch's
+  // members.)
+  reads.Keep(s.Register(), TransactionData::kRecordType);
   if (to_ledger) {
     if (verify != nullptr && e.type == 1) {
       int status = kDone;
       if (const tsioDataFile* history = s.History(ctx, &status)) {
-        reads.Keep(s.Register(), TransactionData::kRecordType);
         reads.Keep(*history, TransactionData::kRecordType);
         verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
       }
@@ -453,7 +455,6 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     // entry, is asked once: its counts are read again, locked, in the unit
     // that counts the entry in (a kept answer only fills the entry).
     reads.Keep(s.Register(), BatchData::kRecordType);
-    reads.Keep(s.Register(), TransactionData::kRecordType);
     BatchGeneration g;
     if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return refused(rc);
     filled.batch_location = g.location;
