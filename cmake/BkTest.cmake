@@ -19,6 +19,14 @@ add_test(NAME pg_server_stop COMMAND sh ${PROJECT_SOURCE_DIR}/tests/support/pg_s
 set_tests_properties(pg_server_start PROPERTIES FIXTURES_SETUP pg_server TIMEOUT 120 LABELS postgres)
 set_tests_properties(pg_server_stop PROPERTIES FIXTURES_CLEANUP pg_server TIMEOUT 120 LABELS postgres)
 
+# What `make test` builds in the normal build: what the server's tests and the
+# benchmark comparison run, and the benchmarks (no other build compiles
+# them); every other test program is built and run in the sanitizer build.
+# Each POSTGRES test adds its program; the folders of the programs tests run
+# (bkreg, the general-ledger module, the drivers' dump tool) and of the
+# benchmarks add those.
+add_custom_target(bk_normal_tests)
+
 function(bk_add_test)
   cmake_parse_arguments(T "POSTGRES" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -27,6 +35,7 @@ function(bk_add_test)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 900)
   if(T_POSTGRES)
+    add_dependencies(bk_normal_tests ${T_NAME})
     add_test(NAME ${T_NAME}_pg COMMAND ${T_NAME})
     set_tests_properties(${T_NAME}_pg PROPERTIES
       ENVIRONMENT "${env};BK_TEST_PG=${BK_PG_DIR}/server.env"
