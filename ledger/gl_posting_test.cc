@@ -532,7 +532,7 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
 // transaction of another application (which itself gives no line); amounts
 // that cannot be written (two of the largest merged, an adjustment with
 // both amounts: neither a debit nor a credit) are refused and write nothing.
-TEST_F(GLPosting, AmountsReachTheLinesExactlyWhateverTransactionTheSourceIsOn) {
+TEST_F(GLPosting, AmountsReachTheLinesExactlyEvenProcessedOnAnotherApplicationsTransaction) {
   company.SetOptions(true, 1, 1);
   auto creator = Creator();
   std::vector<std::string> want;
