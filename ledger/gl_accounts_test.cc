@@ -1,79 +1,15 @@
-// The general-ledger binding and the GL account and period functions with the
-// general-ledger module loaded: factory resolution and its codes, entry
-// points, and over GL master data written into a temporary company,
-// building accounts and intercompany accounts, prefix matching, validation,
-// period checks and account filters, with and without prefixes, and objects
-// that cannot be obtained.
+// The GL account and period functions with the general-ledger module loaded,
+// over GL master data written into a temporary company: building accounts
+// and intercompany accounts, prefix matching, validation, period checks and
+// account filters, with and without prefixes, and objects that cannot be
+// obtained (neither called nor released, nothing left alive).
 #include "ledger/gl_accounts.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "ledger/gl_binding.h"
 #include "ledger/gl_test_support.h"
 
 namespace {
-
-class GLModule : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_NE(gltest::LoadLedgerModule(), 0);
-    ASSERT_EQ(gltest::LiveObjects(), 0);
-  }
-  void TearDown() override {
-    gltest::RefuseInterfaces(false);
-    gltest::FailFactories(false);
-    EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive";
-  }
-};
-
-// Every code of the factory resolution, and the objects it hands out alive
-// once and released; each binding the library uses resolves where its
-// functions are run below (a module not loaded: the absent-module tests).
-TEST_F(GLModule, FactoryCodes) {
-  const glwFactoryBinding os_lookup{1, "LEDGERCORE", "_gl_new_account_builder"};
-  const glwFactoryBinding os_unknown{1, "NOSUCHMODULE", "_gl_new_account_builder"};
-  const struct {
-    const char* what;
-    const glwFactoryBinding* binding;
-    const tspoInterfaceID* id;
-    glwFactoryCode code;
-  } cases[] = {
-      {"the base interface is the object itself", &kGLNewFiscalEntity, &kIID_glObject, kGLWFactoryOK},
-      {"mode 1 finds the loaded module", &os_lookup, &kIID_glAccountBuilder, kGLWFactoryOK},
-      {"mode 1, module not loaded", &os_unknown, &kIID_glAccountBuilder, kGLWModuleNotLoaded},
-      {"factory the module does not offer", &kGLNewJournalCursor, &kIID_glObject, kGLWNoSuchFactory},
-      {"object without that interface", &kGLNewAccountLister, &kIID_glFiscalEntity, kGLWInterfaceRefused},
-  };
-  for (const auto& c : cases) {
-    void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(glwResolveFactory(*c.binding, *c.id, &out), c.code) << c.what;
-    EXPECT_EQ(out != nullptr, c.code == kGLWFactoryOK) << c.what;
-    EXPECT_EQ(gltest::LiveObjects(), out ? 1 : 0) << c.what;
-    // Every interface the library uses derives from the base interface.
-    if (out) static_cast<glObject*>(out)->Release();
-    EXPECT_EQ(gltest::LiveObjects(), 0) << c.what;
-  }
-}
-
-TEST_F(GLModule, EntryPointsReachTheModule) {
-  gltest::LedgerCompany company(false);
-  company.Add("GBBASE=1000100 GAACCT=1000100");
-  unsigned char request[kGLValidRequestSize] = {};
-  const unsigned short glm = static_cast<unsigned short>(company.GlmNum());
-  std::memcpy(request, &glm, sizeof glm);
-  int32_t known = -1;
-  int32_t unknown = -1;
-  EXPECT_EQ(glw::GL_VALID_ACCOUNT(request, 0, 0, "1000100", 0, 0, &known), kGLValid);
-  EXPECT_EQ(glw::GL_VALID_ACCOUNT(request, 0, 0, "9999999", 0, 0, &unknown), 0);
-  EXPECT_EQ(std::pair(known, unknown), std::pair(0, 1));
-  // The posting functions answer for themselves: the company's GLT tables
-  // hold nothing to post (2), and an empty block names no ledger (1).
-  unsigned char block[kGLUpdateBlockSize] = {};
-  EXPECT_EQ(glw::GL_INIT_UPDATE(block), 2);
-  EXPECT_EQ(glw::GL_PROCESS_TRANSACTION(block), 1);
-}
 
 // A prefixed company: companies 0101 and 0202 (section 2 is the
 // intercompany part), 0102, company 01's side of its business with company
@@ -83,10 +19,11 @@ TEST_F(GLModule, EntryPointsReachTheModule) {
 // closed, March open, April without status, no periods after) and 2026
 // (January closed, February closed with a warning), and a calendar of its
 // own for 0202 (2025).
-class GLAccounts : public GLModule {
+class GLAccounts : public ::testing::Test {
  protected:
   void SetUp() override {
-    GLModule::SetUp();
+    ASSERT_NE(gltest::LoadLedgerModule(), 0);
+    ASSERT_EQ(gltest::LiveObjects(), 0);
     company.Add(R"(GPPFX=0101 GPPFX=0202 GPPFX=0102 GPPFX=0303 GMPFX1=0101;GMPFX2=0303
                    GBBASE=1000100 GBBASE=1500000;GBICRC=1 GBBASE=2500000;GBICPY=1 GBBASE=3000000;GBACTIV=0
                    GAACCT=01011000100 GAACCT=02021000100 GAACCT=01021500000 GAACCT=01022500000 GAACCT=02011500000
@@ -95,6 +32,11 @@ class GLAccounts : public GLModule {
     company.AddPeriods("", 2025, "3410");
     company.AddPeriods("", 2026, "43");
     company.AddPeriods("0202", 2025, "111111111111");
+  }
+  void TearDown() override {
+    gltest::RefuseInterfaces(false);
+    gltest::FailFactories(false);
+    EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive";
   }
   gltest::LedgerCompany company{true};
 };
@@ -155,13 +97,6 @@ header active-only
 filter full file to -> 1 (GAACTIV = 1 and GAICPY = 1)
 )";
   EXPECT_EQ(gltest::Ask(company, script), script);
-  // The conditions choose real records.
-  tsdmFilter filter;
-  ASSERT_TRUE(glwControlFullAccountFilter(nullptr, company.GlmNum(), kGLICDueFrom, filter));
-  tsGLAccountRec due_from;
-  tsGLAccountRec cash;
-  due_from.ic_receivable = true;
-  EXPECT_EQ(std::pair(filter.Accepts(due_from), filter.Accepts(cash)), std::pair(true, false));
 }
 
 // Without prefixes the account is the base and the general ledger is never
