@@ -78,8 +78,7 @@ void DetailCompany::Open() {
   }
 }
 
-template <typename... C>
-std::vector<Row> RowsOf(tsioDataFile& file) {
+std::vector<Row> DetailCompany::Rows(tsioDataFile& file) const {
   std::vector<Row> rows;
   auto add = [&](auto cursor) {
     tsioStatus::Status status = cursor.FetchFirst(false);
@@ -89,12 +88,9 @@ std::vector<Row> RowsOf(tsioDataFile& file) {
     }
     EXPECT_EQ(status, tsioStatus::kEndOfFile);
   };
-  (add(C(file)), ...);
+  add(DepositItem(file)), add(DepositItemDetail(file)), add(WithdrawalDetail(file));
+  add(CashDetail(file)), add(TaxDetail(file)), add(TaxGLDetail(file));
   return rows;
-}
-
-std::vector<Row> DetailCompany::Rows(tsioDataFile& file) const {
-  return RowsOf<DepositItem, DepositItemDetail, WithdrawalDetail, CashDetail, TaxDetail, TaxGLDetail>(file);
 }
 
 void ArmedFault::Arm() {
