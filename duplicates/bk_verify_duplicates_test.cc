@@ -366,7 +366,6 @@ TEST_F(VerifyDuplicates, OpensWhatItNeedsClosesWhatItOpenedAndLeavesBorrowedCurs
     const tsioFileInfo history = archive.history->Info();
     bkVerifyDuplicates archived;
     ASSERT_EQ(Said(archived.initialize(co.bkt->Info(), &master, &history)), "0");
-    EXPECT_EQ(archived.HistoryFile()->Company().Folder(), archive.folder);
     own.push_back(archived.HistoryFile()->FileNum());
     EXPECT_EQ(Ask(archived, "C B1 4242"), "history 3 | 2202/3");
   }
