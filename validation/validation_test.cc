@@ -238,7 +238,8 @@ TEST_F(Details, UnreadableOrHeldLinesNeverPass) {
     EXPECT_EQ(Said(t.Validate(company.Program())), c.said) << "fetch " << c.nth << (c.record == &d ? " (D)" : " (W)");
     tsioFaults::Clear();
   }
-  auto holder = bkdetailtest::HoldLock<DepositItemDetail>(company.Folder(), "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=1;DIGLINO=2");
+  auto holder =
+      bkdetailtest::HoldLock<DepositItemDetail>(company.Folder(), "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=1;DIGLINO=2");
   EXPECT_EQ(Validate(d), "3" + ReadError("deposit item detail", 3, "record locked by another program (9)"));
   holder.Kill(SIGKILL);
   EXPECT_EQ(holder.Wait(), -SIGKILL);
