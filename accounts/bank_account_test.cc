@@ -38,18 +38,17 @@ Family Expected(Family start, int kind, long long cents, int status, bool open) 
   return start;
 }
 
-// The stored open (or unreconciled) totals of an account, in the same order.
-Family Stored(BankAccountData& r, bool open) {
-  std::istringstream in(open ? "BOPNCHK BOPNDEP BOPNWDL BOPNAJP BOPNAJM BOPNALL"
-                             : "BURCHK BURDEP BURWDL BURADJP BURADJM BURALL");
+// The stored values of `columns` of an account in cents, from index 1 on.
+Family Stored(BankAccountData& r, const std::string& columns) {
+  std::istringstream in(columns);
   Family f{};
-  for (size_t i = 1; i < f.size(); ++i) {
-    std::string column;
-    in >> column;
-    f[i] = Cents(tsCurrency::FromText(r.Find(column)->Format()));
-  }
+  size_t i = 1;
+  for (std::string column; in >> column;) f[i++] = Cents(tsCurrency::FromText(r.Find(column)->Format()));
   return f;
 }
+// The columns of the unreconciled and of the open totals, in the same order.
+const char* const kFamily[] = {"BURCHK BURDEP BURWDL BURADJP BURADJM BURALL",
+                               "BOPNCHK BOPNDEP BOPNWDL BOPNAJP BOPNAJM BOPNALL"};
 
 // Random edits of one transaction (status, amount, sign, zero) of every kind:
 // after each edit the bank account's totals equal the from-scratch totals of
@@ -88,10 +87,10 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
       tsDouble old_amount = Amount(cents);
       const int expect_which = kind < 4 ? kind : (new_cents > 0 || (new_cents == 0 && cents >= 0) ? 4 : 5);
       for (bool open : {true, false}) {
-        const Family was = Stored(bank.m_Record, open);
+        const Family was = Stored(bank.m_Record, kFamily[open]);
         auto which = static_cast<BankAccountTotalsTranType>(-1);
         const long long answer = Cents(tsCurrency(change(open, new_cents, new_status, status, &which, &old_amount)));
-        const Family after = Stored(bank.m_Record, open);
+        const Family after = Stored(bank.m_Record, kFamily[open]);
         const int at = static_cast<int>(which);
         ASSERT_EQ(std::tuple(answer, at, after),
                   std::tuple(at == -1 ? 0 : after[at] - was[at], at == -1 ? -1 : expect_which,
@@ -116,20 +115,19 @@ TEST(BankAccountInterest, YearBoundariesOverMonthEndsAndLeapYears) {
       // A year ending on the 30th of a 30-day month.
       "20260630: 20260630T 20250701T 20250630L",
   };
-  const tsCurrency amount = tsCurrency::FromText("12.34");
   for (const std::string& row : years) {
     std::istringstream in(row);
     std::string end, date, got;
     for (in >> end, got = end; in >> date;) {
       bank.m_Record = BankAccountData();
       auto which = BankAccountData::InterestYearEnum::kNextYear;
-      const tsDate reference = tsDate::FromYmd(std::stoi(end)), day = tsDate::FromYmd(std::stoi(date));
+      const tsDate day = tsDate::FromYmd(std::stoi(date)), reference = tsDate::FromYmd(std::stoi(end));
       bank.ChangeInterestTotals(Amount(1234), day, reference, &which);
-      const BankAccountData& r = bank.m_Record;
-      const int totals = (r.GetLastYearsInterest() == amount) + 2 * (r.GetYearToDateInterest() == amount) +
-                         4 * (r.GetNextYearsInterest() == amount);  // the totals the amount went to
+      // The totals the amount went to.
+      const Family totals = Stored(bank.m_Record, "BLYINT BYTDINT BNYINT");
+      const int to = (totals[1] == 1234) + 2 * (totals[2] == 1234) + 4 * (totals[3] == 1234);
       got += " " + date.substr(0, 8) + "-LTN"[static_cast<int>(which)];
-      if ("-LT?N???"[totals] != got.back()) got += "(totals " + std::to_string(totals) + ")";
+      if ("-LT?N???"[to] != got.back()) got += "(totals " + std::to_string(to) + ")";
     }
     EXPECT_EQ(got, row);
   }
@@ -178,8 +176,7 @@ TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
     const BankAccountData& r = bank.m_Record;
     said += c + ": " + r.GetBankBalance().Format() + " " + r.GetRegisterBalance().Format() + " views " +
             r.GetBankViewBalance().Format() + " " + r.GetRegisterViewBalance().Format() + ", logged " +
-            std::to_string(log_lines() - logged) + ", held " + std::to_string(other.isBankLocked("B1").Value()) +
-            "\n";
+            std::to_string(log_lines() - logged) + ", held " + std::to_string(other.isBankLocked("B1").Value()) + "\n";
   }
   TSGetApp()->SetCompanyFolder("");
   // An editor's lock is still held after the balances moved.

@@ -28,11 +28,11 @@
 
 namespace bkdetailtest {
 
-// Deposit CHK1 run 5 sequence 1: item 1 with lines 4000, 4100, 4200 (10 + 20
-// + 30), item 2 with one line; deposit CHK1 5/2 with one item and line.
-inline constexpr const char kItem1[] = "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=1";
-// Two cash details of CHK1 5/1 in batch BK/B1, cash-detail runs 3/1 and 3/2.
-inline constexpr const char kCash1[] = "CDBNKAC=CHK1;CDTRUN=5;CDTSEQ=1;CDRUN=3;CDSEQ=1";
+// The company's records (DetailCompany): deposit CHK1 run 5 sequence 1, item
+// 1 with lines 4000, 4100, 4200 (10 + 20 + 30), item 2 with one line; deposit
+// CHK1 5/2 with one item and line; two withdrawal details of 5/1; two cash
+// details of 5/1 in batch BK/B1, cash-detail runs 3/1 and 3/2 (this one the
+// second); a tax detail and a tax GL detail.
 inline constexpr const char kCash2[] = "CDBNKAC=CHK1;CDTRUN=5;CDTSEQ=1;CDRUN=3;CDSEQ=2";
 
 // Sets the named columns of `record` from "COLUMN=value;..."; false when a
@@ -56,10 +56,7 @@ const Row* Find(const std::vector<Row>& rows, const std::string& text);
 
 class DetailCompany {
  public:
-  DetailCompany();  // opens the company and writes the records above
-  void Open();
-  void Close() { fm_.reset(); }
-  std::string Folder() const { return dir_.Sub("company"); }
+  DetailCompany();  // creates the company and writes the records above
   std::vector<Row> Rows(tsioDataFile& file) const;
   Snapshot Snap() const { return {Rows(*bkt), Rows(*history)}; }
 
@@ -68,7 +65,7 @@ class DetailCompany {
 
  private:
   bktest::TempDir dir_;
-  std::unique_ptr<tsioFileManager> fm_;
+  tsioFileManager fm_{dir_.Sub("company")};
 };
 
 // A fault: the operation it hits and the status it answers.
@@ -116,13 +113,14 @@ int ForEveryFault(const FaultKind& kind, Attempt attempt, int limit = 0) {
   return 0;
 }
 
-// Positions a cursor of class C on the record `key` of `from` (with a lock
-// when `lock`), attaches `stack` (when given), arms `fault` (when given) and
-// moves the record to `to` under run 7, sequence 12.
+// Positions a cursor of class C binding `columns` ("": all) on the record
+// `key` of `from` (with a lock when `lock`), attaches `stack` (when given),
+// arms `fault` (when given) and moves the record to `to` under run 7,
+// sequence 12.
 template <typename C>
-ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::string& key,
-                              tclRollbackStack* stack, ArmedFault* fault = nullptr, bool lock = true) {
-  C cursor(from);
+ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::string& key, tclRollbackStack* stack,
+                              ArmedFault* fault = nullptr, bool lock = true, const char* columns = "") {
+  C cursor(from, columns);
   EXPECT_TRUE(Set(cursor.m_Record, key));
   EXPECT_EQ(cursor.FetchEQ(lock), tsioStatus::kSuccess) << key;
   if (stack != nullptr) cursor.AttachRollbackStack(stack);
@@ -162,9 +160,9 @@ bktest::ChildProcess HoldLock(const std::string& folder, const std::string& key,
   return child;
 }
 
-// A failed move: value 2 for a fatal `status`, else 1; one message, 1613,
-// 1614 or 1615 (`number` when given), naming `description` and `status`.
+// A failed move: value 2 for a fatal `status`, else 1; one message,
+// `number`, naming `description` and `status`.
 void ExpectOneTransferError(const ccStatus<TransferStatus>& result, tsioStatus::Status status,
-                            const std::string& description, unsigned short number = 0);
+                            const std::string& description, unsigned short number);
 
 }  // namespace bkdetailtest

@@ -5,22 +5,34 @@
 // locked; a missing or unopenable history; hard failures and lookups that
 // cannot read never answered as "no duplicate"; borrowed cursors and files
 // left alone; the macro options.
+//
+// Remapping transaction issues: the issue keeps its number and marker, and
+// whatever step fails (an injected fault at each step, a key already taken,
+// a second program holding the record) it is stored exactly once afterwards,
+// under its old key or its new one, inside or outside the caller's unit of
+// work. Checked against a model of the issue file kept in a std::map.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "deposits/detail_transfer_test_support.h"
 #include "duplicates/bk_verify_duplicates.h"
+#include "duplicates/transaction_issue.h"
 #include "framework/base/application.h"
 #include "framework/io/company.h"
 #include "framework/io/counters.h"
 #include "framework/io/faults.h"
+#include "framework/io/rollback_stack.h"
 #include "framework/program/macro_options.h"
 #include "records/files.h"
+#include "records/record_test_support.h"
 #include "settings/bk_settings.h"
 #include "tests/support/status_text.h"
 #include "tests/support/test_support.h"
@@ -52,10 +64,9 @@ class DuplicatesCompany {
   explicit DuplicatesCompany(bool with_history = true, bool with_master = true) {
     tsioFileManager creator(folder);
     EXPECT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
-    for (auto [file, wanted] :
-         {std::pair{&BKTFileSpec, true}, {&BKMFileSpec, with_master}, {&BKTHistoryFileSpec, with_history}}) {
-      EXPECT_TRUE(!wanted || creator.Create(*file) == tsioStatus::kSuccess);
-    }
+    EXPECT_EQ(creator.Create(BKTFileSpec), tsioStatus::kSuccess);
+    EXPECT_TRUE(!with_master || creator.Create(BKMFileSpec) == tsioStatus::kSuccess);
+    EXPECT_TRUE(!with_history || creator.Create(BKTHistoryFileSpec) == tsioStatus::kSuccess);
     TSGetApp()->SetCompanyFolder(folder);
     EXPECT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
     if (fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) bkm = nullptr;
@@ -81,17 +92,7 @@ class DuplicatesCompany {
   tsioDataFile* history = nullptr;
 };
 
-// How the verifier is set up: from file information; from the caller's
-// cursors and settings (all of them); from the register check cursor alone
-// (it opens the master file, reads the settings and opens the history);
-// and two ways that cannot work: a register that does not exist, no
-// register cursors lent.
-enum class Form { kFileInfo, kCallerCursors, kRegisterCursorOnly, kNoSuchRegister, kNoRegisterCursors };
-const char* Name(Form f) {
-  return f == Form::kFileInfo ? "file information" : f == Form::kCallerCursors ? "caller's cursors" : "one cursor";
-}
-
-// The caller's side of the second form: cursors and settings it lends.
+// The caller's side of set-ups from objects: cursors and settings it lends.
 struct Lent {
   explicit Lent(DuplicatesCompany& co)
       : settings(*co.bkm),
@@ -110,27 +111,25 @@ struct Lent {
   PendingDeposit pending;
 };
 
-Level Initialize(bkVerifyDuplicates& v, DuplicatesCompany& co, Form form, std::unique_ptr<Lent>& lent) {
-  if (form != Form::kFileInfo && form != Form::kNoSuchRegister) lent = std::make_unique<Lent>(co);
-  switch (form) {
-    case Form::kFileInfo: {
-      std::optional<tsioFileInfo> master, history;
-      if (co.bkm) master = co.bkm->Info();
-      if (co.history) history = co.history->Info();
-      return v.initialize(co.bkt->Info(), master ? &*master : nullptr, history ? &*history : nullptr);
-    }
-    case Form::kCallerCursors:
-      return v.initialize(&lent->settings, &lent->reg_checks, &lent->reg_deposits,
-                          lent->hist_checks ? &*lent->hist_checks : nullptr,
-                          lent->hist_deposits ? &*lent->hist_deposits : nullptr, &lent->pending);
-    case Form::kRegisterCursorOnly:
-      return v.initialize(nullptr, &lent->reg_checks);
-    case Form::kNoSuchRegister:
-      return v.initialize(tsioFileInfo(co.folder, tsioFileSpec("BKT", 3, 221)));
-    case Form::kNoRegisterCursors:
-      return v.initialize(&lent->settings, nullptr, nullptr, nullptr, nullptr, &lent->pending);
+// How the verifier is set up: 'F' from file information; 'C' from the
+// caller's cursors and settings (all of them); 'R' from the register check
+// cursor alone (it opens the master file, reads the settings and opens the
+// history); and two ways that cannot work: 'N' a register that does not
+// exist, '0' no register cursors lent.
+Level Initialize(bkVerifyDuplicates& v, DuplicatesCompany& co, char form, std::unique_ptr<Lent>& lent) {
+  if (form == 'N') return v.initialize(tsioFileInfo(co.folder, tsioFileSpec("BKT", 3, 221)));
+  if (form == 'F') {
+    std::optional<tsioFileInfo> master, history;
+    if (co.bkm) master = co.bkm->Info();
+    if (co.history) history = co.history->Info();
+    return v.initialize(co.bkt->Info(), master ? &*master : nullptr, history ? &*history : nullptr);
   }
-  return Level(ccError::kFatal);
+  lent = std::make_unique<Lent>(co);
+  if (form == 'R') return v.initialize(nullptr, &lent->reg_checks);
+  if (form == '0') return v.initialize(&lent->settings, nullptr, nullptr, nullptr, nullptr, &lent->pending);
+  return v.initialize(&lent->settings, &lent->reg_checks, &lent->reg_deposits,
+                      lent->hist_checks ? &*lent->hist_checks : nullptr,
+                      lent->hist_deposits ? &*lent->hist_deposits : nullptr, &lent->pending);
 }
 
 // Asks `v` the lookup `row`: "C <bank> <number>" for a check, "D <bank>
@@ -211,7 +210,7 @@ TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOf
   };
   for (bool on : {false, true}) {
     co.HistoryOptions(on, on);
-    for (Form form : {Form::kFileInfo, Form::kCallerCursors, Form::kRegisterCursorOnly}) {
+    for (char form : {'F', 'C', 'R'}) {
       bkVerifyDuplicates v;
       std::unique_ptr<Lent> lent;
       ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
@@ -224,7 +223,7 @@ TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOf
         want += std::string(c.what) + ": " + where +
                 (where == "none" ? " 0\n" : c.row[0] == 'C' ? " 3 | 2202/3\n" : " 3 | 2203/3\n");
       }
-      EXPECT_EQ(got, want) << Name(form) << (on ? ", history on" : ", history off");
+      EXPECT_EQ(got, want) << form << (on ? ", history on" : ", history off");
     }
   }
   bkVerifyDuplicates v;
@@ -243,7 +242,7 @@ TEST_F(VerifyDuplicates, SeesWhatASecondProgramEntersMeanwhileAndHoldsLocked) {
   const std::string lookups[] = {"C B1 555", "D B1 2026-02-01 X5", "D B1 2026-02-02 X5"};
   bkVerifyDuplicates v;
   std::unique_ptr<Lent> lent;
-  ASSERT_EQ(Said(Initialize(v, co, Form::kCallerCursors, lent)), "0");
+  ASSERT_EQ(Said(Initialize(v, co, 'C', lent)), "0");
   std::string got;
   for (const auto& row : lookups) got += Ask(v, row) + "\n";
   auto other = bktest::ChildProcess::Start([folder = co.folder] {
@@ -283,39 +282,36 @@ TEST_F(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
     bool with_history, with_master;
     tsioOp fault;  // kCount: none
     int nth;
-    Form form;
+    const char* forms;
     std::string said, answers = "none 0, none 0";
   } kSetUps[] = {
-      {"no history", false, true, tsioOp::kCount, 0, Form::kFileInfo, no_history},
-      {"no history", false, true, tsioOp::kCount, 0, Form::kCallerCursors, no_history},
-      {"no history", false, true, tsioOp::kCount, 0, Form::kRegisterCursorOnly, no_history},
-      {"history unopenable", true, true, tsioOp::kOpen, 4, Form::kFileInfo,
+      {"no history", false, true, tsioOp::kCount, 0, "FCR", no_history},
+      {"history unopenable", true, true, tsioOp::kOpen, 4, "F",
        "2 | 2206/2 The history file could not be opened (" + ccIOStatusStr(tsioStatus::kIOError) +
            "); Checks will not be compared with history."},
-      {"no master file", true, false, tsioOp::kCount, 0, Form::kFileInfo, "3 | 2200/3 Master", cannot_read},
-      {"settings unreadable", true, true, tsioOp::kHeaderRead, 1, Form::kFileInfo, "3 | 2200/3 BK Master",
-       cannot_read},
-      {"no such register", true, true, tsioOp::kCount, 0, Form::kNoSuchRegister, "3 | 2200/3 Register", cannot_read},
-      {"no register cursors", true, true, tsioOp::kCount, 0, Form::kNoRegisterCursors, "3 | 2200/3 Register",
-       cannot_read},
+      {"no master file", true, false, tsioOp::kCount, 0, "F", "3 | 2200/3 Master", cannot_read},
+      {"settings unreadable", true, true, tsioOp::kHeaderRead, 1, "F", "3 | 2200/3 BK Master", cannot_read},
+      {"no such register", true, true, tsioOp::kCount, 0, "N", "3 | 2200/3 Register", cannot_read},
+      {"no register cursors", true, true, tsioOp::kCount, 0, "0", "3 | 2200/3 Register", cannot_read},
   };
   std::string got, want;
   for (const auto& s : kSetUps) {
-    DuplicatesCompany company(s.with_history, s.with_master);
-    if (s.with_master) company.HistoryOptions(true, true);
-    if (s.fault != tsioOp::kCount) tsioFaults::Arm(s.fault, tsioStatus::kIOError, s.nth);
-    bkVerifyDuplicates v;
-    std::unique_ptr<Lent> lent;
-    const Level init = Initialize(v, company, s.form, lent);
-    tsioFaults::Clear();
-    std::string said = Said(init, init.Value() != ccError::kError);
-    if (init.Value() == ccError::kError) {  // the file named: "the <name> file"
-      const std::string text = init.Errors()[0].Text();
-      const size_t at = text.find("the ");
-      said += " " + text.substr(at + 4, text.find(" file", at) - at - 4);
+    for (const char* form = s.forms; *form != 0; ++form) {
+      DuplicatesCompany company(s.with_history, s.with_master);
+      if (s.with_master) company.HistoryOptions(true, true);
+      if (s.fault != tsioOp::kCount) tsioFaults::Arm(s.fault, tsioStatus::kIOError, s.nth);
+      bkVerifyDuplicates v;
+      std::unique_ptr<Lent> lent;
+      const Level init = Initialize(v, company, *form, lent);
+      tsioFaults::Clear();
+      const bool error = init.Value() == ccError::kError;  // then only the file named: "the <name> file"
+      const std::string text = error ? init.Errors()[0].Text() : "";
+      const size_t at = error ? text.find("the ") + 4 : 0;
+      got += *form + std::string(s.what) + ": " + Said(init, !error) + (error ? " " : "") +
+             text.substr(at, text.find(" file", at) - at) + "; " + Ask(v, "C B1 400") + ", " +
+             Ask(v, "D B1 2026-01-06 H1") + "\n";
+      want += *form + std::string(s.what) + ": " + s.said + "; " + s.answers + "\n";
     }
-    got += std::string(s.what) + ": " + said + "; " + Ask(v, "C B1 400") + ", " + Ask(v, "D B1 2026-01-06 H1") + "\n";
-    want += std::string(s.what) + ": " + s.said + "; " + s.answers + "\n";
   }
   EXPECT_EQ(got, want);
 }
@@ -328,14 +324,13 @@ TEST_F(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
     int nth;
     const char* text;
   } kSteps[] = {
-      {"C B1 999", 1, "duplicate Check in the Register file"},
-      {"C B1 999", 2, "duplicate Check in the History file"},
+      {"C B1 999", 1, "duplicate Check in the Register file"}, {"C B1 999", 2, "duplicate Check in the History file"},
       {"C B1 100 B1 1 1", 2, "duplicate Check in the Register file"},  // stepping over the edited check
       {"D B1 2026-03-01 N1", 1, "duplicate Deposit in the Register file"},
       {"D B1 2026-03-01 N1", 2, "duplicate Pending Deposit in the Master file"},
       {"D B1 2026-03-01 N1", 3, "duplicate Deposit in the History file"},
   };
-  for (Form form : {Form::kFileInfo, Form::kCallerCursors}) {
+  for (char form : {'F', 'C'}) {
     bkVerifyDuplicates v;
     std::unique_ptr<Lent> lent;
     ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
@@ -348,7 +343,7 @@ TEST_F(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
         want += std::string("none 4 | 2201/4 Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".\n";
       }
     }
-    EXPECT_EQ(got, want) << Name(form);
+    EXPECT_EQ(got, want) << form;
   }
 }
 
@@ -365,25 +360,22 @@ TEST_F(VerifyDuplicates, OpensWhatItNeedsClosesWhatItOpenedAndLeavesBorrowedCurs
   {
     bkVerifyDuplicates v;
     ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
-    EXPECT_EQ(v.RegisterFile(), co.bkt);
     ASSERT_TRUE(v.MasterFile() && v.HistoryFile() && v.MasterFile() != co.bkm);
     own = {v.MasterFile()->FileNum(), v.HistoryFile()->FileNum()};
-    EXPECT_EQ(Ask(v, "C B1 400") + ", " + Ask(v, "D B1 2026-01-07 P1"), "history 3 | 2202/3, pending 3 | 2203/3");
     const tsioFileInfo master = co.bkm->Info();
     const tsioFileInfo history = archive.history->Info();
     bkVerifyDuplicates archived;
     ASSERT_EQ(Said(archived.initialize(co.bkt->Info(), &master, &history)), "0");
-    EXPECT_EQ(archived.HistoryFile()->Company().Folder(), archive.folder);
     own.push_back(archived.HistoryFile()->FileNum());
     EXPECT_EQ(Ask(archived, "C B1 4242"), "history 3 | 2202/3");
   }
   for (short number : own) EXPECT_EQ(tsioDataFile::ByNumber(number), nullptr) << number;
   EXPECT_TRUE(co.bkt->IsOpen() && co.bkm->IsOpen());
   ASSERT_TRUE(bkdetailtest::Set(lent.reg_checks.m_Record, "TBNKACC=B1;TCHECK=101"));
-  EXPECT_EQ(lent.reg_checks.FetchEQ(false), tsioStatus::kSuccess);
-  EXPECT_EQ(lent.reg_checks.m_Record.GetSequence().ToLongLong(), 2);
-  lent.reg_deposits.m_Record.SetBankAccount(tsAlpha("B1"));
-  EXPECT_EQ(lent.reg_deposits.FetchFirst(false), tsioStatus::kSuccess);
+  const std::string fetched = std::to_string(lent.reg_checks.FetchEQ(false));
+  EXPECT_EQ(fetched + " " + lent.reg_checks.m_Record.GetSequence().Format() + " " +
+                std::to_string(lent.reg_deposits.FetchFirst(false)),
+            "0 2 0");
 }
 
 // The macro keeps "search history": written as 1 with the history file
@@ -393,8 +385,7 @@ TEST_F(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
   bkVerifyDuplicatesMacroData data;
   data.SetSearchHistory(0x01020304);
   EXPECT_EQ(data.Save(), (std::vector<unsigned char>{4, 3, 2, 1}));
-  EXPECT_FALSE(data.Load({1, 0, 0}));
-  EXPECT_EQ(data.GetSearchHistory(), 0x01020304) << "a refused block changed the option";
+  EXPECT_TRUE(!data.Load({1, 0, 0}) && data.GetSearchHistory() == 0x01020304) << "a refused block changed the option";
   tsTask task("enter checks", tsTask::kNoFlags, 7321);
   // A verifier of the task, its macro options read; when asked, the one
   // stored after it was set up.
@@ -417,10 +408,9 @@ TEST_F(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     EXPECT_EQ(verifier(company, v, &stored).Value(), with_history ? ccError::kNone : ccError::kWarning);
     EXPECT_EQ(stored, with_history ? 1 : 0);
     if (with_history) {
-      const auto files = xm_files(task.CommandID());
-      ASSERT_EQ(files.size(), 1u);
-      EXPECT_EQ(files[0].file_id + " " + std::to_string(files[0].file_number),
-                "BKT.2 " + std::to_string(v.HistoryFile()->FileNum()));
+      std::string files;
+      for (const auto& f : xm_files(task.CommandID())) files += f.file_id + " " + std::to_string(f.file_number) + ";";
+      EXPECT_EQ(files, "BKT.2 " + std::to_string(v.HistoryFile()->FileNum()) + ";");
       continue;
     }
     // Replaying: the history is there now, but the macro says not to search it.
@@ -430,6 +420,123 @@ TEST_F(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     EXPECT_EQ(Said(verifier(company, replay, nullptr)), "0");
     EXPECT_FALSE(replay.HistoryFile() || replay.CheckHistory());
   }
+}
+
+using Key = std::tuple<std::string, long long, long long, long long>;  // bank, run, sequence, issue
+using Model = std::map<Key, long long>;                               // -> ODBC marker
+
+constexpr const char kKeyColumns[] = "TBNKACC;TRUN;TSEQ;ISSUE2";
+
+class IssueFile : public ::testing::Test {
+ protected:
+  void TearDown() override { tsioFaults::Clear(); }
+
+  void Put(const Key& key, long long marker) {
+    bkdetailtest::Put<TransactionIssue>(*co.bkz, Columns(key) + ";R2ODBC=" + std::to_string(marker));
+    model[key] = marker;
+  }
+  static std::string Columns(const Key& key) {
+    const auto& [bank, run, seq, issue] = key;
+    return "TBNKACC=" + bank + ";TRUN=" + std::to_string(run) + ";TSEQ=" + std::to_string(seq) +
+           ";ISSUE2=" + std::to_string(issue);
+  }
+  // What the file holds, read through a cursor of its own.
+  Model Stored() const {
+    Model m;
+    TransactionIssue c(*co.bkz);
+    for (auto st = c.FetchFirst(false); st == tsioStatus::kSuccess; st = c.FetchNext(false)) {
+      const TransactionIssueData& r = c.m_Record;
+      m[{r.GetBankAccount().str(), r.GetRun().ToLongLong(), r.GetSequence().ToLongLong(),
+         r.GetIssueNumber().ToLongLong()}] = r.GetTouchedByODBC().ToLongLong();
+    }
+    return m;
+  }
+
+  bktest::BankCompany co;
+  Model model;
+};
+
+// First a second program holds an issue's record lock: its remap changes
+// nothing. Then random remaps through cursors over every column or the
+// key's alone, many with a fault injected at one of their steps (reading the
+// record, the delete, the insert, the commit), some onto taken keys, some
+// inside the caller's units of work that are then committed or rolled back.
+// After every step the file equals the model: a failed remap changed nothing
+// (the cursor still on the old key), a successful one moved exactly one
+// issue with its number and marker (the cursor on the new key, from where it
+// may be moved on again).
+TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
+  for (long long i = 0; i < 24; ++i) Put({i % 2 ? "B1" : "B2", 1 + i % 3, 1 + i % 4, 100 + i % 5}, i % 2);
+  auto holder = bkdetailtest::HoldLock<TransactionIssue>(co.fm.Folder(), Columns({"B1", 2, 2, 101}), BKZFileSpec);
+  {
+    TransactionIssue c(*co.bkz);
+    ASSERT_TRUE(bkdetailtest::Set(c.m_Record, Columns({"B1", 2, 2, 101})));
+    ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+    EXPECT_EQ(c.RemapIssue(tsDouble(8, 0), tsDouble(1, 0)), tsioStatus::kLocked);
+    EXPECT_EQ(Stored(), model);
+    holder.Send("end");
+    EXPECT_EQ(holder.Wait(), 0);
+  }
+  std::mt19937 rng(1234);
+  const tsioOp kSteps[] = {tsioOp::kFetch, tsioOp::kDelete, tsioOp::kInsert, tsioOp::kCommit};
+  const tsioStatus::Status kFailures[] = {tsioStatus::kIOError, tsioStatus::kLocked, tsioStatus::kDamaged,
+                                          tsioStatus::kBusy};
+  std::map<std::string, int> outcomes;
+  for (int unit_no = 0; unit_no < 40; ++unit_no) {
+    const bool in_unit = unit_no % 3 != 0;
+    tclRollbackStack unit;
+    const Model before_unit = model;
+    for (int op = 0; op < 6; ++op) {
+      auto it = std::next(model.begin(), static_cast<long>(rng() % model.size()));
+      const auto [from, marker] = *it;
+      const long long run = 1 + static_cast<long long>(rng() % 3), seq = 1 + static_cast<long long>(rng() % 4);
+      TransactionIssue c(*co.bkz, rng() % 2 ? "" : kKeyColumns);
+      if (in_unit) c.AttachRollbackStack(&unit);
+      ASSERT_TRUE(bkdetailtest::Set(c.m_Record, Columns(from)));
+      ASSERT_EQ(c.FetchEQ(false), tsioStatus::kSuccess);
+      const Key to{std::get<0>(from), run, seq, std::get<3>(from)};
+      const bool target_taken = to != from && model.count(to) != 0;
+      Key at = from;  // where the cursor is afterwards
+      const tsioOp step = kSteps[rng() % 4];
+      const tsioStatus::Status injected = rng() % 2 ? tsioStatus::kSuccess : kFailures[rng() % 4];
+      if (injected != tsioStatus::kSuccess) tsioFaults::Arm(step, injected);
+      // The commit comes after the insert, which fails first on a taken key.
+      const bool fault = injected != tsioStatus::kSuccess && !(target_taken && step == tsioOp::kCommit);
+      const tsioStatus::Status st = c.RemapIssue(tsDouble(run, 0), tsDouble(seq, 0));
+      tsioFaults::Clear();
+      if (fault || target_taken) {
+        EXPECT_EQ(st, fault ? injected : tsioStatus::kDuplicateKey);
+        ++outcomes[fault ? "failed" : "taken"];
+      } else {
+        ASSERT_EQ(st, tsioStatus::kSuccess);
+        model.erase(from);
+        model[at = to] = marker;
+        ++outcomes["moved"];
+        const Key further{std::get<0>(to), run + 3, seq, std::get<3>(to)};
+        if (rng() % 3 == 0 && model.count(further) == 0) {
+          ASSERT_EQ(c.RemapIssue(tsDouble(run + 3, 0), tsDouble(seq, 0)), tsioStatus::kSuccess);
+          model.erase(to);
+          model[at = further] = marker;
+          ++outcomes["moved on"];
+        }
+      }
+      EXPECT_EQ(Key(std::get<0>(at), c.m_Record.GetRun().ToLongLong(), c.m_Record.GetSequence().ToLongLong(),
+                    std::get<3>(at)),
+                at);
+      ASSERT_EQ(Stored(), model) << "unit " << unit_no << " op " << op;
+    }
+    if (in_unit && unit_no % 2 == 0) {
+      ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
+      model = before_unit;
+    } else {
+      ASSERT_EQ(unit.Commit(), tsioStatus::kSuccess);
+    }
+    ASSERT_EQ(Stored(), model) << "after unit " << unit_no;
+  }
+  // Enough of every outcome.
+  EXPECT_TRUE(outcomes["failed"] > 40 && outcomes["taken"] > 5 && outcomes["moved"] > 40 && outcomes["moved on"] > 5)
+      << outcomes["failed"] << " failed, " << outcomes["taken"] << " taken, " << outcomes["moved"] << " moved, "
+      << outcomes["moved on"] << " moved on";
 }
 
 }  // namespace

@@ -1,38 +1,33 @@
 // The module's program object: Go in every mode (the log lines of a failed
 // start, attended and unattended runs), macro options read by the next
 // program (in another process), files registered with the macro, and
-// launchers sharing their file manager.
+// launchers sharing their file manager. The task for outside applications:
+// its life (start, re-activation, end once), a program that was terminated
+// being replaced, a task whose program cannot be made, and the module's
+// services available through the hosted program.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <fstream>
 
+#include "duplicates/bk_verify_duplicates_macro_data.h"
 #include "framework/base/scripted_responder.h"
 #include "framework/program/macro_options.h"
 #include "framework/program/windows.h"
-#include "programs/bk_macro.h"
 #include "programs/bk_program.h"
 #include "programs/bk_program_launcher.h"
+#include "programs/bk_third_party_interface_task.h"
 #include "programs/program_test_support.h"
 #include "transactions/transaction.h"
 
 namespace {
 
-// The search-history choice of a program, kept in its task's macro as one byte.
-struct ChoiceMacro : bkMacro {
-  unsigned char search_history = 1;
-  std::vector<unsigned char> Save() const override { return {search_history}; }
-  bool Load(const std::vector<unsigned char>& bytes) override {
-    if (bytes.size() == 1) search_history = bytes[0];
-    return bytes.size() == 1;
-  }
-};
-
-// A program with its own macro options (unless `default_macro`), counting
+// A program with its own macro options (the search-history choice of
+// duplicate verification; the default ones with `default_macro`), counting
 // its hub's background runs.
 class MacroProgram : public bkProgram {
  public:
   using bkProgram::bkProgram;
-  ChoiceMacro macro;
+  bkVerifyDuplicatesMacroData macro;
   bool default_macro = false;
   short read_status = -1;
   short write_status = -1;
@@ -65,7 +60,7 @@ std::string GoWith(unsigned short command, const std::string& how) {
   using M = tsTask::MacroMode;
   task.SetMacroMode(has("recording") ? M::kRecording : has("playing") ? M::kPlaying : M::kNone);
   MacroProgram p(command);
-  p.macro.search_history = 0;
+  p.macro.SetSearchHistory(0);
   p.default_macro = has("default-macro");
   p.foreground = !has("headless");
   if (has("no-journal")) p.journal = ccStatus<ccBoolStatus>(kBoolFailure, ccError(0, ccError::kError, "no journal"));
@@ -75,7 +70,7 @@ std::string GoWith(unsigned short command, const std::string& how) {
        std::to_string(p.write_status) + ", hub " + std::to_string(p.background) + ", refreshed " +
        std::to_string(xw_refresh_count() - refreshes) + (task.BackgroundReady() ? ", background" : "");
   for (const auto& m : responder.Messages()) s += ", shown: " + m.text;
-  std::istringstream log(company.Log());
+  std::ifstream log(company.folder + "/bkreg.log");
   for (std::string line; std::getline(log, line);) {
     if (line.find("Could not open") != std::string::npos) s += ", log: " + line.substr(line.find("task="));
   }
@@ -114,7 +109,7 @@ TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherP
     tsTask task("verify", tsTask::kNoFlags, 604);
     task.SetMacroMode(tsTask::MacroMode::kRecording);
     MacroProgram writer(604);
-    writer.macro.search_history = 0;
+    writer.macro.SetSearchHistory(0);
     EXPECT_FALSE(writer.Go());
     EXPECT_EQ(std::to_string(writer.read_status) + " " + std::to_string(writer.write_status), "-1 0");
   }
@@ -124,7 +119,7 @@ TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherP
     MacroProgram reader(604);
     (void)reader.Go();
     bktest::ChildProcess::WriteLine(std::to_string(reader.read_status) + " " +
-                                    std::to_string(reader.macro.search_history));
+                                    std::to_string(reader.macro.GetSearchHistory()));
     return 0;
   });
   EXPECT_EQ(child.Receive(), "0 0");
@@ -135,12 +130,10 @@ TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherP
   MacroProgram hub(606);
   ASSERT_EQ(hub.OpenFiles(), kBoolSuccess);
   hub.InvokeHub();
-  EXPECT_TRUE(background.BackgroundReady());
-  EXPECT_EQ(hub.background, 1);
-  std::string files;
-  for (const auto& f : xm_files(606)) files += f.file_id + " " + std::to_string(f.file_number) + ", ";
-  EXPECT_EQ(files, "BKT.1 " + std::to_string(hub.File(BKTFileSpec)->FileNum()) + ", BKM.1 " +
-                       std::to_string(hub.File(BKMFileSpec)->FileNum()) + ", ");
+  std::string files = std::to_string(background.BackgroundReady()) + " " + std::to_string(hub.background);
+  for (const auto& f : xm_files(606)) files += ", " + f.file_id + " " + std::to_string(f.file_number);
+  EXPECT_EQ(files, "1 1, BKT.1 " + std::to_string(hub.File(BKTFileSpec)->FileNum()) + ", BKM.1 " +
+                       std::to_string(hub.File(BKMFileSpec)->FileNum()));
 }
 
 // A launcher of no program: only its file manager is looked at.
@@ -157,20 +150,91 @@ class TestLauncher : public bkProgramLauncher {
 TEST(Launcher, FileManagerIsMadeForTheCompanyAndSharedByCopies) {
   EXPECT_EQ(TestLauncher().OpenFiles(), kBoolFailure);
   bktest::ModuleCompany company;
-  tsTask task("launch", tsTask::kNoFlags, 4711);
-  auto original = std::make_unique<TestLauncher>(&task);
+  auto original = std::make_unique<TestLauncher>();
   ASSERT_EQ(original->OpenFiles(), kBoolSuccess);
   tsioFileManager* manager = original->FileManager();
-  ASSERT_NE(manager, nullptr);
-  EXPECT_EQ(manager->Folder(), company.folder);
   ASSERT_EQ(original->OpenFiles(), kBoolSuccess);
-  EXPECT_EQ(original->FileManager(), manager);  // kept, not replaced
+  EXPECT_TRUE(manager->Folder() == company.folder && original->FileManager() == manager) << "kept, not replaced";
   TestLauncher copy(*original);
   tsioDataFile* bkt = nullptr;
   ASSERT_EQ(copy.FileManager()->Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
   original.reset();
-  Transaction cursor(*bkt, "", 0);  // still open through the copies' manager
-  EXPECT_EQ(cursor.FetchFirst(false), tsioStatus::kEndOfFile);
+  EXPECT_EQ(Transaction(*bkt).FetchFirst(false), tsioStatus::kEndOfFile) << "still open through the copy's manager";
+}
+
+// Counts the programs it makes; can be told to make none.
+class CountingTask : public bkThirdPartyInterfaceTask {
+ public:
+  CountingTask() : bkThirdPartyInterfaceTask("outside access", tsTask::kNoFlags, 800, 1, "BK.Access", "d") {}
+  bkThirdPartyInterfaceProgram* NewProgram() override {
+    ++made;
+    return fail ? nullptr : bkThirdPartyInterfaceTask::NewProgram();
+  }
+  int made = 0;
+  bool fail = false;
+};
+
+// The task as text: its status, the programs made, the current program's
+// activations (or "none"), and how often the framework task was ended.
+std::string State(const CountingTask& task) {
+  const bkThirdPartyInterfaceProgram* p = task.Prog();
+  return "status " + std::to_string(task.Status()) + ", made " + std::to_string(task.made) + ", program " +
+         (p ? std::to_string(p->ActivationCount()) + (p->Terminated() ? " terminated" : "") : "none") + ", ended " +
+         std::to_string(task.EndCount());
+}
+
+// Start runs one program and keeps it, offering the module's files and
+// services; a second Start while active only re-activates it; a task that
+// is not active does not activate its program; End twice ends the framework
+// task once (status 0); a Start after the end makes a new program.
+// Unattended, the program is terminated as soon as it ran: the next Start
+// replaces it. When no program can be made the task ends with status 2, and
+// ending it again ends nothing.
+TEST(InterfaceTask, StartReactivatesEndsOnceAndReplacesAProgramThatCannotRun) {
+  bktest::ModuleCompany company;
+  bktest::UnattendedScope mode(false);
+  CountingTask task;
+  EXPECT_FALSE(task.ActivateProgram());
+  std::vector<std::string> got;
+  const auto start = [&](bool unattended) {
+    TSGetApp()->SetUnattended(unattended);
+    task.Start();
+    got.push_back(State(task));
+  };
+  start(false);
+  ccStatus<ccBoolStatus> st(kBoolSuccess);
+  EXPECT_EQ(task.Prog()->BKTHeader()->ThisRun(st), 1);
+  EXPECT_EQ(task.Prog()->Settings()->Get(false), tsioStatus::kSuccess);
+  start(false);
+  for (short status : {tsTask::kIdle, tsTask::kClosedByUser, tsTask::kFailed}) {
+    task.SetStatus(status);
+    got.push_back(std::string(task.ActivateProgram() ? "activated: " : "not activated: ") + State(task));
+  }
+  task.SetStatus(tsTask::kActive);
+  for (int i = 0; i < 2; ++i) {
+    task.End(5);
+    got.push_back(State(task));
+  }
+  start(true);
+  start(false);
+  CountingTask failing;
+  failing.fail = true;
+  failing.Start();
+  failing.End(0);
+  got.push_back("failing: " + State(failing));
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "status 1, made 1, program 0, ended 0",
+                     "status 1, made 1, program 1, ended 0",
+                     "not activated: status 0, made 1, program 1, ended 0",
+                     "not activated: status 2, made 1, program 1, ended 0",
+                     "not activated: status 3, made 1, program 1, ended 0",
+                     "status 0, made 1, program none, ended 1",
+                     "status 0, made 1, program none, ended 1",
+                     "status 1, made 2, program 0 terminated, ended 1",
+                     "status 1, made 3, program 0, ended 1",
+                     "failing: status 2, made 1, program none, ended 1",
+                 }));
+  EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
 }
 
 }  // namespace

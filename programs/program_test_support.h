@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "framework/base/application.h"
@@ -25,12 +23,8 @@ struct ModuleCompany {
   explicit ModuleCompany(bool with_bkt = true, bool with_bkm = true) {
     tsioFileManager fm(folder);
     EXPECT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
-    if (with_bkt) {
-      EXPECT_EQ(fm.Create(BKTFileSpec), tsioStatus::kSuccess);
-    }
-    if (with_bkm) {
-      EXPECT_EQ(fm.Create(BKMFileSpec), tsioStatus::kSuccess);
-    }
+    EXPECT_TRUE(!with_bkt || fm.Create(BKTFileSpec) == tsioStatus::kSuccess);
+    EXPECT_TRUE(!with_bkm || fm.Create(BKMFileSpec) == tsioStatus::kSuccess);
     TSGetApp()->SetCompanyFolder(folder);
   }
   ~ModuleCompany() { TSGetApp()->SetCompanyFolder(""); }
@@ -50,13 +44,6 @@ struct ModuleCompany {
       EXPECT_EQ(h.Update(), tsioStatus::kSuccess);
     }
     return v.ToLongLong();
-  }
-
-  std::string Log() const {
-    std::ifstream in(folder + "/bkreg.log");
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
 };
 

@@ -24,8 +24,6 @@
 
 namespace vtest {
 
-inline constexpr unsigned short kCommand = 710;
-
 // Accounts of the master data (unformatted, format 9 with prefixes:
 // sections 2-2-0-4-3, the full prefix is the first four characters).
 inline constexpr const char* kCash = "01011000100";       // company 01-01
@@ -39,12 +37,10 @@ inline constexpr const char* kDueTo = "02012500000";      // 02-01
 inline constexpr const char* kUnknown = "09091000100";    // prefix 09-09 is not set up
 
 // Accounting dates and what the company's calendar (2025, current year)
-// says of them.
+// says of them: open; in January, closed with a warning (status 3: 1605).
+// February is closed to posting (status 4: 1606, a warning); March is open.
 inline tsDate OpenDate() { return tsDate(2025, 3, 10); }
-inline tsDate ClosedWarningDate() { return tsDate(2025, 1, 15); }  // status 3: 1605
-inline tsDate ClosedErrorDate() { return tsDate(2025, 2, 10); }    // status 4: 1606 (a warning)
-inline tsDate FutureDate() { return tsDate(2026, 6, 1); }          // after every period: 1629
-inline tsDate UnknownDate() { return tsDate(2024, 6, 1); }         // before every period: 1624
+inline tsDate ClosedWarningDate() { return tsDate(2025, 1, 15); }
 
 // The company (a temporary folder, the application's company while the
 // object lives) and a program of the module on it.
@@ -53,9 +49,7 @@ class ValidationCompany {
   explicit ValidationCompany(bool prefixed = true) : ledger_(prefixed) {
     gltest::LedgerCompany& c = ledger_;
     c.SetHeader(2025, true);
-    c.AddPeriod("", 2025, 1, tsDate(2025, 1, 1), tsDate(2025, 1, 31), kGLPeriodClosedWarning);
-    c.AddPeriod("", 2025, 2, tsDate(2025, 2, 1), tsDate(2025, 2, 28), kGLPeriodClosedError);
-    c.AddPeriod("", 2025, 3, tsDate(2025, 3, 1), tsDate(2025, 3, 31), kGLPeriodOpen);
+    c.AddPeriods("", 2025, "341");  // January closed with a warning, February to posting, March open
     if (prefixed) {
       for (const char* p : {"0101", "0202", "0102", "0201", "0303"}) c.AddPrefix(p);
       c.AddPrefixMatch("0101", "0303");
@@ -77,7 +71,7 @@ class ValidationCompany {
 
  private:
   gltest::LedgerCompany ledger_;
-  bkProgram program_{kCommand};
+  bkProgram program_{710};
 };
 
 // The kinds a validater is chosen for, by letter: C check, D deposit,
@@ -129,8 +123,7 @@ inline void ExpectEvery(bkProgram& program, const std::vector<Case>& cases) {
 }
 
 // The columns of the transaction's accounts.
-inline std::string Accounts(const char* debit, const char* credit, const char* due_from = "",
-                            const char* due_to = "") {
+inline std::string Accounts(const char* debit, const char* credit, const char* due_from = "", const char* due_to = "") {
   return std::string("TGLDBT=") + debit + ";TGLCRDT=" + credit + ";TGLICRC=" + due_from + ";TGLICPY=" + due_to + ";";
 }
 
@@ -155,9 +148,7 @@ inline std::string Period(unsigned short number, const tsDate& date, const char*
   return Msg(number, number == 1624 ? 3 : 2, "The accounting date " + date.Format() + " is " + what +
                                                  (prefix ? " for prefix " + std::string(prefix) : "") + ".");
 }
-inline std::string UsesThisDate(const std::string& transaction) {
-  return Msg(0, 0, transaction + " uses this date.");
-}
+inline std::string UsesThisDate(const std::string& transaction) { return Msg(0, 0, transaction + " uses this date."); }
 
 // A cursor positioned on the stored transaction with `record`'s key.
 inline void Fetch(Transaction& t, const TransactionData& record) {
