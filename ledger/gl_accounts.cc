@@ -6,6 +6,10 @@
 #include <string>
 
 #include "framework/control/account_format.h"
+#include "framework/dictionary/gl_files.h"
+#include "framework/io/command_reads.h"
+#include "framework/io/cursor.h"
+#include "framework/io/header.h"
 #include "framework/ui/message.h"
 #include "ledger/gl_messages.h"
 #include "records/messages.h"
@@ -298,4 +302,23 @@ ccStatus<tsioStatus::Status> glwGLTranWriteError(const ccProgram* /*program*/, t
   ccError e = ErrorMessage("BK", 1604, tags);
   e.SetLevel(ccFatalError(status) ? ccError::kFatal : ccError::kError);
   return ccStatus<tsioStatus::Status>(status, e);
+}
+
+void glwQueuePeriodCheckReads(const tsioDataFile& glm, tsioCommandReads* reads) {
+  // The company's calendar (what an account without a calendar of its own
+  // is checked against) from its start, and the header, as the checks read
+  // them.
+  tsGLFiscalPeriodRec period;
+  period.entity = tsAlpha("");
+  period.year = 0;
+  period.period = 0;
+  tsioCursor periods(period, glm, kGLMFiscalPeriod, 0);
+  const tsioHeader header(glm, kGLMHeader);
+  if (reads != nullptr) {
+    reads->PrefetchGE(periods);
+    reads->Prefetch(header);
+  } else {
+    periods.PrefetchGE();
+    header.Prefetch();
+  }
 }

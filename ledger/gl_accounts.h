@@ -19,6 +19,7 @@
 #include "records/bk_export.h"
 
 class ccProgram;
+class tsioCommandReads;
 
 // The two kinds of intercompany account. For building and validating
 // intercompany accounts type 0 gives the general ledger's mode 1
@@ -95,6 +96,14 @@ BK_EXPORT glwLevelStatus glwCheckAccountForClosedPeriod(const tsAlpha& account, 
                                                         short glm_file, GLWarningType* warning);
 BK_EXPORT glwLevelStatus glwCheckPrefixForClosedPeriod(const tsAlpha& prefix, const tsDate& date, short glm_file,
                                                        GLWarningType* warning);
+
+// Queues, on a server inside a writing unit, the reads a period check asks
+// every time (the company's calendar from its start and the ledger's
+// header, in `glm`), so that they go with the unit's next read instead of
+// one request each (framework/io/cursor.h, PrefetchGE). Nothing elsewhere.
+// With `reads`, queued for the command it is the scope of instead
+// (framework/io/command_reads.h).
+BK_EXPORT void glwQueuePeriodCheckReads(const tsioDataFile& glm, tsioCommandReads* reads = nullptr);
 
 // The period messages, each carrying one message with the tags "prefix"
 // (" for prefix <formatted full prefix>", or "" without prefixes) and

@@ -33,6 +33,7 @@ ccStatus<ccError::Level> DepositValidater::DoIt(bkProgram& program) {
   DepositItemDetail lines(transaction->File(), "", 0);
   DepositItem items(transaction->File(), "", 0);
   const bk_validation::DetailLineTexts texts{"Deposit", "deposit item detail"};
+  QueueAccountValidationReads(program);
   bk_validation::CheckDetailLines(
       lines, static_cast<const bkCursorBase&>(*transaction), TransactionDepositItemDetailsRel, texts,
       record.GetAmount(), status, [&](const DepositItemDetailData& line, ccStatus<ccError::Level>& running) {
@@ -45,6 +46,7 @@ ccStatus<ccError::Level> DepositValidater::DoIt(bkProgram& program) {
         }
         DoAccountValidations(program, running, record.GetDebitAccount(), line.GetCreditAccount(),
                              line.GetDueFromAccount(), line.GetDueToAccount());
+        QueueAccountValidationReads(program);
       });
   return status;
 }

@@ -200,6 +200,11 @@ void TransactionValidater::DoAccountValidations(bkProgram& program, LevelStatus&
   }
 }
 
+void TransactionValidater::QueueAccountValidationReads(bkProgram& program) const {
+  if (zc_interface_active("BK", "GL") == 0) return;
+  if (const tsioDataFile* glm = program.File(GLMFileSpec)) glwQueuePeriodCheckReads(*glm);
+}
+
 LevelStatus TransactionValidater::DoIt(bkProgram& program) {
   if (!m_TransactionData) return bktInvalidTransactionTypeError();
   LevelStatus status(ccError::kNone);

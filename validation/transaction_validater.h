@@ -124,6 +124,12 @@ class BK_EXPORT TransactionValidater {
   // error is present); the period checks run while the level is below 3.
   void DoAccountValidations(bkProgram& program, ccStatus<ccError::Level>& status, const tsAlpha& debit,
                             const tsAlpha& credit, const tsAlpha& due_from, const tsAlpha& due_to) const;
+  // Queues, on a server inside a unit, what DoAccountValidations reads of
+  // the general ledger every time (its calendar and header), to go with
+  // the unit's next read: a validater checking line after line queues them
+  // before its walk and after each line's checks, so each line's reads go
+  // with the request that reads or probes the next line.
+  void QueueAccountValidationReads(bkProgram& program) const;
   // Whether the intercompany prefixes of the two accounts match, as the
   // general ledger answers it (glwMatchingICPrefixesOnAccounts).
   ccStatus<ccError::Level> MatchingIntercompanyPrefixes(const tsAlpha& debit, const tsAlpha& credit, short glm_file,

@@ -31,11 +31,13 @@ ccStatus<ccError::Level> WithdrawalValidater::DoIt(bkProgram& program) {
 
   WithdrawalDetail lines(transaction->File(), "", 0);
   const bk_validation::DetailLineTexts texts{"Withdrawal", "withdrawal detail"};
+  QueueAccountValidationReads(program);
   bk_validation::CheckDetailLines(
       lines, static_cast<const bkCursorBase&>(*transaction), TransactionWithdrawalDetailsRel, texts,
       -record.GetAmount(), status, [&](const WithdrawalDetailData& line, ccStatus<ccError::Level>& running) {
         DoAccountValidations(program, running, line.GetDebitAccount(), record.GetCreditAccount(),
                              line.GetDueFromAccount(), line.GetDueToAccount());
+        QueueAccountValidationReads(program);
       });
   return status;
 }

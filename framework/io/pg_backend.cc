@@ -614,16 +614,32 @@ class PgConnection final : public tsioBackendConnection {
     std::vector<Queued> ahead;
     std::vector<std::vector<const char*>> ahead_ptrs;
     std::vector<size_t> ahead_at;
+    // Outside a transaction, the reads queued for the command go after a
+    // locked fetch's lock and read: asked after the lock, they are kept only
+    // when it was taken (a lock found held ends what was kept).
+    bool for_command = false;
     if (!q.write_ && !unit_queue_.empty() && Unit() != 0) {
       ahead.swap(unit_queue_);
       std::erase_if(ahead, [&](const Queued& p) { return p.q == &q && p.values == q.values_; });
       AppendReads(ahead, &reqs, &ahead_ptrs, &ahead_at);
+    } else if (!q.write_ && lead && !prefetch_.empty() && !InTransaction()) {
+      ahead.swap(prefetch_);
+      std::erase_if(ahead, [&](const Queued& p) {
+        return !KeptForCommand(p.q->table_) || (p.q == &q && p.values == q.values_);
+      });
+      for_command = true;
+      AppendReads(ahead, &reqs, &ahead_ptrs, &ahead_at);
     }
     *st = Send(&reqs);
+    if (for_command && !(reqs[lead_at].Ok() && PQntuples(reqs[lead_at].result.get()) == 1 &&
+                         *PQgetvalue(reqs[lead_at].result.get(), 0, 0) == 't')) {
+      // The lock was not taken: what was asked after it counts for nothing.
+      for (size_t at : ahead_at) reqs[at].result.reset();
+    }
     if (!ahead.empty()) {
       // A queued read that failed is not kept (its own read meets the
       // failure); the statement's answer stands on its own.
-      KeepAnswers(ahead, reqs, ahead_at, false);
+      KeepAnswers(ahead, reqs, ahead_at, for_command);
       bool own = true;
       for (size_t i = 0; i <= execute; ++i) own = own && reqs[i].Ok();
       if (own) *st = tsioStatus::kSuccess;

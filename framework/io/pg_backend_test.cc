@@ -331,9 +331,9 @@ TEST_F(ServerKeptAnswers, OnlyInsideASnapshotAndNeverPastALock) {
 // gone by; but a read in a unit (what guards a write) asks the server and
 // sees the other program's change, and the unit's end, this program's own
 // write to the table, a lock another program holds met and the command's
-// end each end what was kept. Reads queued together cost one request; in
-// a unit none is queued; in a read-only snapshot they are asked in it and
-// answer in it only.
+// end each end what was kept. Reads queued together cost one request (or
+// none of their own, with a locked fetch); in a unit none is queued; in a
+// read-only snapshot they are asked in it and answer in it only.
 TEST_F(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   auto locks = Locks();
   ASSERT_EQ(Run("*a"), "");
@@ -375,20 +375,38 @@ TEST_F(ServerCommandReads, KeptOnlyOutsideUnitsAndUntilAWriteOrTheEnd) {
   EXPECT_EQ(Trips() - before, 1u);
   EXPECT_EQ(Run("?zz|ROLLBACK"), "");  // the unit sees the other's row
 
+  // Outside a transaction they go with the next locked fetch, asked after
+  // its lock: kept when it was taken, for nothing when another program held
+  // it (the other's commits are then seen).
+  Queue("h");
+  before = Trips();
+  short step = 0;
+  ASSERT_EQ(locks->LockThenStep(11, *count, &step), tsioStatus::kSuccess);
+  count->Reset();
+  EXPECT_EQ(Run("*h|-h"), "");  // as asked with the lock
+  EXPECT_EQ(Trips() - before, 1u);
+  (void)Ask("SELECT pg_advisory_lock(12)");
+  Queue("i");
+  EXPECT_EQ(locks->LockThenStep(12, *count, &step), tsioStatus::kLocked);
+  count->Reset();
+  EXPECT_EQ(Run("*i|?i"), "");
+  (void)Ask("SELECT pg_advisory_unlock(12)");
+  locks->Unlock(11);
+
   // In a read-only snapshot: the queued reads go with its BEGIN, and their
   // answers serve that snapshot only.
   ASSERT_EQ(Run("READ"), "");
   db().Prefetch(*count);
   before = Trips();
   db().PrefetchNow();
-  EXPECT_EQ(Run("#8"), "");
+  EXPECT_EQ(Run("#10"), "");
   EXPECT_EQ(Trips() - before, 1u);
-  EXPECT_EQ(Run("*f|#8|COMMIT|#9"), "");
+  EXPECT_EQ(Run("*f|#10|COMMIT|#11"), "");
 
   db().EndCommand();
   ASSERT_EQ(Run("*e"), "");
   usleep(150000);
-  EXPECT_EQ(Run("#10"), "");  // nothing kept after the command
+  EXPECT_EQ(Run("#12"), "");  // nothing kept after the command
   locks->Unlock(7);
 }
 

@@ -49,6 +49,23 @@ void OnlyBatch(Batch& walk, const std::string& id) {
   walk.AttachCondition(static_cast<short>(walk.CursorPtr()->State().def->FieldIndex("BATCH") + 1), true, false);
 }
 
+// A record of the generation at `location` that has counted posted work:
+// whether any of its entries is left decides whether the batch was posted.
+bool CountsPostedInGeneration(const BatchData& r, const std::string& location) {
+  return r.GetDPLoc().str() == location && !(r.GetCountPosted().Value() == 0 && r.GetAmountPosted().IsNull());
+}
+
+// Positions `b` on `r` as read (no read again) and queues, on a server, the
+// record's own read (the entry is filled from it next) and its first
+// members' read, to go in one request.
+tsioStatus::Status QueueBatchReads(Batch& b, const BatchData& r) {
+  b.m_Record = r;
+  b.CursorPtr()->PrefetchEQ();
+  const tsioStatus::Status st = b.SetBuffer();
+  if (st == tsioStatus::kSuccess) b.PrefetchMembers();
+  return st;
+}
+
 }  // namespace
 
 void PrefetchBatchRecords(tsioCommandReads& reads, const tsioDataFile& register_file, const std::string& id) {
@@ -83,6 +100,16 @@ bool BatchTotals::InBalance() const {
   return control_amount == entered_amount;
 }
 
+void PrefetchEntryGeneration(const tsioDataFile& register_file, const std::string& id) {
+  std::vector<BatchData> records;
+  if (BatchRecords(register_file, id, &records) != tsioStatus::kSuccess || records.empty()) return;
+  const std::string location = records.front().GetDPLoc().str();
+  for (const BatchData& r : records) {
+    Batch b(register_file);
+    if (CountsPostedInGeneration(r, location) && QueueBatchReads(b, r) != tsioStatus::kSuccess) return;
+  }
+}
+
 int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioDataFile& history,
                     const std::string& id, BatchGeneration* g) {
   *g = BatchGeneration();
@@ -93,16 +120,9 @@ int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioD
     g->exists = true;
     g->location = records.front().GetDPLoc().str();
     for (const BatchData& r : records) {
-      if (r.GetDPLoc().str() != g->location) continue;
-      if (r.GetCountPosted().Value() == 0 && r.GetAmountPosted().IsNull()) continue;
-      // Positioned on the record as read (no read again); on a server the
-      // record's own read (the entry is filled from it next) and its first
-      // members' read go in one request.
+      if (!CountsPostedInGeneration(r, g->location)) continue;
       Batch b(register_file);
-      b.m_Record = r;
-      b.CursorPtr()->PrefetchEQ();
-      if ((st = b.SetBuffer()) != tsioStatus::kSuccess) return ctx.IoFailure("cannot read batch '" + id + "'", st);
-      b.PrefetchMembers();
+      if ((st = QueueBatchReads(b, r)) != tsioStatus::kSuccess) return ctx.IoFailure("cannot read batch '" + id + "'", st);
       tsioCommandReads::Send(register_file);
       const tsioStatus::Status members = b.MembersStatus();
       if (members == tsioStatus::kEndOfFile) g->posted = true;

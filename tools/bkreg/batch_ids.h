@@ -44,6 +44,12 @@ struct BatchGeneration {
 int EntryGeneration(Context& ctx, const tsioDataFile& register_file, const tsioDataFile& history,
                     const std::string& id, BatchGeneration* g);
 
+// Queues, on a server, the reads EntryGeneration asks after the batch's
+// records (read already: PrefetchBatchRecords), for a caller that sends
+// them with another request; EntryGeneration's own reads are then answered
+// by what that request kept. Nothing elsewhere.
+void PrefetchEntryGeneration(const tsioDataFile& register_file, const std::string& id);
+
 // The records of batch `id` (every application and location), read in key
 // order; kSuccess, or the status of a read that failed.
 tsioStatus::Status BatchRecords(const tsioDataFile& register_file, const std::string& id,

@@ -57,6 +57,11 @@ struct Entry {
   std::string account;            // the offset general-ledger account (--account)
   std::string cash_account;       // the bank's side (--cash-account; default the bank's cash account)
   std::vector<DetailLine> lines;  // a deposit's item lines or a withdrawal's details
+  // The bank's cash account as read before the account is taken (empty:
+  // not known): the reads made after the account's lock then go with the
+  // lock, in one request. The locked read decides; a hint it contradicts
+  // costs only a read more.
+  std::string cash_account_hint;
 };
 
 // Enters `e` as one unit of work (the transaction, created through the

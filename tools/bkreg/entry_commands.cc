@@ -380,12 +380,21 @@ int ValidateBeforeNumbering(Context& ctx, Session& s, const Entry& e, Transactio
   t.m_Record.SetSequence(provisional_sequence);
   tclRollbackStack trial;
   tsioStatus::Status st = tsioStatus::kSuccess;
-  if (!e.lines.empty()) {
-    st = trial.EnsureBegun(s.Register().Company());
-    if (st == tsioStatus::kSuccess) st = WriteDetails(t, provisional_run, provisional_sequence, e.lines, trial);
-  }
   ccStatus<ccError::Level> valid(ccError::kNone);
-  if (st == tsioStatus::kSuccess) valid = t.Validate(s.Program());
+  {
+    // The trial is always rolled back, and any failure in it is the
+    // check's: its lines need not wait for their answers one by one. A
+    // write that failed fails the validation's first read; the answers,
+    // asked after the validation, say so, and the entry then fails as a
+    // write that failed at once would have failed it.
+    tsioAllOrNothing all_or_nothing(s.Register().Company());
+    if (!e.lines.empty()) {
+      st = trial.EnsureBegun(s.Register().Company());
+      if (st == tsioStatus::kSuccess) st = WriteDetails(t, provisional_run, provisional_sequence, e.lines, trial);
+    }
+    if (st == tsioStatus::kSuccess) valid = t.Validate(s.Program());
+    if (st == tsioStatus::kSuccess && trial.Active()) st = s.Register().Company().Db().AnswersNow();
+  }
   (void)trial.Rollback();
   t.m_Record.SetRun(run);
   t.m_Record.SetSequence(sequence);
@@ -407,6 +416,36 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   tclRollbackStack unit;
   t.AttachRollbackStack(&unit);
   bank.AttachRollbackStack(&unit);
+  const bool to_ledger = LedgerInterfaceOn() && !e.payables;
+  // What the entry reads once it holds the account, for the ledger side
+  // `cash`: a check's duplicate lookups, the ledger's records its checks
+  // read, the batch's records and members. Queued before the lock (the
+  // account's cash account known beforehand), they go in the lock's own
+  // request, asked after the lock and kept only when it is taken; queued
+  // again after it, what was answered is not asked twice.
+  auto queue_reads = [&](const std::string& cash) {
+    reads.Keep(s.Register(), TransactionData::kRecordType);
+    if (to_ledger) {
+      if (verify != nullptr && e.type == 1) {
+        int status = kDone;
+        if (const tsioDataFile* history = s.History(ctx, &status)) {
+          reads.Keep(*history, TransactionData::kRecordType);
+          verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
+        }
+      }
+      LedgerSides sides;
+      sides.type = e.type;
+      sides.date = e.date;
+      sides.cash = cash;
+      sides.offset = e.account;
+      sides.lines = e.lines;
+      KeepLedgerReads(reads, s.Program(), sides);
+    }
+    reads.Keep(s.Register(), BatchData::kRecordType);
+    PrefetchEntryGeneration(s.Register(), e.batch);
+  };
+  const std::string hint = !e.cash_account.empty() ? e.cash_account : e.cash_account_hint;
+  if (!hint.empty() || !to_ledger) queue_reads(hint);
   // The account is read once, locked: its totals are counted into at the
   // end, and no other program changes it meanwhile.
   tsioStatus::Status st = ctx.Waiting([&] { return bank.FetchEQ(true); });
@@ -425,7 +464,6 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   // Entered while the register's entries go to the general ledger (a
   // payables' check excepted): its accounts and period are the ledger's to
   // accept, and it gets the cash detail that sends it there when posted.
-  const bool to_ledger = LedgerInterfaceOn() && !e.payables;
   LedgerSides sides;
   sides.type = e.type;
   sides.date = e.date;
@@ -433,20 +471,10 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   sides.offset = e.account;
   sides.lines = e.lines;
   // A check's duplicate lookups come after the account's lock, as the
-  // ledger's reads and the batch's do: they go in one request. (The
-  // register's transactions are kept for the lookups and for the batch's
-  // members.)
-  reads.Keep(s.Register(), TransactionData::kRecordType);
-  if (to_ledger) {
-    if (verify != nullptr && e.type == 1) {
-      int status = kDone;
-      if (const tsioDataFile* history = s.History(ctx, &status)) {
-        reads.Keep(*history, TransactionData::kRecordType);
-        verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
-      }
-    }
-    KeepLedgerReads(reads, s.Program(), sides);
-  }
+  // ledger's reads and the batch's do: they go in one request (with the
+  // lock, when queued before it). (The register's transactions are kept
+  // for the lookups and for the batch's members.)
+  queue_reads(filled.cash_account);
   {
     int status = kDone;
     const tsioDataFile* history = s.History(ctx, &status);
@@ -741,7 +769,14 @@ int Enter(Context& ctx, const EnterOptions& o) {
   reads.KeepHeader(s->Master(), bkSettings::kHeaderNumber);
   reads.Prefetch(settings);
   PrefetchBatchRecords(reads, s->Register(), e.batch);
+  // The account's record, unlocked: its cash account names what the entry
+  // reads of the ledger once the account is taken (EnterOne).
+  reads.Keep(s->Master(), BankAccountData::kRecordType);
+  BankAccount peek(s->Master(), "", 0);
+  peek.m_Record.SetBankAccount(tsAlpha(e.bank));
+  reads.PrefetchEQ(*peek.CursorPtr());
   reads.Send();
+  if (peek.FetchEQ(false) == tsioStatus::kSuccess) e.cash_account_hint = peek.m_Record.GetMiscCashAccount().str();
   if (!EnterPrepareLedger(s->Program(), ctx.err)) return kFailed;
   DuplicateCheck duplicates;
   if (const int rc = duplicates.Open(ctx, *s); rc != kDone) return rc;

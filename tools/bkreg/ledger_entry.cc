@@ -23,30 +23,8 @@ bool LedgerInterfaceOn() { return zc_interface_active("BK", "GL") != 0; }
 
 tsAlpha CashAccountKey(const std::string& account) { return glw_unformat_account(tsAlpha(account)); }
 
-namespace {
-
-// Queues the company's calendar (what an account without a calendar of its
-// own is checked against) and the header, as the checks read them.
-void PrefetchCalendar(tsioCommandReads* reads, const tsioDataFile& glm) {
-  tsGLFiscalPeriodRec period;
-  period.entity = tsAlpha("");
-  period.year = 0;
-  period.period = 0;
-  tsioCursor periods(period, glm, kGLMFiscalPeriod, 0);
-  const tsioHeader header(glm, kGLMHeader);
-  if (reads != nullptr) {
-    reads->PrefetchGE(periods);
-    reads->Prefetch(header);
-  } else {
-    periods.PrefetchGE();
-    header.Prefetch();
-  }
-}
-
-}  // namespace
-
 void QueueLedgerUnitReads(bkProgram& program) {
-  if (const tsioDataFile* glm = program.File(GLMFileSpec)) PrefetchCalendar(nullptr, *glm);
+  if (const tsioDataFile* glm = program.File(GLMFileSpec)) glwQueuePeriodCheckReads(*glm);
 }
 
 void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSides& e) {
@@ -66,7 +44,7 @@ void KeepLedgerReads(tsioCommandReads& reads, bkProgram& program, const LedgerSi
   ask(e.cash);
   ask(e.offset);
   for (const DetailLine& l : e.lines) ask(l.account);
-  PrefetchCalendar(&reads, *glm);
+  glwQueuePeriodCheckReads(*glm, &reads);
 }
 
 int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& e) {
