@@ -242,7 +242,6 @@ tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, boo
 const std::vector<bkdetailtest::FaultKind>& EveryFaultKind() {
   static const std::vector<bkdetailtest::FaultKind> kinds = {
       {tsioOp::kFetch, tsioStatus::kDamaged, "fetch (damaged)"},
-      {tsioOp::kFetch, tsioStatus::kLocked, "fetch (locked)"},
       {tsioOp::kInsert, tsioStatus::kIOError, "insert"},
       {tsioOp::kUpdate, tsioStatus::kDiskFull, "update"},
       {tsioOp::kDelete, tsioStatus::kIOError, "delete"},
