@@ -274,15 +274,17 @@ TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
   fresh();
   // One attempt (in the operation's own unit when `own`): its answer; a
   // success in its own unit is committed, anything else leaves the company
-  // as it was.
+  // as it was. The caller's batch keeps a unit of its own only when the
+  // operation may succeed: a refusal takes its count back by itself.
   auto attempt = [&](const Case& c, bool own, ArmedFault* fault) {
     std::optional<ChildProcess> holder;
     if (c.hold) holder.emplace(c.hold(co->Folder()));
-    if (!own) co->Program().GetBatch().InitUnitOfWork();
+    const bool batch_unit = !own && (fault || c.said[0] == '0');
+    if (batch_unit) co->Program().GetBatch().InitUnitOfWork();
     tclRollbackStack unit;
     const std::string said = c.op(*co, own ? nullptr : &unit, fault);
     EXPECT_TRUE(own || unit.Rollback() == tsioStatus::kSuccess);
-    if (!own) co->Program().GetBatch().Rollback();
+    if (batch_unit) co->Program().GetBatch().Rollback();
     if (holder) holder->Send("end");
     if (holder) holder->Wait();
     if (own && said[0] == '0') {
