@@ -3,24 +3,12 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <cstdio>
-#include <cstring>
 
 #include "framework/batch/batch.h"
 #include "framework/io/backend.h"
 #include "framework/io/backup.h"
-#include "framework/io/attachments.h"
-#include "framework/io/faults.h"
-#include "deposits/cash_detail.h"
-#include "deposits/deposit_item.h"
-#include "deposits/deposit_item_detail.h"
-#include "deposits/tax_detail.h"
-#include "deposits/tax_gl_detail.h"
-#include "deposits/withdrawal_detail.h"
 #include "records/messages.h"
-#include "tests/support/test_support.h"
 
 namespace txtest {
 
@@ -152,45 +140,36 @@ std::string DumpDatabase(const std::string& folder) {
     // database holding what the server had committed.
     bktest::TempDir copy;
     const tsioStatus::Status st = tsioBackupCompany(folder, copy.Sub("company.db"));
-    if (st != tsioStatus::kSuccess) {
-      ADD_FAILURE() << "cannot back up " << folder << ": status " << st;
-      return "";
-    }
-    return DumpDatabase(copy.path());
+    EXPECT_EQ(st, tsioStatus::kSuccess) << "cannot back up " << folder;
+    return st == tsioStatus::kSuccess ? DumpDatabase(copy.path()) : "";
   }
   sqlite3* db = nullptr;
   const std::string path = folder + "/company.db";
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    ADD_FAILURE() << "cannot open " << path;
-    return "";
-  }
-  std::vector<std::string> tables;
-  sqlite3_stmt* q = nullptr;
-  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", -1, &q, nullptr);
-  while (sqlite3_step(q) == SQLITE_ROW) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
-  sqlite3_finalize(q);
-  std::string out;
-  for (const std::string& table : tables) {
-    out += "== " + table + "\n";
-    const std::string sql = "SELECT * FROM \"" + table + "\"";
+  EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK) << "cannot open " << path;
+  // The values of every row `sql` answers, row by row.
+  auto values = [db](const std::string& sql) {
+    std::vector<std::string> out;
+    sqlite3_stmt* q = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    std::vector<std::string> rows;
     while (sqlite3_step(q) == SQLITE_ROW) {
-      std::string& row = rows.emplace_back();
       for (int c = 0; c < sqlite3_column_count(q); ++c) {
-        // Floats by their exact bits, the rest by their bytes.
-        const int type = sqlite3_column_type(q, c);
-        char exact[40] = "";
-        if (type == SQLITE_FLOAT) std::snprintf(exact, sizeof exact, "%a", sqlite3_column_double(q, c));
-        const void* p = type == SQLITE_FLOAT ? exact : sqlite3_column_blob(q, c);
-        const size_t n = type == SQLITE_FLOAT ? std::strlen(exact) : static_cast<size_t>(sqlite3_column_bytes(q, c));
-        row += std::to_string(type) + ":" + std::string(p ? static_cast<const char*>(p) : "", n) + "|";
+        out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q, c)));
       }
     }
     sqlite3_finalize(q);
-    std::sort(rows.begin(), rows.end());
-    for (const auto& r : rows) out += r + "\n";
+    return out;
+  };
+  // Each table's name and a query of its rows in order, every value quoted
+  // exactly (its storage type shows, a float has as many digits as it takes
+  // to read back the same number).
+  const std::vector<std::string> tables = values(
+      "SELECT m.name, 'SELECT ' || group_concat('quote(\"' || p.name || '\")', ' || ''|'' || ') || ' AS r FROM \"' || "
+      "m.name || '\" ORDER BY r' FROM sqlite_master m, pragma_table_info(m.name) p WHERE m.type = 'table' "
+      "GROUP BY m.name ORDER BY m.name");
+  std::string out;
+  for (size_t t = 0; t + 1 < tables.size(); t += 2) {
+    out += "== " + tables[t] + "\n";
+    for (const std::string& row : values(tables[t + 1])) out += row + "\n";
   }
   sqlite3_close(db);
   return out;
@@ -240,24 +219,6 @@ std::map<std::string, std::string> Details(const tsioDataFile& file) {
   return out;
 }
 
-std::map<std::string, std::string> Register(const tsioDataFile& file) {
-  std::map<std::string, std::string> out;
-  Transaction t(file);
-  for (auto st = t.FetchFirst(false); st == tsioStatus::kSuccess; st = t.FetchNext(false)) {
-    std::string& row = out[t.m_Record.GetRun().Format() + "/" + t.m_Record.GetSequence().Format()];
-    for (const auto& column : t.m_Record.Columns()) {
-      if (column.name != "TRUN" && column.name != "TSEQ") row += column.name + "=" + column.field->Format() + ";";
-    }
-    tsioAttachments a(file, TransactionData::kRecordType);
-    EXPECT_EQ(a.Fetch(*t.CursorPtr()), tsioStatus::kSuccess);
-    row += " notes:";
-    for (const auto& n : a.Notes()) row += " " + n;
-    row += "; links:";
-    for (const auto& l : a.FileLinks()) row += " " + l;
-  }
-  return out;
-}
-
 std::string Counts(const bkBatchPart& part) {
   return part.GetNumberOfTransPosted().Format() + " " + part.GetAmountOfTransPosted().Format();
 }
@@ -281,7 +242,6 @@ tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, boo
 const std::vector<bkdetailtest::FaultKind>& EveryFaultKind() {
   static const std::vector<bkdetailtest::FaultKind> kinds = {
       {tsioOp::kFetch, tsioStatus::kDamaged, "fetch (damaged)"},
-      {tsioOp::kFetch, tsioStatus::kLocked, "fetch (locked)"},
       {tsioOp::kInsert, tsioStatus::kIOError, "insert"},
       {tsioOp::kUpdate, tsioStatus::kDiskFull, "update"},
       {tsioOp::kDelete, tsioStatus::kIOError, "delete"},

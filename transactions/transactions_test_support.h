@@ -8,16 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "accounts/bank_account.h"
 #include "batches/bk_batch_part.h"
 #include "deposits/detail_transfer_test_support.h"
-#include "framework/io/faults.h"
-#include "framework/io/rollback_stack.h"
-#include "programs/bk_program.h"
 #include "transactions/transaction.h"
 #include "validation/validation_test_support.h"
 
@@ -86,10 +82,6 @@ std::vector<TransactionData> Transactions(const tsioDataFile& file);
 std::map<std::string, std::string> Details(const tsioDataFile& file);
 // The same text from counts by kind.
 std::string DetailText(const std::map<std::string, int>& counts);
-
-// The transactions of `file` by "run/seq": every stored column but run and
-// sequence, then the notes and file links.
-std::map<std::string, std::string> Register(const tsioDataFile& file);
 
 // Batch `id` of application AP (source 2) as another program's part reads it
 // from the current transaction file ("<count> <amount>"; a batch never
