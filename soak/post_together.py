@@ -7,6 +7,11 @@ P programs each enter N transactions for the general ledger into a batch
 of their own, then all post at once. Every `post` must exit 0, every batch
 be wholly in history with its lines posted, no general-ledger run hold
 lines of two batches, no run/sequence be used twice, and `verify` be clean.
+Then, on a second company where nothing has taken a general-ledger run yet
+(its batches made by `generate`, the interface off) and the general ledger's
+files are not yet made, 16 programs (or P if more) post at once: the first run's counter
+and the ledger's files are made by whichever program comes first, and every
+`post` must still exit 0.
 
   post_together.py --bkreg PATH --dump PATH [--company DIR | --server-settings FILE]
                    [--programs P] [--count N] [--work DIR]
@@ -21,6 +26,29 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bkrun import Bkreg, dump, server_company  # noqa: E402
+
+
+def first_posts(a, work):
+    """Programs posting at once on a company where they make the first
+    general-ledger run and the ledger's files: the problems found."""
+    if a.server_settings:
+        company = server_company(a.server_settings, "post_first", work)
+    else:
+        company = os.path.join(work, "company-first")
+    bk = Bkreg(os.path.abspath(a.bkreg), company)
+    bk.must("init")
+    programs = max(a.programs, 16)  # enough for two to meet at the first run
+    for p in range(1, programs + 1):
+        bk.must("bank", "add", "F%d" % p, "--balance", "10000.00")
+        bk.must("generate", "--bank", "F%d" % p, "--count", "3", "--from", "2026-02-02", "--batch", "F%d" % p)
+    procs = [subprocess.Popen([bk.program, "--company", company, "post", "F%d" % p], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, env=bk.env) for p in range(1, programs + 1)]
+    bad = []
+    for p, proc in enumerate(procs, 1):
+        _, err = proc.communicate(timeout=600)
+        if proc.returncode != 0:
+            bad.append("first posts: post F%d: exit %d: %s" % (p, proc.returncode, err.strip()))
+    return bad
 
 
 def main():
@@ -75,6 +103,7 @@ def main():
     r = bk.run("verify")
     if r.rc != 0:
         bad.append("verify: exit %d: %s %s" % (r.rc, r.out.strip()[-1000:], r.err.strip()))
+    bad += first_posts(a, work)
     for b in bad:
         print("FAIL: " + b)
     print("%d programs posted %d batches at once: %d problems" % (a.programs, a.programs, len(bad)))

@@ -18,6 +18,7 @@
 #include "framework/io/cursor.h"
 #include "framework/io/header.h"
 #include "framework/io/record.h"
+#include "framework/io/rollback_stack.h"
 #include "framework/types/values.h"
 
 namespace {
@@ -324,8 +325,15 @@ tsioStatus::Status tsControlFile::IncrementLastRun(const std::string& code, shor
     }
     rec.run = rec.run + tsDouble(n);
     rec.task = static_cast<long>(task_command_id);
-    st = found ? cur.Update() : cur.Insert();
-    if (found) (void)cur.Unlock();
+    if (found) {
+      st = cur.Update();
+      (void)cur.Unlock();
+    } else {
+      // The insert's own status decides (below): it waits for its answer
+      // even where the caller's writes do not.
+      tsioWaitingWrites waiting(file_->Company());
+      st = cur.Insert();
+    }
     if (st == tsioStatus::kSuccess) *run = static_cast<long>(rec.run.ToLongLong());
     if (found || st != tsioStatus::kDuplicateKey) break;
   }

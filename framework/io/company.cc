@@ -281,6 +281,10 @@ tsioStatus::Status tsioCompany::CreateDataFile(const tsioFileDef& def, short ins
     if (st != tsioStatus::kSuccess) (void)db_->Exec("ROLLBACK");
   }
   NoteWrite();
+  // Another program that made the same file at the same moment wins: its
+  // tables (or its catalogue row) refused ours, and its committed file is
+  // the one this program opens.
+  if (st != tsioStatus::kSuccess && own && FileExists(def.code, instance, nullptr)) return tsioStatus::kSuccess;
   if (st != tsioStatus::kSuccess) LogFailure("create data file " + def.code + "." + std::to_string(instance), st);
   return st;
 }
