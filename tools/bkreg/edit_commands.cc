@@ -150,12 +150,7 @@ int EditTransaction(Context& ctx, const TranRef& r, const Entry& e, const TranSn
     }
   }
   if (LedgerInterfaceOn()) {
-    LedgerSides sides;
-    sides.type = e.type;
-    sides.date = e.date;
-    sides.cash = cash_account;
-    sides.offset = e.account;
-    sides.lines = e.lines;
+    const LedgerSides sides{e.type, e.date, cash_account, e.account, e.lines, false};
     if (int rc = CheckLedgerEntry(ctx, w.Program(), sides); rc != kDone) return rc;
   }
   UseBatchOf(w, t.m_Record);

@@ -433,13 +433,7 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
           verify->PrefetchCheckExists(tsAlpha(e.bank), tsDouble(e.check, 0));
         }
       }
-      LedgerSides sides;
-      sides.type = e.type;
-      sides.date = e.date;
-      sides.cash = cash;
-      sides.offset = e.account;
-      sides.lines = e.lines;
-      KeepLedgerReads(reads, s.Program(), sides);
+      KeepLedgerReads(reads, s.Program(), LedgerSides{e.type, e.date, cash, e.account, e.lines, false});
     }
     reads.Keep(s.Register(), BatchData::kRecordType);
     PrefetchEntryGeneration(s.Register(), e.batch);
@@ -464,12 +458,7 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   // Entered while the register's entries go to the general ledger (a
   // payables' check excepted): its accounts and period are the ledger's to
   // accept, and it gets the cash detail that sends it there when posted.
-  LedgerSides sides;
-  sides.type = e.type;
-  sides.date = e.date;
-  sides.cash = filled.cash_account;
-  sides.offset = e.account;
-  sides.lines = e.lines;
+  const LedgerSides sides{e.type, e.date, filled.cash_account, e.account, e.lines, false};
   // A check's duplicate lookups come after the account's lock, as the
   // ledger's reads and the batch's do: they go in one request (with the
   // lock, when queued before it). (The register's transactions are kept
