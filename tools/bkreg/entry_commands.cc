@@ -439,7 +439,8 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     PrefetchEntryGeneration(s.Register(), e.batch);
   };
   const std::string hint = !e.cash_account.empty() ? e.cash_account : e.cash_account_hint;
-  if (!hint.empty() || !to_ledger) queue_reads(hint);
+  const bool queued = !hint.empty() || !to_ledger;
+  if (queued) queue_reads(hint);
   // The account is read once, locked: its totals are counted into at the
   // end, and no other program changes it meanwhile.
   tsioStatus::Status st = ctx.Waiting([&] { return bank.FetchEQ(true); });
@@ -459,19 +460,17 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
   // payables' check excepted): its accounts and period are the ledger's to
   // accept, and it gets the cash detail that sends it there when posted.
   const LedgerSides sides{e.type, e.date, filled.cash_account, e.account, e.lines, false};
-  // A check's duplicate lookups come after the account's lock, as the
-  // ledger's reads and the batch's do: they go in one request (with the
-  // lock, when queued before it). (The register's transactions are kept
-  // for the lookups and for the batch's members.)
-  queue_reads(filled.cash_account);
+  // Not queued with the lock (or for another cash account than the locked
+  // read names): asked now, after the lock, in one request.
+  if (!queued || (to_ledger && filled.cash_account != hint)) queue_reads(filled.cash_account);
   {
     int status = kDone;
     const tsioDataFile* history = s.History(ctx, &status);
     if (history == nullptr) return refused(status);
-    // The batch's record, read to find its generation and then to fill the
-    // entry, is asked once: its counts are read again, locked, in the unit
-    // that counts the entry in (a kept answer only fills the entry).
-    reads.Keep(s.Register(), BatchData::kRecordType);
+    // The batch's record (kept for the command by queue_reads), read to
+    // find its generation and then to fill the entry, is asked once: its
+    // counts are read again, locked, in the unit that counts the entry in
+    // (a kept answer only fills the entry).
     BatchGeneration g;
     if (const int rc = EntryGeneration(ctx, s.Register(), *history, e.batch, &g); rc != kDone) return refused(rc);
     filled.batch_location = g.location;
