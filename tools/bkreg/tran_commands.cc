@@ -34,6 +34,8 @@
 #include "deposits/deposit_item_detail.h"
 #include "deposits/withdrawal_detail.h"
 #include "framework/batch/batch.h"
+#include "framework/control/interfaces.h"
+#include "framework/io/command_reads.h"
 #include "framework/io/rollback_stack.h"
 #include "locking/register_bank_lock.h"
 #include "locking/transaction_run_lock.h"
@@ -338,23 +340,54 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   }
   ModuleWork w(*c.ctx);
   if (int rc = w.Open(); rc != kDone) return rc;
-  for (const std::string* id : {&o.from, &o.to}) {
+  const std::string* ids[2] = {&o.from, &o.to};
+  // What the transfer reads before it takes the accounts, asked in one
+  // request on a server: the ledger interface's switch and the account
+  // formats, the batch's records, both accounts unlocked (their cash
+  // accounts name the ledger's records read once they are taken).
+  tsioCommandReads reads(w.Master());
+  zc_prefetch_control_reads("BK", "GL");
+  PrefetchBatchRecords(reads, w.Register(), o.batch);
+  reads.Keep(w.Master(), BankAccountData::kRecordType);
+  std::string hints[2];
+  {
+    BankAccount peek[2] = {BankAccount(w.Master(), "", 0), BankAccount(w.Master(), "", 0)};
+    for (int i = 0; i < 2; ++i) {
+      peek[i].m_Record.SetBankAccount(tsAlpha(*ids[i]));
+      reads.PrefetchEQ(*peek[i].CursorPtr());
+    }
+    reads.Send();
+    for (int i = 0; i < 2; ++i) {
+      if (peek[i].FetchEQ(false) == tsioStatus::kSuccess) hints[i] = peek[i].m_Record.GetMiscCashAccount().str();
+    }
+  }
+  for (const std::string* id : ids) {
     if (int rc = w.CheckBankFree(*id, err); rc != kDone) return rc;
   }
   const bool to_ledger = LedgerInterfaceOn();
   if (to_ledger && !EnterPrepareLedger(w.Program(), err)) return kFailed;
-  BatchGeneration generation;
-  if (int rc = EntryGeneration(*c.ctx, w.Register(), w.History(), o.batch, &generation); rc != kDone) return rc;
-  zzBatch batch("BK", tsAlpha(o.batch), 2);
-  batch.SetDPLoc(tsAlpha(generation.location));
-  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
-  (void)batch.OpenInfo("BK");
-  w.Program().SetBatch(batch);
+  // The ledger's sides of each half: the paying side offsets against the
+  // receiving bank's cash account; the receiving side's pair is carried by
+  // the paying side.
+  auto sides_of = [&](int i, const std::string (&cash)[2]) {
+    return LedgerSides{0, date, cash[i], i == 0 ? cash[1] : "", {}, i == 1};
+  };
+  // What the transfer reads once it holds the accounts (the ledger's
+  // records its checks read, the batch's records and members), queued
+  // before the first lock to go in that lock's request.
+  auto queue_reads = [&](const std::string (&cash)[2]) {
+    if (to_ledger) {
+      for (int i = 0; i < 2; ++i) KeepLedgerReads(reads, w.Program(), sides_of(i, cash));
+    }
+    reads.Keep(w.Register(), TransactionData::kRecordType);
+    reads.Keep(w.Register(), BatchData::kRecordType);
+    PrefetchEntryGeneration(w.Register(), o.batch);
+  };
+  queue_reads(hints);
 
   tclRollbackStack unit;
   BankAccount from(w.Master()), to(w.Master());
   BankAccount* banks[2] = {&from, &to};
-  const std::string* ids[2] = {&o.from, &o.to};
   for (int i = 0; i < 2; ++i) {
     banks[i]->AttachRollbackStack(&unit);
     banks[i]->m_Record.SetBankAccount(tsAlpha(*ids[i]));
@@ -363,6 +396,9 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
       return ReadFailure(st, "bank account '" + *ids[i] + "'", err);
     }
   }
+  const std::string cash[2] = {from.m_Record.GetMiscCashAccount().str(), to.m_Record.GetMiscCashAccount().str()};
+  // Queued for other cash accounts than the locked reads name: asked again.
+  if (to_ledger && (cash[0] != hints[0] || cash[1] != hints[1])) queue_reads(cash);
   auto give_up = [&](int rc) {
     (void)unit.Rollback();
     w.Program().GetBatch().Rollback();
@@ -370,6 +406,16 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     (void)to.Unlock();
     return rc;
   };
+  BatchGeneration generation;
+  if (int rc = EntryGeneration(*c.ctx, w.Register(), w.History(), o.batch, &generation); rc != kDone) {
+    return give_up(rc);
+  }
+  reads.Send();
+  zzBatch batch("BK", tsAlpha(o.batch), 2);
+  batch.SetDPLoc(tsAlpha(generation.location));
+  batch.AddPart(std::unique_ptr<zzBatchPart>(bk_new_batch_part()))->SetFileNumber(w.Register().FileNum());
+  (void)batch.OpenInfo("BK");
+  w.Program().SetBatch(batch);
   // Everything that can refuse the transfer is asked before a run is taken:
   // the general ledger's rules, then the module's rules for each side under
   // a provisional key.
@@ -407,6 +453,10 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
       return give_up(kRefused);
     }
   }
+  // From here any failure in the unit fails it whole (rolled back, the
+  // transfer not made): its writes need not wait for their answers one by
+  // one, nor the run's counter written before it.
+  tsioAllOrNothing all_or_nothing(w.Register().Company());
   if (const int taken_run = TakeRun(*c.ctx, w.Program(), to_ledger); taken_run != kDone) return give_up(taken_run);
   if (unit.EnsureBegun(w.Register().Company()) != tsioStatus::kSuccess) return give_up(kFailed);
   TransactionFileHeader& header = *w.Program().BKTHeader();
@@ -425,6 +475,10 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     TransactionData& d = t.m_Record;
     FillTransferSide(w, d, i, banks, ids, amount, date, o.description, to_ledger);
     d.SetTransferSequence(pair);
+    // The unit's checks read the ledger's calendar and header again, and
+    // the count reads the batch's record before it locks it: asked together.
+    if (to_ledger) QueueLedgerUnitReads(w.Program());
+    w.Program().GetBatch().PrefetchInfo("BK");
     ccStatus<ccError::Level> created = t.Create(w.Program(), nullptr, true);
     PrintMessages(created.Errors(), err);
     if (created.HasError()) {
