@@ -179,14 +179,30 @@ int RemoveInUnit(const Common& c, ModuleWork& w, const TranRef& r, tclRollbackSt
   if ((st = c.ctx->Waiting([&] { return bank.FetchEQ(true); })) != tsioStatus::kSuccess) {
     return ReadFailure(st, "bank account '" + r.bank + "'", err);
   }
+  // Taken in the unit, so that the first reads of what hangs under it (the
+  // walks below, each finding its first record) and of its batch's record
+  // (the count reads it before it locks it) go in the request that locks
+  // and reads it.
+  if ((st = unit.EnsureBegun(w.Register().Company())) != tsioStatus::kSuccess) {
+    return ReadFailure(st, "transaction " + TranName(r), err);
+  }
+  if (!w.Register().Company().Db().ReadsPagesItself()) {
+    const bkCursorBase& self = *t.CursorPtr();
+    DepositItemDetail(w.Register()).CursorPtr()->PrefetchFirstOf(self, TransactionDepositItemDetailsRel, true);
+    DepositItem(w.Register()).CursorPtr()->PrefetchFirstOf(self, TransactionDepositItemsRel, true);
+    WithdrawalDetail(w.Register()).CursorPtr()->PrefetchFirstOf(self, TransactionWithdrawalDetailsRel, true);
+    Transaction owner(w.Register(), "TBNKACC;TRUN;TSEQ", 0);
+    SetTranKey(owner, r);
+    CashDetail(w.Register()).CursorPtr()->PrefetchFirstOf(*owner.CursorPtr(), TransactionCashDetailsRel, true);
+    w.Program().GetBatch().PrefetchInfo("BK");
+  }
   if ((st = t.FetchEQ(true)) != tsioStatus::kSuccess) return ReadFailure(st, "transaction " + TranName(r), err);
   const tsCurrency net = t.m_Record.GetAmount();
   const bkTranType kind = static_cast<bkTranType>(t.m_Record.GetType().Value());
   const unsigned short state = static_cast<unsigned short>(t.m_Record.GetReconciled().Value());
   const tsDouble run = t.m_Record.GetRun();
   *text = t.m_Record.MessageText();
-  st = unit.EnsureBegun(w.Register().Company());
-  if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItemDetail>(t, TransactionDepositItemDetailsRel, unit);
+  st = DeleteDetails<DepositItemDetail>(t, TransactionDepositItemDetailsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<DepositItem>(t, TransactionDepositItemsRel, unit);
   if (st == tsioStatus::kSuccess) st = DeleteDetails<WithdrawalDetail>(t, TransactionWithdrawalDetailsRel, unit);
   if (st == tsioStatus::kSuccess) st = RemoveCashSide(w.Register(), w.Master(), t.m_Record, unit);
@@ -220,6 +236,20 @@ int RemoveInUnit(const Common& c, ModuleWork& w, const TranRef& r, tclRollbackSt
 int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std::ostream& err) {
   ModuleWork w(*c.ctx);
   if (int rc = w.Open(); rc != kDone) return rc;
+  // The account and the transaction, read unlocked before anything is
+  // taken: asked in one request on a server, each read once.
+  tsioCommandReads reads(w.Master());
+  reads.Keep(w.Master(), BankAccountData::kRecordType);
+  reads.Keep(w.Register(), TransactionData::kRecordType);
+  {
+    BankAccount peek(w.Master(), "", 0);
+    peek.m_Record.SetBankAccount(tsAlpha(r.bank));
+    reads.PrefetchEQ(*peek.CursorPtr());
+    Transaction t(w.Register());
+    SetTranKey(t, r);
+    reads.PrefetchEQ(*t.CursorPtr());
+    reads.Send();
+  }
   if (int rc = w.CheckBankFree(r.bank, err); rc != kDone) return rc;
   std::vector<TranRef> sides = {r};
   {
