@@ -54,6 +54,8 @@
 #include "framework/batch/batch.h"
 #include "framework/io/backend.h"
 #include "framework/batch/batch_list.h"
+#include "framework/control/interfaces.h"
+#include "framework/io/command_reads.h"
 #include "framework/io/company.h"
 #include "framework/io/header.h"
 #include "framework/io/rollback_stack.h"
@@ -254,15 +256,29 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
   }
   bkProgram& program = w.Program();
 
+  // What posting reads before it takes the batch, asked in one request on
+  // a server: the ledger interface's switch and the batch's records.
+  tsioCommandReads reads(w.Master());
+  zc_prefetch_control_reads("BK", "GL");
+  PrefetchBatchRecords(reads, w.Register(), o.batch);
+  reads.Send();
   // The batch records of that id, held for the posting.
   std::vector<std::unique_ptr<Batch>> batches;
   {
-    Batch walk(w.Register());
-    tsioStatus::Status st = walk.FetchFirst(false);
-    for (; st == tsioStatus::kSuccess; st = walk.FetchNext(false)) {
-      if (walk.m_Record.GetBatch() != o.batch) continue;
+    std::vector<BatchData> records;
+    if (const tsioStatus::Status st = BatchRecords(w.Register(), o.batch, &records); st != tsioStatus::kSuccess) {
+      err << "bkreg: cannot read the batches (" << ccIOStatusStr(st) << ")\n";
+      return kFailed;
+    }
+    // Each record's transactions are read once it is held (no entry is
+    // counted into it then): the first read goes in its lock's request.
+    reads.Keep(w.Register(), TransactionData::kRecordType);
+    for (const BatchData& r : records) {
       auto b = std::make_unique<Batch>(w.Register());
-      b->m_Record = walk.m_Record;
+      b->m_Record = r;
+      Transaction(w.Register(), "TBNKACC;TRUN;TSEQ;TAPPL;TBATCH;TSOURCE;TDPLOC", 0)
+          .CursorPtr()
+          ->PrefetchFirstOf(*b->CursorPtr(), BatchTransactionsRel, false);
       const tsioStatus::Status held = c.ctx->Waiting([&] { return b->FetchEQ(true); });
       if (held == tsioStatus::kLocked || held == tsioStatus::kBusy) {
         err << "bkreg: batch '" << o.batch << "' is in use by another program (being posted or entered into)\n";
@@ -273,10 +289,6 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
         return kFailed;
       }
       batches.push_back(std::move(b));
-    }
-    if (st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) {
-      err << "bkreg: cannot read the batches (" << ccIOStatusStr(st) << ")\n";
-      return kFailed;
     }
   }
   if (batches.empty()) {
