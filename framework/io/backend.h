@@ -41,6 +41,17 @@ class tsioBackendLocks {
   // both in one request; the statement's answer is then used only when the
   // lock was taken.
   [[nodiscard]] virtual tsioStatus::Status LockThenStep(uint64_t id, tsioBackendStatement& then, short* step);
+  // Queues, on a server, in a writing unit: the lock at `id`, then the read
+  // `then` (bound), and after them the reads the unit queues next (until the
+  // next lock queued), all asked in the next request that sends the unit's
+  // queued reads (tsioBackendConnection::PrefetchNow). When the lock is
+  // taken this handle holds it (LockThenStep then answers from what was
+  // read), and the reads asked after it answer the same reads once, later
+  // in the unit, whatever this program writes meanwhile to other records,
+  // for as long as the lock is held: the caller queues only reads of what
+  // the lock guards. A lock never taken back by LockThenStep or Lock is
+  // given back when the unit ends. Nothing elsewhere.
+  virtual void PrefetchLockThenStep(uint64_t, tsioBackendStatement&) {}
   virtual void Unlock(uint64_t id) = 0;
   // kLocked when another handle holds `id`, kSuccess when it is free or ours.
   [[nodiscard]] virtual tsioStatus::Status TestOther(uint64_t id) = 0;

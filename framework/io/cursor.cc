@@ -227,6 +227,17 @@ void tsioCursor::PrefetchEQ() {
   if (tsioBackendStatement* q = FullRowQuery(wanted, &st)) db.Prefetch(*q);
 }
 
+void tsioCursor::PrefetchLockedEQ() {
+  if (!state_ || !file_->IsOpen() || file_->Company().Db().ReadsPagesItself()) return;
+  // Only the fetch that sends its lock and read together (DoFetch).
+  if (declared_ != key_ || !range_.empty() || !conditions_.empty()) return;
+  std::vector<tsCell> wanted;
+  if (!KeyCells(wanted)) return;
+  const uint64_t id = LockId(wanted);
+  tsioStatus::Status st;
+  if (tsioBackendStatement* q = FullRowQuery(wanted, &st)) file_->Locks().PrefetchLockThenStep(id, *q);
+}
+
 void tsioCursor::PrefetchGE() { PrefetchShaped(Seek::kGE); }
 
 void tsioCursor::PrefetchFirst() { PrefetchShaped(Seek::kFirst); }

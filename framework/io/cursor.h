@@ -66,6 +66,12 @@ class TS_EXPORT tsioCursor {
   void PrefetchGE();
   // The same for the read FetchFirst (unlocked) would ask.
   void PrefetchFirst();
+  // Queues, on a server, in a writing unit, the lock and the read FetchEQ
+  // (locked) of the record's values takes and asks, and ties to that lock
+  // the reads queued after it (tsioBackendLocks::PrefetchLockThenStep):
+  // several records' locks and reads then go in one request. Nothing
+  // elsewhere, nor when this handle holds the lock already.
+  void PrefetchLockedEQ();
   // The key text (as CurrentKeyText gives it) of the record's key values:
   // what names the record's notes before it is read.
   std::string RecordKeyText() const;

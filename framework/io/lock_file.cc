@@ -107,6 +107,10 @@ tsioStatus::Status tsioLockFile::LockThenStep(uint64_t id, tsioBackendStatement&
   return st;
 }
 
+void tsioLockFile::PrefetchLockThenStep(uint64_t id, tsioBackendStatement& then) {
+  if (impl_ && !held_.count(id)) impl_->PrefetchLockThenStep(id, then);
+}
+
 tsioStatus::Status tsioLockFile::LockWait(uint64_t id, int wait_ms) {
   const int step_us = 2000;
   for (int waited = 0;; waited += step_us / 1000) {

@@ -45,6 +45,10 @@ class TS_EXPORT tsioLockFile {
   // Lock, then (only when it was taken) `then` stepped once into `*step`:
   // a record read again once it is ours, in one request to a server.
   [[nodiscard]] tsioStatus::Status LockThenStep(uint64_t id, tsioBackendStatement& then, short* step);
+  // Queues the lock at `id` and the read `then` ahead of a LockThenStep
+  // of the same (tsioBackendLocks::PrefetchLockThenStep); nothing when this
+  // handle holds the lock already.
+  void PrefetchLockThenStep(uint64_t id, tsioBackendStatement& then);
   // Releases the lock at `id` when this handle holds it.
   void Unlock(uint64_t id);
   void UnlockAll();

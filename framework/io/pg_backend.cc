@@ -317,7 +317,7 @@ class PgStatement final : public tsioBackendStatement {
     uint64_t table_epoch;
     uint64_t snapshot;
   };
-  static constexpr size_t kMostCommandAnswers = 16;
+  static constexpr size_t kMostCommandAnswers = 32;
   std::vector<CommandAnswer> command_answers_;
   // The answer kept for the command to `values`, or nullptr.
   const CommandAnswer* CommandAnswerFor(const std::vector<std::string>& values) const;
@@ -325,18 +325,22 @@ class PgStatement final : public tsioBackendStatement {
   // Answers of reads queued in a unit and asked ahead of their use (see
   // PgConnection::Prefetch): each answers the same read once, in the same
   // unit, while this program has not written to the table nor taken a lock
-  // that guards it.
+  // that guards it; one asked after a lock queued with it (`lock`, not 0:
+  // PrefetchLockThenStep) while this program holds that lock.
   struct UnitAnswer {
     std::vector<std::string> values;
     std::shared_ptr<PGresult> result;
     uint64_t unit;
     uint64_t table_epoch;
     uint64_t guard;
+    uint64_t lock = 0;
   };
   std::vector<UnitAnswer> unit_answers_;
   // Takes the unit answer to `values` into res_; false when there is none.
   bool TakeUnitAnswer();
-  void KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result);
+  // Whether `a` may still answer in the unit under way.
+  bool UnitAnswerStands(const UnitAnswer& a) const;
+  void KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result, uint64_t lock = 0);
   int row_ = -1;
   int rows_ = 0;
 };
@@ -356,9 +360,13 @@ class PgLocks;
 //   more round trip rolls back to the savepoint, so the write fails alone.
 class PgConnection final : public tsioBackendConnection {
  public:
+  // A read queued (or, with `lock_owner`, the lock `lock_id` queued for
+  // that handle: PrefetchLockThenStep).
   struct Queued {
     PgStatement* q;
     std::vector<std::string> values;
+    const void* lock_owner = nullptr;
+    uint64_t lock_id = 0;
   };
   PgConnection(PGconn* conn, std::string address) : conn_(conn), address_(std::move(address)) {}
   ~PgConnection() override {
@@ -461,6 +469,7 @@ class PgConnection final : public tsioBackendConnection {
     if (commit || rollback) {
       ++unit_;
       unit_queue_.clear();
+      GiveBackLocksTakenAhead();
     }
     if ((commit || rollback) && BeginPending()) {
       pending_.clear();  // the server never saw the transaction
@@ -620,7 +629,11 @@ class PgConnection final : public tsioBackendConnection {
     bool for_command = false;
     if (!q.write_ && !unit_queue_.empty() && Unit() != 0) {
       ahead.swap(unit_queue_);
-      std::erase_if(ahead, [&](const Queued& p) { return p.q == &q && p.values == q.values_; });
+      // The same read queued is asked once, here (one queued after a lock
+      // is asked after it: kept).
+      const auto tied = std::find_if(ahead.begin(), ahead.end(), [](const Queued& p) { return p.lock_owner; });
+      ahead.erase(std::remove_if(ahead.begin(), tied, [&](const Queued& p) { return p.q == &q && p.values == q.values_; }),
+                  tied);
       AppendReads(ahead, &reqs, &ahead_ptrs, &ahead_at);
     } else if (!q.write_ && lead && !prefetch_.empty() && !InTransaction()) {
       ahead.swap(prefetch_);
@@ -667,7 +680,11 @@ class PgConnection final : public tsioBackendConnection {
   // Advisory locks, with the handle (`owner`) that holds each.
   tsioStatus::Status Lock(const void* owner, uint64_t id) {
     auto it = owners_.find(id);
-    if (it != owners_.end()) return it->second == owner ? tsioStatus::kSuccess : tsioStatus::kLocked;
+    if (it != owners_.end()) {
+      if (it->second != owner) return tsioStatus::kLocked;
+      pretaken_.erase(id);  // a lock taken ahead is the handle's now
+      return tsioStatus::kSuccess;
+    }
     int64_t answer = 0;
     ++epoch_;
     // What the lock guards is not known here: the answers read ahead before
@@ -689,6 +706,12 @@ class PgConnection final : public tsioBackendConnection {
   // Takes `id` for `owner` and, in the same request, runs `then` to its
   // first row (`*step`); its answer counts only when the lock was taken.
   tsioStatus::Status LockThenStep(const void* owner, uint64_t id, PgStatement& then, short* step);
+  // Queues the lock `id` for `owner` and then the read `then` (bound), for
+  // the next request that sends the unit's queued reads; the reads queued
+  // after them are tied to the lock (tsioBackendLocks::PrefetchLockThenStep).
+  void QueueLockThenRead(const void* owner, uint64_t id, PgStatement& then);
+  // This program holds lock `id` (through any handle).
+  bool HoldsLock(uint64_t id) const { return owners_.count(id) != 0; }
   // A lock is given back without waiting for the answer: the request goes
   // out at once and its answer is read before the next request's. In a
   // transaction the server refuses (a failed statement spoiled it) it
@@ -723,6 +746,16 @@ class PgConnection final : public tsioBackendConnection {
   }
 
  private:
+  // Locks taken ahead for the unit (QueueLockThenRead) that no fetch took
+  // over: given back as the unit ends.
+  void GiveBackLocksTakenAhead() {
+    std::vector<uint64_t> ids(pretaken_.begin(), pretaken_.end());
+    pretaken_.clear();
+    for (uint64_t id : ids) {
+      auto it = owners_.find(id);
+      if (it != owners_.end()) Unlock(it->second, id);
+    }
+  }
   // A transaction begun here that the server has not heard of yet.
   bool BeginPending() const { return !pending_.empty() && StartsWith(pending_.front(), "BEGIN"); }
 
@@ -953,6 +986,7 @@ class PgConnection final : public tsioBackendConnection {
   int changes_ = 0;
   std::string last_error_;
   std::unordered_map<uint64_t, const void*> owners_;
+  std::unordered_set<uint64_t> pretaken_;  // taken ahead, not yet taken over (GiveBackLocksTakenAhead)
   std::vector<std::string> pending_;  // transaction control not yet sent
   bool broken_ = false;  // the connection failed in the middle of a pipeline
   uint64_t epoch_ = 1;   // see Epoch()
@@ -1153,29 +1187,33 @@ tsioStatus::Status PgConnection::SendWrite(PgStatement& q, bool judged) {
   return tsioStatus::kSuccess;
 }
 
+bool PgStatement::UnitAnswerStands(const UnitAnswer& a) const {
+  const uint64_t unit = conn_->Unit();
+  if (unit == 0 || a.unit != unit) return false;
+  if (a.lock != 0) return conn_->HoldsLock(a.lock);
+  return a.guard == conn_->UnitGuard() && a.table_epoch == conn_->TableEpoch(table_);
+}
+
 bool PgStatement::TakeUnitAnswer() {
   if (unit_answers_.empty()) return false;
-  const uint64_t unit = conn_->Unit();
   for (auto it = unit_answers_.begin(); it != unit_answers_.end(); ++it) {
-    if (unit != 0 && it->unit == unit && it->guard == conn_->UnitGuard() &&
-        it->table_epoch == conn_->TableEpoch(table_) && it->values == values_) {
+    if (it->values == values_ && UnitAnswerStands(*it)) {
       res_ = std::move(it->result);
       unit_answers_.erase(it);
       return true;
     }
   }
-  // Answers of an ended unit, or from before a write or lock, answer nothing.
-  std::erase_if(unit_answers_, [&](const UnitAnswer& a) {
-    return a.unit != unit || a.guard != conn_->UnitGuard() || a.table_epoch != conn_->TableEpoch(table_);
-  });
+  // Answers of an ended unit, from before a write or lock, or tied to a
+  // lock given back, answer nothing.
+  std::erase_if(unit_answers_, [&](const UnitAnswer& a) { return !UnitAnswerStands(a); });
   return false;
 }
 
-void PgStatement::KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result) {
-  std::erase_if(unit_answers_, [&](const UnitAnswer& a) { return a.values == values; });
+void PgStatement::KeepForUnit(std::vector<std::string> values, std::shared_ptr<PGresult> result, uint64_t lock) {
+  std::erase_if(unit_answers_, [&](const UnitAnswer& a) { return a.values == values || !UnitAnswerStands(a); });
   if (unit_answers_.size() >= kMostCommandAnswers) unit_answers_.erase(unit_answers_.begin());
   unit_answers_.push_back(UnitAnswer{std::move(values), std::move(result), conn_->Unit(), conn_->TableEpoch(table_),
-                                     conn_->UnitGuard()});
+                                     conn_->UnitGuard(), lock});
 }
 
 void PgConnection::Prefetch(tsioBackendStatement& stmt) {
@@ -1220,14 +1258,35 @@ void PgConnection::KeepAnswers(std::vector<Queued>& queued, std::vector<Request>
       }
     }
   }
+  // A lock queued (QueueLockThenRead) was taken in the same request, after
+  // the reads before it: what was read ahead before a lock ends with it, so
+  // only the reads tied to a lock taken are kept then, each for as long as
+  // its lock is held.
+  const bool locks = std::any_of(queued.begin(), queued.end(), [](const Queued& p) { return p.lock_owner; });
+  if (locks) {
+    ++epoch_;
+    ++unit_guard_;
+  }
+  uint64_t lock = 0;  // the lock the reads below are tied to (0: none)
+  bool taken = !locks;
   for (size_t i = 0; i < queued.size(); ++i) {
     Request& r = reqs[at[i]];
-    if (!r.Ok() || PQntuples(r.result.get()) > kMostKeptRows) continue;
+    if (queued[i].lock_owner) {
+      lock = queued[i].lock_id;
+      taken = r.Ok() && PQntuples(r.result.get()) == 1 && *PQgetvalue(r.result.get(), 0, 0) == 't';
+      if (taken && owners_.emplace(lock, queued[i].lock_owner).second) {
+        pretaken_.insert(lock);
+      } else if (r.Ok() && !taken) {
+        AnotherProgramMet();
+      }
+      continue;
+    }
+    if (!taken || !r.Ok() || PQntuples(r.result.get()) > kMostKeptRows) continue;
     std::shared_ptr<PGresult> answer(r.result.release(), PQclear);
     if (for_command) {
       queued[i].q->KeepForCommand(std::move(queued[i].values), std::move(answer));
     } else {
-      queued[i].q->KeepForUnit(std::move(queued[i].values), std::move(answer));
+      queued[i].q->KeepForUnit(std::move(queued[i].values), std::move(answer), lock);
     }
   }
 }
@@ -1278,6 +1337,9 @@ class PgLocks final : public tsioBackendLocks {
   tsioStatus::Status LockThenStep(uint64_t id, tsioBackendStatement& then, short* step) override {
     return conn_->LockThenStep(this, id, static_cast<PgStatement&>(then), step);
   }
+  void PrefetchLockThenStep(uint64_t id, tsioBackendStatement& then) override {
+    conn_->QueueLockThenRead(this, id, static_cast<PgStatement&>(then));
+  }
   void Unlock(uint64_t id) override { conn_->Unlock(this, id); }
   tsioStatus::Status TestOther(uint64_t id) override { return conn_->TestOther(this, id); }
 
@@ -1289,6 +1351,7 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
   auto it = owners_.find(id);
   if (it != owners_.end()) {
     if (it->second != owner) return tsioStatus::kLocked;
+    pretaken_.erase(id);  // taken ahead: `then` answers from its read asked after it
     *step = then.Step();
     return tsioStatus::kSuccess;
   }
@@ -1320,6 +1383,17 @@ tsioStatus::Status PgConnection::LockThenStep(const void* owner, uint64_t id, Pg
   // Taken, whether the statement after it went through or not.
   *step = st == tsioStatus::kSuccess ? then.Step() : static_cast<short>(st);
   return tsioStatus::kSuccess;
+}
+
+void PgConnection::QueueLockThenRead(const void* owner, uint64_t id, PgStatement& then) {
+  if (Unit() == 0 || broken_ || owners_.count(id)) return;
+  tsioStatus::Status st;
+  auto* lock = static_cast<PgStatement*>(Prepare("SELECT pg_try_advisory_lock(?)", &st));
+  if (!lock) return;
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(id));
+  unit_queue_.push_back(Queued{lock, {std::string(buf, r.ptr)}, owner, id});
+  unit_queue_.push_back(Queued{&then, then.values_});
 }
 
 std::unique_ptr<tsioBackendLocks> PgConnection::OpenLocks(const std::string&, tsioStatus::Status* status) {

@@ -237,6 +237,32 @@ std::string KeepJournalCopy(bkProgram& program, const std::string& company, cons
 
 }  // namespace
 
+namespace {
+
+// Transactions locked and read together when posting on a server.
+constexpr size_t kPostGroup = 16;
+
+// Queues, in the posting unit, the lock and read of transaction `k` and the
+// reads its move makes first (tied to that lock: tsioCursor::PrefetchLockedEQ).
+void QueueMoveReads(ModuleWork& w, const Key& k) {
+  Transaction t(w.Register());
+  Transaction owner(w.Register(), "TBNKACC;TRUN;TSEQ", 0);
+  Transaction in_history(w.History(), "TBNKACC;TRUN;TSEQ", 0);
+  for (Transaction* x : {&t, &owner, &in_history}) {
+    x->m_Record.SetBankAccount(k.bank);
+    x->m_Record.SetRun(k.run);
+    x->m_Record.SetSequence(k.sequence);
+  }
+  t.CursorPtr()->PrefetchLockedEQ();
+  CashDetail(w.Register(), "CDBNKAC;CDTRUN;CDTSEQ;CDRUN;CDSEQ", 0)
+      .CursorPtr()
+      ->PrefetchFirstOf(*owner.CursorPtr(), TransactionCashDetailsRel, false);
+  in_history.CursorPtr()->PrefetchEQ();
+  t.PrefetchTransferReads();
+}
+
+}  // namespace
+
 int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ostream& err) {
   if (o.unit < 1) {
     err << "bkreg: --unit: at least 1 transaction\n";
@@ -426,22 +452,13 @@ int PostBatch(const Common& c, const PostOptions& o, std::ostream& out, std::ost
         t.m_Record.SetBankAccount(keys[i].bank);
         t.m_Record.SetRun(keys[i].run);
         t.m_Record.SetSequence(keys[i].sequence);
-        // The reads that guard its move, asked in the request that locks
-        // and reads it: its cash-side probe, its key in history, the first
-        // reads of its move.
-        if (!w.Register().Company().Db().ReadsPagesItself()) {
-          Transaction owner(w.Register(), "TBNKACC;TRUN;TSEQ", 0);
-          Transaction in_history(w.History(), "TBNKACC;TRUN;TSEQ", 0);
-          for (Transaction* k : {&owner, &in_history}) {
-            k->m_Record.SetBankAccount(keys[i].bank);
-            k->m_Record.SetRun(keys[i].run);
-            k->m_Record.SetSequence(keys[i].sequence);
-          }
-          CashDetail(w.Register(), "CDBNKAC;CDTRUN;CDTSEQ;CDRUN;CDSEQ", 0)
-              .CursorPtr()
-              ->PrefetchFirstOf(*owner.CursorPtr(), TransactionCashDetailsRel, false);
-          in_history.CursorPtr()->PrefetchEQ();
-          t.PrefetchTransferReads();
+        // On a server, the transactions are locked and read kPostGroup at a
+        // time, in one request, each with the reads that guard its move (its
+        // cash-side probe, its key in history, the first reads of its move),
+        // asked after its lock and kept while it is held.
+        if (!w.Register().Company().Db().ReadsPagesItself() && (i - first) % kPostGroup == 0) {
+          for (size_t j = i; j < std::min(last, i + kPostGroup); ++j) QueueMoveReads(w, keys[j]);
+          tsioCommandReads::Send(w.Register());
         }
         io = t.FetchEQ(true);
         if (io != tsioStatus::kSuccess) {
