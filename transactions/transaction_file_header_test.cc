@@ -64,7 +64,6 @@ TEST(RunNumbers, TakenOnceEachKeptByACommittedUnitFreedByARolledBackOne) {
   tclRollbackStack unit;
   ASSERT_EQ(unit.EnsureBegun(h.file->Company()), tsioStatus::kSuccess);
   EXPECT_EQ(h.Take("BothRuns"), "42 0");
-  EXPECT_EQ(h.Held(), "42 8 0");
   ASSERT_EQ(unit.Rollback(), tsioStatus::kSuccess);
   EXPECT_EQ(h.State(company), "41 7 0 / 0 0 0");
   EXPECT_EQ(h.Take("ThisRun"), "42 0");
@@ -119,7 +118,6 @@ TEST(RunFailures, AfterAFailedReadOrWriteNoTwoProgramsEverUseTheSameRun) {
       EXPECT_EQ(Said(SetRunAndSequence(record, *mine.header), false), std::string("1 | ") + number + "/3");
       EXPECT_EQ(record.GetRun(), 0);
       tsioFaults::Clear();
-      EXPECT_EQ(company.RunCounter(column), 41);
       EXPECT_EQ(other.Take(how), "42 0");
       EXPECT_EQ(mine.Take(how), "43 0");
       EXPECT_EQ(company.RunCounter(column), 43);

@@ -46,6 +46,12 @@ constexpr const char kPostedCheck[] = "TBNKACC=B1;TRUN=9;TSEQ=2";
 constexpr const char kUnposted[] = "TBNKACC=B1;TRUN=9;TSEQ=3";
 constexpr const char kNoBank[] = "TBNKACC=NOBANK;TRUN=9;TSEQ=4";
 
+// Positions `t` on the transaction `key` (with a lock when `lock`): "", or
+// what could not be read.
+std::string At(Transaction& t, const char* key, bool lock = false) {
+  return Set(t.m_Record, key) && t.FetchEQ(lock) == tsioStatus::kSuccess ? "" : std::string("cannot read ") + key;
+}
+
 void Seed(TxCompany& co) {
   tsioDataFile& bkt = co.Bkt();
   Put<Transaction>(bkt, std::string(kDeposit) + ";TRANTYP=2;TADD=65.00;TDESC=Deposit one;TDEPID=D-1");
@@ -67,8 +73,7 @@ void Seed(TxCompany& co) {
   Put<TaxGLDetail>(bkt, std::string(kTaxGL) + ";TGTAX=GST;TGTXAMT=3.25");
   Put<TaxGLDetail>(bkt, "TGBNKAC=B1;TGRUN=5;TGSEQ=1;TGTXRUN=4;TGTXSEQ=2;TGTAX=PST;TGTXAMT=1.00");
   Transaction t(bkt);
-  ASSERT_TRUE(Set(t.m_Record, kDeposit));
-  ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
+  ASSERT_EQ(At(t, kDeposit), "");
   tsioAttachments notes(bkt, TransactionData::kRecordType);
   notes.Notes() = {"Counted twice", "Bag 7"};
   notes.FileLinks() = {"/scans/deposit-1.pdf"};
@@ -98,12 +103,6 @@ void ExpectNothingLocked(TxCompany& co) {
     every(Transaction(*f), "a transaction");
     every(DepositItem(*f), "a deposit item");
   }
-}
-
-// Positions `t` on the transaction `key` (with a lock when `lock`): "", or
-// what could not be read.
-std::string At(Transaction& t, const char* key, bool lock = false) {
-  return Set(t.m_Record, key) && t.FetchEQ(lock) == tsioStatus::kSuccess ? "" : std::string("cannot read ") + key;
 }
 
 // What `operation` answered ("0" for a success, warnings or not), `fault`
@@ -296,7 +295,7 @@ TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
     }
     return said;
   };
-  const auto& kinds = txtest::EveryFaultKind();
+  const auto& kinds = txtest::kEveryFaultKind;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(attempt(c, false, nullptr), c.said);
@@ -391,11 +390,10 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
           if (!first) continue;
           const std::string balance = bank.m_Record.GetBankBalance().Format();
           tsioDataFile second(co.Folder() + "/BKM.1");
-          BankAccount probe(second);
-          probe.m_Record.SetBankAccount(tsAlpha("B1"));
+          const int held = bkdetailtest::LockOnce<BankAccount>(second, "BANKACC=B1");
           EXPECT_EQ(bank.m_Record.GetBankAccount().str() +
                         (stored.find(";BNKBLNC=" + balance + ";") != stored.npos ? " stored" : " " + balance) +
-                        ", file on " + on + ", lock " + std::to_string(probe.FetchEQ(true)),
+                        ", file on " + on + ", lock " + std::to_string(held),
                     c.answer);
         }
         ASSERT_EQ(txtest::FetchByKey(t, t.m_Record, false), tsioStatus::kSuccess);
@@ -423,7 +421,7 @@ TEST(TransactionTotals, FollowCreateAndRemoveExactlyThroughFailuresAndRollbacks)
     t->InitUnitOfWork();
   }
   std::mt19937 rng(1234);
-  const auto& kinds = txtest::EveryFaultKind();
+  const auto& kinds = txtest::kEveryFaultKind;
   for (int step = 0; step < 150; ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
     const std::vector<TransactionData> all = txtest::Transactions(co.Bkt());

@@ -233,26 +233,8 @@ std::string StoredBatch(TxCompany& co, const char* id) {
 }
 
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock) {
-  t.m_Record.SetBankAccount(record.GetBankAccount());
-  t.m_Record.SetRun(record.GetRun());
-  t.m_Record.SetSequence(record.GetSequence());
+  if (&t.m_Record != &record) t.m_Record = record;
   return t.FetchEQ(lock);
-}
-
-const std::vector<bkdetailtest::FaultKind>& EveryFaultKind() {
-  static const std::vector<bkdetailtest::FaultKind> kinds = {
-      {tsioOp::kFetch, tsioStatus::kDamaged, "fetch (damaged)"},
-      {tsioOp::kInsert, tsioStatus::kIOError, "insert"},
-      {tsioOp::kUpdate, tsioStatus::kDiskFull, "update"},
-      {tsioOp::kDelete, tsioStatus::kIOError, "delete"},
-      {tsioOp::kLock, tsioStatus::kLocked, "lock"},
-      {tsioOp::kHeaderRead, tsioStatus::kIOError, "header read"},
-      {tsioOp::kHeaderWrite, tsioStatus::kIOError, "header write"},
-      {tsioOp::kCommit, tsioStatus::kBusy, "commit"},
-      {tsioOp::kAttachmentsRead, tsioStatus::kIOError, "attachments read"},
-      {tsioOp::kAttachmentsWrite, tsioStatus::kDiskFull, "attachments write"},
-  };
-  return kinds;
 }
 
 }  // namespace txtest
