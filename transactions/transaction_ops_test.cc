@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <tuple>
 
 #include "batches/batch.h"
 #include "framework/batch/batch.h"
@@ -341,12 +342,7 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
   // Each answer: the cursor's account and bank balance ("stored" when it is
   // the stored one), the account its file is positioned on, and the status
   // of another handle's lock of B1.
-  const struct {
-    const char* columns;
-    const char* on;
-    bool lock;
-    const char* answer;
-  } cursors[] = {
+  const std::tuple<const char*, const char*, bool, const char*> cursors[] = {
       {"", "A0", false, "A0 0.00, file on A0, lock 0"},
       {"BANKACC;BDESC", "A0", false, "A0 0.00, file on A0, lock 0"},
       {"", "", false, "B1 stored, file on B1, lock 0"},
@@ -359,32 +355,32 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
   for (const auto& [type, amount] : kinds) {
     for (int state : {1, 2, 3}) {
       for (const char* difference : {"0.00", "1.25"}) {
-        const auto& c = cursors[++seq % 5];
+        const auto& [columns, on, lock, answer] = cursors[++seq % 5];
         SCOPED_TRACE("type " + std::to_string(type) + " " + amount + ", state " + std::to_string(state) +
-                     ", cleared with a difference of " + difference + ", the caller's cursor over " + c.columns +
-                     " on " + c.on);
+                     ", cleared with a difference of " + difference + ", the caller's cursor over " + columns +
+                     " on " + on);
         Transaction t(co.History());
         txtest::Fill(t.m_Record, type, amount, "T" + std::to_string(seq), seq);
-        const std::string key = "TRUN=9;TPOSTED=1;TSEQ=" + std::to_string(seq);
-        ASSERT_TRUE(Set(t.m_Record, key + ";TRECOND=" + std::to_string(state)));
+        ASSERT_TRUE(Set(t.m_Record, "TRUN=9;TPOSTED=1;TSEQ=" + std::to_string(seq) + ";TRECOND=" +
+                                        std::to_string(state)));
         if (state != 1) t.m_Record.SetClearedAmount(t.m_Record.GetAmount() - tsCurrency::FromText("3.00"));
         ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
         txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
         const tsCurrency cleared = t.m_Record.GetAmount() + tsCurrency::FromText(difference);
         for (bool first : {true, false}) {
-          BankAccount bank(co.Bkm(), first ? c.columns : "", 0);
+          BankAccount bank(co.Bkm(), first ? columns : "", 0);
           tclRollbackStack unit;
           if (!first) t.AttachRollbackStack(&unit);
           if (!first) bank.AttachRollbackStack(&unit);
-          bank.m_Record.SetBankAccount(tsAlpha(c.on));
-          ASSERT_EQ(first && *c.on ? bank.FetchEQ(c.lock) : tsioStatus::kSuccess, tsioStatus::kSuccess);
+          bank.m_Record.SetBankAccount(tsAlpha(on));
+          ASSERT_EQ(first && *on ? bank.FetchEQ(lock) : tsioStatus::kSuccess, tsioStatus::kSuccess);
           ASSERT_EQ(txtest::FetchByKey(t, t.m_Record, false), tsioStatus::kSuccess);
           EXPECT_EQ(Said(t.clearTransaction(cleared, tsDate(2025, 3, 21), &bank, tsDouble(9), nullptr)), "0");
           ASSERT_TRUE(first || unit.Commit() == tsioStatus::kSuccess);
           t.DetachRollbackStack();
           BankAccount current(co.Bkm(), "", 0);
           const bool placed = current.Refresh() == tsioStatus::kSuccess;
-          const std::string on = placed ? current.m_Record.GetBankAccount().str() : "-";
+          const std::string file_on = placed ? current.m_Record.GetBankAccount().str() : "-";
           const std::string stored = txtest::Stored(co.Bkm());
           EXPECT_EQ(stored, txtest::FromScratch({&co.Bkt(), &co.History()})) << (first ? "first" : "again");
           if (!first) continue;
@@ -393,8 +389,8 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
           const int held = bkdetailtest::LockOnce<BankAccount>(second, "BANKACC=B1");
           EXPECT_EQ(bank.m_Record.GetBankAccount().str() +
                         (stored.find(";BNKBLNC=" + balance + ";") != stored.npos ? " stored" : " " + balance) +
-                        ", file on " + on + ", lock " + std::to_string(held),
-                    c.answer);
+                        ", file on " + file_on + ", lock " + std::to_string(held),
+                    answer);
         }
         ASSERT_EQ(txtest::FetchByKey(t, t.m_Record, false), tsioStatus::kSuccess);
         const TransactionData& r = t.m_Record;
