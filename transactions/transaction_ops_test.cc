@@ -116,6 +116,14 @@ std::string Run(ArmedFault* fault, F operation) {
   return st.HasError() ? Said(st) : "0";
 }
 
+// A second program that holds record `key` of `spec` (a cursor of class C)
+// in the company it is given.
+using Hold = std::function<ChildProcess(const std::string&)>;
+template <typename C>
+Hold Holding(const std::string& key, const tsioFileSpec& spec = BKTFileSpec) {
+  return [key, spec](const std::string& folder) { return HoldLock<C>(folder, key, spec); };
+}
+
 // ---- the operations ------------------------------------------------------
 
 // One operation on a seeded company, its cursors in `unit` when given (else
@@ -203,7 +211,6 @@ Op Clear(const char* key, bool bank = true, bool date = true) {
 // (by the caller's rollback, or on its own), a fault it survives leaves what
 // the success leaves.
 TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
-  using Hold = std::function<ChildProcess(const std::string&)>;
   const struct Case {
     const char* name;
     Hold hold;
@@ -232,34 +239,27 @@ TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
       {"clearing with no date", nullptr, Clear(kPosted, true, false), "3 | 1608/3 Cleared Date cannot be Empty."},
       {"clearing into no bank account", nullptr, Clear(kNoBank),
        "3 | 2000/3 There is no bank account record for bank account NOBANK."},
-      {"another program's deposit item", [](const std::string& f) { return HoldLock<DepositItem>(f, kItem2); },
-       Move(kDeposit, true),
+      {"another program's deposit item", Holding<DepositItem>(kItem2), Move(kDeposit, true),
        "1 | 1614/3 Could not read the deposit item record: record locked by another program (9). moved: CDx1 DIx1 "
        "DIG1x3 TGx2 TXx1"},
-      {"another program's withdrawal detail",
-       [](const std::string& f) { return HoldLock<WithdrawalDetail>(f, kWithdrawal2); }, Move(kWithdrawal, true),
+      {"another program's withdrawal detail", Holding<WithdrawalDetail>(kWithdrawal2), Move(kWithdrawal, true),
        "1 | 1614/3 Could not read the withdrawal detail record: record locked by another program (9). moved: CDx1 "
        "WDx1"},
-      {"another program's moved transaction", [](const std::string& f) { return HoldLock<Transaction>(f, kCheck); },
-       Move(kCheck, true),
+      {"another program's moved transaction", Holding<Transaction>(kCheck), Move(kCheck, true),
        "1 | 1613/3 Could not delete the transaction record: record locked by another program (9). moved: CDx1;"},
       // Tax GL details move before their tax detail: the tax detail has not
       // moved while its GL line could not.
-      {"another program's tax GL detail", [](const std::string& f) { return HoldLock<TaxGLDetail>(f, kTaxGL); },
-       Move(kDeposit, true),
+      {"another program's tax GL detail", Holding<TaxGLDetail>(kTaxGL), Move(kDeposit, true),
        "1 | 1614/3 Could not read the tax gl detail record: record locked by another program (9). moved: CDx1"},
-      {"another program's batch record",
-       [](const std::string& f) { return HoldLock<Batch>(f, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, Create("9.00", 2),
+      {"another program's batch record", Holding<Batch>("BAPPL=AP;BATCH=B1;BSOURCE=2"), Create("9.00", 2),
        "3 | 1618/3 Could not update the batch totals for Deposit transaction for Bank \"B1\"., counted 1 8.00"},
-      {"another program's removed transaction",
-       [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=1;TSEQ=1"); }, Remove,
+      {"another program's removed transaction", Holding<Transaction>("TBNKACC=B1;TRUN=1;TSEQ=1"), Remove,
        "3 | 1619/3 Could not delete Deposit transaction for Bank \"B1\": record locked by another program (9)., "
        "counted 1 8.00"},
-      {"another program's bank account",
-       [](const std::string& f) { return HoldLock<BankAccount>(f, "BANKACC=B1", BKMFileSpec); }, Clear(kPosted),
+      {"another program's bank account", Holding<BankAccount>("BANKACC=B1", BKMFileSpec), Clear(kPosted),
        "3 | 2001/3 Lock of the Bank Account record failed: record locked by another program (9)."},
-      {"another program's cleared transaction",
-       [](const std::string& f) { return HoldLock<Transaction>(f, kPosted, BKTHistoryFileSpec); }, Clear(kPosted),
+      {"another program's cleared transaction", Holding<Transaction>(kPosted, BKTHistoryFileSpec),
+       Clear(kPosted),
        "3 | 2001/3 Lock of the Transaction record failed: record locked by another program (9)."},
   };
   std::unique_ptr<TxCompany> co;
