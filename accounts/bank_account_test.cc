@@ -42,7 +42,9 @@ Family Expected(Family start, int kind, long long cents, int status, bool open) 
 Family Stored(BankAccountData& r, const std::string& columns) {
   Family f{};
   size_t i = 1;
-  for (const auto& column : tsSplitNames(columns, ' ')) f[i++] = Cents(*dynamic_cast<tsCurrency*>(r.Find(column)));
+  for (const auto& column : tsSplitNames(columns, ' ')) {
+    f[i++] = Cents(*dynamic_cast<tsCurrency*>(r.Find(column)));
+  }
   return f;
 }
 // The columns of the unreconciled and of the open totals, in the same order.
@@ -63,8 +65,9 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
   const Family start[] = {{0, 0, 5000, 0, 0, 0, 5000}, {0, 10000, 0, 0, 0, 0, -10000}};  // unreconciled, open
   for (int round = 0; round < 400; ++round) {
     const int kind = 1 + pick(4);
-    const auto change = [&, type = static_cast<bkTranType>(kind)](bool open, long long to_cents, unsigned short to,
-                                                                   unsigned short from, auto... which_and_old) {
+    const auto type = static_cast<bkTranType>(kind);
+    const auto change = [&](bool open, long long to_cents, unsigned short to, unsigned short from,
+                            auto... which_and_old) {
       return open ? bank.ChangeOpenTotals(Amount(to_cents), type, to, from, which_and_old...)
                   : bank.ChangeUnreconciledTotals(Amount(to_cents), type, to, from, which_and_old...);
     };
@@ -164,7 +167,9 @@ TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
     BankAccount bank(*co.bkm, "", 0);
     bank.m_Record.SetBankAccount(tsAlpha("B1"));
     ASSERT_EQ(editor.unlockBank().MaxLevel(), ccError::kNone);
-    const auto locked = who == 'o' ? editor.lockBank("B1") : who == 's' ? bank.EditRegisterLock() : editor.unlockBank();
+    const auto locked = who == 'o'   ? editor.lockBank("B1")
+                        : who == 's' ? bank.EditRegisterLock()
+                                     : editor.unlockBank();
     ASSERT_EQ(locked.MaxLevel(), ccError::kNone);
     const auto logged = log_lines();
     for (auto update : {&BankAccount::UpdateBankBalance, &BankAccount::UpdateRegisterBalance}) {
@@ -175,7 +180,8 @@ TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
     const BankAccountData& r = bank.m_Record;
     EXPECT_EQ(r.GetBankBalance().Format() + " " + r.GetRegisterBalance().Format() + " views " +
                   r.GetBankViewBalance().Format() + " " + r.GetRegisterViewBalance().Format() + ", logged " +
-                  std::to_string(log_lines() - logged) + ", held " + std::to_string(other.isBankLocked("B1").Value()),
+                  std::to_string(log_lines() - logged) + ", held " +
+                  std::to_string(other.isBankLocked("B1").Value()),
               std::string("10.00 10.00 views ") + views + ", held " + (who == '-' ? "0" : "2"))
         << c;
   }

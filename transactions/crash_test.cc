@@ -92,7 +92,9 @@ class Worker {
     BankAccount bank(*program_.File(BKMFileSpec));
     t.AttachRollbackStack(&unit);
     bank.AttachRollbackStack(&unit);
-    if (const auto st = FetchAny(t, false); st != tsioStatus::kSuccess) return st == kNone ? "" : "clear: fetch";
+    if (const auto st = FetchAny(t, false); st != tsioStatus::kSuccess) {
+      return st == kNone ? "" : "clear: fetch";
+    }
     const tsCurrency amount = t.m_Record.GetAmount() + tsCurrency::FromText("0.0" + std::to_string(Pick(3)));
     ccStatus<ccError::Level> st = t.clearTransaction(amount, tsDate(2025, 3, 25), &bank, t.m_Record.GetRun(), nullptr);
     if (st.HasError()) return "clear: " + st.Errors()[0].Text();
