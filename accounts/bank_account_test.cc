@@ -40,10 +40,11 @@ Family Expected(Family start, int kind, long long cents, int status, bool open) 
 
 // The stored values of `columns` of an account in cents, from index 1 on.
 Family Stored(BankAccountData& r, const std::string& columns) {
-  std::istringstream in(columns);
   Family f{};
   size_t i = 1;
-  for (std::string column; in >> column;) f[i++] = Cents(tsCurrency::FromText(r.Find(column)->Format()));
+  for (const auto& column : tsSplitNames(columns, ' ')) {
+    f[i++] = Cents(*dynamic_cast<tsCurrency*>(r.Find(column)));
+  }
   return f;
 }
 // The columns of the unreconciled and of the open totals, in the same order.
@@ -59,32 +60,31 @@ TEST(BankAccountTotals, RandomEditsMatchAFromScratchComputation) {
   bktest::BankCompany co;
   BankAccount bank(*co.bkm, "", 0);
   std::mt19937 rng(7);
-  const auto pick = [&rng](unsigned n) { return static_cast<int>(rng() % n); };
+  const auto pick = [&rng](unsigned n) { return static_cast<unsigned short>(rng() % n); };
   const long long amounts[] = {-5000, -3000, -1, 0, 1, 2000, 2500};
   const Family start[] = {{0, 0, 5000, 0, 0, 0, 5000}, {0, 10000, 0, 0, 0, 0, -10000}};  // unreconciled, open
   for (int round = 0; round < 400; ++round) {
     const int kind = 1 + pick(4);
     const auto type = static_cast<bkTranType>(kind);
+    const auto change = [&](bool open, long long to_cents, unsigned short to, unsigned short from,
+                            auto... which_and_old) {
+      return open ? bank.ChangeOpenTotals(Amount(to_cents), type, to, from, which_and_old...)
+                  : bank.ChangeUnreconciledTotals(Amount(to_cents), type, to, from, which_and_old...);
+    };
     // Some history of other transactions, then the transaction enters the totals as a new one.
     bank.m_Record = BankAccountData();
     ASSERT_TRUE(bkdetailtest::Set(bank.m_Record, "BOPNCHK=100.00;BOPNALL=-100.00;BURDEP=50.00;BURALL=50.00"));
-    const auto change = [&](bool open, long long to_cents, int to, int from, BankAccountTotalsTranType* which,
-                            tsDouble* old_amount) {
-      const auto t = static_cast<unsigned short>(to), f = static_cast<unsigned short>(from);
-      return open ? bank.ChangeOpenTotals(Amount(to_cents), type, t, f, which, old_amount)
-                  : bank.ChangeUnreconciledTotals(Amount(to_cents), type, t, f, which, old_amount);
-    };
     long long cents = amounts[pick(7)];
-    int status = 1 + pick(3);
-    (void)change(true, cents, status, 0, nullptr, nullptr);
-    (void)change(false, cents, status, 3, nullptr, nullptr);
+    unsigned short status = 1 + pick(3);
+    (void)change(true, cents, status, 0);
+    (void)change(false, cents, status, 3);
     for (int edit = 0; edit < 12; ++edit) {
       const long long new_cents = pick(3) == 0 ? cents : amounts[pick(7)];
-      const int new_status = pick(2) == 0 ? status : 1 + pick(3);
+      const unsigned short new_status = pick(2) == 0 ? status : 1 + pick(3);
       SCOPED_TRACE("round " + std::to_string(round) + " kind " + std::to_string(kind) + " cents " +
                    std::to_string(cents) + "->" + std::to_string(new_cents) + " status " + std::to_string(status) +
                    "->" + std::to_string(new_status));
-      tsDouble old_amount = Amount(cents);
+      const tsDouble old_amount = Amount(cents);
       const int expect_which = kind < 4 ? kind : (new_cents > 0 || (new_cents == 0 && cents >= 0) ? 4 : 5);
       for (bool open : {true, false}) {
         const Family was = Stored(bank.m_Record, kFamily[open]);
@@ -152,41 +152,40 @@ TEST(BankAccountBalances, ViewBalancesFollowAnotherEditorsExcludedRunsOnly) {
   ASSERT_EQ(runs.CreateTransactionRunLocks(tsAlpha("B1"), {tsDouble(5, 0)}).MaxLevel(), ccError::kNone);
   tsioDataFile editor_file(co.bkm->FileName()), other_file(co.bkm->FileName());
   RegisterBankLocker editor(editor_file), other(other_file);
-  std::string said;
   // Each case: a run lock or none; who edits the register ('-' nobody, 'o'
   // another program, 's' the account's own editor); the run (5 has a marker
-  // of its own); "!" when the lock record cannot be read.
-  for (const std::string c : {"none o 4", "lock - 4", "lock o 5", "lock o 4", "lock s 4", "lock o 4 !"}) {
-    std::istringstream in(c);
-    std::string lock, who, unreadable;
-    int run = 0;
-    in >> lock >> who >> run >> unreadable;
+  // of its own); "!" when the lock record cannot be read. Then the view
+  // balances and the lines logged: the balances always move, and an editor's
+  // lock is still held after them.
+  const std::pair<std::string, const char*> cases[] = {
+      {"none o 4", "10.00 10.00, logged 0"}, {"lock - 4", "0.00 0.00, logged 0"},
+      {"lock o 5", "0.00 0.00, logged 0"},   {"lock o 4", "10.00 10.00, logged 0"},
+      {"lock s 4", "0.00 0.00, logged 0"},   {"lock o 4 !", "0.00 0.00, logged 2"}};
+  for (const auto& [c, views] : cases) {
+    const char who = c[5];
+    const bool unreadable = c.back() == '!';
     BankAccount bank(*co.bkm, "", 0);
     bank.m_Record.SetBankAccount(tsAlpha("B1"));
     ASSERT_EQ(editor.unlockBank().MaxLevel(), ccError::kNone);
-    const auto locked = who == "o" ? editor.lockBank("B1") : who == "s" ? bank.EditRegisterLock() : editor.unlockBank();
+    const auto locked = who == 'o'   ? editor.lockBank("B1")
+                        : who == 's' ? bank.EditRegisterLock()
+                                     : editor.unlockBank();
     ASSERT_EQ(locked.MaxLevel(), ccError::kNone);
     const auto logged = log_lines();
-    bkRegisterTransactionRunLock* with = lock == "lock" ? &runs : nullptr;
-    if (!unreadable.empty()) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
-    bank.UpdateBankBalance(tsCurrency::FromText("10.00"), tsDouble(run, 0), with);
-    if (!unreadable.empty()) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
-    bank.UpdateRegisterBalance(tsCurrency::FromText("10.00"), tsDouble(run, 0), with);
+    for (auto update : {&BankAccount::UpdateBankBalance, &BankAccount::UpdateRegisterBalance}) {
+      if (unreadable) tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kIOError);
+      (bank.*update)(tsCurrency::FromText("10.00"), tsDouble(c[7] - '0', 0), c[0] == 'l' ? &runs : nullptr);
+    }
     tsioFaults::Clear();
     const BankAccountData& r = bank.m_Record;
-    said += c + ": " + r.GetBankBalance().Format() + " " + r.GetRegisterBalance().Format() + " views " +
-            r.GetBankViewBalance().Format() + " " + r.GetRegisterViewBalance().Format() + ", logged " +
-            std::to_string(log_lines() - logged) + ", held " + std::to_string(other.isBankLocked("B1").Value()) + "\n";
+    EXPECT_EQ(r.GetBankBalance().Format() + " " + r.GetRegisterBalance().Format() + " views " +
+                  r.GetBankViewBalance().Format() + " " + r.GetRegisterViewBalance().Format() + ", logged " +
+                  std::to_string(log_lines() - logged) + ", held " +
+                  std::to_string(other.isBankLocked("B1").Value()),
+              std::string("10.00 10.00 views ") + views + ", held " + (who == '-' ? "0" : "2"))
+        << c;
   }
   TSGetApp()->SetCompanyFolder("");
-  // An editor's lock is still held after the balances moved.
-  EXPECT_EQ(said,
-            "none o 4: 10.00 10.00 views 10.00 10.00, logged 0, held 2\n"
-            "lock - 4: 10.00 10.00 views 0.00 0.00, logged 0, held 0\n"
-            "lock o 5: 10.00 10.00 views 0.00 0.00, logged 0, held 2\n"
-            "lock o 4: 10.00 10.00 views 10.00 10.00, logged 0, held 2\n"
-            "lock s 4: 10.00 10.00 views 0.00 0.00, logged 0, held 2\n"
-            "lock o 4 !: 10.00 10.00 views 0.00 0.00, logged 2, held 2\n");
 
   BankAccount bank(*co.bkm, "", 0);
   bank.m_Record.SetBankAccount(tsAlpha("B1"));

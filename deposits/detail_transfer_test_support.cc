@@ -51,11 +51,6 @@ const Row* Find(const std::vector<Row>& rows, const std::string& text) {
 }
 
 DetailCompany::DetailCompany() {
-  EXPECT_EQ(fm_.CreateCompany(), tsioStatus::kSuccess);
-  for (auto [spec, out] : {std::pair{&BKTFileSpec, &bkt}, {&BKTHistoryFileSpec, &history}}) {
-    EXPECT_EQ(fm_.Create(*spec), tsioStatus::kSuccess);
-    EXPECT_EQ(fm_.Open(*spec, out), tsioStatus::kSuccess);
-  }
   Put<DepositItem>(*bkt, "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=1;DICHKNO=101;DIPAYER=Smith;DIAMT=60.00;DIDESC=rent");
   Put<DepositItem>(*bkt, "DIBNKAC=CHK1;DIRUN=5;DISEQ=1;DITEMNO=2;DIAMT=5.00");
   Put<DepositItem>(*bkt, "DIBNKAC=CHK1;DIRUN=5;DISEQ=2;DITEMNO=1;DIAMT=8.00");

@@ -15,16 +15,14 @@
 #include <vector>
 
 #include "framework/io/faults.h"
-#include "framework/io/file_manager.h"
 #include "framework/io/rollback_stack.h"
 #include "deposits/cash_detail.h"
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
-#include "records/files.h"
+#include "records/record_test_support.h"
 #include "deposits/tax_detail.h"
 #include "deposits/tax_gl_detail.h"
 #include "deposits/withdrawal_detail.h"
-#include "tests/support/test_support.h"
 
 namespace bkdetailtest {
 
@@ -54,18 +52,11 @@ using Snapshot = std::pair<std::vector<Row>, std::vector<Row>>;
 // The row whose columns hold every value of `text` ("COLUMN=value;...").
 const Row* Find(const std::vector<Row>& rows, const std::string& text);
 
-class DetailCompany {
+class DetailCompany : public bktest::BankCompany {
  public:
-  DetailCompany();  // creates the company and writes the records above
+  DetailCompany();  // writes the records above
   std::vector<Row> Rows(tsioDataFile& file) const;
   Snapshot Snap() const { return {Rows(*bkt), Rows(*history)}; }
-
-  tsioDataFile* bkt = nullptr;
-  tsioDataFile* history = nullptr;
-
- private:
-  bktest::TempDir dir_;
-  tsioFileManager fm_{dir_.Sub("company")};
 };
 
 // A fault: the operation it hits and the status it answers.

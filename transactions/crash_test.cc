@@ -45,10 +45,8 @@ class Worker {
     const int type = 1 + static_cast<int>(rng_() % 4);
     const int items = type == 2 ? 1 + Pick(3) : 0, wds = type == 3 ? 1 + Pick(3) : 0, cash = Pick(3);
     const int notes = Pick(3);
-    std::map<std::string, int> details;
-    for (auto [kind, n] : {std::pair{"DI", items}, {"WD", wds}, {"CD", cash}}) {
-      if (n > 0) details[kind] = n;
-    }
+    std::map<std::string, int> details{{"DI", items}, {"WD", wds}, {"CD", cash}};
+    std::erase_if(details, [](const auto& kind) { return kind.second == 0; });
     const std::string amount = (type == 4 && Pick(2) ? "-" : "") + std::to_string(1 + Pick(900)) + "." +
                                std::to_string(10 + Pick(90));
     tclRollbackStack unit;
@@ -73,13 +71,11 @@ class Worker {
 
   // Moves a random transaction of the register to history.
   std::string MoveOne() {
-    const std::vector<TransactionData> all = txtest::Transactions(bkt_);
-    if (all.empty()) return "";
     tclRollbackStack unit;
     if (unit.EnsureBegun(bkt_.Company()) != tsioStatus::kSuccess) return "move: begin";
     Transaction t(bkt_);
     t.AttachRollbackStack(&unit);
-    if (txtest::FetchByKey(t, all[rng_() % all.size()], true) != tsioStatus::kSuccess) return "move: fetch";
+    if (const auto st = FetchAny(t, true); st != tsioStatus::kSuccess) return st == kNone ? "" : "move: fetch";
     ccStatus<ccBoolStatus> taken(kBoolSuccess);
     const tsDouble run = header_.ThisRun(taken);
     if (taken.Value() != kBoolSuccess) return "move: run";
@@ -91,14 +87,14 @@ class Worker {
   // Clears a random transaction of history (cleared or reconciled ones too),
   // with its own amount or a little more.
   std::string ClearOne() {
-    const std::vector<TransactionData> all = txtest::Transactions(history_);
-    if (all.empty()) return "";
     tclRollbackStack unit;
     Transaction t(history_);
     BankAccount bank(*program_.File(BKMFileSpec));
     t.AttachRollbackStack(&unit);
     bank.AttachRollbackStack(&unit);
-    if (txtest::FetchByKey(t, all[rng_() % all.size()], false) != tsioStatus::kSuccess) return "clear: fetch";
+    if (const auto st = FetchAny(t, false); st != tsioStatus::kSuccess) {
+      return st == kNone ? "" : "clear: fetch";
+    }
     const tsCurrency amount = t.m_Record.GetAmount() + tsCurrency::FromText("0.0" + std::to_string(Pick(3)));
     ccStatus<ccError::Level> st = t.clearTransaction(amount, tsDate(2025, 3, 25), &bank, t.m_Record.GetRun(), nullptr);
     if (st.HasError()) return "clear: " + st.Errors()[0].Text();
@@ -108,6 +104,13 @@ class Worker {
   int Pick(unsigned n) { return static_cast<int>(rng_() % n); }
 
  private:
+  static constexpr tsioStatus::Status kNone = tsioStatus::kEndOfFile;
+  // Positions `t` on a random transaction of its file: kNone when there is none.
+  tsioStatus::Status FetchAny(Transaction& t, bool lock) {
+    const std::vector<TransactionData> all = txtest::Transactions(t.File());
+    return all.empty() ? kNone : txtest::FetchByKey(t, all[rng_() % all.size()], lock);
+  }
+
   bkProgram& program_;
   tsioDataFile& bkt_;
   tsioDataFile& history_;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <tuple>
 
 #include "batches/batch.h"
 #include "framework/batch/batch.h"
@@ -46,6 +47,12 @@ constexpr const char kPostedCheck[] = "TBNKACC=B1;TRUN=9;TSEQ=2";
 constexpr const char kUnposted[] = "TBNKACC=B1;TRUN=9;TSEQ=3";
 constexpr const char kNoBank[] = "TBNKACC=NOBANK;TRUN=9;TSEQ=4";
 
+// Positions `t` on the transaction `key` (with a lock when `lock`): "", or
+// what could not be read.
+std::string At(Transaction& t, const char* key, bool lock = false) {
+  return Set(t.m_Record, key) && t.FetchEQ(lock) == tsioStatus::kSuccess ? "" : std::string("cannot read ") + key;
+}
+
 void Seed(TxCompany& co) {
   tsioDataFile& bkt = co.Bkt();
   Put<Transaction>(bkt, std::string(kDeposit) + ";TRANTYP=2;TADD=65.00;TDESC=Deposit one;TDEPID=D-1");
@@ -67,8 +74,7 @@ void Seed(TxCompany& co) {
   Put<TaxGLDetail>(bkt, std::string(kTaxGL) + ";TGTAX=GST;TGTXAMT=3.25");
   Put<TaxGLDetail>(bkt, "TGBNKAC=B1;TGRUN=5;TGSEQ=1;TGTXRUN=4;TGTXSEQ=2;TGTAX=PST;TGTXAMT=1.00");
   Transaction t(bkt);
-  ASSERT_TRUE(Set(t.m_Record, kDeposit));
-  ASSERT_EQ(t.FetchEQ(false), tsioStatus::kSuccess);
+  ASSERT_EQ(At(t, kDeposit), "");
   tsioAttachments notes(bkt, TransactionData::kRecordType);
   notes.Notes() = {"Counted twice", "Bag 7"};
   notes.FileLinks() = {"/scans/deposit-1.pdf"};
@@ -100,12 +106,6 @@ void ExpectNothingLocked(TxCompany& co) {
   }
 }
 
-// Positions `t` on the transaction `key` (with a lock when `lock`): "", or
-// what could not be read.
-std::string At(Transaction& t, const char* key, bool lock = false) {
-  return Set(t.m_Record, key) && t.FetchEQ(lock) == tsioStatus::kSuccess ? "" : std::string("cannot read ") + key;
-}
-
 // What `operation` answered ("0" for a success, warnings or not), `fault`
 // armed while it ran (when given).
 template <typename F>
@@ -114,6 +114,14 @@ std::string Run(ArmedFault* fault, F operation) {
   const auto st = operation();
   if (fault) fault->Disarm();
   return st.HasError() ? Said(st) : "0";
+}
+
+// A second program that holds record `key` of `spec` (a cursor of class C)
+// in the company it is given.
+using Hold = std::function<ChildProcess(const std::string&)>;
+template <typename C>
+Hold Holding(const std::string& key, const tsioFileSpec& spec = BKTFileSpec) {
+  return [key, spec](const std::string& folder) { return HoldLock<C>(folder, key, spec); };
 }
 
 // ---- the operations ------------------------------------------------------
@@ -203,7 +211,6 @@ Op Clear(const char* key, bool bank = true, bool date = true) {
 // (by the caller's rollback, or on its own), a fault it survives leaves what
 // the success leaves.
 TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
-  using Hold = std::function<ChildProcess(const std::string&)>;
   const struct Case {
     const char* name;
     Hold hold;
@@ -232,34 +239,27 @@ TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
       {"clearing with no date", nullptr, Clear(kPosted, true, false), "3 | 1608/3 Cleared Date cannot be Empty."},
       {"clearing into no bank account", nullptr, Clear(kNoBank),
        "3 | 2000/3 There is no bank account record for bank account NOBANK."},
-      {"another program's deposit item", [](const std::string& f) { return HoldLock<DepositItem>(f, kItem2); },
-       Move(kDeposit, true),
+      {"another program's deposit item", Holding<DepositItem>(kItem2), Move(kDeposit, true),
        "1 | 1614/3 Could not read the deposit item record: record locked by another program (9). moved: CDx1 DIx1 "
        "DIG1x3 TGx2 TXx1"},
-      {"another program's withdrawal detail",
-       [](const std::string& f) { return HoldLock<WithdrawalDetail>(f, kWithdrawal2); }, Move(kWithdrawal, true),
+      {"another program's withdrawal detail", Holding<WithdrawalDetail>(kWithdrawal2), Move(kWithdrawal, true),
        "1 | 1614/3 Could not read the withdrawal detail record: record locked by another program (9). moved: CDx1 "
        "WDx1"},
-      {"another program's moved transaction", [](const std::string& f) { return HoldLock<Transaction>(f, kCheck); },
-       Move(kCheck, true),
+      {"another program's moved transaction", Holding<Transaction>(kCheck), Move(kCheck, true),
        "1 | 1613/3 Could not delete the transaction record: record locked by another program (9). moved: CDx1;"},
       // Tax GL details move before their tax detail: the tax detail has not
       // moved while its GL line could not.
-      {"another program's tax GL detail", [](const std::string& f) { return HoldLock<TaxGLDetail>(f, kTaxGL); },
-       Move(kDeposit, true),
+      {"another program's tax GL detail", Holding<TaxGLDetail>(kTaxGL), Move(kDeposit, true),
        "1 | 1614/3 Could not read the tax gl detail record: record locked by another program (9). moved: CDx1"},
-      {"another program's batch record",
-       [](const std::string& f) { return HoldLock<Batch>(f, "BAPPL=AP;BATCH=B1;BSOURCE=2"); }, Create("9.00", 2),
+      {"another program's batch record", Holding<Batch>("BAPPL=AP;BATCH=B1;BSOURCE=2"), Create("9.00", 2),
        "3 | 1618/3 Could not update the batch totals for Deposit transaction for Bank \"B1\"., counted 1 8.00"},
-      {"another program's removed transaction",
-       [](const std::string& f) { return HoldLock<Transaction>(f, "TBNKACC=B1;TRUN=1;TSEQ=1"); }, Remove,
+      {"another program's removed transaction", Holding<Transaction>("TBNKACC=B1;TRUN=1;TSEQ=1"), Remove,
        "3 | 1619/3 Could not delete Deposit transaction for Bank \"B1\": record locked by another program (9)., "
        "counted 1 8.00"},
-      {"another program's bank account",
-       [](const std::string& f) { return HoldLock<BankAccount>(f, "BANKACC=B1", BKMFileSpec); }, Clear(kPosted),
+      {"another program's bank account", Holding<BankAccount>("BANKACC=B1", BKMFileSpec), Clear(kPosted),
        "3 | 2001/3 Lock of the Bank Account record failed: record locked by another program (9)."},
-      {"another program's cleared transaction",
-       [](const std::string& f) { return HoldLock<Transaction>(f, kPosted, BKTHistoryFileSpec); }, Clear(kPosted),
+      {"another program's cleared transaction", Holding<Transaction>(kPosted, BKTHistoryFileSpec),
+       Clear(kPosted),
        "3 | 2001/3 Lock of the Transaction record failed: record locked by another program (9)."},
   };
   std::unique_ptr<TxCompany> co;
@@ -296,7 +296,7 @@ TEST(TransactionOperations, EveryRefusalAndEveryFailingIOStepIsTakenBackWhole) {
     }
     return said;
   };
-  const auto& kinds = txtest::EveryFaultKind();
+  const auto& kinds = txtest::kEveryFaultKind;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(attempt(c, false, nullptr), c.said);
@@ -342,12 +342,7 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
   // Each answer: the cursor's account and bank balance ("stored" when it is
   // the stored one), the account its file is positioned on, and the status
   // of another handle's lock of B1.
-  const struct {
-    const char* columns;
-    const char* on;
-    bool lock;
-    const char* answer;
-  } cursors[] = {
+  const std::tuple<const char*, const char*, bool, const char*> cursors[] = {
       {"", "A0", false, "A0 0.00, file on A0, lock 0"},
       {"BANKACC;BDESC", "A0", false, "A0 0.00, file on A0, lock 0"},
       {"", "", false, "B1 stored, file on B1, lock 0"},
@@ -360,43 +355,42 @@ TEST(TransactionClear, KeepsEveryTotalRightForEveryTypeAndStateAndNeverCountsTwi
   for (const auto& [type, amount] : kinds) {
     for (int state : {1, 2, 3}) {
       for (const char* difference : {"0.00", "1.25"}) {
-        const auto& c = cursors[++seq % 5];
+        const auto& [columns, on, lock, answer] = cursors[++seq % 5];
         SCOPED_TRACE("type " + std::to_string(type) + " " + amount + ", state " + std::to_string(state) +
-                     ", cleared with a difference of " + difference + ", the caller's cursor over " + c.columns +
-                     " on " + c.on);
+                     ", cleared with a difference of " + difference + ", the caller's cursor over " + columns +
+                     " on " + on);
         Transaction t(co.History());
         txtest::Fill(t.m_Record, type, amount, "T" + std::to_string(seq), seq);
-        const std::string key = "TRUN=9;TPOSTED=1;TSEQ=" + std::to_string(seq);
-        ASSERT_TRUE(Set(t.m_Record, key + ";TRECOND=" + std::to_string(state)));
+        ASSERT_TRUE(Set(t.m_Record, "TRUN=9;TPOSTED=1;TSEQ=" + std::to_string(seq) + ";TRECOND=" +
+                                        std::to_string(state)));
         if (state != 1) t.m_Record.SetClearedAmount(t.m_Record.GetAmount() - tsCurrency::FromText("3.00"));
         ASSERT_EQ(t.Insert(), tsioStatus::kSuccess);
         txtest::StoreFromScratch(co.Bkm(), {&co.Bkt(), &co.History()});
         const tsCurrency cleared = t.m_Record.GetAmount() + tsCurrency::FromText(difference);
         for (bool first : {true, false}) {
-          BankAccount bank(co.Bkm(), first ? c.columns : "", 0);
+          BankAccount bank(co.Bkm(), first ? columns : "", 0);
           tclRollbackStack unit;
           if (!first) t.AttachRollbackStack(&unit);
           if (!first) bank.AttachRollbackStack(&unit);
-          bank.m_Record.SetBankAccount(tsAlpha(c.on));
-          ASSERT_EQ(first && *c.on ? bank.FetchEQ(c.lock) : tsioStatus::kSuccess, tsioStatus::kSuccess);
+          bank.m_Record.SetBankAccount(tsAlpha(on));
+          ASSERT_EQ(first && *on ? bank.FetchEQ(lock) : tsioStatus::kSuccess, tsioStatus::kSuccess);
           ASSERT_EQ(txtest::FetchByKey(t, t.m_Record, false), tsioStatus::kSuccess);
           EXPECT_EQ(Said(t.clearTransaction(cleared, tsDate(2025, 3, 21), &bank, tsDouble(9), nullptr)), "0");
           ASSERT_TRUE(first || unit.Commit() == tsioStatus::kSuccess);
           t.DetachRollbackStack();
           BankAccount current(co.Bkm(), "", 0);
           const bool placed = current.Refresh() == tsioStatus::kSuccess;
-          const std::string on = placed ? current.m_Record.GetBankAccount().str() : "-";
+          const std::string file_on = placed ? current.m_Record.GetBankAccount().str() : "-";
           const std::string stored = txtest::Stored(co.Bkm());
           EXPECT_EQ(stored, txtest::FromScratch({&co.Bkt(), &co.History()})) << (first ? "first" : "again");
           if (!first) continue;
           const std::string balance = bank.m_Record.GetBankBalance().Format();
           tsioDataFile second(co.Folder() + "/BKM.1");
-          BankAccount probe(second);
-          probe.m_Record.SetBankAccount(tsAlpha("B1"));
+          const int held = bkdetailtest::LockOnce<BankAccount>(second, "BANKACC=B1");
           EXPECT_EQ(bank.m_Record.GetBankAccount().str() +
                         (stored.find(";BNKBLNC=" + balance + ";") != stored.npos ? " stored" : " " + balance) +
-                        ", file on " + on + ", lock " + std::to_string(probe.FetchEQ(true)),
-                    c.answer);
+                        ", file on " + file_on + ", lock " + std::to_string(held),
+                    answer);
         }
         ASSERT_EQ(txtest::FetchByKey(t, t.m_Record, false), tsioStatus::kSuccess);
         const TransactionData& r = t.m_Record;
@@ -423,7 +417,7 @@ TEST(TransactionTotals, FollowCreateAndRemoveExactlyThroughFailuresAndRollbacks)
     t->InitUnitOfWork();
   }
   std::mt19937 rng(1234);
-  const auto& kinds = txtest::EveryFaultKind();
+  const auto& kinds = txtest::kEveryFaultKind;
   for (int step = 0; step < 150; ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
     const std::vector<TransactionData> all = txtest::Transactions(co.Bkt());

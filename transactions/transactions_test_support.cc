@@ -149,14 +149,11 @@ std::string DumpDatabase(const std::string& folder) {
   // The values of every row `sql` answers, row by row.
   auto values = [db](const std::string& sql) {
     std::vector<std::string> out;
-    sqlite3_stmt* q = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    while (sqlite3_step(q) == SQLITE_ROW) {
-      for (int c = 0; c < sqlite3_column_count(q); ++c) {
-        out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q, c)));
-      }
-    }
-    sqlite3_finalize(q);
+    const auto keep = +[](void* to, int n, char** row, char**) {
+      for (int c = 0; c < n; ++c) static_cast<std::vector<std::string>*>(to)->emplace_back(row[c]);
+      return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), keep, &out, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     return out;
   };
   // Each table's name and a query of its rows in order, every value quoted
@@ -192,9 +189,8 @@ void CountDetails(std::map<std::string, std::map<std::string, int>>& counts, con
                   const char* kind, const char* run, const char* seq, const char* by = nullptr) {
   C cursor(file);
   for (auto st = cursor.FetchFirst(false); st == tsioStatus::kSuccess; st = cursor.FetchNext(false)) {
-    const tsData* r = cursor.m_Record.Find(run);
-    const tsData* q = cursor.m_Record.Find(seq);
-    ++counts[r->Format() + "/" + q->Format()][kind + (by ? cursor.m_Record.Find(by)->Format() : "")];
+    auto& r = cursor.m_Record;
+    ++counts[r.Find(run)->Format() + "/" + r.Find(seq)->Format()][kind + (by ? r.Find(by)->Format() : "")];
   }
 }
 
@@ -233,26 +229,8 @@ std::string StoredBatch(TxCompany& co, const char* id) {
 }
 
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock) {
-  t.m_Record.SetBankAccount(record.GetBankAccount());
-  t.m_Record.SetRun(record.GetRun());
-  t.m_Record.SetSequence(record.GetSequence());
+  if (&t.m_Record != &record) t.m_Record = record;
   return t.FetchEQ(lock);
-}
-
-const std::vector<bkdetailtest::FaultKind>& EveryFaultKind() {
-  static const std::vector<bkdetailtest::FaultKind> kinds = {
-      {tsioOp::kFetch, tsioStatus::kDamaged, "fetch (damaged)"},
-      {tsioOp::kInsert, tsioStatus::kIOError, "insert"},
-      {tsioOp::kUpdate, tsioStatus::kDiskFull, "update"},
-      {tsioOp::kDelete, tsioStatus::kIOError, "delete"},
-      {tsioOp::kLock, tsioStatus::kLocked, "lock"},
-      {tsioOp::kHeaderRead, tsioStatus::kIOError, "header read"},
-      {tsioOp::kHeaderWrite, tsioStatus::kIOError, "header write"},
-      {tsioOp::kCommit, tsioStatus::kBusy, "commit"},
-      {tsioOp::kAttachmentsRead, tsioStatus::kIOError, "attachments read"},
-      {tsioOp::kAttachmentsWrite, tsioStatus::kDiskFull, "attachments write"},
-  };
-  return kinds;
 }
 
 }  // namespace txtest

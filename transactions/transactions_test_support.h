@@ -94,6 +94,17 @@ std::string Counts(const bkBatchPart& part);
 tsioStatus::Status FetchByKey(Transaction& t, const TransactionData& record, bool lock);
 
 // Every fault kind an operation can meet, with the status each answers.
-const std::vector<bkdetailtest::FaultKind>& EveryFaultKind();
+inline const std::vector<bkdetailtest::FaultKind> kEveryFaultKind = {
+    {tsioOp::kFetch, tsioStatus::kDamaged, "fetch (damaged)"},
+    {tsioOp::kInsert, tsioStatus::kIOError, "insert"},
+    {tsioOp::kUpdate, tsioStatus::kDiskFull, "update"},
+    {tsioOp::kDelete, tsioStatus::kIOError, "delete"},
+    {tsioOp::kLock, tsioStatus::kLocked, "lock"},
+    {tsioOp::kHeaderRead, tsioStatus::kIOError, "header read"},
+    {tsioOp::kHeaderWrite, tsioStatus::kIOError, "header write"},
+    {tsioOp::kCommit, tsioStatus::kBusy, "commit"},
+    {tsioOp::kAttachmentsRead, tsioStatus::kIOError, "attachments read"},
+    {tsioOp::kAttachmentsWrite, tsioStatus::kDiskFull, "attachments write"},
+};
 
 }  // namespace txtest
