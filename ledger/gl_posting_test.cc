@@ -50,8 +50,6 @@ using gltest::FailCall;
 // written.
 TEST(GLTransactionValues, OmittedTypesOfEveryTransactionType) {
   posttest::GlPostingCompany company;
-  const BKIncludeGLTranTypeEnum includes[5] = {kBKIncludeCash, kBKIncludeNonCashWithTax, kBKIncludeDueFrom,
-                                               kBKIncludeDueTo, static_cast<BKIncludeGLTranTypeEnum>(3)};
   std::string said;
   for (const auto& [type, amount, subtraction] :
        {std::tuple{1, "20", 0}, {2, "20", 0}, {3, "20", 0}, {4, "20", 0}, {4, "-20", 0}, {4, "0", 0}, {4, "20", 5}}) {
@@ -60,7 +58,8 @@ TEST(GLTransactionValues, OmittedTypesOfEveryTransactionType) {
     DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
     bkGLTransactionValues v(company.Program(), true, &d);
     said += std::to_string(type) + " " + amount + (subtraction ? "-5" : "") + ": " + std::to_string(v.GetBKTranType());
-    for (BKIncludeGLTranTypeEnum include : includes) {
+    for (auto include : {kBKIncludeCash, kBKIncludeNonCashWithTax, kBKIncludeDueFrom, kBKIncludeDueTo,
+                         BKIncludeGLTranTypeEnum(3)}) {
       said += " " + std::to_string(v.GetOmittedGLTTranTypeBitfield(include).Value());
     }
     said += "\n";
@@ -250,7 +249,7 @@ class GLPosting : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_NE(gltest::LoadLedgerModule(), 0); }
   void TearDown() override {
     FailCall(nullptr, 0, 0, 0);
-    gltest::RefuseInterfaces(false);
+    gltest::Switch("gl_refuse_interfaces", false);
   }
   // A creator that writes GL transactions (or, when not `writes`, keeps the
   // account recap only), its run number taken.
@@ -460,10 +459,9 @@ TEST_F(GLPosting, EveryTransactionTypeAndOptionSettingGivesBalancedLinesAsTheMat
       RunScenario(company.Program(), *creator, c.type, c.sign, c.ic);
       EXPECT_EQ(Lines(company.Glt(), kColumns), want);
       // What every line of the run shares.
-      const std::vector<std::string> shared = Lines(company.Glt(), "GTRUN GTDATE GTJRN GTAPPL GTBATCH GTBSRC GTCHECK");
-      const std::string run = std::to_string(static_cast<long long>(last_run));
-      EXPECT_EQ(std::set(shared.begin(), shared.end()),
-                std::set<std::string>{run + " 2025-03-05 7 BK B1 2 " + (c.type == 1 ? "1234" : "0")});
+      const std::string shared = std::to_string(static_cast<long long>(last_run)) + " 2025-03-05 7 BK B1 2 ";
+      EXPECT_EQ(Lines(company.Glt(), "GTRUN GTDATE GTJRN GTAPPL GTBATCH GTBSRC GTCHECK"),
+                std::vector(want.size(), shared + (c.type == 1 ? "1234" : "0")));
       EXPECT_TRUE(Lines(company.Glt(2)).empty());
       const char* batch_def = static_cast<const char*>(block.batch_def);
       EXPECT_EQ(std::string(batch_def) + "/" + std::string(batch_def + 5), "BK/B1");
@@ -485,7 +483,6 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
   company.SetOptions(true, 2, 2);
   company.SetAccountingMethod(3);
   RunScenario(company.Program(), *Creator(), 3, 1, true);  // lines already waiting
-  const std::vector<std::string> before = Lines(company.Glt());
   // How many calls one processing of the whole run makes.
   auto probe = Creator();
   RunScenario(company.Program(), *probe, 2, 1, true, false);
@@ -495,7 +492,6 @@ TEST_F(GLPosting, TheModuleFailingAtEachCallLeavesTheFilesAsTheyWere) {
   ASSERT_EQ(calls, 24) << "12 definitions, two ledgers";
   probe.reset();
   const std::vector<std::string> after = Lines(company.Glt());
-  ASSERT_EQ(after.size(), before.size() + 24);
 
   // A run counter that cannot be written: no run number, 1603.
   glwTranCreator no_run(company.Program(), true, nullptr);
@@ -655,7 +651,7 @@ TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
   company.SetOptions(true, 1, 1);
   auto creator = Creator();
   RunScenario(company.Program(), *creator, 2, 1, false, false);
-  gltest::RefuseInterfaces(true);
+  gltest::Switch("gl_refuse_interfaces", true);
   const ccStatus<tsioStatus::Status> st = creator->ProcessTrans();
   ASSERT_EQ(Said(st, false), std::to_string(tsioStatus::kFileDoesNotExist) + " | 1604/3 | 0/0");
   EXPECT_EQ(st.Errors()[1].Text2(), "You may need to reinstall General Ledger.");
@@ -667,7 +663,7 @@ TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
   const ccStatus<ccBoolStatus> post = refused.Post(0);
   EXPECT_EQ(std::pair(post.Value(), post.HasError()), std::pair(kBoolFailure, true));
   refused.CloseFiles();
-  gltest::RefuseInterfaces(false);
+  gltest::Switch("gl_refuse_interfaces", false);
   glwPostLauncher launcher(company.Program());
   EXPECT_EQ(launcher.OpenFiles(company.Program()), kBoolSuccess);
   EXPECT_EQ(gltest::LiveObjects(), 0);
