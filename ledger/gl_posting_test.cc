@@ -53,10 +53,9 @@ TEST(GLTransactionValues, OmittedTypesOfEveryTransactionType) {
   std::string said;
   for (const auto& [type, amount, subtraction] :
        {std::tuple{1, "20", 0}, {2, "20", 0}, {3, "20", 0}, {4, "20", 0}, {4, "-20", 0}, {4, "0", 0}, {4, "20", 5}}) {
-    TransactionData t = MakeTransaction(type, amount);
-    if (subtraction) t.SetSubtraction(tsCurrency(subtraction));
-    DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-    bkGLTransactionValues v(company.Program(), true, &d);
+    posttest::Source s(company.Program(), MakeTransaction(type, amount));
+    if (subtraction) s.record.SetSubtraction(tsCurrency(subtraction));
+    const bkGLTransactionValues& v = s.values;
     said += std::to_string(type) + " " + amount + (subtraction ? "-5" : "") + ": " + std::to_string(v.GetBKTranType());
     for (auto include : {kBKIncludeCash, kBKIncludeNonCashWithTax, kBKIncludeDueFrom, kBKIncludeDueTo,
                          BKIncludeGLTranTypeEnum(3)}) {
@@ -289,28 +288,17 @@ struct Tran {
 const Tran kRun[2] = {{"First", "D-1", {{"60", "Item A1"}, {"40", "Item B1"}}},
                       {"Second", "D-2", {{"30", "Item A2"}, {"20", "Item B2"}}}};
 
-struct Source {
-  TransactionData record;
-  DetailedTransactionData detailed;
-  bkGLTransactionValues values;
-  Source(bkProgram& program, int type, const std::string& amount, const Tran& t, const Item& item, bool ic)
-      : record(MakeTransaction(type, amount.c_str(), t.description, t.deposit_id, ic)),
-        detailed(&record, record.GetDescription(), kNonCashWithoutTax, false, false),
-        values(program, true, &detailed) {
-    detailed.SetDescription(1, tsAlpha(item.description));
-  }
-};
-
 // `sign` -1 makes adjustments decreasing. The run is one unit of work of
 // the program, committed at the end (the creator's units nest in it).
 void RunScenario(bkProgram& program, glwTranCreator& creator, int type, int sign, bool ic, bool process = true) {
   tclRollbackStack run_unit;
   ASSERT_EQ(run_unit.EnsureBegun(program.File(BKTFileSpec)->Company()), tsioStatus::kSuccess);
-  std::vector<std::unique_ptr<Source>> sources;
+  std::vector<std::unique_ptr<posttest::Source>> sources;
   for (const Tran& t : kRun) {
     for (const Item& item : t.items) {
-      sources.push_back(std::make_unique<Source>(program, type, (sign < 0 ? "-" : "") + std::string(item.amount),
-                                                 t, item, ic));
+      const std::string amount = (sign < 0 ? "-" : "") + std::string(item.amount);
+      sources.push_back(std::make_unique<posttest::Source>(
+          program, MakeTransaction(type, amount.c_str(), t.description, t.deposit_id, ic), item.description));
       creator.SetTranValuesObject(&sources.back()->values);
       Expect(creator.AccumulateTrans(kBKIncludeAll));
       Expect(creator.RollTrans(kTranLevelItem, kBKIncludeAll));
@@ -537,11 +525,9 @@ TEST_F(GLPosting, AmountsReachTheLinesExactlyEvenProcessedOnAnotherApplicationsT
     Accumulate(*creator, company.Program(), MakeTransaction(2, amount, "Exact", "", false), true);
     want.insert(want.end(), {amount, amount});
   }
-  TransactionData theirs = MakeTransaction(1, "30", "Theirs", "", false);
-  theirs.SetApplOfOrigin(tsAlpha("AP"));
-  DetailedTransactionData d(&theirs, theirs.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(company.Program(), true, &d);
-  creator->SetTranValuesObject(&v);
+  posttest::Source theirs(company.Program(), MakeTransaction(1, "30", "Theirs", "", false));
+  theirs.record.SetApplOfOrigin(tsAlpha("AP"));
+  creator->SetTranValuesObject(&theirs.values);
   Expect(creator->AccumulateTrans(kBKIncludeAll));
   Expect(creator->RollTrans(kTranLevelEverything, kBKIncludeAll));
   Expect(creator->ProcessTrans());
