@@ -611,8 +611,7 @@ TEST_F(GLPosting, PostLauncherPostsTheListedBatches) {
   EXPECT_EQ(again.OpenFiles(company.Program()), kBoolFailure);
   again.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B2"), 2));
   FailCall("GL_UPDATE", 1, tsioStatus::kLocked, 1);
-  const ccStatus<ccBoolStatus> st = again.Post(0);
-  EXPECT_EQ(std::pair(st.Value(), st.HasError()), std::pair(kBoolFailure, true));
+  EXPECT_EQ(Said(again.Post(0), false), "1 | 0/3");  // failure, with its error
   EXPECT_EQ(Lines(company.Glt(1)).size(), 4u);
   ASSERT_EQ(again.Post(0).Value(), kBoolSuccess);
   EXPECT_TRUE(Lines(company.Glt(1)).empty());
@@ -646,8 +645,7 @@ TEST_F(GLPosting, RefusedInterfacesWhileTheInterfaceIsActiveAreNeverSuccess) {
   glwPostLauncher refused(company.Program());
   EXPECT_EQ(refused.OpenFiles(company.Program()), kBoolFailure);
   refused.AddToBatchList(new zzBatchListNode("BK", tsAlpha("B1"), 2));
-  const ccStatus<ccBoolStatus> post = refused.Post(0);
-  EXPECT_EQ(std::pair(post.Value(), post.HasError()), std::pair(kBoolFailure, true));
+  EXPECT_EQ(Said(refused.Post(0), false), "1 | 0/3");
   refused.CloseFiles();
   gltest::Switch("gl_refuse_interfaces", false);
   glwPostLauncher launcher(company.Program());
