@@ -539,8 +539,8 @@ void RegisterWorkFile() {
   work.work_file = true;
   work.headers.clear();
   work.carried.clear();  // the copy numbers its keys its own way
-  std::vector<tsioRecordDef> records;
-  for (tsioRecordDef r : work.records) {
+  std::erase_if(work.records, [](const tsioRecordDef& r) { return r.record_type != 1 && r.record_type != 5; });
+  for (tsioRecordDef& r : work.records) {
     if (r.record_type == 1) {
       r.keys = {r.keys[0],
                 {1, {"TBNKACC", "TRECDT"}, false},
@@ -548,13 +548,10 @@ void RegisterWorkFile() {
                 {3, {"TBNKACC", "TSTMTDT"}, false},
                 {4, {"TBNKACC", "TTRANDT", "TCHECK", "TSUBTR"}, false},
                 {5, {"TBNKACC", "TACTGDT"}, false}};
-      records.push_back(r);
-    } else if (r.record_type == 5) {
+    } else {
       r.keys = {r.keys[0], {1, {"CDBNKAC", "CDACCDT"}, false}, {2, {"CDBNKAC", "CDCSHAC", "CDACCDT"}, false}};
-      records.push_back(r);
     }
   }
-  work.records = records;
   tsioDictionary::Register(work);
 }
 
