@@ -45,8 +45,7 @@ TEST(LastTran, EachTypeRecordsItsOwnFieldsAndFailuresLeaveTheRecordAsItWasAndUnl
   tsScriptedResponder script;
   LastTran lt(*co.bkm, "", 0);
   // Account A's record carries check and payment-run fields set by their callers.
-  ASSERT_TRUE(bkdetailtest::Set(lt.m_Record, "LTBNKAC=A;LTAPC=4711;LTPRWDD=12;LTWTHA=5.00"));
-  ASSERT_EQ(lt.Insert(), tsioStatus::kSuccess);
+  bkdetailtest::Put<LastTran>(*co.bkm, "LTBNKAC=A;LTAPC=4711;LTPRWDD=12;LTWTHA=5.00");
   const struct {
     const char* bank;
     int type, ymd;
@@ -97,31 +96,6 @@ TEST(LastTran, EachTypeRecordsItsOwnFieldsAndFailuresLeaveTheRecordAsItWasAndUnl
   EXPECT_TRUE(script.Boxes().empty());
 }
 
-// A second program that holds the last-transaction record of a bank account
-// locked ("hold B") until told to let it go ("release").
-ChildProcess StartHolder(const std::string& folder) {
-  return ChildProcess::Start([folder] {
-    tsioFileManager fm(folder);
-    tsioDataFile* bkm = nullptr;
-    if (fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) return 1;
-    LastTran c(*bkm, "", 0);
-    for (std::string cmd = ChildProcess::ReadLine(); !cmd.empty(); cmd = ChildProcess::ReadLine()) {
-      if (cmd.rfind("hold ", 0) == 0) {
-        c.m_Record.SetBankAccount(tsAlpha(cmd.substr(5)));
-        ChildProcess::WriteLine(std::to_string(c.FetchEQ(true)));
-      } else {
-        (void)c.Unlock();
-        // On a server a lock goes back without waiting for the answer; the
-        // read after it waits for the server, which has then let it go, so
-        // the test is told only once the record is free to others.
-        (void)c.FetchEQ(false);
-        ChildProcess::WriteLine("0");
-      }
-    }
-    return 0;
-  });
-}
-
 // A person who answers Retry, and after the second box has the other
 // program let the record go.
 struct RetryAfterRelease : tsResponder {
@@ -130,7 +104,7 @@ struct RetryAfterRelease : tsResponder {
   int MessageBox(std::string_view, std::string_view, unsigned) override {
     if (++boxes == 2) {
       holder.Send("release");
-      EXPECT_EQ(holder.Receive(), "0");
+      EXPECT_EQ(holder.Wait(), 0);  // its locks are gone once it has ended
     }
     return IDRETRY;
   }
@@ -141,12 +115,9 @@ struct RetryAfterRelease : tsResponder {
 TEST(LastTran, RecordHeldByAnotherProgramRetryOrCancel) {
   bktest::BankCompany co;
   LastTran lt(*co.bkm, "", 0);
-  ASSERT_TRUE(bkdetailtest::Set(lt.m_Record, "LTBNKAC=B1;LTDEPA=1.00"));
-  ASSERT_EQ(lt.Insert(), tsioStatus::kSuccess);
+  bkdetailtest::Put<LastTran>(*co.bkm, "LTBNKAC=B1;LTDEPA=1.00");
   const std::string kept = Stored(*co.bkm, "B1");
-  ChildProcess other = StartHolder(co.fm.Folder());
-  other.Send("hold B1");
-  ASSERT_EQ(other.Receive(), "0");
+  ChildProcess other = bkdetailtest::HoldLock<LastTran>(co.fm.Folder(), "LTBNKAC=B1", BKMFileSpec);
   // Cancel: level 3 with 1633, nothing written; unattended, with the
   // console responder, the safe answer (Cancel) at once.
   {

@@ -56,17 +56,15 @@ TEST(ReconcileInProgress, RandomChangesKeepTheTotalsEqualToTheMarks) {
     rip.AdjustRIPTotals(tsChoice(t.type), Amount(next.cents), Amount(t.cents), tsChoice(next.status),
                         tsChoice(t.status), t.addition);
     t = next;
-    long long checks = 0, deposits = 0, withdrawals = 0, minus = 0, plus = 0, total = 0;
+    long long sums[6] = {};  // as kTotals: checks, deposits, withdrawals, minus and plus adjustments, all
     for (const Tran& m : trans) {
       if (m.status != 3 || m.type == 9) continue;
-      (m.type == 1 ? checks : m.type == 2 ? deposits : m.type == 3 ? withdrawals : m.addition ? plus : minus) +=
-          m.cents < 0 ? -m.cents : m.cents;
-      total += m.cents;
+      sums[m.type < 4 ? m.type - 1 : 3 + m.addition] += m.cents < 0 ? -m.cents : m.cents;
+      sums[5] += m.cents;
     }
-    ASSERT_EQ(baltest::Text(rip.m_Record, kTotals), MoneyText(checks) + " " + MoneyText(deposits) + " " +
-                                                        MoneyText(withdrawals) + " " + MoneyText(minus) + " " +
-                                                        MoneyText(plus) + " " + MoneyText(total))
-        << "step " << step;
+    std::string want;
+    for (long long sum : sums) want += (want.empty() ? "" : " ") + MoneyText(sum);
+    ASSERT_EQ(baltest::Text(rip.m_Record, kTotals), want) << "step " << step;
   }
   EXPECT_EQ(ReconcileInProgress(*co.bkm, "", 0).FetchFirst(false), tsioStatus::kEndOfFile);
 }

@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "framework/module/module_registry.h"
-#include "ledger/gl_accounts.h"
 #include "ledger/gl_posting_test_support.h"
 #include "ledger/gl_test_support.h"
 #include "tests/support/status_text.h"
@@ -19,16 +18,6 @@ class GLAbsent : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(xdll_dll_loaded("LEDGERCORE"), 0) << "this program never loads the module"; }
 };
-
-// Without prefixes a blank base still needs the general ledger for an
-// intercompany account.
-TEST_F(GLAbsent, WithoutPrefixesABlankBaseStillNeedsTheLedger) {
-  gltest::LedgerCompany plain(false);
-  tsAlpha ic;
-  EXPECT_EQ(gltest::Answer(glwBuildIntercompanyAccount(nullptr, tsAlpha("1000100"), tsAlpha(""), tsAlpha("1000100"),
-                                                       kGLICDueTo, ic)),
-            "unavailable");
-}
 
 // The validations, which call the module's functions rather than objects,
 // refuse without a word to the user, and the functions that need objects

@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/control/control_file.h"
@@ -95,12 +96,25 @@ inline TransactionData MakeTransaction(int type, const char* amount, const char*
 // A creator's call that succeeded without a word.
 inline void Expect(const ccStatus<tsioStatus::Status>& st) { EXPECT_EQ(bktest::Said(st), "0"); }
 
+// A register transaction as a creator's value source: the record, its
+// detailed form (with the item description `item`, when given) and the GL
+// values read from them.
+struct Source {
+  TransactionData record;
+  DetailedTransactionData detailed;
+  bkGLTransactionValues values;
+  Source(bkProgram& program, TransactionData t, const char* item = nullptr)
+      : record(std::move(t)), detailed(&record, record.GetDescription(), kNonCashWithoutTax, false, false),
+        values(program, true, &detailed) {
+    if (item) detailed.SetDescription(1, tsAlpha(item));
+  }
+};
+
 // Accumulates transaction `t` into the creator (every include type), rolled
 // out at its transaction's level when `roll`.
 inline void Accumulate(glwTranCreator& creator, bkProgram& program, TransactionData t, bool roll = false) {
-  DetailedTransactionData d(&t, t.GetDescription(), kNonCashWithoutTax, false, false);
-  bkGLTransactionValues v(program, true, &d);
-  creator.SetTranValuesObject(&v);
+  Source s(program, std::move(t));
+  creator.SetTranValuesObject(&s.values);
   Expect(creator.AccumulateTrans(kBKIncludeAll));
   if (roll) Expect(creator.RollTrans(kTranLevelTransaction, kBKIncludeAll));
   creator.SetTranValuesObject(nullptr);

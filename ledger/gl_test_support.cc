@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "deposits/detail_transfer_test_support.h"
@@ -22,17 +23,14 @@ LedgerCompany::LedgerCompany(bool prefixed) : previous_folder_(TSGetApp()->Compa
   tsRegisterLedgerFiles();
   files_ = std::make_unique<tsioFileManager>(dir_.path());
   EXPECT_EQ(files_->CreateCompany(), tsioStatus::kSuccess);
-  EXPECT_EQ(files_->Create(tsGLMFileSpec()), tsioStatus::kSuccess);
-  EXPECT_EQ(files_->Create(tsGLTFileSpec()), tsioStatus::kSuccess);
-  EXPECT_EQ(files_->Create(tsGLTFileSpec2()), tsioStatus::kSuccess);
+  for (const tsioFileSpec& spec : {tsGLMFileSpec(), tsGLTFileSpec(), tsGLTFileSpec2()}) {
+    EXPECT_EQ(files_->Create(spec), tsioStatus::kSuccess);
+  }
   EXPECT_EQ(files_->Open(tsGLMFileSpec(), &glm_), tsioStatus::kSuccess);
-  auto control = tsControlFile::Open(dir_.path());
-  EXPECT_NE(control, nullptr);
   tsAccountFormat f = tsDefaultAccountFormat(9);
   f.prefixed = prefixed;
-  if (control) {
-    EXPECT_EQ(control->PutAccountFormat(f), tsioStatus::kSuccess);
-  }
+  auto control = tsControlFile::Open(dir_.path());
+  EXPECT_TRUE(control && control->PutAccountFormat(f) == tsioStatus::kSuccess);
   TSGetApp()->SetCompanyFolder(dir_.path());
 }
 
@@ -40,8 +38,6 @@ LedgerCompany::~LedgerCompany() {
   files_.reset();
   TSGetApp()->SetCompanyFolder(previous_folder_);
 }
-
-short LedgerCompany::GlmNum() const { return glm_ ? glm_->FileNum() : 0; }
 
 void LedgerCompany::Add(const std::string& rows) {
   std::istringstream in(rows);
@@ -51,12 +47,9 @@ void LedgerCompany::Add(const std::string& rows) {
     tsGLPrefixRec prefix;
     tsGLPrefixMatchRec match;
     tsGLFiscalPeriodRec period;
-    const std::string kind = row.substr(0, 2);
-    ccRecData* rec = &match;
-    if (kind == "GA") rec = &account;
-    if (kind == "GB") rec = &base;
-    if (kind == "GP") rec = &prefix;
-    if (kind == "GF") rec = &period;
+    const std::map<std::string, ccRecData*> kinds = {
+        {"GA", &account}, {"GB", &base}, {"GP", &prefix}, {"GM", &match}, {"GF", &period}};
+    ccRecData* rec = kinds.at(row.substr(0, 2));
     ASSERT_TRUE(bkdetailtest::Set(*rec, row)) << row;
     account.prefix = xk_get_section(account.account, 9, 0, 6);
     account.base = xk_get_section(account.account, 9, 0, 7);
@@ -70,16 +63,11 @@ void LedgerCompany::AddAccount(const std::string& account, bool active, bool ic_
       ";GAICPY=" + std::to_string(ic_payable));
 }
 
-void LedgerCompany::AddPeriod(const std::string& entity, short year, short period, const tsDate& start,
-                              const tsDate& end, short status) {
-  Add("GFENT=" + entity + ";GFYEAR=" + std::to_string(year) + ";GFPER=" + std::to_string(period) + ";GFSTART=" +
-      start.Format() + ";GFEND=" + end.Format() + ";GFSTAT=" + std::to_string(status));
-}
-
 void LedgerCompany::AddPeriods(const std::string& entity, short year, const std::string& statuses) {
   for (short m = 1; m <= static_cast<short>(statuses.size()); ++m) {
-    AddPeriod(entity, year, m, tsDate(year, m, 1), tsDate(year, m, tsDate::DaysInMonth(year, m)),
-              static_cast<short>(statuses[m - 1] - '0'));
+    Add("GFENT=" + entity + ";GFYEAR=" + std::to_string(year) + ";GFPER=" + std::to_string(m) + ";GFSTART=" +
+        tsDate(year, m, 1).Format() + ";GFEND=" + tsDate(year, m, tsDate::DaysInMonth(year, m)).Format() +
+        ";GFSTAT=" + statuses[m - 1]);
   }
 }
 
@@ -96,7 +84,8 @@ void LedgerCompany::SetHeader(short current_year, bool active_only) {
 // ", shows <level> <text>" for each message shown to the user):
 //   build <prefix> <base>: [<account>] <result code> <Answer>
 //   ic <first> <base> from|to|nofile: [<intercompany account>] <Answer>,
-//     02021000100 the third account; nofile: due from, without the file
+//     02021000100 the third account; nofile: due from, without the file;
+//     '' a blank base
 //   match <account> <account> [file0]: <match> <Answer>, "(not written)"
 //     when the answer was left as it was
 //   valid <account> [receivable|payable|inactive|file0]: ok or refused
@@ -120,7 +109,7 @@ std::string Reason(const ccStatus<ccError::Level>& st) {
 }  // namespace
 
 std::string Ask(LedgerCompany& company, const std::string& script) {
-  const short glm = company.GlmNum();
+  const short glm = company.Glm().FileNum();
   tsScriptedResponder responder;
   std::istringstream lines(script);
   std::string out;
@@ -129,6 +118,7 @@ std::string Ask(LedgerCompany& company, const std::string& script) {
     std::istringstream in(line);
     std::string call, a, b, c;
     in >> call >> a >> b >> c;
+    if (b == "''") b.clear();
     const bool with = c != "nofile";
     const GLIntercompanyType type = b == "to" || c == "to" ? kGLICDueTo
                                     : c == "5"             ? GLIntercompanyType(5)
@@ -225,12 +215,8 @@ int LiveObjects() {
   return f ? f() : -1;
 }
 
-void RefuseInterfaces(bool on) {
-  if (auto f = ModuleFunction<void (*)(int)>("gl_refuse_interfaces")) f(on ? 1 : 0);
-}
-
-void FailFactories(bool on) {
-  if (auto f = ModuleFunction<void (*)(int)>("gl_fail_factories")) f(on ? 1 : 0);
+void Switch(const char* name, bool on) {
+  if (auto f = ModuleFunction<void (*)(int)>(name)) f(on ? 1 : 0);
 }
 
 void FailCall(const char* function, int nth, int status, int times) {

@@ -24,12 +24,9 @@ class LedgerCompany {
   // or not.
   explicit LedgerCompany(bool prefixed);
   ~LedgerCompany();
-  LedgerCompany(const LedgerCompany&) = delete;
-  LedgerCompany& operator=(const LedgerCompany&) = delete;
 
   const std::string& Folder() const { return dir_.path(); }
   tsioDataFile& Glm() const { return *glm_; }
-  short GlmNum() const;
 
   // GLM records from text rows, one a line, "COLUMN=value;..." with the
   // columns of gl_files.h; a row's first column names its record type (GA
@@ -40,8 +37,6 @@ class LedgerCompany {
                   bool ic_payable = false);
   void AddPrefix(const std::string& prefix) { Add("GPPFX=" + prefix); }
   void AddPrefixMatch(const std::string& a, const std::string& b) { Add("GMPFX1=" + a + ";GMPFX2=" + b); }
-  void AddPeriod(const std::string& entity, short year, short period, const tsDate& start, const tsDate& end,
-                 short status);
   // Periods 1, 2, ... of `year` for `entity`, each a calendar month, one per
   // digit of `statuses` (its tsGLPeriodStatus).
   void AddPeriods(const std::string& entity, short year, const std::string& statuses);
@@ -82,8 +77,9 @@ std::string Ask(LedgerCompany& company, const std::string& script);
 unsigned short LoadLedgerModule();
 // The module's live objects (-1 when it is not loaded).
 int LiveObjects();
-void RefuseInterfaces(bool on);
-void FailFactories(bool on);
+// The module's test switches: "gl_refuse_interfaces" (every interface asked
+// of an object refused) and "gl_fail_factories" (no object made).
+void Switch(const char* name, bool on);
 // The module's `nth` call of `function` (any function when null) and the
 // `times` - 1 calls after it fail with `status`; (nullptr, 0, 0, 0) clears.
 void FailCall(const char* function, int nth, int status, int times);
