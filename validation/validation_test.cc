@@ -25,8 +25,6 @@
 #include <map>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
@@ -51,6 +49,7 @@ std::string ReadError(const char* what, int level, const char* status) {
   return Msg(1614, level, std::string("Could not read the ") + what + " record: " + status + ".");
 }
 const std::string kNoItem = Msg(1611, 3, "The Deposit item detail has no deposit item; at least one is required.");
+const std::string kICRequired = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
 
 // The accounts of detail lines by short name ("-" is none; any other name
 // is the account itself).
@@ -105,17 +104,27 @@ class Details : public ::testing::Test {
     }
     return r;
   }
-  // Validates the stored transaction `record` through its cursor.
-  std::string Validate(const TransactionData& record) {
+  // Validates the stored transaction `record` through its cursor, the
+  // `nth` fetch after positioning it failing with `fault` (0: none).
+  std::string Validate(const TransactionData& record, int nth = 0,
+                       tsioStatus::Status fault = tsioStatus::kSuccess) {
     Transaction t(bkt);
     Fetch(t, record);
-    return Said(t.Validate(company.Program()));
+    if (nth > 0) tsioFaults::Arm(tsioOp::kFetch, fault, nth);
+    const std::string said = Said(t.Validate(company.Program()));
+    tsioFaults::Clear();
+    return said;
   }
 
   ValidationCompany company;
   tsioDataFile& bkt = company.Bkt();
   int stored_ = 0;
 };
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  return (std::stringstream() << in.rdbuf()).str();
+}
 
 // The contents of every file of the company folder (the shared-memory
 // index of the write-ahead log excepted: readers note themselves there); of
@@ -129,8 +138,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     if (e.path().string().ends_with("-shm")) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    files[e.path().filename()] = (std::stringstream() << in.rdbuf()).str();
+    files[e.path().filename()] = ReadFile(e.path());
   }
   return files;
 }
@@ -141,7 +149,6 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 // interface is active.
 TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
   const tsDate warn = ClosedWarningDate();
-  const std::string ic_required = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
   const std::string sums = " detail amounts do not add up to the transaction amount.";
   const std::string deposit_sum = Msg(1612, 3, "The deposit item" + sums);
   const std::string withdrawal_sum = Msg(1612, 3, "The withdrawal" + sums);
@@ -160,7 +167,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {'D', "1=300.00", "1 S 200.00, 1 F 99.99", "3" + deposit_sum},  // one cent short
       {'D', "1=100.00", "1 S 100.00, 2 S 100.00", "3" + kNoItem},      // no sum check after a missing item
       // A line crediting another company needs intercompany accounts; one of the same company has none.
-      {'D', "1=300.00", "1 O 300.00", "3" + ic_required},
+      {'D', "1=300.00", "1 O 300.00", "3" + kICRequired},
       {'D', "1=300.00", "1 O 300.00 DF DT", "0"},
       {'D', "1=300.00", "1 S 300.00 - DT", "3" + NonBlank("I/C Payable", "blank")},
       {'D', "1=300.00", "1 U 300.00",
@@ -171,7 +178,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {'W', "", "", "3" + Msg(1611, 3, "The Withdrawal has no withdrawal detail; at least one is required.")},
       {'W', "", "0 R 50.00, 0 F 24.99", "3" + withdrawal_sum},
       {'W', "", "0 R -75.00", "3" + withdrawal_sum},  // a detail of the wrong sign
-      {'W', "", "0 O 75.00", "3" + ic_required},
+      {'W', "", "0 O 75.00", "3" + kICRequired},
       // An addition is refused first; no detail is checked after that error.
       {'W', "", "0 O 1.00", "3" + NonBlank("Addition", "zero"), OpenDate(), "TADD=5"},
       // Entered by another application: the transaction's own accounts, no details.
@@ -232,11 +239,7 @@ TEST_F(Details, UnreadableOrHeldLinesNeverPass) {
       {&w, 3, tsioStatus::kDamaged, "4" + detail},  // the end, after details that add up
   };
   for (const auto& c : cases) {
-    Transaction t(bkt);
-    Fetch(t, *c.record);
-    if (c.nth > 0) tsioFaults::Arm(tsioOp::kFetch, c.status, c.nth);
-    EXPECT_EQ(Said(t.Validate(company.Program())), c.said) << "fetch " << c.nth << (c.record == &d ? " (D)" : " (W)");
-    tsioFaults::Clear();
+    EXPECT_EQ(Validate(*c.record, c.nth, c.status), c.said) << (c.record == &d ? "D" : "W") << c.nth;
   }
   auto holder =
       bkdetailtest::HoldLock<DepositItemDetail>(company.Folder(), "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=1;DIGLINO=2");
@@ -316,8 +319,6 @@ class Ledger : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive"; }
 };
 
-const std::string kICRequired = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
-
 // Checks over the accounts and accounting date of each case, the interface
 // active (dates closed, closed to posting, after and before every period);
 // then every kind with the interface inactive and active; then a company
@@ -379,11 +380,6 @@ TEST_F(Ledger, AccountsPrefixesAndPeriods) {
 
 using posttest::GlPostingCompany;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  return (std::stringstream() << in.rdbuf()).str();
-}
-
 // The program's journal printed to a file, as text.
 std::string Journal(GlPostingCompany& company) {
   bktest::TempDir dir;
@@ -395,16 +391,14 @@ std::string Journal(GlPostingCompany& company) {
 // "-BANK TYPE AMOUNT" subtracts one, "commit" and "rollback" end the unit.
 void RunSteps(TranTotals& totals, const std::string& steps) {
   std::istringstream in(steps);
-  for (std::string step; in >> step;) {
+  for (std::string step, type, amount; in >> step;) {
     if (step == "commit" || step == "rollback") {
       step == "commit" ? totals.Commit() : totals.RollBack();
-      continue;
+    } else if (in >> type >> amount) {
+      TransactionData t = posttest::MakeTransaction(std::stoi(type), amount.c_str(), "T", "D", false);
+      t.SetBankAccount(tsAlpha(step.substr(1)));
+      step[0] == '+' ? totals.AddTransaction(t) : totals.SubtractTransaction(t);
     }
-    std::string type, amount;
-    in >> type >> amount;
-    TransactionData t = posttest::MakeTransaction(std::stoi(type), amount.c_str(), "T", "D", false);
-    t.SetBankAccount(tsAlpha(step.substr(1)));
-    step[0] == '+' ? totals.AddTransaction(t) : totals.SubtractTransaction(t);
   }
 }
 
@@ -500,9 +494,8 @@ TEST(TranTotals, GeneralLedgerLinesFollowTheUnitsAndBothSectionsPrint) {
     jobs += e.path().filename().string().starts_with("report-");
   }
   EXPECT_EQ(jobs, 2);
-  GlPostingCompany full;
-  full.Program().Journal().SetSectionLimit(1);
-  TranTotals refused(full.Program(), TranTotals::kPostTotals, false);
+  company.Program().Journal().SetSectionLimit(3);  // room for the report's section, not the ledger's
+  TranTotals refused(company.Program(), TranTotals::kPostTotals, false);
   ccStatus<ccBoolStatus> st = refused.InitJournalSection();
   EXPECT_TRUE(st.Value() == kBoolFailure && st.HasError());
 }
