@@ -19,10 +19,8 @@
 #include <numeric>
 #include <random>
 
-#include "batches/batch.h"
 #include "batches/batch_test_support.h"
 #include "batches/bk_batch_dlg.h"
-#include "batches/bk_batch_part.h"
 #include "framework/batch/batch.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
@@ -175,9 +173,8 @@ TEST(BatchPartFile, TotalsReachTheBatchRecordExactlyOrAreRefused) {
       {zzBatchType::kImported, "-40000 10.00", "0.00", false},
       {zzBatchType::kImported, "1 10000000000000.00", "0.00", false},
   };
-  int n = 0;
   for (const auto& c : cases) {
-    const std::string id = "B" + std::to_string(++n);
+    const std::string id = "B" + std::to_string(&c - cases);
     zzBatch batch("BK", tsAlpha(id), bktest::kSource, c.type), again("BK", tsAlpha(id), bktest::kSource, c.type);
     bkBatchPart *part = AddPart(batch, *co.bkt), *read = AddPart(again, *co.bkt);
     ASSERT_EQ(batch.OpenInfo("BK"), tsioStatus::kSuccess);
@@ -220,7 +217,6 @@ TEST(BatchPartFile, TwoProgramsCountingIntoOneBatchLoseNothing) {
   other.Send("go");
   EXPECT_EQ(other.Receive(), "5") << "the other program sees both programs' transactions";
   EXPECT_EQ(other.Wait(), 0);
-  EXPECT_EQ(Stored(*co.bkt, "B1"), "0 0.00 5 63.03");
   part->AddTran(kAll, C("1.00"));
   ASSERT_TRUE(batch.UpdateInfo("BK"));
   EXPECT_EQ(Totals(*part), "0 0.000 6 64.03") << "after a write the part holds what is stored";
@@ -436,11 +432,10 @@ TEST_F(BatchRecords, EachBatchIsAnsweredFromItsOwnRecordAndMembersNeverFromAFail
     said += On("none", nth, kEmpty) + " ";
     said += On("none", nth, kDelete, tsioStatus::kIOError) + "; ";
   }
-  EXPECT_EQ(said, "0 3 20.00, 0 2; 0 3 20.00, 0 2; 0 3 20.00, 0 2; ");
+  // Fully posted reads the batch record once: only its first read can fail.
+  said += On("POSTED", 1, [&](Batch&) { return std::to_string(Part("POSTED").IsBatchFullyPosted()); });
+  EXPECT_EQ(said, "0 3 20.00, 0 2; 0 3 20.00, 0 2; 0 3 20.00, 0 2; 0");
   bkBatchPart p = Part("POSTED");
-  tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
-  EXPECT_FALSE(p.IsBatchFullyPosted());
-  tsioFaults::Clear();
   p.SetFileNumber(0);
   EXPECT_FALSE(p.IsBatchFullyPosted()) << "no file";
   EXPECT_NE(p.SetRegisterFile(tsioFileInfo(co_.fm.Folder(), tsioFileSpec("BKT", 9, 221))), tsioStatus::kSuccess);
@@ -488,12 +483,10 @@ TEST_F(BatchRecords, WhatAnotherProgramHoldsIsNeitherMissedNorDeleted) {
     Transaction member(*bkt);
     Batch empty(*bkt), changed(*bkt);
     if (!bkdetailtest::Set(member.m_Record, kOnlyOpenMember) || member.FetchEQ(true) != tsioStatus::kSuccess) return 2;
-    FetchBatch(empty, "none");
-    if (empty.Lock() != tsioStatus::kSuccess) return 3;
+    FetchBatch(empty, "none", true);
     tclRollbackStack unit;
     changed.AttachRollbackStack(&unit);
-    FetchBatch(changed, "POSTED");
-    if (changed.Lock() != tsioStatus::kSuccess) return 4;
+    FetchBatch(changed, "POSTED", true);
     changed.m_Record.SetCount(9);
     if (changed.Update() != tsioStatus::kSuccess) return 5;
     bktest::ChildProcess::WriteLine("holding");
