@@ -253,78 +253,71 @@ TEST(BatchPart, RulesCopiesAndEntryPoints) {
   EXPECT_EQ(bk_full_batch_dlg(&batch, false, &other, 0), nullptr) << "a dialog only for the module's part";
 }
 
-// The dialog over batch B1 and a part of deposits of which 2 (150.25) are
-// posted, the user calling a batch a "Bundle".
-class BatchDialog : public ::testing::Test {
- protected:
-  void SetUp() override {
-    tsString::SetCustomDescription("<1I>", "Bundle");
-    part_.SetBatchPartRules(new DepositRules());
-    SetTotals(part_, "0 0 2 150.25");
-  }
-  void TearDown() override { tsString::ResetCustomDescriptions(); }
-
-  std::unique_ptr<bkBatchDlg> Open(bool info_static) {
-    std::unique_ptr<bkBatchDlg> d(static_cast<bkBatchDlg*>(bk_full_batch_dlg(&batch_, info_static, &part_, 42)));
-    EXPECT_EQ(d->Parent(), TSGetApp()->ParentWindow());
-    EXPECT_TRUE(d->Create());
-    return d;
-  }
-  // Types `text` into `field` and moves on: the part's totals, then what the
-  // count, amount, remaining count and remaining amount fields show.
-  std::string Type(bkBatchDlg& d, int field, const char* text) {
-    EXPECT_TRUE(d.SetFocus(field));
-    d.TypeText(text);
-    EXPECT_TRUE(d.SetFocus(field == 7001 ? 7002 : 7001));
-    return Shown(d);
-  }
-  std::string Shown(bkBatchDlg& d) {
-    std::string s = Totals(part_) + " =";
-    for (int shown : {7001, 7002, 7004, 7003}) s += " " + d.GetDlgItemText(shown) + ";";
-    return s;
-  }
-
-  zzBatch batch_{"BK", tsAlpha("B1"), 2};
-  bkBatchPart part_;
-};
-
 // The dialog shows the user's terms and the part's, makes the library the
 // resource module while it lives, moves typed totals to the part through
 // their formatters and shows what remains; OK takes it into the batch.
 // Static batch information is shown at once; Cancel puts the part's totals
-// back and the part keeps its own rules.
-TEST_F(BatchDialog, TypedTotalsReachThePartOkKeepsThemAndCancelPutsThemBack) {
+// back and the part keeps its own rules. The dialog is over batch B1 and a
+// part of deposits of which 2 (150.25) are posted, the user calling a batch
+// a "Bundle".
+TEST(BatchDialog, TypedTotalsReachThePartOkKeepsThemAndCancelPutsThemBack) {
+  tsString::SetCustomDescription("<1I>", "Bundle");
+  zzBatch batch("BK", tsAlpha("B1"), 2);
+  bkBatchPart part;
+  part.SetBatchPartRules(new DepositRules());
+  SetTotals(part, "0 0 2 150.25");
+  const auto open = [&](bool info_static) {
+    std::unique_ptr<bkBatchDlg> d(static_cast<bkBatchDlg*>(bk_full_batch_dlg(&batch, info_static, &part, 42)));
+    EXPECT_EQ(d->Parent(), TSGetApp()->ParentWindow());
+    EXPECT_TRUE(d->Create());
+    return d;
+  };
+  // The part's totals, then what the count, amount, remaining count and
+  // remaining amount fields show.
+  const auto shown = [&](bkBatchDlg& d) {
+    std::string s = Totals(part) + " =";
+    for (int field : {7001, 7002, 7004, 7003}) s += " " + d.GetDlgItemText(field) + ";";
+    return s;
+  };
+  // Types `text` into `field` and moves on: what is shown then.
+  const auto type = [&](bkBatchDlg& d, int field, const char* text) {
+    EXPECT_TRUE(d.SetFocus(field));
+    d.TypeText(text);
+    EXPECT_TRUE(d.SetFocus(field == 7001 ? 7002 : 7001));
+    return shown(d);
+  };
   tsSetResourceModule("someone");
-  auto d = Open(false);
+  auto d = open(false);
   EXPECT_EQ(tsGetResourceModule(), kBkResourceModule);
   EXPECT_EQ(d->GetDlgItemText(7009) + "|" + d->GetDlgItemText(7005) + "|" + d->BatchAccessKey(),
             "Bundle|&Number of Deposits:|NA");
   // Without static information the dialog starts from empty figures, and
   // shows no remaining figures until the batch information is.
-  EXPECT_EQ(Shown(*d), "0 0.000 2 150.25 = ; 0.00; ; ;");
-  EXPECT_EQ(Type(*d, 7001, "5"), "5 0.000 2 150.25 = 5; 0.00; 3; -150.25;");
+  EXPECT_EQ(shown(*d), "0 0.000 2 150.25 = ; 0.00; ; ;");
+  EXPECT_EQ(type(*d, 7001, "5"), "5 0.000 2 150.25 = 5; 0.00; 3; -150.25;");
   // The part's total keeps its declared decimals.
-  EXPECT_EQ(Type(*d, 7002, "1000.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
+  EXPECT_EQ(type(*d, 7002, "1000.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
   // Text the formatter refuses never reaches the part: the field shows the part's figure again.
-  EXPECT_EQ(Type(*d, 7001, "12.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
+  EXPECT_EQ(type(*d, 7001, "12.5"), "5 1000.500 2 150.25 = 5; 1000.50; 3; 850.25;");
   // A count left empty is no count: nothing remains to show for it.
-  EXPECT_EQ(Type(*d, 7001, ""), "0 1000.500 2 150.25 = 0; 1000.50; ; 850.25;");
-  SetTotals(part_, "0 1000.50 0 1000.50");
+  EXPECT_EQ(type(*d, 7001, ""), "0 1000.500 2 150.25 = 0; 1000.50; ; 850.25;");
+  SetTotals(part, "0 1000.50 0 1000.50");
   d->SetFocus(zzBatchDlg::kDescriptionEdit);
   d->TypeText("Lockbox");
   EXPECT_TRUE(d->Click(kTsIdOk));
-  EXPECT_EQ(batch_.Desc() + " " + Totals(part_), "Lockbox 0 1000.500 0 1000.50");
+  EXPECT_EQ(batch.Desc() + " " + Totals(part), "Lockbox 0 1000.500 0 1000.50");
   d.reset();
   EXPECT_EQ(tsGetResourceModule(), "someone") << "put back when the dialog goes";
   tsSetResourceModule("");
 
-  SetTotals(part_, "4 300 2 150.25");
-  d = Open(true);
-  EXPECT_EQ(Shown(*d) + " " + d->GetDlgItemText(zzBatchDlg::kBatchCombo),
+  SetTotals(part, "4 300 2 150.25");
+  d = open(true);
+  EXPECT_EQ(shown(*d) + " " + d->GetDlgItemText(zzBatchDlg::kBatchCombo),
             "4 300.000 2 150.25 = 4; 300.00; 2; 149.75; B1");
-  EXPECT_EQ(Type(*d, 7001, "9"), "9 300.000 2 150.25 = 9; 300.00; 7; 149.75;");
+  EXPECT_EQ(type(*d, 7001, "9"), "9 300.000 2 150.25 = 9; 300.00; 7; 149.75;");
   EXPECT_TRUE(d->Click(kTsIdCancel));
-  EXPECT_EQ(Totals(part_) + " " + part_.Description(), "4 300.000 2 150.25 Deposits");
+  EXPECT_EQ(Totals(part) + " " + part.Description(), "4 300.000 2 150.25 Deposits");
+  tsString::ResetCustomDescriptions();
 }
 
 using bkdetailtest::Put;
