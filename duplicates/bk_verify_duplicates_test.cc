@@ -186,9 +186,7 @@ class VerifyDuplicates : public ::testing::Test {
 // searched; the message speaks of a check by the user's own term for it
 // (the words themselves are checked where the program prints them).
 TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff) {
-  const struct {
-    const char *what, *row, *history_off, *history_on;
-  } kCases[] = {
+  const char* const kCases[][4] = {  // what, the lookup, where it is found with history off, on
       {"check in the register", "C B1 100", "register", "register"},
       {"check of another bank", "C B1 500", "none", "none"},
       {"check nowhere", "C B3 100", "none", "none"},
@@ -214,12 +212,12 @@ TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOf
       bkVerifyDuplicates v;
       std::unique_ptr<Lent> lent;
       ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
-      for (const auto& c : kCases) {
-        SCOPED_TRACE(form + std::string(on ? " history on: " : " history off: ") + c.what);
+      for (const auto& [what, row, history_off, history_on] : kCases) {
+        SCOPED_TRACE(form + std::string(on ? " history on: " : " history off: ") + what);
         tsioCounters::Reset();
-        const std::string where = on ? c.history_on : c.history_off;
-        const char* found = c.row[0] == 'C' ? " 3 | 2202/3" : " 3 | 2203/3";
-        EXPECT_EQ(Ask(v, c.row), where + (where == "none" ? " 0" : found));
+        const std::string where = on ? history_on : history_off;
+        const char* found = row[0] == 'C' ? " 3 | 2202/3" : " 3 | 2203/3";
+        EXPECT_EQ(Ask(v, row), where + (where == "none" ? " 0" : found));
         EXPECT_LE(tsioCounters::FetchQueries(), 6) << "more than two indexed fetches a file";
       }
     }
@@ -314,11 +312,8 @@ TEST_F(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
 // Each fetch a lookup makes, failing in turn, gives 2201 naming the file and
 // what was looked for, at level 4.
 TEST_F(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
-  const struct {
-    const char* row;
-    int nth;
-    const char* text;
-  } kSteps[] = {
+  // The lookup, its fetch that fails, what the message says it looked for.
+  const std::tuple<const char*, int, const char*> kSteps[] = {
       {"C B1 999", 1, "duplicate Check in the Register file"}, {"C B1 999", 2, "duplicate Check in the History file"},
       {"C B1 100 B1 1 1", 2, "duplicate Check in the Register file"},  // stepping over the edited check
       {"D B1 2026-03-01 N1", 1, "duplicate Deposit in the Register file"},
@@ -329,12 +324,12 @@ TEST_F(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
     bkVerifyDuplicates v;
     std::unique_ptr<Lent> lent;
     ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
-    for (const auto& s : kSteps) {
+    for (const auto& [row, nth, text] : kSteps) {
       for (tsioStatus::Status status : {tsioStatus::kDamaged, tsioStatus::kLocked, tsioStatus::kIOError}) {
-        tsioFaults::Arm(tsioOp::kFetch, status, s.nth);
-        EXPECT_EQ(Ask(v, s.row, true), std::string("none 4 | 2201/4 Could not look for a ") + s.text + ": " +
-                                           ccIOStatusStr(status) + ".")
-            << form << " " << s.row << ", fetch " << s.nth << " fails";
+        tsioFaults::Arm(tsioOp::kFetch, status, nth);
+        EXPECT_EQ(Ask(v, row, true), std::string("none 4 | 2201/4 Could not look for a ") + text + ": " +
+                                         ccIOStatusStr(status) + ".")
+            << form << " " << row << ", fetch " << nth << " fails";
         tsioFaults::Clear();
       }
     }
