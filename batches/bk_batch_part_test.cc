@@ -18,6 +18,7 @@
 #include <limits>
 #include <numeric>
 #include <random>
+#include <tuple>
 
 #include "batches/batch_test_support.h"
 #include "batches/bk_batch_dlg.h"
@@ -86,10 +87,7 @@ std::string Fields(const std::vector<unsigned char>& buf) {
 // number of bytes, or holding a number no total can take, is refused and
 // changes nothing.
 TEST(BatchPartTotals, BalanceAndTheSubStructureRoundTripExactlyAndRefuseShortBuffersAndUnacceptableNumbers) {
-  const struct {
-    const char *totals, *read;
-    bool balanced;
-  } cases[] = {
+  const std::tuple<const char*, const char*, bool> cases[] = {  // totals, as read back, in balance
       {"0 25 3 25", "0 25.000 3 25.00", true}, {"0 25 3 25.01", "0 25.000 3 25.01", false},
       {"3 25 3 25", "3 25.000 3 25.00", true}, {"4 25 3 25", "4 25.000 3 25.00", false},
       {"2 -5 2 -5", "2 -5.000 2 -5.00", true}, {"0 0 0 0", "0 0.000 0 0.00", true},
@@ -98,24 +96,24 @@ TEST(BatchPartTotals, BalanceAndTheSubStructureRoundTripExactlyAndRefuseShortBuf
       {"1 0.001 1 0.01", "1 0.001 1 0.01", false}, {"0 -0.1 7 123456789012.34", "0 -0.100 7 123456789012.34", false},
   };
   std::vector<unsigned char> buf(77);
-  for (const auto& c : cases) {
+  for (const auto& [totals, read, balanced] : cases) {
     bkBatchPart a;
     a.SetFileNumber(21);
     a.SetDestFileNumber(-2);
     a.SetDesc("weekly");
-    SetTotals(a, c.totals);
-    EXPECT_EQ(a.InBalance(), c.balanced) << c.totals;
+    SetTotals(a, totals);
+    EXPECT_EQ(a.InBalance(), balanced) << totals;
     std::fill(buf.begin(), buf.end(), 0xEE);
     EXPECT_EQ(a.FillSubStruct(nullptr, 0) + a.FillSubStruct(buf.data(), buf.size()), 2 * 77u);
-    EXPECT_EQ(Fields(buf), "21 -2 " + std::string(c.totals));
+    EXPECT_EQ(Fields(buf), "21 -2 " + std::string(totals));
     a.Balance();
     EXPECT_TRUE(a.InBalance());
     bkBatchPart b;
     b.SetFileNumber(5);
-    ASSERT_TRUE(b.SetPart(buf.data(), buf.size())) << c.totals;
+    ASSERT_TRUE(b.SetPart(buf.data(), buf.size())) << totals;
     EXPECT_EQ(
         std::to_string(b.FileNumber()) + " " + std::to_string(b.DestFileNumber()) + " " + b.Desc() + "|" + Totals(b),
-        std::string("5 -2 |") + c.read);
+        std::string("5 -2 |") + read);
   }
   for (size_t size = 0; size < 77; ++size) {
     // Exactly `size` bytes on the heap: a read past them is a sanitizer report.
@@ -161,11 +159,9 @@ std::string Stored(const tsioDataFile& bkt, const std::string& id) {
 // half-written).
 TEST(BatchPartFile, TotalsReachTheBatchRecordExactlyOrAreRefused) {
   bktest::BankCompany co;
-  const struct {
-    zzBatchType type;
-    std::string entered, posted;  // "count amount", the amount of one transaction posted
-    bool stored;
-  } cases[] = {
+  // The batch type, "count amount" entered, the amount of one transaction
+  // posted, and whether the totals can be stored.
+  const std::tuple<zzBatchType, std::string, std::string, bool> cases[] = {
       {zzBatchType::kManual, "3 1234567.89", "12.34", true}, {zzBatchType::kImported, "2 12.30", "0.07", true},
       {zzBatchType::kImported, "0 9999999999999.99", "-9999999999999.99", true},
       {zzBatchType::kAutomatic, "32767 0.10", "0.01", true}, {zzBatchType::kImported, "1 12.345", "0.00", false},
@@ -174,16 +170,17 @@ TEST(BatchPartFile, TotalsReachTheBatchRecordExactlyOrAreRefused) {
       {zzBatchType::kImported, "1 10000000000000.00", "0.00", false},
   };
   for (const auto& c : cases) {
+    const auto& [type, entered, posted, stored] = c;
     const std::string id = "B" + std::to_string(&c - cases);
-    zzBatch batch("BK", tsAlpha(id), bktest::kSource, c.type), again("BK", tsAlpha(id), bktest::kSource, c.type);
+    zzBatch batch("BK", tsAlpha(id), bktest::kSource, type), again("BK", tsAlpha(id), bktest::kSource, type);
     bkBatchPart *part = AddPart(batch, *co.bkt), *read = AddPart(again, *co.bkt);
     ASSERT_EQ(batch.OpenInfo("BK"), tsioStatus::kSuccess);
-    SetTotals(*part, c.entered + " 0 0");
-    part->AddTran(kAll, C(c.posted.c_str()));
-    EXPECT_EQ(batch.UpdateInfo("BK"), c.stored) << c.entered;
-    EXPECT_EQ(Stored(*co.bkt, id), c.stored ? c.entered + " 1 " + c.posted : "0 0.00 0 0.00");
+    SetTotals(*part, entered + " 0 0");
+    part->AddTran(kAll, C(posted.c_str()));
+    EXPECT_EQ(batch.UpdateInfo("BK"), stored) << entered;
+    EXPECT_EQ(Stored(*co.bkt, id), stored ? entered + " 1 " + posted : "0 0.00 0 0.00");
     ASSERT_EQ(again.ReadInfo("BK"), tsioStatus::kSuccess);
-    EXPECT_TRUE(!c.stored || Totals(*read) == Totals(*part)) << Totals(*read);
+    EXPECT_TRUE(!stored || Totals(*read) == Totals(*part)) << Totals(*read);
   }
 }
 
