@@ -222,12 +222,8 @@ TEST_F(Details, UnreadableOrHeldLinesNeverPass) {
   const char* const damaged = "the data file is damaged (16)";
   const std::string line = ReadError("deposit item detail", 4, damaged);
   const std::string detail = ReadError("withdrawal detail", 4, damaged);
-  const struct {
-    const TransactionData* record;
-    int nth;  // the failing fetch (0: none)
-    tsioStatus::Status status;
-    std::string said;
-  } cases[] = {
+  // The transaction, its failing fetch (0: none) and how, what validation answers.
+  const std::tuple<const TransactionData*, int, tsioStatus::Status, std::string> cases[] = {
       {&d, 0, tsioStatus::kSuccess, "0"},
       {&d, 6, tsioStatus::kDamaged, "0"},  // nothing is read after the end
       {&d, 1, tsioStatus::kDamaged, "4" + line},
@@ -238,8 +234,8 @@ TEST_F(Details, UnreadableOrHeldLinesNeverPass) {
       {&w, 1, tsioStatus::kDamaged, "4" + detail},
       {&w, 3, tsioStatus::kDamaged, "4" + detail},  // the end, after details that add up
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Validate(*c.record, c.nth, c.status), c.said) << (c.record == &d ? "D" : "W") << c.nth;
+  for (const auto& [record, nth, status, said] : cases) {
+    EXPECT_EQ(Validate(*record, nth, status), said) << (record == &d ? "D" : "W") << nth;
   }
   auto holder =
       bkdetailtest::HoldLock<DepositItemDetail>(company.Folder(), "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=1;DIGLINO=2");
