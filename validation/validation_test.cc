@@ -137,8 +137,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   }
   std::map<std::string, std::string> files;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
-    if (e.path().string().ends_with("-shm")) continue;
-    files[e.path().filename()] = ReadFile(e.path());
+    if (!e.path().string().ends_with("-shm")) files[e.path().filename()] = ReadFile(e.path());
   }
   return files;
 }
