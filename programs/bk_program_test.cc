@@ -44,13 +44,13 @@ class MacroProgram : public bkProgram {
   ccStatus<ccBoolStatus> InitializeJournalSections() override { return journal; }
 };
 
-// Go on a company of its own (or on `on`), set up as `how` says (words: no-BKT, no-BKM,
-// unattended, playing, recording, headless, no-journal, default-macro):
-// its answer (true: done), the task's status, the macro's read status (and
-// the search-history option read), its write status (a recording program
-// writes the command number as the option), how often the hub ran, the
-// windows refreshed, whether the task was set up for the background, what
-// the user was shown and the log's failed opens.
+// Go on a company of its own (or on `on`), set up as `how` says (words:
+// no-BKT, no-BKM, unattended, playing, recording, headless, no-journal,
+// default-macro): its answer (true: done), the task's status, the macro's
+// read status (and the search-history option read), its write status (a
+// recording program writes the command number as the option), how often
+// the hub ran, the windows refreshed, whether the task was set up for the
+// background, what the user was shown and the log's failed opens.
 std::string GoWith(unsigned short command, const std::string& how,
                    const bktest::ModuleCompany* on = nullptr) {
   const auto has = [&](const char* word) { return how.find(word) != std::string::npos; };
