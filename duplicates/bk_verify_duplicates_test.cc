@@ -351,8 +351,7 @@ TEST_F(VerifyDuplicates, OpensWhatItNeedsClosesWhatItOpenedAndLeavesBorrowedCurs
     ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
     ASSERT_TRUE(v.MasterFile() && v.HistoryFile() && v.MasterFile() != co.bkm);
     own = {v.MasterFile()->FileNum(), v.HistoryFile()->FileNum()};
-    const tsioFileInfo master = co.bkm->Info();
-    const tsioFileInfo history = archive.history->Info();
+    const tsioFileInfo master = co.bkm->Info(), history = archive.history->Info();
     bkVerifyDuplicates archived;
     ASSERT_EQ(Said(archived.initialize(co.bkt->Info(), &master, &history)), "0");
     own.push_back(archived.HistoryFile()->FileNum());
