@@ -68,9 +68,9 @@ class DuplicatesCompany {
     TSGetApp()->SetCompanyFolder(folder);
   }
   // Creates one of the module's files and opens it.
-  void Open(const tsioFileSpec& spec, tsioDataFile** file) {
-    EXPECT_EQ(fm.Create(spec), tsioStatus::kSuccess);
-    EXPECT_EQ(fm.Open(spec, file), tsioStatus::kSuccess);
+  void Open(const tsioFileSpec& which, tsioDataFile** file) {
+    EXPECT_EQ(fm.Create(which), tsioStatus::kSuccess);
+    EXPECT_EQ(fm.Open(which, file), tsioStatus::kSuccess);
   }
   ~DuplicatesCompany() {
     tsioFaults::Clear();
