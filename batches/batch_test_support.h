@@ -21,10 +21,10 @@ inline constexpr int kSource = 2;
 
 inline std::string BatchKey(const std::string& id) { return "BAPPL=BK;BSOURCE=2;BDPLOC=;BATCH=" + id; }
 
-// Positions `b` on batch `id`.
-inline void FetchBatch(Batch& b, const char* id) {
+// Positions `b` on batch `id`, with its record lock when `lock` is set.
+inline void FetchBatch(Batch& b, const char* id, bool lock = false) {
   ASSERT_TRUE(bkdetailtest::Set(b.m_Record, BatchKey(id)));
-  ASSERT_EQ(b.FetchEQ(false), tsioStatus::kSuccess) << id;
+  ASSERT_EQ(b.FetchEQ(lock), tsioStatus::kSuccess) << id;
 }
 
 // A part's totals as "count amount posted-count posted-amount", each with

@@ -26,7 +26,6 @@
 #include "duplicates/bk_verify_duplicates.h"
 #include "duplicates/transaction_issue.h"
 #include "framework/base/application.h"
-#include "framework/io/company.h"
 #include "framework/io/counters.h"
 #include "framework/io/faults.h"
 #include "framework/io/rollback_stack.h"
@@ -62,15 +61,16 @@ void Add(tsioDataFile& file, const std::string& row) {
 class DuplicatesCompany {
  public:
   explicit DuplicatesCompany(bool with_history = true, bool with_master = true) {
-    tsioFileManager creator(folder);
-    EXPECT_EQ(creator.CreateCompany(), tsioStatus::kSuccess);
-    EXPECT_EQ(creator.Create(BKTFileSpec), tsioStatus::kSuccess);
-    EXPECT_TRUE(!with_master || creator.Create(BKMFileSpec) == tsioStatus::kSuccess);
-    EXPECT_TRUE(!with_history || creator.Create(BKTHistoryFileSpec) == tsioStatus::kSuccess);
+    EXPECT_EQ(fm.CreateCompany(), tsioStatus::kSuccess);
+    Open(BKTFileSpec, &bkt);
+    if (with_master) Open(BKMFileSpec, &bkm);
+    if (with_history) Open(BKTHistoryFileSpec, &history);
     TSGetApp()->SetCompanyFolder(folder);
-    EXPECT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
-    if (fm.Open(BKMFileSpec, &bkm) != tsioStatus::kSuccess) bkm = nullptr;
-    if (fm.Open(BKTHistoryFileSpec, &history) != tsioStatus::kSuccess) history = nullptr;
+  }
+  // Creates one of the module's files and opens it.
+  void Open(const tsioFileSpec& which, tsioDataFile** file) {
+    EXPECT_EQ(fm.Create(which), tsioStatus::kSuccess);
+    EXPECT_EQ(fm.Open(which, file), tsioStatus::kSuccess);
   }
   ~DuplicatesCompany() {
     tsioFaults::Clear();
@@ -186,9 +186,7 @@ class VerifyDuplicates : public ::testing::Test {
 // searched; the message speaks of a check by the user's own term for it
 // (the words themselves are checked where the program prints them).
 TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOff) {
-  const struct {
-    const char *what, *row, *history_off, *history_on;
-  } kCases[] = {
+  const char* const kCases[][4] = {  // what, the lookup, where it is found with history off, on
       {"check in the register", "C B1 100", "register", "register"},
       {"check of another bank", "C B1 500", "none", "none"},
       {"check nowhere", "C B3 100", "none", "none"},
@@ -214,16 +212,14 @@ TEST_F(VerifyDuplicates, FindsDuplicatesWhereTheyAreWithTheHistoryOptionsOnAndOf
       bkVerifyDuplicates v;
       std::unique_ptr<Lent> lent;
       ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
-      std::string got, want;
-      for (const auto& c : kCases) {
+      for (const auto& [what, row, history_off, history_on] : kCases) {
+        SCOPED_TRACE(form + std::string(on ? " history on: " : " history off: ") + what);
         tsioCounters::Reset();
-        got += std::string(c.what) + ": " + Ask(v, c.row);
-        got += tsioCounters::FetchQueries() <= 6 ? "\n" : " (more than two fetches a file)\n";
-        const std::string where = on ? c.history_on : c.history_off;
-        want += std::string(c.what) + ": " + where +
-                (where == "none" ? " 0\n" : c.row[0] == 'C' ? " 3 | 2202/3\n" : " 3 | 2203/3\n");
+        const std::string where = on ? history_on : history_off;
+        const char* found = row[0] == 'C' ? " 3 | 2202/3" : " 3 | 2203/3";
+        EXPECT_EQ(Ask(v, row), where + (where == "none" ? " 0" : found));
+        EXPECT_LE(tsioCounters::FetchQueries(), 6) << "more than two indexed fetches a file";
       }
-      EXPECT_EQ(got, want) << form << (on ? ", history on" : ", history off");
     }
   }
   bkVerifyDuplicates v;
@@ -294,9 +290,9 @@ TEST_F(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
       {"no such register", true, true, tsioOp::kCount, 0, "N", "3 | 2200/3 Register", cannot_read},
       {"no register cursors", true, true, tsioOp::kCount, 0, "0", "3 | 2200/3 Register", cannot_read},
   };
-  std::string got, want;
   for (const auto& s : kSetUps) {
     for (const char* form = s.forms; *form != 0; ++form) {
+      SCOPED_TRACE(*form + std::string(s.what));
       DuplicatesCompany company(s.with_history, s.with_master);
       if (s.with_master) company.HistoryOptions(true, true);
       if (s.fault != tsioOp::kCount) tsioFaults::Arm(s.fault, tsioStatus::kIOError, s.nth);
@@ -306,24 +302,18 @@ TEST_F(VerifyDuplicates, EverySetUpThatFailsSaysSoAndNeverAnswersNoDuplicate) {
       tsioFaults::Clear();
       const bool error = init.Value() == ccError::kError;  // then only the file named: "the <name> file"
       const std::string text = error ? init.Errors()[0].Text() : "";
-      const size_t at = error ? text.find("the ") + 4 : 0;
-      got += *form + std::string(s.what) + ": " + Said(init, !error) + (error ? " " : "") +
-             text.substr(at, text.find(" file", at) - at) + "; " + Ask(v, "C B1 400") + ", " +
-             Ask(v, "D B1 2026-01-06 H1") + "\n";
-      want += *form + std::string(s.what) + ": " + s.said + "; " + s.answers + "\n";
+      const size_t at = error ? text.find("the ") + 3 : 0;  // the blank before the name
+      EXPECT_EQ(Said(init, !error) + text.substr(at, text.find(" file", at) - at), s.said);
+      EXPECT_EQ(Ask(v, "C B1 400") + ", " + Ask(v, "D B1 2026-01-06 H1"), s.answers);
     }
   }
-  EXPECT_EQ(got, want);
 }
 
 // Each fetch a lookup makes, failing in turn, gives 2201 naming the file and
 // what was looked for, at level 4.
 TEST_F(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
-  const struct {
-    const char* row;
-    int nth;
-    const char* text;
-  } kSteps[] = {
+  // The lookup, its fetch that fails, what the message says it looked for.
+  const std::tuple<const char*, int, const char*> kSteps[] = {
       {"C B1 999", 1, "duplicate Check in the Register file"}, {"C B1 999", 2, "duplicate Check in the History file"},
       {"C B1 100 B1 1 1", 2, "duplicate Check in the Register file"},  // stepping over the edited check
       {"D B1 2026-03-01 N1", 1, "duplicate Deposit in the Register file"},
@@ -334,16 +324,15 @@ TEST_F(VerifyDuplicates, ALookupThatCannotReadIsAFailureNotAnAnswer) {
     bkVerifyDuplicates v;
     std::unique_ptr<Lent> lent;
     ASSERT_EQ(Said(Initialize(v, co, form, lent)), "0");
-    std::string got, want;
-    for (const auto& s : kSteps) {
+    for (const auto& [row, nth, text] : kSteps) {
       for (tsioStatus::Status status : {tsioStatus::kDamaged, tsioStatus::kLocked, tsioStatus::kIOError}) {
-        tsioFaults::Arm(tsioOp::kFetch, status, s.nth);
-        got += Ask(v, s.row, true) + "\n";
+        tsioFaults::Arm(tsioOp::kFetch, status, nth);
+        EXPECT_EQ(Ask(v, row, true), std::string("none 4 | 2201/4 Could not look for a ") + text + ": " +
+                                         ccIOStatusStr(status) + ".")
+            << form << " " << row << ", fetch " << nth << " fails";
         tsioFaults::Clear();
-        want += std::string("none 4 | 2201/4 Could not look for a ") + s.text + ": " + ccIOStatusStr(status) + ".\n";
       }
     }
-    EXPECT_EQ(got, want) << form;
   }
 }
 
@@ -362,8 +351,7 @@ TEST_F(VerifyDuplicates, OpensWhatItNeedsClosesWhatItOpenedAndLeavesBorrowedCurs
     ASSERT_EQ(v.initialize(&lent.settings, &lent.reg_checks, &lent.reg_deposits).Value(), ccError::kNone);
     ASSERT_TRUE(v.MasterFile() && v.HistoryFile() && v.MasterFile() != co.bkm);
     own = {v.MasterFile()->FileNum(), v.HistoryFile()->FileNum()};
-    const tsioFileInfo master = co.bkm->Info();
-    const tsioFileInfo history = archive.history->Info();
+    const tsioFileInfo master = co.bkm->Info(), history = archive.history->Info();
     bkVerifyDuplicates archived;
     ASSERT_EQ(Said(archived.initialize(co.bkt->Info(), &master, &history)), "0");
     own.push_back(archived.HistoryFile()->FileNum());
@@ -387,26 +375,16 @@ TEST_F(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
   EXPECT_EQ(data.Save(), (std::vector<unsigned char>{4, 3, 2, 1}));
   EXPECT_TRUE(!data.Load({1, 0, 0}) && data.GetSearchHistory() == 0x01020304) << "a refused block changed the option";
   tsTask task("enter checks", tsTask::kNoFlags, 7321);
-  // A verifier of the task, its macro options read; when asked, the one
-  // stored after it was set up.
-  auto verifier = [&](DuplicatesCompany& company, bkVerifyDuplicates& v, int32_t* stored) {
-    v.Init(task);
-    v.readMacroOptions();
-    const Level init = v.initialize(company.bkt->Info());
-    if (stored == nullptr) return init;
-    v.writeMacroOptions();
-    bkVerifyDuplicatesMacroData read;
-    EXPECT_EQ(read.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
-    *stored = read.GetSearchHistory();
-    return init;
-  };
   for (const bool with_history : {true, false}) {
     DuplicatesCompany company(with_history);
     company.HistoryOptions(true, false);
     bkVerifyDuplicates v;
-    int32_t stored = -1;  // nothing stored yet: the default, 1, is read
-    EXPECT_EQ(verifier(company, v, &stored).Value(), with_history ? ccError::kNone : ccError::kWarning);
-    EXPECT_EQ(stored, with_history ? 1 : 0);
+    v.Init(task);
+    v.readMacroOptions();  // nothing stored yet: the default, 1, is read
+    EXPECT_EQ(v.initialize(company.bkt->Info()).Value(), with_history ? ccError::kNone : ccError::kWarning);
+    v.writeMacroOptions();
+    EXPECT_EQ(data.Read(task.CommandID(), 50, 1), tsioStatus::kSuccess);
+    EXPECT_EQ(data.GetSearchHistory(), with_history ? 1 : 0);
     if (with_history) {
       std::string files;
       for (const auto& f : xm_files(task.CommandID())) files += f.file_id + " " + std::to_string(f.file_number) + ";";
@@ -417,7 +395,9 @@ TEST_F(VerifyDuplicates, MacroOptionsKeepWhetherHistoryIsSearched) {
     tsioFileManager creator(company.folder);
     ASSERT_EQ(creator.Create(BKTHistoryFileSpec), tsioStatus::kSuccess);
     bkVerifyDuplicates replay;
-    EXPECT_EQ(Said(verifier(company, replay, nullptr)), "0");
+    replay.Init(task);
+    replay.readMacroOptions();
+    EXPECT_EQ(Said(replay.initialize(company.bkt->Info())), "0");
     EXPECT_FALSE(replay.HistoryFile() || replay.CheckHistory());
   }
 }
@@ -487,8 +467,7 @@ TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
     tclRollbackStack unit;
     const Model before_unit = model;
     for (int op = 0; op < 6; ++op) {
-      auto it = std::next(model.begin(), static_cast<long>(rng() % model.size()));
-      const auto [from, marker] = *it;
+      const auto [from, marker] = *std::next(model.begin(), static_cast<long>(rng() % model.size()));
       const long long run = 1 + static_cast<long long>(rng() % 3), seq = 1 + static_cast<long long>(rng() % 4);
       TransactionIssue c(*co.bkz, rng() % 2 ? "" : kKeyColumns);
       if (in_unit) c.AttachRollbackStack(&unit);
@@ -520,9 +499,8 @@ TEST_F(IssueFile, RemapNeverLosesOrDoublesAnIssueWhateverStepFails) {
           ++outcomes["moved on"];
         }
       }
-      EXPECT_EQ(Key(std::get<0>(at), c.m_Record.GetRun().ToLongLong(), c.m_Record.GetSequence().ToLongLong(),
-                    std::get<3>(at)),
-                at);
+      EXPECT_EQ(std::pair(c.m_Record.GetRun().ToLongLong(), c.m_Record.GetSequence().ToLongLong()),
+                std::pair(std::get<1>(at), std::get<2>(at)));
       ASSERT_EQ(Stored(), model) << "unit " << unit_no << " op " << op;
     }
     if (in_unit && unit_no % 2 == 0) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include "duplicates/bk_verify_duplicates_macro_data.h"
 #include "framework/base/scripted_responder.h"
@@ -28,11 +29,9 @@ class MacroProgram : public bkProgram {
  public:
   using bkProgram::bkProgram;
   bkVerifyDuplicatesMacroData macro;
-  bool default_macro = false;
-  short read_status = -1;
-  short write_status = -1;
+  bool default_macro = false, foreground = true;
+  short read_status = -1, write_status = -1;
   int background = 0;
-  bool foreground = true;
   ccStatus<ccBoolStatus> journal{kBoolSuccess};
 
   void ReadMacroOptions() override {
@@ -45,32 +44,36 @@ class MacroProgram : public bkProgram {
   ccStatus<ccBoolStatus> InitializeJournalSections() override { return journal; }
 };
 
-// Go on a company of its own, set up as `how` says (words: no-BKT, no-BKM,
-// unattended, playing, recording, headless, no-journal, default-macro):
-// its answer (true: done), the task's status, the macro's read and write
-// statuses, how often the hub ran, the windows refreshed, whether the task
-// was set up for the background, what the user was shown and the log's
-// failed opens.
-std::string GoWith(unsigned short command, const std::string& how) {
+// Go on a company of its own (or on `on`), set up as `how` says (words:
+// no-BKT, no-BKM, unattended, playing, recording, headless, no-journal,
+// default-macro): its answer (true: done), the task's status, the macro's
+// read status (and the search-history option read), its write status (a
+// recording program writes the command number as the option), how often
+// the hub ran, the windows refreshed, whether the task was set up for the
+// background, what the user was shown and the log's failed opens.
+std::string GoWith(unsigned short command, const std::string& how,
+                   const bktest::ModuleCompany* on = nullptr) {
   const auto has = [&](const char* word) { return how.find(word) != std::string::npos; };
-  bktest::ModuleCompany company(!has("no-BKT"), !has("no-BKM"));
+  std::optional<bktest::ModuleCompany> own;
+  if (on == nullptr) on = &own.emplace(!has("no-BKT"), !has("no-BKM"));
   bktest::UnattendedScope mode(has("unattended"));
   tsScriptedResponder responder;
   tsTask task("go", tsTask::kNoFlags, command);
   using M = tsTask::MacroMode;
   task.SetMacroMode(has("recording") ? M::kRecording : has("playing") ? M::kPlaying : M::kNone);
   MacroProgram p(command);
-  p.macro.SetSearchHistory(0);
+  p.macro.SetSearchHistory(has("recording") ? command : 0);
   p.default_macro = has("default-macro");
   p.foreground = !has("headless");
   if (has("no-journal")) p.journal = ccStatus<ccBoolStatus>(kBoolFailure, ccError(0, ccError::kError, "no journal"));
   const unsigned long refreshes = xw_refresh_count();
   std::string s = p.Go() ? "done" : "running";
-  s += ", task " + std::to_string(task.Status()) + ", read " + std::to_string(p.read_status) + ", wrote " +
+  s += ", task " + std::to_string(task.Status()) + ", read " + std::to_string(p.read_status) +
+       (p.read_status == 0 ? " history " + std::to_string(p.macro.GetSearchHistory()) : "") + ", wrote " +
        std::to_string(p.write_status) + ", hub " + std::to_string(p.background) + ", refreshed " +
        std::to_string(xw_refresh_count() - refreshes) + (task.BackgroundReady() ? ", background" : "");
   for (const auto& m : responder.Messages()) s += ", shown: " + m.text;
-  std::ifstream log(company.folder + "/bkreg.log");
+  std::ifstream log(on->folder + "/bkreg.log");
   for (std::string line; std::getline(log, line);) {
     if (line.find("Could not open") != std::string::npos) s += ", log: " + line.substr(line.find("task="));
   }
@@ -104,27 +107,12 @@ TEST(Program, GoInEveryModeSaysWhatRanAndLogsAFailedStartOnlyUnattended) {
 // registers the open files with the macro.
 TEST(Program, UnattendedGoRunsTheHubAndMacroOptionsReachTheNextProgramInAnotherProcess) {
   bktest::ModuleCompany company;
-  {
-    bktest::UnattendedScope mode(true);
-    tsTask task("verify", tsTask::kNoFlags, 604);
-    task.SetMacroMode(tsTask::MacroMode::kRecording);
-    MacroProgram writer(604);
-    writer.macro.SetSearchHistory(0);
-    EXPECT_FALSE(writer.Go());
-    EXPECT_EQ(std::to_string(writer.read_status) + " " + std::to_string(writer.write_status), "-1 0");
-  }
-  auto child = bktest::ChildProcess::Start([] {
-    tsTask task("verify", tsTask::kNoFlags, 604);
-    task.SetMacroMode(tsTask::MacroMode::kPlaying);
-    MacroProgram reader(604);
-    (void)reader.Go();
-    bktest::ChildProcess::WriteLine(std::to_string(reader.read_status) + " " +
-                                    std::to_string(reader.macro.GetSearchHistory()));
-    return 0;
-  });
-  EXPECT_EQ(child.Receive(), "0 0");
+  EXPECT_EQ(GoWith(604, "unattended recording", &company),
+            "running, task 1, read -1, wrote 0, hub 1, refreshed 1");
+  auto child = bktest::ChildProcess::Start(
+      [&company] { bktest::ChildProcess::WriteLine(GoWith(604, "playing headless", &company)); });
+  EXPECT_EQ(child.Receive(), "done, task 0, read 0 history 604, wrote -1, hub 0, refreshed 0");
   EXPECT_EQ(child.Wait(), 0);
-
   bktest::UnattendedScope mode(false);
   tsTask background("background", tsTask::kBackground, 606);
   MacroProgram hub(606);
@@ -195,45 +183,34 @@ TEST(InterfaceTask, StartReactivatesEndsOnceAndReplacesAProgramThatCannotRun) {
   bktest::UnattendedScope mode(false);
   CountingTask task;
   EXPECT_FALSE(task.ActivateProgram());
-  std::vector<std::string> got;
-  const auto start = [&](bool unattended) {
-    TSGetApp()->SetUnattended(unattended);
-    task.Start();
-    got.push_back(State(task));
-  };
-  start(false);
+  task.Start();
+  EXPECT_EQ(State(task), "status 1, made 1, program 0, ended 0");
   ccStatus<ccBoolStatus> st(kBoolSuccess);
   EXPECT_EQ(task.Prog()->BKTHeader()->ThisRun(st), 1);
   EXPECT_EQ(task.Prog()->Settings()->Get(false), tsioStatus::kSuccess);
-  start(false);
+  task.Start();
+  EXPECT_EQ(State(task), "status 1, made 1, program 1, ended 0");
   for (short status : {tsTask::kIdle, tsTask::kClosedByUser, tsTask::kFailed}) {
     task.SetStatus(status);
-    got.push_back(std::string(task.ActivateProgram() ? "activated: " : "not activated: ") + State(task));
+    EXPECT_FALSE(task.ActivateProgram()) << status;
   }
+  EXPECT_EQ(State(task), "status 3, made 1, program 1, ended 0") << "activated while not active";
   task.SetStatus(tsTask::kActive);
   for (int i = 0; i < 2; ++i) {
     task.End(5);
-    got.push_back(State(task));
+    EXPECT_EQ(State(task), "status 0, made 1, program none, ended 1") << "End number " << i + 1;
   }
-  start(true);
-  start(false);
+  for (bool unattended : {true, false}) {
+    TSGetApp()->SetUnattended(unattended);
+    task.Start();
+    EXPECT_EQ(State(task), unattended ? "status 1, made 2, program 0 terminated, ended 1"
+                                      : "status 1, made 3, program 0, ended 1");
+  }
   CountingTask failing;
   failing.fail = true;
   failing.Start();
   failing.End(0);
-  got.push_back("failing: " + State(failing));
-  EXPECT_EQ(got, (std::vector<std::string>{
-                     "status 1, made 1, program 0, ended 0",
-                     "status 1, made 1, program 1, ended 0",
-                     "not activated: status 0, made 1, program 1, ended 0",
-                     "not activated: status 2, made 1, program 1, ended 0",
-                     "not activated: status 3, made 1, program 1, ended 0",
-                     "status 0, made 1, program none, ended 1",
-                     "status 0, made 1, program none, ended 1",
-                     "status 1, made 2, program 0 terminated, ended 1",
-                     "status 1, made 3, program 0, ended 1",
-                     "failing: status 2, made 1, program none, ended 1",
-                 }));
+  EXPECT_EQ(State(failing), "status 2, made 1, program none, ended 1");
   EXPECT_EQ(company.RunCounter("LASTRUN"), 1);
 }
 

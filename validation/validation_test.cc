@@ -25,8 +25,6 @@
 #include <map>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "deposits/deposit_item.h"
 #include "deposits/deposit_item_detail.h"
@@ -51,6 +49,7 @@ std::string ReadError(const char* what, int level, const char* status) {
   return Msg(1614, level, std::string("Could not read the ") + what + " record: " + status + ".");
 }
 const std::string kNoItem = Msg(1611, 3, "The Deposit item detail has no deposit item; at least one is required.");
+const std::string kICRequired = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
 
 // The accounts of detail lines by short name ("-" is none; any other name
 // is the account itself).
@@ -105,17 +104,27 @@ class Details : public ::testing::Test {
     }
     return r;
   }
-  // Validates the stored transaction `record` through its cursor.
-  std::string Validate(const TransactionData& record) {
+  // Validates the stored transaction `record` through its cursor, the
+  // `nth` fetch after positioning it failing with `fault` (0: none).
+  std::string Validate(const TransactionData& record, int nth = 0,
+                       tsioStatus::Status fault = tsioStatus::kSuccess) {
     Transaction t(bkt);
     Fetch(t, record);
-    return Said(t.Validate(company.Program()));
+    if (nth > 0) tsioFaults::Arm(tsioOp::kFetch, fault, nth);
+    const std::string said = Said(t.Validate(company.Program()));
+    tsioFaults::Clear();
+    return said;
   }
 
   ValidationCompany company;
   tsioDataFile& bkt = company.Bkt();
   int stored_ = 0;
 };
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  return (std::stringstream() << in.rdbuf()).str();
+}
 
 // The contents of every file of the company folder (the shared-memory
 // index of the write-ahead log excepted: readers note themselves there); of
@@ -128,9 +137,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   }
   std::map<std::string, std::string> files;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
-    if (e.path().string().ends_with("-shm")) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    files[e.path().filename()] = (std::stringstream() << in.rdbuf()).str();
+    if (!e.path().string().ends_with("-shm")) files[e.path().filename()] = ReadFile(e.path());
   }
   return files;
 }
@@ -141,7 +148,6 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 // interface is active.
 TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
   const tsDate warn = ClosedWarningDate();
-  const std::string ic_required = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
   const std::string sums = " detail amounts do not add up to the transaction amount.";
   const std::string deposit_sum = Msg(1612, 3, "The deposit item" + sums);
   const std::string withdrawal_sum = Msg(1612, 3, "The withdrawal" + sums);
@@ -160,7 +166,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {'D', "1=300.00", "1 S 200.00, 1 F 99.99", "3" + deposit_sum},  // one cent short
       {'D', "1=100.00", "1 S 100.00, 2 S 100.00", "3" + kNoItem},      // no sum check after a missing item
       // A line crediting another company needs intercompany accounts; one of the same company has none.
-      {'D', "1=300.00", "1 O 300.00", "3" + ic_required},
+      {'D', "1=300.00", "1 O 300.00", "3" + kICRequired},
       {'D', "1=300.00", "1 O 300.00 DF DT", "0"},
       {'D', "1=300.00", "1 S 300.00 - DT", "3" + NonBlank("I/C Payable", "blank")},
       {'D', "1=300.00", "1 U 300.00",
@@ -171,7 +177,7 @@ TEST_F(Details, DepositAndWithdrawalLinesAndValidationWritesNothing) {
       {'W', "", "", "3" + Msg(1611, 3, "The Withdrawal has no withdrawal detail; at least one is required.")},
       {'W', "", "0 R 50.00, 0 F 24.99", "3" + withdrawal_sum},
       {'W', "", "0 R -75.00", "3" + withdrawal_sum},  // a detail of the wrong sign
-      {'W', "", "0 O 75.00", "3" + ic_required},
+      {'W', "", "0 O 75.00", "3" + kICRequired},
       // An addition is refused first; no detail is checked after that error.
       {'W', "", "0 O 1.00", "3" + NonBlank("Addition", "zero"), OpenDate(), "TADD=5"},
       // Entered by another application: the transaction's own accounts, no details.
@@ -215,12 +221,8 @@ TEST_F(Details, UnreadableOrHeldLinesNeverPass) {
   const char* const damaged = "the data file is damaged (16)";
   const std::string line = ReadError("deposit item detail", 4, damaged);
   const std::string detail = ReadError("withdrawal detail", 4, damaged);
-  const struct {
-    const TransactionData* record;
-    int nth;  // the failing fetch (0: none)
-    tsioStatus::Status status;
-    std::string said;
-  } cases[] = {
+  // The transaction, its failing fetch (0: none) and how, what validation answers.
+  const std::tuple<const TransactionData*, int, tsioStatus::Status, std::string> cases[] = {
       {&d, 0, tsioStatus::kSuccess, "0"},
       {&d, 6, tsioStatus::kDamaged, "0"},  // nothing is read after the end
       {&d, 1, tsioStatus::kDamaged, "4" + line},
@@ -231,12 +233,8 @@ TEST_F(Details, UnreadableOrHeldLinesNeverPass) {
       {&w, 1, tsioStatus::kDamaged, "4" + detail},
       {&w, 3, tsioStatus::kDamaged, "4" + detail},  // the end, after details that add up
   };
-  for (const auto& c : cases) {
-    Transaction t(bkt);
-    Fetch(t, *c.record);
-    if (c.nth > 0) tsioFaults::Arm(tsioOp::kFetch, c.status, c.nth);
-    EXPECT_EQ(Said(t.Validate(company.Program())), c.said) << "fetch " << c.nth << (c.record == &d ? " (D)" : " (W)");
-    tsioFaults::Clear();
+  for (const auto& [record, nth, status, said] : cases) {
+    EXPECT_EQ(Validate(*record, nth, status), said) << (record == &d ? "D" : "W") << nth;
   }
   auto holder =
       bkdetailtest::HoldLock<DepositItemDetail>(company.Folder(), "DIGBNKA=FIRST;DIGRUN=1;DIGSEQ=1;DIGLINO=2");
@@ -316,8 +314,6 @@ class Ledger : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(gltest::LiveObjects(), 0) << "a general-ledger object was left alive"; }
 };
 
-const std::string kICRequired = Blank("I/C Receivable Account") + Blank("I/C Payable Account");
-
 // Checks over the accounts and accounting date of each case, the interface
 // active (dates closed, closed to posting, after and before every period);
 // then every kind with the interface inactive and active; then a company
@@ -379,11 +375,6 @@ TEST_F(Ledger, AccountsPrefixesAndPeriods) {
 
 using posttest::GlPostingCompany;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  return (std::stringstream() << in.rdbuf()).str();
-}
-
 // The program's journal printed to a file, as text.
 std::string Journal(GlPostingCompany& company) {
   bktest::TempDir dir;
@@ -395,16 +386,14 @@ std::string Journal(GlPostingCompany& company) {
 // "-BANK TYPE AMOUNT" subtracts one, "commit" and "rollback" end the unit.
 void RunSteps(TranTotals& totals, const std::string& steps) {
   std::istringstream in(steps);
-  for (std::string step; in >> step;) {
+  for (std::string step, type, amount; in >> step;) {
     if (step == "commit" || step == "rollback") {
       step == "commit" ? totals.Commit() : totals.RollBack();
-      continue;
+    } else if (in >> type >> amount) {
+      TransactionData t = posttest::MakeTransaction(std::stoi(type), amount.c_str(), "T", "D", false);
+      t.SetBankAccount(tsAlpha(step.substr(1)));
+      step[0] == '+' ? totals.AddTransaction(t) : totals.SubtractTransaction(t);
     }
-    std::string type, amount;
-    in >> type >> amount;
-    TransactionData t = posttest::MakeTransaction(std::stoi(type), amount.c_str(), "T", "D", false);
-    t.SetBankAccount(tsAlpha(step.substr(1)));
-    step[0] == '+' ? totals.AddTransaction(t) : totals.SubtractTransaction(t);
   }
 }
 
@@ -429,6 +418,7 @@ const struct Scenario {
   TranTotals::TotalsType type;
   const char* steps;
   bool begin_unit = true;  // false: transactions added before the first unit still count
+  const char* check_term = nullptr;  // the user's term for a check, if any
 } kScenarios[] = {
     {"totals_empty.txt", TranTotals::kEntryTotals, ""},
     {"totals_one_bank.txt", TranTotals::kPostTotals, "+FIRST 2 100 +FIRST 1 20 commit +FIRST 2 50 commit"},
@@ -436,6 +426,8 @@ const struct Scenario {
      "+SECOND 3 30 +FIRST 2 1234.5 +SECOND 1 20 +SECOND 4 10 commit"},
     {"totals_single_type.txt", TranTotals::kEntryTotals, "+FIRST 1 20 commit +FIRST 1 5.25 commit"},
     {"totals_single_type.txt", TranTotals::kEntryTotals, "+FIRST 1 20 +FIRST 1 5.25 commit", false},
+    // A type whose user's term is blank is named as such; amounts carry their thousands separators.
+    {"totals_blank_type.txt", TranTotals::kEntryTotals, "+FIRST 1 1234567.8 commit", true, ""},
     {"totals_rolled_back.txt", TranTotals::kPostTotals,
      "+FIRST 2 100 commit +FIRST 1 20 +FIRST 2 50 rollback +FIRST 3 30 -FIRST 3 30 commit"},
     // The title and empty line of every type; a unit never committed counts nothing.
@@ -452,21 +444,11 @@ TEST(TranTotals, ReportsMatchTheGoldenJournals) {
       const std::string expected = std::string(s.expected).ends_with(".txt")
                                        ? ReadFile(std::string(BK_TOTALS_GOLDEN_DIR) + "/" + s.expected)
                                        : s.expected;
+      if (s.check_term) tsString::SetCustomDescription("<8I>", s.check_term);
       EXPECT_EQ(Report(s.type, general_ledger, s.steps, s.begin_unit), expected);
+      tsString::ResetCustomDescriptions();
     }
   }
-}
-
-// A type whose user's term is blank is named as such; amounts carry their
-// thousands separators.
-TEST(TranTotals, BlankTypeDescriptionAndAmounts) {
-  tsString::SetCustomDescription("<8I>", "");
-  const std::string text = Report(TranTotals::kEntryTotals, false, "+FIRST 1 1234567.8 commit");
-  tsString::ResetCustomDescriptions();
-  EXPECT_NE(text.find("\n      (no charge type)" + std::string(15, ' ') + "1,234,567.80" + std::string(13, ' ') +
-                      "0.00\n"),
-            std::string::npos)
-      << text;
 }
 
 // With the general-ledger flag the totals feed their creator per unit: a
@@ -500,9 +482,8 @@ TEST(TranTotals, GeneralLedgerLinesFollowTheUnitsAndBothSectionsPrint) {
     jobs += e.path().filename().string().starts_with("report-");
   }
   EXPECT_EQ(jobs, 2);
-  GlPostingCompany full;
-  full.Program().Journal().SetSectionLimit(1);
-  TranTotals refused(full.Program(), TranTotals::kPostTotals, false);
+  company.Program().Journal().SetSectionLimit(3);  // room for the report's section, not the ledger's
+  TranTotals refused(company.Program(), TranTotals::kPostTotals, false);
   ccStatus<ccBoolStatus> st = refused.InitJournalSection();
   EXPECT_TRUE(st.Value() == kBoolFailure && st.HasError());
 }

@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "deposits/detail_transfer_test_support.h"
@@ -106,18 +107,14 @@ inline ccStatus<ccError::Level> RunKind(char kind, bkProgram& program, Transacti
 
 // One rule's case: the kinds it applies to, the change to a record that
 // passes, and what validation answers (bktest::Said).
-struct Case {
-  const char* kinds;
-  std::string change;
-  std::string said;
-};
+using Case = std::tuple<const char*, std::string, std::string>;
 // Validates every case for every kind it names.
 inline void ExpectEvery(bkProgram& program, const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    for (const char* kind = c.kinds; *kind != 0; ++kind) {
-      SCOPED_TRACE(std::string(1, *kind) + " " + c.change);
-      TransactionData r = Valid(*kind, c.change);
-      EXPECT_EQ(bktest::Said(RunKind(*kind, program, r)), c.said);
+  for (const auto& [kinds, change, said] : cases) {
+    for (const char* kind = kinds; *kind != 0; ++kind) {
+      SCOPED_TRACE(std::string(1, *kind) + " " + change);
+      TransactionData r = Valid(*kind, change);
+      EXPECT_EQ(bktest::Said(RunKind(*kind, program, r)), said);
     }
   }
 }
