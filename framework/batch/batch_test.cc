@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "framework/base/scripted_responder.h"
 #include "framework/batch/batch.h"
@@ -35,26 +36,19 @@ std::string Words(const unsigned char* p, std::initializer_list<size_t> offsets)
 // A file with a batch record type (6) and a member record type (1).
 tsioFileSpec BatchFileSpec() {
   static const bool registered = [] {
-    tsioFileDef d;
-    d.code = "ZBT";
-    d.dictionary_id = 9302;
-    tsioRecordDef b;
-    b.record_type = 6;
-    b.description = "test batch";
-    b.fields = {{"APPL", tsDataType::kAlpha, 4, 0, 0},   {"BATCH", tsDataType::kAlpha, 10, 0, 0},
-                {"SRC", tsDataType::kChoice, 4, 0, 1},   {"LOC", tsDataType::kAlpha, 5, 0, 0},
-                {"DESC", tsDataType::kAlpha, 30, 0, 0},  {"DATE", tsDataType::kDate, 8, 0, 0},
-                {"CNT", tsDataType::kNum, 5, 0, 0},      {"AMT", tsDataType::kCurrency, 15, 2, 0}};
-    b.keys = {{0, {"APPL", "BATCH", "SRC", "LOC"}, true}};
-    tsioRecordDef m;
-    m.record_type = 1;
-    m.description = "test member";
-    m.fields = {{"ID", tsDataType::kAlpha, 10, 0, 0},  {"MAPPL", tsDataType::kAlpha, 4, 0, 0},
-                {"MBATCH", tsDataType::kAlpha, 10, 0, 0}, {"MSRC", tsDataType::kChoice, 4, 0, 1},
-                {"MLOC", tsDataType::kAlpha, 5, 0, 0}};
-    m.keys = {{0, {"ID"}, true}, {1, {"MAPPL", "MBATCH", "MSRC", "MLOC"}, false}};
-    d.records = {b, m};
-    tsioDictionary::Register(d);
+    using T = tsDataType;
+    const tsioRecordDef batch{6, "test batch",
+                              {{"APPL", T::kAlpha, 4, 0, 0}, {"BATCH", T::kAlpha, 10, 0, 0},
+                               {"SRC", T::kChoice, 4, 0, 1}, {"LOC", T::kAlpha, 5, 0, 0},
+                               {"DESC", T::kAlpha, 30, 0, 0}, {"DATE", T::kDate, 8, 0, 0},
+                               {"CNT", T::kNum, 5, 0, 0}, {"AMT", T::kCurrency, 15, 2, 0}},
+                              {{0, {"APPL", "BATCH", "SRC", "LOC"}, true}}};
+    const tsioRecordDef member{1, "test member",
+                               {{"ID", T::kAlpha, 10, 0, 0}, {"MAPPL", T::kAlpha, 4, 0, 0},
+                                {"MBATCH", T::kAlpha, 10, 0, 0}, {"MSRC", T::kChoice, 4, 0, 1},
+                                {"MLOC", T::kAlpha, 5, 0, 0}},
+                               {{0, {"ID"}, true}, {1, {"MAPPL", "MBATCH", "MSRC", "MLOC"}, false}}};
+    tsioDictionary::Register(tsioFileDef{"ZBT", 9302, "test batch file", false, {batch, member}, {}, {}});
     return true;
   }();
   (void)registered;
@@ -141,13 +135,16 @@ class BatchFile : public ::testing::Test {
     return cnt.Format() + " " + amt.Format();
   }
 
-  // What another program gets when it locks the first batch record.
-  tsioStatus::Status LockAsAnotherProgram() {
-    tsioDataFile other(file_->FileName());
-    tsRawRecord rec(other, 6);
-    tsioCursor holder(rec, other, 6, 0);
-    return holder.FetchFirst(true);
-  }
+  // Another program's handle holding the first batch record's lock while it
+  // lives; `status` is what taking the lock answered.
+  struct AnotherProgram {
+    explicit AnotherProgram(const std::string& name) : file(name) {}
+    tsioDataFile file;
+    tsRawRecord rec{file, 6};
+    tsioCursor cur{rec, file, 6, 0};
+    tsioStatus::Status status = cur.FetchFirst(true);
+  };
+  tsioStatus::Status LockAsAnotherProgram() { return AnotherProgram(file_->FileName()).status; }
 
   void AddMember(const char* id, const char* batch) {
     tsRawRecord rec(*file_, 1);
@@ -274,21 +271,20 @@ TEST_F(BatchFile, RecordIsCreatedOnceAndUpdatedWholeOrNotAtAll) {
 
   part->count = 2;
   part->cents = tsDouble(1999);
-  {
-    tsioDataFile other(file_->FileName());
-    tsRawRecord rec(other, 6);
-    tsioCursor holder(rec, other, 6, 0);
-    ASSERT_EQ(holder.FetchFirst(true), tsioStatus::kSuccess);
-    EXPECT_FALSE(batch->UpdateInfo("TP")) << "held by another program";
-  }
-  part->refuse_put = true;
-  EXPECT_FALSE(batch->UpdateInfo("TP"));
-  part->refuse_put = false;
-  for (tsioOp op : {tsioOp::kFetch, tsioOp::kUpdate, tsioOp::kLock}) {
-    tsioFaults::Arm(op, tsioStatus::kIOError);
-    EXPECT_FALSE(batch->UpdateInfo("TP")) << static_cast<int>(op);
+  // Refused: held by another program, the part refusing, each failing I/O step.
+  const tsioOp failing[] = {tsioOp::kFetch, tsioOp::kUpdate, tsioOp::kLock};
+  for (int refusal = 0; refusal < 5; ++refusal) {
+    SCOPED_TRACE(refusal);
+    std::optional<AnotherProgram> holder;
+    if (refusal == 0) {
+      ASSERT_EQ(holder.emplace(file_->FileName()).status, tsioStatus::kSuccess);
+    }
+    part->refuse_put = refusal == 1;
+    if (refusal >= 2) tsioFaults::Arm(failing[refusal - 2], tsioStatus::kIOError);
+    EXPECT_FALSE(batch->UpdateInfo("TP"));
     tsioFaults::Clear();
   }
+  part->refuse_put = false;
   EXPECT_EQ(Stored("B1"), "1 0.00") << "refused updates change nothing";
   EXPECT_EQ(LockAsAnotherProgram(), tsioStatus::kSuccess) << "and keep no lock";
 
@@ -373,11 +369,10 @@ TEST(BatchList, NodesInOrderAndTheOldFormCutsTexts) {
 }
 
 TEST_F(BatchFile, DialogListsAcceptedBatchesAndTakesTheChoiceOnOK) {
-  tsDialogTemplate t;
-  t.id = 77;
-  t.caption = "Batch";
-  t.items = {{1, tsControlKind::kPushButton, "&OK", {}, 0}, {2, tsControlKind::kPushButton, "Cancel", {}, 0}};
-  tsRegisterDialogTemplate("fwtest", t);
+  // Dialog 77, "Batch": OK and Cancel (no font, the size the dialog takes).
+  tsRegisterDialogTemplate("fwtest", {77, "Batch", "", 0, 0, 0,
+                                      {{1, tsControlKind::kPushButton, "&OK", {}, 0},
+                                       {2, tsControlKind::kPushButton, "Cancel", {}, 0}}});
   tsResourceModuleScope scope("fwtest");
   for (const char* id : {"B2", "HIDDEN", "B1"}) ASSERT_EQ(NewBatch(id).batch->OpenInfo("TP"), tsioStatus::kSuccess);
   auto [batch, part] = NewBatch("");

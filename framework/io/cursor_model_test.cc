@@ -84,8 +84,7 @@ TEST_P(CursorModelTest, RandomOperationsMatchModel) {
       if (what == 11) {
         ASSERT_EQ(other.Unlock(), tsioStatus::kSuccess);
       } else if (!model.rows.count({r.k1, r.k2})) {
-        ASSERT_EQ((ToRecord(r, theirs), other.Insert()), tsioStatus::kSuccess);
-        model.rows[{r.k1, r.k2}] = r;
+        model.Insert(other, theirs, r);
       } else if (pick(2)) {
         ASSERT_EQ(other.Delete(), tsioStatus::kSuccess);
         model.rows.erase({target.k1, target.k2});
@@ -179,8 +178,7 @@ TEST(OrderedScan, ServesTheIndexOrderOfEverySliceSize) {
   while (model.rows.size() < 700) {  // more than a first slice and several record batches
     Row r{keys1[pick(9)], pick(100000), vals[pick(6)], (pick(2001) - 1000) * 5};
     if (model.rows.count({r.k1, r.k2})) continue;
-    ASSERT_EQ((ToRecord(r, rec), writer.Insert()), tsioStatus::kSuccess);
-    model.rows[{r.k1, r.k2}] = r;
+    model.Insert(writer, rec, r);
   }
   for (int index : {0, 1, 2}) {
     for (size_t slice : {size_t{1}, size_t{3}, size_t{130}, size_t{100000}}) {
@@ -221,9 +219,7 @@ TEST(OrderedScan, ChangesFailuresAndConditions) {
   ccCursor writer(rec, *other.file, 1, 0);
   Model model;
   for (int i = 0; i < 40; ++i) {
-    const Row r{"K", i, "v", (39 - i) * 100};  // index 1 (N) runs against the key
-    ASSERT_EQ((ToRecord(r, rec), writer.Insert()), tsioStatus::kSuccess);
-    model.rows[{r.k1, r.k2}] = r;
+    model.Insert(writer, rec, Row{"K", i, "v", (39 - i) * 100});  // index 1 (N) runs against the key
   }
   ccCursor cur(got, *co.file, 1, 1);
   for (int nth : {1, 2, 3, 5}) {  // the first index query, its record batch, later slices

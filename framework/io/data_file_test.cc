@@ -223,8 +223,8 @@ TEST(Counters, CountTheQueriesFetchesRun) {
   tsioCounters::Reset();
   ASSERT_EQ((p.Set("P", 7), c.FetchEQ(false)), tsioStatus::kSuccess);
   ASSERT_EQ((p.Set("P", 99), c.FetchEQ(false)), tsioStatus::kNotFound);
-  EXPECT_EQ(tsioCounters::FetchQueries(), 2u);
-  EXPECT_EQ(tsioCounters::RowsRead(), 1u);
+  using Counts = std::pair<uint64_t, uint64_t>;  // queries, rows
+  EXPECT_EQ(Counts(tsioCounters::FetchQueries(), tsioCounters::RowsRead()), Counts(2, 1));
   tsioFaults::Arm(tsioOp::kFetch, tsioStatus::kDamaged);
   EXPECT_EQ(c.FetchEQ(false), tsioStatus::kDamaged);
   tsioFaults::Clear();

@@ -14,21 +14,17 @@ namespace iotest {
 
 namespace {
 tsioFileDef Def(const char* code, short id) {
+  using T = tsDataType;
   const tsioRecordDef parent{1, "parent",
-                             {{"K1", tsDataType::kAlpha, 10, 0, 0},
-                              {"K2", tsDataType::kDouble, 9, 0, 0},
-                              {"V", tsDataType::kAlpha, 20, 0, 0},
-                              {"N", tsDataType::kDouble, 12, 2, 0},
-                              {"C", tsDataType::kChoice, 4, 0, 1}},
+                             {{"K1", T::kAlpha, 10, 0, 0}, {"K2", T::kDouble, 9, 0, 0}, {"V", T::kAlpha, 20, 0, 0},
+                              {"N", T::kDouble, 12, 2, 0}, {"C", T::kChoice, 4, 0, 1}},
                              {{0, {"K1", "K2"}, true}, {1, {"N"}, false}, {2, {"V"}, false}},
                              /*notes=*/true, /*file_links=*/true};
   const tsioRecordDef child{2, "child",
-                            {{"P1", tsDataType::kAlpha, 10, 0, 0},
-                             {"P2", tsDataType::kDouble, 9, 0, 0},
-                             {"LINE", tsDataType::kDouble, 9, 0, 0},
-                             {"AMT", tsDataType::kCurrency, 15, 2, 0}},
+                            {{"P1", T::kAlpha, 10, 0, 0}, {"P2", T::kDouble, 9, 0, 0},
+                             {"LINE", T::kDouble, 9, 0, 0}, {"AMT", T::kCurrency, 15, 2, 0}},
                             {{0, {"P1", "P2", "LINE"}, true}}, false, false};
-  const tsioHeaderDef header{1, {{"COUNTER", tsDataType::kDouble, 9, 0, 0}, {"NAME", tsDataType::kAlpha, 20, 0, 0}}};
+  const tsioHeaderDef header{1, {{"COUNTER", T::kDouble, 9, 0, 0}, {"NAME", T::kAlpha, 20, 0, 0}}};
   return tsioFileDef{code, id, "test file", false, {parent, child}, {header}, {}};
 }
 }  // namespace
@@ -91,6 +87,11 @@ std::vector<Row> Model::Sorted(int index) const {
   for (const auto& [k, r] : rows) v.push_back(r);
   std::sort(v.begin(), v.end(), [index](const Row& a, const Row& b) { return Order(a, index) < Order(b, index); });
   return v;
+}
+
+void Model::Insert(ccCursor& c, Parent& rec, const Row& r) {
+  ASSERT_EQ((ToRecord(r, rec), c.Insert()), tsioStatus::kSuccess) << r;
+  rows[{r.k1, r.k2}] = r;
 }
 
 std::optional<Row> Model::Expect(const std::string& op, int index, const Row& search) const {

@@ -26,11 +26,10 @@ struct Parent : ccRecData {
   tsDouble n{0, 2};
   tsChoice c;
   explicit Parent(const std::string& columns = "") : ccRecData("TST", 1, "K1;K2") {
-    if (columns.empty() || columns.find("K1") != std::string::npos) AddColumn("K1", &k1);
-    if (columns.empty() || columns.find("K2") != std::string::npos) AddColumn("K2", &k2);
-    if (columns.empty() || columns.find('V') != std::string::npos) AddColumn("V", &v);
-    if (columns.empty() || columns.find('N') != std::string::npos) AddColumn("N", &n);
-    if (columns.empty() || columns.find('C') != std::string::npos) AddColumn("C", &c);
+    const std::pair<const char*, tsData*> all[] = {{"K1", &k1}, {"K2", &k2}, {"V", &v}, {"N", &n}, {"C", &c}};
+    for (const auto& [name, field] : all) {
+      if (columns.empty() || columns.find(name) != std::string::npos) AddColumn(name, field);
+    }
   }
   // Sets the key, and the value when one is given (for a fetch or an insert).
   Parent& Set(const std::string& key1, long long key2 = 0, const char* value = nullptr) {
@@ -110,6 +109,8 @@ class Model {
   std::optional<Row> position;  // the handle's buffer
 
   std::vector<Row> Sorted(int index) const;
+  // Inserts `r` through cursor `c` over `rec`, and into the model.
+  void Insert(ccCursor& c, Parent& rec, const Row& r);
   // What fetch `op` ("first", "last", "next", "prev", "eq", "ge", "gt") finds
   // from `search` (the record's values) or the position; nullopt = the end
   // or not found.

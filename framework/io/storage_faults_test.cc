@@ -114,20 +114,18 @@ tsioStatus::Status InsertUnit(tsioDataFile& f, const std::string& k1, int n, con
   return st;
 }
 
+// A fetch of record `i` by its key (with its lock, given back at once):
+// kMerged when it answers the record as it was written.
+tsioStatus::Status Fetch(tsioDataFile& f, int i, bool lock) {
+  At a(f, Key(i), i);
+  const tsioStatus::Status st = a.c.FetchEQ(lock);
+  if (lock) (void)a.c.Unlock(1);
+  return st == tsioStatus::kSuccess && a.p.v.str() == Value(i) ? tsioStatus::kMerged : st;
+}
+
 const Op kOperations[] = {
-    {"keyed fetch", true, 0,
-     [](tsioDataFile& f) {
-       At a(f, Key(kRecords / 2), kRecords / 2);
-       const tsioStatus::Status st = a.c.FetchEQ(false);
-       return st == tsioStatus::kSuccess && a.p.v.str() == Value(kRecords / 2) ? tsioStatus::kMerged : st;
-     }},
-    {"locked fetch", true, 0,
-     [](tsioDataFile& f) {
-       At a(f, Key(1), 1);
-       const tsioStatus::Status st = a.c.FetchEQ(true);
-       (void)a.c.Unlock(1);
-       return st == tsioStatus::kSuccess && a.p.v.str() == Value(1) ? tsioStatus::kMerged : st;
-     }},
+    {"keyed fetch", true, 0, [](tsioDataFile& f) { return Fetch(f, kRecords / 2, false); }},
+    {"locked fetch", true, 0, [](tsioDataFile& f) { return Fetch(f, 1, true); }},
     {"insert", false, 1,
      [](tsioDataFile& f) {
        At a(f, "NEW", 0);
