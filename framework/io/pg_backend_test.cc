@@ -109,6 +109,13 @@ class ServerTest : public ::testing::Test {
     probe->Bind(1, tsCell::Text(k));
     db().Prefetch(*probe);
   }
+  // Queues lock `id` of MyLocks and after it the probe of key `k`.
+  void QueueAhead(uint64_t id, const std::string& k) {
+    tsioStatus::Status st;
+    tsioBackendStatement* probe = db().Prepare(kProbe, &st);
+    probe->Bind(1, tsCell::Text(k));
+    MyLocks().PrefetchLockThenStep(id, *probe);
+  }
   // This program's record locks (made when first asked for).
   tsioBackendLocks& MyLocks() {
     if (!locks_) locks_ = Locks();
@@ -119,8 +126,10 @@ class ServerTest : public ::testing::Test {
   // refused as a duplicate; "#N" counts N rows; "?K" finds key K, "-K" does
   // not; "*K": the other program inserts and commits key K. "lock N" takes
   // lock N (MyLocks), "unlock N" gives it back; "held N" and "freed N": the
-  // other program takes lock N and gives it back. "queue K" queues the probe
-  // of key K, "prefetch" asks what is queued; "mark" notes the round trips
+  // other program takes lock N and gives it back; "free N" and "taken N":
+  // the other program could take lock N, or could not. "queue K" queues the
+  // probe of key K, "ahead N K" queues lock N and after it that probe
+  // (PrefetchLockThenStep), "prefetch" asks what is queued; "mark" notes the round trips
   // so far, "trips N": N round trips since; "pause" lets 150 ms go by.
   // Anything else is a statement that succeeds. A request ending in "=S"
   // answers status S instead. Returns the requests that answered otherwise,
@@ -142,6 +151,9 @@ class ServerTest : public ::testing::Test {
       else if (word == "held") (void)Ask("SELECT pg_advisory_lock(" + n + ")");
       else if (word == "freed") (void)Ask("SELECT pg_advisory_unlock(" + n + ")");
       else if (word == "queue") Queue(n);
+      else if (word == "ahead") QueueAhead(std::stoull(n), n.substr(n.find(' ') + 1));
+      else if (word == "free") got = iotest::Eventually([&] { return LockFree(std::stoi(n)); }), want = 1;
+      else if (word == "taken") got = LockFree(std::stoi(n)), want = 0;
       else if (word == "prefetch") db().PrefetchNow();
       else if (word == "mark") mark_ = Trips();
       else if (word == "trips") got = static_cast<int64_t>(Trips() - mark_), want = std::stoll(n);
@@ -449,6 +461,21 @@ TEST_F(ServerUnitReads, AnsweredOnceAndNeverPastAWriteOrALock) {
   EXPECT_EQ(Run("*none|?k1|-none|trips 1|?none|trips 2"), "");
   // The unit's end ends them.
   EXPECT_EQ(Run("queue gone|prefetch|COMMIT|*gone|?gone|#" + std::to_string(rows + 2)), "");
+}
+
+// Locks taken ahead in a unit with the reads they guard (several records'
+// in one request, as posting takes them): each read queued after a lock
+// that was taken answers once, as read then, whatever this program writes
+// to the table meanwhile, until the lock is given back; after a lock another
+// program held, nothing is kept and the lock is not this program's. A lock
+// taken ahead is the handle's when it locks it, without a request; one never
+// taken over is given back as the unit ends.
+TEST_F(ServerLocks, LocksTakenAheadKeepTheirReadsWhileHeld) {
+  ASSERT_EQ(Run("held 33|BEGIN|+x|mark|ahead 31 a|queue a2|ahead 32 b|ahead 34 d|ahead 33 c|prefetch|trips 1"), "");
+  ASSERT_EQ(Run("*a|*a2|*b|*c|*d|+w|mark"), "");  // another program's commits, then this program's write
+  EXPECT_EQ(Run("-a|-a2|lock 31|trips 0|lock 33=9|freed 33|lock 33|?c|?a|trips 4"), "");
+  EXPECT_EQ(Run("unlock 32|mark|?b|trips 1"), "");
+  EXPECT_EQ(Run("taken 34|COMMIT|free 34|free 32|taken 31|?d"), "");
 }
 
 // Writes in a unit declared all-or-nothing go without waiting for their
