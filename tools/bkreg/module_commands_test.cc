@@ -278,6 +278,32 @@ TEST(BkregModule, CommandsWaitTheirTurnWhileAnotherProgramEditsTheRegister) {
   EXPECT_EQ(Bk(co, "post K").status, 0);
 }
 
+// A transaction of the batch another program holds (here the sixth, which
+// posting on a server locks together with the others of its group): the
+// posting answers 3 and leaves every transaction where it was; once the
+// other program lets go, the batch posts whole.
+TEST(BkregModule, PostingStopsWholeAtATransactionAnotherProgramHolds) {
+  bktest::TestCompany dir("company");
+  const std::string co = Company(dir);
+  ASSERT_TRUE(Prepare(co, {"gl interface off", "generate --bank B1 --count 20 --from 2026-11-01 --batch P",
+                           "gl interface on"}));
+  {
+    tsioFileManager fm(co);
+    tsioDataFile* bkt = nullptr;
+    ASSERT_EQ(fm.Open(BKTFileSpec, &bkt), tsioStatus::kSuccess);
+    Transaction held(*bkt);
+    auto st = held.FetchFirst(false);
+    for (int i = 0; i < 5 && st == tsioStatus::kSuccess; ++i) st = held.FetchNext(false);
+    ASSERT_EQ(st, tsioStatus::kSuccess);
+    ASSERT_EQ(held.FetchEQ(true), tsioStatus::kSuccess);
+    EXPECT_TRUE(Says(co, "post P", 3, {"could not be read"}));
+    const Stored s = Read(co);
+    EXPECT_EQ(std::pair(s.register_rows.size(), s.history_rows.size()), std::pair(size_t{20}, size_t{0}));
+  }
+  EXPECT_TRUE(Says(co, "post P", 0, {"20 transactions to history"}));
+  EXPECT_TRUE(Says(co, "verify", 0, {"no problems found"}));
+}
+
 // Without the general-ledger module nothing is posted and the program says
 // why: the program copied where no module folder is near it.
 TEST(BkregModule, PostingWithoutTheGeneralLedgerModuleMovesNothing) {
