@@ -998,7 +998,10 @@ class PgConnection final : public tsioBackendConnection {
   // followed by its sync: a lock given back (its id), a read-only COMMIT
   // (kCommitMark: no lock id is all ones), or a write sent without waiting
   // (with the commands pending before it and its preparation: `answers`).
-  static constexpr size_t kMostUnread = 64;
+  // At most kMostUnread wait: their answers (tens of bytes each) stay far
+  // below what a socket buffers, so the server never blocks writing answers
+  // this program has not read yet while this program blocks sending to it.
+  static constexpr size_t kMostUnread = 256;
   static constexpr uint64_t kCommitMark = ~uint64_t{0};
   struct Unread {
     uint64_t mark = 0;
