@@ -1261,19 +1261,31 @@ void PgConnection::KeepAnswers(std::vector<Queued>& queued, std::vector<Request>
       }
     }
   }
-  // A lock queued (QueueLockThenRead) was taken in the same request, after
-  // the reads before it: what was read ahead before a lock ends with it, so
-  // only the reads tied to a lock taken are kept then, each for as long as
-  // its lock is held.
+  // Locks queued (QueueLockThenRead) were taken in the same request, after
+  // the reads before them. Each guards the table its read after it reads:
+  // what was read of those tables before it ends with it (a lock whose
+  // table is not known ends everything read before it), as when a lock is
+  // taken with its read (LockThenStep). The reads tied to a lock are kept
+  // only when it was taken, each for as long as it is held.
   const bool locks = std::any_of(queued.begin(), queued.end(), [](const Queued& p) { return p.lock_owner; });
+  std::unordered_set<std::string> guarded;
+  bool unknown = false;
+  for (size_t i = 0; i < queued.size(); ++i) {
+    if (!queued[i].lock_owner) continue;
+    const std::string table = i + 1 < queued.size() ? queued[i + 1].q->table_ : "";
+    if (table.empty()) unknown = true;
+    else guarded.insert(table);
+  }
   if (locks) {
     ++epoch_;
-    ++unit_guard_;
+    if (unknown) ++unit_guard_;
+    for (const std::string& table : guarded) ++table_epochs_[table];
   }
   uint64_t lock = 0;  // the lock the reads below are tied to (0: none)
-  bool taken = !locks;
+  bool taken = true;
   for (size_t i = 0; i < queued.size(); ++i) {
     Request& r = reqs[at[i]];
+    if (lock == 0 && !queued[i].lock_owner && (unknown || guarded.count(queued[i].q->table_))) continue;
     if (queued[i].lock_owner) {
       lock = queued[i].lock_id;
       taken = r.Ok() && PQntuples(r.result.get()) == 1 && *PQgetvalue(r.result.get(), 0, 0) == 't';

@@ -514,10 +514,12 @@ int EnterOne(Context& ctx, Session& s, const Entry& e, bool quiet, bkVerifyDupli
     }
     // The unit's checks read the ledger's calendar and header again (another
     // program may have closed a period meanwhile), and the count reads the
-    // batch's record before it locks it: asked together.
+    // batch's record before it locks it: asked together, with the lock and
+    // read of the cash balance the entry counts into.
     if (unit.EnsureBegun(s.Register().Company()) == tsioStatus::kSuccess) {
       if (to_ledger) QueueLedgerUnitReads(s.Program());
       s.Program().GetBatch().PrefetchInfo("BK");
+      if (to_ledger) QueueCashBalanceLock(s.Master(), e.bank, filled.cash_account);
     }
     // Created through the library: stamped with the program's run and next
     // sequence, counted in the batch, and written only when the module's

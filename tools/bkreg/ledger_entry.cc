@@ -103,6 +103,13 @@ int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& e) {
   return ctx.Refuse("not entered: the general ledger would not take it (gl interface status)");
 }
 
+void QueueCashBalanceLock(const tsioDataFile& master, const std::string& bank, const std::string& cash) {
+  GLCashAccountBalance balance(master);
+  balance.m_Record.SetBankAccount(tsAlpha(bank));
+  balance.m_Record.SetGLCashAccount(CashAccountKey(cash));
+  balance.CursorPtr()->PrefetchLockedEQ();
+}
+
 tsioStatus::Status RecordCashSide(bkProgram& program, const tsioDataFile& file, const tsioDataFile& master,
                                   const TransactionData& t, const std::string& cash, tclRollbackStack& unit) {
   TransactionFileHeader& header = *program.BKTHeader();

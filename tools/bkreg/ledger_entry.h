@@ -75,6 +75,11 @@ void QueueLedgerUnitReads(bkProgram& program);
 // The cash account as the ledger's records keep it (unformatted).
 tsAlpha CashAccountKey(const std::string& account);
 
+// Queues, in the entry's unit on a server, the lock and locked read of the
+// GL cash account balance RecordCashSide counts bank `bank`'s side `cash`
+// into (tsioCursor::PrefetchLockedEQ), to go with the unit's next request.
+void QueueCashBalanceLock(const tsioDataFile& master, const std::string& bank, const std::string& cash);
+
 // Writes the cash detail of the transaction `t` (just created in `file`,
 // its bank side `cash`; the cash-detail run and next sequence of the
 // program's header) and counts its net amount into the bank account's GL

@@ -509,6 +509,7 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
     // the count reads the batch's record before it locks it: asked together.
     if (to_ledger) QueueLedgerUnitReads(w.Program());
     w.Program().GetBatch().PrefetchInfo("BK");
+    if (to_ledger) QueueCashBalanceLock(w.Master(), *ids[i], banks[i]->m_Record.GetMiscCashAccount().str());
     ccStatus<ccError::Level> created = t.Create(w.Program(), nullptr, true);
     PrintMessages(created.Errors(), err);
     if (created.HasError()) {
