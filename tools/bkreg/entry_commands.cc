@@ -761,12 +761,9 @@ int Enter(Context& ctx, const EnterOptions& o) {
   PrefetchBatchRecords(reads, s->Register(), e.batch);
   // The account's record, unlocked: its cash account names what the entry
   // reads of the ledger once the account is taken (EnterOne).
-  reads.Keep(s->Master(), BankAccountData::kRecordType);
-  BankAccount peek(s->Master(), "", 0);
-  peek.m_Record.SetBankAccount(tsAlpha(e.bank));
-  reads.PrefetchEQ(*peek.CursorPtr());
+  PrefetchBankAccount(reads, s->Master(), e.bank);
   reads.Send();
-  if (peek.FetchEQ(false) == tsioStatus::kSuccess) e.cash_account_hint = peek.m_Record.GetMiscCashAccount().str();
+  e.cash_account_hint = CashAccountOf(s->Master(), e.bank);
   if (!EnterPrepareLedger(s->Program(), ctx.err)) return kFailed;
   DuplicateCheck duplicates;
   if (const int rc = duplicates.Open(ctx, *s); rc != kDone) return rc;

@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "accounts/bank_account.h"
 #include "deposits/cash_detail.h"
 #include "framework/control/interfaces.h"
 #include "framework/dictionary/gl_files.h"
@@ -101,6 +102,19 @@ int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& e) {
     ctx.err << "bkreg: entries go to the general ledger only in open periods (gl period list)\n";
   }
   return ctx.Refuse("not entered: the general ledger would not take it (gl interface status)");
+}
+
+void PrefetchBankAccount(tsioCommandReads& reads, const tsioDataFile& master, const std::string& bank) {
+  reads.Keep(master, BankAccountData::kRecordType);
+  BankAccount peek(master, "", 0);
+  peek.m_Record.SetBankAccount(tsAlpha(bank));
+  reads.PrefetchEQ(*peek.CursorPtr());
+}
+
+std::string CashAccountOf(const tsioDataFile& master, const std::string& bank) {
+  BankAccount peek(master, "", 0);
+  peek.m_Record.SetBankAccount(tsAlpha(bank));
+  return peek.FetchEQ(false) == tsioStatus::kSuccess ? peek.m_Record.GetMiscCashAccount().str() : "";
 }
 
 void QueueCashBalanceLock(const tsioDataFile& master, const std::string& bank, const std::string& cash) {

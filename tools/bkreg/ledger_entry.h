@@ -75,6 +75,15 @@ void QueueLedgerUnitReads(bkProgram& program);
 // The cash account as the ledger's records keep it (unformatted).
 tsAlpha CashAccountKey(const std::string& account);
 
+// Queues, for the command `reads` scopes, the unlocked read of bank account
+// `bank` in `master`, its answer kept for the command (reads.Send() asks
+// it with the command's other reads); nothing on an embedded database.
+void PrefetchBankAccount(tsioCommandReads& reads, const tsioDataFile& master, const std::string& bank);
+// The cash account bank account `bank` names, read unlocked: what the
+// ledger's reads are queued for before the account is locked (the locked
+// read decides). "" when the account cannot be read.
+std::string CashAccountOf(const tsioDataFile& master, const std::string& bank);
+
 // Queues, in the entry's unit on a server, the lock and locked read of the
 // GL cash account balance RecordCashSide counts bank `bank`'s side `cash`
 // into (tsioCursor::PrefetchLockedEQ), to go with the unit's next request.

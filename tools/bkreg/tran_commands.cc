@@ -239,12 +239,9 @@ int RemoveTransaction(const Common& c, const TranRef& r, std::ostream& out, std:
   // The account and the transaction, read unlocked before anything is
   // taken: asked in one request on a server, each read once.
   tsioCommandReads reads(w.Master());
-  reads.Keep(w.Master(), BankAccountData::kRecordType);
+  PrefetchBankAccount(reads, w.Master(), r.bank);
   reads.Keep(w.Register(), TransactionData::kRecordType);
   {
-    BankAccount peek(w.Master(), "", 0);
-    peek.m_Record.SetBankAccount(tsAlpha(r.bank));
-    reads.PrefetchEQ(*peek.CursorPtr());
     Transaction t(w.Register());
     SetTranKey(t, r);
     reads.PrefetchEQ(*t.CursorPtr());
@@ -378,19 +375,9 @@ int TransferFunds(const Common& c, const TransferOptions& o, std::ostream& out, 
   tsioCommandReads reads(w.Master());
   zc_prefetch_control_reads("BK", "GL");
   PrefetchBatchRecords(reads, w.Register(), o.batch);
-  reads.Keep(w.Master(), BankAccountData::kRecordType);
-  std::string hints[2];
-  {
-    BankAccount peek[2] = {BankAccount(w.Master(), "", 0), BankAccount(w.Master(), "", 0)};
-    for (int i = 0; i < 2; ++i) {
-      peek[i].m_Record.SetBankAccount(tsAlpha(*ids[i]));
-      reads.PrefetchEQ(*peek[i].CursorPtr());
-    }
-    reads.Send();
-    for (int i = 0; i < 2; ++i) {
-      if (peek[i].FetchEQ(false) == tsioStatus::kSuccess) hints[i] = peek[i].m_Record.GetMiscCashAccount().str();
-    }
-  }
+  for (const std::string* id : ids) PrefetchBankAccount(reads, w.Master(), *id);
+  reads.Send();
+  const std::string hints[2] = {CashAccountOf(w.Master(), o.from), CashAccountOf(w.Master(), o.to)};
   for (const std::string* id : ids) {
     if (int rc = w.CheckBankFree(*id, err); rc != kDone) return rc;
   }
