@@ -20,6 +20,7 @@ and the ledger's files are made by whichever program comes first, and every
 import argparse
 import collections
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -107,6 +108,10 @@ def main():
     for b in bad:
         print("FAIL: " + b)
     print("%d programs posted %d batches at once: %d problems" % (a.programs, a.programs, len(bad)))
+    if bad and not a.work:
+        print("companies kept in " + work)
+    elif not a.work:
+        shutil.rmtree(work, ignore_errors=True)
     return 1 if bad else 0
 
 
