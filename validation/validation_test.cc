@@ -392,9 +392,9 @@ const struct Scenario {
     {"totals_blank_type.txt", TranTotals::kEntryTotals, "+FIRST 1 1234567.8 commit", true, ""},
     {"totals_rolled_back.txt", TranTotals::kPostTotals,
      "+FIRST 2 100 commit +FIRST 1 20 +FIRST 2 50 rollback +FIRST 3 30 -FIRST 3 30 commit"},
-    // The title and empty line of every type; a unit never committed counts nothing.
+    // The title and empty line of the other types (the entry totals' are the first
+    // row's); a unit never committed counts nothing.
     {"TOTALS\n  No entries created.\n", TranTotals::kTotals, "+FIRST 2 1"},
-    {"ENTRY TOTALS\n  No entries made.\n", TranTotals::kEntryTotals, "+FIRST 2 1"},
     {"POST ENTRIES TOTALS\n  No entries posted.\n", TranTotals::kPostTotals, "+FIRST 2 1"},
     {"\n\n", static_cast<TranTotals::TotalsType>(3), "+FIRST 2 1"},
 };
