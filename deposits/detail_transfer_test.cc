@@ -47,14 +47,15 @@ class EveryKind : public ::testing::TestWithParam<Kind> {
   DetailCompany company;
 };
 
-// A tax detail keeps its own run and sequence columns; a deposit item's
-// lines move with it. (Cash and tax GL details move the same way, and their
-// run and sequence are checked, every step failing in turn, in the
-// transaction operations' table.) A withdrawal detail moves through a cursor
-// over a few columns: the whole stored record moves.
+// A tax detail keeps its own run and sequence columns. (Cash and tax GL
+// details move as it does; their run and sequence are checked, every step
+// failing in turn, in the transaction operations' table.) A withdrawal detail
+// moves through a cursor over a few columns: the whole stored record moves.
 INSTANTIATE_TEST_SUITE_P(
     Details, EveryKind,
     ::testing::Values(Of<DepositItem>("deposit item", "DIBNKAC=CHK1;DITEMNO=1", "DIRUN", "DISEQ"),
+                      Of<DepositItemDetail>("deposit item detail", "DIGBNKA=CHK1;DIGLINO=1;DIGLACC=4100", "DIGRUN",
+                                            "DIGSEQ"),
                       Of<WithdrawalDetail>("withdrawal detail", "WDBNKAC=CHK1;WDGLACC=6000", "WDRUN", "WDSEQ",
                                            "WDBNKAC;WDRUN;WDSEQ;WDGLACC"),
                       Of<TaxDetail>("tax detail", "TXBNKAC=CHK1;TXTXRUN=4;TXTXSEQ=1", "TXRUN", "TXSEQ")));
