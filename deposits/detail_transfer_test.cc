@@ -2,14 +2,14 @@
 // its own columns and takes the new transaction run and sequence; every
 // injected failure, at every step, is reported and loses or duplicates
 // nothing once the unit of work is rolled back (or, with no unit, at all);
-// a cursor over another index moves the right, whole record. A deposit item
-// moves with its lines: a line that cannot be moved or read fails the item
-// (the deposit item kind's faults: the walk over its lines failing at its
-// first fetch is what a lines table damaged on disk does).
+// cursors over a column list (the withdrawal detail's) or another index move
+// the right, whole record. A deposit item moves with its lines: a line that
+// cannot be moved or read fails the item (the deposit item kind's faults: the
+// walk over its lines failing at its first fetch is what a lines table
+// damaged on disk does).
 // (The lines' order, before the item, and another program holding a line or
 // the item: the transaction operations' lock table, which moves the deposit
-// through here; withdrawal details, and a cursor over a column list, there
-// too.)
+// through here.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,18 +25,20 @@ using namespace bkdetailtest;
 struct Kind {
   const char* description;  // as the messages name it
   ccStatus<TransferStatus> (*move)(tsioDataFile&, tsioDataFile&, const std::string&, tclRollbackStack*, ArmedFault*,
-                                   bool);
+                                   bool, const char*);
   tsioStatus::Status (*lock)(tsioDataFile&, const std::string&);
   const char* key;         // the record moved, less its transaction run and sequence
   const char* run_column;  // its transaction run and sequence columns
   const char* seq_column;
+  const char* columns = "";  // what the moving cursor binds ("": every column)
 };
 
 void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.description; }
 
 template <typename C>
-constexpr Kind Of(const char* description, const char* key, const char* run_column, const char* seq_column) {
-  return {description, &Move<C>, &LockOnce<C>, key, run_column, seq_column};
+constexpr Kind Of(const char* description, const char* key, const char* run_column, const char* seq_column,
+                  const char* columns = "") {
+  return {description, &Move<C>, &LockOnce<C>, key, run_column, seq_column, columns};
 }
 
 class EveryKind : public ::testing::TestWithParam<Kind> {
@@ -45,15 +47,19 @@ class EveryKind : public ::testing::TestWithParam<Kind> {
   DetailCompany company;
 };
 
-// A tax detail keeps its own run and sequence columns. (Cash and tax GL
-// details move as it does; their run and sequence are checked, every step
-// failing in turn, in the transaction operations' table.)
+// Cash, tax and tax GL details keep their own run and sequence columns. A
+// withdrawal detail moves through a cursor over a few columns: the whole
+// stored record moves.
 INSTANTIATE_TEST_SUITE_P(
     Details, EveryKind,
     ::testing::Values(Of<DepositItem>("deposit item", "DIBNKAC=CHK1;DITEMNO=1", "DIRUN", "DISEQ"),
                       Of<DepositItemDetail>("deposit item detail", "DIGBNKA=CHK1;DIGLINO=1;DIGLACC=4100", "DIGRUN",
                                             "DIGSEQ"),
-                      Of<TaxDetail>("tax detail", "TXBNKAC=CHK1;TXTXRUN=4;TXTXSEQ=1", "TXRUN", "TXSEQ")));
+                      Of<WithdrawalDetail>("withdrawal detail", "WDBNKAC=CHK1;WDGLACC=6000", "WDRUN", "WDSEQ",
+                                           "WDBNKAC;WDRUN;WDSEQ;WDGLACC"),
+                      Of<CashDetail>("cash detail", "CDBNKAC=CHK1;CDRUN=3;CDSEQ=2", "CDTRUN", "CDTSEQ"),
+                      Of<TaxDetail>("tax detail", "TXBNKAC=CHK1;TXTXRUN=4;TXTXSEQ=1", "TXRUN", "TXSEQ"),
+                      Of<TaxGLDetail>("tax gl detail", "TGBNKAC=CHK1;TGTXRUN=4;TGTXSEQ=1", "TGRUN", "TGSEQ")));
 
 // The record arrives with the new transaction run and sequence and every other
 // column as it was, and is gone from the source. Every data operation of the
@@ -69,7 +75,7 @@ TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) 
   const Kind& kind = GetParam();
   const std::string key = std::string(kind.key) + ";" + kind.run_column + "=5;" + kind.seq_column + "=1";
   const auto move = [&](tclRollbackStack* stack, ArmedFault* fault, bool lock) {
-    return kind.move(*company.bkt, *company.history, key, stack, fault, lock);
+    return kind.move(*company.bkt, *company.history, key, stack, fault, lock, kind.columns);
   };
   const Snapshot before = company.Snap();
   Snapshot after;
@@ -104,7 +110,10 @@ TEST_P(EveryKind, MovesUnderTheNewRunAndEveryFailureOnTheWayRollsBackToNothing) 
         EXPECT_EQ(company.Snap(), before);
         return done;
       });
-      EXPECT_TRUE(calls > 0 || fault.op == tsioOp::kLock) << fault.name;
+      // A withdrawal detail is moved without a lock of its own; one fetched
+      // with its lock is not read again before its delete (its bookmark
+      // knows it is the stored record), so its move may fetch nothing.
+      EXPECT_TRUE(calls > 0 || fault.op == tsioOp::kLock || (fault.op == tsioOp::kFetch && locked)) << fault.name;
     }
   }
   for (const FaultKind& fault : {FaultKind{tsioOp::kInsert, tsioStatus::kDuplicateKey, "insert"},

@@ -104,13 +104,14 @@ int ForEveryFault(const FaultKind& kind, Attempt attempt, int limit = 0) {
   return 0;
 }
 
-// Positions a cursor of class C on the record `key` of `from` (with a lock
-// when `lock`), attaches `stack` (when given), arms `fault` (when given) and
-// moves the record to `to` under run 7, sequence 12.
+// Positions a cursor of class C binding `columns` ("": all) on the record
+// `key` of `from` (with a lock when `lock`), attaches `stack` (when given),
+// arms `fault` (when given) and moves the record to `to` under run 7,
+// sequence 12.
 template <typename C>
 ccStatus<TransferStatus> Move(tsioDataFile& from, tsioDataFile& to, const std::string& key, tclRollbackStack* stack,
-                              ArmedFault* fault = nullptr, bool lock = true) {
-  C cursor(from);
+                              ArmedFault* fault = nullptr, bool lock = true, const char* columns = "") {
+  C cursor(from, columns);
   EXPECT_TRUE(Set(cursor.m_Record, key));
   EXPECT_EQ(cursor.FetchEQ(lock), tsioStatus::kSuccess) << key;
   if (stack != nullptr) cursor.AttachRollbackStack(stack);
