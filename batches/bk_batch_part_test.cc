@@ -1,8 +1,7 @@
 // The bank register's batch part: control totals against a from-scratch
 // sum, whether totals are in balance, the sub-structure over its exact bytes
-// and against hostile buffers, exact totals in the batch record, copies,
-// rules and entry points (what other programs counted into the batch stays
-// counted: the transactions' crash test); its
+// and against hostile buffers, exact totals in the batch record (and two
+// programs counting into one batch), copies, rules and entry points; its
 // batch dialog (the library's template 1111) driven as a person would,
 // headless.
 //
@@ -183,6 +182,41 @@ TEST(BatchPartFile, TotalsReachTheBatchRecordExactlyOrAreRefused) {
     ASSERT_EQ(again.ReadInfo("BK"), tsioStatus::kSuccess);
     EXPECT_TRUE(!stored || Totals(*read) == Totals(*part)) << Totals(*read);
   }
+}
+
+TEST(BatchPartFile, TwoProgramsCountingIntoOneBatchLoseNothing) {
+  bktest::BankCompany co;
+  zzBatch batch("BK", tsAlpha("B1"), bktest::kSource);
+  bkBatchPart* part = AddPart(batch, *co.bkt);
+  ASSERT_EQ(batch.OpenInfo("BK"), tsioStatus::kSuccess);
+  // The second program opened the batch before this one counts anything.
+  auto other = bktest::ChildProcess::Start([folder = co.fm.Folder()] {
+    tsioFileManager fm(folder);
+    tsioDataFile* bkt = nullptr;
+    if (fm.Open(BKTFileSpec, &bkt) != tsioStatus::kSuccess) return 1;
+    zzBatch b("BK", tsAlpha("B1"), bktest::kSource);
+    bkBatchPart* p = AddPart(b, *bkt);
+    if (b.OpenInfo("BK") != tsioStatus::kSuccess) return 2;
+    bktest::ChildProcess::WriteLine("opened");
+    bktest::ChildProcess::ReadLine();
+    for (const char* amount : {"1.01", "2.02"}) {
+      p->AddTran(kAll, C(amount));
+      if (!b.UpdateInfo("BK")) return 3;
+    }
+    bktest::ChildProcess::WriteLine(p->GetNumberOfTransPosted().Format());
+    return 0;
+  });
+  ASSERT_EQ(other.Receive(), "opened");
+  for (const char* amount : {"10.00", "20.00", "30.00"}) {
+    part->AddTran(kAll, C(amount));
+    ASSERT_TRUE(batch.UpdateInfo("BK"));
+  }
+  other.Send("go");
+  EXPECT_EQ(other.Receive(), "5") << "the other program sees both programs' transactions";
+  EXPECT_EQ(other.Wait(), 0);
+  part->AddTran(kAll, C("1.00"));
+  ASSERT_TRUE(batch.UpdateInfo("BK"));
+  EXPECT_EQ(Totals(*part), "0 0.000 6 64.03") << "after a write the part holds what is stored";
 }
 
 // Deposits' rules: a control count of 13 is not acceptable.
