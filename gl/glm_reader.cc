@@ -93,10 +93,12 @@ std::vector<Period> GlmReader::Periods(const std::string& entity) const {
   rec.year = 0;
   rec.period = 0;
   tsioCursor cur(rec, *file_, kGLMFiscalPeriod, 0);
-  for (tsioStatus::Status st = cur.FetchGE(); st == tsioStatus::kSuccess && rec.entity == entity;
-       st = cur.FetchNext()) {
+  tsioStatus::Status st = cur.FetchGE();
+  for (; st == tsioStatus::kSuccess && rec.entity == entity; st = cur.FetchNext()) {
     out.push_back(Period{rec.year.Value(), rec.period.Value(), rec.start, rec.end, rec.status.Value()});
   }
+  Note(st);
+  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) out.clear();
   std::sort(out.begin(), out.end(), [](const Period& x, const Period& y) { return x.start < y.start; });
   return out;
 }
@@ -108,10 +110,16 @@ bool GlmReader::ReadHeader(short* current_year, bool* active_only) const {
   tsioHeader h(*file_, kGLMHeader);
   (void)h.AttachColumn("GHCURYR", year);
   (void)h.AttachColumn("GHACTONL", active);
-  if (h.Get(false) != tsioStatus::kSuccess) return false;
+  const tsioStatus::Status st = h.Get(false);
+  Note(st);
+  if (st != tsioStatus::kSuccess) return false;
   if (current_year) *current_year = year.Value();
   if (active_only) *active_only = active.Value();
   return true;
+}
+
+void GlmReader::Note(tsioStatus::Status st) const {
+  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) failure_ = st;
 }
 
 }  // namespace gl

@@ -97,6 +97,9 @@ class FiscalEntity final : public Object<glFiscalEntity, kIID_glFiscalEntity> {
     if (periods_.empty()) periods_ = glm_.Periods("");
     current_year_ = 0;
     (void)glm_.ReadHeader(&current_year_, nullptr);
+    // A calendar read in part is no calendar: every date would seem to
+    // fall outside it.
+    if (glm_.Failure() != tsioStatus::kSuccess) periods_.clear();
     return true;
   }
 
@@ -124,9 +127,12 @@ class FiscalEntity final : public Object<glFiscalEntity, kIID_glFiscalEntity> {
   }
 
   short DateStatus(const tsDate& date) override {
+    if (glm_.Failure() != tsioStatus::kSuccess) return 4;
     if (!periods_.empty() && date > periods_.back().end) return 3;
     return 1;
   }
+
+  short ReadFailure() override { return static_cast<short>(glm_.Failure()); }
 
  private:
   GlmReader glm_;

@@ -224,6 +224,14 @@ glwLevelStatus glwCheckAccountForClosedPeriod(const tsAlpha& account, const tsDa
       date_status = entity->DateStatus(date);
     }
   }
+  if (date_status == 4) {
+    // The calendar could not be read: a failure of this check, never an
+    // answer about the date.
+    const auto failed = static_cast<tsioStatus::Status>(entity->ReadFailure());
+    ccErrors errors = RecReadError("general-ledger fiscal calendar", failed).Errors();
+    for (ccError& e : errors) e.SetLevel(ccError::kFatal);
+    return glwLevelStatus(ccError::kFatal, errors);
+  }
 
   glwLevelStatus status;
   switch (period_status) {

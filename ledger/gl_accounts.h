@@ -91,7 +91,9 @@ BK_EXPORT glwLevelStatus glwMatchingICPrefixesOnAccounts(const tsAlpha& first, c
 // the account made of the prefix and a base of "1"s). Closed with warning:
 // 1605, warning 1. Closed with error: 1606 (warning none). After the known
 // periods: 1629, warning 3. Not in any known period: 1624 (level 3). No
-// fiscal data (no general ledger): 1623, warning 2. `warning` may be null.
+// fiscal data (no general ledger): 1623, warning 2. The calendar could not
+// be read (an I/O failure, a busy or timed-out read): the fiscal calendar's
+// read error 1614, level 4, whatever the status. `warning` may be null.
 BK_EXPORT glwLevelStatus glwCheckAccountForClosedPeriod(const tsAlpha& account, const tsDate& date,
                                                         short glm_file, GLWarningType* warning);
 BK_EXPORT glwLevelStatus glwCheckPrefixForClosedPeriod(const tsAlpha& prefix, const tsDate& date, short glm_file,

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/io/faults.h"
 #include "ledger/gl_test_support.h"
+#include "tests/support/status_text.h"
 
 namespace {
 
@@ -97,6 +99,49 @@ header active-only
 filter full file to -> 1 (GAACTIV = 1 and GAICPY = 1)
 )";
   EXPECT_EQ(gltest::Ask(company, script), script);
+}
+
+// A read of the calendar or the ledger's header that fails (a lost
+// connection, a timed-out statement) at any step fails the period check
+// (1614, level 4): it is never taken for a calendar that ends early, which
+// put the date in no known period (1624) and turned a failure into a
+// refusal of the entry.
+TEST_F(GLAccounts, ACalendarThatCannotBeReadFailsTheCheckNeverAnswersIt) {
+  const short glm = company.Glm().FileNum();
+  auto check = [&](const char* account, const char* date) {
+    tsDate d;
+    EXPECT_TRUE(d.Parse(date));
+    GLWarningType warning = kGLWarningNone;
+    const glwLevelStatus st = glwCheckAccountForClosedPeriod(tsAlpha(account), d, glm, &warning);
+    return std::to_string(warning) + " " + bktest::Said(st, false);
+  };
+  const std::string failed = "0 4 | 1614/4";
+  const struct {
+    const char* account;
+    const char* date;
+    std::string answer;
+  } dates[] = {{"01011000100", "2025-03-10", "0 0"},
+               {"01011000100", "2025-01-15", "1 2 | 1605/2"},
+               {"02021000100", "2025-12-31", "0 0"}};
+  for (const auto& d : dates) {
+    for (const tsioStatus::Status status : {tsioStatus::kIOError, tsioStatus::kBusy}) {
+      int failures = 0;
+      for (int nth = 1; nth <= 12; ++nth) {
+        SCOPED_TRACE(std::string(d.account) + " " + d.date + ", fetch " + std::to_string(nth) + " answering " +
+                     std::to_string(status));
+        tsioFaults::Arm(tsioOp::kFetch, status, nth);
+        const std::string said = check(d.account, d.date);
+        tsioFaults::Clear();
+        EXPECT_TRUE(said == d.answer || said == failed) << said;
+        failures += said == failed;
+      }
+      EXPECT_GE(failures, 3) << d.account << " " << d.date;
+    }
+    tsioFaults::Arm(tsioOp::kHeaderRead, tsioStatus::kIOError);
+    EXPECT_EQ(check(d.account, d.date), failed);
+    tsioFaults::Clear();
+    EXPECT_EQ(check(d.account, d.date), d.answer);
+  }
 }
 
 // Without prefixes the account is the base and the general ledger is never

@@ -144,8 +144,12 @@ class glFiscalEntity : public glObject {
   // Date status: 1 undetermined, 2 within the known periods, 3 future.
   // A fiscal date is future when its year is after the current fiscal year.
   virtual short DateStatus(const gl_fiscal_date& date) = 0;
-  // A date no period covers: 3 after the last period, else 1.
+  // A date no period covers: 3 after the last period, 4 when the calendar
+  // could not be read (ReadFailure says how), else 1.
   virtual short DateStatus(const tsDate& date) = 0;
+  // 0 when Open read the calendar whole, else the status
+  // (tsioStatus) of the read that failed; no date is then in a period.
+  virtual short ReadFailure() = 0;
 
  protected:
   ~glFiscalEntity() = default;

@@ -152,6 +152,12 @@ void FillEntry(Session& s, const Entry& e, Transaction& t, bool counted) {
   t.m_Record.SetCreditAccount(in ? offset : cash);
 }
 
+// A validation that could not read what it checks (level 4) is a failure
+// to be run again, never a refusal of the entry.
+std::string NotChecked(const Transaction& t) {
+  return "the " + t.m_Record.MessageText() + " could not be checked; nothing was entered";
+}
+
 // Makes `t`'s record the new transaction `e` (batch uncounted), with its run
 // and sequence, validated by the module's rules; the exit status, with the
 // messages shown. The bulk path: the caller inserts and counts it.
@@ -165,6 +171,7 @@ int BuildEntry(Context& ctx, Session& s, const Entry& e, Transaction& t) {
   // The module's rules decide whether it may be written at all.
   auto valid = t.Validate(s.Program());
   if (!valid.Errors().Empty()) ctx.PrintErrors(valid.Errors());
+  if (valid.MaxLevel() >= ccError::kFatal) return ctx.Fail(NotChecked(t));
   if (valid.MaxLevel() >= ccError::kError) return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
   return kDone;
 }
@@ -403,6 +410,7 @@ int ValidateBeforeNumbering(Context& ctx, Session& s, const Entry& e, Transactio
   }
   if (!valid.HasError()) return kDone;
   ctx.PrintErrors(valid.Errors());
+  if (valid.MaxLevel() >= ccError::kFatal) return ctx.Fail(NotChecked(t));
   return ctx.Refuse("the " + t.m_Record.MessageText() + " was not entered");
 }
 

@@ -81,6 +81,10 @@ int CheckLedgerEntry(Context& ctx, bkProgram& program, const LedgerSides& e) {
     GLWarningType warning = kGLWarningNone;
     const glwLevelStatus period = glwCheckAccountForClosedPeriod(tsAlpha(a), e.date, static_cast<short>(glm_file),
                                                                  &warning);
+    if (period.MaxLevel() >= ccError::kFatal) {
+      ctx.PrintErrors(period.Errors());
+      return ctx.Fail("the general ledger's periods could not be read; nothing was entered");
+    }
     if (period.MaxLevel() >= ccError::kWarning || warning != kGLWarningNone) {
       bool said = false;
       for (const ccError& m : period.Errors()) {

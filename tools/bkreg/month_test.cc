@@ -13,11 +13,13 @@
 
 #include "accounts/bank_account.h"
 #include "framework/dictionary/gl_files.h"
+#include "framework/io/company.h"
 #include "framework/io/cursor.h"
 #include "framework/io/file_manager.h"
 #include "framework/io/read_snapshot.h"
 #include "framework/io/rollback_stack.h"
 #include "records/files.h"
+#include "tests/support/damage.h"
 #include "tools/bkreg/bkreg_test_support.h"
 #include "transactions/transaction.h"
 
@@ -179,6 +181,15 @@ TEST(Month, EveryEntryTheGeneralLedgerWouldRefuseIsRefusedUnnumbered) {
   const Result ok = Bk(co, "--format csv enter deposit --bank OPS --amount 100 --date 2026-11-10 --line 4000=100");
   ASSERT_EQ(ok.status, 0) << ok.out;
   EXPECT_EQ(Entered(ok), "1 1") << "refusals took no run";
+  // A calendar that cannot be read is a failure (2), not a date outside
+  // every period (1): a program that meets it runs the entry again.
+  ASSERT_GE(bktest::DamageTables(co + "/company.db",
+                                 {tsioCompany::TableName("GLM", GLMFileSpec.Instance(), kGLMFiscalPeriod)}),
+            1u);
+  const Result damaged = Bk(co, "enter check --bank OPS --amount 10 --check 3 --account 6000 --date 2026-11-10");
+  EXPECT_EQ(damaged.status, 2) << damaged.out;
+  EXPECT_TRUE(damaged.Has("Could not read the general-ledger fiscal calendar record")) << damaged.out;
+  EXPECT_FALSE(damaged.Has("not in any known fiscal period")) << damaged.out;
 }
 
 TEST(Month, TheGeneralLedgerFollowsTheBank) {
