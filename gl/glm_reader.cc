@@ -21,6 +21,7 @@ bool GlmReader::OpenByName(const std::string& name) {
 
 bool GlmReader::Open(short glm_file) {
   file_.reset();
+  failure_ = tsioStatus::kSuccess;
   if (glm_file == 0) {
     const std::string folder = TSGetApp()->CompanyFolder();
     return !folder.empty() && OpenByName(folder + "/" + tsGLMFileSpec().Name());
@@ -31,6 +32,7 @@ bool GlmReader::Open(short glm_file) {
 
 bool GlmReader::Open(const tsioDataFile& file) {
   file_.reset();
+  failure_ = tsioStatus::kSuccess;
   if (!file.IsOpen() || file.Spec().Code() != "GLM") return false;
   return OpenByName(file.FileName());
 }
@@ -97,8 +99,7 @@ std::vector<Period> GlmReader::Periods(const std::string& entity) const {
   for (; st == tsioStatus::kSuccess && rec.entity == entity; st = cur.FetchNext()) {
     out.push_back(Period{rec.year.Value(), rec.period.Value(), rec.start, rec.end, rec.status.Value()});
   }
-  Note(st);
-  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) out.clear();
+  if (Note(st)) out.clear();
   std::sort(out.begin(), out.end(), [](const Period& x, const Period& y) { return x.start < y.start; });
   return out;
 }
@@ -118,8 +119,10 @@ bool GlmReader::ReadHeader(short* current_year, bool* active_only) const {
   return true;
 }
 
-void GlmReader::Note(tsioStatus::Status st) const {
-  if (st != tsioStatus::kSuccess && st != tsioStatus::kEndOfFile && st != tsioStatus::kNotFound) failure_ = st;
+bool GlmReader::Note(tsioStatus::Status st) const {
+  if (st == tsioStatus::kSuccess || st == tsioStatus::kEndOfFile || st == tsioStatus::kNotFound) return false;
+  failure_ = st;
+  return true;
 }
 
 }  // namespace gl

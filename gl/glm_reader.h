@@ -44,16 +44,17 @@ class GlmReader {
   std::vector<Period> Periods(const std::string& entity) const;
   // Header 1; false when it was never written or cannot be read.
   bool ReadHeader(short* current_year, bool* active_only) const;
-  // The status of the last read of Periods or ReadHeader that failed (an
-  // I/O failure, a busy or timed-out statement, a lost connection), kSuccess
-  // when none did. A failed read is never an answer: a calendar cut short
+  // The status of the last read of Periods or ReadHeader since Open that
+  // failed (an I/O failure, a busy or timed-out statement, a lost
+  // connection), kSuccess when none did. A failed read is never an answer: a calendar cut short
   // would put dates outside every period.
   tsioStatus::Status Failure() const { return failure_; }
 
  private:
   bool OpenByName(const std::string& name);
-  // Records `st` as the failure unless it is a read's normal answer.
-  void Note(tsioStatus::Status st) const;
+  // Records `st` as the failure unless it is a read's normal answer; true
+  // when it was a failure.
+  bool Note(tsioStatus::Status st) const;
   std::unique_ptr<tsioDataFile> file_;
   mutable tsioStatus::Status failure_ = tsioStatus::kSuccess;
 };
